@@ -69,32 +69,58 @@ constexpr TColor ColorToRGB(TColor c) {
     if ((c & clSystemColor) == 0)
         return c & 0xFFFFFF;
     switch (c & 0xFF) {
-    case 0x00: return RGBColor(200, 200, 200); // scroll bar
-    case 0x01: return RGBColor(0, 0, 0);       // desktop
-    case 0x02: return RGBColor(153, 180, 209); // active caption
-    case 0x03: return RGBColor(191, 205, 219); // inactive caption
-    case 0x04: return RGBColor(240, 240, 240); // menu
-    case 0x05: return RGBColor(255, 255, 255); // window
-    case 0x06: return RGBColor(100, 100, 100); // window frame
-    case 0x07: return RGBColor(0, 0, 0);       // menu text
-    case 0x08: return RGBColor(0, 0, 0);       // window text
-    case 0x09: return RGBColor(0, 0, 0);       // caption text
-    case 0x0A: return RGBColor(180, 180, 180); // active border
-    case 0x0B: return RGBColor(244, 247, 252); // inactive border
-    case 0x0C: return RGBColor(171, 171, 171); // app workspace
-    case 0x0D: return RGBColor(0, 120, 215);   // highlight
-    case 0x0E: return RGBColor(255, 255, 255); // highlight text
-    case 0x0F: return RGBColor(240, 240, 240); // button face
-    case 0x10: return RGBColor(160, 160, 160); // button shadow
-    case 0x11: return RGBColor(109, 109, 109); // grey text
-    case 0x12: return RGBColor(0, 0, 0);       // button text
-    case 0x13: return RGBColor(0, 0, 0);       // inactive caption text
-    case 0x14: return RGBColor(255, 255, 255); // button highlight
-    case 0x15: return RGBColor(105, 105, 105); // 3D dark shadow
-    case 0x16: return RGBColor(227, 227, 227); // 3D light
-    case 0x17: return RGBColor(0, 0, 0);       // tooltip text
-    case 0x18: return RGBColor(255, 255, 225); // tooltip background
-    default: return RGBColor(0, 0, 0);
+    case 0x00:
+        return RGBColor(200, 200, 200); // scroll bar
+    case 0x01:
+        return RGBColor(0, 0, 0); // desktop
+    case 0x02:
+        return RGBColor(153, 180, 209); // active caption
+    case 0x03:
+        return RGBColor(191, 205, 219); // inactive caption
+    case 0x04:
+        return RGBColor(240, 240, 240); // menu
+    case 0x05:
+        return RGBColor(255, 255, 255); // window
+    case 0x06:
+        return RGBColor(100, 100, 100); // window frame
+    case 0x07:
+        return RGBColor(0, 0, 0); // menu text
+    case 0x08:
+        return RGBColor(0, 0, 0); // window text
+    case 0x09:
+        return RGBColor(0, 0, 0); // caption text
+    case 0x0A:
+        return RGBColor(180, 180, 180); // active border
+    case 0x0B:
+        return RGBColor(244, 247, 252); // inactive border
+    case 0x0C:
+        return RGBColor(171, 171, 171); // app workspace
+    case 0x0D:
+        return RGBColor(0, 120, 215); // highlight
+    case 0x0E:
+        return RGBColor(255, 255, 255); // highlight text
+    case 0x0F:
+        return RGBColor(240, 240, 240); // button face
+    case 0x10:
+        return RGBColor(160, 160, 160); // button shadow
+    case 0x11:
+        return RGBColor(109, 109, 109); // grey text
+    case 0x12:
+        return RGBColor(0, 0, 0); // button text
+    case 0x13:
+        return RGBColor(0, 0, 0); // inactive caption text
+    case 0x14:
+        return RGBColor(255, 255, 255); // button highlight
+    case 0x15:
+        return RGBColor(105, 105, 105); // 3D dark shadow
+    case 0x16:
+        return RGBColor(227, 227, 227); // 3D light
+    case 0x17:
+        return RGBColor(0, 0, 0); // tooltip text
+    case 0x18:
+        return RGBColor(255, 255, 225); // tooltip background
+    default:
+        return RGBColor(0, 0, 0);
     }
 }
 

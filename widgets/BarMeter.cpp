@@ -1,0 +1,373 @@
+// TBarMeter: off-screen composition, the cached bar picture and the
+// gradient step rule.
+#include "widgets/BarMeter.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+// (numerator / denominator) rounded to the nearest integer, halves away from zero.
+int DivideRounded(int numerator, int denominator) {
+    const bool negative = (numerator < 0) != (denominator < 0);
+    const long long a = std::llabs(static_cast<long long>(numerator));
+    const long long d = std::llabs(static_cast<long long>(denominator));
+    const long long q = (2 * a + d) / (2 * d);
+    return int(negative ? -q : q);
+}
+
+int Channel(TColor c, int shift) {
+    return int((c >> shift) & 0xFF);
+}
+
+// A rectangle given by its left, top and exclusive right and bottom edges.
+QRect EdgeRect(int left, int top, int right, int bottom) {
+    return QRect(left, top, right - left, bottom - top);
+}
+
+} // namespace
+
+TColor GradientStep(TColor from, TColor to, int index, int count) {
+    if (index < 1 || index > count)
+        throw std::out_of_range("ColorIndex can't be less than 1 or greater than " +
+                                std::to_string(count));
+    const TColor a = ColorToRGB(from);
+    const TColor b = ColorToRGB(to);
+    // A segment one line long has no second step to reach: it shows its start colour.
+    if (count == 1)
+        return a;
+    TColor result = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const int start = Channel(a, shift);
+        const int value =
+            start + DivideRounded((index - 1) * (Channel(b, shift) - start), count - 1);
+        result |= TColor(value & 0xFF) << shift;
+    }
+    return result;
+}
+
+int BarFilledLength(int position, int min, int max, int length) {
+    if (!(min < position) || max == min)
+        return 0;
+    const double span = std::fabs(double(max) - double(min));
+    const double filled = std::nearbyint((double(position) - double(min)) / span * length);
+    // Beyond the full length nothing more is drawn; keep the value representable.
+    if (filled > length)
+        return length;
+    return int(filled);
+}
+
+QString BarPositionNumber(int position, int max, bool percentage) {
+    if (!percentage)
+        return QString::number(position);
+    // A percentage of nothing has no number.
+    if (max == 0)
+        return QString();
+    const double percent = std::nearbyint(double(position) / double(max) * 100.0);
+    return QString::number(static_cast<qint64>(percent));
+}
+
+TBarMeter::TBarMeter(QWidget *parent) : QWidget(parent) {
+    resize(200, 20);
+    setMouseTracking(true);
+}
+
+TBarMeter::~TBarMeter() = default;
+
+void TBarMeter::paintEvent(QPaintEvent *) {
+    Compose(m_rebuild);
+    if (m_offscreen.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_offscreen);
+}
+
+void TBarMeter::PaintAtOnce() {
+    repaint();
+}
+
+void TBarMeter::Compose(bool rebuild) {
+    const int w = width();
+    const int h = height();
+    if (w <= 0 || h <= 0) {
+        m_offscreen = QImage();
+        return;
+    }
+    if (m_offscreen.size() != QSize(w, h)) {
+        m_offscreen = QImage(w, h, QImage::Format_RGB32);
+        m_offscreen.fill(ToQColor(m_backgroundColor));
+    }
+    DrawBar(rebuild);
+    if (m_showBorder)
+        DrawBorder();
+    if (m_showPosText)
+        DrawPosText();
+}
+
+void TBarMeter::DrawBar(bool rebuild) {
+    const int w = m_offscreen.width();
+    const int h = m_offscreen.height();
+    QPainter painter(&m_offscreen);
+    if (!m_barBitmap.isNull()) {
+        if (rebuild) {
+            m_barCache = QImage(w, h, QImage::Format_RGB32);
+            m_barCache.fill(ToQColor(m_backgroundColor));
+            QPainter tiles(&m_barCache);
+            const int columns = w / m_barBitmap.width() + 1;
+            const int rows = h / m_barBitmap.height() + 1;
+            for (int row = 0; row < rows; ++row)
+                for (int column = 0; column < columns; ++column)
+                    tiles.drawImage(column * m_barBitmap.width(), row * m_barBitmap.height(),
+                                    m_barBitmap);
+            ++m_barBuilds;
+        }
+        painter.drawImage(0, 0, m_barCache);
+    } else if (m_barColorStyle == cs1Color) {
+        painter.fillRect(m_offscreen.rect(), ToQColor(m_barColor1));
+    } else {
+        if (rebuild)
+            BuildGradient();
+        painter.drawImage(0, 0, m_barCache);
+    }
+
+    const bool horizontal = m_direction == pdLeftToRight || m_direction == pdRightToLeft;
+    const QRect box = m_showBorder ? EdgeRect(1, 1, w - 1, h - 1) : EdgeRect(0, 0, w, h);
+    const int x0 = box.left();
+    const int y0 = box.top();
+    const int x1 = box.left() + box.width();
+    const int y1 = box.top() + box.height();
+    const int length = horizontal ? box.width() : box.height();
+    const int unfilled = length - BarFilledLength(m_position, m_min, m_max, length);
+    if (unfilled <= 0)
+        return;
+    QRect rest;
+    switch (m_direction) {
+    case pdLeftToRight:
+        rest = EdgeRect(x1 - unfilled, y0, x1, y1);
+        break;
+    case pdRightToLeft:
+        rest = EdgeRect(x0, y0, x0 + unfilled, y1);
+        break;
+    case pdTopToBottom:
+        rest = EdgeRect(x0, y1 - unfilled, x1, y1);
+        break;
+    case pdBottomToTop:
+        rest = EdgeRect(x0, y0, x1, y0 + unfilled);
+        break;
+    }
+    painter.fillRect(rest, ToQColor(m_backgroundColor));
+}
+
+void TBarMeter::BuildGradient() {
+    const int w = m_offscreen.width();
+    const int h = m_offscreen.height();
+    m_barCache = QImage(w, h, QImage::Format_RGB32);
+    ++m_barBuilds;
+    const bool horizontal = m_direction == pdLeftToRight || m_direction == pdRightToLeft;
+    const bool threeColors = m_barColorStyle == cs3Colors;
+    const int size = horizontal ? w : h;
+    const int span = threeColors ? size / 2 : size;
+
+    // Segment colours from the line at coordinate 0 onward.
+    const bool fromFar = m_direction == pdRightToLeft || m_direction == pdBottomToTop;
+    TColor firstFrom = m_barColor1;
+    TColor firstTo = m_barColor2;
+    TColor secondFrom = m_barColor2;
+    TColor secondTo = m_barColor3;
+    if (fromFar) {
+        if (threeColors) {
+            firstFrom = m_barColor3;
+            firstTo = m_barColor2;
+            secondFrom = m_barColor2;
+            secondTo = m_barColor1;
+        } else {
+            firstFrom = m_barColor2;
+            firstTo = m_barColor1;
+        }
+    }
+
+    std::vector<QRgb> lines(size_t(std::max(size, 0)));
+    for (int i = 1; i <= span; ++i)
+        lines[size_t(i - 1)] = ToQColor(GradientStep(firstFrom, firstTo, i, span)).rgb();
+    if (threeColors) {
+        for (int x = span; x < size; ++x)
+            lines[size_t(x)] =
+                ToQColor(GradientStep(secondFrom, secondTo, x + 1 - span, size - span)).rgb();
+    }
+
+    for (int y = 0; y < h; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(m_barCache.scanLine(y));
+        if (horizontal)
+            std::copy(lines.begin(), lines.end(), row);
+        else
+            std::fill(row, row + w, lines[size_t(y)]);
+    }
+}
+
+void TBarMeter::DrawBorder() {
+    const int w = m_offscreen.width();
+    const int h = m_offscreen.height();
+    QPainter painter(&m_offscreen);
+    // Line-to paths leave out their end points.
+    painter.setPen(ToQColor(m_borderColor1));
+    if (w > 1)
+        painter.drawLine(w - 1, 0, 1, 0);
+    painter.drawLine(0, 0, 0, h - 1);
+    painter.setPen(ToQColor(m_borderColor2));
+    if (w > 2)
+        painter.drawLine(1, h - 1, w - 2, h - 1);
+    if (h > 1)
+        painter.drawLine(w - 1, h - 1, w - 1, 1);
+}
+
+void TBarMeter::DrawPosText() {
+    const QString text =
+        m_posTextPrefix + BarPositionNumber(m_position, m_max, m_percentage) + m_posTextSuffix;
+    const QFontMetrics metrics(font());
+    const int textWidth = metrics.horizontalAdvance(text);
+    const int textHeight = metrics.height();
+    const int x = m_offscreen.width() / 2 - textWidth / 2;
+    const int y = m_offscreen.height() / 2 - textHeight / 2;
+    QPainter painter(&m_offscreen);
+    painter.setFont(font());
+    painter.setPen(ToQColor(clWindowText));
+    painter.drawText(x, y + metrics.ascent(), text);
+}
+
+void TBarMeter::SetPosition(int value) {
+    // Out-of-range values are dropped, not clamped: the meter keeps its last reading.
+    if (value == m_position || value > m_max || value < m_min)
+        return;
+    m_position = value;
+    m_rebuild = false;
+    PaintAtOnce();
+    m_rebuild = true;
+}
+
+// Every other setter stores whatever it is given and paints at once.
+void TBarMeter::SetBackgroundColor(TColor value) {
+    m_backgroundColor = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBarBitmap(const QImage &value) {
+    m_barBitmap = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBarColor1(TColor value) {
+    m_barColor1 = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBarColor2(TColor value) {
+    m_barColor2 = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBarColor3(TColor value) {
+    m_barColor3 = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBarColorStyle(TBarColorStyle value) {
+    m_barColorStyle = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBorderColor1(TColor value) {
+    m_borderColor1 = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetBorderColor2(TColor value) {
+    m_borderColor2 = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetDirection(TProgressDirection value) {
+    m_direction = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetMax(int value) {
+    m_max = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetMin(int value) {
+    m_min = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetPercentage(bool value) {
+    m_percentage = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetPosTextPrefix(const QString &value) {
+    m_posTextPrefix = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetPosTextSuffix(const QString &value) {
+    m_posTextSuffix = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetShowBorder(bool value) {
+    m_showBorder = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::SetShowPosText(bool value) {
+    m_showPosText = value;
+    PaintAtOnce();
+}
+
+void TBarMeter::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        PaintAtOnce();
+}
+
+void TBarMeter::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
+    if (OnMouseDown) {
+        const QPoint p = event->position().toPoint();
+        OnMouseDown(this, event->button(), event->modifiers(), p.x(), p.y());
+    }
+}
+
+void TBarMeter::mouseReleaseEvent(QMouseEvent *event) {
+    const QPoint p = event->position().toPoint();
+    const bool click = event->button() == Qt::LeftButton && m_leftPressed && rect().contains(p);
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = false;
+    if (click && OnClick)
+        OnClick(this);
+    if (OnMouseUp)
+        OnMouseUp(this, event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TBarMeter::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton && OnDblClick)
+        OnDblClick(this);
+    // The second press of a double click is a press too.
+    mousePressEvent(event);
+}
+
+void TBarMeter::mouseMoveEvent(QMouseEvent *event) {
+    if (OnMouseMove) {
+        const QPoint p = event->position().toPoint();
+        OnMouseMove(this, event->modifiers(), p.x(), p.y());
+    }
+}

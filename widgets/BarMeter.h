@@ -1,0 +1,153 @@
+// TBarMeter: a bar-graph meter showing Position between Min and Max as a
+// bar growing in one of four directions, in one colour, a two- or
+// three-colour gradient or a tiled bitmap. Every paint is composed off-screen;
+// a Position change reuses the cached bar picture instead of rebuilding it.
+#pragma once
+
+#include "widgets/Colors.h"
+#include "widgets/NotifyEvent.h"
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+enum TBarColorStyle { cs1Color, cs2Colors, cs3Colors };
+enum TProgressDirection { pdLeftToRight, pdRightToLeft, pdBottomToTop, pdTopToBottom };
+
+// Colour step `index` of `count` from `from` to `to`: each channel is
+// from + (index - 1) * (to - from) / (count - 1), rounded half away from zero.
+// A one-step range gives `from`. Throws std::out_of_range for an index
+// outside 1..count.
+TColor GradientStep(TColor from, TColor to, int index, int count);
+
+// Length filled for `position` over `length` pixels: round to nearest, ties
+// to even; 0 when position <= min or max == min.
+int BarFilledLength(int position, int min, int max, int length);
+
+// The number shown by the position text, or an empty text for a percentage
+// of a zero Max.
+QString BarPositionNumber(int position, int max, bool percentage);
+
+using TMouseEvent = std::function<void(QObject *Sender, Qt::MouseButton Button,
+                                       Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TMouseMoveEvent =
+    std::function<void(QObject *Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
+
+class TBarMeter : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TBarMeter)
+    Q_PROPERTY(TColor BackgroundColor READ BackgroundColor WRITE SetBackgroundColor)
+    Q_PROPERTY(QImage BarBitmap READ BarBitmap WRITE SetBarBitmap)
+    Q_PROPERTY(TColor BarColor1 READ BarColor1 WRITE SetBarColor1)
+    Q_PROPERTY(TColor BarColor2 READ BarColor2 WRITE SetBarColor2)
+    Q_PROPERTY(TColor BarColor3 READ BarColor3 WRITE SetBarColor3)
+    Q_PROPERTY(TBarColorStyle BarColorStyle READ BarColorStyle WRITE SetBarColorStyle)
+    Q_PROPERTY(TColor BorderColor1 READ BorderColor1 WRITE SetBorderColor1)
+    Q_PROPERTY(TColor BorderColor2 READ BorderColor2 WRITE SetBorderColor2)
+    Q_PROPERTY(TProgressDirection Direction READ Direction WRITE SetDirection)
+    Q_PROPERTY(int Max READ Max WRITE SetMax)
+    Q_PROPERTY(int Min READ Min WRITE SetMin)
+    Q_PROPERTY(bool Percentage READ Percentage WRITE SetPercentage)
+    Q_PROPERTY(int Position READ Position WRITE SetPosition)
+    Q_PROPERTY(QString PosTextPrefix READ PosTextPrefix WRITE SetPosTextPrefix)
+    Q_PROPERTY(QString PosTextSuffix READ PosTextSuffix WRITE SetPosTextSuffix)
+    Q_PROPERTY(bool ShowBorder READ ShowBorder WRITE SetShowBorder)
+    Q_PROPERTY(bool ShowPosText READ ShowPosText WRITE SetShowPosText)
+
+public:
+    explicit TBarMeter(QWidget *parent = nullptr);
+    ~TBarMeter() override;
+
+    TColor BackgroundColor() const { return m_backgroundColor; }
+    const QImage &BarBitmap() const { return m_barBitmap; }
+    TColor BarColor1() const { return m_barColor1; }
+    TColor BarColor2() const { return m_barColor2; }
+    TColor BarColor3() const { return m_barColor3; }
+    TBarColorStyle BarColorStyle() const { return m_barColorStyle; }
+    TColor BorderColor1() const { return m_borderColor1; }
+    TColor BorderColor2() const { return m_borderColor2; }
+    TProgressDirection Direction() const { return m_direction; }
+    int Max() const { return m_max; }
+    int Min() const { return m_min; }
+    bool Percentage() const { return m_percentage; }
+    int Position() const { return m_position; }
+    QString PosTextPrefix() const { return m_posTextPrefix; }
+    QString PosTextSuffix() const { return m_posTextSuffix; }
+    bool ShowBorder() const { return m_showBorder; }
+    bool ShowPosText() const { return m_showPosText; }
+
+    void SetBackgroundColor(TColor value);
+    void SetBarBitmap(const QImage &value);
+    void SetBarColor1(TColor value);
+    void SetBarColor2(TColor value);
+    void SetBarColor3(TColor value);
+    void SetBarColorStyle(TBarColorStyle value);
+    void SetBorderColor1(TColor value);
+    void SetBorderColor2(TColor value);
+    void SetDirection(TProgressDirection value);
+    void SetMax(int value);
+    void SetMin(int value);
+    void SetPercentage(bool value);
+    void SetPosition(int value);
+    void SetPosTextPrefix(const QString &value);
+    void SetPosTextSuffix(const QString &value);
+    void SetShowBorder(bool value);
+    void SetShowPosText(bool value);
+
+    // The picture the last paint composed, and the cached full-length bar.
+    const QImage &OffscreenPicture() const { return m_offscreen; }
+    const QImage &BarPicture() const { return m_barCache; }
+    // How many times the cached bar picture has been rebuilt.
+    int BarPictureBuilds() const { return m_barBuilds; }
+    // Composes the off-screen picture as a paint would; `rebuild` false reuses
+    // the cached bar picture.
+    void Compose(bool rebuild);
+
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TMouseEvent OnMouseDown;
+    TMouseMoveEvent OnMouseMove;
+    TMouseEvent OnMouseUp;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void PaintAtOnce();
+    void DrawBar(bool rebuild);
+    void BuildGradient();
+    void DrawBorder();
+    void DrawPosText();
+
+    TColor m_backgroundColor = clBtnFace;
+    QImage m_barBitmap;
+    TColor m_barColor1 = clGreen;
+    TColor m_barColor2 = clYellow;
+    TColor m_barColor3 = clRed;
+    TBarColorStyle m_barColorStyle = cs3Colors;
+    TColor m_borderColor1 = clBtnShadow;
+    TColor m_borderColor2 = clBtnHighlight;
+    TProgressDirection m_direction = pdLeftToRight;
+    int m_max = 100;
+    int m_min = 0;
+    bool m_percentage = false;
+    int m_position = 0;
+    QString m_posTextPrefix;
+    QString m_posTextSuffix;
+    bool m_showBorder = true;
+    bool m_showPosText = true;
+
+    QImage m_offscreen;
+    QImage m_barCache;
+    bool m_rebuild = true;
+    int m_barBuilds = 0;
+    bool m_leftPressed = false;
+};

@@ -1,0 +1,286 @@
+// TLedLamp: template pixel art, picture building by flood fill, blinking.
+#include "widgets/LedLamp.h"
+
+#include <QEnterEvent>
+#include <QHash>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kGrey = qRgb(128, 128, 128);
+const QRgb kSilver = qRgb(192, 192, 192);
+const QRgb kLime = qRgb(0, 255, 0);
+
+struct StyleInfo {
+    int width;
+    int height;
+    int faceWidth;
+    int faceHeight;
+    bool round;
+    const char *framedName;
+    const char *plainName;
+};
+
+const StyleInfo kStyles[] = {
+    {16, 16, 8, 8, true, "BSM", "NSM"},      {22, 22, 14, 14, true, "BLG", "NLG"},
+    {16, 16, 8, 8, false, "BSQSM", "NSQSM"}, {22, 22, 12, 12, false, "BSQLG", "NSQLG"},
+    {16, 22, 6, 12, false, "BVT", "NVT"},    {22, 16, 12, 6, false, "BHZ", "NHZ"},
+};
+
+const StyleInfo &InfoOf(TLEDStyle style) {
+    const int index = int(style);
+    return kStyles[index >= 0 && index < int(std::size(kStyles)) ? index : 0];
+}
+
+// Rings round the face: 0 inside it, 1 for the first ring outside, and so on.
+// Both shapes keep neighbouring pixels at most one ring apart, so the black
+// first ring closes the face off from the background for a 4-connected fill.
+int RingOf(const StyleInfo &s, int x, int y) {
+    if (s.round) {
+        const double dx = x + 0.5 - s.width / 2.0;
+        const double dy = y + 0.5 - s.height / 2.0;
+        const double d = std::sqrt(dx * dx + dy * dy) - s.faceWidth / 2.0;
+        return d <= 0 ? 0 : int(std::ceil(d));
+    }
+    const int x0 = s.width / 2 - s.faceWidth / 2;
+    const int y0 = s.height / 2 - s.faceHeight / 2;
+    const int outX = x < x0 ? x0 - x : (x >= x0 + s.faceWidth ? x - (x0 + s.faceWidth) + 1 : 0);
+    const int outY = y < y0 ? y0 - y : (y >= y0 + s.faceHeight ? y - (y0 + s.faceHeight) + 1 : 0);
+    return std::max(outX, outY);
+}
+
+QImage DrawTemplate(const StyleInfo &s, bool framed) {
+    QImage image(s.width, s.height, QImage::Format_RGB32);
+    image.fill(kSilver);
+    for (int y = 0; y < s.height; ++y) {
+        for (int x = 0; x < s.width; ++x) {
+            const int ring = RingOf(s, x, y);
+            if (ring == 0)
+                image.setPixel(x, y, kLime);
+            else if (ring == 1)
+                image.setPixel(x, y, kBlack);
+            else if (ring == 2 && framed)
+                image.setPixel(x, y, kGrey);
+        }
+    }
+    // Highlight in the upper left of the face.
+    const int hx = s.round ? s.width / 2 - s.faceWidth / 4 - 1 : s.width / 2 - s.faceWidth / 2 + 1;
+    const int hy =
+        s.round ? s.height / 2 - s.faceHeight / 4 - 1 : s.height / 2 - s.faceHeight / 2 + 1;
+    image.setPixel(hx, hy, kWhite);
+    image.setPixel(hx + 1, hy, kWhite);
+    image.setPixel(hx, hy + 1, kWhite);
+    if (framed) {
+        // Raised outer edge.
+        for (int x = 0; x < s.width; ++x) {
+            image.setPixel(x, 0, kWhite);
+            image.setPixel(x, s.height - 1, kGrey);
+        }
+        for (int y = 0; y < s.height; ++y) {
+            image.setPixel(0, y, kWhite);
+            image.setPixel(s.width - 1, y, kGrey);
+        }
+        image.setPixel(0, s.height - 1, kGrey);
+    }
+    return image;
+}
+
+} // namespace
+
+QImage LedTemplate(const QString &name) {
+    static const QHash<QString, QImage> templates = [] {
+        QHash<QString, QImage> all;
+        for (const StyleInfo &s : kStyles) {
+            all.insert(QLatin1String(s.framedName), DrawTemplate(s, true));
+            all.insert(QLatin1String(s.plainName), DrawTemplate(s, false));
+        }
+        return all;
+    }();
+    return templates.value(name);
+}
+
+void FloodFillSurface(QImage &image, int x, int y, QRgb target, QRgb fill) {
+    if (!image.rect().contains(x, y) || image.pixel(x, y) != target || target == fill)
+        return;
+    std::vector<QPoint> stack{QPoint(x, y)};
+    while (!stack.empty()) {
+        const QPoint p = stack.back();
+        stack.pop_back();
+        if (!image.rect().contains(p) || image.pixel(p) != target)
+            continue;
+        image.setPixel(p, fill);
+        stack.emplace_back(p.x() + 1, p.y());
+        stack.emplace_back(p.x() - 1, p.y());
+        stack.emplace_back(p.x(), p.y() + 1);
+        stack.emplace_back(p.x(), p.y() - 1);
+    }
+}
+
+TLedLamp::TLedLamp(QWidget *parent) : QWidget(parent) {
+    resize(16, 16);
+    BuildPictures();
+}
+
+TLedLamp::~TLedLamp() {
+    StopBlinking();
+}
+
+void TLedLamp::BuildPictures() {
+    const StyleInfo &s = InfoOf(m_style);
+    resize(s.width, s.height);
+    const QImage base = LedTemplate(QLatin1String(m_bordered ? s.framedName : s.plainName))
+                            .convertToFormat(QImage::Format_RGB32);
+    m_lit = base.copy();
+    m_unlit = base.copy();
+    // The template is exactly the style's size, so the control's centre is its centre.
+    const int cx = s.width / 2;
+    const int cy = s.height / 2;
+    FloodFillSurface(m_lit, cx, cy, kLime, ToQColor(m_trueColor).rgb());
+    FloodFillSurface(m_unlit, cx, cy, kLime, ToQColor(m_falseColor).rgb());
+    if (!m_bordered) {
+        const QRgb border = ToQColor(m_borderColor).rgb();
+        FloodFillSurface(m_lit, 0, 0, kSilver, border);
+        FloodFillSurface(m_unlit, 0, 0, kSilver, border);
+    }
+}
+
+void TLedLamp::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.drawImage(rect(), m_selector == 0 ? m_lit : m_unlit);
+}
+
+void TLedLamp::DrawPicture(int selector) {
+    m_selector = selector;
+    repaint();
+}
+
+void TLedLamp::StartBlinking() {
+    if (m_timer)
+        return;
+    m_selector = 0;
+    m_timer = new QTimer(this);
+    m_timer->setInterval(std::max(m_interval, 0));
+    connect(m_timer, &QTimer::timeout, this, &TLedLamp::BlinkStep);
+    // A timer of no interval does not run, rather than blinking as fast as it can.
+    if (m_interval > 0)
+        m_timer->start();
+}
+
+void TLedLamp::StopBlinking() {
+    delete m_timer;
+    m_timer = nullptr;
+}
+
+void TLedLamp::BlinkStep() {
+    DrawPicture(m_selector == 0 ? 1 : 0);
+    if (OnTimer)
+        OnTimer(this);
+}
+
+void TLedLamp::SetValue(bool value) {
+    if (value == m_value)
+        return;
+    m_value = value;
+    if (m_value) {
+        DrawPicture(0);
+        if (m_blink)
+            StartBlinking();
+    } else {
+        StopBlinking();
+        DrawPicture(1);
+    }
+}
+
+void TLedLamp::SetBlink(bool value) {
+    if (value == m_blink)
+        return;
+    DrawPicture(m_value ? 0 : 1);
+    m_blink = value;
+    if (m_blink && m_value)
+        StartBlinking();
+    else
+        StopBlinking();
+}
+
+void TLedLamp::ColorChanged(TColor &stored, TColor value) {
+    if (stored == value)
+        return;
+    const bool blink = m_blink;
+    if (blink)
+        SetBlink(false);
+    stored = value;
+    BuildPictures();
+    SetBlink(blink);
+    update();
+}
+
+void TLedLamp::SetTrueColor(TColor value) {
+    ColorChanged(m_trueColor, value);
+}
+void TLedLamp::SetFalseColor(TColor value) {
+    ColorChanged(m_falseColor, value);
+}
+void TLedLamp::SetBorderColor(TColor value) {
+    ColorChanged(m_borderColor, value);
+}
+
+void TLedLamp::SetLEDStyle(TLEDStyle value) {
+    if (value == m_style)
+        return;
+    m_style = value;
+    BuildPictures();
+    update();
+}
+
+void TLedLamp::SetBordered(bool value) {
+    if (value == m_bordered)
+        return;
+    m_bordered = value;
+    BuildPictures();
+    update();
+}
+
+void TLedLamp::SetInterval(int value) {
+    m_interval = value;
+    if (!m_timer)
+        return;
+    if (value > 0)
+        m_timer->start(value);
+    else
+        m_timer->stop();
+}
+
+void TLedLamp::enterEvent(QEnterEvent *event) {
+    QWidget::enterEvent(event);
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TLedLamp::leaveEvent(QEvent *event) {
+    QWidget::leaveEvent(event);
+    if (OnMouseLeave)
+        OnMouseLeave(this);
+}
+
+void TLedLamp::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        m_clickArmed = true;
+    QWidget::mousePressEvent(event);
+}
+
+void TLedLamp::mouseReleaseEvent(QMouseEvent *event) {
+    const bool click = event->button() == Qt::LeftButton && m_clickArmed &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        m_clickArmed = false;
+    QWidget::mouseReleaseEvent(event);
+    if (click && OnClick)
+        OnClick(this);
+}
