@@ -1,0 +1,55 @@
+// The panel's small runtime layer: modal message boxes that tests can
+// capture, the standard error box for an exception that escapes an event
+// handler, and the directory of the executable.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+namespace Runtime {
+
+enum class MsgIcon { Error, Warning, Information };
+
+struct MessageBoxCall {
+    QString text;
+    QString title;
+    MsgIcon icon;
+};
+
+// Shows a modal box with an OK button and waits for it to be closed.
+void ShowMessage(const QString &text, const QString &title, MsgIcon icon,
+                 QWidget *parent = nullptr);
+
+// Replaces the modal box (tests record the calls instead of showing them).
+// An empty handler restores the real box. The handler runs where the box
+// would have been shown, so code after the box runs after the handler.
+using MessageHandler = std::function<void(const MessageBoxCall &)>;
+void SetMessageHandler(MessageHandler handler);
+
+// The standard error box for an exception that escaped a handler: its
+// message, the application's title, the error icon.
+void ShowException(const std::exception_ptr &error);
+
+// Runs handler, and shows any exception that escapes it in the error box.
+void Guarded(const std::function<void()> &handler);
+
+// Directory of the running executable, without a trailing separator.
+QString ExeDir();
+// Tests point the configuration lookup at a directory of their own; an
+// empty path restores the executable's directory.
+void SetExeDir(const QString &dir);
+
+// The application object: catches exceptions that escape event handlers
+// (timers, clicks, serial events) and shows them instead of terminating.
+class TApplication : public QApplication {
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+} // namespace Runtime

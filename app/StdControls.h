@@ -1,0 +1,63 @@
+// Plain controls the windows are laid out with that Qt has no direct
+// equivalent for: a filled shape (the band circles) and a clickable
+// coloured panel with a centred caption (the PTT-block button).
+#pragma once
+
+#include "widgets/Colors.h"
+
+#include <QFrame>
+#include <QWidget>
+
+#include <functional>
+
+class TShape : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TShape)
+public:
+    enum class Kind { Circle, Rectangle };
+    explicit TShape(QWidget *parent = nullptr, Kind kind = Kind::Circle);
+
+    TColor BrushColor() const { return brush; }
+    void SetBrushColor(TColor c);
+    TColor PenColor() const { return pen; }
+    void SetPenColor(TColor c);
+
+    // Mouse handlers: X, Y relative to the shape.
+    std::function<void(Qt::MouseButton, int, int)> OnMouseDown;
+    std::function<void(int, int)> OnMouseMove;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+
+private:
+    Kind kind;
+    TColor brush = clWhite;
+    TColor pen = clBlack;
+};
+
+class TPanel : public QFrame {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TPanel)
+public:
+    explicit TPanel(QWidget *parent = nullptr);
+
+    QString Caption() const { return caption; }
+    void SetCaption(const QString &text);
+    TColor Color() const { return color; }
+    void SetColor(TColor c);
+    TColor FontColor() const { return fontColor; }
+    void SetFontColor(TColor c);
+
+    std::function<void()> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+private:
+    QString caption;
+    TColor color = clBtnFace;
+    TColor fontColor = clBlack;
+};

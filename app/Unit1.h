@@ -1,0 +1,151 @@
+// The main window: the operator's panel for the amplifier. It holds the
+// serial port, the session state, the connection's life (open, handshake,
+// close, port lost), the reply dispatcher and the poll cycle.
+#pragma once
+
+#include "app/Protocol.h"
+#include "app/Session.h"
+#include "app/Windows.h"
+#include "serial/SerialPort.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QTimer;
+class TBarMeter;
+class TColorButton;
+class TLedLamp;
+class TPanel;
+class TShape;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+public:
+    explicit TForm1(TWindows &windows, QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    TWindows &Windows;
+    TSerialPort *SerialPort = nullptr;
+    TSession Session;
+
+    // ---- Sending and the port monitor echo -------------------------------
+    // Writes command + CR LF, then adds its echo to the port monitor.
+    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain);
+    // Writes command + CR LF without an echo (repeats, bare lines).
+    void SendOnly(const QByteArray &command);
+    // Adds one entry to the port monitor's log.
+    void Log(const QString &entry);
+
+    bool IsConnected() const;
+    bool IsConnecting() const;
+
+    // ---- Start-up and the connection (Unit1.cpp) --------------------------
+    void FormCreate();
+    void FormActivate() {}
+    void openportclick();
+    void closeportclick();
+    void Timer1Timer();
+    void SerialPortDisconnect(TSerialPort *Sender, TCommPort Port);
+    void Refresh1Click();
+    void ComboBox1DblClick();
+    // The port that Open Port used last (for the give-up message).
+    QString TriedPort;
+
+    // ---- Reply dispatcher (Unit1Dispatch.cpp) ----------------------------
+    void SerialPortReceive(TSerialPort *Sender, const QByteArray &Buffer);
+
+    // ---- Poll cycle (Unit1Poll.cpp) ---------------------------------------
+    void Timer2Timer();
+
+    // ---- Operator controls (Unit1Controls.cpp) ---------------------------
+    void BandMouseDown(int n);
+    void BandMouseMove(int n);
+    void GroupBox1MouseMove();
+    void clear_all_bands();
+    void enable_all_bands();
+    void unenable_all_bands();
+    void N12kW1Click();
+    void N24kW1Click();
+    void Panel1Click();
+    void outputMouseDown(int X);
+    void PortMonitor1Click();
+    void ATUPanel1Click();
+    void Exit1Click();
+    void About1Click();
+
+    // ---- Controls ----------------------------------------------------------
+    // "Power"
+    QGroupBox *GroupBox3 = nullptr;
+    TBarMeter *output = nullptr;
+    TBarMeter *swr = nullptr;
+    QLabel *Label13 = nullptr; // "Output"
+    QLabel *Label14 = nullptr; // "Reverse"
+    std::array<QLabel *, 6> ScaleLabels{}; // Label15 .. Label20
+    QLabel *Label15 = nullptr, *Label16 = nullptr, *Label17 = nullptr, *Label18 = nullptr,
+           *Label19 = nullptr, *Label20 = nullptr;
+    QLabel *L0 = nullptr, *L250 = nullptr, *L500 = nullptr, *L750 = nullptr, *L1000 = nullptr,
+           *L1200 = nullptr;
+    QLabel *ALC1 = nullptr;
+    QLabel *P_max1 = nullptr;
+    QLabel *Label21 = nullptr; // "Power  Out:"
+    QLabel *Label22 = nullptr; // "Power Max:"
+    QLabel *P_out = nullptr;
+    QLabel *P_max_label = nullptr;
+    TLedLamp *tx_led = nullptr;
+    TPanel *Panel1 = nullptr;
+    // "COM Port"
+    QGroupBox *GroupBox2 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *Refresh1 = nullptr;
+    TColorButton *openport = nullptr;
+    TColorButton *closeport = nullptr;
+    TLedLamp *rxLED = nullptr;
+    TLedLamp *txled = nullptr;
+    QLabel *RxDLabel = nullptr;
+    QLabel *TxDLabel = nullptr;
+    // Band
+    QGroupBox *GroupBox1 = nullptr;
+    std::array<TShape *, 7> Band{}; // Band1 .. Band7
+    std::array<QLabel *, 10> BandLabels{}; // Label1 .. Label10
+    // Temperature
+    QGroupBox *Temp1 = nullptr;
+    QLabel *Temp2 = nullptr;
+    QLabel *Label25 = nullptr;
+    // Menus
+    QAction *File1 = nullptr, *PortMonitor1 = nullptr, *ATUPanel1 = nullptr, *PAType1 = nullptr,
+            *N12kW1 = nullptr, *N24kW1 = nullptr, *Exit1 = nullptr;
+    QAction *Fancharacteristic1 = nullptr, *N501 = nullptr, *Max1 = nullptr,
+            *Hysteresis1 = nullptr, *Fixed1 = nullptr;
+    QAction *Interface1 = nullptr, *YAESUBCD1 = nullptr, *YAESUFT8171 = nullptr,
+            *ICOM1 = nullptr, *Kenwood1 = nullptr, *OTRSP1 = nullptr, *Flex1 = nullptr,
+            *Manual1 = nullptr;
+    QAction *AlarmIndication1 = nullptr, *CWbybuzzer1 = nullptr, *Buzzer1 = nullptr,
+            *Nosound1 = nullptr;
+    QAction *InputPower1 = nullptr, *N4W1 = nullptr, *N60W1 = nullptr;
+    QAction *Barreaction1 = nullptr, *Veryslow1 = nullptr, *Slow1 = nullptr, *Fast1 = nullptr,
+            *Veryfast1 = nullptr;
+    QAction *TOT1 = nullptr, *Off1 = nullptr, *N5min1 = nullptr, *N15min1 = nullptr,
+            *N30min1 = nullptr;
+    QAction *About1 = nullptr;
+    // Timers
+    QTimer *Timer1 = nullptr; // handshake
+    QTimer *Timer2 = nullptr; // poll
+
+private:
+    void CreateControls(); // Unit1Layout.cpp
+    void CreateMenus();    // Unit1Layout.cpp
+    void ConnectHandlers();
+    void SetClosedState(bool closeportLatched);
+    void FailOpen(const QString &message, const QString &title);
+};

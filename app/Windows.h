@@ -1,0 +1,49 @@
+// The program's eleven windows, created in a fixed order: the main window
+// first, then, hidden, the port monitor, the calibration window, the seven
+// alarm windows and the ATU panel. Windows reach each other through this set.
+#pragma once
+
+#include <memory>
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TFALARM_HP;
+class TFAlarm_ip;
+class TFALARM_SWR;
+class TFalarm_bpf;
+class TFalarm_temp;
+class TFALARM_TOT;
+class TFALARM_HPCONT;
+class TFatu1;
+class QWidget;
+
+struct TWindows {
+    TForm1 *Form1 = nullptr;
+    TForm2 *Form2 = nullptr;
+    TForm3 *Form3 = nullptr;
+    TFALARM_HP *FALARM_HP = nullptr;
+    TFAlarm_ip *FAlarm_ip = nullptr;
+    TFALARM_SWR *FALARM_SWR = nullptr;
+    TFalarm_bpf *Falarm_bpf = nullptr;
+    TFalarm_temp *Falarm_temp = nullptr;
+    TFALARM_TOT *FALARM_TOT = nullptr;
+    TFALARM_HPCONT *FALARM_HPCONT = nullptr;
+    TFatu1 *Fatu1 = nullptr;
+};
+
+// Owns the windows; destroys them in reverse order of creation.
+class TWindowSet {
+public:
+    TWindowSet();
+    ~TWindowSet();
+    TWindowSet(const TWindowSet &) = delete;
+    TWindowSet &operator=(const TWindowSet &) = delete;
+
+    TWindows &windows() { return w; }
+    TWindows *operator->() { return &w; }
+
+private:
+    TWindows w;
+    std::unique_ptr<QWidget> owned[11];
+};
