@@ -8,6 +8,10 @@ TAlarmForm::TAlarmForm(TWindows &windows, const char *name, const QString &capti
     setFixedSize(396, 198);
 }
 
+void TAlarmForm::ShowAlarm() { show(); }
+
+void TAlarmForm::HideAlarm() { hide(); }
+
 TFALARM_HP::TFALARM_HP(TWindows &w, QWidget *p)
     : TAlarmForm(w, "FALARM_HP", QStringLiteral("ALARM - HIGH OUTPUT POWER"), p) {}
 TFAlarm_ip::TFAlarm_ip(TWindows &w, QWidget *p)

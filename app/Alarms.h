@@ -13,6 +13,11 @@ public:
     TAlarmForm(TWindows &windows, const char *name, const QString &caption,
                QWidget *parent = nullptr);
     TWindows &Windows;
+
+    // Shown centred over the main window on its alarm report; hidden by the
+    // all-clear.
+    virtual void ShowAlarm();
+    void HideAlarm();
 };
 
 class TFALARM_HP : public TAlarmForm {

@@ -1,9 +1,19 @@
 // The ATU panel: shows and drives the antenna tuner through the amplifier.
+// The reply dispatcher writes straight into its controls.
 #pragma once
 
 #include "app/Windows.h"
 
 #include <QMainWindow>
+
+#include <array>
+
+class QAction;
+class QLabel;
+class QTimer;
+class TColorButton;
+class TLedLamp;
+class TPanel;
 
 class TFatu1 : public QMainWindow {
     Q_OBJECT
@@ -11,4 +21,24 @@ class TFatu1 : public QMainWindow {
 public:
     explicit TFatu1(TWindows &windows, QWidget *parent = nullptr);
     TWindows &Windows;
+
+    void FormCreate();
+    void Panel1Click();
+    void tune1click();
+    void FineTuning1Click();
+    void MemoryClear1Click();
+    void SWRClick(int nn); // SWR11Click .. SWR17Click, nn = 11..17
+    void Timer1Timer();
+
+    TPanel *Panel1 = nullptr;   // in/out button; caption "ATU On" = in line
+    TColorButton *tune1 = nullptr;
+    TLedLamp *Led = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
+           *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr;
+    QLabel *Image0 = nullptr; // C at the input side, then series L
+    QLabel *Image1 = nullptr; // series L, then C at the output side
+    TPanel *Panel2 = nullptr; // status message panel
+    QTimer *Timer1 = nullptr;
+    QAction *SWRmin1 = nullptr, *MemoryClear1 = nullptr, *FineTuning1 = nullptr;
+    std::array<QAction *, 7> SWR{}; // SWR11 .. SWR17
 };
