@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,15 +17,43 @@
 enum TCommPort : std::uint8_t { spNone = 0, spCOM1 = 1, spCOM254 = 254, spCustom = 255 };
 
 enum TBaudRate {
-    br000075, br000110, br000134, br000150, br000300, br000600, br001200, br001800,
-    br002400, br004800, br007200, br009600, br014400, br019200, br038400, br057600,
-    br115200, br128000, br230400, br256000, br460800, br921600, brCustom
+    br000075,
+    br000110,
+    br000134,
+    br000150,
+    br000300,
+    br000600,
+    br001200,
+    br001800,
+    br002400,
+    br004800,
+    br007200,
+    br009600,
+    br014400,
+    br019200,
+    br038400,
+    br057600,
+    br115200,
+    br128000,
+    br230400,
+    br256000,
+    br460800,
+    br921600,
+    brCustom
 };
 enum TDataWidth { dw5Bits, dw6Bits, dw7Bits, dw8Bits };
 enum TStopBits { sb1Bit = 0, sb1_5Bits = 1, sb2Bits = 2 };
 enum TParityBits { pbNone = 0, pbOdd = 1, pbEven = 2, pbMark = 3, pbSpace = 4 };
 enum THwFlowControl { hfNONE, hfDTRDSR, hfRTSCTS };
 enum TSwFlowControl { sfNONE, sfXONXOFF };
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// Modem input lines; a TLineStatusSet holds element n in bit n.
+enum TLineStatus { lsCTS, lsDSR, lsRing, lsDCD };
+using TLineStatusSet = std::uint8_t;
+constexpr TLineStatusSet LineStatusBit(TLineStatus s) {
+    return TLineStatusSet(1u << s);
+}
 
 class ESerialPortException : public std::runtime_error {
 public:
@@ -34,15 +63,32 @@ public:
 };
 
 class TSerialPort;
+class TComThread;
 using TSendReceiveEvent = std::function<void(TSerialPort *Sender, const QByteArray &Buffer)>;
 using TConnectEvent = std::function<void(TSerialPort *Sender, TCommPort Port)>;
+using TLineStatusEvent = std::function<void(TSerialPort *Sender, TLineStatusSet LineStatus)>;
 
 // Fills List (emptied first) with the serial devices present now, as the
 // system spells them (e.g. /dev/ttyUSB0), in natural name order.
 void EnumeratePorts(QStringList &List);
 QStringList EnumeratePorts();
+// The same listing over other roots (normally /sys/class/tty and /dev).
+QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir);
+// True when Name is listed by EnumeratePorts (case-insensitive) or names an
+// existing character device.
+bool IsPortPresent(const QString &Name);
+// Trimmed and upper-cased: "" -> spNone, "COM1".."COM254" (no leading zero) -> spCOMn,
+// anything else -> spCustom.
 TCommPort CommPortFromName(const QString &Name);
+// "COMn" for spCOMn, the trimmed custom name (or "vcom1" when blank) for spCustom,
+// "" for spNone.
+QString CommPortNameFor(TCommPort Value, const QString &CustomPortName);
+// The fixed rate's value, or brCustom for any other integer.
 TBaudRate BaudRateFromInt(int Rate);
+// Bits per second of a fixed rate; 0 for brCustom.
+int FixedBaudRate(TBaudRate Value);
+// Linux nice value used for a thread priority.
+int ThreadPriorityNice(TThreadPriority Value);
 
 class TSerialPort : public QObject {
     Q_OBJECT
@@ -70,10 +116,100 @@ public:
     TSwFlowControl SwFlowControl() const;
     void SetSwFlowControl(TSwFlowControl Value);
 
+    // Further line settings: re-applied at once (unread input is discarded) when
+    // changed while open.
+    bool EnableDTROnOpen() const;
+    void SetEnableDTROnOpen(bool Value);
+    bool EnableRTSOnOpen() const;
+    void SetEnableRTSOnOpen(bool Value);
+    char XonChar() const;
+    void SetXonChar(char Value);
+    char XoffChar() const;
+    void SetXoffChar(char Value);
+    std::uint16_t XonLim() const;
+    void SetXonLim(std::uint16_t Value);
+    std::uint16_t XoffLim() const;
+    void SetXoffLim(std::uint16_t Value);
+    bool ParityCheck() const;
+    void SetParityCheck(bool Value);
+    bool ReplaceParityErrors() const;
+    void SetReplaceParityErrors(bool Value);
+    bool DiscardNulls() const;
+    void SetDiscardNulls(bool Value);
+    bool DsrSensitivity() const;
+    void SetDsrSensitivity(bool Value);
+    bool TXContinueOnXoff() const;
+    void SetTXContinueOnXoff(bool Value);
+    char ErrorChar() const;
+    void SetErrorChar(char Value);
+    char EofChar() const;
+    void SetEofChar(char Value);
+    char EvtChar() const;
+    void SetEvtChar(char Value);
+
+    // Timeouts: stored, used from the next Open. Only the write timeout
+    // (constant + multiplier x length) has an effect on Linux.
+    std::uint32_t ReadIntervalTimeout() const;
+    void SetReadIntervalTimeout(std::uint32_t Value);
+    std::uint32_t ReadTotalTimeoutMultiplier() const;
+    void SetReadTotalTimeoutMultiplier(std::uint32_t Value);
+    std::uint32_t ReadTotalTimeoutConstant() const;
+    void SetReadTotalTimeoutConstant(std::uint32_t Value);
+    std::uint32_t WriteTotalTimeoutMultiplier() const;
+    void SetWriteTotalTimeoutMultiplier(std::uint32_t Value);
+    std::uint32_t WriteTotalTimeoutConstant() const;
+    void SetWriteTotalTimeoutConstant(std::uint32_t Value);
+    // Queue sizes: stored; the Linux driver's queues have a fixed size.
+    std::uint32_t InputBuffer() const;
+    void SetInputBuffer(std::uint32_t Value);
+    std::uint32_t OutputBuffer() const;
+    void SetOutputBuffer(std::uint32_t Value);
+
+    TThreadPriority Priority() const;
+    void SetPriority(TThreadPriority Value);
+    // Pause of the reader between polls, in ms; Interval is the same setting.
+    std::uint32_t Delay() const;
+    void SetDelay(std::uint32_t Value);
+    std::uint32_t Interval() const { return Delay(); }
+    void SetInterval(std::uint32_t Value) { SetDelay(Value); }
+    QString CustomPortName() const;
+    void SetCustomPortName(const QString &Value);
+    int CustomBaudRate() const;
+    void SetCustomBaudRate(int Value);
+    bool LogInput() const;
+    void SetLogInput(bool Value);
+    bool LogDateTime() const;
+    void SetLogDateTime(bool Value);
+    QString LogFile() const;
+    void SetLogFile(const QString &Value);
+    // True: each chunk is read and delivered. False: nothing is read; OnReceive
+    // (empty) announces each growth of the input queue.
+    bool AutoReceive() const;
+    void SetAutoReceive(bool Value);
+    bool KeepEntireBuffer() const;
+    void SetKeepEntireBuffer(bool Value);
+    // Stored only; the component does no line framing.
+    QByteArray NewLine() const;
+    void SetNewLine(const QByteArray &Value);
+    int MaxLineLength() const;
+    void SetMaxLineLength(int Value);
+
+    // Conversions that depend on CustomBaudRate / CustomPortName.
+    int BaudRateToInt(TBaudRate Value) const;
+    QString CommPortName(TCommPort Value) const;
+
     // True: events run on the GUI thread and the reader waits for each.
-    bool SynchronizeEvents = true;
+    std::atomic<bool> SynchronizeEvents{true};
 
     bool Connected() const;
+    TCommPort ConnectedPort() const;
+    TLineStatusSet LineStatus() const;
+    QByteArray LastReceived() const;
+    QByteArray EntireBuffer() const;
+    std::uint32_t NotifiedQueueCount() const;
+    // errno of the last failed Open (0 if none), e.g. to hint at permissions.
+    int LastOpenError() const;
+
     // Raises ESerialPortException("Cannot connect to %s. %s").
     void Open();
     // Ends the open connection; OnDisconnect runs before this returns. Never raises.
@@ -83,8 +219,17 @@ public:
 
     TSendReceiveEvent OnReceive;
     TConnectEvent OnDisconnect;
+    TSendReceiveEvent OnSend;
+    TLineStatusEvent OnLineStatusChange;
+    TConnectEvent OnConnect;
+    TConnectEvent OnFault;
+
+    struct Private;
 
 private:
-    struct Private;
+    friend class TComThread;
+    void ReApplyLineSettings();
+    void WaitForReader(TComThread *Reader, int TimeoutMs);
+    void PresenceCheckAfterSend();
     std::unique_ptr<Private> d;
 };

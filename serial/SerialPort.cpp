@@ -1,0 +1,812 @@
+// Serial port component: settings, name and rate conversions, Open/Close/
+// SendString and the reader thread. The Linux calls live in PosixSerial.
+#include "serial/SerialPort.h"
+
+#include "serial/ComThread.h"
+#include "serial/PosixSerial.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <vector>
+
+namespace {
+
+constexpr std::array<int, 22> FixedRates = {
+    75,   110,   134,   150,   300,   600,    1200,   1800,   2400,   4800,   7200,
+    9600, 14400, 19200, 38400, 57600, 115200, 128000, 230400, 256000, 460800, 921600};
+
+const char *const NotOpenText = "%1 is not open. Serial port is not connected.";
+
+QString TrimBlanksAndControls(const QString &s) {
+    int begin = 0;
+    int end = s.size();
+    while (begin < end && s.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && s.at(end - 1).unicode() <= 0x20)
+        --end;
+    return s.mid(begin, end - begin);
+}
+
+bool ValidWidthAndStop(int dataBits, TStopBits stop) {
+    if (stop == sb2Bits)
+        return dataBits != 5;
+    if (stop == sb1_5Bits)
+        return dataBits == 5;
+    return true;
+}
+
+} // namespace
+
+struct TSerialPort::Private {
+    // Settings, written on the GUI thread. Those the reader reads are atomic.
+    QString portName;
+    int baudRate = 4800;
+    int dataBits = 8;
+    int stopBits = sb1Bit;
+    int parity = pbNone;
+    bool enableDTROnOpen = true;
+    bool enableRTSOnOpen = true;
+    THwFlowControl hwFlow = hfNONE;
+    TSwFlowControl swFlow = sfNONE;
+    char xonChar = 17;
+    char xoffChar = 19;
+    std::uint16_t xonLim = 0;
+    std::uint16_t xoffLim = 1;
+    bool parityCheck = false;
+    bool replaceParityErrors = false;
+    std::atomic<bool> discardNulls{false};
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = false;
+    char errorChar = 0;
+    char eofChar = 26;
+    char evtChar = 26;
+    std::uint32_t readIntervalTimeout = 0xFFFFFFFFu;
+    std::uint32_t readTotalTimeoutMultiplier = 0;
+    std::uint32_t readTotalTimeoutConstant = 0;
+    std::uint32_t writeTotalTimeoutMultiplier = 100;
+    std::uint32_t writeTotalTimeoutConstant = 1000;
+    std::uint32_t inputBuffer = 4096;
+    std::uint32_t outputBuffer = 4096;
+    std::atomic<TThreadPriority> priority{tpNormal};
+    std::atomic<std::uint32_t> delay{100};
+    QString customPortName = QStringLiteral("vcom1");
+    int customBaudRate = 0;
+    std::atomic<bool> logInput{false};
+    std::atomic<bool> logDateTime{false};
+    std::atomic<bool> autoReceive{true};
+    std::atomic<bool> keepEntireBuffer{false};
+    QByteArray newLine = QByteArrayLiteral("\r\n");
+    int maxLineLength = 0;
+
+    // Run-time state.
+    std::mutex readerMutex; // guards reader against a Close from another thread
+    std::unique_ptr<TComThread> reader;
+    // Readers told to stop that had not ended yet; joined later.
+    std::vector<std::unique_ptr<TComThread>> finishing;
+    std::atomic<TLineStatusSet> lineStatus{0};
+    std::atomic<std::uint32_t> notifiedQueueCount{0};
+    std::atomic<bool> dying{false};
+    int lastOpenError = 0;
+    mutable std::mutex dataMutex; // guards the texts shared with the reader
+    QByteArray lastReceived;
+    QByteArray entireBuffer;
+    QString logFile;
+
+    PosixSerial::LineConfig LineConfig() const {
+        PosixSerial::LineConfig c;
+        c.baudRate = baudRate;
+        c.dataBits = dataBits;
+        c.parity = parity;
+        c.stopBits = stopBits;
+        c.parityCheck = parityCheck;
+        c.rtsCtsHandshake = hwFlow == hfRTSCTS;
+        c.xonXoff = swFlow == sfXONXOFF;
+        c.xonChar = xonChar;
+        c.xoffChar = xoffChar;
+        // A handshake owns its line; termios has no DTR/DSR handshake, so DTR
+        // is simply raised for it.
+        c.dtrOn = enableDTROnOpen || hwFlow == hfDTRDSR;
+        c.rtsOn = enableRTSOnOpen;
+        return c;
+    }
+
+    void ReapFinished() {
+        finishing.erase(
+            std::remove_if(finishing.begin(), finishing.end(),
+                           [](const std::unique_ptr<TComThread> &r) { return r->isFinished(); }),
+            finishing.end());
+    }
+};
+
+// ---- Pure conversions --------------------------------------------------------
+
+TCommPort CommPortFromName(const QString &Name) {
+    const QString s = TrimBlanksAndControls(Name).toUpper();
+    if (s.isEmpty())
+        return spNone;
+    if (s.size() < 4 || s.size() > 6 || !s.startsWith(QLatin1String("COM")) ||
+        s.at(3) == QLatin1Char('0'))
+        return spCustom;
+    int n = 0;
+    for (int i = 3; i < s.size(); ++i) {
+        const ushort c = s.at(i).unicode();
+        if (c < '0' || c > '9')
+            return spCustom;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= 254 ? static_cast<TCommPort>(n) : spCustom;
+}
+
+QString CommPortNameFor(TCommPort Value, const QString &CustomPortName) {
+    if (Value == spNone)
+        return QString();
+    if (Value == spCustom) {
+        const QString custom = TrimBlanksAndControls(CustomPortName);
+        return custom.isEmpty() ? QStringLiteral("vcom1") : custom;
+    }
+    return QStringLiteral("COM") + QString::number(int(Value));
+}
+
+TBaudRate BaudRateFromInt(int Rate) {
+    const auto it = std::find(FixedRates.begin(), FixedRates.end(), Rate);
+    return it == FixedRates.end() ? brCustom : static_cast<TBaudRate>(it - FixedRates.begin());
+}
+
+int FixedBaudRate(TBaudRate Value) {
+    return Value >= br000075 && Value < brCustom ? FixedRates[Value] : 0;
+}
+
+int ThreadPriorityNice(TThreadPriority Value) {
+    static constexpr std::array<int, 7> Nice = {19, 10, 5, 0, -5, -10, -20};
+    return Value >= tpIdle && Value <= tpTimeCritical ? Nice[Value] : 0;
+}
+
+QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir) {
+    return PosixSerial::ListSerialDevices(SysClassTtyDir, DevDir);
+}
+
+QStringList EnumeratePorts() {
+    return EnumeratePorts(QStringLiteral("/sys/class/tty"), QStringLiteral("/dev"));
+}
+
+void EnumeratePorts(QStringList &List) {
+    List = EnumeratePorts();
+}
+
+bool IsPortPresent(const QString &Name) {
+    const QString name = TrimBlanksAndControls(Name);
+    if (name.isEmpty())
+        return false;
+    if (PosixSerial::IsCharacterDevice(name))
+        return true;
+    return EnumeratePorts().contains(name, Qt::CaseInsensitive);
+}
+
+// ---- Reader thread -------------------------------------------------------------
+
+TComThread::TComThread(TSerialPort *Owner, const QString &Path)
+    : owner(Owner), d(Owner->d.get()), path(Path) {
+    const PosixSerial::OpenResult opened = PosixSerial::OpenDevice(path);
+    if (opened.fd < 0) {
+        openError = opened.error;
+        return;
+    }
+    fd = opened.fd;
+    // A device that refuses the settings is still used with its own.
+    PosixSerial::ApplyLineConfig(fd, d->LineConfig());
+    connectedPort = CommPortFromName(path);
+}
+
+TComThread::~TComThread() {
+    RequestStop();
+    wait();
+    std::lock_guard<std::mutex> lock(fdMutex);
+    if (fd >= 0) {
+        PosixSerial::CloseDevice(fd);
+        fd = -1;
+    }
+}
+
+bool TComThread::Valid() const {
+    return fd >= 0 && connectedPort.load() != spNone;
+}
+
+void TComThread::RequestStop() {
+    {
+        std::lock_guard<std::mutex> lock(waitMutex);
+        stop = true;
+    }
+    wake.notify_all();
+}
+
+bool TComThread::WaitEnded(int ms) {
+    std::unique_lock<std::mutex> lock(waitMutex);
+    return wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ended.load(); });
+}
+
+void TComThread::ApplyPriority(TThreadPriority Value) {
+    PosixSerial::SetThreadNice(threadId.load(), ThreadPriorityNice(Value));
+}
+
+bool TComThread::Lost() {
+    bool hungUp = false;
+    WithDevice([&](int f) { hungUp = PosixSerial::HungUp(f); });
+    if (hungUp)
+        return true;
+    // Looking the device up costs a directory scan; skipped at fast polling.
+    return d->delay.load() >= 50 && !IsPortPresent(path);
+}
+
+void TComThread::Raise(const std::function<void()> &fn) {
+    if (d->dying)
+        return;
+    if (!owner->SynchronizeEvents || QThread::currentThread() == owner->thread()) {
+        fn();
+        return;
+    }
+    std::exception_ptr error;
+    TSerialPort::Private *dd = d;
+    QMetaObject::invokeMethod(
+        owner,
+        [&] {
+            if (dd->dying)
+                return;
+            handlerRunning = true;
+            try {
+                fn();
+            } catch (...) {
+                error = std::current_exception();
+            }
+            handlerRunning = false;
+        },
+        Qt::BlockingQueuedConnection);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TComThread::run() {
+    threadId = PosixSerial::CurrentThreadId();
+    ApplyPriority(d->priority);
+    while (!stop) {
+        try {
+            const TLineStatusSet lines = PosixSerial::ModemLines(fd);
+            if (lines != d->lineStatus.load()) {
+                d->lineStatus = lines;
+                Raise([this, lines] {
+                    if (owner->OnLineStatusChange)
+                        owner->OnLineStatusChange(owner, lines);
+                });
+            }
+        } catch (...) {
+        }
+        if (stop)
+            break;
+        try {
+            Poll();
+        } catch (...) {
+            try {
+                PresenceCheck();
+            } catch (...) {
+            }
+        }
+        std::unique_lock<std::mutex> lock(waitMutex);
+        wake.wait_for(lock, std::chrono::milliseconds(d->delay.load()),
+                      [this] { return stop.load(); });
+    }
+
+    const TCommPort port = connectedPort;
+    if (port != spNone) {
+        try {
+            Raise([this, port] {
+                if (owner->OnDisconnect)
+                    owner->OnDisconnect(owner, port);
+            });
+        } catch (...) {
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(fdMutex);
+        if (fd >= 0) {
+            PosixSerial::PurgeBoth(fd);
+            PosixSerial::CloseDevice(fd);
+            fd = -1;
+        }
+    }
+    connectedPort = spNone;
+    {
+        std::lock_guard<std::mutex> lock(waitMutex);
+        ended = true;
+    }
+    wake.notify_all();
+}
+
+void TComThread::Poll() {
+    const int n = std::max(PosixSerial::QueuedInput(fd), 0);
+    if (!d->autoReceive) {
+        if (n == 0) {
+            PresenceCheck();
+        } else if (std::uint32_t(n) > d->notifiedQueueCount.load()) {
+            d->notifiedQueueCount = std::uint32_t(n);
+            Raise([this] {
+                if (owner->OnReceive)
+                    owner->OnReceive(owner, QByteArray());
+            });
+        }
+        return;
+    }
+    if (n == 0) {
+        PresenceCheck();
+        return;
+    }
+    PosixSerial::ReadStatus status;
+    QByteArray chunk = PosixSerial::Read(fd, n, &status);
+    if (d->discardNulls)
+        chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
+    if (chunk.isEmpty()) {
+        PresenceCheck();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(d->dataMutex);
+        d->lastReceived = chunk;
+        if (d->keepEntireBuffer) {
+            try {
+                d->entireBuffer.append(chunk);
+            } catch (...) {
+                d->entireBuffer.clear();
+            }
+        }
+    }
+    Raise([this, chunk] {
+        if (owner->OnReceive)
+            owner->OnReceive(owner, chunk);
+    });
+    if (d->logInput)
+        WriteLog(chunk);
+}
+
+void TComThread::PresenceCheck() {
+    if (!Lost())
+        return;
+    if (ClaimFault()) {
+        const TCommPort port = connectedPort;
+        try {
+            Raise([this, port] {
+                if (owner->OnFault)
+                    owner->OnFault(owner, port);
+            });
+        } catch (...) {
+        }
+    }
+    RequestStop();
+}
+
+void TComThread::WriteLog(const QByteArray &Chunk) {
+    QString name;
+    {
+        std::lock_guard<std::mutex> lock(d->dataMutex);
+        name = d->logFile;
+    }
+    const ESerialPortException failure(QStringLiteral("Invalid log file name or access denied."));
+    QFile file(name);
+    if (name.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw failure;
+    QByteArray text;
+    if (d->logDateTime) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QLocale locale = QLocale::system();
+        text = (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                locale.toString(now.time(), QLocale::LongFormat) + QLatin1Char(' '))
+                   .toUtf8() +
+               Chunk + QByteArrayLiteral("\r\n");
+    } else {
+        text = Chunk;
+    }
+    if (file.write(text) != text.size() || !file.flush())
+        throw failure;
+}
+
+// ---- Component -------------------------------------------------------------------
+
+TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Private>()) {}
+
+TSerialPort::~TSerialPort() {
+    // The owner is going away: no more events, and no reader may outlive us.
+    d->dying = true;
+    std::vector<std::unique_ptr<TComThread>> readers = std::move(d->finishing);
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        if (d->reader)
+            readers.push_back(std::move(d->reader));
+    }
+    for (auto &r : readers)
+        r->RequestStop();
+    // A reader may be waiting on a blocking call to this thread; let it through.
+    for (auto &r : readers) {
+        while (!r->wait(5))
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+}
+
+TCommPort TSerialPort::Port() const {
+    return CommPortFromName(d->portName);
+}
+
+void TSerialPort::SetPort(TCommPort Value) {
+    if (Value != CommPortFromName(d->portName))
+        d->portName = CommPortName(Value);
+}
+
+QString TSerialPort::PortName() const {
+    return d->portName;
+}
+void TSerialPort::SetPortName(const QString &Value) {
+    d->portName = Value;
+}
+
+TBaudRate TSerialPort::BaudRate() const {
+    return BaudRateFromInt(d->baudRate);
+}
+void TSerialPort::SetBaudRate(TBaudRate Value) {
+    d->baudRate = BaudRateToInt(Value);
+    ReApplyLineSettings();
+}
+
+TDataWidth TSerialPort::DataWidth() const {
+    switch (d->dataBits) {
+    case 5:
+        return dw5Bits;
+    case 6:
+        return dw6Bits;
+    case 7:
+        return dw7Bits;
+    default:
+        return dw8Bits;
+    }
+}
+
+void TSerialPort::SetDataWidth(TDataWidth Value) {
+    const int bits = 5 + int(Value);
+    if (!ValidWidthAndStop(bits, StopBits()))
+        throw ESerialPortException(QStringLiteral("Invalid data-width and stop-bits combination."));
+    d->dataBits = bits;
+    ReApplyLineSettings();
+}
+
+TParityBits TSerialPort::Parity() const {
+    return d->parity >= pbNone && d->parity <= pbSpace ? TParityBits(d->parity) : pbNone;
+}
+void TSerialPort::SetParity(TParityBits Value) {
+    d->parity = Value;
+    ReApplyLineSettings();
+}
+
+TStopBits TSerialPort::StopBits() const {
+    return d->stopBits >= sb1Bit && d->stopBits <= sb2Bits ? TStopBits(d->stopBits) : sb1Bit;
+}
+void TSerialPort::SetStopBits(TStopBits Value) {
+    if (!ValidWidthAndStop(d->dataBits, Value))
+        throw ESerialPortException(QStringLiteral("Invalid data-width and stop-bits combination."));
+    d->stopBits = Value;
+    ReApplyLineSettings();
+}
+
+// Setters of the "if changed: store, re-apply" kind.
+#define ORVIK_LINE_SETTING(Type, Name, member)                                                     \
+    Type TSerialPort::Name() const {                                                               \
+        return d->member;                                                                          \
+    }                                                                                              \
+    void TSerialPort::Set##Name(Type Value) {                                                      \
+        if (d->member == Value)                                                                    \
+            return;                                                                                \
+        d->member = Value;                                                                         \
+        ReApplyLineSettings();                                                                     \
+    }
+
+ORVIK_LINE_SETTING(THwFlowControl, HwFlowControl, hwFlow)
+ORVIK_LINE_SETTING(TSwFlowControl, SwFlowControl, swFlow)
+ORVIK_LINE_SETTING(bool, EnableDTROnOpen, enableDTROnOpen)
+ORVIK_LINE_SETTING(bool, EnableRTSOnOpen, enableRTSOnOpen)
+ORVIK_LINE_SETTING(char, XonChar, xonChar)
+ORVIK_LINE_SETTING(char, XoffChar, xoffChar)
+ORVIK_LINE_SETTING(std::uint16_t, XonLim, xonLim)
+ORVIK_LINE_SETTING(std::uint16_t, XoffLim, xoffLim)
+ORVIK_LINE_SETTING(bool, ParityCheck, parityCheck)
+ORVIK_LINE_SETTING(bool, ReplaceParityErrors, replaceParityErrors)
+ORVIK_LINE_SETTING(bool, DsrSensitivity, dsrSensitivity)
+ORVIK_LINE_SETTING(bool, TXContinueOnXoff, txContinueOnXoff)
+ORVIK_LINE_SETTING(char, ErrorChar, errorChar)
+ORVIK_LINE_SETTING(char, EofChar, eofChar)
+ORVIK_LINE_SETTING(char, EvtChar, evtChar)
+#undef ORVIK_LINE_SETTING
+
+bool TSerialPort::DiscardNulls() const {
+    return d->discardNulls;
+}
+void TSerialPort::SetDiscardNulls(bool Value) {
+    if (d->discardNulls == Value)
+        return;
+    d->discardNulls = Value;
+    ReApplyLineSettings();
+}
+
+// Store-only settings.
+#define ORVIK_STORED_SETTING(Type, Name, member)                                                   \
+    Type TSerialPort::Name() const {                                                               \
+        return d->member;                                                                          \
+    }                                                                                              \
+    void TSerialPort::Set##Name(Type Value) {                                                      \
+        d->member = Value;                                                                         \
+    }
+
+ORVIK_STORED_SETTING(std::uint32_t, ReadIntervalTimeout, readIntervalTimeout)
+ORVIK_STORED_SETTING(std::uint32_t, ReadTotalTimeoutMultiplier, readTotalTimeoutMultiplier)
+ORVIK_STORED_SETTING(std::uint32_t, ReadTotalTimeoutConstant, readTotalTimeoutConstant)
+ORVIK_STORED_SETTING(std::uint32_t, WriteTotalTimeoutMultiplier, writeTotalTimeoutMultiplier)
+ORVIK_STORED_SETTING(std::uint32_t, WriteTotalTimeoutConstant, writeTotalTimeoutConstant)
+ORVIK_STORED_SETTING(std::uint32_t, Delay, delay)
+ORVIK_STORED_SETTING(bool, LogInput, logInput)
+ORVIK_STORED_SETTING(bool, LogDateTime, logDateTime)
+ORVIK_STORED_SETTING(bool, KeepEntireBuffer, keepEntireBuffer)
+ORVIK_STORED_SETTING(int, MaxLineLength, maxLineLength)
+#undef ORVIK_STORED_SETTING
+
+QByteArray TSerialPort::NewLine() const {
+    return d->newLine;
+}
+void TSerialPort::SetNewLine(const QByteArray &Value) {
+    d->newLine = Value;
+}
+
+// The Linux driver's queues cannot be resized; the values are kept for the record.
+std::uint32_t TSerialPort::InputBuffer() const {
+    return d->inputBuffer;
+}
+void TSerialPort::SetInputBuffer(std::uint32_t Value) {
+    d->inputBuffer = Value;
+}
+std::uint32_t TSerialPort::OutputBuffer() const {
+    return d->outputBuffer;
+}
+void TSerialPort::SetOutputBuffer(std::uint32_t Value) {
+    d->outputBuffer = Value;
+}
+
+TThreadPriority TSerialPort::Priority() const {
+    return d->priority;
+}
+void TSerialPort::SetPriority(TThreadPriority Value) {
+    if (d->priority == Value)
+        return;
+    d->priority = Value;
+    std::lock_guard<std::mutex> lock(d->readerMutex);
+    if (d->reader)
+        d->reader->ApplyPriority(Value);
+}
+
+QString TSerialPort::CustomPortName() const {
+    return d->customPortName;
+}
+void TSerialPort::SetCustomPortName(const QString &Value) {
+    d->customPortName = TrimBlanksAndControls(Value);
+    if (Port() == spCustom)
+        d->portName = d->customPortName;
+}
+
+int TSerialPort::CustomBaudRate() const {
+    return d->customBaudRate;
+}
+void TSerialPort::SetCustomBaudRate(int Value) {
+    d->customBaudRate = Value;
+    if (BaudRate() == brCustom) {
+        d->baudRate = Value;
+        ReApplyLineSettings();
+    }
+}
+
+QString TSerialPort::LogFile() const {
+    std::lock_guard<std::mutex> lock(d->dataMutex);
+    return d->logFile;
+}
+void TSerialPort::SetLogFile(const QString &Value) {
+    std::lock_guard<std::mutex> lock(d->dataMutex);
+    d->logFile = Value;
+}
+
+bool TSerialPort::AutoReceive() const {
+    return d->autoReceive;
+}
+void TSerialPort::SetAutoReceive(bool Value) {
+    if (d->autoReceive == Value)
+        return;
+    d->autoReceive = Value;
+    d->notifiedQueueCount = 0;
+}
+
+int TSerialPort::BaudRateToInt(TBaudRate Value) const {
+    return Value == brCustom ? d->customBaudRate : FixedBaudRate(Value);
+}
+
+QString TSerialPort::CommPortName(TCommPort Value) const {
+    return CommPortNameFor(Value, d->customPortName);
+}
+
+bool TSerialPort::Connected() const {
+    return ConnectedPort() != spNone;
+}
+
+TCommPort TSerialPort::ConnectedPort() const {
+    std::lock_guard<std::mutex> lock(d->readerMutex);
+    return d->reader ? d->reader->Port() : spNone;
+}
+
+TLineStatusSet TSerialPort::LineStatus() const {
+    return d->lineStatus;
+}
+
+QByteArray TSerialPort::LastReceived() const {
+    std::lock_guard<std::mutex> lock(d->dataMutex);
+    return d->lastReceived;
+}
+
+QByteArray TSerialPort::EntireBuffer() const {
+    std::lock_guard<std::mutex> lock(d->dataMutex);
+    return d->entireBuffer;
+}
+
+std::uint32_t TSerialPort::NotifiedQueueCount() const {
+    return d->notifiedQueueCount;
+}
+
+int TSerialPort::LastOpenError() const {
+    return d->lastOpenError;
+}
+
+void TSerialPort::ReApplyLineSettings() {
+    std::unique_lock<std::mutex> lock(d->readerMutex);
+    if (!d->reader)
+        return;
+    bool accepted = true;
+    const bool open = d->reader->WithDevice([&](int fd) {
+        // Bytes that arrived but were not read yet are discarded with the old settings.
+        PosixSerial::PurgeInput(fd);
+        accepted = PosixSerial::ApplyLineConfig(fd, d->LineConfig());
+    });
+    lock.unlock();
+    if (open && !accepted)
+        Close();
+}
+
+void TSerialPort::Open() {
+    d->ReapFinished();
+    const QString name = d->portName;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        // The same device already open: nothing to do. A different path is a
+        // different port even though every path maps to spCustom.
+        if (d->reader && !d->reader->Ended() && d->reader->Path() == name)
+            return;
+        if (!d->reader && CommPortFromName(name) == spNone)
+            return;
+    }
+    if (d->reader)
+        Close();
+    d->notifiedQueueCount = 0;
+    {
+        std::lock_guard<std::mutex> lock(d->dataMutex);
+        d->entireBuffer.clear();
+    }
+    auto reader = std::make_unique<TComThread>(this, name);
+    if (!reader->Valid()) {
+        d->lastOpenError = reader->OpenError();
+        throw ESerialPortException(QStringLiteral("Cannot connect to %1. %2")
+                                       .arg(name, PosixSerial::ErrorText(reader->OpenError())));
+    }
+    d->lastOpenError = 0;
+    TComThread *r = reader.get();
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        d->reader = std::move(reader);
+    }
+    std::exception_ptr error;
+    if (OnConnect) {
+        try {
+            OnConnect(this, r->Port());
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    r->start();
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TSerialPort::Close() {
+    d->notifiedQueueCount = 0;
+    if (QThread::currentThread() != thread()) {
+        // From the reader (or any other thread): it cannot wait for itself, so
+        // only ask it to stop; its exit raises OnDisconnect.
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        if (d->reader)
+            d->reader->RequestStop();
+        return;
+    }
+    std::unique_ptr<TComThread> reader;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        reader = std::move(d->reader);
+    }
+    if (reader) {
+        reader->RequestStop();
+        // Inside one of this reader's own events the reader waits for us: no wait then.
+        if (!reader->handlerRunning && reader->isRunning())
+            WaitForReader(reader.get(), int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
+        d->lineStatus = 0;
+        if (reader->Ended() || !reader->isRunning())
+            reader.reset();
+        else
+            d->finishing.push_back(std::move(reader));
+    }
+    d->ReapFinished();
+}
+
+void TSerialPort::WaitForReader(TComThread *Reader, int TimeoutMs) {
+    const QDeadlineTimer deadline(TimeoutMs);
+    while (!Reader->Ended() && !deadline.hasExpired()) {
+        // Lets the ending reader's synchronized events (OnDisconnect) run now.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        Reader->WaitEnded(2);
+    }
+}
+
+void TSerialPort::PresenceCheckAfterSend() {
+    TComThread *reader = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        reader = d->reader.get();
+    }
+    if (!reader || !reader->Lost())
+        return;
+    const TCommPort port = reader->Port();
+    if (reader->ClaimFault() && OnFault)
+        OnFault(this, port);
+    Close();
+}
+
+int TSerialPort::SendString(const QByteArray &Text) {
+    const int nul = Text.indexOf('\0');
+    const QByteArray bytes = nul < 0 ? Text : Text.left(nul);
+    const QString notOpen = QString::fromLatin1(NotOpenText).arg(d->portName);
+    long written = 0;
+    bool open = false;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        if (d->reader) {
+            const long long timeout = d->writeTotalTimeoutConstant +
+                                      (long long)d->writeTotalTimeoutMultiplier * bytes.size();
+            open = d->reader->WithDevice(
+                [&](int fd) { written = PosixSerial::Write(fd, bytes, timeout); });
+        }
+    }
+    if (!open)
+        throw ESerialPortException(notOpen);
+    try {
+        if (written < 0)
+            throw ESerialPortException(notOpen);
+        if (written > 0 && OnSend)
+            OnSend(this, bytes.left(int(written)));
+        else
+            PresenceCheckAfterSend();
+    } catch (...) {
+        PresenceCheckAfterSend();
+        throw ESerialPortException(notOpen);
+    }
+    return int(written);
+}
