@@ -3,6 +3,7 @@
 // close, port lost), the reply dispatcher and the poll cycle.
 #pragma once
 
+#include "app/LineFramer.h"
 #include "app/Protocol.h"
 #include "app/Session.h"
 #include "app/Windows.h"
@@ -63,6 +64,15 @@ public:
 
     // ---- Reply dispatcher (Unit1Dispatch.cpp) ----------------------------
     void SerialPortReceive(TSerialPort *Sender, const QByteArray &Buffer);
+    // Holds an unfinished line until the rest of it arrives.
+    LineFramer Receiver;
+    // Entries above which the port monitor is emptied when a chunk arrives.
+    static constexpr int MonitorLineLimit = 500;
+    // The start-up burst's pause after each of its first four queries.
+    static constexpr int BurstPauseMs = 20;
+    // Interprets one received line (after its "+ " entry is logged).
+    void DispatchReport(QString line);
+    void SendStartupBurst();
 
     // ---- Poll cycle (Unit1Poll.cpp) ---------------------------------------
     void Timer2Timer();

@@ -11,7 +11,7 @@
 namespace {
 bool NoneChecked(std::initializer_list<const QAction *> items) {
     for (const QAction *a : items)
-        if (a && a->isChecked())
+        if (a->isChecked())
             return false;
     return true;
 }
@@ -20,6 +20,7 @@ bool NoneChecked(std::initializer_list<const QAction *> items) {
 void TForm1::Timer2Timer() {
     if (!IsConnected())
         return;
+    // Bare CR LF lines separate the queries; they are never echoed.
     const QByteArray bare;
     auto ask = [this](const QByteArray &query) { Send(query, Protocol::Echo::WithCrLf); };
 
@@ -52,7 +53,8 @@ void TForm1::Timer2Timer() {
     SendOnly(bare);
     SendOnly(bare);
 
-    if (IsConnected() && Panel1 && !Panel1->isHidden()) {
+    // While the amplifier transmits the button is hidden and the commands wait.
+    if (IsConnected() && !Panel1->isHidden()) {
         if (Session.BlockOffPending)
             Send(Protocol::BlockOff);
         if (Session.BlockOnPending)

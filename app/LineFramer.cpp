@@ -1,0 +1,44 @@
+#include "app/LineFramer.h"
+
+LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {
+    Result out;
+    qsizetype pos = 0;
+    const qsizetype n = chunk.size();
+    while (pos < n) {
+        if (skipLf) {
+            skipLf = false;
+            if (chunk.at(pos) == '\n') {
+                ++pos;
+                continue;
+            }
+        }
+        const qsizetype cr = chunk.indexOf('\r', pos);
+        if (cr < 0) {
+            if (!discarding)
+                held.append(chunk.constData() + pos, n - pos);
+            break;
+        }
+        if (discarding) {
+            // The end of a line already reported as too long.
+            discarding = false;
+        } else {
+            held.append(chunk.constData() + pos, cr - pos);
+            out.lines.append(held);
+        }
+        held.clear();
+        skipLf = true;
+        pos = cr + 1;
+    }
+    if (held.size() > MaxHeld) {
+        out.discarded = held.size();
+        held.clear();
+        discarding = true;
+    }
+    return out;
+}
+
+void LineFramer::Reset() {
+    held.clear();
+    skipLf = false;
+    discarding = false;
+}

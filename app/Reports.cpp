@@ -1,0 +1,144 @@
+#include "app/Reports.h"
+
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace Reports {
+
+std::optional<int> ToInt(const QString &text) {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i) == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    if (i == n)
+        return std::nullopt;
+    long long value = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > 2147483648LL)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<int>::max() || value < std::numeric_limits<int>::min())
+        return std::nullopt;
+    return int(value);
+}
+
+bool TextGreater(const QString &a, const QString &b) {
+    // One character per byte: comparing the code units is comparing bytes.
+    return QString::compare(a, b, Qt::CaseSensitive) > 0;
+}
+
+bool FineTuningAllowed(const QString &firmwareVersion) {
+    return TextGreater(firmwareVersion, QStringLiteral("3.28"));
+}
+
+TempRange TemperatureRange(const QString &value) {
+    if (const std::optional<int> t = ToInt(value)) {
+        if (*t < 40)
+            return TempRange::Cool;
+        if (*t < 60)
+            return TempRange::Warm;
+        if (*t < 75)
+            return TempRange::Hot;
+        return TempRange::Alarm;
+    }
+    if (TextGreater(QStringLiteral("40"), value))
+        return TempRange::Cool;
+    if (TextGreater(QStringLiteral("60"), value))
+        return TempRange::Warm;
+    if (TextGreater(QStringLiteral("75"), value))
+        return TempRange::Hot;
+    return TempRange::Alarm;
+}
+
+PeakMarker PlacePeak(const QString &received, int number, bool pa12kW) {
+    const int limit = pa12kW ? 1200 : 2400;
+    const int divisor = pa12kW ? 3 : 6;
+    PeakMarker m;
+    m.logged = received;
+    if (number > limit) {
+        number = limit;
+        m.logged = QString::number(limit);
+    }
+    m.left = number / divisor + 8; // integer division cuts toward zero
+    return m;
+}
+
+int OutputPosition(int watts, bool pa12kW) {
+    if (pa12kW)
+        return watts > 1200 ? 1200 : watts;
+    return (watts > 2400 ? 2400 : watts) / 2;
+}
+
+QString PadRelays(const QString &field) {
+    return (QStringLiteral("00000000") + field.trimmed()).right(8);
+}
+
+std::optional<double> RelaySum(const QString &digits8, double unit) {
+    double sum = 0;
+    for (int i = 8; i >= 1; --i) {
+        const std::optional<int> d = ToInt(digits8.mid(i - 1, 1));
+        if (!d)
+            return std::nullopt;
+        sum += *d * unit * std::ldexp(1.0, 8 - i);
+    }
+    return sum;
+}
+
+QString GeneralDecimal(double value) {
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 15);
+}
+
+QString InductanceCaption(double microHenry) {
+    return GeneralDecimal(microHenry) + QStringLiteral(" ") + QChar(0xB5) + QStringLiteral("H");
+}
+
+QString CapacitanceCaption(double picoFarad) {
+    return GeneralDecimal(picoFarad) + QStringLiteral(" pF");
+}
+
+QString SwrText(const QString &value) {
+    // An empty value carries no reading: shown as unknown.
+    if (value == QStringLiteral("255") || value.isEmpty())
+        return QStringLiteral("???");
+    if (value.size() == 2)
+        return value.left(1) + QStringLiteral(".") + value.mid(1, 1);
+    return value.left(1) + QStringLiteral(".0");
+}
+
+std::optional<AtuStatus> AtuStatusFor(int code) {
+    switch (code) {
+    case 1:
+        return AtuStatus{QStringLiteral("Wrong power!"), AtuTone::Alert};
+    case 2:
+        return AtuStatus{QStringLiteral("SWR is too high (>1:4)!"), AtuTone::Alert};
+    case 3:
+        return AtuStatus{QStringLiteral("Tuning is in progress..."), AtuTone::Busy};
+    case 4:
+        return AtuStatus{QStringLiteral("Tuning is finished!!"), AtuTone::Good};
+    case 5:
+        return AtuStatus{QStringLiteral("Tuning is failed !"), AtuTone::Alert};
+    case 6:
+        return AtuStatus{QStringLiteral("SWR is OK - tuning is not required!"), AtuTone::Good};
+    case 7:
+        return AtuStatus{QStringLiteral("ATU is for HF Bands only!"), AtuTone::Alert};
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace Reports

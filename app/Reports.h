@@ -1,0 +1,75 @@
+// Value rules of the amplifier's reports, free of any window: number
+// conversion, the 8-bit session values, the temperature colour, the power
+// scaling of both PA types, the tuner's relay sums and the SWR text.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace Reports {
+
+// Decimal text to a signed 32-bit number: optional leading blanks, an
+// optional sign, digits, nothing after them. Anything else is not a number.
+std::optional<int> ToInt(const QString &text);
+
+// A number stored in an 8-bit session value keeps its low 8 bits.
+constexpr std::uint8_t Low8(int n) {
+    return std::uint8_t(unsigned(n) & 0xFFu);
+}
+
+// Temperature range: below 40 Cool, below 60 Warm, below 75 Hot, else
+// Alarm. A number is compared as a number; only a value that is not a
+// number falls back to comparing the text.
+enum class TempRange { Cool, Warm, Hot, Alarm };
+TempRange TemperatureRange(const QString &value);
+
+// Texts compared character by character as unsigned byte values.
+bool TextGreater(const QString &a, const QString &b);
+// Fine tuning is offered from firmware versions after "3.28" (text order).
+bool FineTuningAllowed(const QString &firmwareVersion);
+
+// "P_max: ": the logged value (limited to the PA type's maximum) and the
+// left edge of the peak marker.
+struct PeakMarker {
+    QString logged;
+    int left = 0;
+};
+PeakMarker PlacePeak(const QString &received, int number, bool pa12kW);
+
+// Position of the output bar (range 0..1200) for an output power in watts.
+int OutputPosition(int watts, bool pa12kW);
+
+// Left edge of the ALC marker; calValue must not be 0.
+constexpr int AlcLeft(int alcValue, int calValue) {
+    return alcValue * 333 / calValue + 8;
+}
+
+// Tuner relay field: trimmed, padded with leading "0" to 8 digits, longer
+// values keep their last 8.
+QString PadRelays(const QString &field);
+// Sum of digit(i) * unit * 2^(8-i) over the 8 digits; nothing when a digit
+// is not a number.
+std::optional<double> RelaySum(const QString &digits8, double unit);
+constexpr double InductanceUnit = 0.04; // µH
+constexpr double CapacitanceUnit = 5;   // pF
+// General decimal form: at most 15 significant digits, no trailing zeros,
+// the system's decimal separator.
+QString GeneralDecimal(double value);
+QString InductanceCaption(double microHenry);
+QString CapacitanceCaption(double picoFarad);
+
+// SWR in tenths as text: "255" (or nothing) is "???", two characters
+// "1.5", anything else its first character and ".0".
+QString SwrText(const QString &value);
+
+// Caption and kind of the ATU status message for codes 1..7.
+enum class AtuTone { Alert, Busy, Good };
+struct AtuStatus {
+    QString caption;
+    AtuTone tone = AtuTone::Alert;
+};
+std::optional<AtuStatus> AtuStatusFor(int code);
+
+} // namespace Reports
