@@ -85,9 +85,12 @@ void PtyPort::unplug() {
         return;
     m_listenerPoll.stop();
     m_paceTimer.stop();
-    delete m_readNotifier;
+    // An unplug may come from inside the read notifier's own handler.
+    for (QSocketNotifier *notifier : {m_readNotifier, m_writeNotifier}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
     m_readNotifier = nullptr;
-    delete m_writeNotifier;
     m_writeNotifier = nullptr;
     ::close(m_master);
     m_master = -1;
