@@ -4,10 +4,12 @@
 #include "app/PortRules.h"
 #include "app/Runtime.h"
 #include "service/Unit2.h"
+#include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTimer>
 
 namespace {
