@@ -35,7 +35,9 @@ void ShowMessage(const QString &text, const QString &title, MsgIcon icon, QWidge
     box.exec();
 }
 
-void SetMessageHandler(MessageHandler handler) { Handler() = std::move(handler); }
+void SetMessageHandler(MessageHandler handler) {
+    Handler() = std::move(handler);
+}
 
 void ShowException(const std::exception_ptr &error) {
     QString message;
@@ -68,7 +70,9 @@ QString ExeDir() {
     return ExeDirOverride().isEmpty() ? QCoreApplication::applicationDirPath() : ExeDirOverride();
 }
 
-void SetExeDir(const QString &dir) { ExeDirOverride() = dir; }
+void SetExeDir(const QString &dir) {
+    ExeDirOverride() = dir;
+}
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 

@@ -20,7 +20,7 @@ struct TSession {
     bool AlcKnown = false;
     bool CalKnown = false;
     QString FirmwareVersion;
-    double TunerInductance = 0; // µH
+    double TunerInductance = 0;  // µH
     double TunerCapacitance = 0; // pF
 };
 
@@ -31,6 +31,10 @@ inline const QString Connecting = QStringLiteral("Connecting...");
 inline const QString Connected = QStringLiteral("PA connected");
 inline const QString Closed = QStringLiteral("Open port");
 
-inline bool IsConnecting(const QString &caption) { return caption.startsWith(QStringLiteral("Conn")); }
-inline bool IsConnected(const QString &caption) { return caption.startsWith(QStringLiteral("PA conn")); }
+inline bool IsConnecting(const QString &caption) {
+    return caption.startsWith(QStringLiteral("Conn"));
+}
+inline bool IsConnected(const QString &caption) {
+    return caption.startsWith(QStringLiteral("PA conn"));
+}
 } // namespace ConnectionCaption

@@ -35,8 +35,10 @@ TForm1::TForm1(TWindows &windows, QWidget *parent) : QMainWindow(parent), Window
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, [this] { Runtime::Guarded([this] { Timer1Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this, [this] { Runtime::Guarded([this] { Timer2Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { Runtime::Guarded([this] { Timer1Timer(); }); });
+    connect(Timer2, &QTimer::timeout, this,
+            [this] { Runtime::Guarded([this] { Timer2Timer(); }); });
 
     CreateControls();
     CreateMenus();
@@ -60,16 +62,22 @@ void TForm1::Send(const QByteArray &command, Protocol::Echo echo) {
     Log(Protocol::SentEcho(command, echo));
 }
 
-void TForm1::SendOnly(const QByteArray &command) { SerialPort->SendString(Protocol::Frame(command)); }
+void TForm1::SendOnly(const QByteArray &command) {
+    SerialPort->SendString(Protocol::Frame(command));
+}
 
 void TForm1::Log(const QString &entry) {
     if (Windows.Form2)
         Windows.Form2->AddLine(entry);
 }
 
-bool TForm1::IsConnected() const { return ConnectionCaption::IsConnected(openport->Caption()); }
+bool TForm1::IsConnected() const {
+    return ConnectionCaption::IsConnected(openport->Caption());
+}
 
-bool TForm1::IsConnecting() const { return ConnectionCaption::IsConnecting(openport->Caption()); }
+bool TForm1::IsConnecting() const {
+    return ConnectionCaption::IsConnecting(openport->Caption());
+}
 
 // ---- Start-up ----------------------------------------------------------------
 
@@ -80,8 +88,8 @@ void TForm1::FormCreate() {
     const QString iniPath = Runtime::ExeDir() + QLatin1Char('/') + IniName;
     std::optional<QString> configured;
     if (QFileInfo::exists(iniPath))
-        configured = IniFile::ReadString(iniPath, QStringLiteral("Configuration"),
-                                         QStringLiteral("Port"));
+        configured =
+            IniFile::ReadString(iniPath, QStringLiteral("Configuration"), QStringLiteral("Port"));
     const PortRules::Selection sel =
         PortRules::SelectConfigured(EnumeratePorts(), configured, PortRules::IsCharacterDevice);
     ComboBox1->clear();
@@ -162,8 +170,7 @@ void TForm1::FailOpen(const QString &message, const QString &title) {
     ComboBox1->setEnabled(true);
     openport->setEnabled(true);
     QTimer::singleShot(0, openport, [this] { openport->SetDown(false); });
-    Runtime::ShowMessage(message,
-                         title.isEmpty() ? QStringLiteral("Orvik Remote Control") : title,
+    Runtime::ShowMessage(message, title.isEmpty() ? QStringLiteral("Orvik Remote Control") : title,
                          Runtime::MsgIcon::Error, this);
 }
 

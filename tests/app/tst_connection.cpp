@@ -3,6 +3,7 @@
 #include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
+#include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "tests/common/PtyPeer.h"
 #include "widgets/ColorButton.h"
@@ -190,6 +191,7 @@ void TestConnection::closeWhileConnectedThenReopen() {
     openToPeer();
     peer->write("PA_QZ9QZ\r\n");
     QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
+    peer->read(); // the start-up queries
     form->closeportclick();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));

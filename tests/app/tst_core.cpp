@@ -23,7 +23,8 @@ void TestCore::framingAndEchoes() {
     QCOMPARE(Protocol::Frame(Protocol::SetBand(3)), QByteArray("B: 3\r\n"));
     QCOMPARE(Protocol::Frame(Protocol::SetAlc(108)), QByteArray("ALC_PWM: 108\r\n"));
     QCOMPARE(Protocol::Frame(Protocol::SetSwrMin(14)), QByteArray("SWRmin: 14\r\n"));
-    QCOMPARE(Protocol::SentEcho(Protocol::Identify, Protocol::Echo::Plain), QStringLiteral("- PA?"));
+    QCOMPARE(Protocol::SentEcho(Protocol::Identify, Protocol::Echo::Plain),
+             QStringLiteral("- PA?"));
     QCOMPARE(Protocol::SentEcho(Protocol::AskBand, Protocol::Echo::WithCrLf),
              QStringLiteral("- B?\r\n"));
     QCOMPARE(Protocol::ReceivedEcho("O: 850"), QStringLiteral("+ O: 850"));
@@ -48,8 +49,8 @@ void TestCore::iniRead_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("plain") << QByteArray("[Configuration]\r\nPort=COM3\r\n") << "COM3";
-    QTest::newRow("case of names") << QByteArray("[configuration]\nPORT = /dev/ttyUSB0 \n")
-                                   << "/dev/ttyUSB0";
+    QTest::newRow("case of names")
+        << QByteArray("[configuration]\nPORT = /dev/ttyUSB0 \n") << "/dev/ttyUSB0";
     QTest::newRow("bom and comments")
         << QByteArray("\xEF\xBB\xBF; note\n[Configuration]\n# x\nPort=COM1\n") << "COM1";
     QTest::newRow("other section") << QByteArray("[Other]\nPort=COM9\n[Configuration]\n") << "";
@@ -65,9 +66,9 @@ void TestCore::iniRead_data() {
 void TestCore::iniRead() {
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
-    QCOMPARE(IniFile::ReadStringFromText(text, QStringLiteral("Configuration"),
-                                         QStringLiteral("Port")),
-             expected);
+    QCOMPARE(
+        IniFile::ReadStringFromText(text, QStringLiteral("Configuration"), QStringLiteral("Port")),
+        expected);
 }
 
 void TestCore::portSelection_data() {

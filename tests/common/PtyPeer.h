@@ -39,7 +39,8 @@ public:
     void write(const QByteArray &bytes) {
         qsizetype done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
+            const ssize_t n =
+                ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
             if (n <= 0)
                 return;
             done += n;
