@@ -1,28 +1,113 @@
 #include "app/Alarms.h"
 
-TAlarmForm::TAlarmForm(TWindows &windows, const char *name, const QString &caption,
-                       QWidget *parent)
-    : QWidget(parent), Windows(windows) {
+#include "app/Unit1.h"
+#include "widgets/Colors.h"
+#include "widgets/Fonts.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QWindow>
+
+QString HpcontFigure(bool pa12kWChecked) {
+    return pa12kWChecked ? QStringLiteral("600 Watts!") : QStringLiteral("   1.2 kW!");
+}
+
+TAlarmForm::TAlarmForm(TWindows &windows, const char *name, const QString &caption, QWidget *parent)
+    // No border and no title bar; the window never takes the focus from the
+    // main window.
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      Windows(windows) {
     setObjectName(QLatin1String(name));
     setWindowTitle(caption);
     setFixedSize(396, 198);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ToQColor(clRed));
+    pal.setColor(QPalette::WindowText, ToQColor(clWindowText));
+    setPalette(pal);
+    setAutoFillBackground(true);
 }
 
-void TAlarmForm::ShowAlarm() { show(); }
+QLabel *TAlarmForm::AddLabel(const char *name, const QString &text, int x, int y) {
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(SubstituteFontPixels(QStringLiteral("Arial"), 40));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
 
-void TAlarmForm::HideAlarm() { hide(); }
+void TAlarmForm::ShowAlarm() {
+    if (isVisible())
+        return;
+    if (TForm1 *main = Windows.Form1) {
+        // Kept above the main window, as its transient, without being its
+        // child (the window set owns every window).
+        if (QWindow *mainHandle = main->windowHandle()) {
+            winId();
+            windowHandle()->setTransientParent(mainHandle);
+        }
+        const QRect over = main->frameGeometry();
+        move(over.center() - QPoint(width() / 2, height() / 2));
+    }
+    FormShow();
+    show();
+    raise();
+}
+
+void TAlarmForm::HideAlarm() {
+    if (isVisible())
+        hide();
+}
 
 TFALARM_HP::TFALARM_HP(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "FALARM_HP", QStringLiteral("ALARM - HIGH OUTPUT POWER"), p) {}
+    : TAlarmForm(w, "FALARM_HP", QStringLiteral("ALARM - HIGH OUTPUT POWER"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Output Power"), 80, 40);
+    Label2 = AddLabel("Label2", QStringLiteral("is too HIGH!"), 96, 104);
+}
+
 TFAlarm_ip::TFAlarm_ip(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "FAlarm_ip", QStringLiteral("ALARM - HIGH INPUT POWER"), p) {}
+    : TAlarmForm(w, "FAlarm_ip", QStringLiteral("ALARM - HIGH INPUT POWER"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Input Power"), 104, 40);
+    Label2 = AddLabel("Label2", QStringLiteral("is too HIGH!"), 96, 104);
+}
+
 TFALARM_SWR::TFALARM_SWR(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "FALARM_SWR", QStringLiteral("ALARM - HIGH REVERSE POWER"), p) {}
+    : TAlarmForm(w, "FALARM_SWR", QStringLiteral("ALARM - HIGH REVERSE POWER"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Reverse Power"), 64, 40);
+    Label2 = AddLabel("Label2", QStringLiteral("is too HIGH!"), 80, 104);
+}
+
 TFalarm_bpf::TFalarm_bpf(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "Falarm_bpf", QStringLiteral("ALARM - BPF failure"), p) {}
+    : TAlarmForm(w, "Falarm_bpf", QStringLiteral("ALARM - BPF failure"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Band Pass Filter"), 56, 40);
+    Label2 = AddLabel("Label2", QStringLiteral("Failure !"), 128, 104);
+}
+
 TFalarm_temp::TFalarm_temp(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "Falarm_temp", QStringLiteral("Alarm - Temperature"), p) {}
+    : TAlarmForm(w, "Falarm_temp", QStringLiteral("Alarm - Temperature"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Temperature"), 88, 40);
+    Label2 = AddLabel("Label2", QStringLiteral("is too HIGH !"), 88, 104);
+}
+
 TFALARM_TOT::TFALARM_TOT(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "FALARM_TOT", QStringLiteral("ALARM - TIME OF TRANSMIT"), p) {}
+    : TAlarmForm(w, "FALARM_TOT", QStringLiteral("ALARM - TIME OF TRANSMIT"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("The transmission time "), 8, 40);
+    Label3 = AddLabel("Label3", QStringLiteral("has been exceeded!"), 24, 88);
+}
+
 TFALARM_HPCONT::TFALARM_HPCONT(TWindows &w, QWidget *p)
-    : TAlarmForm(w, "FALARM_HPCONT", QStringLiteral("ALARM - Continoues Power"), p) {}
+    : TAlarmForm(w, "FALARM_HPCONT", QStringLiteral("ALARM - Continoues Power"), p) {
+    Label1 = AddLabel("Label1", QStringLiteral("Continuous Output"), 40, 24);
+    Label3 = AddLabel("Label3", QStringLiteral("Power Exceeds"), 56, 72);
+    Label2 = AddLabel("Label2", HpcontFigure(true), 96, 120);
+}
+
+void TFALARM_HPCONT::FormShow() {
+    const TForm1 *main = Windows.Form1;
+    Label2->setText(HpcontFigure(!main || !main->N12kW1 || main->N12kW1->isChecked()));
+    Label2->adjustSize();
+}

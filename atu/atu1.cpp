@@ -1,15 +1,312 @@
 #include "atu/atu1.h"
 
-TFatu1::TFatu1(TWindows &windows, QWidget *parent) : QMainWindow(parent), Windows(windows) {
-    setObjectName(QStringLiteral("Fatu1"));
-    setWindowTitle(QStringLiteral("ATU Remote Control"));
-    setFixedSize(572, 131);
+#include "app/Protocol.h"
+#include "app/Runtime.h"
+#include "app/StdControls.h"
+#include "app/Unit1.h"
+#include "widgets/ColorButton.h"
+#include "widgets/Colors.h"
+#include "widgets/Fonts.h"
+#include "widgets/LedLamp.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QTimer>
+
+namespace {
+const QString AtuOnCaption = QStringLiteral("ATU On");
+
+QFont PanelFont(int pixels, bool bold = false,
+                const QString &family = QStringLiteral("MS Sans Serif")) {
+    QFont f = SubstituteFontPixels(family, pixels);
+    f.setBold(bold);
+    return f;
 }
 
-void TFatu1::FormCreate() {}
-void TFatu1::Panel1Click() {}
-void TFatu1::tune1click() {}
-void TFatu1::FineTuning1Click() {}
-void TFatu1::MemoryClear1Click() {}
-void TFatu1::SWRClick(int) {}
-void TFatu1::Timer1Timer() {}
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &text, QRect r, TColor color,
+                 const QFont &font) {
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setTextFormat(Qt::PlainText);
+    l->setGeometry(r);
+    l->setFont(font);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(color));
+    l->setPalette(pal);
+    return l;
+}
+
+QLabel *NewImage(QWidget *parent, const char *name, bool capacitorAtInput) {
+    auto *image = new QLabel(parent);
+    image->setObjectName(QLatin1String(name));
+    image->setGeometry(352, 32, 169, 73);
+    image->setScaledContents(true);
+    image->setPixmap(QPixmap::fromImage(DrawLNetwork(capacitorAtInput)));
+    return image;
+}
+} // namespace
+
+QImage DrawLNetwork(bool capacitorAtInput) {
+    QImage img(LNetworkWidth, LNetworkHeight, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor line = ToQColor(clMaroon);
+    const QColor dot = ToQColor(clGreen);
+    const QColor letter = ToQColor(clBlue);
+    const QPen pen(line, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+
+    constexpr int top = 24;    // the signal line
+    constexpr int ground = 82; // the ground line
+    constexpr int inX = 10, outX = 160;
+    // The coil and the capacitor's junction swap sides between the two pictures.
+    const int junctionX = capacitorAtInput ? 42 : 128;
+    const int coilStart = capacitorAtInput ? 66 : 42;
+    const int coilEnd = coilStart + 64;
+
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    // Signal line with a gap for the coil, and the coil's four turns.
+    p.drawLine(inX, top, coilStart, top);
+    p.drawLine(coilEnd, top, outX, top);
+    QPainterPath coil(QPointF(coilStart, top));
+    const qreal turn = (coilEnd - coilStart) / 4.0;
+    for (int i = 0; i < 4; ++i)
+        coil.arcTo(QRectF(coilStart + i * turn, top - turn / 2, turn, turn), 180, -180);
+    p.drawPath(coil);
+    // Ground line between the terminals.
+    p.drawLine(inX, ground, outX, ground);
+    // Capacitor from the junction down to ground.
+    constexpr int plateTop = 46, plateGap = 8, plateHalf = 12;
+    p.drawLine(junctionX, top, junctionX, plateTop);
+    p.drawLine(junctionX - plateHalf, plateTop, junctionX + plateHalf, plateTop);
+    p.drawLine(junctionX - plateHalf, plateTop + plateGap, junctionX + plateHalf,
+               plateTop + plateGap);
+    p.drawLine(junctionX, plateTop + plateGap, junctionX, ground);
+    // Ground mark under the middle of the ground line.
+    const int gx = (inX + outX) / 2;
+    p.drawLine(gx, ground, gx, ground + 5);
+    p.drawLine(gx - 8, ground + 5, gx + 8, ground + 5);
+    p.drawLine(gx - 5, ground + 8, gx + 5, ground + 8);
+    p.drawLine(gx - 2, ground + 11, gx + 2, ground + 11);
+    // Terminals: open circles at both ends of both lines.
+    p.setBrush(Qt::white);
+    for (int x : {inX, outX})
+        for (int y : {top, ground})
+            p.drawEllipse(QPointF(x, y), 4, 4);
+    // Junction dots.
+    p.setPen(Qt::NoPen);
+    p.setBrush(dot);
+    p.drawEllipse(QPointF(junctionX, top), 4, 4);
+    p.drawEllipse(QPointF(junctionX, ground), 4, 4);
+    // Letters.
+    p.setPen(letter);
+    QFont f = SubstituteFontPixels(QStringLiteral("Arial"), 16);
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(coilStart, 0, coilEnd - coilStart, top - 8), Qt::AlignCenter,
+               QStringLiteral("L"));
+    p.drawText(QRect(junctionX + plateHalf + 2, plateTop - 6, 20, 20), Qt::AlignCenter,
+               QStringLiteral("C"));
+    return img;
+}
+
+TFatu1::TFatu1(TWindows &windows, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      Windows(windows) {
+    setObjectName(QStringLiteral("Fatu1"));
+    setWindowTitle(QStringLiteral("ATU Remote Control"));
+    // A secondary window: closing only hides it and never ends the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    CreateControls();
+    CreateMenu();
+    // Fixed size: the client area plus the menu bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    FormCreate();
+}
+
+void TFatu1::CreateControls() {
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(572, 131);
+    client->setFont(PanelFont(11));
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(clPurple));
+    client->setPalette(pal);
+    setCentralWidget(client);
+
+    Panel1 = new TPanel(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(24, 12, 129, 41);
+    Panel1->SetCaption(QStringLiteral("Bypass"));
+    Panel1->SetColor(clLightGreen);
+    Panel1->SetFontColor(clBlack);
+    Panel1->setFont(PanelFont(16));
+    Panel1->setCursor(Qt::PointingHandCursor);
+
+    tune1 = new TColorButton(client);
+    tune1->setObjectName(QStringLiteral("tune1"));
+    tune1->setGeometry(24, 64, 129, 41);
+    tune1->SetCaption(QStringLiteral("TUNE"));
+    tune1->setFont(PanelFont(16, true));
+    tune1->SetFontColor(clPurple);
+    tune1->SetLatching(false);
+    tune1->SetColor(clBtnFace);
+    tune1->SetHotColor(clYellow);
+    tune1->SetDownColor(clLime);
+    tune1->SetHotFontColor(clRed);
+
+    Led = new TLedLamp(client);
+    Led->setObjectName(QStringLiteral("Led"));
+    Led->setGeometry(227, 12, 22, 22);
+    Led->SetLEDStyle(LEDLarge);
+    Led->SetBordered(false);
+    Led->SetBlink(false);
+    Led->SetValue(true);
+
+    const QFont caption = PanelFont(16, true);
+    Label5 =
+        NewLabel(client, "Label5", QStringLiteral("SWR:"), QRect(200, 40, 54, 20), clNavy, caption);
+    Label3 = NewLabel(client, "Label3", QString(), QRect(256, 40, 90, 20), clPurple, caption);
+    Label1 =
+        NewLabel(client, "Label1", QStringLiteral("L:"), QRect(200, 64, 30, 20), clNavy, caption);
+    Label4 = NewLabel(client, "Label4", QString(), QRect(232, 64, 118, 20), clPurple, caption);
+    Label2 =
+        NewLabel(client, "Label2", QStringLiteral("C:"), QRect(200, 88, 30, 20), clNavy, caption);
+    Label8 = NewLabel(client, "Label8", QString(), QRect(232, 88, 118, 20), clPurple, caption);
+    Label6 = NewLabel(client, "Label6", QStringLiteral("FWD:"), QRect(352, 8, 62, 20), clNavy,
+                      PanelFont(16));
+    Label7 = NewLabel(client, "Label7", QString(), QRect(416, 8, 140, 20), clPurple, PanelFont(16));
+
+    Image0 = NewImage(client, "Image0", true);
+    Image1 = NewImage(client, "Image1", false);
+
+    // Last, so that when shown it lies over the lamp, readouts and pictures.
+    Panel2 = new TPanel(client);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(168, 12, 385, 97);
+    Panel2->SetColor(clFuchsia);
+    Panel2->SetFontColor(clPurple);
+    Panel2->setFont(PanelFont(24, true, QStringLiteral("Calibri")));
+    Panel2->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    Panel1->OnClick = [this] { Runtime::Guarded([this] { Panel1Click(); }); };
+    tune1->onclick = [this](QObject *) { Runtime::Guarded([this] { tune1click(); }); };
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { Runtime::Guarded([this] { Timer1Timer(); }); });
+}
+
+void TFatu1::CreateMenu() {
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    Setup1 = bar->addMenu(QStringLiteral("Setup"));
+    Setup1->menuAction()->setObjectName(QStringLiteral("Setup1"));
+    QMenu *swrMin = Setup1->addMenu(QStringLiteral("SWR min"));
+    SWRmin1 = swrMin->menuAction();
+    SWRmin1->setObjectName(QStringLiteral("SWRmin1"));
+    auto *group = new QActionGroup(this);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    for (int i = 0; i < 7; ++i) {
+        const int nn = 11 + i;
+        QAction *a = swrMin->addAction(QStringLiteral("1.%1").arg(i + 1));
+        a->setObjectName(QStringLiteral("SWR%1").arg(nn));
+        a->setCheckable(true);
+        group->addAction(a);
+        SWR[i] = a;
+        connect(a, &QAction::triggered, this,
+                [this, nn] { Runtime::Guarded([this, nn] { SWRClick(nn); }); });
+    }
+    Setup1->addSeparator();
+    MemoryClear1 = Setup1->addAction(QStringLiteral("Memory Clear"));
+    MemoryClear1->setObjectName(QStringLiteral("MemoryClear1"));
+    FineTuning1 = Setup1->addAction(QStringLiteral("Fine Tuning"));
+    FineTuning1->setObjectName(QStringLiteral("FineTuning1"));
+    connect(MemoryClear1, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { MemoryClear1Click(); }); });
+    connect(FineTuning1, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { FineTuning1Click(); }); });
+}
+
+void TFatu1::SendCommand(const QByteArray &command) {
+    Windows.Form1->Send(command);
+}
+
+bool TFatu1::InLine() const {
+    return Panel1->Caption() == AtuOnCaption;
+}
+
+// ---- Handlers ----------------------------------------------------------------
+
+void TFatu1::FormCreate() {
+    Image0->hide();
+    Image1->hide();
+    Label3->clear();
+    Label4->clear();
+    Label8->clear();
+    Label7->hide();
+    Label6->hide();
+    Led->SetTrueColor(clYellow);
+}
+
+void TFatu1::Panel1Click() {
+    if (InLine()) {
+        SendCommand(Protocol::AtuBypass);
+        Windows.Form1->Session.AtuBypassPending = true;
+        Timer1->start();
+        return;
+    }
+    // Band 7 (6 m) has no tuner: the button only shows the state locally.
+    if (Windows.Form1->Band[6]->BrushColor() == clLime) {
+        Panel1->SetCaption(AtuOnCaption);
+        Panel1->SetColor(clLightGreen);
+        return;
+    }
+    SendCommand(Protocol::AtuOn);
+    Timer1->start();
+    Windows.Form1->Session.AtuOnPending = true;
+}
+
+void TFatu1::tune1click() {
+    if (InLine() && Windows.Form1->Session.CurrentBand != 7)
+        SendCommand(Protocol::TuneOn);
+}
+
+void TFatu1::FineTuning1Click() {
+    if (InLine())
+        SendCommand(Protocol::TuneFine);
+}
+
+void TFatu1::MemoryClear1Click() {
+    SendCommand(Protocol::MemoryClear);
+}
+
+void TFatu1::SWRClick(int nn) {
+    if (nn < 11 || nn > 17)
+        return;
+    for (int i = 0; i < 7; ++i)
+        SWR[i]->setChecked(11 + i == nn);
+    SendCommand(Protocol::SetSwrMin(nn));
+}
+
+void TFatu1::Timer1Timer() {
+    // Not connected: the timer idles and keeps running.
+    if (!Windows.Form1->IsConnected())
+        return;
+    if (Windows.Form1->Session.AtuOnPending)
+        SendCommand(Protocol::AtuOn);
+    if (Windows.Form1->Session.AtuBypassPending)
+        SendCommand(Protocol::AtuBypass);
+}

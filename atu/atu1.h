@@ -1,19 +1,31 @@
 // The ATU panel: shows and drives the antenna tuner through the amplifier.
-// The reply dispatcher writes straight into its controls.
+// It only sends commands; the reply dispatcher writes the tuner's reports
+// straight into its controls.
 #pragma once
 
 #include "app/Windows.h"
 
+#include <QImage>
 #include <QMainWindow>
 
 #include <array>
 
 class QAction;
 class QLabel;
+class QMenu;
 class QTimer;
 class TColorButton;
 class TLedLamp;
 class TPanel;
+
+// One drawing of the tuner's L network, 171 x 96 pixels on white: input
+// terminal on the left, output terminal on the right, the series coil L on
+// the top line and the capacitor C to ground at the input side
+// (capacitorAtInput) or at the output side. Dark red lines, green junction
+// dots, blue letters.
+QImage DrawLNetwork(bool capacitorAtInput);
+constexpr int LNetworkWidth = 171;
+constexpr int LNetworkHeight = 96;
 
 class TFatu1 : public QMainWindow {
     Q_OBJECT
@@ -30,7 +42,7 @@ public:
     void SWRClick(int nn); // SWR11Click .. SWR17Click, nn = 11..17
     void Timer1Timer();
 
-    TPanel *Panel1 = nullptr;   // in/out button; caption "ATU On" = in line
+    TPanel *Panel1 = nullptr; // in/out button; caption "ATU On" = in line
     TColorButton *tune1 = nullptr;
     TLedLamp *Led = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr,
@@ -39,6 +51,14 @@ public:
     QLabel *Image1 = nullptr; // series L, then C at the output side
     TPanel *Panel2 = nullptr; // status message panel
     QTimer *Timer1 = nullptr;
+    QMenu *Setup1 = nullptr;
     QAction *SWRmin1 = nullptr, *MemoryClear1 = nullptr, *FineTuning1 = nullptr;
     std::array<QAction *, 7> SWR{}; // SWR11 .. SWR17
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    // Sends command + CR LF through the main window, echoed in the monitor.
+    void SendCommand(const QByteArray &command);
+    bool InLine() const;
 };

@@ -1,17 +1,294 @@
+// The port monitor. The log is the document of Memo1; appending and the
+// change handler touch only its end, so a full log costs no more per entry
+// than an empty one.
 #include "service/Unit2.h"
 
+#include "app/Protocol.h"
+#include "app/Runtime.h"
+#include "app/Unit1.h"
+#include "atu/atu1.h"
+#include "widgets/Fonts.h"
+#include "widgets/LedLamp.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int MaxLines = 1000;
+constexpr int BottomPanelHeight = 71;
+
+QPlainTextEdit *NewMemo(QWidget *parent, const char *name, const QFont &font) {
+    auto *m = new QPlainTextEdit(parent);
+    m->setObjectName(QLatin1String(name));
+    m->setReadOnly(true);
+    m->setUndoRedoEnabled(false);
+    m->setFont(font);
+    m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setContextMenuPolicy(Qt::CustomContextMenu);
+    return m;
+}
+} // namespace
+
+QByteArray PortMonitorFileBytes(const QStringList &lines) {
+    QByteArray out;
+    for (const QString &line : lines) {
+        out += Protocol::ToLine(line);
+        out += Protocol::CrLf;
+    }
+    return out;
+}
+
+QString SavePortMonitorLog(const QString &path, const QStringList &lines) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    const QByteArray bytes = PortMonitorFileBytes(lines);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return QString();
+}
+
+QStringList EntryLines(const QString &entry) {
+    QStringList lines;
+    QString current;
+    for (qsizetype i = 0; i < entry.size(); ++i) {
+        const QChar ch = entry.at(i);
+        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            if (ch == QLatin1Char('\r') && i + 1 < entry.size() &&
+                entry.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            lines.append(current);
+            current.clear();
+        } else {
+            current.append(ch);
+        }
+    }
+    lines.append(current);
+    return lines;
+}
 
 TForm2::TForm2(TWindows &windows, QWidget *parent) : QMainWindow(parent), Windows(windows) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Port Monitor"));
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    setCentralWidget(Memo1);
-    resize(480, 360);
+    // A service window: closing it only hides it, and never ends the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    CreateControls();
+    resize(306, 513);
 }
 
-void TForm2::AddLine(const QString &entry) { Memo1->appendPlainText(entry); }
+void TForm2::CreateControls() {
+    auto *client = new QWidget(this);
+    setCentralWidget(client);
+    auto *column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
 
-QStringList TForm2::Lines() const { return Memo1->toPlainText().split(QLatin1Char('\n')); }
+    // The two memos share one place; only one is visible at a time.
+    auto *memoArea = new QWidget(client);
+    auto *stack = new QVBoxLayout(memoArea);
+    stack->setContentsMargins(0, 0, 0, 0);
+    Memo1 = NewMemo(memoArea, "Memo1", SubstituteFontPixels(QStringLiteral("Courier New"), 13));
+    Memo2 =
+        NewMemo(memoArea, "Memo2", SubstituteFontPixels(QStringLiteral("Terminal_Ctrl+Hex"), 16));
+    stack->addWidget(Memo1);
+    stack->addWidget(Memo2);
+    Memo2->hide();
+    column->addWidget(memoArea, 1);
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(BottomPanelHeight);
+    column->addWidget(Panel1);
+    const QFont small = SubstituteFontPixels(QStringLiteral("MS Sans Serif"), 11);
+    Panel1->setFont(small);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Autoscroll"), Panel1);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 4, 97, 17);
+    CheckBox1->setChecked(true);
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(8, 24, 129, 21);
+    Button2 = new QPushButton(QStringLiteral("Clear"), Panel1);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(8, 48, 57, 21);
+    Label1 = new QLabel(QStringLiteral("Lines with '-'  - sent to PA"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(144, 26, 160, 15);
+    Label2 = new QLabel(QStringLiteral("Lines with '+' - received from PA"), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(144, 44, 160, 15);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Clear1 = PopupMenu1->addAction(QStringLiteral("Clear"));
+    Clear1->setObjectName(QStringLiteral("Clear1"));
+    PopupMenu1->addSeparator();
+    Send1 = PopupMenu1->addAction(QStringLiteral("Send ???"));
+    Send1->setObjectName(QStringLiteral("Send1"));
+    PopupMenu1->addSeparator();
+    Savealltofile1 = PopupMenu1->addAction(QStringLiteral("Save all to file"));
+    Savealltofile1->setObjectName(QStringLiteral("Savealltofile1"));
+
+    for (QPlainTextEdit *memo : {Memo1, Memo2}) {
+        connect(memo, &QPlainTextEdit::textChanged, this,
+                [this] { Runtime::Guarded([this] { Memo1Change(); }); });
+        connect(memo, &QWidget::customContextMenuRequested, this,
+                [this, memo](const QPoint &pos) { PopupMenu1->popup(memo->mapToGlobal(pos)); });
+    }
+    connect(CheckBox1, &QCheckBox::toggled, this,
+            [this] { Runtime::Guarded([this] { CheckBox1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { Runtime::Guarded([this] { Clear1Click(); }); });
+    connect(Clear1, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { Clear1Click(); }); });
+    connect(Send1, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { Send1Click(); }); });
+    connect(Savealltofile1, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { Savealltofile1Click(); }); });
+    Edit1->installEventFilter(this);
+}
+
+bool TForm2::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        Runtime::Guarded([this, key] { Edit1KeyDown(key); });
+        // Return is the window's; every other key is the input line's.
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- The log -------------------------------------------------------------------
+
+void TForm2::AddLine(const QString &entry) {
+    QTextDocument *doc = Memo1->document();
+    const bool empty = doc->isEmpty();
+    QTextCursor cursor(doc);
+    cursor.movePosition(QTextCursor::End);
+    // One edit block: the change handler runs once per entry, as it would
+    // for any single change of the log.
+    cursor.beginEditBlock();
+    bool first = empty;
+    for (const QString &line : EntryLines(entry)) {
+        if (!first)
+            cursor.insertBlock();
+        first = false;
+        cursor.insertText(line);
+    }
+    cursor.endEditBlock();
+    // The live view follows the end of the log.
+    Memo1->moveCursor(QTextCursor::End);
+}
+
+int TForm2::LineCount() const {
+    const QTextDocument *doc = Memo1->document();
+    return doc->isEmpty() ? 0 : doc->blockCount();
+}
+
+QString TForm2::LastLine() const {
+    const QTextDocument *doc = Memo1->document();
+    return doc->isEmpty() ? QString() : doc->lastBlock().text();
+}
+
+QStringList TForm2::Lines() const {
+    QStringList lines;
+    const QTextDocument *doc = Memo1->document();
+    if (doc->isEmpty())
+        return lines;
+    lines.reserve(doc->blockCount());
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        lines.append(b.text());
+    return lines;
+}
+
+QStringList TForm2::SnapshotLines() const {
+    QStringList lines;
+    const QTextDocument *doc = Memo2->document();
+    if (doc->isEmpty())
+        return lines;
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        lines.append(b.text());
+    return lines;
+}
+
+// ---- Handlers ------------------------------------------------------------------
+
+void TForm2::Memo1Change() {
+    // The traffic lamps blink with the log: a sent line flips TxD, anything
+    // else (a received line, an empty line, an empty log) flips RxD.
+    if (TForm1 *main = Windows.Form1) {
+        TLedLamp *lamp = LastLine().startsWith(QLatin1Char('-')) ? main->txled : main->rxLED;
+        if (lamp)
+            lamp->SetValue(!lamp->Value());
+    }
+    // Emptying is itself a change and runs this handler once more.
+    if (LineCount() > MaxLines)
+        Memo1->clear();
+}
+
+void TForm2::CheckBox1Click() {
+    if (CheckBox1->isChecked()) {
+        Memo2->hide();
+        Memo1->show();
+        Memo1->moveCursor(QTextCursor::End);
+        return;
+    }
+    Memo2->setPlainText(Lines().join(QLatin1Char('\n')));
+    Memo2->show();
+    Memo1->hide();
+    Memo2->moveCursor(QTextCursor::End);
+}
+
+void TForm2::Clear1Click() {
+    Memo1->clear();
+    Memo2->clear();
+}
+
+void TForm2::Edit1KeyDown(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    const QString text = Edit1->text();
+    // Sending on a closed port throws: nothing below runs, the line keeps
+    // its text and the keyword reveals nothing.
+    Windows.Form1->Send(Protocol::ToLine(text));
+    if (text == QLatin1String("KAL_VIEWS") && Windows.Fatu1) {
+        Windows.Fatu1->Label6->show();
+        Windows.Fatu1->Label7->show();
+    }
+    Edit1->clear();
+}
+
+void TForm2::Send1Click() {
+    Windows.Form1->Send(Protocol::Probe);
+}
+
+void TForm2::Savealltofile1Click() {
+    const QString reason = SavePortMonitorLog(PortMonitorFileName, Lines());
+    if (reason.isEmpty())
+        return;
+    // The log itself is untouched; the operator learns which file failed and why.
+    Runtime::ShowMessage(
+        QStringLiteral("Could not save the log to \"%1\":\n%2")
+            .arg(QDir::toNativeSeparators(QDir::current().absoluteFilePath(PortMonitorFileName)),
+                 reason),
+        QStringLiteral("Error"), Runtime::MsgIcon::Error, this);
+}

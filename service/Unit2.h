@@ -1,11 +1,36 @@
-// The port monitor: the log of every line sent and received.
+// The port monitor: the log of every line sent and received, a frozen view,
+// an input line that sends to the amplifier, the probe and saving the log.
 #pragma once
 
 #include "app/Windows.h"
 
+#include <QByteArray>
 #include <QMainWindow>
+#include <QString>
+#include <QStringList>
 
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+
+// The save file's name; relative, so it lies in the current directory.
+inline const QString PortMonitorFileName = QStringLiteral("PortMonitor.txt");
+
+// The save file's bytes: every line in Latin-1, each ended by CR LF.
+QByteArray PortMonitorFileBytes(const QStringList &lines);
+
+// Writes lines to path, replacing an existing file only once the new one is
+// complete. Returns an empty string on success, else the reason.
+QString SavePortMonitorLog(const QString &path, const QStringList &lines);
+
+// An entry as log lines: split at CR LF (and at a lone CR or LF), so an
+// entry ending in CR LF is followed by an empty line.
+QStringList EntryLines(const QString &entry);
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -14,10 +39,42 @@ public:
     explicit TForm2(TWindows &windows, QWidget *parent = nullptr);
 
     TWindows &Windows;
-    QPlainTextEdit *Memo1 = nullptr;
 
-    // Adds one entry to the live log.
+    // ---- Controls ----------------------------------------------------------
+    QPlainTextEdit *Memo1 = nullptr;             // live log
+    QPlainTextEdit *Memo2 = nullptr;             // frozen snapshot
+    QWidget *Panel1 = nullptr;                   // bottom panel
+    QCheckBox *CheckBox1 = nullptr;              // "Autoscroll"
+    QLineEdit *Edit1 = nullptr;                  // input line
+    QPushButton *Button2 = nullptr;              // "Clear"
+    QLabel *Label1 = nullptr, *Label2 = nullptr; // the two notes
+    QMenu *PopupMenu1 = nullptr;
+    QAction *Clear1 = nullptr, *Send1 = nullptr, *Savealltofile1 = nullptr;
+
+    // ---- The log -----------------------------------------------------------
+    // Adds one entry to the live log; the entry becomes its last line.
     void AddLine(const QString &entry);
-    // The live log's entries, one per line.
+    // The live log's lines, first to last (empty for an empty log).
     QStringList Lines() const;
+    // Number of lines of the live log, without reading it.
+    int LineCount() const;
+    // The last line of the live log ("" for an empty log).
+    QString LastLine() const;
+    // The frozen view's lines.
+    QStringList SnapshotLines() const;
+
+    // ---- Handlers ----------------------------------------------------------
+    void Memo1Change();
+    void CheckBox1Click();
+    void Clear1Click();
+    // key: the Qt key code; Return and the keypad's Enter act.
+    void Edit1KeyDown(int key);
+    void Send1Click();
+    void Savealltofile1Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void CreateControls();
 };

@@ -1,9 +1,16 @@
-// The calibration window: created at start and never opened by a command.
+// The calibration window: instructions, an ALC slider with step arrows and
+// the two calibration power buttons. Created at start; nothing opens it and
+// nothing in it talks to the amplifier.
 #pragma once
 
 #include "app/Windows.h"
 
 #include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
 
 class TForm3 : public QWidget {
     Q_OBJECT
@@ -11,4 +18,16 @@ class TForm3 : public QWidget {
 public:
     explicit TForm3(TWindows &windows, QWidget *parent = nullptr);
     TWindows &Windows;
+
+    QPlainTextEdit *Memo1 = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;
+    QPushButton *Button1 = nullptr; // left arrow
+    QSlider *TrackBar1 = nullptr;
+    QPushButton *Button2 = nullptr; // right arrow
+    QPushButton *Button3 = nullptr; // "500W", no action
+    QPushButton *Button4 = nullptr; // "1000W", no action
+
+    // The arrows step the slider; the slider keeps itself within 0..255.
+    void Button1Click();
+    void Button2Click();
 };
