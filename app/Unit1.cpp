@@ -90,8 +90,13 @@ void TForm1::FormCreate() {
     if (QFileInfo::exists(iniPath))
         configured =
             IniFile::ReadString(iniPath, QStringLiteral("Configuration"), QStringLiteral("Port"));
+    const QStringList enumerated = EnumeratePorts();
     const PortRules::Selection sel =
-        PortRules::SelectConfigured(EnumeratePorts(), configured, PortRules::IsCharacterDevice);
+        PortRules::SelectConfigured(enumerated, configured, PortRules::IsCharacterDevice);
+    // A configured device that the system does not list stays on offer.
+    ExtraPort.clear();
+    if (sel.index >= 0 && !enumerated.contains(sel.ports.at(sel.index)))
+        ExtraPort = sel.ports.at(sel.index);
     ComboBox1->clear();
     ComboBox1->addItems(sel.ports);
     ComboBox1->setCurrentIndex(sel.index);
@@ -214,15 +219,23 @@ void TForm1::SerialPortDisconnect(TSerialPort *, TCommPort) {
     SetClosedState(false);
 }
 
+QStringList TForm1::ListPorts() const {
+    QStringList ports = EnumeratePorts();
+    if (!ExtraPort.isEmpty() && !ports.contains(ExtraPort) &&
+        PortRules::IsCharacterDevice(ExtraPort))
+        ports.append(ExtraPort);
+    return ports;
+}
+
 void TForm1::Refresh1Click() {
     ComboBox1->clear();
-    ComboBox1->addItems(EnumeratePorts());
+    ComboBox1->addItems(ListPorts());
     if (ComboBox1->count() > 0)
         ComboBox1->setCurrentIndex(0);
 }
 
 void TForm1::ComboBox1DblClick() {
     ComboBox1->clear();
-    ComboBox1->addItems(EnumeratePorts());
+    ComboBox1->addItems(ListPorts());
     ComboBox1->setCurrentIndex(-1);
 }

@@ -61,6 +61,10 @@ public:
     void ComboBox1DblClick();
     // The port that Open Port used last (for the give-up message).
     QString TriedPort;
+    // A device named in the configuration that the system does not list (a
+    // pseudo-terminal, a link); it stays in the list across refreshes.
+    QString ExtraPort;
+    QStringList ListPorts() const;
 
     // ---- Reply dispatcher (Unit1Dispatch.cpp) ----------------------------
     void SerialPortReceive(TSerialPort *Sender, const QByteArray &Buffer);
@@ -84,6 +88,35 @@ public:
     void clear_all_bands();
     void enable_all_bands();
     void unenable_all_bands();
+    // Setting commands: each checks its item, sends its line, echoes it.
+    void N501Click();
+    void Max1Click();
+    void Hysteresis1Click();
+    void Fixed1Click();
+    void YAESUBCD1Click();
+    void YAESUFT8171Click();
+    void ICOM1Click();
+    void Kenwood1Click();
+    void OTRSP1Click();
+    void Flex1Click();
+    void Manual1Click();
+    void CWbybuzzer1Click();
+    void Buzzer1Click();
+    void Nosound1Click();
+    void Veryslow1Click();
+    void Slow1Click();
+    void Fast1Click();
+    void Veryfast1Click();
+    void Off1Click();
+    void N5min1Click();
+    void N15min1Click();
+    void N30min1Click();
+    // Interface number n (1..7): checks its item, sets the band group's
+    // caption and enables the band controls only for "Manual". Returns
+    // false, changing nothing, for other numbers. The dispatcher may use it
+    // on an "I: " report.
+    bool ApplyInterface(int n);
+    QAction *InterfaceItem(int n) const;
     void N12kW1Click();
     void N24kW1Click();
     void Panel1Click();
@@ -92,14 +125,16 @@ public:
     void ATUPanel1Click();
     void Exit1Click();
     void About1Click();
+    // The text of the About box.
+    static QString AboutText();
 
     // ---- Controls ----------------------------------------------------------
     // "Power"
     QGroupBox *GroupBox3 = nullptr;
     TBarMeter *output = nullptr;
     TBarMeter *swr = nullptr;
-    QLabel *Label13 = nullptr; // "Output"
-    QLabel *Label14 = nullptr; // "Reverse"
+    QLabel *Label13 = nullptr;             // "Output"
+    QLabel *Label14 = nullptr;             // "Reverse"
     std::array<QLabel *, 6> ScaleLabels{}; // Label15 .. Label20
     QLabel *Label15 = nullptr, *Label16 = nullptr, *Label17 = nullptr, *Label18 = nullptr,
            *Label19 = nullptr, *Label20 = nullptr;
@@ -126,7 +161,7 @@ public:
     QLabel *TxDLabel = nullptr;
     // Band
     QGroupBox *GroupBox1 = nullptr;
-    std::array<TShape *, 7> Band{}; // Band1 .. Band7
+    std::array<TShape *, 7> Band{};        // Band1 .. Band7
     std::array<QLabel *, 10> BandLabels{}; // Label1 .. Label10
     // Temperature
     QGroupBox *Temp1 = nullptr;
@@ -135,11 +170,10 @@ public:
     // Menus
     QAction *File1 = nullptr, *PortMonitor1 = nullptr, *ATUPanel1 = nullptr, *PAType1 = nullptr,
             *N12kW1 = nullptr, *N24kW1 = nullptr, *Exit1 = nullptr;
-    QAction *Fancharacteristic1 = nullptr, *N501 = nullptr, *Max1 = nullptr,
-            *Hysteresis1 = nullptr, *Fixed1 = nullptr;
-    QAction *Interface1 = nullptr, *YAESUBCD1 = nullptr, *YAESUFT8171 = nullptr,
-            *ICOM1 = nullptr, *Kenwood1 = nullptr, *OTRSP1 = nullptr, *Flex1 = nullptr,
-            *Manual1 = nullptr;
+    QAction *Fancharacteristic1 = nullptr, *N501 = nullptr, *Max1 = nullptr, *Hysteresis1 = nullptr,
+            *Fixed1 = nullptr;
+    QAction *Interface1 = nullptr, *YAESUBCD1 = nullptr, *YAESUFT8171 = nullptr, *ICOM1 = nullptr,
+            *Kenwood1 = nullptr, *OTRSP1 = nullptr, *Flex1 = nullptr, *Manual1 = nullptr;
     QAction *AlarmIndication1 = nullptr, *CWbybuzzer1 = nullptr, *Buzzer1 = nullptr,
             *Nosound1 = nullptr;
     QAction *InputPower1 = nullptr, *N4W1 = nullptr, *N60W1 = nullptr;

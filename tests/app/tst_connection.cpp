@@ -1,5 +1,6 @@
-// The connection's life over a real pseudo-terminal: start-up selection,
-// the identification handshake, the give-up, Close Port and a lost port.
+// The connection's life over a bare pseudo-terminal: start-up selection,
+// Close Port, reopening and failed opens. The handshake, the give-up and a
+// lost port run against the simulator in tst_endtoend.
 #include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
@@ -25,11 +26,8 @@ private Q_SLOTS:
     void startupState();
     void configurationSelectsDevice();
     void unreadableConfiguration();
-    void handshakeIdentifiedAtThirdTick();
-    void giveUpAfterElevenTicks();
     void closeWhileConnecting();
     void closeWhileConnectedThenReopen();
-    void portLost();
     void openFailureLeavesWindowUsable();
     void openWithoutPortIsRefused();
 
@@ -129,48 +127,6 @@ void TestConnection::unreadableConfiguration() {
     QVERIFY(boxes.isEmpty());
 }
 
-void TestConnection::handshakeIdentifiedAtThirdTick() {
-    openToPeer();
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
-    QVERIFY(!form->openport->isEnabled());
-    QVERIFY(!form->ComboBox1->isEnabled());
-    QVERIFY(form->Timer1->isActive());
-    for (int i = 0; i < 3; ++i)
-        form->Timer1Timer();
-    QCOMPARE(peer->read(), QByteArray("PA?\r\nPA?\r\nPA?\r\n"));
-    peer->write("PA_QZ9QZ\r\n");
-    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
-    QVERIFY(!form->Timer1->isActive());
-    QCOMPARE(form->Session.ConnectTicks, std::uint8_t(0));
-    QVERIFY(form->Session.PaIdentified);
-    QCOMPARE(countEchoes(QStringLiteral("- PA?")), 4);
-    QCOMPARE(countEchoes(QStringLiteral("+ PA_QZ9QZ")), 2);
-    QVERIFY(!peer->read(200).contains("PA?"));
-    QVERIFY(boxes.isEmpty());
-}
-
-void TestConnection::giveUpAfterElevenTicks() {
-    openToPeer();
-    for (int i = 0; i < 11; ++i)
-        form->Timer1Timer();
-    QCOMPARE(countEchoes(QStringLiteral("- PA?")), 12);
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
-    QCOMPARE(boxes.at(0).title, QStringLiteral("COM Port "));
-    QCOMPARE(boxes.at(1).text, QStringLiteral("Sorry, PA not found on ") + peer->devicePath());
-    QCOMPARE(boxes.at(1).title, QStringLiteral("Error"));
-    QCOMPARE(boxes.at(1).icon, Runtime::MsgIcon::Error);
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QVERIFY(form->openport->isEnabled());
-    QVERIFY(!form->closeport->Down());
-    QVERIFY(!form->closeport->isEnabled());
-    QVERIFY(form->ComboBox1->isEnabled());
-    QCOMPARE(form->ComboBox1->currentIndex(), -1);
-    QVERIFY(!form->Timer1->isActive());
-    QVERIFY(!form->Timer2->isActive());
-    QVERIFY(!form->SerialPort->Connected());
-}
-
 void TestConnection::closeWhileConnecting() {
     openToPeer();
     form->Timer1Timer();
@@ -202,21 +158,6 @@ void TestConnection::closeWhileConnectedThenReopen() {
     QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
     QVERIFY(form->Session.PaIdentified);
     QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
-}
-
-void TestConnection::portLost() {
-    openToPeer();
-    peer->write("PA_QZ9QZ\r\n");
-    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
-    peer->closeMaster();
-    QTRY_COMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
-    QCOMPARE(boxes.at(0).icon, Runtime::MsgIcon::Warning);
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QCOMPARE(form->ComboBox1->currentIndex(), -1);
-    QVERIFY(form->ComboBox1->isEnabled());
-    QVERIFY(!form->Timer2->isActive());
-    QVERIFY(!form->SerialPort->Connected());
 }
 
 void TestConnection::openFailureLeavesWindowUsable() {

@@ -1,0 +1,94 @@
+// The connection's life against the simulated amplifier: handshake,
+// give-up, port lost and reconnect, through the real serial code.
+#include "tests/common/PanelFixture.h"
+
+#include <QElapsedTimer>
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void handshakeAnsweredAtThirdTick();
+    void giveUpAgainstSilentAmplifier();
+    void portLostOnUnplugThenReconnect();
+    void realTimersConnectWithinASecond();
+};
+
+void TestEndToEnd::handshakeAnsweredAtThirdTick() {
+    PanelFixture f;
+    QVERIFY2(f.start({QStringLiteral("--answer-after"), QStringLiteral("3")}),
+             qPrintable(f.sim.errorString()));
+    f.form->openportclick();
+    QVERIFY(f.sim.waitForLogged("PA?", 1));
+    for (int tick = 1; tick <= 3; ++tick) {
+        QCOMPARE(f.form->openport->Caption(), QStringLiteral("Connecting..."));
+        f.form->Timer1Timer();
+        QVERIFY(f.sim.waitForLogged("PA?", tick + 1));
+    }
+    QTRY_VERIFY(f.form->IsConnected());
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(!f.form->Timer1->isActive());
+    QCOMPARE(f.form->Session.ConnectTicks, std::uint8_t(0));
+    // The start-up queries follow; no further identification query.
+    QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
+    QCOMPARE(int(f.sim.loggedLines().count("PA?")), 4);
+    QCOMPARE(f.monitorCount(QStringLiteral("- PA?")), 4);
+    QVERIFY(f.boxes.isEmpty());
+}
+
+void TestEndToEnd::giveUpAgainstSilentAmplifier() {
+    PanelFixture f;
+    QVERIFY2(f.start({QStringLiteral("--silent")}), qPrintable(f.sim.errorString()));
+    f.form->openportclick();
+    for (int tick = 1; tick <= 11; ++tick)
+        f.form->Timer1Timer();
+    QVERIFY(f.sim.waitForLogged("PA?", 12));
+    QCOMPARE(f.monitorCount(QStringLiteral("- PA?")), 12);
+    QCOMPARE(f.boxes.size(), 2);
+    QCOMPARE(f.boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
+    QCOMPARE(f.boxes.at(1).text, QStringLiteral("Sorry, PA not found on ") + f.link);
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!f.form->closeport->isEnabled());
+    QCOMPARE(f.form->ComboBox1->currentIndex(), -1);
+    QVERIFY(!f.form->Timer2->isActive());
+    QVERIFY(!f.form->SerialPort->Connected());
+}
+
+void TestEndToEnd::portLostOnUnplugThenReconnect() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    f.sim.say("unplug");
+    QTRY_COMPARE(f.boxes.size(), 1);
+    QCOMPARE(f.boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
+    QCOMPARE(f.boxes.at(0).title, QStringLiteral("COM Port "));
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+    QCOMPARE(f.form->ComboBox1->currentIndex(), -1);
+    QVERIFY(f.form->ComboBox1->isEnabled());
+    QVERIFY(!f.form->Timer2->isActive());
+
+    // The amplifier comes back on a new device behind the same link; after
+    // a refresh the configured link is still offered, and the operator picks it.
+    f.sim.say("replug");
+    f.form->Refresh1Click();
+    const int entry = f.form->ComboBox1->findText(f.link);
+    QVERIFY(entry >= 0);
+    f.form->ComboBox1->setCurrentIndex(entry);
+    QVERIFY(f.connect());
+    QCOMPARE(f.boxes.size(), 1);
+}
+
+void TestEndToEnd::realTimersConnectWithinASecond() {
+    // With the real timers, the panel is connected and polling quickly.
+    PanelFixture f;
+    QVERIFY2(f.start({}, false), qPrintable(f.sim.errorString()));
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(f.connect(2000));
+    QVERIFY(t.elapsed() < 1000);
+    QVERIFY(f.form->Timer2->isActive());
+    // Only the poll sends bare lines: a tick has run on its own.
+    QVERIFY(f.sim.waitForLogged(QByteArray(), 8, 3000));
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
