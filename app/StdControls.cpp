@@ -84,3 +84,13 @@ void TPanel::mouseReleaseEvent(QMouseEvent *e) {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && OnClick)
         OnClick();
 }
+
+TGroupBox::TGroupBox(const QString &title, QWidget *parent) : QGroupBox(title, parent) {
+    setMouseTracking(true);
+}
+
+void TGroupBox::mouseMoveEvent(QMouseEvent *e) {
+    if (OnMouseMove)
+        OnMouseMove(int(e->position().x()), int(e->position().y()));
+    QGroupBox::mouseMoveEvent(e);
+}

@@ -1,11 +1,13 @@
 // Plain controls the windows are laid out with that Qt has no direct
-// equivalent for: a filled shape (the band circles) and a clickable
-// coloured panel with a centred caption (the PTT-block button).
+// equivalent for: a filled shape (the band circles), a clickable coloured
+// panel with a centred caption (the PTT-block button) and a group box that
+// reports the mouse moving over its background (the band group's hover).
 #pragma once
 
 #include "widgets/Colors.h"
 
 #include <QFrame>
+#include <QGroupBox>
 #include <QWidget>
 
 #include <functional>
@@ -60,4 +62,18 @@ private:
     QString caption;
     TColor color = clBtnFace;
     TColor fontColor = clBlack;
+};
+
+class TGroupBox : public QGroupBox {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TGroupBox)
+public:
+    explicit TGroupBox(const QString &title, QWidget *parent = nullptr);
+
+    // The mouse moved over the box itself (not over an enabled child that
+    // takes the move): X, Y relative to the box.
+    std::function<void(int, int)> OnMouseMove;
+
+protected:
+    void mouseMoveEvent(QMouseEvent *e) override;
 };

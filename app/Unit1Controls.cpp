@@ -1,18 +1,33 @@
 // The operator's controls of the main window: band circles, setting menus,
-// PA type, PTT block, ALC level and the File and About commands.
+// PA type, PTT block, ALC level and the File and About commands. Each action
+// takes its local effect first, then sends its line and echoes it; a send on
+// a closed port raises, so the echo and anything after it do not happen.
 #include "app/Unit1.h"
 
+#include "app/MainRules.h"
 #include "app/Runtime.h"
 #include "app/StdControls.h"
+#include "atu/atu1.h"
 #include "service/Unit2.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 
+namespace {
+// A setting item: check it (the others of its radio group clear), send.
+void Setting(TForm1 &form, QAction *item, const QByteArray &line) {
+    item->setChecked(true);
+    form.Send(line);
+}
+} // namespace
+
+// ---- Band circles ------------------------------------------------------------
+
 void TForm1::clear_all_bands() {
-    for (int i = 0; i < int(Band.size()); ++i)
-        if (Band[i] && i + 1 != Session.CurrentBand)
+    for (std::size_t i = 0; i < Band.size(); ++i)
+        if (Band[i] && int(i) + 1 != Session.CurrentBand)
             Band[i]->SetBrushColor(clSilver);
 }
 
@@ -35,34 +50,218 @@ void TForm1::unenable_all_bands() {
 }
 
 void TForm1::BandMouseDown(int n) {
+    if (n < 1 || n > int(Band.size()))
+        return;
     Session.CurrentBand = std::uint8_t(n);
     clear_all_bands();
-    Band[n - 1]->SetBrushColor(clLime);
+    Band[std::size_t(n - 1)]->SetBrushColor(clLime);
     Send(Protocol::SetBand(n));
 }
 
 void TForm1::BandMouseMove(int n) {
+    if (n < 1 || n > int(Band.size()))
+        return;
     if (n != Session.CurrentBand)
-        Band[n - 1]->SetBrushColor(clYellow);
+        Band[std::size_t(n - 1)]->SetBrushColor(clYellow);
 }
 
-void TForm1::GroupBox1MouseMove() { clear_all_bands(); }
+void TForm1::GroupBox1MouseMove() {
+    clear_all_bands();
+}
 
-void TForm1::N12kW1Click() {}
-void TForm1::N24kW1Click() {}
-void TForm1::Panel1Click() {}
-void TForm1::outputMouseDown(int) {}
+// ---- Setting commands ----------------------------------------------------------
+
+void TForm1::N501Click() {
+    Setting(*this, N501, Protocol::SetFan(1));
+}
+void TForm1::Max1Click() {
+    Setting(*this, Max1, Protocol::SetFan(2));
+}
+void TForm1::Hysteresis1Click() {
+    Setting(*this, Hysteresis1, Protocol::SetFan(3));
+}
+void TForm1::Fixed1Click() {
+    Setting(*this, Fixed1, Protocol::SetFan(4));
+}
+
+// The interface numbers follow the amplifier, not the menu order.
+void TForm1::YAESUBCD1Click() {
+    Setting(*this, YAESUBCD1, Protocol::SetInterface(1));
+    ApplyInterface(1);
+}
+void TForm1::YAESUFT8171Click() {
+    Setting(*this, YAESUFT8171, Protocol::SetInterface(2));
+    ApplyInterface(2);
+}
+void TForm1::ICOM1Click() {
+    Setting(*this, ICOM1, Protocol::SetInterface(3));
+    ApplyInterface(3);
+}
+void TForm1::Kenwood1Click() {
+    Setting(*this, Kenwood1, Protocol::SetInterface(4));
+    ApplyInterface(4);
+}
+void TForm1::Manual1Click() {
+    Setting(*this, Manual1, Protocol::SetInterface(MainRules::ManualInterface));
+    ApplyInterface(MainRules::ManualInterface);
+}
+void TForm1::OTRSP1Click() {
+    Setting(*this, OTRSP1, Protocol::SetInterface(6));
+    ApplyInterface(6);
+}
+void TForm1::Flex1Click() {
+    Setting(*this, Flex1, Protocol::SetInterface(7));
+    ApplyInterface(7);
+}
+
+void TForm1::CWbybuzzer1Click() {
+    Setting(*this, CWbybuzzer1, Protocol::SetAlarmSound(1));
+}
+void TForm1::Buzzer1Click() {
+    Setting(*this, Buzzer1, Protocol::SetAlarmSound(2));
+}
+void TForm1::Nosound1Click() {
+    Setting(*this, Nosound1, Protocol::SetAlarmSound(3));
+}
+
+void TForm1::Veryslow1Click() {
+    Setting(*this, Veryslow1, Protocol::SetBarSpeed(1));
+}
+void TForm1::Slow1Click() {
+    Setting(*this, Slow1, Protocol::SetBarSpeed(2));
+}
+void TForm1::Fast1Click() {
+    Setting(*this, Fast1, Protocol::SetBarSpeed(3));
+}
+void TForm1::Veryfast1Click() {
+    Setting(*this, Veryfast1, Protocol::SetBarSpeed(4));
+}
+
+void TForm1::Off1Click() {
+    Setting(*this, Off1, Protocol::SetTot(1));
+}
+void TForm1::N5min1Click() {
+    Setting(*this, N5min1, Protocol::SetTot(2));
+}
+void TForm1::N15min1Click() {
+    Setting(*this, N15min1, Protocol::SetTot(3));
+}
+void TForm1::N30min1Click() {
+    Setting(*this, N30min1, Protocol::SetTot(4));
+}
+
+QAction *TForm1::InterfaceItem(int n) const {
+    switch (n) {
+    case 1:
+        return YAESUBCD1;
+    case 2:
+        return YAESUFT8171;
+    case 3:
+        return ICOM1;
+    case 4:
+        return Kenwood1;
+    case 5:
+        return Manual1;
+    case 6:
+        return OTRSP1;
+    case 7:
+        return Flex1;
+    default:
+        return nullptr;
+    }
+}
+
+bool TForm1::ApplyInterface(int n) {
+    const std::optional<MainRules::InterfaceInfo> info = MainRules::Interface(n);
+    QAction *item = InterfaceItem(n);
+    if (!info || !item)
+        return false;
+    item->setChecked(true);
+    GroupBox1->setTitle(info->bandCaption);
+    if (info->bandsEnabled)
+        enable_all_bands();
+    else
+        unenable_all_bands();
+    return true;
+}
+
+// ---- PA type -------------------------------------------------------------------
+
+void TForm1::N12kW1Click() {
+    N12kW1->setChecked(true);
+    const std::array<QString, 5> texts = MainRules::ScaleTexts(MainRules::PaType::Kw12);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        ScaleLabels[i + 1]->setText(texts[i]);
+}
+
+void TForm1::N24kW1Click() {
+    N24kW1->setChecked(true);
+    const std::array<QString, 5> texts = MainRules::ScaleTexts(MainRules::PaType::Kw24);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        ScaleLabels[i + 1]->setText(texts[i]);
+}
+
+// ---- PTT block -------------------------------------------------------------------
+
+void TForm1::Panel1Click() {
+    if (!IsConnected())
+        return;
+    // Caption and colour change only when the amplifier confirms; until then
+    // the poll re-sends the pending command.
+    if (Panel1->Caption() == QLatin1String("Click to block PTT")) {
+        Send(Protocol::BlockOn);
+        Session.BlockOnPending = true;
+    } else {
+        Send(Protocol::BlockOff);
+        SendOnly(Protocol::BlockOff);
+        Session.BlockOffPending = true;
+    }
+}
+
+// ---- ALC level -------------------------------------------------------------------
+
+void TForm1::outputMouseDown(int X) {
+    if (Session.CalValue == MainRules::NotCalibrated) {
+        Runtime::ShowMessage(QStringLiteral("Please make first a calibration in PA !"),
+                             QStringLiteral("Error"), Runtime::MsgIcon::Error, this);
+        return;
+    }
+    ALC1->move(MainRules::AlcMarkerLeft(X), ALC1->y());
+    Send(Protocol::SetAlc(MainRules::AlcLevel(Session.CalValue, X)));
+}
+
+// ---- File and About ----------------------------------------------------------------
 
 void TForm1::PortMonitor1Click() {
-    if (Windows.Form2)
-        Windows.Form2->show();
+    if (!Windows.Form2)
+        return;
+    Windows.Form2->show();
+    Windows.Form2->raise();
 }
 
-void TForm1::ATUPanel1Click() {}
+void TForm1::ATUPanel1Click() {
+    if (Windows.Fatu1)
+        Windows.Fatu1->show();
+}
 
 void TForm1::Exit1Click() {
+    // Closing an open port runs the port-lost handler first, so the operator
+    // sees the disconnection before the program ends.
     SerialPort->Close();
     QApplication::quit();
 }
 
-void TForm1::About1Click() {}
+QString TForm1::AboutText() {
+    return QStringLiteral("Orvik Remote Control\n"
+                          "Version 3.3\n\n"
+                          "Remote control of the Orvik 1200 HF linear amplifier "
+                          "(1 kW / 1.2 kW and 2.4 kW versions) and of its automatic "
+                          "antenna tuner over a serial line.\n\n"
+                          "Amplifier: Orvik 1200, made by Orvik.\n"
+                          "Written by the Orvik Remote Control team.");
+}
+
+void TForm1::About1Click() {
+    Runtime::ShowMessage(AboutText(), QStringLiteral("About..."), Runtime::MsgIcon::Information,
+                         this);
+}

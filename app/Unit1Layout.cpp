@@ -1,10 +1,14 @@
-// The main window's layout: group boxes, controls at fixed positions, the
-// menu bar and the port list's pop-up menu.
+// The main window's layout: a fixed 571 x 270 client area with four group
+// boxes and every control at its fixed position (relative to its group box),
+// the menu bar and the port list's pop-up menu; and the wiring of the
+// controls to their handlers.
 #include "app/Unit1.h"
 
+#include "app/Runtime.h"
 #include "app/StdControls.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
+#include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
 
 #include <QAction>
@@ -12,6 +16,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -32,29 +37,165 @@ QActionGroup *RadioGroup(QObject *owner) {
     g->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     return g;
 }
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int left, int top,
+                  int width, int height, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(left, top, width, height);
+    l->setAlignment(align);
+    return l;
+}
+
+void SetTextColor(QWidget *w, TColor color) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, ToQColor(color));
+    w->setPalette(p);
+}
+
+// A marker above the output bar: "q" of "Wingdings 3", an arrow pointing
+// down at the bar. 16 pixels wide, so that the arrow's tip is 8 pixels right
+// of the left edge: a left edge of X + 8 points at X on the bar.
+QLabel *MakeMarker(QWidget *parent, const char *name, TColor color) {
+    const QString family = QStringLiteral("Wingdings 3");
+    QLabel *m = MakeLabel(parent, name, SubstituteGlyph(family, QLatin1Char('q')), 8, 19, 16, 13,
+                          Qt::AlignHCenter | Qt::AlignBottom);
+    m->setFont(SubstituteFontPixels(family, 13));
+    SetTextColor(m, color);
+    m->hide();
+    return m;
+}
+
+// Where the scale's tick marks stand (left edges in the "Power" box).
+constexpr int TickLeft[6] = {12, 95, 179, 262, 345, 412};
+constexpr int TickWidth = 9;
 } // namespace
 
 void TForm1::CreateControls() {
+    // A system menu, minimise and close, no maximise; the size is fixed.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
     auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
     client->setFixedSize(571, 270);
+    client->setFont(SubstituteFont(QStringLiteral("MS Sans Serif"), 8));
+    SetTextColor(client, clPurple);
 
+    // ---- "Power" ----------------------------------------------------------
     GroupBox3 = new QGroupBox(QStringLiteral("Power"), client);
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     GroupBox3->setGeometry(8, 8, 433, 153);
 
+    Label13 = MakeLabel(GroupBox3, "Label13", QStringLiteral("Output"), 16, 17, 60, 13);
+    output = new TBarMeter(GroupBox3);
+    output->setObjectName(QStringLiteral("output"));
+    output->setGeometry(16, 32, 401, 33);
+    output->SetMin(0);
+    output->SetMax(1200);
+    output->SetPosition(0);
+    output->SetShowPosText(false);
+    output->setCursor(Qt::PointingHandCursor);
+
+    const QString webdings = QStringLiteral("Webdings");
+    const char *tickNames[6] = {"L0", "L250", "L500", "L750", "L1000", "L1200"};
+    QLabel **ticks[6] = {&L0, &L250, &L500, &L750, &L1000, &L1200};
+    for (int i = 0; i < 6; ++i) {
+        *ticks[i] = MakeLabel(GroupBox3, tickNames[i], SubstituteGlyph(webdings, QLatin1Char('5')),
+                              TickLeft[i], 66, TickWidth, 10, Qt::AlignHCenter | Qt::AlignTop);
+        (*ticks[i])->setFont(SubstituteFontPixels(webdings, 9));
+    }
+
+    // The scale texts stand centred under their ticks; the two ends keep
+    // inside the box.
+    const QString scale[6] = {QStringLiteral("0W"),   QStringLiteral("250W"),
+                              QStringLiteral("500W"), QStringLiteral("750W"),
+                              QStringLiteral("1kW"),  QStringLiteral("1.2kW")};
+    const char *scaleNames[6] = {"Label15", "Label16", "Label17", "Label18", "Label19", "Label20"};
+    QLabel **scaleLabels[6] = {&Label15, &Label16, &Label17, &Label18, &Label19, &Label20};
+    for (int i = 0; i < 6; ++i) {
+        const int centre = TickLeft[i] + TickWidth / 2;
+        QLabel *l;
+        if (i == 0)
+            l = MakeLabel(GroupBox3, scaleNames[i], scale[i], TickLeft[i], 76, 40, 13);
+        else if (i == 5)
+            l = MakeLabel(GroupBox3, scaleNames[i], scale[i], TickLeft[i] + TickWidth - 40, 76, 40,
+                          13, Qt::AlignRight | Qt::AlignVCenter);
+        else
+            l = MakeLabel(GroupBox3, scaleNames[i], scale[i], centre - 20, 76, 40, 13,
+                          Qt::AlignHCenter | Qt::AlignVCenter);
+        *scaleLabels[i] = l;
+        ScaleLabels[std::size_t(i)] = l;
+    }
+
+    ALC1 = MakeMarker(GroupBox3, "ALC1", clActiveCaption);
+    P_max1 = MakeMarker(GroupBox3, "P_max1", clPurple);
+
+    Label14 = MakeLabel(GroupBox3, "Label14", QStringLiteral("Reverse"), 16, 90, 60, 13);
+    swr = new TBarMeter(GroupBox3);
+    swr->setObjectName(QStringLiteral("swr"));
+    swr->setGeometry(16, 104, 105, 33);
+    swr->SetMin(0);
+    swr->SetMax(130);
+    swr->SetPosition(0);
+    swr->SetBarColorStyle(cs2Colors);
+    swr->SetBarColor2(clRed);
+    swr->SetShowPosText(false);
+
+    // The readouts and the transmit lamp lie under the PTT-block button,
+    // which the dispatcher hides while the amplifier transmits.
+    Label21 = MakeLabel(GroupBox3, "Label21", QStringLiteral("Power  Out:"), 168, 103, 70, 17);
+    Label22 = MakeLabel(GroupBox3, "Label22", QStringLiteral("Power Max:"), 168, 121, 70, 17);
+    QFont bold = client->font();
+    bold.setBold(true);
+    bold.setPointSize(10);
+    P_out = MakeLabel(GroupBox3, "P_out", QString(), 240, 103, 80, 17,
+                      Qt::AlignRight | Qt::AlignVCenter);
+    P_out->setFont(bold);
+    SetTextColor(P_out, clNavy);
+    P_max_label = MakeLabel(GroupBox3, "P_max_label", QString(), 240, 121, 80, 17,
+                            Qt::AlignRight | Qt::AlignVCenter);
+    P_max_label->setFont(bold);
+    SetTextColor(P_max_label, clMaroon);
+    tx_led = new TLedLamp(GroupBox3);
+    tx_led->setObjectName(QStringLiteral("tx_led"));
+    tx_led->SetLEDStyle(LEDLarge);
+    tx_led->SetTrueColor(clRed);
+    tx_led->SetFalseColor(clLime);
+    tx_led->SetBlink(false);
+    tx_led->setGeometry(379, 112, 22, 22);
+
+    Panel1 = new TPanel(GroupBox3);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(160, 100, 257, 41);
+    Panel1->SetCaption(QStringLiteral("Click to block PTT"));
+    Panel1->SetColor(clLightGreen);
+    Panel1->SetFontColor(clPurple);
+    QFont panelFont = client->font();
+    panelFont.setBold(true);
+    panelFont.setPointSize(11);
+    Panel1->setFont(panelFont);
+    Panel1->setCursor(Qt::PointingHandCursor);
+    Panel1->raise();
+
+    // ---- "COM Port" ---------------------------------------------------------
     GroupBox2 = new QGroupBox(QStringLiteral("COM Port"), client);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(456, 8, 105, 153);
     ComboBox1 = new QComboBox(GroupBox2);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setGeometry(8, 20, 89, 21);
-    PopupMenu1 = new QMenu(ComboBox1);
-    Refresh1 = AddItem(PopupMenu1, "Refresh1", QStringLiteral("Refresh"));
     ComboBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    PopupMenu1 = new QMenu(ComboBox1);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Refresh1 = AddItem(PopupMenu1, "Refresh1", QStringLiteral("Refresh"));
+
     openport = new TColorButton(GroupBox2);
     openport->setObjectName(QStringLiteral("openport"));
     openport->setGeometry(8, 48, 89, 25);
+    openport->SetMarginHorizontal(4);
     openport->SetCaption(ConnectionCaption::Start);
     openport->SetLatching(true);
     openport->SetHotColor(clYellow);
@@ -64,6 +205,7 @@ void TForm1::CreateControls() {
     closeport = new TColorButton(GroupBox2);
     closeport->setObjectName(QStringLiteral("closeport"));
     closeport->setGeometry(8, 80, 89, 25);
+    closeport->SetMarginHorizontal(4);
     closeport->SetCaption(QStringLiteral("Close Port"));
     closeport->SetLatching(true);
     closeport->SetHotColor(clYellow);
@@ -71,22 +213,65 @@ void TForm1::CreateControls() {
     closeport->SetHotFontColor(clRed);
     closeport->SetDownFontColor(clWhite);
 
-    GroupBox1 = new QGroupBox(QStringLiteral(" Band  (YAESU BCD)"), client);
+    rxLED = new TLedLamp(GroupBox2);
+    rxLED->setObjectName(QStringLiteral("rxLED"));
+    rxLED->SetBlink(false);
+    rxLED->setGeometry(10, 120, 16, 16);
+    RxDLabel = MakeLabel(GroupBox2, "RxDLabel", QStringLiteral("RxD"), 27, 120, 24, 16);
+    txled = new TLedLamp(GroupBox2);
+    txled->setObjectName(QStringLiteral("txled"));
+    txled->SetBlink(false);
+    txled->SetTrueColor(clRed);
+    txled->setGeometry(55, 120, 16, 16);
+    TxDLabel = MakeLabel(GroupBox2, "TxDLabel", QStringLiteral("TxD"), 72, 120, 24, 16);
+
+    // ---- Band -------------------------------------------------------------
+    GroupBox1 = new TGroupBox(QStringLiteral(" Band  (YAESU BCD)"), client);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 168, 433, 97);
     for (int i = 0; i < 7; ++i) {
-        Band[i] = new TShape(GroupBox1);
-        Band[i]->setObjectName(QStringLiteral("Band%1").arg(i + 1));
-        Band[i]->setGeometry(24 + 60 * i, 32, 25, 25);
-        Band[i]->SetBrushColor(i == 6 ? clLime : clSilver);
+        Band[std::size_t(i)] = new TShape(GroupBox1);
+        Band[std::size_t(i)]->setObjectName(QStringLiteral("Band%1").arg(i + 1));
+        Band[std::size_t(i)]->setGeometry(24 + 60 * i, 32, 25, 25);
+        Band[std::size_t(i)]->SetBrushColor(i == 6 ? clLime : clSilver);
+    }
+    // Label1 .. Label10 under the circles; circles 4 to 6 carry two bands.
+    struct BandText {
+        int circle; // 1..7
+        int row;    // 0 first line, 1 second
+        const char *text;
+    };
+    const BandText bandTexts[10] = {{1, 0, "160M"}, {2, 0, "80M"}, {3, 0, "40M"}, {4, 0, "30M"},
+                                    {4, 1, "20M"},  {5, 0, "15M"}, {5, 1, "17M"}, {6, 0, "12M"},
+                                    {6, 1, "10M"},  {7, 0, "6M"}};
+    for (int i = 0; i < 10; ++i) {
+        const BandText &t = bandTexts[i];
+        const int centre = 24 + 60 * (t.circle - 1) + 12;
+        const QByteArray name = "Label" + QByteArray::number(i + 1);
+        BandLabels[std::size_t(i)] =
+            MakeLabel(GroupBox1, name.constData(), QLatin1String(t.text), centre - 20,
+                      60 + 14 * t.row, 41, 14, Qt::AlignHCenter | Qt::AlignVCenter);
     }
 
+    // ---- "Temperature" ------------------------------------------------------
     Temp1 = new QGroupBox(QStringLiteral("Temperature"), client);
     Temp1->setObjectName(QStringLiteral("Temp1"));
     Temp1->setGeometry(456, 168, 105, 97);
-    Temp2 = new QLabel(QStringLiteral(" ?"), Temp1);
-    Temp2->setObjectName(QStringLiteral("Temp2"));
-    Temp2->setGeometry(8, 20, 89, 70);
+    QPalette tempPalette = Temp1->palette();
+    tempPalette.setColor(QPalette::Window, ToQColor(clLime));
+    Temp1->setPalette(tempPalette);
+    Temp1->setAutoFillBackground(true);
+    Temp2 = MakeLabel(Temp1, "Temp2", QStringLiteral(" ?"), 2, 17, 82, 76,
+                      Qt::AlignRight | Qt::AlignVCenter);
+    QFont tempFont = SubstituteFontPixels(QStringLiteral("Arial"), 61);
+    tempFont.setBold(true);
+    Temp2->setFont(tempFont);
+    const QString symbol = QStringLiteral("Symbol");
+    Label25 = MakeLabel(Temp1, "Label25", SubstituteGlyph(symbol, QLatin1Char('O')), 84, 26, 18, 18,
+                        Qt::AlignLeft | Qt::AlignTop);
+    QFont degreeFont = SubstituteFontPixels(symbol, 15);
+    degreeFont.setBold(true);
+    Label25->setFont(degreeFont);
 }
 
 void TForm1::CreateMenus() {
@@ -172,15 +357,57 @@ void TForm1::CreateMenus() {
 }
 
 void TForm1::ConnectHandlers() {
-    openport->onclick = [this](QObject *) { openportclick(); };
-    closeport->onclick = [this](QObject *) { closeportclick(); };
+    // Every handler runs guarded: an exception that escapes it (a send on a
+    // closed port) is shown in the standard error box instead of ending the
+    // program, whichever event loop delivered the event.
+    auto guard = [](auto handler) { return [handler](auto &&...) { Runtime::Guarded(handler); }; };
+    auto onTrigger = [this, guard](QAction *item, void (TForm1::*handler)()) {
+        connect(item, &QAction::triggered, this, guard([this, handler] { (this->*handler)(); }));
+    };
+
+    openport->onclick = guard([this] { openportclick(); });
+    closeport->onclick = guard([this] { closeportclick(); });
     connect(ComboBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ComboBox1->mapToGlobal(pos)); });
-    connect(Refresh1, &QAction::triggered, this, [this] { Refresh1Click(); });
-    connect(PortMonitor1, &QAction::triggered, this, [this] { PortMonitor1Click(); });
-    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+    onTrigger(Refresh1, &TForm1::Refresh1Click);
+
     for (int i = 0; i < 7; ++i) {
-        Band[i]->OnMouseDown = [this, i](Qt::MouseButton, int, int) { BandMouseDown(i + 1); };
-        Band[i]->OnMouseMove = [this, i](int, int) { BandMouseMove(i + 1); };
+        TShape *circle = Band[std::size_t(i)];
+        circle->OnMouseDown = guard([this, i] { BandMouseDown(i + 1); });
+        circle->OnMouseMove = guard([this, i] { BandMouseMove(i + 1); });
     }
+    static_cast<TGroupBox *>(GroupBox1)->OnMouseMove = guard([this] { GroupBox1MouseMove(); });
+    output->OnMouseDown = [this](QObject *, Qt::MouseButton, Qt::KeyboardModifiers, int X, int) {
+        Runtime::Guarded([this, X] { outputMouseDown(X); });
+    };
+    Panel1->OnClick = guard([this] { Panel1Click(); });
+
+    onTrigger(PortMonitor1, &TForm1::PortMonitor1Click);
+    onTrigger(ATUPanel1, &TForm1::ATUPanel1Click);
+    onTrigger(N12kW1, &TForm1::N12kW1Click);
+    onTrigger(N24kW1, &TForm1::N24kW1Click);
+    onTrigger(Exit1, &TForm1::Exit1Click);
+    onTrigger(N501, &TForm1::N501Click);
+    onTrigger(Max1, &TForm1::Max1Click);
+    onTrigger(Hysteresis1, &TForm1::Hysteresis1Click);
+    onTrigger(Fixed1, &TForm1::Fixed1Click);
+    onTrigger(YAESUBCD1, &TForm1::YAESUBCD1Click);
+    onTrigger(YAESUFT8171, &TForm1::YAESUFT8171Click);
+    onTrigger(ICOM1, &TForm1::ICOM1Click);
+    onTrigger(Kenwood1, &TForm1::Kenwood1Click);
+    onTrigger(OTRSP1, &TForm1::OTRSP1Click);
+    onTrigger(Flex1, &TForm1::Flex1Click);
+    onTrigger(Manual1, &TForm1::Manual1Click);
+    onTrigger(CWbybuzzer1, &TForm1::CWbybuzzer1Click);
+    onTrigger(Buzzer1, &TForm1::Buzzer1Click);
+    onTrigger(Nosound1, &TForm1::Nosound1Click);
+    onTrigger(Veryslow1, &TForm1::Veryslow1Click);
+    onTrigger(Slow1, &TForm1::Slow1Click);
+    onTrigger(Fast1, &TForm1::Fast1Click);
+    onTrigger(Veryfast1, &TForm1::Veryfast1Click);
+    onTrigger(Off1, &TForm1::Off1Click);
+    onTrigger(N5min1, &TForm1::N5min1Click);
+    onTrigger(N15min1, &TForm1::N15min1Click);
+    onTrigger(N30min1, &TForm1::N30min1Click);
+    onTrigger(About1, &TForm1::About1Click);
 }

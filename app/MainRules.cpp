@@ -1,0 +1,44 @@
+// Value rules of the main window's operator controls.
+#include "app/MainRules.h"
+
+namespace MainRules {
+
+std::array<QString, 5> ScaleTexts(PaType type) {
+    if (type == PaType::Kw24)
+        return {QStringLiteral("500W"), QStringLiteral(" 1kW"), QStringLiteral("1.5kW"),
+                QStringLiteral("2kW"), QStringLiteral("2.4kW")};
+    return {QStringLiteral("250W"), QStringLiteral("500W"), QStringLiteral("750W"),
+            QStringLiteral("1kW"), QStringLiteral("1.2kW")};
+}
+
+int AlcLevel(int calValue, int x) {
+    return (calValue * x) / 333;
+}
+
+int AlcMarkerLeft(int x) {
+    return x + 8;
+}
+
+std::optional<InterfaceInfo> Interface(int number) {
+    // Numbered as the amplifier numbers them, not in menu order.
+    switch (number) {
+    case 1:
+        return InterfaceInfo{QStringLiteral("Band (YAESU BCD)"), false};
+    case 2:
+        return InterfaceInfo{QStringLiteral("Band (YAESU FT817)"), false};
+    case 3:
+        return InterfaceInfo{QStringLiteral("Band (ICOM)"), false};
+    case 4:
+        return InterfaceInfo{QStringLiteral("Band (Kenwood)"), false};
+    case ManualInterface:
+        return InterfaceInfo{QStringLiteral("Band (Manual)"), true};
+    case 6:
+        return InterfaceInfo{QStringLiteral("Band (OTRSP)"), false};
+    case 7:
+        return InterfaceInfo{QStringLiteral("Band (Flex)"), false};
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace MainRules
