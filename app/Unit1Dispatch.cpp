@@ -192,28 +192,10 @@ void TForm1::DispatchReport(QString line) {
     if (has("I: ")) {
         line = charAfter(3);
         Log(QStringLiteral("+ I: ") + line);
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            struct Choice {
-                QAction *item;
-                const char *caption;
-            };
-            const Choice choices[] = {
-                {YAESUBCD1, "Band (YAESU BCD)"}, {YAESUFT8171, "Band (YAESU FT817)"},
-                {ICOM1, "Band (ICOM)"},          {Kenwood1, "Band (Kenwood)"},
-                {Manual1, "Band (Manual)"},      {OTRSP1, "Band (OTRSP)"},
-                {Flex1, "Band (Flex)"}};
-            if (*n >= 1 && *n <= 7) {
-                const Choice &c = choices[*n - 1];
-                c.item->setChecked(true);
-                GroupBox1->setTitle(QLatin1String(c.caption));
-                if (*n == 5)
-                    enable_all_bands();
-                else
-                    unenable_all_bands();
-            }
-        } else {
+        if (const std::optional<int> n = Reports::ToInt(line))
+            ApplyInterface(*n); // other numbers change nothing
+        else
             conversionError("I");
-        }
     }
     // 8, 9, 10: fan, bar-graph speed, transmit time-out.
     if (has("F: ")) {
