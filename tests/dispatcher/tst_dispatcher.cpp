@@ -660,6 +660,9 @@ void TestDispatcher::bytesKeptIntact() {
     const QString text = QString::fromLatin1(value.constData(), value.size());
     QCOMPARE(form->Temp2->text(), text);
     QCOMPARE(form->Temp2->text().size(), 3);
+    const QStringList log = monitor();
+    QCOMPARE(log.size(), 2);
+    QCOMPARE(log.at(1), QStringLiteral("+ T: ") + text);
 }
 
 void TestDispatcher::alarmsShownAndCleared() {
