@@ -205,6 +205,7 @@ bool IsPortPresent(const QString &Name) {
 
 TComThread::TComThread(TSerialPort *Owner, const QString &Path)
     : owner(Owner), d(Owner->d.get()), path(Path) {
+    setObjectName(QStringLiteral("TComThread")); // the thread's name in the system
     const PosixSerial::OpenResult opened = PosixSerial::OpenDevice(path);
     if (opened.fd < 0) {
         openError = opened.error;

@@ -78,6 +78,7 @@ private Q_SLOTS:
     void hangUpDetectedAtFastPolling();
     void sendAfterPeerClosedFaultsOnce();
     void entireBufferAndNulls();
+    void priorityReachesReaderThread();
 };
 
 void TestSerialPort::openReceiveClose() {
@@ -206,7 +207,8 @@ void TestSerialPort::peerClosedGivesFaultThenDisconnect() {
     clock.start();
     pty.CloseMaster();
     QTRY_COMPARE_WITH_TIMEOUT(rec.events.size(), 3, 2000);
-    QVERIFY2(clock.elapsed() < 2 * 100 + 150, qPrintable(QString::number(clock.elapsed())));
+    // One poll period (100 ms) plus scheduling slack on a loaded machine.
+    QVERIFY2(clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(rec.events, (QStringList{QStringLiteral("connect 255"), QStringLiteral("fault 255"),
                                       QStringLiteral("disconnect 255")}));
     QVERIFY(!port.Connected());
@@ -467,7 +469,8 @@ void TestSerialPort::closeFromInsideEvents() {
         port.Close();
         QVERIFY(rec.events.contains(QStringLiteral("disconnect 255")));
     }
-    QVERIFY2(innerMs >= 0 && innerMs < 50, qPrintable(QString::number(innerMs)));
+    // Returns at once; a wait for the reader would take the full 5 s bound.
+    QVERIFY2(innerMs >= 0 && innerMs < 1000, qPrintable(QString::number(innerMs)));
     QCOMPARE(rec.events.count(QStringLiteral("disconnect 255")), 1);
     QVERIFY(!port.Connected());
     // The port opens again normally afterwards.
@@ -598,6 +601,42 @@ void TestSerialPort::entireBufferAndNulls() {
     port.Open(); // a new connection starts a new buffer
     QCOMPARE(port.EntireBuffer(), QByteArray());
     port.Close();
+}
+
+namespace {
+// Nice values of this process's threads named TComThread.
+QList<int> ReaderNiceValues() {
+    QList<int> result;
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "TComThread")
+            continue;
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // Fields after the parenthesised name: state is field 3, nice is field 19.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        result.append(fields.value(16).toInt());
+    }
+    return result;
+}
+} // namespace
+
+void TestSerialPort::priorityReachesReaderThread() {
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    TSerialPort port;
+    port.SetPortName(pty.Slave());
+    port.SetPriority(tpLower);
+    port.Open();
+    QTRY_COMPARE(ReaderNiceValues(), QList<int>{5});
+    port.SetPriority(tpIdle); // while running: applied at once
+    QTRY_COMPARE(ReaderNiceValues(), QList<int>{19});
+    port.Close();
+    QTRY_COMPARE(ReaderNiceValues(), QList<int>());
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
