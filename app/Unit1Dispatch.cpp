@@ -66,7 +66,7 @@ TColor AtuStatusColor(Reports::AtuTone tone) {
 } // namespace
 
 void TForm1::SerialPortReceive(TSerialPort *, const QByteArray &Buffer) {
-    if (Windows.Form2->Lines().size() > MonitorLineLimit)
+    if (Windows.Form2->LineCount() > MonitorLineLimit)
         Windows.Form2->Memo1->clear();
 
     const LineFramer::Result framed = Receiver.Feed(Buffer);
