@@ -277,6 +277,11 @@ void TForm1::CreateControls() {
 void TForm1::CreateMenus() {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
+    // All eight menus must fit the fixed window width: a menu pushed into
+    // the bar's overflow button would be out of the operator's sight.
+    bar->setFont(SubstituteFont(QStringLiteral("MS Sans Serif"), 8));
+    bar->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
 
     QMenu *file = bar->addMenu(QStringLiteral("File"));
     File1 = file->menuAction();

@@ -162,6 +162,15 @@ void TestMainWindow::windowFrame() {
     QCOMPARE(form->minimumSize(), form->maximumSize());
     form->resize(900, 600);
     QCOMPARE(form->centralWidget()->size(), QSize(571, 270));
+    // All eight menus are in sight on the bar, none in its overflow.
+    QMenuBar *bar = form->menuBar();
+    QCOMPARE(int(bar->actions().size()), 8);
+    for (QAction *a : bar->actions()) {
+        const QRect r = bar->actionGeometry(a);
+        QVERIFY2(!r.isEmpty() && r.right() < bar->width(), qPrintable(a->text()));
+    }
+    QCOMPARE(bar->actions().last(), form->About1);
+    QVERIFY(!form->About1->menu());
     // The default font colour.
     QCOMPARE(form->centralWidget()->palette().color(QPalette::WindowText), QColor(128, 0, 128));
 }
