@@ -54,8 +54,8 @@ void TAlarmForm::ShowAlarm() {
         move(over.center() - QPoint(width() / 2, height() / 2));
     }
     FormShow();
+    // A newly shown window goes on top of those already showing.
     show();
-    raise();
 }
 
 void TAlarmForm::HideAlarm() {
