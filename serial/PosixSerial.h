@@ -39,8 +39,6 @@ OpenResult OpenDevice(const QString &path);
 bool ApplyLineConfig(int fd, const LineConfig &config);
 // Discards the receive queue.
 void PurgeInput(int fd);
-// Discards both queues.
-void PurgeBoth(int fd);
 // Bytes waiting in the receive queue; -1 when the query fails.
 int QueuedInput(int fd);
 

@@ -333,7 +333,9 @@ void TComThread::run() {
     {
         std::lock_guard<std::mutex> lock(fdMutex);
         if (fd >= 0) {
-            PosixSerial::PurgeBoth(fd);
+            // Only the input is discarded: a command written just before Close
+            // (the last "PA?" of a give-up) must still reach the line.
+            PosixSerial::PurgeInput(fd);
             PosixSerial::CloseDevice(fd);
             fd = -1;
         }

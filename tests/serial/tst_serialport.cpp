@@ -79,6 +79,7 @@ private Q_SLOTS:
     void sendAfterPeerClosedFaultsOnce();
     void entireBufferAndNulls();
     void priorityReachesReaderThread();
+    void sendJustBeforeCloseIsDelivered();
 };
 
 void TestSerialPort::openReceiveClose() {
@@ -637,6 +638,22 @@ void TestSerialPort::priorityReachesReaderThread() {
     QTRY_COMPARE(ReaderNiceValues(), QList<int>{19});
     port.Close();
     QTRY_COMPARE(ReaderNiceValues(), QList<int>());
+}
+
+void TestSerialPort::sendJustBeforeCloseIsDelivered() {
+    // Closing discards unread input only; what was written still reaches the peer.
+    PtyPair pty;
+    QVERIFY(pty.Ok());
+    TSerialPort port;
+    port.SetPortName(pty.Slave());
+    QByteArray expected;
+    for (int i = 0; i < 20; ++i) {
+        port.Open();
+        QCOMPARE(port.SendString("PA?\r\n"), 5);
+        port.Close();
+        expected += "PA?\r\n";
+    }
+    QCOMPARE(pty.Read(expected.size()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
