@@ -357,6 +357,8 @@ void TestDispatcher::reports_data() {
                                   << S({"P_out=1500 W", "output=1200"});
     QTest::newRow("O: 1500 2.4k") << none << true << QByteArray("O: 1500\r\n")
                                   << S({"+ O: 1500", "+ O: 1500"}) << S({"output=750"});
+    QTest::newRow("O: 851 2.4k truncates") << none << true << QByteArray("O: 851\r\n")
+                                           << S({"+ O: 851", "+ O: 851"}) << S({"output=425"});
     QTest::newRow("O: bad") << none << false << QByteArray("O: 8k\r\n")
                             << S({"+ O: 8k", "+ O: 8k", "****** Conversion error Power Out"})
                             << S({"P_out=8k W", "output=0"});

@@ -21,17 +21,12 @@ private Q_SLOTS:
     void temperature();
     void firmwareVersion_data();
     void firmwareVersion();
-    void peak_data();
-    void peak();
-    void outputPosition_data();
-    void outputPosition();
     void relays_data();
     void relays();
     void relayWithNonDigit();
     void captions();
     void swrText_data();
     void swrText();
-    void atuStatus();
 };
 
 void TestReports::framing_data() {
@@ -184,51 +179,6 @@ void TestReports::firmwareVersion() {
     QCOMPARE(Reports::FineTuningAllowed(version), fine);
 }
 
-void TestReports::peak_data() {
-    QTest::addColumn<QString>("received");
-    QTest::addColumn<bool>("pa12kW");
-    QTest::addColumn<QString>("logged");
-    QTest::addColumn<int>("left");
-    QTest::newRow("1.2k 1300") << QStringLiteral("1300") << true << QStringLiteral("1200") << 408;
-    QTest::newRow("1.2k 1200") << QStringLiteral("1200") << true << QStringLiteral("1200") << 408;
-    QTest::newRow("1.2k 700") << QStringLiteral("700") << true << QStringLiteral("700") << 241;
-    QTest::newRow("1.2k 0") << QStringLiteral("0") << true << QStringLiteral("0") << 8;
-    QTest::newRow("1.2k -10") << QStringLiteral("-10") << true << QStringLiteral("-10") << 5;
-    QTest::newRow("1.2k 0700") << QStringLiteral("0700") << true << QStringLiteral("0700") << 241;
-    QTest::newRow("2.4k 1300") << QStringLiteral("1300") << false << QStringLiteral("1300") << 224;
-    QTest::newRow("2.4k 3000") << QStringLiteral("3000") << false << QStringLiteral("2400") << 408;
-    QTest::newRow("2.4k 2401") << QStringLiteral("2401") << false << QStringLiteral("2400") << 408;
-}
-
-void TestReports::peak() {
-    QFETCH(QString, received);
-    QFETCH(bool, pa12kW);
-    QFETCH(QString, logged);
-    QFETCH(int, left);
-    const Reports::PeakMarker m = Reports::PlacePeak(received, *Reports::ToInt(received), pa12kW);
-    QCOMPARE(m.logged, logged);
-    QCOMPARE(m.left, left);
-}
-
-void TestReports::outputPosition_data() {
-    QTest::addColumn<int>("watts");
-    QTest::addColumn<bool>("pa12kW");
-    QTest::addColumn<int>("position");
-    QTest::newRow("1.2k 850") << 850 << true << 850;
-    QTest::newRow("1.2k 1500") << 1500 << true << 1200;
-    QTest::newRow("2.4k 1500") << 1500 << false << 750;
-    QTest::newRow("2.4k 3000") << 3000 << false << 1200;
-    QTest::newRow("2.4k 851") << 851 << false << 425;
-    QTest::newRow("2.4k -3") << -3 << false << -1;
-}
-
-void TestReports::outputPosition() {
-    QFETCH(int, watts);
-    QFETCH(bool, pa12kW);
-    QFETCH(int, position);
-    QCOMPARE(Reports::OutputPosition(watts, pa12kW), position);
-}
-
 void TestReports::relays_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("padded");
@@ -292,16 +242,6 @@ void TestReports::swrText() {
     QFETCH(QString, value);
     QFETCH(QString, text);
     QCOMPARE(Reports::SwrText(value), text);
-}
-
-void TestReports::atuStatus() {
-    QVERIFY(!Reports::AtuStatusFor(0));
-    QVERIFY(!Reports::AtuStatusFor(8));
-    QCOMPARE(Reports::AtuStatusFor(3)->caption, QStringLiteral("Tuning is in progress..."));
-    QCOMPARE(Reports::AtuStatusFor(3)->tone, Reports::AtuTone::Busy);
-    QCOMPARE(Reports::AtuStatusFor(6)->tone, Reports::AtuTone::Good);
-    QCOMPARE(Reports::AtuStatusFor(2)->caption, QStringLiteral("SWR is too high (>1:4)!"));
-    QCOMPARE(Reports::AtuStatusFor(7)->tone, Reports::AtuTone::Alert);
 }
 
 QTEST_GUILESS_MAIN(TestReports)
