@@ -172,10 +172,6 @@ void PurgeInput(int fd) {
     ::tcflush(fd, TCIFLUSH);
 }
 
-void PurgeBoth(int fd) {
-    ::tcflush(fd, TCIOFLUSH);
-}
-
 int QueuedInput(int fd) {
     int n = 0;
     if (::ioctl(fd, FIONREAD, &n) != 0)
