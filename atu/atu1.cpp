@@ -108,10 +108,10 @@ QImage DrawLNetwork(bool capacitorAtInput) {
     p.drawEllipse(QPointF(junctionX, ground), 4, 4);
     // Letters.
     p.setPen(letter);
-    QFont f = SubstituteFontPixels(QStringLiteral("Arial"), 16);
+    QFont f = SubstituteFontPixels(QStringLiteral("Arial"), 14);
     f.setBold(true);
     p.setFont(f);
-    p.drawText(QRect(coilStart, 0, coilEnd - coilStart, top - 8), Qt::AlignCenter,
+    p.drawText(QRect(coilStart, 0, coilEnd - coilStart, int(top - turn / 2) - 1), Qt::AlignCenter,
                QStringLiteral("L"));
     p.drawText(QRect(junctionX + plateHalf + 2, plateTop - 6, 20, 20), Qt::AlignCenter,
                QStringLiteral("C"));

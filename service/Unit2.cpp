@@ -37,6 +37,8 @@ QPlainTextEdit *NewMemo(QWidget *parent, const char *name, const QFont &font) {
     m->setUndoRedoEnabled(false);
     m->setFont(font);
     m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m->setContextMenuPolicy(Qt::CustomContextMenu);
     return m;
 }
@@ -120,22 +122,26 @@ void TForm2::CreateControls() {
     const QFont small = SubstituteFontPixels(QStringLiteral("MS Sans Serif"), 11);
     Panel1->setFont(small);
 
+    // Three rows: the check box and the first note; the input line and
+    // "Clear"; the second note.
     CheckBox1 = new QCheckBox(QStringLiteral("Autoscroll"), Panel1);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(8, 4, 97, 17);
     CheckBox1->setChecked(true);
     Edit1 = new QLineEdit(Panel1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(8, 24, 129, 21);
+    Edit1->setGeometry(8, 25, 129, 21);
     Button2 = new QPushButton(QStringLiteral("Clear"), Panel1);
     Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(8, 48, 57, 21);
+    Button2->setGeometry(144, 24, 65, 23);
     Label1 = new QLabel(QStringLiteral("Lines with '-'  - sent to PA"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(144, 26, 160, 15);
+    Label1->move(112, 6);
+    Label1->adjustSize();
     Label2 = new QLabel(QStringLiteral("Lines with '+' - received from PA"), Panel1);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(144, 44, 160, 15);
+    Label2->move(112, 51);
+    Label2->adjustSize();
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

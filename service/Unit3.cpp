@@ -58,6 +58,8 @@ TForm3::TForm3(TWindows &windows, QWidget *parent)
     memoPal.setColor(QPalette::Text, ToQColor(clPurple));
     Memo1->setPalette(memoPal);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setPlainText(
         QStringLiteral("     To calibrate  Power  Regulation, switch on PTT and set \n"
                        "     Output Power to 500W or 1000W using  ALC regulation.\n"
