@@ -147,6 +147,9 @@ void TForm1::openportclick() {
     SerialPort->SetHwFlowControl(hfNONE);
     SerialPort->SetSwFlowControl(sfNONE);
     SerialPort->SynchronizeEvents = true;
+    // A line left unfinished by the last connection must not be glued to
+    // the first line of this one.
+    Receiver.Reset();
     try {
         SerialPort->Open();
     } catch (const ESerialPortException &e) {

@@ -113,11 +113,32 @@ void PtyPort::checkListener() {
     pollfd p{m_master, POLLIN, 0};
     if (::poll(&p, 1, 0) < 0)
         return;
-    if (p.revents & POLLHUP)
+    if (p.revents & POLLHUP) {
+        // The panel may have opened the device, written and closed it again
+        // between two checks: what it wrote is still queued, read it.
+        if (p.revents & POLLIN)
+            drainAfterHangUp();
         return;
+    }
     m_listenerPoll.stop();
     m_readNotifier->setEnabled(true);
     setListener(true);
+}
+
+void PtyPort::drainAfterHangUp() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0) {
+            Q_EMIT received(QByteArray(buffer, static_cast<int>(n)));
+            if (m_master < 0)
+                return;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return; // EIO or EAGAIN: nothing more queued
+    }
 }
 
 void PtyPort::readMaster() {

@@ -42,6 +42,7 @@ Q_SIGNALS:
 
 private:
     void readMaster();
+    void drainAfterHangUp();
     void checkListener();
     void flush();
     void setListener(bool present);

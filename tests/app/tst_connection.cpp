@@ -28,6 +28,7 @@ private Q_SLOTS:
     void unreadableConfiguration();
     void closeWhileConnecting();
     void closeWhileConnectedThenReopen();
+    void reopenStartsWithoutHeldText();
     void openFailureLeavesWindowUsable();
     void openWithoutPortIsRefused();
 
@@ -158,6 +159,24 @@ void TestConnection::closeWhileConnectedThenReopen() {
     QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
     QVERIFY(form->Session.PaIdentified);
     QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
+}
+
+void TestConnection::reopenStartsWithoutHeldText() {
+    openToPeer();
+    peer->write("PA_QZ9QZ\r\n");
+    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
+    peer->read();
+    // An unfinished line when the port is closed ...
+    peer->write("O: 12");
+    QTRY_COMPARE(form->Receiver.Held(), QByteArray("O: 12"));
+    form->closeportclick();
+    form->ComboBox1->setCurrentIndex(form->ComboBox1->findText(peer->devicePath()));
+    form->openportclick();
+    QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+    // ... is not glued to the first line of the new connection.
+    peer->write("PA_QZ9QZ\r\n");
+    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(!windows->windows().Form2->Lines().contains(QStringLiteral("+ O: 12PA_QZ9QZ")));
 }
 
 void TestConnection::openFailureLeavesWindowUsable() {

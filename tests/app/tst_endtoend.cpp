@@ -2,6 +2,8 @@
 // give-up, port lost and reconnect, through the real serial code.
 #include "tests/common/PanelFixture.h"
 
+#include "app/PortRules.h"
+
 #include <QElapsedTimer>
 
 class TestEndToEnd : public QObject {
@@ -69,6 +71,7 @@ void TestEndToEnd::portLostOnUnplugThenReconnect() {
     // The amplifier comes back on a new device behind the same link; after
     // a refresh the configured link is still offered, and the operator picks it.
     f.sim.say("replug");
+    QTRY_VERIFY(PortRules::IsCharacterDevice(f.link));
     f.form->Refresh1Click();
     const int entry = f.form->ComboBox1->findText(f.link);
     QVERIFY(entry >= 0);
