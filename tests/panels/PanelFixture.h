@@ -26,6 +26,7 @@ public:
         set = std::make_unique<TWindowSet>();
         w = &set->windows();
         // Ticks are driven by the tests; the real timers must not interfere.
+        atuTimerInterval = w->Fatu1->Timer1->interval();
         constexpr int Day = 24 * 3600 * 1000;
         w->Form1->Timer1->setInterval(Day);
         w->Form1->Timer2->setInterval(Day);
@@ -72,4 +73,5 @@ public:
     std::unique_ptr<TWindowSet> set;
     TWindows *w = nullptr;
     QList<Runtime::MessageBoxCall> boxes;
+    int atuTimerInterval = 0; // as laid out, before the tests made it inert
 };
