@@ -1,0 +1,139 @@
+// Shared pieces of the benchmark programs: result lines that scripts/bench
+// collects into its table, percentiles, process CPU time and memory, and a
+// panel connected to the simulated amplifier.
+#pragma once
+
+#include "SimProcess.h"
+#include "app/Runtime.h"
+#include "app/Unit1.h"
+#include "app/Windows.h"
+#include "service/Unit2.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace bench {
+
+// One figure: "RESULT|name|value|unit|target|ok". scripts/bench reads these.
+inline void Result(const char *name, double value, const char *unit, const char *target, bool ok) {
+    std::printf("RESULT|%s|%.3f|%s|%s|%s\n", name, value, unit, target, ok ? "yes" : "NO");
+    std::fflush(stdout);
+}
+
+// A figure without a target (context for the others).
+inline void Info(const char *name, double value, const char *unit) {
+    std::printf("RESULT|%s|%.3f|%s|-|-\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+inline double Percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const double rank = p / 100.0 * double(v.size() - 1);
+    const size_t lo = size_t(rank);
+    const size_t hi = std::min(lo + 1, v.size() - 1);
+    return v[lo] + (v[hi] - v[lo]) * (rank - double(lo));
+}
+
+// CPU time of the whole process (all threads), in seconds.
+inline double ProcessCpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A field of /proc/self/status in kB ("VmRSS", "VmHWM").
+inline double StatusKb(const char *field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble();
+    return 0;
+}
+
+// Keeps the event loop running for ms (timers, the serial reader's events).
+inline void Run(int ms) {
+    QTest::qWait(ms);
+}
+
+// The panel's windows talking to orvik-sim through the real serial code,
+// as the program runs them: real timers, main window shown.
+class ConnectedPanel {
+public:
+    ConnectedPanel() {
+        Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
+            std::fprintf(stderr, "message box: %s\n", qPrintable(c.text));
+            boxes.append(c);
+        });
+    }
+    ~ConnectedPanel() {
+        windows.reset();
+        sim.stop();
+        Runtime::SetMessageHandler(nullptr);
+        Runtime::SetExeDir(QString());
+    }
+    ConnectedPanel(const ConnectedPanel &) = delete;
+    ConnectedPanel &operator=(const ConnectedPanel &) = delete;
+
+    // Starts the simulator, creates and shows the windows, opens the port
+    // and waits until the start-up queries have been answered.
+    bool Start(const QStringList &simArgs = {}) {
+        // The benchmarks sit beside orvik-sim in the build folder.
+        if (qEnvironmentVariableIsEmpty("ORVIK_SIM"))
+            qputenv("ORVIK_SIM", QDir(QCoreApplication::applicationDirPath())
+                                     .filePath(QStringLiteral("orvik-sim"))
+                                     .toLocal8Bit());
+        link = dir.filePath(QStringLiteral("amplifier"));
+        if (!dir.isValid() || !sim.start(QStringList{QStringLiteral("--link"), link} + simArgs)) {
+            std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
+            return false;
+        }
+        Runtime::SetExeDir(dir.path());
+        QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
+        if (!ini.open(QIODevice::WriteOnly))
+            return false;
+        ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
+        ini.close();
+        windows = std::make_unique<TWindowSet>();
+        form = windows->windows().Form1;
+        form->show();
+        form->openportclick();
+        if (!QTest::qWaitFor([this] { return form->IsConnected(); }, 5000))
+            return false;
+        // The last start-up query's answer has been interpreted.
+        return QTest::qWaitFor(
+            [this] {
+                return windows->windows().Form2->Lines().contains(
+                           QStringLiteral("+ ATU_INSTALLED: 0")) ||
+                       windows->windows().Form2->Lines().contains(
+                           QStringLiteral("+ ATU_INSTALLED: 1"));
+            },
+            5000);
+    }
+
+    QTemporaryDir dir;
+    QString link;
+    SimProcess sim;
+    std::unique_ptr<TWindowSet> windows;
+    TForm1 *form = nullptr;
+    QList<Runtime::MessageBoxCall> boxes;
+};
+
+} // namespace bench

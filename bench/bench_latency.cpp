@@ -1,0 +1,90 @@
+// End-to-end latency: from the simulator writing "O: n" to the output meter
+// showing n (the meter's first paint after its position became n), over
+// many readings, with the serial component's default Delay. The reading
+// times are spread at random over the reader's poll cycle.
+#include "BenchCommon.h"
+
+#include "widgets/BarMeter.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QRandomGenerator>
+
+namespace {
+
+// Notes the time of the meter's paints.
+class PaintClock : public QObject {
+public:
+    using QObject::QObject;
+    qint64 lastPaintMs = 0; // ms since the start of the day, like the simulator's log
+    int paintedPosition = -1;
+    TBarMeter *meter = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (watched == meter && event->type() == QEvent::Paint) {
+            lastPaintMs = QTime::currentTime().msecsSinceStartOfDay();
+            paintedPosition = meter->Position();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Runtime::TApplication app(argc, argv);
+    int readings = 500;
+    const QStringList args = app.arguments();
+    if (const qsizetype i = args.indexOf(QStringLiteral("--readings"));
+        i > 0 && i + 1 < args.size())
+        readings = args.at(i + 1).toInt();
+
+    bench::ConnectedPanel panel;
+    if (!panel.Start())
+        return 1;
+    TForm1 *form = panel.form;
+    const int delay = int(form->SerialPort->Delay());
+    // Poll ticks go on as usual; they only send bare lines now.
+    PaintClock clock;
+    clock.meter = form->output;
+    form->output->installEventFilter(&clock);
+
+    QHash<int, qint64> shownAt; // watts -> ms of the first paint showing it
+    std::vector<double> latencies;
+    QRandomGenerator rng(9);
+    for (int i = 0; i < readings; ++i) {
+        const int watts = 100 + i % 900; // the output bar moves every time
+        bench::Run(int(rng.bounded(delay)));
+        panel.sim.say("say O: " + QByteArray::number(watts));
+        if (!QTest::qWaitFor([&] { return clock.paintedPosition == watts; }, 3000)) {
+            std::fprintf(stderr, "reading %d never shown\n", watts);
+            return 1;
+        }
+        shownAt.insert(i, clock.lastPaintMs);
+    }
+    // The simulator's log holds the moment of each write.
+    int matched = 0;
+    int next = 0;
+    for (const sim::LogRecord &r : panel.sim.logRecords()) {
+        if (r.kind != sim::LogKind::Sent || !r.bytes.startsWith("O: ") || next >= readings)
+            continue;
+        if (r.bytes != "O: " + QByteArray::number(100 + next % 900) + "\r\n")
+            continue;
+        latencies.push_back(double(shownAt.value(next) - r.time.msecsSinceStartOfDay()));
+        ++next;
+        ++matched;
+    }
+    if (matched != readings) {
+        std::fprintf(stderr, "only %d of %d writes found in the simulator's log\n", matched,
+                     readings);
+        return 1;
+    }
+    const double median = bench::Percentile(latencies, 50);
+    bench::Info("latency_delay", delay, "ms");
+    bench::Result("latency_median", median, "ms",
+                  qPrintable(QStringLiteral("<= %1").arg(delay + 5)), median <= delay + 5);
+    bench::Info("latency_p99", bench::Percentile(latencies, 99), "ms");
+    bench::Info("latency_max", bench::Percentile(latencies, 100), "ms");
+    return 0;
+}
