@@ -30,16 +30,8 @@ private Q_SLOTS:
     void timerResends();
     void timerIdlesWhenNotConnected();
     void sendOnClosedPortChangesNothing();
-    void stateReports_data();
-    void stateReports();
     void statusPanel_data();
     void statusPanel();
-    void lampAndYellow_data();
-    void lampAndYellow();
-    void readouts_data();
-    void readouts();
-    void installedShowsWindow();
-    void swrMinReportAndTuneOff();
     void diagrams();
     void closingOnlyHides();
 
@@ -320,45 +312,6 @@ void TestAtuPanel::sendOnClosedPortChangesNothing() {
     QCOMPARE(f->w->Form2->LineCount(), 0);
 }
 
-void TestAtuPanel::stateReports_data() {
-    QTest::addColumn<QByteArray>("version");
-    QTest::addColumn<QByteArray>("report");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<TColor>("color");
-    QTest::addColumn<bool>("fineEnabled");
-    QTest::newRow("on, new firmware") << QByteArray("Ver: 3.30") << QByteArray("ATU_STATE: 1")
-                                      << QStringLiteral("ATU On") << clLightGreen << true;
-    QTest::newRow("on, old firmware") << QByteArray("Ver: 3.28") << QByteArray("ATU_STATE: 1")
-                                      << QStringLiteral("ATU On") << clLightGreen << false;
-    QTest::newRow("bypass") << QByteArray("Ver: 3.30") << QByteArray("ATU_STATE: 0")
-                            << QStringLiteral("BYPASS") << clAlertPink << false;
-    QTest::newRow("other value") << QByteArray("Ver: 3.30") << QByteArray("ATU_STATE: 9")
-                                 << QStringLiteral("BYPASS") << clAlertPink << false;
-}
-
-void TestAtuPanel::stateReports() {
-    QFETCH(QByteArray, version);
-    QFETCH(QByteArray, report);
-    QFETCH(QString, caption);
-    QFETCH(TColor, color);
-    QFETCH(bool, fineEnabled);
-    QVERIFY(f->connectPeer());
-    f->receive(version + "\r\n");
-    QCOMPARE(atu->FineTuning1->isEnabled(), version == "Ver: 3.30");
-    main->Session.AtuOnPending = true;
-    main->Session.AtuBypassPending = true;
-    atu->Timer1->start();
-    f->receive(report + "\r\n");
-    QCOMPARE(atu->Panel1->Caption(), caption);
-    QCOMPARE(atu->Panel1->Color(), color);
-    QCOMPARE(atu->FineTuning1->isEnabled(), fineEnabled);
-    QVERIFY(!atu->Timer1->isActive());
-    // Only the flag matching the report's value is cleared.
-    const bool on = report.endsWith('1');
-    QCOMPARE(main->Session.AtuOnPending, !on);
-    QCOMPARE(main->Session.AtuBypassPending, on);
-}
-
 void TestAtuPanel::statusPanel_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("caption");
@@ -387,97 +340,6 @@ void TestAtuPanel::statusPanel() {
     QCOMPARE(atu->Panel2->Caption(), caption);
     f->receive("ATU_INF: 0\r\n"); // uncovers the readouts
     QVERIFY(atu->Panel2->isHidden());
-}
-
-void TestAtuPanel::lampAndYellow_data() {
-    QTest::addColumn<QByteArray>("word");
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<int>("band");
-    QTest::addColumn<TColor>("lamp");
-    QTest::addColumn<bool>("inLineAfter");
-    QTest::newRow("RED") << QByteArray("RED") << true << 3 << clRed << false;
-    QTest::newRow("GREEN") << QByteArray("GREEN") << true << 3 << clLime << false;
-    QTest::newRow("GREY") << QByteArray("GREY") << true << 3 << clSilver << false;
-    QTest::newRow("YELLOW, manual, band 3")
-        << QByteArray("YELLOW") << true << 3 << clYellow << true;
-    QTest::newRow("YELLOW, manual, band 7")
-        << QByteArray("YELLOW") << true << 7 << clYellow << false;
-    QTest::newRow("YELLOW, ICOM, band 3")
-        << QByteArray("YELLOW") << false << 3 << clYellow << false;
-}
-
-void TestAtuPanel::lampAndYellow() {
-    QFETCH(QByteArray, word);
-    QFETCH(bool, manual);
-    QFETCH(int, band);
-    QFETCH(TColor, lamp);
-    QFETCH(bool, inLineAfter);
-    QVERIFY(f->connectPeer());
-    f->receive(manual ? "I: 5\r\n" : "I: 3\r\n");
-    QCOMPARE(main->Manual1->isChecked(), manual);
-    selectBand(band);
-    atu->Led->SetTrueColor(clNavy);
-    f->receive(word + "\r\n");
-    QCOMPARE(atu->Led->TrueColor(), lamp);
-    QCOMPARE(atu->Panel1->Caption(),
-             inLineAfter ? QStringLiteral("ATU On") : QStringLiteral("Bypass"));
-    QCOMPARE(f->w->Form2->LastLine(), QStringLiteral("+ ") + QString::fromLatin1(word));
-}
-
-void TestAtuPanel::readouts_data() {
-    QTest::addColumn<QByteArray>("report");
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("END_L") << QByteArray("END_L: 00000011") << QStringLiteral("Label4")
-                           << QStringLiteral("0.12 ") + QChar(0xB5) + QStringLiteral("H");
-    QTest::newRow("Port L") << QByteArray("Port L: 1") << QStringLiteral("Label4")
-                            << QStringLiteral("0.04 ") + QChar(0xB5) + QStringLiteral("H");
-    QTest::newRow("END_C") << QByteArray("END_C: 00000101") << QStringLiteral("Label8")
-                           << QStringLiteral("25 pF");
-    QTest::newRow("END_SWR") << QByteArray("END_SWR: 15") << QStringLiteral("Label3")
-                             << QStringLiteral("1.5");
-    QTest::newRow("END_SWR 255") << QByteArray("END_SWR: 255") << QStringLiteral("Label3")
-                                 << QStringLiteral("???");
-    QTest::newRow("SWR") << QByteArray("SWR: 28") << QStringLiteral("Label3")
-                         << QStringLiteral("2.8");
-    QTest::newRow("ATU_FWD") << QByteArray("ATU_FWD: 0815") << QStringLiteral("Label7")
-                             << QStringLiteral("0815");
-}
-
-void TestAtuPanel::readouts() {
-    QFETCH(QByteArray, report);
-    QFETCH(QString, label);
-    QFETCH(QString, text);
-    QVERIFY(f->connectPeer());
-    f->receive(report + "\r\n");
-    auto *l = atu->findChild<QLabel *>(label);
-    QVERIFY(l);
-    QCOMPARE(l->text(), text);
-}
-
-void TestAtuPanel::installedShowsWindow() {
-    QVERIFY(f->connectPeer());
-    f->receive("ATU_INST: 0\r\n");
-    QVERIFY(atu->isHidden());
-    QVERIFY(!main->ATUPanel1->isEnabled());
-    f->receive("ATU_INST: 1\r\n");
-    QVERIFY(atu->isVisible());
-    QVERIFY(main->ATUPanel1->isEnabled());
-    QCOMPARE(f->count(QStringLiteral("+ ATU_INSTALLED: 1")), 1);
-    f->receive("ATU_INST: 0\r\n"); // an open panel stays open
-    QVERIFY(atu->isVisible());
-}
-
-void TestAtuPanel::swrMinReportAndTuneOff() {
-    QVERIFY(f->connectPeer());
-    f->receive("SWRmin: 14\r\n");
-    for (int i = 0; i < 7; ++i)
-        QCOMPARE(atu->SWR[i]->isChecked(), i == 3);
-    f->receive("SWRmin: 19\r\n"); // out of range: unchanged
-    QVERIFY(atu->SWR[3]->isChecked());
-    atu->tune1->SetColor(clLime);
-    f->receive("TUNE OFF\r\n");
-    QCOMPARE(atu->tune1->Color(), clBtnFace);
 }
 
 void TestAtuPanel::diagrams() {
