@@ -1,0 +1,63 @@
+// Fuzz target for the reply dispatcher in its window: the program's windows
+// are created once, offscreen, with the amplifier identified; each input is
+// handed in chunks to the serial port's receive event, exactly as the reader
+// thread delivers text. Sends fail on the closed port, as in real use with a
+// lost device; the error boxes are counted, not shown.
+#include "app/Runtime.h"
+#include "app/Unit1.h"
+#include "app/Windows.h"
+#include "service/Unit2.h"
+
+#include <QByteArray>
+#include <QTimer>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Panel {
+    Panel() {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "fuzz_dispatch";
+        static char *argv[] = {name, nullptr};
+        app = std::make_unique<Runtime::TApplication>(argc, argv);
+        Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &) { ++boxes; });
+        windows = std::make_unique<TWindowSet>();
+        form = windows->windows().Form1;
+        form->Timer1->stop();
+        form->Timer2->stop();
+        form->Session.PaIdentified = true;
+    }
+    std::unique_ptr<Runtime::TApplication> app;
+    std::unique_ptr<TWindowSet> windows;
+    TForm1 *form = nullptr;
+    int boxes = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    static Panel *panel = new Panel; // lives for the whole run
+    if (size == 0)
+        return 0;
+    TForm1 *form = panel->form;
+    const std::uint8_t seed = data[0];
+    const QByteArray stream(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
+    std::uint32_t r = seed;
+    for (qsizetype pos = 0; pos < stream.size();) {
+        r = r * 1103515245u + 12345u;
+        const qsizetype len = qsizetype(1 + (r >> 16) % 128);
+        form->SerialPort->OnReceive(form->SerialPort, stream.mid(pos, len));
+        pos += len;
+    }
+    // The log stays bounded however much arrives.
+    if (panel->windows->windows().Form2->LineCount() > 1000 + 64) {
+        std::fprintf(stderr, "port monitor log grew past its bound\n");
+        std::abort();
+    }
+    return 0;
+}
