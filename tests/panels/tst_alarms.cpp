@@ -122,8 +122,8 @@ void TestAlarms::frames() {
     const QImage shot = a->grab().toImage();
     QCOMPARE(QColor(shot.pixel(2, 2)), QColor(Qt::red));
     QCOMPARE(a->findChildren<QLabel *>().size(), labels.size());
-    for (const QString &spec : labels) {
-        const QStringList p = spec.split(QLatin1Char('|'));
+    for (const QString &row : labels) {
+        const QStringList p = row.split(QLatin1Char('|'));
         auto *l = a->findChild<QLabel *>(p[0]);
         QVERIFY2(l, qPrintable(p[0]));
         QCOMPARE(l->text(), p[1]);
