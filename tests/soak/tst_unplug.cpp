@@ -1,0 +1,97 @@
+// Unplug and replug: the simulated amplifier's device vanishes and comes
+// back, again and again. Each time the panel must end in its closed state
+// (the one message box, "Open port", Close Port and the poll off, no port
+// selected, the list usable) and connect again on Open Port. Every fifth
+// cycle the device vanishes during the handshake instead.
+//
+// 50 cycles; `tst_unplug --cycles 500` runs more.
+#include "PanelFixture.h"
+
+#include "widgets/ColorButton.h"
+
+namespace {
+int g_cycles = 50;
+
+// What the operator does: refresh the list and pick the amplifier's link.
+void SelectLink(PanelFixture &f) {
+    f.form->Refresh1Click();
+    const int entry = f.form->ComboBox1->findText(f.link);
+    QVERIFY(entry >= 0);
+    f.form->ComboBox1->setCurrentIndex(entry);
+}
+} // namespace
+
+class TestUnplug : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cycles();
+};
+
+void TestUnplug::cycles() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    TForm1 *form = f.form;
+    QVERIFY(f.connect());
+    for (int cycle = 1; cycle <= g_cycles; ++cycle) {
+        const bool duringHandshake = cycle % 5 == 0;
+        if (duringHandshake) {
+            f.sim.say("silent on");
+            QTest::qWait(200); // the simulator reads its commands on its own time
+            QVERIFY(form->IsConnected());
+            form->closeportclick();
+            QTest::qWait(50);
+            SelectLink(f);
+            form->openportclick();
+            QVERIFY2(form->IsConnecting(),
+                     qPrintable(form->openport->Caption() + QLatin1Char('|') +
+                                (f.boxes.isEmpty() ? QString() : f.boxes.last().text)));
+        }
+        const int boxesBefore = int(f.boxes.size());
+        f.sim.say("unplug");
+        QTRY_COMPARE_WITH_TIMEOUT(int(f.boxes.size()), boxesBefore + 1, 5000);
+        QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+        QCOMPARE(f.boxes.last().title, QStringLiteral("COM Port "));
+        QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
+        QVERIFY(form->openport->isEnabled());
+        QVERIFY(!form->closeport->isEnabled());
+        QVERIFY(form->ComboBox1->isEnabled());
+        QCOMPARE(form->ComboBox1->currentIndex(), -1);
+        QVERIFY(!form->Timer1->isActive());
+        QVERIFY(!form->Timer2->isActive());
+        QVERIFY(!form->SerialPort->Connected());
+
+        if (duringHandshake)
+            f.sim.say("silent off");
+        f.sim.say("replug");
+        // The link moves to the new device; the operator refreshes and picks it.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(f.link).exists(), 5000);
+        SelectLink(f);
+        if (!f.connect()) {
+            for (const sim::LogRecord &r : f.sim.logRecords())
+                qInfo("%s %c %s", qPrintable(r.time.toString(QStringLiteral("ss.zzz"))),
+                      char(r.kind), r.bytes.constData());
+            QFAIL(qPrintable(QStringLiteral("cycle %1: no connection").arg(cycle)));
+        }
+        QCOMPARE(f.boxes.size(), boxesBefore + 1);
+    }
+    // Still talking: a query answered after the last cycle.
+    const int asked = int(f.sim.loggedLines().count("T?"));
+    form->Send("T?");
+    QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
+}
+
+int main(int argc, char **argv) {
+    QList<char *> args;
+    for (int i = 0; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--cycles") == 0 && i + 1 < argc)
+            g_cycles = QByteArray(argv[++i]).toInt();
+        else
+            args.append(argv[i]);
+    }
+    int n = int(args.size());
+    QApplication app(n, args.data());
+    TestUnplug test;
+    return QTest::qExec(&test, n, args.data());
+}
+
+#include "tst_unplug.moc"
