@@ -1,0 +1,162 @@
+// Renders every window of the panel in its interesting states to PNG files:
+// the main window closed, connected, transmitting, hot, on another
+// interface, with the PTT blocked; the ATU panel bypassed, tuning, tuned,
+// failed and in service view; the port monitor live and frozen; the
+// calibration window; each alarm window. The panel talks to the simulated
+// amplifier (with a tuner) through the real serial code; further reports are
+// handed to the receive event directly, as the serial reader does.
+//
+//   orvik-screenshots [FOLDER]     (default: screenshots)
+#include "SimProcess.h"
+#include "app/Alarms.h"
+#include "app/Runtime.h"
+#include "app/Unit1.h"
+#include "app/Windows.h"
+#include "atu/atu1.h"
+#include "service/Unit2.h"
+#include "service/Unit3.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+QDir g_out;
+int g_written = 0;
+
+void Shot(QWidget *w, const char *name) {
+    QCoreApplication::processEvents();
+    const QString path = g_out.filePath(QLatin1String(name) + QStringLiteral(".png"));
+    if (w->grab().save(path)) {
+        ++g_written;
+        std::printf("%s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    Runtime::TApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    g_out.setPath(args.size() > 1 ? args.at(1) : QStringLiteral("screenshots"));
+    if (!g_out.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(g_out.path()));
+        return 1;
+    }
+    QList<Runtime::MessageBoxCall> boxes;
+    Runtime::SetMessageHandler([&](const Runtime::MessageBoxCall &c) { boxes.append(c); });
+
+    // The simulated amplifier, named in the configuration file.
+    if (qEnvironmentVariableIsEmpty("ORVIK_SIM"))
+        qputenv("ORVIK_SIM",
+                QDir(app.applicationDirPath()).filePath(QStringLiteral("orvik-sim")).toLocal8Bit());
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("amplifier"));
+    SimProcess sim;
+    if (!sim.start({QStringLiteral("--atu"), QStringLiteral("--link"), link})) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    Runtime::SetExeDir(dir.path());
+    QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
+    if (!ini.open(QIODevice::WriteOnly))
+        return 1;
+    ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
+    ini.close();
+
+    TWindowSet set;
+    TWindows &w = set.windows();
+    TForm1 *form = w.Form1;
+    // The pictures are taken at chosen moments: no timer changes them.
+    form->Timer1->setInterval(24 * 3600 * 1000);
+    form->Timer2->setInterval(24 * 3600 * 1000);
+    form->show();
+    QTest::qWait(100);
+    Shot(form, "main-01-closed");
+
+    form->openportclick();
+    if (!QTest::qWaitFor(
+            [&] { return w.Form2->Lines().contains(QStringLiteral("+ ATU_INSTALLED: 1")); },
+            5000)) {
+        std::fprintf(stderr, "the simulated amplifier did not answer\n");
+        return 1;
+    }
+    QTest::qWait(200);
+    auto receive = [&](const QByteArray &text) {
+        form->SerialPort->OnReceive(form->SerialPort, text);
+        QTest::qWait(50);
+    };
+    Shot(form, "main-02-connected");
+
+    receive("TX: ON\r\nO: 850\r\nR: 12\r\nP_max: 1020\r\nT: 52\r\n");
+    Shot(form, "main-03-transmitting");
+    receive("O: 1500\r\nR: 95\r\nP_max: 1500\r\nT: 78\r\n");
+    Shot(form, "main-04-overpower-hot");
+    receive("TX: OFF\r\nT: 41\r\nI: 3\r\nB: 5\r\n");
+    Shot(form, "main-05-icom-band5");
+    receive("I: 5\r\nB: 2\r\nBL:ON\r\n");
+    Shot(form, "main-06-ptt-blocked");
+    receive("Ver: 3.30x2\r\nBL:OFF\r\nTX: ON\r\nO: 1900\r\nR: 40\r\nP_max: 2100\r\nT: 63\r\n");
+    Shot(form, "main-07-2.4kW-transmitting");
+    receive("TX: OFF\r\nVer: 3.30\r\nT: 36\r\n");
+
+    TFatu1 *atu = w.Fatu1;
+    atu->show();
+    Shot(atu, "atu-01-bypass");
+    receive("ATU_STATE: 1\r\nATU_INF: 3\r\nYELLOW\r\nSWR: 23\r\nK: 0\r\n");
+    Shot(atu, "atu-02-tuning");
+    receive("ATU_INF: 4\r\nGREEN\r\nEND_L: 00101101\r\nEND_C: 00011010\r\nEND_SWR: 12\r\n"
+            "END_K: 1\r\nTUNE OFF\r\n");
+    Shot(atu, "atu-03-tuned-message");
+    receive("ATU_INF: 0\r\n");
+    Shot(atu, "atu-04-tuned");
+    // The service keyword typed in the port monitor reveals the forward reading.
+    atu->Label6->show();
+    atu->Label7->show();
+    receive("ATU_FWD: 0734 W\r\nSWR: 11\r\n");
+    Shot(atu, "atu-05-service-view");
+    receive("ATU_INF: 5\r\nRED\r\nEND_SWR: 255\r\n");
+    Shot(atu, "atu-06-failed");
+    receive("ATU_STATE: 0\r\nATU_INF: 0\r\nGREY\r\n");
+
+    TForm2 *monitor = w.Form2;
+    monitor->show();
+    Shot(monitor, "monitor-01-live");
+    monitor->CheckBox1->setChecked(false);
+    receive("O: 10\r\nO: 20\r\n");
+    Shot(monitor, "monitor-02-frozen");
+    monitor->CheckBox1->setChecked(true);
+    monitor->hide();
+
+    w.Form3->show();
+    Shot(w.Form3, "calibration");
+    w.Form3->hide();
+
+    const std::pair<const char *, TAlarmForm *> alarms[] = {
+        {"HPOUT", w.FALARM_HP},     {"HPIN", w.FAlarm_ip},   {"BPF", w.Falarm_bpf},
+        {"SWR", w.FALARM_SWR},      {"TEMP", w.Falarm_temp}, {"TOT", w.FALARM_TOT},
+        {"HPCONT", w.FALARM_HPCONT}};
+    for (const auto &[name, window] : alarms) {
+        receive("ALARM: " + QByteArray(name) + "\r\n");
+        Shot(window, qPrintable(QStringLiteral("alarm-") + QString(QLatin1String(name)).toLower()));
+        receive("ALARM: OFF\r\n");
+    }
+    Shot(form, "main-08-after-alarms");
+
+    form->closeportclick();
+    QTest::qWait(300);
+    Runtime::SetMessageHandler(nullptr);
+    std::printf("%d pictures in %s\n", g_written, qPrintable(QDir(g_out).absolutePath()));
+    return g_written > 0 && boxes.size() <= 1 ? 0 : 1;
+}
