@@ -7,6 +7,7 @@
 
 #include "app/Unit1.h"
 #include "widgets/BarMeter.h"
+#include "widgets/LedLamp.h"
 
 #include <QElapsedTimer>
 
@@ -60,6 +61,19 @@ Figures Measure(TForm1 *form, const QList<QByteArray> &chunks, double seconds) {
     return {double(lines) / s, double(chars) / s};
 }
 
+// Microseconds per call of fn, over about a second.
+template <typename F> double MicrosPerCall(F fn) {
+    QElapsedTimer t;
+    t.start();
+    qint64 n = 0;
+    while (t.nsecsElapsed() < 1000000000) {
+        fn(n);
+        if (++n % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+    return double(t.nsecsElapsed()) / 1e3 / double(n);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -85,10 +99,23 @@ int main(int argc, char **argv) {
     QCoreApplication::processEvents();
     const Figures shown = Measure(form, chunks, seconds);
 
+    // Where the time goes: the pieces each received line passes through.
+    windows->Form2->hide();
+    QCoreApplication::processEvents();
+    const double perEntry = MicrosPerCall(
+        [&](qint64 n) { form->Log(QStringLiteral("+ O: ") + QString::number(n % 1000)); });
+    const double perLamp =
+        MicrosPerCall([&](qint64) { form->rxLED->SetValue(!form->rxLED->Value()); });
+    const double perBar =
+        MicrosPerCall([&](qint64 n) { form->output->SetPosition(int(n % 1200)); });
+
     const double ratio = hidden.charsPerSecond / LineRate;
     bench::Info("dispatch_lines_per_s", hidden.linesPerSecond, "lines/s");
     bench::Result("dispatch_x_line_rate", ratio, "x 960 chars/s", ">= 1000", ratio >= 1000);
     bench::Info("dispatch_x_line_rate_monitor_shown", shown.charsPerSecond / LineRate,
                 "x 960 chars/s");
+    bench::Info("cost_monitor_entry", perEntry, "us");
+    bench::Info("cost_traffic_lamp_toggle", perLamp, "us");
+    bench::Info("cost_output_bar_move", perBar, "us");
     return 0;
 }
