@@ -144,6 +144,9 @@ int main(int argc, char **argv) {
         else
             args.append(argv[i]);
     }
+    // A long run outlasts the test framework's default limit per function.
+    if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((qint64(g_seconds) * 1 + 300) * 1000));
     int n = int(args.size());
     QApplication app(n, args.data());
     TestSoak test;

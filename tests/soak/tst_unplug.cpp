@@ -88,6 +88,9 @@ int main(int argc, char **argv) {
         else
             args.append(argv[i]);
     }
+    // A long run outlasts the test framework's default limit per function.
+    if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((qint64(g_cycles) * 2 + 300) * 1000));
     int n = int(args.size());
     QApplication app(n, args.data());
     TestUnplug test;
