@@ -12,6 +12,14 @@
 namespace {
 int g_cycles = 50;
 
+// How many devices the simulator has opened so far (its log notes each).
+int DevicesOpened(const SimProcess &sim) {
+    int n = 0;
+    for (const sim::LogRecord &r : sim.logRecords())
+        n += r.kind == sim::LogKind::Note && r.bytes.startsWith("device ") ? 1 : 0;
+    return n;
+}
+
 // What the operator does: refresh the list and pick the amplifier's link.
 void SelectLink(PanelFixture &f) {
     f.form->Refresh1Click();
@@ -62,15 +70,20 @@ void TestUnplug::cycles() {
 
         if (duringHandshake)
             f.sim.say("silent off");
+        const int devices = DevicesOpened(f.sim);
         f.sim.say("replug");
-        // The link moves to the new device; the operator refreshes and picks it.
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(f.link).exists(), 5000);
+        // The link moves to the new device before the simulator notes it;
+        // then the operator refreshes and picks it. (Until then the old
+        // link may name another program's pseudo-terminal.)
+        QTRY_COMPARE_WITH_TIMEOUT(DevicesOpened(f.sim), devices + 1, 5000);
         SelectLink(f);
         if (!f.connect()) {
             for (const sim::LogRecord &r : f.sim.logRecords())
                 qInfo("%s %c %s", qPrintable(r.time.toString(QStringLiteral("ss.zzz"))),
                       char(r.kind), r.bytes.constData());
-            QFAIL(qPrintable(QStringLiteral("cycle %1: no connection").arg(cycle)));
+            QFAIL(qPrintable(QStringLiteral("cycle %1: no connection (%2)")
+                                 .arg(cycle)
+                                 .arg(f.boxes.isEmpty() ? QString() : f.boxes.last().text)));
         }
         QCOMPARE(f.boxes.size(), boxesBefore + 1);
     }
