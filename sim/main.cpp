@@ -129,6 +129,9 @@ public:
                 break;
             case Action::Unplug:
                 m_framer.reset();
+                // A link left behind would name a terminal number that
+                // another program may be given next.
+                removeLink(link, m_port.devicePath());
                 m_port.unplug();
                 log(LogKind::Note, "unplugged");
                 break;
