@@ -1,5 +1,5 @@
-// Pure rules of the serial port component: port names, baud rates, setter
-// rules and defaults, and the device listing over a fake sysfs tree.
+// Pure rules of the serial port component: port names, baud rates, the
+// setters' rules, and the device listing over a fake sysfs tree.
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
 
@@ -8,11 +8,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(TCommPort)
-Q_DECLARE_METATYPE(TBaudRate)
-Q_DECLARE_METATYPE(TDataWidth)
-Q_DECLARE_METATYPE(TStopBits)
-
 class TestSerialRules : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -20,15 +15,11 @@ private Q_SLOTS:
     void commPortFromName();
     void commPortName_data();
     void commPortName();
-    void baudRates_data();
     void baudRates();
-    void customBaudRate();
-    void portSetter();
-    void customPortNameSetter();
+    void setters_data();
+    void setters();
     void widthAndStopBits_data();
     void widthAndStopBits();
-    void defaults();
-    void naturalOrder_data();
     void naturalOrder();
     void enumerateFakeTree();
     void presence();
@@ -36,281 +27,205 @@ private Q_SLOTS:
 
 void TestSerialRules::commPortFromName_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<TCommPort>("port");
-    QTest::newRow("COM1") << QStringLiteral("COM1") << TCommPort(1);
-    QTest::newRow("lower with blanks") << QStringLiteral("  com3 \t") << TCommPort(3);
+    QTest::addColumn<int>("port");
+    QTest::newRow("COM1") << QStringLiteral("COM1") << 1;
+    QTest::newRow("blanks, lower case") << QStringLiteral("  com3 \t") << 3;
     QTest::newRow("control chars") << QStringLiteral("\x01"
                                                      "COM12\r\n")
-                                   << TCommPort(12);
-    QTest::newRow("COM254") << QStringLiteral("COM254") << spCOM254;
-    QTest::newRow("COM255") << QStringLiteral("COM255") << spCustom;
-    QTest::newRow("COM0") << QStringLiteral("COM0") << spCustom;
-    QTest::newRow("COM03") << QStringLiteral("COM03") << spCustom;
-    QTest::newRow("COM alone") << QStringLiteral("COM") << spCustom;
-    QTest::newRow("COM1000") << QStringLiteral("COM1000") << spCustom;
-    QTest::newRow("COM-1") << QStringLiteral("COM-1") << spCustom;
-    QTest::newRow("COM 3 inner blank") << QStringLiteral("COM 3") << spCustom;
-    QTest::newRow("device prefix") << QStringLiteral("\\\\.\\COM3") << spCustom;
-    QTest::newRow("linux path") << QStringLiteral("/dev/ttyUSB0") << spCustom;
-    QTest::newRow("pty") << QStringLiteral("/dev/pts/7") << spCustom;
-    QTest::newRow("empty") << QString() << spNone;
-    QTest::newRow("blank") << QStringLiteral(" \t ") << spNone;
+                                   << 12;
+    QTest::newRow("COM254") << QStringLiteral("COM254") << 254;
+    QTest::newRow("empty") << QString() << int(spNone);
+    QTest::newRow("blank") << QStringLiteral(" \t ") << int(spNone);
+    for (const char *name : {"COM255", "COM0", "COM03", "COM", "COM1000", "COM-1", "COM 3",
+                             "\\\\.\\COM3", "/dev/pts/7"})
+        QTest::addRow("%s", name) << QString::fromLatin1(name) << int(spCustom);
 }
 
 void TestSerialRules::commPortFromName() {
     QFETCH(QString, name);
-    QFETCH(TCommPort, port);
-    QCOMPARE(int(CommPortFromName(name)), int(port));
+    QFETCH(int, port);
+    QCOMPARE(int(CommPortFromName(name)), port);
 }
 
 void TestSerialRules::commPortName_data() {
-    QTest::addColumn<TCommPort>("port");
+    QTest::addColumn<int>("port");
     QTest::addColumn<QString>("custom");
     QTest::addColumn<QString>("name");
-    QTest::newRow("none") << spNone << QStringLiteral("x") << QString();
-    QTest::newRow("COM1") << spCOM1 << QString() << QStringLiteral("COM1");
-    QTest::newRow("COM254") << spCOM254 << QString() << QStringLiteral("COM254");
-    QTest::newRow("custom empty") << spCustom << QString() << QStringLiteral("vcom1");
-    QTest::newRow("custom blank") << spCustom << QStringLiteral("  ") << QStringLiteral("vcom1");
-    QTest::newRow("custom vcom1") << spCustom << QStringLiteral("vcom1") << QStringLiteral("vcom1");
-    QTest::newRow("custom path") << spCustom << QStringLiteral(" /dev/pts/3 ")
+    QTest::newRow("none") << int(spNone) << QStringLiteral("x") << QString();
+    QTest::newRow("COM254") << int(spCOM254) << QString() << QStringLiteral("COM254");
+    QTest::newRow("custom blank") << int(spCustom) << QStringLiteral("  ")
+                                  << QStringLiteral("vcom1");
+    QTest::newRow("custom path") << int(spCustom) << QStringLiteral(" /dev/pts/3 ")
                                  << QStringLiteral("/dev/pts/3");
 }
 
 void TestSerialRules::commPortName() {
-    QFETCH(TCommPort, port);
+    QFETCH(int, port);
     QFETCH(QString, custom);
     QFETCH(QString, name);
-    QCOMPARE(CommPortNameFor(port, custom), name);
-}
-
-void TestSerialRules::baudRates_data() {
-    QTest::addColumn<int>("rate");
-    QTest::addColumn<TBaudRate>("value");
-    const int fixed[] = {75,     110,    134,    150,    300,    600,   1200,  1800,
-                         2400,   4800,   7200,   9600,   14400,  19200, 38400, 57600,
-                         115200, 128000, 230400, 256000, 460800, 921600};
-    for (int i = 0; i < 22; ++i)
-        QTest::addRow("%d", fixed[i]) << fixed[i] << TBaudRate(i);
-    QTest::newRow("0") << 0 << brCustom;
-    QTest::newRow("12345") << 12345 << brCustom;
-    QTest::newRow("-9600") << -9600 << brCustom;
+    QCOMPARE(CommPortNameFor(TCommPort(port), custom), name);
 }
 
 void TestSerialRules::baudRates() {
-    QFETCH(int, rate);
-    QFETCH(TBaudRate, value);
-    QCOMPARE(int(BaudRateFromInt(rate)), int(value));
-    if (value != brCustom) {
-        TSerialPort port;
-        QCOMPARE(port.BaudRateToInt(value), rate);
-        port.SetBaudRate(value);
-        QCOMPARE(int(port.BaudRate()), int(value));
+    const int fixed[] = {75,     110,    134,    150,    300,    600,   1200,  1800,
+                         2400,   4800,   7200,   9600,   14400,  19200, 38400, 57600,
+                         115200, 128000, 230400, 256000, 460800, 921600};
+    for (int i = 0; i < 22; ++i) {
+        QCOMPARE(int(BaudRateFromInt(fixed[i])), i);
+        QCOMPARE(FixedBaudRate(TBaudRate(i)), fixed[i]);
     }
+    for (int other : {0, 12345, -9600})
+        QCOMPARE(int(BaudRateFromInt(other)), int(brCustom));
+    QCOMPARE(FixedBaudRate(brCustom), 0);
 }
 
-void TestSerialRules::customBaudRate() {
-    TSerialPort port;
-    QCOMPARE(port.BaudRateToInt(brCustom), 0);
-    port.SetCustomBaudRate(12345);
-    QCOMPARE(port.BaudRateToInt(brCustom), 12345);
-    // The stored rate is a fixed one: only CustomBaudRate changes.
-    port.SetBaudRate(br009600);
-    port.SetCustomBaudRate(777);
-    QCOMPARE(int(port.BaudRate()), int(br009600));
-    QCOMPARE(port.CustomBaudRate(), 777);
-    // brCustom stores 777; a new CustomBaudRate that is a fixed rate changes the reading.
-    port.SetBaudRate(brCustom);
-    QCOMPARE(int(port.BaudRate()), int(brCustom));
-    QCOMPARE(port.BaudRateToInt(port.BaudRate()), 777);
-    port.SetCustomBaudRate(9600);
-    QCOMPARE(int(port.BaudRate()), int(br009600));
+// Steps: "port:N" SetPort, "name:X" SetPortName, "custom:X" SetCustomPortName,
+// "rate:N" SetBaudRate(BaudRateFromInt(N)) ("rate:custom" brCustom),
+// "custombaud:N" SetCustomBaudRate.
+void TestSerialRules::setters_data() {
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("portName");
+    QTest::addColumn<int>("rate"); // BaudRateToInt(BaudRate())
+    QTest::addColumn<bool>("customRate");
+    auto row = [](const char *name, const QString &steps, int port, const char *portName,
+                  int rate = 4800, bool custom = false) {
+        QTest::newRow(name) << steps.split(QLatin1Char('|')) << port
+                            << QString::fromLatin1(portName) << rate << custom;
+    };
+    row("port names COMn", QStringLiteral("port:3"), 3, "COM3");
+    row("same port keeps spelling", QStringLiteral("name: com3|port:3"), 3, " com3");
+    row("path reads custom", QStringLiteral("name:/dev/pts/7|port:255"), 255, "/dev/pts/7");
+    row("none empties", QStringLiteral("name:/dev/pts/7|port:0"), 0, "");
+    row("custom default", QStringLiteral("port:255"), 255, "vcom1");
+    row("custom name while none", QStringLiteral("custom: /dev/ttyUSB1 \n"), 0, "");
+    row("custom name trimmed", QStringLiteral("custom: /dev/ttyUSB1 \n|port:255"), 255,
+        "/dev/ttyUSB1");
+    row("custom name follows", QStringLiteral("port:255|custom:cnca0"), 255, "cnca0");
+    row("blank custom name", QStringLiteral("port:255|custom:   "), 0, "");
+    row("custom rate", QStringLiteral("custombaud:12345|rate:custom"), 0, "", 12345, true);
+    row("fixed rate stays", QStringLiteral("rate:9600|custombaud:777"), 0, "", 9600);
+    row("custom follows", QStringLiteral("rate:custom|custombaud:777"), 0, "", 777, true);
+    row("custom becomes fixed", QStringLiteral("rate:custom|custombaud:9600"), 0, "", 9600);
+    row("no custom rate", QStringLiteral("rate:custom"), 0, "", 0, true);
 }
 
-void TestSerialRules::portSetter() {
-    TSerialPort port;
-    QCOMPARE(int(port.Port()), int(spNone));
-    QCOMPARE(port.PortName(), QString());
-    port.SetPort(TCommPort(3));
-    QCOMPARE(port.PortName(), QStringLiteral("COM3"));
-    // Same value as it reads: the spelling given stays.
-    port.SetPortName(QStringLiteral(" com3"));
-    port.SetPort(TCommPort(3));
-    QCOMPARE(port.PortName(), QStringLiteral(" com3"));
-    // A path is opened exactly as given; Port reads spCustom.
-    port.SetPortName(QStringLiteral("/dev/pts/7"));
-    QCOMPARE(int(port.Port()), int(spCustom));
-    port.SetPort(spCustom);
-    QCOMPARE(port.PortName(), QStringLiteral("/dev/pts/7"));
-    port.SetPort(spNone);
-    QCOMPARE(port.PortName(), QString());
-    port.SetPort(spCustom);
-    QCOMPARE(port.PortName(), QStringLiteral("vcom1"));
-}
-
-void TestSerialRules::customPortNameSetter() {
-    TSerialPort port;
-    QCOMPARE(port.CustomPortName(), QStringLiteral("vcom1"));
-    port.SetCustomPortName(QStringLiteral(" /dev/ttyUSB1 \n"));
-    QCOMPARE(port.CustomPortName(), QStringLiteral("/dev/ttyUSB1"));
-    QCOMPARE(port.PortName(), QString()); // Port is spNone: PortName untouched
-    port.SetPort(spCustom);
-    QCOMPARE(port.PortName(), QStringLiteral("/dev/ttyUSB1"));
-    port.SetCustomPortName(QStringLiteral("cnca0"));
-    QCOMPARE(port.PortName(), QStringLiteral("cnca0"));
-    // Blank while spCustom: PortName empties and Port reads spNone.
-    port.SetCustomPortName(QStringLiteral("   "));
-    QCOMPARE(port.PortName(), QString());
-    QCOMPARE(int(port.Port()), int(spNone));
-    QCOMPARE(port.CommPortName(spCustom), QStringLiteral("vcom1"));
+void TestSerialRules::setters() {
+    QFETCH(QStringList, steps);
+    TSerialPort p;
+    for (const QString &step : steps) {
+        const QString kind = step.section(QLatin1Char(':'), 0, 0);
+        const QString value = step.section(QLatin1Char(':'), 1);
+        if (kind == QLatin1String("port"))
+            p.SetPort(TCommPort(value.toInt()));
+        else if (kind == QLatin1String("name"))
+            p.SetPortName(value);
+        else if (kind == QLatin1String("custom"))
+            p.SetCustomPortName(value);
+        else if (kind == QLatin1String("rate"))
+            p.SetBaudRate(value == QLatin1String("custom") ? brCustom
+                                                           : BaudRateFromInt(value.toInt()));
+        else if (kind == QLatin1String("custombaud"))
+            p.SetCustomBaudRate(value.toInt());
+        else
+            QFAIL(qPrintable(step));
+    }
+    QTEST(int(p.Port()), "port");
+    QTEST(p.PortName(), "portName");
+    QTEST(p.BaudRateToInt(p.BaudRate()), "rate");
+    QTEST(p.BaudRate() == brCustom, "customRate");
 }
 
 void TestSerialRules::widthAndStopBits_data() {
-    QTest::addColumn<TDataWidth>("width");
-    QTest::addColumn<TStopBits>("stop");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("stop");
     QTest::addColumn<bool>("widthFirstOk"); // DataWidth then StopBits
     QTest::addColumn<bool>("stopFirstOk");  // StopBits (with 8 bits) then DataWidth
-    QTest::newRow("5/1") << dw5Bits << sb1Bit << true << true;
-    QTest::newRow("5/1.5") << dw5Bits << sb1_5Bits << true << false;
-    QTest::newRow("5/2") << dw5Bits << sb2Bits << false << false;
-    QTest::newRow("6/1.5") << dw6Bits << sb1_5Bits << false << false;
-    QTest::newRow("7/2") << dw7Bits << sb2Bits << true << true;
-    QTest::newRow("8/1.5") << dw8Bits << sb1_5Bits << false << false;
-    QTest::newRow("8/2") << dw8Bits << sb2Bits << true << true;
+    QTest::newRow("5/1") << int(dw5Bits) << int(sb1Bit) << true << true;
+    QTest::newRow("5/1.5") << int(dw5Bits) << int(sb1_5Bits) << true << false;
+    QTest::newRow("5/2") << int(dw5Bits) << int(sb2Bits) << false << false;
+    QTest::newRow("6/1.5") << int(dw6Bits) << int(sb1_5Bits) << false << false;
+    QTest::newRow("7/2") << int(dw7Bits) << int(sb2Bits) << true << true;
+    QTest::newRow("8/1.5") << int(dw8Bits) << int(sb1_5Bits) << false << false;
 }
 
 void TestSerialRules::widthAndStopBits() {
-    QFETCH(TDataWidth, width);
-    QFETCH(TStopBits, stop);
-    QFETCH(bool, widthFirstOk);
-    QFETCH(bool, stopFirstOk);
+    QFETCH(int, width);
+    QFETCH(int, stop);
     const QString message = QStringLiteral("Invalid data-width and stop-bits combination.");
-
     TSerialPort a;
-    a.SetDataWidth(width);
-    bool ok = true;
+    a.SetDataWidth(TDataWidth(width));
     try {
-        a.SetStopBits(stop);
+        a.SetStopBits(TStopBits(stop));
+        QTEST(true, "widthFirstOk");
     } catch (const ESerialPortException &e) {
-        ok = false;
+        QTEST(false, "widthFirstOk");
         QCOMPARE(e.Message(), message);
         QCOMPARE(int(a.StopBits()), int(sb1Bit)); // unchanged
     }
-    QCOMPARE(ok, widthFirstOk);
-
     TSerialPort b;
-    ok = true;
     try {
-        b.SetStopBits(stop);
-        b.SetDataWidth(width);
+        b.SetStopBits(TStopBits(stop));
+        b.SetDataWidth(TDataWidth(width));
+        QTEST(true, "stopFirstOk");
     } catch (const ESerialPortException &e) {
-        ok = false;
+        QTEST(false, "stopFirstOk");
         QCOMPARE(e.Message(), message);
-        QCOMPARE(int(b.DataWidth()), int(dw8Bits)); // refused: 8 bits stay stored
+        QCOMPARE(int(b.DataWidth()), int(dw8Bits)); // refused: 8 bits stay
     }
-    QCOMPARE(ok, stopFirstOk);
-}
-
-void TestSerialRules::defaults() {
-    TSerialPort port;
-    QCOMPARE(int(port.BaudRate()), int(br004800));
-    QCOMPARE(int(port.DataWidth()), int(dw8Bits));
-    QCOMPARE(int(port.StopBits()), int(sb1Bit));
-    QCOMPARE(int(port.Parity()), int(pbNone));
-    QVERIFY(port.EnableDTROnOpen() && port.EnableRTSOnOpen());
-    QCOMPARE(int(port.HwFlowControl()), int(hfNONE));
-    QCOMPARE(int(port.SwFlowControl()), int(sfNONE));
-    QCOMPARE(int(port.XonChar()), 17);
-    QCOMPARE(int(port.XoffChar()), 19);
-    QCOMPARE(int(port.XonLim()), 0);
-    QCOMPARE(int(port.XoffLim()), 1);
-    QCOMPARE(int(port.EofChar()), 26);
-    QCOMPARE(int(port.EvtChar()), 26);
-    QCOMPARE(port.ReadIntervalTimeout(), 0xFFFFFFFFu);
-    QCOMPARE(port.WriteTotalTimeoutMultiplier(), 100u);
-    QCOMPARE(port.WriteTotalTimeoutConstant(), 1000u);
-    QCOMPARE(port.InputBuffer(), 4096u);
-    QCOMPARE(int(port.Priority()), int(tpNormal));
-    QCOMPARE(port.Delay(), 100u);
-    port.SetInterval(40);
-    QCOMPARE(port.Delay(), 40u);
-    QVERIFY(port.AutoReceive());
-    QVERIFY(port.SynchronizeEvents);
-    QCOMPARE(port.NewLine(), QByteArray("\r\n"));
-    QCOMPARE(int(port.LineStatus()), 0);
-    QVERIFY(!port.Connected());
-}
-
-void TestSerialRules::naturalOrder_data() {
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::newRow("2<10") << QStringLiteral("/dev/ttyS2") << QStringLiteral("/dev/ttyS10");
-    QTest::newRow("family") << QStringLiteral("/dev/ttyACM9") << QStringLiteral("/dev/ttyUSB0");
-    QTest::newRow("prefix") << QStringLiteral("/dev/ttyS") << QStringLiteral("/dev/ttyS0");
-    QTest::newRow("zero pad") << QStringLiteral("a01") << QStringLiteral("a2");
 }
 
 void TestSerialRules::naturalOrder() {
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QVERIFY(PosixSerial::NaturalLess(a, b));
-    QVERIFY(!PosixSerial::NaturalLess(b, a));
-    QVERIFY(!PosixSerial::NaturalLess(a, a));
+    const char *const pairs[][2] = {{"/dev/ttyS2", "/dev/ttyS10"},
+                                    {"/dev/ttyACM9", "/dev/ttyUSB0"},
+                                    {"/dev/ttyS", "/dev/ttyS0"},
+                                    {"a01", "a2"}};
+    for (const auto &pair : pairs) {
+        const QString a = QString::fromLatin1(pair[0]), b = QString::fromLatin1(pair[1]);
+        QVERIFY2(PosixSerial::NaturalLess(a, b), pair[0]);
+        QVERIFY2(!PosixSerial::NaturalLess(b, a) && !PosixSerial::NaturalLess(a, a), pair[0]);
+    }
 }
 
 void TestSerialRules::enumerateFakeTree() {
     QTemporaryDir root;
-    QVERIFY(root.isValid());
     QDir dir(root.path());
-    QVERIFY(dir.mkpath(QStringLiteral("sys")) && dir.mkpath(QStringLiteral("dev")));
-    auto entry = [&](const QString &name, const char *type, bool node) {
-        QVERIFY(dir.mkpath(QStringLiteral("sys/") + name));
-        if (type) {
-            QFile f(dir.filePath(QStringLiteral("sys/%1/type").arg(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(type);
-        }
-        if (node) {
-            QFile f(dir.filePath(QStringLiteral("dev/") + name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
-    };
-    entry(QStringLiteral("ttyUSB10"), nullptr, true);
-    entry(QStringLiteral("ttyUSB2"), nullptr, true);
-    entry(QStringLiteral("ttyACM0"), nullptr, true);
-    entry(QStringLiteral("ttyAMA0"), nullptr, true);
-    entry(QStringLiteral("rfcomm1"), nullptr, true);
-    entry(QStringLiteral("ttyS0"), "4\n", true);      // a 16550A
-    entry(QStringLiteral("ttyS1"), "0\n", true);      // empty 8250 slot
-    entry(QStringLiteral("ttyS2"), nullptr, true);    // no UART information
-    entry(QStringLiteral("ttyUSB3"), nullptr, false); // no device node
-    entry(QStringLiteral("tty1"), nullptr, true);
-    entry(QStringLiteral("console"), nullptr, true);
-    entry(QStringLiteral("ptmx"), nullptr, true);
-
+    // name, sysfs UART type (or none), device node present
+    const QList<std::tuple<const char *, const char *, bool>> entries = {
+        {"ttyUSB10", nullptr, true}, {"ttyUSB2", nullptr, true}, {"ttyACM0", nullptr, true},
+        {"ttyAMA0", nullptr, true},  {"rfcomm1", nullptr, true}, {"ttyS0", "4\n", true},
+        {"ttyS1", "0\n", true},      {"ttyS2", nullptr, true},   {"ttyUSB3", nullptr, false},
+        {"tty1", nullptr, true},     {"console", nullptr, true}, {"ptmx", nullptr, true}};
+    QVERIFY(dir.mkpath(QStringLiteral("dev")));
+    for (const auto &[name, type, node] : entries) {
+        const QString n = QString::fromLatin1(name);
+        QVERIFY(dir.mkpath(QStringLiteral("sys/") + n));
+        QFile typeFile(dir.filePath(QStringLiteral("sys/%1/type").arg(n)));
+        if (type && !(typeFile.open(QIODevice::WriteOnly) && typeFile.write(type) > 0))
+            QFAIL("cannot write a type file");
+        QFile devFile(dir.filePath(QStringLiteral("dev/") + n));
+        if (node)
+            QVERIFY(devFile.open(QIODevice::WriteOnly));
+    }
     const QString dev = dir.filePath(QStringLiteral("dev"));
-    const QStringList expected = {
-        dev + QStringLiteral("/rfcomm1"), dev + QStringLiteral("/ttyACM0"),
-        dev + QStringLiteral("/ttyAMA0"), dev + QStringLiteral("/ttyS0"),
-        dev + QStringLiteral("/ttyUSB2"), dev + QStringLiteral("/ttyUSB10")};
+    QStringList expected;
+    for (const char *n : {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB2", "ttyUSB10"})
+        expected << dev + QLatin1Char('/') + QString::fromLatin1(n);
     QCOMPARE(EnumeratePorts(dir.filePath(QStringLiteral("sys")), dev), expected);
-    // A missing sysfs root gives an empty list, no error.
-    QVERIFY(EnumeratePorts(dir.filePath(QStringLiteral("nothing")), dev).isEmpty());
-    // The real system list is filled into the given list, emptied first.
-    QStringList list{QStringLiteral("stale")};
+    QVERIFY(EnumeratePorts(dir.filePath(QStringLiteral("none")), dev).isEmpty());
+    QStringList list{QStringLiteral("stale")}; // the real listing empties the list first
     EnumeratePorts(list);
     QVERIFY(!list.contains(QStringLiteral("stale")));
 }
 
 void TestSerialRules::presence() {
-    QVERIFY(IsPortPresent(QStringLiteral("/dev/null"))); // a character device
-    QVERIFY(IsPortPresent(QStringLiteral(" /dev/null\n")));
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    QVERIFY(IsPortPresent(QStringLiteral(" /dev/null\n"))); // a character device
     QVERIFY(!IsPortPresent(QStringLiteral("/dev/no-such-port")));
     QVERIFY(!IsPortPresent(QString()));
-    QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("plain")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QVERIFY(!IsPortPresent(f.fileName())); // a regular file is no port
+    QVERIFY(!IsPortPresent(plain.fileName())); // a regular file is no port
 }
 
 QTEST_GUILESS_MAIN(TestSerialRules)
