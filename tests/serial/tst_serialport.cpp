@@ -136,22 +136,20 @@ void TestSerialPort::openFailures() {
         QFile file(name);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    TSerialPort port;
-    Recorder rec;
-    rec.Attach(port);
-    port.SetPortName(name);
+    Fixture f; // its pseudo-terminal stays unused
+    f.port.SetPortName(name);
     try {
-        port.Open();
+        f.port.Open();
         QVERIFY2(message.isEmpty(), "Open succeeded");
     } catch (const ESerialPortException &e) {
         QVERIFY2(!message.isEmpty() && e.Message().startsWith(message.arg(name)),
                  qPrintable(e.Message()));
     }
-    QTEST(port.LastOpenError(), "error");
-    QVERIFY(!port.Connected());
-    QVERIFY(rec.events.isEmpty());
+    QTEST(f.port.LastOpenError(), "error");
+    QVERIFY(!f.port.Connected());
+    QVERIFY(f.rec.events.isEmpty());
     try {
-        port.SendString("PA?\r\n");
+        f.port.SendString("PA?\r\n");
         QFAIL("SendString on a closed port succeeded");
     } catch (const ESerialPortException &e) {
         QCOMPARE(e.Message(), name + QStringLiteral(" is not open. Serial port is not connected."));
@@ -215,23 +213,19 @@ void TestSerialPort::peerClosed() {
 }
 
 void TestSerialPort::openCloseCyclesLeaveNothingBehind() {
-    PtyPeer peer;
-    QVERIFY(peer.ok());
     const int fds = CountEntries("/proc/self/fd");
     const int threads = CountEntries("/proc/self/task");
     {
-        TSerialPort port;
-        Recorder rec;
-        rec.Attach(port);
-        port.SetPortName(peer.devicePath());
+        Fixture f;
+        QVERIFY(f.peer.ok());
         for (int i = 0; i < 200; ++i) {
-            port.Open();
-            QVERIFY(port.Connected());
-            port.Close();
-            QVERIFY(!port.Connected());
+            f.port.Open();
+            QVERIFY(f.port.Connected());
+            f.port.Close();
+            QVERIFY(!f.port.Connected());
         }
-        QCOMPARE(rec.events.count(kConnect), 200);
-        QCOMPARE(rec.events.count(kDisconnect), 200);
+        QCOMPARE(f.rec.events.count(kConnect), 200);
+        QCOMPARE(f.rec.events.count(kDisconnect), 200);
     }
     QCOMPARE(CountEntries("/proc/self/fd"), fds);
     // A joined thread may take a moment to leave the kernel's task list.

@@ -13,8 +13,6 @@ class TestSerialRules : public QObject {
 private Q_SLOTS:
     void commPortFromName_data();
     void commPortFromName();
-    void commPortName_data();
-    void commPortName();
     void baudRates();
     void setters_data();
     void setters();
@@ -47,25 +45,6 @@ void TestSerialRules::commPortFromName() {
     QCOMPARE(int(CommPortFromName(name)), port);
 }
 
-void TestSerialRules::commPortName_data() {
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("custom");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("none") << int(spNone) << QStringLiteral("x") << QString();
-    QTest::newRow("COM254") << int(spCOM254) << QString() << QStringLiteral("COM254");
-    QTest::newRow("custom blank") << int(spCustom) << QStringLiteral("  ")
-                                  << QStringLiteral("vcom1");
-    QTest::newRow("custom path") << int(spCustom) << QStringLiteral(" /dev/pts/3 ")
-                                 << QStringLiteral("/dev/pts/3");
-}
-
-void TestSerialRules::commPortName() {
-    QFETCH(int, port);
-    QFETCH(QString, custom);
-    QFETCH(QString, name);
-    QCOMPARE(CommPortNameFor(TCommPort(port), custom), name);
-}
-
 void TestSerialRules::baudRates() {
     const int fixed[] = {75,     110,    134,    150,    300,    600,   1200,  1800,
                          2400,   4800,   7200,   9600,   14400,  19200, 38400, 57600,
@@ -93,7 +72,7 @@ void TestSerialRules::setters_data() {
         QTest::newRow(name) << steps.split(QLatin1Char('|')) << port
                             << QString::fromLatin1(portName) << rate << custom;
     };
-    row("port names COMn", QStringLiteral("port:3"), 3, "COM3");
+    row("port names COMn", QStringLiteral("port:254"), 254, "COM254");
     row("same port keeps spelling", QStringLiteral("name: com3|port:3"), 3, " com3");
     row("path reads custom", QStringLiteral("name:/dev/pts/7|port:255"), 255, "/dev/pts/7");
     row("none empties", QStringLiteral("name:/dev/pts/7|port:0"), 0, "");
@@ -103,6 +82,7 @@ void TestSerialRules::setters_data() {
         "/dev/ttyUSB1");
     row("custom name follows", QStringLiteral("port:255|custom:cnca0"), 255, "cnca0");
     row("blank custom name", QStringLiteral("port:255|custom:   "), 0, "");
+    row("blank custom name, then custom", QStringLiteral("custom: |port:255"), 255, "vcom1");
     row("custom rate", QStringLiteral("custombaud:12345|rate:custom"), 0, "", 12345, true);
     row("fixed rate stays", QStringLiteral("rate:9600|custombaud:777"), 0, "", 9600);
     row("custom follows", QStringLiteral("rate:custom|custombaud:777"), 0, "", 777, true);
