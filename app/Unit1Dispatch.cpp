@@ -67,7 +67,7 @@ TColor AtuStatusColor(Reports::AtuTone tone) {
 
 void TForm1::SerialPortReceive(TSerialPort *, const QByteArray &Buffer) {
     if (Windows.Form2->LineCount() > MonitorLineLimit)
-        Windows.Form2->Memo1->clear();
+        Windows.Form2->ClearLog();
 
     const LineFramer::Result framed = Receiver.Feed(Buffer);
     for (const QByteArray &bytes : framed.lines) {

@@ -1,6 +1,7 @@
-// The port monitor. The log is the document of Memo1; appending and the
-// change handler touch only its end, so a full log costs no more per entry
-// than an empty one.
+// The port monitor. The log is the document of Memo1 followed by the lines
+// not yet moved into it; appending and the change handler touch only its
+// end, so a full log costs no more per entry than an empty one, and the
+// entries of one burst of traffic are laid out as text once, together.
 #include "service/Unit2.h"
 
 #include "app/Protocol.h"
@@ -24,6 +25,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -70,20 +72,18 @@ QString SavePortMonitorLog(const QString &path, const QStringList &lines) {
 
 QStringList EntryLines(const QString &entry) {
     QStringList lines;
-    QString current;
+    qsizetype start = 0;
     for (qsizetype i = 0; i < entry.size(); ++i) {
         const QChar ch = entry.at(i);
-        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
-            if (ch == QLatin1Char('\r') && i + 1 < entry.size() &&
-                entry.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            lines.append(current);
-            current.clear();
-        } else {
-            current.append(ch);
-        }
+        if (ch != QLatin1Char('\r') && ch != QLatin1Char('\n'))
+            continue;
+        lines.append(entry.mid(start, i - start));
+        if (ch == QLatin1Char('\r') && i + 1 < entry.size() && entry.at(i + 1) == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
     }
-    lines.append(current);
+    // Most entries are one line: that one shares the entry's text.
+    lines.append(start == 0 ? entry : entry.mid(start));
     return lines;
 }
 
@@ -94,6 +94,10 @@ TForm2::TForm2(TWindows &windows, QWidget *parent) : QMainWindow(parent), Window
     setAttribute(Qt::WA_QuitOnClose, false);
     CreateControls();
     resize(306, 513);
+    m_flushTimer = new QTimer(this);
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(0);
+    connect(m_flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
 }
 
 void TForm2::CreateControls() {
@@ -156,7 +160,7 @@ void TForm2::CreateControls() {
 
     for (QPlainTextEdit *memo : {Memo1, Memo2}) {
         connect(memo, &QPlainTextEdit::textChanged, this,
-                [this] { Runtime::Guarded([this] { Memo1Change(); }); });
+                [this, memo] { Runtime::Guarded([this, memo] { MemoChanged(memo); }); });
         connect(memo, &QWidget::customContextMenuRequested, this,
                 [this, memo](const QPoint &pos) { PopupMenu1->popup(memo->mapToGlobal(pos)); });
     }
@@ -183,34 +187,86 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TForm2::showEvent(QShowEvent *event) {
+    FlushLog();
+    Memo1->moveCursor(QTextCursor::End);
+    QMainWindow::showEvent(event);
+}
+
 // ---- The log -------------------------------------------------------------------
 
 void TForm2::AddLine(const QString &entry) {
     QTextDocument *doc = Memo1->document();
-    const bool empty = doc->isEmpty();
+    if (m_pending.isEmpty() && doc->isEmpty()) {
+        // The first entry of an empty log goes straight into the document
+        // (its change runs the change handler), so lines wait only behind
+        // a document that has text.
+        QTextCursor cursor(doc);
+        // One edit block: one change, however many lines the entry has.
+        cursor.beginEditBlock();
+        bool first = true;
+        for (const QString &line : EntryLines(entry)) {
+            if (!first)
+                cursor.insertBlock();
+            first = false;
+            cursor.insertText(line);
+        }
+        cursor.endEditBlock();
+        Memo1->moveCursor(QTextCursor::End);
+        return;
+    }
+    m_pending += EntryLines(entry);
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
+    // The change handler runs once per entry, as for any single change of the log.
+    Runtime::Guarded([this] { Memo1Change(); });
+}
+
+void TForm2::FlushLog() {
+    m_flushTimer->stop();
+    if (m_pending.isEmpty())
+        return;
+    QTextDocument *doc = Memo1->document();
+    QString text = m_pending.join(QLatin1Char('\n'));
+    if (!doc->isEmpty())
+        text.prepend(QLatin1Char('\n'));
+    m_pending.clear();
+    // These lines have run the change handler already, one by one.
+    m_flushing = true;
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
-    // One edit block: the change handler runs once per entry, as it would
-    // for any single change of the log.
-    cursor.beginEditBlock();
-    bool first = empty;
-    for (const QString &line : EntryLines(entry)) {
-        if (!first)
-            cursor.insertBlock();
-        first = false;
-        cursor.insertText(line);
+    cursor.insertText(text);
+    m_flushing = false;
+    // The live view follows the end of the log. Scrolling lays out the
+    // lines of a whole view, so a view not on show catches up when shown.
+    if (Memo1->isVisible())
+        Memo1->moveCursor(QTextCursor::End);
+}
+
+void TForm2::ClearLog() {
+    // Every line passes through the document before it goes.
+    FlushLog();
+    Memo1->clear();
+}
+
+void TForm2::MemoChanged(QPlainTextEdit *memo) {
+    if (memo == Memo1) {
+        if (m_flushing)
+            return;
+        if (Memo1->document()->isEmpty())
+            m_pending.clear();
     }
-    cursor.endEditBlock();
-    // The live view follows the end of the log.
-    Memo1->moveCursor(QTextCursor::End);
+    Memo1Change();
 }
 
 int TForm2::LineCount() const {
     const QTextDocument *doc = Memo1->document();
-    return doc->isEmpty() ? 0 : doc->blockCount();
+    return (doc->isEmpty() ? 0 : doc->blockCount()) + int(m_pending.size());
 }
 
 QString TForm2::LastLine() const {
+    if (!m_pending.isEmpty())
+        return m_pending.last();
     const QTextDocument *doc = Memo1->document();
     return doc->isEmpty() ? QString() : doc->lastBlock().text();
 }
@@ -218,11 +274,12 @@ QString TForm2::LastLine() const {
 QStringList TForm2::Lines() const {
     QStringList lines;
     const QTextDocument *doc = Memo1->document();
-    if (doc->isEmpty())
-        return lines;
-    lines.reserve(doc->blockCount());
-    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-        lines.append(b.text());
+    if (!doc->isEmpty()) {
+        lines.reserve(doc->blockCount() + m_pending.size());
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            lines.append(b.text());
+    }
+    lines += m_pending;
     return lines;
 }
 
@@ -248,11 +305,12 @@ void TForm2::Memo1Change() {
     }
     // Emptying is itself a change and runs this handler once more.
     if (LineCount() > MaxLines)
-        Memo1->clear();
+        ClearLog();
 }
 
 void TForm2::CheckBox1Click() {
     if (CheckBox1->isChecked()) {
+        FlushLog();
         Memo2->hide();
         Memo1->show();
         Memo1->moveCursor(QTextCursor::End);
@@ -265,7 +323,7 @@ void TForm2::CheckBox1Click() {
 }
 
 void TForm2::Clear1Click() {
-    Memo1->clear();
+    ClearLog();
     Memo2->clear();
 }
 

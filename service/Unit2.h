@@ -16,6 +16,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QWidget;
 
 // The save file's name; relative, so it lies in the current directory.
@@ -52,8 +53,15 @@ public:
     QAction *Clear1 = nullptr, *Send1 = nullptr, *Savealltofile1 = nullptr;
 
     // ---- The log -----------------------------------------------------------
-    // Adds one entry to the live log; the entry becomes its last line.
+    // Adds one entry to the live log; the entry becomes its last line. The
+    // change handler runs at once; the entry reaches Memo1's document with
+    // the others of the same moment, in one insert, when control returns to
+    // the event loop (or earlier, when the log is shown or emptied).
     void AddLine(const QString &entry);
+    // Moves the entries not yet in Memo1's document into it.
+    void FlushLog();
+    // Empties the live log (a change: the change handler runs).
+    void ClearLog();
     // The live log's lines, first to last (empty for an empty log).
     QStringList Lines() const;
     // Number of lines of the live log, without reading it.
@@ -74,7 +82,16 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void CreateControls();
+    void MemoChanged(QPlainTextEdit *memo);
+
+    // Lines of the live log after those in Memo1's document. Only ever
+    // non-empty while the document is not, so emptying the document is a
+    // change that also drops them.
+    QStringList m_pending;
+    QTimer *m_flushTimer = nullptr;
+    bool m_flushing = false;
 };

@@ -75,6 +75,8 @@ QString BarPositionNumber(int position, int max, bool percentage) {
 }
 
 TBarMeter::TBarMeter(QWidget *parent) : QWidget(parent) {
+    // The composed picture covers the whole meter, so nothing behind it needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(200, 20);
     setMouseTracking(true);
 }
@@ -82,15 +84,21 @@ TBarMeter::TBarMeter(QWidget *parent) : QWidget(parent) {
 TBarMeter::~TBarMeter() = default;
 
 void TBarMeter::paintEvent(QPaintEvent *) {
-    Compose(m_rebuild);
+    // The bar picture is rebuilt when something other than the position
+    // changed since the last paint, or when the meter has a new size.
+    Compose(m_rebuild || m_barCache.size() != size());
+    m_rebuild = false;
     if (m_offscreen.isNull())
         return;
     QPainter painter(this);
     painter.drawImage(0, 0, m_offscreen);
 }
 
-void TBarMeter::PaintAtOnce() {
-    repaint();
+// Schedules the paint, so several changes before the next paint cost one.
+void TBarMeter::SchedulePaint(bool rebuild) {
+    if (rebuild)
+        m_rebuild = true;
+    update();
 }
 
 void TBarMeter::Compose(bool rebuild) {
@@ -246,96 +254,95 @@ void TBarMeter::SetPosition(int value) {
     if (value == m_position || value > m_max || value < m_min)
         return;
     m_position = value;
-    m_rebuild = false;
-    PaintAtOnce();
-    m_rebuild = true;
+    SchedulePaint(false);
 }
 
-// Every other setter stores whatever it is given and paints at once.
+// Every other setter stores whatever it is given and asks for a paint with
+// a rebuilt bar picture.
 void TBarMeter::SetBackgroundColor(TColor value) {
     m_backgroundColor = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBarBitmap(const QImage &value) {
     m_barBitmap = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBarColor1(TColor value) {
     m_barColor1 = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBarColor2(TColor value) {
     m_barColor2 = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBarColor3(TColor value) {
     m_barColor3 = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBarColorStyle(TBarColorStyle value) {
     m_barColorStyle = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBorderColor1(TColor value) {
     m_borderColor1 = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetBorderColor2(TColor value) {
     m_borderColor2 = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetDirection(TProgressDirection value) {
     m_direction = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetMax(int value) {
     m_max = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetMin(int value) {
     m_min = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetPercentage(bool value) {
     m_percentage = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetPosTextPrefix(const QString &value) {
     m_posTextPrefix = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetPosTextSuffix(const QString &value) {
     m_posTextSuffix = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetShowBorder(bool value) {
     m_showBorder = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::SetShowPosText(bool value) {
     m_showPosText = value;
-    PaintAtOnce();
+    SchedulePaint(true);
 }
 
 void TBarMeter::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange)
-        PaintAtOnce();
+        SchedulePaint(true);
 }
 
 void TBarMeter::mousePressEvent(QMouseEvent *event) {

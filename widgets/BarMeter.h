@@ -1,7 +1,8 @@
 // TBarMeter: a bar-graph meter showing Position between Min and Max as a
 // bar growing in one of four directions, in one colour, a two- or
 // three-colour gradient or a tiled bitmap. Every paint is composed off-screen;
-// a Position change reuses the cached bar picture instead of rebuilding it.
+// paints are scheduled, and a paint after only Position changes reuses the
+// cached bar picture instead of rebuilding it.
 #pragma once
 
 #include "widgets/Colors.h"
@@ -121,7 +122,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
-    void PaintAtOnce();
+    void SchedulePaint(bool rebuild);
     void DrawBar(bool rebuild);
     void BuildGradient();
     void DrawBorder();

@@ -147,7 +147,7 @@ void TColorButton::mousePressEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
         m_leftPressed = true;
     m_pressed = true;
-    repaint();
+    update();
 }
 
 void TColorButton::mouseReleaseEvent(QMouseEvent *event) {
@@ -163,17 +163,17 @@ void TColorButton::mouseReleaseEvent(QMouseEvent *event) {
     if (m_latching)
         m_down = !m_down;
     m_pressed = false;
-    repaint();
+    update();
 }
 
 void TColorButton::enterEvent(QEnterEvent *) {
     m_hot = true;
-    repaint();
+    update();
 }
 
 void TColorButton::leaveEvent(QEvent *) {
     m_hot = false;
-    repaint();
+    update();
 }
 
 void TColorButton::changeEvent(QEvent *event) {

@@ -124,6 +124,8 @@ void FloodFillSurface(QImage &image, int x, int y, QRgb target, QRgb fill) {
 }
 
 TLedLamp::TLedLamp(QWidget *parent) : QWidget(parent) {
+    // The picture covers the whole control, so nothing behind it needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(16, 16);
     BuildPictures();
 }
@@ -156,9 +158,10 @@ void TLedLamp::paintEvent(QPaintEvent *) {
     painter.drawImage(rect(), m_selector == 0 ? m_lit : m_unlit);
 }
 
+// Schedules the paint: several changes before the next paint cost one.
 void TLedLamp::DrawPicture(int selector) {
     m_selector = selector;
-    repaint();
+    update();
 }
 
 void TLedLamp::StartBlinking() {

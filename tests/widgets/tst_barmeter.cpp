@@ -375,27 +375,36 @@ void TestBarMeter::positionReusesCachedBar() {
     QVERIFY(QTest::qWaitForWindowExposed(&m));
     const int builds = m.BarPictureBuilds();
     QVERIFY(builds > 0);
+    // Setters ask for a paint; several changes before it cost one.
+    m.SetPosition(300);
     m.SetPosition(600);
+    QCOMPARE(FilledPixels(m.OffscreenPicture().copy(1, 1, 399, 31), pdLeftToRight), 0);
+    m.repaint();
     QCOMPARE(m.BarPictureBuilds(), builds);
     QCOMPARE(FilledPixels(m.OffscreenPicture().copy(1, 1, 399, 31), pdLeftToRight), 200);
     m.SetPosition(1200);
+    m.repaint();
     QCOMPARE(m.BarPictureBuilds(), builds);
     QCOMPARE(PixelColor(m.OffscreenPicture(), 399, 16), GradientStep(clYellow, clRed, 200, 201));
-    // Any other setter rebuilds.
+    // Any other setter rebuilds, once however many come before the paint.
     m.SetBarColor3(clBlue);
+    m.SetPosition(1100);
+    m.SetPosition(1200);
+    m.repaint();
     QCOMPARE(m.BarPictureBuilds(), builds + 1);
     QCOMPARE(PixelColor(m.OffscreenPicture(), 399, 16), GradientStep(clYellow, clBlue, 200, 201));
 
-    // A position paint after a resize still uses the old, shorter picture;
-    // the next framework paint rebuilds it at the new size.
+    // A new size rebuilds the picture at that size, even for a position change.
     m.resize(501, 33);
     m.SetPosition(1100);
-    QCOMPARE(m.BarPictureBuilds(), builds + 1);
-    QCOMPARE(m.BarPicture().width(), 401);
-    QCOMPARE(PixelColor(m.OffscreenPicture(), 400, 16), clBlue);
-    QCOMPARE(PixelColor(Render(m), 500, 16), ColorToRGB(clBtnHighlight));
-    QCOMPARE(PixelColor(m.OffscreenPicture(), 450, 16), GradientStep(clYellow, clBlue, 201, 251));
+    m.repaint();
+    QCOMPARE(m.BarPictureBuilds(), builds + 2);
     QCOMPARE(m.BarPicture().width(), 501);
+    QCOMPARE(FilledPixels(m.OffscreenPicture().copy(1, 1, 499, 31), pdLeftToRight), 457);
+    QCOMPARE(PixelColor(m.OffscreenPicture(), 450, 16), GradientStep(clYellow, clBlue, 201, 251));
+    const QImage shown = Render(m);
+    QCOMPARE(PixelColor(shown, 500, 16), ColorToRGB(clBtnHighlight));
+    QCOMPARE(PixelColor(shown, 450, 16), GradientStep(clYellow, clBlue, 201, 251));
 }
 
 QTEST_MAIN(TestBarMeter)
