@@ -1,4 +1,4 @@
-// Pure rules of the amplifier link: framing and echo texts, the INI reader
+// Pure rules of the amplifier link: bytes to text and back, the INI reader
 // and the start-up selection of the port list.
 #include "app/IniFile.h"
 #include "app/PortRules.h"
@@ -9,29 +9,12 @@
 class TestCore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void framingAndEchoes();
     void latin1RoundTrip();
     void iniRead_data();
     void iniRead();
     void portSelection_data();
     void portSelection();
 };
-
-void TestCore::framingAndEchoes() {
-    QCOMPARE(Protocol::Frame(Protocol::Identify), QByteArray("PA?\r\n"));
-    QCOMPARE(Protocol::Frame(QByteArray()), QByteArray("\r\n"));
-    QCOMPARE(Protocol::Frame(Protocol::SetBand(3)), QByteArray("B: 3\r\n"));
-    QCOMPARE(Protocol::Frame(Protocol::SetAlc(108)), QByteArray("ALC_PWM: 108\r\n"));
-    QCOMPARE(Protocol::Frame(Protocol::SetSwrMin(14)), QByteArray("SWRmin: 14\r\n"));
-    QCOMPARE(Protocol::SentEcho(Protocol::Identify, Protocol::Echo::Plain),
-             QStringLiteral("- PA?"));
-    QCOMPARE(Protocol::SentEcho(Protocol::AskBand, Protocol::Echo::WithCrLf),
-             QStringLiteral("- B?\r\n"));
-    QCOMPARE(Protocol::ReceivedEcho("O: 850"), QStringLiteral("+ O: 850"));
-    QVERIFY(Protocol::HasPrefix("PA_QZ9QZ-extra", Protocol::RepIdentified));
-    QVERIFY(!Protocol::HasPrefix("PA_QZ9Q", Protocol::RepIdentified));
-    QVERIFY(!Protocol::HasPrefix("pa_qz9qz", Protocol::RepIdentified));
-}
 
 void TestCore::latin1RoundTrip() {
     QByteArray all;
