@@ -268,6 +268,7 @@ void TestDispatcher::reports_data() {
         "FirmwareVersion=3.30|FineTuning1=1|checked=N12kW1");
     row("", "Ver:3.3 ", "+ Ver:3.3 |+ Ver: 3.3", "FirmwareVersion=3.3|FineTuning1=1");
     row("", "Ver: 3.28", "+ Ver: 3.28|+ Ver: 3.28", "FineTuning1=0");
+    row("", "Ver: 3.100", "+ Ver: 3.100|+ Ver: 3.100", "FineTuning1=0"); // text order
     row("", "Ver: 3.30x2", "+ Ver: 3.30x2|+ Ver: 3.30x2", "FineTuning1=1|checked=N24kW1");
     // 6: alarm sound.
     row("", "ALM: 1", "+ ALM: 1|+ ALM: 1", "checked=CWbybuzzer1,N12kW1");

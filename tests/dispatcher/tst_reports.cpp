@@ -17,8 +17,6 @@ private Q_SLOTS:
     void toInt();
     void temperature_data();
     void temperature();
-    void firmwareVersion_data();
-    void firmwareVersion();
 };
 
 void TestReports::framing_data() {
@@ -129,22 +127,6 @@ void TestReports::temperature() {
     QFETCH(QString, value);
     QFETCH(TempRange, range);
     QCOMPARE(Reports::TemperatureRange(value), range);
-}
-
-void TestReports::firmwareVersion_data() {
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<bool>("fine");
-    const std::pair<const char *, bool> rows[] = {
-        {"3.29", true},  {"3.28", false}, {"3.100", false}, {"3.28a", true},
-        {"10.0", false}, {"", false},     {"\xE9", true}};
-    for (const auto &[version, fine] : rows)
-        QTest::newRow(version) << QString::fromLatin1(version) << fine;
-}
-
-void TestReports::firmwareVersion() {
-    QFETCH(QString, version);
-    QFETCH(bool, fine);
-    QCOMPARE(Reports::FineTuningAllowed(version), fine);
 }
 
 QTEST_GUILESS_MAIN(TestReports)
