@@ -86,6 +86,7 @@ TBarMeter::~TBarMeter() = default;
 void TBarMeter::paintEvent(QPaintEvent *) {
     // The bar picture is rebuilt when something other than the position
     // changed since the last paint, or when the meter has a new size.
+    m_paintRequested = false;
     Compose(m_rebuild || m_barCache.size() != size());
     m_rebuild = false;
     if (m_offscreen.isNull())
@@ -98,6 +99,9 @@ void TBarMeter::paintEvent(QPaintEvent *) {
 void TBarMeter::SchedulePaint(bool rebuild) {
     if (rebuild)
         m_rebuild = true;
+    if (m_paintRequested)
+        return;
+    m_paintRequested = true;
     update();
 }
 

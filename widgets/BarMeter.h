@@ -149,6 +149,8 @@ private:
     QImage m_offscreen;
     QImage m_barCache;
     bool m_rebuild = true;
+    // A paint has been asked for and has not come yet; asking again adds nothing.
+    bool m_paintRequested = false;
     int m_barBuilds = 0;
     bool m_leftPressed = false;
 };

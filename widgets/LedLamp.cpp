@@ -154,6 +154,7 @@ void TLedLamp::BuildPictures() {
 }
 
 void TLedLamp::paintEvent(QPaintEvent *) {
+    m_paintRequested = false;
     QPainter painter(this);
     painter.drawImage(rect(), m_selector == 0 ? m_lit : m_unlit);
 }
@@ -161,6 +162,9 @@ void TLedLamp::paintEvent(QPaintEvent *) {
 // Schedules the paint: several changes before the next paint cost one.
 void TLedLamp::DrawPicture(int selector) {
     m_selector = selector;
+    if (m_paintRequested)
+        return;
+    m_paintRequested = true;
     update();
 }
 

@@ -95,6 +95,8 @@ private:
     QImage m_lit;
     QImage m_unlit;
     int m_selector = 1;
+    // A paint has been asked for and has not come yet; asking again adds nothing.
+    bool m_paintRequested = false;
     QTimer *m_timer = nullptr;
     bool m_clickArmed = false;
 };
