@@ -96,9 +96,10 @@ OpenResult OpenDevice(const QString &path) {
         result.error = errno;
         return result;
     }
-    // A regular file or a directory is not a port, even if it carries the name.
+    // A regular file or a directory is not a port, even if it carries the
+    // name; neither is a character device without a line (/dev/null).
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !::isatty(fd)) {
         ::close(fd);
         result.error = ENOTTY;
         return result;

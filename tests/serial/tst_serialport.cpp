@@ -124,6 +124,8 @@ void TestSerialPort::openFailures_data() {
                              << ENOENT;
     QTest::newRow("regular file") << QStringLiteral("COM3")
                                   << QStringLiteral("Cannot connect to %1. ") << ENOTTY;
+    QTest::newRow("not a terminal")
+        << QStringLiteral("/dev/null") << QStringLiteral("Cannot connect to %1. ") << ENOTTY;
     QTest::newRow("blank name") << QStringLiteral("  ") << QString() << 0;
 }
 
