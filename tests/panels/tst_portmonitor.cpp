@@ -15,8 +15,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTextCursor>
+#include <QTextDocument>
 
 class TestPortMonitor : public QObject {
     Q_OBJECT
@@ -33,6 +35,7 @@ private Q_SLOTS:
     void lampsFollowLastLine_data();
     void lampsFollowLastLine();
     void emptiedAboveThousandLines();
+    void entriesReachTheTextTogether();
     void receivedLinesAreLoggedAndFlipRxD();
     void freezeAndUnfreeze();
     void saveWhileFrozenWritesLiveLog();
@@ -189,6 +192,42 @@ void TestPortMonitor::emptiedAboveThousandLines() {
     // The log goes on after being emptied.
     mon->AddLine(QStringLiteral("+ T: 35"));
     QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ T: 35")});
+}
+
+void TestPortMonitor::entriesReachTheTextTogether() {
+    QTextDocument *doc = mon->Memo1->document();
+    mon->AddLine(QStringLiteral("+ O: 1"));
+    QCOMPARE(doc->toPlainText(), QStringLiteral("+ O: 1"));
+    QSignalSpy changes(doc, &QTextDocument::contentsChange);
+    mon->AddLine(QStringLiteral("+ O: 2"));
+    mon->AddLine(QStringLiteral("- T?\r\n"));
+    // The log has them at once; the text gets them in one change at the
+    // next turn of the event loop.
+    const QStringList all{QStringLiteral("+ O: 1"), QStringLiteral("+ O: 2"),
+                          QStringLiteral("- T?"), QString()};
+    QCOMPARE(mon->Lines(), all);
+    QCOMPARE(mon->LineCount(), 4);
+    QCOMPARE(changes.size(), 0);
+    QTRY_COMPARE(changes.size(), 1);
+    QCOMPARE(doc->toPlainText().split(QLatin1Char('\n')), all);
+    QCOMPARE(mon->Lines(), all);
+
+    // Clearing the text drops lines still waiting; emptying the log passes
+    // them through the text first.
+    mon->AddLine(QStringLiteral("+ O: 3"));
+    mon->Memo1->clear();
+    QCOMPARE(mon->Lines(), QStringList());
+    mon->AddLine(QStringLiteral("+ O: 4"));
+    mon->AddLine(QStringLiteral("+ O: 5"));
+    QStringList seen;
+    connect(doc, &QTextDocument::contentsChange, this, [&] {
+        if (!doc->isEmpty())
+            seen = doc->toPlainText().split(QLatin1Char('\n'));
+    });
+    mon->ClearLog();
+    QCOMPARE(seen, (QStringList{QStringLiteral("+ O: 4"), QStringLiteral("+ O: 5")}));
+    QCOMPARE(mon->LineCount(), 0);
+    disconnect(doc, nullptr, this, nullptr);
 }
 
 void TestPortMonitor::receivedLinesAreLoggedAndFlipRxD() {
