@@ -21,25 +21,323 @@ private Q_SLOTS:
     void init() { f = std::make_unique<PanelFixture>(); }
     void cleanup() { f.reset(); }
 
-    void atuLayout();
-    void panel1Click_data();
-    void panel1Click();
-    void tuneAndFineTuning_data();
-    void tuneAndFineTuning();
-    void memoryClearAndSwrMin();
-    void timerResends_data();
-    void timerResends();
-    void timerIdlesUntilReconnected();
-    void clickOnClosedPortChangesNothing();
-    void diagrams();
-    void alarmFrames_data();
-    void alarmFrames();
-    void alarmShownCentredOnce();
-    void allClearOrder();
-    void hpcontFigureChosenAtShowing();
-    void alarmsSurviveCloseLossAndReconnect();
-    void closingOnlyHides();
-    void calibration();
+    void atuLayout() {
+        QCOMPARE(atu()->centralWidget()->size(), QSize(572, 131));
+        QCOMPARE(f->atuTimerInterval, 1000);
+        // The status panel lies over the lamp and the readouts.
+        atu()->Panel2->show();
+        QWidget *client = atu()->centralWidget();
+        QCOMPARE(client->childAt(atu()->Led->geometry().center()), atu()->Panel2);
+        QCOMPARE(client->childAt(atu()->Label4->geometry().center()), atu()->Panel2);
+    }
+
+    void panel1Click_data() {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("band");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("captionAfter");
+        QTest::newRow("Bypass, band 3")
+            << "Bypass" << 3 << QByteArray("ATU_STATE: 1\r\n") << "Bypass";
+        QTest::newRow("BYPASS, band 1")
+            << "BYPASS" << 1 << QByteArray("ATU_STATE: 1\r\n") << "BYPASS";
+        QTest::newRow("Bypass, band 7") << "Bypass" << 7 << QByteArray() << "ATU On";
+        QTest::newRow("ATU On, band 3")
+            << "ATU On" << 3 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
+        QTest::newRow("ATU On, band 7")
+            << "ATU On" << 7 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
+    }
+
+    void panel1Click() {
+        QFETCH(QString, caption);
+        QFETCH(int, band);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, captionAfter);
+        QVERIFY(f->connectPeer());
+        selectBand(band);
+        atu()->Panel1->SetCaption(caption);
+        atu()->Panel1->SetColor(clAlertPink);
+        const int lines = f->w->Form2->LineCount();
+        atu()->Panel1->OnClick(); // the click path, with its error guard
+        QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
+        QCOMPARE(atu()->Panel1->Caption(), captionAfter);
+        QCOMPARE(session().AtuOnPending, sent.startsWith("ATU_STATE: 1"));
+        QCOMPARE(session().AtuBypassPending, sent.startsWith("ATU_STATE: 0"));
+        QCOMPARE(atu()->Timer1->isActive(), !sent.isEmpty());
+        // Band 7 is shown locally in light green; otherwise only a report recolours.
+        QCOMPARE(atu()->Panel1->Color(), sent.isEmpty() ? clLightGreen : clAlertPink);
+        QCOMPARE(f->w->Form2->LineCount(), lines + (sent.isEmpty() ? 0 : 1));
+        QVERIFY(f->boxes.isEmpty());
+    }
+
+    void tuneAndFineTuning_data() {
+        QTest::addColumn<bool>("inLine");
+        QTest::addColumn<int>("band");
+        QTest::addColumn<QByteArray>("sent"); // after TUNE, then Fine Tuning
+        QTest::newRow("in line, band 3") << true << 3 << QByteArray("TUNE ON\r\nTUNE FINE\r\n");
+        QTest::newRow("in line, band 7") << true << 7 << QByteArray("TUNE FINE\r\n");
+        QTest::newRow("bypassed, band 3") << false << 3 << QByteArray();
+        QTest::newRow("bypassed, band 7") << false << 7 << QByteArray();
+    }
+
+    void tuneAndFineTuning() {
+        QFETCH(bool, inLine);
+        QFETCH(int, band);
+        QFETCH(QByteArray, sent);
+        QVERIFY(f->connectPeer());
+        selectBand(band);
+        atu()->Panel1->SetCaption(inLine ? QStringLiteral("ATU On") : QStringLiteral("Bypass"));
+        const int lines = f->w->Form2->LineCount();
+        atu()->tune1click();
+        atu()->FineTuning1->trigger();
+        QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
+        QCOMPARE(f->w->Form2->LineCount(), lines + int(sent.count('\n'))); // refusals log nothing
+    }
+
+    void memoryClearAndSwrMin() {
+        QVERIFY(f->connectPeer());
+        atu()->MemoryClear1->trigger(); // no guard: sent in any state
+        atu()->SWR[2]->trigger();
+        atu()->SWR[6]->trigger();
+        QCOMPARE(f->peer.read(), QByteArray("CMEM\r\nSWRmin: 13\r\nSWRmin: 17\r\n"));
+        QCOMPARE(f->w->Form2->LastLine(), QStringLiteral("- SWRmin: 17"));
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(atu()->SWR[i]->isChecked(), i == 6);
+    }
+
+    void timerResends_data() {
+        QTest::addColumn<bool>("onPending");
+        QTest::addColumn<bool>("bypassPending");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("none") << false << false << QByteArray();
+        QTest::newRow("both, on first")
+            << true << true << QByteArray("ATU_STATE: 1\r\nATU_STATE: 0\r\n");
+    }
+
+    void timerResends() {
+        QFETCH(bool, onPending);
+        QFETCH(bool, bypassPending);
+        QFETCH(QByteArray, sent);
+        QVERIFY(f->connectPeer());
+        session().AtuOnPending = onPending;
+        session().AtuBypassPending = bypassPending;
+        atu()->Timer1Timer();
+        QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
+    }
+
+    void timerIdlesUntilReconnected() {
+        QVERIFY(f->connectPeer());
+        selectBand(3);
+        atu()->Panel1Click();
+        QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
+        f->w->Form1->closeportclick();
+        const int boxes = f->boxes.size();
+        atu()->Timer1Timer(); // closed: sending would report an error
+        QVERIFY2(f->boxes.size() == boxes, qPrintable(f->boxes.value(boxes).text));
+        QVERIFY(atu()->Timer1->isActive());
+        QVERIFY(session().AtuOnPending);
+        QVERIFY(f->open(f->peer.devicePath()));
+        f->peer.read(200);
+        atu()->Timer1Timer(); // "Connecting...": still idle
+        QCOMPARE(f->peer.read(150), QByteArray());
+        f->receive("PA_QZ9QZ\r\n");
+        f->peer.read(300);
+        atu()->Timer1Timer();
+        QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
+    }
+
+    void clickOnClosedPortChangesNothing() {
+        selectBand(3);
+        atu()->Panel1->OnClick();
+        QCOMPARE(f->boxes.size(), 1);
+        QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
+        QVERIFY(!session().AtuOnPending);
+        QVERIFY(!atu()->Timer1->isActive());
+        QCOMPARE(f->w->Form2->LineCount(), 0);
+    }
+
+    void diagrams() {
+        // The capacitor to ground sits on the input side in one drawing and on the
+        // output side in the other: dark red lines, green dots, blue letters, on white.
+        const QImage in = DrawLNetwork(true), out = DrawLNetwork(false);
+        QCOMPARE(in.size(), QSize(171, 96));
+        auto count = [](const QImage &img, TColor c, int x0, int x1, int y0, int y1) {
+            int n = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x)
+                    n += (img.pixel(x, y) & 0xFFFFFF) == (ToQColor(c).rgb() & 0xFFFFFF);
+            return n;
+        };
+        QCOMPARE(in.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+        QVERIFY(count(in, clMaroon, 0, 85, 40, 60) > 20);
+        QCOMPARE(count(in, clMaroon, 85, 171, 40, 60), 0);
+        QVERIFY(count(out, clMaroon, 85, 171, 40, 60) > 20);
+        QCOMPARE(count(out, clMaroon, 0, 85, 40, 60), 0);
+        QVERIFY(count(in, clGreen, 0, 171, 0, 96) > 10 && count(out, clGreen, 0, 171, 0, 96) > 10);
+        QVERIFY(count(in, clBlue, 0, 171, 0, 96) > 10 && count(out, clBlue, 0, 171, 0, 96) > 10);
+    }
+
+    void alarmFrames_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("labels"); // "Name:text:x:y" separated by "|"
+        QTest::newRow("HP") << "FALARM_HP"
+                            << "ALARM - HIGH OUTPUT POWER"
+                            << "Label1:Output Power:80:40|Label2:is too HIGH!:96:104";
+        QTest::newRow("ip") << "FAlarm_ip"
+                            << "ALARM - HIGH INPUT POWER"
+                            << "Label1:Input Power:104:40|Label2:is too HIGH!:96:104";
+        QTest::newRow("SWR") << "FALARM_SWR"
+                             << "ALARM - HIGH REVERSE POWER"
+                             << "Label1:Reverse Power:64:40|Label2:is too HIGH!:80:104";
+        QTest::newRow("bpf") << "Falarm_bpf"
+                             << "ALARM - BPF failure"
+                             << "Label1:Band Pass Filter:56:40|Label2:Failure !:128:104";
+        QTest::newRow("temp") << "Falarm_temp"
+                              << "Alarm - Temperature"
+                              << "Label1:Temperature:88:40|Label2:is too HIGH !:88:104";
+        QTest::newRow("TOT")
+            << "FALARM_TOT"
+            << "ALARM - TIME OF TRANSMIT"
+            << "Label1:The transmission time :8:40|Label3:has been exceeded!:24:88";
+        QTest::newRow("HPCONT")
+            << "FALARM_HPCONT"
+            << "ALARM - Continoues Power"
+            << "Label1:Continuous Output:40:24|Label3:Power Exceeds:56:72|Label2:600 Watts!:96:120";
+    }
+
+    void alarmFrames() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, labels);
+        TAlarmForm *a = nullptr;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->objectName() == name)
+                a = qobject_cast<TAlarmForm *>(top);
+        QVERIFY(a);
+        QCOMPARE(a->windowTitle(), caption);
+        QCOMPARE(a->size(), QSize(396, 198));
+        QVERIFY(a->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(QColor(a->grab().toImage().pixel(2, 2)), QColor(Qt::red));
+        const QStringList rows = labels.split(QLatin1Char('|'));
+        QCOMPARE(a->findChildren<QLabel *>().size(), rows.size());
+        for (const QString &row : rows) {
+            const QStringList p = row.split(QLatin1Char(':'));
+            auto *l = a->findChild<QLabel *>(p[0]);
+            QVERIFY2(l, qPrintable(p[0]));
+            QCOMPARE(l->text(), p[1]);
+            QCOMPARE(l->pos(), QPoint(p[2].toInt(), p[3].toInt()));
+            // As wide as its text, blanks included.
+            QVERIFY(l->width() >= l->fontMetrics().horizontalAdvance(p[1]));
+        }
+    }
+
+    void alarmShownCentredOnce() {
+        QVERIFY(f->connectPeer());
+        TAlarmForm *a = f->w->FALARM_HP;
+        for (const QPoint mainAt : {QPoint(140, 90), QPoint(300, 200)}) {
+            f->w->Form1->move(mainAt);
+            f->receive("ALARM: OFF\r\nALARM: HPOUT\r\n");
+            QVERIFY(a->isVisible());
+            const QPoint off = a->frameGeometry().center() - f->w->Form1->frameGeometry().center();
+            QVERIFY(off.manhattanLength() <= 2);
+        }
+        // A repeat does not re-centre it; it takes no input.
+        a->move(a->pos() + QPoint(30, 20));
+        const QPoint where = a->pos();
+        f->receive("ALARM: HPOUT\r\n");
+        QCOMPARE(a->pos(), where);
+        const int lines = f->w->Form2->LineCount();
+        QTest::mouseClick(a, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::keyClick(a, Qt::Key_Escape);
+        QVERIFY(a->isVisible());
+        QCOMPARE(f->w->Form2->LineCount(), lines);
+    }
+
+    void allClearOrder() {
+        QVERIFY(f->connectPeer());
+        f->receive("ALARM: TOT\r\nALARM: HPCONT\r\nALARM: TEMP\r\nALARM: SWR\r\nALARM: BPF\r\n"
+                   "ALARM: HPIN\r\nALARM: HPOUT\r\n");
+        struct HideRecorder : QObject {
+            QStringList order;
+            bool eventFilter(QObject *o, QEvent *e) override {
+                if (e->type() == QEvent::Hide)
+                    order << o->objectName();
+                return false;
+            }
+        } rec;
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (qobject_cast<TAlarmForm *>(top))
+                top->installEventFilter(&rec);
+        f->receive("ALARM: OFF\r\n");
+        QCOMPARE(rec.order.join(QLatin1Char(',')),
+                 QStringLiteral("FALARM_HP,FAlarm_ip,Falarm_bpf,FALARM_SWR,Falarm_temp,"
+                                "FALARM_HPCONT,FALARM_TOT"));
+    }
+
+    void hpcontFigureChosenAtShowing() {
+        QVERIFY(f->connectPeer());
+        QLabel *figure = f->w->FALARM_HPCONT->Label2;
+        f->w->Form1->N24kW1->setChecked(true);
+        f->receive("ALARM: HPCONT\r\n");
+        QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
+        QVERIFY(figure->width() >= figure->fontMetrics().horizontalAdvance(figure->text()));
+        // A change of PA type while it shows does not alter it, until the next showing.
+        f->w->Form1->N12kW1->setChecked(true);
+        f->receive("ALARM: HPCONT\r\n");
+        QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
+        f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
+        QCOMPARE(figure->text(), QStringLiteral("600 Watts!"));
+    }
+
+    void alarmsSurviveCloseLossAndReconnect() {
+        QVERIFY(f->connectPeer());
+        f->receive("ALARM: BPF\r\n");
+        TAlarmForm *a = f->w->Falarm_bpf;
+        f->w->Form1->closeportclick();
+        QVERIFY(a->isVisible());
+        QVERIFY(f->open(f->peer.devicePath()));
+        f->peer.write("PA_QZ9QZ\r\n");
+        QTRY_VERIFY(f->w->Form1->IsConnected());
+        QVERIFY(a->isVisible());
+        f->peer.closeMaster(); // the port is lost
+        QTRY_VERIFY(!f->w->Form1->SerialPort->Connected());
+        QVERIFY(a->isVisible());
+        f->receive("ALARM: OFF\r\n");
+        QVERIFY(!a->isVisible());
+    }
+
+    void closingOnlyHides() {
+        // The ATU panel and the monitor stay alive; an alarm window closed by the
+        // window manager counts as hidden and shows again on its next alarm.
+        QVERIFY(f->connectPeer());
+        f->receive("ALARM: TOT\r\n");
+        for (QWidget *w : {static_cast<QWidget *>(f->w->Fatu1), static_cast<QWidget *>(f->w->Form2),
+                           static_cast<QWidget *>(f->w->FALARM_TOT)}) {
+            QPointer<QWidget> guard(w);
+            w->show();
+            QVERIFY(w->close());
+            QVERIFY(guard && w->isHidden());
+        }
+        f->receive("ALARM: TOT\r\n");
+        QVERIFY(f->w->FALARM_TOT->isVisible());
+    }
+
+    void calibration() {
+        TForm3 *cal = f->w->Form3;
+        // {start, right arrow, expected}: the arrows step within 0..255.
+        const int steps[][3] = {{0, 0, 0}, {0, 1, 1}, {128, 0, 127}, {255, 1, 255}, {255, 0, 254}};
+        for (const auto &s : steps) {
+            cal->TrackBar1->setValue(s[0]);
+            (s[1] ? cal->Button2 : cal->Button1)->click();
+            QCOMPARE(cal->TrackBar1->value(), s[2]);
+        }
+        // The power buttons do nothing.
+        cal->Button3->click();
+        cal->Button4->click();
+        QCOMPARE(cal->TrackBar1->value(), 254);
+        QCOMPARE(f->w->Form2->LineCount(), 0);
+        QVERIFY(f->boxes.isEmpty());
+    }
 
 private:
     TFatu1 *atu() const { return f->w->Fatu1; }
@@ -51,330 +349,6 @@ private:
     }
     std::unique_ptr<PanelFixture> f;
 };
-
-void TestPanels::atuLayout() {
-    QCOMPARE(atu()->centralWidget()->size(), QSize(572, 131));
-    QCOMPARE(f->atuTimerInterval, 1000);
-    QStringList items;
-    for (QAction *a : atu()->Setup1->actions())
-        items << (a->isSeparator() ? QStringLiteral("|") : a->text());
-    QCOMPARE(items.join(QLatin1Char(',')), QStringLiteral("SWR min,|,Memory Clear,Fine Tuning"));
-    // The status panel lies over the lamp and the readouts.
-    atu()->Panel2->show();
-    QWidget *client = atu()->centralWidget();
-    QCOMPARE(client->childAt(atu()->Led->geometry().center()), atu()->Panel2);
-    QCOMPARE(client->childAt(atu()->Label4->geometry().center()), atu()->Panel2);
-}
-
-void TestPanels::panel1Click_data() {
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<int>("band");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("captionAfter");
-    QTest::newRow("Bypass, band 3") << "Bypass" << 3 << QByteArray("ATU_STATE: 1\r\n") << "Bypass";
-    QTest::newRow("BYPASS, band 1") << "BYPASS" << 1 << QByteArray("ATU_STATE: 1\r\n") << "BYPASS";
-    QTest::newRow("Bypass, band 7") << "Bypass" << 7 << QByteArray() << "ATU On";
-    QTest::newRow("ATU On, band 3") << "ATU On" << 3 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
-    QTest::newRow("ATU On, band 7") << "ATU On" << 7 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
-}
-
-void TestPanels::panel1Click() {
-    QFETCH(QString, caption);
-    QFETCH(int, band);
-    QFETCH(QByteArray, sent);
-    QFETCH(QString, captionAfter);
-    QVERIFY(f->connectPeer());
-    selectBand(band);
-    atu()->Panel1->SetCaption(caption);
-    atu()->Panel1->SetColor(clAlertPink);
-    const int lines = f->w->Form2->LineCount();
-    atu()->Panel1->OnClick(); // the click path, with its error guard
-    QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
-    QCOMPARE(atu()->Panel1->Caption(), captionAfter);
-    QCOMPARE(session().AtuOnPending, sent.startsWith("ATU_STATE: 1"));
-    QCOMPARE(session().AtuBypassPending, sent.startsWith("ATU_STATE: 0"));
-    QCOMPARE(atu()->Timer1->isActive(), !sent.isEmpty());
-    // Band 7 is shown locally in light green; otherwise only a report recolours.
-    QCOMPARE(atu()->Panel1->Color(), sent.isEmpty() ? clLightGreen : clAlertPink);
-    QCOMPARE(f->w->Form2->LineCount(), lines + (sent.isEmpty() ? 0 : 1));
-    QVERIFY(f->boxes.isEmpty());
-}
-
-void TestPanels::tuneAndFineTuning_data() {
-    QTest::addColumn<bool>("inLine");
-    QTest::addColumn<int>("band");
-    QTest::addColumn<QByteArray>("sent"); // after TUNE, then Fine Tuning
-    QTest::newRow("in line, band 3") << true << 3 << QByteArray("TUNE ON\r\nTUNE FINE\r\n");
-    QTest::newRow("in line, band 7") << true << 7 << QByteArray("TUNE FINE\r\n");
-    QTest::newRow("bypassed, band 3") << false << 3 << QByteArray();
-    QTest::newRow("bypassed, band 7") << false << 7 << QByteArray();
-}
-
-void TestPanels::tuneAndFineTuning() {
-    QFETCH(bool, inLine);
-    QFETCH(int, band);
-    QFETCH(QByteArray, sent);
-    QVERIFY(f->connectPeer());
-    selectBand(band);
-    atu()->Panel1->SetCaption(inLine ? QStringLiteral("ATU On") : QStringLiteral("Bypass"));
-    const int lines = f->w->Form2->LineCount();
-    atu()->tune1click();
-    atu()->FineTuning1->trigger();
-    QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
-    QCOMPARE(f->w->Form2->LineCount(), lines + int(sent.count('\n'))); // refusals log nothing
-}
-
-void TestPanels::memoryClearAndSwrMin() {
-    QVERIFY(f->connectPeer());
-    atu()->MemoryClear1->trigger(); // no guard: sent in any state
-    atu()->SWR[2]->trigger();
-    atu()->SWR[6]->trigger();
-    QCOMPARE(f->peer.read(), QByteArray("CMEM\r\nSWRmin: 13\r\nSWRmin: 17\r\n"));
-    QCOMPARE(f->w->Form2->LastLine(), QStringLiteral("- SWRmin: 17"));
-    for (int i = 0; i < 7; ++i)
-        QCOMPARE(atu()->SWR[i]->isChecked(), i == 6);
-}
-
-void TestPanels::timerResends_data() {
-    QTest::addColumn<bool>("onPending");
-    QTest::addColumn<bool>("bypassPending");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("none") << false << false << QByteArray();
-    QTest::newRow("on") << true << false << QByteArray("ATU_STATE: 1\r\n");
-    QTest::newRow("bypass") << false << true << QByteArray("ATU_STATE: 0\r\n");
-    QTest::newRow("both, on first")
-        << true << true << QByteArray("ATU_STATE: 1\r\nATU_STATE: 0\r\n");
-}
-
-void TestPanels::timerResends() {
-    QFETCH(bool, onPending);
-    QFETCH(bool, bypassPending);
-    QFETCH(QByteArray, sent);
-    QVERIFY(f->connectPeer());
-    session().AtuOnPending = onPending;
-    session().AtuBypassPending = bypassPending;
-    atu()->Timer1Timer();
-    QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
-}
-
-void TestPanels::timerIdlesUntilReconnected() {
-    QVERIFY(f->connectPeer());
-    selectBand(3);
-    atu()->Panel1Click();
-    QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
-    f->w->Form1->closeportclick();
-    const int boxes = f->boxes.size();
-    atu()->Timer1Timer(); // closed: sending would report an error
-    QVERIFY2(f->boxes.size() == boxes, qPrintable(f->boxes.value(boxes).text));
-    QVERIFY(atu()->Timer1->isActive());
-    QVERIFY(session().AtuOnPending);
-    QVERIFY(f->open(f->peer.devicePath()));
-    f->peer.read(200);
-    atu()->Timer1Timer(); // "Connecting...": still idle
-    QCOMPARE(f->peer.read(150), QByteArray());
-    f->receive("PA_QZ9QZ\r\n");
-    f->peer.read(300);
-    atu()->Timer1Timer();
-    QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
-}
-
-void TestPanels::clickOnClosedPortChangesNothing() {
-    selectBand(3);
-    atu()->Panel1->OnClick();
-    QCOMPARE(f->boxes.size(), 1);
-    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-    QVERIFY(!session().AtuOnPending);
-    QVERIFY(!atu()->Timer1->isActive());
-    QCOMPARE(f->w->Form2->LineCount(), 0);
-}
-
-void TestPanels::diagrams() {
-    // The capacitor to ground sits on the input side in one drawing and on the
-    // output side in the other: dark red lines, green dots, blue letters, on white.
-    const QImage in = DrawLNetwork(true), out = DrawLNetwork(false);
-    QCOMPARE(in.size(), QSize(171, 96));
-    auto count = [](const QImage &img, TColor c, int x0, int x1, int y0, int y1) {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                n += (img.pixel(x, y) & 0xFFFFFF) == (ToQColor(c).rgb() & 0xFFFFFF);
-        return n;
-    };
-    QCOMPARE(in.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
-    QVERIFY(count(in, clMaroon, 0, 85, 40, 60) > 20);
-    QCOMPARE(count(in, clMaroon, 85, 171, 40, 60), 0);
-    QVERIFY(count(out, clMaroon, 85, 171, 40, 60) > 20);
-    QCOMPARE(count(out, clMaroon, 0, 85, 40, 60), 0);
-    for (const QImage *img : {&in, &out}) {
-        QVERIFY(count(*img, clGreen, 0, 171, 0, 96) > 10);
-        QVERIFY(count(*img, clBlue, 0, 171, 0, 96) > 10);
-    }
-}
-
-void TestPanels::alarmFrames_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("labels"); // "Name:text:x:y" separated by "|"
-    QTest::newRow("HP") << "FALARM_HP"
-                        << "ALARM - HIGH OUTPUT POWER"
-                        << "Label1:Output Power:80:40|Label2:is too HIGH!:96:104";
-    QTest::newRow("ip") << "FAlarm_ip"
-                        << "ALARM - HIGH INPUT POWER"
-                        << "Label1:Input Power:104:40|Label2:is too HIGH!:96:104";
-    QTest::newRow("SWR") << "FALARM_SWR"
-                         << "ALARM - HIGH REVERSE POWER"
-                         << "Label1:Reverse Power:64:40|Label2:is too HIGH!:80:104";
-    QTest::newRow("bpf") << "Falarm_bpf"
-                         << "ALARM - BPF failure"
-                         << "Label1:Band Pass Filter:56:40|Label2:Failure !:128:104";
-    QTest::newRow("temp") << "Falarm_temp"
-                          << "Alarm - Temperature"
-                          << "Label1:Temperature:88:40|Label2:is too HIGH !:88:104";
-    QTest::newRow("TOT") << "FALARM_TOT"
-                         << "ALARM - TIME OF TRANSMIT"
-                         << "Label1:The transmission time :8:40|Label3:has been exceeded!:24:88";
-    QTest::newRow("HPCONT")
-        << "FALARM_HPCONT"
-        << "ALARM - Continoues Power"
-        << "Label1:Continuous Output:40:24|Label3:Power Exceeds:56:72|Label2:600 Watts!:96:120";
-}
-
-void TestPanels::alarmFrames() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QString, labels);
-    TAlarmForm *a = nullptr;
-    for (QWidget *top : QApplication::topLevelWidgets())
-        if (top->objectName() == name)
-            a = qobject_cast<TAlarmForm *>(top);
-    QVERIFY(a);
-    QCOMPARE(a->windowTitle(), caption);
-    QCOMPARE(a->size(), QSize(396, 198));
-    QVERIFY(a->windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(QColor(a->grab().toImage().pixel(2, 2)), QColor(Qt::red));
-    const QStringList rows = labels.split(QLatin1Char('|'));
-    QCOMPARE(a->findChildren<QLabel *>().size(), rows.size());
-    for (const QString &row : rows) {
-        const QStringList p = row.split(QLatin1Char(':'));
-        auto *l = a->findChild<QLabel *>(p[0]);
-        QVERIFY2(l, qPrintable(p[0]));
-        QCOMPARE(l->text(), p[1]);
-        QCOMPARE(l->pos(), QPoint(p[2].toInt(), p[3].toInt()));
-        // As wide as its text, blanks included.
-        QVERIFY(l->width() >= l->fontMetrics().horizontalAdvance(p[1]));
-    }
-}
-
-void TestPanels::alarmShownCentredOnce() {
-    QVERIFY(f->connectPeer());
-    TAlarmForm *a = f->w->FALARM_HP;
-    for (const QPoint mainAt : {QPoint(140, 90), QPoint(300, 200)}) {
-        f->w->Form1->move(mainAt);
-        f->receive("ALARM: OFF\r\nALARM: HPOUT\r\n");
-        QVERIFY(a->isVisible());
-        const QPoint off = a->frameGeometry().center() - f->w->Form1->frameGeometry().center();
-        QVERIFY(off.manhattanLength() <= 2);
-    }
-    // A repeat does not re-centre it; it takes no input.
-    a->move(a->pos() + QPoint(30, 20));
-    const QPoint where = a->pos();
-    f->receive("ALARM: HPOUT\r\n");
-    QCOMPARE(a->pos(), where);
-    const int lines = f->w->Form2->LineCount();
-    QTest::mouseClick(a, Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::keyClick(a, Qt::Key_Escape);
-    QVERIFY(a->isVisible());
-    QCOMPARE(f->w->Form2->LineCount(), lines);
-}
-
-void TestPanels::allClearOrder() {
-    QVERIFY(f->connectPeer());
-    f->receive("ALARM: TOT\r\nALARM: HPCONT\r\nALARM: TEMP\r\nALARM: SWR\r\nALARM: BPF\r\n"
-               "ALARM: HPIN\r\nALARM: HPOUT\r\n");
-    struct HideRecorder : QObject {
-        QStringList order;
-        bool eventFilter(QObject *o, QEvent *e) override {
-            if (e->type() == QEvent::Hide)
-                order << o->objectName();
-            return false;
-        }
-    } rec;
-    const TWindows &w = *f->w;
-    for (QWidget *a : {static_cast<QWidget *>(w.FALARM_HP), static_cast<QWidget *>(w.FAlarm_ip),
-                       static_cast<QWidget *>(w.FALARM_SWR), static_cast<QWidget *>(w.Falarm_bpf),
-                       static_cast<QWidget *>(w.Falarm_temp), static_cast<QWidget *>(w.FALARM_TOT),
-                       static_cast<QWidget *>(w.FALARM_HPCONT)})
-        a->installEventFilter(&rec);
-    f->receive("ALARM: OFF\r\n");
-    QCOMPARE(rec.order.join(QLatin1Char(',')),
-             QStringLiteral("FALARM_HP,FAlarm_ip,Falarm_bpf,FALARM_SWR,Falarm_temp,"
-                            "FALARM_HPCONT,FALARM_TOT"));
-}
-
-void TestPanels::hpcontFigureChosenAtShowing() {
-    QVERIFY(f->connectPeer());
-    QLabel *figure = f->w->FALARM_HPCONT->Label2;
-    f->w->Form1->N24kW1->setChecked(true);
-    f->receive("ALARM: HPCONT\r\n");
-    QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
-    QVERIFY(figure->width() >= figure->fontMetrics().horizontalAdvance(figure->text()));
-    // A change of PA type while it shows does not alter it, until the next showing.
-    f->w->Form1->N12kW1->setChecked(true);
-    f->receive("ALARM: HPCONT\r\n");
-    QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
-    f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
-    QCOMPARE(figure->text(), QStringLiteral("600 Watts!"));
-}
-
-void TestPanels::alarmsSurviveCloseLossAndReconnect() {
-    QVERIFY(f->connectPeer());
-    f->receive("ALARM: BPF\r\n");
-    TAlarmForm *a = f->w->Falarm_bpf;
-    f->w->Form1->closeportclick();
-    QVERIFY(a->isVisible());
-    QVERIFY(f->open(f->peer.devicePath()));
-    f->peer.write("PA_QZ9QZ\r\n");
-    QTRY_VERIFY(f->w->Form1->IsConnected());
-    QVERIFY(a->isVisible());
-    f->peer.closeMaster(); // the port is lost
-    QTRY_VERIFY(!f->w->Form1->SerialPort->Connected());
-    QVERIFY(a->isVisible());
-    f->receive("ALARM: OFF\r\n");
-    QVERIFY(!a->isVisible());
-}
-
-void TestPanels::closingOnlyHides() {
-    // The ATU panel and the monitor stay alive; an alarm window closed by the
-    // window manager counts as hidden and shows again on its next alarm.
-    QVERIFY(f->connectPeer());
-    f->receive("ALARM: TOT\r\n");
-    for (QWidget *w : {static_cast<QWidget *>(f->w->Fatu1), static_cast<QWidget *>(f->w->Form2),
-                       static_cast<QWidget *>(f->w->FALARM_TOT)}) {
-        QPointer<QWidget> guard(w);
-        w->show();
-        QVERIFY(w->close());
-        QVERIFY(guard && w->isHidden());
-    }
-    f->receive("ALARM: TOT\r\n");
-    QVERIFY(f->w->FALARM_TOT->isVisible());
-}
-
-void TestPanels::calibration() {
-    TForm3 *cal = f->w->Form3;
-    // {start, right arrow, expected}: the arrows step within 0..255.
-    const int steps[][3] = {{0, 0, 0}, {0, 1, 1}, {128, 0, 127}, {255, 1, 255}, {255, 0, 254}};
-    for (const auto &s : steps) {
-        cal->TrackBar1->setValue(s[0]);
-        (s[1] ? cal->Button2 : cal->Button1)->click();
-        QCOMPARE(cal->TrackBar1->value(), s[2]);
-    }
-    // The power buttons do nothing.
-    cal->Button3->click();
-    cal->Button4->click();
-    QCOMPARE(cal->TrackBar1->value(), 254);
-    QCOMPARE(f->w->Form2->LineCount(), 0);
-    QVERIFY(f->boxes.isEmpty());
-}
 
 QTEST_MAIN(TestPanels)
 #include "tst_panels.moc"

@@ -29,19 +29,224 @@ private Q_SLOTS:
         f.reset();
     }
 
-    void entryLines_data();
-    void entryLines();
-    void lampsFollowLastLine_data();
-    void lampsFollowLastLine();
-    void emptiedAboveThousandLines();
-    void entriesReachTheTextTogether();
-    void freezeAndUnfreeze();
-    void saveWhileFrozenWritesLiveLog();
-    void saveFailureShowsReasonAndKeepsLog();
-    void inputLine_data();
-    void inputLine();
-    void inputOnClosedPort();
-    void probe();
+    void entryLines_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("plain") << "+ O: 850" << QStringList{QStringLiteral("+ O: 850")};
+        QTest::newRow("query echo") << "- B?\r\n" << QStringList{QStringLiteral("- B?"), QString()};
+        QTest::newRow("empty") << QString() << QStringList{QString()};
+        QTest::newRow("lone CR and LF")
+            << "a\rb\nc" << QStringLiteral("a,b,c").split(QLatin1Char(','));
+        const QString latin = QString::fromLatin1("+ x\0y\xB5\xFF", 7);
+        QTest::newRow("NUL and high bytes") << latin << QStringList{latin};
+    }
+
+    void entryLines() {
+        QFETCH(QString, entry);
+        QFETCH(QStringList, lines);
+        QCOMPARE(EntryLines(entry), lines);
+        if (entry.isEmpty())
+            return; // one empty line cannot be told from an empty log
+        mon->AddLine(entry);
+        QCOMPARE(mon->Lines(), lines);
+        QCOMPARE(mon->LastLine(), lines.last());
+    }
+
+    void lampsFollowLastLine_data() {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("txFlips");
+        QTest::newRow("sent") << "- ATU_STATE: 1" << true;
+        QTest::newRow("received") << "+ O: 850" << false;
+        QTest::newRow("query echo ends empty") << "- B?\r\n" << false;
+        QTest::newRow("conversion error") << "****** Band conversion error" << false;
+    }
+
+    void lampsFollowLastLine() {
+        QFETCH(QString, entry);
+        QFETCH(bool, txFlips);
+        const bool tx0 = tx()->Value(), rx0 = rx()->Value();
+        mon->AddLine(entry);
+        QCOMPARE(tx()->Value(), txFlips ? !tx0 : tx0);
+        QCOMPARE(rx()->Value(), txFlips ? rx0 : !rx0);
+        mon->AddLine(entry);
+        QCOMPARE(tx()->Value(), tx0);
+        QCOMPARE(rx()->Value(), rx0);
+    }
+
+    void emptiedAboveThousandLines() {
+        for (int i = 1; i <= 999; ++i)
+            mon->AddLine(QStringLiteral("+ O: %1").arg(i));
+        mon->AddLine(QStringLiteral("- B: 3"));
+        QCOMPARE(mon->LineCount(), 1000); // exactly 1000 stays
+        QCOMPARE(mon->LastLine(), QStringLiteral("- B: 3"));
+        const bool tx0 = tx()->Value(), rx0 = rx()->Value();
+        mon->AddLine(QStringLiteral("- B: 4"));
+        QCOMPARE(mon->Lines(), QStringList());
+        // The sent line flipped TxD; the emptying was one more change, of RxD.
+        QCOMPARE(tx()->Value(), !tx0);
+        QCOMPARE(rx()->Value(), !rx0);
+        mon->AddLine(QStringLiteral("+ T: 35"));
+        QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ T: 35")});
+    }
+
+    void entriesReachTheTextTogether() {
+        QTextDocument *doc = mon->Memo1->document();
+        mon->AddLine(QStringLiteral("+ O: 1"));
+        QCOMPARE(doc->toPlainText(), QStringLiteral("+ O: 1"));
+        QSignalSpy changes(doc, &QTextDocument::contentsChange);
+        mon->AddLine(QStringLiteral("+ O: 2"));
+        mon->AddLine(QStringLiteral("- T?\r\n"));
+        // The log has them at once; the text gets them in one change at the
+        // next turn of the event loop.
+        const QStringList all{QStringLiteral("+ O: 1"), QStringLiteral("+ O: 2"),
+                              QStringLiteral("- T?"), QString()};
+        QCOMPARE(mon->Lines(), all);
+        QCOMPARE(mon->LineCount(), 4);
+        QCOMPARE(changes.size(), 0);
+        QTRY_COMPARE(changes.size(), 1);
+        QCOMPARE(doc->toPlainText().split(QLatin1Char('\n')), all);
+        QCOMPARE(mon->Lines(), all);
+
+        // Clearing the text drops lines still waiting; emptying the log passes
+        // them through the text first.
+        mon->AddLine(QStringLiteral("+ O: 3"));
+        mon->Memo1->clear();
+        QCOMPARE(mon->Lines(), QStringList());
+        mon->AddLine(QStringLiteral("+ O: 4"));
+        mon->AddLine(QStringLiteral("+ O: 5"));
+        QStringList seen;
+        connect(doc, &QTextDocument::contentsChange, this, [&] {
+            if (!doc->isEmpty())
+                seen = doc->toPlainText().split(QLatin1Char('\n'));
+        });
+        mon->ClearLog();
+        QCOMPARE(seen, (QStringList{QStringLiteral("+ O: 4"), QStringLiteral("+ O: 5")}));
+        QCOMPARE(mon->LineCount(), 0);
+        disconnect(doc, nullptr, this, nullptr);
+    }
+
+    void freezeAndUnfreeze() {
+        for (int i = 0; i < 5; ++i)
+            mon->AddLine(QStringLiteral("+ O: %1").arg(i));
+        mon->AddLine(QStringLiteral("- B: 3"));
+        const QStringList frozen = mon->Lines();
+        // Filling the snapshot is a change too, judged by the live log's last
+        // line, a sent one here.
+        const bool tx0 = tx()->Value();
+        mon->CheckBox1->click();
+        QCOMPARE(tx()->Value(), !tx0);
+        QVERIFY(mon->Memo1->isHidden() && !mon->Memo2->isHidden());
+        QCOMPARE(mon->SnapshotLines(), frozen);
+        QVERIFY(mon->Memo2->textCursor().atEnd());
+        for (int i = 0; i < 20; ++i)
+            mon->AddLine(QStringLiteral("- B: %1").arg(i));
+        QCOMPARE(mon->SnapshotLines(), frozen); // the view does not move
+        QCOMPARE(mon->LineCount(), 26);         // the live log keeps filling
+        mon->CheckBox1->click();
+        QVERIFY(!mon->Memo1->isHidden() && mon->Memo2->isHidden());
+        QCOMPARE(mon->Lines().size(), 26);
+        QCOMPARE(mon->Lines().last(), QStringLiteral("- B: 19"));
+        // "Clear" empties both views.
+        mon->CheckBox1->click();
+        mon->Button2->click();
+        QCOMPARE(mon->LineCount(), 0);
+        QCOMPARE(mon->SnapshotLines(), QStringList());
+    }
+
+    void saveWhileFrozenWritesLiveLog() {
+        QVERIFY(QDir::setCurrent(f->dir.path()));
+        { // An existing, longer file is replaced, not overwritten in place.
+            QFile old(QStringLiteral("PortMonitor.txt"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(4096, 'x'));
+        }
+        mon->AddLine(QStringLiteral("+ O: 850"));
+        mon->CheckBox1->click(); // freeze
+        mon->AddLine(QStringLiteral("- T?\r\n"));
+        mon->AddLine(QString::fromLatin1("+ L: 1.2 \xB5H\0!", 13));
+        QCOMPARE(mon->Savealltofile1->text(), QStringLiteral("Save all to file"));
+        mon->Savealltofile1->trigger();
+        QVERIFY(f->boxes.isEmpty());
+        QFile saved(f->dir.filePath(QStringLiteral("PortMonitor.txt")));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), QByteArray("+ O: 850\r\n- T?\r\n\r\n+ L: 1.2 \xB5H\0!\r\n", 33));
+    }
+
+    void saveFailureShowsReasonAndKeepsLog() {
+        QVERIFY(QDir::setCurrent(f->dir.path()));
+        // A directory where the file should go: it cannot be written.
+        QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("PortMonitor.txt")));
+        mon->AddLine(QStringLiteral("+ O: 850"));
+        mon->AddLine(QStringLiteral("- B: 3"));
+        const QStringList before = mon->Lines();
+        mon->Savealltofile1->trigger();
+        QCOMPARE(f->boxes.size(), 1);
+        QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
+        const QString text = f->boxes[0].text;
+        QVERIFY2(text.contains(f->dir.filePath(QStringLiteral("PortMonitor.txt"))),
+                 qPrintable(text));
+        QVERIFY2(text.section(QStringLiteral("\":"), 1).trimmed().size() > 3, qPrintable(text));
+        QCOMPARE(mon->Lines(), before);
+    }
+
+    void inputLine_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<bool>("reveals");
+        const int ret = Qt::Key_Return;
+        QTest::newRow("query") << "SWRmin?" << ret << QByteArray("SWRmin?\r\n") << false;
+        QTest::newRow("keypad enter")
+            << "T?" << int(Qt::Key_Enter) << QByteArray("T?\r\n") << false;
+        QTest::newRow("tab") << "T?" << int(Qt::Key_Tab) << QByteArray() << false;
+        QTest::newRow("escape") << "T?" << int(Qt::Key_Escape) << QByteArray() << false;
+        QTest::newRow("empty line") << QString() << ret << QByteArray("\r\n") << false;
+        QTest::newRow("keyword") << "KAL_VIEWS" << ret << QByteArray("KAL_VIEWS\r\n") << true;
+        QTest::newRow("lower case") << "kal_views" << ret << QByteArray("kal_views\r\n") << false;
+        QTest::newRow("with blank") << "KAL_VIEWS " << ret << QByteArray("KAL_VIEWS \r\n") << false;
+    }
+
+    void inputLine() {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(QByteArray, wire);
+        QFETCH(bool, reveals);
+        QVERIFY(f->connectPeer());
+        const int lines = mon->LineCount();
+        mon->Edit1->setText(typed);
+        QTest::keyClick(mon->Edit1, Qt::Key(key));
+        QCOMPARE(f->peer.read(wire.isEmpty() ? 150 : 300), wire);
+        if (wire.isEmpty()) {
+            QCOMPARE(mon->LineCount(), lines);
+            QCOMPARE(mon->Edit1->text(), typed);
+        } else {
+            QCOMPARE(mon->LastLine(), QStringLiteral("- ") + typed);
+            QCOMPARE(mon->Edit1->text(), QString());
+        }
+        QCOMPARE(!f->w->Fatu1->Label6->isHidden(), reveals);
+        QCOMPARE(!f->w->Fatu1->Label7->isHidden(), reveals);
+        QVERIFY(f->boxes.isEmpty());
+    }
+
+    void inputOnClosedPort() {
+        mon->Edit1->setText(QStringLiteral("KAL_VIEWS"));
+        QTest::keyClick(mon->Edit1, Qt::Key_Return);
+        QCOMPARE(f->boxes.size(), 1); // the port's not-open error
+        QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
+        QCOMPARE(mon->Edit1->text(), QStringLiteral("KAL_VIEWS"));
+        QVERIFY(f->w->Fatu1->Label7->isHidden());
+        mon->Send1->trigger();
+        QCOMPARE(f->boxes.size(), 2);
+        QCOMPARE(mon->LineCount(), 0);
+    }
+
+    void probe() {
+        QVERIFY(f->connectPeer());
+        QCOMPARE(mon->Send1->text(), QStringLiteral("Send ???"));
+        mon->Send1->trigger();
+        QCOMPARE(f->peer.read(), QByteArray("???\r\n"));
+        QCOMPARE(mon->LastLine(), QStringLiteral("- ???"));
+    }
 
 private:
     TLedLamp *tx() const { return f->w->Form1->txled; }
@@ -50,222 +255,6 @@ private:
     TForm2 *mon = nullptr;
     QString oldCwd;
 };
-
-void TestPortMonitor::entryLines_data() {
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("plain") << "+ O: 850" << QStringList{QStringLiteral("+ O: 850")};
-    QTest::newRow("query echo") << "- B?\r\n" << QStringList{QStringLiteral("- B?"), QString()};
-    QTest::newRow("empty") << QString() << QStringList{QString()};
-    QTest::newRow("lone CR and LF") << "a\rb\nc" << QStringLiteral("a,b,c").split(QLatin1Char(','));
-    const QString latin = QString::fromLatin1("+ x\0y\xB5\xFF", 7);
-    QTest::newRow("NUL and high bytes") << latin << QStringList{latin};
-}
-
-void TestPortMonitor::entryLines() {
-    QFETCH(QString, entry);
-    QFETCH(QStringList, lines);
-    QCOMPARE(EntryLines(entry), lines);
-    if (entry.isEmpty())
-        return; // one empty line cannot be told from an empty log
-    mon->AddLine(entry);
-    QCOMPARE(mon->Lines(), lines);
-    QCOMPARE(mon->LastLine(), lines.last());
-}
-
-void TestPortMonitor::lampsFollowLastLine_data() {
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<bool>("txFlips");
-    QTest::newRow("sent") << "- ATU_STATE: 1" << true;
-    QTest::newRow("received") << "+ O: 850" << false;
-    QTest::newRow("query echo ends empty") << "- B?\r\n" << false;
-    QTest::newRow("conversion error") << "****** Band conversion error" << false;
-}
-
-void TestPortMonitor::lampsFollowLastLine() {
-    QFETCH(QString, entry);
-    QFETCH(bool, txFlips);
-    const bool tx0 = tx()->Value(), rx0 = rx()->Value();
-    mon->AddLine(entry);
-    QCOMPARE(tx()->Value(), txFlips ? !tx0 : tx0);
-    QCOMPARE(rx()->Value(), txFlips ? rx0 : !rx0);
-    mon->AddLine(entry);
-    QCOMPARE(tx()->Value(), tx0);
-    QCOMPARE(rx()->Value(), rx0);
-}
-
-void TestPortMonitor::emptiedAboveThousandLines() {
-    for (int i = 1; i <= 999; ++i)
-        mon->AddLine(QStringLiteral("+ O: %1").arg(i));
-    mon->AddLine(QStringLiteral("- B: 3"));
-    QCOMPARE(mon->LineCount(), 1000); // exactly 1000 stays
-    QCOMPARE(mon->LastLine(), QStringLiteral("- B: 3"));
-    const bool tx0 = tx()->Value(), rx0 = rx()->Value();
-    mon->AddLine(QStringLiteral("- B: 4"));
-    QCOMPARE(mon->Lines(), QStringList());
-    // The sent line flipped TxD; the emptying was one more change, of RxD.
-    QCOMPARE(tx()->Value(), !tx0);
-    QCOMPARE(rx()->Value(), !rx0);
-    mon->AddLine(QStringLiteral("+ T: 35"));
-    QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ T: 35")});
-}
-
-void TestPortMonitor::entriesReachTheTextTogether() {
-    QTextDocument *doc = mon->Memo1->document();
-    mon->AddLine(QStringLiteral("+ O: 1"));
-    QCOMPARE(doc->toPlainText(), QStringLiteral("+ O: 1"));
-    QSignalSpy changes(doc, &QTextDocument::contentsChange);
-    mon->AddLine(QStringLiteral("+ O: 2"));
-    mon->AddLine(QStringLiteral("- T?\r\n"));
-    // The log has them at once; the text gets them in one change at the
-    // next turn of the event loop.
-    const QStringList all{QStringLiteral("+ O: 1"), QStringLiteral("+ O: 2"),
-                          QStringLiteral("- T?"), QString()};
-    QCOMPARE(mon->Lines(), all);
-    QCOMPARE(mon->LineCount(), 4);
-    QCOMPARE(changes.size(), 0);
-    QTRY_COMPARE(changes.size(), 1);
-    QCOMPARE(doc->toPlainText().split(QLatin1Char('\n')), all);
-    QCOMPARE(mon->Lines(), all);
-
-    // Clearing the text drops lines still waiting; emptying the log passes
-    // them through the text first.
-    mon->AddLine(QStringLiteral("+ O: 3"));
-    mon->Memo1->clear();
-    QCOMPARE(mon->Lines(), QStringList());
-    mon->AddLine(QStringLiteral("+ O: 4"));
-    mon->AddLine(QStringLiteral("+ O: 5"));
-    QStringList seen;
-    connect(doc, &QTextDocument::contentsChange, this, [&] {
-        if (!doc->isEmpty())
-            seen = doc->toPlainText().split(QLatin1Char('\n'));
-    });
-    mon->ClearLog();
-    QCOMPARE(seen, (QStringList{QStringLiteral("+ O: 4"), QStringLiteral("+ O: 5")}));
-    QCOMPARE(mon->LineCount(), 0);
-    disconnect(doc, nullptr, this, nullptr);
-}
-
-void TestPortMonitor::freezeAndUnfreeze() {
-    for (int i = 0; i < 5; ++i)
-        mon->AddLine(QStringLiteral("+ O: %1").arg(i));
-    mon->AddLine(QStringLiteral("- B: 3"));
-    const QStringList frozen = mon->Lines();
-    // Filling the snapshot is a change too, judged by the live log's last
-    // line, a sent one here.
-    const bool tx0 = tx()->Value();
-    mon->CheckBox1->click();
-    QCOMPARE(tx()->Value(), !tx0);
-    QVERIFY(mon->Memo1->isHidden() && !mon->Memo2->isHidden());
-    QCOMPARE(mon->SnapshotLines(), frozen);
-    QVERIFY(mon->Memo2->textCursor().atEnd());
-    for (int i = 0; i < 20; ++i)
-        mon->AddLine(QStringLiteral("- B: %1").arg(i));
-    QCOMPARE(mon->SnapshotLines(), frozen); // the view does not move
-    QCOMPARE(mon->LineCount(), 26);         // the live log keeps filling
-    mon->CheckBox1->click();
-    QVERIFY(!mon->Memo1->isHidden() && mon->Memo2->isHidden());
-    QCOMPARE(mon->Lines().size(), 26);
-    QCOMPARE(mon->Lines().last(), QStringLiteral("- B: 19"));
-    // "Clear" empties both views.
-    mon->CheckBox1->click();
-    mon->Button2->click();
-    QCOMPARE(mon->LineCount(), 0);
-    QCOMPARE(mon->SnapshotLines(), QStringList());
-}
-
-void TestPortMonitor::saveWhileFrozenWritesLiveLog() {
-    QVERIFY(QDir::setCurrent(f->dir.path()));
-    { // An existing, longer file is replaced, not overwritten in place.
-        QFile old(QStringLiteral("PortMonitor.txt"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(4096, 'x'));
-    }
-    mon->AddLine(QStringLiteral("+ O: 850"));
-    mon->CheckBox1->click(); // freeze
-    mon->AddLine(QStringLiteral("- T?\r\n"));
-    mon->AddLine(QString::fromLatin1("+ L: 1.2 \xB5H\0!", 13));
-    QCOMPARE(mon->Savealltofile1->text(), QStringLiteral("Save all to file"));
-    mon->Savealltofile1->trigger();
-    QVERIFY(f->boxes.isEmpty());
-    QFile saved(f->dir.filePath(QStringLiteral("PortMonitor.txt")));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), QByteArray("+ O: 850\r\n- T?\r\n\r\n+ L: 1.2 \xB5H\0!\r\n", 33));
-}
-
-void TestPortMonitor::saveFailureShowsReasonAndKeepsLog() {
-    QVERIFY(QDir::setCurrent(f->dir.path()));
-    // A directory where the file should go: it cannot be written.
-    QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("PortMonitor.txt")));
-    mon->AddLine(QStringLiteral("+ O: 850"));
-    mon->AddLine(QStringLiteral("- B: 3"));
-    const QStringList before = mon->Lines();
-    mon->Savealltofile1->trigger();
-    QCOMPARE(f->boxes.size(), 1);
-    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-    const QString text = f->boxes[0].text;
-    QVERIFY2(text.contains(f->dir.filePath(QStringLiteral("PortMonitor.txt"))), qPrintable(text));
-    QVERIFY2(text.section(QStringLiteral("\":"), 1).trimmed().size() > 3, qPrintable(text));
-    QCOMPARE(mon->Lines(), before);
-}
-
-void TestPortMonitor::inputLine_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<bool>("reveals");
-    const int ret = Qt::Key_Return;
-    QTest::newRow("query") << "SWRmin?" << ret << QByteArray("SWRmin?\r\n") << false;
-    QTest::newRow("keypad enter") << "T?" << int(Qt::Key_Enter) << QByteArray("T?\r\n") << false;
-    QTest::newRow("tab") << "T?" << int(Qt::Key_Tab) << QByteArray() << false;
-    QTest::newRow("escape") << "T?" << int(Qt::Key_Escape) << QByteArray() << false;
-    QTest::newRow("empty line") << QString() << ret << QByteArray("\r\n") << false;
-    QTest::newRow("keyword") << "KAL_VIEWS" << ret << QByteArray("KAL_VIEWS\r\n") << true;
-    QTest::newRow("lower case") << "kal_views" << ret << QByteArray("kal_views\r\n") << false;
-    QTest::newRow("with blank") << "KAL_VIEWS " << ret << QByteArray("KAL_VIEWS \r\n") << false;
-}
-
-void TestPortMonitor::inputLine() {
-    QFETCH(QString, typed);
-    QFETCH(int, key);
-    QFETCH(QByteArray, wire);
-    QFETCH(bool, reveals);
-    QVERIFY(f->connectPeer());
-    const int lines = mon->LineCount();
-    mon->Edit1->setText(typed);
-    QTest::keyClick(mon->Edit1, Qt::Key(key));
-    QCOMPARE(f->peer.read(wire.isEmpty() ? 150 : 300), wire);
-    if (wire.isEmpty()) {
-        QCOMPARE(mon->LineCount(), lines);
-        QCOMPARE(mon->Edit1->text(), typed);
-    } else {
-        QCOMPARE(mon->LastLine(), QStringLiteral("- ") + typed);
-        QCOMPARE(mon->Edit1->text(), QString());
-    }
-    QCOMPARE(!f->w->Fatu1->Label6->isHidden(), reveals);
-    QCOMPARE(!f->w->Fatu1->Label7->isHidden(), reveals);
-    QVERIFY(f->boxes.isEmpty());
-}
-
-void TestPortMonitor::inputOnClosedPort() {
-    mon->Edit1->setText(QStringLiteral("KAL_VIEWS"));
-    QTest::keyClick(mon->Edit1, Qt::Key_Return);
-    QCOMPARE(f->boxes.size(), 1); // the port's not-open error
-    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-    QCOMPARE(mon->Edit1->text(), QStringLiteral("KAL_VIEWS"));
-    QVERIFY(f->w->Fatu1->Label7->isHidden());
-    mon->Send1->trigger();
-    QCOMPARE(f->boxes.size(), 2);
-    QCOMPARE(mon->LineCount(), 0);
-}
-
-void TestPortMonitor::probe() {
-    QVERIFY(f->connectPeer());
-    QCOMPARE(mon->Send1->text(), QStringLiteral("Send ???"));
-    mon->Send1->trigger();
-    QCOMPARE(f->peer.read(), QByteArray("???\r\n"));
-    QCOMPARE(mon->LastLine(), QStringLiteral("- ???"));
-}
 
 QTEST_MAIN(TestPortMonitor)
 #include "tst_portmonitor.moc"
