@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
