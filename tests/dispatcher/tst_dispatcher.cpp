@@ -330,6 +330,12 @@ void TestDispatcher::reports_data() {
     row("", "InPower: 1", "+ InPower: 1|+ InPower: 1", "checked=N12kW1,N4W1|inPowerEnabled=00");
     // 23: tuner status.
     row("", "ATU_INF: 3", "+ ATU_INF: 3", "atu.Panel2=Tuning is in progress.../clYellow");
+    row("", "ATU_INF: 2", "+ ATU_INF: 2", "atu.Panel2=SWR is too high (>1:4)!/clFuchsia");
+    row("", "ATU_INF: 4", "+ ATU_INF: 4", "atu.Panel2=Tuning is finished!!/lightgreen");
+    row("", "ATU_INF: 5", "+ ATU_INF: 5", "atu.Panel2=Tuning is failed !/clFuchsia");
+    row("", "ATU_INF: 6", "+ ATU_INF: 6",
+        "atu.Panel2=SWR is OK - tuning is not required!/lightgreen");
+    row("", "ATU_INF: 7", "+ ATU_INF: 7", "atu.Panel2=ATU is for HF Bands only!/clFuchsia");
     row("ATU_INF: 5", "ATU_INF: 0", "+ ATU_INF: 0", "atu.Panel2=hidden");
     row("ATU_INF: 1", "ATU_INF: 9", "+ ATU_INF: 9", "atu.Panel2=Wrong power!/clFuchsia");
     row("", "ATU_INF:", "+ ATU_INF:|****** Conversion error ATU_INF", "atu.Panel2=hidden");
