@@ -38,3 +38,15 @@ inline bool IsConnected(const QString &caption) {
     return caption.startsWith(QStringLiteral("PA conn"));
 }
 } // namespace ConnectionCaption
+
+// Captions that carry state: the PTT-block button of the main window and the
+// in/out button of the ATU panel. Handlers test them, the dispatcher sets them.
+namespace PttCaption {
+inline const QString Free = QStringLiteral("Click to block PTT");
+inline const QString Blocked = QStringLiteral("PTT Blocked!");
+} // namespace PttCaption
+
+namespace AtuCaption {
+inline const QString InLine = QStringLiteral("ATU On");
+inline const QString Bypassed = QStringLiteral("BYPASS");
+} // namespace AtuCaption

@@ -208,7 +208,7 @@ void TForm1::Panel1Click() {
         return;
     // Caption and colour change only when the amplifier confirms; until then
     // the poll re-sends the pending command.
-    if (Panel1->Caption() == QLatin1String("Click to block PTT")) {
+    if (Panel1->Caption() == PttCaption::Free) {
         Send(Protocol::BlockOn);
         Session.BlockOnPending = true;
     } else {

@@ -127,7 +127,7 @@ void TForm1::DispatchReport(QString line) {
             items.begin()[*n - 1]->setChecked(true);
     };
     auto atuPanelOn = [&] {
-        atu->Panel1->SetCaption(QStringLiteral("ATU On"));
+        atu->Panel1->SetCaption(AtuCaption::InLine);
         if (Reports::FineTuningAllowed(Session.FirmwareVersion))
             atu->FineTuning1->setEnabled(true);
         atu->Panel1->SetColor(clLightGreen);
@@ -137,13 +137,13 @@ void TForm1::DispatchReport(QString line) {
     // 1, 2: PTT block confirmed.
     if (has("BL:ON")) {
         Session.BlockOnPending = false;
-        Panel1->SetCaption(QStringLiteral("PTT Blocked!"));
+        Panel1->SetCaption(PttCaption::Blocked);
         Panel1->SetColor(clAlertPink);
         Log(QStringLiteral("+ BL:ON"));
     }
     if (has("BL:OFF")) {
         Session.BlockOffPending = false;
-        Panel1->SetCaption(QStringLiteral("Click to block PTT"));
+        Panel1->SetCaption(PttCaption::Free);
         Panel1->SetColor(clLightGreen);
         Log(QStringLiteral("+ BL:OFF"));
     }
@@ -368,7 +368,7 @@ void TForm1::DispatchReport(QString line) {
             Session.AtuBypassPending = false;
             atu->Timer1->stop();
             atu->FineTuning1->setEnabled(false);
-            atu->Panel1->SetCaption(QStringLiteral("BYPASS"));
+            atu->Panel1->SetCaption(AtuCaption::Bypassed);
             atu->Panel1->SetColor(clAlertPink);
             Log(QStringLiteral("+ ATU_STATE: 0"));
         }

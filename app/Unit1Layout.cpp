@@ -170,7 +170,7 @@ void TForm1::CreateControls() {
     Panel1 = new TPanel(GroupBox3);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(160, 100, 257, 41);
-    Panel1->SetCaption(QStringLiteral("Click to block PTT"));
+    Panel1->SetCaption(PttCaption::Free);
     Panel1->SetColor(clLightGreen);
     Panel1->SetFontColor(clPurple);
     QFont panelFont = client->font();

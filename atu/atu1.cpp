@@ -1,5 +1,7 @@
 #include "atu/atu1.h"
 
+#include "app/Session.h"
+
 #include "app/Protocol.h"
 #include "app/Runtime.h"
 #include "app/StdControls.h"
@@ -21,8 +23,6 @@
 #include <QTimer>
 
 namespace {
-const QString AtuOnCaption = QStringLiteral("ATU On");
-
 QFont PanelFont(int pixels, bool bold = false,
                 const QString &family = QStringLiteral("MS Sans Serif")) {
     QFont f = SubstituteFontPixels(family, pixels);
@@ -245,7 +245,7 @@ void TFatu1::SendCommand(const QByteArray &command) {
 }
 
 bool TFatu1::InLine() const {
-    return Panel1->Caption() == AtuOnCaption;
+    return Panel1->Caption() == AtuCaption::InLine;
 }
 
 // ---- Handlers ----------------------------------------------------------------
@@ -270,7 +270,7 @@ void TFatu1::Panel1Click() {
     }
     // Band 7 (6 m) has no tuner: the button only shows the state locally.
     if (Windows.Form1->Band[6]->BrushColor() == clLime) {
-        Panel1->SetCaption(AtuOnCaption);
+        Panel1->SetCaption(AtuCaption::InLine);
         Panel1->SetColor(clLightGreen);
         return;
     }
