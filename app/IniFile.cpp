@@ -1,6 +1,8 @@
 #include "app/IniFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
 namespace IniFile {
@@ -43,6 +45,36 @@ QString ReadStringFromText(const QByteArray &text, const QString &section, const
             return QString::fromUtf8(line.mid(eq + 1)).trimmed();
     }
     return defaultValue;
+}
+
+QStringList ConfigSearchPaths(const QString &exeDir, const QProcessEnvironment &env) {
+    const QString sub = QStringLiteral("/orvik/") + ConfigName;
+    QStringList paths{exeDir + QLatin1Char('/') + ConfigName};
+    QString configHome = env.value(QStringLiteral("XDG_CONFIG_HOME"));
+    if (!QDir::isAbsolutePath(configHome)) {
+        const QString home = env.value(QStringLiteral("HOME"));
+        configHome = QDir::isAbsolutePath(home) ? home + QStringLiteral("/.config") : QString();
+    }
+    if (!configHome.isEmpty())
+        paths << QDir::cleanPath(configHome + sub);
+    QStringList configDirs;
+    const QStringList listed =
+        env.value(QStringLiteral("XDG_CONFIG_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &dir : listed)
+        if (QDir::isAbsolutePath(dir))
+            configDirs << dir;
+    if (configDirs.isEmpty())
+        configDirs << QStringLiteral("/etc/xdg");
+    for (const QString &dir : configDirs)
+        paths << QDir::cleanPath(dir + sub);
+    return paths;
+}
+
+QString FindConfig(const QString &exeDir, const QProcessEnvironment &env) {
+    for (const QString &path : ConfigSearchPaths(exeDir, env))
+        if (QFileInfo::exists(path))
+            return path;
+    return QString();
 }
 
 } // namespace IniFile

@@ -8,13 +8,8 @@
 #include "widgets/ColorButton.h"
 
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
-
-namespace {
-const QString IniName = QStringLiteral("Orvik_control.ini");
-}
 
 TForm1::TForm1(TWindows &windows, QWidget *parent) : QMainWindow(parent), Windows(windows) {
     setObjectName(QStringLiteral("Form1"));
@@ -85,9 +80,10 @@ void TForm1::FormCreate() {
     Session.CalValue = 255;
     Session.PaIdentified = false;
 
-    const QString iniPath = Runtime::ExeDir() + QLatin1Char('/') + IniName;
+    // Beside the executable, then the user's and the system's folder.
+    const QString iniPath = IniFile::FindConfig(Runtime::ExeDir());
     std::optional<QString> configured;
-    if (QFileInfo::exists(iniPath))
+    if (!iniPath.isEmpty())
         configured =
             IniFile::ReadString(iniPath, QStringLiteral("Configuration"), QStringLiteral("Port"));
     const QStringList enumerated = EnumeratePorts();

@@ -11,6 +11,7 @@
 #include "service/Unit2.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
+#include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
 
 #include <QAction>
@@ -151,6 +152,8 @@ void TForm1::DispatchReport(QString line) {
     if (has("T: ")) {
         line = after(3);
         Temp2->setText(line);
+        // Three digits are wider than the box at its laid-out 61 pixels.
+        Temp2->setFont(FitToWidth(Temp2->font(), line, Temp2->contentsRect().width(), 61));
         SetGroupColor(Temp1, TemperatureColor(Reports::TemperatureRange(line)));
         Log(QStringLiteral("+ T: ") + line);
     }

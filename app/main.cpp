@@ -1,13 +1,19 @@
-// Program entry: the application object, the windows, the event loop.
+// Program entry: the command line, the application object, the windows, the
+// event loop.
+#include "app/CommandLine.h"
 #include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 
 int main(int argc, char **argv) {
+    CommandLine::Options options;
+    int status = 0;
+    if (!CommandLine::Read(argc, argv, &options, &status))
+        return status;
     Runtime::TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
     app.setApplicationDisplayName(QStringLiteral("Orvik Remote Control"));
-    app.setApplicationVersion(QStringLiteral("3.3"));
+    app.setApplicationVersion(CommandLine::Version());
     TWindowSet windows;
     windows->Form1->show();
     return app.exec();

@@ -183,6 +183,7 @@ private:
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvik-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -193,6 +194,7 @@ int main(int argc, char *argv[]) {
                        "TEXT escaped: \\\\ \\r \\n \\t and \\xHH for other non-printables.\n\n") +
         commandHelp());
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption linkOpt(QStringLiteral("link"),
                                      QStringLiteral("Make a symbolic link PATH to the device."),
                                      QStringLiteral("PATH"));
@@ -207,7 +209,7 @@ int main(int argc, char *argv[]) {
                                     QStringLiteral("Calibration value, 255 = not calibrated "
                                                    "(default 200)."),
                                     QStringLiteral("N"));
-    const QCommandLineOption versionOpt(QStringLiteral("version"),
+    const QCommandLineOption versionOpt(QStringLiteral("firmware"),
                                         QStringLiteral("Firmware version text (default 3.30; "
                                                        "3.30x2 is a 2.4 kW amplifier)."),
                                         QStringLiteral("TEXT"));
@@ -251,7 +253,7 @@ int main(int argc, char *argv[]) {
         return 2;
     if (parser.isSet(versionOpt)) {
         if (parser.value(versionOpt).trimmed().isEmpty()) {
-            printError(QStringLiteral("--version wants a text"));
+            printError(QStringLiteral("--firmware wants a text"));
             return 2;
         }
         core.state.version = parser.value(versionOpt).toLatin1();

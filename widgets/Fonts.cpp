@@ -1,7 +1,9 @@
 // Font substitution table: Windows families to Debian families and symbol
-// font characters to Unicode glyphs that DejaVu Sans renders.
+// font characters to Unicode glyphs that DejaVu Sans renders. Every family
+// named here comes from a package of scripts/lib/deps.sh.
 #include "widgets/Fonts.h"
 
+#include <QFontMetrics>
 #include <QHash>
 
 namespace {
@@ -11,12 +13,18 @@ QString Key(const QString &family) {
 }
 
 const QHash<QString, QString> &FamilyTable() {
+    // Metric-compatible families where one exists (fonts-liberation2,
+    // fonts-crosextra-carlito), so texts placed for the Windows fonts fit
+    // where they were placed. "MS Sans Serif" has no metric twin; Liberation
+    // Sans is scalable, has a real bold and keeps every fixed layout's text
+    // inside its window (Wine's bitmap replacement only has 13, 16 and 20
+    // pixel strikes and would have to be loaded from Wine's own folder).
     static const QHash<QString, QString> table = {
-        {QStringLiteral("ms sans serif"), QStringLiteral("DejaVu Sans")},
-        {QStringLiteral("microsoft sans serif"), QStringLiteral("DejaVu Sans")},
-        {QStringLiteral("arial"), QStringLiteral("Nimbus Sans")},
-        {QStringLiteral("calibri"), QStringLiteral("DejaVu Sans")},
-        {QStringLiteral("courier new"), QStringLiteral("DejaVu Sans Mono")},
+        {QStringLiteral("ms sans serif"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("microsoft sans serif"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
+        {QStringLiteral("calibri"), QStringLiteral("Carlito")},
+        {QStringLiteral("courier new"), QStringLiteral("Liberation Mono")},
         {QStringLiteral("terminal_ctrl+hex"), QStringLiteral("DejaVu Sans Mono")},
         {QStringLiteral("wingdings"), QStringLiteral("DejaVu Sans")},
         {QStringLiteral("wingdings 3"), QStringLiteral("DejaVu Sans")},
@@ -24,6 +32,14 @@ const QHash<QString, QString> &FamilyTable() {
         {QStringLiteral("symbol"), QStringLiteral("DejaVu Sans")},
     };
     return table;
+}
+
+QFont MakeFont(const QString &family) {
+    QFont font(SubstituteFamily(family));
+    // Whole-pixel glyph advances, as the layouts were measured with; without
+    // them "The transmission time" at 40 pixels runs 3 pixels wider.
+    font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
 }
 
 using GlyphTable = QHash<QChar, QString>;
@@ -136,14 +152,14 @@ QString SubstituteFamily(const QString &family) {
 }
 
 QFont SubstituteFont(const QString &family, int pointSize) {
-    QFont font(SubstituteFamily(family));
+    QFont font = MakeFont(family);
     if (pointSize > 0)
         font.setPointSize(pointSize);
     return font;
 }
 
 QFont SubstituteFontPixels(const QString &family, int pixelSize) {
-    QFont font(SubstituteFamily(family));
+    QFont font = MakeFont(family);
     if (pixelSize > 0)
         font.setPixelSize(pixelSize);
     return font;
@@ -163,4 +179,16 @@ QString SubstituteText(const QString &family, const QString &text) {
     for (const QChar ch : text)
         result += SubstituteGlyph(family, ch);
     return result;
+}
+
+QFont FitToWidth(QFont font, const QString &text, int width, int maxPixels) {
+    // Smallest size that is still a readable readout; below it the text is cut.
+    constexpr int minPixels = 8;
+    for (int pixels = maxPixels; pixels >= minPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(text) <= width)
+            return font;
+    }
+    font.setPixelSize(minPixels);
+    return font;
 }

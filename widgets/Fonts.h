@@ -1,6 +1,7 @@
 // Substitutes for the Windows fonts the windows name. Symbol fonts become
-// Unicode glyphs in DejaVu Sans; text fonts become the nearest family
-// installed on Debian. Every window asks here, so the choice is made once.
+// Unicode glyphs in DejaVu Sans; text fonts become a metric-compatible family
+// from the install list (Liberation, Carlito). Every window asks here, so
+// the choice is made once.
 #pragma once
 
 #include <QChar>
@@ -22,3 +23,7 @@ QString SubstituteGlyph(const QString &family, QChar ch);
 
 // SubstituteGlyph for every character of `text`.
 QString SubstituteText(const QString &family, const QString &text);
+
+// `font` at the largest pixel size up to maxPixels at which `text` is no
+// wider than `width` (a readout whose box was laid out for fewer digits).
+QFont FitToWidth(QFont font, const QString &text, int width, int maxPixels);

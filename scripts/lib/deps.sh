@@ -1,6 +1,8 @@
-# Debian packages the build and the tests need; installed with apt-get when
-# missing and running as root, otherwise listed for the user to install.
-ORVIK_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core)
+# Debian packages the build, the tests and the package need; installed with
+# apt-get when missing and running as root, otherwise listed for the user to
+# install. The fonts-* packages are the only fonts the suite lets the program
+# see (cmake/Fonts.cmake reads them from this line).
+ORVIK_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core fontconfig desktop-file-utils dpkg-dev lintian)
 
 ensure_deps() {
     local missing=()

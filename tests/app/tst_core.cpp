@@ -1,9 +1,14 @@
-// Pure rules of the amplifier link: bytes to text and back, the INI reader
-// and the start-up selection of the port list.
+// Pure rules of the amplifier link: bytes to text and back, the INI reader,
+// where the INI file is looked for and the start-up selection of the port
+// list.
+#include "app/CommandLine.h"
 #include "app/IniFile.h"
 #include "app/PortRules.h"
 #include "app/Protocol.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestCore : public QObject {
@@ -12,6 +17,10 @@ private Q_SLOTS:
     void latin1RoundTrip();
     void iniRead_data();
     void iniRead();
+    void iniSearch_data();
+    void iniSearch();
+    void commandLine_data();
+    void commandLine();
     void portSelection_data();
     void portSelection();
 };
@@ -52,6 +61,112 @@ void TestCore::iniRead() {
     QCOMPARE(
         IniFile::ReadStringFromText(text, QStringLiteral("Configuration"), QStringLiteral("Port")),
         expected);
+}
+
+void TestCore::iniSearch_data() {
+    // "@" stands for a fresh folder; HOME is always @/home.
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("configDirs");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("expected");
+    const QString exe = QStringLiteral("exe/Orvik_control.ini");
+    const QString user = QStringLiteral("cfg/orvik/Orvik_control.ini");
+    const QString home = QStringLiteral("home/.config/orvik/Orvik_control.ini");
+    const QString sys = QStringLiteral("sys/orvik/Orvik_control.ini");
+    QTest::newRow("none") << "@/cfg"
+                          << "@/sys" << QStringList() << "";
+    QTest::newRow("beside the executable first") << "@/cfg"
+                                                 << "@/sys" << QStringList{exe, user, sys} << exe;
+    QTest::newRow("then the user's") << "@/cfg"
+                                     << "@/sys" << QStringList{user, sys} << user;
+    QTest::newRow("then the system's") << "@/cfg"
+                                       << "@/sys" << QStringList{sys} << sys;
+    QTest::newRow("user's default ~/.config") << ""
+                                              << "@/sys" << QStringList{home, sys} << home;
+    QTest::newRow("relative XDG_CONFIG_HOME ignored") << "cfg"
+                                                      << "@/sys" << QStringList{user, home} << home;
+    QTest::newRow("each system folder in turn")
+        << "@/cfg"
+        << "@/none:relative:@/sys" << QStringList{sys} << sys;
+    QTest::newRow("a folder of that name counts")
+        << "@/cfg"
+        << "@/sys" << QStringList{user + QLatin1Char('/'), sys} << user;
+}
+
+void TestCore::iniSearch() {
+    QFETCH(QString, configHome);
+    QFETCH(QString, configDirs);
+    QFETCH(QStringList, files);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path();
+    for (const QString &f : files) {
+        if (f.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir(root).mkpath(f));
+            continue;
+        }
+        QVERIFY(QDir(root).mkpath(QFileInfo(root + QLatin1Char('/') + f).path()));
+        QFile file(root + QLatin1Char('/') + f);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
+    if (!configHome.isEmpty())
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                   QString(configHome).replace(QLatin1Char('@'), root));
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"),
+               QString(configDirs).replace(QLatin1Char('@'), root));
+    const QString found = IniFile::FindConfig(root + QStringLiteral("/exe"), env);
+    QCOMPARE(found,
+             expected.isEmpty() ? QString() : QDir::cleanPath(root + QLatin1Char('/') + expected));
+    // Without XDG folders named, the system's is /etc/xdg.
+    const QStringList defaults = IniFile::ConfigSearchPaths(QStringLiteral("/opt/x"), {});
+    QCOMPARE(defaults, (QStringList{QStringLiteral("/opt/x/Orvik_control.ini"),
+                                    QStringLiteral("/etc/xdg/orvik/Orvik_control.ini")}));
+}
+
+void TestCore::commandLine_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("run");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    auto row = [](const char *name, const QStringList &args, bool run, int status,
+                  const char *output) {
+        QTest::newRow(name) << args << run << status << QString::fromLatin1(output);
+    };
+    using S = QStringList;
+    row("nothing", S{}, true, 0, "");
+    row("version", S{QStringLiteral("--version")}, false, 0, "orvik-control " ORVIK_TEST_VERSION);
+    row("short version", S{QStringLiteral("-v")}, false, 0, "orvik-control " ORVIK_TEST_VERSION);
+    row("help", S{QStringLiteral("--help")}, false, 0, "Usage: orvik-control [options]");
+    row("unknown", S{QStringLiteral("--bogus")}, false, 2, "");
+    row("Qt's own options pass",
+        S{QStringLiteral("-platform"), QStringLiteral("offscreen"),
+          QStringLiteral("--style=fusion"), QStringLiteral("-reverse")},
+        true, 0, "");
+    row("unknown after Qt's",
+        S{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x")}, false, 2, "");
+    row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
+}
+
+void TestCore::commandLine() {
+    QFETCH(QStringList, args);
+    QFETCH(bool, run);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    const CommandLine::Result r =
+        CommandLine::Parse(QStringList{QStringLiteral("orvik-control")} + args);
+    QCOMPARE(r.run, run);
+    QCOMPARE(r.status, status);
+    if (output.isEmpty())
+        QVERIFY2(r.output.isEmpty(), qPrintable(r.output));
+    else
+        QVERIFY2(r.output.startsWith(output), qPrintable(r.output));
+    // An error is one line, naming the program.
+    QCOMPARE(r.error.isEmpty(), status == 0);
+    QVERIFY(!r.error.contains(QLatin1Char('\n')));
+    QVERIFY(r.error.isEmpty() || r.error.startsWith(QStringLiteral("orvik-control: ")));
 }
 
 void TestCore::portSelection_data() {

@@ -85,7 +85,7 @@ void TestSimProcess::answers_data() {
         << QByteArray("PA?\r\nPA?\r\nPA?\r\n") << QByteArray("PA_QZ9QZ\r\n");
     QTest::newRow("options") << QStringList{QStringLiteral("--cal"),
                                             QStringLiteral("255"),
-                                            QStringLiteral("--version"),
+                                            QStringLiteral("--firmware"),
                                             QStringLiteral("3.30x2"),
                                             QStringLiteral("--atu"),
                                             QStringLiteral("--no-confirm")}

@@ -1,0 +1,115 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace CommandLine {
+
+namespace {
+
+const QString Program = QStringLiteral("orvik-control");
+
+// Options the application object takes itself; with a value or without.
+// Qt accepts them with one dash or two.
+struct QtOption {
+    const char *name;
+    bool hasValue;
+};
+constexpr QtOption QtOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"qwindowicon", true},   {"qwindowtitle", true},
+    {"reverse", false},      {"session", true},
+    {"style", true},         {"stylesheet", true},
+    {"widgetcount", false},  {"display", true},
+    {"geometry", true},      {"title", true},
+    {"name", true},          {"visual", true},
+    {"nograb", false},       {"dograb", false},
+    {"sync", false},
+};
+
+// The arguments without Qt's own options (and their values).
+QStringList WithoutQtOptions(const QStringList &arguments) {
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments.at(i);
+        if (i == 0 || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("--")) {
+            kept << arg;
+            continue;
+        }
+        arg.remove(0, arg.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString name = arg.section(QLatin1Char('='), 0, 0);
+        bool qt = false;
+        for (const QtOption &o : QtOptions) {
+            if (name != QLatin1String(o.name))
+                continue;
+            qt = true;
+            if (o.hasValue && !arg.contains(QLatin1Char('=')))
+                ++i; // its value
+        }
+        if (!qt)
+            kept << arguments.at(i);
+    }
+    return kept;
+}
+
+} // namespace
+
+QString Version() {
+    return QStringLiteral(ORVIK_VERSION);
+}
+
+Result Parse(const QStringList &arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Remote control panel for the Orvik 1200 HF amplifier and its tuner.\n"
+                       "The serial port is chosen in the window; Orvik_control.ini names the\n"
+                       "one selected at start (see orvik-control(1))."));
+    // Not addHelpOption(): its --help-all would promise Qt's options too.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+
+    Result result;
+    if (!parser.parse(WithoutQtOptions(arguments))) {
+        result.run = false;
+        result.status = 2;
+        result.error =
+            Program + QStringLiteral(": ") + parser.errorText() + QStringLiteral(" (try --help)");
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.run = false;
+        // Its first line would name argv[0] of whatever application runs.
+        const QString text = parser.helpText();
+        result.output = QStringLiteral("Usage: ") + Program + QStringLiteral(" [options]") +
+                        text.mid(text.indexOf(QLatin1Char('\n')));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.run = false;
+        result.output = Program + QLatin1Char(' ') + Version() + QLatin1Char('\n');
+        return result;
+    }
+    // Other arguments are ignored, as they always were.
+    return result;
+}
+
+bool Read(int argc, char **argv, Options *options, int *status) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Result result = Parse(arguments);
+    if (!result.output.isEmpty())
+        std::fputs(result.output.toLocal8Bit().constData(), stdout);
+    if (!result.error.isEmpty())
+        std::fprintf(stderr, "%s\n", result.error.toLocal8Bit().constData());
+    *options = result.options;
+    *status = result.status;
+    return result.run;
+}
+
+} // namespace CommandLine

@@ -1,0 +1,35 @@
+// The command line of orvik-control, read before the application object
+// exists, so that --help and --version need no display. Qt's own options
+// (-platform, -style, ...) are left for the application object.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace CommandLine {
+
+// What the options ask for. A new option adds its field here, its
+// QCommandLineOption and its reading in CommandLine.cpp.
+struct Options {};
+
+struct Result {
+    // False: print `output` (to stdout) or `error` (to stderr) and exit with
+    // `status`, without starting the program.
+    bool run = true;
+    int status = 0;
+    QString output;
+    QString error;
+    Options options;
+};
+
+// The program's version, as --version prints it.
+QString Version();
+
+// Reads `arguments` (the first is the program's name).
+Result Parse(const QStringList &arguments);
+
+// Parse on argv; prints and returns false when the program is to exit with
+// *status.
+bool Read(int argc, char **argv, Options *options, int *status);
+
+} // namespace CommandLine
