@@ -109,7 +109,9 @@ int main(int argc, char **argv) {
     Shot(form, "main-06-ptt-blocked");
     receive("Ver: 3.30x2\r\nBL:OFF\r\nTX: ON\r\nO: 1900\r\nR: 40\r\nP_max: 2100\r\nT: 63\r\n");
     Shot(form, "main-07-2.4kW-transmitting");
-    receive("TX: OFF\r\nVer: 3.30\r\nT: 36\r\n");
+    receive("TX: OFF\r\nVer: 3.30\r\nT: 100\r\n");
+    Shot(form, "main-07b-temperature-100");
+    receive("T: 36\r\n");
 
     TFatu1 *atu = w.Fatu1;
     atu->show();
