@@ -35,7 +35,12 @@ QStringList WithoutQtOptions(const QStringList &arguments) {
     QStringList kept;
     for (int i = 0; i < arguments.size(); ++i) {
         QString arg = arguments.at(i);
-        if (i == 0 || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("--")) {
+        if (arg == QLatin1String("--")) {
+            // What follows is no option.
+            kept << arguments.mid(i);
+            break;
+        }
+        if (i == 0 || !arg.startsWith(QLatin1Char('-'))) {
             kept << arg;
             continue;
         }
@@ -77,8 +82,8 @@ Result Parse(const QStringList &arguments) {
     if (!parser.parse(WithoutQtOptions(arguments))) {
         result.run = false;
         result.status = 2;
-        result.error =
-            Program + QStringLiteral(": ") + parser.errorText() + QStringLiteral(" (try --help)");
+        result.error = Program + QStringLiteral(": ") + parser.errorText().simplified() +
+                       QStringLiteral(" (try --help)");
         return result;
     }
     if (parser.isSet(help)) {
@@ -94,6 +99,7 @@ Result Parse(const QStringList &arguments) {
         result.output = Program + QLatin1Char(' ') + Version() + QLatin1Char('\n');
         return result;
     }
+    // Options the program acts on are read into result.options here.
     // Other arguments are ignored, as they always were.
     return result;
 }

@@ -148,6 +148,7 @@ void TestCore::commandLine_data() {
     row("unknown after Qt's",
         S{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x")}, false, 2, "");
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
+    row("no options after --", S{QStringLiteral("--"), QStringLiteral("--version")}, true, 0, "");
 }
 
 void TestCore::commandLine() {
