@@ -12,7 +12,8 @@
 class TComThread : public QThread {
 public:
     // Opens and configures the device on the calling thread; Valid() tells
-    // whether that worked. The thread itself is started by the component.
+    // whether that worked. The thread itself is started by the component,
+    // after OnConnect.
     TComThread(TSerialPort *Owner, const QString &Path);
     ~TComThread() override;
     Q_DISABLE_COPY_MOVE(TComThread)
@@ -23,8 +24,20 @@ public:
     TCommPort Port() const { return connectedPort.load(); }
     bool Ended() const { return ended.load(); }
 
+    // GUI thread only.
+    void Start() {
+        started = true;
+        start();
+    }
+    bool Started() const { return started; }
+
     void RequestStop();
     bool StopRequested() const { return stop.load(); }
+    // The end of the connection: OnDisconnect (once), then the device is
+    // purged and closed and the port reads spNone. The reader's own last act;
+    // the component calls it on the reader's behalf when the reader cannot get
+    // there (never started, or waiting for the handler that closes).
+    void Finish();
     // Waits up to ms for the end of the reader's exit; true once ended.
     bool WaitEnded(int ms);
     void ApplyPriority(TThreadPriority Value);
@@ -42,7 +55,7 @@ public:
     // Whether the device is gone (hung up, or absent from the system).
     bool Lost();
 
-    // GUI thread only: true while one of this reader's synchronized events runs.
+    // GUI thread only: true while one of this reader's events runs there.
     bool handlerRunning = false;
 
 protected:
@@ -67,6 +80,8 @@ private:
     std::atomic<bool> stop{false};
     std::atomic<bool> ended{false};
     std::atomic<bool> faultReported{false};
+    std::atomic<bool> disconnectClaimed{false};
+    bool started = false;
     std::atomic<long> threadId{0};
     std::mutex waitMutex;
     std::condition_variable wake;

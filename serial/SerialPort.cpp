@@ -99,9 +99,11 @@ struct TSerialPort::Private {
 
     // Run-time state.
     std::mutex readerMutex; // guards reader against a Close from another thread
-    std::unique_ptr<TComThread> reader;
-    // Readers told to stop that had not ended yet; joined later.
-    std::vector<std::unique_ptr<TComThread>> finishing;
+    // Shared so that a Close or Open running further up the stack keeps the
+    // reader it works on alive while a nested call releases the reference.
+    std::shared_ptr<TComThread> reader;
+    // Started readers told to stop whose thread had not returned yet; joined later.
+    std::vector<std::shared_ptr<TComThread>> finishing;
     std::atomic<TLineStatusSet> lineStatus{0};
     std::atomic<std::uint32_t> notifiedQueueCount{0};
     std::atomic<bool> dying{false};
@@ -132,8 +134,14 @@ struct TSerialPort::Private {
     void ReapFinished() {
         finishing.erase(
             std::remove_if(finishing.begin(), finishing.end(),
-                           [](const std::unique_ptr<TComThread> &r) { return r->isFinished(); }),
+                           [](const std::shared_ptr<TComThread> &r) { return r->isFinished(); }),
             finishing.end());
+    }
+    // Keeps a started reader whose thread still runs until it can be joined.
+    void KeepUntilFinished(const std::shared_ptr<TComThread> &r) {
+        if (r->Started() && !r->isFinished() &&
+            std::find(finishing.begin(), finishing.end(), r) == finishing.end())
+            finishing.push_back(r);
     }
 };
 
@@ -262,7 +270,20 @@ bool TComThread::Lost() {
 void TComThread::Raise(const std::function<void()> &fn) {
     if (d->dying)
         return;
-    if (!owner->SynchronizeEvents || QThread::currentThread() == owner->thread()) {
+    if (QThread::currentThread() == owner->thread()) {
+        // Raised by the component on the reader's behalf.
+        const bool outer = handlerRunning;
+        handlerRunning = true;
+        try {
+            fn();
+        } catch (...) {
+            handlerRunning = outer;
+            throw;
+        }
+        handlerRunning = outer;
+        return;
+    }
+    if (!owner->SynchronizeEvents) {
         fn();
         return;
     }
@@ -320,8 +341,12 @@ void TComThread::run() {
                       [this] { return stop.load(); });
     }
 
+    Finish();
+}
+
+void TComThread::Finish() {
     const TCommPort port = connectedPort;
-    if (port != spNone) {
+    if (!disconnectClaimed.exchange(true) && port != spNone) {
         try {
             Raise([this, port] {
                 if (owner->OnDisconnect)
@@ -330,6 +355,7 @@ void TComThread::run() {
         } catch (...) {
         }
     }
+    // Closed only now: OnDisconnect may still send.
     {
         std::lock_guard<std::mutex> lock(fdMutex);
         if (fd >= 0) {
@@ -393,7 +419,8 @@ void TComThread::Poll() {
 }
 
 void TComThread::PresenceCheck() {
-    if (!Lost())
+    // A connection that is already ending reports no fault after its OnDisconnect.
+    if (stop || !Lost())
         return;
     if (ClaimFault()) {
         const TCommPort port = connectedPort;
@@ -440,7 +467,7 @@ TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Pr
 TSerialPort::~TSerialPort() {
     // The owner is going away: no more events, and no reader may outlive us.
     d->dying = true;
-    std::vector<std::unique_ptr<TComThread>> readers = std::move(d->finishing);
+    std::vector<std::shared_ptr<TComThread>> readers = std::move(d->finishing);
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         if (d->reader)
@@ -707,43 +734,52 @@ void TSerialPort::ReApplyLineSettings() {
 void TSerialPort::Open() {
     d->ReapFinished();
     const QString name = d->portName;
+    std::shared_ptr<TComThread> current;
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
-        // The same device already open: nothing to do. A different path is a
-        // different port even though every path maps to spCustom.
-        if (d->reader && !d->reader->Ended() && d->reader->Path() == name)
-            return;
-        if (!d->reader && CommPortFromName(name) == spNone)
-            return;
+        current = d->reader;
     }
-    if (d->reader)
+    // The same device already open: nothing to do. A different path is a
+    // different port even though every path maps to spCustom.
+    if (current && !current->StopRequested() && current->Path() == name)
+        return;
+    if (!current && CommPortFromName(name) == spNone)
+        return;
+    // The old connection ends, OnDisconnect included, before the new one opens.
+    if (current)
         Close();
     d->notifiedQueueCount = 0;
     {
         std::lock_guard<std::mutex> lock(d->dataMutex);
         d->entireBuffer.clear();
     }
-    auto reader = std::make_unique<TComThread>(this, name);
+    auto reader = std::make_shared<TComThread>(this, name);
     if (!reader->Valid()) {
         d->lastOpenError = reader->OpenError();
         throw ESerialPortException(QStringLiteral("Cannot connect to %1. %2")
                                        .arg(name, PosixSerial::ErrorText(reader->OpenError())));
     }
     d->lastOpenError = 0;
-    TComThread *r = reader.get();
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
-        d->reader = std::move(reader);
+        d->reader = reader;
     }
     std::exception_ptr error;
     if (OnConnect) {
         try {
-            OnConnect(this, r->Port());
+            OnConnect(this, reader->Port());
         } catch (...) {
             error = std::current_exception();
         }
     }
-    r->start();
+    // OnConnect may have closed this connection or opened another one.
+    bool stillOpen = false;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        stillOpen = d->reader == reader && !reader->StopRequested();
+    }
+    if (stillOpen)
+        reader->Start();
     if (error)
         std::rethrow_exception(error);
 }
@@ -758,21 +794,28 @@ void TSerialPort::Close() {
             d->reader->RequestStop();
         return;
     }
-    std::unique_ptr<TComThread> reader;
+    std::shared_ptr<TComThread> reader;
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
-        reader = std::move(d->reader);
+        reader = d->reader;
     }
     if (reader) {
         reader->RequestStop();
-        // Inside one of this reader's own events the reader waits for us: no wait then.
-        if (!reader->handlerRunning && reader->isRunning())
-            WaitForReader(reader.get(), int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
-        d->lineStatus = 0;
-        if (reader->Ended() || !reader->isRunning())
-            reader.reset();
+        if (!reader->Started() || reader->handlerRunning)
+            // Not started yet (Close from OnConnect), or waiting for the very
+            // handler that calls Close: the reader cannot end the connection
+            // now, so it is ended here.
+            reader->Finish();
         else
-            d->finishing.push_back(std::move(reader));
+            WaitForReader(reader.get(), int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
+        // Released only after the wait: handlers that ran during it could still send.
+        {
+            std::lock_guard<std::mutex> lock(d->readerMutex);
+            if (d->reader == reader)
+                d->reader.reset();
+        }
+        d->lineStatus = 0;
+        d->KeepUntilFinished(reader);
     }
     d->ReapFinished();
 }
@@ -787,12 +830,12 @@ void TSerialPort::WaitForReader(TComThread *Reader, int TimeoutMs) {
 }
 
 void TSerialPort::PresenceCheckAfterSend() {
-    TComThread *reader = nullptr;
+    std::shared_ptr<TComThread> reader;
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
-        reader = d->reader.get();
+        reader = d->reader;
     }
-    if (!reader || !reader->Lost())
+    if (!reader || reader->StopRequested() || !reader->Lost())
         return;
     const TCommPort port = reader->Port();
     if (reader->ClaimFault() && OnFault)

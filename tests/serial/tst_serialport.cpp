@@ -11,6 +11,33 @@
 #include <QThread>
 #include <QtTest>
 
+#include <dlfcn.h>
+#include <sys/ioctl.h>
+
+// The kernel's record with the rates in bits per second (its own header
+// clashes with <termios.h>); read with TCGETS2.
+struct termios2 {
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
+namespace {
+// The last terminal settings the program asked for. A pseudo-terminal keeps
+// most of them but always reports 8 data bits and no parity.
+termios lastRequested{};
+} // namespace
+
+// Stands in front of the C library's tcsetattr to note the request, then
+// passes it on unchanged.
+extern "C" int tcsetattr(int fd, int action, const termios *settings) noexcept {
+    using Real = int (*)(int, int, const termios *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    lastRequested = *settings;
+    return real(fd, action, settings);
+}
+
 namespace {
 
 const QString kConnect = QStringLiteral("connect 255");
@@ -76,8 +103,10 @@ private Q_SLOTS:
     void receptionLog();
     void faultsOutsideTheLineAreAbsorbed();
     void reappliedSettings();
-    void closeFromInsideEvents_data();
-    void closeFromInsideEvents();
+    void lineSettingsReachTheDevice_data();
+    void lineSettingsReachTheDevice();
+    void handlersReenter_data();
+    void handlersReenter();
     void destroyWhileReaderWaits();
 };
 
@@ -380,49 +409,208 @@ void TestSerialPort::reappliedSettings() {
     QVERIFY(!f.port.Connected());
 }
 
-void TestSerialPort::closeFromInsideEvents_data() {
-    QTest::addColumn<bool>("fromReceive");
-    QTest::newRow("OnReceive") << true;
-    QTest::newRow("OnDisconnect") << false;
+void TestSerialPort::lineSettingsReachTheDevice_data() {
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<bool>("check");     // ParityCheck
+    QTest::addColumn<int>("flow");       // 0 none, 1 RTS/CTS, 2 XON/XOFF
+    QTest::addColumn<bool>("whileOpen"); // set after Open (re-applied) instead of before
+    QTest::addColumn<uint>("cflag");     // CSIZE, CSTOPB, PARENB, PARODD, CMSPAR, CRTSCTS
+    QTest::addColumn<uint>("iflag");     // INPCK, IXON, IXOFF
+    auto row = [](const char *name, int rate, TDataWidth width, TStopBits stop, TParityBits parity,
+                  bool check, int flow, bool whileOpen, tcflag_t cflag, tcflag_t iflag) {
+        QTest::newRow(name) << rate << int(width) << int(stop) << int(parity) << check << flow
+                            << whileOpen << uint(cflag) << uint(iflag);
+    };
+    row("9600 8N1", 9600, dw8Bits, sb1Bit, pbNone, false, 0, false, CS8, 0);
+    row("4800 7E1, checked", 4800, dw7Bits, sb1Bit, pbEven, true, 0, false, CS7 | PARENB, INPCK);
+    row("1200 7O2", 1200, dw7Bits, sb2Bits, pbOdd, false, 0, false, CS7 | CSTOPB | PARENB | PARODD,
+        0);
+    row("115200 8M1", 115200, dw8Bits, sb1Bit, pbMark, false, 0, false,
+        CS8 | PARENB | PARODD | CMSPAR, 0);
+    row("75 6S2", 75, dw6Bits, sb2Bits, pbSpace, false, 0, false, CS6 | CSTOPB | PARENB | CMSPAR,
+        0);
+    row("300 5N1.5", 300, dw5Bits, sb1_5Bits, pbNone, false, 0, false, CS5 | CSTOPB, 0);
+    row("7200 8N1 RTS/CTS", 7200, dw8Bits, sb1Bit, pbNone, false, 1, false, CS8 | CRTSCTS, 0);
+    row("12345 8N1 XON/XOFF", 12345, dw8Bits, sb1Bit, pbNone, false, 2, false, CS8, IXON | IXOFF);
+    // While open, a pseudo-terminal reports parity and narrower data as refused
+    // (the connection would end), so these rows keep to what it accepts.
+    row("921600 8N2 checked, while open", 921600, dw8Bits, sb2Bits, pbNone, true, 0, true,
+        CS8 | CSTOPB, INPCK);
+    row("128000 8N1 XON/XOFF, while open", 128000, dw8Bits, sb1Bit, pbNone, false, 2, true, CS8,
+        IXON | IXOFF);
+    row("2400 8N1 RTS/CTS, while open", 2400, dw8Bits, sb1Bit, pbNone, false, 1, true,
+        CS8 | CRTSCTS, 0);
 }
 
-void TestSerialPort::closeFromInsideEvents() {
-    QFETCH(bool, fromReceive);
+void TestSerialPort::lineSettingsReachTheDevice() {
+    QFETCH(int, rate);
+    QFETCH(int, width);
+    QFETCH(int, stop);
+    QFETCH(int, parity);
+    QFETCH(bool, check);
+    QFETCH(int, flow);
+    QFETCH(bool, whileOpen);
+    QFETCH(uint, cflag);
+    QFETCH(uint, iflag);
     Fixture f;
     QVERIFY(f.peer.ok());
-    const auto receive = f.port.OnReceive;
-    const auto disconnect = f.port.OnDisconnect;
+    // Opened first: the port claims the device for itself.
+    const int probe = ::open(f.peer.devicePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(probe >= 0);
+    f.port.SetXonChar('Q');
+    f.port.SetXoffChar('S');
+    auto configure = [&] {
+        f.port.SetCustomBaudRate(rate);
+        f.port.SetBaudRate(BaudRateFromInt(rate));
+        f.port.SetDataWidth(TDataWidth(width));
+        f.port.SetStopBits(TStopBits(stop));
+        f.port.SetParity(TParityBits(parity));
+        f.port.SetParityCheck(check);
+        f.port.SetHwFlowControl(flow == 1 ? hfRTSCTS : hfNONE);
+        f.port.SetSwFlowControl(flow == 2 ? sfXONXOFF : sfNONE);
+    };
+    if (!whileOpen)
+        configure();
+    f.port.Open();
+    if (whileOpen)
+        configure();
+    QVERIFY(f.port.Connected());
+
+    termios2 now{};
+    QCOMPARE(::ioctl(probe, TCGETS2, &now), 0);
+    ::close(probe);
+    QCOMPARE(int(now.c_ospeed), rate);
+    QCOMPARE(int(now.c_ispeed), rate);
+    const tcflag_t kept = CSTOPB | PARODD | CMSPAR | CRTSCTS;
+    QCOMPARE(uint(now.c_cflag & kept), cflag & kept);
+    QCOMPARE(uint(now.c_iflag & (INPCK | IXON | IXOFF)), iflag);
+    QCOMPARE(uint(now.c_cflag & (CREAD | CLOCAL)), uint(CREAD | CLOCAL));
+    QCOMPARE(uint(now.c_lflag & (ICANON | ECHO | ISIG)), 0u); // raw
+    QCOMPARE(uint(now.c_oflag & OPOST), 0u);
+    if (flow == 2) {
+        QCOMPARE(now.c_cc[VSTART], cc_t('Q'));
+        QCOMPARE(now.c_cc[VSTOP], cc_t('S'));
+    }
+    // Data bits and parity enable as they were asked of the driver.
+    QCOMPARE(uint(lastRequested.c_cflag & (CSIZE | PARENB | kept)), cflag);
+    f.peer.write("ok");
+    QTRY_COMPARE(f.rec.received, QByteArray("ok"));
+}
+
+void TestSerialPort::handlersReenter_data() {
+    QTest::addColumn<QString>("event");  // the handler that acts, once
+    QTest::addColumn<QString>("action"); // close | send | open (another device)
+    QTest::addColumn<bool>("closeHere"); // the test closes, with that handler still to run
+    QTest::addColumn<QStringList>("expected");
+    const QString receive = QStringLiteral("receive 10");
+    auto row = [](const char *name, const char *event, const char *action, bool closeHere,
+                  const QStringList &expected) {
+        QTest::newRow(name) << QString::fromLatin1(event) << QString::fromLatin1(action)
+                            << closeHere << expected;
+    };
+    row("close in OnConnect", "connect", "close", false, {kConnect, kDisconnect});
+    row("close in OnReceive", "receive", "close", false, {kConnect, receive, kDisconnect});
+    row("close in OnDisconnect", "disconnect", "close", true, {kConnect, kDisconnect});
+    // Handlers that run while Close waits for the reader still have the line.
+    row("send in OnReceive during Close", "receive", "send", true,
+        {kConnect, receive, kDisconnect});
+    row("send in OnDisconnect", "disconnect", "send", true, {kConnect, kDisconnect});
+    // The old connection ends before the new one starts.
+    row("open in OnConnect", "connect", "open", false, {kConnect, kDisconnect, kConnect});
+    row("open in OnReceive", "receive", "open", false, {kConnect, receive, kDisconnect, kConnect});
+    row("open in OnDisconnect", "disconnect", "open", true, {kConnect, kDisconnect, kConnect});
+}
+
+void TestSerialPort::handlersReenter() {
+    QFETCH(QString, event);
+    QFETCH(QString, action);
+    QFETCH(bool, closeHere);
+    QFETCH(QStringList, expected);
+    Fixture f;
+    PtyPeer other;
+    QVERIFY(f.peer.ok() && other.ok());
+    QStringList failures;
     qint64 innerMs = -1;
-    auto timedClose = [&] {
+    bool acted = false;
+    auto act = [&] {
+        if (acted)
+            return;
+        acted = true;
         QElapsedTimer inner;
         inner.start();
-        f.port.Close();
+        try {
+            if (action == QLatin1String("close")) {
+                f.port.Close();
+            } else if (action == QLatin1String("send")) {
+                f.port.SendString("ack\r\n");
+            } else {
+                f.port.SetPortName(other.devicePath());
+                f.port.Open();
+            }
+        } catch (const ESerialPortException &e) {
+            failures << e.Message();
+        }
         innerMs = inner.elapsed();
     };
-    if (fromReceive)
+    const auto connect = f.port.OnConnect;
+    const auto receive = f.port.OnReceive;
+    const auto disconnect = f.port.OnDisconnect;
+    if (event == QLatin1String("connect"))
+        f.port.OnConnect = [&](TSerialPort *s, TCommPort p) {
+            connect(s, p);
+            act();
+        };
+    else if (event == QLatin1String("receive"))
         f.port.OnReceive = [&](TSerialPort *s, const QByteArray &b) {
             receive(s, b);
-            timedClose();
+            act();
         };
     else
         f.port.OnDisconnect = [&](TSerialPort *s, TCommPort p) {
             disconnect(s, p);
-            timedClose();
+            act();
         };
     f.port.Open();
-    if (fromReceive)
+    if (event == QLatin1String("receive")) {
         f.peer.write("PA_QZ9QZ\r\n");
-    else
+        // The chunk is read just before the reader hands it over and waits;
+        // no events run here, so its OnReceive is still to come.
+        QElapsedTimer clock;
+        clock.start();
+        while (closeHere && f.port.LastReceived().isEmpty() && clock.elapsed() < 2000)
+            QThread::yieldCurrentThread();
+    }
+    if (closeHere) {
         f.port.Close();
-    QTRY_VERIFY(f.rec.events.contains(kDisconnect));
-    // Returns at once; a wait for the reader would take the full 5 s bound.
+        QVERIFY(f.rec.events.contains(kDisconnect)); // ran before Close returned
+    }
+    QTRY_COMPARE(f.rec.events, expected);
+    QCOMPARE(failures, QStringList());
+    // Nothing waits for the reader from inside its own events.
     QVERIFY2(innerMs >= 0 && innerMs < 1000, qPrintable(QString::number(innerMs)));
-    QCOMPARE(f.rec.events.count(kDisconnect), 1);
-    QVERIFY(!f.port.Connected());
+    if (action == QLatin1String("send"))
+        QCOMPARE(f.peer.read(2000), QByteArray("ack\r\n"));
+    f.port.OnConnect = connect;
     f.port.OnReceive = receive;
     f.port.OnDisconnect = disconnect;
+    if (action == QLatin1String("open")) {
+        QVERIFY(f.port.Connected());
+        other.write("B?");
+        QTRY_VERIFY(f.rec.received.endsWith("B?"));
+        QCOMPARE(f.port.SendString("B: 3\r\n"), 6);
+        QCOMPARE(other.read(2000), QByteArray("B: 3\r\n"));
+        f.port.Close();
+    }
+    QCOMPARE(f.rec.events.last(), kDisconnect);
+    QVERIFY(!f.port.Connected());
+    QVERIFY_THROWS_EXCEPTION(ESerialPortException, f.port.SendString("x"));
+    f.port.SetPortName(f.peer.devicePath());
     f.port.Open(); // opens again normally afterwards
     QVERIFY(f.port.Connected());
+    QVERIFY(f.rec.allOnGuiThread);
 }
 
 void TestSerialPort::destroyWhileReaderWaits() {
