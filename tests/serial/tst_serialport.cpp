@@ -13,6 +13,7 @@
 
 #include <dlfcn.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 
 // The kernel's record with the rates in bits per second (its own header
 // clashes with <termios.h>); read with TCGETS2.
@@ -77,6 +78,17 @@ struct Fixture {
         port.SetPortName(peer.devicePath());
     }
 };
+
+// Nice value of the reader thread, found by its name; -100 when none runs.
+int ReaderNice() {
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "TComThread")
+            return ::getpriority(PRIO_PROCESS, id_t(tid.toInt()));
+    }
+    return -100;
+}
 
 int CountEntries(const char *dir) {
     return QDir(QString::fromLatin1(dir))
@@ -384,7 +396,14 @@ void TestSerialPort::reappliedSettings() {
     QVERIFY(f.peer.ok());
     f.port.SetBaudRate(br009600);
     f.port.SetAutoReceive(false);
+    f.port.SetPriority(tpLower);
     f.port.Open();
+    QTRY_COMPARE(ReaderNice(), 5);
+    // The reader's priority follows at once (lowered only: raising needs privileges).
+    f.port.SetPriority(tpLowest);
+    QCOMPARE(ReaderNice(), 10);
+    f.port.SetPriority(tpIdle);
+    QCOMPARE(ReaderNice(), 19);
     f.peer.write("junk");
     QTRY_COMPARE(f.port.NotifiedQueueCount(), 4u);
     f.port.SetBaudRate(br009600); // unchanged, still re-applied
