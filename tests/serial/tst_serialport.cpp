@@ -520,8 +520,9 @@ void TestSerialPort::lineSettingsReachTheDevice() {
 }
 
 void TestSerialPort::handlersReenter_data() {
-    QTest::addColumn<QString>("event");  // the handler that acts, once
-    QTest::addColumn<QString>("action"); // close | send | open (another device)
+    QTest::addColumn<QString>("event"); // the handler that acts, once
+    // close | send | open (another device) | unplug (the device goes, Close, the handler fails)
+    QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("closeHere"); // the test closes, with that handler still to run
     QTest::addColumn<QStringList>("expected");
     const QString receive = QStringLiteral("receive 10");
@@ -533,6 +534,9 @@ void TestSerialPort::handlersReenter_data() {
     row("close in OnConnect", "connect", "close", false, {kConnect, kDisconnect});
     row("close in OnReceive", "receive", "close", false, {kConnect, receive, kDisconnect});
     row("close in OnDisconnect", "disconnect", "close", true, {kConnect, kDisconnect});
+    // No fault is reported after the connection's end.
+    row("unplug and close in OnReceive", "receive", "unplug", false,
+        {kConnect, receive, kDisconnect});
     // Handlers that run while Close waits for the reader still have the line.
     row("send in OnReceive during Close", "receive", "send", true,
         {kConnect, receive, kDisconnect});
@@ -563,6 +567,11 @@ void TestSerialPort::handlersReenter() {
         try {
             if (action == QLatin1String("close")) {
                 f.port.Close();
+            } else if (action == QLatin1String("unplug")) {
+                f.peer.closeMaster();
+                f.port.Close();
+                innerMs = inner.elapsed();
+                throw std::runtime_error("handler failed");
             } else if (action == QLatin1String("send")) {
                 f.port.SendString("ack\r\n");
             } else {
@@ -626,6 +635,11 @@ void TestSerialPort::handlersReenter() {
     QCOMPARE(f.rec.events.last(), kDisconnect);
     QVERIFY(!f.port.Connected());
     QVERIFY_THROWS_EXCEPTION(ESerialPortException, f.port.SendString("x"));
+    if (action == QLatin1String("unplug")) {
+        QTest::qWait(300); // a late fault would come within a few polls
+        QCOMPARE(f.rec.events, expected);
+        return;
+    }
     f.port.SetPortName(f.peer.devicePath());
     f.port.Open(); // opens again normally afterwards
     QVERIFY(f.port.Connected());
