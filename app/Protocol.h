@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLatin1String>
 #include <QString>
 
 namespace Protocol {
@@ -65,5 +66,55 @@ QByteArray ToLine(const QString &text);
 
 // True when line begins with prefix (exact, case-sensitive).
 bool HasPrefix(const QByteArray &line, const QByteArray &prefix);
+
+// Report prefixes, compared exactly and case-sensitively over their length.
+namespace Report {
+constexpr QLatin1String BlockOn("BL:ON");
+constexpr QLatin1String BlockOff("BL:OFF");
+constexpr QLatin1String Temperature("T: ");
+constexpr QLatin1String Band("B: ");
+constexpr QLatin1String Version("Ver:");
+constexpr QLatin1String AlarmSound("ALM: ");
+constexpr QLatin1String Interface("I: ");
+constexpr QLatin1String Fan("F: ");
+constexpr QLatin1String BarSpeed("BAR: ");
+constexpr QLatin1String Tot("TOT: ");
+constexpr QLatin1String Peak("P_max: ");
+constexpr QLatin1String Calibration("CAL: ");
+constexpr QLatin1String Alc("ALC_PWM: ");
+constexpr QLatin1String Output("O: ");
+constexpr QLatin1String Reverse("R: ");
+constexpr QLatin1String InAlarmPwm("IN_ALARM_PWM:");
+constexpr QLatin1String TxOn("TX: ON");
+constexpr QLatin1String TxOff("TX: OFF");
+constexpr QLatin1String InPower("InPower: ");
+// Band lines "B1" .. "B7" and "B_", logged a second time.
+constexpr QLatin1String BandLines[] = {
+    QLatin1String("B1"), QLatin1String("B2"), QLatin1String("B3"), QLatin1String("B4"),
+    QLatin1String("B5"), QLatin1String("B6"), QLatin1String("B7"), QLatin1String("B_")};
+// The alarms in the order they are tested; the all-clear.
+constexpr QLatin1String Alarms[] = {QLatin1String("ALARM: HPOUT"), QLatin1String("ALARM: HPIN"),
+                                    QLatin1String("ALARM: BPF"),   QLatin1String("ALARM: SWR"),
+                                    QLatin1String("ALARM: TEMP"),  QLatin1String("ALARM: TOT"),
+                                    QLatin1String("ALARM: HPCONT")};
+constexpr QLatin1String AlarmOff("ALARM: OFF");
+constexpr QLatin1String AtuInfo("ATU_INF:");
+constexpr QLatin1String AtuInstalled("ATU_INST: ");
+constexpr QLatin1String AtuState("ATU_STATE: ");
+constexpr QLatin1String TuneOff("TUNE OFF");
+// The tuner lamp's words: red, green, grey, yellow.
+constexpr QLatin1String Lamps[] = {QLatin1String("RED"), QLatin1String("GREEN"),
+                                   QLatin1String("GREY"), QLatin1String("YELLOW")};
+constexpr QLatin1String SwrMin("SWRmin: ");
+constexpr QLatin1String AtuForward("ATU_FWD: ");
+constexpr QLatin1String EndL("END_L: ");
+constexpr QLatin1String PortL("Port L:");
+constexpr QLatin1String EndC("END_C: ");
+constexpr QLatin1String PortC("Port C:");
+constexpr QLatin1String EndSwr("END_SWR: ");
+constexpr QLatin1String Swr("SWR: ");
+constexpr QLatin1String SwitchK("K: ");
+constexpr QLatin1String EndK("END_K: ");
+} // namespace Report
 
 } // namespace Protocol

@@ -14,6 +14,10 @@ namespace Reports {
 // optional sign, digits, nothing after them. Anything else is not a number.
 std::optional<int> ToInt(const QString &text);
 
+// Decimal text with an optional fraction ("100.5"), as a number; whole
+// numbers as ToInt takes them.
+std::optional<double> ToDecimal(const QString &text);
+
 // A number stored in an 8-bit session value keeps its low 8 bits.
 constexpr std::uint8_t Low8(int n) {
     return std::uint8_t(unsigned(n) & 0xFFu);

@@ -1,0 +1,396 @@
+// The amplifier link: connection, handshake and give-up, the received
+// text's framing and identification, the start-up burst, the poll and the
+// operator's commands. Every line sent goes through Send, which writes
+// first and logs the echo second.
+#include "link/AmpLink.h"
+
+#include "serial/SerialPort.h"
+
+#include <QThread>
+#include <QTimer>
+
+#include <exception>
+
+AmpLink::AmpLink(QObject *parent) : QObject(parent) {
+    setObjectName(QStringLiteral("AmpLink"));
+    port = new TSerialPort(this);
+    port->setObjectName(QStringLiteral("SerialPort"));
+    port->OnReceive = [this](TSerialPort *, const QByteArray &chunk) {
+        Guarded([&] { ReceiveChunk(chunk); });
+    };
+    port->OnDisconnect = [this](TSerialPort *, TCommPort) {
+        Guarded([this] { PortDisconnected(); });
+    };
+
+    auto makeTimer = [this](const char *name, void (AmpLink::*tick)()) {
+        auto *t = new QTimer(this);
+        t->setObjectName(QLatin1String(name));
+        t->setInterval(1000);
+        connect(t, &QTimer::timeout, this,
+                [this, tick] { Guarded([this, tick] { (this->*tick)(); }); });
+        return t;
+    };
+    handshakeTimer = makeTimer("Timer1", &AmpLink::HandshakeTick);
+    pollTimer = makeTimer("Timer2", &AmpLink::PollTick);
+    atuTimer = makeTimer("AtuTimer", &AmpLink::AtuTick);
+}
+
+AmpLink::~AmpLink() {
+    Shutdown();
+}
+
+void AmpLink::Guarded(const std::function<void()> &handler) {
+    if (guard) {
+        guard(handler);
+        return;
+    }
+    try {
+        handler();
+    } catch (const ESerialPortException &e) {
+        LinkEffect fault;
+        fault.text = e.Message();
+        fault.title = QStringLiteral("Orvik Remote Control");
+        Emit(fault);
+    } catch (const std::exception &e) {
+        LinkEffect fault;
+        fault.text = QString::fromLocal8Bit(e.what());
+        fault.title = QStringLiteral("Orvik Remote Control");
+        Emit(fault);
+    }
+}
+
+void AmpLink::Changed(unsigned what) {
+    if (what)
+        Q_EMIT StateChanged(state, what);
+}
+
+void AmpLink::SetPhase(LinkPhase phase) {
+    state.Phase = phase;
+    Changed(StateChange::Connection);
+    Q_EMIT ConnectionChanged(phase);
+}
+
+void AmpLink::Emit(const LinkEffect &effect) {
+    Q_EMIT Effect(effect);
+}
+
+// ---- Sending ---------------------------------------------------------------
+
+void AmpLink::Send(const QByteArray &command, Protocol::Echo echo) {
+    port->SendString(Protocol::Frame(command));
+    Q_EMIT LineSent(command);
+    Log(Protocol::SentEcho(command, echo));
+}
+
+void AmpLink::SendOnly(const QByteArray &command) {
+    port->SendString(Protocol::Frame(command));
+    Q_EMIT LineSent(command);
+}
+
+void AmpLink::Log(const QString &entry) {
+    Q_EMIT EntryLogged(entry);
+}
+
+// ---- The connection ------------------------------------------------------------
+
+QString AmpLink::Open(const QString &portName) {
+    state.PortName = portName;
+    port->SetPortName(portName.trimmed());
+    port->SetBaudRate(BaudRateFromInt(9600));
+    port->SetDataWidth(dw8Bits);
+    port->SetParity(pbNone);
+    port->SetStopBits(sb1Bit);
+    port->SetHwFlowControl(hfNONE);
+    port->SetSwFlowControl(sfNONE);
+    port->SynchronizeEvents = true;
+    // A line left unfinished by the last connection must not be glued to
+    // the first line of this one.
+    framer.Reset();
+    try {
+        port->Open();
+    } catch (const ESerialPortException &e) {
+        QString message = e.Message();
+        if (message.contains(QStringLiteral("ermission denied")))
+            message += QStringLiteral(
+                "\n\nAdd your user to the group that owns the device (dialout on Debian: "
+                "sudo adduser $USER dialout) and log in again.");
+        return message;
+    }
+    Send(Protocol::Identify);
+    state.ConnectTicks = 0;
+    handshakeTimer->start();
+    pollTimer->start();
+    SetPhase(LinkPhase::Connecting);
+    return QString();
+}
+
+void AmpLink::Close() {
+    handshakeTimer->stop();
+    pollTimer->stop();
+    state.ConnectTicks = 0;
+    SetPhase(LinkPhase::Closed);
+    port->Close();
+}
+
+void AmpLink::ClosePort() {
+    port->Close();
+}
+
+void AmpLink::Shutdown() {
+    port->OnReceive = nullptr;
+    port->OnDisconnect = nullptr;
+    port->Close();
+    handshakeTimer->stop();
+    pollTimer->stop();
+    atuTimer->stop();
+}
+
+void AmpLink::HandshakeTick() {
+    ++state.ConnectTicks;
+    if (state.IsConnecting())
+        Send(Protocol::Identify);
+    if (state.ConnectTicks > HandshakeTicks) {
+        handshakeTimer->stop();
+        state.ConnectTicks = 0;
+        Close();
+        LinkEffect notFound;
+        notFound.text = QStringLiteral("Sorry, PA not found on ") + state.PortName;
+        notFound.title = QStringLiteral("Error");
+        Emit(notFound);
+    }
+}
+
+void AmpLink::PortDisconnected() {
+    handshakeTimer->stop();
+    pollTimer->stop();
+    LinkEffect lost;
+    lost.kind = LinkEffect::Kind::Disconnected;
+    lost.text = QStringLiteral("Disconnected from COM Port");
+    lost.title = QStringLiteral("COM Port ");
+    lost.icon = LinkEffect::Icon::Warning;
+    Emit(lost);
+    port->Close();
+    SetPhase(LinkPhase::Closed);
+}
+
+// ---- Received text -------------------------------------------------------------
+
+void AmpLink::ReceiveChunk(const QByteArray &chunk) {
+    Q_EMIT ChunkArrived();
+    const LineFramer::Result framed = framer.Feed(chunk);
+    for (const QByteArray &bytes : framed.lines) {
+        Q_EMIT LineReceived(bytes);
+        Log(Protocol::ReceivedEcho(bytes));
+        if (Protocol::HasPrefix(bytes, Protocol::RepIdentified)) {
+            state.PaIdentified = true;
+            Log(Protocol::ReceivedEcho(Protocol::RepIdentified));
+            handshakeTimer->stop();
+            state.ConnectTicks = 0;
+            SetPhase(LinkPhase::Connected);
+            SendStartupBurst();
+        }
+        if (!state.PaIdentified)
+            continue;
+        const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state);
+        for (const QString &entry : outcome.entries)
+            Log(entry);
+        if (outcome.atuConfirmed)
+            atuTimer->stop();
+        Changed(outcome.changed);
+        for (const LinkEffect &effect : outcome.effects)
+            Emit(effect);
+    }
+    if (framed.discarded > 0)
+        Log(QStringLiteral("****** Line without end discarded (%1 bytes)").arg(framed.discarded));
+}
+
+void AmpLink::SendStartupBurst() {
+    // The first four queries get a short pause each; the amplifier answers
+    // them before the rest arrive. The pauses block the caller's thread briefly.
+    const QByteArray paced[] = {Protocol::AskBand, Protocol::AskInPower, Protocol::AskTemperature,
+                                Protocol::AskAlarmSound};
+    for (const QByteArray &query : paced) {
+        Send(query, Protocol::Echo::WithCrLf);
+        QThread::msleep(BurstPauseMs);
+    }
+    const QByteArray rest[] = {
+        Protocol::AskAlc, Protocol::AskFan,         Protocol::AskInterface,
+        Protocol::AskLB,  Protocol::AskCalibration, Protocol::AskBarSpeed,
+        Protocol::AskTot, Protocol::AskVersion,     Protocol::AskAtuInstalled};
+    for (const QByteArray &query : rest)
+        Send(query, Protocol::Echo::WithCrLf);
+}
+
+// ---- Timers ----------------------------------------------------------------------
+
+void AmpLink::PollTick() {
+    if (!state.IsConnected())
+        return;
+    // Bare CR LF lines separate the queries; they are never echoed.
+    const QByteArray bare;
+    auto ask = [this](const QByteArray &query) { Send(query, Protocol::Echo::WithCrLf); };
+
+    if (state.Fan == 0)
+        ask(Protocol::AskFan);
+    SendOnly(bare);
+    if (state.Interface == 0)
+        ask(Protocol::AskInterface);
+    SendOnly(bare);
+    if (state.AlarmSound == 0)
+        ask(Protocol::AskAlarmSound);
+    SendOnly(bare);
+    if (!state.CalKnown) {
+        ask(Protocol::AskCalibration);
+        SendOnly(bare);
+    }
+    if (!state.AlcKnown) {
+        ask(Protocol::AskAlc);
+        SendOnly(bare);
+    }
+    if (state.InPower == 0)
+        ask(Protocol::AskInPower);
+    SendOnly(bare);
+    if (state.BarSpeed == 0)
+        ask(Protocol::AskBarSpeed);
+    SendOnly(bare);
+    SendOnly(bare);
+    if (state.Tot == 0)
+        ask(Protocol::AskTot);
+    SendOnly(bare);
+    SendOnly(bare);
+
+    // While the amplifier transmits the PTT-block commands wait.
+    if (state.IsConnected() && !state.Transmitting) {
+        if (state.BlockOffPending)
+            Send(Protocol::BlockOff);
+        if (state.BlockOnPending)
+            Send(Protocol::BlockOn);
+    }
+}
+
+void AmpLink::AtuTick() {
+    // Not connected: the timer idles and keeps running.
+    if (!state.IsConnected())
+        return;
+    if (state.AtuOnPending)
+        Send(Protocol::AtuOn);
+    if (state.AtuBypassPending)
+        Send(Protocol::AtuBypass);
+}
+
+// ---- The operator's commands -------------------------------------------------------
+
+void AmpLink::SelectBand(int n) {
+    if (n < 1 || n > 7)
+        return;
+    state.CurrentBand = std::uint8_t(n);
+    Changed(StateChange::Band);
+    Send(Protocol::SetBand(n));
+}
+
+void AmpLink::SetFan(int n) {
+    state.Fan = n;
+    Changed(StateChange::Settings);
+    Send(Protocol::SetFan(n));
+}
+
+void AmpLink::SetAlarmSound(int n) {
+    state.AlarmSound = n;
+    Changed(StateChange::Settings);
+    Send(Protocol::SetAlarmSound(n));
+}
+
+void AmpLink::SetBarSpeed(int n) {
+    state.BarSpeed = n;
+    Changed(StateChange::Settings);
+    Send(Protocol::SetBarSpeed(n));
+}
+
+void AmpLink::SetTot(int n) {
+    state.Tot = n;
+    Changed(StateChange::Settings);
+    Send(Protocol::SetTot(n));
+}
+
+void AmpLink::SelectInterface(int n) {
+    if (!MainRules::Interface(n))
+        return;
+    state.Interface = n;
+    Changed(StateChange::Interface);
+    Send(Protocol::SetInterface(n));
+    // Shown in the band group only once sent.
+    state.BandGroupInterface = n;
+    Changed(StateChange::Interface);
+}
+
+void AmpLink::SetPaType(MainRules::PaType type) {
+    state.PaType = type;
+    Changed(StateChange::PaType);
+}
+
+void AmpLink::TogglePttBlock() {
+    if (!state.IsConnected())
+        return;
+    if (!state.PttBlocked) {
+        Send(Protocol::BlockOn);
+        state.BlockOnPending = true;
+    } else {
+        Send(Protocol::BlockOff);
+        SendOnly(Protocol::BlockOff);
+        state.BlockOffPending = true;
+    }
+    Changed(StateChange::Ptt);
+}
+
+void AmpLink::PressOutputBar(int x) {
+    if (state.CalValue == MainRules::NotCalibrated) {
+        LinkEffect e;
+        e.text = QStringLiteral("Please make first a calibration in PA !");
+        e.title = QStringLiteral("Error");
+        Emit(e);
+        return;
+    }
+    state.AlcLeft = MainRules::AlcMarkerLeft(x);
+    Changed(StateChange::Alc);
+    Send(Protocol::SetAlc(MainRules::AlcLevel(state.CalValue, x)));
+}
+
+void AmpLink::ToggleAtu() {
+    if (state.Atu == AtuSwitch::InLine) {
+        Send(Protocol::AtuBypass);
+        state.AtuBypassPending = true;
+        atuTimer->start();
+        return;
+    }
+    // Band 7 (6 m) has no tuner: the switch only shows the state locally.
+    if (state.CurrentBand == 7) {
+        state.Atu = AtuSwitch::InLine;
+        Changed(StateChange::AtuSwitch);
+        return;
+    }
+    Send(Protocol::AtuOn);
+    atuTimer->start();
+    state.AtuOnPending = true;
+}
+
+void AmpLink::Tune() {
+    if (state.Atu == AtuSwitch::InLine && state.CurrentBand != 7)
+        Send(Protocol::TuneOn);
+}
+
+void AmpLink::FineTune() {
+    if (state.Atu == AtuSwitch::InLine)
+        Send(Protocol::TuneFine);
+}
+
+void AmpLink::ClearAtuMemory() {
+    Send(Protocol::MemoryClear);
+}
+
+void AmpLink::SetSwrMin(int nn) {
+    if (nn < 11 || nn > 17)
+        return;
+    state.SwrMin = nn;
+    Changed(StateChange::SwrMin);
+    Send(Protocol::SetSwrMin(nn));
+}

@@ -1,0 +1,161 @@
+// The amplifier link: the serial port, the line framing, the state record
+// and every decision about the amplifier (handshake, give-up, poll, the
+// re-sends of unconfirmed commands, the operator's commands). It needs no
+// window: the windows are views that call its methods and draw from its
+// state, and a server or a headless runner can use it the same way.
+#pragma once
+
+#include "app/LineFramer.h"
+#include "app/Protocol.h"
+#include "link/AmpState.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QTimer;
+class TSerialPort;
+
+// Something for a view to show: alarm windows, the ATU panel, a message box.
+// Without windows these are only reported (a headless runner logs them).
+struct LinkEffect {
+    enum class Kind {
+        AlarmRaised,   // alarm: show its window
+        AlarmsCleared, // hide every alarm window
+        ShowAtuPanel,  // the tuner is fitted: show its panel
+        TuneFinished,  // the tune button returns to its face colour
+        Message,       // a message box: text, title, icon
+        Disconnected,  // the port went away: "Disconnected from COM Port"
+    };
+    enum class Icon { Error, Warning, Information };
+
+    Kind kind = Kind::Message;
+    AlarmKind alarm = AlarmKind::HpOut;
+    QString text;
+    QString title;
+    Icon icon = Icon::Error;
+};
+
+// What one report did: the monitor entries it adds (after the line's own
+// "+ " entry), the effects to show, what it changed, and whether it
+// confirmed the tuner's switch (its re-send stops).
+struct ReportOutcome {
+    QStringList entries;
+    QList<LinkEffect> effects;
+    unsigned changed = 0;
+    bool atuConfirmed = false;
+};
+
+// Interprets one received line (the amplifier already identified): every
+// report test in order, with no "else" between them. A test that takes a
+// value replaces the line by that value; the tests after it compare against
+// the replaced text. A value that is not a number ends only its own test,
+// with a "******" entry naming the report.
+ReportOutcome ApplyReport(QString line, AmpState &state);
+
+class AmpLink : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AmpLink)
+public:
+    explicit AmpLink(QObject *parent = nullptr);
+    ~AmpLink() override;
+
+    const AmpState &State() const { return state; }
+    TSerialPort *Port() const { return port; }
+    // The handshake timer (1 s ticks until identified or given up), the
+    // poll timer (1 s), the tuner switch's re-send timer (1 s).
+    QTimer *HandshakeTimer() const { return handshakeTimer; }
+    QTimer *PollTimer() const { return pollTimer; }
+    QTimer *AtuTimer() const { return atuTimer; }
+
+    // Runs the handlers of the port's events and of the timers. An
+    // exception that escapes one (a send on a port just lost) goes to the
+    // guard; without one it becomes a Message effect.
+    using Guard = std::function<void(const std::function<void()> &)>;
+    void SetGuard(Guard guard) { this->guard = std::move(guard); }
+
+    // The entries above which a view of the monitor is emptied as a chunk arrives.
+    static constexpr int MonitorLineLimit = 500;
+    // The start-up burst's pause after each of its first four queries.
+    static constexpr int BurstPauseMs = 20;
+    // Handshake ticks after which the link gives up.
+    static constexpr int HandshakeTicks = 10;
+
+    // ---- The connection ------------------------------------------------------
+    // Opens port at 9600 8N1 and starts the handshake. Returns an empty
+    // string, or why the port did not open (the link stays as it was).
+    QString Open(const QString &portName);
+    // Close Port: stops the timers and closes; the port's disconnect follows.
+    void Close();
+    // Closes the port as Exit does: the disconnect runs as for a lost port.
+    void ClosePort();
+    // Program end: no further event is delivered; the port is closed.
+    void Shutdown();
+    void HandshakeTick(); // the handshake timer's tick
+    void PollTick();      // the poll timer's tick
+    void AtuTick();       // the tuner switch's re-send tick
+    // A received chunk, as the port delivers it.
+    void ReceiveChunk(const QByteArray &chunk);
+    // The port's disconnect event.
+    void PortDisconnected();
+
+    // ---- Sending -------------------------------------------------------------
+    // Writes command + CR LF, then logs its echo. On a closed port the
+    // port's error is raised and nothing is logged.
+    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain);
+    // Writes command + CR LF without an echo (repeats, bare lines).
+    void SendOnly(const QByteArray &command);
+    // Adds one entry to the monitor's log.
+    void Log(const QString &entry);
+
+    // ---- The operator's commands (each changes its state first, then sends) --
+    void SelectBand(int n);
+    void SetFan(int n);
+    // Checks interface n, sends it, then shows it in the band group.
+    void SelectInterface(int n);
+    void SetAlarmSound(int n);
+    void SetBarSpeed(int n);
+    void SetTot(int n);
+    void SetPaType(MainRules::PaType type);
+    // The PTT-block panel: block when free, release when blocked; the state
+    // changes only when the amplifier confirms, and the poll re-sends.
+    void TogglePttBlock();
+    // A press at x on the output bar sets the output level (ALC); without
+    // calibration a message says so and nothing is sent.
+    void PressOutputBar(int x);
+    // The tuner: in line or bypass, tune, fine tune, clear memory, SWR min.
+    void ToggleAtu();
+    void Tune();
+    void FineTune();
+    void ClearAtuMemory();
+    void SetSwrMin(int nn);
+
+Q_SIGNALS:
+    void StateChanged(const AmpState &state, unsigned changed);
+    void ConnectionChanged(LinkPhase phase);
+    void LineSent(const QByteArray &command);
+    void LineReceived(const QByteArray &line);
+    void EntryLogged(const QString &entry);
+    // A chunk arrived; its lines follow (a monitor may make room first).
+    void ChunkArrived();
+    void Effect(const LinkEffect &effect);
+
+private:
+    void Changed(unsigned what);
+    void SetPhase(LinkPhase phase);
+    void Emit(const LinkEffect &effect);
+    void SendStartupBurst();
+    void Guarded(const std::function<void()> &handler);
+
+    AmpState state;
+    LineFramer framer;
+    TSerialPort *port = nullptr;
+    QTimer *handshakeTimer = nullptr;
+    QTimer *pollTimer = nullptr;
+    QTimer *atuTimer = nullptr;
+    Guard guard;
+};

@@ -1,0 +1,862 @@
+// The amplifier link without windows: the report table on the state record,
+// identification and the start-up burst, the monitor entries, and the poll's
+// and the handshake's exact bytes over a pseudo-terminal. No widget library
+// is linked.
+#include "link/AmpLink.h"
+#include "serial/SerialPort.h"
+#include "tests/common/PtyPeer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace {
+
+const QByteArray AllUnknown = "F?\r\n\r\nI?\r\n\r\nALM?\r\n\r\nCAL?\r\n\r\nALC_PWM?\r\n\r\n"
+                              "InPower?\r\n\r\nBAR?\r\n\r\n\r\nTOT?\r\n\r\n\r\n";
+// Replies that make every polled setting known.
+const QByteArray AllSettings =
+    "F: 1\r\nI: 4\r\nALM: 3\r\nCAL: 180\r\nALC_PWM: 10\r\nInPower: 1\r\nBAR: 2\r\nTOT: 4\r\n";
+const QByteArray EightBare = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+const char *const BurstQueries[] = {"B?",  "InPower?", "T?",   "ALM?", "ALC_PWM?", "F?",       "I?",
+                                    "LB?", "CAL?",     "BAR?", "TOT?", "Ver?",     "ATU_INST?"};
+
+QString Flag(bool b) {
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// "a|b|c" as a list; test data is written as UTF-8 literals.
+QStringList Split(const char *text) {
+    const QString s = QString::fromUtf8(text);
+    return s.isEmpty() ? QStringList() : s.split(QLatin1Char('|'));
+}
+
+QString EffectName(const LinkEffect &e) {
+    switch (e.kind) {
+    case LinkEffect::Kind::AlarmRaised:
+        return QStringLiteral("alarm%1").arg(int(e.alarm));
+    case LinkEffect::Kind::AlarmsCleared:
+        return QStringLiteral("clear");
+    case LinkEffect::Kind::ShowAtuPanel:
+        return QStringLiteral("atu");
+    case LinkEffect::Kind::TuneFinished:
+        return QStringLiteral("tuned");
+    case LinkEffect::Kind::Disconnected:
+        return QStringLiteral("lost:") + e.text;
+    case LinkEffect::Kind::Message:
+        break;
+    }
+    return QStringLiteral("box:") + e.title + QLatin1Char(':') + e.text;
+}
+
+// The state a report may change, by name.
+std::map<QString, std::function<QString(const AmpState &)>> Probes() {
+    auto optional = [](const std::optional<int> &v) {
+        return v ? QString::number(*v) : QStringLiteral("none");
+    };
+    return {
+        {QStringLiteral("temp"),
+         [](const AmpState &s) { return s.Temperature.value_or(QStringLiteral("none")); }},
+        {QStringLiteral("range"),
+         [](const AmpState &s) {
+             const char *names[] = {"Cool", "Warm", "Hot", "Alarm"};
+             return QString::fromLatin1(names[int(s.TemperatureRange)]);
+         }},
+        {QStringLiteral("CurrentBand"),
+         [](const AmpState &s) { return QString::number(s.CurrentBand); }},
+        {QStringLiteral("interface"),
+         [](const AmpState &s) {
+             return QStringLiteral("%1/%2").arg(s.Interface).arg(s.BandGroupInterface);
+         }},
+        {QStringLiteral("settings"),
+         [](const AmpState &s) {
+             return QStringLiteral("F%1 ALM%2 BAR%3 TOT%4 IN%5")
+                 .arg(s.Fan)
+                 .arg(s.AlarmSound)
+                 .arg(s.BarSpeed)
+                 .arg(s.Tot)
+                 .arg(s.InPower);
+         }},
+        {QStringLiteral("pa"),
+         [](const AmpState &s) {
+             return s.Pa12kW() ? QStringLiteral("12") : QStringLiteral("24");
+         }},
+        {QStringLiteral("FirmwareVersion"), [](const AmpState &s) { return s.FirmwareVersion; }},
+        {QStringLiteral("outputText"), [](const AmpState &s) { return s.OutputText; }},
+        {QStringLiteral("peakText"), [](const AmpState &s) { return s.PeakText; }},
+        {QStringLiteral("peak"), [=](const AmpState &s) { return optional(s.PeakLeft); }},
+        {QStringLiteral("alc"),
+         [=](const AmpState &s) {
+             return s.AlcVisible
+                        ? (s.AlcLeft ? QString::number(*s.AlcLeft) : QStringLiteral("start"))
+                        : QStringLiteral("hidden");
+         }},
+        {QStringLiteral("CalValue"), [](const AmpState &s) { return QString::number(s.CalValue); }},
+        {QStringLiteral("AlcValue"), [](const AmpState &s) { return QString::number(s.AlcValue); }},
+        {QStringLiteral("known"),
+         [](const AmpState &s) { return Flag(s.CalKnown) + Flag(s.AlcKnown); }},
+        {QStringLiteral("output"),
+         [](const AmpState &s) { return QString::number(s.OutputPosition); }},
+        {QStringLiteral("reverse"),
+         [](const AmpState &s) { return QString::number(s.ReversePosition); }},
+        {QStringLiteral("tx"), [](const AmpState &s) { return Flag(s.Transmitting); }},
+        {QStringLiteral("ptt"), [](const AmpState &s) { return Flag(s.PttBlocked); }},
+        {QStringLiteral("pending"),
+         [](const AmpState &s) {
+             return Flag(s.BlockOnPending) + Flag(s.BlockOffPending) + Flag(s.AtuOnPending) +
+                    Flag(s.AtuBypassPending);
+         }},
+        {QStringLiteral("alarms"),
+         [](const AmpState &s) {
+             QString out;
+             for (bool a : s.Alarms)
+                 out += Flag(a);
+             return out;
+         }},
+        {QStringLiteral("fitted"), [](const AmpState &s) { return Flag(s.AtuFitted); }},
+        {QStringLiteral("atu"),
+         [](const AmpState &s) {
+             const char *names[] = {"Initial", "InLine", "Bypassed"};
+             return QString::fromLatin1(names[int(s.Atu)]);
+         }},
+        {QStringLiteral("status"), [=](const AmpState &s) { return optional(s.AtuStatusCode); }},
+        {QStringLiteral("fine"), [](const AmpState &s) { return Flag(s.FineTuningEnabled); }},
+        {QStringLiteral("lamp"),
+         [](const AmpState &s) {
+             const char *names[] = {"Red", "Green", "Grey", "Yellow"};
+             return QString::fromLatin1(names[int(s.Lamp)]);
+         }},
+        {QStringLiteral("swrmin"), [](const AmpState &s) { return QString::number(s.SwrMin); }},
+        {QStringLiteral("swrText"), [](const AmpState &s) { return s.SwrText; }},
+        {QStringLiteral("lText"), [](const AmpState &s) { return s.InductanceText; }},
+        {QStringLiteral("cText"), [](const AmpState &s) { return s.CapacitanceText; }},
+        {QStringLiteral("fwd"), [](const AmpState &s) { return s.ForwardText; }},
+        {QStringLiteral("L"), [](const AmpState &s) { return QString::number(s.TunerInductance); }},
+        {QStringLiteral("C"),
+         [](const AmpState &s) { return QString::number(s.TunerCapacitance); }},
+        {QStringLiteral("k"),
+         [](const AmpState &s) {
+             return !s.CapacitorAtInput   ? QStringLiteral("none")
+                    : *s.CapacitorAtInput ? QStringLiteral("in")
+                                          : QStringLiteral("out");
+         }},
+    };
+}
+
+} // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void reports_data();
+    void reports();
+    void conversionErrorKeepsTheRest();
+    void paTypeSwitchesWithinChunk_data();
+    void paTypeSwitchesWithinChunk();
+    void reportsIgnoredBeforeIdentification();
+    void identificationSendsBurst();
+    void interpretedAfterReconnect();
+    void overlongGarbageLoggedOnce();
+    void bytesKeptIntact();
+    void alarmsRaisedAndCleared();
+    void handshakeGivesUp();
+    void portLost();
+    void openRefused();
+    void pollNotConnected_data();
+    void pollNotConnected();
+    void pollAsksWhatIsUnknown_data();
+    void pollAsksWhatIsUnknown();
+    void pollResendsPttBlock_data();
+    void pollResendsPttBlock();
+    void pollPttBlockWaitsWhileTransmitting();
+    void pollKnownSurvivesReconnect();
+    void operatorCommands_data();
+    void operatorCommands();
+
+private:
+    void feed(const QByteArray &bytes) { link->ReceiveChunk(bytes); }
+    void open();
+    // Open and identified, the start-up burst drained, the log empty.
+    void connectPeer();
+
+    std::unique_ptr<AmpLink> link;
+    std::unique_ptr<PtyPeer> peer;
+    QStringList log;
+    QStringList effects;
+};
+
+void TestLink::init() {
+    link = std::make_unique<AmpLink>();
+    // Ticks are driven by the tests; the real timers must not interfere.
+    for (QTimer *t : {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer()}) {
+        QCOMPARE(t->interval(), 1000);
+        t->setInterval(24 * 3600 * 1000);
+    }
+    connect(link.get(), &AmpLink::EntryLogged, this, [this](const QString &e) { log << e; });
+    connect(link.get(), &AmpLink::Effect, this,
+            [this](const LinkEffect &e) { effects << EffectName(e); });
+    log.clear();
+    effects.clear();
+}
+
+void TestLink::cleanup() {
+    link.reset();
+    peer.reset();
+}
+
+void TestLink::open() {
+    peer = std::make_unique<PtyPeer>();
+    QVERIFY(peer->ok());
+    QCOMPARE(link->Open(peer->devicePath()), QString());
+    QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+    QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+}
+
+void TestLink::connectPeer() {
+    open();
+    feed("PA_QZ9QZ\r\n");
+    peer->read();
+    QVERIFY(link->State().IsConnected());
+    log.clear();
+}
+
+// One row per case: the lines applied first ("|"-separated; "@24k" takes
+// the 2.4 kW type, "@pending" sets all four pending flags), the report, the
+// monitor entries (its own "+ " entry first), and "probe=value" pairs that
+// must hold afterwards ("effects" lists what the report asks views to show).
+void TestLink::reports_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("state");
+    auto row = [](const char *before, const char *line, const char *entries, const char *state) {
+        const QByteArray name = QByteArray(line) + (*before ? " after " : "") + before;
+        QTest::newRow(name.constData())
+            << QString::fromUtf8(before) << QByteArray(line) << Split(entries) << Split(state);
+    };
+    // 1, 2: PTT block confirmed.
+    row("@pending", "BL:ON", "+ BL:ON|+ BL:ON", "ptt=1|pending=0111");
+    row("@pending|BL:ON", "BL:OFF", "+ BL:OFF|+ BL:OFF", "ptt=0|pending=0011");
+    // 3: temperature; numbers compare as numbers, fractions too.
+    row("", "T: 39", "+ T: 39|+ T: 39", "temp=39|range=Cool");
+    row("", "T: 40", "+ T: 40|+ T: 40", "range=Warm");
+    row("", "T: 59", "+ T: 59|+ T: 59", "range=Warm");
+    row("", "T: 60", "+ T: 60|+ T: 60", "range=Hot");
+    row("", "T: 74.9", "+ T: 74.9|+ T: 74.9", "range=Hot");
+    row("", "T: 75", "+ T: 75|+ T: 75", "range=Alarm");
+    row("", "T: 100", "+ T: 100|+ T: 100", "temp=100|range=Alarm");
+    row("", "T: 100.5", "+ T: 100.5|+ T: 100.5", "temp=100.5|range=Alarm");
+    row("", "T: 5", "+ T: 5|+ T: 5", "range=Cool");
+    row("", "T: -3", "+ T: -3|+ T: -3", "range=Cool");
+    row("", "T: 8x", "+ T: 8x|+ T: 8x", "range=Alarm"); // not a number: text order
+    // 4: band; the low 8 bits of the number.
+    row("", "B: 1", "+ B: 1|+ B: 1", "CurrentBand=1");
+    row("", "B: 3", "+ B: 3|+ B: 3", "CurrentBand=3");
+    row("", "B: 9", "+ B: 9|+ B: 9", "CurrentBand=9");
+    row("", "B: 258", "+ B: 258|+ B: 258", "CurrentBand=2");
+    row("", "B: x", "+ B: x|****** Band conversion error|+ B: x", "CurrentBand=7");
+    // 5: firmware version and PA type; fine tuning after "3.28" in text order.
+    row("@24k", "Ver: 3.30", "+ Ver: 3.30|+ Ver: 3.30", "FirmwareVersion=3.30|fine=1|pa=12");
+    row("", "Ver:3.3 ", "+ Ver:3.3 |+ Ver: 3.3", "FirmwareVersion=3.3|fine=1");
+    row("", "Ver: 3.28", "+ Ver: 3.28|+ Ver: 3.28", "fine=0");
+    row("", "Ver: 3.281", "+ Ver: 3.281|+ Ver: 3.281", "fine=1");
+    row("", "Ver: 3.100", "+ Ver: 3.100|+ Ver: 3.100", "fine=0");
+    row("", "Ver: 10.0", "+ Ver: 10.0|+ Ver: 10.0", "fine=0");
+    row("", "Ver: 3.30x2", "+ Ver: 3.30x2|+ Ver: 3.30x2", "fine=1|pa=24");
+    row("", "Ver: 3.30X2", "+ Ver: 3.30X2|+ Ver: 3.30X2", "pa=12");
+    row("", "Ver:", "+ Ver:|+ Ver: ", "FirmwareVersion=|fine=0|pa=12");
+    // 6: alarm sound; anything but 1 and 2 is "no sound".
+    row("", "ALM: 1", "+ ALM: 1|+ ALM: 1", "settings=F0 ALM1 BAR0 TOT0 IN0");
+    row("", "ALM: 2", "+ ALM: 2|+ ALM: 2", "settings=F0 ALM2 BAR0 TOT0 IN0");
+    row("", "ALM: 0", "+ ALM: 0|+ ALM: 0", "settings=F0 ALM3 BAR0 TOT0 IN0");
+    row("", "ALM: 7", "+ ALM: 7|+ ALM: 7", "settings=F0 ALM3 BAR0 TOT0 IN0");
+    // 7: interface 1..7; other numbers change nothing.
+    row("", "I: 1", "+ I: 1|+ I: 1", "interface=1/1");
+    row("", "I: 3", "+ I: 3|+ I: 3", "interface=3/3");
+    row("I: 5", "I: 7", "+ I: 7|+ I: 7", "interface=7/7");
+    row("I: 5", "I: 0", "+ I: 0|+ I: 0", "interface=5/5");
+    row("", "I: 8", "+ I: 8|+ I: 8", "interface=0/0");
+    row("", "I: x", "+ I: x|+ I: x|****** Conversion error I", "interface=0/0");
+    // 8, 9, 10: fan, bar speed, TOT 1..4 (only the first character counts).
+    row("", "F: 1", "+ F: 1|+ F: 1", "settings=F1 ALM0 BAR0 TOT0 IN0");
+    row("", "F: 4", "+ F: 4|+ F: 4", "settings=F4 ALM0 BAR0 TOT0 IN0");
+    row("F: 2", "F: 0", "+ F: 0|+ F: 0", "settings=F2 ALM0 BAR0 TOT0 IN0");
+    row("F: 2", "F: 5", "+ F: 5|+ F: 5", "settings=F2 ALM0 BAR0 TOT0 IN0");
+    row("", "BAR: 1", "+ BAR: 1|+ BAR: 1", "settings=F0 ALM0 BAR1 TOT0 IN0");
+    row("", "BAR: 4", "+ BAR: 4|+ BAR: 4", "settings=F0 ALM0 BAR4 TOT0 IN0");
+    row("", "BAR: 0", "+ BAR: 0|+ BAR: 0", "settings=F0 ALM0 BAR0 TOT0 IN0");
+    row("", "BAR: 5", "+ BAR: 5|+ BAR: 5", "settings=F0 ALM0 BAR0 TOT0 IN0");
+    row("", "TOT: 3", "+ TOT: 3|+ TOT: 3", "settings=F0 ALM0 BAR0 TOT3 IN0");
+    row("", "TOT: 4", "+ TOT: 4|+ TOT: 4", "settings=F0 ALM0 BAR0 TOT4 IN0");
+    row("", "TOT: 12", "+ TOT: 12|+ TOT: 1", "settings=F0 ALM0 BAR0 TOT1 IN0");
+    row("", "TOT: 0", "+ TOT: 0|+ TOT: 0", "settings=F0 ALM0 BAR0 TOT0 IN0");
+    row("", "TOT: 5", "+ TOT: 5|+ TOT: 5", "settings=F0 ALM0 BAR0 TOT0 IN0");
+    // 11: peak power; text as received, marker limited to the type's scale.
+    row("", "P_max: 0", "+ P_max: 0|+ P_max: 0", "peakText=0 W|peak=8");
+    row("", "P_max: 300", "+ P_max: 300|+ P_max: 300", "peak=108");
+    row("", "P_max: 1200", "+ P_max: 1200|+ P_max: 1200", "peak=408");
+    row("", "P_max: 1201", "+ P_max: 1201|+ P_max: 1200", "peakText=1201 W|peak=408");
+    row("", "P_max: 1300", "+ P_max: 1300|+ P_max: 1200", "peakText=1300 W|peak=408");
+    row("@24k", "P_max: 0", "+ P_max: 0|+ P_max: 0", "peak=8");
+    row("@24k", "P_max: 5", "+ P_max: 5|+ P_max: 5", "peak=8");
+    row("@24k", "P_max: 600", "+ P_max: 600|+ P_max: 600", "peak=108");
+    row("@24k", "P_max: 2400", "+ P_max: 2400|+ P_max: 2400", "peak=408");
+    row("@24k", "P_max: 2401", "+ P_max: 2401|+ P_max: 2400", "peak=408");
+    row("@24k", "P_max: 3000", "+ P_max: 3000|+ P_max: 2400", "peakText=3000 W|peak=408");
+    row("", "P_max: 300 ", "+ P_max: 300 |****** Conversion error P_max",
+        "peakText=300  W|peak=none");
+    // 12, 13: calibration and ALC: marker at ALC * 333 / CAL + 8, moved only
+    // with both in 1..254; a zero calibration never divides.
+    row("", "CAL: 255", "+ CAL: 255|+ CAL: 255", "alc=hidden|CalValue=255|known=10");
+    row("", "CAL: 254", "+ CAL: 254|+ CAL: 254", "alc=start|CalValue=254");
+    row("", "CAL: 256", "+ CAL: 256|+ CAL: 256", "alc=start|CalValue=0");
+    row("", "CAL: 511", "+ CAL: 511|+ CAL: 511", "alc=start|CalValue=255");
+    row("ALC_PWM: 100", "CAL: 200", "+ CAL: 200|+ CAL: 200", "alc=174|CalValue=200|known=11");
+    row("ALC_PWM: 1", "CAL: 1", "+ CAL: 1|+ CAL: 1", "alc=341");
+    row("ALC_PWM: 254", "CAL: 254", "+ CAL: 254|+ CAL: 254", "alc=341");
+    row("ALC_PWM: 255", "CAL: 100", "+ CAL: 100|+ CAL: 100", "alc=start");
+    row("ALC_PWM: 0", "CAL: 100", "+ CAL: 100|+ CAL: 100", "alc=start");
+    row("ALC_PWM: 100", "CAL: 0", "+ CAL: 0|+ CAL: 0", "alc=start|CalValue=0");
+    row("CAL: 180", "ALC_PWM: 90", "+ ALC_PWM: 90|+ ALC_PWM: 90", "alc=174|AlcValue=90");
+    row("CAL: 180|ALC_PWM: 90|CAL: 255", "CAL: 100", "+ CAL: 100|+ CAL: 100", "alc=307");
+    row("CAL: 180|ALC_PWM: 90", "ALC_PWM: 0", "+ ALC_PWM: 0|+ ALC_PWM: 0", "alc=8");
+    row("CAL: 100", "ALC_PWM: 255", "+ ALC_PWM: 255|+ ALC_PWM: 255", "alc=857|AlcValue=255");
+    row("CAL: 100", "ALC_PWM: 256", "+ ALC_PWM: 256|+ ALC_PWM: 256", "alc=8|AlcValue=0");
+    row("CAL: 0", "ALC_PWM: 100", "+ ALC_PWM: 100|+ ALC_PWM: 100", "alc=start|AlcValue=100");
+    row("CAL: 255", "ALC_PWM: 100", "+ ALC_PWM: 100|+ ALC_PWM: 100", "alc=hidden");
+    row("", "CAL: x", "+ CAL: x|+ CAL: x|****** Conversion error CAL",
+        "CalValue=255|known=10|alc=hidden");
+    row("", "ALC_PWM: ?", "+ ALC_PWM: ?|+ ALC_PWM: ?|****** Conversion error ALC_PWM",
+        "AlcValue=0|known=01");
+    // 14, 15: power; output on the type's scale (0..1200), reverse unscaled.
+    row("", "O: 0", "+ O: 0|+ O: 0", "outputText=0 W|output=0");
+    row("", "O: 850", "+ O: 850|+ O: 850", "outputText=850 W|output=850");
+    row("", "O: 1200", "+ O: 1200|+ O: 1200", "output=1200");
+    row("", "O: 1201", "+ O: 1201|+ O: 1201", "output=1200");
+    row("", "O: 1500", "+ O: 1500|+ O: 1500", "outputText=1500 W|output=1200");
+    row("@24k", "O: 1", "+ O: 1|+ O: 1", "output=0");
+    row("@24k", "O: 851", "+ O: 851|+ O: 851", "output=425");
+    row("@24k", "O: 1500", "+ O: 1500|+ O: 1500", "output=750");
+    row("@24k", "O: 2400", "+ O: 2400|+ O: 2400", "output=1200");
+    row("@24k", "O: 2401", "+ O: 2401|+ O: 2401", "output=1200");
+    row("", "O: 8k", "+ O: 8k|+ O: 8k|****** Conversion error Power Out",
+        "outputText=8k W|output=0");
+    row("@24k", "R: 100", "+ R: 100|+ R: 100", "reverse=100");
+    row("", "R: ", "+ R: |+ R: |****** Conversion error Power Rev", "reverse=0");
+    // 16, 20: logged twice; unknown lines and other letter case only once.
+    row("", "IN_ALARM_PWM: 7", "+ IN_ALARM_PWM: 7|+ IN_ALARM_PWM: 7", "");
+    row("", "B5 17M", "+ B5 17M|+ B5 17M", "CurrentBand=7");
+    row("", "B_x", "+ B_x|+ B_x", "");
+    row("", "LB: 1", "+ LB: 1", "");
+    row("", "o: 850", "+ o: 850", "output=0");
+    // 17, 18: transmit state.
+    row("", "TX: ON", "+ TX: ON|+ TX: ON", "tx=1|ptt=0");
+    row("TX: ON|O: 700|R: 30|P_max: 900", "TX: OFF", "+ TX: OFF|+ TX: OFF",
+        "tx=0|output=0|reverse=0|peak=none|peakText=|outputText=");
+    // 19: input power 1..2.
+    row("", "InPower: 2", "+ InPower: 2|+ InPower: 2", "settings=F0 ALM0 BAR0 TOT0 IN2");
+    row("", "InPower: 1", "+ InPower: 1|+ InPower: 1", "settings=F0 ALM0 BAR0 TOT0 IN1");
+    row("InPower: 1", "InPower: 3", "+ InPower: 3|+ InPower: 3", "settings=F0 ALM0 BAR0 TOT0 IN1");
+    row("", "InPower: 0", "+ InPower: 0|+ InPower: 0", "settings=F0 ALM0 BAR0 TOT0 IN0");
+    // 21, 22: alarms.
+    row("", "ALARM: SWR 3", "+ ALARM: SWR 3|+ ALARM: SWR", "alarms=0001000|effects=alarm3");
+    row("ALARM: TOT|ALARM: BPF", "ALARM: OFF", "+ ALARM: OFF|+ ALARM: OFF",
+        "alarms=0000000|effects=clear");
+    row("", "alarm: OFF", "+ alarm: OFF", "effects=");
+    // 23: tuner status 1..7; 0 hides it, other codes change nothing.
+    row("", "ATU_INF: 1", "+ ATU_INF: 1", "status=1");
+    row("", "ATU_INF: 7", "+ ATU_INF: 7", "status=7");
+    row("ATU_INF: 5", "ATU_INF: 0", "+ ATU_INF: 0", "status=none");
+    row("ATU_INF: 1", "ATU_INF: 8", "+ ATU_INF: 8", "status=1");
+    row("", "ATU_INF:", "+ ATU_INF:|****** Conversion error ATU_INF", "status=none");
+    // 24: ATU fitted.
+    row("", "ATU_INST: 1", "+ ATU_INST: 1|+ ATU_INSTALLED: 1", "fitted=1|effects=atu");
+    row("ATU_INST: 1", "ATU_INST: x", "+ ATU_INST: x|+ ATU_INSTALLED: 0", "fitted=0|effects=");
+    row("", "ATU_INST: ", "+ ATU_INST: |+ ATU_INSTALLED: 0", "fitted=0|effects=");
+    // 25: ATU state; anything but 1 is bypass.
+    row("Ver: 3.30|@pending", "ATU_STATE: 1", "+ ATU_STATE: 1|+ ATU_STATE: 1",
+        "atu=InLine|pending=1101|fine=1");
+    row("Ver: 3.30|@pending", "ATU_STATE: 2", "+ ATU_STATE: 2|+ ATU_STATE: 0",
+        "atu=Bypassed|pending=1110|fine=0");
+    row("Ver: 3.28|ATU_STATE: 0", "ATU_STATE: 1", "+ ATU_STATE: 1|+ ATU_STATE: 1",
+        "atu=InLine|fine=0");
+    // 26, 27: tune, lamp; yellow switches the ATU on for a manual band but 7.
+    row("", "TUNE OFF", "+ TUNE OFF|+ TUNE OFF", "effects=tuned");
+    row("", "RED", "+ RED|+ RED", "lamp=Red");
+    row("", "GREEN", "+ GREEN|+ GREEN", "lamp=Green");
+    row("RED", "GREY", "+ GREY|+ GREY", "lamp=Grey");
+    row("Ver: 3.30|ATU_STATE: 0|I: 5|B: 3|RED", "YELLOW", "+ YELLOW|+ YELLOW",
+        "lamp=Yellow|atu=InLine|fine=1");
+    row("ATU_STATE: 0|I: 5|B: 7", "YELLOW", "+ YELLOW|+ YELLOW", "atu=Bypassed");
+    row("ATU_STATE: 0|I: 3|B: 3", "YELLOW", "+ YELLOW|+ YELLOW", "atu=Bypassed");
+    // 28: SWR min 11..17.
+    row("", "SWRmin: 11", "+ SWRmin: 11|+ SWRmin: 11", "swrmin=11");
+    row("SWRmin: 11", "SWRmin: 17", "+ SWRmin: 17|+ SWRmin: 17", "swrmin=17");
+    row("SWRmin: 12", "SWRmin: 10", "+ SWRmin: 10|+ SWRmin: 10", "swrmin=12");
+    row("SWRmin: 12", "SWRmin: 18", "+ SWRmin: 18|+ SWRmin: 18", "swrmin=12");
+    row("", "SWRmin: 1x", "+ SWRmin: 1x|+ SWRmin: 1x|****** Conversion error SWRmin", "swrmin=0");
+    // 29: forward reading, five characters.
+    row("", "ATU_FWD: 12345678", "+ ATU_FWD: 12345678", "fwd=12345");
+    // 30, 31: relays, padded to eight digits and summed.
+    row("", "END_L: 101", "+ END_L: 101|+ Port L: 00000101", "L=0.2|lText=0.2 µH");
+    row("", "Port L: 11111111", "+ Port L: 11111111|+ Port L: 11111111", "L=10.2");
+    row("", "END_C: 111111111", "+ END_C: 111111111|+ Port C: 11111111", "C=1275|cText=1275 pF");
+    row("", "Port C: 00000001", "+ Port C: 00000001|+ Port C: 00000001", "C=5|cText=5 pF");
+    row("END_C: 1", "END_C: 1x1", "+ END_C: 1x1|+ Port C: 000001x1|****** Conversion error Port C",
+        "C=0|cText=");
+    // 32, 33: SWR texts.
+    row("", "END_SWR:  15", "+ END_SWR:  15|+ SWR: 1.5", "swrText=1.5");
+    row("", "END_SWR: 255", "+ END_SWR: 255|+ SWR: ???", "swrText=???");
+    row("", "SWR: 9", "+ SWR: 9|+ SWR: 9.0", "swrText=9.0");
+    row("", "SWR: 123", "+ SWR: 123|+ SWR: 1.0", "swrText=1.0");
+    // 34, 35: switch K.
+    row("K: 1", "K: 0", "+ K: 0|+ K: 0", "k=in");
+    row("K: 0", "K: 1", "+ K: 1|+ K: 1", "k=out");
+    row("K: 1", "END_K: 0", "+ END_K: 0|+ K: 0", "k=in");
+    // A value replaces the line: later tests compare against the value.
+    row("", "B: B1", "+ B: B1|****** Band conversion error|+ B: B1|+ B1", "CurrentBand=7");
+    row("", "T: TX: ON", "+ T: TX: ON|+ T: TX: ON|+ TX: ON", "temp=TX: ON|tx=1");
+}
+
+void TestLink::reports() {
+    QFETCH(QString, before);
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, state);
+    AmpState s;
+    s.PaIdentified = true;
+    for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        if (b == QStringLiteral("@24k"))
+            s.PaType = MainRules::PaType::Kw24;
+        else if (b == QStringLiteral("@pending"))
+            s.BlockOnPending = s.BlockOffPending = s.AtuOnPending = s.AtuBypassPending = true;
+        else
+            ApplyReport(b, s);
+    }
+    const ReportOutcome out = ApplyReport(QString::fromLatin1(line), s);
+    QCOMPARE(QStringList{QStringLiteral("+ ") + QString::fromLatin1(line)} + out.entries, entries);
+    QStringList shown;
+    for (const LinkEffect &e : out.effects)
+        shown << EffectName(e);
+    const auto all = Probes();
+    for (const QString &pair : state) {
+        const QString name = pair.section(QLatin1Char('='), 0, 0);
+        const QString value = name == QStringLiteral("effects") ? shown.join(QLatin1Char(','))
+                              : all.count(name)                 ? all.at(name)(s)
+                                                                : QStringLiteral("no such probe");
+        QCOMPARE(name + QLatin1Char('=') + value, pair);
+    }
+}
+
+void TestLink::conversionErrorKeepsTheRest() {
+    connectPeer();
+    feed("I: x\r\nF: \r\nTOT: 2\r\nO: 500\r\n");
+    QCOMPARE(log, Split("+ I: x|+ I: x|****** Conversion error I|+ F: |+ F: |"
+                        "****** Conversion error F|+ TOT: 2|+ TOT: 2|+ O: 500|+ O: 500"));
+    QCOMPARE(link->State().OutputPosition, 500);
+    QCOMPARE(link->State().Tot, 2);
+}
+
+// The PA type in force is the one of this moment: a "Ver:" earlier in the
+// same chunk scales the power reports after it.
+void TestLink::paTypeSwitchesWithinChunk_data() {
+    QTest::addColumn<QByteArray>("chunk");
+    QTest::addColumn<int>("output");
+    QTest::addColumn<QString>("peak");
+    QTest::newRow("to 2.4 kW") << QByteArray("Ver: 3.30x2\r\nO: 1500\r\nP_max: 3000\r\n") << 750
+                               << QStringLiteral("+ P_max: 2400");
+    QTest::newRow("to 1.2 kW") << QByteArray("Ver: 3.30x2\r\nO: 1\r\nVer: 3.30\r\nO: 1500\r\n"
+                                             "P_max: 3000\r\n")
+                               << 1200 << QStringLiteral("+ P_max: 1200");
+}
+
+void TestLink::paTypeSwitchesWithinChunk() {
+    QFETCH(QByteArray, chunk);
+    QFETCH(int, output);
+    QFETCH(QString, peak);
+    connectPeer();
+    feed(chunk);
+    QCOMPARE(link->State().OutputPosition, output);
+    QCOMPARE(log.last(), peak);
+}
+
+void TestLink::reportsIgnoredBeforeIdentification() {
+    open();
+    log.clear();
+    feed("O: 500\r\nALARM: SWR\r\nPA_QZ9Q\r\nB: 3\r\n");
+    QCOMPARE(log, Split("+ O: 500|+ ALARM: SWR|+ PA_QZ9Q|+ B: 3"));
+    QCOMPARE(link->State().OutputPosition, 0);
+    QCOMPARE(link->State().CurrentBand, std::uint8_t(7));
+    QVERIFY(effects.isEmpty());
+    QVERIFY(!link->State().PaIdentified);
+    QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+}
+
+void TestLink::identificationSendsBurst() {
+    open();
+    log.clear();
+    link->HandshakeTick();
+    link->HandshakeTick();
+    QCOMPARE(peer->read(), QByteArray("PA?\r\nPA?\r\n"));
+    QCOMPARE(link->State().ConnectTicks, std::uint8_t(2));
+    log.clear();
+    QElapsedTimer t;
+    t.start();
+    feed("PA_QZ9QZ-extra\r\nO: 100\r\n");
+    // The first four queries pause 20 ms each.
+    QVERIFY(t.elapsed() >= 4 * AmpLink::BurstPauseMs);
+    QVERIFY(link->State().PaIdentified);
+    QCOMPARE(link->State().Phase, LinkPhase::Connected);
+    QVERIFY(!link->HandshakeTimer()->isActive());
+    QVERIFY(link->PollTimer()->isActive());
+    QCOMPARE(link->State().ConnectTicks, std::uint8_t(0));
+    QByteArray wire;
+    QStringList expected = Split("+ PA_QZ9QZ-extra|+ PA_QZ9QZ");
+    for (const char *q : BurstQueries) {
+        wire += QByteArray(q) + "\r\n";
+        // Each echo carries its CR LF: the monitor shows an empty line after it.
+        expected << QStringLiteral("- ") + QLatin1String(q) + QStringLiteral("\r\n");
+    }
+    QCOMPARE(peer->read(), wire);
+    QCOMPARE(log, expected << QStringLiteral("+ O: 100") << QStringLiteral("+ O: 100"));
+    QCOMPARE(link->State().OutputPosition, 100);
+    // A tick after identification sends nothing more.
+    link->HandshakeTick();
+    QCOMPARE(peer->read(150), QByteArray());
+}
+
+void TestLink::interpretedAfterReconnect() {
+    connectPeer();
+    feed("O: 12"); // an unfinished line when the port is closed ...
+    link->Close();
+    QCOMPARE(effects, Split("lost:Disconnected from COM Port"));
+    QCOMPARE(link->State().Phase, LinkPhase::Closed);
+    QVERIFY(!link->Port()->Connected());
+    QCOMPARE(link->Open(peer->devicePath()), QString());
+    QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+    QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+    // Still identified from before: reports act at once, and the old
+    // unfinished line is not glued to the first new one.
+    log.clear();
+    feed("O: 321\r\n");
+    QCOMPARE(link->State().OutputPosition, 321);
+    QCOMPARE(log, Split("+ O: 321|+ O: 321"));
+    // A second identification repeats the phase change and the burst.
+    feed("PA_QZ9QZ\r\n");
+    QCOMPARE(link->State().Phase, LinkPhase::Connected);
+    QVERIFY(peer->read().startsWith("B?\r\nInPower?\r\n"));
+}
+
+void TestLink::overlongGarbageLoggedOnce() {
+    connectPeer();
+    for (int i = 0; i < 3; ++i)
+        feed(QByteArray(3000, 'g'));
+    QCOMPARE(log, Split("****** Line without end discarded (6000 bytes)"));
+    feed("ggg\r\nO: 7\r\n");
+    QCOMPARE(log.size(), 3); // "ggg" ends the discarded line
+    QCOMPARE(link->State().OutputPosition, 7);
+}
+
+void TestLink::bytesKeptIntact() {
+    connectPeer();
+    QList<QByteArray> received;
+    connect(link.get(), &AmpLink::LineReceived, this,
+            [&received](const QByteArray &l) { received << l; });
+    const QByteArray value("4\x00\xB0", 3);
+    feed("T: " + value + "\r\n");
+    const QString text = QString::fromLatin1(value.constData(), value.size());
+    QCOMPARE(link->State().Temperature.value_or(QString()), text);
+    QCOMPARE(received, QList<QByteArray>{"T: " + value});
+    QCOMPARE(log, (QStringList{QStringLiteral("+ T: ") + text, QStringLiteral("+ T: ") + text}));
+}
+
+void TestLink::alarmsRaisedAndCleared() {
+    connectPeer();
+    feed("ALARM: HPOUT\r\nALARM: HPIN\r\nALARM: BPF\r\nALARM: SWR\r\nALARM: TEMP\r\n"
+         "ALARM: TOT\r\nALARM: HPCONT\r\nalarm: OFF\r\nALARM: OTHER\r\n");
+    QCOMPARE(effects, Split("alarm0|alarm1|alarm2|alarm3|alarm4|alarm5|alarm6"));
+    for (bool a : link->State().Alarms)
+        QVERIFY(a);
+    effects.clear();
+    feed("ALARM: OFF\r\n");
+    QCOMPARE(effects, Split("clear"));
+    for (bool a : link->State().Alarms)
+        QVERIFY(!a);
+}
+
+// Eleven ticks without an answer: ten more "PA?", then the link closes and
+// says why, after the port's own disconnect.
+void TestLink::handshakeGivesUp() {
+    open();
+    QVERIFY(link->HandshakeTimer()->isActive());
+    for (int tick = 1; tick <= AmpLink::HandshakeTicks; ++tick) {
+        link->HandshakeTick();
+        QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+        QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+    }
+    QVERIFY(effects.isEmpty());
+    link->HandshakeTick();
+    QCOMPARE(peer->read(150), QByteArray("PA?\r\n"));
+    QCOMPARE(effects, (QStringList{QStringLiteral("lost:Disconnected from COM Port"),
+                                   QStringLiteral("box:Error:Sorry, PA not found on ") +
+                                       peer->devicePath()}));
+    QCOMPARE(link->State().Phase, LinkPhase::Closed);
+    QCOMPARE(link->State().ConnectTicks, std::uint8_t(0));
+    QVERIFY(!link->HandshakeTimer()->isActive());
+    QVERIFY(!link->PollTimer()->isActive());
+    QVERIFY(!link->Port()->Connected());
+}
+
+void TestLink::portLost() {
+    connectPeer();
+    QList<LinkPhase> phases;
+    connect(link.get(), &AmpLink::ConnectionChanged, this, [&phases](LinkPhase p) { phases << p; });
+    peer->closeMaster();
+    QTRY_COMPARE(link->State().Phase, LinkPhase::Closed);
+    QCOMPARE(effects, Split("lost:Disconnected from COM Port"));
+    QCOMPARE(phases, QList<LinkPhase>{LinkPhase::Closed});
+    QVERIFY(!link->PollTimer()->isActive());
+    QVERIFY(!link->Port()->Connected());
+    // A send on the closed port raises and logs nothing.
+    log.clear();
+    QVERIFY_THROWS_EXCEPTION(ESerialPortException, link->Send("T?"));
+    QVERIFY(log.isEmpty());
+}
+
+void TestLink::openRefused() {
+    const QString missing = QStringLiteral("/dev/orvik-no-such-device");
+    QVERIFY(link->Open(missing).startsWith(QStringLiteral("Cannot connect to ")));
+    QCOMPARE(link->State().Phase, LinkPhase::Start);
+    QCOMPARE(link->State().PortName, missing);
+    QVERIFY(!link->HandshakeTimer()->isActive());
+    QVERIFY(log.isEmpty());
+    QVERIFY(effects.isEmpty());
+}
+
+// ---- The poll tick ----------------------------------------------------------
+
+void TestLink::pollNotConnected_data() {
+    QTest::addColumn<int>("phase");
+    QTest::newRow("start") << int(LinkPhase::Start);
+    QTest::newRow("connecting") << int(LinkPhase::Connecting);
+    QTest::newRow("closed") << int(LinkPhase::Closed);
+}
+
+void TestLink::pollNotConnected() {
+    QFETCH(int, phase);
+    if (LinkPhase(phase) == LinkPhase::Start) {
+        link->PollTick(); // nothing open: a send would raise
+        QVERIFY(log.isEmpty());
+        return;
+    }
+    open();
+    log.clear();
+    feed("BL:ON\r\n"); // not identified: only logged
+    if (LinkPhase(phase) == LinkPhase::Closed) {
+        feed("PA_QZ9QZ\r\n");
+        peer->read();
+        link->Close();
+        QVERIFY(QTest::qWaitFor([&] { return !link->Port()->Connected(); }, 1000));
+    }
+    QCOMPARE(int(link->State().Phase), phase);
+    log.clear();
+    link->PollTick();
+    QCOMPARE(peer->read(150), QByteArray());
+    QVERIFY(log.isEmpty());
+}
+
+void TestLink::pollAsksWhatIsUnknown_data() {
+    QTest::addColumn<QByteArray>("known"); // replies that make settings known
+    QTest::addColumn<QByteArray>("wire");
+    auto without = [](const char *gone) { return QByteArray(AllUnknown).replace(gone, ""); };
+    QTest::newRow("nothing known: 8 queries, 10 bare lines") << QByteArray() << AllUnknown;
+    QTest::newRow("fan") << QByteArray("F: 2\r\n") << without("F?\r\n");
+    QTest::newRow("fan out of range") << QByteArray("F: 5\r\n") << AllUnknown;
+    QTest::newRow("interface") << QByteArray("I: 5\r\n") << without("I?\r\n");
+    QTest::newRow("alarm") << QByteArray("ALM: 2\r\n") << without("ALM?\r\n");
+    QTest::newRow("input") << QByteArray("InPower: 1\r\n") << without("InPower?\r\n");
+    QTest::newRow("bar") << QByteArray("BAR: 4\r\n") << without("BAR?\r\n");
+    QTest::newRow("TOT") << QByteArray("TOT: 1\r\n") << without("TOT?\r\n");
+    // Calibration and ALC take their bare line with them, numbers or not.
+    QTest::newRow("CAL") << QByteArray("CAL: x\r\n") << without("CAL?\r\n\r\n");
+    QTest::newRow("ALC") << QByteArray("ALC_PWM: 3\r\n") << without("ALC_PWM?\r\n\r\n");
+    QTest::newRow("everything: exactly eight bare lines") << AllSettings << EightBare;
+}
+
+void TestLink::pollAsksWhatIsUnknown() {
+    QFETCH(QByteArray, known);
+    QFETCH(QByteArray, wire);
+    connectPeer();
+    feed(known);
+    log.clear();
+    link->PollTick();
+    QCOMPARE(peer->read(), wire);
+    // Each query's echo carries its CR LF; bare lines are not echoed.
+    QStringList echoes;
+    for (const QByteArray &l : wire.split('\n'))
+        if (l.size() > 1)
+            echoes << QStringLiteral("- ") + QString::fromLatin1(l.chopped(1)) +
+                          QStringLiteral("\r\n");
+    QCOMPARE(log, echoes);
+}
+
+void TestLink::pollResendsPttBlock_data() {
+    QTest::addColumn<QByteArray>("clicks"); // "b": the panel clicked
+    QTest::addColumn<QByteArray>("tail");
+    QTest::addColumn<QStringList>("echoes");
+    QTest::newRow("none") << QByteArray() << QByteArray() << QStringList();
+    QTest::newRow("on") << QByteArray("b") << QByteArray("BL:ON\r\n") << Split("- BL:ON");
+}
+
+void TestLink::pollResendsPttBlock() {
+    QFETCH(QByteArray, clicks);
+    QFETCH(QByteArray, tail);
+    QFETCH(QStringList, echoes);
+    connectPeer();
+    feed(AllSettings);
+    for (char c : clicks) {
+        Q_UNUSED(c);
+        link->TogglePttBlock();
+    }
+    peer->read();
+    for (int tick = 0; tick < 2; ++tick) {
+        log.clear();
+        link->PollTick();
+        QCOMPARE(peer->read(), EightBare + tail);
+        QCOMPARE(log, echoes);
+    }
+}
+
+void TestLink::pollPttBlockWaitsWhileTransmitting() {
+    connectPeer();
+    link->TogglePttBlock();
+    QCOMPARE(peer->read(), QByteArray("BL:ON\r\n"));
+    feed("TX: ON\r\n");
+    link->PollTick();
+    // Queries and bare lines still go out; the block command waits.
+    QCOMPARE(peer->read(), AllUnknown);
+    feed("TX: OFF\r\n");
+    link->PollTick();
+    QCOMPARE(peer->read(), AllUnknown + "BL:ON\r\n");
+    // The confirmation ends the re-sending; releasing sends BL:OFF twice,
+    // and the poll re-sends it until confirmed.
+    feed("BL:ON\r\n");
+    link->PollTick();
+    QCOMPARE(peer->read(), AllUnknown);
+    link->TogglePttBlock();
+    QCOMPARE(peer->read(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
+    link->PollTick();
+    QCOMPARE(peer->read(), AllUnknown + "BL:OFF\r\n");
+    feed("BL:OFF\r\n");
+    link->PollTick();
+    QCOMPARE(peer->read(), AllUnknown);
+}
+
+void TestLink::pollKnownSurvivesReconnect() {
+    connectPeer();
+    feed(AllSettings);
+    link->Close();
+    // Close stops the poll; a tick while closed sends nothing.
+    QVERIFY(!link->PollTimer()->isActive());
+    link->PollTick();
+    QCOMPARE(link->Open(peer->devicePath()), QString());
+    QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+    QVERIFY(link->PollTimer()->isActive());
+    feed("PA_QZ9QZ\r\n");
+    peer->read();
+    link->PollTick();
+    QCOMPARE(peer->read(), EightBare);
+}
+
+// The operator's commands: the state they set at once and the exact line
+// and echo they send. "@cal" calibrates first, "@bypass"/"@inline" set the
+// tuner's switch, "@b7" selects band 7, "@b3" band 3.
+void TestLink::operatorCommands_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QStringList>("state");
+    auto row = [](const char *name, const char *before, const char *command, const char *wire,
+                  const char *state) {
+        QTest::newRow(name) << QString::fromLatin1(before) << QString::fromLatin1(command)
+                            << QByteArray(wire) << Split(state);
+    };
+    row("band", "", "band 3", "B: 3\r\n", "CurrentBand=3");
+    row("band out of range", "", "band 8", "", "CurrentBand=7");
+    row("fan", "", "fan 4", "F: 4\r\n", "settings=F4 ALM0 BAR0 TOT0 IN0");
+    row("interface", "", "interface 5", "I: 5\r\n", "interface=5/5");
+    row("alarm sound", "", "sound 1", "ALM: 1\r\n", "settings=F0 ALM1 BAR0 TOT0 IN0");
+    row("bar", "", "bar 2", "BAR: 2\r\n", "settings=F0 ALM0 BAR2 TOT0 IN0");
+    row("tot", "", "tot 3", "TOT: 3\r\n", "settings=F0 ALM0 BAR0 TOT3 IN0");
+    row("alc", "CAL: 180", "alc 100", "ALC_PWM: 54\r\n", "alc=108");
+    row("alc uncalibrated", "", "alc 100", "",
+        "effects=box:Error:Please make first a calibration in PA !");
+    row("atu on", "B: 3", "atu", "ATU_STATE: 1\r\n", "pending=0010|atu=Initial");
+    row("atu on band 7", "", "atu", "", "pending=0000|atu=InLine");
+    row("atu off", "ATU_STATE: 1", "atu", "ATU_STATE: 0\r\n", "pending=0001|atu=InLine");
+    row("tune", "B: 3|ATU_STATE: 1", "tune", "TUNE ON\r\n", "");
+    row("tune bypassed", "B: 3|ATU_STATE: 0", "tune", "", "");
+    row("tune band 7", "ATU_STATE: 1", "tune", "", "");
+    row("fine", "ATU_STATE: 1", "fine", "TUNE FINE\r\n", "");
+    row("fine bypassed", "ATU_STATE: 0", "fine", "", "");
+    row("memory", "", "memory", "CMEM\r\n", "");
+    row("swr min", "", "swrmin 13", "SWRmin: 13\r\n", "swrmin=13");
+    row("swr min out of range", "", "swrmin 18", "", "swrmin=0");
+}
+
+void TestLink::operatorCommands() {
+    QFETCH(QString, before);
+    QFETCH(QString, command);
+    QFETCH(QByteArray, wire);
+    QFETCH(QStringList, state);
+    connectPeer();
+    for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts))
+        feed(b.toLatin1() + "\r\n");
+    log.clear();
+    effects.clear();
+    const QString verb = command.section(QLatin1Char(' '), 0, 0);
+    const int n = command.section(QLatin1Char(' '), 1, 1).toInt();
+    const std::map<QString, std::function<void()>> commands = {
+        {QStringLiteral("band"), [&] { link->SelectBand(n); }},
+        {QStringLiteral("fan"), [&] { link->SetFan(n); }},
+        {QStringLiteral("interface"), [&] { link->SelectInterface(n); }},
+        {QStringLiteral("sound"), [&] { link->SetAlarmSound(n); }},
+        {QStringLiteral("bar"), [&] { link->SetBarSpeed(n); }},
+        {QStringLiteral("tot"), [&] { link->SetTot(n); }},
+        {QStringLiteral("alc"), [&] { link->PressOutputBar(n); }},
+        {QStringLiteral("atu"), [&] { link->ToggleAtu(); }},
+        {QStringLiteral("tune"), [&] { link->Tune(); }},
+        {QStringLiteral("fine"), [&] { link->FineTune(); }},
+        {QStringLiteral("memory"), [&] { link->ClearAtuMemory(); }},
+        {QStringLiteral("swrmin"), [&] { link->SetSwrMin(n); }},
+    };
+    commands.at(verb)();
+    QCOMPARE(peer->read(150), wire);
+    // Operator commands are echoed without their CR LF.
+    QCOMPARE(log, wire.isEmpty()
+                      ? QStringList()
+                      : QStringList{QStringLiteral("- ") + QString::fromLatin1(wire.chopped(2))});
+    const auto all = Probes();
+    for (const QString &pair : state) {
+        const QString name = pair.section(QLatin1Char('='), 0, 0);
+        const QString value = name == QStringLiteral("effects") ? effects.join(QLatin1Char(','))
+                                                                : all.at(name)(link->State());
+        QCOMPARE(name + QLatin1Char('=') + value, pair);
+    }
+    const bool atuResend = verb == QStringLiteral("atu") && !wire.isEmpty();
+    QCOMPARE(link->AtuTimer()->isActive(), atuResend);
+    if (atuResend) {
+        link->AtuTick(); // re-sent until confirmed
+        QCOMPARE(peer->read(), wire);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"
