@@ -1,6 +1,7 @@
 #include "app/Alarms.h"
 
 #include "app/Unit1.h"
+#include "link/AmpLink.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
 
@@ -107,7 +108,6 @@ TFALARM_HPCONT::TFALARM_HPCONT(TWindows &w, QWidget *p)
 }
 
 void TFALARM_HPCONT::FormShow() {
-    const TForm1 *main = Windows.Form1;
-    Label2->setText(HpcontFigure(!main || !main->N12kW1 || main->N12kW1->isChecked()));
+    Label2->setText(HpcontFigure(Windows.Link->State().Pa12kW()));
     Label2->adjustSize();
 }

@@ -1,9 +1,9 @@
 #include "app/Unit1.h"
 
+#include "app/Captions.h"
 #include "app/IniFile.h"
 #include "app/PortRules.h"
 #include "app/Runtime.h"
-#include "service/Unit2.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 
@@ -11,75 +11,30 @@
 #include <QLabel>
 #include <QTimer>
 
-TForm1::TForm1(TWindows &windows, QWidget *parent) : QMainWindow(parent), Windows(windows) {
+TForm1::TForm1(TWindows &windows, QWidget *parent)
+    : QMainWindow(parent), Windows(windows), Link(*windows.Link) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvik 1200 Remote Control"));
 
-    SerialPort = new TSerialPort(this);
-    SerialPort->setObjectName(QStringLiteral("SerialPort"));
-    SerialPort->OnReceive = [this](TSerialPort *s, const QByteArray &b) {
-        Runtime::Guarded([&] { SerialPortReceive(s, b); });
-    };
-    SerialPort->OnDisconnect = [this](TSerialPort *s, TCommPort p) {
-        Runtime::Guarded([&] { SerialPortDisconnect(s, p); });
-    };
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this,
-            [this] { Runtime::Guarded([this] { Timer1Timer(); }); });
-    connect(Timer2, &QTimer::timeout, this,
-            [this] { Runtime::Guarded([this] { Timer2Timer(); }); });
+    SerialPort = Link.Port();
+    Timer1 = Link.HandshakeTimer();
+    Timer2 = Link.PollTimer();
 
     CreateControls();
     CreateMenus();
     ConnectHandlers();
+    connect(&Link, &AmpLink::StateChanged, this, &TForm1::StateChanged);
+    connect(&Link, &AmpLink::Effect, this, &TForm1::ShowLinkEffect);
     // The layout starts the poll timer; it idles until the amplifier is connected.
     Timer2->start();
     FormCreate();
 }
 
-TForm1::~TForm1() {
-    // The windows are going away: no event may reach them any more.
-    SerialPort->OnReceive = nullptr;
-    SerialPort->OnDisconnect = nullptr;
-    SerialPort->Close();
-}
-
-// ---- Sending ---------------------------------------------------------------
-
-void TForm1::Send(const QByteArray &command, Protocol::Echo echo) {
-    SerialPort->SendString(Protocol::Frame(command));
-    Log(Protocol::SentEcho(command, echo));
-}
-
-void TForm1::SendOnly(const QByteArray &command) {
-    SerialPort->SendString(Protocol::Frame(command));
-}
-
-void TForm1::Log(const QString &entry) {
-    if (Windows.Form2)
-        Windows.Form2->AddLine(entry);
-}
-
-bool TForm1::IsConnected() const {
-    return ConnectionCaption::IsConnected(openport->Caption());
-}
-
-bool TForm1::IsConnecting() const {
-    return ConnectionCaption::IsConnecting(openport->Caption());
-}
+TForm1::~TForm1() = default;
 
 // ---- Start-up ----------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    Session.CalValue = 255;
-    Session.PaIdentified = false;
-
     // Beside the executable, then the user's and the system's folder.
     const QString iniPath = IniFile::FindConfig(Runtime::ExeDir());
     std::optional<QString> configured;
@@ -100,7 +55,6 @@ void TForm1::FormCreate() {
     closeport->SetDown(true);
     openport->SetDown(false);
 
-    Session.CurrentBand = 7;
     unenable_all_bands();
 
     if (ALC1)
@@ -119,8 +73,6 @@ void TForm1::FormCreate() {
     Timer1->stop();
     if (ATUPanel1)
         ATUPanel1->setEnabled(false);
-    Session.AlcKnown = false;
-    Session.CalKnown = false;
 }
 
 // ---- Connection ----------------------------------------------------------------
@@ -134,37 +86,9 @@ void TForm1::openportclick() {
         return;
     }
     ComboBox1->setEnabled(false);
-    TriedPort = port;
-    SerialPort->SetPortName(port.trimmed());
-    SerialPort->SetBaudRate(BaudRateFromInt(9600));
-    SerialPort->SetDataWidth(dw8Bits);
-    SerialPort->SetParity(pbNone);
-    SerialPort->SetStopBits(sb1Bit);
-    SerialPort->SetHwFlowControl(hfNONE);
-    SerialPort->SetSwFlowControl(sfNONE);
-    SerialPort->SynchronizeEvents = true;
-    // A line left unfinished by the last connection must not be glued to
-    // the first line of this one.
-    Receiver.Reset();
-    try {
-        SerialPort->Open();
-    } catch (const ESerialPortException &e) {
-        QString message = e.Message();
-        if (message.contains(QStringLiteral("ermission denied")))
-            message += QStringLiteral(
-                "\n\nAdd your user to the group that owns the device (dialout on Debian: "
-                "sudo adduser $USER dialout) and log in again.");
-        FailOpen(message, QString());
-        return;
-    }
-    closeport->SetDown(false);
-    closeport->setEnabled(true);
-    Send(Protocol::Identify);
-    openport->setEnabled(false);
-    openport->SetCaption(ConnectionCaption::Connecting);
-    Timer1->start();
-    Timer2->start();
-    Session.ConnectTicks = 0;
+    const QString failure = Link.Open(port);
+    if (!failure.isEmpty())
+        FailOpen(failure, QString());
 }
 
 void TForm1::FailOpen(const QString &message, const QString &title) {
@@ -187,35 +111,39 @@ void TForm1::SetClosedState(bool closeportLatched) {
     closeport->setEnabled(false);
 }
 
-void TForm1::closeportclick() {
-    Timer1->stop();
-    Timer2->stop();
-    Session.ConnectTicks = 0;
-    SetClosedState(false);
-    SerialPort->Close();
-}
-
-void TForm1::Timer1Timer() {
-    ++Session.ConnectTicks;
-    if (IsConnecting())
-        Send(Protocol::Identify);
-    if (Session.ConnectTicks > 10) {
-        Timer1->stop();
-        Session.ConnectTicks = 0;
-        closeportclick();
-        Runtime::ShowMessage(QStringLiteral("Sorry, PA not found on ") + TriedPort,
-                             QStringLiteral("Error"), Runtime::MsgIcon::Error, this);
+void TForm1::DrawConnection(LinkPhase phase) {
+    switch (phase) {
+    case LinkPhase::Start:
+        break;
+    case LinkPhase::Connecting:
+        closeport->SetDown(false);
+        closeport->setEnabled(true);
+        openport->setEnabled(false);
+        openport->SetCaption(ConnectionCaption::Connecting);
+        break;
+    case LinkPhase::Connected:
+        openport->SetCaption(ConnectionCaption::Connected);
+        break;
+    case LinkPhase::Closed:
+        SetClosedState(false);
+        break;
     }
 }
 
+void TForm1::closeportclick() {
+    Link.Close();
+}
+
+void TForm1::Timer1Timer() {
+    Link.HandshakeTick();
+}
+
+void TForm1::Timer2Timer() {
+    Link.PollTick();
+}
+
 void TForm1::SerialPortDisconnect(TSerialPort *, TCommPort) {
-    Timer1->stop();
-    Timer2->stop();
-    Runtime::ShowMessage(QStringLiteral("Disconnected from COM Port"), QStringLiteral("COM Port "),
-                         Runtime::MsgIcon::Warning, this);
-    SerialPort->Close();
-    ComboBox1->setCurrentIndex(-1);
-    SetClosedState(false);
+    Link.PortDisconnected();
 }
 
 QStringList TForm1::ListPorts() const {

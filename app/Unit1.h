@@ -1,12 +1,10 @@
-// The main window: the operator's panel for the amplifier. It holds the
-// serial port, the session state, the connection's life (open, handshake,
-// close, port lost), the reply dispatcher and the poll cycle.
+// The main window: the operator's panel for the amplifier. A view of the
+// amplifier link: its handlers call the link, and it draws the link's state
+// (connection, power, band, settings) into its controls.
 #pragma once
 
-#include "app/LineFramer.h"
-#include "app/Protocol.h"
-#include "app/Session.h"
 #include "app/Windows.h"
+#include "link/AmpLink.h"
 #include "serial/SerialPort.h"
 
 #include <QByteArray>
@@ -36,19 +34,11 @@ public:
     ~TForm1() override;
 
     TWindows &Windows;
-    TSerialPort *SerialPort = nullptr;
-    TSession Session;
+    AmpLink &Link;
+    TSerialPort *SerialPort = nullptr; // the link's port
 
-    // ---- Sending and the port monitor echo -------------------------------
-    // Writes command + CR LF, then adds its echo to the port monitor.
-    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain);
-    // Writes command + CR LF without an echo (repeats, bare lines).
-    void SendOnly(const QByteArray &command);
-    // Adds one entry to the port monitor's log.
-    void Log(const QString &entry);
-
-    bool IsConnected() const;
-    bool IsConnecting() const;
+    bool IsConnected() const { return Link.State().IsConnected(); }
+    bool IsConnecting() const { return Link.State().IsConnecting(); }
 
     // ---- Start-up and the connection (Unit1.cpp) --------------------------
     void FormCreate();
@@ -59,26 +49,22 @@ public:
     void SerialPortDisconnect(TSerialPort *Sender, TCommPort Port);
     void Refresh1Click();
     void ComboBox1DblClick();
-    // The port that Open Port used last (for the give-up message).
-    QString TriedPort;
     // A device named in the configuration that the system does not list (a
     // pseudo-terminal, a link); it stays in the list across refreshes.
     QString ExtraPort;
     QStringList ListPorts() const;
 
-    // ---- Reply dispatcher (Unit1Dispatch.cpp) ----------------------------
+    // ---- The link's events (Unit1Dispatch.cpp) ----------------------------
+    // A received chunk: the link frames, logs and interprets it.
     void SerialPortReceive(TSerialPort *Sender, const QByteArray &Buffer);
-    // Holds an unfinished line until the rest of it arrives.
-    LineFramer Receiver;
-    // Entries above which the port monitor is emptied when a chunk arrives.
-    static constexpr int MonitorLineLimit = 500;
-    // The start-up burst's pause after each of its first four queries.
-    static constexpr int BurstPauseMs = 20;
-    // Interprets one received line (after its "+ " entry is logged).
-    void DispatchReport(QString line);
-    void SendStartupBurst();
+    // Draws what changed in the link's state.
+    void StateChanged(const AmpState &state, unsigned changed);
+    // Shows a message box the link asks for.
+    void ShowLinkEffect(const LinkEffect &effect);
+    // Flips the RxD or TxD lamp for an entry shown in the port monitor.
+    void TrafficLogged(bool sent);
 
-    // ---- Poll cycle (Unit1Poll.cpp) ---------------------------------------
+    // ---- Poll cycle ---------------------------------------------------------
     void Timer2Timer();
 
     // ---- Operator controls (Unit1Controls.cpp) ---------------------------
@@ -111,11 +97,6 @@ public:
     void N5min1Click();
     void N15min1Click();
     void N30min1Click();
-    // Interface number n (1..7): checks its item, sets the band group's
-    // caption and enables the band controls only for "Manual". Returns
-    // false, changing nothing, for other numbers. The dispatcher may use it
-    // on an "I: " report.
-    bool ApplyInterface(int n);
     QAction *InterfaceItem(int n) const;
     void N12kW1Click();
     void N24kW1Click();
@@ -192,4 +173,7 @@ private:
     void ConnectHandlers();
     void SetClosedState(bool closeportLatched);
     void FailOpen(const QString &message, const QString &title);
+    void DrawConnection(LinkPhase phase);
+    void DrawInterface(const AmpState &state);
+    void DrawSettings(const AmpState &state);
 };

@@ -1,7 +1,8 @@
 // The operator's controls of the main window: band circles, setting menus,
-// PA type, PTT block, ALC level and the File and About commands. Each action
-// takes its local effect first, then sends its line and echoes it; a send on
-// a closed port raises, so the echo and anything after it do not happen.
+// PA type, PTT block, ALC level and the File and About commands. Each one
+// calls the link, which changes its state first, then sends its line and
+// echoes it; a send on a closed port raises, so the echo and anything after
+// it do not happen.
 #include "app/Unit1.h"
 
 #include "app/MainRules.h"
@@ -15,19 +16,11 @@
 #include <QGroupBox>
 #include <QLabel>
 
-namespace {
-// A setting item: check it (the others of its radio group clear), send.
-void Setting(TForm1 &form, QAction *item, const QByteArray &line) {
-    item->setChecked(true);
-    form.Send(line);
-}
-} // namespace
-
 // ---- Band circles ------------------------------------------------------------
 
 void TForm1::clear_all_bands() {
     for (std::size_t i = 0; i < Band.size(); ++i)
-        if (Band[i] && int(i) + 1 != Session.CurrentBand)
+        if (Band[i] && int(i) + 1 != Link.State().CurrentBand)
             Band[i]->SetBrushColor(clSilver);
 }
 
@@ -50,18 +43,13 @@ void TForm1::unenable_all_bands() {
 }
 
 void TForm1::BandMouseDown(int n) {
-    if (n < 1 || n > int(Band.size()))
-        return;
-    Session.CurrentBand = std::uint8_t(n);
-    clear_all_bands();
-    Band[std::size_t(n - 1)]->SetBrushColor(clLime);
-    Send(Protocol::SetBand(n));
+    Link.SelectBand(n);
 }
 
 void TForm1::BandMouseMove(int n) {
     if (n < 1 || n > int(Band.size()))
         return;
-    if (n != Session.CurrentBand)
+    if (n != Link.State().CurrentBand)
         Band[std::size_t(n - 1)]->SetBrushColor(clYellow);
 }
 
@@ -72,82 +60,75 @@ void TForm1::GroupBox1MouseMove() {
 // ---- Setting commands ----------------------------------------------------------
 
 void TForm1::N501Click() {
-    Setting(*this, N501, Protocol::SetFan(1));
+    Link.SetFan(1);
 }
 void TForm1::Max1Click() {
-    Setting(*this, Max1, Protocol::SetFan(2));
+    Link.SetFan(2);
 }
 void TForm1::Hysteresis1Click() {
-    Setting(*this, Hysteresis1, Protocol::SetFan(3));
+    Link.SetFan(3);
 }
 void TForm1::Fixed1Click() {
-    Setting(*this, Fixed1, Protocol::SetFan(4));
+    Link.SetFan(4);
 }
 
 // The interface numbers follow the amplifier, not the menu order.
 void TForm1::YAESUBCD1Click() {
-    Setting(*this, YAESUBCD1, Protocol::SetInterface(1));
-    ApplyInterface(1);
+    Link.SelectInterface(1);
 }
 void TForm1::YAESUFT8171Click() {
-    Setting(*this, YAESUFT8171, Protocol::SetInterface(2));
-    ApplyInterface(2);
+    Link.SelectInterface(2);
 }
 void TForm1::ICOM1Click() {
-    Setting(*this, ICOM1, Protocol::SetInterface(3));
-    ApplyInterface(3);
+    Link.SelectInterface(3);
 }
 void TForm1::Kenwood1Click() {
-    Setting(*this, Kenwood1, Protocol::SetInterface(4));
-    ApplyInterface(4);
+    Link.SelectInterface(4);
 }
 void TForm1::Manual1Click() {
-    Setting(*this, Manual1, Protocol::SetInterface(MainRules::ManualInterface));
-    ApplyInterface(MainRules::ManualInterface);
+    Link.SelectInterface(MainRules::ManualInterface);
 }
 void TForm1::OTRSP1Click() {
-    Setting(*this, OTRSP1, Protocol::SetInterface(6));
-    ApplyInterface(6);
+    Link.SelectInterface(6);
 }
 void TForm1::Flex1Click() {
-    Setting(*this, Flex1, Protocol::SetInterface(7));
-    ApplyInterface(7);
+    Link.SelectInterface(7);
 }
 
 void TForm1::CWbybuzzer1Click() {
-    Setting(*this, CWbybuzzer1, Protocol::SetAlarmSound(1));
+    Link.SetAlarmSound(1);
 }
 void TForm1::Buzzer1Click() {
-    Setting(*this, Buzzer1, Protocol::SetAlarmSound(2));
+    Link.SetAlarmSound(2);
 }
 void TForm1::Nosound1Click() {
-    Setting(*this, Nosound1, Protocol::SetAlarmSound(3));
+    Link.SetAlarmSound(3);
 }
 
 void TForm1::Veryslow1Click() {
-    Setting(*this, Veryslow1, Protocol::SetBarSpeed(1));
+    Link.SetBarSpeed(1);
 }
 void TForm1::Slow1Click() {
-    Setting(*this, Slow1, Protocol::SetBarSpeed(2));
+    Link.SetBarSpeed(2);
 }
 void TForm1::Fast1Click() {
-    Setting(*this, Fast1, Protocol::SetBarSpeed(3));
+    Link.SetBarSpeed(3);
 }
 void TForm1::Veryfast1Click() {
-    Setting(*this, Veryfast1, Protocol::SetBarSpeed(4));
+    Link.SetBarSpeed(4);
 }
 
 void TForm1::Off1Click() {
-    Setting(*this, Off1, Protocol::SetTot(1));
+    Link.SetTot(1);
 }
 void TForm1::N5min1Click() {
-    Setting(*this, N5min1, Protocol::SetTot(2));
+    Link.SetTot(2);
 }
 void TForm1::N15min1Click() {
-    Setting(*this, N15min1, Protocol::SetTot(3));
+    Link.SetTot(3);
 }
 void TForm1::N30min1Click() {
-    Setting(*this, N30min1, Protocol::SetTot(4));
+    Link.SetTot(4);
 }
 
 QAction *TForm1::InterfaceItem(int n) const {
@@ -171,63 +152,28 @@ QAction *TForm1::InterfaceItem(int n) const {
     }
 }
 
-bool TForm1::ApplyInterface(int n) {
-    const std::optional<MainRules::InterfaceInfo> info = MainRules::Interface(n);
-    QAction *item = InterfaceItem(n);
-    if (!info || !item)
-        return false;
-    item->setChecked(true);
-    GroupBox1->setTitle(info->bandCaption);
-    if (info->bandsEnabled)
-        enable_all_bands();
-    else
-        unenable_all_bands();
-    return true;
-}
-
 // ---- PA type -------------------------------------------------------------------
 
 void TForm1::N12kW1Click() {
-    N12kW1->setChecked(true);
-    const std::array<QString, 5> texts = MainRules::ScaleTexts(MainRules::PaType::Kw12);
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        ScaleLabels[i + 1]->setText(texts[i]);
+    Link.SetPaType(MainRules::PaType::Kw12);
 }
 
 void TForm1::N24kW1Click() {
-    N24kW1->setChecked(true);
-    const std::array<QString, 5> texts = MainRules::ScaleTexts(MainRules::PaType::Kw24);
-    for (std::size_t i = 0; i < texts.size(); ++i)
-        ScaleLabels[i + 1]->setText(texts[i]);
+    Link.SetPaType(MainRules::PaType::Kw24);
 }
 
 // ---- PTT block -------------------------------------------------------------------
 
 void TForm1::Panel1Click() {
-    if (!IsConnected())
-        return;
     // Caption and colour change only when the amplifier confirms; until then
     // the poll re-sends the pending command.
-    if (Panel1->Caption() == PttCaption::Free) {
-        Send(Protocol::BlockOn);
-        Session.BlockOnPending = true;
-    } else {
-        Send(Protocol::BlockOff);
-        SendOnly(Protocol::BlockOff);
-        Session.BlockOffPending = true;
-    }
+    Link.TogglePttBlock();
 }
 
 // ---- ALC level -------------------------------------------------------------------
 
 void TForm1::outputMouseDown(int X) {
-    if (Session.CalValue == MainRules::NotCalibrated) {
-        Runtime::ShowMessage(QStringLiteral("Please make first a calibration in PA !"),
-                             QStringLiteral("Error"), Runtime::MsgIcon::Error, this);
-        return;
-    }
-    ALC1->move(MainRules::AlcMarkerLeft(X), ALC1->y());
-    Send(Protocol::SetAlc(MainRules::AlcLevel(Session.CalValue, X)));
+    Link.PressOutputBar(X);
 }
 
 // ---- File and About ----------------------------------------------------------------
@@ -247,7 +193,7 @@ void TForm1::ATUPanel1Click() {
 void TForm1::Exit1Click() {
     // Closing an open port runs the port-lost handler first, so the operator
     // sees the disconnection before the program ends.
-    SerialPort->Close();
+    Link.ClosePort();
     QApplication::quit();
 }
 

@@ -4,6 +4,7 @@
 // controls to their handlers.
 #include "app/Unit1.h"
 
+#include "app/Captions.h"
 #include "app/Runtime.h"
 #include "app/StdControls.h"
 #include "widgets/BarMeter.h"

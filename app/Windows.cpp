@@ -1,12 +1,17 @@
 #include "app/Windows.h"
 
 #include "app/Alarms.h"
+#include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
 
-TWindowSet::TWindowSet() {
+TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
+    w.Link = link.get();
+    // An exception that escapes the link's handlers (a send on a port just
+    // lost) is shown in the standard error box.
+    link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
     // Created in this order; every window but the first starts hidden.
     owned[0].reset(w.Form1 = new TForm1(w));
     owned[1].reset(w.Form2 = new TForm2(w));
@@ -19,13 +24,33 @@ TWindowSet::TWindowSet() {
     owned[8].reset(w.FALARM_TOT = new TFALARM_TOT(w));
     owned[9].reset(w.FALARM_HPCONT = new TFALARM_HPCONT(w));
     owned[10].reset(w.Fatu1 = new TFatu1(w));
+
+    QObject::connect(w.Form2, &TForm2::TrafficLogged, w.Form1, &TForm1::TrafficLogged);
+    // Alarm reports show their windows; the all-clear hides those showing.
+    TAlarmForm *const alarms[AlarmKinds] = {w.FALARM_HP,    w.FAlarm_ip,   w.Falarm_bpf,
+                                            w.FALARM_SWR,   w.Falarm_temp, w.FALARM_TOT,
+                                            w.FALARM_HPCONT};
+    TAlarmForm *const clearOrder[AlarmKinds] = {w.FALARM_HP,  w.FAlarm_ip,   w.Falarm_bpf,
+                                                w.FALARM_SWR, w.Falarm_temp, w.FALARM_HPCONT,
+                                                w.FALARM_TOT};
+    QObject::connect(link.get(), &AmpLink::Effect, w.Form1,
+                     [alarms, clearOrder](const LinkEffect &e) {
+                         if (e.kind == LinkEffect::Kind::AlarmRaised) {
+                             alarms[int(e.alarm)]->ShowAlarm();
+                         } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
+                             for (TAlarmForm *window : clearOrder)
+                                 if (window->isVisible())
+                                     window->HideAlarm();
+                         }
+                     });
 }
 
 TWindowSet::~TWindowSet() {
-    // The main window first closes the port, whose last events may still
-    // write into the other windows; then the rest go in reverse order.
+    // The windows are going away: no event of the port may reach them.
+    link->Shutdown();
     owned[0].reset();
     w.Form1 = nullptr;
     for (int i = 10; i >= 1; --i)
         owned[i].reset();
+    link.reset();
 }

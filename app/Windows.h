@@ -1,10 +1,12 @@
-// The program's eleven windows, created in a fixed order: the main window
-// first, then, hidden, the port monitor, the calibration window, the seven
-// alarm windows and the ATU panel. Windows reach each other through this set.
+// The amplifier link and the program's eleven windows over it, created in a
+// fixed order: the link, the main window, then, hidden, the port monitor,
+// the calibration window, the seven alarm windows and the ATU panel. The
+// windows reach the link, and each other, through this set.
 #pragma once
 
 #include <memory>
 
+class AmpLink;
 class TForm1;
 class TForm2;
 class TForm3;
@@ -19,6 +21,7 @@ class TFatu1;
 class QWidget;
 
 struct TWindows {
+    AmpLink *Link = nullptr;
     TForm1 *Form1 = nullptr;
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
@@ -32,7 +35,8 @@ struct TWindows {
     TFatu1 *Fatu1 = nullptr;
 };
 
-// Owns the windows; destroys them in reverse order of creation.
+// Owns the link and the windows; the link's port closes first, then the
+// windows go in reverse order of creation, the link last.
 class TWindowSet {
 public:
     TWindowSet();
@@ -45,5 +49,6 @@ public:
 
 private:
     TWindows w;
+    std::unique_ptr<AmpLink> link;
     std::unique_ptr<QWidget> owned[11];
 };

@@ -1,11 +1,9 @@
 #include "atu/atu1.h"
 
-#include "app/Session.h"
-
-#include "app/Protocol.h"
+#include "app/Captions.h"
 #include "app/Runtime.h"
 #include "app/StdControls.h"
-#include "app/Unit1.h"
+#include "link/AmpLink.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
@@ -199,14 +197,12 @@ void TFatu1::CreateControls() {
     Panel2->setFont(PanelFont(24, true, QStringLiteral("Calibri")));
     Panel2->hide();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1 = Windows.Link->AtuTimer();
 
     Panel1->OnClick = [this] { Runtime::Guarded([this] { Panel1Click(); }); };
     tune1->onclick = [this](QObject *) { Runtime::Guarded([this] { tune1click(); }); };
-    connect(Timer1, &QTimer::timeout, this,
-            [this] { Runtime::Guarded([this] { Timer1Timer(); }); });
+    connect(Windows.Link, &AmpLink::StateChanged, this, &TFatu1::StateChanged);
+    connect(Windows.Link, &AmpLink::Effect, this, &TFatu1::ShowLinkEffect);
 }
 
 void TFatu1::CreateMenu() {
@@ -240,12 +236,74 @@ void TFatu1::CreateMenu() {
             [this] { Runtime::Guarded([this] { FineTuning1Click(); }); });
 }
 
-void TFatu1::SendCommand(const QByteArray &command) {
-    Windows.Form1->Send(command);
+namespace {
+TColor LampColor(AtuLamp lamp) {
+    switch (lamp) {
+    case AtuLamp::Red:
+        return clRed;
+    case AtuLamp::Green:
+        return clLime;
+    case AtuLamp::Grey:
+        return clSilver;
+    case AtuLamp::Yellow:
+        break;
+    }
+    return clYellow;
 }
 
-bool TFatu1::InLine() const {
-    return Panel1->Caption() == AtuCaption::InLine;
+TColor StatusColor(Reports::AtuTone tone) {
+    switch (tone) {
+    case Reports::AtuTone::Busy:
+        return clYellow;
+    case Reports::AtuTone::Good:
+        return clLightGreen;
+    case Reports::AtuTone::Alert:
+        break;
+    }
+    return clFuchsia;
+}
+} // namespace
+
+void TFatu1::StateChanged(const AmpState &s, unsigned changed) {
+    if ((changed & StateChange::AtuSwitch) && s.Atu != ::AtuSwitch::Initial) {
+        const bool inLine = s.Atu == ::AtuSwitch::InLine;
+        Panel1->SetCaption(inLine ? AtuCaption::InLine : AtuCaption::Bypassed);
+        Panel1->SetColor(inLine ? clLightGreen : clAlertPink);
+    }
+    if (changed & (StateChange::Firmware | StateChange::AtuSwitch))
+        FineTuning1->setEnabled(s.FineTuningEnabled);
+    if (changed & StateChange::AtuStatus) {
+        if (!s.AtuStatusCode) {
+            Panel2->hide();
+        } else if (const std::optional<Reports::AtuStatus> st =
+                       Reports::AtuStatusFor(*s.AtuStatusCode)) {
+            Panel2->SetCaption(st->caption);
+            Panel2->SetColor(StatusColor(st->tone));
+            Panel2->show();
+        }
+    }
+    if (changed & StateChange::AtuLamp)
+        Led->SetTrueColor(LampColor(s.Lamp));
+    if (changed & StateChange::AtuReadings) {
+        Label3->setText(s.SwrText);
+        Label4->setText(s.InductanceText);
+        Label8->setText(s.CapacitanceText);
+        Label7->setText(s.ForwardText);
+    }
+    if ((changed & StateChange::AtuDiagram) && s.CapacitorAtInput) {
+        Image0->setVisible(*s.CapacitorAtInput);
+        Image1->setVisible(!*s.CapacitorAtInput);
+    }
+    if ((changed & StateChange::SwrMin) && s.SwrMin >= 11)
+        for (int i = 0; i < int(SWR.size()); ++i)
+            SWR[std::size_t(i)]->setChecked(i == s.SwrMin - 11);
+}
+
+void TFatu1::ShowLinkEffect(const LinkEffect &effect) {
+    if (effect.kind == LinkEffect::Kind::ShowAtuPanel)
+        show();
+    else if (effect.kind == LinkEffect::Kind::TuneFinished)
+        tune1->SetColor(clBtnFace);
 }
 
 // ---- Handlers ----------------------------------------------------------------
@@ -262,51 +320,25 @@ void TFatu1::FormCreate() {
 }
 
 void TFatu1::Panel1Click() {
-    if (InLine()) {
-        SendCommand(Protocol::AtuBypass);
-        Windows.Form1->Session.AtuBypassPending = true;
-        Timer1->start();
-        return;
-    }
-    // Band 7 (6 m) has no tuner: the button only shows the state locally.
-    if (Windows.Form1->Band[6]->BrushColor() == clLime) {
-        Panel1->SetCaption(AtuCaption::InLine);
-        Panel1->SetColor(clLightGreen);
-        return;
-    }
-    SendCommand(Protocol::AtuOn);
-    Timer1->start();
-    Windows.Form1->Session.AtuOnPending = true;
+    Windows.Link->ToggleAtu();
 }
 
 void TFatu1::tune1click() {
-    if (InLine() && Windows.Form1->Session.CurrentBand != 7)
-        SendCommand(Protocol::TuneOn);
+    Windows.Link->Tune();
 }
 
 void TFatu1::FineTuning1Click() {
-    if (InLine())
-        SendCommand(Protocol::TuneFine);
+    Windows.Link->FineTune();
 }
 
 void TFatu1::MemoryClear1Click() {
-    SendCommand(Protocol::MemoryClear);
+    Windows.Link->ClearAtuMemory();
 }
 
 void TFatu1::SWRClick(int nn) {
-    if (nn < 11 || nn > 17)
-        return;
-    for (int i = 0; i < 7; ++i)
-        SWR[i]->setChecked(11 + i == nn);
-    SendCommand(Protocol::SetSwrMin(nn));
+    Windows.Link->SetSwrMin(nn);
 }
 
 void TFatu1::Timer1Timer() {
-    // Not connected: the timer idles and keeps running.
-    if (!Windows.Form1->IsConnected())
-        return;
-    if (Windows.Form1->Session.AtuOnPending)
-        SendCommand(Protocol::AtuOn);
-    if (Windows.Form1->Session.AtuBypassPending)
-        SendCommand(Protocol::AtuBypass);
+    Windows.Link->AtuTick();
 }

@@ -1,15 +1,17 @@
 // The ATU panel: shows and drives the antenna tuner through the amplifier.
-// It only sends commands; the reply dispatcher writes the tuner's reports
-// straight into its controls.
+// A view of the link: its handlers call the link's tuner commands, and it
+// draws the tuner's part of the link's state.
 #pragma once
 
 #include "app/Windows.h"
+#include "link/AmpState.h"
 
 #include <QImage>
 #include <QMainWindow>
 
 #include <array>
 
+struct LinkEffect;
 class QAction;
 class QLabel;
 class QMenu;
@@ -50,15 +52,14 @@ public:
     QLabel *Image0 = nullptr; // C at the input side, then series L
     QLabel *Image1 = nullptr; // series L, then C at the output side
     TPanel *Panel2 = nullptr; // status message panel
-    QTimer *Timer1 = nullptr;
+    QTimer *Timer1 = nullptr; // the link's re-send of an unconfirmed switch command
     QMenu *Setup1 = nullptr;
     QAction *SWRmin1 = nullptr, *MemoryClear1 = nullptr, *FineTuning1 = nullptr;
     std::array<QAction *, 7> SWR{}; // SWR11 .. SWR17
 
 private:
+    void ShowLinkEffect(const LinkEffect &effect);
     void CreateControls();
     void CreateMenu();
-    // Sends command + CR LF through the main window, echoed in the monitor.
-    void SendCommand(const QByteArray &command);
-    bool InLine() const;
+    void StateChanged(const AmpState &state, unsigned changed);
 };

@@ -6,10 +6,9 @@
 
 #include "app/Protocol.h"
 #include "app/Runtime.h"
-#include "app/Unit1.h"
 #include "atu/atu1.h"
+#include "link/AmpLink.h"
 #include "widgets/Fonts.h"
-#include "widgets/LedLamp.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -98,6 +97,12 @@ TForm2::TForm2(TWindows &windows, QWidget *parent) : QMainWindow(parent), Window
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(0);
     connect(m_flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
+    // Every entry the link logs; as a chunk arrives, a long log is emptied first.
+    connect(Windows.Link, &AmpLink::EntryLogged, this, &TForm2::AddLine);
+    connect(Windows.Link, &AmpLink::ChunkArrived, this, [this] {
+        if (LineCount() > AmpLink::MonitorLineLimit)
+            ClearLog();
+    });
 }
 
 void TForm2::CreateControls() {
@@ -298,11 +303,7 @@ QStringList TForm2::SnapshotLines() const {
 void TForm2::Memo1Change() {
     // The traffic lamps blink with the log: a sent line flips TxD, anything
     // else (a received line, an empty line, an empty log) flips RxD.
-    if (TForm1 *main = Windows.Form1) {
-        TLedLamp *lamp = LastLine().startsWith(QLatin1Char('-')) ? main->txled : main->rxLED;
-        if (lamp)
-            lamp->SetValue(!lamp->Value());
-    }
+    Q_EMIT TrafficLogged(LastLine().startsWith(QLatin1Char('-')));
     // Emptying is itself a change and runs this handler once more.
     if (LineCount() > MaxLines)
         ClearLog();
@@ -333,7 +334,7 @@ void TForm2::Edit1KeyDown(int key) {
     const QString text = Edit1->text();
     // Sending on a closed port throws: nothing below runs, the line keeps
     // its text and the keyword reveals nothing.
-    Windows.Form1->Send(Protocol::ToLine(text));
+    Windows.Link->Send(Protocol::ToLine(text));
     if (text == QLatin1String("KAL_VIEWS") && Windows.Fatu1) {
         Windows.Fatu1->Label6->show();
         Windows.Fatu1->Label7->show();
@@ -342,7 +343,7 @@ void TForm2::Edit1KeyDown(int key) {
 }
 
 void TForm2::Send1Click() {
-    Windows.Form1->Send(Protocol::Probe);
+    Windows.Link->Send(Protocol::Probe);
 }
 
 void TForm2::Savealltofile1Click() {

@@ -80,6 +80,11 @@ public:
     void Send1Click();
     void Savealltofile1Click();
 
+Q_SIGNALS:
+    // An entry became the log's last line: sent (it begins with "-") or not.
+    // The main window's traffic lamps follow it.
+    void TrafficLogged(bool sent);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;

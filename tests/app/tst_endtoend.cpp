@@ -26,7 +26,7 @@ void TestEndToEnd::handshakeAnsweredAtThirdTick() {
     }
     QTRY_COMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
     QVERIFY(!f.form->Timer1->isActive());
-    QCOMPARE(f.form->Session.ConnectTicks, std::uint8_t(0));
+    QCOMPARE(f.form->Link.State().ConnectTicks, std::uint8_t(0));
     // The start-up queries follow; no further identification query.
     QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
     QCOMPARE(int(f.sim.loggedLines().count("PA?")), 4);

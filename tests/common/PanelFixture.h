@@ -1,13 +1,16 @@
-// End-to-end fixture: the simulated amplifier as a process on its own
-// pseudo-terminal, and the panel's windows in the test process, talking to
-// it through the real serial code. Message boxes are recorded, not shown.
+// The program's windows over a real port, for tests and benchmarks: the
+// configuration file in a folder of its own, message boxes recorded instead
+// of shown, and either a pseudo-terminal peer that the test plays the
+// amplifier on, or the simulated amplifier as a process (orvik-sim).
 #pragma once
 
 #include "SimProcess.h"
 #include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
+#include "atu/atu1.h"
 #include "service/Unit2.h"
+#include "tests/common/PtyPeer.h"
 #include "widgets/ColorButton.h"
 
 #include <QComboBox>
@@ -20,8 +23,13 @@
 
 class PanelFixture {
 public:
-    PanelFixture() {
+    // withWindows: the windows at once, with no port configured; otherwise
+    // start() creates them once the simulator runs.
+    explicit PanelFixture(bool withWindows = false) {
+        Runtime::SetExeDir(dir.path());
         Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) { boxes.append(c); });
+        if (withWindows)
+            createWindows(true);
     }
     ~PanelFixture() {
         windows.reset();
@@ -32,27 +40,33 @@ public:
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;
 
+    // Creates the windows. With driveTimers the handshake, poll and tuner
+    // timers are made inert, so that the test calls their handlers itself.
+    void createWindows(bool driveTimers) {
+        windows = std::make_unique<TWindowSet>();
+        w = &windows->windows();
+        form = w->Form1;
+        atuTimerInterval = w->Fatu1->Timer1->interval();
+        if (driveTimers) {
+            constexpr int Day = 24 * 3600 * 1000;
+            for (QTimer *t : {form->Timer1, form->Timer2, w->Fatu1->Timer1})
+                t->setInterval(Day);
+        }
+    }
+
     // Starts the simulator with args and creates the windows with the
-    // simulator's device named in the configuration file. With
-    // driveTimers, the handshake and poll timers are made inert so that the
-    // test calls their handlers itself.
+    // simulator's device named in the configuration file.
     bool start(const QStringList &args = {}, bool driveTimers = true) {
         // The simulator keeps a link to its device, also across a replug.
         link = dir.filePath(QStringLiteral("amplifier"));
         if (!dir.isValid() || !sim.start(QStringList{QStringLiteral("--link"), link} + args))
             return false;
-        Runtime::SetExeDir(dir.path());
         QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
         if (!ini.open(QIODevice::WriteOnly))
             return false;
         ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
         ini.close();
-        windows = std::make_unique<TWindowSet>();
-        form = windows->windows().Form1;
-        if (driveTimers) {
-            form->Timer1->setInterval(24 * 3600 * 1000);
-            form->Timer2->setInterval(24 * 3600 * 1000);
-        }
+        createWindows(driveTimers);
         return form->ComboBox1->currentText() == link;
     }
 
@@ -62,13 +76,43 @@ public:
         return QTest::qWaitFor([this] { return form->IsConnected(); }, timeoutMs);
     }
 
-    QStringList monitor() const { return windows->windows().Form2->Lines(); }
-    int monitorCount(const QString &entry) const { return int(monitor().count(entry)); }
+    // Opens the main window's port to `device`; returns false if it did not open.
+    bool open(const QString &device) {
+        QComboBox *box = form->ComboBox1;
+        if (box->findText(device) < 0)
+            box->addItem(device);
+        box->setCurrentIndex(box->findText(device));
+        form->openportclick();
+        return form->SerialPort->Connected();
+    }
+
+    // Opens to the pty peer and identifies the amplifier by feeding the
+    // receive event directly; the peer is drained of the start-up queries.
+    bool connectPeer() {
+        if (!peer.ok() || !open(peer.devicePath()))
+            return false;
+        peer.read(200);
+        receive("PA_QZ9QZ\r\n");
+        peer.read(300);
+        return form->IsConnected();
+    }
+
+    // A chunk as the serial component hands it to the main window.
+    void receive(const QByteArray &chunk) {
+        Runtime::Guarded([&] { form->SerialPortReceive(form->SerialPort, chunk); });
+    }
+
+    QStringList monitor() const { return w->Form2->Lines(); }
+    int count(const QString &entry) const { return int(monitor().count(entry)); }
+    int monitorCount(const QString &entry) const { return count(entry); }
 
     QTemporaryDir dir;
-    QString link;
+    QString link; // the simulator's device link
+    PtyPeer peer;
     SimProcess sim;
     std::unique_ptr<TWindowSet> windows;
+    TWindows *w = nullptr;
     TForm1 *form = nullptr;
     QList<Runtime::MessageBoxCall> boxes;
+    int atuTimerInterval = 0; // as laid out, before the tests made it inert
 };

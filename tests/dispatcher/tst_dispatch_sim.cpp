@@ -28,13 +28,13 @@ void TestDispatchSim::session() {
     QCOMPARE(f.sim.loggedLines().mid(0, burst.size()), burst);
 
     // The menus fill with the simulator's settings.
-    QTRY_VERIFY(form->Session.CalKnown && form->Session.AlcKnown && form->Off1->isChecked());
+    QTRY_VERIFY(form->Link.State().CalKnown && form->Link.State().AlcKnown && form->Off1->isChecked());
     for (QAction *a : {form->Hysteresis1, form->Manual1, form->CWbybuzzer1, form->N4W1, form->Fast1,
                        form->N12kW1})
         QVERIFY2(a->isChecked(), qPrintable(a->objectName()));
     QCOMPARE(form->Band[2]->BrushColor(), clLime);
     QCOMPARE(form->ALC1->x(), 100 * 333 / 200 + 8);
-    QCOMPARE(form->Session.FirmwareVersion, QStringLiteral("3.30"));
+    QCOMPARE(form->Link.State().FirmwareVersion, QStringLiteral("3.30"));
 
     // A transmission moves both bars and lights the LED; TX: OFF clears.
     f.sim.say("tx 850 12 0.6");

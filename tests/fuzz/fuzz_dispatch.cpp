@@ -30,7 +30,9 @@ struct Panel {
         form = windows->windows().Form1;
         form->Timer1->stop();
         form->Timer2->stop();
-        form->Session.PaIdentified = true;
+        // The identification on the closed port: the start-up burst fails
+        // (an error box, counted), the amplifier counts as identified.
+        form->SerialPort->OnReceive(form->SerialPort, "PA_QZ9QZ\r\n");
     }
     std::unique_ptr<Runtime::TApplication> app;
     std::unique_ptr<TWindowSet> windows;

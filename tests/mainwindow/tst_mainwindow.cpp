@@ -63,6 +63,8 @@ private Q_SLOTS:
 private:
     void openPort();
     void connectPeer();
+    // A report as the serial component hands it to the main window.
+    void report(const QByteArray &line);
     QStringList echoesSince(int mark) const { return monitor().mid(mark); }
     QStringList monitor() const { return windows->windows().Form2->Lines(); }
     QAction *action(const QString &name) const { return form->findChild<QAction *>(name); }
@@ -106,6 +108,10 @@ void TestMainWindow::cleanup() {
     Runtime::SetMessageHandler(nullptr);
     Runtime::SetExeDir(QString());
     dir.reset();
+}
+
+void TestMainWindow::report(const QByteArray &line) {
+    Runtime::Guarded([&] { form->SerialPortReceive(form->SerialPort, line + "\r\n"); });
 }
 
 void TestMainWindow::openPort() {
@@ -229,7 +235,7 @@ void TestMainWindow::startState() {
     QVERIFY(form->closeport->Down());
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(form->Timer2->isActive());
-    QCOMPARE(form->Session.CalValue, std::uint8_t(255));
+    QCOMPARE(form->Link.State().CalValue, std::uint8_t(255));
     QVERIFY(windows->windows().Form2->isHidden());
     QVERIFY(windows->windows().Fatu1->isHidden());
 }
@@ -301,8 +307,8 @@ void TestMainWindow::interfaceItem() {
     QFETCH(QString, name);
     QFETCH(QString, caption);
     QFETCH(bool, enabled);
-    openPort();
-    form->ApplyInterface(enabled ? 3 : 5); // start from the other state
+    connectPeer();
+    report(enabled ? "I: 3" : "I: 5"); // start from the other state
     action(name)->trigger();
     sent();
     QCOMPARE(form->GroupBox1->title(), caption);
@@ -315,7 +321,7 @@ void TestMainWindow::interfaceItem() {
     QTest::mousePress(form->Band[2], Qt::LeftButton, {}, QPoint(12, 12));
     QCOMPARE(sent(), enabled ? QByteArray("B: 3\r\n") : QByteArray());
     QCOMPARE(echoesSince(mark), enabled ? QStringList{QStringLiteral("- B: 3")} : QStringList());
-    QCOMPARE(form->Session.CurrentBand, std::uint8_t(enabled ? 3 : 7));
+    QCOMPARE(form->Link.State().CurrentBand, std::uint8_t(enabled ? 3 : 7));
 }
 
 // ---- Band circles ------------------------------------------------------------------
@@ -334,15 +340,18 @@ void TestMainWindow::bandPress() {
     QFETCH(int, n);
     QFETCH(int, button);
     QFETCH(bool, open);
-    if (open)
-        openPort();
-    form->ApplyInterface(5);
+    connectPeer();
+    report("I: 5");
+    if (!open) {
+        form->closeportclick();
+        boxes.clear(); // "Disconnected from COM Port"
+    }
     // A hover highlight elsewhere is cleared by the selection.
     form->Band[n == 1 ? 1 : 0]->SetBrushColor(clYellow);
     const int mark = int(monitor().size());
     QTest::mousePress(form->Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
     // The selection takes effect even when the send fails visibly.
-    QCOMPARE(int(form->Session.CurrentBand), n);
+    QCOMPARE(int(form->Link.State().CurrentBand), n);
     for (int i = 1; i <= 7; ++i)
         QCOMPARE(form->Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
     if (open) {
@@ -355,7 +364,8 @@ void TestMainWindow::bandPress() {
 }
 
 void TestMainWindow::hover() {
-    form->ApplyInterface(5);
+    connectPeer();
+    report("I: 5");
     // Over the selected band's circle: it stays lime. Over others: yellow,
     // until the mouse reaches the box's background.
     moveMouse(form->Band[6], QPoint(12, 12));
@@ -369,7 +379,7 @@ void TestMainWindow::hover() {
     QCOMPARE(form->Band[4]->BrushColor(), clSilver);
     QCOMPARE(form->Band[6]->BrushColor(), clLime);
     // Disabled circles take no highlight.
-    form->ApplyInterface(1);
+    report("I: 1");
     moveMouse(form->Band[0], QPoint(12, 12));
     QCOMPARE(form->Band[0]->BrushColor(), clSilver);
 }
@@ -403,13 +413,13 @@ void TestMainWindow::pttBlock() {
     openPort();
     QTest::mouseClick(form->Panel1, Qt::LeftButton);
     QVERIFY(nothingSent());
-    QVERIFY(!form->Session.BlockOnPending);
+    QVERIFY(!form->Link.State().BlockOnPending);
     connectPeer();
     int mark = int(monitor().size());
     QTest::mouseClick(form->Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:ON")});
-    QVERIFY(form->Session.BlockOnPending);
+    QVERIFY(form->Link.State().BlockOnPending);
     // Nothing changes on the button until the amplifier confirms.
     QCOMPARE(form->Panel1->Caption(), QStringLiteral("Click to block PTT"));
     peer->write("BL:ON\r\n");
@@ -419,7 +429,7 @@ void TestMainWindow::pttBlock() {
     QTest::mouseClick(form->Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
-    QVERIFY(form->Session.BlockOffPending);
+    QVERIFY(form->Link.State().BlockOffPending);
     QCOMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
     QVERIFY(boxes.isEmpty());
 }
@@ -446,8 +456,8 @@ void TestMainWindow::alcPress() {
     QFETCH(int, x);
     QFETCH(int, button);
     QFETCH(QByteArray, line);
-    openPort();
-    form->Session.CalValue = std::uint8_t(cal);
+    connectPeer();
+    report("CAL: " + QByteArray::number(cal));
     const int mark = int(monitor().size());
     QTest::mousePress(form->output, Qt::MouseButton(button), {}, QPoint(x, 16));
     QCOMPARE(sent(), line + "\r\n");
@@ -459,7 +469,7 @@ void TestMainWindow::alcPress() {
 
 void TestMainWindow::alcRefused() {
     // Not calibrated: a message, nothing sent, the marker stays.
-    openPort();
+    connectPeer();
     const int before = form->ALC1->x();
     int mark = int(monitor().size());
     QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
@@ -472,7 +482,7 @@ void TestMainWindow::alcRefused() {
     // Port closed: the marker moves, the send fails visibly, no echo.
     form->closeportclick();
     boxes.clear();
-    form->Session.CalValue = 180;
+    report("CAL: 180");
     mark = int(monitor().size());
     QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
     QCOMPARE(form->ALC1->x(), 208);

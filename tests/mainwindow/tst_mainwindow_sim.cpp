@@ -24,7 +24,7 @@ void TestMainWindowSim::operatorSession() {
     QVERIFY(QTest::qWaitForWindowExposed(form));
     QVERIFY(f.connect());
     // Manual interface (circles enabled), band 3, calibrated 200.
-    QTRY_VERIFY(form->Manual1->isChecked() && form->Session.CalValue == 200);
+    QTRY_VERIFY(form->Manual1->isChecked() && form->Link.State().CalValue == 200);
     QTRY_COMPARE(form->Band[2]->BrushColor(), clLime);
 
     QTest::mousePress(form->Band[5], Qt::LeftButton, {}, QPoint(12, 12));

@@ -1,7 +1,7 @@
 // The ATU panel's handlers with their guards and its re-send timer, the
 // L-network drawings, the alarm windows and the calibration arrows. What the
 // tuner's reports do to the panel is checked with the dispatcher.
-#include "PanelFixture.h"
+#include "tests/common/PanelFixture.h"
 
 #include "app/Alarms.h"
 #include "app/StdControls.h"
@@ -17,7 +17,7 @@
 class TestPanels : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { f = std::make_unique<PanelFixture>(); }
+    void init() { f = std::make_unique<PanelFixture>(true); }
     void cleanup() { f.reset(); }
 
     void atuLayout() {
@@ -30,40 +30,46 @@ private Q_SLOTS:
         QCOMPARE(client->childAt(atu()->Label4->geometry().center()), atu()->Panel2);
     }
 
+    // The in/out button from each switch state ("" as laid out, or the
+    // report that set it) on a band: what it sends, and how it looks after.
     void panel1Click_data() {
-        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QByteArray>("state");
         QTest::addColumn<int>("band");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("captionAfter");
+        QTest::addColumn<TColor>("colorAfter");
         QTest::newRow("Bypass, band 3")
-            << "Bypass" << 3 << QByteArray("ATU_STATE: 1\r\n") << "Bypass";
+            << QByteArray() << 3 << QByteArray("ATU_STATE: 1\r\n") << "Bypass" << clLightGreen;
         QTest::newRow("BYPASS, band 1")
-            << "BYPASS" << 1 << QByteArray("ATU_STATE: 1\r\n") << "BYPASS";
-        QTest::newRow("Bypass, band 7") << "Bypass" << 7 << QByteArray() << "ATU On";
+            << QByteArray("ATU_STATE: 0") << 1 << QByteArray("ATU_STATE: 1\r\n") << "BYPASS"
+            << clAlertPink;
+        QTest::newRow("Bypass, band 7")
+            << QByteArray() << 7 << QByteArray() << "ATU On" << clLightGreen;
         QTest::newRow("ATU On, band 3")
-            << "ATU On" << 3 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
+            << QByteArray("ATU_STATE: 1") << 3 << QByteArray("ATU_STATE: 0\r\n") << "ATU On"
+            << clLightGreen;
         QTest::newRow("ATU On, band 7")
-            << "ATU On" << 7 << QByteArray("ATU_STATE: 0\r\n") << "ATU On";
+            << QByteArray("ATU_STATE: 1") << 7 << QByteArray("ATU_STATE: 0\r\n") << "ATU On"
+            << clLightGreen;
     }
 
     void panel1Click() {
-        QFETCH(QString, caption);
+        QFETCH(QByteArray, state);
         QFETCH(int, band);
         QFETCH(QByteArray, sent);
         QFETCH(QString, captionAfter);
+        QFETCH(TColor, colorAfter);
         QVERIFY(f->connectPeer());
         selectBand(band);
-        atu()->Panel1->SetCaption(caption);
-        atu()->Panel1->SetColor(clAlertPink);
+        if (!state.isEmpty())
+            f->receive(state + "\r\n");
         const int lines = f->w->Form2->LineCount();
         atu()->Panel1->OnClick(); // the click path, with its error guard
         QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
+        // Band 7 is shown in line at once; otherwise only a report changes the button.
         QCOMPARE(atu()->Panel1->Caption(), captionAfter);
-        QCOMPARE(session().AtuOnPending, sent.startsWith("ATU_STATE: 1"));
-        QCOMPARE(session().AtuBypassPending, sent.startsWith("ATU_STATE: 0"));
+        QCOMPARE(atu()->Panel1->Color(), colorAfter);
         QCOMPARE(atu()->Timer1->isActive(), !sent.isEmpty());
-        // Band 7 is shown locally in light green; otherwise only a report recolours.
-        QCOMPARE(atu()->Panel1->Color(), sent.isEmpty() ? clLightGreen : clAlertPink);
         QCOMPARE(f->w->Form2->LineCount(), lines + (sent.isEmpty() ? 0 : 1));
         QVERIFY(f->boxes.isEmpty());
     }
@@ -84,7 +90,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, sent);
         QVERIFY(f->connectPeer());
         selectBand(band);
-        atu()->Panel1->SetCaption(inLine ? QStringLiteral("ATU On") : QStringLiteral("Bypass"));
+        if (inLine)
+            f->receive("ATU_STATE: 1\r\n");
+        QVERIFY(atu()->FineTuning1->isEnabled());
         const int lines = f->w->Form2->LineCount();
         atu()->tune1click();
         atu()->FineTuning1->trigger();
@@ -107,11 +115,11 @@ private Q_SLOTS:
         QVERIFY(f->connectPeer());
         atu()->Timer1Timer(); // nothing pending: nothing sent
         QCOMPARE(f->peer.read(150), QByteArray());
-        session().AtuOnPending = session().AtuBypassPending = true;
+        selectBand(3);
+        atu()->Panel1->OnClick();
+        QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
         atu()->Timer1Timer();
-        QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\nATU_STATE: 0\r\n"));
-        session().AtuBypassPending = false;
-        atu()->Timer1->start();
+        QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
         f->w->Form1->closeportclick();
         const int boxes = f->boxes.size();
         atu()->Timer1Timer(); // closed: sending would report an error
@@ -125,16 +133,28 @@ private Q_SLOTS:
         f->peer.read(300);
         atu()->Timer1Timer();
         QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
+        // The confirmation ends the re-sending.
+        f->receive("ATU_STATE: 1\r\n");
+        QVERIFY(!atu()->Timer1->isActive());
     }
 
     void clickOnClosedPortChangesNothing() {
+        QVERIFY(f->connectPeer());
         selectBand(3);
+        f->w->Form1->closeportclick();
+        f->boxes.clear(); // "Disconnected from COM Port"
+        const int lines = f->w->Form2->LineCount();
         atu()->Panel1->OnClick();
         QCOMPARE(f->boxes.size(), 1);
         QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-        QVERIFY(!session().AtuOnPending);
         QVERIFY(!atu()->Timer1->isActive());
-        QCOMPARE(f->w->Form2->LineCount(), 0);
+        QCOMPARE(f->w->Form2->LineCount(), lines);
+        // Nothing pending: a later connection re-sends nothing.
+        QVERIFY(f->open(f->peer.devicePath()));
+        f->receive("PA_QZ9QZ\r\n");
+        f->peer.read(300);
+        atu()->Timer1Timer();
+        QCOMPARE(f->peer.read(150), QByteArray());
     }
 
     void diagrams() {
@@ -223,12 +243,12 @@ private Q_SLOTS:
     void hpcontFigureChosenAtShowing() {
         QVERIFY(f->connectPeer());
         QLabel *figure = f->w->FALARM_HPCONT->Label2;
-        f->w->Form1->N24kW1->setChecked(true);
+        f->w->Form1->N24kW1Click();
         f->receive("ALARM: HPCONT\r\n");
         QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
         QVERIFY(figure->width() >= figure->fontMetrics().horizontalAdvance(figure->text()));
         // A change of PA type while it shows does not alter it, until the next showing.
-        f->w->Form1->N12kW1->setChecked(true);
+        f->w->Form1->N12kW1Click();
         f->receive("ALARM: HPCONT\r\n");
         QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
         f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
@@ -287,12 +307,8 @@ private Q_SLOTS:
 
 private:
     TFatu1 *atu() const { return f->w->Fatu1; }
-    TSession &session() const { return f->w->Form1->Session; }
-    void selectBand(int band) {
-        session().CurrentBand = std::uint8_t(band);
-        for (int i = 0; i < 7; ++i)
-            f->w->Form1->Band[i]->SetBrushColor(i + 1 == band ? clLime : clSilver);
-    }
+    // The amplifier reports the band (the link must be identified).
+    void selectBand(int band) { f->receive("B: " + QByteArray::number(band) + "\r\n"); }
     std::unique_ptr<PanelFixture> f;
 };
 

@@ -1,7 +1,7 @@
 // End to end against orvik-sim: a tuning cycle fills the ATU readouts and
 // switches the diagram, an alarm raises its window and the all-clear hides
 // it, and a line typed in the port monitor reaches the amplifier.
-#include "PanelFixture.h"
+#include "tests/common/PanelFixture.h"
 #include "SimProcess.h"
 
 #include "app/Alarms.h"
@@ -20,12 +20,12 @@ private Q_SLOTS:
 void TestPanelsSim::endToEnd() {
     SimProcess sim;
     QVERIFY2(sim.start({QStringLiteral("--atu")}), qPrintable(sim.errorString()));
-    PanelFixture f;
+    PanelFixture f(true);
     QVERIFY(f.open(sim.devicePath()));
     QTRY_VERIFY_WITH_TIMEOUT(f.w->Form1->IsConnected(), 5000);
     TFatu1 *atu = f.w->Fatu1;
     QTRY_VERIFY_WITH_TIMEOUT(atu->isVisible(), 5000); // "ATU_INST: 1" shows the panel
-    QTRY_COMPARE(f.w->Form1->Session.CurrentBand, std::uint8_t(3));
+    QTRY_COMPARE(f.w->Form1->Link.State().CurrentBand, std::uint8_t(3));
 
     // A tuning cycle: in line, tune, the readouts fill and a diagram shows.
     QVERIFY(atu->Image0->isHidden() && atu->Image1->isHidden());

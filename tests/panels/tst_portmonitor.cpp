@@ -1,6 +1,6 @@
 // The port monitor: log lines and the traffic lamps, the 1000-line emptying,
 // batching into the text, freezing, saving, the input line and the probe.
-#include "PanelFixture.h"
+#include "tests/common/PanelFixture.h"
 
 #include "widgets/LedLamp.h"
 
@@ -19,7 +19,7 @@ class TestPortMonitor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
-        f = std::make_unique<PanelFixture>();
+        f = std::make_unique<PanelFixture>(true);
         mon = f->w->Form2;
         oldCwd = QDir::currentPath();
     }

@@ -7,7 +7,7 @@
 //
 // The run lasts 60 s; `tst_soak --seconds 600` runs the long version.
 #include "MonitorRecorder.h"
-#include "PanelFixture.h"
+#include "tests/common/PanelFixture.h"
 #include "sim/SimText.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 // cycle the device vanishes during the handshake instead.
 //
 // 50 cycles; `tst_unplug --cycles 500` runs more.
-#include "PanelFixture.h"
+#include "tests/common/PanelFixture.h"
 
 #include "widgets/ColorButton.h"
 
@@ -89,7 +89,7 @@ void TestUnplug::cycles() {
     }
     // Still talking: a query answered after the last cycle.
     const int asked = int(f.sim.loggedLines().count("T?"));
-    form->Send("T?");
+    form->Link.Send("T?");
     QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
 }
 
