@@ -7,7 +7,7 @@
 
 #include "app/MainRules.h"
 #include "app/Runtime.h"
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 

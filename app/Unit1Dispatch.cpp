@@ -5,11 +5,11 @@
 
 #include "app/Captions.h"
 #include "app/Runtime.h"
-#include "app/StdControls.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -6,7 +6,7 @@
 
 #include "app/Captions.h"
 #include "app/Runtime.h"
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"

@@ -2,12 +2,12 @@
 
 #include "app/Captions.h"
 #include "app/Runtime.h"
-#include "app/StdControls.h"
 #include "link/AmpLink.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -3,11 +3,7 @@
 // panel connected to the simulated amplifier.
 #pragma once
 
-#include "SimProcess.h"
-#include "app/Runtime.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
-#include "service/Unit2.h"
+#include "tests/common/PanelFixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -75,7 +71,7 @@ inline void Run(int ms) {
 
 // The panel's windows talking to orvik-sim through the real serial code,
 // as the program runs them: real timers, main window shown.
-class ConnectedPanel {
+class ConnectedPanel : public PanelFixture {
 public:
     ConnectedPanel() {
         Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
@@ -83,14 +79,6 @@ public:
             boxes.append(c);
         });
     }
-    ~ConnectedPanel() {
-        windows.reset();
-        sim.stop();
-        Runtime::SetMessageHandler(nullptr);
-        Runtime::SetExeDir(QString());
-    }
-    ConnectedPanel(const ConnectedPanel &) = delete;
-    ConnectedPanel &operator=(const ConnectedPanel &) = delete;
 
     // Starts the simulator, creates and shows the windows, opens the port
     // and waits until the start-up queries have been answered.
@@ -100,40 +88,21 @@ public:
             qputenv("ORVIK_SIM", QDir(QCoreApplication::applicationDirPath())
                                      .filePath(QStringLiteral("orvik-sim"))
                                      .toLocal8Bit());
-        link = dir.filePath(QStringLiteral("amplifier"));
-        if (!dir.isValid() || !sim.start(QStringList{QStringLiteral("--link"), link} + simArgs)) {
+        if (!start(simArgs, false)) {
             std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
             return false;
         }
-        Runtime::SetExeDir(dir.path());
-        QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
-        if (!ini.open(QIODevice::WriteOnly))
-            return false;
-        ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
-        ini.close();
-        windows = std::make_unique<TWindowSet>();
-        form = windows->windows().Form1;
         form->show();
-        form->openportclick();
-        if (!QTest::qWaitFor([this] { return form->IsConnected(); }, 5000))
+        if (!connect(5000))
             return false;
         // The last start-up query's answer has been interpreted.
         return QTest::qWaitFor(
             [this] {
-                return windows->windows().Form2->Lines().contains(
-                           QStringLiteral("+ ATU_INSTALLED: 0")) ||
-                       windows->windows().Form2->Lines().contains(
-                           QStringLiteral("+ ATU_INSTALLED: 1"));
+                return monitor().contains(QStringLiteral("+ ATU_INSTALLED: 0")) ||
+                       monitor().contains(QStringLiteral("+ ATU_INSTALLED: 1"));
             },
             5000);
     }
-
-    QTemporaryDir dir;
-    QString link;
-    SimProcess sim;
-    std::unique_ptr<TWindowSet> windows;
-    TForm1 *form = nullptr;
-    QList<Runtime::MessageBoxCall> boxes;
 };
 
 } // namespace bench

@@ -5,7 +5,7 @@
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "service/Unit2.h"
-#include "tests/common/PtyPeer.h"
+#include "tests/common/PanelFixture.h"
 #include "widgets/ColorButton.h"
 
 #include <QComboBox>
@@ -34,45 +34,30 @@ private:
     void openToPeer();
     void reopen();
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<TWindowSet> windows;
+    std::unique_ptr<PanelFixture> f;
+    PtyPeer *peer = nullptr;
     TForm1 *form = nullptr;
-    QList<Runtime::MessageBoxCall> boxes;
 };
 
 void TestConnection::init() {
-    dir = std::make_unique<QTemporaryDir>();
-    Runtime::SetExeDir(dir->path());
-    peer = std::make_unique<PtyPeer>();
+    f = std::make_unique<PanelFixture>();
+    peer = &f->peer;
     QVERIFY(peer->ok());
-    boxes.clear();
-    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) { boxes.append(c); });
 }
 
 void TestConnection::cleanup() {
-    windows.reset();
-    peer.reset();
-    Runtime::SetMessageHandler(nullptr);
-    Runtime::SetExeDir(QString());
-    dir.reset();
+    f.reset();
 }
 
 void TestConnection::createWindows() {
-    windows = std::make_unique<TWindowSet>();
-    form = windows->windows().Form1;
-    // Ticks are driven by the tests; the real timers must not interfere.
-    form->Timer1->setInterval(24 * 3600 * 1000);
-    form->Timer2->setInterval(24 * 3600 * 1000);
+    f->createWindows(true);
+    form = f->form;
 }
 
 // A pseudo-terminal is not among the enumerated ports; naming it in the
 // configuration adds and selects it.
 void TestConnection::openToPeer() {
-    QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Configuration]\r\nPort=" + peer->devicePath().toLocal8Bit() + "\r\n");
-    ini.close();
+    QVERIFY(f->configure(peer->devicePath()));
     createWindows();
     QCOMPARE(form->ComboBox1->currentText(), peer->devicePath());
     form->openportclick();
@@ -88,26 +73,26 @@ void TestConnection::reopen() {
 
 void TestConnection::unreadableConfiguration() {
     // A directory where the file should be: exists, cannot be read.
-    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("Orvik_control.ini")));
+    QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("Orvik_control.ini")));
     createWindows();
     QCOMPARE(form->ComboBox1->currentIndex(), -1);
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open Port"));
-    QVERIFY(boxes.isEmpty());
+    QVERIFY(f->boxes.isEmpty());
 }
 
 void TestConnection::closeWhileConnecting() {
     openToPeer();
     form->Timer1Timer();
     form->closeportclick();
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
+    QCOMPARE(f->boxes.size(), 1);
+    QCOMPARE(f->boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
     QCOMPARE(form->ComboBox1->currentIndex(), -1);
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(!form->Timer2->isActive());
     // A further Open Port needs a port chosen again.
     form->openportclick();
-    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(f->boxes.size(), 2);
     QVERIFY(!form->SerialPort->Connected());
 }
 
@@ -121,7 +106,7 @@ void TestConnection::closeWhileConnectedThenReopen() {
     peer->write("O: 12");
     QTRY_VERIFY(!arrived.isEmpty());
     form->closeportclick();
-    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(f->boxes.size(), 1);
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
     QVERIFY(!form->SerialPort->Connected());
     // Reopen the same device: the session keeps its identification ...
@@ -130,7 +115,7 @@ void TestConnection::closeWhileConnectedThenReopen() {
     // ... and the old unfinished line is not glued to the first new one.
     peer->write("PA_QZ9QZ\r\n");
     QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
-    QVERIFY(!windows->windows().Form2->Lines().contains(QStringLiteral("+ O: 12PA_QZ9QZ")));
+    QVERIFY(!(*f->w).Form2->Lines().contains(QStringLiteral("+ O: 12PA_QZ9QZ")));
 }
 
 void TestConnection::openRefused_data() {
@@ -144,19 +129,19 @@ void TestConnection::openRefused() {
     QFETCH(bool, noPort);
     QFETCH(QString, text);
     createWindows();
-    form->ComboBox1->addItem(dir->filePath(QStringLiteral("no-such-device")));
+    form->ComboBox1->addItem(f->dir.filePath(QStringLiteral("no-such-device")));
     form->ComboBox1->setCurrentIndex(noPort ? -1 : form->ComboBox1->count() - 1);
     form->openportclick();
     // The window stays closed and usable.
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes.at(0).text.startsWith(text), qPrintable(boxes.at(0).text));
-    QCOMPARE(boxes.at(0).icon, Runtime::MsgIcon::Error);
+    QCOMPARE(f->boxes.size(), 1);
+    QVERIFY2(f->boxes.at(0).text.startsWith(text), qPrintable(f->boxes.at(0).text));
+    QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
     QVERIFY(form->ComboBox1->isEnabled());
     QVERIFY(form->openport->isEnabled());
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open Port"));
     QVERIFY(!form->SerialPort->Connected());
     QVERIFY(!form->Timer1->isActive());
-    QVERIFY(windows->windows().Form2->Lines().join(QString()).isEmpty());
+    QVERIFY((*f->w).Form2->Lines().join(QString()).isEmpty());
 }
 
 QTEST_MAIN(TestConnection)

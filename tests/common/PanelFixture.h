@@ -54,18 +54,22 @@ public:
         }
     }
 
+    // Names port in the configuration file that the windows read at start.
+    bool configure(const QString &port) {
+        QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
+        if (!dir.isValid() || !ini.open(QIODevice::WriteOnly))
+            return false;
+        ini.write("[Configuration]\r\nPort=" + port.toLocal8Bit() + "\r\n");
+        return true;
+    }
+
     // Starts the simulator with args and creates the windows with the
     // simulator's device named in the configuration file.
     bool start(const QStringList &args = {}, bool driveTimers = true) {
         // The simulator keeps a link to its device, also across a replug.
         link = dir.filePath(QStringLiteral("amplifier"));
-        if (!dir.isValid() || !sim.start(QStringList{QStringLiteral("--link"), link} + args))
+        if (!sim.start(QStringList{QStringLiteral("--link"), link} + args) || !configure(link))
             return false;
-        QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
-        if (!ini.open(QIODevice::WriteOnly))
-            return false;
-        ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
-        ini.close();
         createWindows(driveTimers);
         return form->ComboBox1->currentText() == link;
     }

@@ -1,7 +1,7 @@
 // The dispatcher and the poll against the simulated amplifier: the
 // start-up burst, the menus filled from the replies, a transmission, a
 // report split across two writes, and the quiet poll once all is known.
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "tests/common/PanelFixture.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"

@@ -3,7 +3,7 @@
 // alarm windows, and the port monitor's limit as text arrives. What the
 // reports do to the state, and the poll, are tested on the link alone.
 #include "app/Alarms.h"
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "tests/common/PanelFixture.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"

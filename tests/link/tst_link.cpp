@@ -173,8 +173,6 @@ private Q_SLOTS:
     void pollNotConnected();
     void pollAsksWhatIsUnknown_data();
     void pollAsksWhatIsUnknown();
-    void pollResendsPttBlock_data();
-    void pollResendsPttBlock();
     void pollPttBlockWaitsWhileTransmitting();
     void pollKnownSurvivesReconnect();
     void operatorCommands_data();
@@ -705,33 +703,6 @@ void TestLink::pollAsksWhatIsUnknown() {
             echoes << QStringLiteral("- ") + QString::fromLatin1(l.chopped(1)) +
                           QStringLiteral("\r\n");
     QCOMPARE(log, echoes);
-}
-
-void TestLink::pollResendsPttBlock_data() {
-    QTest::addColumn<QByteArray>("clicks"); // "b": the panel clicked
-    QTest::addColumn<QByteArray>("tail");
-    QTest::addColumn<QStringList>("echoes");
-    QTest::newRow("none") << QByteArray() << QByteArray() << QStringList();
-    QTest::newRow("on") << QByteArray("b") << QByteArray("BL:ON\r\n") << Split("- BL:ON");
-}
-
-void TestLink::pollResendsPttBlock() {
-    QFETCH(QByteArray, clicks);
-    QFETCH(QByteArray, tail);
-    QFETCH(QStringList, echoes);
-    connectPeer();
-    feed(AllSettings);
-    for (char c : clicks) {
-        Q_UNUSED(c);
-        link->TogglePttBlock();
-    }
-    peer->read();
-    for (int tick = 0; tick < 2; ++tick) {
-        log.clear();
-        link->PollTick();
-        QCOMPARE(peer->read(), EightBare + tail);
-        QCOMPARE(log, echoes);
-    }
 }
 
 void TestLink::pollPttBlockWaitsWhileTransmitting() {

@@ -2,14 +2,14 @@
 // operator action driven by mouse presses and menu triggers, checked on the
 // bytes that reach a real pseudo-terminal and on the port monitor's echo.
 #include "app/Runtime.h"
-#include "app/StdControls.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
-#include "tests/common/PtyPeer.h"
+#include "tests/common/PanelFixture.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -66,7 +66,7 @@ private:
     // A report as the serial component hands it to the main window.
     void report(const QByteArray &line);
     QStringList echoesSince(int mark) const { return monitor().mid(mark); }
-    QStringList monitor() const { return windows->windows().Form2->Lines(); }
+    QStringList monitor() const { return (*f->w).Form2->Lines(); }
     QAction *action(const QString &name) const { return form->findChild<QAction *>(name); }
     void moveMouse(QWidget *w, QPoint pos) {
         QTest::mouseMove(form->windowHandle(), w->mapTo(form, pos));
@@ -76,38 +76,24 @@ private:
     QByteArray sent() { return peer->read(300, 15); }
     bool nothingSent() { return peer->read(40, 10).isEmpty(); }
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<TWindowSet> windows;
+    std::unique_ptr<PanelFixture> f;
+    PtyPeer *peer = nullptr;
     TForm1 *form = nullptr;
-    QList<Runtime::MessageBoxCall> boxes;
 };
 
 void TestMainWindow::init() {
-    dir = std::make_unique<QTemporaryDir>();
-    Runtime::SetExeDir(dir->path());
-    peer = std::make_unique<PtyPeer>();
+    f = std::make_unique<PanelFixture>();
+    peer = &f->peer;
     QVERIFY(peer->ok());
-    boxes.clear();
-    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) { boxes.append(c); });
-    QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Configuration]\nPort=" + peer->devicePath().toLocal8Bit() + "\n");
-    ini.close();
-    windows = std::make_unique<TWindowSet>();
-    form = windows->windows().Form1;
-    form->Timer1->setInterval(24 * 3600 * 1000);
-    form->Timer2->setInterval(24 * 3600 * 1000);
+    QVERIFY(f->configure(peer->devicePath()));
+    f->createWindows(true);
+    form = f->form;
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form));
 }
 
 void TestMainWindow::cleanup() {
-    windows.reset();
-    peer.reset();
-    Runtime::SetMessageHandler(nullptr);
-    Runtime::SetExeDir(QString());
-    dir.reset();
+    f.reset();
 }
 
 void TestMainWindow::report(const QByteArray &line) {
@@ -236,8 +222,8 @@ void TestMainWindow::startState() {
     QVERIFY(!form->Timer1->isActive());
     QVERIFY(form->Timer2->isActive());
     QCOMPARE(form->Link.State().CalValue, std::uint8_t(255));
-    QVERIFY(windows->windows().Form2->isHidden());
-    QVERIFY(windows->windows().Fatu1->isHidden());
+    QVERIFY((*f->w).Form2->isHidden());
+    QVERIFY((*f->w).Fatu1->isHidden());
 }
 
 // ---- Setting commands ------------------------------------------------------------
@@ -268,9 +254,9 @@ void TestMainWindow::settingItem() {
     int mark = int(monitor().size());
     item->trigger();
     QVERIFY(item->isChecked());
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY2(boxes[0].text.endsWith(NotOpen), qPrintable(boxes[0].text));
-    QCOMPARE(boxes[0].icon, Runtime::MsgIcon::Error);
+    QCOMPARE(f->boxes.size(), 1);
+    QVERIFY2(f->boxes[0].text.endsWith(NotOpen), qPrintable(f->boxes[0].text));
+    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
     QCOMPARE(echoesSince(mark), QStringList());
     QCOMPARE(form->GroupBox1->title(), QStringLiteral(" Band  (YAESU BCD)"));
     // Open, with another item of the group checked: the mark moves back.
@@ -285,7 +271,7 @@ void TestMainWindow::settingItem() {
         QVERIFY(item->isChecked() && !other->isChecked());
     }
     QCOMPARE(echoesSince(mark), QStringList(2, QStringLiteral("- ") + QString::fromLatin1(line)));
-    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(f->boxes.size(), 1);
 }
 
 void TestMainWindow::interfaceItem_data() {
@@ -344,7 +330,7 @@ void TestMainWindow::bandPress() {
     report("I: 5");
     if (!open) {
         form->closeportclick();
-        boxes.clear(); // "Disconnected from COM Port"
+        f->boxes.clear(); // "Disconnected from COM Port"
     }
     // A hover highlight elsewhere is cleared by the selection.
     form->Band[n == 1 ? 1 : 0]->SetBrushColor(clYellow);
@@ -360,7 +346,7 @@ void TestMainWindow::bandPress() {
     } else {
         QCOMPARE(echoesSince(mark), QStringList());
     }
-    QCOMPARE(boxes.size(), open ? 0 : 1);
+    QCOMPARE(f->boxes.size(), open ? 0 : 1);
 }
 
 void TestMainWindow::hover() {
@@ -431,7 +417,7 @@ void TestMainWindow::pttBlock() {
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
     QVERIFY(form->Link.State().BlockOffPending);
     QCOMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
-    QVERIFY(boxes.isEmpty());
+    QVERIFY(f->boxes.isEmpty());
 }
 
 // ---- ALC level ---------------------------------------------------------------------------
@@ -473,28 +459,28 @@ void TestMainWindow::alcRefused() {
     const int before = form->ALC1->x();
     int mark = int(monitor().size());
     QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, QStringLiteral("Please make first a calibration in PA !"));
-    QCOMPARE(boxes[0].title, QStringLiteral("Error"));
+    QCOMPARE(f->boxes.size(), 1);
+    QCOMPARE(f->boxes[0].text, QStringLiteral("Please make first a calibration in PA !"));
+    QCOMPARE(f->boxes[0].title, QStringLiteral("Error"));
     QVERIFY(nothingSent());
     QCOMPARE(echoesSince(mark), QStringList());
     QCOMPARE(form->ALC1->x(), before);
     // Port closed: the marker moves, the send fails visibly, no echo.
     form->closeportclick();
-    boxes.clear();
+    f->boxes.clear();
     report("CAL: 180");
     mark = int(monitor().size());
     QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
     QCOMPARE(form->ALC1->x(), 208);
-    QCOMPARE(boxes.size(), 1);
-    QVERIFY(boxes[0].text.endsWith(NotOpen));
+    QCOMPARE(f->boxes.size(), 1);
+    QVERIFY(f->boxes[0].text.endsWith(NotOpen));
     QCOMPARE(echoesSince(mark), QStringList());
 }
 
 // ---- File and About ------------------------------------------------------------------------
 
 void TestMainWindow::fileAndAbout() {
-    const TWindows &w = windows->windows();
+    const TWindows &w = (*f->w);
     form->PortMonitor1->trigger();
     QVERIFY(w.Form2->isVisible());
     // Disabled until the amplifier reports a tuner.
@@ -504,11 +490,11 @@ void TestMainWindow::fileAndAbout() {
     form->ATUPanel1->trigger();
     QVERIFY(w.Fatu1->isVisible());
     form->About1->trigger();
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].title, QStringLiteral("About..."));
-    QCOMPARE(boxes[0].icon, Runtime::MsgIcon::Information);
-    QVERIFY(boxes[0].text.contains(QStringLiteral("3.3")));
-    QVERIFY(boxes[0].text.contains(QStringLiteral("Orvik 1200")));
+    QCOMPARE(f->boxes.size(), 1);
+    QCOMPARE(f->boxes[0].title, QStringLiteral("About..."));
+    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Information);
+    QVERIFY(f->boxes[0].text.contains(QStringLiteral("3.3")));
+    QVERIFY(f->boxes[0].text.contains(QStringLiteral("Orvik 1200")));
 }
 
 void TestMainWindow::exitClosesPortFirst() {
@@ -516,8 +502,8 @@ void TestMainWindow::exitClosesPortFirst() {
     form->Exit1->trigger();
     QVERIFY(!form->SerialPort->Connected());
     // The port-lost sequence ran before the program ends.
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].text, QStringLiteral("Disconnected from COM Port"));
+    QCOMPARE(f->boxes.size(), 1);
+    QCOMPARE(f->boxes[0].text, QStringLiteral("Disconnected from COM Port"));
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
 }
 

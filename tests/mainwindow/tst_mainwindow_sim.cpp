@@ -2,7 +2,7 @@
 // band circle, a setting item, the ALC bar and the PTT block go out over
 // the real serial code, the amplifier confirms, and the window shows the
 // confirmation; a transmission uncovers the readouts.
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "tests/common/PanelFixture.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"

@@ -4,7 +4,7 @@
 #include "tests/common/PanelFixture.h"
 
 #include "app/Alarms.h"
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 #include "service/Unit3.h"
 #include "widgets/LedLamp.h"
 

@@ -5,7 +5,7 @@
 #include "SimProcess.h"
 
 #include "app/Alarms.h"
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/StdControls.h"
+#include "widgets/StdControls.h"
 
 #include <QMouseEvent>
 #include <QPainter>
