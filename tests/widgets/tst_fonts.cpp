@@ -5,6 +5,7 @@
 #include "app/Alarms.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
+#include "tests/common/PtyPeer.h"
 #include "widgets/Fonts.h"
 
 #include <QAbstractButton>
@@ -202,12 +203,15 @@ void TestFonts::textsInside() {
     QFETCH(QString, shows);
     TWindowSet set;
     TForm1 *form = set->Form1;
-    form->Session.PaIdentified = true;
+    // The amplifier identified over a pseudo-terminal: reports are interpreted.
+    PtyPeer peer;
+    QCOMPARE(form->Link.Open(peer.devicePath()), QString());
+    form->SerialPortReceive(form->SerialPort, "PA_QZ9QZ\r\n");
     if (pa24)
         form->N24kW1Click();
     form->show();
     if (!report.isEmpty())
-        form->DispatchReport(report);
+        form->SerialPortReceive(form->SerialPort, report.toLatin1() + "\r\n");
     QWidget *target = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == window)
