@@ -5,7 +5,7 @@
 // it do not happen.
 #include "app/Unit1.h"
 
-#include "app/MainRules.h"
+#include "link/MainRules.h"
 #include "app/Runtime.h"
 #include "widgets/StdControls.h"
 #include "atu/atu1.h"

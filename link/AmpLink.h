@@ -5,9 +5,9 @@
 // state, and a server or a headless runner can use it the same way.
 #pragma once
 
-#include "app/LineFramer.h"
-#include "app/Protocol.h"
 #include "link/AmpState.h"
+#include "link/LineFramer.h"
+#include "link/Protocol.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,8 +4,8 @@
 // only the start of the program sets its start values.
 #pragma once
 
-#include "app/MainRules.h"
-#include "app/Reports.h"
+#include "link/MainRules.h"
+#include "link/Reports.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // entries of one burst of traffic are laid out as text once, together.
 #include "service/Unit2.h"
 
-#include "app/Protocol.h"
+#include "link/Protocol.h"
 #include "app/Runtime.h"
 #include "atu/atu1.h"
 #include "link/AmpLink.h"

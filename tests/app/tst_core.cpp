@@ -4,7 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/IniFile.h"
 #include "app/PortRules.h"
-#include "app/Protocol.h"
+#include "link/Protocol.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Line framing across chunks and the value rules of the reports that the
 // dispatcher's table does not reach row by row.
-#include "app/LineFramer.h"
-#include "app/Reports.h"
+#include "link/LineFramer.h"
+#include "link/Reports.h"
 
 #include <QTest>
 

@@ -2,9 +2,9 @@
 // is cut into chunks (sizes drawn from its first byte) and fed to the
 // framer; the lines must equal those of a plain reference framer, keep
 // every byte, and every value rule must stay within its documented range.
-#include "app/LineFramer.h"
-#include "app/Protocol.h"
-#include "app/Reports.h"
+#include "link/LineFramer.h"
+#include "link/Protocol.h"
+#include "link/Reports.h"
 
 #include <QByteArray>
 #include <QList>

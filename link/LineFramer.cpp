@@ -1,4 +1,4 @@
-#include "app/LineFramer.h"
+#include "link/LineFramer.h"
 
 LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {
     Result out;

@@ -1,4 +1,4 @@
-#include "app/Reports.h"
+#include "link/Reports.h"
 
 #include <QLocale>
 

@@ -1,4 +1,4 @@
-#include "app/Protocol.h"
+#include "link/Protocol.h"
 
 namespace Protocol {
 

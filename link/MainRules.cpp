@@ -1,5 +1,5 @@
 // Value rules of the main window's operator controls.
-#include "app/MainRules.h"
+#include "link/MainRules.h"
 
 namespace MainRules {
 
