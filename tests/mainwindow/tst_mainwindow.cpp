@@ -59,6 +59,21 @@ QString SystemTitle(QWidget *w) {
     return title + QStringLiteral(" \u2014 ") + display;
 }
 
+// Pixels of about one colour in a picture (a caption's text, its smoothed
+// edges aside).
+int CountColor(const QImage &image, TColor color) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const TColor p = PixelColor(image, x, y);
+            bool near = true;
+            for (int shift : {0, 8, 16})
+                near = near && qAbs(int((p >> shift) & 0xFF) - int((color >> shift) & 0xFF)) < 48;
+            n += near;
+        }
+    return n;
+}
+
 // A shown message box as the operator sees it: "text|title|icon".
 QString BoxSeen(QMessageBox *box) {
     const char *icons[] = {"none", "information", "warning", "error", "question"};
@@ -449,6 +464,13 @@ void TestMainWindow::connectionEnds() {
         QCOMPARE(fresh->Form1->Timer2->interval(), 1000);
         QVERIFY(!fresh->Form1->Timer1->isActive() && fresh->Form1->Timer2->isActive());
     }
+    // Connected or connecting: Open Port lime and pressed in, its caption black.
+    auto openPressed = [this] {
+        const QImage pressed = Render(*form->openport);
+        QCOMPARE(PixelColor(pressed, 3, 3), clLime);
+        QCOMPARE(PixelColor(pressed, 1, 0), clGray);
+        QVERIFY(CountColor(pressed, clBlack) > 10);
+    };
     if (way == 1) {
         QTest::mouseClick(form->openport, Qt::LeftButton);
         QCOMPARE(sent(), QByteArray("PA?\r\n"));
@@ -461,6 +483,7 @@ void TestMainWindow::connectionEnds() {
         QVERIFY(form->openport->Down() && !form->openport->isEnabled());
         QVERIFY(!form->closeport->Down() && form->closeport->isEnabled());
         QVERIFY(boxes.isEmpty());
+        openPressed();
         form->Timer1Timer();
         QCOMPARE(sent(), QByteArray("PA?\r\n"));
     } else {
@@ -470,6 +493,7 @@ void TestMainWindow::connectionEnds() {
         QVERIFY(!form->Timer1->isActive() && form->Timer2->isActive());
         QVERIFY(form->openport->Down() && !form->openport->isEnabled());
         QVERIFY(!form->closeport->Down() && form->closeport->isEnabled());
+        openPressed();
     }
     int exitCode = -1;
     if (way == 0)
@@ -633,12 +657,37 @@ void TestMainWindow::startState() {
         for (int x = 1; x < meter->width() - 1; ++x)
             QCOMPARE(PixelColor(image, x, meter->height() / 2), ColorToRGB(clBtnFace));
         QCOMPARE(PixelColor(image, 0, 5), ColorToRGB(clBtnShadow));
+        // Full: green at the origin, red at the far end, through yellow
+        // on the output meter only.
+        meter->SetPosition(meter->Max());
+        const QImage full = Render(*meter);
+        const int mid = meter->height() / 2;
+        auto near = [&](int x, TColor c) {
+            const TColor p = PixelColor(full, x, mid);
+            for (int shift : {0, 8, 16})
+                if (qAbs(int((p >> shift) & 0xFF) - int((c >> shift) & 0xFF)) > 6)
+                    return false;
+            return true;
+        };
+        QVERIFY(near(1, clGreen));
+        QVERIFY(near(meter->width() - 2, clRed));
+        QCOMPARE(PixelColor(full, meter->width() / 2, mid) == clYellow, meter == form->output);
+        meter->SetPosition(0);
     }
-    // Open Port raised in the button face, Close Port red and pressed in.
-    QCOMPARE(PixelColor(Render(*form->openport), 3, 3), ColorToRGB(clBtnFace));
-    QCOMPARE(PixelColor(Render(*form->openport), 1, 0), clWhite);
-    QCOMPARE(PixelColor(Render(*form->closeport), 3, 3), clRed);
-    QCOMPARE(PixelColor(Render(*form->closeport), 1, 0), clGray);
+    // Open Port and TUNE raised in the button face with their captions in
+    // their font colours; Close Port red and pressed in, its caption white.
+    const QImage open = Render(*form->openport), close = Render(*form->closeport),
+                 tune = Render(*windows->windows().Fatu1->tune1);
+    QCOMPARE(PixelColor(open, 3, 3), ColorToRGB(clBtnFace));
+    QCOMPARE(PixelColor(open, 1, 0), clWhite);
+    QVERIFY(CountColor(open, ColorToRGB(form->openport->FontColor())) > 10);
+    QCOMPARE(PixelColor(close, 3, 3), clRed);
+    QCOMPARE(PixelColor(close, 1, 0), clGray);
+    QVERIFY(CountColor(close, clWhite) > 10);
+    QCOMPARE(PixelColor(tune, 3, 3), ColorToRGB(clBtnFace));
+    QCOMPARE(PixelColor(tune, 1, 0), clWhite);
+    QCOMPARE(PixelColor(tune, tune.width() - 1, 5), clGray);
+    QVERIFY(CountColor(tune, clPurple) > 10);
 }
 
 // ---- Setting commands ------------------------------------------------------------
