@@ -156,11 +156,6 @@ private Q_SLOTS:
 
     void saveWhileFrozenWritesLiveLog() {
         QVERIFY(QDir::setCurrent(f->dir.path()));
-        { // An existing, longer file is replaced, not overwritten in place.
-            QFile old(QStringLiteral("PortMonitor.txt"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write(QByteArray(4096, 'x'));
-        }
         mon->AddLine(QStringLiteral("+ O: 850"));
         mon->CheckBox1->click(); // freeze
         mon->AddLine(QStringLiteral("- T?\r\n"));
