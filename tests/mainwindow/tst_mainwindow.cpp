@@ -437,8 +437,10 @@ void TestMainWindow::connectionEnds() {
         }
     });
     QCOMPARE(seen, boxTexts.replaceInStrings(QStringLiteral("%1"), peer->devicePath()));
-    if (way == 1)
+    if (way == 1) {
         QCOMPARE(sent(), QByteArray("PA?\r\n"));
+        QCOMPARE(int(monitor().count(QStringLiteral("- PA?"))), 12);
+    }
     if (way == 4)
         return; // the window is gone; the port goes with the windows
     QVERIFY(!form->SerialPort->Connected());
