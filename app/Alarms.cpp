@@ -31,13 +31,30 @@ TAlarmForm::TAlarmForm(TWindows &windows, const char *name, const QString &capti
     setAutoFillBackground(true);
 }
 
+namespace {
+// Sizes a label to its text. A font wider than the one the window was laid
+// out for would push a long line past the window's right edge: the font is
+// then narrowed just enough for the whole text to stay inside.
+void FitLabel(QLabel *label, int windowWidth) {
+    QFont font = label->font();
+    font.setStretch(QFont::Unstretched);
+    label->setFont(font);
+    label->adjustSize();
+    for (int stretch = 99; stretch >= 50 && label->x() + label->width() > windowWidth; --stretch) {
+        font.setStretch(stretch);
+        label->setFont(font);
+        label->adjustSize();
+    }
+}
+} // namespace
+
 QLabel *TAlarmForm::AddLabel(const char *name, const QString &text, int x, int y) {
     auto *label = new QLabel(text, this);
     label->setObjectName(QLatin1String(name));
     label->setTextFormat(Qt::PlainText);
     label->setFont(SubstituteFontPixels(QStringLiteral("Arial"), 40));
     label->move(x, y);
-    label->adjustSize();
+    FitLabel(label, width());
     return label;
 }
 
@@ -109,5 +126,5 @@ TFALARM_HPCONT::TFALARM_HPCONT(TWindows &w, QWidget *p)
 
 void TFALARM_HPCONT::FormShow() {
     Label2->setText(HpcontFigure(Windows.Link->State().Pa12kW()));
-    Label2->adjustSize();
+    FitLabel(Label2, width());
 }

@@ -1,5 +1,7 @@
 #include "app/Runtime.h"
 
+#include "app/CommandLine.h"
+
 #include <QMessageBox>
 #include <QWidget>
 
@@ -57,6 +59,11 @@ void Guarded(const std::function<void()> &handler) {
     } catch (...) {
         ShowException(std::current_exception());
     }
+}
+
+void SetUpApplication(QApplication &app) {
+    app.setApplicationName(QStringLiteral("Orvik Remote Control"));
+    app.setApplicationVersion(CommandLine::Version());
 }
 
 namespace {

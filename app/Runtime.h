@@ -38,6 +38,12 @@ void ShowException(const std::exception_ptr &error);
 // Runs handler, and shows any exception that escapes it in the error box.
 void Guarded(const std::function<void()> &handler);
 
+// The application's own properties, set once by main() (and by the tests,
+// so that they see the windows as the program shows them): the name
+// "Orvik Remote Control" and the version. No display name is set, so the
+// window system shows each window's title exactly as the window gives it.
+void SetUpApplication(QApplication &app);
+
 // Directory of the running executable, without a trailing separator.
 QString ExeDir();
 // Tests point the configuration lookup at a directory of their own; an

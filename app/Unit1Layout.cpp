@@ -12,6 +12,7 @@
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
@@ -48,9 +49,12 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, int le
     return l;
 }
 
+// The text colour of an enabled control; a disabled one shows greyed.
 void SetTextColor(QWidget *w, TColor color) {
     QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, ToQColor(color));
+    p.setColor(QPalette::Active, QPalette::WindowText, ToQColor(color));
+    p.setColor(QPalette::Inactive, QPalette::WindowText, ToQColor(color));
+    p.setColor(QPalette::Disabled, QPalette::WindowText, ToQColor(clGrayText));
     w->setPalette(p);
 }
 
@@ -166,6 +170,7 @@ void TForm1::CreateControls() {
     tx_led->SetTrueColor(clRed);
     tx_led->SetFalseColor(clLime);
     tx_led->SetBlink(false);
+    tx_led->SetBordered(false);
     tx_led->setGeometry(379, 112, 22, 22);
 
     Panel1 = new TPanel(GroupBox3);
@@ -193,35 +198,42 @@ void TForm1::CreateControls() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     Refresh1 = AddItem(PopupMenu1, "Refresh1", QStringLiteral("Refresh"));
 
+    // Raised buttons in the button face colour; the connection captions
+    // grow Open Port up to the group's inner width and no further.
     openport = new TColorButton(GroupBox2);
     openport->setObjectName(QStringLiteral("openport"));
-    openport->setGeometry(8, 48, 89, 25);
-    openport->SetMarginHorizontal(4);
+    openport->setGeometry(8, 48, 89, 24);
+    openport->setMaximumWidth(89);
     openport->SetCaption(ConnectionCaption::Start);
     openport->SetLatching(true);
+    openport->SetFlat(false);
+    openport->SetColor(clBtnFace);
     openport->SetHotColor(clYellow);
     openport->SetDownColor(clLime);
     openport->SetHotFontColor(clRed);
     openport->SetDownFontColor(clBlack);
     closeport = new TColorButton(GroupBox2);
     closeport->setObjectName(QStringLiteral("closeport"));
-    closeport->setGeometry(8, 80, 89, 25);
-    closeport->SetMarginHorizontal(4);
+    closeport->setGeometry(8, 80, 89, 24);
     closeport->SetCaption(QStringLiteral("Close Port"));
     closeport->SetLatching(true);
+    closeport->SetFlat(false);
+    closeport->SetColor(clBtnFace);
     closeport->SetHotColor(clYellow);
     closeport->SetDownColor(clRed);
     closeport->SetHotFontColor(clRed);
     closeport->SetDownFontColor(clWhite);
 
+    // The traffic lamps: RxD blinks while lit, TxD is steady red.
     rxLED = new TLedLamp(GroupBox2);
     rxLED->setObjectName(QStringLiteral("rxLED"));
-    rxLED->SetBlink(false);
+    rxLED->SetBordered(false);
     rxLED->setGeometry(10, 120, 16, 16);
     RxDLabel = MakeLabel(GroupBox2, "RxDLabel", QStringLiteral("RxD"), 27, 120, 24, 16);
     txled = new TLedLamp(GroupBox2);
     txled->setObjectName(QStringLiteral("txled"));
     txled->SetBlink(false);
+    txled->SetBordered(false);
     txled->SetTrueColor(clRed);
     txled->setGeometry(55, 120, 16, 16);
     TxDLabel = MakeLabel(GroupBox2, "TxDLabel", QStringLiteral("TxD"), 72, 120, 24, 16);
@@ -376,6 +388,18 @@ void TForm1::ConnectHandlers() {
     connect(ComboBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ComboBox1->mapToGlobal(pos)); });
     onTrigger(Refresh1, &TForm1::Refresh1Click);
+    // A double click on the port list, closed or dropped down, refills it.
+    // The list is closed first so that the click cannot select an entry.
+    auto *dblClick = new TDblClickHook(ComboBox1);
+    dblClick->OnDblClick = guard([this] {
+        if (!ComboBox1->isEnabled())
+            return;
+        ComboBox1->hidePopup();
+        ComboBox1DblClick();
+    });
+    dblClick->Watch(ComboBox1);
+    dblClick->Watch(ComboBox1->view());
+    dblClick->Watch(ComboBox1->view()->viewport());
 
     for (int i = 0; i < 7; ++i) {
         TShape *circle = Band[std::size_t(i)];

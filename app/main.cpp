@@ -11,9 +11,7 @@ int main(int argc, char **argv) {
     if (!CommandLine::Read(argc, argv, &options, &status))
         return status;
     Runtime::TApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Orvik Remote Control"));
-    app.setApplicationDisplayName(QStringLiteral("Orvik Remote Control"));
-    app.setApplicationVersion(CommandLine::Version());
+    Runtime::SetUpApplication(app);
     TWindowSet windows;
     windows->Form1->show();
     return app.exec();

@@ -158,6 +158,9 @@ void TFatu1::CreateControls() {
     tune1->setFont(PanelFont(16, true));
     tune1->SetFontColor(clPurple);
     tune1->SetLatching(false);
+    tune1->SetFlat(false);
+    tune1->SetMarginHorizontal(2);
+    tune1->SetMarginVertical(4);
     tune1->SetColor(clBtnFace);
     tune1->SetHotColor(clYellow);
     tune1->SetDownColor(clLime);

@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <unistd.h>
 
 namespace {
 constexpr int MaxLines = 1000;
@@ -54,11 +58,51 @@ QByteArray PortMonitorFileBytes(const QStringList &lines) {
     return out;
 }
 
+namespace {
+// Whether the permission bits let this process write: those of the owner,
+// the group or the others, whichever class the process falls in. The
+// superuser passes every access check, so the bits are read here to keep
+// a file or folder marked read-only as it is, whoever runs the program.
+bool ModeAllowsWrite(const QFileInfo &info) {
+    const QFileDevice::Permissions p = info.permissions();
+    if (info.ownerId() == uint(geteuid()))
+        return p.testFlag(QFileDevice::WriteOwner);
+    bool inGroup = info.groupId() == uint(getegid());
+    gid_t groups[256];
+    const int n = getgroups(256, groups);
+    for (int i = 0; i < n && !inGroup; ++i)
+        inGroup = info.groupId() == uint(groups[i]);
+    return p.testFlag(inGroup ? QFileDevice::WriteGroup : QFileDevice::WriteOther);
+}
+
+bool MayWrite(const QFileInfo &info) {
+    return info.isWritable() && ModeAllowsWrite(info);
+}
+} // namespace
+
 QString SavePortMonitorLog(const QString &path, const QStringList &lines) {
+    const QFileInfo target(path);
+    if (target.exists() && !target.isDir() && !MayWrite(target))
+        return QStringLiteral("The file is read-only.");
+    const QByteArray bytes = PortMonitorFileBytes(lines);
+    const QFileInfo folder(target.absolutePath());
+    if (!MayWrite(folder)) {
+        // No new file may be made in a read-only folder: an existing file
+        // that may be written is written in place, else nothing is saved.
+        if (!target.exists())
+            return QStringLiteral("The folder is read-only.");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return file.errorString();
+        if (file.write(bytes) != bytes.size() || !file.flush())
+            return file.errorString();
+        return QString();
+    }
+    // The new log goes to a temporary file that replaces the old one only
+    // once it is complete: a failed save leaves the old file whole.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    const QByteArray bytes = PortMonitorFileBytes(lines);
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

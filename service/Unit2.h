@@ -26,7 +26,9 @@ inline const QString PortMonitorFileName = QStringLiteral("PortMonitor.txt");
 QByteArray PortMonitorFileBytes(const QStringList &lines);
 
 // Writes lines to path, replacing an existing file only once the new one is
-// complete. Returns an empty string on success, else the reason.
+// complete. A read-only file is refused; in a read-only folder an existing
+// writable file is written in place. Returns an empty string on success,
+// else the reason.
 QString SavePortMonitorLog(const QString &path, const QStringList &lines);
 
 // An entry as log lines: split at CR LF (and at a lone CR or LF), so an

@@ -94,3 +94,11 @@ void TGroupBox::mouseMoveEvent(QMouseEvent *e) {
         OnMouseMove(int(e->position().x()), int(e->position().y()));
     QGroupBox::mouseMoveEvent(e);
 }
+
+bool TDblClickHook::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::MouseButtonDblClick && OnDblClick) {
+        OnDblClick();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

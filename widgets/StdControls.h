@@ -1,7 +1,8 @@
 // Plain controls the windows are laid out with that Qt has no direct
 // equivalent for: a filled shape (the band circles), a clickable coloured
 // panel with a centred caption (the PTT-block button) and a group box that
-// reports the mouse moving over its background (the band group's hover).
+// reports the mouse moving over its background (the band group's hover),
+// and a hook that reports double clicks on the objects it watches.
 #pragma once
 
 #include "widgets/Colors.h"
@@ -76,4 +77,19 @@ public:
 
 protected:
     void mouseMoveEvent(QMouseEvent *e) override;
+};
+
+// Reports a double click on any watched object (a combo box, its drop-down
+// list and the list's viewport) and takes the click.
+class TDblClickHook : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TDblClickHook)
+public:
+    explicit TDblClickHook(QObject *parent = nullptr) : QObject(parent) {}
+    void Watch(QObject *object) { object->installEventFilter(this); }
+
+    std::function<void()> OnDblClick;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };

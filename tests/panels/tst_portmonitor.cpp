@@ -15,6 +15,8 @@
 #include <QSignalSpy>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+
 class TestPortMonitor : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -154,11 +156,6 @@ private Q_SLOTS:
 
     void saveWhileFrozenWritesLiveLog() {
         QVERIFY(QDir::setCurrent(f->dir.path()));
-        { // An existing, longer file is replaced, not overwritten in place.
-            QFile old(QStringLiteral("PortMonitor.txt"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write(QByteArray(4096, 'x'));
-        }
         mon->AddLine(QStringLiteral("+ O: 850"));
         mon->CheckBox1->click(); // freeze
         mon->AddLine(QStringLiteral("- T?\r\n"));
@@ -171,21 +168,79 @@ private Q_SLOTS:
         QCOMPARE(saved.readAll(), QByteArray("+ O: 850\r\n- T?\r\n\r\n+ L: 1.2 \xB5H\0!\r\n", 33));
     }
 
-    void saveFailureShowsReasonAndKeepsLog() {
-        QVERIFY(QDir::setCurrent(f->dir.path()));
-        // A directory where the file should go: it cannot be written.
-        QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("PortMonitor.txt")));
+    void savePermissions_data() {
+        QTest::addColumn<int>("fileMode"); // 0: no file; -1: a folder in its place
+        QTest::addColumn<bool>("folderReadOnly");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<bool>("inPlace"); // the same file written over
+        QTest::newRow("writable file, writable folder") << 0644 << false << true << false;
+        QTest::newRow("writable file, read-only folder") << 0644 << true << true << true;
+        QTest::newRow("read-only file") << 0444 << false << false << false;
+        QTest::newRow("read-only file, read-only folder") << 0444 << true << false << false;
+        QTest::newRow("no file, read-only folder") << 0 << true << false << false;
+        QTest::newRow("a folder in its place") << -1 << false << false << false;
+    }
+
+    void savePermissions() {
+        QFETCH(int, fileMode);
+        QFETCH(bool, folderReadOnly);
+        QFETCH(bool, saved);
+        QFETCH(bool, inPlace);
+        const QString folder = f->dir.filePath(QStringLiteral("logs"));
+        const QString path = folder + QStringLiteral("/PortMonitor.txt");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir::setCurrent(folder));
+        const QByteArray old(4096, 'x'); // longer than the log: no tail may remain
+        if (fileMode > 0) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(old);
+            file.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)) == 0);
+        } else if (fileMode < 0) {
+            QVERIFY(QDir(folder).mkdir(QStringLiteral("PortMonitor.txt")));
+        }
+        struct stat before {};
+        ::stat(QFile::encodeName(path).constData(), &before);
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), folderReadOnly ? 0555 : 0755) == 0);
         mon->AddLine(QStringLiteral("+ O: 850"));
         mon->AddLine(QStringLiteral("- B: 3"));
-        const QStringList before = mon->Lines();
+        const QStringList lines = mon->Lines();
         mon->Savealltofile1->trigger();
-        QCOMPARE(f->boxes.size(), 1);
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+        QCOMPARE(mon->Lines(), lines); // the log is untouched either way
+        // Nothing else is left in the folder (no temporary file).
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 fileMode == 0 && !saved ? QStringList()
+                                         : QStringList{QStringLiteral("PortMonitor.txt")});
+        if (fileMode < 0 || (fileMode == 0 && !saved)) {
+            QCOMPARE(f->boxes.size(), 1);
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), saved ? QByteArray("+ O: 850\r\n- B: 3\r\n") : old);
+            struct stat after {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+            QCOMPARE(int(after.st_mode & 0777), fileMode);
+            if (saved)
+                QCOMPARE(after.st_ino == before.st_ino, inPlace);
+            QCOMPARE(f->boxes.size(), saved ? 0 : 1);
+        }
+        if (saved)
+            return;
+        // The operator learns which file failed and why.
         QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
+        QCOMPARE(f->boxes[0].title, QStringLiteral("Error"));
         const QString text = f->boxes[0].text;
-        QVERIFY2(text.contains(f->dir.filePath(QStringLiteral("PortMonitor.txt"))),
+        QVERIFY2(text.startsWith(QStringLiteral("Could not save the log to \"") + path +
+                                 QStringLiteral("\":\n")),
                  qPrintable(text));
-        QVERIFY2(text.section(QStringLiteral("\":"), 1).trimmed().size() > 3, qPrintable(text));
-        QCOMPARE(mon->Lines(), before);
+        const QString reason = text.section(QStringLiteral("\":"), 1).trimmed();
+        QVERIFY2(reason.size() > 3, qPrintable(text));
+        if (fileMode == 0444)
+            QCOMPARE(reason, QStringLiteral("The file is read-only."));
+        if (fileMode == 0)
+            QCOMPARE(reason, QStringLiteral("The folder is read-only."));
     }
 
     void inputLine_data() {

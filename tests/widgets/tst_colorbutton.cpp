@@ -39,7 +39,6 @@ private Q_SLOTS:
     void latchWithoutClick_data();
     void latchWithoutClick();
     void growToFit();
-    void openCloseSequence();
 };
 
 void TestColorButton::looks_data() {
@@ -203,38 +202,6 @@ void TestColorButton::growToFit() {
     Render(wrap);
     QCOMPARE(wrap.width(), 60);
     QVERIFY2(wrap.height() >= 2 * metrics.height() + 5, qPrintable(QString::number(wrap.height())));
-}
-
-void TestColorButton::openCloseSequence() {
-    // Open Port and Close Port as the main window drives them; a handler
-    // setting its own Down is overridden by the latch toggle that follows.
-    TColorButton open, close;
-    MakeOpenPort(open);
-    MakeOpenPort(close);
-    close.SetCaption(QStringLiteral("Close Port"));
-    close.SetDownColor(clRed);
-    close.SetDownFontColor(clWhite);
-    close.SetDown(true);
-    open.onclick = [&](QObject *) {
-        close.SetDown(false);
-        open.setEnabled(false);
-        close.setEnabled(true);
-    };
-    close.onclick = [&](QObject *) {
-        open.SetDown(false);
-        close.SetDown(false);
-        close.setEnabled(false);
-        open.setEnabled(true);
-    };
-    QCOMPARE(PixelColor(Render(close), 44, 4), clRed);
-    QTest::mouseClick(&open, Qt::LeftButton, {}, QPoint(10, 10));
-    QVERIFY(open.Down() && !close.Down() && !open.isEnabled());
-    // Disabled, the button keeps its colours.
-    QCOMPARE(PixelColor(Render(open), 44, 4), clLime);
-    QTest::mouseClick(&close, Qt::LeftButton, {}, QPoint(10, 10));
-    QVERIFY(!open.Down() && close.Down() && !close.isEnabled());
-    QCOMPARE(PixelColor(Render(close), 44, 4), clRed);
-    QCOMPARE(PixelColor(Render(open), 44, 4), ColorToRGB(clBtnFace));
 }
 
 QTEST_MAIN(TestColorButton)
