@@ -22,6 +22,8 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 QFont PanelFont(int pixels, bool bold = false,
                 const QString &family = QStringLiteral("MS Sans Serif")) {
@@ -48,13 +50,18 @@ QLabel *NewImage(QWidget *parent, const char *name, bool capacitorAtInput) {
     image->setObjectName(QLatin1String(name));
     image->setGeometry(352, 32, 169, 73);
     image->setScaledContents(true);
-    image->setPixmap(QPixmap::fromImage(DrawLNetwork(capacitorAtInput)));
+    // Drawn for the screen's density, so that the label scales it down from
+    // enough pixels to stay sharp there.
+    image->setPixmap(
+        QPixmap::fromImage(DrawLNetwork(capacitorAtInput, image->devicePixelRatioF())));
     return image;
 }
 } // namespace
 
-QImage DrawLNetwork(bool capacitorAtInput) {
-    QImage img(LNetworkWidth, LNetworkHeight, QImage::Format_RGB32);
+QImage DrawLNetwork(bool capacitorAtInput, qreal ratio) {
+    QImage img(int(std::ceil(LNetworkWidth * ratio)), int(std::ceil(LNetworkHeight * ratio)),
+               QImage::Format_RGB32);
+    img.setDevicePixelRatio(ratio);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
