@@ -9,6 +9,7 @@
 #include "app/StdControls.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
+#include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
@@ -138,12 +139,16 @@ void TForm1::DispatchReport(QString line) {
     // 1, 2: PTT block confirmed.
     if (has("BL:ON")) {
         Session.BlockOnPending = false;
+        if (Panel1->Caption() != PttCaption::Blocked)
+            Announcer->Announce(QStringLiteral("PTT blocked"));
         Panel1->SetCaption(PttCaption::Blocked);
         Panel1->SetColor(clAlertPink);
         Log(QStringLiteral("+ BL:ON"));
     }
     if (has("BL:OFF")) {
         Session.BlockOffPending = false;
+        if (Panel1->Caption() != PttCaption::Free)
+            Announcer->Announce(QStringLiteral("PTT free"));
         Panel1->SetCaption(PttCaption::Free);
         Panel1->SetColor(clLightGreen);
         Log(QStringLiteral("+ BL:OFF"));
@@ -281,11 +286,15 @@ void TForm1::DispatchReport(QString line) {
     // 17, 18: transmit state. The PTT-block button covers the readouts
     // except while the amplifier transmits.
     if (has("TX: ON")) {
+        if (!tx_led->Value())
+            Announcer->Announce(QStringLiteral("Transmitting"));
         tx_led->SetValue(true);
         Log(QStringLiteral("+ TX: ON"));
         Panel1->hide();
     }
     if (has("TX: OFF")) {
+        if (tx_led->Value())
+            Announcer->Announce(QStringLiteral("Receiving"));
         Log(QStringLiteral("+ TX: OFF"));
         output->SetPosition(0);
         swr->SetPosition(0);

@@ -287,6 +287,17 @@ void TBarMeter::SetPosition(int value) {
     }
 }
 
+void TBarMeter::SetValueScale(double value) {
+    if (value == m_valueScale)
+        return;
+    m_valueScale = value;
+    // The same position is another reading now.
+    if (AccessibleEventsWanted()) {
+        QAccessibleValueChangeEvent event(this, ScaledValue(m_position));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 QString TBarMeter::ValueText() const {
     const QString number = QString::number(ScaledValue(m_position), 'g', 12);
     return m_valueUnit.isEmpty() ? number : number + QLatin1Char(' ') + m_valueUnit;

@@ -107,7 +107,7 @@ public:
     // The reading a screen reader is given: value = position * ValueScale,
     // in ValueUnit ("watts"); the text is the value and the unit.
     double ValueScale() const { return m_valueScale; }
-    void SetValueScale(double value) { m_valueScale = value; }
+    void SetValueScale(double value);
     QString ValueUnit() const { return m_valueUnit; }
     void SetValueUnit(const QString &value) { m_valueUnit = value; }
     double ScaledValue(int position) const { return position * m_valueScale; }

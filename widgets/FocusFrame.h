@@ -24,13 +24,19 @@ public:
     }
     bool Shown(bool hasFocus) const { return hasFocus && m_shown; }
 
-    // Draws the frame on the pixels two inside `area`: a one-pixel pen down
-    // the middle of those pixels covers them whole at any device pixel ratio.
-    static void Draw(QPainter &painter, const QRect &area, const QColor &color) {
+    // Draws the frame on the pixels two inside `area` (a circle for a round
+    // control): a one-pixel pen down the middle of those pixels covers them
+    // whole at any device pixel ratio.
+    static void Draw(QPainter &painter, const QRect &area, const QColor &color,
+                     bool round = false) {
         painter.save();
         painter.setPen(QPen(color, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(area).adjusted(2.5, 2.5, -2.5, -2.5));
+        const QRectF inside = QRectF(area).adjusted(2.5, 2.5, -2.5, -2.5);
+        if (round)
+            painter.drawEllipse(inside);
+        else
+            painter.drawRect(inside);
         painter.restore();
     }
 

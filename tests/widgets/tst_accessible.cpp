@@ -1,8 +1,19 @@
 // What a screen reader and a keyboard-only operator meet, on a dense screen
 // (device pixel ratio 2): the accessible roles, names, states and values of
 // the indicator widgets and the events they raise, their keyboard use and
-// focus frame, and pictures drawn at the screen's density.
+// focus frame, pictures drawn at the screen's density, and the accessibility
+// tree of every window as the amplifier's reports change it.
 #include "TestPixels.h"
+#include "app/Alarms.h"
+#include "app/Reports.h"
+#include "app/Runtime.h"
+#include "app/StdControls.h"
+#include "app/Unit1.h"
+#include "app/Windows.h"
+#include "atu/atu1.h"
+#include "service/Unit2.h"
+#include "service/Unit3.h"
+#include "tests/common/PtyPeer.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
@@ -10,8 +21,12 @@
 
 #include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtGui/private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
@@ -24,15 +39,18 @@ struct SeenEvent {
     QAccessible::Event type;
     QVariant value;            // of a value change
     QAccessible::State states; // of a state change
+    QString name;              // of what came into view
 };
 QList<SeenEvent> g_events;
 
 void Record(QAccessibleEvent *event) {
-    SeenEvent seen{event->object(), event->type(), QVariant(), QAccessible::State()};
+    SeenEvent seen{event->object(), event->type(), QVariant(), QAccessible::State(), QString()};
     if (event->type() == QAccessible::ValueChanged)
         seen.value = static_cast<QAccessibleValueChangeEvent *>(event)->value();
     if (event->type() == QAccessible::StateChanged)
         seen.states = static_cast<QAccessibleStateChangeEvent *>(event)->changedStates();
+    if (event->type() == QAccessible::ObjectShow)
+        seen.name = event->accessibleInterface()->text(QAccessible::Name);
     g_events.append(seen);
 }
 
@@ -89,6 +107,19 @@ private Q_SLOTS:
     void denseLamp_data();
     void denseLamp();
     void denseMeterAndButton();
+    void windowTrees();
+    void mainWindowChanges();
+    void messageBoxes();
+
+private:
+    // The windows, connected to the far end of a pseudo-terminal.
+    bool openWindows();
+    QStringList announced() const;
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<PtyPeer> peer;
+    std::unique_ptr<TWindowSet> windows;
+    TForm1 *form = nullptr;
 };
 
 void TestAccessible::init() {
@@ -98,6 +129,42 @@ void TestAccessible::init() {
 
 void TestAccessible::cleanup() {
     Listen(false);
+    windows.reset();
+    peer.reset();
+    Runtime::SetMessageHandler(nullptr);
+    Runtime::SetExeDir(QString());
+    dir.reset();
+}
+
+bool TestAccessible::openWindows() {
+    dir = std::make_unique<QTemporaryDir>();
+    peer = std::make_unique<PtyPeer>();
+    Runtime::SetExeDir(dir->path());
+    Runtime::SetMessageHandler([](const Runtime::MessageBoxCall &) {});
+    QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
+    if (!peer->ok() || !ini.open(QIODevice::WriteOnly))
+        return false;
+    ini.write("[Configuration]\nPort=" + peer->devicePath().toLocal8Bit() + "\n");
+    ini.close();
+    windows = std::make_unique<TWindowSet>();
+    form = windows->windows().Form1;
+    form->Timer1->setInterval(24 * 3600 * 1000);
+    form->Timer2->setInterval(24 * 3600 * 1000);
+    form->show();
+    if (!QTest::qWaitForWindowActive(form))
+        return false;
+    form->openport->Activate();
+    peer->write("PA_QZ9QZ\r\n");
+    return QTest::qWaitFor([this] { return form->IsConnected(); }) && !peer->read(300).isEmpty();
+}
+
+// What the announcer was given to say, in order.
+QStringList TestAccessible::announced() const {
+    QStringList out;
+    for (const SeenEvent &e : g_events)
+        if (e.type == QAccessible::ObjectShow && e.object == form->Announcer)
+            out << e.name;
+    return out;
 }
 
 void TestAccessible::buttonStates() {
@@ -418,6 +485,214 @@ void TestAccessible::denseMeterAndButton() {
     QCOMPARE(PixelColor(b, 30, 47), clGray);
     QCOMPARE(PixelColor(b, 30, 46), clGray);
     QCOMPARE(PixelColor(b, 30, 45), clSilver);
+}
+
+namespace {
+
+// Every object of a window's tree with its role, depth first.
+void Walk(QAccessibleInterface *iface, QList<QAccessibleInterface *> &out) {
+    out << iface;
+    for (int i = 0; i < iface->childCount(); ++i)
+        if (QAccessibleInterface *child = iface->child(i))
+            Walk(child, out);
+}
+
+// Roles that carry no text of their own: containers and decoration.
+bool Unnamed(QAccessible::Role role) {
+    return role == QAccessible::Client || role == QAccessible::Grouping ||
+           role == QAccessible::MenuBar || role == QAccessible::PopupMenu ||
+           role == QAccessible::Separator || role == QAccessible::List ||
+           role == QAccessible::Notification;
+}
+
+} // namespace
+
+// Each window's tree: nothing a screen reader can land on is nameless, and
+// the panel's own controls have the role, name and state they stand for.
+void TestAccessible::windowTrees() {
+    QVERIFY(openWindows());
+    const TWindows &w = windows->windows();
+    const QList<QWidget *> all = {w.Form1,      w.Form2,         w.Form3,      w.FALARM_HP,
+                                  w.FAlarm_ip,  w.FALARM_SWR,    w.Falarm_bpf, w.Falarm_temp,
+                                  w.FALARM_TOT, w.FALARM_HPCONT, w.Fatu1};
+    for (QWidget *window : all) {
+        QList<QAccessibleInterface *> tree;
+        Walk(Accessible(window), tree);
+        QVERIFY(tree.size() > 2);
+        for (QAccessibleInterface *node : tree) {
+            const QString where = window->objectName() + QLatin1Char('/') +
+                                  (node->object() ? node->object()->objectName() : QString());
+            if (!Unnamed(node->role()) && !node->state().invisible)
+                QVERIFY2(!node->text(QAccessible::Name).trimmed().isEmpty(), qPrintable(where));
+        }
+    }
+
+    // Main window: the connection buttons, the bands as a choice, the PTT
+    // block, the meters, lamps and the temperature.
+    QAccessibleInterface *open = Accessible(form->openport);
+    QCOMPARE(open->role(), QAccessible::PushButton);
+    QCOMPARE(open->text(QAccessible::Name), QStringLiteral("PA connected"));
+    QVERIFY(open->state().checkable && open->state().checked && open->state().disabled);
+    QAccessibleInterface *close = Accessible(form->closeport);
+    QCOMPARE(close->text(QAccessible::Name), QStringLiteral("Close Port"));
+    QVERIFY(!close->state().checked && !close->state().disabled);
+    const QStringList bands = {QStringLiteral("160M"),     QStringLiteral("80M"),
+                               QStringLiteral("40M"),      QStringLiteral("30M, 20M"),
+                               QStringLiteral("15M, 17M"), QStringLiteral("12M, 10M"),
+                               QStringLiteral("6M")};
+    for (int i = 0; i < 7; ++i) {
+        QAccessibleInterface *b = Accessible(form->Band[std::size_t(i)]);
+        QCOMPARE(b->role(), QAccessible::RadioButton);
+        QCOMPARE(b->text(QAccessible::Name), bands[i]);
+        QVERIFY(b->state().checkable && b->state().focusable);
+        QCOMPARE(b->state().checked, i == 6);
+    }
+    QAccessibleInterface *ptt = Accessible(form->Panel1);
+    QCOMPARE(ptt->role(), QAccessible::PushButton);
+    QCOMPARE(ptt->text(QAccessible::Name), QStringLiteral("Click to block PTT"));
+    QVERIFY(ptt->state().checkable && !ptt->state().checked && ptt->state().focusable);
+    QAccessibleInterface *out = Accessible(form->output);
+    QCOMPARE(out->role(), QAccessible::ProgressBar);
+    QCOMPARE(out->text(QAccessible::Name), QStringLiteral("Output power"));
+    QCOMPARE(out->valueInterface()->maximumValue().toDouble(), 1200.0);
+    QCOMPARE(Accessible(form->swr)->text(QAccessible::Name), QStringLiteral("Reverse power"));
+    QCOMPARE(Accessible(form->swr)->valueInterface()->maximumValue().toDouble(), 130.0);
+    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Name), QStringLiteral("Transmit"));
+    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Description),
+             QStringLiteral("unlit, green: receiving"));
+    QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Name),
+             QStringLiteral("Temperature unknown"));
+
+    // The alarm windows are alerts named by their text.
+    QAccessibleInterface *hpcont = Accessible(w.FALARM_HPCONT);
+    QCOMPARE(hpcont->role(), QAccessible::AlertMessage);
+    QCOMPARE(Accessible(w.FALARM_SWR)->text(QAccessible::Name),
+             QStringLiteral("Reverse Power is too HIGH!"));
+    QCOMPARE(Accessible(w.FALARM_TOT)->text(QAccessible::Name),
+             QStringLiteral("The transmission time has been exceeded!"));
+
+    // ATU panel: the in/out toggle, TUNE, the status lamp and the readouts.
+    TFatu1 *atu = w.Fatu1;
+    QAccessibleInterface *inOut = Accessible(atu->Panel1);
+    QCOMPARE(inOut->role(), QAccessible::PushButton);
+    QCOMPARE(inOut->text(QAccessible::Name), QStringLiteral("Bypass"));
+    QVERIFY(inOut->state().checkable && !inOut->state().checked);
+    QCOMPARE(Accessible(atu->tune1)->text(QAccessible::Name), QStringLiteral("TUNE"));
+    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Name), QStringLiteral("Tuner status"));
+    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Description), QStringLiteral("lit, yellow"));
+    QCOMPARE(Accessible(atu->Panel2)->role(), QAccessible::StaticText);
+    const std::pair<QLabel *, const char *> readouts[] = {{atu->Label3, "SWR unknown"},
+                                                          {atu->Label4, "L unknown"},
+                                                          {atu->Label8, "C unknown"},
+                                                          {atu->Label7, "FWD unknown"}};
+    for (const auto &[label, name] : readouts)
+        QCOMPARE(Accessible(label)->text(QAccessible::Name), QLatin1String(name));
+}
+
+// The amplifier's reports as a screen reader hears of them: values, names
+// and states change, and transmit, PTT block and alarms are announced while
+// the focus stays where it is.
+void TestAccessible::mainWindowChanges() {
+    QVERIFY(openWindows());
+    TFatu1 *atu = windows->windows().Fatu1;
+    form->closeport->setFocus(Qt::TabFocusReason);
+    g_events.clear();
+    peer->write("TX: ON\r\nO: 850\r\nR: 40\r\n");
+    QTRY_COMPARE(form->output->Position(), 850);
+    QAccessibleInterface *out = Accessible(form->output);
+    QCOMPARE(out->valueInterface()->currentValue().toDouble(), 850.0);
+    QCOMPARE(out->text(QAccessible::Description),
+             QStringLiteral("850 watts. Arrow keys set the output level"));
+    QTRY_COMPARE(Accessible(form->swr)->text(QAccessible::Value), QStringLiteral("40 watts"));
+    QVERIFY(EventsOf(form->output).contains(QAccessible::ValueChanged));
+    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Description),
+             QStringLiteral("lit, red: transmitting"));
+    QCOMPARE(Accessible(form->P_out)->text(QAccessible::Name), QStringLiteral("Power out 850 W"));
+    // A 2.4 kW amplifier: the bar shows half the watts, the reading stays in watts.
+    form->N24kW1->trigger();
+    QCOMPARE(out->valueInterface()->currentValue().toDouble(), 1700.0);
+    peer->write("O: 1600\r\n");
+    QTRY_COMPARE(form->output->Position(), 800);
+    QList<double> values;
+    for (const SeenEvent &e : g_events)
+        if (e.object == form->output && e.type == QAccessible::ValueChanged)
+            values << e.value.toDouble();
+    QCOMPARE(values, (QList<double>{850, 1700, 1600}));
+    QCOMPARE(out->valueInterface()->maximumValue().toDouble(), 2400.0);
+    peer->write("TX: OFF\r\n");
+    QTRY_VERIFY(!form->tx_led->Value());
+
+    // The temperature with its colour class.
+    const std::pair<const char *, const char *> temperatures[] = {{"35", "green: cool"},
+                                                                  {"52", "yellow: warm"},
+                                                                  {"70", "magenta: hot"},
+                                                                  {"80", "red: alarm"}};
+    for (const auto &[value, colour] : temperatures) {
+        peer->write("T: " + QByteArray(value) + "\r\n");
+        QTRY_COMPARE(form->Temp2->text(), QLatin1String(value));
+        QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Name),
+                 QStringLiteral("Temperature %1 degrees").arg(QLatin1String(value)));
+        QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Description), QLatin1String(colour));
+    }
+
+    // PTT block, confirmed, and an alarm: announced, the alarm an alert.
+    form->Panel1->OnClick();
+    peer->write("BL:ON\r\nBL:ON\r\n");
+    QTRY_VERIFY(Accessible(form->Panel1)->state().checked);
+    QCOMPARE(Accessible(form->Panel1)->text(QAccessible::Name), QStringLiteral("PTT Blocked!"));
+    QVERIFY(EventsOf(form->Panel1).contains(QAccessible::StateChanged));
+    peer->write("ALARM: SWR\r\n");
+    TAlarmForm *alarm = windows->windows().FALARM_SWR;
+    QTRY_VERIFY(alarm->isVisible());
+    QVERIFY(EventsOf(alarm).contains(QAccessible::Alert));
+    QCOMPARE(announced(), (QStringList{QStringLiteral("Transmitting"), QStringLiteral("Receiving"),
+                                       QStringLiteral("PTT blocked"),
+                                       QStringLiteral("Alarm: Reverse Power is too HIGH!")}));
+    // Nothing moved the main window's focus (the offscreen platform activates
+    // a newly shown window whatever its flags, so only the window's own
+    // focus is telling here).
+    QCOMPARE(form->focusWidget(), form->closeport);
+
+    // The tuner: readouts with their captions, the in/out toggle.
+    peer->write("END_SWR: 15\r\nATU_STATE: 1\r\nGREEN\r\n");
+    QTRY_VERIFY(Accessible(atu->Panel1)->state().checked);
+    QCOMPARE(Accessible(atu->Panel1)->text(QAccessible::Name), QStringLiteral("ATU On"));
+    QTRY_COMPARE(Accessible(atu->Label3)->text(QAccessible::Name),
+                 QStringLiteral("SWR ") + atu->Label3->text());
+    QVERIFY(atu->Label3->text().contains(QLatin1Char('1')));
+    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Description), QStringLiteral("lit, green"));
+}
+
+// The port-lost and give-up messages are Qt message boxes: alerts that
+// raise the alert event when they appear.
+void TestAccessible::messageBoxes() {
+    for (const char *text : {"Disconnected from COM Port", "Sorry, PA not found on /dev/x"}) {
+        g_events.clear();
+        QString role, name;
+        const QObject *shown = nullptr; // compared, never used: the box is gone by then
+        QTimer::singleShot(0, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            shown = box;
+            role = QString::number(Accessible(box)->role());
+            // The text, wherever in the box's tree it is read.
+            QList<QAccessibleInterface *> tree;
+            Walk(Accessible(box), tree);
+            for (QAccessibleInterface *n : tree)
+                name += QLatin1Char('|') + n->text(QAccessible::Name) + QLatin1Char('|') +
+                        n->text(QAccessible::Description);
+            static_cast<QMessageBox *>(box)->accept();
+        });
+        Runtime::ShowMessage(QLatin1String(text), QStringLiteral("Error"), Runtime::MsgIcon::Error,
+                             nullptr);
+        QCOMPARE(role, QString::number(QAccessible::AlertMessage));
+        QVERIFY2(name.contains(QLatin1String(text)), qPrintable(name));
+        bool alerted = false;
+        for (const SeenEvent &e : g_events)
+            alerted |= e.type == QAccessible::Alert && e.object == shown;
+        QVERIFY(alerted);
+    }
 }
 
 int main(int argc, char **argv) {
