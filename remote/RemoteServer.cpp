@@ -1,7 +1,15 @@
 #include "remote/RemoteServer.h"
 
+#include <QSocketNotifier>
 #include <QTcpServer>
-#include <QTcpSocket>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -62,6 +70,19 @@ const RemoteServer::Command RemoteServer::Commands[] = {
     {0, "get_powerstat", &RemoteServer::GetPowerstat, true},
 };
 
+// Accepts with QTcpServer's listening code but hands over the bare
+// descriptor of each connection.
+class RemoteServer::Listener : public QTcpServer {
+public:
+    explicit Listener(RemoteServer *owner) : QTcpServer(owner), owner_(owner) {}
+
+protected:
+    void incomingConnection(qintptr fd) override { owner_->OnConnection(int(fd)); }
+
+private:
+    RemoteServer *owner_;
+};
+
 RemoteServer::RemoteServer(RemoteTarget *target, QObject *parent)
     : QObject(parent), target_(target) {
     for (int k = 0; k < KindCount; ++k) {
@@ -91,103 +112,126 @@ QString RemoteServer::Start(const RemoteConfig &config) {
         return QStringLiteral("[Network] Listen=%1 is not a loopback address; set [Network] "
                               "Allow= to the addresses or CIDR ranges that may connect")
             .arg(config.listen.trimmed());
-    if (!server_) {
-        server_ = new QTcpServer(this);
-        connect(server_, &QTcpServer::newConnection, this, &RemoteServer::OnNewConnection);
-    }
-    if (!server_->listen(where.host, where.port))
+    if (!listener_)
+        listener_ = new Listener(this);
+    if (!listener_->listen(where.host, where.port))
         return QStringLiteral("cannot listen on %1: %2")
-            .arg(config.listen.trimmed(), server_->errorString());
+            .arg(config.listen.trimmed(), listener_->errorString());
     for (QTimer &t : holdoff_)
         t.setInterval(std::max(0, config.holdoffMs));
     Q_EMIT Logged(QStringLiteral("listening on %1 port %2")
-                      .arg(server_->serverAddress().toString())
-                      .arg(server_->serverPort()));
+                      .arg(listener_->serverAddress().toString())
+                      .arg(listener_->serverPort()));
     return QString();
 }
 
 void RemoteServer::Stop() {
-    const QList<QTcpSocket *> sockets = clients_.keys();
-    clients_.clear();
-    for (QTcpSocket *s : sockets) {
-        QObject::disconnect(s, nullptr, this, nullptr);
-        s->abort();
-        s->deleteLater();
-    }
+    const QList<int> fds = clients_.keys();
+    for (int fd : fds)
+        Drop(fd, QStringLiteral("closed: the server stops"));
     for (int k = 0; k < KindCount; ++k) {
         holdoff_[k].stop();
         slots_[k] = Slot();
     }
-    if (server_ && server_->isListening()) {
-        server_->close();
+    if (listener_ && listener_->isListening()) {
+        listener_->close();
         Q_EMIT Logged(QStringLiteral("stopped listening"));
     }
 }
 
 bool RemoteServer::IsListening() const {
-    return server_ && server_->isListening();
+    return listener_ && listener_->isListening();
 }
 
 quint16 RemoteServer::Port() const {
-    return server_ ? server_->serverPort() : 0;
+    return listener_ ? listener_->serverPort() : 0;
 }
 
 int RemoteServer::ClientCount() const {
     return int(clients_.size());
 }
 
-void RemoteServer::OnNewConnection() {
-    while (server_->hasPendingConnections()) {
-        QTcpSocket *socket = server_->nextPendingConnection();
-        const QHostAddress peer = socket->peerAddress();
-        const QString name =
-            QStringLiteral("%1 port %2").arg(peer.toString()).arg(socket->peerPort());
-        QString refusal;
-        if (!PeerAllowed(peer, allow_, loopbackListen_))
-            refusal = QStringLiteral("not in [Network] Allow");
-        else if (clients_.size() >= MaxClients)
-            refusal = QStringLiteral("%1 clients already connected").arg(MaxClients);
-        if (!refusal.isEmpty()) {
-            Q_EMIT Logged(QStringLiteral("refused %1: %2").arg(name, refusal));
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        Client c;
-        c.name = name;
-        clients_.insert(socket, c);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, socket] { Drop(socket, QStringLiteral("disconnected")); });
-        Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
+void RemoteServer::OnConnection(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    QHostAddress peer;
+    quint16 peerPort = 0;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0) {
+        peer.setAddress(reinterpret_cast<const sockaddr *>(&address));
+        peerPort = address.ss_family == AF_INET6
+                       ? ntohs(reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_port)
+                       : ntohs(reinterpret_cast<const sockaddr_in *>(&address)->sin_port);
     }
+    const QString name = QStringLiteral("%1 port %2").arg(peer.toString()).arg(peerPort);
+    QString refusal;
+    if (peer.isNull() || !PeerAllowed(peer, allow_, loopbackListen_))
+        refusal = QStringLiteral("not in [Network] Allow");
+    else if (clients_.size() >= MaxClients)
+        refusal = QStringLiteral("%1 clients already connected").arg(MaxClients);
+    if (!refusal.isEmpty()) {
+        ::close(fd);
+        Q_EMIT Logged(QStringLiteral("refused %1: %2").arg(name, refusal));
+        return;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    Client c;
+    c.name = name;
+    c.reader = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    c.writer = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    c.writer->setEnabled(false);
+    connect(c.reader, &QSocketNotifier::activated, this, [this, fd] { OnReadable(fd); });
+    connect(c.writer, &QSocketNotifier::activated, this, [this, fd] { OnWritable(fd); });
+    clients_.insert(fd, c);
+    Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
 }
 
-void RemoteServer::OnReadyRead(QTcpSocket *socket) {
-    auto it = clients_.find(socket);
+void RemoteServer::OnReadable(int fd) {
+    auto it = clients_.find(fd);
     if (it == clients_.end())
         return;
-    it->buffer += socket->readAll();
+    char chunk[4096];
+    bool gone = false;
+    for (;;) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            it->in.append(chunk, n);
+            if (n < ssize_t(sizeof chunk))
+                break;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            gone = !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+            break;
+        }
+    }
     for (;;) {
         // A command may close the client, so look it up for every line.
-        it = clients_.find(socket);
+        it = clients_.find(fd);
         if (it == clients_.end())
             return;
         Client &c = *it;
-        const qsizetype nl = c.buffer.indexOf('\n');
+        const qsizetype nl = c.in.indexOf('\n');
         if (nl < 0) {
+            // What a client sent whole before it left is still carried out;
+            // an unfinished line is not.
+            if (gone) {
+                Drop(fd, QStringLiteral("disconnected"));
+                return;
+            }
             // One more byte than the limit: the CR before the newline.
             if (c.skipping) {
-                c.buffer.clear();
-            } else if (c.buffer.size() > MaxLineBytes + 1) {
-                c.buffer.clear();
+                c.in.clear();
+            } else if (c.in.size() > MaxLineBytes + 1) {
+                c.in.clear();
                 c.skipping = true;
-                Answer(socket, Rprt(RigEInval));
+                Answer(fd, Rprt(RigEInval));
             }
             return;
         }
-        QByteArray line = c.buffer.left(nl);
-        c.buffer.remove(0, nl + 1);
+        QByteArray line = c.in.left(nl);
+        c.in.remove(0, nl + 1);
         if (c.skipping) {
             c.skipping = false; // the end of a line already answered as too long
             continue;
@@ -195,37 +239,67 @@ void RemoteServer::OnReadyRead(QTcpSocket *socket) {
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > MaxLineBytes || IsBinaryLine(line)) {
-            Answer(socket, Rprt(RigEInval));
+            Answer(fd, Rprt(RigEInval));
             continue;
         }
         bool quit = false;
         const QByteArray reply = Execute(line, c.name, &quit);
         if (quit) {
-            socket->disconnectFromHost();
+            Drop(fd, QStringLiteral("quit"));
             return;
         }
         if (!reply.isEmpty())
-            Answer(socket, reply);
+            Answer(fd, reply);
     }
 }
 
-void RemoteServer::Answer(QTcpSocket *socket, const QByteArray &reply) {
-    socket->write(reply);
-    if (socket->bytesToWrite() > MaxBacklog) {
-        Drop(socket, QStringLiteral("closed: it does not read its answers"));
-        socket->abort();
-    }
-}
-
-void RemoteServer::Drop(QTcpSocket *socket, const QString &why) {
-    const auto it = clients_.find(socket);
+void RemoteServer::Answer(int fd, const QByteArray &reply) {
+    const auto it = clients_.find(fd);
     if (it == clients_.end())
         return;
-    const QString name = it->name;
+    it->out += reply;
+    OnWritable(fd);
+}
+
+void RemoteServer::OnWritable(int fd) {
+    const auto it = clients_.find(fd);
+    if (it == clients_.end())
+        return;
+    Client &c = *it;
+    while (!c.out.isEmpty()) {
+        const ssize_t n = ::send(fd, c.out.constData(), size_t(c.out.size()), MSG_NOSIGNAL);
+        if (n > 0) {
+            c.out.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            Drop(fd, QStringLiteral("disconnected"));
+            return;
+        }
+    }
+    if (c.out.size() > MaxBacklog) {
+        Drop(fd, QStringLiteral("closed: it does not read its answers"));
+        return;
+    }
+    c.writer->setEnabled(!c.out.isEmpty());
+}
+
+void RemoteServer::Drop(int fd, const QString &why) {
+    const auto it = clients_.find(fd);
+    if (it == clients_.end())
+        return;
+    const Client c = *it;
     clients_.erase(it);
-    QObject::disconnect(socket, nullptr, this, nullptr);
-    socket->deleteLater();
-    Q_EMIT Logged(QStringLiteral("client %1 %2").arg(name, why));
+    // The notifiers may be the ones whose signal is running.
+    for (QSocketNotifier *n : {c.reader, c.writer}) {
+        n->setEnabled(false);
+        QObject::disconnect(n, nullptr, this, nullptr);
+        n->deleteLater();
+    }
+    ::close(fd);
+    Q_EMIT Logged(QStringLiteral("client %1 %2").arg(c.name, why));
 }
 
 const RemoteServer::Command *RemoteServer::FindCommand(const CommandLine &c,

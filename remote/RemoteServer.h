@@ -14,8 +14,7 @@
 #include <QString>
 #include <QTimer>
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace remote {
 
@@ -56,11 +55,16 @@ Q_SIGNALS:
     void Logged(const QString &event);
 
 private:
+    // Clients are plain non-blocking descriptors: a query costs one read
+    // and one send, with no socket object's buffering in between.
     struct Client {
-        QByteArray buffer;
+        QSocketNotifier *reader = nullptr;
+        QSocketNotifier *writer = nullptr; // enabled while answers wait to be sent
+        QByteArray in, out;
         bool skipping = false; // inside a line that was already too long
         QString name;
     };
+    class Listener;
     class Reply;
     using Handler = int (RemoteServer::*)(const CommandLine &, Reply &, const QString &);
     struct Command {
@@ -79,10 +83,11 @@ private:
 
     static const Command *FindCommand(const CommandLine &c, QList<QByteArray> *args);
 
-    void OnNewConnection();
-    void OnReadyRead(QTcpSocket *socket);
-    void Drop(QTcpSocket *socket, const QString &why);
-    void Answer(QTcpSocket *socket, const QByteArray &reply);
+    void OnConnection(int fd);
+    void OnReadable(int fd);
+    void OnWritable(int fd);
+    void Drop(int fd, const QString &why);
+    void Answer(int fd, const QByteArray &reply);
 
     int RequestChange(Kind kind, int value, const QByteArray &text, const QString &client);
     void ApplyChange(Kind kind, const Slot &slot);
@@ -102,11 +107,11 @@ private:
     static const Command Commands[];
 
     RemoteTarget *target_;
-    QTcpServer *server_ = nullptr;
+    Listener *listener_ = nullptr;
     RemoteConfig config_;
     QList<Subnet> allow_;
     bool loopbackListen_ = false;
-    QHash<QTcpSocket *, Client> clients_;
+    QHash<int, Client> clients_;
     Slot slots_[KindCount];
     QTimer holdoff_[KindCount];
 };

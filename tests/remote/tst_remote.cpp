@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -545,6 +546,14 @@ void TestRemote::disconnectMidLine() {
         QTRY_COMPARE(server.ClientCount(), 0);
     }
     QCOMPARE(target.calls, QStringList()); // an unfinished line is never a command
+    // A whole line sent just before leaving is carried out.
+    QTcpSocket client;
+    QVERIFY(Connect(&client, server.Port()));
+    QTRY_COMPARE(server.ClientCount(), 1);
+    client.write("F 14250000\nl SW");
+    client.disconnectFromHost();
+    QTRY_COMPARE(server.ClientCount(), 0);
+    QCOMPARE(target.calls, QStringList(QStringLiteral("band 4")));
 }
 
 void TestRemote::connectAndDrop() {
@@ -563,6 +572,7 @@ void TestRemote::connectAndDrop() {
     warm.abort();
     settle();
     const int before = OpenDescriptors();
+    const qsizetype notifiers = server.findChildren<QSocketNotifier *>().size();
     for (int i = 0; i < 1000; ++i) {
         QTcpSocket client;
         QVERIFY(Connect(&client, server.Port()));
@@ -575,7 +585,7 @@ void TestRemote::connectAndDrop() {
     }
     settle();
     QCOMPARE(OpenDescriptors(), before);
-    QCOMPARE(server.findChildren<QTcpSocket *>().size(), 0); // every client object freed
+    QCOMPARE(server.findChildren<QSocketNotifier *>().size(), notifiers); // all clients' freed
     QTcpSocket client;
     QVERIFY(Connect(&client, server.Port()));
     client.write("f\n");
