@@ -305,6 +305,8 @@ void RemoteServer::Drop(int fd, const QString &why) {
 const RemoteServer::Command *RemoteServer::FindCommand(const CommandLine &c,
                                                        QList<QByteArray> *args) {
     *args = c.args;
+    if (c.word.isEmpty())
+        return nullptr;
     if (!c.longName && c.word.size() == 1) {
         for (const Command &cmd : Commands)
             if (cmd.shortName && cmd.shortName == c.word.at(0))

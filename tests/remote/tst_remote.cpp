@@ -354,6 +354,7 @@ void TestRemote::transcripts_data() {
         {"unknown", "manual", {"xyz\n"}, "RPRT -4\n", none},
         {"+unknown long name", "manual", {"+\\get_vfo\n"}, "get_vfo:\nRPRT -4\n", none},
         {"extra argument", "manual", {"f 3\n"}, "RPRT -1\n", none},
+        {"no command word", "manual", {"+\n\\\n"}, ":\nRPRT -4\nRPRT -4\n", none},
         {"several in one packet, CR LF, blank lines",
          "manual",
          {"f\r\n\n\nl PWRFORWARD\n\\get_powerstat\n"},
