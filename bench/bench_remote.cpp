@@ -5,17 +5,12 @@
 // its own process; the clients are plain blocking sockets on their threads.
 #include "BenchCommon.h"
 
+#include "RemoteLoad.h"
 #include "remote/RemoteServer.h"
 
 #include <QProcess>
 #include <QTcpServer>
 #include <QThread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,58 +18,11 @@
 
 namespace {
 
-// A connected amplifier with a tuner reading, as the panel would show it.
-class FixedTarget : public remote::RemoteTarget {
-public:
-    remote::AmpSnapshot Snapshot() const override {
-        remote::AmpSnapshot s;
-        s.connected = true;
-        s.band = 4;
-        s.forwardW = 850;
-        s.reflectedW = 10;
-        s.tunerSwr = 1.3;
-        return s;
-    }
-    void SelectBand(int) override {}
-    void SetPttBlocked(bool) override {}
-    void SendLine(const QByteArray &) override {}
-};
-
 struct Load {
     double requestsPerSecond = 0;
     double p99Ms = 0;
     bool ok = false;
 };
-
-int ConnectTo(quint16 port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
-// One request and its one-line answer.
-bool RoundTrip(int fd) {
-    static const char request[] = "l SWR\n";
-    if (::send(fd, request, sizeof request - 1, 0) != ssize_t(sizeof request - 1))
-        return false;
-    char buf[256];
-    for (;;) {
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0)
-            return false;
-        if (buf[n - 1] == '\n')
-            return true;
-    }
-}
 
 // clients threads poll back to back for seconds.
 Load Poll(quint16 port, int clients, double seconds) {
@@ -84,7 +32,7 @@ Load Poll(quint16 port, int clients, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&, c] {
-            const int fd = ConnectTo(port);
+            const int fd = bench::ConnectTo(port);
             if (fd < 0) {
                 failed = true;
                 return;
@@ -93,7 +41,7 @@ Load Poll(quint16 port, int clients, double seconds) {
             mine.reserve(200000);
             while (std::chrono::steady_clock::now() < end) {
                 const auto t0 = std::chrono::steady_clock::now();
-                if (!RoundTrip(fd)) {
+                if (!bench::RoundTrip(fd)) {
                     failed = true;
                     break;
                 }
@@ -134,7 +82,7 @@ int main(int argc, char **argv) {
     serverThread.start();
     QObject context;
     context.moveToThread(&serverThread);
-    FixedTarget target;
+    bench::FixedTarget target;
     remote::RemoteServer *server = nullptr;
     quint16 ourPort = 0;
     QMetaObject::invokeMethod(
@@ -157,7 +105,7 @@ int main(int argc, char **argv) {
                    QStringLiteral("127.0.0.1"), QStringLiteral("-t"), QString::number(theirPort)});
     bool theirsUp = ampctld.waitForStarted(5000);
     for (int i = 0; theirsUp && i < 100; ++i) {
-        const int fd = ConnectTo(theirPort);
+        const int fd = bench::ConnectTo(theirPort);
         if (fd >= 0) {
             ::close(fd);
             break;
