@@ -44,8 +44,39 @@ bool FineTuningAllowed(const QString &firmwareVersion) {
     return TextGreater(firmwareVersion, QStringLiteral("3.28"));
 }
 
+std::optional<double> ToDecimal(const QString &text) {
+    if (const std::optional<int> n = ToInt(text))
+        return *n;
+    // Optional leading blanks, an optional sign, digits with one decimal
+    // point (at least one digit), nothing after them.
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i) == QLatin1Char(' '))
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        ++i;
+    int digits = 0, points = 0;
+    for (; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('.'))
+            ++points;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            ++digits;
+        else
+            return std::nullopt;
+    }
+    if (digits == 0 || points > 1)
+        return std::nullopt;
+    bool ok = false;
+    const double value = QStringView(text).mid(start).toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 TempRange TemperatureRange(const QString &value) {
-    if (const std::optional<int> t = ToInt(value)) {
+    if (const std::optional<double> t = ToDecimal(value)) {
         if (*t < 40)
             return TempRange::Cool;
         if (*t < 60)

@@ -13,6 +13,8 @@ namespace Reports {
 // Decimal text to a signed 32-bit number: optional leading blanks, an
 // optional sign, digits, nothing after them. Anything else is not a number.
 std::optional<int> ToInt(const QString &text);
+// A decimal number (whole or with one decimal point); nullopt for other text.
+std::optional<double> ToDecimal(const QString &text);
 
 // A number stored in an 8-bit session value keeps its low 8 bits.
 constexpr std::uint8_t Low8(int n) {

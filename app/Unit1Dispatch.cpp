@@ -134,7 +134,6 @@ void TForm1::DispatchReport(QString line) {
             atu->FineTuning1->setEnabled(true);
         atu->Panel1->SetColor(clLightGreen);
     };
-    const bool pa12kW = N12kW1->isChecked();
 
     // 1, 2: PTT block confirmed.
     if (has("BL:ON")) {
@@ -226,7 +225,7 @@ void TForm1::DispatchReport(QString line) {
         line = after(7);
         P_max_label->setText(line + QStringLiteral(" W"));
         if (const std::optional<int> n = Reports::ToInt(line)) {
-            const Reports::PeakMarker m = Reports::PlacePeak(line, *n, pa12kW);
+            const Reports::PeakMarker m = Reports::PlacePeak(line, *n, N12kW1->isChecked());
             line = m.logged;
             MoveLeft(P_max1, m.left);
             if (P_max1->isHidden())
@@ -268,7 +267,7 @@ void TForm1::DispatchReport(QString line) {
         Log(QStringLiteral("+ O: ") + line);
         P_out->setText(line + QStringLiteral(" W"));
         if (const std::optional<int> n = Reports::ToInt(line))
-            output->SetPosition(Reports::OutputPosition(*n, pa12kW));
+            output->SetPosition(Reports::OutputPosition(*n, N12kW1->isChecked()));
         else
             Log(QStringLiteral("****** Conversion error Power Out"));
     }
