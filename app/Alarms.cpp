@@ -2,12 +2,37 @@
 
 #include "app/Unit1.h"
 #include "link/AmpLink.h"
+#include "widgets/Accessible.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QLabel>
 #include <QWindow>
+
+namespace {
+
+// An alarm window is an alert named by its text.
+class AccessibleAlarm : public QAccessibleWidget {
+public:
+    explicit AccessibleAlarm(TAlarmForm *form)
+        : QAccessibleWidget(form, QAccessible::AlertMessage) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name)
+            return static_cast<TAlarmForm *>(widget())->AlarmText();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface *AlarmFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TAlarmForm"))
+        if (auto *form = qobject_cast<TAlarmForm *>(object))
+            return new AccessibleAlarm(form);
+    return nullptr;
+}
+
+} // namespace
 
 QString HpcontFigure(bool pa12kWChecked) {
     return pa12kWChecked ? QStringLiteral("600 Watts!") : QStringLiteral("   1.2 kW!");
@@ -18,6 +43,11 @@ TAlarmForm::TAlarmForm(TWindows &windows, const char *name, const QString &capti
     // main window.
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       Windows(windows) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(AlarmFactory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setObjectName(QLatin1String(name));
     setWindowTitle(caption);
     setFixedSize(396, 198);
@@ -74,6 +104,18 @@ void TAlarmForm::ShowAlarm() {
     FormShow();
     // A newly shown window goes on top of those already showing.
     show();
+    // The window takes no focus, so a screen reader hears of it from the
+    // alert event and from the main window's announcement.
+    NotifyAccessible(this, QAccessible::Alert);
+    if (Windows.Form1 && Windows.Form1->Announcer)
+        Windows.Form1->Announcer->Announce(QStringLiteral("Alarm: ") + AlarmText());
+}
+
+QString TAlarmForm::AlarmText() const {
+    QStringList lines;
+    for (const QLabel *label : findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+        lines << label->text().simplified();
+    return lines.join(QLatin1Char(' '));
 }
 
 void TAlarmForm::HideAlarm() {

@@ -1,6 +1,8 @@
 // The seven alarm windows: borderless red windows with large black text,
 // shown centred over the main window on an alarm report and hidden by the
 // all-clear. Only the dispatcher shows and hides them; they take no input.
+// A screen reader reads each as an alert whose name is its text, and hears
+// it announced when it appears.
 #pragma once
 
 #include "app/Windows.h"
@@ -27,6 +29,8 @@ public:
     void ShowAlarm();
     // Visible -> hidden; a hidden window is left alone.
     void HideAlarm();
+    // The window's text in one line: "Output Power is too HIGH!".
+    QString AlarmText() const;
 
 protected:
     // Runs each time the window goes from hidden to visible.

@@ -20,6 +20,7 @@ class QGroupBox;
 class QLabel;
 class QMenu;
 class QTimer;
+class TAnnouncer;
 class TBarMeter;
 class TColorButton;
 class TLedLamp;
@@ -102,6 +103,13 @@ public:
     void N24kW1Click();
     void Panel1Click();
     void outputMouseDown(int X);
+    // Keyboard on the band circles: the arrow keys choose the next enabled
+    // band that way round, as a press on its circle does.
+    bool BandKeyDown(int n, int key);
+    // Keyboard on the output bar: the arrow keys step the ALC level by 5 %
+    // of the full level, Page Up and Down by 25 %, Home and End go to the
+    // ends; each step is a press at the matching X (full level at X 333).
+    bool outputKeyDown(int key);
     void PortMonitor1Click();
     void ATUPanel1Click();
     void Exit1Click();
@@ -129,6 +137,8 @@ public:
     QLabel *P_max_label = nullptr;
     TLedLamp *tx_led = nullptr;
     TPanel *Panel1 = nullptr;
+    // Tells a screen reader of transmit, PTT-block and alarm changes.
+    TAnnouncer *Announcer = nullptr;
     // "COM Port"
     QGroupBox *GroupBox2 = nullptr;
     QComboBox *ComboBox1 = nullptr;

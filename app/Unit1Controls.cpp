@@ -5,16 +5,33 @@
 // it do not happen.
 #include "app/Unit1.h"
 
-#include "link/MainRules.h"
 #include "app/Runtime.h"
-#include "widgets/StdControls.h"
 #include "atu/atu1.h"
+#include "link/MainRules.h"
 #include "service/Unit2.h"
+#include "widgets/Accessible.h"
+#include "widgets/BarMeter.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+
+#include <algorithm>
+
+namespace {
+// The ALC level from the keyboard: twenty steps of 5 % between X 0 and the
+// X of the full level (the level is CAL * X div 333).
+constexpr int AlcFullX = 333;
+constexpr int AlcSteps = 20;
+int AlcStepOf(int x) {
+    return (std::clamp(x, 0, AlcFullX) * AlcSteps + AlcFullX / 2) / AlcFullX;
+}
+int AlcXOf(int step) {
+    return (std::clamp(step, 0, AlcSteps) * AlcFullX + AlcSteps / 2) / AlcSteps;
+}
+} // namespace
 
 // ---- Band circles ------------------------------------------------------------
 
@@ -55,6 +72,26 @@ void TForm1::BandMouseMove(int n) {
 
 void TForm1::GroupBox1MouseMove() {
     clear_all_bands();
+}
+
+bool TForm1::BandKeyDown(int n, int key) {
+    int step = 0;
+    if (key == Qt::Key_Left || key == Qt::Key_Up)
+        step = -1;
+    else if (key == Qt::Key_Right || key == Qt::Key_Down)
+        step = 1;
+    else
+        return false;
+    const int count = int(Band.size());
+    for (int k = 1; k < count; ++k) {
+        TShape *circle = Band[std::size_t(((n - 1 + step * k) % count + count) % count)];
+        if (circle->isEnabled()) {
+            circle->setFocus(Qt::TabFocusReason);
+            circle->Press();
+            break;
+        }
+    }
+    return true;
 }
 
 // ---- Setting commands ----------------------------------------------------------
@@ -174,6 +211,43 @@ void TForm1::Panel1Click() {
 
 void TForm1::outputMouseDown(int X) {
     Link.PressOutputBar(X);
+}
+
+bool TForm1::outputKeyDown(int key) {
+    // From the step the marker stands nearest to.
+    const int current = AlcStepOf(ALC1->x() - MainRules::AlcMarkerLeft(0));
+    int target = current;
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Down:
+        target = current - 1;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+        target = current + 1;
+        break;
+    case Qt::Key_PageDown:
+        target = current - 5;
+        break;
+    case Qt::Key_PageUp:
+        target = current + 5;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = AlcSteps;
+        break;
+    default:
+        return false;
+    }
+    const int x = AlcXOf(target);
+    outputMouseDown(x);
+    // Only a level that went out is told (not one refused for calibration).
+    if (ALC1->x() == MainRules::AlcMarkerLeft(x))
+        Announcer->Announce(
+            QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
+    return true;
 }
 
 // ---- File and About ----------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include "app/Captions.h"
 #include "app/Runtime.h"
+#include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
@@ -122,7 +123,12 @@ void TForm1::StateChanged(const AmpState &s, unsigned changed) {
     if (changed & StateChange::Connection)
         DrawConnection(s.Phase);
     if (changed & StateChange::Ptt) {
-        Panel1->SetCaption(s.PttBlocked ? PttCaption::Blocked : PttCaption::Free);
+        const QString caption = s.PttBlocked ? PttCaption::Blocked : PttCaption::Free;
+        // A screen reader hears of a change, not of every confirmation.
+        if (Panel1->Caption() != caption)
+            Announcer->Announce(s.PttBlocked ? QStringLiteral("PTT blocked")
+                                             : QStringLiteral("PTT free"));
+        Panel1->SetCaption(caption);
         Panel1->SetColor(s.PttBlocked ? clAlertPink : clLightGreen);
     }
     if ((changed & StateChange::Temperature) && s.Temperature) {
@@ -137,6 +143,8 @@ void TForm1::StateChanged(const AmpState &s, unsigned changed) {
             Band[std::size_t(i - 1)]->SetBrushColor(i == s.CurrentBand ? clLime : clSilver);
     if (changed & StateChange::PaType) {
         (s.Pa12kW() ? N12kW1 : N24kW1)->setChecked(true);
+        // The bar shows half the watts of a 2.4 kW amplifier.
+        output->SetValueScale(s.Pa12kW() ? 1 : 2);
         const std::array<QString, 5> texts = MainRules::ScaleTexts(s.PaType);
         for (std::size_t i = 0; i < texts.size(); ++i)
             ScaleLabels[i + 1]->setText(texts[i]);
@@ -165,6 +173,9 @@ void TForm1::StateChanged(const AmpState &s, unsigned changed) {
             MoveLeft(ALC1, *s.AlcLeft);
     }
     if (changed & StateChange::Transmit) {
+        if (tx_led->Value() != s.Transmitting)
+            Announcer->Announce(s.Transmitting ? QStringLiteral("Transmitting")
+                                               : QStringLiteral("Receiving"));
         tx_led->SetValue(s.Transmitting);
         // The PTT-block panel covers the readouts except while transmitting.
         Panel1->setVisible(!s.Transmitting);

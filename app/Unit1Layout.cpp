@@ -6,11 +6,12 @@
 
 #include "app/Captions.h"
 #include "app/Runtime.h"
-#include "widgets/StdControls.h"
+#include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -103,6 +104,10 @@ void TForm1::CreateControls() {
     output->SetPosition(0);
     output->SetShowPosText(false);
     output->setCursor(Qt::PointingHandCursor);
+    output->setAccessibleName(QStringLiteral("Output power"));
+    output->setAccessibleDescription(QStringLiteral("Arrow keys set the output level"));
+    output->SetValueUnit(QStringLiteral("watts"));
+    output->setFocusPolicy(Qt::TabFocus);
 
     const QString webdings = QStringLiteral("Webdings");
     const char *tickNames[6] = {"L0", "L250", "L500", "L750", "L1000", "L1200"};
@@ -111,6 +116,7 @@ void TForm1::CreateControls() {
         *ticks[i] = MakeLabel(GroupBox3, tickNames[i], SubstituteGlyph(webdings, QLatin1Char('5')),
                               TickLeft[i], 66, TickWidth, 10, Qt::AlignHCenter | Qt::AlignTop);
         (*ticks[i])->setFont(SubstituteFontPixels(webdings, 9));
+        (*ticks[i])->setAccessibleName(QStringLiteral("Scale mark"));
     }
 
     // The scale texts stand centred under their ticks; the two ends keep
@@ -136,7 +142,9 @@ void TForm1::CreateControls() {
     }
 
     ALC1 = MakeMarker(GroupBox3, "ALC1", clActiveCaption);
+    ALC1->setAccessibleName(QStringLiteral("Output level mark"));
     P_max1 = MakeMarker(GroupBox3, "P_max1", clPurple);
+    P_max1->setAccessibleName(QStringLiteral("Peak power mark"));
 
     Label14 = MakeLabel(GroupBox3, "Label14", QStringLiteral("Reverse"), 16, 90, 60, 13);
     swr = new TBarMeter(GroupBox3);
@@ -148,6 +156,8 @@ void TForm1::CreateControls() {
     swr->SetBarColorStyle(cs2Colors);
     swr->SetBarColor2(clRed);
     swr->SetShowPosText(false);
+    swr->setAccessibleName(QStringLiteral("Reverse power"));
+    swr->SetValueUnit(QStringLiteral("watts"));
 
     // The readouts and the transmit lamp lie under the PTT-block button,
     // which the dispatcher hides while the amplifier transmits.
@@ -164,6 +174,8 @@ void TForm1::CreateControls() {
                             Qt::AlignRight | Qt::AlignVCenter);
     P_max_label->setFont(bold);
     SetTextColor(P_max_label, clMaroon);
+    MakeReadout(P_out, QStringLiteral("Power out"));
+    MakeReadout(P_max_label, QStringLiteral("Power max"));
     tx_led = new TLedLamp(GroupBox3);
     tx_led->setObjectName(QStringLiteral("tx_led"));
     tx_led->SetLEDStyle(LEDLarge);
@@ -172,6 +184,9 @@ void TForm1::CreateControls() {
     tx_led->SetBlink(false);
     tx_led->SetBordered(false);
     tx_led->setGeometry(379, 112, 22, 22);
+    tx_led->setAccessibleName(QStringLiteral("Transmit"));
+    tx_led->SetColorMeaning(clRed, QStringLiteral("transmitting"));
+    tx_led->SetColorMeaning(clLime, QStringLiteral("receiving"));
 
     Panel1 = new TPanel(GroupBox3);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -184,6 +199,8 @@ void TForm1::CreateControls() {
     panelFont.setPointSize(11);
     Panel1->setFont(panelFont);
     Panel1->setCursor(Qt::PointingHandCursor);
+    Panel1->setFocusPolicy(Qt::TabFocus);
+    Panel1->IsChecked = [this] { return Panel1->Caption() == PttCaption::Blocked; };
     Panel1->raise();
 
     // ---- "COM Port" ---------------------------------------------------------
@@ -229,6 +246,8 @@ void TForm1::CreateControls() {
     rxLED->setObjectName(QStringLiteral("rxLED"));
     rxLED->SetBordered(false);
     rxLED->setGeometry(10, 120, 16, 16);
+    rxLED->setAccessibleName(QStringLiteral("RxD"));
+    rxLED->setAccessibleDescription(QStringLiteral("Flips with every line received"));
     RxDLabel = MakeLabel(GroupBox2, "RxDLabel", QStringLiteral("RxD"), 27, 120, 24, 16);
     txled = new TLedLamp(GroupBox2);
     txled->setObjectName(QStringLiteral("txled"));
@@ -236,6 +255,8 @@ void TForm1::CreateControls() {
     txled->SetBordered(false);
     txled->SetTrueColor(clRed);
     txled->setGeometry(55, 120, 16, 16);
+    txled->setAccessibleName(QStringLiteral("TxD"));
+    txled->setAccessibleDescription(QStringLiteral("Flips with every line sent"));
     TxDLabel = MakeLabel(GroupBox2, "TxDLabel", QStringLiteral("TxD"), 72, 120, 24, 16);
 
     // ---- Band -------------------------------------------------------------
@@ -264,6 +285,16 @@ void TForm1::CreateControls() {
         BandLabels[std::size_t(i)] =
             MakeLabel(GroupBox1, name.constData(), QLatin1String(t.text), centre - 20,
                       60 + 14 * t.row, 41, 14, Qt::AlignHCenter | Qt::AlignVCenter);
+        // Each circle is a choice named by its band or bands ("30M, 20M").
+        TShape *circle = Band[std::size_t(t.circle - 1)];
+        circle->setAccessibleName(circle->accessibleName().isEmpty()
+                                      ? QLatin1String(t.text)
+                                      : circle->accessibleName() + QStringLiteral(", ") +
+                                            QLatin1String(t.text));
+    }
+    for (int i = 0; i < 7; ++i) {
+        Band[std::size_t(i)]->setFocusPolicy(Qt::TabFocus);
+        Band[std::size_t(i)]->IsChecked = [this, i] { return Link.State().CurrentBand == i + 1; };
     }
 
     // ---- "Temperature" ------------------------------------------------------
@@ -285,6 +316,23 @@ void TForm1::CreateControls() {
     QFont degreeFont = SubstituteFontPixels(symbol, 15);
     degreeFont.setBold(true);
     Label25->setFont(degreeFont);
+    Label25->setAccessibleName(QStringLiteral("degrees"));
+    // Read as "Temperature 45 degrees", with the box's colour and its range.
+    MakeReadout(Temp2, QStringLiteral("Temperature"), QStringLiteral("degrees"), Temp1,
+                {{clLime, QStringLiteral("cool")},
+                 {clYellow, QStringLiteral("warm")},
+                 {clFuchsia, QStringLiteral("hot")},
+                 {clRed, QStringLiteral("alarm")}});
+
+    Announcer = new TAnnouncer(client);
+    // Tab goes the way the operator works, round and round: port,
+    // connection, PTT block, bands, the output level. The port list has the
+    // focus when the window first becomes active.
+    QWidget *tabOrder[] = {ComboBox1, openport, closeport, Panel1,  Band[0], Band[1],
+                           Band[2],   Band[3],  Band[4],   Band[5], Band[6], output};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    ComboBox1->setFocus();
 }
 
 void TForm1::CreateMenus() {
@@ -405,10 +453,20 @@ void TForm1::ConnectHandlers() {
         TShape *circle = Band[std::size_t(i)];
         circle->OnMouseDown = guard([this, i] { BandMouseDown(i + 1); });
         circle->OnMouseMove = guard([this, i] { BandMouseMove(i + 1); });
+        circle->OnKeyDown = [this, i](int key) {
+            bool used = false;
+            Runtime::Guarded([&] { used = BandKeyDown(i + 1, key); });
+            return used;
+        };
     }
     static_cast<TGroupBox *>(GroupBox1)->OnMouseMove = guard([this] { GroupBox1MouseMove(); });
     output->OnMouseDown = [this](QObject *, Qt::MouseButton, Qt::KeyboardModifiers, int X, int) {
         Runtime::Guarded([this, X] { outputMouseDown(X); });
+    };
+    output->OnKeyDown = [this](QObject *, int key, Qt::KeyboardModifiers) {
+        bool used = false;
+        Runtime::Guarded([&] { used = outputKeyDown(key); });
+        return used;
     };
     Panel1->OnClick = guard([this] { Panel1Click(); });
 

@@ -3,6 +3,7 @@
 #include "app/Captions.h"
 #include "app/Runtime.h"
 #include "link/AmpLink.h"
+#include "widgets/Accessible.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
@@ -19,6 +20,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QTimer>
+
+#include <cmath>
 
 namespace {
 QFont PanelFont(int pixels, bool bold = false,
@@ -44,15 +47,23 @@ QLabel *NewLabel(QWidget *parent, const char *name, const QString &text, QRect r
 QLabel *NewImage(QWidget *parent, const char *name, bool capacitorAtInput) {
     auto *image = new QLabel(parent);
     image->setObjectName(QLatin1String(name));
+    image->setAccessibleName(capacitorAtInput
+                                 ? QStringLiteral("Tuner network: capacitor at the input, coil")
+                                 : QStringLiteral("Tuner network: coil, capacitor at the output"));
     image->setGeometry(352, 32, 169, 73);
     image->setScaledContents(true);
-    image->setPixmap(QPixmap::fromImage(DrawLNetwork(capacitorAtInput)));
+    // Drawn for the screen's density, so that the label scales it down from
+    // enough pixels to stay sharp there.
+    image->setPixmap(
+        QPixmap::fromImage(DrawLNetwork(capacitorAtInput, image->devicePixelRatioF())));
     return image;
 }
 } // namespace
 
-QImage DrawLNetwork(bool capacitorAtInput) {
-    QImage img(LNetworkWidth, LNetworkHeight, QImage::Format_RGB32);
+QImage DrawLNetwork(bool capacitorAtInput, qreal ratio) {
+    QImage img(int(std::ceil(LNetworkWidth * ratio)), int(std::ceil(LNetworkHeight * ratio)),
+               QImage::Format_RGB32);
+    img.setDevicePixelRatio(ratio);
     img.fill(Qt::white);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -150,6 +161,8 @@ void TFatu1::CreateControls() {
     Panel1->SetFontColor(clBlack);
     Panel1->setFont(PanelFont(16));
     Panel1->setCursor(Qt::PointingHandCursor);
+    Panel1->setFocusPolicy(Qt::TabFocus);
+    Panel1->IsChecked = [this] { return Windows.Link->State().Atu == AtuSwitch::InLine; };
 
     tune1 = new TColorButton(client);
     tune1->setObjectName(QStringLiteral("tune1"));
@@ -173,6 +186,7 @@ void TFatu1::CreateControls() {
     Led->SetBordered(false);
     Led->SetBlink(false);
     Led->SetValue(true);
+    Led->setAccessibleName(QStringLiteral("Tuner status"));
 
     const QFont caption = PanelFont(16, true);
     Label5 =
@@ -187,6 +201,12 @@ void TFatu1::CreateControls() {
     Label6 = NewLabel(client, "Label6", QStringLiteral("FWD:"), QRect(352, 8, 62, 20), clNavy,
                       PanelFont(16));
     Label7 = NewLabel(client, "Label7", QString(), QRect(416, 8, 140, 20), clPurple, PanelFont(16));
+
+    // Each value reads with its caption: "SWR 1.5", "L 1.8 µH".
+    MakeReadout(Label3, QStringLiteral("SWR"));
+    MakeReadout(Label4, QStringLiteral("L"));
+    MakeReadout(Label8, QStringLiteral("C"));
+    MakeReadout(Label7, QStringLiteral("FWD"));
 
     Image0 = NewImage(client, "Image0", true);
     Image1 = NewImage(client, "Image1", false);

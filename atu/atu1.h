@@ -24,8 +24,9 @@ class TPanel;
 // terminal on the left, output terminal on the right, the series coil L on
 // the top line and the capacitor C to ground at the input side
 // (capacitorAtInput) or at the output side. Dark red lines, green junction
-// dots, blue letters.
-QImage DrawLNetwork(bool capacitorAtInput);
+// dots, blue letters. Drawn for a screen of device pixel `ratio`: that many
+// times the pixels each way, with the ratio set on the image.
+QImage DrawLNetwork(bool capacitorAtInput, qreal ratio = 1.0);
 constexpr int LNetworkWidth = 171;
 constexpr int LNetworkHeight = 96;
 

@@ -1,8 +1,13 @@
 // End-to-end latency: from the simulator writing "O: n" to the output meter
 // showing n (the meter's first paint after its position became n), over
 // many readings, with the serial component's default Delay. The reading
-// times are spread at random over the reader's poll cycle.
+// times are spread at random over the reader's poll cycle. With --clients N
+// the run is made twice as long and its second half has the network server
+// running in the panel's thread with N clients polling it at 10 Hz.
 #include "BenchCommon.h"
+#include "RemoteLoad.h"
+
+#include "remote/RemoteServer.h"
 
 #include "widgets/BarMeter.h"
 
@@ -39,6 +44,10 @@ int main(int argc, char **argv) {
     if (const qsizetype i = args.indexOf(QStringLiteral("--readings"));
         i > 0 && i + 1 < args.size())
         readings = args.at(i + 1).toInt();
+    int clients = 0;
+    if (const qsizetype i = args.indexOf(QStringLiteral("--clients")); i > 0 && i + 1 < args.size())
+        clients = args.at(i + 1).toInt();
+    const int total = clients > 0 ? 2 * readings : readings;
 
     bench::ConnectedPanel panel;
     if (!panel.Start())
@@ -53,7 +62,17 @@ int main(int argc, char **argv) {
     QHash<int, qint64> shownAt; // watts -> ms of the first paint showing it
     std::vector<double> latencies;
     QRandomGenerator rng(9);
-    for (int i = 0; i < readings; ++i) {
+    bench::FixedTarget target;
+    remote::RemoteServer server(&target);
+    std::unique_ptr<bench::Pollers> pollers;
+    for (int i = 0; i < total; ++i) {
+        if (clients > 0 && i == readings) {
+            remote::RemoteConfig config;
+            config.listen = QStringLiteral("127.0.0.1:0");
+            if (!server.Start(config).isEmpty())
+                return 1;
+            pollers = std::make_unique<bench::Pollers>(server.Port(), clients, 100);
+        }
         const int watts = 100 + i % 900; // the output bar moves every time
         bench::Run(int(rng.bounded(delay)));
         panel.sim.say("say O: " + QByteArray::number(watts));
@@ -67,7 +86,7 @@ int main(int argc, char **argv) {
     int matched = 0;
     int next = 0;
     for (const sim::LogRecord &r : panel.sim.logRecords()) {
-        if (r.kind != sim::LogKind::Sent || !r.bytes.startsWith("O: ") || next >= readings)
+        if (r.kind != sim::LogKind::Sent || !r.bytes.startsWith("O: ") || next >= total)
             continue;
         if (r.bytes != "O: " + QByteArray::number(100 + next % 900) + "\r\n")
             continue;
@@ -75,16 +94,29 @@ int main(int argc, char **argv) {
         ++next;
         ++matched;
     }
-    if (matched != readings) {
-        std::fprintf(stderr, "only %d of %d writes found in the simulator's log\n", matched,
-                     readings);
+    const long answered = pollers ? long(pollers->answered) : 0;
+    server.Stop(); // a poller waiting for its answer sees the connection end
+    pollers.reset();
+    if (matched != total) {
+        std::fprintf(stderr, "only %d of %d writes found in the simulator's log\n", matched, total);
         return 1;
     }
+    const std::vector<double> loaded(latencies.begin() + readings, latencies.end());
+    latencies.resize(size_t(readings));
     const double median = bench::Percentile(latencies, 50);
     bench::Info("latency_delay", delay, "ms");
     bench::Result("latency_median", median, "ms",
                   qPrintable(QStringLiteral("<= %1").arg(delay + 5)), median <= delay + 5);
     bench::Info("latency_p99", bench::Percentile(latencies, 99), "ms");
     bench::Info("latency_max", bench::Percentile(latencies, 100), "ms");
+    if (clients > 0) {
+        const QByteArray tag = "_" + QByteArray::number(clients) + "_clients_10hz";
+        const double loadedMedian = bench::Percentile(loaded, 50);
+        bench::Info(("latency_median" + tag).constData(), loadedMedian, "ms");
+        bench::Info(("latency_p99" + tag).constData(), bench::Percentile(loaded, 99), "ms");
+        bench::Info(("network_answers" + tag).constData(), double(answered), "answers");
+        bench::Result(("latency_median_increase" + tag).constData(), loadedMedian - median, "ms",
+                      "<= 2", loadedMedian - median <= 2 && answered > 0);
+    }
     return 0;
 }

@@ -2,8 +2,11 @@
 // gradient step rule.
 #include "widgets/BarMeter.h"
 
+#include "widgets/Accessible.h"
+
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -75,6 +78,7 @@ QString BarPositionNumber(int position, int max, bool percentage) {
 }
 
 TBarMeter::TBarMeter(QWidget *parent) : QWidget(parent) {
+    InstallWidgetAccessibility();
     // The composed picture covers the whole meter, so nothing behind it needs painting.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(200, 20);
@@ -87,12 +91,22 @@ void TBarMeter::paintEvent(QPaintEvent *) {
     // The bar picture is rebuilt when something other than the position
     // changed since the last paint, or when the meter has a new size.
     m_paintRequested = false;
-    Compose(m_rebuild || m_barCache.size() != size());
+    Compose(m_rebuild || m_barCache.size() != DeviceSize());
     m_rebuild = false;
     if (m_offscreen.isNull())
         return;
     QPainter painter(this);
     painter.drawImage(0, 0, m_offscreen);
+    // The focus frame lies over the picture, never in it.
+    if (m_focusFrame.Shown(hasFocus()))
+        FocusFrame::Draw(painter, rect(), ToQColor(clWindowText));
+}
+
+// The size of the pictures in device pixels: on a dense screen they hold
+// that many more pixels, so that their edges are as sharp as the text.
+QSize TBarMeter::DeviceSize() const {
+    const qreal ratio = devicePixelRatioF();
+    return QSize(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
 }
 
 // Schedules the paint, so several changes before the next paint cost one.
@@ -112,8 +126,10 @@ void TBarMeter::Compose(bool rebuild) {
         m_offscreen = QImage();
         return;
     }
-    if (m_offscreen.size() != QSize(w, h)) {
-        m_offscreen = QImage(w, h, QImage::Format_RGB32);
+    const qreal ratio = devicePixelRatioF();
+    if (m_offscreen.size() != DeviceSize() || m_offscreen.devicePixelRatio() != ratio) {
+        m_offscreen = QImage(DeviceSize(), QImage::Format_RGB32);
+        m_offscreen.setDevicePixelRatio(ratio);
         m_offscreen.fill(ToQColor(m_backgroundColor));
     }
     DrawBar(rebuild);
@@ -123,13 +139,16 @@ void TBarMeter::Compose(bool rebuild) {
         DrawPosText();
 }
 
+// Geometry is in the control's pixels; the painters scale it to the pictures'
+// device pixels.
 void TBarMeter::DrawBar(bool rebuild) {
-    const int w = m_offscreen.width();
-    const int h = m_offscreen.height();
+    const int w = width();
+    const int h = height();
     QPainter painter(&m_offscreen);
     if (!m_barBitmap.isNull()) {
         if (rebuild) {
-            m_barCache = QImage(w, h, QImage::Format_RGB32);
+            m_barCache = QImage(DeviceSize(), QImage::Format_RGB32);
+            m_barCache.setDevicePixelRatio(m_offscreen.devicePixelRatio());
             m_barCache.fill(ToQColor(m_backgroundColor));
             QPainter tiles(&m_barCache);
             const int columns = w / m_barBitmap.width() + 1;
@@ -142,7 +161,7 @@ void TBarMeter::DrawBar(bool rebuild) {
         }
         painter.drawImage(0, 0, m_barCache);
     } else if (m_barColorStyle == cs1Color) {
-        painter.fillRect(m_offscreen.rect(), ToQColor(m_barColor1));
+        painter.fillRect(QRect(0, 0, w, h), ToQColor(m_barColor1));
     } else {
         if (rebuild)
             BuildGradient();
@@ -177,10 +196,12 @@ void TBarMeter::DrawBar(bool rebuild) {
     painter.fillRect(rest, ToQColor(m_backgroundColor));
 }
 
+// The gradient runs over device pixels, one colour step per device line.
 void TBarMeter::BuildGradient() {
     const int w = m_offscreen.width();
     const int h = m_offscreen.height();
     m_barCache = QImage(w, h, QImage::Format_RGB32);
+    m_barCache.setDevicePixelRatio(m_offscreen.devicePixelRatio());
     ++m_barBuilds;
     const bool horizontal = m_direction == pdLeftToRight || m_direction == pdRightToLeft;
     const bool threeColors = m_barColorStyle == cs3Colors;
@@ -223,20 +244,21 @@ void TBarMeter::BuildGradient() {
     }
 }
 
+// One-pixel lines as filled rectangles, which cover whole device pixels at
+// any ratio. Line-to paths leave out their end points.
 void TBarMeter::DrawBorder() {
-    const int w = m_offscreen.width();
-    const int h = m_offscreen.height();
+    const int w = width();
+    const int h = height();
     QPainter painter(&m_offscreen);
-    // Line-to paths leave out their end points.
-    painter.setPen(ToQColor(m_borderColor1));
+    const QColor top = ToQColor(m_borderColor1);
+    const QColor bottom = ToQColor(m_borderColor2);
     if (w > 1)
-        painter.drawLine(w - 1, 0, 1, 0);
-    painter.drawLine(0, 0, 0, h - 1);
-    painter.setPen(ToQColor(m_borderColor2));
+        painter.fillRect(QRect(1, 0, w - 1, 1), top);
+    painter.fillRect(QRect(0, 0, 1, h), top);
     if (w > 2)
-        painter.drawLine(1, h - 1, w - 2, h - 1);
+        painter.fillRect(QRect(1, h - 1, w - 2, 1), bottom);
     if (h > 1)
-        painter.drawLine(w - 1, h - 1, w - 1, 1);
+        painter.fillRect(QRect(w - 1, 1, 1, h - 1), bottom);
 }
 
 void TBarMeter::DrawPosText() {
@@ -245,8 +267,8 @@ void TBarMeter::DrawPosText() {
     const QFontMetrics metrics(font());
     const int textWidth = metrics.horizontalAdvance(text);
     const int textHeight = metrics.height();
-    const int x = m_offscreen.width() / 2 - textWidth / 2;
-    const int y = m_offscreen.height() / 2 - textHeight / 2;
+    const int x = width() / 2 - textWidth / 2;
+    const int y = height() / 2 - textHeight / 2;
     QPainter painter(&m_offscreen);
     painter.setFont(font());
     painter.setPen(ToQColor(clWindowText));
@@ -259,6 +281,26 @@ void TBarMeter::SetPosition(int value) {
         return;
     m_position = value;
     SchedulePaint(false);
+    if (AccessibleEventsWanted()) {
+        QAccessibleValueChangeEvent event(this, ScaledValue(value));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TBarMeter::SetValueScale(double value) {
+    if (value == m_valueScale)
+        return;
+    m_valueScale = value;
+    // The same position is another reading now.
+    if (AccessibleEventsWanted()) {
+        QAccessibleValueChangeEvent event(this, ScaledValue(m_position));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+QString TBarMeter::ValueText() const {
+    const QString number = QString::number(ScaledValue(m_position), 'g', 12);
+    return m_valueUnit.isEmpty() ? number : number + QLatin1Char(' ') + m_valueUnit;
 }
 
 // Every other setter stores whatever it is given and asks for a paint with
@@ -381,4 +423,22 @@ void TBarMeter::mouseMoveEvent(QMouseEvent *event) {
         const QPoint p = event->position().toPoint();
         OnMouseMove(this, event->modifiers(), p.x(), p.y());
     }
+}
+
+void TBarMeter::keyPressEvent(QKeyEvent *event) {
+    if (OnKeyDown && OnKeyDown(this, event->key(), event->modifiers()))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
+void TBarMeter::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    m_focusFrame.FocusIn(event->reason());
+    update();
+}
+
+void TBarMeter::focusOutEvent(QFocusEvent *event) {
+    QWidget::focusOutEvent(event);
+    m_focusFrame.FocusOut(event->reason());
+    update();
 }

@@ -2,10 +2,14 @@
 // bar growing in one of four directions, in one colour, a two- or
 // three-colour gradient or a tiled bitmap. Every paint is composed off-screen;
 // paints are scheduled, and a paint after only Position changes reuses the
-// cached bar picture instead of rebuilding it.
+// cached bar picture instead of rebuilding it. The pictures are composed at
+// the screen's device pixel ratio. A screen reader reads the meter as a level
+// bar whose value is Position times ValueScale, in ValueUnit; a window may
+// make it focusable and handle keys through OnKeyDown.
 #pragma once
 
 #include "widgets/Colors.h"
+#include "widgets/FocusFrame.h"
 #include "widgets/NotifyEvent.h"
 
 #include <QImage>
@@ -36,6 +40,8 @@ using TMouseEvent = std::function<void(QObject *Sender, Qt::MouseButton Button,
                                        Qt::KeyboardModifiers Shift, int X, int Y)>;
 using TMouseMoveEvent =
     std::function<void(QObject *Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
+// A key pressed while the control has the focus; returns whether it was used.
+using TKeyEvent = std::function<bool(QObject *Sender, int Key, Qt::KeyboardModifiers Shift)>;
 
 class TBarMeter : public QWidget {
     Q_OBJECT
@@ -98,6 +104,15 @@ public:
     void SetShowBorder(bool value);
     void SetShowPosText(bool value);
 
+    // The reading a screen reader is given: value = position * ValueScale,
+    // in ValueUnit ("watts"); the text is the value and the unit.
+    double ValueScale() const { return m_valueScale; }
+    void SetValueScale(double value);
+    QString ValueUnit() const { return m_valueUnit; }
+    void SetValueUnit(const QString &value) { m_valueUnit = value; }
+    double ScaledValue(int position) const { return position * m_valueScale; }
+    QString ValueText() const;
+
     // The picture the last paint composed, and the cached full-length bar.
     const QImage &OffscreenPicture() const { return m_offscreen; }
     const QImage &BarPicture() const { return m_barCache; }
@@ -112,6 +127,7 @@ public:
     TMouseEvent OnMouseDown;
     TMouseMoveEvent OnMouseMove;
     TMouseEvent OnMouseUp;
+    TKeyEvent OnKeyDown;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -120,8 +136,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    QSize DeviceSize() const;
     void SchedulePaint(bool rebuild);
     void DrawBar(bool rebuild);
     void BuildGradient();
@@ -145,6 +165,8 @@ private:
     QString m_posTextSuffix;
     bool m_showBorder = true;
     bool m_showPosText = true;
+    double m_valueScale = 1.0;
+    QString m_valueUnit;
 
     QImage m_offscreen;
     QImage m_barCache;
@@ -153,4 +175,5 @@ private:
     bool m_paintRequested = false;
     int m_barBuilds = 0;
     bool m_leftPressed = false;
+    FocusFrame m_focusFrame;
 };

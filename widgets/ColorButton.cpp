@@ -1,26 +1,36 @@
 // TColorButton: looks, grow-to-fit and the latch order of a click.
 #include "widgets/ColorButton.h"
 
+#include "widgets/Accessible.h"
+
 #include <QEnterEvent>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace {
 
 // An axis-parallel polyline drawn like the classic line-to: every segment
-// leaves out its end point, which the next segment starts from.
+// leaves out its end point, which the next segment starts from. The segments
+// are filled rectangles one unit wide, so that on a dense screen they cover
+// whole device pixels as sharply as at ratio 1.
 void PolyLine(QPainter &painter, const QColor &color, std::initializer_list<QPoint> points) {
-    painter.setPen(color);
     const QPoint *previous = nullptr;
     for (const QPoint &p : points) {
         if (previous) {
             const QPoint delta = p - *previous;
             const QPoint step(delta.x() > 0 ? 1 : (delta.x() < 0 ? -1 : 0),
                               delta.y() > 0 ? 1 : (delta.y() < 0 ? -1 : 0));
-            if (delta != QPoint(0, 0))
-                painter.drawLine(*previous, p - step);
+            if (delta != QPoint(0, 0)) {
+                const QPoint end = p - step;
+                painter.fillRect(
+                    QRect(
+                        QPoint(std::min(previous->x(), end.x()), std::min(previous->y(), end.y())),
+                        QPoint(std::max(previous->x(), end.x()), std::max(previous->y(), end.y()))),
+                    color);
+            }
         }
         previous = &p;
     }
@@ -46,7 +56,10 @@ QRect EdgeRect(int left, int top, int right, int bottom) {
 } // namespace
 
 TColorButton::TColorButton(QWidget *parent) : QWidget(parent) {
+    InstallWidgetAccessibility();
     resize(24, 24);
+    // Reached with Tab only: a mouse click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 TColorButton::~TColorButton() = default;
@@ -133,6 +146,9 @@ void TColorButton::paintEvent(QPaintEvent *) {
         PolyLine(painter, raised ? grey : white, {QPoint(0, b), QPoint(r, b), QPoint(r, 0)});
     }
 
+    if (m_focusFrame.Shown(hasFocus()))
+        FocusFrame::Draw(painter, rect(), ToQColor(text));
+
     painter.setClipRect(textRect);
     painter.setPen(ToQColor(text));
     painter.drawText(textRect, TextFlags(), m_caption);
@@ -143,11 +159,41 @@ void TColorButton::Click() {
         onclick(this);
 }
 
+void TColorButton::SetPressedLook(bool pressed) {
+    const bool changed = m_pressed != pressed;
+    m_pressed = pressed;
+    update();
+    if (changed && AccessibleEventsWanted()) {
+        QAccessible::State states;
+        states.pressed = true;
+        QAccessibleStateChangeEvent event(this, states);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TColorButton::ToggleLatch() {
+    if (!m_latching)
+        return;
+    m_down = !m_down;
+    if (AccessibleEventsWanted()) {
+        QAccessible::State states;
+        states.checked = true;
+        QAccessibleStateChangeEvent event(this, states);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TColorButton::Activate() {
+    SetPressedLook(true);
+    Click();
+    ToggleLatch();
+    SetPressedLook(false);
+}
+
 void TColorButton::mousePressEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton)
         m_leftPressed = true;
-    m_pressed = true;
-    update();
+    SetPressedLook(true);
 }
 
 void TColorButton::mouseReleaseEvent(QMouseEvent *event) {
@@ -160,9 +206,52 @@ void TColorButton::mouseReleaseEvent(QMouseEvent *event) {
         if (click)
             Click();
     }
-    if (m_latching)
-        m_down = !m_down;
-    m_pressed = false;
+    ToggleLatch();
+    SetPressedLook(false);
+}
+
+// Space presses on key-down and clicks on key-up, as a mouse button does;
+// Enter and Return click at once.
+void TColorButton::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            SetPressedLook(true);
+        break;
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+        if (!event->isAutoRepeat())
+            Activate();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TColorButton::keyReleaseEvent(QKeyEvent *event) {
+    if (event->key() != Qt::Key_Space) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    if (event->isAutoRepeat() || !m_pressed)
+        return;
+    Click();
+    ToggleLatch();
+    SetPressedLook(false);
+}
+
+void TColorButton::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    m_focusFrame.FocusIn(event->reason());
+    update();
+}
+
+// A Space held while the focus leaves is no click.
+void TColorButton::focusOutEvent(QFocusEvent *event) {
+    QWidget::focusOutEvent(event);
+    m_focusFrame.FocusOut(event->reason());
+    if (m_pressed && !m_leftPressed)
+        SetPressedLook(false);
     update();
 }
 
@@ -190,6 +279,8 @@ void TColorButton::SetCaption(const QString &value) {
     m_caption = value;
     GrowToFit();
     update();
+    if (accessibleName().isEmpty())
+        NotifyAccessible(this, QAccessible::NameChanged);
 }
 
 void TColorButton::SetFontColor(TColor value) {
@@ -250,8 +341,16 @@ void TColorButton::SetFlat(bool value) {
 }
 
 void TColorButton::SetDown(bool value) {
-    if (StoreIfChanged(m_down, value))
-        update();
+    if (!StoreIfChanged(m_down, value))
+        return;
+    update();
+    if (AccessibleEventsWanted()) {
+        QAccessible::State states;
+        states.checked = m_latching;
+        states.pressed = !m_latching;
+        QAccessibleStateChangeEvent event(this, states);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TColorButton::SetHotColor(TColor value) {

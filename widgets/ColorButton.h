@@ -1,9 +1,12 @@
 // TColorButton: a push button drawn in solid colours, with hot and down
 // looks, an optional tiled background bitmap and an optional latching mode in
-// which every click toggles a persistent down state.
+// which every click toggles a persistent down state. It takes the focus from
+// the keyboard (Tab), shows it with a dotted frame, and Space or Enter press
+// it as a click does.
 #pragma once
 
 #include "widgets/Colors.h"
+#include "widgets/FocusFrame.h"
 #include "widgets/NotifyEvent.h"
 
 #include <QImage>
@@ -73,6 +76,9 @@ public:
 
     // Fires onclick, but only while a mouse button is held on the button.
     void Click();
+    // A whole click from the keyboard or a screen reader: pressed, onclick,
+    // the latch toggle, released, in the order a mouse click takes.
+    void Activate();
 
     bool Pressed() const { return m_pressed; }
     bool Hot() const { return m_hot; }
@@ -88,8 +94,14 @@ protected:
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    void SetPressedLook(bool pressed);
+    void ToggleLatch();
     void GrowToFit();
     QRect TextRect() const;
     int TextFlags() const;
@@ -114,4 +126,5 @@ private:
     bool m_pressed = false;
     bool m_hot = false;
     bool m_leftPressed = false;
+    FocusFrame m_focusFrame;
 };

@@ -1,6 +1,8 @@
 // TLedLamp: template pixel art, picture building by flood fill, blinking.
 #include "widgets/LedLamp.h"
 
+#include "widgets/Accessible.h"
+
 #include <QEnterEvent>
 #include <QHash>
 #include <QMouseEvent>
@@ -39,71 +41,97 @@ const StyleInfo &InfoOf(TLEDStyle style) {
     return kStyles[index >= 0 && index < int(std::size(kStyles)) ? index : 0];
 }
 
-// Rings round the face: 0 inside it, 1 for the first ring outside, and so on.
-// Both shapes keep neighbouring pixels at most one ring apart, so the black
-// first ring closes the face off from the background for a 4-connected fill.
-int RingOf(const StyleInfo &s, int x, int y) {
+// Rings round the face at the point (x, y) of the lamp, in lamp pixels
+// (fractions give the finer rings of a dense screen): 0 inside the face, 1
+// for the first ring outside, and so on. Both shapes keep neighbouring pixels
+// at most one ring apart, so the black first ring closes the face off from
+// the background for a 4-connected fill.
+int RingOf(const StyleInfo &s, double x, double y) {
     if (s.round) {
-        const double dx = x + 0.5 - s.width / 2.0;
-        const double dy = y + 0.5 - s.height / 2.0;
+        const double dx = x - s.width / 2.0;
+        const double dy = y - s.height / 2.0;
         const double d = std::sqrt(dx * dx + dy * dy) - s.faceWidth / 2.0;
         return d <= 0 ? 0 : int(std::ceil(d));
     }
+    const int px = int(std::floor(x));
+    const int py = int(std::floor(y));
     const int x0 = s.width / 2 - s.faceWidth / 2;
     const int y0 = s.height / 2 - s.faceHeight / 2;
-    const int outX = x < x0 ? x0 - x : (x >= x0 + s.faceWidth ? x - (x0 + s.faceWidth) + 1 : 0);
-    const int outY = y < y0 ? y0 - y : (y >= y0 + s.faceHeight ? y - (y0 + s.faceHeight) + 1 : 0);
+    const int outX = px < x0 ? x0 - px : (px >= x0 + s.faceWidth ? px - (x0 + s.faceWidth) + 1 : 0);
+    const int outY =
+        py < y0 ? y0 - py : (py >= y0 + s.faceHeight ? py - (y0 + s.faceHeight) + 1 : 0);
     return std::max(outX, outY);
 }
 
-QImage DrawTemplate(const StyleInfo &s, bool framed) {
-    QImage image(s.width, s.height, QImage::Format_RGB32);
+// The device-pixel size of a lamp picture at `ratio`.
+QSize DeviceSize(const StyleInfo &s, qreal ratio) {
+    return QSize(int(std::ceil(s.width * ratio)), int(std::ceil(s.height * ratio)));
+}
+
+// The template at a device pixel ratio: every device pixel takes the colour
+// of the lamp point at its centre, so round faces keep smooth edges on a
+// dense screen while the pixel-art parts (highlight, raised edge) grow as
+// blocks. At ratio 1 each pixel is sampled at its own centre.
+QImage DrawTemplate(const StyleInfo &s, bool framed, qreal ratio) {
+    const QSize size = DeviceSize(s, ratio);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(kSilver);
-    for (int y = 0; y < s.height; ++y) {
-        for (int x = 0; x < s.width; ++x) {
-            const int ring = RingOf(s, x, y);
-            if (ring == 0)
-                image.setPixel(x, y, kLime);
-            else if (ring == 1)
-                image.setPixel(x, y, kBlack);
-            else if (ring == 2 && framed)
-                image.setPixel(x, y, kGrey);
-        }
-    }
     // Highlight in the upper left of the face.
     const int hx = s.round ? s.width / 2 - s.faceWidth / 4 - 1 : s.width / 2 - s.faceWidth / 2 + 1;
     const int hy =
         s.round ? s.height / 2 - s.faceHeight / 4 - 1 : s.height / 2 - s.faceHeight / 2 + 1;
-    image.setPixel(hx, hy, kWhite);
-    image.setPixel(hx + 1, hy, kWhite);
-    image.setPixel(hx, hy + 1, kWhite);
-    if (framed) {
-        // Raised outer edge.
-        for (int x = 0; x < s.width; ++x) {
-            image.setPixel(x, 0, kWhite);
-            image.setPixel(x, s.height - 1, kGrey);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const double lx = (x + 0.5) / ratio;
+            const double ly = (y + 0.5) / ratio;
+            const int ring = RingOf(s, lx, ly);
+            QRgb colour = kSilver;
+            if (ring == 0)
+                colour = kLime;
+            else if (ring == 1)
+                colour = kBlack;
+            else if (ring == 2 && framed)
+                colour = kGrey;
+            const int px = std::min(int(lx), s.width - 1);
+            const int py = std::min(int(ly), s.height - 1);
+            if ((px == hx && py == hy) || (px == hx + 1 && py == hy) || (px == hx && py == hy + 1))
+                colour = kWhite;
+            // Raised outer edge: top row and left column white, bottom row
+            // and right column grey, the bottom-left corner grey.
+            if (framed) {
+                if (py == s.height - 1 || px == s.width - 1)
+                    colour = kGrey;
+                else if (py == 0 || px == 0)
+                    colour = kWhite;
+            }
+            image.setPixel(x, y, colour);
         }
-        for (int y = 0; y < s.height; ++y) {
-            image.setPixel(0, y, kWhite);
-            image.setPixel(s.width - 1, y, kGrey);
-        }
-        image.setPixel(0, s.height - 1, kGrey);
     }
+    image.setDevicePixelRatio(ratio);
     return image;
 }
 
 } // namespace
 
 QImage LedTemplate(const QString &name) {
-    static const QHash<QString, QImage> templates = [] {
-        QHash<QString, QImage> all;
-        for (const StyleInfo &s : kStyles) {
-            all.insert(QLatin1String(s.framedName), DrawTemplate(s, true));
-            all.insert(QLatin1String(s.plainName), DrawTemplate(s, false));
+    return LedTemplate(name, 1.0);
+}
+
+QImage LedTemplate(const QString &name, qreal ratio) {
+    // Drawn once per name and ratio; a program meets one or two ratios.
+    static QHash<QString, QImage> templates;
+    const QString key = name + QLatin1Char('@') + QString::number(ratio);
+    const auto found = templates.constFind(key);
+    if (found != templates.constEnd())
+        return *found;
+    for (const StyleInfo &s : kStyles) {
+        if (name == QLatin1String(s.framedName) || name == QLatin1String(s.plainName)) {
+            const QImage image = DrawTemplate(s, name == QLatin1String(s.framedName), ratio);
+            templates.insert(key, image);
+            return image;
         }
-        return all;
-    }();
-    return templates.value(name);
+    }
+    return QImage();
 }
 
 void FloodFillSurface(QImage &image, int x, int y, QRgb target, QRgb fill) {
@@ -124,6 +152,7 @@ void FloodFillSurface(QImage &image, int x, int y, QRgb target, QRgb fill) {
 }
 
 TLedLamp::TLedLamp(QWidget *parent) : QWidget(parent) {
+    InstallWidgetAccessibility();
     // The picture covers the whole control, so nothing behind it needs painting.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(16, 16);
@@ -137,13 +166,22 @@ TLedLamp::~TLedLamp() {
 void TLedLamp::BuildPictures() {
     const StyleInfo &s = InfoOf(m_style);
     resize(s.width, s.height);
-    const QImage base = LedTemplate(QLatin1String(m_bordered ? s.framedName : s.plainName))
+    MakePictures(devicePixelRatioF());
+}
+
+// The two pictures at the screen's device pixel ratio, so that a dense
+// screen shows them as sharp as the text beside them.
+void TLedLamp::MakePictures(qreal ratio) {
+    const StyleInfo &s = InfoOf(m_style);
+    const QImage base = LedTemplate(QLatin1String(m_bordered ? s.framedName : s.plainName), ratio)
                             .convertToFormat(QImage::Format_RGB32);
     m_lit = base.copy();
     m_unlit = base.copy();
+    m_lit.setDevicePixelRatio(ratio);
+    m_unlit.setDevicePixelRatio(ratio);
     // The template is exactly the style's size, so the control's centre is its centre.
-    const int cx = s.width / 2;
-    const int cy = s.height / 2;
+    const int cx = int((s.width / 2) * ratio);
+    const int cy = int((s.height / 2) * ratio);
     FloodFillSurface(m_lit, cx, cy, kLime, ToQColor(m_trueColor).rgb());
     FloodFillSurface(m_unlit, cx, cy, kLime, ToQColor(m_falseColor).rgb());
     if (!m_bordered) {
@@ -155,6 +193,9 @@ void TLedLamp::BuildPictures() {
 
 void TLedLamp::paintEvent(QPaintEvent *) {
     m_paintRequested = false;
+    // The lamp moved to a screen of another density.
+    if (!qFuzzyCompare(m_lit.devicePixelRatio(), devicePixelRatioF()))
+        MakePictures(devicePixelRatioF());
     QPainter painter(this);
     painter.drawImage(rect(), m_selector == 0 ? m_lit : m_unlit);
 }
@@ -195,6 +236,7 @@ void TLedLamp::SetValue(bool value) {
     if (value == m_value)
         return;
     m_value = value;
+    NotifyAccessible(this, QAccessible::DescriptionChanged);
     if (m_value) {
         DrawPicture(0);
         if (m_blink)
@@ -226,6 +268,25 @@ void TLedLamp::ColorChanged(TColor &stored, TColor value) {
     BuildPictures();
     SetBlink(blink);
     update();
+    NotifyAccessible(this, QAccessible::DescriptionChanged);
+}
+
+void TLedLamp::SetColorMeaning(TColor color, const QString &meaning) {
+    m_meanings.insert(ColorToRGB(color), meaning);
+}
+
+QString TLedLamp::StateDescription() const {
+    const TColor shown = m_value ? m_trueColor : m_falseColor;
+    QString text = m_value ? QStringLiteral("lit") : QStringLiteral("unlit");
+    const QString colour = ColorName(shown);
+    if (!colour.isEmpty())
+        text += QStringLiteral(", ") + colour;
+    const QString meaning = m_meanings.value(ColorToRGB(shown));
+    if (!meaning.isEmpty())
+        text += QStringLiteral(": ") + meaning;
+    if (!accessibleDescription().isEmpty())
+        text += QStringLiteral(". ") + accessibleDescription();
+    return text;
 }
 
 void TLedLamp::SetTrueColor(TColor value) {

@@ -1,11 +1,16 @@
 // TLedLamp: a small indicator lamp that shows a lit or an unlit picture and
-// can blink while lit. The pictures are recoloured copies of template bitmaps.
+// can blink while lit. The pictures are recoloured copies of template bitmaps,
+// drawn at the screen's device pixel ratio. A screen reader reads the lamp by
+// its accessible name, with whether it is lit, its colour and what the
+// window says that colour means.
 #pragma once
 
 #include "widgets/Colors.h"
 #include "widgets/NotifyEvent.h"
 
+#include <QHash>
 #include <QImage>
+#include <QString>
 #include <QWidget>
 
 class QTimer;
@@ -15,6 +20,9 @@ enum TLEDStyle { LEDSmall, LEDLarge, LEDSqSmall, LEDSqLarge, LEDVertical, LEDHor
 // The template bitmap of the given name ("BSM", "NLG" ...); a null image for
 // an unknown name. Drawn once, on first use, in black, white, grey, silver and lime.
 QImage LedTemplate(const QString &name);
+// The same template drawn for a screen of device pixel `ratio`: ratio times
+// as many pixels each way, with that device pixel ratio set.
+QImage LedTemplate(const QString &name, qreal ratio);
 
 // Replaces the 4-connected area of colour `target` that contains (x, y) with
 // `fill`. Nothing happens when (x, y) is outside or not of colour `target`.
@@ -54,6 +62,12 @@ public:
     void SetInterval(int value);
     void SetLEDStyle(TLEDStyle value);
 
+    // What the lamp showing `color` means, for a screen reader ("transmitting").
+    void SetColorMeaning(TColor color, const QString &meaning);
+    // "lit, red: transmitting": lit or unlit, the colour on show, what the
+    // window says it means, then the widget's accessible description if any.
+    QString StateDescription() const;
+
     // The blink timer's handler: flips the picture on show and fires OnTimer.
     void BlinkStep();
 
@@ -78,6 +92,7 @@ protected:
 
 private:
     void BuildPictures();
+    void MakePictures(qreal ratio);
     void DrawPicture(int selector);
     void StartBlinking();
     void StopBlinking();
@@ -99,4 +114,5 @@ private:
     bool m_paintRequested = false;
     QTimer *m_timer = nullptr;
     bool m_clickArmed = false;
+    QHash<TColor, QString> m_meanings;
 };

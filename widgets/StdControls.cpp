@@ -1,9 +1,124 @@
 #include "widgets/StdControls.h"
 
+#include "widgets/Accessible.h"
+
+#include <QAccessibleWidget>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace {
+
+bool IsActivationKey(int key) {
+    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+void NotifyChecked(QWidget *w) {
+    if (!AccessibleEventsWanted())
+        return;
+    QAccessible::State states;
+    states.checked = true;
+    QAccessibleStateChangeEvent event(w, states);
+    QAccessible::updateAccessibility(&event);
+}
+
+// A shape with a press handler is a button; one of a choice is a radio
+// button whose checked state is the choice. Its name is what the window
+// gives (the band).
+class AccessibleShape : public QAccessibleWidget {
+public:
+    explicit AccessibleShape(TShape *shape) : QAccessibleWidget(shape) {}
+    TShape *shape() const { return static_cast<TShape *>(widget()); }
+
+    QAccessible::Role role() const override {
+        if (shape()->IsChecked)
+            return QAccessible::RadioButton;
+        return shape()->OnMouseDown ? QAccessible::Button : QAccessible::Graphic;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (shape()->IsChecked) {
+            s.checkable = true;
+            s.checked = shape()->IsChecked();
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        if (!shape()->OnMouseDown)
+            return QAccessibleWidget::actionNames();
+        return QStringList{QAccessibleActionInterface::pressAction()} +
+               QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override {
+        if (action == QAccessibleActionInterface::pressAction())
+            shape()->Press();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+// A panel with a click handler is a push button named by its caption (a
+// toggle one, checked while on, if the window says what on is); one without
+// is a text.
+class AccessiblePanel : public QAccessibleWidget {
+public:
+    explicit AccessiblePanel(TPanel *panel) : QAccessibleWidget(panel) {}
+    TPanel *panel() const { return static_cast<TPanel *>(widget()); }
+
+    QAccessible::Role role() const override {
+        return panel()->OnClick ? QAccessible::PushButton : QAccessible::StaticText;
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return panel()->Caption();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (panel()->IsChecked) {
+            s.checkable = true;
+            s.checked = panel()->IsChecked();
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        if (!panel()->OnClick)
+            return QAccessibleWidget::actionNames();
+        return QStringList{QAccessibleActionInterface::pressAction()} +
+               QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override {
+        if (action == QAccessibleActionInterface::pressAction()) {
+            if (panel()->isEnabled() && panel()->OnClick)
+                panel()->OnClick();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+};
+
+QAccessibleInterface *ControlsFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TShape"))
+        if (auto *shape = qobject_cast<TShape *>(object))
+            return new AccessibleShape(shape);
+    if (className == QLatin1String("TPanel"))
+        if (auto *panel = qobject_cast<TPanel *>(object))
+            return new AccessiblePanel(panel);
+    return nullptr;
+}
+
+void InstallControlsAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(ControlsFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+} // namespace
+
 TShape::TShape(QWidget *parent, Kind k) : QWidget(parent), kind(k) {
+    InstallControlsAccessibility();
     setMouseTracking(true);
 }
 
@@ -12,6 +127,8 @@ void TShape::SetBrushColor(TColor c) {
         return;
     brush = c;
     update();
+    if (IsChecked)
+        NotifyChecked(this);
 }
 
 void TShape::SetPenColor(TColor c) {
@@ -31,11 +148,41 @@ void TShape::paintEvent(QPaintEvent *) {
         p.drawEllipse(r);
     else
         p.drawRect(r);
+    if (focusFrame.Shown(hasFocus()))
+        FocusFrame::Draw(p, rect(), ToQColor(pen), kind == Kind::Circle);
 }
 
 void TShape::mousePressEvent(QMouseEvent *e) {
     if (OnMouseDown)
         OnMouseDown(e->button(), int(e->position().x()), int(e->position().y()));
+}
+
+void TShape::Press() {
+    if (isEnabled() && OnMouseDown)
+        OnMouseDown(Qt::LeftButton, width() / 2, height() / 2);
+}
+
+void TShape::keyPressEvent(QKeyEvent *e) {
+    if (IsActivationKey(e->key()) && OnMouseDown) {
+        if (!e->isAutoRepeat())
+            Press();
+        return;
+    }
+    if (OnKeyDown && OnKeyDown(e->key()))
+        return;
+    QWidget::keyPressEvent(e);
+}
+
+void TShape::focusInEvent(QFocusEvent *e) {
+    QWidget::focusInEvent(e);
+    focusFrame.FocusIn(e->reason());
+    update();
+}
+
+void TShape::focusOutEvent(QFocusEvent *e) {
+    QWidget::focusOutEvent(e);
+    focusFrame.FocusOut(e->reason());
+    update();
 }
 
 void TShape::mouseMoveEvent(QMouseEvent *e) {
@@ -44,6 +191,7 @@ void TShape::mouseMoveEvent(QMouseEvent *e) {
 }
 
 TPanel::TPanel(QWidget *parent) : QFrame(parent) {
+    InstallControlsAccessibility();
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);
 }
@@ -53,6 +201,10 @@ void TPanel::SetCaption(const QString &text) {
         return;
     caption = text;
     update();
+    if (accessibleName().isEmpty())
+        NotifyAccessible(this, QAccessible::NameChanged);
+    if (IsChecked)
+        NotifyChecked(this);
 }
 
 void TPanel::SetColor(TColor c) {
@@ -78,11 +230,36 @@ void TPanel::paintEvent(QPaintEvent *e) {
         p.drawText(rect(), Qt::AlignCenter, caption);
     }
     QFrame::paintEvent(e);
+    if (focusFrame.Shown(hasFocus())) {
+        QPainter p(this);
+        FocusFrame::Draw(p, rect(), ToQColor(fontColor));
+    }
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent *e) {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && OnClick)
         OnClick();
+}
+
+void TPanel::keyPressEvent(QKeyEvent *e) {
+    if (IsActivationKey(e->key()) && OnClick) {
+        if (!e->isAutoRepeat())
+            OnClick();
+        return;
+    }
+    QFrame::keyPressEvent(e);
+}
+
+void TPanel::focusInEvent(QFocusEvent *e) {
+    QFrame::focusInEvent(e);
+    focusFrame.FocusIn(e->reason());
+    update();
+}
+
+void TPanel::focusOutEvent(QFocusEvent *e) {
+    QFrame::focusOutEvent(e);
+    focusFrame.FocusOut(e->reason());
+    update();
 }
 
 TGroupBox::TGroupBox(const QString &title, QWidget *parent) : QGroupBox(title, parent) {

@@ -3,9 +3,13 @@
 // panel with a centred caption (the PTT-block button) and a group box that
 // reports the mouse moving over its background (the band group's hover),
 // and a hook that reports double clicks on the objects it watches.
+// A shape with a press handler and a panel with a click handler are buttons
+// for the keyboard (when the window makes them focusable: Space and Enter
+// press them, a dotted frame shows the focus) and for screen readers.
 #pragma once
 
 #include "widgets/Colors.h"
+#include "widgets/FocusFrame.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -28,16 +32,29 @@ public:
     // Mouse handlers: X, Y relative to the shape.
     std::function<void(Qt::MouseButton, int, int)> OnMouseDown;
     std::function<void(int, int)> OnMouseMove;
+    // A key other than Space and Enter while the shape has the focus;
+    // returns whether it was used.
+    std::function<bool(int key)> OnKeyDown;
+    // Set for a shape that is one choice of several (a band): whether it is
+    // the chosen one. A screen reader reads it as a radio button.
+    std::function<bool()> IsChecked;
+
+    // A left press in the middle, as Space, Enter and a screen reader press it.
+    void Press();
 
 protected:
     void paintEvent(QPaintEvent *) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
 
 private:
     Kind kind;
     TColor brush = clWhite;
     TColor pen = clBlack;
+    FocusFrame focusFrame;
 };
 
 class TPanel : public QFrame {
@@ -54,15 +71,22 @@ public:
     void SetFontColor(TColor c);
 
     std::function<void()> OnClick;
+    // Set for a panel that is a toggle (PTT blocked, tuner in line): whether
+    // it is on. A screen reader reads it as a checked button.
+    std::function<bool()> IsChecked;
 
 protected:
     void paintEvent(QPaintEvent *) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
 
 private:
     QString caption;
     TColor color = clBtnFace;
     TColor fontColor = clBlack;
+    FocusFrame focusFrame;
 };
 
 class TGroupBox : public QGroupBox {

@@ -114,8 +114,13 @@ void TestReports::temperature_data() {
         {"100", TempRange::Alarm},
         {"5", TempRange::Cool},
         {"-3", TempRange::Cool},
-        // Text that is not a number keeps the text order.
+        // Fractions compare as numbers too.
         {"39.5", TempRange::Cool},
+        {"100.5", TempRange::Alarm},
+        {"74.9", TempRange::Hot},
+        {" 8.0", TempRange::Cool},
+        // Text that is not a number keeps the text order.
+        {"1.2.3", TempRange::Cool},
         {"5C", TempRange::Warm},
         {"??", TempRange::Alarm},
         {"", TempRange::Cool}};

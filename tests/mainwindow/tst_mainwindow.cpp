@@ -5,6 +5,7 @@
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
+#include "link/MainRules.h"
 #include "service/Unit2.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/widgets/TestPixels.h"
@@ -16,6 +17,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
@@ -115,6 +117,7 @@ private Q_SLOTS:
     void alcPress();
     void alcRefused();
     void fileAndAbout();
+    void keyboardOnly();
 
 private:
     void openPort();
@@ -887,6 +890,86 @@ void TestMainWindow::fileAndAbout() {
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY(f->boxes[0].text.contains(QStringLiteral("3.3")));
     QVERIFY(f->boxes[0].text.contains(QStringLiteral("Orvik 1200")));
+}
+
+// ---- Keyboard only -------------------------------------------------------------------------
+
+void TestMainWindow::keyboardOnly() {
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    form->enable_all_bands(); // as with the manual interface: the band circles take part
+    // The port list has the focus first; Tab goes the way the operator works.
+    QCOMPARE(QApplication::focusWidget(), form->ComboBox1);
+    const QList<QWidget *> order = {form->openport, form->closeport, form->Panel1,
+                                    form->Band[0],  form->Band[1],   form->Band[2],
+                                    form->Band[3],  form->Band[4],   form->Band[5],
+                                    form->Band[6],  form->output,    form->ComboBox1};
+    for (QWidget *next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    // Tab to Open Port, Space: the handshake goes out.
+    QTest::keyClick(form->ComboBox1, Qt::Key_Tab);
+    QTest::keyClick(form->openport, Qt::Key_Space);
+    QCOMPARE(sent(), QByteArray("PA?\r\n"));
+    peer->write("PA_QZ9QZ\r\n");
+    QTRY_VERIFY(form->IsConnected());
+    for (int i = 0; i < 10 && !peer->read(300).contains("ATU_INST?"); ++i) {
+    }
+    // Open Port and the port list are disabled now; the focus went on to Close Port.
+    QCOMPARE(QApplication::focusWidget(), form->closeport);
+    QTest::keyClick(form->closeport, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), form->output);
+    report("I: 5"); // manual
+    report("CAL: 200");
+
+    // The arrow keys choose the next band that way round, as a press does.
+    form->Band[2]->setFocus(Qt::TabFocusReason);
+    const std::pair<Qt::Key, int> steps[] = {
+        {Qt::Key_Right, 4}, {Qt::Key_Down, 5}, {Qt::Key_Left, 4}, {Qt::Key_Up, 3}};
+    for (const auto &[key, band] : steps) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        QCOMPARE(sent(), "B: " + QByteArray::number(band) + "\r\n");
+        QCOMPARE(QApplication::focusWidget(), form->Band[std::size_t(band - 1)]);
+        QCOMPARE(form->Band[std::size_t(band - 1)]->BrushColor(), clLime);
+    }
+    form->Band[0]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form->Band[0], Qt::Key_Left); // round to 6M
+    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
+    QTest::keyClick(form->Band[6], Qt::Key_Space); // the chosen band again
+    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
+    // Disabled circles (a transceiver interface) are passed over.
+    form->Band[2]->setEnabled(false);
+    form->Band[1]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form->Band[1], Qt::Key_Right);
+    QCOMPARE(sent(), QByteArray("B: 4\r\n"));
+
+    // The PTT block toggles from the keyboard, confirmed by the amplifier.
+    form->Panel1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(form->Panel1, Qt::Key_Space);
+    QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
+    peer->write("BL:ON\r\n");
+    QTRY_COMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
+    QTest::keyClick(form->Panel1, Qt::Key_Return);
+    QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
+
+    // The output bar: each step is the line of a press at its X (level = 200 * X div 333).
+    form->output->setFocus(Qt::TabFocusReason);
+    const std::pair<Qt::Key, const char *> levels[] = {
+        {Qt::Key_Home, "ALC_PWM: 0"},    {Qt::Key_Right, "ALC_PWM: 10"}, // X 17
+        {Qt::Key_PageUp, "ALC_PWM: 60"}, {Qt::Key_Up, "ALC_PWM: 70"},    // X 100, 117
+        {Qt::Key_Down, "ALC_PWM: 60"},   {Qt::Key_End, "ALC_PWM: 200"},  // X 333
+        {Qt::Key_Right, "ALC_PWM: 200"}, {Qt::Key_PageDown, "ALC_PWM: 150"}};
+    for (const auto &[key, line] : levels) {
+        QTest::keyClick(form->output, key);
+        QCOMPARE(sent(), QByteArray(line) + "\r\n");
+    }
+    QCOMPARE(form->ALC1->x(), MainRules::AlcMarkerLeft(250));
+    QVERIFY(f->boxes.isEmpty());
+    // Not calibrated: the refusal, as for a press.
+    report("CAL: 255");
+    QTest::keyClick(form->output, Qt::Key_Left);
+    QVERIFY(nothingSent());
+    QCOMPARE(f->boxes.size(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -160,22 +160,29 @@ private Q_SLOTS:
     void diagrams() {
         // The capacitor to ground sits on the input side in one drawing and on the
         // output side in the other: dark red lines, green dots, blue letters, on white.
-        const QImage in = DrawLNetwork(true), out = DrawLNetwork(false);
-        QCOMPARE(in.size(), QSize(171, 96));
-        auto count = [](const QImage &img, TColor c, int x0, int x1, int y0, int y1) {
-            int n = 0;
-            for (int y = y0; y < y1; ++y)
-                for (int x = x0; x < x1; ++x)
-                    n += (img.pixel(x, y) & 0xFFFFFF) == (ToQColor(c).rgb() & 0xFFFFFF);
-            return n;
-        };
-        QCOMPARE(in.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
-        QVERIFY(count(in, clMaroon, 0, 85, 40, 60) > 20);
-        QCOMPARE(count(in, clMaroon, 85, 171, 40, 60), 0);
-        QVERIFY(count(out, clMaroon, 85, 171, 40, 60) > 20);
-        QCOMPARE(count(out, clMaroon, 0, 85, 40, 60), 0);
-        QVERIFY(count(in, clGreen, 0, 171, 0, 96) > 10 && count(out, clGreen, 0, 171, 0, 96) > 10);
-        QVERIFY(count(in, clBlue, 0, 171, 0, 96) > 10 && count(out, clBlue, 0, 171, 0, 96) > 10);
+        // For a dense screen (ratio 2) the same drawing has twice the pixels each way.
+        for (int r : {1, 2}) {
+            const QImage in = DrawLNetwork(true, r), out = DrawLNetwork(false, r);
+            QCOMPARE(in.size(), QSize(171, 96) * r);
+            QCOMPARE(in.devicePixelRatio(), qreal(r));
+            auto count = [r](const QImage &img, TColor c, int x0, int x1, int y0, int y1) {
+                int n = 0;
+                for (int y = y0 * r; y < y1 * r; ++y)
+                    for (int x = x0 * r; x < x1 * r; ++x)
+                        n += (img.pixel(x, y) & 0xFFFFFF) == (ToQColor(c).rgb() & 0xFFFFFF);
+                return n;
+            };
+            const int some = r * r;
+            QCOMPARE(in.pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+            QVERIFY(count(in, clMaroon, 0, 85, 40, 60) > 20 * some);
+            QCOMPARE(count(in, clMaroon, 85, 171, 40, 60), 0);
+            QVERIFY(count(out, clMaroon, 85, 171, 40, 60) > 20 * some);
+            QCOMPARE(count(out, clMaroon, 0, 85, 40, 60), 0);
+            QVERIFY(count(in, clGreen, 0, 171, 0, 96) > 10 * some &&
+                    count(out, clGreen, 0, 171, 0, 96) > 10 * some);
+            QVERIFY(count(in, clBlue, 0, 171, 0, 96) > 10 * some &&
+                    count(out, clBlue, 0, 171, 0, 96) > 10 * some);
+        }
     }
 
     void labelsWhole_data() {

@@ -1,0 +1,160 @@
+#include "remote/RemoteRules.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace remote {
+
+namespace {
+
+struct Segment {
+    int band;
+    qint64 low, high; // Hz, both inclusive
+};
+
+// Amateur allocations of the amplifier's bands, the widest of the three
+// IARU regions: 160 m; 80 m; 40 m; 30 m and 20 m; 17 m and 15 m; 12 m and
+// 10 m; 6 m. Ordered by frequency, so the first segment of a band is its
+// lower edge.
+constexpr Segment BandPlan[] = {
+    {1, 1800000, 2000000},   {2, 3500000, 4000000},   {3, 7000000, 7300000},
+    {4, 10100000, 10150000}, {4, 14000000, 14350000}, {5, 18068000, 18168000},
+    {5, 21000000, 21450000}, {6, 24890000, 24990000}, {6, 28000000, 29700000},
+    {7, 50000000, 54000000},
+};
+
+QHostAddress Unmapped(const QHostAddress &a) {
+    bool ok = false;
+    const quint32 v4 = a.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4) : a;
+}
+
+} // namespace
+
+QString ParseListen(const QString &text, ListenAddress *out) {
+    const QString t = text.trimmed();
+    const int colon = t.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return QStringLiteral("\"%1\" is not HOST:PORT").arg(text);
+    QString host = t.left(colon);
+    bool ok = false;
+    const uint port = t.mid(colon + 1).toUInt(&ok);
+    if (!ok || port > 65535)
+        return QStringLiteral("\"%1\" has no valid port").arg(text);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    else if (host.contains(QLatin1Char(':')))
+        return QStringLiteral("\"%1\": write an IPv6 address in brackets, [::1]:4531").arg(text);
+    QHostAddress address;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress(QHostAddress::LocalHost);
+    else if (!address.setAddress(host))
+        return QStringLiteral("\"%1\" is not an IP address").arg(host);
+    out->host = address;
+    out->port = quint16(port);
+    return QString();
+}
+
+QString ParseAllow(const QString &text, QList<Subnet> *out) {
+    QList<Subnet> list;
+    static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
+    for (const QString &entry : text.split(separators, Qt::SkipEmptyParts)) {
+        Subnet s;
+        if (entry.contains(QLatin1Char('/'))) {
+            s = QHostAddress::parseSubnet(entry);
+            if (s.first.isNull() || s.second < 0)
+                return QStringLiteral("\"%1\" is not an address or CIDR range").arg(entry);
+        } else {
+            QHostAddress a;
+            if (!a.setAddress(entry))
+                return QStringLiteral("\"%1\" is not an address or CIDR range").arg(entry);
+            s = {a, a.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128};
+        }
+        list.append(s);
+    }
+    *out = list;
+    return QString();
+}
+
+bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen) {
+    // A dual-stack listener sees IPv4 peers as ::ffff:a.b.c.d.
+    const QHostAddress p = Unmapped(peer);
+    if (allow.isEmpty())
+        return loopbackListen && p.isLoopback();
+    for (const Subnet &s : allow)
+        if (p.isInSubnet(s) || peer.isInSubnet(s))
+            return true;
+    return false;
+}
+
+bool ParseCommandLine(const QByteArray &line, CommandLine *out) {
+    CommandLine c;
+    int i = 0;
+    const int n = int(line.size());
+    auto blank = [&](int k) { return line.at(k) == ' ' || line.at(k) == '\t'; };
+    while (i < n && blank(i))
+        ++i;
+    if (i == n)
+        return false;
+    const char first = line.at(i);
+    if (first == '+' || first == ';' || first == '|' || first == ',') {
+        c.separator = first == '+' ? '\n' : first;
+        ++i;
+    }
+    if (i < n && line.at(i) == '\\') {
+        c.longName = true;
+        ++i;
+    }
+    const int wordStart = i;
+    while (i < n && !blank(i))
+        ++i;
+    c.word = line.mid(wordStart, i - wordStart);
+    if (i < n)
+        c.rest = line.mid(i + 1);
+    for (const QByteArray &a : line.mid(i).split(' '))
+        for (const QByteArray &b : a.split('\t'))
+            if (!b.isEmpty())
+                c.args.append(b);
+    *out = c;
+    return true;
+}
+
+bool IsBinaryLine(const QByteArray &line) {
+    for (const char ch : line) {
+        const auto u = static_cast<unsigned char>(ch);
+        if ((u < 0x20 && u != '\t') || u == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+double SwrFromPower(double forwardW, double reflectedW) {
+    if (!(forwardW > 0))
+        return 1.0;
+    if (!(reflectedW > 0))
+        return 1.0;
+    if (reflectedW >= forwardW)
+        return SwrLimit;
+    const double rho = std::sqrt(reflectedW / forwardW);
+    return std::min(SwrLimit, (1 + rho) / (1 - rho));
+}
+
+int BandForFrequency(double hz) {
+    if (!std::isfinite(hz))
+        return 0;
+    for (const Segment &s : BandPlan)
+        if (hz >= double(s.low) && hz <= double(s.high))
+            return s.band;
+    return 0;
+}
+
+qint64 BandLowerEdge(int band) {
+    for (const Segment &s : BandPlan)
+        if (s.band == band)
+            return s.low;
+    return 0;
+}
+
+} // namespace remote

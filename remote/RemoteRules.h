@@ -1,0 +1,73 @@
+// Pure rules of the network control server: the listen address and the
+// allow list, which peers may stay, how a command line splits, the band plan
+// behind get_freq/set_freq and SWR from forward and reverse power.
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace remote {
+
+// Hamlib's error numbers as they go out in "RPRT n".
+enum RigError : int {
+    RigOk = 0,
+    RigEInval = -1,   // invalid parameter
+    RigENimpl = -4,   // not implemented (unknown command)
+    RigERjcted = -9,  // rejected: not connected, no manual bands, no such band
+    RigENavail = -11, // not available here
+    RigBusBusy = -14, // a raw line is still waiting for the line
+};
+
+// Hamlib's power states.
+enum PowerStat : int { PowerOff = 0, PowerOn = 1, PowerStandby = 2, PowerOperate = 4 };
+
+constexpr int MaxLineBytes = 1024;
+constexpr int MaxClients = 32;
+
+struct ListenAddress {
+    QHostAddress host;
+    quint16 port = 0; // 0: any free port
+};
+
+// "HOST:PORT" or "[IPv6]:PORT"; HOST is a literal address or "localhost".
+// Returns an empty string on success, else what is wrong.
+QString ParseListen(const QString &text, ListenAddress *out);
+
+using Subnet = QPair<QHostAddress, int>;
+
+// Addresses and CIDR ranges separated by commas or blanks. Returns an empty
+// string on success, else the entry that is wrong.
+QString ParseAllow(const QString &text, QList<Subnet> *out);
+
+// Whether a peer may stay connected: on an allow list when there is one,
+// else only when the server listens on loopback and the peer is local.
+bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen);
+
+struct CommandLine {
+    char separator = 0;     // 0: default protocol; else the extended form's record separator
+    QByteArray word;        // the command word without its backslash
+    bool longName = false;  // the word was written with a leading backslash
+    QList<QByteArray> args; // blank-separated arguments
+    QByteArray rest;        // everything after the word and one blank (for send_cmd)
+};
+
+// Splits one line (without its newline). False for an empty line.
+bool ParseCommandLine(const QByteArray &line, CommandLine *out);
+
+// A line with control characters other than a tab (NUL, escape, DEL ...).
+bool IsBinaryLine(const QByteArray &line);
+
+// SWR from forward and reverse power; 1 with no forward power, capped at
+// SwrLimit when the reverse power is not below the forward power.
+constexpr double SwrLimit = 99.0;
+double SwrFromPower(double forwardW, double reflectedW);
+
+// The amplifier's band (1..7) that holds a frequency in Hz; 0 for none.
+int BandForFrequency(double hz);
+// The lowest frequency of a band in Hz; 0 outside 1..7.
+qint64 BandLowerEdge(int band);
+
+} // namespace remote

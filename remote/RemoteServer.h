@@ -1,0 +1,119 @@
+// Network control server speaking Hamlib's ampctld text protocol, so station
+// software (loggers, scripts, automation) can read power, SWR and alarms and
+// follow bands. A command table maps each command word to a handler; queries
+// answer from the target's snapshot at once, changes go to the target at
+// most once per hold-off per kind, whatever the number of clients.
+#pragma once
+
+#include "remote/RemoteRules.h"
+#include "remote/RemoteTarget.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+namespace remote {
+
+struct RemoteConfig {
+    QString listen;        // HOST:PORT; empty: no server
+    QString allow;         // addresses and CIDR ranges that may connect
+    bool allowRaw = false; // w / send_cmd sends free text to the amplifier
+    int holdoffMs = 250;   // least time between two changes of one kind
+};
+
+class RemoteServer : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RemoteServer)
+
+public:
+    explicit RemoteServer(RemoteTarget *target, QObject *parent = nullptr);
+    ~RemoteServer() override;
+
+    // Listens as configured. Returns an empty string when listening or when
+    // no Listen address is set, else why the server did not start.
+    QString Start(const RemoteConfig &config);
+    void Stop();
+    bool IsListening() const;
+    quint16 Port() const;
+    int ClientCount() const;
+
+    // The answer to one command line, as a client receives it; quit is set
+    // for q/Q.
+    QByteArray Execute(const QByteArray &line, const QString &client, bool *quit);
+
+    // What the hold-off timers do when they expire: the latest change of
+    // each kind that waited is sent, if it still applies.
+    void ApplyPending();
+
+Q_SIGNALS:
+    // One line per event: listening, client accepted, refused or gone, and
+    // each change a client made.
+    void Logged(const QString &event);
+
+private:
+    // Clients are plain non-blocking descriptors: a query costs one read
+    // and one send, with no socket object's buffering in between.
+    struct Client {
+        QSocketNotifier *reader = nullptr;
+        QSocketNotifier *writer = nullptr; // enabled while answers wait to be sent
+        QByteArray in, out;
+        bool skipping = false; // inside a line that was already too long
+        QString name;
+    };
+    class Listener;
+    class Reply;
+    using Handler = int (RemoteServer::*)(const CommandLine &, Reply &, const QString &);
+    struct Command {
+        char shortName;
+        const char *longName;
+        Handler handler;
+        bool hasOutput; // a get: values instead of "RPRT 0" in the default protocol
+    };
+    enum Kind { KindBand, KindPtt, KindRaw, KindCount };
+    struct Slot {
+        bool waiting = false;
+        int value = 0;
+        QByteArray text;
+        QString client;
+    };
+
+    static const Command *FindCommand(const CommandLine &c, QList<QByteArray> *args);
+
+    void OnConnection(int fd);
+    void OnReadable(int fd);
+    void OnWritable(int fd);
+    void Drop(int fd, const QString &why);
+    void Answer(int fd, const QByteArray &reply);
+
+    int RequestChange(Kind kind, int value, const QByteArray &text, const QString &client);
+    void ApplyChange(Kind kind, const Slot &slot);
+    void ApplyWaiting(Kind kind);
+
+    int GetFreq(const CommandLine &c, Reply &r, const QString &client);
+    int SetFreq(const CommandLine &c, Reply &r, const QString &client);
+    int GetLevel(const CommandLine &c, Reply &r, const QString &client);
+    int NotAvailable(const CommandLine &c, Reply &r, const QString &client);
+    int SendRaw(const CommandLine &c, Reply &r, const QString &client);
+    int DumpState(const CommandLine &c, Reply &r, const QString &client);
+    int DumpCaps(const CommandLine &c, Reply &r, const QString &client);
+    int GetInfo(const CommandLine &c, Reply &r, const QString &client);
+    int SetPowerstat(const CommandLine &c, Reply &r, const QString &client);
+    int GetPowerstat(const CommandLine &c, Reply &r, const QString &client);
+
+    static const Command Commands[];
+
+    RemoteTarget *target_;
+    Listener *listener_ = nullptr;
+    RemoteConfig config_;
+    QList<Subnet> allow_;
+    bool loopbackListen_ = false;
+    QHash<int, Client> clients_;
+    Slot slots_[KindCount];
+    QTimer holdoff_[KindCount];
+};
+
+} // namespace remote
