@@ -13,8 +13,6 @@ namespace Reports {
 // Decimal text to a signed 32-bit number: optional leading blanks, an
 // optional sign, digits, nothing after them. Anything else is not a number.
 std::optional<int> ToInt(const QString &text);
-// A decimal number (whole or with one decimal point); nullopt for other text.
-std::optional<double> ToDecimal(const QString &text);
 
 // Decimal text with an optional fraction ("100.5"), as a number; whole
 // numbers as ToInt takes them.
