@@ -1,9 +1,9 @@
 #include "app/Unit1.h"
 
-#include "app/Captions.h"
+#include "widgets/Captions.h"
 #include "app/IniFile.h"
 #include "app/PortRules.h"
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 

@@ -5,7 +5,7 @@
 // it do not happen.
 #include "app/Unit1.h"
 
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "atu/atu1.h"
 #include "link/MainRules.h"
 #include "service/Unit2.h"

@@ -3,8 +3,8 @@
 // and shows the message boxes the link asks for.
 #include "app/Unit1.h"
 
-#include "app/Captions.h"
-#include "app/Runtime.h"
+#include "widgets/Captions.h"
+#include "widgets/Runtime.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"

@@ -4,8 +4,8 @@
 // controls to their handlers.
 #include "app/Unit1.h"
 
-#include "app/Captions.h"
-#include "app/Runtime.h"
+#include "widgets/Captions.h"
+#include "widgets/Runtime.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"

@@ -1,11 +1,11 @@
 #include "app/Windows.h"
 
 #include "app/Alarms.h"
-#include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
+#include "widgets/Runtime.h"
 
 TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     w.Link = link.get();
@@ -14,8 +14,8 @@ TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
     // Created in this order; every window but the first starts hidden.
     owned[0].reset(w.Form1 = new TForm1(w));
-    owned[1].reset(w.Form2 = new TForm2(w));
-    owned[2].reset(w.Form3 = new TForm3(w));
+    owned[1].reset(w.Form2 = new TForm2(*w.Link));
+    owned[2].reset(w.Form3 = new TForm3());
     owned[3].reset(w.FALARM_HP = new TFALARM_HP(w));
     owned[4].reset(w.FAlarm_ip = new TFAlarm_ip(w));
     owned[5].reset(w.FALARM_SWR = new TFALARM_SWR(w));
@@ -23,7 +23,8 @@ TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     owned[7].reset(w.Falarm_temp = new TFalarm_temp(w));
     owned[8].reset(w.FALARM_TOT = new TFALARM_TOT(w));
     owned[9].reset(w.FALARM_HPCONT = new TFALARM_HPCONT(w));
-    owned[10].reset(w.Fatu1 = new TFatu1(w));
+    owned[10].reset(w.Fatu1 = new TFatu1(*w.Link));
+    w.Form2->Fatu1 = w.Fatu1;
 
     QObject::connect(w.Form2, &TForm2::TrafficLogged, w.Form1, &TForm1::TrafficLogged);
     // Alarm reports show their windows; the all-clear hides those showing.

@@ -1,9 +1,9 @@
 // Program entry: the command line, the application object, the windows, the
 // event loop.
 #include "app/CommandLine.h"
-#include "app/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
+#include "widgets/Runtime.h"
 
 int main(int argc, char **argv) {
     CommandLine::Options options;

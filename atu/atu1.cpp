@@ -1,13 +1,13 @@
 #include "atu/atu1.h"
 
-#include "app/Captions.h"
-#include "app/Runtime.h"
 #include "link/AmpLink.h"
 #include "widgets/Accessible.h"
+#include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Colors.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAction>
@@ -127,11 +127,11 @@ QImage DrawLNetwork(bool capacitorAtInput, qreal ratio) {
     return img;
 }
 
-TFatu1::TFatu1(TWindows &windows, QWidget *parent)
+TFatu1::TFatu1(AmpLink &link, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      Windows(windows) {
+      Link(link) {
     setObjectName(QStringLiteral("Fatu1"));
     setWindowTitle(QStringLiteral("ATU Remote Control"));
     // A secondary window: closing only hides it and never ends the program.
@@ -162,7 +162,7 @@ void TFatu1::CreateControls() {
     Panel1->setFont(PanelFont(16));
     Panel1->setCursor(Qt::PointingHandCursor);
     Panel1->setFocusPolicy(Qt::TabFocus);
-    Panel1->IsChecked = [this] { return Windows.Link->State().Atu == AtuSwitch::InLine; };
+    Panel1->IsChecked = [this] { return Link.State().Atu == AtuSwitch::InLine; };
 
     tune1 = new TColorButton(client);
     tune1->setObjectName(QStringLiteral("tune1"));
@@ -220,12 +220,12 @@ void TFatu1::CreateControls() {
     Panel2->setFont(PanelFont(24, true, QStringLiteral("Calibri")));
     Panel2->hide();
 
-    Timer1 = Windows.Link->AtuTimer();
+    Timer1 = Link.AtuTimer();
 
     Panel1->OnClick = [this] { Runtime::Guarded([this] { Panel1Click(); }); };
     tune1->onclick = [this](QObject *) { Runtime::Guarded([this] { tune1click(); }); };
-    connect(Windows.Link, &AmpLink::StateChanged, this, &TFatu1::StateChanged);
-    connect(Windows.Link, &AmpLink::Effect, this, &TFatu1::ShowLinkEffect);
+    connect(&Link, &AmpLink::StateChanged, this, &TFatu1::StateChanged);
+    connect(&Link, &AmpLink::Effect, this, &TFatu1::ShowLinkEffect);
 }
 
 void TFatu1::CreateMenu() {
@@ -343,25 +343,25 @@ void TFatu1::FormCreate() {
 }
 
 void TFatu1::Panel1Click() {
-    Windows.Link->ToggleAtu();
+    Link.ToggleAtu();
 }
 
 void TFatu1::tune1click() {
-    Windows.Link->Tune();
+    Link.Tune();
 }
 
 void TFatu1::FineTuning1Click() {
-    Windows.Link->FineTune();
+    Link.FineTune();
 }
 
 void TFatu1::MemoryClear1Click() {
-    Windows.Link->ClearAtuMemory();
+    Link.ClearAtuMemory();
 }
 
 void TFatu1::SWRClick(int nn) {
-    Windows.Link->SetSwrMin(nn);
+    Link.SetSwrMin(nn);
 }
 
 void TFatu1::Timer1Timer() {
-    Windows.Link->AtuTick();
+    Link.AtuTick();
 }

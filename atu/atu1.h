@@ -3,7 +3,6 @@
 // draws the tuner's part of the link's state.
 #pragma once
 
-#include "app/Windows.h"
 #include "link/AmpState.h"
 
 #include <QImage>
@@ -12,6 +11,7 @@
 #include <array>
 
 struct LinkEffect;
+class AmpLink;
 class QAction;
 class QLabel;
 class QMenu;
@@ -34,8 +34,8 @@ class TFatu1 : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TFatu1)
 public:
-    explicit TFatu1(TWindows &windows, QWidget *parent = nullptr);
-    TWindows &Windows;
+    explicit TFatu1(AmpLink &link, QWidget *parent = nullptr);
+    AmpLink &Link;
 
     void FormCreate();
     void Panel1Click();

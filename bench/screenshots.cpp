@@ -9,7 +9,7 @@
 //   orvik-screenshots [FOLDER]     (default: screenshots)
 #include "SimProcess.h"
 #include "app/Alarms.h"
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"

@@ -4,11 +4,11 @@
 // entries of one burst of traffic are laid out as text once, together.
 #include "service/Unit2.h"
 
-#include "link/Protocol.h"
-#include "app/Runtime.h"
 #include "atu/atu1.h"
 #include "link/AmpLink.h"
+#include "link/Protocol.h"
 #include "widgets/Fonts.h"
+#include "widgets/Runtime.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -130,7 +130,7 @@ QStringList EntryLines(const QString &entry) {
     return lines;
 }
 
-TForm2::TForm2(TWindows &windows, QWidget *parent) : QMainWindow(parent), Windows(windows) {
+TForm2::TForm2(AmpLink &link, QWidget *parent) : QMainWindow(parent), Link(link) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Port Monitor"));
     // A service window: closing it only hides it, and never ends the program.
@@ -142,8 +142,8 @@ TForm2::TForm2(TWindows &windows, QWidget *parent) : QMainWindow(parent), Window
     m_flushTimer->setInterval(0);
     connect(m_flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
     // Every entry the link logs; as a chunk arrives, a long log is emptied first.
-    connect(Windows.Link, &AmpLink::EntryLogged, this, &TForm2::AddLine);
-    connect(Windows.Link, &AmpLink::ChunkArrived, this, [this] {
+    connect(&Link, &AmpLink::EntryLogged, this, &TForm2::AddLine);
+    connect(&Link, &AmpLink::ChunkArrived, this, [this] {
         if (LineCount() > AmpLink::MonitorLineLimit)
             ClearLog();
     });
@@ -378,16 +378,16 @@ void TForm2::Edit1KeyDown(int key) {
     const QString text = Edit1->text();
     // Sending on a closed port throws: nothing below runs, the line keeps
     // its text and the keyword reveals nothing.
-    Windows.Link->Send(Protocol::ToLine(text));
-    if (text == QLatin1String("KAL_VIEWS") && Windows.Fatu1) {
-        Windows.Fatu1->Label6->show();
-        Windows.Fatu1->Label7->show();
+    Link.Send(Protocol::ToLine(text));
+    if (text == QLatin1String("KAL_VIEWS") && Fatu1) {
+        Fatu1->Label6->show();
+        Fatu1->Label7->show();
     }
     Edit1->clear();
 }
 
 void TForm2::Send1Click() {
-    Windows.Link->Send(Protocol::Probe);
+    Link.Send(Protocol::Probe);
 }
 
 void TForm2::Savealltofile1Click() {

@@ -2,13 +2,13 @@
 // an input line that sends to the amplifier, the probe and saving the log.
 #pragma once
 
-#include "app/Windows.h"
-
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+class AmpLink;
+class TFatu1;
 class QAction;
 class QCheckBox;
 class QLabel;
@@ -39,9 +39,11 @@ class TForm2 : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm2)
 public:
-    explicit TForm2(TWindows &windows, QWidget *parent = nullptr);
+    explicit TForm2(AmpLink &link, QWidget *parent = nullptr);
 
-    TWindows &Windows;
+    AmpLink &Link;
+    // The ATU panel, whose calibration labels KAL_VIEWS shows; set once it exists.
+    TFatu1 *Fatu1 = nullptr;
 
     // ---- Controls ----------------------------------------------------------
     QPlainTextEdit *Memo1 = nullptr;             // live log

@@ -32,10 +32,9 @@ QPushButton *NewArrow(QWidget *parent, const char *name, QChar symbol, QRect r) 
 }
 } // namespace
 
-TForm3::TForm3(TWindows &windows, QWidget *parent)
+TForm3::TForm3(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Windows(windows) {
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Calibration"));
     setAttribute(Qt::WA_QuitOnClose, false);

@@ -3,8 +3,6 @@
 // nothing in it talks to the amplifier.
 #pragma once
 
-#include "app/Windows.h"
-
 #include <QWidget>
 
 class QLabel;
@@ -16,8 +14,7 @@ class TForm3 : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm3)
 public:
-    explicit TForm3(TWindows &windows, QWidget *parent = nullptr);
-    TWindows &Windows;
+    explicit TForm3(QWidget *parent = nullptr);
 
     QPlainTextEdit *Memo1 = nullptr;
     QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr;

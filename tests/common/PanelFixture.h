@@ -5,7 +5,7 @@
 #pragma once
 
 #include "SimProcess.h"
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"

@@ -3,7 +3,7 @@
 // handed in chunks to the serial port's receive event, exactly as the reader
 // thread delivers text. Sends fail on the closed port, as in real use with a
 // lost device; the error boxes are counted, not shown.
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "service/Unit2.h"

@@ -1,7 +1,7 @@
 // The main window as the operator meets it: its layout and menus, and every
 // operator action driven by mouse presses and menu triggers, checked on the
 // bytes that reach a real pseudo-terminal and on the port monitor's echo.
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"

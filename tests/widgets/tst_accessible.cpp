@@ -5,7 +5,7 @@
 // tree of every window as the amplifier's reports change it.
 #include "TestPixels.h"
 #include "app/Alarms.h"
-#include "app/Runtime.h"
+#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"

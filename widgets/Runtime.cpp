@@ -1,6 +1,4 @@
-#include "app/Runtime.h"
-
-#include "app/CommandLine.h"
+#include "widgets/Runtime.h"
 
 #include <QMessageBox>
 #include <QWidget>
@@ -63,7 +61,7 @@ void Guarded(const std::function<void()> &handler) {
 
 void SetUpApplication(QApplication &app) {
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
-    app.setApplicationVersion(CommandLine::Version());
+    app.setApplicationVersion(QStringLiteral(ORVIK_VERSION));
 }
 
 namespace {
