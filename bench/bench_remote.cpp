@@ -1,15 +1,18 @@
 // Network control server against Hamlib's ampctld with its dummy amplifier
 // (-m 1), same run, same machine: "l SWR" polled back to back by 1 and by 16
 // clients, requests a second and the 99th percentile of the round trip.
-// Our server runs on its own thread with its own event loop, as ampctld runs
-// its own process; the clients are plain blocking sockets on their threads.
+// Ours is the real program: orvik-control --headless, connected to the
+// simulated amplifier, which transmits all the while (twenty power reports
+// a second through the link); ampctld runs as its own process the same way.
+// The clients are plain blocking sockets on their threads.
 #include "BenchCommon.h"
 
 #include "RemoteLoad.h"
-#include "remote/RemoteServer.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -77,24 +80,37 @@ int main(int argc, char **argv) {
     if (const qsizetype i = args.indexOf(QStringLiteral("--seconds")); i > 0 && i + 1 < args.size())
         seconds = args.at(i + 1).toDouble();
 
-    // Our server on its own thread.
-    QThread serverThread;
-    serverThread.start();
-    QObject context;
-    context.moveToThread(&serverThread);
-    bench::FixedTarget target;
-    remote::RemoteServer *server = nullptr;
-    quint16 ourPort = 0;
-    QMetaObject::invokeMethod(
-        &context,
-        [&] {
-            server = new remote::RemoteServer(&target);
-            remote::RemoteConfig config;
-            config.listen = QStringLiteral("127.0.0.1:0");
-            if (server->Start(config).isEmpty())
-                ourPort = server->Port();
-        },
-        Qt::BlockingQueuedConnection);
+    // The simulated amplifier and our program on it, with no display.
+    const QDir here(QCoreApplication::applicationDirPath());
+    if (qEnvironmentVariableIsEmpty("ORVIK_SIM"))
+        qputenv("ORVIK_SIM", here.filePath(QStringLiteral("orvik-sim")).toLocal8Bit());
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("amplifier"));
+    SimProcess sim;
+    if (!sim.start({QStringLiteral("--link"), link})) {
+        std::fprintf(stderr, "bench_remote: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    QProcess ours;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    ours.setProcessEnvironment(env);
+    ours.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ours.start(here.filePath(QStringLiteral("orvik-control")),
+               {QStringLiteral("--headless"), QStringLiteral("--port"), link,
+                QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+    QByteArray log;
+    const QDeadlineTimer deadline(10000);
+    while (!log.contains("amplifier connected") && !deadline.hasExpired() &&
+           ours.state() != QProcess::NotRunning) {
+        ours.waitForReadyRead(50);
+        log += ours.readAllStandardOutput();
+    }
+    static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
+    const quint16 ourPort = quint16(listening.match(QString::fromLatin1(log)).captured(1).toUInt());
+    // Power reports flow for the whole run.
+    sim.say("tx 850 12 3600");
 
     // Hamlib's daemon with its dummy amplifier.
     const quint16 theirPort = FreePort();
@@ -112,9 +128,9 @@ int main(int argc, char **argv) {
         }
         QThread::msleep(50);
     }
-    if (!ourPort || !theirsUp) {
+    if (!ourPort || !log.contains("amplifier connected") || !theirsUp) {
         std::fprintf(stderr, "bench_remote: %s did not start\n",
-                     ourPort ? "ampctld (libhamlib-utils)" : "the server");
+                     ourPort ? "ampctld (libhamlib-utils)" : "orvik-control --headless");
         return 1;
     }
 
@@ -137,11 +153,19 @@ int main(int argc, char **argv) {
                       ours.ok && theirs.ok && ours.p99Ms <= theirs.p99Ms);
     }
 
+    // Ours still answers from a live link: the simulator's power reports
+    // went on through the run.
+    const int fd = bench::ConnectTo(ourPort);
+    char answer[64] = {};
+    const bool live = fd >= 0 && ::send(fd, "l PWRFORWARD\n", 13, 0) == 13 &&
+                      ::recv(fd, answer, sizeof answer - 1, 0) > 0 && std::atoi(answer) > 0;
+    if (fd >= 0)
+        ::close(fd);
+    bench::Info("remote_link_transmitting", live ? 1 : 0, "1 = yes");
+
     ampctld.terminate();
     ampctld.waitForFinished(5000);
-    QMetaObject::invokeMethod(
-        &context, [&] { delete server; }, Qt::BlockingQueuedConnection);
-    serverThread.quit();
-    serverThread.wait();
+    ours.terminate();
+    ours.waitForFinished(5000);
     return 0;
 }
