@@ -9,12 +9,12 @@
 //   orvik-screenshots [FOLDER]     (default: screenshots)
 #include "SimProcess.h"
 #include "app/Alarms.h"
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
+#include "widgets/Runtime.h"
 
 #include <QCheckBox>
 #include <QDir>
