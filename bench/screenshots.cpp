@@ -156,6 +156,17 @@ int main(int argc, char **argv) {
     }
     Shot(form, "main-08-after-alarms");
 
+    // The device unplugged with "Reconnect automatically" on: the panel waits for it.
+    form->AutoReconnect1->setChecked(true);
+    form->Link.SetAutoReconnect(true);
+    sim.say("unplug");
+    if (QTest::qWaitFor([&] { return form->Link.State().IsWaiting(); }, 5000)) {
+        Shot(form, "main-09-waiting-for-port");
+        w.Form2->show();
+        Shot(w.Form2, "monitor-03-port-lost");
+        w.Form2->hide();
+    }
+
     form->closeportclick();
     QTest::qWait(300);
     Runtime::SetMessageHandler(nullptr);
