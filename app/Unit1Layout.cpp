@@ -4,13 +4,13 @@
 // controls to their handlers.
 #include "app/Unit1.h"
 
-#include "widgets/Captions.h"
-#include "widgets/Runtime.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
+#include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAbstractItemView>
@@ -351,6 +351,9 @@ void TForm1::CreateMenus() {
     ATUPanel1 = AddItem(file, "ATUPanel1", QStringLiteral("ATU Panel"));
     ATUPanel1->setEnabled(false);
     file->addSeparator();
+    AutoReconnect1 = AddItem(file, "AutoReconnect1", QStringLiteral("Reconnect automatically"));
+    AutoReconnect1->setCheckable(true);
+    file->addSeparator();
     QMenu *paType = file->addMenu(QStringLiteral("PA Type"));
     PAType1 = paType->menuAction();
     PAType1->setObjectName(QStringLiteral("PAType1"));
@@ -475,6 +478,7 @@ void TForm1::ConnectHandlers() {
     onTrigger(N12kW1, &TForm1::N12kW1Click);
     onTrigger(N24kW1, &TForm1::N24kW1Click);
     onTrigger(Exit1, &TForm1::Exit1Click);
+    onTrigger(AutoReconnect1, &TForm1::AutoReconnect1Click);
     onTrigger(N501, &TForm1::N501Click);
     onTrigger(Max1, &TForm1::Max1Click);
     onTrigger(Hysteresis1, &TForm1::Hysteresis1Click);

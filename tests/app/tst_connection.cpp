@@ -1,12 +1,12 @@
 // The connection's life over a bare pseudo-terminal: start-up selection,
 // Close Port, reopening and failed opens. The handshake, the give-up and a
 // lost port run against the simulator in tst_endtoend.
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "service/Unit2.h"
 #include "tests/common/PanelFixture.h"
 #include "widgets/ColorButton.h"
+#include "widgets/Runtime.h"
 
 #include <QComboBox>
 #include <QDir>
