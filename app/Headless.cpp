@@ -99,7 +99,8 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     if (!serverError.isEmpty())
         return Fail(serverError, 1);
 
-    QObject::connect(&link, &AmpLink::ConnectionChanged, [&link](LinkPhase phase) {
+    LinkPhase previous = LinkPhase::Start;
+    QObject::connect(&link, &AmpLink::ConnectionChanged, [&link, &previous](LinkPhase phase) {
         const QString name = link.State().PortName;
         switch (phase) {
         case LinkPhase::Connecting:
@@ -111,9 +112,19 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         case LinkPhase::Closed:
             Log(QStringLiteral("port %1 closed").arg(name));
             break;
+        case LinkPhase::Waiting:
+            if (previous == LinkPhase::Connected)
+                Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
+            else if (previous == LinkPhase::Connecting)
+                Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it")
+                        .arg(name));
+            else
+                Log(QStringLiteral("waiting for port %1").arg(name));
+            break;
         case LinkPhase::Start:
             break;
         }
+        previous = phase;
     });
     QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
 
@@ -129,9 +140,11 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         app.quit();
     });
 
-    const QString openError = link.Open(port);
-    if (!openError.isEmpty())
-        Log(QStringLiteral("cannot open %1: %2").arg(port, openError));
+    // Nobody is there to press Open Port: a port that is missing, lost, or
+    // where the amplifier does not answer is tried again every second.
+    link.SetAutoReconnect(true);
+    link.WaitForPort(port);
+    link.ReconnectTick(); // at once when the port is there
     const int status = app.exec();
     Log(QStringLiteral("stopped"));
     return status;

@@ -1,7 +1,7 @@
 // Headless mode: the amplifier link and the network control server with no
-// window and no display (QCoreApplication only). It opens the port at start,
-// logs one line per event to standard output, and on SIGTERM or SIGINT
-// closes the port and exits 0.
+// window and no display (QCoreApplication only). It opens the port at start
+// (or waits for it), reconnects whenever it is lost, logs one line per event
+// to standard output, and on SIGTERM or SIGINT closes the port and exits 0.
 #pragma once
 
 #include "app/CommandLine.h"

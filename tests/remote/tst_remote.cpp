@@ -163,16 +163,17 @@ void StartHeadless(QProcess *p, const QStringList &args) {
     p->start(ProgramBinary(), QStringList(QStringLiteral("--headless")) + args);
 }
 
-// Waits, collecting its stdout into *out, until a line contains text.
-bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int timeoutMs = 5000) {
+// Waits, collecting its stdout into *out, until text occurs `count` times.
+bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int count = 1,
+                 int timeoutMs = 5000) {
     QDeadlineTimer deadline(timeoutMs);
-    while (!out->contains(text) && !deadline.hasExpired()) {
+    while (out->count(text) < count && !deadline.hasExpired()) {
         p->waitForReadyRead(50);
         *out += p->readAllStandardOutput();
         if (p->state() == QProcess::NotRunning)
             break;
     }
-    return out->contains(text);
+    return out->count(text) >= count;
 }
 
 // The server port a headless program logged.
@@ -202,7 +203,9 @@ struct Program {
     SimProcess &sim() { return panel ? panel->sim : headlessSim; }
     QStringList monitor() const { return panel ? panel->monitor() : QStringList(); }
 
-    QString start(const QString &which) {
+    // absentAtStart: the headless program starts before the simulator's
+    // device exists and must wait for it.
+    QString start(const QString &which, bool absentAtStart = false) {
         kind = which;
         if (which == QLatin1String("panel")) {
             panel = std::make_unique<PanelFixture>();
@@ -219,13 +222,18 @@ struct Program {
         const QString link = dir.filePath(QStringLiteral("amplifier"));
         const QString ini = dir.filePath(QStringLiteral("station.ini"));
         QFile file(ini);
-        if (!file.open(QIODevice::WriteOnly) ||
-            !headlessSim.start({QStringLiteral("--link"), link}))
-            return QStringLiteral("no simulator: ") + headlessSim.errorString();
+        if (!file.open(QIODevice::WriteOnly))
+            return QStringLiteral("no settings file");
         file.write("[Configuration]\nPort=" + QFile::encodeName(link) +
                    "\n[Network]\nListen=127.0.0.1:0\nAllowRaw=1\n");
         file.close();
+        const QStringList simArgs{QStringLiteral("--link"), link};
+        if (!absentAtStart && !headlessSim.start(simArgs))
+            return QStringLiteral("no simulator: ") + headlessSim.errorString();
         StartHeadless(&headless, {QStringLiteral("--config"), ini});
+        if (absentAtStart &&
+            (!AwaitOutput(&headless, &output, "waiting for port") || !headlessSim.start(simArgs)))
+            return QStringLiteral("no wait: ") + QString::fromLocal8Bit(output);
         if (!AwaitOutput(&headless, &output, "amplifier connected"))
             return QStringLiteral("headless: ") +
                    QString::fromLocal8Bit(output + headless.readAllStandardError());
@@ -968,24 +976,40 @@ void TestRemote::programStart() {
 
 void TestRemote::headlessRun_data() {
     QTest::addColumn<int>("stopSignal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<bool>("absentAtStart");
+    QTest::addColumn<bool>("unplug");
+    QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true;
+    QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false;
 }
 
 void TestRemote::headlessRun() {
     QFETCH(int, stopSignal);
+    QFETCH(bool, absentAtStart);
+    QFETCH(bool, unplug);
     live_.reset();
     Program p;
-    QCOMPARE(p.start(QStringLiteral("headless")), QString());
+    QCOMPARE(p.start(QStringLiteral("headless"), absentAtStart), QString());
     QVERIFY(p.output.contains("network: listening on 127.0.0.1"));
     // Answers from the state while the amplifier transmits.
-    p.sim().say("tx 850 10 20");
+    p.sim().say("tx 850 10 3"); // the simulator takes its next command after it
     QTcpSocket client;
     QVERIFY(Connect(&client, p.port));
     QByteArray answer;
     QTRY_VERIFY_WITH_TIMEOUT((answer = Ask(&client, "l PWRFORWARD\n", 1)).toInt() >= 800, 5000);
     QVERIFY2(answer.toInt() <= 900, answer.constData());
     QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    if (unplug) {
+        // The device goes and comes back: the program waits for it and
+        // connects again by itself; the client stays connected throughout.
+        p.sim().say("unplug");
+        QVERIFY2(AwaitOutput(&p.headless, &p.output, " lost, waiting for it", 1, 10000),
+                 p.output.constData());
+        QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
+        p.sim().say("replug");
+        QVERIFY2(AwaitOutput(&p.headless, &p.output, "amplifier connected", 2),
+                 p.output.constData());
+        QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    }
     // A stop signal closes the port (the simulator sees the device closed)
     // and ends with status 0.
     const int closedBefore = SimNotes(p.sim(), "device closed");
