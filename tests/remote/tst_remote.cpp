@@ -6,6 +6,8 @@
 #include "remote/RemoteServer.h"
 
 #include "app/CommandLine.h"
+#include "link/AmpLink.h"
+#include "remote/LinkTarget.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QDeadlineTimer>
@@ -130,6 +132,21 @@ QString Evaluate(const QString &rule, const QString &input) {
     }
     if (rule == QLatin1String("binary"))
         return IsBinaryLine(input.toLatin1()) ? QStringLiteral("yes") : QStringLiteral("no");
+    if (rule == QLatin1String("snapshot")) { // reports, "|"-separated, into a fresh state
+        AmpState state;
+        state.PaIdentified = true;
+        for (const QString &line : input.split(QLatin1Char('|')))
+            ApplyReport(line, state);
+        const AmpSnapshot a = SnapshotOf(state);
+        return QStringLiteral("%1 %2 %3 %4 %5 %6 [%7] %8")
+            .arg(a.forwardW)
+            .arg(a.reflectedW)
+            .arg(a.peakW)
+            .arg(a.tunerSwr)
+            .arg(a.band)
+            .arg(a.manualBands ? QStringLiteral("manual") : QStringLiteral("fixed"),
+                 QString::fromLatin1(a.alarm), QString::fromLatin1(a.info));
+    }
     return QStringLiteral("unknown rule");
 }
 
@@ -365,6 +382,19 @@ void TestRemote::rules_data() {
         {"binary", "l\x01SWR", "yes"},
         {"binary", "l SWR\x7f", "yes"},
         {"binary", "\x1b[A", "yes"},
+        // The link's state as the server sees it: numbers from the reports'
+        // values, whatever the bars or captions make of them.
+        {"snapshot", "O: 850|R: 10|P_max: 900|B: 4|I: 5", "850 10 900 0 4 manual [] Orvik 1200"},
+        {"snapshot", "Ver: 3.30x2|O: 2000|P_max: 2400|I: 3",
+         "2000 0 2400 0 7 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
+        {"snapshot", "O: 850|P_max: 900|TX: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|O: 8x0", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ALARM: SWR|ALARM: TEMP",
+         "0 0 0 0 7 fixed [High reverse power, High temperature] Orvik 1200"},
+        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 15", "0 0 0 1.5 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 255", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 0|SWR: 15", "0 0 0 0 7 fixed [] Orvik 1200"},
     };
     for (const auto &r : rows)
         QTest::addRow("%s %s", r.rule, r.input)
