@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "app/IniFile.h"
+#include "remote/RemoteRules.h"
+
 #include <QCommandLineParser>
 
 #include <cstdio>
@@ -71,21 +74,43 @@ Result Parse(const QStringList &arguments) {
     parser.setApplicationDescription(
         QStringLiteral("Remote control panel for the Orvik 1200 HF amplifier and its tuner.\n"
                        "The serial port is chosen in the window; Orvik_control.ini names the\n"
-                       "one selected at start (see orvik-control(1))."));
+                       "one selected at start. With --headless the program runs without a\n"
+                       "window or display, opens the port itself and serves the network\n"
+                       "(see orvik-control(1))."));
     // Not addHelpOption(): its --help-all would promise Qt's options too.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Displays help on commandline options."));
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Runs without a window or display: opens the port, reconnects, serves "
+                       "the network and logs to standard output until SIGTERM or SIGINT."));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Serial port to open (with --headless; default: Port= of the file)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Serves Hamlib's ampctld protocol on this address (default: Listen= in "
+                       "[Network]); an address other than loopback needs Allow= there."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Settings file to read (with --headless; default: the first "
+                       "Orvik_control.ini found)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, listen, config});
 
     Result result;
-    if (!parser.parse(WithoutQtOptions(arguments))) {
+    auto fail = [&result](const QString &why) {
         result.run = false;
         result.status = 2;
-        result.error = Program + QStringLiteral(": ") + parser.errorText().simplified() +
-                       QStringLiteral(" (try --help)");
+        result.error = Program + QStringLiteral(": ") + why + QStringLiteral(" (try --help)");
         return result;
-    }
+    };
+    if (!parser.parse(WithoutQtOptions(arguments)))
+        return fail(parser.errorText().simplified());
     if (parser.isSet(help)) {
         result.run = false;
         // Its first line would name argv[0] of whatever application runs.
@@ -99,9 +124,39 @@ Result Parse(const QStringList &arguments) {
         result.output = Program + QLatin1Char(' ') + Version() + QLatin1Char('\n');
         return result;
     }
-    // Options the program acts on are read into result.options here.
     // Other arguments are ignored, as they always were.
+    Options &o = result.options;
+    o.headless = parser.isSet(headless);
+    o.port = parser.value(port).trimmed();
+    o.listen = parser.value(listen).trimmed();
+    o.config = parser.value(config);
+    // The panel reads its own file and takes the port from its window.
+    if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
+        return fail(QStringLiteral("--port and --config go with --headless"));
+    if (parser.isSet(port) && o.port.isEmpty())
+        return fail(QStringLiteral("--port needs a port name"));
+    if (parser.isSet(config) && o.config.isEmpty())
+        return fail(QStringLiteral("--config needs a file name"));
+    if (parser.isSet(listen)) {
+        remote::ListenAddress where;
+        const QString error = remote::ParseListen(o.listen, &where);
+        if (!error.isEmpty())
+            return fail(QStringLiteral("--listen: ") + error);
+    }
     return result;
+}
+
+remote::RemoteConfig NetworkConfig(const Options &options, const QString &iniPath) {
+    auto read = [&iniPath](const char *key) {
+        return iniPath.isEmpty()
+                   ? QString()
+                   : IniFile::ReadString(iniPath, QStringLiteral("Network"), QLatin1String(key));
+    };
+    remote::RemoteConfig config;
+    config.listen = options.listen.isEmpty() ? read("Listen") : options.listen;
+    config.allow = read("Allow");
+    config.allowRaw = read("AllowRaw") == QLatin1String("1");
+    return config;
 }
 
 bool Read(int argc, char **argv, Options *options, int *status) {

@@ -3,6 +3,8 @@
 // (-platform, -style, ...) are left for the application object.
 #pragma once
 
+#include "remote/RemoteServer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,7 +12,12 @@ namespace CommandLine {
 
 // What the options ask for. A new option adds its field here, its
 // QCommandLineOption and its reading in CommandLine.cpp.
-struct Options {};
+struct Options {
+    bool headless = false; // --headless: no window, no display
+    QString port;          // --port NAME (headless): instead of [Configuration] Port=
+    QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
+    QString config;        // --config FILE (headless): instead of Orvik_control.ini
+};
 
 struct Result {
     // False: print `output` (to stdout) or `error` (to stderr) and exit with
@@ -27,6 +34,10 @@ QString Version();
 
 // Reads `arguments` (the first is the program's name).
 Result Parse(const QStringList &arguments);
+
+// The network server's settings: [Network] of the INI file at iniPath
+// (none when empty), with --listen before Listen=.
+remote::RemoteConfig NetworkConfig(const Options &options, const QString &iniPath);
 
 // Parse on argv; prints and returns false when the program is to exit with
 // *status.

@@ -3,9 +3,13 @@
 #include "app/Alarms.h"
 #include "app/Unit1.h"
 #include "atu/atu1.h"
+#include "remote/LinkTarget.h"
+#include "remote/RemoteServer.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
 #include "widgets/Runtime.h"
+
+#include <QDebug>
 
 TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     w.Link = link.get();
@@ -46,7 +50,26 @@ TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
                      });
 }
 
+QString TWindowSet::StartServer(const remote::RemoteConfig &config) {
+    if (!server) {
+        target = std::make_unique<remote::LinkTarget>(link.get());
+        server = std::make_unique<remote::RemoteServer>(target.get());
+        // Connections and refusals go to standard error; a client's changes
+        // show in the port monitor as the link echoes them.
+        QObject::connect(server.get(), &remote::RemoteServer::Logged,
+                         [](const QString &event) { qInfo().noquote() << "network:" << event; });
+    }
+    const QString error = server->Start(config);
+    if (!error.isEmpty())
+        Runtime::ShowMessage(error +
+                                 QStringLiteral("\n\nThe panel runs without the network server."),
+                             QStringLiteral("Network"), Runtime::MsgIcon::Warning, w.Form1);
+    return error;
+}
+
 TWindowSet::~TWindowSet() {
+    // No client may reach the link once the windows start to go.
+    server.reset();
     // The windows are going away: no event of the port may reach them.
     link->Shutdown();
     owned[0].reset();

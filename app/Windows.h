@@ -4,6 +4,8 @@
 // windows reach the link, and each other, through this set.
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class AmpLink;
@@ -19,6 +21,11 @@ class TFALARM_TOT;
 class TFALARM_HPCONT;
 class TFatu1;
 class QWidget;
+namespace remote {
+class LinkTarget;
+class RemoteServer;
+struct RemoteConfig;
+} // namespace remote
 
 struct TWindows {
     AmpLink *Link = nullptr;
@@ -35,8 +42,9 @@ struct TWindows {
     TFatu1 *Fatu1 = nullptr;
 };
 
-// Owns the link and the windows; the link's port closes first, then the
-// windows go in reverse order of creation, the link last.
+// Owns the link, the network server and the windows; the server stops
+// first, the link's port closes, then the windows go in reverse order of
+// creation, the link last.
 class TWindowSet {
 public:
     TWindowSet();
@@ -47,8 +55,16 @@ public:
     TWindows &windows() { return w; }
     TWindows *operator->() { return &w; }
 
+    // Starts the network server on the link as configured (no Listen: no
+    // server). When it cannot start, a message box says why and the panel
+    // runs without it; the message is returned.
+    QString StartServer(const remote::RemoteConfig &config);
+    remote::RemoteServer *Server() const { return server.get(); }
+
 private:
     TWindows w;
     std::unique_ptr<AmpLink> link;
+    std::unique_ptr<remote::LinkTarget> target;
+    std::unique_ptr<remote::RemoteServer> server;
     std::unique_ptr<QWidget> owned[11];
 };

@@ -1,8 +1,5 @@
-// Network clients for the benchmarks: a fixed amplifier snapshot for the
-// server to answer from, and blocking sockets that poll "l SWR".
+// Network clients for the benchmarks: blocking sockets that poll "l SWR".
 #pragma once
-
-#include "remote/RemoteTarget.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,23 +15,6 @@
 #include <vector>
 
 namespace bench {
-
-// A connected amplifier with a tuner reading, as the panel would show it.
-class FixedTarget : public remote::RemoteTarget {
-public:
-    remote::AmpSnapshot Snapshot() const override {
-        remote::AmpSnapshot s;
-        s.connected = true;
-        s.band = 4;
-        s.forwardW = 850;
-        s.reflectedW = 10;
-        s.tunerSwr = 1.3;
-        return s;
-    }
-    void SelectBand(int) override {}
-    void SetPttBlocked(bool) override {}
-    void SendLine(const QByteArray &) override {}
-};
 
 inline int ConnectTo(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

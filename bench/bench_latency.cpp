@@ -2,8 +2,8 @@
 // showing n (the meter's first paint after its position became n), over
 // many readings, with the serial component's default Delay. The reading
 // times are spread at random over the reader's poll cycle. With --clients N
-// the run is made twice as long and its second half has the network server
-// running in the panel's thread with N clients polling it at 10 Hz.
+// the run is made twice as long and its second half has the panel's own
+// network server running with N clients polling it at 10 Hz.
 #include "BenchCommon.h"
 #include "RemoteLoad.h"
 
@@ -62,16 +62,16 @@ int main(int argc, char **argv) {
     QHash<int, qint64> shownAt; // watts -> ms of the first paint showing it
     std::vector<double> latencies;
     QRandomGenerator rng(9);
-    bench::FixedTarget target;
-    remote::RemoteServer server(&target);
+    remote::RemoteServer *server = nullptr;
     std::unique_ptr<bench::Pollers> pollers;
     for (int i = 0; i < total; ++i) {
         if (clients > 0 && i == readings) {
             remote::RemoteConfig config;
             config.listen = QStringLiteral("127.0.0.1:0");
-            if (!server.Start(config).isEmpty())
+            if (!panel.windows->StartServer(config).isEmpty())
                 return 1;
-            pollers = std::make_unique<bench::Pollers>(server.Port(), clients, 100);
+            server = panel.windows->Server();
+            pollers = std::make_unique<bench::Pollers>(server->Port(), clients, 100);
         }
         const int watts = 100 + i % 900; // the output bar moves every time
         bench::Run(int(rng.bounded(delay)));
@@ -95,7 +95,8 @@ int main(int argc, char **argv) {
         ++matched;
     }
     const long answered = pollers ? long(pollers->answered) : 0;
-    server.Stop(); // a poller waiting for its answer sees the connection end
+    if (server)
+        server->Stop(); // a poller waiting for its answer sees the connection end
     pollers.reset();
     if (matched != total) {
         std::fprintf(stderr, "only %d of %d writes found in the simulator's log\n", matched, total);

@@ -42,9 +42,11 @@ struct AmpState {
     std::optional<QString> Temperature; // as received; none: not reported yet
     Reports::TempRange TemperatureRange = Reports::TempRange::Cool;
     QString OutputText;          // "850 W"; empty when cleared
+    int OutputWatts = 0;         // the last output report in watts; 0 when cleared
     int OutputPosition = 0;      // output bar, 0..1200
     int ReversePosition = 0;     // reverse bar
     QString PeakText;            // "900 W"; empty when cleared
+    int PeakWatts = 0;           // the last peak report in watts; 0 when cleared
     std::optional<int> PeakLeft; // left edge of the peak marker; none: hidden
     bool AlcVisible = false;
     std::optional<int> AlcLeft; // left edge of the ALC marker; none: where laid out
@@ -75,6 +77,7 @@ struct AmpState {
     AtuLamp Lamp = AtuLamp::Yellow;
     int SwrMin = 0; // 11..17; 0: none chosen
     QString SwrText;
+    double TunerSwr = 0; // the reading SwrText shows; 0: none ("???")
     QString ForwardText;
     double TunerInductance = 0;  // µH
     double TunerCapacitance = 0; // pF

@@ -123,7 +123,9 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         line = after(7);
         s.PeakText = line + QStringLiteral(" W");
         out.changed |= StateChange::Power;
+        s.PeakWatts = 0;
         if (const std::optional<int> n = Reports::ToInt(line)) {
+            s.PeakWatts = *n;
             const Reports::PeakMarker m = Reports::PlacePeak(line, *n, s.Pa12kW());
             line = m.logged;
             s.PeakLeft = m.left;
@@ -167,10 +169,13 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         log << QStringLiteral("+ O: ") + line;
         s.OutputText = line + QStringLiteral(" W");
         out.changed |= StateChange::Power;
-        if (const std::optional<int> n = Reports::ToInt(line))
+        s.OutputWatts = 0;
+        if (const std::optional<int> n = Reports::ToInt(line)) {
             s.OutputPosition = Reports::OutputPosition(*n, s.Pa12kW());
-        else
+            s.OutputWatts = *n;
+        } else {
             log << QStringLiteral("****** Conversion error Power Out");
+        }
     }
     if (has(Reverse)) {
         line = after(3);
@@ -195,6 +200,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     if (has(TxOff)) {
         log << QStringLiteral("+ TX: OFF");
         s.OutputPosition = s.ReversePosition = 0;
+        s.OutputWatts = s.PeakWatts = 0;
         s.PeakLeft.reset();
         s.PeakText.clear();
         s.OutputText.clear();
@@ -353,12 +359,14 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         line = Reports::SwrText(line.mid(9, 5).trimmed());
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;
+        s.TunerSwr = line.toDouble();
         out.changed |= StateChange::AtuReadings;
     }
     if (has(Swr)) {
         line = Reports::SwrText(line.mid(5, 5));
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;
+        s.TunerSwr = line.toDouble();
         out.changed |= StateChange::AtuReadings;
     }
     // 34, 35: tuner switch K selects which diagram is shown.

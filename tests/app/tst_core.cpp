@@ -206,9 +206,11 @@ void TestCore::commandLine_data() {
     QTest::addColumn<bool>("run");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("options"); // what was read, as Show() writes it
     auto row = [](const char *name, const QStringList &args, bool run, int status,
-                  const char *output) {
-        QTest::newRow(name) << args << run << status << QString::fromLatin1(output);
+                  const char *output, const char *options = "") {
+        QTest::newRow(name) << args << run << status << QString::fromLatin1(output)
+                            << QString::fromLatin1(options);
     };
     using S = QStringList;
     row("nothing", S{}, true, 0, "");
@@ -224,6 +226,26 @@ void TestCore::commandLine_data() {
         S{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x")}, false, 2, "");
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
     row("no options after --", S{QStringLiteral("--"), QStringLiteral("--version")}, true, 0, "");
+    row("help names the headless options", S{QStringLiteral("-h")}, false, 0,
+        "Usage: orvik-control [options]", "--headless --port --listen --config");
+    row("headless",
+        S{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("/dev/ttyUSB0")},
+        true, 0, "", "headless|/dev/ttyUSB0||");
+    row("headless, all",
+        S{QStringLiteral("--headless"), QStringLiteral("--port=/dev/ttyS1"),
+          QStringLiteral("--listen"), QStringLiteral(" [::1]:4531"), QStringLiteral("--config"),
+          QStringLiteral("/etc/orvik/a.ini")},
+        true, 0, "", "headless|/dev/ttyS1|[::1]:4531|/etc/orvik/a.ini");
+    row("panel with --listen", S{QStringLiteral("--listen"), QStringLiteral("0.0.0.0:4531")}, true,
+        0, "", "panel||0.0.0.0:4531|");
+    row("bad --listen", S{QStringLiteral("--listen"), QStringLiteral("localhost")}, false, 2, "");
+    row("empty --listen", S{QStringLiteral("--listen=")}, false, 2, "");
+    row("--listen without value", S{QStringLiteral("--listen")}, false, 2, "");
+    row("--port without --headless", S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")},
+        false, 2, "");
+    row("--config without --headless", S{QStringLiteral("--config"), QStringLiteral("a.ini")},
+        false, 2, "");
+    row("empty --port", S{QStringLiteral("--headless"), QStringLiteral("--port= ")}, false, 2, "");
 }
 
 void TestCore::commandLine() {
@@ -231,9 +253,23 @@ void TestCore::commandLine() {
     QFETCH(bool, run);
     QFETCH(int, status);
     QFETCH(QString, output);
+    QFETCH(QString, options);
     const CommandLine::Result r =
         CommandLine::Parse(QStringList{QStringLiteral("orvik-control")} + args);
     QCOMPARE(r.run, run);
+    if (!run && !options.isEmpty()) {
+        for (const QString &name : options.split(QLatin1Char(' ')))
+            QVERIFY2(r.output.contains(name), qPrintable(name));
+    } else if (run) {
+        const CommandLine::Options &o = r.options;
+        const QString read =
+            o.headless || o.port.size() + o.listen.size() + o.config.size()
+                ? QStringList{o.headless ? QStringLiteral("headless") : QStringLiteral("panel"),
+                              o.port, o.listen, o.config}
+                      .join(QLatin1Char('|'))
+                : QString();
+        QCOMPARE(read, options);
+    }
     QCOMPARE(r.status, status);
     if (output.isEmpty())
         QVERIFY2(r.output.isEmpty(), qPrintable(r.output));

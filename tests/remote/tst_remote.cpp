@@ -1,7 +1,14 @@
 // Network control server: its pure rules in one table, transcripts of every
 // command in the default and extended forms over real TCP sockets, the
-// access rules, and Hamlib's own ampctl client against it.
+// access rules; then the same commands against the panel and against the
+// headless program, each driving the simulated amplifier, and Hamlib's own
+// ampctl client against the panel.
 #include "remote/RemoteServer.h"
+
+#include "app/CommandLine.h"
+#include "link/AmpLink.h"
+#include "remote/LinkTarget.h"
+#include "tests/common/PanelFixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,6 +18,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -84,7 +92,7 @@ int OpenDescriptors() {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot).size());
 }
 
-QString Show(const CommandLine &c) {
+QString Show(const remote::CommandLine &c) {
     const QString sep = c.separator == 0      ? QStringLiteral("-")
                         : c.separator == '\n' ? QStringLiteral("NL")
                                               : QString(QLatin1Char(c.separator));
@@ -119,13 +127,137 @@ QString Evaluate(const QString &rule, const QString &input) {
         return QString::number(SwrFromPower(p.at(0).toDouble(), p.at(1).toDouble()), 'f', 3);
     }
     if (rule == QLatin1String("parse")) {
-        CommandLine c;
+        remote::CommandLine c;
         return ParseCommandLine(input.toLatin1(), &c) ? Show(c) : QStringLiteral("empty");
     }
     if (rule == QLatin1String("binary"))
         return IsBinaryLine(input.toLatin1()) ? QStringLiteral("yes") : QStringLiteral("no");
+    if (rule == QLatin1String("snapshot")) { // reports, "|"-separated, into a fresh state
+        AmpState state;
+        state.PaIdentified = true;
+        for (const QString &line : input.split(QLatin1Char('|')))
+            ApplyReport(line, state);
+        const AmpSnapshot a = SnapshotOf(state);
+        return QStringLiteral("%1 %2 %3 %4 %5 %6 [%7] %8")
+            .arg(a.forwardW)
+            .arg(a.reflectedW)
+            .arg(a.peakW)
+            .arg(a.tunerSwr)
+            .arg(a.band)
+            .arg(a.manualBands ? QStringLiteral("manual") : QStringLiteral("fixed"),
+                 QString::fromLatin1(a.alarm), QString::fromLatin1(a.info));
+    }
     return QStringLiteral("unknown rule");
 }
+
+// Sends one request and reads its answer: as many lines as `lines`, or up
+// to an RPRT line, or what came in 3 s.
+QByteArray Ask(QTcpSocket *s, const QByteArray &request, int lines) {
+    s->write(request);
+    QByteArray got;
+    QDeadlineTimer deadline(3000);
+    while (!deadline.hasExpired() && s->state() == QAbstractSocket::ConnectedState) {
+        got += s->readAll();
+        const qsizetype last = got.lastIndexOf('\n', got.size() - 2) + 1;
+        if (got.count('\n') >= lines || (got.endsWith('\n') && got.mid(last).startsWith("RPRT")))
+            break;
+        QTest::qWait(2);
+    }
+    return got + s->readAll();
+}
+
+QString ProgramBinary() {
+    return QDir(QCoreApplication::applicationDirPath())
+        .filePath(QStringLiteral("../orvik-control"));
+}
+
+// The headless program as a child with no display at all.
+void StartHeadless(QProcess *p, const QStringList &args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    p->setProcessEnvironment(env);
+    p->start(ProgramBinary(), QStringList(QStringLiteral("--headless")) + args);
+}
+
+// Waits, collecting its stdout into *out, until text occurs `count` times.
+bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int count = 1,
+                 int timeoutMs = 5000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (out->count(text) < count && !deadline.hasExpired()) {
+        p->waitForReadyRead(50);
+        *out += p->readAllStandardOutput();
+        if (p->state() == QProcess::NotRunning)
+            break;
+    }
+    return out->count(text) >= count;
+}
+
+// The server port a headless program logged.
+quint16 LoggedPort(const QByteArray &out) {
+    static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
+    return quint16(listening.match(QString::fromLatin1(out)).captured(1).toUInt());
+}
+
+int SimNotes(const SimProcess &sim, const QByteArray &note) {
+    int n = 0;
+    for (const sim::LogRecord &r : sim.logRecords())
+        n += r.kind == sim::LogKind::Note && r.bytes == note ? 1 : 0;
+    return n;
+}
+
+// The panel or the headless program, connected to the simulator, with its
+// server on a free loopback port that allows raw lines.
+struct Program {
+    QString kind;
+    std::unique_ptr<PanelFixture> panel;
+    SimProcess headlessSim;
+    QTemporaryDir dir;
+    QProcess headless;
+    QByteArray output;
+    quint16 port = 0;
+
+    SimProcess &sim() { return panel ? panel->sim : headlessSim; }
+    QStringList monitor() const { return panel ? panel->monitor() : QStringList(); }
+
+    // absentAtStart: the headless program starts before the simulator's
+    // device exists and must wait for it.
+    QString start(const QString &which, bool absentAtStart = false) {
+        kind = which;
+        if (which == QLatin1String("panel")) {
+            panel = std::make_unique<PanelFixture>();
+            if (!panel->start({}, false) || !panel->connect())
+                return QStringLiteral("panel: ") + panel->sim.errorString();
+            remote::RemoteConfig config;
+            config.listen = QStringLiteral("127.0.0.1:0");
+            config.allowRaw = true;
+            if (!panel->windows->StartServer(config).isEmpty())
+                return QStringLiteral("no server");
+            port = panel->windows->Server()->Port();
+            return QString();
+        }
+        const QString link = dir.filePath(QStringLiteral("amplifier"));
+        const QString ini = dir.filePath(QStringLiteral("station.ini"));
+        QFile file(ini);
+        if (!file.open(QIODevice::WriteOnly))
+            return QStringLiteral("no settings file");
+        file.write("[Configuration]\nPort=" + QFile::encodeName(link) +
+                   "\n[Network]\nListen=127.0.0.1:0\nAllowRaw=1\n");
+        file.close();
+        const QStringList simArgs{QStringLiteral("--link"), link};
+        if (!absentAtStart && !headlessSim.start(simArgs))
+            return QStringLiteral("no simulator: ") + headlessSim.errorString();
+        StartHeadless(&headless, {QStringLiteral("--config"), ini});
+        if (absentAtStart &&
+            (!AwaitOutput(&headless, &output, "waiting for port") || !headlessSim.start(simArgs)))
+            return QStringLiteral("no wait: ") + QString::fromLocal8Bit(output);
+        if (!AwaitOutput(&headless, &output, "amplifier connected"))
+            return QStringLiteral("headless: ") +
+                   QString::fromLocal8Bit(output + headless.readAllStandardError());
+        port = LoggedPort(output);
+        return QString();
+    }
+};
 
 } // namespace
 
@@ -144,8 +276,31 @@ private Q_SLOTS:
     void disconnectMidLine();
     void connectAndDrop();
     void changesDoNotFlood();
+    void programs_data();
+    void programs();
     void ampctlClient();
+    void programStart_data();
+    void programStart();
+    void headlessRun_data();
+    void headlessRun();
+    void cleanupTestCase() { live_.reset(); }
+
+private:
+    // The program the rows of programs() run against, one after another.
+    Program &Live(const QString &kind);
+    std::unique_ptr<Program> live_;
 };
+
+Program &TestRemote::Live(const QString &kind) {
+    if (!live_ || live_->kind != kind) {
+        live_.reset();
+        live_ = std::make_unique<Program>();
+        const QString error = live_->start(kind);
+        if (!error.isEmpty())
+            qWarning("%s", qPrintable(error));
+    }
+    return *live_;
+}
 
 void TestRemote::rules_data() {
     QTest::addColumn<QString>("rule");
@@ -227,6 +382,19 @@ void TestRemote::rules_data() {
         {"binary", "l\x01SWR", "yes"},
         {"binary", "l SWR\x7f", "yes"},
         {"binary", "\x1b[A", "yes"},
+        // The link's state as the server sees it: numbers from the reports'
+        // values, whatever the bars or captions make of them.
+        {"snapshot", "O: 850|R: 10|P_max: 900|B: 4|I: 5", "850 10 900 0 4 manual [] Orvik 1200"},
+        {"snapshot", "Ver: 3.30x2|O: 2000|P_max: 2400|I: 3",
+         "2000 0 2400 0 7 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
+        {"snapshot", "O: 850|P_max: 900|TX: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|O: 8x0", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ALARM: SWR|ALARM: TEMP",
+         "0 0 0 0 7 fixed [High reverse power, High temperature] Orvik 1200"},
+        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 15", "0 0 0 1.5 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 255", "0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "ATU_INST: 1|ATU_STATE: 0|SWR: 15", "0 0 0 0 7 fixed [] Orvik 1200"},
     };
     for (const auto &r : rows)
         QTest::addRow("%s %s", r.rule, r.input)
@@ -626,14 +794,119 @@ void TestRemote::changesDoNotFlood() {
     QCOMPARE(target.calls.size(), 6);
 }
 
+void TestRemote::programs_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QByteArrayList>("simulator"); // scenario commands said first
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("expected"); // empty: the connection closes
+    QTest::addColumn<QByteArray>("sent");     // the line the amplifier must receive
+    struct Row {
+        const char *name;
+        QByteArrayList simulator;
+        QByteArray request, expected;
+        QByteArray sent = QByteArray();
+    };
+    const QByteArray caps = "Model name:\tOrvik 1200\nAmp type:\tOther\nPort type:\tNetwork\n"
+                            "Get level: SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\nSet level: \n"
+                            "Can set Frequency:\tY\nCan get Frequency:\tY\n"
+                            "Can set Power Status:\tY\nCan get Power Status:\tY\n"
+                            "Can Reset:\tN\nCan get Info:\tY\nCan send raw commands:\tY\nRPRT 0\n";
+    // One after another against the same program: each row starts from the
+    // state the rows before it left.
+    const Row rows[] = {
+        {"f", {}, "f\n", "7000000\n"},
+        {"+f", {}, "+f\n", "get_freq:\nFrequency(Hz): 7000000\nRPRT 0\n"},
+        {";\\get_freq", {}, ";\\get_freq\n", "get_freq:;Frequency(Hz): 7000000;RPRT 0\n"},
+        {"F", {}, "F 14250000\n", "RPRT 0\n", "B: 4"},
+        {"f after F", {}, "f\n", "10100000\n"},
+        {"|F", {}, "|F 1840000\n", "set_freq: 1840000|RPRT 0\n", "B: 1"},
+        {",f after |F", {}, ",f\n", "get_freq:,Frequency(Hz): 1800000,RPRT 0\n"},
+        {"F no band", {}, "F 5357000\n", "RPRT -9\n"},
+        {"l PWRFORWARD", {"say O: 850", "say R: 10", "say P_max: 900"}, "l PWRFORWARD\n", "850\n"},
+        {"|l PWRREFLECTED",
+         {},
+         "|l PWRREFLECTED\n",
+         "get_level: PWRREFLECTED|Level Value: 10|RPRT 0\n"},
+        {"\\get_level PWRPEAK", {}, "\\get_level PWRPEAK\n", "900\n"},
+        {"l SWR", {}, "l SWR\n", "1.243322\n"},
+        {"+l SWR", {}, "+l SWR\n", "get_level: SWR\nLevel Value: 1.243322\nRPRT 0\n"},
+        {"l FAULT", {"alarm SWR"}, "l FAULT\n", "High reverse power\n"},
+        {",l FAULT", {}, ",l FAULT\n", "get_level: FAULT,Level Value: High reverse power,RPRT 0\n"},
+        {"l FAULT cleared", {"alarm OFF"}, "l FAULT\n", "None\n"},
+        {"l ?", {}, "l ?\n", "SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\n"},
+        {"get_powerstat", {}, "\\get_powerstat\n", "4\n"},
+        {"set_powerstat standby", {}, "\\set_powerstat 2\n", "RPRT 0\n", "BL:ON"},
+        {"+get_powerstat standby",
+         {},
+         "+\\get_powerstat\n",
+         "get_powerstat:\nPower Status: 2\nRPRT 0\n"},
+        {";set_powerstat operate",
+         {},
+         ";\\set_powerstat 4\n",
+         "set_powerstat: 4;RPRT 0\n",
+         "BL:OFF"},
+        {"get_powerstat operate", {}, "\\get_powerstat\n", "4\n"},
+        {"_", {}, "_\n", "Orvik 1200 Ver 3.30\n"},
+        {"+\\get_info", {}, "+\\get_info\n", "get_info:\nInfo: Orvik 1200 Ver 3.30\nRPRT 0\n"},
+        {"dump_state", {}, "\\dump_state\n", "0\nOrvik 1200\n"},
+        {",dump_state",
+         {},
+         ",\\dump_state\n",
+         "dump_state:,ampctld Protocol Ver: 0,Amplifier Model: Orvik 1200,RPRT 0\n"},
+        {"dump_caps", {}, "1\n", caps},
+        {"+dump_caps", {}, "+\\dump_caps\n", "dump_caps:\n" + caps},
+        {"w", {}, "w ALM?\n", "RPRT 0\n", "ALM?"},
+        {"+send_raw", {}, "+\\send_raw TOT?\n", "send_raw: TOT?\nRPRT 0\n", "TOT?"},
+        {"unknown", {}, "\\get_vfo\n", "RPRT -4\n"},
+        {"q", {}, "q\n", ""},
+    };
+    for (const char *program : {"panel", "headless"})
+        for (const Row &r : rows)
+            QTest::addRow("%s: %s", program, r.name)
+                << QString::fromLatin1(program) << r.simulator << r.request << r.expected << r.sent;
+}
+
+void TestRemote::programs() {
+    QFETCH(QString, program);
+    QFETCH(QByteArrayList, simulator);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, sent);
+    Program &p = Live(program);
+    QVERIFY(p.port != 0);
+    const int sentBefore = int(p.sim().loggedLines().count(sent));
+    for (const QByteArray &command : simulator)
+        p.sim().say(command);
+    QTcpSocket client;
+    QVERIFY(Connect(&client, p.port));
+    if (expected.isEmpty()) {
+        client.write(request);
+        QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+        return;
+    }
+    QByteArray answer;
+    if (sent.isEmpty()) {
+        // A query answers from the state at once; the simulator's reports
+        // reach the state on the serial line's own time.
+        for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(50)) {
+            answer = Ask(&client, request, int(expected.count('\n')));
+            if (answer == expected)
+                break;
+        }
+        QCOMPARE(answer, expected);
+        return;
+    }
+    QCOMPARE(Ask(&client, request, int(expected.count('\n'))), expected);
+    QVERIFY2(p.sim().waitForLogged(sent, sentBefore + 1), sent.constData());
+    // In the panel the line is echoed in the port monitor like an operator's.
+    if (p.panel)
+        QTRY_VERIFY(p.monitor().contains(QStringLiteral("- ") + QString::fromLatin1(sent)));
+}
+
 void TestRemote::ampctlClient() {
-    RecordingTarget target;
-    target.snap = Preset(QStringLiteral("manual"));
-    RemoteServer server(&target);
-    QSignalSpy log(&server, &RemoteServer::Logged);
-    RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
-    QCOMPARE(server.Start(config), QString());
+    Program &p = Live(QStringLiteral("panel"));
+    QVERIFY(p.port != 0);
+    QSignalSpy log(p.panel->windows->Server(), &RemoteServer::Logged);
     // Hamlib 4.5.4's NET ampctl backend opens with \dump_state, reads the
     // protocol version and the model, then reads on until a read returns
     // nothing, which its reader never does: the open ends in its 2 s
@@ -643,7 +916,7 @@ void TestRemote::ampctlClient() {
     QSignalSpy finished(&ampctl, &QProcess::finished);
     ampctl.start(QStringLiteral("ampctl"),
                  {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"),
-                  QStringLiteral("127.0.0.1:%1").arg(server.Port()), QStringLiteral("-vvvvv"),
+                  QStringLiteral("127.0.0.1:%1").arg(p.port), QStringLiteral("-vvvvv"),
                   QStringLiteral("_")});
     QVERIFY2(ampctl.waitForStarted(5000), "ampctl from libhamlib-utils is not installed");
     QVERIFY(finished.wait(30000));
@@ -655,10 +928,131 @@ void TestRemote::ampctlClient() {
     QVERIFY2(afterOpen.contains("RX 2 characters"), trace.constData());  // "0\n"
     QVERIFY2(afterOpen.contains("RX 11 characters"), trace.constData()); // "Orvik 1200\n"
     QVERIFY2(afterOpen.contains("Orvik 1200."), trace.constData());
-    QTRY_COMPARE(server.ClientCount(), 0);
-    QVERIFY(log.size() >= 3); // listening, connected, disconnected
-    QCOMPARE(target.calls, QStringList());
+    QTRY_COMPARE(p.panel->windows->Server()->ClientCount(), 0);
+    QVERIFY(log.size() >= 2); // connected, disconnected
+    QVERIFY(log.first().at(0).toString().contains(QLatin1String("connected")));
 }
 
-QTEST_GUILESS_MAIN(TestRemote)
+void TestRemote::programStart_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("ini"); // the settings file's text; empty: none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // a part of the message
+    using S = QStringList;
+    const QByteArray anyNoAllow = "[Configuration]\nPort=/dev/null\n[Network]\nListen=0.0.0.0:0\n";
+    QTest::newRow("panel: any address, no Allow")
+        << "panel" << S{} << anyNoAllow << 0 << "set [Network] Allow=";
+    QTest::newRow("panel: bad Allow")
+        << "panel" << S{} << QByteArray("[Network]\nListen=0.0.0.0:0\nAllow=nowhere\n") << 0
+        << "\"nowhere\"";
+    QTest::newRow("headless: any address, no Allow")
+        << "headless" << S{} << anyNoAllow << 1 << "set [Network] Allow=";
+    QTest::newRow("headless: --listen overrides Listen=")
+        << "headless" << S{QStringLiteral("--listen"), QStringLiteral("[::]:0")}
+        << QByteArray("[Configuration]\nPort=/dev/null\n[Network]\nListen=127.0.0.1:0\n") << 1
+        << "not a loopback address";
+    QTest::newRow("headless: no port")
+        << "headless" << S{} << QByteArray("[Network]\nListen=127.0.0.1:0\n") << 2
+        << "no serial port";
+    QTest::newRow("headless: no settings file")
+        << "headless" << S{QStringLiteral("--config"), QStringLiteral("/nonexistent/x.ini")}
+        << QByteArray() << 2 << "cannot read /nonexistent/x.ini";
+    QTest::newRow("headless: bad --listen")
+        << "headless" << S{QStringLiteral("--listen"), QStringLiteral("4531")} << anyNoAllow << 2
+        << "--listen";
+    QTest::newRow("panel: --port without --headless")
+        << "command line" << S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}
+        << QByteArray() << 2 << "--port and --config go with --headless";
+}
+
+void TestRemote::programStart() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, ini);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("station.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+    file.close();
+    if (program == QLatin1String("panel")) {
+        // As the program starts it: the windows, then the server.
+        PanelFixture f(true);
+        const QString error = f.windows->StartServer(CommandLine::NetworkConfig({}, path));
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!f.windows->Server()->IsListening());
+        QCOMPARE(f.boxes.size(), 1);
+        QVERIFY(f.boxes.last().text.startsWith(error));
+        QVERIFY(f.form->isEnabled()); // the panel goes on without the server
+        return;
+    }
+    QProcess p;
+    if (program == QLatin1String("headless"))
+        StartHeadless(
+            &p,
+            (ini.isEmpty() ? QStringList() : QStringList{QStringLiteral("--config"), path}) + args);
+    else
+        p.start(ProgramBinary(), args);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), status);
+    const QString error = QString::fromLocal8Bit(p.readAllStandardError());
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY2(error.startsWith(QLatin1String("orvik-control: ")), qPrintable(error));
+}
+
+void TestRemote::headlessRun_data() {
+    QTest::addColumn<int>("stopSignal");
+    QTest::addColumn<bool>("absentAtStart");
+    QTest::addColumn<bool>("unplug");
+    QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true;
+    QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false;
+}
+
+void TestRemote::headlessRun() {
+    QFETCH(int, stopSignal);
+    QFETCH(bool, absentAtStart);
+    QFETCH(bool, unplug);
+    live_.reset();
+    Program p;
+    QCOMPARE(p.start(QStringLiteral("headless"), absentAtStart), QString());
+    QVERIFY(p.output.contains("network: listening on 127.0.0.1"));
+    // Answers from the state while the amplifier transmits.
+    p.sim().say("tx 850 10 3"); // the simulator takes its next command after it
+    QTcpSocket client;
+    QVERIFY(Connect(&client, p.port));
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer = Ask(&client, "l PWRFORWARD\n", 1)).toInt() >= 800, 5000);
+    QVERIFY2(answer.toInt() <= 900, answer.constData());
+    QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    if (unplug) {
+        // The device goes and comes back: the program waits for it and
+        // connects again by itself; the client stays connected throughout.
+        p.sim().say("unplug");
+        QVERIFY2(AwaitOutput(&p.headless, &p.output, " lost, waiting for it", 1, 10000),
+                 p.output.constData());
+        QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
+        p.sim().say("replug");
+        QVERIFY2(AwaitOutput(&p.headless, &p.output, "amplifier connected", 2),
+                 p.output.constData());
+        QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    }
+    // A stop signal closes the port (the simulator sees the device closed)
+    // and ends with status 0.
+    const int closedBefore = SimNotes(p.sim(), "device closed");
+    ::kill(pid_t(p.headless.processId()), stopSignal);
+    QVERIFY(p.headless.waitForFinished(5000));
+    QCOMPARE(p.headless.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.headless.exitCode(), 0);
+    QTRY_COMPARE(SimNotes(p.sim(), "device closed"), closedBefore + 1);
+    QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
+    p.output += p.headless.readAllStandardOutput();
+    QVERIFY2(p.output.contains(stopSignal == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM"),
+             p.output.constData());
+}
+
+QTEST_MAIN(TestRemote)
 #include "tst_remote.moc"

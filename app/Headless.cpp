@@ -1,0 +1,153 @@
+#include "app/Headless.h"
+
+#include "app/IniFile.h"
+#include "link/AmpLink.h"
+#include "remote/LinkTarget.h"
+#include "remote/RemoteServer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace Headless {
+
+namespace {
+
+int StopPipe[2] = {-1, -1};
+
+// A signal handler may only write: the rest runs on the event loop.
+void OnStopSignal(int signal) {
+    const char s = char(signal);
+    [[maybe_unused]] const ssize_t n = ::write(StopPipe[1], &s, 1);
+}
+
+void Print(std::FILE *to, const QString &text) {
+    std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+void Log(const QString &event) {
+    Print(stdout, event);
+}
+
+int Fail(const QString &why, int status) {
+    Print(stderr, QStringLiteral("orvik-control: ") + why);
+    return status;
+}
+
+QString EffectText(const LinkEffect &e) {
+    switch (e.kind) {
+    case LinkEffect::Kind::AlarmRaised:
+        return QStringLiteral("alarm: ") + QString::fromLatin1(remote::AlarmText(e.alarm));
+    case LinkEffect::Kind::AlarmsCleared:
+        return QStringLiteral("alarms cleared");
+    case LinkEffect::Kind::ShowAtuPanel:
+        return QStringLiteral("tuner fitted");
+    case LinkEffect::Kind::TuneFinished:
+        return QStringLiteral("tuning finished");
+    case LinkEffect::Kind::Disconnected:
+        return QStringLiteral("port lost: ") + e.text;
+    case LinkEffect::Kind::Message:
+        break;
+    }
+    return QStringLiteral("message: ") + e.text;
+}
+
+} // namespace
+
+int Run(int argc, char **argv, const CommandLine::Options &options) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Orvik Remote Control"));
+    app.setApplicationVersion(CommandLine::Version());
+
+    QString ini = options.config;
+    if (!ini.isEmpty() && !QFileInfo(ini).isReadable())
+        return Fail(QStringLiteral("cannot read %1").arg(ini), 2);
+    if (ini.isEmpty())
+        ini = IniFile::FindConfig(QCoreApplication::applicationDirPath());
+    const QString port = !options.port.isEmpty() ? options.port
+                         : ini.isEmpty()         ? QString()
+                                         : IniFile::ReadString(ini, QStringLiteral("Configuration"),
+                                                               QStringLiteral("Port"));
+    if (port.isEmpty())
+        return Fail(QStringLiteral("no serial port: give --port NAME or Port= in "
+                                   "[Configuration] of %1")
+                        .arg(ini.isEmpty() ? IniFile::ConfigName : ini),
+                    2);
+
+    if (::pipe2(StopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return Fail(QStringLiteral("cannot watch for stop signals"), 1);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+
+    Log(QStringLiteral("orvik-control %1 headless, port %2").arg(CommandLine::Version(), port));
+    AmpLink link;
+    remote::LinkTarget target(&link);
+    remote::RemoteServer server(&target);
+    QObject::connect(&server, &remote::RemoteServer::Logged,
+                     [](const QString &e) { Log(QStringLiteral("network: ") + e); });
+    const QString serverError = server.Start(CommandLine::NetworkConfig(options, ini));
+    if (!serverError.isEmpty())
+        return Fail(serverError, 1);
+
+    LinkPhase previous = LinkPhase::Start;
+    QObject::connect(&link, &AmpLink::ConnectionChanged, [&link, &previous](LinkPhase phase) {
+        const QString name = link.State().PortName;
+        switch (phase) {
+        case LinkPhase::Connecting:
+            Log(QStringLiteral("port %1 open, looking for the amplifier").arg(name));
+            break;
+        case LinkPhase::Connected:
+            Log(QStringLiteral("amplifier connected on %1").arg(name));
+            break;
+        case LinkPhase::Closed:
+            Log(QStringLiteral("port %1 closed").arg(name));
+            break;
+        case LinkPhase::Waiting:
+            if (previous == LinkPhase::Connected)
+                Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
+            else if (previous == LinkPhase::Connecting)
+                Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it")
+                        .arg(name));
+            else
+                Log(QStringLiteral("waiting for port %1").arg(name));
+            break;
+        case LinkPhase::Start:
+            break;
+        }
+        previous = phase;
+    });
+    QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
+
+    QSocketNotifier stop(StopPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
+        char s = 0;
+        [[maybe_unused]] const ssize_t n = ::read(StopPipe[0], &s, 1);
+        Log(QStringLiteral("stopping on %1")
+                .arg(s == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
+        server.Stop();
+        link.Shutdown(); // closes the port; no event of it follows
+        Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
+        app.quit();
+    });
+
+    // Nobody is there to press Open Port: a port that is missing, lost, or
+    // where the amplifier does not answer is tried again every second.
+    link.SetAutoReconnect(true);
+    link.WaitForPort(port);
+    link.ReconnectTick(); // at once when the port is there
+    const int status = app.exec();
+    Log(QStringLiteral("stopped"));
+    return status;
+}
+
+} // namespace Headless

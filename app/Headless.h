@@ -1,0 +1,14 @@
+// Headless mode: the amplifier link and the network control server with no
+// window and no display (QCoreApplication only). It opens the port at start
+// (or waits for it), reconnects whenever it is lost, logs one line per event
+// to standard output, and on SIGTERM or SIGINT closes the port and exits 0.
+#pragma once
+
+#include "app/CommandLine.h"
+
+namespace Headless {
+
+// Runs until a stop signal; returns the exit status.
+int Run(int argc, char **argv, const CommandLine::Options &options);
+
+} // namespace Headless

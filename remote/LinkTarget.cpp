@@ -1,0 +1,88 @@
+#include "remote/LinkTarget.h"
+
+#include "link/AmpLink.h"
+#include "link/MainRules.h"
+#include "link/Protocol.h"
+#include "serial/SerialPort.h"
+
+namespace remote {
+
+namespace {
+
+// A send races the loss of the port: the server checked the connection,
+// but the device may have gone since. The change is dropped then; the
+// link's own disconnect handling tells everyone about the loss.
+template <typename F> void Sending(F send) {
+    try {
+        send();
+    } catch (const ESerialPortException &) {
+    }
+}
+
+} // namespace
+
+QByteArray AlarmText(AlarmKind kind) {
+    switch (kind) {
+    case AlarmKind::HpOut:
+        return "High output power";
+    case AlarmKind::HpIn:
+        return "High input power";
+    case AlarmKind::Bpf:
+        return "Band-pass filter failure";
+    case AlarmKind::Swr:
+        return "High reverse power";
+    case AlarmKind::Temp:
+        return "High temperature";
+    case AlarmKind::Tot:
+        return "Transmit time exceeded";
+    case AlarmKind::HpCont:
+        return "Continuous output power exceeded";
+    }
+    return QByteArray();
+}
+
+AmpSnapshot SnapshotOf(const AmpState &st) {
+    AmpSnapshot s;
+    s.connected = st.IsConnected();
+    s.band = st.CurrentBand;
+    const std::optional<MainRules::InterfaceInfo> face =
+        MainRules::Interface(st.BandGroupInterface);
+    s.manualBands = face && face->bandsEnabled;
+    s.pttBlocked = st.PttBlocked;
+    s.pttPending = st.BlockOnPending ? 1 : st.BlockOffPending ? 0 : -1;
+    s.forwardW = st.OutputWatts;
+    s.reflectedW = st.ReversePosition; // the reverse report's watts, unscaled
+    s.peakW = st.PeakWatts;
+    // A bypassed tuner's last reading says nothing about the antenna now.
+    if (st.AtuFitted && st.Atu == AtuSwitch::InLine)
+        s.tunerSwr = st.TunerSwr;
+    for (int k = 0; k < AlarmKinds; ++k)
+        if (st.Alarms[k])
+            s.alarm += (s.alarm.isEmpty() ? "" : ", ") + AlarmText(AlarmKind(k));
+    s.info = st.Pa12kW() ? "Orvik 1200" : "Orvik 1200 2.4 kW";
+    if (!st.FirmwareVersion.isEmpty())
+        s.info += " Ver " + Protocol::ToLine(st.FirmwareVersion);
+    return s;
+}
+
+AmpSnapshot LinkTarget::Snapshot() const {
+    return SnapshotOf(link_->State());
+}
+
+void LinkTarget::SelectBand(int band) {
+    Sending([&] { link_->SelectBand(band); });
+}
+
+void LinkTarget::SetPttBlocked(bool blocked) {
+    // The panel toggles from the confirmed state. A request for the
+    // confirmed state itself cannot withdraw a command still waiting for its
+    // confirmation (the poll keeps sending it), so it changes nothing.
+    if (blocked != link_->State().PttBlocked)
+        Sending([&] { link_->TogglePttBlock(); });
+}
+
+void LinkTarget::SendLine(const QByteArray &text) {
+    Sending([&] { link_->Send(text); });
+}
+
+} // namespace remote

@@ -1,0 +1,34 @@
+// The network server's view of the amplifier link: the link's state record
+// as the server's snapshot, and the band buttons', the PTT-block panel's and
+// the port monitor input line's own sending paths for a client's changes, so
+// that each is sent and echoed in the port monitor exactly as an operator's.
+#pragma once
+
+#include "link/AmpState.h"
+#include "remote/RemoteTarget.h"
+
+#include <QByteArray>
+
+class AmpLink;
+
+namespace remote {
+
+// What an alarm report means, for FAULT and for logs.
+QByteArray AlarmText(AlarmKind kind);
+
+// The snapshot of one state record.
+AmpSnapshot SnapshotOf(const AmpState &state);
+
+class LinkTarget : public RemoteTarget {
+public:
+    explicit LinkTarget(AmpLink *link) : link_(link) {}
+    AmpSnapshot Snapshot() const override;
+    void SelectBand(int band) override;
+    void SetPttBlocked(bool blocked) override;
+    void SendLine(const QByteArray &text) override;
+
+private:
+    AmpLink *link_;
+};
+
+} // namespace remote
