@@ -149,8 +149,11 @@ void TComThread::run() {
 }
 
 void TComThread::Finish() {
-    const TCommPort port = connectedPort;
-    if (!disconnectClaimed.exchange(true) && port != spNone) {
+    // The port reads spNone before OnDisconnect runs, so nobody who sees the
+    // event can still find the connection open.
+    const TCommPort port =
+        disconnectClaimed.exchange(true) ? spNone : connectedPort.exchange(spNone);
+    if (port != spNone) {
         try {
             Raise([this, port] {
                 if (owner->OnDisconnect)

@@ -10,7 +10,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -90,7 +92,50 @@ int ThreadPriorityNice(TThreadPriority Value) {
 }
 
 QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir) {
-    return PosixSerial::ListSerialDevices(SysClassTtyDir, DevDir);
+    QStringList ports = PosixSerial::ListSerialDevices(SysClassTtyDir, DevDir);
+    // An adapter with a by-id link is offered by that link: it keeps its name
+    // across replugs, whatever ttyUSB number it gets.
+    const QList<PosixSerial::ByIdLink> links = PosixSerial::ListByIdLinks(DevDir);
+    for (QString &port : ports) {
+        const QString device = QFileInfo(port).fileName();
+        for (const PosixSerial::ByIdLink &link : links) {
+            if (link.device == device) {
+                port = link.path;
+                break;
+            }
+        }
+    }
+    return ports;
+}
+
+QString PortLabel(const QString &Name) {
+    const QFileInfo info(Name);
+    if (!info.isSymLink() || info.dir().dirName() != QLatin1String("by-id"))
+        return Name;
+    const QString device = QFileInfo(info.symLinkTarget()).fileName();
+    const QString product = PosixSerial::ProductFromById(info.fileName());
+    if (product.isEmpty())
+        return device;
+    return device + QStringLiteral(" \u2014 ") + product;
+}
+
+QString ListedPortFor(const QStringList &List, const QString &Name) {
+    const QString name = TrimBlanksAndControls(Name);
+    if (name.isEmpty())
+        return QString();
+    for (const QString &entry : List) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    // The same device under another name (its node and its by-id link).
+    const QString target = QFileInfo(name).canonicalFilePath();
+    if (target.isEmpty())
+        return QString();
+    for (const QString &entry : List) {
+        if (QFileInfo(entry).canonicalFilePath() == target)
+            return entry;
+    }
+    return QString();
 }
 
 QStringList EnumeratePorts() {

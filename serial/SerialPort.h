@@ -72,8 +72,16 @@ using TLineStatusEvent = std::function<void(TSerialPort *Sender, TLineStatusSet 
 // system spells them (e.g. /dev/ttyUSB0), in natural name order.
 void EnumeratePorts(QStringList &List);
 QStringList EnumeratePorts();
-// The same listing over other roots (normally /sys/class/tty and /dev).
+// The same listing over other roots (normally /sys/class/tty and /dev). A
+// device with a link in DevDir/serial/by-id is listed by that link, in the
+// place of its node.
 QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir);
+// Text to show for a listed name: a by-id link as "ttyUSB0 — <product>",
+// anything else as it is. Open takes the name, not the label.
+QString PortLabel(const QString &Name);
+// The entry of List that names Name's port: equal ignoring case, or else the
+// same device under another name (/dev/ttyUSB0 and its by-id link); empty if none.
+QString ListedPortFor(const QStringList &List, const QString &Name);
 // True when Name is listed by EnumeratePorts (case-insensitive) or names an
 // existing character device.
 bool IsPortPresent(const QString &Name);
