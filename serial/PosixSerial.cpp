@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -197,13 +198,14 @@ QByteArray Read(int fd, int n, ReadStatus *status) {
     return buffer;
 }
 
-long Write(int fd, const QByteArray &data, long long timeoutMs) {
+long Write(int fd, const QByteArray &data, long long timeoutMs, bool socket) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     long written = 0;
     while (written < data.size()) {
-        const ssize_t w =
-            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        const char *from = data.constData() + written;
+        const auto count = static_cast<size_t>(data.size() - written);
+        const ssize_t w = socket ? ::send(fd, from, count, MSG_NOSIGNAL) : ::write(fd, from, count);
         if (w > 0) {
             written += w;
             continue;

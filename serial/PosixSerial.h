@@ -48,7 +48,8 @@ enum class ReadStatus { Ok, Error };
 QByteArray Read(int fd, int n, ReadStatus *status);
 // Writes data, waiting for the device at most timeoutMs in total. Returns the
 // count written (possibly short after the timeout) or -1 on an error (errno set).
-long Write(int fd, const QByteArray &data, long long timeoutMs);
+// A socket is written with socket set, so a closed peer gives EPIPE, not SIGPIPE.
+long Write(int fd, const QByteArray &data, long long timeoutMs, bool socket = false);
 // Modem input lines as bits: 0 CTS, 1 DSR, 2 ring, 3 carrier detect; 0 on failure.
 std::uint8_t ModemLines(int fd);
 // Whether the device has hung up (pseudo-terminal peer gone, adapter unplugged).

@@ -416,10 +416,12 @@ void TSerialPort::ReApplyLineSettings() {
     if (!d->reader)
         return;
     bool accepted = true;
-    const bool open = d->reader->WithDevice([&](int fd) {
-        // Bytes that arrived but were not read yet are discarded with the old settings.
-        PosixSerial::PurgeInput(fd);
-        accepted = PosixSerial::ApplyLineConfig(fd, d->LineConfig());
+    TComThread *reader = d->reader.get();
+    const bool open = reader->WithDevice([&](int fd) {
+        // Bytes that arrived but were not read yet are discarded with the old
+        // settings. A network stream has no line settings: nothing is lost.
+        reader->Io().PurgeInput(fd);
+        accepted = reader->Io().Configure(fd, d->LineConfig());
     });
     lock.unlock();
     if (open && !accepted)
@@ -451,8 +453,7 @@ void TSerialPort::Open() {
     auto reader = std::make_shared<TComThread>(this, name);
     if (!reader->Valid()) {
         d->lastOpenError = reader->OpenError();
-        throw ESerialPortException(QStringLiteral("Cannot connect to %1. %2")
-                                       .arg(name, PosixSerial::ErrorText(reader->OpenError())));
+        throw ESerialPortException(reader->OpenFailure());
     }
     d->lastOpenError = 0;
     {
@@ -549,8 +550,9 @@ int TSerialPort::SendString(const QByteArray &Text) {
         if (d->reader) {
             const long long timeout = d->writeTotalTimeoutConstant +
                                       (long long)d->writeTotalTimeoutMultiplier * bytes.size();
-            open = d->reader->WithDevice(
-                [&](int fd) { written = PosixSerial::Write(fd, bytes, timeout); });
+            TComThread *reader = d->reader.get();
+            open = reader->WithDevice(
+                [&](int fd) { written = reader->Io().Write(fd, bytes, timeout); });
         }
     }
     if (!open)
