@@ -2,6 +2,7 @@
 // setters' rules, and the device listing over a fake sysfs tree.
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "serial/Transport.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,8 @@ private Q_SLOTS:
     void widthAndStopBits_data();
     void widthAndStopBits();
     void naturalOrder();
+    void tcpNames_data();
+    void tcpNames();
     void enumerateFakeTree_data();
     void enumerateFakeTree();
     void presence();
@@ -176,6 +179,64 @@ QStringList Strs(std::initializer_list<const char *> items) {
     return list;
 }
 } // namespace
+
+void TestSerialRules::tcpNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host"); // empty: malformed
+    QTest::addColumn<int>("port");
+    const QList<std::tuple<const char *, const char *, int>> rows = {
+        {"tcp://192.168.1.20:4001", "192.168.1.20", 4001},
+        {"TCP://127.0.0.1:1", "127.0.0.1", 1},
+        {" tCp://[::1]:65535\n", "::1", 65535},
+        {"tcp://[fe80::1:2]:2000", "fe80::1:2", 2000},
+        {"tcp://shack-pi.local:3333", "shack-pi.local", 3333},
+        {"tcp://shack.example.org.:80", "shack.example.org.", 80},
+        {"tcp://localhost:00080", "localhost", 80},
+        {"tcp://", "", 0},
+        {"tcp://:4000", "", 0},
+        {"tcp://host", "", 0},
+        {"tcp://host:", "", 0},
+        {"tcp://host:0", "", 0},
+        {"tcp://host:65536", "", 0},
+        {"tcp://host:123456", "", 0},
+        {"tcp://host:+80", "", 0},
+        {"tcp://host:-1", "", 0},
+        {"tcp://host:80x", "", 0},
+        {"tcp://host:80/", "", 0},
+        {"tcp://::1:80", "", 0},
+        {"tcp://[::1]", "", 0},
+        {"tcp://[::1]80", "", 0},
+        {"tcp://[zz::1]:80", "", 0},
+        {"tcp://[127.0.0.1]:80", "", 0},
+        {"tcp://1.2.3.256:80", "", 0},
+        {"tcp://1.2.3:80x", "", 0},
+        {"tcp://a b:80", "", 0},
+        {"tcp://-host:80", "", 0},
+        {"tcp://host..x:80", "", 0},
+        {"tcp://user@host:80", "", 0},
+        {"tcp://ho\xc3\xa9st:80", "", 0},
+        {"udp://host:80", "", 0},
+        {"tcp:/host:80", "", 0},
+        {"/dev/ttyUSB0", "", 0}};
+    for (const auto &[name, host, port] : rows)
+        QTest::newRow(name) << QString::fromUtf8(name) << QString::fromLatin1(host) << port;
+}
+
+void TestSerialRules::tcpNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    Transport::TcpAddress address;
+    QString reason;
+    const bool ok = Transport::ParseTcpName(name, &address, &reason);
+    QCOMPARE(ok, !host.isEmpty());
+    QCOMPARE(reason.isEmpty(), ok);
+    if (ok) {
+        QCOMPARE(address.host, host);
+        QTEST(address.port, "port");
+    }
+    // Every tcp:// name maps to the custom port, like any other device name.
+    QCOMPARE(CommPortFromName(name), spCustom);
+}
 
 void TestSerialRules::enumerateFakeTree_data() {
     // sysfs entries as "name[:uart type][+ bound to a driver][! no /dev node]",
