@@ -3,6 +3,7 @@
 // AutoReceive notifications, re-applied settings and resource cleanup.
 #include "serial/SerialPort.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/Ser2net.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -133,57 +134,6 @@ struct TcpListener {
     QString Name(const char *host = "127.0.0.1") const {
         return QStringLiteral("tcp://%1:%2").arg(QLatin1String(host)).arg(port);
     }
-};
-
-// ser2net serving a pseudo-terminal as a raw TCP stream on 127.0.0.1.
-struct Ser2net {
-    QTemporaryDir dir;
-    QProcess proc;
-    int port = 0;
-    bool Start(const QString &device) {
-        {
-            const TcpListener probe; // a port free a moment ago
-            port = probe.port;
-        }
-        QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
-        if (!config.open(QIODevice::WriteOnly))
-            return false;
-        config.write(QStringLiteral("connection: &orvik\n"
-                                    "  accepter: tcp,127.0.0.1,%1\n"
-                                    "  connector: serialdev,%2,9600n81,local\n"
-                                    "  options:\n"
-                                    "    kickolduser: true\n")
-                         .arg(port)
-                         .arg(device)
-                         .toUtf8());
-        config.close();
-        proc.setProcessChannelMode(QProcess::MergedChannels);
-        proc.start(QStringLiteral("/usr/sbin/ser2net"),
-                   {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"),
-                    QStringLiteral("-c"), config.fileName(), QStringLiteral("-P"),
-                    dir.filePath(QStringLiteral("ser2net.pid"))});
-        if (!proc.waitForStarted(5000))
-            return false;
-        // Listening once the kernel shows the port in state LISTEN (0A).
-        const QByteArray entry = QStringLiteral(":%1 00000000:0000 0A")
-                                     .arg(port, 4, 16, QLatin1Char('0'))
-                                     .toUpper()
-                                     .toLatin1();
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 5000 && proc.state() == QProcess::Running) {
-            QFile tcp(QStringLiteral("/proc/net/tcp"));
-            if (tcp.open(QIODevice::ReadOnly) && tcp.readAll().contains(entry))
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
-    }
-    void Stop() {
-        proc.terminate();
-        proc.waitForFinished(5000);
-    }
-    QString Name() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port); }
 };
 
 } // namespace
