@@ -69,7 +69,8 @@ using TConnectEvent = std::function<void(TSerialPort *Sender, TCommPort Port)>;
 using TLineStatusEvent = std::function<void(TSerialPort *Sender, TLineStatusSet LineStatus)>;
 
 // Fills List (emptied first) with the serial devices present now, as the
-// system spells them (e.g. /dev/ttyUSB0), in natural name order.
+// system spells them (e.g. /dev/ttyUSB0, or its /dev/serial/by-id link), in
+// natural order of the device names.
 void EnumeratePorts(QStringList &List);
 QStringList EnumeratePorts();
 // The same listing over other roots (normally /sys/class/tty and /dev). A
@@ -108,7 +109,9 @@ public:
     // Line settings, applied at Open.
     TCommPort Port() const;
     void SetPort(TCommPort Value);
-    // The device that Open opens, exactly as given (a path such as /dev/ttyUSB0).
+    // The device that Open opens, exactly as given: a path such as /dev/ttyUSB0,
+    // or tcp://HOST:PORT for a raw TCP stream (ser2net); line settings are
+    // stored but not sent over TCP, and its Open waits at most 3 s.
     QString PortName() const;
     void SetPortName(const QString &Value);
     TBaudRate BaudRate() const;
