@@ -450,7 +450,18 @@ void TSerialPort::Open() {
         std::lock_guard<std::mutex> lock(d->dataMutex);
         d->entireBuffer.clear();
     }
-    auto reader = std::make_shared<TComThread>(this, name);
+    if (d->opening)
+        throw ESerialPortException(
+            QStringLiteral("Cannot connect to %1: another port is still connecting").arg(name));
+    d->opening = true;
+    std::shared_ptr<TComThread> reader;
+    try {
+        reader = std::make_shared<TComThread>(this, name);
+    } catch (...) {
+        d->opening = false;
+        throw;
+    }
+    d->opening = false;
     if (!reader->Valid()) {
         d->lastOpenError = reader->OpenError();
         throw ESerialPortException(reader->OpenFailure());

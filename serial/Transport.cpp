@@ -1,8 +1,11 @@
 // The terminal and TCP transports behind the serial port component.
 #include "serial/Transport.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
+#include <QThread>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -56,6 +59,38 @@ int MsLeft(Clock::time_point deadline) {
     return left > 0 ? int(left) : 0;
 }
 
+// Slice of a wait on the application's thread between two rounds of its
+// events: the window keeps drawing itself and its timers keep running while
+// a network port connects.
+constexpr int kResponsiveSliceMs = 20;
+
+// Whether a wait here would hold up the application's event loop.
+bool OnEventThread() {
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+// Lets the event loop run once. Input and sockets wait, so nothing the
+// operator or a network client does can reach the component while it opens.
+void RunPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers);
+}
+
+// The wait of poll() up to the deadline, in slices on the event thread.
+int PollUntil(pollfd *p, Clock::time_point deadline) {
+    const bool responsive = OnEventThread();
+    for (;;) {
+        const int left = MsLeft(deadline);
+        const int n = ::poll(p, 1, responsive ? std::min(left, kResponsiveSliceMs) : left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != 0 || left == 0)
+            return n;
+        RunPendingEvents();
+    }
+}
+
 // Looks the host up within the time left. The lookup runs asynchronously so a
 // resolver that does not answer cannot hold the window past the limit.
 int Resolve(const TcpAddress &a, Clock::time_point deadline, addrinfo **result) {
@@ -80,13 +115,19 @@ int Resolve(const TcpAddress &a, Clock::time_point deadline, addrinfo **result) 
         delete req;
         return rc;
     }
+    const bool responsive = OnEventThread();
     for (;;) {
         const int left = MsLeft(deadline);
-        timespec ts{left / 1000, long(left % 1000) * 1000000L};
+        const int wait = responsive ? std::min(left, kResponsiveSliceMs) : left;
+        timespec ts{wait / 1000, long(wait % 1000) * 1000000L};
         const int s = ::gai_suspend(list, 1, &ts);
         rc = ::gai_error(&req->cb);
         if (rc != EAI_INPROGRESS)
             break;
+        if (responsive && left > 0) {
+            RunPendingEvents();
+            continue;
+        }
         if (s == EAI_AGAIN || left == 0) {
             if (::gai_cancel(&req->cb) == EAI_NOTCANCELED)
                 // The resolver still owns the request and finishes it later;
@@ -133,10 +174,7 @@ public:
                 err = errno;
                 if (err == EINPROGRESS) {
                     pollfd p{fd, POLLOUT, 0};
-                    int n;
-                    do {
-                        n = ::poll(&p, 1, MsLeft(deadline));
-                    } while (n < 0 && errno == EINTR);
+                    const int n = PollUntil(&p, deadline);
                     err = ETIMEDOUT;
                     socklen_t len = sizeof err;
                     if (n > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)

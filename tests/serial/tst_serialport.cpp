@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 #include <QProcess>
@@ -261,6 +262,21 @@ void TestSerialPort::openFailures() {
     }
     Fixture f; // its pseudo-terminal stays unused
     f.port.SetPortName(name);
+    // The event loop keeps running while a network peer is awaited; a
+    // nested Open meanwhile is refused, not started.
+    int ticks = 0;
+    QString nested;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks != 1)
+            return;
+        try {
+            f.port.Open();
+        } catch (const ESerialPortException &e) {
+            nested = e.Message();
+        }
+    });
+    ticker.start(50);
     try {
         f.port.Open();
         QVERIFY2(message.isEmpty(), "Open succeeded");
@@ -269,6 +285,12 @@ void TestSerialPort::openFailures() {
                  qPrintable(e.Message()));
     }
     QTEST(f.port.LastOpenError(), "error");
+    if (QTest::currentDataTag() == QByteArrayLiteral("no answer")) {
+        QVERIFY(ticks > 10);
+        QCOMPARE(
+            nested,
+            QStringLiteral("Cannot connect to %1: another port is still connecting").arg(name));
+    }
     QVERIFY(!f.port.Connected());
     QVERIFY(f.rec.events.isEmpty());
     try {
