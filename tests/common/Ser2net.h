@@ -36,8 +36,11 @@ struct Ser2net {
     QProcess proc;
     int port = 0;
     // options: further lines of the connection's "options:" map, each "    key: value\n".
-    bool Start(const QString &device, const QString &options = QString()) {
-        port = FreePort();
+    // A port of 0 takes a free one; Restart() serves the same device on the same port.
+    bool Start(const QString &device, const QString &options = QString(), int onPort = 0) {
+        port = onPort > 0 ? onPort : FreePort();
+        served = device;
+        servedOptions = options;
         QFile config(dir.filePath(QStringLiteral("ser2net.yaml")));
         if (!config.open(QIODevice::WriteOnly))
             return false;
@@ -79,5 +82,11 @@ struct Ser2net {
         proc.terminate();
         proc.waitForFinished(5000);
     }
+    bool Restart() {
+        Stop();
+        return Start(served, servedOptions, port);
+    }
     QString Name() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port); }
+    QString served;
+    QString servedOptions;
 };
