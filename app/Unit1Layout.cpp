@@ -4,13 +4,13 @@
 // controls to their handlers.
 #include "app/Unit1.h"
 
-#include "widgets/Captions.h"
-#include "widgets/Runtime.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
+#include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAbstractItemView>
@@ -350,6 +350,7 @@ void TForm1::CreateMenus() {
     PortMonitor1 = AddItem(file, "PortMonitor1", QStringLiteral("Port Monitor"));
     ATUPanel1 = AddItem(file, "ATUPanel1", QStringLiteral("ATU Panel"));
     ATUPanel1->setEnabled(false);
+    NetworkPort1 = AddItem(file, "NetworkPort1", QStringLiteral("Network port\u2026"));
     file->addSeparator();
     QMenu *paType = file->addMenu(QStringLiteral("PA Type"));
     PAType1 = paType->menuAction();
@@ -472,6 +473,7 @@ void TForm1::ConnectHandlers() {
 
     onTrigger(PortMonitor1, &TForm1::PortMonitor1Click);
     onTrigger(ATUPanel1, &TForm1::ATUPanel1Click);
+    onTrigger(NetworkPort1, &TForm1::NetworkPort1Click);
     onTrigger(N12kW1, &TForm1::N12kW1Click);
     onTrigger(N24kW1, &TForm1::N24kW1Click);
     onTrigger(Exit1, &TForm1::Exit1Click);

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void portLostOnUnplug_data() { routes(); }
     void portLostOnUnplug();
     void realTimersConnectWithinASecond();
+    void reconnectsOverSer2net();
 
 private:
     static void routes() {
@@ -33,6 +34,8 @@ private:
 struct Route {
     PanelFixture f;
     Ser2net bridge;
+    // Further lines of the configuration file's section.
+    QByteArray settings;
     bool start(bool network, const QStringList &args = {}, bool driveTimers = true) {
         f.link = f.dir.filePath(QStringLiteral("amplifier"));
         if (!f.sim.start(QStringList{QStringLiteral("--link"), f.link} + args))
@@ -41,6 +44,9 @@ struct Route {
             return false;
         const QString port = network ? bridge.Name() : f.link;
         if (!f.configure(port))
+            return false;
+        QFile ini(f.dir.filePath(QStringLiteral("Orvik_control.ini")));
+        if (!settings.isEmpty() && !(ini.open(QIODevice::Append) && ini.write(settings) > 0))
             return false;
         f.createWindows(driveTimers);
         return f.form->SelectedPort() == port;
@@ -127,6 +133,39 @@ void TestEndToEnd::realTimersConnectWithinASecond() {
     QVERIFY(t.elapsed() < 1000);
     // Only the poll sends bare lines: a tick has run on its own.
     QVERIFY(f.sim.waitForLogged(QByteArray(), 8, 3000));
+}
+
+void TestEndToEnd::reconnectsOverSer2net() {
+    // ser2net stopped and started again, 20 times, with the real timers:
+    // each time the panel waits without a box and comes back by itself.
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        Route r;
+        r.settings = "AutoReconnect=1\r\n";
+        PanelFixture &f = r.f;
+        QVERIFY2(r.start(true, {}, false), qPrintable(f.sim.errorString()));
+        QVERIFY(f.connect());
+        const QString lost =
+            QStringLiteral("****** Port lost: %1, waiting for it").arg(r.bridge.Name());
+        constexpr int Cycles = 20;
+        for (int cycle = 1; cycle <= Cycles; ++cycle) {
+            r.bridge.Stop();
+            QTRY_COMPARE(f.count(lost), cycle);
+            QVERIFY(!f.form->IsConnected());
+            QVERIFY(r.bridge.Restart());
+            QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
+            QVERIFY(f.form->Timer2->isActive());
+            QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
+        }
+        QCOMPARE(f.count(lost), Cycles);
+        // Polling again: the poll's bare lines reach the amplifier.
+        const int bare = int(f.sim.loggedLines().count(QByteArray()));
+        QVERIFY(f.sim.waitForLogged(QByteArray(), bare + 2, 3000));
+        f.windows.reset();
+    }
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -1,7 +1,9 @@
-// ser2net (Debian package ser2net) for tests and benchmarks: serves a
-// device, normally a pseudo-terminal, as a raw TCP stream on 127.0.0.1.
+// Network peers for tests and benchmarks: ser2net (Debian package ser2net)
+// serving a device, normally a pseudo-terminal, as a raw TCP stream on
+// 127.0.0.1, and a bare listening socket the test answers itself.
 #pragma once
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -11,6 +13,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -89,4 +92,43 @@ struct Ser2net {
     QString Name() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port); }
     QString served;
     QString servedOptions;
+};
+
+// Entries of a folder such as /proc/self/fd (open descriptors) or
+// /proc/self/task (threads).
+inline int CountEntries(const char *dir) {
+    return QDir(QString::fromLatin1(dir))
+        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+        .size();
+}
+
+// A listening TCP socket on 127.0.0.1 that the test accepts on itself.
+// With backlog 0 and one connection waiting, further connects get no answer.
+struct TcpListener {
+    int fd = -1;
+    int port = 0;
+    explicit TcpListener(int backlog = 8) {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), len) != 0 ||
+            ::listen(fd, backlog) != 0 ||
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+            return;
+        port = ntohs(a.sin_port);
+    }
+    ~TcpListener() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Q_DISABLE_COPY_MOVE(TcpListener)
+    int Accept(int timeoutMs) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, timeoutMs) == 1 ? ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+    }
+    QString Name(const char *host = "127.0.0.1") const {
+        return QStringLiteral("tcp://%1:%2").arg(QLatin1String(host)).arg(port);
+    }
 };

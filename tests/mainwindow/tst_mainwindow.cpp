@@ -1,7 +1,6 @@
 // The main window as the operator meets it: its layout and menus, and every
 // operator action driven by mouse presses and menu triggers, checked on the
 // bytes that reach a real pseudo-terminal and on the port monitor's echo.
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
@@ -12,6 +11,7 @@
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAbstractItemView>
@@ -187,7 +187,7 @@ void TestMainWindow::frameAndMenus() {
     // Each menu with its items ("-" a separator, "*" checked, "~" disabled),
     // all in sight on the bar; the radio items of a menu exclude each other.
     const QStringList expected = {
-        QStringLiteral("File: Port Monitor|~ATU Panel|-|PA Type|-|Exit"),
+        QStringLiteral("File: Port Monitor|~ATU Panel|Network port\u2026|-|PA Type|-|Exit"),
         QStringLiteral("Fan characteristics: 50%|Max|Hysteresis|Fixed"),
         QStringLiteral("Interface: YAESU (BCD)|YAESU FT817|ICOM|Kenwood|OTRSP|Flex|-|Manual"),
         QStringLiteral("Alarm Indication: CW by buzzer|Buzzer|No sound"),

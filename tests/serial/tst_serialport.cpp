@@ -100,43 +100,6 @@ int ReaderNice() {
     return -100;
 }
 
-int CountEntries(const char *dir) {
-    return QDir(QString::fromLatin1(dir))
-        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
-        .size();
-}
-
-// A listening TCP socket on 127.0.0.1 that the test accepts on itself.
-// With backlog 0 and one connection waiting, further connects get no answer.
-struct TcpListener {
-    int fd = -1;
-    int port = 0;
-    explicit TcpListener(int backlog = 8) {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), len) != 0 ||
-            ::listen(fd, backlog) != 0 ||
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
-            return;
-        port = ntohs(a.sin_port);
-    }
-    ~TcpListener() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Q_DISABLE_COPY_MOVE(TcpListener)
-    int Accept(int timeoutMs) {
-        pollfd p{fd, POLLIN, 0};
-        return ::poll(&p, 1, timeoutMs) == 1 ? ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-    }
-    QString Name(const char *host = "127.0.0.1") const {
-        return QStringLiteral("tcp://%1:%2").arg(QLatin1String(host)).arg(port);
-    }
-};
-
 } // namespace
 
 class TestSerialPort : public QObject {
