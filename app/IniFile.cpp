@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QSaveFile>
 
 namespace IniFile {
 
@@ -47,16 +48,107 @@ QString ReadStringFromText(const QByteArray &text, const QString &section, const
     return defaultValue;
 }
 
-QStringList ConfigSearchPaths(const QString &exeDir, const QProcessEnvironment &env) {
-    const QString sub = QStringLiteral("/orvik/") + ConfigName;
-    QStringList paths{exeDir + QLatin1Char('/') + ConfigName};
+namespace {
+
+QString ConfigSub() {
+    return QStringLiteral("/orvik/") + ConfigName;
+}
+
+// The name of a "[name]" line; empty when the line is not one.
+QByteArray SectionName(const QByteArray &line) {
+    if (!line.startsWith('['))
+        return QByteArray();
+    const int close = line.indexOf(']');
+    return line.mid(1, close < 0 ? -1 : close - 1).trimmed();
+}
+
+bool SameName(const QByteArray &name, const QString &wanted) {
+    return QString::fromUtf8(name).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString UserConfigPath(const QProcessEnvironment &env) {
     QString configHome = env.value(QStringLiteral("XDG_CONFIG_HOME"));
     if (!QDir::isAbsolutePath(configHome)) {
         const QString home = env.value(QStringLiteral("HOME"));
         configHome = QDir::isAbsolutePath(home) ? home + QStringLiteral("/.config") : QString();
     }
-    if (!configHome.isEmpty())
-        paths << QDir::cleanPath(configHome + sub);
+    return configHome.isEmpty() ? QString() : QDir::cleanPath(configHome + ConfigSub());
+}
+
+QByteArray WriteStringToText(const QByteArray &text, const QString &section, const QString &key,
+                             const QString &value) {
+    // Lines keep their own ends; a new line takes the file's (CR LF when its
+    // first line has one).
+    const QByteArray eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+    QList<QByteArray> lines = text.split('\n');
+    const bool endsWithNewline = text.isEmpty() || text.endsWith('\n');
+    if (endsWithNewline)
+        lines.removeLast();
+    int sectionLine = -1;   // the section's header
+    int lastInSection = -1; // its last line that is not blank
+    for (int i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        if (line.startsWith('[')) {
+            if (sectionLine >= 0)
+                break; // only the first occurrence is read, so only it is written
+            if (SameName(SectionName(line), section))
+                sectionLine = lastInSection = i;
+            continue;
+        }
+        if (sectionLine < 0 || line.isEmpty())
+            continue;
+        lastInSection = i;
+        const int eq = line.indexOf('=');
+        if (eq > 0 && SameName(line.left(eq).trimmed(), key) && !line.startsWith(';') &&
+            !line.startsWith('#')) {
+            const QByteArray cr = lines.at(i).endsWith('\r') ? QByteArray("\r") : QByteArray();
+            lines[i] = line.left(eq).trimmed() + '=' + value.toUtf8() + cr;
+            return lines.join('\n') + (endsWithNewline ? QByteArray("\n") : QByteArray());
+        }
+    }
+    const QByteArray cr = eol.startsWith('\r') ? QByteArray("\r") : QByteArray();
+    const QByteArray entry = key.toUtf8() + '=' + value.toUtf8() + cr;
+    if (sectionLine >= 0) {
+        lines.insert(lastInSection + 1, entry);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(cr);
+        lines.append('[' + section.toUtf8() + ']' + cr);
+        lines.append(entry);
+    }
+    return lines.join('\n') + '\n';
+}
+
+QString WriteUserSetting(const QString &configPath, const QString &section, const QString &key,
+                         const QString &value, const QProcessEnvironment &env) {
+    const QString path = UserConfigPath(env);
+    if (path.isEmpty())
+        return QStringLiteral("No folder for the user's settings (set HOME or XDG_CONFIG_HOME)");
+    QByteArray text;
+    QFile current(QFileInfo::exists(path) ? path : configPath);
+    if (!current.fileName().isEmpty() && current.exists()) {
+        if (!current.open(QIODevice::ReadOnly))
+            return QStringLiteral("Cannot read %1: %2")
+                .arg(current.fileName(), current.errorString());
+        text = current.read(1 << 20);
+    }
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return QStringLiteral("Cannot create the folder of %1").arg(path);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(WriteStringToText(text, section, key, value)) < 0 || !file.commit())
+        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    return QString();
+}
+
+QStringList ConfigSearchPaths(const QString &exeDir, const QProcessEnvironment &env) {
+    const QString sub = ConfigSub();
+    QStringList paths{exeDir + QLatin1Char('/') + ConfigName};
+    const QString user = UserConfigPath(env);
+    if (!user.isEmpty())
+        paths << user;
     QStringList configDirs;
     const QStringList listed =
         env.value(QStringLiteral("XDG_CONFIG_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);

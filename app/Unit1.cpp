@@ -41,10 +41,16 @@ TForm1::~TForm1() = default;
 void TForm1::FormCreate() {
     // Beside the executable, then the user's and the system's folder.
     const QString iniPath = IniFile::FindConfig(Runtime::ExeDir());
+    ConfigPath = iniPath;
     std::optional<QString> configured;
     if (!iniPath.isEmpty())
         configured =
             IniFile::ReadString(iniPath, QStringLiteral("Configuration"), QStringLiteral("Port"));
+    const bool reconnect =
+        IniFile::ReadString(iniPath, QStringLiteral("Configuration"),
+                            QStringLiteral("AutoReconnect")) == QLatin1String("1");
+    Link.SetAutoReconnect(reconnect);
+    AutoReconnect1->setChecked(reconnect);
     const QStringList enumerated = EnumeratePorts();
     const PortRules::Selection sel =
         PortRules::SelectConfigured(enumerated, configured, PortRules::IsCharacterDevice);
@@ -114,6 +120,10 @@ void TForm1::SetClosedState(bool closeportLatched) {
 }
 
 void TForm1::DrawConnection(LinkPhase phase) {
+    const QString title = QStringLiteral("Orvik 1200 Remote Control");
+    setWindowTitle(phase == LinkPhase::Waiting
+                       ? title + QStringLiteral(" - waiting for ") + Link.State().PortName
+                       : title);
     switch (phase) {
     case LinkPhase::Start:
         break;
@@ -129,7 +139,27 @@ void TForm1::DrawConnection(LinkPhase phase) {
     case LinkPhase::Closed:
         SetClosedState(false);
         break;
+    case LinkPhase::Waiting:
+        // Only Close Port stays: it stops the retries.
+        ComboBox1->setEnabled(false);
+        openport->setEnabled(false);
+        openport->SetCaption(ConnectionCaption::Waiting);
+        closeport->SetDown(false);
+        closeport->setEnabled(true);
+        break;
     }
+}
+
+void TForm1::AutoReconnect1Click() {
+    const bool on = AutoReconnect1->isChecked();
+    Link.SetAutoReconnect(on);
+    const QString failure =
+        IniFile::WriteUserSetting(ConfigPath, QStringLiteral("Configuration"),
+                                  QStringLiteral("AutoReconnect"), QString::number(int(on)));
+    if (!failure.isEmpty())
+        Runtime::ShowMessage(
+            failure + QStringLiteral("\n\nThe setting holds until the program ends."),
+            QStringLiteral("Orvik Remote Control"), Runtime::MsgIcon::Warning, this);
 }
 
 void TForm1::closeportclick() {
@@ -215,6 +245,11 @@ bool TForm1::AddNetworkPort(const QString &text) {
         index = ComboBox1->count() - 1;
     }
     ComboBox1->setCurrentIndex(index);
-    // INI-WRITE-PENDING
+    const QString failure = IniFile::WriteUserSetting(ConfigPath, QStringLiteral("Configuration"),
+                                                      QStringLiteral("Port"), name);
+    if (!failure.isEmpty())
+        Runtime::ShowMessage(failure + QStringLiteral("\n\nThe port is in the list until the "
+                                                      "program ends."),
+                             QStringLiteral("Network port"), Runtime::MsgIcon::Warning, this);
     return true;
 }

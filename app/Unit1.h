@@ -123,6 +123,9 @@ public:
     void PortMonitor1Click();
     void ATUPanel1Click();
     void Exit1Click();
+    // "Reconnect automatically": sets the link's reconnection and saves it
+    // in the user's INI file.
+    void AutoReconnect1Click();
     void About1Click();
     // The text of the About box.
     static QString AboutText();
@@ -171,7 +174,7 @@ public:
     // Menus
     QAction *NetworkPort1 = nullptr;
     QAction *File1 = nullptr, *PortMonitor1 = nullptr, *ATUPanel1 = nullptr, *PAType1 = nullptr,
-            *N12kW1 = nullptr, *N24kW1 = nullptr, *Exit1 = nullptr;
+            *N12kW1 = nullptr, *N24kW1 = nullptr, *Exit1 = nullptr, *AutoReconnect1 = nullptr;
     QAction *Fancharacteristic1 = nullptr, *N501 = nullptr, *Max1 = nullptr, *Hysteresis1 = nullptr,
             *Fixed1 = nullptr;
     QAction *Interface1 = nullptr, *YAESUBCD1 = nullptr, *YAESUFT8171 = nullptr, *ICOM1 = nullptr,
@@ -198,6 +201,9 @@ private:
     void FillPortList(const QStringList &ports, int index);
     void FailOpen(const QString &message, const QString &title);
     void DrawConnection(LinkPhase phase);
+    // The INI file read at start ("" when none), from which a first save
+    // of the user's settings starts.
+    QString ConfigPath;
     void DrawInterface(const AmpState &state);
     void DrawSettings(const AmpState &state);
 };

@@ -5,12 +5,12 @@
 // it do not happen.
 #include "app/Unit1.h"
 
-#include "widgets/Runtime.h"
 #include "atu/atu1.h"
 #include "link/MainRules.h"
 #include "service/Unit2.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAction>

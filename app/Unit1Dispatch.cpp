@@ -3,13 +3,13 @@
 // and shows the message boxes the link asks for.
 #include "app/Unit1.h"
 
-#include "widgets/Captions.h"
-#include "widgets/Runtime.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
+#include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAction>

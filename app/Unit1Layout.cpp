@@ -352,6 +352,9 @@ void TForm1::CreateMenus() {
     ATUPanel1->setEnabled(false);
     NetworkPort1 = AddItem(file, "NetworkPort1", QStringLiteral("Network port\u2026"));
     file->addSeparator();
+    AutoReconnect1 = AddItem(file, "AutoReconnect1", QStringLiteral("Reconnect automatically"));
+    AutoReconnect1->setCheckable(true);
+    file->addSeparator();
     QMenu *paType = file->addMenu(QStringLiteral("PA Type"));
     PAType1 = paType->menuAction();
     PAType1->setObjectName(QStringLiteral("PAType1"));
@@ -477,6 +480,7 @@ void TForm1::ConnectHandlers() {
     onTrigger(N12kW1, &TForm1::N12kW1Click);
     onTrigger(N24kW1, &TForm1::N24kW1Click);
     onTrigger(Exit1, &TForm1::Exit1Click);
+    onTrigger(AutoReconnect1, &TForm1::AutoReconnect1Click);
     onTrigger(N501, &TForm1::N501Click);
     onTrigger(Max1, &TForm1::Max1Click);
     onTrigger(Hysteresis1, &TForm1::Hysteresis1Click);

@@ -9,12 +9,12 @@
 //   orvik-screenshots [FOLDER]     (default: screenshots)
 #include "SimProcess.h"
 #include "app/Alarms.h"
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
+#include "widgets/Runtime.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -155,6 +155,17 @@ int main(int argc, char **argv) {
         receive("ALARM: OFF\r\n");
     }
     Shot(form, "main-08-after-alarms");
+
+    // The device unplugged with "Reconnect automatically" on: the panel waits for it.
+    form->AutoReconnect1->setChecked(true);
+    form->Link.SetAutoReconnect(true);
+    sim.say("unplug");
+    if (QTest::qWaitFor([&] { return form->Link.State().IsWaiting(); }, 5000)) {
+        Shot(form, "main-09-waiting-for-port");
+        w.Form2->show();
+        Shot(w.Form2, "monitor-03-port-lost");
+        w.Form2->hide();
+    }
 
     form->closeportclick();
     QTest::qWait(300);

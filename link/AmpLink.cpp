@@ -33,6 +33,8 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     handshakeTimer = makeTimer("Timer1", &AmpLink::HandshakeTick);
     pollTimer = makeTimer("Timer2", &AmpLink::PollTick);
     atuTimer = makeTimer("AtuTimer", &AmpLink::AtuTick);
+    reconnectTimer = makeTimer("ReconnectTimer", &AmpLink::ReconnectTick);
+    reconnectTimer->setInterval(ReconnectIntervalMs);
 }
 
 AmpLink::~AmpLink() {
@@ -93,7 +95,7 @@ void AmpLink::Log(const QString &entry) {
 
 // ---- The connection ------------------------------------------------------------
 
-QString AmpLink::Open(const QString &portName) {
+QString AmpLink::OpenPort(const QString &portName) {
     state.PortName = portName;
     port->SetPortName(portName.trimmed());
     port->SetBaudRate(BaudRateFromInt(9600));
@@ -116,33 +118,91 @@ QString AmpLink::Open(const QString &portName) {
                 "sudo adduser $USER dialout) and log in again.");
         return message;
     }
+    closing = Closing::No;
+    return QString();
+}
+
+void AmpLink::StartHandshake() {
     Send(Protocol::Identify);
     state.ConnectTicks = 0;
     handshakeTimer->start();
     pollTimer->start();
     SetPhase(LinkPhase::Connecting);
+}
+
+QString AmpLink::Open(const QString &portName) {
+    const QString failure = OpenPort(portName);
+    if (!failure.isEmpty())
+        return failure;
+    reconnectTimer->stop();
+    reopened = false;
+    StartHandshake();
     return QString();
 }
 
 void AmpLink::Close() {
     handshakeTimer->stop();
     pollTimer->stop();
+    reconnectTimer->stop();
+    reopened = false;
     state.ConnectTicks = 0;
     SetPhase(LinkPhase::Closed);
+    closing = Closing::ByOperator;
     port->Close();
 }
 
 void AmpLink::ClosePort() {
+    reconnectTimer->stop();
+    closing = Closing::ByOperator;
     port->Close();
 }
 
 void AmpLink::Shutdown() {
     port->OnReceive = nullptr;
     port->OnDisconnect = nullptr;
+    closing = Closing::ByOperator;
     port->Close();
     handshakeTimer->stop();
     pollTimer->stop();
     atuTimer->stop();
+    reconnectTimer->stop();
+}
+
+void AmpLink::SetAutoReconnect(bool on) {
+    autoReconnect = on;
+    if (!on && state.IsWaiting()) {
+        // Nothing to wait for any more: the port stays closed.
+        reconnectTimer->stop();
+        SetPhase(LinkPhase::Closed);
+    }
+}
+
+void AmpLink::WaitForPort(const QString &portName) {
+    state.PortName = portName;
+    EnterWaiting(QStringLiteral("****** Waiting for port: ") + portName);
+}
+
+void AmpLink::EnterWaiting(const QString &entry) {
+    handshakeTimer->stop();
+    pollTimer->stop();
+    state.ConnectTicks = 0;
+    Log(entry);
+    SetPhase(LinkPhase::Waiting);
+    reconnectTimer->start();
+}
+
+void AmpLink::ReconnectTick() {
+    if (!state.IsWaiting()) {
+        reconnectTimer->stop();
+        return;
+    }
+    // A port that is still missing stays quiet: one entry per loss, not one a second.
+    if (!OpenPort(state.PortName).isEmpty())
+        return;
+    reconnectTimer->stop();
+    reopened = true;
+    Log(QStringLiteral("****** Port back: ") + state.PortName);
+    StartHandshake();
 }
 
 void AmpLink::HandshakeTick() {
@@ -152,6 +212,15 @@ void AmpLink::HandshakeTick() {
     if (state.ConnectTicks > HandshakeTicks) {
         handshakeTimer->stop();
         state.ConnectTicks = 0;
+        if (reopened && autoReconnect) {
+            // The device is back but the amplifier does not answer (yet):
+            // close it and keep trying, as nobody is there to read a message.
+            closing = Closing::ToRetry;
+            port->Close();
+            EnterWaiting(
+                QStringLiteral("****** PA not found on %1, waiting for it").arg(state.PortName));
+            return;
+        }
         Close();
         LinkEffect notFound;
         notFound.text = QStringLiteral("Sorry, PA not found on ") + state.PortName;
@@ -163,6 +232,13 @@ void AmpLink::HandshakeTick() {
 void AmpLink::PortDisconnected() {
     handshakeTimer->stop();
     pollTimer->stop();
+    if (closing == Closing::ToRetry || state.IsWaiting())
+        return; // already waiting for the port
+    if (autoReconnect && closing == Closing::No) {
+        port->Close();
+        EnterWaiting(QStringLiteral("****** Port lost: %1, waiting for it").arg(state.PortName));
+        return;
+    }
     LinkEffect lost;
     lost.kind = LinkEffect::Kind::Disconnected;
     lost.text = QStringLiteral("Disconnected from COM Port");

@@ -71,6 +71,8 @@ public:
     QTimer *HandshakeTimer() const { return handshakeTimer; }
     QTimer *PollTimer() const { return pollTimer; }
     QTimer *AtuTimer() const { return atuTimer; }
+    // The retries of a lost port (1 s) while the link waits for it.
+    QTimer *ReconnectTimer() const { return reconnectTimer; }
 
     // Runs the handlers of the port's events and of the timers. An
     // exception that escapes one (a send on a port just lost) goes to the
@@ -84,6 +86,8 @@ public:
     static constexpr int BurstPauseMs = 20;
     // Handshake ticks after which the link gives up.
     static constexpr int HandshakeTicks = 10;
+    // Between two attempts to reopen a lost port.
+    static constexpr int ReconnectIntervalMs = 1000;
 
     // ---- The connection ------------------------------------------------------
     // Opens port at 9600 8N1 and starts the handshake. Returns an empty
@@ -95,6 +99,18 @@ public:
     void ClosePort();
     // Program end: no further event is delivered; the port is closed.
     void Shutdown();
+    // Automatic reconnection. Off (as it starts), a lost port ends the
+    // connection with the "Disconnected from COM Port" message. On, a port
+    // lost without the operator closing it is retried every second, with
+    // no message: reopened, the handshake and the start-up burst follow as
+    // on Open Port. A reopened port where the amplifier does not answer is
+    // closed and retried too. Close Port stops the retries.
+    void SetAutoReconnect(bool on);
+    bool AutoReconnect() const { return autoReconnect; }
+    // Waits for portName: enters the waiting state and retries it every
+    // second, as for a lost port (a port that is not there at start).
+    void WaitForPort(const QString &portName);
+    void ReconnectTick(); // the reconnect timer's tick
     void HandshakeTick(); // the handshake timer's tick
     void PollTick();      // the poll timer's tick
     void AtuTick();       // the tuner switch's re-send tick
@@ -149,6 +165,9 @@ private:
     void SetPhase(LinkPhase phase);
     void Emit(const LinkEffect &effect);
     void SendStartupBurst();
+    QString OpenPort(const QString &portName);
+    void StartHandshake();
+    void EnterWaiting(const QString &entry);
     void Guarded(const std::function<void()> &handler);
 
     AmpState state;
@@ -157,5 +176,12 @@ private:
     QTimer *handshakeTimer = nullptr;
     QTimer *pollTimer = nullptr;
     QTimer *atuTimer = nullptr;
+    QTimer *reconnectTimer = nullptr;
     Guard guard;
+    bool autoReconnect = false;
+    // The connection in hand came from a retry: a handshake that fails
+    // waits again instead of giving up with a message.
+    bool reopened = false;
+    // Why the port is being closed; its disconnect event acts on it.
+    enum class Closing { No, ByOperator, ToRetry } closing = Closing::No;
 };

@@ -14,7 +14,8 @@
 
 // The connection as the operator sees it: the start, the handshake, the
 // identified amplifier, and closed again.
-enum class LinkPhase { Start, Connecting, Connected, Closed };
+// Waiting: the port was lost (or was not there) and the link retries it.
+enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
 
 // The seven alarm reports, in the order the dispatcher tests them.
 enum class AlarmKind { HpOut, HpIn, Bpf, Swr, Temp, Tot, HpCont };
@@ -83,6 +84,7 @@ struct AmpState {
 
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
+    bool IsWaiting() const { return Phase == LinkPhase::Waiting; }
     bool Pa12kW() const { return PaType == MainRules::PaType::Kw12; }
 };
 

@@ -10,6 +10,7 @@ inline const QString Start = QStringLiteral("Open Port");
 inline const QString Connecting = QStringLiteral("Connecting...");
 inline const QString Connected = QStringLiteral("PA connected");
 inline const QString Closed = QStringLiteral("Open port");
+inline const QString Waiting = QStringLiteral("Waiting...");
 } // namespace ConnectionCaption
 
 namespace PttCaption {

@@ -19,6 +19,9 @@ private Q_SLOTS:
     void iniRead();
     void iniSearch_data();
     void iniSearch();
+    void iniWrite_data();
+    void iniWrite();
+    void userSettingSaved();
     void commandLine_data();
     void commandLine();
     void portSelection_data();
@@ -124,6 +127,78 @@ void TestCore::iniSearch() {
     const QStringList defaults = IniFile::ConfigSearchPaths(QStringLiteral("/opt/x"), {});
     QCOMPARE(defaults, (QStringList{QStringLiteral("/opt/x/Orvik_control.ini"),
                                     QStringLiteral("/etc/xdg/orvik/Orvik_control.ini")}));
+}
+
+void TestCore::iniWrite_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("empty file") << QByteArray() << QByteArray("[Configuration]\nPort=tcp://h:1\n");
+    QTest::newRow("key replaced, name as written, CR kept")
+        << QByteArray("[configuration]\r\nPORT = COM1\r\nBaud=9600\r\n")
+        << QByteArray("[configuration]\r\nPORT=tcp://h:1\r\nBaud=9600\r\n");
+    QTest::newRow("added after the section's last line, before blanks")
+        << QByteArray("[Configuration]\nX=1\n\n[Other]\nPort=B\n")
+        << QByteArray("[Configuration]\nX=1\nPort=tcp://h:1\n\n[Other]\nPort=B\n");
+    QTest::newRow("section added with a blank line before it")
+        << QByteArray("[Other]\nPort=B")
+        << QByteArray("[Other]\nPort=B\n\n[Configuration]\nPort=tcp://h:1\n");
+    QTest::newRow("CR LF file gets CR LF lines")
+        << QByteArray("[Other]\r\n")
+        << QByteArray("[Other]\r\n\r\n[Configuration]\r\nPort=tcp://h:1\r\n");
+    QTest::newRow("comments untouched")
+        << QByteArray("[Configuration]\n;Port=old\n")
+        << QByteArray("[Configuration]\n;Port=old\nPort=tcp://h:1\n");
+    QTest::newRow("first of duplicates, as read")
+        << QByteArray("[Configuration]\nPort=A\n[Configuration]\nPort=B\n")
+        << QByteArray("[Configuration]\nPort=tcp://h:1\n[Configuration]\nPort=B\n");
+}
+
+void TestCore::iniWrite() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    const QString value = QStringLiteral("tcp://h:1");
+    const QByteArray written = IniFile::WriteStringToText(text, QStringLiteral("Configuration"),
+                                                          QStringLiteral("Port"), value);
+    QCOMPARE(written, expected);
+    QCOMPARE(IniFile::ReadStringFromText(written, QStringLiteral("Configuration"),
+                                         QStringLiteral("Port")),
+             value);
+}
+
+// The first save copies the file the program read, so that the user's file,
+// found first from then on, keeps the other settings; later saves edit it.
+void TestCore::userSettingSaved() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString sys = dir.filePath(QStringLiteral("sys.ini"));
+    QFile system(sys);
+    QVERIFY(system.open(QIODevice::WriteOnly));
+    system.write("[Configuration]\nPort=/dev/ttyUSB0\nPA=2\n");
+    system.close();
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
+    const QString user = IniFile::UserConfigPath(env);
+    QCOMPARE(user, dir.filePath(QStringLiteral("cfg/orvik/Orvik_control.ini")));
+    const auto read = [&](const QString &key) {
+        return IniFile::ReadString(user, QStringLiteral("Configuration"), key);
+    };
+    QCOMPARE(IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"),
+                                       QStringLiteral("AutoReconnect"), QStringLiteral("1"), env),
+             QString());
+    QCOMPARE(read(QStringLiteral("PA")), QStringLiteral("2"));
+    QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
+    QCOMPARE(IniFile::WriteUserSetting(QString(), QStringLiteral("Configuration"),
+                                       QStringLiteral("Port"), QStringLiteral("tcp://a:2"), env),
+             QString());
+    QCOMPARE(read(QStringLiteral("Port")), QStringLiteral("tcp://a:2"));
+    QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
+    // A folder that cannot be made is reported, not passed over.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), sys + QStringLiteral("/cfg"));
+    QVERIFY(!IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"), QStringLiteral("Port"),
+                                       QStringLiteral("x"), env)
+                 .isEmpty());
+    env.clear();
+    QVERIFY(IniFile::UserConfigPath(env).isEmpty());
 }
 
 void TestCore::commandLine_data() {

@@ -5,13 +5,13 @@
 #pragma once
 
 #include "SimProcess.h"
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "tests/common/PtyPeer.h"
 #include "widgets/ColorButton.h"
+#include "widgets/Runtime.h"
 
 #include <QComboBox>
 #include <QFile>

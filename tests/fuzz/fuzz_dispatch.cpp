@@ -3,10 +3,10 @@
 // handed in chunks to the serial port's receive event, exactly as the reader
 // thread delivers text. Sends fail on the closed port, as in real use with a
 // lost device; the error boxes are counted, not shown.
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "service/Unit2.h"
+#include "widgets/Runtime.h"
 
 #include <QByteArray>
 #include <QTimer>

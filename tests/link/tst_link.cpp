@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -169,6 +171,8 @@ private Q_SLOTS:
     void handshakeGivesUp();
     void portLost();
     void openRefused();
+    void reconnection_data();
+    void reconnection();
     void pollNotConnected_data();
     void pollNotConnected();
     void pollAsksWhatIsUnknown_data();
@@ -193,7 +197,8 @@ private:
 void TestLink::init() {
     link = std::make_unique<AmpLink>();
     // Ticks are driven by the tests; the real timers must not interfere.
-    for (QTimer *t : {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer()}) {
+    for (QTimer *t :
+         {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer(), link->ReconnectTimer()}) {
         QCOMPARE(t->interval(), 1000);
         t->setInterval(24 * 3600 * 1000);
     }
@@ -639,6 +644,109 @@ void TestLink::openRefused() {
 }
 
 // ---- The poll tick ----------------------------------------------------------
+
+// Automatic reconnection over a device name that, like a by-id link, stays
+// while the device behind it goes and comes back. Each row loses the port
+// one way, then ends the wait one way: "replug" (the device returns and the
+// amplifier answers), "silent" (it returns, the amplifier does not answer,
+// the wait starts again), "close" (Close Port), "off" (the setting is
+// turned off). The monitor gets one entry per loss and no message box.
+void TestLink::reconnection_data() {
+    QTest::addColumn<QString>("loss");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<LinkPhase>("phase");
+    const QString lost = QStringLiteral("****** Port lost: @, waiting for it");
+    const QString back = QStringLiteral("****** Port back: @");
+    QTest::newRow("unplugged, back") << "unplug"
+                                     << "replug" << QStringList{lost, back} << LinkPhase::Connected;
+    QTest::newRow("unplugged during the handshake, back")
+        << "handshake"
+        << "replug" << QStringList{lost, back} << LinkPhase::Connected;
+    QTest::newRow("not there at start, back")
+        << "absent"
+        << "replug" << QStringList{QStringLiteral("****** Waiting for port: @"), back}
+        << LinkPhase::Connected;
+    QTest::newRow("back without the amplifier: waits again")
+        << "unplug"
+        << "silent"
+        << QStringList{lost, back, QStringLiteral("****** PA not found on @, waiting for it")}
+        << LinkPhase::Waiting;
+    QTest::newRow("Close Port ends the wait") << "unplug"
+                                              << "close" << QStringList{lost} << LinkPhase::Closed;
+    QTest::newRow("turned off ends the wait") << "unplug"
+                                              << "off" << QStringList{lost} << LinkPhase::Closed;
+}
+
+void TestLink::reconnection() {
+    QFETCH(QString, loss);
+    QFETCH(QString, end);
+    QFETCH(QStringList, entries);
+    QFETCH(LinkPhase, phase);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = dir.filePath(QStringLiteral("amp"));
+    auto plug = [&] {
+        peer = std::make_unique<PtyPeer>();
+        QFile::remove(name);
+        QVERIFY(peer->ok() && QFile::link(peer->devicePath(), name));
+    };
+    link->SetAutoReconnect(true);
+    if (loss == QLatin1String("absent")) {
+        link->WaitForPort(name);
+    } else {
+        plug();
+        QCOMPARE(link->Open(name), QString());
+        QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+        if (loss == QLatin1String("unplug"))
+            feed("PA_QZ9QZ\r\n");
+        log.clear();
+        peer->closeMaster();
+        QFile::remove(name);
+    }
+    QTRY_COMPARE(link->State().Phase, LinkPhase::Waiting);
+    QVERIFY(link->ReconnectTimer()->isActive());
+    QVERIFY(!link->HandshakeTimer()->isActive());
+    QVERIFY(!link->PollTimer()->isActive());
+    QVERIFY(!link->Port()->Connected());
+    // Retries while the device is missing add nothing.
+    link->ReconnectTick();
+    link->ReconnectTick();
+    QCOMPARE(link->State().Phase, LinkPhase::Waiting);
+    QCOMPARE(log.size(), 1);
+
+    if (end == QLatin1String("close")) {
+        link->Close();
+    } else if (end == QLatin1String("off")) {
+        link->SetAutoReconnect(false);
+    } else {
+        plug();
+        link->ReconnectTick();
+        QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
+        QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+        QVERIFY(!link->ReconnectTimer()->isActive());
+        if (end == QLatin1String("replug")) {
+            feed("PA_QZ9QZ\r\n");
+            QVERIFY(peer->read().startsWith("B?\r\nInPower?\r\n")); // the start-up burst
+        } else {
+            for (int tick = 0; tick <= AmpLink::HandshakeTicks; ++tick)
+                link->HandshakeTick();
+            QVERIFY(!link->Port()->Connected());
+        }
+    }
+    QCOMPARE(link->State().Phase, phase);
+    QCOMPARE(link->ReconnectTimer()->isActive(), phase == LinkPhase::Waiting);
+    QCOMPARE(link->PollTimer()->isActive(), phase == LinkPhase::Connected);
+    QStringList expected;
+    for (const QString &e : entries)
+        expected << QString(e).replace(QLatin1Char('@'), name);
+    QStringList marked;
+    for (const QString &e : log)
+        if (e.startsWith(QLatin1String("******")))
+            marked << e;
+    QCOMPARE(marked, expected);
+    QCOMPARE(effects, QStringList());
+}
 
 void TestLink::pollNotConnected_data() {
     QTest::addColumn<int>("phase");

@@ -4,8 +4,15 @@
 // selected, the list usable) and connect again on Open Port. Every fifth
 // cycle the device vanishes during the handshake instead.
 //
-// 50 cycles; `tst_unplug --cycles 500` runs more.
+// With "Reconnect automatically" the panel instead comes back by itself
+// after each replug, with no message box.
+//
+// 50 cycles each; `tst_unplug --cycles 500` runs more.
+#include "app/IniFile.h"
 #include "tests/common/PanelFixture.h"
+
+#include <QDir>
+#include <QScopeGuard>
 
 #include "widgets/ColorButton.h"
 
@@ -27,12 +34,17 @@ void SelectLink(PanelFixture &f) {
     QVERIFY(entry >= 0);
     f.form->ComboBox1->setCurrentIndex(entry);
 }
+
+int Entries(const char *dir) {
+    return int(QDir(QString::fromLatin1(dir)).count()) - 2; // without . and ..
+}
 } // namespace
 
 class TestUnplug : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cycles();
+    void reconnectsByItself();
 };
 
 void TestUnplug::cycles() {
@@ -93,6 +105,58 @@ void TestUnplug::cycles() {
     QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
 }
 
+void TestUnplug::reconnectsByItself() {
+    PanelFixture f;
+    // The menu item saves the setting in the user's file: a folder of the test's own.
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", f.dir.filePath(QStringLiteral("cfg")).toLocal8Bit());
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
+    // The link's own timers run: the retries, the handshake and the poll.
+    QVERIFY2(f.start({}, false), qPrintable(f.sim.errorString()));
+    TForm1 *form = f.form;
+    QVERIFY(f.connect());
+    form->AutoReconnect1->trigger();
+    QVERIFY(form->AutoReconnect1->isChecked());
+    QCOMPARE(IniFile::ReadString(IniFile::UserConfigPath(), QStringLiteral("Configuration"),
+                                 QStringLiteral("AutoReconnect")),
+             QStringLiteral("1"));
+    const QString lostEntry = QStringLiteral("****** Port lost: %1, waiting for it").arg(f.link);
+    int losses = 0;
+    QObject::connect(&form->Link, &AmpLink::EntryLogged, form,
+                     [&](const QString &e) { losses += e == lostEntry ? 1 : 0; });
+    const int fds = Entries("/proc/self/fd");
+    const int threads = Entries("/proc/self/task");
+    for (int cycle = 1; cycle <= g_cycles; ++cycle) {
+        f.sim.say("unplug");
+        QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsWaiting(), 5000);
+        QCOMPARE(form->windowTitle(),
+                 QStringLiteral("Orvik 1200 Remote Control - waiting for ") + f.link);
+        QCOMPARE(form->openport->Caption(), QStringLiteral("Waiting..."));
+        QVERIFY(form->closeport->isEnabled());
+        f.sim.say("replug");
+        QTRY_VERIFY_WITH_TIMEOUT(form->IsConnected(), 5000);
+        QCOMPARE(losses, cycle);
+        QVERIFY(form->Timer2->isActive()); // polling again
+        QCOMPARE(form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
+    }
+    QCOMPARE(f.boxes.size(), 0);
+    QTRY_COMPARE(Entries("/proc/self/fd"), fds);
+    QTRY_COMPARE(Entries("/proc/self/task"), threads);
+    // Still talking: a query answered after the last cycle.
+    const int asked = int(f.sim.loggedLines().count("T?"));
+    form->Link.Send("T?");
+    QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
+    // Close Port while waiting stops the retries and leaves the port closed.
+    f.sim.say("unplug");
+    QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsWaiting(), 5000);
+    form->closeportclick();
+    f.sim.say("replug");
+    QTest::qWait(1500);
+    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!form->SerialPort->Connected());
+    QCOMPARE(f.boxes.size(), 0);
+}
+
 int main(int argc, char **argv) {
     QList<char *> args;
     for (int i = 0; i < argc; ++i) {
@@ -103,7 +167,7 @@ int main(int argc, char **argv) {
     }
     // A long run outlasts the test framework's default limit per function.
     if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
-        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((qint64(g_cycles) * 2 + 300) * 1000));
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((qint64(g_cycles) * 4 + 300) * 1000));
     int n = int(args.size());
     QApplication app(n, args.data());
     TestUnplug test;

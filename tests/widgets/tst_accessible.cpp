@@ -5,7 +5,6 @@
 // tree of every window as the amplifier's reports change it.
 #include "TestPixels.h"
 #include "app/Alarms.h"
-#include "widgets/Runtime.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
@@ -17,6 +16,7 @@
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
 #include <QAccessibleValueInterface>
