@@ -1,5 +1,8 @@
 #include "app/PortRules.h"
 
+#include "serial/SerialPort.h"
+#include "serial/Transport.h"
+
 #include <sys/stat.h>
 
 namespace PortRules {
@@ -12,14 +15,15 @@ Selection SelectConfigured(const QStringList &ports, const std::optional<QString
     if (!configured)
         return s;
     const QString wanted = configured->trimmed();
-    for (int i = 0; i < s.ports.size(); ++i) {
-        if (s.ports.at(i).compare(wanted, Qt::CaseInsensitive) == 0) {
-            s.index = i;
-            return s;
-        }
-    }
-    s.index = -1;
-    if (!wanted.isEmpty() && isCharDevice && isCharDevice(wanted)) {
+    const QString listed = ListedPortFor(ports, wanted);
+    s.index = listed.isEmpty() ? -1 : int(ports.indexOf(listed));
+    if (s.index >= 0)
+        return s;
+    QString network;
+    if (NetworkPortName(wanted, &network, nullptr)) {
+        s.ports.append(network);
+        s.index = int(s.ports.size()) - 1;
+    } else if (!wanted.isEmpty() && isCharDevice && isCharDevice(wanted)) {
         s.ports.append(wanted);
         s.index = int(s.ports.size()) - 1;
     }
@@ -32,6 +36,19 @@ bool IsCharacterDevice(const QString &path) {
     struct stat st {};
     const QByteArray native = path.toLocal8Bit();
     return ::stat(native.constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+bool NetworkPortName(const QString &text, QString *name, QString *reason) {
+    const QString trimmed = text.trimmed();
+    QString why;
+    if (!Transport::ParseTcpName(trimmed, nullptr, &why)) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    if (name)
+        *name = QStringLiteral("tcp://") + trimmed.mid(6);
+    return true;
 }
 
 } // namespace PortRules

@@ -21,13 +21,20 @@ struct Selection {
 // isCharDevice: whether a path names an existing character device.
 //
 // Without a file the first entry stays selected. With a file, the entry equal
-// to the value (case-insensitive) is selected, or none. A value naming a
-// character device that is not listed (a pseudo-terminal, a link made by a
-// tool) is added to the list and selected, so that such a port can be used.
+// to the value (case-insensitive), or naming the same device (a node and its
+// by-id link), is selected, or none. A value naming a character device that
+// is not listed (a pseudo-terminal, a link made by a tool) or a well-formed
+// network port (tcp://HOST:PORT) is added to the list and selected, so that
+// such a port can be used.
 Selection SelectConfigured(const QStringList &ports, const std::optional<QString> &configured,
                            const std::function<bool(const QString &)> &isCharDevice);
 
 // Whether path names an existing character device (links followed).
 bool IsCharacterDevice(const QString &path);
+
+// The operator's text for a network port made a port name: trimmed, the
+// scheme written "tcp://". False with the reason when it is not a well-formed
+// tcp://HOST:PORT.
+bool NetworkPortName(const QString &text, QString *name, QString *reason);
 
 } // namespace PortRules

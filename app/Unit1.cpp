@@ -2,13 +2,17 @@
 
 #include "app/IniFile.h"
 #include "app/PortRules.h"
+#include "serial/Transport.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Runtime.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 
 TForm1::TForm1(TWindows &windows, QWidget *parent)
@@ -54,9 +58,7 @@ void TForm1::FormCreate() {
     ExtraPort.clear();
     if (sel.index >= 0 && !enumerated.contains(sel.ports.at(sel.index)))
         ExtraPort = sel.ports.at(sel.index);
-    ComboBox1->clear();
-    ComboBox1->addItems(sel.ports);
-    ComboBox1->setCurrentIndex(sel.index);
+    FillPortList(sel.ports, sel.index);
 
     closeport->SetDown(true);
     openport->SetDown(false);
@@ -84,7 +86,7 @@ void TForm1::FormCreate() {
 // ---- Connection ----------------------------------------------------------------
 
 void TForm1::openportclick() {
-    const QString port = ComboBox1->currentIndex() >= 0 ? ComboBox1->currentText() : QString();
+    const QString port = SelectedPort();
     if (port.trimmed().isEmpty()) {
         // Nothing to open: say so and stay closed, rather than failing later
         // on the first send with the window half switched.
@@ -179,20 +181,75 @@ void TForm1::SerialPortDisconnect(TSerialPort *, TCommPort) {
 QStringList TForm1::ListPorts() const {
     QStringList ports = EnumeratePorts();
     if (!ExtraPort.isEmpty() && !ports.contains(ExtraPort) &&
-        PortRules::IsCharacterDevice(ExtraPort))
+        (Transport::IsTcpName(ExtraPort) || PortRules::IsCharacterDevice(ExtraPort)))
         ports.append(ExtraPort);
     return ports;
 }
 
-void TForm1::Refresh1Click() {
+void TForm1::FillPortList(const QStringList &ports, int index) {
     ComboBox1->clear();
-    ComboBox1->addItems(ListPorts());
-    if (ComboBox1->count() > 0)
-        ComboBox1->setCurrentIndex(0);
+    for (const QString &port : ports) {
+        ComboBox1->addItem(PortLabel(port), port);
+        ComboBox1->setItemData(ComboBox1->count() - 1, port, Qt::ToolTipRole);
+    }
+    // The open list is as wide as its longest label; the box keeps its place.
+    ComboBox1->view()->setMinimumWidth(ComboBox1->view()->sizeHintForColumn(0) + 8);
+    ComboBox1->setCurrentIndex(index);
+}
+
+QString TForm1::SelectedPort() const {
+    const int index = ComboBox1->currentIndex();
+    if (index < 0)
+        return QString();
+    const QString name = ComboBox1->itemData(index).toString();
+    return name.isEmpty() ? ComboBox1->currentText() : name;
+}
+
+void TForm1::Refresh1Click() {
+    const QStringList ports = ListPorts();
+    FillPortList(ports, ports.isEmpty() ? -1 : 0);
 }
 
 void TForm1::ComboBox1DblClick() {
-    ComboBox1->clear();
-    ComboBox1->addItems(ListPorts());
-    ComboBox1->setCurrentIndex(-1);
+    FillPortList(ListPorts(), -1);
+}
+
+void TForm1::NetworkPort1Click() {
+    bool ok = false;
+    const QString current = SelectedPort();
+    const QString text = QInputDialog::getText(
+        this, QStringLiteral("Network port"),
+        QStringLiteral("Address of the ser2net port (tcp://HOST:PORT):"), QLineEdit::Normal,
+        Transport::IsTcpName(current) ? current : QStringLiteral("tcp://"), &ok);
+    if (ok)
+        AddNetworkPort(text);
+}
+
+bool TForm1::AddNetworkPort(const QString &text) {
+    QString name;
+    QString reason;
+    if (!PortRules::NetworkPortName(text, &name, &reason)) {
+        Runtime::ShowMessage(
+            QStringLiteral("\"%1\" is not a network port: %2.").arg(text.trimmed(), reason),
+            QStringLiteral("Network port"), Runtime::MsgIcon::Error, this);
+        return false;
+    }
+    ExtraPort = name;
+    int index = -1;
+    for (int i = 0; i < ComboBox1->count() && index < 0; ++i) {
+        if (ComboBox1->itemData(i).toString().compare(name, Qt::CaseInsensitive) == 0)
+            index = i;
+    }
+    if (index < 0) {
+        ComboBox1->addItem(PortLabel(name), name);
+        index = ComboBox1->count() - 1;
+    }
+    ComboBox1->setCurrentIndex(index);
+    const QString failure = IniFile::WriteUserSetting(ConfigPath, QStringLiteral("Configuration"),
+                                                      QStringLiteral("Port"), name);
+    if (!failure.isEmpty())
+        Runtime::ShowMessage(failure + QStringLiteral("\n\nThe port is in the list until the "
+                                                      "program ends."),
+                             QStringLiteral("Network port"), Runtime::MsgIcon::Warning, this);
+    return true;
 }

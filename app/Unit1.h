@@ -51,9 +51,19 @@ public:
     void Refresh1Click();
     void ComboBox1DblClick();
     // A device named in the configuration that the system does not list (a
-    // pseudo-terminal, a link); it stays in the list across refreshes.
+    // pseudo-terminal, a link) or a network port; it stays in the list
+    // across refreshes.
     QString ExtraPort;
     QStringList ListPorts() const;
+    // The port name of the selected entry (the list shows labels); empty
+    // when none is selected.
+    QString SelectedPort() const;
+    // File, "Network port...": asks for tcp://HOST:PORT and adds it.
+    void NetworkPort1Click();
+    // Adds the network port in text to the list, selects it and remembers it
+    // in the user's configuration file; a malformed one gets a message and
+    // changes nothing. True when added.
+    bool AddNetworkPort(const QString &text);
 
     // ---- The link's events (Unit1Dispatch.cpp) ----------------------------
     // A received chunk: the link frames, logs and interprets it.
@@ -162,6 +172,7 @@ public:
     QLabel *Temp2 = nullptr;
     QLabel *Label25 = nullptr;
     // Menus
+    QAction *NetworkPort1 = nullptr;
     QAction *File1 = nullptr, *PortMonitor1 = nullptr, *ATUPanel1 = nullptr, *PAType1 = nullptr,
             *N12kW1 = nullptr, *N24kW1 = nullptr, *Exit1 = nullptr, *AutoReconnect1 = nullptr;
     QAction *Fancharacteristic1 = nullptr, *N501 = nullptr, *Max1 = nullptr, *Hysteresis1 = nullptr,
@@ -185,6 +196,9 @@ private:
     void CreateMenus();    // Unit1Layout.cpp
     void ConnectHandlers();
     void SetClosedState(bool closeportLatched);
+    // Shows ports by their labels (a by-id link with its adapter's product),
+    // each entry holding the name that Open Port opens.
+    void FillPortList(const QStringList &ports, int index);
     void FailOpen(const QString &message, const QString &title);
     void DrawConnection(LinkPhase phase);
     // The INI file read at start ("" when none), from which a first save

@@ -350,6 +350,7 @@ void TForm1::CreateMenus() {
     PortMonitor1 = AddItem(file, "PortMonitor1", QStringLiteral("Port Monitor"));
     ATUPanel1 = AddItem(file, "ATUPanel1", QStringLiteral("ATU Panel"));
     ATUPanel1->setEnabled(false);
+    NetworkPort1 = AddItem(file, "NetworkPort1", QStringLiteral("Network port\u2026"));
     file->addSeparator();
     AutoReconnect1 = AddItem(file, "AutoReconnect1", QStringLiteral("Reconnect automatically"));
     AutoReconnect1->setCheckable(true);
@@ -475,6 +476,7 @@ void TForm1::ConnectHandlers() {
 
     onTrigger(PortMonitor1, &TForm1::PortMonitor1Click);
     onTrigger(ATUPanel1, &TForm1::ATUPanel1Click);
+    onTrigger(NetworkPort1, &TForm1::NetworkPort1Click);
     onTrigger(N12kW1, &TForm1::N12kW1Click);
     onTrigger(N24kW1, &TForm1::N24kW1Click);
     onTrigger(Exit1, &TForm1::Exit1Click);

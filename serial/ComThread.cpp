@@ -16,16 +16,17 @@
 // ---- Reader thread -------------------------------------------------------------
 
 TComThread::TComThread(TSerialPort *Owner, const QString &Path)
-    : owner(Owner), d(Owner->d.get()), path(Path) {
+    : owner(Owner), d(Owner->d.get()), path(Path), link(Transport::For(Path)) {
     setObjectName(QStringLiteral("TComThread")); // the thread's name in the system
-    const PosixSerial::OpenResult opened = PosixSerial::OpenDevice(path);
+    const Transport::Opened opened = link->Open(path);
     if (opened.fd < 0) {
         openError = opened.error;
+        openFailure = link->FailureMessage(path, opened);
         return;
     }
     fd = opened.fd;
     // A device that refuses the settings is still used with its own.
-    PosixSerial::ApplyLineConfig(fd, d->LineConfig());
+    link->Configure(fd, d->LineConfig());
     connectedPort = CommPortFromName(path);
 }
 
@@ -36,7 +37,7 @@ TComThread::~TComThread() {
     { std::lock_guard<std::mutex> lock(waitMutex); }
     std::lock_guard<std::mutex> lock(fdMutex);
     if (fd >= 0) {
-        PosixSerial::CloseDevice(fd);
+        link->Close(fd);
         fd = -1;
     }
 }
@@ -64,11 +65,12 @@ void TComThread::ApplyPriority(TThreadPriority Value) {
 
 bool TComThread::Lost() {
     bool hungUp = false;
-    WithDevice([&](int f) { hungUp = PosixSerial::HungUp(f); });
+    WithDevice([&](int f) { hungUp = link->HungUp(f); });
     if (hungUp)
         return true;
     // Looking the device up costs a directory scan; skipped at fast polling.
-    return d->delay.load() >= 50 && !IsPortPresent(path);
+    // A network peer is not in the system's device list at all.
+    return link->ListedBySystem() && d->delay.load() >= 50 && !IsPortPresent(path);
 }
 
 void TComThread::Raise(const std::function<void()> &fn) {
@@ -120,7 +122,7 @@ void TComThread::run() {
     ApplyPriority(d->priority);
     while (!stop) {
         try {
-            const TLineStatusSet lines = PosixSerial::ModemLines(fd);
+            const TLineStatusSet lines = link->ModemLines(fd);
             if (lines != d->lineStatus.load()) {
                 d->lineStatus = lines;
                 Raise([this, lines] {
@@ -149,8 +151,11 @@ void TComThread::run() {
 }
 
 void TComThread::Finish() {
-    const TCommPort port = connectedPort;
-    if (!disconnectClaimed.exchange(true) && port != spNone) {
+    // The port reads spNone before OnDisconnect runs, so nobody who sees the
+    // event can still find the connection open.
+    const TCommPort port =
+        disconnectClaimed.exchange(true) ? spNone : connectedPort.exchange(spNone);
+    if (port != spNone) {
         try {
             Raise([this, port] {
                 if (owner->OnDisconnect)
@@ -165,8 +170,8 @@ void TComThread::Finish() {
         if (fd >= 0) {
             // Only the input is discarded: a command written just before Close
             // (the last "PA?" of a give-up) must still reach the line.
-            PosixSerial::PurgeInput(fd);
-            PosixSerial::CloseDevice(fd);
+            link->PurgeInput(fd);
+            link->Close(fd);
             fd = -1;
         }
     }
@@ -178,7 +183,7 @@ void TComThread::Finish() {
 }
 
 void TComThread::Poll() {
-    const int n = std::max(PosixSerial::QueuedInput(fd), 0);
+    const int n = std::max(link->QueuedInput(fd), 0);
     if (!d->autoReceive) {
         if (n == 0) {
             PresenceCheck();
@@ -196,7 +201,7 @@ void TComThread::Poll() {
         return;
     }
     PosixSerial::ReadStatus status;
-    QByteArray chunk = PosixSerial::Read(fd, n, &status);
+    QByteArray chunk = link->Read(fd, n, &status);
     if (d->discardNulls)
         chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
     if (chunk.isEmpty()) {

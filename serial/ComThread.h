@@ -3,6 +3,7 @@
 #pragma once
 
 #include "serial/SerialPort.h"
+#include "serial/Transport.h"
 
 #include <QThread>
 
@@ -20,6 +21,10 @@ public:
 
     bool Valid() const;
     int OpenError() const { return openError; }
+    // The message of a failed open, as Open raises it.
+    const QString &OpenFailure() const { return openFailure; }
+    // The terminal or network stream behind the device handle.
+    Transport::Link &Io() { return *link; }
     const QString &Path() const { return path; }
     TCommPort Port() const { return connectedPort.load(); }
     bool Ended() const { return ended.load(); }
@@ -73,7 +78,9 @@ private:
     TSerialPort *owner;
     TSerialPort::Private *d;
     QString path;
+    std::unique_ptr<Transport::Link> link;
     int openError = 0;
+    QString openFailure;
     std::mutex fdMutex;
     int fd = -1;
     std::atomic<TCommPort> connectedPort{spNone};

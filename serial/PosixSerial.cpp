@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <termios.h>
@@ -196,13 +198,14 @@ QByteArray Read(int fd, int n, ReadStatus *status) {
     return buffer;
 }
 
-long Write(int fd, const QByteArray &data, long long timeoutMs) {
+long Write(int fd, const QByteArray &data, long long timeoutMs, bool socket) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     long written = 0;
     while (written < data.size()) {
-        const ssize_t w =
-            ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        const char *from = data.constData() + written;
+        const auto count = static_cast<size_t>(data.size() - written);
+        const ssize_t w = socket ? ::send(fd, from, count, MSG_NOSIGNAL) : ::write(fd, from, count);
         if (w > 0) {
             written += w;
             continue;
@@ -297,11 +300,13 @@ QStringList ListSerialDevices(const QString &sysClassTty, const QString &devDir)
     const QStringList names =
         sys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::NoSort);
     for (const QString &name : names) {
-        const bool family =
-            name.startsWith(QLatin1String("ttyUSB")) || name.startsWith(QLatin1String("ttyACM")) ||
-            name.startsWith(QLatin1String("ttyAMA")) || name.startsWith(QLatin1String("rfcomm"));
-        const bool uart = name.startsWith(QLatin1String("ttyS")) && HasRealUart(sys.filePath(name));
-        if (!family && !uart)
+        // Only a tty bound to a driver has a device link; virtual consoles,
+        // ptmx and the like have none.
+        const QString entry = sys.filePath(name);
+        if (!QFileInfo::exists(entry + QStringLiteral("/device")))
+            continue;
+        if (name.startsWith(QLatin1String("ttyS")) && name.size() > 4 && name.at(4).isDigit() &&
+            !HasRealUart(entry))
             continue;
         const QString node = devDir + QLatin1Char('/') + name;
         if (QFileInfo::exists(node))
@@ -309,6 +314,38 @@ QStringList ListSerialDevices(const QString &sysClassTty, const QString &devDir)
     }
     std::sort(result.begin(), result.end(), NaturalLess);
     return result;
+}
+
+QList<ByIdLink> ListByIdLinks(const QString &devDir) {
+    QList<ByIdLink> result;
+    const QDir byId(devDir + QStringLiteral("/serial/by-id"));
+    if (!byId.exists())
+        return result;
+    QStringList links = byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    std::sort(links.begin(), links.end(), NaturalLess);
+    for (const QString &link : links) {
+        const QFileInfo info(byId.filePath(link));
+        if (!info.isSymLink())
+            continue;
+        const QString target = QFileInfo(info.symLinkTarget()).fileName();
+        if (target.isEmpty() || !QFileInfo::exists(info.absoluteFilePath()))
+            continue;
+        result.append({byId.filePath(link), target, ProductFromById(link)});
+    }
+    return result;
+}
+
+QString ProductFromById(const QString &linkName) {
+    // udev names the link BUS-SERIAL-ifNN[-portN], SERIAL being vendor, model
+    // and serial number joined by underscores.
+    QString s = linkName;
+    const int bus = s.indexOf(QLatin1Char('-'));
+    if (bus > 0)
+        s = s.mid(bus + 1);
+    static const QRegularExpression suffix(QStringLiteral("-if[0-9A-Fa-f]+(-port[0-9]+)?$"));
+    s.remove(suffix);
+    s.replace(QLatin1Char('_'), QLatin1Char(' '));
+    return s.simplified();
 }
 
 bool NaturalLess(const QString &a, const QString &b) {

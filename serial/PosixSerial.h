@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -47,7 +48,8 @@ enum class ReadStatus { Ok, Error };
 QByteArray Read(int fd, int n, ReadStatus *status);
 // Writes data, waiting for the device at most timeoutMs in total. Returns the
 // count written (possibly short after the timeout) or -1 on an error (errno set).
-long Write(int fd, const QByteArray &data, long long timeoutMs);
+// A socket is written with socket set, so a closed peer gives EPIPE, not SIGPIPE.
+long Write(int fd, const QByteArray &data, long long timeoutMs, bool socket = false);
 // Modem input lines as bits: 0 CTS, 1 DSR, 2 ring, 3 carrier detect; 0 on failure.
 std::uint8_t ModemLines(int fd);
 // Whether the device has hung up (pseudo-terminal peer gone, adapter unplugged).
@@ -63,9 +65,22 @@ QString ErrorText(int error);
 void SetThreadNice(long threadId, int nice);
 long CurrentThreadId();
 
-// Serial devices listed under sysClassTty (normally /sys/class/tty) that have a
-// node in devDir, as devDir + "/" + name, in natural name order.
+// Ttys listed under sysClassTty (normally /sys/class/tty) that are bound to a
+// driver (have a device link) and have a node in devDir, as devDir + "/" +
+// name, in natural name order. A ttyS<n> counts only with a detected UART.
 QStringList ListSerialDevices(const QString &sysClassTty, const QString &devDir);
+
+// One link of devDir/serial/by-id: its path, the kernel name of the tty it
+// points to (ttyUSB0) and the adapter's product text taken from its name.
+struct ByIdLink {
+    QString path;
+    QString device;
+    QString product;
+};
+// The by-id links that point to an existing node, in natural order.
+QList<ByIdLink> ListByIdLinks(const QString &devDir);
+// "usb-FTDI_FT232R_USB_UART_A10K-if00-port0" -> "FTDI FT232R USB UART A10K".
+QString ProductFromById(const QString &linkName);
 // Natural order: digit runs compare by value ("ttyS2" before "ttyS10").
 bool NaturalLess(const QString &a, const QString &b);
 

@@ -10,7 +10,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -90,7 +92,50 @@ int ThreadPriorityNice(TThreadPriority Value) {
 }
 
 QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir) {
-    return PosixSerial::ListSerialDevices(SysClassTtyDir, DevDir);
+    QStringList ports = PosixSerial::ListSerialDevices(SysClassTtyDir, DevDir);
+    // An adapter with a by-id link is offered by that link: it keeps its name
+    // across replugs, whatever ttyUSB number it gets.
+    const QList<PosixSerial::ByIdLink> links = PosixSerial::ListByIdLinks(DevDir);
+    for (QString &port : ports) {
+        const QString device = QFileInfo(port).fileName();
+        for (const PosixSerial::ByIdLink &link : links) {
+            if (link.device == device) {
+                port = link.path;
+                break;
+            }
+        }
+    }
+    return ports;
+}
+
+QString PortLabel(const QString &Name) {
+    const QFileInfo info(Name);
+    if (!info.isSymLink() || info.dir().dirName() != QLatin1String("by-id"))
+        return Name;
+    const QString device = QFileInfo(info.symLinkTarget()).fileName();
+    const QString product = PosixSerial::ProductFromById(info.fileName());
+    if (product.isEmpty())
+        return device;
+    return device + QStringLiteral(" \u2014 ") + product;
+}
+
+QString ListedPortFor(const QStringList &List, const QString &Name) {
+    const QString name = TrimBlanksAndControls(Name);
+    if (name.isEmpty())
+        return QString();
+    for (const QString &entry : List) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    // The same device under another name (its node and its by-id link).
+    const QString target = QFileInfo(name).canonicalFilePath();
+    if (target.isEmpty())
+        return QString();
+    for (const QString &entry : List) {
+        if (QFileInfo(entry).canonicalFilePath() == target)
+            return entry;
+    }
+    return QString();
 }
 
 QStringList EnumeratePorts() {
@@ -371,10 +416,12 @@ void TSerialPort::ReApplyLineSettings() {
     if (!d->reader)
         return;
     bool accepted = true;
-    const bool open = d->reader->WithDevice([&](int fd) {
-        // Bytes that arrived but were not read yet are discarded with the old settings.
-        PosixSerial::PurgeInput(fd);
-        accepted = PosixSerial::ApplyLineConfig(fd, d->LineConfig());
+    TComThread *reader = d->reader.get();
+    const bool open = reader->WithDevice([&](int fd) {
+        // Bytes that arrived but were not read yet are discarded with the old
+        // settings. A network stream has no line settings: nothing is lost.
+        reader->Io().PurgeInput(fd);
+        accepted = reader->Io().Configure(fd, d->LineConfig());
     });
     lock.unlock();
     if (open && !accepted)
@@ -403,11 +450,21 @@ void TSerialPort::Open() {
         std::lock_guard<std::mutex> lock(d->dataMutex);
         d->entireBuffer.clear();
     }
-    auto reader = std::make_shared<TComThread>(this, name);
+    if (d->opening)
+        throw ESerialPortException(
+            QStringLiteral("Cannot connect to %1: another port is still connecting").arg(name));
+    d->opening = true;
+    std::shared_ptr<TComThread> reader;
+    try {
+        reader = std::make_shared<TComThread>(this, name);
+    } catch (...) {
+        d->opening = false;
+        throw;
+    }
+    d->opening = false;
     if (!reader->Valid()) {
         d->lastOpenError = reader->OpenError();
-        throw ESerialPortException(QStringLiteral("Cannot connect to %1. %2")
-                                       .arg(name, PosixSerial::ErrorText(reader->OpenError())));
+        throw ESerialPortException(reader->OpenFailure());
     }
     d->lastOpenError = 0;
     {
@@ -504,8 +561,9 @@ int TSerialPort::SendString(const QByteArray &Text) {
         if (d->reader) {
             const long long timeout = d->writeTotalTimeoutConstant +
                                       (long long)d->writeTotalTimeoutMultiplier * bytes.size();
-            open = d->reader->WithDevice(
-                [&](int fd) { written = PosixSerial::Write(fd, bytes, timeout); });
+            TComThread *reader = d->reader.get();
+            open = reader->WithDevice(
+                [&](int fd) { written = reader->Io().Write(fd, bytes, timeout); });
         }
     }
     if (!open)

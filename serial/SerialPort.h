@@ -69,11 +69,20 @@ using TConnectEvent = std::function<void(TSerialPort *Sender, TCommPort Port)>;
 using TLineStatusEvent = std::function<void(TSerialPort *Sender, TLineStatusSet LineStatus)>;
 
 // Fills List (emptied first) with the serial devices present now, as the
-// system spells them (e.g. /dev/ttyUSB0), in natural name order.
+// system spells them (e.g. /dev/ttyUSB0, or its /dev/serial/by-id link), in
+// natural order of the device names.
 void EnumeratePorts(QStringList &List);
 QStringList EnumeratePorts();
-// The same listing over other roots (normally /sys/class/tty and /dev).
+// The same listing over other roots (normally /sys/class/tty and /dev). A
+// device with a link in DevDir/serial/by-id is listed by that link, in the
+// place of its node.
 QStringList EnumeratePorts(const QString &SysClassTtyDir, const QString &DevDir);
+// Text to show for a listed name: a by-id link as "ttyUSB0 — <product>",
+// anything else as it is. Open takes the name, not the label.
+QString PortLabel(const QString &Name);
+// The entry of List that names Name's port: equal ignoring case, or else the
+// same device under another name (/dev/ttyUSB0 and its by-id link); empty if none.
+QString ListedPortFor(const QStringList &List, const QString &Name);
 // True when Name is listed by EnumeratePorts (case-insensitive) or names an
 // existing character device.
 bool IsPortPresent(const QString &Name);
@@ -100,7 +109,9 @@ public:
     // Line settings, applied at Open.
     TCommPort Port() const;
     void SetPort(TCommPort Value);
-    // The device that Open opens, exactly as given (a path such as /dev/ttyUSB0).
+    // The device that Open opens, exactly as given: a path such as /dev/ttyUSB0,
+    // or tcp://HOST:PORT for a raw TCP stream (ser2net); line settings are
+    // stored but not sent over TCP, and its Open waits at most 3 s.
     QString PortName() const;
     void SetPortName(const QString &Value);
     TBaudRate BaudRate() const;

@@ -76,6 +76,8 @@ struct TSerialPort::Private {
     std::atomic<std::uint32_t> notifiedQueueCount{0};
     std::atomic<bool> dying{false};
     int lastOpenError = 0;
+    // An Open is waiting for a network peer; the events run meanwhile may not open another.
+    bool opening = false;
     mutable std::mutex dataMutex; // guards the texts shared with the reader
     QByteArray lastReceived;
     QByteArray entireBuffer;

@@ -1,22 +1,30 @@
 // The connection's life over a bare pseudo-terminal: start-up selection,
 // Close Port, reopening and failed opens. The handshake, the give-up and a
 // lost port run against the simulator in tst_endtoend.
+#include "app/IniFile.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "service/Unit2.h"
 #include "tests/common/PanelFixture.h"
+#include "tests/common/Ser2net.h"
 #include "widgets/ColorButton.h"
 #include "widgets/Runtime.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QInputDialog>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 class TestConnection : public QObject {
     Q_OBJECT
@@ -28,11 +36,16 @@ private Q_SLOTS:
     void closeWhileConnectedThenReopen();
     void openRefused_data();
     void openRefused();
+    void networkPortDialog_data();
+    void networkPortDialog();
+    void hostileNetworkPeer_data();
+    void hostileNetworkPeer();
 
 private:
     void createWindows();
     void openToPeer();
     void reopen();
+    QStringList portList() const;
 
     std::unique_ptr<PanelFixture> f;
     PtyPeer *peer = nullptr;
@@ -120,21 +133,39 @@ void TestConnection::closeWhileConnectedThenReopen() {
 
 void TestConnection::openRefused_data() {
     QTest::addColumn<bool>("noPort");
-    QTest::addColumn<QString>("text"); // the start of the message
-    QTest::newRow("no such device") << false << QStringLiteral("Cannot connect to ");
-    QTest::newRow("no port chosen") << true << QStringLiteral("Please select a COM port first.");
+    QTest::addColumn<QString>("port"); // empty: a device that does not exist; PORT: a free one
+    QTest::addColumn<QString>("text"); // the start of the message; %1: the port
+    QTest::newRow("no such device") << false << QString() << QStringLiteral("Cannot connect to ");
+    QTest::newRow("no port chosen")
+        << true << QString() << QStringLiteral("Please select a COM port first.");
+    QTest::newRow("network port 0") << false << QStringLiteral("tcp://127.0.0.1:0")
+                                    << QStringLiteral("Cannot connect to %1: invalid TCP port");
+    QTest::newRow("network port above 65535")
+        << false << QStringLiteral("tcp://127.0.0.1:65536")
+        << QStringLiteral("Cannot connect to %1: invalid TCP port");
+    QTest::newRow("malformed network name") << false << QStringLiteral("tcp://[::1]4000")
+                                            << QStringLiteral("Cannot connect to %1: malformed");
+    QTest::newRow("host that resolves to nothing")
+        << false << QStringLiteral("tcp://orvik-no-such-host.invalid:4000")
+        << QStringLiteral("Cannot connect to %1: unknown host");
+    QTest::newRow("nobody listens") << false << QStringLiteral("tcp://127.0.0.1:PORT")
+                                    << QStringLiteral("Cannot connect to %1: Connection refused");
 }
 
 void TestConnection::openRefused() {
     QFETCH(bool, noPort);
+    QFETCH(QString, port);
     QFETCH(QString, text);
     createWindows();
-    form->ComboBox1->addItem(f->dir.filePath(QStringLiteral("no-such-device")));
+    if (port.isEmpty())
+        port = f->dir.filePath(QStringLiteral("no-such-device"));
+    port.replace(QLatin1String("PORT"), QString::number(Ser2net::FreePort()));
+    form->ComboBox1->addItem(port, port);
     form->ComboBox1->setCurrentIndex(noPort ? -1 : form->ComboBox1->count() - 1);
     form->openportclick();
     // The window stays closed and usable.
     QCOMPARE(f->boxes.size(), 1);
-    QVERIFY2(f->boxes.at(0).text.startsWith(text), qPrintable(f->boxes.at(0).text));
+    QVERIFY2(f->boxes.at(0).text.startsWith(text.arg(port)), qPrintable(f->boxes.at(0).text));
     QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
     QVERIFY(form->ComboBox1->isEnabled());
     QVERIFY(form->openport->isEnabled());
@@ -142,6 +173,144 @@ void TestConnection::openRefused() {
     QVERIFY(!form->SerialPort->Connected());
     QVERIFY(!form->Timer1->isActive());
     QVERIFY((*f->w).Form2->Lines().join(QString()).isEmpty());
+}
+
+void TestConnection::networkPortDialog_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("added"); // empty: refused with a message naming the fault
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("IPv4") << QStringLiteral(" TCP://192.168.1.20:4001 ")
+                          << QStringLiteral("tcp://192.168.1.20:4001") << QString();
+    QTest::newRow("IPv6") << QStringLiteral("tcp://[::1]:3001")
+                          << QStringLiteral("tcp://[::1]:3001") << QString();
+    QTest::newRow("host name") << QStringLiteral("tcp://shack-pi.local:3333")
+                               << QStringLiteral("tcp://shack-pi.local:3333") << QString();
+    QTest::newRow("port 0") << QStringLiteral("tcp://shack:0") << QString()
+                            << QStringLiteral("invalid TCP port");
+    QTest::newRow("port above 65535")
+        << QStringLiteral("tcp://shack:70000") << QString() << QStringLiteral("invalid TCP port");
+    QTest::newRow("no port") << QStringLiteral("tcp://shack") << QString()
+                             << QStringLiteral("no port");
+    QTest::newRow("IPv6 without brackets")
+        << QStringLiteral("tcp://::1:3001") << QString() << QStringLiteral("brackets");
+    QTest::newRow("a device path")
+        << QStringLiteral("/dev/ttyUSB0") << QString() << QStringLiteral("not a network port name");
+    QTest::newRow("the prompt as offered")
+        << QStringLiteral("tcp://") << QString() << QStringLiteral("no port");
+}
+
+void TestConnection::networkPortDialog() {
+    QFETCH(QString, typed);
+    QFETCH(QString, added);
+    QFETCH(QString, fault);
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
+    const QString ini = config.filePath(QStringLiteral("orvik/Orvik_control.ini"));
+    createWindows();
+    const QStringList before = portList();
+    // The real dialog: the address is typed into it and accepted.
+    bool answered = false;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, form, [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        typist.stop();
+        answered = dialog->textValue() == QStringLiteral("tcp://");
+        dialog->setTextValue(typed);
+        dialog->accept();
+    });
+    typist.start(10);
+    form->NetworkPort1->trigger();
+    QVERIFY(answered);
+    if (added.isEmpty()) {
+        QCOMPARE(f->boxes.size(), 1);
+        QVERIFY2(f->boxes.at(0).text.contains(fault), qPrintable(f->boxes.at(0).text));
+        QCOMPARE(portList(), before);
+        QVERIFY(!QFile::exists(ini));
+        return;
+    }
+    QVERIFY(f->boxes.isEmpty());
+    QCOMPARE(portList(), before + QStringList{added});
+    QCOMPARE(form->SelectedPort(), added);
+    QCOMPARE(form->ComboBox1->currentText(), added);
+    // Remembered for the next start, and kept across a refresh of the list.
+    QCOMPARE(IniFile::ReadString(ini, QStringLiteral("Configuration"), QStringLiteral("Port")),
+             added);
+    form->Refresh1Click();
+    QVERIFY(portList().contains(added));
+    f->windows.reset();
+    createWindows();
+    QCOMPARE(form->SelectedPort(), added);
+}
+
+void TestConnection::hostileNetworkPeer_data() {
+    QTest::addColumn<bool>("closesAtOnce"); // else: 1 MB without a CR
+    QTest::newRow("accepts and closes at once, 50 times") << true;
+    QTest::newRow("1 MB without CR") << false;
+}
+
+void TestConnection::hostileNetworkPeer() {
+    QFETCH(bool, closesAtOnce);
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        TcpListener peer;
+        QVERIFY(peer.port > 0);
+        createWindows();
+        form->SerialPort->SetDelay(20);
+        const int cycles = closesAtOnce ? 50 : 1;
+        for (int i = 0; i < cycles; ++i) {
+            QVERIFY(f->open(peer.Name()));
+            const int c = peer.Accept(2000);
+            QVERIFY(c >= 0);
+            if (closesAtOnce) {
+                ::close(c);
+                QTRY_COMPARE(f->boxes.size(), i + 1);
+                QCOMPARE(f->boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+                QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
+                QVERIFY(form->ComboBox1->isEnabled() && form->openport->isEnabled());
+                continue;
+            }
+            const auto closeIt = qScopeGuard([c] { ::close(c); });
+            // Latin-1 bytes without a CR: the framer drops them and says so;
+            // the link stays up and Close Port still works.
+            QByteArray data(1 << 20, 'x');
+            for (int k = 0; k < data.size(); k += 7)
+                data[k] = char(0x80 + k % 128);
+            qsizetype sent = 0;
+            QElapsedTimer t;
+            t.start();
+            while (sent < data.size() && t.elapsed() < 20000) {
+                const ssize_t n = ::send(c, data.constData() + sent, size_t(data.size() - sent),
+                                         MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (n > 0)
+                    sent += n;
+                QTest::qWait(5);
+            }
+            QCOMPARE(sent, data.size());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !f->monitor().filter(QStringLiteral("****** Line without end discarded")).isEmpty(),
+                20000);
+            QVERIFY(form->SerialPort->Connected());
+            QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
+            form->closeportclick();
+            QCOMPARE(f->boxes.size(), 1);
+            QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
+        }
+        QVERIFY(!form->SerialPort->Connected());
+        f->windows.reset();
+    }
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
+}
+
+QStringList TestConnection::portList() const {
+    QStringList ports;
+    for (int i = 0; i < form->ComboBox1->count(); ++i)
+        ports << form->ComboBox1->itemData(i).toString();
+    return ports;
 }
 
 QTEST_MAIN(TestConnection)

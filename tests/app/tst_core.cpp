@@ -302,6 +302,11 @@ void TestCore::portSelection_data() {
         << 3;
     QTest::newRow("unlisted device, empty list")
         << QStringList() << true << "/dev/pts/7" << QStringList{QStringLiteral("/dev/pts/7")} << 0;
+    QTest::newRow("network port is added, scheme in lower case")
+        << three << true << " TCP://192.168.1.20:4001 "
+        << (three + QStringList{QStringLiteral("tcp://192.168.1.20:4001")}) << 3;
+    QTest::newRow("malformed network port is not")
+        << three << true << "tcp://shack:0" << three << -1;
 }
 
 void TestCore::portSelection() {

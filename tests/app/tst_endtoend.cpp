@@ -1,21 +1,64 @@
 // The connection's life against the simulated amplifier: handshake, port
-// lost, and the real timers, through the real serial code. Every way a
-// connection ends is checked over a pseudo-terminal in tst_mainwindow.
+// lost, and the real timers, through the real serial code, over the
+// simulator's terminal and over ser2net in front of it (a network port).
+// Every way a connection ends is checked over a pseudo-terminal in
+// tst_mainwindow.
 #include "tests/common/PanelFixture.h"
+#include "tests/common/Ser2net.h"
+#include "widgets/BarMeter.h"
 
 #include <QElapsedTimer>
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void handshakeAnsweredAtThirdTick_data() { routes(); }
     void handshakeAnsweredAtThirdTick();
+    void session_data() { routes(); }
+    void session();
+    void portLostOnUnplug_data() { routes(); }
     void portLostOnUnplug();
     void realTimersConnectWithinASecond();
+    void reconnectsOverSer2net();
+
+private:
+    static void routes() {
+        QTest::addColumn<bool>("network");
+        QTest::newRow("terminal") << false;
+        QTest::newRow("ser2net") << true;
+    }
+};
+
+// The panel with the simulator's device named in its configuration, or
+// ser2net serving that device and its tcp:// name configured instead.
+struct Route {
+    PanelFixture f;
+    Ser2net bridge;
+    // Further lines of the configuration file's section.
+    QByteArray settings;
+    bool start(bool network, const QStringList &args = {}, bool driveTimers = true) {
+        f.link = f.dir.filePath(QStringLiteral("amplifier"));
+        if (!f.sim.start(QStringList{QStringLiteral("--link"), f.link} + args))
+            return false;
+        if (network && !bridge.Start(f.link))
+            return false;
+        const QString port = network ? bridge.Name() : f.link;
+        if (!f.configure(port))
+            return false;
+        QFile ini(f.dir.filePath(QStringLiteral("Orvik_control.ini")));
+        if (!settings.isEmpty() && !(ini.open(QIODevice::Append) && ini.write(settings) > 0))
+            return false;
+        ini.close();
+        f.createWindows(driveTimers);
+        return f.form->SelectedPort() == port;
+    }
 };
 
 void TestEndToEnd::handshakeAnsweredAtThirdTick() {
-    PanelFixture f;
-    QVERIFY2(f.start({QStringLiteral("--answer-after"), QStringLiteral("3")}),
+    QFETCH(bool, network);
+    Route r;
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(network, {QStringLiteral("--answer-after"), QStringLiteral("3")}),
              qPrintable(f.sim.errorString()));
     f.form->openportclick();
     QVERIFY(f.sim.waitForLogged("PA?", 1));
@@ -34,12 +77,45 @@ void TestEndToEnd::handshakeAnsweredAtThirdTick() {
     QVERIFY(f.boxes.isEmpty());
 }
 
+void TestEndToEnd::session() {
+    QFETCH(bool, network);
+    Route r;
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(network), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    // The start-up burst reaches the amplifier whole and in order, and its
+    // answers reach the window.
+    QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
+    QList<QByteArray> burst = f.sim.loggedLines();
+    burst = burst.mid(burst.indexOf("PA?") + 1, 13);
+    QCOMPARE(burst, (QList<QByteArray>{"B?", "InPower?", "T?", "ALM?", "ALC_PWM?", "F?", "I?",
+                                       "LB?", "CAL?", "BAR?", "TOT?", "Ver?", "ATU_INST?"}));
+    QTRY_VERIFY(f.form->Manual1->isChecked() && f.form->Link.State().CalValue == 200);
+    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30"));
+    // A report in two writes a quarter second apart is one line, logged as
+    // the whole report at once was.
+    f.sim.say("split Ver: 4.56");
+    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("4.56"));
+    QCOMPARE(f.monitorCount(QStringLiteral("+ Ver: 4.56")),
+             f.monitorCount(QStringLiteral("+ Ver: 3.30")));
+    // A transmission moves the meter and the poll goes on.
+    f.sim.say("tx 850 20 2");
+    QTRY_VERIFY(f.form->output->Position() > 800);
+    QVERIFY(f.form->IsConnected());
+    QVERIFY(f.boxes.isEmpty());
+}
+
 void TestEndToEnd::portLostOnUnplug() {
     // Replugging, again and again, is the soak tests' part.
-    PanelFixture f;
-    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QFETCH(bool, network);
+    Route r;
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(network), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
-    f.sim.say("unplug");
+    if (network)
+        r.bridge.Stop(); // the bridge goes away with the connection
+    else
+        f.sim.say("unplug");
     QTRY_COMPARE(f.boxes.size(), 1);
     QCOMPARE(f.boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
     QCOMPARE(f.boxes.at(0).title, QStringLiteral("COM Port "));
@@ -58,6 +134,43 @@ void TestEndToEnd::realTimersConnectWithinASecond() {
     QVERIFY(t.elapsed() < 1000);
     // Only the poll sends bare lines: a tick has run on its own.
     QVERIFY(f.sim.waitForLogged(QByteArray(), 8, 3000));
+}
+
+void TestEndToEnd::reconnectsOverSer2net() {
+    // ser2net stopped and started again, 20 times, with the real timers:
+    // each time the panel waits without a box and comes back by itself.
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        Route r;
+        r.settings = "AutoReconnect=1\r\n";
+        PanelFixture &f = r.f;
+        QVERIFY2(r.start(true, {}, false), qPrintable(f.sim.errorString()));
+        QVERIFY(f.connect());
+        const QString lost =
+            QStringLiteral("****** Port lost: %1, waiting for it").arg(r.bridge.Name());
+        // Counted as logged: the monitor empties itself as the polls fill it.
+        int losses = 0;
+        QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form,
+                         [&](const QString &entry) { losses += entry == lost; });
+        constexpr int Cycles = 20;
+        for (int cycle = 1; cycle <= Cycles; ++cycle) {
+            r.bridge.Stop();
+            QTRY_COMPARE(losses, cycle);
+            QVERIFY(!f.form->IsConnected());
+            QVERIFY(r.bridge.Restart());
+            QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
+            QVERIFY(f.form->Timer2->isActive());
+            QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
+        }
+        QCOMPARE(losses, Cycles);
+        // Polling again: the poll's bare lines reach the amplifier.
+        const int bare = int(f.sim.loggedLines().count(QByteArray()));
+        QVERIFY(f.sim.waitForLogged(QByteArray(), bare + 2, 3000));
+        f.windows.reset();
+    }
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -3,17 +3,27 @@
 // AutoReceive notifications, re-applied settings and resource cleanup.
 #include "serial/SerialPort.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/Ser2net.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QtTest>
 
+#include <QProcess>
+#include <QScopeGuard>
+
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 // The kernel's record with the rates in bits per second (its own header
 // clashes with <termios.h>); read with TCGETS2.
@@ -90,12 +100,6 @@ int ReaderNice() {
     return -100;
 }
 
-int CountEntries(const char *dir) {
-    return QDir(QString::fromLatin1(dir))
-        .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
-        .size();
-}
-
 } // namespace
 
 class TestSerialPort : public QObject {
@@ -105,6 +109,9 @@ private Q_SLOTS:
     void openFailures_data();
     void openFailures();
     void send();
+    void network();
+    void networkPeers_data();
+    void networkPeers();
     void peerClosed_data();
     void peerClosed();
     void openCloseCyclesLeaveNothingBehind();
@@ -168,19 +175,71 @@ void TestSerialPort::openFailures_data() {
     QTest::newRow("not a terminal")
         << QStringLiteral("/dev/null") << QStringLiteral("Cannot connect to %1. ") << ENOTTY;
     QTest::newRow("blank name") << QStringLiteral("  ") << QString() << 0;
+    // Network names; "PORT" becomes the port of a listener set up by the test.
+    const QString malformed = QStringLiteral("Cannot connect to %1: ");
+    for (const char *name : {"tcp://127.0.0.1", "TCP://127.0.0.1:0", "tcp://127.0.0.1:65536",
+                             "tcp://::1:4000", "tcp://300.1.2.3:4000", "tcp://a b:4000"})
+        QTest::newRow(name) << QString::fromLatin1(name) << malformed << EINVAL;
+    QTest::newRow("unknown host") << QStringLiteral("tcp://orvik-no-such-host.invalid:4000")
+                                  << QStringLiteral("Cannot connect to %1: unknown host")
+                                  << EHOSTUNREACH;
+    QTest::newRow("refused") << QStringLiteral("tcp://127.0.0.1:PORT")
+                             << QStringLiteral("Cannot connect to %1: Connection refused")
+                             << ECONNREFUSED;
+    QTest::newRow("no answer") << QStringLiteral("tcp://127.0.0.1:PORT")
+                               << QStringLiteral("Cannot connect to %1: no answer within 3 s")
+                               << ETIMEDOUT;
 }
 
 void TestSerialPort::openFailures() {
     QFETCH(QString, name);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    if (QDir::isRelativePath(name.trimmed()) && !name.trimmed().isEmpty()) {
+    std::optional<TcpListener> listener;
+    int waiting = -1; // fills the backlog of the silent listener
+    if (name.endsWith(QLatin1String(":PORT"))) {
+        const bool silent = QByteArray(QTest::currentDataTag()) == "no answer";
+        listener.emplace(0);
+        QVERIFY(listener->port > 0);
+        if (silent) {
+            waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(quint16(listener->port));
+            QCOMPARE(::connect(waiting, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        }
+        name = listener->Name();
+        if (!silent)
+            listener.reset(); // nothing listens there any more
+    }
+    const auto closeWaiting = qScopeGuard([waiting] {
+        if (waiting >= 0)
+            ::close(waiting);
+    });
+    if (QDir::isRelativePath(name.trimmed()) && !name.trimmed().isEmpty() &&
+        !name.contains(QLatin1String("://"))) {
         name = dir.filePath(name);
         QFile file(name);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     Fixture f; // its pseudo-terminal stays unused
     f.port.SetPortName(name);
+    // The event loop keeps running while a network peer is awaited; a
+    // nested Open meanwhile is refused, not started.
+    int ticks = 0;
+    QString nested;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks != 1)
+            return;
+        try {
+            f.port.Open();
+        } catch (const ESerialPortException &e) {
+            nested = e.Message();
+        }
+    });
+    ticker.start(50);
     try {
         f.port.Open();
         QVERIFY2(message.isEmpty(), "Open succeeded");
@@ -189,6 +248,12 @@ void TestSerialPort::openFailures() {
                  qPrintable(e.Message()));
     }
     QTEST(f.port.LastOpenError(), "error");
+    if (QTest::currentDataTag() == QByteArrayLiteral("no answer")) {
+        QVERIFY(ticks > 10);
+        QCOMPARE(
+            nested,
+            QStringLiteral("Cannot connect to %1: another port is still connecting").arg(name));
+    }
     QVERIFY(!f.port.Connected());
     QVERIFY(f.rec.events.isEmpty());
     try {
@@ -222,6 +287,110 @@ void TestSerialPort::send() {
         expected += "B?\r\n";
     }
     QCOMPARE(f.peer.read(2000), expected);
+}
+
+void TestSerialPort::network() {
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        PtyPeer device;
+        QVERIFY(device.ok());
+        Ser2net server;
+        QVERIFY2(server.Start(device.devicePath()), server.proc.readAll().constData());
+        Recorder rec;
+        TSerialPort port;
+        rec.Attach(port);
+        port.SetPortName(server.Name().replace(QLatin1String("tcp"), QLatin1String("Tcp")));
+        port.Open();
+        QCOMPARE(rec.events, QStringList{kConnect});
+        QVERIFY(port.Connected());
+        const QByteArray command("PA?\r\n\xe9\xff\x80\x01", 9);
+        QCOMPARE(port.SendString(command), 9);
+        QCOMPARE(device.read(2000), command);
+        // A reply split over two writes; NUL and bytes above 127 arrive unchanged.
+        device.write("O: 8");
+        QTRY_COMPARE(rec.received, QByteArray("O: 8"));
+        // Line settings are stored, not sent: the stream goes on, nothing is discarded.
+        port.SetDelay(300);
+        port.SetBaudRate(br115200);
+        device.write(QByteArray("50\r\n\x00\xff", 6));
+        port.SetParity(pbEven);
+        QCOMPARE(port.BaudRate(), br115200);
+        QTRY_COMPARE(rec.received, QByteArray("O: 850\r\n\x00\xff", 10));
+        QCOMPARE(rec.chunks.first(), QByteArray("O: 8"));
+        QVERIFY(port.Connected());
+        server.Stop(); // the bridge goes away
+        QTRY_COMPARE_WITH_TIMEOUT(rec.events.filter(QStringLiteral("receive")).size() + 3,
+                                  rec.events.size(), 3000);
+        QCOMPARE(rec.events.mid(rec.events.size() - 2), (QStringList{kFault, kDisconnect}));
+        QVERIFY(!port.Connected());
+        QVERIFY(rec.allOnGuiThread);
+        QVERIFY_THROWS_EXCEPTION(ESerialPortException, port.SendString("PA?\r\n"));
+    }
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
+}
+
+void TestSerialPort::networkPeers_data() {
+    QTest::addColumn<bool>("closesAtOnce"); // else: sends 1 MB without a CR
+    QTest::newRow("accepts and closes at once, 50 times") << true;
+    QTest::newRow("1 MB without CR") << false;
+}
+
+void TestSerialPort::networkPeers() {
+    QFETCH(bool, closesAtOnce);
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        TcpListener peer;
+        QVERIFY(peer.port > 0);
+        Recorder rec;
+        TSerialPort port;
+        rec.Attach(port);
+        port.SetDelay(20);
+        port.SetPortName(peer.Name("localhost")); // a host name, looked up
+        if (closesAtOnce) {
+            for (int i = 0; i < 50; ++i) {
+                port.Open();
+                const int c = peer.Accept(2000);
+                QVERIFY(c >= 0);
+                ::close(c);
+                QTRY_VERIFY(!port.Connected());
+            }
+            QCOMPARE(rec.events.count(kConnect), 50);
+            QCOMPARE(rec.events.count(kFault), 50);
+            QCOMPARE(rec.events.count(kDisconnect), 50);
+            QCOMPARE(rec.events.size(), 150);
+        } else {
+            port.Open();
+            const int c = peer.Accept(2000);
+            QVERIFY(c >= 0);
+            QByteArray data(1 << 20, '\0');
+            for (int i = 0; i < data.size(); ++i)
+                data[i] = char(i % 251 == 13 ? 0 : i % 251);
+            // Written without blocking: the reader hands each chunk to this thread.
+            qsizetype sent = 0;
+            QElapsedTimer t;
+            t.start();
+            while (sent < data.size() && t.elapsed() < 20000) {
+                const ssize_t n = ::send(c, data.constData() + sent, size_t(data.size() - sent),
+                                         MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (n > 0)
+                    sent += n;
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+            QCOMPARE(sent, data.size());
+            QTRY_COMPARE_WITH_TIMEOUT(rec.received.size(), data.size(), 20000);
+            QVERIFY(rec.received == data);
+            QVERIFY(port.Connected());
+            port.Close();
+            ::close(c);
+            QCOMPARE(rec.events.last(), kDisconnect);
+            QVERIFY(!rec.events.contains(kFault));
+        }
+    }
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
 }
 
 void TestSerialPort::peerClosed_data() {

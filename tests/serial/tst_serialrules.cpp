@@ -2,6 +2,7 @@
 // setters' rules, and the device listing over a fake sysfs tree.
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
+#include "serial/Transport.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,9 @@ private Q_SLOTS:
     void widthAndStopBits_data();
     void widthAndStopBits();
     void naturalOrder();
+    void tcpNames_data();
+    void tcpNames();
+    void enumerateFakeTree_data();
     void enumerateFakeTree();
     void presence();
 };
@@ -167,32 +171,149 @@ void TestSerialRules::naturalOrder() {
     }
 }
 
+namespace {
+QStringList Strs(std::initializer_list<const char *> items) {
+    QStringList list;
+    for (const char *item : items)
+        list << QString::fromUtf8(item);
+    return list;
+}
+} // namespace
+
+void TestSerialRules::tcpNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("host"); // empty: malformed
+    QTest::addColumn<int>("port");
+    const QList<std::tuple<const char *, const char *, int>> rows = {
+        {"tcp://192.168.1.20:4001", "192.168.1.20", 4001},
+        {"TCP://127.0.0.1:1", "127.0.0.1", 1},
+        {" tCp://[::1]:65535\n", "::1", 65535},
+        {"tcp://[fe80::1:2]:2000", "fe80::1:2", 2000},
+        {"tcp://shack-pi.local:3333", "shack-pi.local", 3333},
+        {"tcp://shack.example.org.:80", "shack.example.org.", 80},
+        {"tcp://localhost:00080", "localhost", 80},
+        {"tcp://", "", 0},
+        {"tcp://:4000", "", 0},
+        {"tcp://host", "", 0},
+        {"tcp://host:", "", 0},
+        {"tcp://host:0", "", 0},
+        {"tcp://host:65536", "", 0},
+        {"tcp://host:123456", "", 0},
+        {"tcp://host:+80", "", 0},
+        {"tcp://host:-1", "", 0},
+        {"tcp://host:80x", "", 0},
+        {"tcp://host:80/", "", 0},
+        {"tcp://::1:80", "", 0},
+        {"tcp://[::1]", "", 0},
+        {"tcp://[::1]80", "", 0},
+        {"tcp://[zz::1]:80", "", 0},
+        {"tcp://[127.0.0.1]:80", "", 0},
+        {"tcp://1.2.3.256:80", "", 0},
+        {"tcp://1.2.3:80x", "", 0},
+        {"tcp://a b:80", "", 0},
+        {"tcp://-host:80", "", 0},
+        {"tcp://host..x:80", "", 0},
+        {"tcp://user@host:80", "", 0},
+        {"tcp://ho\xc3\xa9st:80", "", 0},
+        {"udp://host:80", "", 0},
+        {"tcp:/host:80", "", 0},
+        {"/dev/ttyUSB0", "", 0}};
+    for (const auto &[name, host, port] : rows)
+        QTest::newRow(name) << QString::fromUtf8(name) << QString::fromLatin1(host) << port;
+}
+
+void TestSerialRules::tcpNames() {
+    QFETCH(QString, name);
+    QFETCH(QString, host);
+    Transport::TcpAddress address;
+    QString reason;
+    const bool ok = Transport::ParseTcpName(name, &address, &reason);
+    QCOMPARE(ok, !host.isEmpty());
+    QCOMPARE(reason.isEmpty(), ok);
+    if (ok) {
+        QCOMPARE(address.host, host);
+        QTEST(address.port, "port");
+    }
+    // Every tcp:// name maps to the custom port, like any other device name.
+    QCOMPARE(CommPortFromName(name), spCustom);
+}
+
+void TestSerialRules::enumerateFakeTree_data() {
+    // sysfs entries as "name[:uart type][+ bound to a driver][! no /dev node]",
+    // by-id links as "link>target", the expected listing with ~ for the dev dir.
+    QTest::addColumn<QStringList>("sys");
+    QTest::addColumn<QStringList>("byId");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("labels");
+    QTest::newRow("families and drivers")
+        << Strs({"ttyUSB10+", "ttyUSB2+", "ttyACM0+", "ttyAMA0+", "rfcomm1+", "ttyS0:4+",
+                 "ttyS1:0+", "ttyS2+", "ttyUSB3+!", "tty1", "console", "ptmx", "ttyCH343USB0+",
+                 "ttyXRUSB0+", "ttyGS0+", "ttySC0+", "ttymxc0+", "ttymxc10+", "ttyprintk"})
+        << Strs({})
+        << Strs({"~/rfcomm1", "~/ttyACM0", "~/ttyAMA0", "~/ttyCH343USB0", "~/ttyGS0", "~/ttyS0",
+                 "~/ttySC0", "~/ttyUSB2", "~/ttyUSB10", "~/ttyXRUSB0", "~/ttymxc0", "~/ttymxc10"})
+        << Strs({});
+    QTest::newRow("by-id links take the place of their node")
+        << Strs({"ttyUSB0+", "ttyUSB1+", "ttyACM0+", "ttyCH343USB0+", "ttyUSB7+!"})
+        << Strs({"usb-FTDI_FT232R_USB_UART_A10KxYz-if00-port0>../../ttyUSB1",
+                 "usb-1a86_USB_Single_Serial_5434012345-if00>../../ttyCH343USB0",
+                 "usb-Prolific_gone-if00-port0>../../ttyUSB7", // dangling: no node
+                 "usb-Orvik_stray-if00>../../ttyUSB9"})        // not a listed tty
+        << Strs({"~/ttyACM0", "~/serial/by-id/usb-1a86_USB_Single_Serial_5434012345-if00",
+                 "~/ttyUSB0", "~/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KxYz-if00-port0"})
+        << Strs({"~/ttyACM0", "ttyCH343USB0 \u2014 1a86 USB Single Serial 5434012345", "~/ttyUSB0",
+                 "ttyUSB1 \u2014 FTDI FT232R USB UART A10KxYz"});
+    QTest::newRow("no sysfs") << Strs({}) << Strs({"usb-X_Y-if00>../../ttyUSB0"}) << Strs({})
+                              << Strs({});
+}
+
 void TestSerialRules::enumerateFakeTree() {
+    QFETCH(QStringList, sys);
+    QFETCH(QStringList, byId);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, labels);
     QTemporaryDir root;
     QDir dir(root.path());
-    // name, sysfs UART type (or none), device node present
-    const QList<std::tuple<const char *, const char *, bool>> entries = {
-        {"ttyUSB10", nullptr, true}, {"ttyUSB2", nullptr, true}, {"ttyACM0", nullptr, true},
-        {"ttyAMA0", nullptr, true},  {"rfcomm1", nullptr, true}, {"ttyS0", "4\n", true},
-        {"ttyS1", "0\n", true},      {"ttyS2", nullptr, true},   {"ttyUSB3", nullptr, false},
-        {"tty1", nullptr, true},     {"console", nullptr, true}, {"ptmx", nullptr, true}};
-    QVERIFY(dir.mkpath(QStringLiteral("dev")));
-    for (const auto &[name, type, node] : entries) {
-        const QString n = QString::fromLatin1(name);
-        QVERIFY(dir.mkpath(QStringLiteral("sys/") + n));
-        QFile typeFile(dir.filePath(QStringLiteral("sys/%1/type").arg(n)));
-        if (type && !(typeFile.open(QIODevice::WriteOnly) && typeFile.write(type) > 0))
+    QVERIFY(dir.mkpath(QStringLiteral("dev/serial/by-id")) && dir.mkpath(QStringLiteral("bus")));
+    const QString dev = dir.filePath(QStringLiteral("dev"));
+    const QString sysDir =
+        dir.filePath(sys.isEmpty() ? QStringLiteral("none") : QStringLiteral("sys"));
+    for (QString entry : sys) {
+        const bool bound = entry.contains(QLatin1Char('+'));
+        const bool node = !entry.contains(QLatin1Char('!'));
+        entry.remove(QLatin1Char('+')).remove(QLatin1Char('!'));
+        const QString name = entry.section(QLatin1Char(':'), 0, 0);
+        const QString type = entry.section(QLatin1Char(':'), 1);
+        QVERIFY(dir.mkpath(QStringLiteral("sys/") + name));
+        if (bound) // sysfs links a bound tty to its device
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("bus")),
+                                dir.filePath(QStringLiteral("sys/%1/device").arg(name))));
+        QFile typeFile(dir.filePath(QStringLiteral("sys/%1/type").arg(name)));
+        if (!type.isEmpty() &&
+            !(typeFile.open(QIODevice::WriteOnly) && typeFile.write(type.toLatin1()) > 0))
             QFAIL("cannot write a type file");
-        QFile devFile(dir.filePath(QStringLiteral("dev/") + n));
+        QFile devFile(dev + QLatin1Char('/') + name);
         if (node)
             QVERIFY(devFile.open(QIODevice::WriteOnly));
     }
-    const QString dev = dir.filePath(QStringLiteral("dev"));
-    QStringList expected;
-    for (const char *n : {"rfcomm1", "ttyACM0", "ttyAMA0", "ttyS0", "ttyUSB2", "ttyUSB10"})
-        expected << dev + QLatin1Char('/') + QString::fromLatin1(n);
-    QCOMPARE(EnumeratePorts(dir.filePath(QStringLiteral("sys")), dev), expected);
-    QVERIFY(EnumeratePorts(dir.filePath(QStringLiteral("none")), dev).isEmpty());
+    for (const QString &link : byId)
+        QVERIFY(QFile::link(link.section(QLatin1Char('>'), 1),
+                            dev + QStringLiteral("/serial/by-id/") +
+                                link.section(QLatin1Char('>'), 0, 0)));
+    expected.replaceInStrings(QStringLiteral("~"), dev);
+    const QStringList ports = EnumeratePorts(sysDir, dev);
+    QCOMPARE(ports, expected);
+    if (!labels.isEmpty()) {
+        labels.replaceInStrings(QStringLiteral("~"), dev);
+        QStringList shown;
+        for (const QString &p : ports)
+            shown << PortLabel(p);
+        QCOMPARE(shown, labels);
+        // A configured node finds the by-id entry of its device; case is ignored.
+        QCOMPARE(ListedPortFor(ports, dev + QStringLiteral("/ttyUSB1")), expected.at(3));
+        QCOMPARE(ListedPortFor(ports, dev.toUpper() + QStringLiteral("/TTYUSB0 ")), expected.at(2));
+        QVERIFY(ListedPortFor(ports, dev + QStringLiteral("/ttyUSB9")).isEmpty());
+    }
     QStringList list{QStringLiteral("stale")}; // the real listing empties the list first
     EnumeratePorts(list);
     QVERIFY(!list.contains(QStringLiteral("stale")));
