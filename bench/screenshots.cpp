@@ -84,6 +84,14 @@ int main(int argc, char **argv) {
     form->show();
     QTest::qWait(100);
     Shot(form, "main-01-closed");
+    // File, "Network port...": the dialog as it opens, then cancelled.
+    QTimer::singleShot(300, [] {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            Shot(dialog, "network-port-dialog");
+            dialog->close();
+        }
+    });
+    form->NetworkPort1Click();
 
     form->openportclick();
     if (!QTest::qWaitFor(

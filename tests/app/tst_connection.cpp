@@ -185,6 +185,8 @@ void TestConnection::networkPortDialog_data() {
                           << QStringLiteral("tcp://[::1]:3001") << QString();
     QTest::newRow("host name") << QStringLiteral("tcp://shack-pi.local:3333")
                                << QStringLiteral("tcp://shack-pi.local:3333") << QString();
+    QTest::newRow("the prompt's scheme typed over")
+        << QStringLiteral("shack-pi:3001") << QStringLiteral("tcp://shack-pi:3001") << QString();
     QTest::newRow("port 0") << QStringLiteral("tcp://shack:0") << QString()
                             << QStringLiteral("invalid TCP port");
     QTest::newRow("port above 65535")
@@ -204,8 +206,9 @@ void TestConnection::networkPortDialog() {
     QFETCH(QString, added);
     QFETCH(QString, fault);
     QTemporaryDir config;
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    const auto restore = qScopeGuard([] { qunsetenv("XDG_CONFIG_HOME"); });
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
     const QString ini = config.filePath(QStringLiteral("orvik/Orvik_control.ini"));
     createWindows();
     const QStringList before = portList();
