@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -93,6 +94,9 @@ RemoteServer::RemoteServer(RemoteTarget *target, QObject *parent)
 
 RemoteServer::~RemoteServer() {
     Stop();
+    delete events_;
+    if (epoll_ >= 0)
+        ::close(epoll_);
 }
 
 QString RemoteServer::Start(const RemoteConfig &config) {
@@ -112,6 +116,13 @@ QString RemoteServer::Start(const RemoteConfig &config) {
         return QStringLiteral("[Network] Listen=%1 is not a loopback address; set [Network] "
                               "Allow= to the addresses or CIDR ranges that may connect")
             .arg(config.listen.trimmed());
+    if (epoll_ < 0) {
+        epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+        if (epoll_ < 0)
+            return QStringLiteral("cannot serve clients: no epoll set");
+        events_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
+        connect(events_, &QSocketNotifier::activated, this, &RemoteServer::OnEvents);
+    }
     if (!listener_)
         listener_ = new Listener(this);
     if (!listener_->listen(where.host, where.port))
@@ -176,15 +187,45 @@ void RemoteServer::OnConnection(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    epoll_event watch{};
+    watch.events = EPOLLIN;
+    watch.data.fd = fd;
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &watch) != 0) {
+        ::close(fd);
+        Q_EMIT Logged(QStringLiteral("refused %1: cannot watch it").arg(name));
+        return;
+    }
     Client c;
     c.name = name;
-    c.reader = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    c.writer = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    c.writer->setEnabled(false);
-    connect(c.reader, &QSocketNotifier::activated, this, [this, fd] { OnReadable(fd); });
-    connect(c.writer, &QSocketNotifier::activated, this, [this, fd] { OnWritable(fd); });
     clients_.insert(fd, c);
     Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
+}
+
+void RemoteServer::OnEvents() {
+    epoll_event ready[64];
+    for (;;) {
+        const int n = ::epoll_wait(epoll_, ready, 64, 0);
+        for (int i = 0; i < n; ++i) {
+            // An earlier client's command may have closed this one.
+            const int fd = ready[i].data.fd;
+            if ((ready[i].events & EPOLLOUT) && clients_.contains(fd))
+                OnWritable(fd);
+            if ((ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) && clients_.contains(fd))
+                OnReadable(fd);
+        }
+        if (n < int(std::size(ready)))
+            return;
+    }
+}
+
+void RemoteServer::WatchWrites(int fd, Client &c, bool on) {
+    if (c.writing == on)
+        return;
+    c.writing = on;
+    epoll_event watch{};
+    watch.events = EPOLLIN | (on ? EPOLLOUT : 0u);
+    watch.data.fd = fd;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &watch);
 }
 
 void RemoteServer::OnReadable(int fd) {
@@ -283,7 +324,7 @@ void RemoteServer::OnWritable(int fd) {
         Drop(fd, QStringLiteral("closed: it does not read its answers"));
         return;
     }
-    c.writer->setEnabled(!c.out.isEmpty());
+    WatchWrites(fd, c, !c.out.isEmpty());
 }
 
 void RemoteServer::Drop(int fd, const QString &why) {
@@ -292,12 +333,7 @@ void RemoteServer::Drop(int fd, const QString &why) {
         return;
     const Client c = *it;
     clients_.erase(it);
-    // The notifiers may be the ones whose signal is running.
-    for (QSocketNotifier *n : {c.reader, c.writer}) {
-        n->setEnabled(false);
-        QObject::disconnect(n, nullptr, this, nullptr);
-        n->deleteLater();
-    }
+    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     ::close(fd);
     Q_EMIT Logged(QStringLiteral("client %1 %2").arg(c.name, why));
 }

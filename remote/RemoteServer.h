@@ -58,8 +58,7 @@ private:
     // Clients are plain non-blocking descriptors: a query costs one read
     // and one send, with no socket object's buffering in between.
     struct Client {
-        QSocketNotifier *reader = nullptr;
-        QSocketNotifier *writer = nullptr; // enabled while answers wait to be sent
+        bool writing = false; // waits to write: answers are left to send
         QByteArray in, out;
         bool skipping = false; // inside a line that was already too long
         QString name;
@@ -84,6 +83,8 @@ private:
     static const Command *FindCommand(const CommandLine &c, QList<QByteArray> *args);
 
     void OnConnection(int fd);
+    void OnEvents();
+    void WatchWrites(int fd, Client &c, bool on);
     void OnReadable(int fd);
     void OnWritable(int fd);
     void Drop(int fd, const QString &why);
@@ -112,6 +113,11 @@ private:
     QList<Subnet> allow_;
     bool loopbackListen_ = false;
     QHash<int, Client> clients_;
+    // Every client's socket is watched through one epoll set, and the set
+    // through one notifier: one pass of the event loop serves every client
+    // that is ready, rather than one notifier's event each.
+    int epoll_ = -1;
+    QSocketNotifier *events_ = nullptr;
     Slot slots_[KindCount];
     QTimer holdoff_[KindCount];
 };
