@@ -222,6 +222,10 @@ void TestCore::commandLine_data() {
         S{QStringLiteral("-platform"), QStringLiteral("offscreen"),
           QStringLiteral("--style=fusion"), QStringLiteral("-reverse")},
         true, 0, "");
+    // Qt's switches take no value: the option after each is still read.
+    for (const char *flag : {"-widgetcount", "-sync", "-nograb", "-dograb", "-reverse"})
+        row(flag, S{QLatin1String(flag), QStringLiteral("--version")}, false, 0,
+            "orvik-control " ORVIK_TEST_VERSION);
     row("unknown after Qt's",
         S{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x")}, false, 2, "");
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
