@@ -91,9 +91,18 @@ int PollUntil(pollfd *p, Clock::time_point deadline) {
     }
 }
 
-// Looks the host up within the time left. The lookup runs asynchronously so a
-// resolver that does not answer cannot hold the window past the limit.
+// Looks the host up within the time left. An address in numbers needs no
+// lookup; a name is looked up asynchronously, so that a resolver that does
+// not answer cannot hold the window past the limit.
 int Resolve(const TcpAddress &a, Clock::time_point deadline, addrinfo **result) {
+    addrinfo numeric{};
+    numeric.ai_family = AF_UNSPEC;
+    numeric.ai_socktype = SOCK_STREAM;
+    numeric.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    const int direct = ::getaddrinfo(a.host.toUtf8().constData(),
+                                     QByteArray::number(a.port).constData(), &numeric, result);
+    if (direct != EAI_NONAME)
+        return direct;
     struct Request {
         QByteArray host;
         QByteArray service;

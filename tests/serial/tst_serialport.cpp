@@ -34,6 +34,15 @@ struct termios2 {
     speed_t c_ispeed, c_ospeed;
 };
 
+// glibc starts its resolver threads for a name lookup outside
+// ThreadSanitizer's view, which then crashes; under it the tests give
+// addresses in numbers.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool UnderTsan = true;
+#else
+constexpr bool UnderTsan = false;
+#endif
+
 namespace {
 // The last terminal settings the program asked for. A pseudo-terminal keeps
 // most of them but always reports 8 data bits and no parity.
@@ -194,6 +203,8 @@ void TestSerialPort::openFailures_data() {
 void TestSerialPort::openFailures() {
     QFETCH(QString, name);
     QFETCH(QString, message);
+    if (UnderTsan && QByteArray(QTest::currentDataTag()) == "unknown host")
+        QSKIP("name lookups are not followed by ThreadSanitizer");
     QTemporaryDir dir;
     std::optional<TcpListener> listener;
     int waiting = -1; // fills the backlog of the silent listener
@@ -348,7 +359,8 @@ void TestSerialPort::networkPeers() {
         TSerialPort port;
         rec.Attach(port);
         port.SetDelay(20);
-        port.SetPortName(peer.Name("localhost")); // a host name, looked up
+        // A host name, looked up (in numbers where the lookup cannot be followed).
+        port.SetPortName(peer.Name(UnderTsan ? "127.0.0.1" : "localhost"));
         if (closesAtOnce) {
             for (int i = 0; i < 50; ++i) {
                 port.Open();
