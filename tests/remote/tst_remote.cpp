@@ -69,6 +69,19 @@ AmpSnapshot Preset(const QString &name) {
     return s;
 }
 
+// A server on 127.0.0.1 (any free port) over a recording target with a
+// preset snapshot; `started` is what Start answered.
+struct LocalServer {
+    explicit LocalServer(const QString &preset, RemoteConfig config = {}) : server(&target) {
+        target.snap = Preset(preset);
+        config.listen = QStringLiteral("127.0.0.1:0");
+        started = server.Start(config);
+    }
+    RecordingTarget target;
+    RemoteServer server;
+    QString started;
+};
+
 QTcpSocket *Connect(QTcpSocket *s, quint16 port, const char *from = "127.0.0.1") {
     s->bind(QHostAddress(QString::fromLatin1(from)), 0);
     s->connectToHost(QHostAddress::LocalHost, port);
@@ -560,13 +573,12 @@ void TestRemote::transcripts() {
     QFETCH(QByteArray, expected);
     QFETCH(QString, calls);
     QFETCH(bool, closes);
-    RecordingTarget target;
-    target.snap = Preset(preset);
-    RemoteServer server(&target);
     RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
     config.allowRaw = allowRaw;
-    QCOMPARE(server.Start(config), QString());
+    LocalServer local(preset, config);
+    QCOMPARE(local.started, QString());
+    RecordingTarget &target = local.target;
+    RemoteServer &server = local.server;
     QTcpSocket client;
     QVERIFY(Connect(&client, server.Port()));
     for (const QByteArray &chunk : request) {
@@ -669,12 +681,9 @@ void TestRemote::allowList() {
 }
 
 void TestRemote::clientLimit() {
-    RecordingTarget target;
-    target.snap = Preset(QStringLiteral("manual"));
-    RemoteServer server(&target);
-    RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
-    QCOMPARE(server.Start(config), QString());
+    LocalServer local(QStringLiteral("manual"));
+    QCOMPARE(local.started, QString());
+    RemoteServer &server = local.server;
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < MaxClients + 1; ++i) {
         clients.push_back(std::make_unique<QTcpSocket>());
@@ -697,13 +706,12 @@ void TestRemote::clientLimit() {
 }
 
 void TestRemote::disconnectMidLine() {
-    RecordingTarget target;
-    target.snap = Preset(QStringLiteral("manual"));
-    RemoteServer server(&target);
     RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
     config.allowRaw = true;
-    QCOMPARE(server.Start(config), QString());
+    LocalServer local(QStringLiteral("manual"), config);
+    QCOMPARE(local.started, QString());
+    RecordingTarget &target = local.target;
+    RemoteServer &server = local.server;
     for (const char *partial : {"F 14250000", "\\set_powerstat 2", "w TUNE ON", "l SW"}) {
         QTcpSocket client;
         QVERIFY(Connect(&client, server.Port()));
@@ -726,12 +734,9 @@ void TestRemote::disconnectMidLine() {
 }
 
 void TestRemote::connectAndDrop() {
-    RecordingTarget target;
-    target.snap = Preset(QStringLiteral("manual"));
-    RemoteServer server(&target);
-    RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
-    QCOMPARE(server.Start(config), QString());
+    LocalServer local(QStringLiteral("manual"));
+    QCOMPARE(local.started, QString());
+    RemoteServer &server = local.server;
     auto settle = [&] {
         QTRY_COMPARE(server.ClientCount(), 0);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -762,14 +767,13 @@ void TestRemote::connectAndDrop() {
 }
 
 void TestRemote::changesDoNotFlood() {
-    RecordingTarget target;
-    target.snap = Preset(QStringLiteral("manual"));
-    RemoteServer server(&target);
     RemoteConfig config;
-    config.listen = QStringLiteral("127.0.0.1:0");
     config.allowRaw = true;
     config.holdoffMs = 3600 * 1000; // the test expires the hold-off itself
-    QCOMPARE(server.Start(config), QString());
+    LocalServer local(QStringLiteral("manual"), config);
+    QCOMPARE(local.started, QString());
+    RecordingTarget &target = local.target;
+    RemoteServer &server = local.server;
     const char *frequencies[] = {"1840000", "3573000", "10136000", "18100000", "24915000"};
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < 20; ++i) {
