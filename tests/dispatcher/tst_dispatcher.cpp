@@ -3,10 +3,11 @@
 // alarm windows, and the port monitor's limit as text arrives. What the
 // reports do to the state, and the poll, are tested on the link alone.
 #include "app/Alarms.h"
-#include "widgets/StdControls.h"
 #include "tests/common/PanelFixture.h"
+#include "tests/common/ReportTable.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -34,16 +35,6 @@ QString ColorName(const QColor &q) {
         if (ToQColor(c) == q)
             return ColorName(c);
     return q.name();
-}
-
-QString Flag(bool b) {
-    return b ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-// "a|b|c" as a list; test data is written as UTF-8 literals.
-QStringList Split(const char *text) {
-    const QString s = QString::fromUtf8(text);
-    return s.isEmpty() ? QStringList() : s.split(QLatin1Char('|'));
 }
 
 } // namespace
@@ -167,15 +158,8 @@ std::map<QString, std::function<QString()>> TestDispatcher::probes() const {
 // the tune button first, "@atu" runs the tuner's re-send timer), the report, its monitor entries,
 // and "probe=value" pairs of the windows that must hold afterwards.
 void TestDispatcher::reports_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QStringList>("entries");
-    QTest::addColumn<QStringList>("state");
-    auto row = [](const char *before, const char *line, const char *entries, const char *state) {
-        const QByteArray name = QByteArray(line) + (*before ? " after " : "") + before;
-        QTest::newRow(name.constData())
-            << QString::fromUtf8(before) << QByteArray(line) << Split(entries) << Split(state);
-    };
+    AddReportColumns();
+    const auto row = ReportRow;
     // The PTT-block panel shows the confirmed block.
     row("", "BL:ON", "+ BL:ON|+ BL:ON", "Panel1=PTT Blocked!/alertpink");
     row("BL:ON", "BL:OFF", "+ BL:OFF|+ BL:OFF", "Panel1=Click to block PTT/lightgreen");

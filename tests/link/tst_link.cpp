@@ -5,6 +5,7 @@
 #include "link/AmpLink.h"
 #include "serial/SerialPort.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/ReportTable.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,16 +28,6 @@ const QByteArray AllSettings =
 const QByteArray EightBare = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
 const char *const BurstQueries[] = {"B?",  "InPower?", "T?",   "ALM?", "ALC_PWM?", "F?",       "I?",
                                     "LB?", "CAL?",     "BAR?", "TOT?", "Ver?",     "ATU_INST?"};
-
-QString Flag(bool b) {
-    return b ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-// "a|b|c" as a list; test data is written as UTF-8 literals.
-QStringList Split(const char *text) {
-    const QString s = QString::fromUtf8(text);
-    return s.isEmpty() ? QStringList() : s.split(QLatin1Char('|'));
-}
 
 QString EffectName(const LinkEffect &e) {
     switch (e.kind) {
@@ -235,15 +226,8 @@ void TestLink::connectPeer() {
 // monitor entries (its own "+ " entry first), and "probe=value" pairs that
 // must hold afterwards ("effects" lists what the report asks views to show).
 void TestLink::reports_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QStringList>("entries");
-    QTest::addColumn<QStringList>("state");
-    auto row = [](const char *before, const char *line, const char *entries, const char *state) {
-        const QByteArray name = QByteArray(line) + (*before ? " after " : "") + before;
-        QTest::newRow(name.constData())
-            << QString::fromUtf8(before) << QByteArray(line) << Split(entries) << Split(state);
-    };
+    AddReportColumns();
+    const auto row = ReportRow;
     // 1, 2: PTT block confirmed.
     row("@pending", "BL:ON", "+ BL:ON|+ BL:ON", "ptt=1|pending=0111");
     row("@pending|BL:ON", "BL:OFF", "+ BL:OFF|+ BL:OFF", "ptt=0|pending=0011");
