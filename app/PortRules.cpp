@@ -51,4 +51,11 @@ bool NetworkPortName(const QString &text, QString *name, QString *reason) {
     return true;
 }
 
+QString TypedNetworkAddress(const QString &typed) {
+    const QString address = typed.trimmed();
+    if (address.contains(QLatin1String("://")) || address.startsWith(QLatin1Char('/')))
+        return address;
+    return QStringLiteral("tcp://") + address;
+}
+
 } // namespace PortRules

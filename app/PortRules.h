@@ -37,4 +37,9 @@ bool IsCharacterDevice(const QString &path);
 // tcp://HOST:PORT.
 bool NetworkPortName(const QString &text, QString *name, QString *reason);
 
+// An address typed into the "Network port" prompt, which offers "tcp://"
+// selected: one typed over it, with no scheme and not a path, is meant with
+// the scheme.
+QString TypedNetworkAddress(const QString &typed);
+
 } // namespace PortRules

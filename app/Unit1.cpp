@@ -221,14 +221,8 @@ void TForm1::NetworkPort1Click() {
         this, QStringLiteral("Network port"),
         QStringLiteral("Address of the ser2net port (tcp://HOST:PORT):"), QLineEdit::Normal,
         Transport::IsTcpName(current) ? current : QStringLiteral("tcp://"), &ok);
-    if (!ok)
-        return;
-    // The prompt offers "tcp://" selected: an address typed over it is meant
-    // with the scheme.
-    QString address = text.trimmed();
-    if (!address.contains(QLatin1String("://")) && !address.startsWith(QLatin1Char('/')))
-        address.prepend(QStringLiteral("tcp://"));
-    AddNetworkPort(address);
+    if (ok)
+        AddNetworkPort(PortRules::TypedNetworkAddress(text));
 }
 
 bool TForm1::AddNetworkPort(const QString &text) {

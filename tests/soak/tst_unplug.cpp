@@ -12,6 +12,7 @@
 #include "tests/common/PanelFixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include "widgets/ColorButton.h"
@@ -151,7 +152,10 @@ void TestUnplug::reconnectsByItself() {
     QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsWaiting(), 5000);
     form->closeportclick();
     f.sim.say("replug");
-    QTest::qWait(1500);
+    // The device is back; a retry now would find it.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.link), 5000);
+    QVERIFY(!form->Link.ReconnectTimer()->isActive());
+    form->Link.ReconnectTick();
     QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
     QVERIFY(!form->SerialPort->Connected());
     QCOMPARE(f.boxes.size(), 0);
