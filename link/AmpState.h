@@ -77,7 +77,6 @@ struct AmpState {
     AtuLamp Lamp = AtuLamp::Yellow;
     int SwrMin = 0; // 11..17; 0: none chosen
     QString SwrText;
-    double TunerSwr = 0; // the reading SwrText shows; 0: none ("???")
     QString ForwardText;
     double TunerInductance = 0;  // µH
     double TunerCapacitance = 0; // pF
@@ -88,6 +87,8 @@ struct AmpState {
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
     bool IsWaiting() const { return Phase == LinkPhase::Waiting; }
+    // The reading SwrText shows as a number; 0 while there is none ("???").
+    double TunerSwr() const { return SwrText.toDouble(); }
     bool Pa12kW() const { return PaType == MainRules::PaType::Kw12; }
 };
 

@@ -359,14 +359,12 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         line = Reports::SwrText(line.mid(9, 5).trimmed());
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;
-        s.TunerSwr = line.toDouble();
         out.changed |= StateChange::AtuReadings;
     }
     if (has(Swr)) {
         line = Reports::SwrText(line.mid(5, 5));
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;
-        s.TunerSwr = line.toDouble();
         out.changed |= StateChange::AtuReadings;
     }
     // 34, 35: tuner switch K selects which diagram is shown.

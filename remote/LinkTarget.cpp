@@ -55,7 +55,7 @@ AmpSnapshot SnapshotOf(const AmpState &st) {
     s.peakW = st.PeakWatts;
     // A bypassed tuner's last reading says nothing about the antenna now.
     if (st.AtuFitted && st.Atu == AtuSwitch::InLine)
-        s.tunerSwr = st.TunerSwr;
+        s.tunerSwr = st.TunerSwr();
     for (int k = 0; k < AlarmKinds; ++k)
         if (st.Alarms[k])
             s.alarm += (s.alarm.isEmpty() ? "" : ", ") + AlarmText(AlarmKind(k));
