@@ -32,6 +32,9 @@ struct AmpState {
     QString PortName;          // the port Open used last
     bool PaIdentified = false; // the identification was seen; reports are interpreted
     std::uint8_t ConnectTicks = 0;
+    // Connected, but the amplifier has stopped answering: nothing it said
+    // before is current until a line arrives again.
+    bool NoAnswer = false;
 
     // ---- Amplifier -----------------------------------------------------------
     MainRules::PaType PaType = MainRules::PaType::Kw12;
@@ -87,6 +90,9 @@ struct AmpState {
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
     bool IsWaiting() const { return Phase == LinkPhase::Waiting; }
+    // The readings (power, SWR, temperature, transmit, alarms, tuner) say
+    // what the amplifier does now: connected and answering.
+    bool ReadingsCurrent() const { return Phase == LinkPhase::Connected && !NoAnswer; }
     // The reading SwrText shows as a number; 0 while there is none ("???").
     double TunerSwr() const { return SwrText.toDouble(); }
     bool Pa12kW() const { return PaType == MainRules::PaType::Kw12; }
@@ -114,5 +120,6 @@ enum : unsigned {
     AtuDiagram = 1u << 16,
     SwrMin = 1u << 17,
     Firmware = 1u << 18,
+    NoAnswer = 1u << 19,
 };
 }
