@@ -97,8 +97,8 @@ int main(int argc, char **argv) {
     Runtime::TApplication app(argc, argv);
     const QStringList args = app.arguments();
     QString folder = args.size() > 1 ? args.at(1) : QStringLiteral("screenshots");
-    if (args.size() > 2 && (args.at(1) == QLatin1String("--docs") ||
-                            args.at(1) == QLatin1String("--check"))) {
+    if (args.size() > 2 &&
+        (args.at(1) == QLatin1String("--docs") || args.at(1) == QLatin1String("--check"))) {
         g_mode = args.at(1) == QLatin1String("--docs") ? Mode::Docs : Mode::Check;
         folder = args.at(2);
     }
