@@ -77,9 +77,15 @@ QString TDemo::Start(const QString &programDir) {
     while (!Sim.canReadLine() && Sim.waitForReadyRead(5000)) {
     }
     DevicePath = QString::fromLocal8Bit(Sim.readLine()).trimmed();
-    if (DevicePath.isEmpty() || !QFileInfo::exists(Link))
-        return QStringLiteral("%1 did not start (see %2)")
-            .arg(simulator, Dir->filePath(QStringLiteral("sim.log")));
+    if (DevicePath.isEmpty() || !QFileInfo::exists(Link)) {
+        // Its log goes with the folder: say what it wrote last.
+        QFile log(Dir->filePath(QStringLiteral("sim.log")));
+        const QByteArray text = log.open(QIODevice::ReadOnly) ? log.readAll().trimmed() : "";
+        const QByteArray last = text.mid(text.lastIndexOf('\n') + 1);
+        return QStringLiteral("%1 did not start%2")
+            .arg(simulator,
+                 last.isEmpty() ? QString() : QStringLiteral(": ") + QString::fromLocal8Bit(last));
+    }
 
     QFile ini(Dir->filePath(IniFile::ConfigName));
     if (!ini.open(QIODevice::WriteOnly) ||
