@@ -100,7 +100,11 @@ Result Parse(const QStringList &arguments) {
         QStringLiteral("Settings file to read (with --headless; default: the first "
                        "Orvik_control.ini found)."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, port, listen, config});
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Starts the simulated amplifier (orvik-sim) and the panel connected to "
+                       "it; reads and writes none of your settings."));
+    parser.addOptions({headless, port, listen, config, demo});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -130,9 +134,12 @@ Result Parse(const QStringList &arguments) {
     o.port = parser.value(port).trimmed();
     o.listen = parser.value(listen).trimmed();
     o.config = parser.value(config);
+    o.demo = parser.isSet(demo);
     // The panel reads its own file and takes the port from its window.
     if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
         return fail(QStringLiteral("--port and --config go with --headless"));
+    if (o.headless && o.demo)
+        return fail(QStringLiteral("--demo is for the panel, not --headless"));
     if (parser.isSet(port) && o.port.isEmpty())
         return fail(QStringLiteral("--port needs a port name"));
     if (parser.isSet(config) && o.config.isEmpty())

@@ -17,6 +17,7 @@ struct Options {
     QString port;          // --port NAME (headless): instead of [Configuration] Port=
     QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
     QString config;        // --config FILE (headless): instead of Orvik_control.ini
+    bool demo = false;     // --demo: the panel on the simulated amplifier
 };
 
 struct Result {

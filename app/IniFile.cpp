@@ -10,6 +10,9 @@ namespace IniFile {
 
 QString ReadString(const QString &path, const QString &section, const QString &key,
                    const QString &defaultValue) {
+    // No file found: the default, without asking QFile to open no name.
+    if (path.isEmpty())
+        return defaultValue;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;

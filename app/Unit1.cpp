@@ -15,6 +15,22 @@
 #include <QLineEdit>
 #include <QTimer>
 
+namespace {
+
+// An entry of the port list: its label and the name it opens; its tooltip is
+// the whole name, with the device and the adapter's product when the label
+// shows them. The open list is as wide as its longest label; the box keeps
+// its laid-out size.
+void AddPortEntry(QComboBox *list, const QString &port) {
+    const QString label = PortLabel(port);
+    list->addItem(label, port);
+    list->setItemData(list->count() - 1, label == port ? port : port + QLatin1Char('\n') + label,
+                      Qt::ToolTipRole);
+    list->view()->setMinimumWidth(list->view()->sizeHintForColumn(0) + 8);
+}
+
+} // namespace
+
 TForm1::TForm1(TWindows &windows, QWidget *parent)
     : QMainWindow(parent), Windows(windows), Link(*windows.Link) {
     setObjectName(QStringLiteral("Form1"));
@@ -188,12 +204,8 @@ QStringList TForm1::ListPorts() const {
 
 void TForm1::FillPortList(const QStringList &ports, int index) {
     ComboBox1->clear();
-    for (const QString &port : ports) {
-        ComboBox1->addItem(PortLabel(port), port);
-        ComboBox1->setItemData(ComboBox1->count() - 1, port, Qt::ToolTipRole);
-    }
-    // The open list is as wide as its longest label; the box keeps its place.
-    ComboBox1->view()->setMinimumWidth(ComboBox1->view()->sizeHintForColumn(0) + 8);
+    for (const QString &port : ports)
+        AddPortEntry(ComboBox1, port);
     ComboBox1->setCurrentIndex(index);
 }
 
@@ -241,7 +253,7 @@ bool TForm1::AddNetworkPort(const QString &text) {
             index = i;
     }
     if (index < 0) {
-        ComboBox1->addItem(PortLabel(name), name);
+        AddPortEntry(ComboBox1, name);
         index = ComboBox1->count() - 1;
     }
     ComboBox1->setCurrentIndex(index);

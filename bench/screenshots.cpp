@@ -6,7 +6,10 @@
 // amplifier (with a tuner) through the real serial code; further reports are
 // handed to the receive event directly, as the serial reader does.
 //
-//   orvik-screenshots [FOLDER]     (default: screenshots)
+//   orvik-screenshots [FOLDER]       every picture (default: screenshots)
+//   orvik-screenshots --docs DOCS    the pictures of the documentation, into DOCS
+//   orvik-screenshots --check DOCS   fails when DOCS's pictures differ from what
+//                                    the windows draw now (pixel data, not PNG bytes)
 #include "SimProcess.h"
 #include "app/Alarms.h"
 #include "app/Unit1.h"
@@ -19,27 +22,71 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 namespace {
 
+// The pictures the documentation shows, by the shot they are.
+const std::pair<const char *, const char *> DocsPictures[] = {
+    {"main-03-transmitting", "main-window"},
+    {"atu-05-service-view", "atu-panel"},
+};
+
+enum class Mode { All, Docs, Check };
+Mode g_mode = Mode::All;
 QDir g_out;
 int g_written = 0;
+int g_differing = 0;
 
-void Shot(QWidget *w, const char *name) {
-    QCoreApplication::processEvents();
-    const QString path = g_out.filePath(QLatin1String(name) + QStringLiteral(".png"));
-    if (w->grab().save(path)) {
+// Writes a picture, or compares it with the one in the folder.
+void Keep(const QImage &picture, const QString &name) {
+    const QString path = g_out.filePath(name + QStringLiteral(".png"));
+    if (g_mode == Mode::Check) {
+        const QImage kept = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        const QImage now = picture.convertToFormat(QImage::Format_ARGB32);
+        ++g_written;
+        if (kept == now)
+            return;
+        ++g_differing;
+        int pixels = 0;
+        for (int y = 0; y < qMin(kept.height(), now.height()); ++y)
+            for (int x = 0; x < qMin(kept.width(), now.width()); ++x)
+                pixels += kept.pixel(x, y) != now.pixel(x, y);
+        const QString drawn = QDir::temp().filePath(name + QStringLiteral("-now.png"));
+        now.save(drawn);
+        std::fprintf(stderr,
+                     "%s differs from what the panel draws now (%dx%d against %dx%d, %d pixels "
+                     "differ; drawn now: %s); scripts/screenshots --docs renews it\n",
+                     qPrintable(path), kept.width(), kept.height(), now.width(), now.height(),
+                     pixels, qPrintable(drawn));
+        return;
+    }
+    if (picture.save(path)) {
         ++g_written;
         std::printf("%s\n", qPrintable(path));
     } else {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     }
+}
+
+void Shot(QWidget *w, const char *name) {
+    QCoreApplication::processEvents();
+    const QImage picture = w->grab().toImage();
+    if (g_mode == Mode::All) {
+        Keep(picture, QLatin1String(name));
+        return;
+    }
+    for (const auto &[shot, docsName] : DocsPictures)
+        if (qstrcmp(shot, name) == 0)
+            Keep(picture, QLatin1String(docsName));
 }
 
 } // namespace
@@ -49,7 +96,13 @@ int main(int argc, char **argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     Runtime::TApplication app(argc, argv);
     const QStringList args = app.arguments();
-    g_out.setPath(args.size() > 1 ? args.at(1) : QStringLiteral("screenshots"));
+    QString folder = args.size() > 1 ? args.at(1) : QStringLiteral("screenshots");
+    if (args.size() > 2 &&
+        (args.at(1) == QLatin1String("--docs") || args.at(1) == QLatin1String("--check"))) {
+        g_mode = args.at(1) == QLatin1String("--docs") ? Mode::Docs : Mode::Check;
+        folder = args.at(2);
+    }
+    g_out.setPath(folder);
     if (!g_out.mkpath(QStringLiteral("."))) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(g_out.path()));
         return 1;
@@ -61,7 +114,9 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("ORVIK_SIM"))
         qputenv("ORVIK_SIM",
                 QDir(app.applicationDirPath()).filePath(QStringLiteral("orvik-sim")).toLocal8Bit());
-    QTemporaryDir dir;
+    // The port list shows the start of the link's path: the same folder on
+    // every machine, as the demo makes it.
+    QTemporaryDir dir(QStringLiteral("/tmp/orvik-demo-XXXXXX"));
     const QString link = dir.filePath(QStringLiteral("amplifier"));
     SimProcess sim;
     if (!sim.start({QStringLiteral("--atu"), QStringLiteral("--link"), link})) {
@@ -178,6 +233,14 @@ int main(int argc, char **argv) {
     form->closeportclick();
     QTest::qWait(300);
     Runtime::SetMessageHandler(nullptr);
+    if (g_mode == Mode::Check) {
+        std::printf("%d of %d pictures in %s as the panel draws them now\n",
+                    g_written - g_differing, int(std::size(DocsPictures)),
+                    qPrintable(QDir(g_out).absolutePath()));
+        return g_written == int(std::size(DocsPictures)) && g_differing == 0 && boxes.size() <= 1
+                   ? 0
+                   : 1;
+    }
     std::printf("%d pictures in %s\n", g_written, qPrintable(QDir(g_out).absolutePath()));
     return g_written > 0 && boxes.size() <= 1 ? 0 : 1;
 }

@@ -12,6 +12,36 @@ if(ORVIK_SANITIZE)
   target_link_options(orvik_common INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Debian's hardening flags (dpkg-buildflags with every hardening feature):
+# fortified functions, stack protector, relocations read-only and bound at
+# start. The build type keeps choosing optimisation and debug information,
+# and source paths stay as they are (tests find their data by them). Left
+# out under the sanitizers, which bring their own checks.
+option(ORVIK_DEB_HARDENING "Build with Debian's hardening flags (dpkg-buildflags)" ON)
+find_program(ORVIK_DPKG_BUILDFLAGS dpkg-buildflags)
+if(ORVIK_DEB_HARDENING AND ORVIK_DPKG_BUILDFLAGS AND NOT ORVIK_SANITIZE AND NOT ORVIK_FUZZ
+   AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+  foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+              ${ORVIK_DPKG_BUILDFLAGS} --get ${kind}
+      OUTPUT_VARIABLE _flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+    separate_arguments(_flags UNIX_COMMAND "${_flags}")
+    list(FILTER _flags EXCLUDE REGEX "^-(O|g|ffile-prefix-map|fdebug-prefix-map)")
+    foreach(flag ${_flags})
+      if(kind STREQUAL "LDFLAGS")
+        target_link_options(orvik_common INTERFACE ${flag})
+      elseif(flag MATCHES "^-D_FORTIFY_SOURCE")
+        # It needs an optimised build (glibc warns without one).
+        target_compile_options(orvik_common INTERFACE
+          $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${flag}>)
+      else()
+        target_compile_options(orvik_common INTERFACE ${flag})
+      endif()
+    endforeach()
+  endforeach()
+endif()
+
 # orvik_add_test(NAME SOURCES... LIBS ...): one QtTest executable, run offscreen.
 function(orvik_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})

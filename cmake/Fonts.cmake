@@ -5,8 +5,8 @@
 # only happens to be installed on this machine cannot make the suite pass.
 set(_deps ${PROJECT_SOURCE_DIR}/scripts/lib/deps.sh)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_deps})
-file(STRINGS ${_deps} _line REGEX "^ORVIK_PACKAGES=\\(")
-string(REGEX REPLACE "^ORVIK_PACKAGES=\\(([^)]*)\\).*" "\\1" _packages "${_line}")
+file(STRINGS ${_deps} _line REGEX "^ORVIK_BUILD_PACKAGES=\\(")
+string(REGEX REPLACE "^ORVIK_BUILD_PACKAGES=\\(([^)]*)\\).*" "\\1" _packages "${_line}")
 separate_arguments(_packages UNIX_COMMAND "${_packages}")
 set(ORVIK_FONT_PACKAGES "")
 foreach(p ${_packages})

@@ -1,28 +1,64 @@
-# Debian packages the build, the tests and the package need; installed with
-# apt-get when missing and running as root, otherwise listed for the user to
-# install. The fonts-* packages are the only fonts the suite lets the program
-# see (cmake/Fonts.cmake reads them from this line).
-ORVIK_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core fontconfig desktop-file-utils dpkg-dev lintian python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net)
+# Debian packages, by purpose; installed with apt-get when missing (as root,
+# or through sudo), otherwise listed for the user to install.
+#
+# ORVIK_BUILD_PACKAGES: building the two programs and the package, and
+# running the panel (scripts/demo, scripts/package, scripts/screenshots).
+# The fonts-* packages are the only fonts the suite lets the program see
+# (cmake/Fonts.cmake reads them from this line). dpkg-dev gives
+# dpkg-buildflags and dpkg-shlibdeps, file lets CPack find the binaries.
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
+# ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
+# (scripts/test, scripts/bench): private Qt headers for the accessibility
+# test, fc-list, the package checkers, the AT-SPI bus and an X server for
+# the screen-reader test, Hamlib's ampctld and ampctl, and ser2net, whose
+# binary the tests start themselves on 127.0.0.1.
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net)
 
+# ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {
+    local wanted=("${ORVIK_BUILD_PACKAGES[@]}")
+    [ "${1:-build}" = test ] && wanted+=("${ORVIK_TEST_PACKAGES[@]}")
     local missing=()
     local p
-    for p in "${ORVIK_PACKAGES[@]}" "$@"; do
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing: ${missing[*]}"
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
-        apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    elif command -v sudo >/dev/null 2>&1; then
-        echo "Installing with sudo: ${missing[*]}"
-        sudo apt-get update -qq
-        sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    else
-        echo "Missing Debian packages: ${missing[*]}" >&2
-        echo "Install them as root: apt-get install ${missing[*]}" >&2
-        exit 1
+    local root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "Missing Debian packages: ${missing[*]}" >&2
+            echo "Install them as root: apt-get install ${missing[*]}" >&2
+            exit 1
+        fi
+        root=(sudo)
     fi
+    echo "Installing: ${missing[*]}"
+    "${root[@]}" apt-get update -qq
+    # A daemon among them (ser2net enables and starts its service) must not
+    # start: policy-rc.d answers "not allowed" to every start during this
+    # install, and the service is disabled afterwards. The tests start the
+    # binary themselves.
+    local policy=/usr/sbin/policy-rc.d ours=0
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\n# Written by orvik-control scripts/lib/deps.sh during an install.\nexit 101\n' |
+            "${root[@]}" tee "$policy" >/dev/null
+        "${root[@]}" chmod 755 "$policy"
+        ours=1
+        trap '"${root[@]}" rm -f "$policy"' EXIT
+    fi
+    local status=0
+    "${root[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" || status=$?
+    if [ $ours = 1 ]; then
+        "${root[@]}" rm -f "$policy"
+        trap - EXIT
+    fi
+    [ $status = 0 ] || exit $status
+    for p in "${missing[@]}"; do
+        if [ "$p" = ser2net ] && command -v systemctl >/dev/null 2>&1; then
+            "${root[@]}" systemctl disable --quiet ser2net.service 2>/dev/null || true
+            echo "ser2net installed with its service disabled (the tests run their own)."
+        fi
+    done
 }

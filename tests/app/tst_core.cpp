@@ -8,12 +8,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 class TestCore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // Every start reads the settings; none may leave a warning behind.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("."))); }
     void latin1RoundTrip();
     void iniRead_data();
     void iniRead();
@@ -187,6 +190,10 @@ void TestCore::userSettingSaved() {
              QString());
     QCOMPARE(read(QStringLiteral("PA")), QStringLiteral("2"));
     QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
+    // No file found (an empty path): the default, as from an empty file.
+    QCOMPARE(IniFile::ReadString(QString(), QStringLiteral("Configuration"),
+                                 QStringLiteral("AutoReconnect"), QStringLiteral("0")),
+             QStringLiteral("0"));
     QCOMPARE(IniFile::WriteUserSetting(QString(), QStringLiteral("Configuration"),
                                        QStringLiteral("Port"), QStringLiteral("tcp://a:2"), env),
              QString());
@@ -230,8 +237,15 @@ void TestCore::commandLine_data() {
         S{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-x")}, false, 2, "");
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
     row("no options after --", S{QStringLiteral("--"), QStringLiteral("--version")}, true, 0, "");
-    row("help names the headless options", S{QStringLiteral("-h")}, false, 0,
-        "Usage: orvik-control [options]", "--headless --port --listen --config");
+    row("help names the headless options and --demo", S{QStringLiteral("-h")}, false, 0,
+        "Usage: orvik-control [options]", "--headless --port --listen --config --demo");
+    row("demo", S{QStringLiteral("--demo")}, true, 0, "", "demo|||");
+    row("demo serving the network",
+        S{QStringLiteral("--demo"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:4531")},
+        true, 0, "", "demo||127.0.0.1:4531|");
+    row("--demo with --headless",
+        S{QStringLiteral("--headless"), QStringLiteral("--demo"), QStringLiteral("--port=x")},
+        false, 2, "");
     row("headless",
         S{QStringLiteral("--headless"), QStringLiteral("--port"), QStringLiteral("/dev/ttyUSB0")},
         true, 0, "", "headless|/dev/ttyUSB0||");
@@ -266,11 +280,12 @@ void TestCore::commandLine() {
             QVERIFY2(r.output.contains(name), qPrintable(name));
     } else if (run) {
         const CommandLine::Options &o = r.options;
+        const QString mode = o.headless ? QStringLiteral("headless")
+                             : o.demo   ? QStringLiteral("demo")
+                                        : QStringLiteral("panel");
         const QString read =
-            o.headless || o.port.size() + o.listen.size() + o.config.size()
-                ? QStringList{o.headless ? QStringLiteral("headless") : QStringLiteral("panel"),
-                              o.port, o.listen, o.config}
-                      .join(QLatin1Char('|'))
+            o.headless || o.demo || o.port.size() + o.listen.size() + o.config.size()
+                ? QStringList{mode, o.port, o.listen, o.config}.join(QLatin1Char('|'))
                 : QString();
         QCOMPARE(read, options);
     }

@@ -19,7 +19,9 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMap>
@@ -101,6 +103,7 @@ private Q_SLOTS:
     void connectionEnds_data();
     void connectionEnds();
     void portListDoubleClick();
+    void portListNames();
     void geometry_data();
     void geometry();
     void startState();
@@ -482,6 +485,35 @@ void TestMainWindow::portListDoubleClick() {
     QTest::mouseDClick(list, Qt::LeftButton);
     QCOMPARE(list->currentIndex(), entries - 1);
     QVERIFY(f->boxes.isEmpty());
+}
+
+void TestMainWindow::portListNames() {
+    // An adapter's by-id link is listed by its device and product; the open
+    // list and the tooltip show the whole name, the box keeps its size.
+    const QString byId =
+        f->dir.filePath(QStringLiteral("by-id/usb-FTDI_FT232R_USB_UART_A10KxYz-if00-port0"));
+    QVERIFY(QDir().mkpath(QFileInfo(byId).path()));
+    QVERIFY(QFile::link(peer->devicePath(), byId));
+    QVERIFY(f->configure(byId));
+    f->createWindows(true);
+    form = f->form;
+    form->show();
+    QComboBox *list = form->ComboBox1;
+    const int entry = list->currentIndex();
+    QCOMPARE(list->itemData(entry).toString(), byId);
+    const QString label = list->itemText(entry);
+    QCOMPARE(label, QFileInfo(peer->devicePath()).fileName() +
+                        QStringLiteral(" \u2014 FTDI FT232R USB UART A10KxYz"));
+    QCOMPARE(list->itemData(entry, Qt::ToolTipRole).toString(), byId + QLatin1Char('\n') + label);
+    list->showPopup();
+    QAbstractItemView *view = list->view();
+    QVERIFY(view->isVisible());
+    for (int i = 0; i < list->count(); ++i)
+        QVERIFY2(view->viewport()->width() >=
+                     view->fontMetrics().horizontalAdvance(list->itemText(i)),
+                 qPrintable(list->itemText(i)));
+    QCOMPARE(list->size(), QSize(89, 21));
+    list->hidePopup();
 }
 
 void TestMainWindow::geometry_data() {
