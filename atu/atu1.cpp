@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 QFont PanelFont(int pixels, bool bold = false,
@@ -307,6 +308,11 @@ void TFatu1::StateChanged(const AmpState &s, unsigned changed) {
     }
     if (changed & StateChange::AtuLamp)
         Led->SetTrueColor(LampColor(s.Lamp));
+    // The tuner's readings are greyed while the amplifier does not answer.
+    if (changed & StateChange::NoAnswer)
+        for (QWidget *reading :
+             std::initializer_list<QWidget *>{Label3, Label4, Label8, Label7, Panel2})
+            reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
         Label3->setText(s.SwrText);
         Label4->setText(s.InductanceText);

@@ -1,13 +1,22 @@
 // The connection's life against the simulated amplifier: handshake, port
-// lost, and the real timers, through the real serial code, over the
-// simulator's terminal and over ser2net in front of it (a network port).
-// Every way a connection ends is checked over a pseudo-terminal in
-// tst_mainwindow.
+// lost, an amplifier that stops answering, a line that stops taking data, a
+// second program on the port, and the real timers, through the real serial
+// code, over the simulator's terminal and over ser2net in front of it (a
+// network port). Every way a connection ends is checked over a
+// pseudo-terminal in tst_mainwindow. closeAndOpenTwice and secondProgram
+// also run as an unprivileged user (run-unprivileged.sh).
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/BarMeter.h"
+#include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QScopeGuard>
+
+#include <csignal>
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
@@ -20,6 +29,12 @@ private Q_SLOTS:
     void portLostOnUnplug();
     void realTimersConnectWithinASecond();
     void reconnectsOverSer2net();
+    void silence_data() { routes(); }
+    void silence();
+    void stalledLine();
+    void lossMidTransmission();
+    void closeAndOpenTwice();
+    void secondProgram();
 
 private:
     static void routes() {
@@ -171,6 +186,152 @@ void TestEndToEnd::reconnectsOverSer2net() {
     }
     QCOMPARE(CountEntries("/proc/self/fd"), fds);
     QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
+}
+
+// The amplifier stops mid-transmission (the simulator, or ser2net in front
+// of it, stopped with SIGSTOP), with the real timers: the window says so
+// within the bound, and everything returns by itself after SIGCONT.
+void TestEndToEnd::silence() {
+    QFETCH(bool, network);
+    Route r;
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(network, {}, false), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    QStringList marked; // counted as logged: the monitor empties itself
+    QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form, [&](const QString &e) {
+        if (e.startsWith(QLatin1String("******")))
+            marked << e;
+    });
+    f.sim.say("tx 784 20 60");
+    QTRY_VERIFY(f.form->Link.State().Transmitting &&
+                f.form->P_out->text() == QStringLiteral("784 W"));
+    const qint64 stopped = network ? r.bridge.proc.processId() : f.sim.processId();
+    QVERIFY(stopped > 0 && ::kill(pid_t(stopped), SIGSTOP) == 0);
+    auto resume = qScopeGuard([stopped] { ::kill(pid_t(stopped), SIGCONT); });
+    QElapsedTimer quiet;
+    quiet.start();
+    QTRY_VERIFY_WITH_TIMEOUT(f.form->Link.State().NoAnswer, 15000);
+    QVERIFY2(quiet.elapsed() <= 10000, qPrintable(QString::number(quiet.elapsed())));
+    const QString port = f.form->SelectedPort();
+    QCOMPARE(f.form->windowTitle(),
+             QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("No answer!"));
+    // The last readings stay in sight, greyed.
+    QCOMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
+    for (QWidget *reading : std::initializer_list<QWidget *>{f.form->P_out, f.form->output,
+                                                             f.form->tx_led, f.form->Temp2})
+        QVERIFY(!reading->isEnabled());
+    QVERIFY(!f.form->Link.State().ReadingsCurrent());
+    resume.dismiss();
+    ::kill(pid_t(stopped), SIGCONT);
+    QTRY_VERIFY_WITH_TIMEOUT(!f.form->Link.State().NoAnswer, 5000);
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(f.form->P_out->isEnabled() && f.form->output->isEnabled());
+    QCOMPARE(marked,
+             QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
+                          QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
+    QVERIFY(f.form->Link.State().Transmitting);
+    QVERIFY(f.boxes.isEmpty());
+}
+
+// The simulator stops reading: the terminal's buffer fills with the polls.
+// A tick never waits on the line, the output queue stays bounded, and
+// Close Port acts at once.
+void TestEndToEnd::stalledLine() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
+    QVERIFY(::kill(pid_t(f.sim.processId()), SIGSTOP) == 0);
+    auto resume = qScopeGuard([&f] { ::kill(pid_t(f.sim.processId()), SIGCONT); });
+    TSerialPort *port = f.form->SerialPort;
+    QElapsedTimer total, tick;
+    total.start();
+    qint64 longest = 0;
+    auto pollTick = [&] {
+        tick.start();
+        f.form->Timer2Timer();
+        longest = std::max(longest, tick.elapsed());
+    };
+    while (port->QueuedOutput() == 0 && total.elapsed() < 30000)
+        pollTick();
+    QVERIFY(port->QueuedOutput() > 0);
+    for (int more = 0; more < 300; ++more) // well past the queue's limit
+        pollTick();
+    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    QVERIFY(port->QueuedOutput() <= TSerialPort::OutputLimit);
+    QVERIFY(port->DroppedRepeats() > 0);
+    tick.start();
+    QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+    QVERIFY2(tick.elapsed() < 1000, qPrintable(QString::number(tick.elapsed())));
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!port->Connected());
+    QCOMPARE(f.boxes.size(), 1);
+}
+
+// The port is lost while the amplifier transmits, and the transmission ends
+// while it is away: on return nothing of it is shown as current.
+void TestEndToEnd::lossMidTransmission() {
+    Route r;
+    r.settings = "AutoReconnect=1\r\n";
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(false, {}, false), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    f.sim.say("tx 1020 20 1");
+    QTRY_VERIFY(f.form->Link.State().Transmitting &&
+                f.form->P_out->text() == QStringLiteral("1020 W"));
+    f.sim.say("unplug");
+    QTRY_VERIFY(f.form->Link.State().IsWaiting());
+    QTest::qWait(1500); // the transmission ends meanwhile, unseen
+    f.sim.say("replug");
+    QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
+    QVERIFY(f.sim.waitForLogged("ATU_INST?", 2)); // the start-up queries again
+    QVERIFY(!f.form->Link.State().Transmitting);
+    QVERIFY(!f.form->tx_led->Value());
+    QVERIFY(!f.form->Panel1->isHidden());
+    QCOMPARE(f.form->P_out->text(), QString());
+    QCOMPARE(f.form->output->Position(), 0);
+    QVERIFY(f.boxes.isEmpty());
+}
+
+// Close Port, then Open Port, again and again on the same terminal: the
+// exclusive claim ends with each close (only root could reopen otherwise).
+void TestEndToEnd::closeAndOpenTwice() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    for (int round = 1; round <= 3; ++round) {
+        f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
+        QVERIFY2(f.connect(), qPrintable(f.boxes.value(round - 1).text));
+        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QVERIFY(!f.form->SerialPort->Connected());
+        QCOMPARE(f.boxes.size(), round);
+        QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+    }
+}
+
+// A second program on a port in use is refused and told who holds it; the
+// port is free again once the first has ended.
+void TestEndToEnd::secondProgram() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QProcess first;
+    first.start(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../orvik-control")),
+        {QStringLiteral("--headless"), QStringLiteral("--port"), f.link});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += first.readAllStandardOutput()).contains("amplifier connected"),
+                             5000);
+    f.form->openportclick();
+    QCOMPARE(f.boxes.size(), 1);
+    QCOMPARE(f.boxes.at(0).text, QStringLiteral("Cannot connect to %1. In use by orvik-control "
+                                                "(process %2)")
+                                     .arg(f.link)
+                                     .arg(first.processId()));
+    QVERIFY(!f.form->SerialPort->Connected());
+    first.terminate();
+    QVERIFY(first.waitForFinished(5000));
+    QVERIFY(f.connect());
 }
 
 QTEST_MAIN(TestEndToEnd)
