@@ -279,11 +279,15 @@ void TestConnection::hostileNetworkPeer() {
             // The send, not the reader, is first to find the connection gone:
             // that is part of the loss, with no box of its own.
             form->Link.SetAutoReconnect(resets == 1);
-            form->SerialPort->SetDelay(60000);
             QVERIFY(f->open(peer.Name()));
             const int c = peer.Accept(2000);
+            // Once the reader has delivered a byte it is put to sleep.
+            QSignalSpy arrived(&form->Link, &AmpLink::ChunkArrived);
+            QVERIFY(c >= 0 && ::send(c, "x", 1, MSG_NOSIGNAL) == 1 && arrived.wait(2000));
+            form->SerialPort->SetDelay(60000);
+            QTest::qWait(300);
             const linger abort{1, 0};
-            QVERIFY(c >= 0 && ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort) == 0);
+            QVERIFY(::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort) == 0);
             ::close(c);
             QTest::qWait(50);
             Runtime::Guarded([this] { form->Timer1Timer(); });
