@@ -127,6 +127,9 @@ void TForm1::DrawReadingsCurrent(const AmpState &s) {
     for (QWidget *reading :
          std::initializer_list<QWidget *>{P_out, P_max_label, output, swr, tx_led, Temp2, Label25})
         reading->setEnabled(current);
+    // Open Port, pressed in, turns from lime to alert pink.
+    openport->SetDownColor(current ? clLime : clAlertPink);
+    openport->update();
     SetGroupColor(Temp1, !current        ? clSilver
                          : s.Temperature ? TemperatureColor(s.TemperatureRange)
                                          : clLime);
