@@ -133,8 +133,9 @@ void TForm1::DrawReadingsCurrent(const AmpState &s) {
     SetGroupColor(Temp1, !current        ? clSilver
                          : s.Temperature ? TemperatureColor(s.TemperatureRange)
                                          : clLime);
-    Announcer->Announce(current ? QStringLiteral("The amplifier answers again")
-                                : QStringLiteral("No answer from the amplifier"));
+    if (s.IsConnected())
+        Announcer->Announce(current ? QStringLiteral("The amplifier answers again")
+                                    : QStringLiteral("No answer from the amplifier"));
 }
 
 void TForm1::StateChanged(const AmpState &s, unsigned changed) {

@@ -648,10 +648,10 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
         throw ESerialPortLost(notOpen);
     }
     if (waiting) {
-        if (QThread::currentThread() == thread())
-            d->flushTimer->start();
-        else
+        if (QThread::currentThread() != thread())
             QMetaObject::invokeMethod(d->flushTimer, qOverload<>(&QTimer::start));
+        else if (!d->flushTimer->isActive())
+            d->flushTimer->start();
     }
     if (queued == Private::Queued::Refused)
         throw ESerialPortException(QStringLiteral("%1 takes no data: \"%2\" was not sent.")

@@ -3,8 +3,8 @@
 // second program on the port, and the real timers, through the real serial
 // code, over the simulator's terminal and over ser2net in front of it (a
 // network port). Every way a connection ends is checked over a
-// pseudo-terminal in tst_mainwindow. closeAndOpenTwice and secondProgram
-// also run as an unprivileged user (run-unprivileged.sh).
+// pseudo-terminal in tst_mainwindow. onePortOneProgram also runs as an
+// unprivileged user (run-unprivileged.sh).
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/BarMeter.h"
@@ -31,10 +31,9 @@ private Q_SLOTS:
     void reconnectsOverSer2net();
     void silence_data() { routes(); }
     void silence();
+    void stalledLine_data();
     void stalledLine();
-    void lossMidTransmission();
-    void closeAndOpenTwice();
-    void secondProgram();
+    void onePortOneProgram();
 
 private:
     static void routes() {
@@ -169,12 +168,19 @@ void TestEndToEnd::reconnectsOverSer2net() {
         QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form,
                          [&](const QString &entry) { losses += entry == lost; });
         constexpr int Cycles = 20;
+        // The first loss comes mid-transmission, which ends while the port is
+        // away: on return nothing of it looks current.
+        f.sim.say("tx 1020 20 1");
+        QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("1020 W"));
         for (int cycle = 1; cycle <= Cycles; ++cycle) {
             r.bridge.Stop();
             QTRY_COMPARE(losses, cycle);
             QVERIFY(!f.form->IsConnected());
+            if (cycle == 1)
+                QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
+            QVERIFY(!f.form->Link.State().Transmitting && f.form->P_out->text().isEmpty());
             QVERIFY(f.form->Timer2->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
@@ -203,116 +209,88 @@ void TestEndToEnd::silence() {
             marked << e;
     });
     f.sim.say("tx 784 20 60");
-    QTRY_VERIFY(f.form->Link.State().Transmitting &&
-                f.form->P_out->text() == QStringLiteral("784 W"));
-    const qint64 stopped = network ? r.bridge.proc.processId() : f.sim.processId();
-    QVERIFY(stopped > 0 && ::kill(pid_t(stopped), SIGSTOP) == 0);
-    auto resume = qScopeGuard([stopped] { ::kill(pid_t(stopped), SIGCONT); });
+    QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
+    const auto stopped = pid_t(network ? r.bridge.proc.processId() : f.sim.processId());
+    QVERIFY(::kill(stopped, SIGSTOP) == 0);
+    auto resume = qScopeGuard([stopped] { ::kill(stopped, SIGCONT); });
     QElapsedTimer quiet;
     quiet.start();
     QTRY_VERIFY_WITH_TIMEOUT(f.form->Link.State().NoAnswer, 15000);
     QVERIFY2(quiet.elapsed() <= 10000, qPrintable(QString::number(quiet.elapsed())));
-    const QString port = f.form->SelectedPort();
-    QCOMPARE(f.form->windowTitle(),
-             QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
+    const QString port = f.form->SelectedPort(), title = f.form->windowTitle();
+    QCOMPARE(title, QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
     QCOMPARE(f.form->openport->Caption(), QStringLiteral("No answer!"));
     // The last readings stay in sight, greyed.
     QCOMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
     for (QWidget *reading : std::initializer_list<QWidget *>{f.form->P_out, f.form->output,
                                                              f.form->tx_led, f.form->Temp2})
         QVERIFY(!reading->isEnabled());
-    QVERIFY(!f.form->Link.State().ReadingsCurrent());
     resume.dismiss();
-    ::kill(pid_t(stopped), SIGCONT);
+    ::kill(stopped, SIGCONT);
     QTRY_VERIFY_WITH_TIMEOUT(!f.form->Link.State().NoAnswer, 5000);
-    QCOMPARE(f.form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
+    QCOMPARE(f.form->windowTitle(), title.left(title.indexOf(QLatin1String(" - "))));
     QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
     QVERIFY(f.form->P_out->isEnabled() && f.form->output->isEnabled());
     QCOMPARE(marked,
              QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
-    QVERIFY(f.form->Link.State().Transmitting);
-    QVERIFY(f.boxes.isEmpty());
+    QVERIFY(f.form->Link.State().Transmitting && f.boxes.isEmpty());
 }
 
 // The simulator stops reading: the terminal's buffer fills with the polls.
-// A tick never waits on the line, the output queue stays bounded, and
-// Close Port acts at once.
+// A tick never waits on the line, the queue behind it stays bounded (the
+// oldest polls dropped, noted once), an operator's command still gets in,
+// Close Port acts at once; a line that reads again gets the command.
+void TestEndToEnd::stalledLine_data() {
+    QTest::addColumn<bool>("resumes"); // else: Close Port while stalled
+    QTest::newRow("Close Port") << false;
+    QTest::newRow("reads again") << true;
+}
+
 void TestEndToEnd::stalledLine() {
+    QFETCH(bool, resumes);
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
-    QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
+    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30")); // all answered
     QVERIFY(::kill(pid_t(f.sim.processId()), SIGSTOP) == 0);
     auto resume = qScopeGuard([&f] { ::kill(pid_t(f.sim.processId()), SIGCONT); });
     TSerialPort *port = f.form->SerialPort;
     QElapsedTimer total, tick;
     total.start();
     qint64 longest = 0;
-    auto pollTick = [&] {
+    for (int more = 300; more > 0 && total.elapsed() < 30000; more -= port->QueuedOutput() > 0) {
         tick.start();
         f.form->Timer2Timer();
         longest = std::max(longest, tick.elapsed());
-    };
-    while (port->QueuedOutput() == 0 && total.elapsed() < 30000)
-        pollTick();
-    QVERIFY(port->QueuedOutput() > 0);
-    for (int more = 0; more < 300; ++more) // well past the queue's limit
-        pollTick();
-    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
-    QVERIFY(port->QueuedOutput() <= TSerialPort::OutputLimit);
-    QVERIFY(port->DroppedRepeats() > 0);
-    tick.start();
-    QTest::mouseClick(f.form->closeport, Qt::LeftButton);
-    QVERIFY2(tick.elapsed() < 1000, qPrintable(QString::number(tick.elapsed())));
-    QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
-    QVERIFY(!port->Connected());
-    QCOMPARE(f.boxes.size(), 1);
-}
-
-// The port is lost while the amplifier transmits, and the transmission ends
-// while it is away: on return nothing of it is shown as current.
-void TestEndToEnd::lossMidTransmission() {
-    Route r;
-    r.settings = "AutoReconnect=1\r\n";
-    PanelFixture &f = r.f;
-    QVERIFY2(r.start(false, {}, false), qPrintable(f.sim.errorString()));
-    QVERIFY(f.connect());
-    f.sim.say("tx 1020 20 1");
-    QTRY_VERIFY(f.form->Link.State().Transmitting &&
-                f.form->P_out->text() == QStringLiteral("1020 W"));
-    f.sim.say("unplug");
-    QTRY_VERIFY(f.form->Link.State().IsWaiting());
-    QTest::qWait(1500); // the transmission ends meanwhile, unseen
-    f.sim.say("replug");
-    QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
-    QVERIFY(f.sim.waitForLogged("ATU_INST?", 2)); // the start-up queries again
-    QVERIFY(!f.form->Link.State().Transmitting);
-    QVERIFY(!f.form->tx_led->Value());
-    QVERIFY(!f.form->Panel1->isHidden());
-    QCOMPARE(f.form->P_out->text(), QString());
-    QCOMPARE(f.form->output->Position(), 0);
-    QVERIFY(f.boxes.isEmpty());
-}
-
-// Close Port, then Open Port, again and again on the same terminal: the
-// exclusive claim ends with each close (only root could reopen otherwise).
-void TestEndToEnd::closeAndOpenTwice() {
-    PanelFixture f;
-    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
-    for (int round = 1; round <= 3; ++round) {
-        f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
-        QVERIFY2(f.connect(), qPrintable(f.boxes.value(round - 1).text));
-        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
-        QVERIFY(!f.form->SerialPort->Connected());
-        QCOMPARE(f.boxes.size(), round);
-        QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
     }
+    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    QVERIFY(port->QueuedOutput() > 0 && port->QueuedOutput() <= TSerialPort::OutputLimit);
+    QCOMPARE(
+        f.count(
+            QStringLiteral("****** %1 takes no data: polls waiting to go are dropped").arg(f.link)),
+        1);
+    f.form->BandMouseDown(1);
+    tick.start();
+    if (resumes) {
+        resume.dismiss();
+        ::kill(pid_t(f.sim.processId()), SIGCONT);
+        QVERIFY(f.sim.waitForLogged("B: 1", 1, 5000));
+        QTRY_COMPARE(port->QueuedOutput(), 0);
+    } else {
+        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QVERIFY2(tick.elapsed() < 1000, qPrintable(QString::number(tick.elapsed())));
+        QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+    }
+    QCOMPARE(port->Connected(), resumes);
+    QCOMPARE(f.boxes.size(), resumes ? 0 : 1);
 }
 
-// A second program on a port in use is refused and told who holds it; the
-// port is free again once the first has ended.
-void TestEndToEnd::secondProgram() {
+// One program per port, root included, and the exclusive claim ends with
+// each close (only root could reopen a terminal otherwise): a second
+// program is told who holds the port; once the first has ended, the panel
+// opens and closes it twice.
+void TestEndToEnd::onePortOneProgram() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
     QProcess first;
@@ -323,15 +301,18 @@ void TestEndToEnd::secondProgram() {
     QTRY_VERIFY_WITH_TIMEOUT((out += first.readAllStandardOutput()).contains("amplifier connected"),
                              5000);
     f.form->openportclick();
-    QCOMPARE(f.boxes.size(), 1);
-    QCOMPARE(f.boxes.at(0).text, QStringLiteral("Cannot connect to %1. In use by orvik-control "
-                                                "(process %2)")
-                                     .arg(f.link)
-                                     .arg(first.processId()));
-    QVERIFY(!f.form->SerialPort->Connected());
+    QCOMPARE(f.boxes.value(0).text, QStringLiteral("Cannot connect to %1. In use by orvik-control "
+                                                   "(process %2)")
+                                        .arg(f.link)
+                                        .arg(first.processId()));
     first.terminate();
     QVERIFY(first.waitForFinished(5000));
-    QVERIFY(f.connect());
+    for (int round = 1; round <= 2; ++round) {
+        f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
+        QVERIFY2(f.connect(), qPrintable(f.boxes.last().text));
+        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+    }
 }
 
 QTEST_MAIN(TestEndToEnd)
