@@ -5,6 +5,7 @@
 // network port). Every way a connection ends is checked over a
 // pseudo-terminal in tst_mainwindow. onePortOneProgram also runs as an
 // unprivileged user (run-unprivileged.sh).
+#include "serial/PortLock.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/BarMeter.h"
@@ -14,9 +15,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QScopeGuard>
 
 #include <csignal>
+
+// A process held still (SIGSTOP) until Continue() or the end of the scope.
+struct Stopped {
+    pid_t pid;
+    explicit Stopped(qint64 process) : pid(pid_t(process)) { ::kill(pid, SIGSTOP); }
+    ~Stopped() { Continue(); }
+    void Continue() const { ::kill(pid, SIGCONT); }
+};
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
@@ -210,9 +218,7 @@ void TestEndToEnd::silence() {
     });
     f.sim.say("tx 784 20 60");
     QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
-    const auto stopped = pid_t(network ? r.bridge.proc.processId() : f.sim.processId());
-    QVERIFY(::kill(stopped, SIGSTOP) == 0);
-    auto resume = qScopeGuard([stopped] { ::kill(stopped, SIGCONT); });
+    const Stopped stopped(network ? r.bridge.proc.processId() : f.sim.processId());
     QElapsedTimer quiet;
     quiet.start();
     QTRY_VERIFY_WITH_TIMEOUT(f.form->Link.State().NoAnswer, 15000);
@@ -225,8 +231,7 @@ void TestEndToEnd::silence() {
     for (QWidget *reading : std::initializer_list<QWidget *>{f.form->P_out, f.form->output,
                                                              f.form->tx_led, f.form->Temp2})
         QVERIFY(!reading->isEnabled());
-    resume.dismiss();
-    ::kill(stopped, SIGCONT);
+    stopped.Continue();
     QTRY_VERIFY_WITH_TIMEOUT(!f.form->Link.State().NoAnswer, 5000);
     QCOMPARE(f.form->windowTitle(), title.left(title.indexOf(QLatin1String(" - "))));
     QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
@@ -253,8 +258,7 @@ void TestEndToEnd::stalledLine() {
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
     QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30")); // all answered
-    QVERIFY(::kill(pid_t(f.sim.processId()), SIGSTOP) == 0);
-    auto resume = qScopeGuard([&f] { ::kill(pid_t(f.sim.processId()), SIGCONT); });
+    const Stopped stopped(f.sim.processId());
     TSerialPort *port = f.form->SerialPort;
     QElapsedTimer total, tick;
     total.start();
@@ -264,7 +268,7 @@ void TestEndToEnd::stalledLine() {
         f.form->Timer2Timer();
         longest = std::max(longest, tick.elapsed());
     }
-    QVERIFY2(longest < 250, qPrintable(QString::number(longest)));
+    QVERIFY2(longest < 600, qPrintable(QString::number(longest))); // a blocked write: 1.2 s
     QVERIFY(port->QueuedOutput() > 0 && port->QueuedOutput() <= TSerialPort::OutputLimit);
     QCOMPARE(
         f.count(
@@ -273,13 +277,12 @@ void TestEndToEnd::stalledLine() {
     f.form->BandMouseDown(1);
     tick.start();
     if (resumes) {
-        resume.dismiss();
-        ::kill(pid_t(f.sim.processId()), SIGCONT);
+        stopped.Continue();
         QVERIFY(f.sim.waitForLogged("B: 1", 1, 5000));
         QTRY_COMPARE(port->QueuedOutput(), 0);
     } else {
         QTest::mouseClick(f.form->closeport, Qt::LeftButton);
-        QVERIFY2(tick.elapsed() < 1000, qPrintable(QString::number(tick.elapsed())));
+        QVERIFY2(tick.elapsed() < 2000, qPrintable(QString::number(tick.elapsed())));
         QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
     }
     QCOMPARE(port->Connected(), resumes);
@@ -289,7 +292,7 @@ void TestEndToEnd::stalledLine() {
 // One program per port, root included, and the exclusive claim ends with
 // each close (only root could reopen a terminal otherwise): a second
 // program is told who holds the port; once the first has ended, the panel
-// opens and closes it twice.
+// opens and closes it twice, past a stale lock file.
 void TestEndToEnd::onePortOneProgram() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
@@ -307,6 +310,12 @@ void TestEndToEnd::onePortOneProgram() {
                                         .arg(first.processId()));
     first.terminate();
     QVERIFY(first.waitForFinished(5000));
+    // A lock file left by a program that has ended is stale: taken over.
+    for (const QString &folder : PortLock::Folders()) { // the first that can be written
+        QFile stale(folder + QLatin1Char('/') + PortLock::FileName(f.link));
+        if (stale.open(QIODevice::WriteOnly) && stale.write("4194305\nghost\n") > 0)
+            break;
+    }
     for (int round = 1; round <= 2; ++round) {
         f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
         QVERIFY2(f.connect(), qPrintable(f.boxes.last().text));

@@ -736,12 +736,9 @@ void TestLink::reconnection() {
     QCOMPARE(marked, expected);
     QCOMPARE(effects, QStringList());
     // Nothing of the lost connection looks current, back or not.
-    const auto all = Probes();
-    for (const QString &pair :
-         Split("tx=0|outputText=|output=0|alarms=0000000|swrText=|status=none"))
-        QCOMPARE(pair.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') +
-                     all.at(pair.section(QLatin1Char('='), 0, 0))(link->State()),
-                 pair);
+    const AmpState &st = link->State();
+    QVERIFY(!st.Transmitting && st.OutputText.isEmpty() && st.OutputPosition == 0 &&
+            !st.Alarms[int(AlarmKind::Swr)] && st.SwrText.isEmpty() && !st.AtuStatusCode);
 }
 
 void TestLink::pollNotConnected_data() {
@@ -878,7 +875,6 @@ void TestLink::liveness() {
     qint64 now = 0;
     link->SetClock([&now] { return now; });
     connectPeer();
-    QVERIFY(link->LivenessTimer()->isActive());
     for (const QString &step : steps.split(QLatin1Char('|'))) {
         now = step.section(QLatin1Char(' '), 1).toLongLong();
         if (step.startsWith(QLatin1String("line")))
@@ -890,7 +886,6 @@ void TestLink::liveness() {
     // Each probe went out as a poll's query does, echoed with its CR LF.
     QCOMPARE(peer->read(),
              QByteArray("T?\r\n").repeated(int(log.count(QStringLiteral("- T?\r\n")))));
-    QCOMPARE(link->State().NoAnswer, noAnswer);
     QCOMPARE(link->State().ReadingsCurrent(), !noAnswer);
 }
 
