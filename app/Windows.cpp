@@ -14,8 +14,8 @@
 
 TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     w.Link = link.get();
-    // An exception that escapes the link's handlers (a send on a port just
-    // lost) is shown in the standard error box.
+    // An exception that escapes the link's handlers (a send on a closed
+    // port) is shown in the standard error box.
     link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
     // A send that failed because the port just went is part of that loss,
     // which the link reports: no error box of its own.
