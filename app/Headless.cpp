@@ -126,6 +126,12 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         }
         previous = phase;
     });
+    QObject::connect(&link, &AmpLink::StateChanged, [](const AmpState &s, unsigned changed) {
+        if (changed & StateChange::NoAnswer)
+            Log((s.NoAnswer ? QStringLiteral("no answer from the amplifier on %1")
+                            : QStringLiteral("amplifier on %1 answers again"))
+                    .arg(s.PortName));
+    });
     QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
 
     QSocketNotifier stop(StopPipe[0], QSocketNotifier::Read);

@@ -117,13 +117,19 @@ void TForm1::openportclick() {
 
 void TForm1::FailOpen(const QString &message, const QString &title) {
     // The window stays closed and usable: the list can be changed and Open
-    // Port clicked again. The button's latch toggles after this handler, so
-    // it is released once the click has finished.
+    // Port clicked again. (The button's look follows the state once the
+    // click is over, see OpenPortFollowsState.)
     ComboBox1->setEnabled(true);
     openport->setEnabled(true);
-    QTimer::singleShot(0, openport, [this] { openport->SetDown(false); });
     Runtime::ShowMessage(message, title.isEmpty() ? QStringLiteral("Orvik Remote Control") : title,
                          Runtime::MsgIcon::Error, this);
+}
+
+void TForm1::OpenPortFollowsState() {
+    // Pressed in while the link holds or waits for a port.
+    const LinkPhase phase = Link.State().Phase;
+    openport->SetDown(phase == LinkPhase::Connecting || phase == LinkPhase::Connected ||
+                      phase == LinkPhase::Waiting);
 }
 
 void TForm1::SetClosedState(bool closeportLatched) {
@@ -135,11 +141,14 @@ void TForm1::SetClosedState(bool closeportLatched) {
     closeport->setEnabled(false);
 }
 
-void TForm1::DrawConnection(LinkPhase phase) {
+void TForm1::DrawConnection(const AmpState &s) {
+    const LinkPhase phase = s.Phase;
     const QString title = QStringLiteral("Orvik 1200 Remote Control");
     setWindowTitle(phase == LinkPhase::Waiting
-                       ? title + QStringLiteral(" - waiting for ") + Link.State().PortName
-                       : title);
+                       ? title + QStringLiteral(" - waiting for ") + s.PortName
+                   : s.NoAnswer ? title + QStringLiteral(" - no answer from ") + s.PortName
+                                : title);
+    OpenPortFollowsState();
     switch (phase) {
     case LinkPhase::Start:
         break;
@@ -150,7 +159,8 @@ void TForm1::DrawConnection(LinkPhase phase) {
         openport->SetCaption(ConnectionCaption::Connecting);
         break;
     case LinkPhase::Connected:
-        openport->SetCaption(ConnectionCaption::Connected);
+        openport->SetCaption(s.NoAnswer ? ConnectionCaption::NoAnswer
+                                        : ConnectionCaption::Connected);
         break;
     case LinkPhase::Closed:
         SetClosedState(false);

@@ -200,7 +200,11 @@ private:
     // each entry holding the name that Open Port opens.
     void FillPortList(const QStringList &ports, int index);
     void FailOpen(const QString &message, const QString &title);
-    void DrawConnection(LinkPhase phase);
+    void DrawConnection(const AmpState &state);
+    // Open Port pressed in or not as the connection is, set again after each
+    // click's latch toggle, whatever box the click's handler showed.
+    void OpenPortFollowsState();
+    void DrawReadingsCurrent(const AmpState &state);
     // The INI file read at start ("" when none), from which a first save
     // of the user's settings starts.
     QString ConfigPath;

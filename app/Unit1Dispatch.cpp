@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QPalette>
 
+#include <initializer_list>
 #include <optional>
 
 namespace {
@@ -119,9 +120,29 @@ void TForm1::DrawSettings(const AmpState &s) {
     }
 }
 
+void TForm1::DrawReadingsCurrent(const AmpState &s) {
+    // Greyed while the amplifier does not answer: the values stay in sight
+    // as they were last reported, but nothing says they hold now.
+    const bool current = !s.NoAnswer;
+    for (QWidget *reading :
+         std::initializer_list<QWidget *>{P_out, P_max_label, output, swr, tx_led, Temp2, Label25})
+        reading->setEnabled(current);
+    // Open Port, pressed in, turns from lime to alert pink.
+    openport->SetDownColor(current ? clLime : clAlertPink);
+    openport->update();
+    SetGroupColor(Temp1, !current        ? clSilver
+                         : s.Temperature ? TemperatureColor(s.TemperatureRange)
+                                         : clLime);
+    if (s.IsConnected())
+        Announcer->Announce(current ? QStringLiteral("The amplifier answers again")
+                                    : QStringLiteral("No answer from the amplifier"));
+}
+
 void TForm1::StateChanged(const AmpState &s, unsigned changed) {
-    if (changed & StateChange::Connection)
-        DrawConnection(s.Phase);
+    if (changed & (StateChange::Connection | StateChange::NoAnswer))
+        DrawConnection(s);
+    if (changed & StateChange::NoAnswer)
+        DrawReadingsCurrent(s);
     if (changed & StateChange::Ptt) {
         const QString caption = s.PttBlocked ? PttCaption::Blocked : PttCaption::Free;
         // A screen reader hears of a change, not of every confirmation.

@@ -436,6 +436,7 @@ void TForm1::ConnectHandlers() {
     };
 
     openport->onclick = guard([this] { openportclick(); });
+    openport->onlatch = [this](QObject *) { OpenPortFollowsState(); };
     closeport->onclick = guard([this] { closeportclick(); });
     connect(ComboBox1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(ComboBox1->mapToGlobal(pos)); });

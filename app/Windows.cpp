@@ -5,6 +5,7 @@
 #include "atu/atu1.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
+#include "serial/SerialPort.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
 #include "widgets/Runtime.h"
@@ -13,9 +14,20 @@
 
 TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
     w.Link = link.get();
-    // An exception that escapes the link's handlers (a send on a port just
-    // lost) is shown in the standard error box.
+    // An exception that escapes the link's handlers (a send on a closed
+    // port) is shown in the standard error box.
     link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
+    // A send that failed because the port just went is part of that loss,
+    // which the link reports: no error box of its own.
+    Runtime::SetQuietExceptions([](const std::exception_ptr &error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const ESerialPortLost &) {
+            return true;
+        } catch (...) {
+        }
+        return false;
+    });
     // Created in this order; every window but the first starts hidden.
     owned[0].reset(w.Form1 = new TForm1(w));
     owned[1].reset(w.Form2 = new TForm2(*w.Link));

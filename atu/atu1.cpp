@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 QFont PanelFont(int pixels, bool bold = false,
@@ -40,6 +41,8 @@ QLabel *NewLabel(QWidget *parent, const char *name, const QString &text, QRect r
     l->setFont(font);
     QPalette pal = l->palette();
     pal.setColor(QPalette::WindowText, ToQColor(color));
+    // Greyed when disabled: a reading that is not current.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, ToQColor(clGrayText));
     l->setPalette(pal);
     return l;
 }
@@ -307,6 +310,11 @@ void TFatu1::StateChanged(const AmpState &s, unsigned changed) {
     }
     if (changed & StateChange::AtuLamp)
         Led->SetTrueColor(LampColor(s.Lamp));
+    // The tuner's readings are greyed while the amplifier does not answer.
+    if (changed & StateChange::NoAnswer)
+        for (QWidget *reading :
+             std::initializer_list<QWidget *>{Label3, Label4, Label8, Label7, Panel2, Led})
+            reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
         Label3->setText(s.SwrText);
         Label4->setText(s.InductanceText);

@@ -1,6 +1,7 @@
 // Renders every window of the panel in its interesting states to PNG files:
 // the main window closed, connected, transmitting, hot, on another
-// interface, with the PTT blocked; the ATU panel bypassed, tuning, tuned,
+// interface, with the PTT blocked, with an amplifier that does not answer;
+// the ATU panel bypassed, tuning, tuned,
 // failed and in service view; the port monitor live and frozen; the
 // calibration window; each alarm window. The panel talks to the simulated
 // amplifier (with a tuner) through the real serial code; further reports are
@@ -218,6 +219,29 @@ int main(int argc, char **argv) {
         receive("ALARM: OFF\r\n");
     }
     Shot(form, "main-08-after-alarms");
+
+    // The amplifier stops answering mid-transmission, on a clock driven here:
+    // a probe after 3 s, no answer at 6 s; then it speaks again.
+    receive("TX: ON\r\nO: 784\r\nR: 15\r\nP_max: 850\r\nT: 47\r\nATU_STATE: 1\r\n"
+            "GREEN\r\nEND_L: 00101101\r\nEND_C: 00011010\r\nEND_SWR: 12\r\n");
+    sim.say("silent on");
+    qint64 now = 0;
+    form->Link.SetClock([&now] { return now; });
+    for (const qint64 at : {3000, 6000}) {
+        now = at;
+        form->Link.LivenessTick();
+        QTest::qWait(300);
+    }
+    if (form->Link.State().NoAnswer) {
+        Shot(form, "main-10-no-answer");
+        Shot(atu, "atu-07-no-answer");
+        w.Form2->show();
+        Shot(w.Form2, "monitor-04-no-answer");
+        w.Form2->hide();
+    }
+    sim.say("silent off");
+    form->Link.SetClock(nullptr);
+    receive("TX: OFF\r\nATU_STATE: 0\r\n");
 
     // The device unplugged with "Reconnect automatically" on: the panel waits for it.
     form->AutoReconnect1->setChecked(true);

@@ -6,6 +6,7 @@
 
 #include "serial/SerialPort.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -35,6 +36,18 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     atuTimer = makeTimer("AtuTimer", &AmpLink::AtuTick);
     reconnectTimer = makeTimer("ReconnectTimer", &AmpLink::ReconnectTick);
     reconnectTimer->setInterval(ReconnectIntervalMs);
+    livenessTimer = makeTimer("LivenessTimer", &AmpLink::LivenessTick);
+    SetClock(nullptr);
+}
+
+void AmpLink::SetClock(Clock c) {
+    if (!c) {
+        auto monotonic = std::make_shared<QElapsedTimer>();
+        monotonic->start();
+        c = [monotonic] { return monotonic->elapsed(); };
+    }
+    clock = std::move(c);
+    lastHeard = clock();
 }
 
 AmpLink::~AmpLink() {
@@ -48,6 +61,8 @@ void AmpLink::Guarded(const std::function<void()> &handler) {
     }
     try {
         handler();
+    } catch (const ESerialPortLost &) {
+        // The port went during a send: its disconnect has dealt with that.
     } catch (const ESerialPortException &e) {
         LinkEffect fault;
         fault.text = e.Message();
@@ -68,8 +83,27 @@ void AmpLink::Changed(unsigned what) {
 
 void AmpLink::SetPhase(LinkPhase phase) {
     state.Phase = phase;
-    Changed(StateChange::Connection);
+    unsigned changed = StateChange::Connection;
+    if (phase != LinkPhase::Connected && state.NoAnswer) {
+        state.NoAnswer = false;
+        changed |= StateChange::NoAnswer;
+    }
+    // What the connection reported is not current any more, and must not
+    // look current when the next one begins.
+    if (phase == LinkPhase::Closed || phase == LinkPhase::Waiting)
+        changed |= ForgetReadings(state);
+    Changed(changed);
     Q_EMIT ConnectionChanged(phase);
+}
+
+void AmpLink::SetNoAnswer(bool on) {
+    if (state.NoAnswer == on)
+        return;
+    state.NoAnswer = on;
+    Log((on ? QStringLiteral("****** No answer from the amplifier on %1")
+            : QStringLiteral("****** The amplifier on %1 answers again"))
+            .arg(state.PortName));
+    Changed(StateChange::NoAnswer);
 }
 
 void AmpLink::Emit(const LinkEffect &effect) {
@@ -78,15 +112,32 @@ void AmpLink::Emit(const LinkEffect &effect) {
 
 // ---- Sending ---------------------------------------------------------------
 
-void AmpLink::Send(const QByteArray &command, Protocol::Echo echo) {
-    port->SendString(Protocol::Frame(command));
+void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kind) {
+    const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
+    NoteDroppedRepeats();
+    if (!taken)
+        return;
     Q_EMIT LineSent(command);
     Log(Protocol::SentEcho(command, echo));
 }
 
-void AmpLink::SendOnly(const QByteArray &command) {
-    port->SendString(Protocol::Frame(command));
-    Q_EMIT LineSent(command);
+void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
+    const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
+    NoteDroppedRepeats();
+    if (taken)
+        Q_EMIT LineSent(command);
+}
+
+void AmpLink::NoteDroppedRepeats() {
+    const int dropped = port->DroppedRepeats();
+    if (dropped < droppedSeen || port->QueuedOutput() == 0)
+        stallNoted = false; // a new connection, or the port takes data again
+    if (dropped > droppedSeen && !stallNoted) {
+        stallNoted = true;
+        Log(QStringLiteral("****** %1 takes no data: polls waiting to go are dropped")
+                .arg(state.PortName));
+    }
+    droppedSeen = dropped;
 }
 
 void AmpLink::Log(const QString &entry) {
@@ -127,7 +178,14 @@ void AmpLink::StartHandshake() {
     state.ConnectTicks = 0;
     handshakeTimer->start();
     pollTimer->start();
+    livenessTimer->start();
     SetPhase(LinkPhase::Connecting);
+}
+
+void AmpLink::StopConnectionTimers() {
+    handshakeTimer->stop();
+    pollTimer->stop();
+    livenessTimer->stop();
 }
 
 QString AmpLink::Open(const QString &portName) {
@@ -141,8 +199,7 @@ QString AmpLink::Open(const QString &portName) {
 }
 
 void AmpLink::Close() {
-    handshakeTimer->stop();
-    pollTimer->stop();
+    StopConnectionTimers();
     reconnectTimer->stop();
     reopened = false;
     state.ConnectTicks = 0;
@@ -162,8 +219,7 @@ void AmpLink::Shutdown() {
     port->OnDisconnect = nullptr;
     closing = Closing::ByOperator;
     port->Close();
-    handshakeTimer->stop();
-    pollTimer->stop();
+    StopConnectionTimers();
     atuTimer->stop();
     reconnectTimer->stop();
 }
@@ -183,8 +239,7 @@ void AmpLink::WaitForPort(const QString &portName) {
 }
 
 void AmpLink::EnterWaiting(const QString &entry) {
-    handshakeTimer->stop();
-    pollTimer->stop();
+    StopConnectionTimers();
     state.ConnectTicks = 0;
     Log(entry);
     SetPhase(LinkPhase::Waiting);
@@ -208,7 +263,7 @@ void AmpLink::ReconnectTick() {
 void AmpLink::HandshakeTick() {
     ++state.ConnectTicks;
     if (state.IsConnecting())
-        Send(Protocol::Identify);
+        Send(Protocol::Identify, Protocol::Echo::Plain, skRepeat);
     if (state.ConnectTicks > HandshakeTicks) {
         handshakeTimer->stop();
         state.ConnectTicks = 0;
@@ -230,8 +285,7 @@ void AmpLink::HandshakeTick() {
 }
 
 void AmpLink::PortDisconnected() {
-    handshakeTimer->stop();
-    pollTimer->stop();
+    StopConnectionTimers();
     if (closing == Closing::ToRetry || state.IsWaiting())
         return; // already waiting for the port
     if (autoReconnect && closing == Closing::No) {
@@ -255,6 +309,8 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     Q_EMIT ChunkArrived();
     const LineFramer::Result framed = framer.Feed(chunk);
     for (const QByteArray &bytes : framed.lines) {
+        lastHeard = clock();
+        SetNoAnswer(false);
         Q_EMIT LineReceived(bytes);
         Log(Protocol::ReceivedEcho(bytes));
         if (Protocol::HasPrefix(bytes, Protocol::RepIdentified)) {
@@ -262,6 +318,7 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
             Log(Protocol::ReceivedEcho(Protocol::RepIdentified));
             handshakeTimer->stop();
             state.ConnectTicks = 0;
+            lastProbe = -1;
             SetPhase(LinkPhase::Connected);
             SendStartupBurst();
         }
@@ -304,43 +361,44 @@ void AmpLink::PollTick() {
         return;
     // Bare CR LF lines separate the queries; they are never echoed.
     const QByteArray bare;
-    auto ask = [this](const QByteArray &query) { Send(query, Protocol::Echo::WithCrLf); };
+    auto ask = [this](const QByteArray &query) { Send(query, Protocol::Echo::WithCrLf, skRepeat); };
+    auto sendBare = [this, &bare] { SendOnly(bare, skRepeat); };
 
     if (state.Fan == 0)
         ask(Protocol::AskFan);
-    SendOnly(bare);
+    sendBare();
     if (state.Interface == 0)
         ask(Protocol::AskInterface);
-    SendOnly(bare);
+    sendBare();
     if (state.AlarmSound == 0)
         ask(Protocol::AskAlarmSound);
-    SendOnly(bare);
+    sendBare();
     if (!state.CalKnown) {
         ask(Protocol::AskCalibration);
-        SendOnly(bare);
+        sendBare();
     }
     if (!state.AlcKnown) {
         ask(Protocol::AskAlc);
-        SendOnly(bare);
+        sendBare();
     }
     if (state.InPower == 0)
         ask(Protocol::AskInPower);
-    SendOnly(bare);
+    sendBare();
     if (state.BarSpeed == 0)
         ask(Protocol::AskBarSpeed);
-    SendOnly(bare);
-    SendOnly(bare);
+    sendBare();
+    sendBare();
     if (state.Tot == 0)
         ask(Protocol::AskTot);
-    SendOnly(bare);
-    SendOnly(bare);
+    sendBare();
+    sendBare();
 
     // While the amplifier transmits the PTT-block commands wait.
     if (state.IsConnected() && !state.Transmitting) {
         if (state.BlockOffPending)
-            Send(Protocol::BlockOff);
+            Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
         if (state.BlockOnPending)
-            Send(Protocol::BlockOn);
+            Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
     }
 }
 
@@ -349,9 +407,24 @@ void AmpLink::AtuTick() {
     if (!state.IsConnected())
         return;
     if (state.AtuOnPending)
-        Send(Protocol::AtuOn);
+        Send(Protocol::AtuOn, Protocol::Echo::Plain, skRepeat);
     if (state.AtuBypassPending)
-        Send(Protocol::AtuBypass);
+        Send(Protocol::AtuBypass, Protocol::Echo::Plain, skRepeat);
+}
+
+void AmpLink::LivenessTick() {
+    if (!state.IsConnected())
+        return;
+    const qint64 now = clock();
+    const qint64 quiet = now - lastHeard;
+    // Only after a probe has had its time to be answered.
+    if (quiet >= NoAnswerAfterMs && lastProbe >= lastHeard && now - lastProbe >= ProbeGraceMs)
+        SetNoAnswer(true);
+    // Nothing is added while lines arrive, and at most one probe per interval.
+    if (quiet >= ProbeAfterMs && (lastProbe < 0 || now - lastProbe >= ProbeIntervalMs)) {
+        lastProbe = now;
+        Send(Protocol::AskTemperature, Protocol::Echo::WithCrLf, skRepeat);
+    }
 }
 
 // ---- The operator's commands -------------------------------------------------------

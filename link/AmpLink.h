@@ -8,6 +8,7 @@
 #include "link/AmpState.h"
 #include "link/LineFramer.h"
 #include "link/Protocol.h"
+#include "serial/SerialPort.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,7 +19,6 @@
 #include <functional>
 
 class QTimer;
-class TSerialPort;
 
 // Something for a view to show: alarm windows, the ATU panel, a message box.
 // Without windows these are only reported (a headless runner logs them).
@@ -57,6 +57,12 @@ struct ReportOutcome {
 // with a "******" entry naming the report.
 ReportOutcome ApplyReport(QString line, AmpState &state);
 
+// Forgets what only the amplifier's next report can confirm: power,
+// transmitting, alarms, the tuner's readings and status. Used when a
+// connection ends, so that nothing of it is shown as current on return.
+// Returns what changed.
+unsigned ForgetReadings(AmpState &state);
+
 class AmpLink : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AmpLink)
@@ -73,6 +79,12 @@ public:
     QTimer *AtuTimer() const { return atuTimer; }
     // The retries of a lost port (1 s) while the link waits for it.
     QTimer *ReconnectTimer() const { return reconnectTimer; }
+    // Whether the amplifier still answers (1 s ticks while connected).
+    QTimer *LivenessTimer() const { return livenessTimer; }
+
+    // Milliseconds of a monotonic clock; tests may drive time themselves.
+    using Clock = std::function<qint64()>;
+    void SetClock(Clock clock);
 
     // Runs the handlers of the port's events and of the timers. An
     // exception that escapes one (a send on a port just lost) goes to the
@@ -88,6 +100,15 @@ public:
     static constexpr int HandshakeTicks = 10;
     // Between two attempts to reopen a lost port.
     static constexpr int ReconnectIntervalMs = 1000;
+    // Liveness. After ProbeAfterMs without a line from the amplifier the
+    // link asks for the temperature ("T?"), at most once per ProbeIntervalMs.
+    // No line for NoAnswerAfterMs, and none for ProbeGraceMs after a probe:
+    // the amplifier does not answer. With the 1 s tick that is at most 8 s
+    // after its last line.
+    static constexpr int ProbeAfterMs = 3000;
+    static constexpr int ProbeIntervalMs = 5000;
+    static constexpr int ProbeGraceMs = 1500;
+    static constexpr int NoAnswerAfterMs = 6000;
 
     // ---- The connection ------------------------------------------------------
     // Opens port at 9600 8N1 and starts the handshake. Returns an empty
@@ -114,6 +135,7 @@ public:
     void HandshakeTick(); // the handshake timer's tick
     void PollTick();      // the poll timer's tick
     void AtuTick();       // the tuner switch's re-send tick
+    void LivenessTick();  // the liveness timer's tick
     // A received chunk, as the port delivers it.
     void ReceiveChunk(const QByteArray &chunk);
     // The port's disconnect event.
@@ -121,10 +143,13 @@ public:
 
     // ---- Sending -------------------------------------------------------------
     // Writes command + CR LF, then logs its echo. On a closed port the
-    // port's error is raised and nothing is logged.
-    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain);
+    // port's error is raised and nothing is logged. A repeat (the poll's
+    // lines, probes, re-sends) is dropped first when the port takes no data;
+    // a dropped one is not echoed. Writes never wait for the port.
+    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
+              TSendKind kind = skCommand);
     // Writes command + CR LF without an echo (repeats, bare lines).
-    void SendOnly(const QByteArray &command);
+    void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
     // Adds one entry to the monitor's log.
     void Log(const QString &entry);
 
@@ -169,6 +194,10 @@ private:
     void StartHandshake();
     void EnterWaiting(const QString &entry);
     void Guarded(const std::function<void()> &handler);
+    void StopConnectionTimers();
+    void SetNoAnswer(bool on);
+    // Notes once per stall that the port has stopped taking data.
+    void NoteDroppedRepeats();
 
     AmpState state;
     LineFramer framer;
@@ -177,7 +206,13 @@ private:
     QTimer *pollTimer = nullptr;
     QTimer *atuTimer = nullptr;
     QTimer *reconnectTimer = nullptr;
+    QTimer *livenessTimer = nullptr;
     Guard guard;
+    Clock clock;
+    qint64 lastHeard = 0;  // when the last line came (clock ms)
+    qint64 lastProbe = -1; // when the last probe went; -1: none this connection
+    int droppedSeen = 0;   // the port's dropped repeats already noted
+    bool stallNoted = false;
     bool autoReconnect = false;
     // The connection in hand came from a retry: a handshake that fails
     // waits again instead of giving up with a message.

@@ -380,3 +380,31 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         switchK(8);
     return out;
 }
+
+unsigned ForgetReadings(AmpState &s) {
+    unsigned changed = 0;
+    auto forget = [&changed](auto &value, auto cleared, unsigned what) {
+        if (value == cleared)
+            return;
+        value = cleared;
+        changed |= what;
+    };
+    forget(s.OutputPosition, 0, StateChange::Power);
+    forget(s.ReversePosition, 0, StateChange::Power);
+    forget(s.OutputWatts, 0, StateChange::Power);
+    forget(s.PeakWatts, 0, StateChange::Power);
+    forget(s.PeakLeft, std::optional<int>(), StateChange::Power);
+    forget(s.PeakText, QString(), StateChange::Power);
+    forget(s.OutputText, QString(), StateChange::Power);
+    forget(s.Transmitting, false, StateChange::Transmit);
+    for (bool &alarm : s.Alarms)
+        forget(alarm, false, StateChange::Alarm);
+    forget(s.SwrText, QString(), StateChange::AtuReadings);
+    forget(s.ForwardText, QString(), StateChange::AtuReadings);
+    forget(s.InductanceText, QString(), StateChange::AtuReadings);
+    forget(s.CapacitanceText, QString(), StateChange::AtuReadings);
+    forget(s.TunerInductance, 0.0, StateChange::AtuReadings);
+    forget(s.TunerCapacitance, 0.0, StateChange::AtuReadings);
+    forget(s.AtuStatusCode, std::optional<int>(), StateChange::AtuStatus);
+    return changed;
+}

@@ -200,8 +200,10 @@ void TComThread::Poll() {
         PresenceCheck();
         return;
     }
+    // A peer that floods the line is read at a bounded pace: the rest waits
+    // in the kernel, which then holds the peer back.
     PosixSerial::ReadStatus status;
-    QByteArray chunk = link->Read(fd, n, &status);
+    QByteArray chunk = link->Read(fd, std::min(n, TSerialPort::ReadLimit), &status);
     if (d->discardNulls)
         chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
     if (chunk.isEmpty()) {

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -106,7 +107,14 @@ OpenResult OpenDevice(const QString &path) {
         result.error = ENOTTY;
         return result;
     }
+    // Nobody else may open it (TIOCEXCL, ignored for root), and another
+    // program that locks devices this way finds it taken (flock, root too).
     ::ioctl(fd, TIOCEXCL);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        result.error = EBUSY;
+        return result;
+    }
     result.fd = fd;
     return result;
 }
@@ -254,8 +262,13 @@ bool HungUp(int fd) {
 }
 
 void CloseDevice(int fd) {
-    if (fd >= 0)
-        ::close(fd);
+    if (fd < 0)
+        return;
+    // A pseudo-terminal outlives our close while its other end is open; its
+    // exclusive mark would keep everyone but root out, ourselves included.
+    if (::isatty(fd))
+        ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
 }
 
 bool IsCharacterDevice(const QString &path) {

@@ -34,7 +34,8 @@ struct OpenResult {
 };
 
 // Opens a character device for reading and writing, non-blocking, not as
-// controlling terminal, and claims it exclusively (TIOCEXCL).
+// controlling terminal, and claims it exclusively (TIOCEXCL and flock());
+// EBUSY when another program holds it that way.
 OpenResult OpenDevice(const QString &path);
 // Applies the record; false when the device rejects it.
 bool ApplyLineConfig(int fd, const LineConfig &config);
@@ -54,6 +55,7 @@ long Write(int fd, const QByteArray &data, long long timeoutMs, bool socket = fa
 std::uint8_t ModemLines(int fd);
 // Whether the device has hung up (pseudo-terminal peer gone, adapter unplugged).
 bool HungUp(int fd);
+// Gives up the exclusive claim and closes.
 void CloseDevice(int fd);
 // Sets an arbitrary rate through termios2 (BOTHER); false when refused.
 bool SetCustomBaud(int fd, int rate);

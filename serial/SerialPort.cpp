@@ -157,7 +157,11 @@ bool IsPortPresent(const QString &Name) {
 
 // ---- Component -------------------------------------------------------------------
 
-TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Private>()) {}
+TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Private>()) {
+    d->flushTimer = new QTimer(this);
+    d->flushTimer->setInterval(10);
+    connect(d->flushTimer, &QTimer::timeout, this, &TSerialPort::FlushOutput);
+}
 
 TSerialPort::~TSerialPort() {
     // The owner is going away: no more events, and no reader may outlive us.
@@ -428,6 +432,16 @@ void TSerialPort::ReApplyLineSettings() {
         Close();
 }
 
+int TSerialPort::QueuedOutput() const {
+    std::lock_guard<std::mutex> lock(d->readerMutex);
+    return d->outputBytes;
+}
+
+int TSerialPort::DroppedRepeats() const {
+    std::lock_guard<std::mutex> lock(d->readerMutex);
+    return d->droppedRepeats;
+}
+
 void TSerialPort::Open() {
     d->ReapFinished();
     const QString name = d->portName;
@@ -470,6 +484,8 @@ void TSerialPort::Open() {
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         d->reader = reader;
+        d->ClearOutput();
+        d->droppedRepeats = 0;
     }
     std::exception_ptr error;
     if (OnConnect) {
@@ -505,7 +521,10 @@ void TSerialPort::Close() {
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         reader = d->reader;
+        // What the device never took goes with the connection.
+        d->ClearOutput();
     }
+    d->flushTimer->stop();
     if (reader) {
         reader->RequestStop();
         if (!reader->Started() || reader->handlerRunning)
@@ -536,48 +555,115 @@ void TSerialPort::WaitForReader(TComThread *Reader, int TimeoutMs) {
     }
 }
 
-void TSerialPort::PresenceCheckAfterSend() {
+bool TSerialPort::PresenceCheckAfterSend(bool writeFailed) {
     std::shared_ptr<TComThread> reader;
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         reader = d->reader;
     }
-    if (!reader || reader->StopRequested() || !reader->Lost())
-        return;
+    // A write that fails ends the connection even with input still unread:
+    // a stream reset by its peer or a terminal hung up takes no more.
+    if (!reader || reader->StopRequested() || (!writeFailed && !reader->Lost()))
+        return false;
     const TCommPort port = reader->Port();
-    if (reader->ClaimFault() && OnFault)
-        OnFault(this, port);
+    try {
+        if (reader->ClaimFault() && OnFault)
+            OnFault(this, port);
+    } catch (...) {
+    }
     Close();
+    return true;
 }
 
-int TSerialPort::SendString(const QByteArray &Text) {
+void TSerialPort::FlushOutput() {
+    QByteArray written;
+    bool failed = false;
+    bool empty = true;
+    {
+        std::lock_guard<std::mutex> lock(d->readerMutex);
+        TComThread *reader = d->reader.get();
+        const bool open = reader && reader->WithDevice([&](int fd) {
+            while (!d->output.isEmpty()) {
+                Private::Outgoing &head = d->output.first();
+                const long w = reader->Io().Write(fd, head.bytes, 0);
+                if (w < 0) {
+                    failed = true;
+                    return;
+                }
+                written += head.bytes.left(int(w));
+                d->outputBytes -= int(w);
+                if (w < head.bytes.size()) {
+                    head.bytes.remove(0, int(w));
+                    head.droppable = head.droppable && w == 0;
+                    return;
+                }
+                d->output.removeFirst();
+            }
+        });
+        if (!open)
+            d->ClearOutput();
+        empty = d->output.isEmpty();
+    }
+    if (empty)
+        d->flushTimer->stop();
+    if (!written.isEmpty() && OnSend) {
+        try {
+            OnSend(this, written);
+        } catch (...) {
+        }
+    }
+    if (failed)
+        PresenceCheckAfterSend(true);
+}
+
+int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
     const int nul = Text.indexOf('\0');
     const QByteArray bytes = nul < 0 ? Text : Text.left(nul);
     const QString notOpen = QString::fromLatin1(NotOpenText).arg(d->portName);
     long written = 0;
     bool open = false;
+    Private::Queued queued = Private::Queued::Yes;
+    bool waiting = false;
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         if (d->reader) {
-            const long long timeout = d->writeTotalTimeoutConstant +
-                                      (long long)d->writeTotalTimeoutMultiplier * bytes.size();
             TComThread *reader = d->reader.get();
-            open = reader->WithDevice(
-                [&](int fd) { written = reader->Io().Write(fd, bytes, timeout); });
+            open = reader->WithDevice([&](int fd) {
+                // Behind a queue the line waits its turn; else it goes now, as
+                // far as the device takes it without waiting.
+                if (d->output.isEmpty())
+                    written = reader->Io().Write(fd, bytes, 0);
+                if (written < 0 || written == bytes.size())
+                    return;
+                // A line begun on the wire is finished, whatever it is.
+                queued = d->Enqueue(bytes.mid(int(written)), Kind == skRepeat && written == 0);
+            });
+            waiting = !d->output.isEmpty();
         }
     }
     if (!open)
         throw ESerialPortException(notOpen);
+    if (written < 0) {
+        PresenceCheckAfterSend(true);
+        throw ESerialPortLost(notOpen);
+    }
+    if (waiting) {
+        if (QThread::currentThread() != thread())
+            QMetaObject::invokeMethod(d->flushTimer, qOverload<>(&QTimer::start));
+        else if (!d->flushTimer->isActive())
+            d->flushTimer->start();
+    }
+    if (queued == Private::Queued::Refused)
+        throw ESerialPortException(QStringLiteral("%1 takes no data: \"%2\" was not sent.")
+                                       .arg(d->portName, QString::fromLatin1(bytes).trimmed()));
     try {
-        if (written < 0)
-            throw ESerialPortException(notOpen);
         if (written > 0 && OnSend)
             OnSend(this, bytes.left(int(written)));
-        else
-            PresenceCheckAfterSend();
+        else if (bytes.isEmpty())
+            PresenceCheckAfterSend(false);
     } catch (...) {
-        PresenceCheckAfterSend();
+        PresenceCheckAfterSend(false);
         throw ESerialPortException(notOpen);
     }
-    return int(written);
+    return queued == Private::Queued::Dropped ? 0 : int(bytes.size());
 }

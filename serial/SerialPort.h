@@ -62,6 +62,18 @@ public:
     QString Message() const { return QString::fromStdString(what()); }
 };
 
+// A write failed because the connection has just ended. The component's
+// OnFault and OnDisconnect have run before it is raised: the loss is being
+// dealt with, and the caller has nothing more to report.
+class ESerialPortLost : public ESerialPortException {
+public:
+    using ESerialPortException::ESerialPortException;
+};
+
+// What a line sent is: a command that must go out, or a repeat (a poll, a
+// probe, a re-send) that the next round sends again anyway.
+enum TSendKind { skCommand, skRepeat };
+
 class TSerialPort;
 class TComThread;
 using TSendReceiveEvent = std::function<void(TSerialPort *Sender, const QByteArray &Buffer)>;
@@ -158,8 +170,8 @@ public:
     char EvtChar() const;
     void SetEvtChar(char Value);
 
-    // Timeouts: stored, used from the next Open. Only the write timeout
-    // (constant + multiplier x length) has an effect on Linux.
+    // Timeouts: stored only. Reads never wait on Linux, and writes do not
+    // either: what the device does not take waits in the output queue.
     std::uint32_t ReadIntervalTimeout() const;
     void SetReadIntervalTimeout(std::uint32_t Value);
     std::uint32_t ReadTotalTimeoutMultiplier() const;
@@ -225,8 +237,23 @@ public:
     void Open();
     // Ends the open connection; OnDisconnect runs before this returns. Never raises.
     void Close();
-    // Writes the bytes up to a first NUL; raises "%s is not open. Serial port is not connected."
-    int SendString(const QByteArray &Text);
+    // Writes the bytes up to a first NUL without waiting for the device: what
+    // it does not take at once waits in the output queue and leaves from the
+    // event loop, in order. Returns the bytes taken (0 for a repeat dropped
+    // because the queue is full). Raises "%s is not open. Serial port is not
+    // connected." on a closed port, ESerialPortLost (same text) when the
+    // write finds the connection gone, and a message naming the command
+    // when the queue is full of commands.
+    int SendString(const QByteArray &Text, TSendKind Kind = skCommand);
+    // Bytes read at most in one poll: a peer that floods the line is read at
+    // this pace, the rest waits in the kernel.
+    static constexpr int ReadLimit = 16384;
+    // Most bytes waiting in the output queue. When a line does not fit, the
+    // oldest repeats waiting are dropped first.
+    static constexpr int OutputLimit = 4096;
+    int QueuedOutput() const;
+    // Repeats dropped from the output queue since Open.
+    int DroppedRepeats() const;
 
     TSendReceiveEvent OnReceive;
     TConnectEvent OnDisconnect;
@@ -241,6 +268,9 @@ private:
     friend class TComThread;
     void ReApplyLineSettings();
     void WaitForReader(TComThread *Reader, int TimeoutMs);
-    void PresenceCheckAfterSend();
+    // After a write: a write that failed, or a device found gone, ends the
+    // connection (OnFault, then Close). True when it did.
+    bool PresenceCheckAfterSend(bool writeFailed);
+    void FlushOutput();
     std::unique_ptr<Private> d;
 };

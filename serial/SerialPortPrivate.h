@@ -4,6 +4,9 @@
 
 #include "serial/SerialPort.h"
 
+#include <QList>
+#include <QTimer>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -78,6 +81,45 @@ struct TSerialPort::Private {
     int lastOpenError = 0;
     // An Open is waiting for a network peer; the events run meanwhile may not open another.
     bool opening = false;
+    // Output the device has not taken yet, in order; guarded by readerMutex.
+    // A line already begun on the wire is never dropped.
+    struct Outgoing {
+        QByteArray bytes;
+        bool droppable = false;
+    };
+    QList<Outgoing> output;
+    int outputBytes = 0;
+    int droppedRepeats = 0;
+    QTimer *flushTimer = nullptr; // the owner's thread: writes the queue as the device takes it
+    enum class Queued { Yes, Dropped, Refused };
+    // Adds a line that the device did not take, making room by dropping the
+    // oldest repeats; a repeat that still does not fit is dropped, a command refused.
+    Queued Enqueue(const QByteArray &bytes, bool droppable) {
+        for (int i = 0;
+             i < output.size() && outputBytes + bytes.size() > TSerialPort::OutputLimit;) {
+            if (!output.at(i).droppable) {
+                ++i;
+                continue;
+            }
+            outputBytes -= int(output.at(i).bytes.size());
+            output.removeAt(i);
+            ++droppedRepeats;
+        }
+        if (outputBytes + bytes.size() > TSerialPort::OutputLimit) {
+            if (!droppable)
+                return Queued::Refused;
+            ++droppedRepeats;
+            return Queued::Dropped;
+        }
+        output.append({bytes, droppable});
+        outputBytes += int(bytes.size());
+        return Queued::Yes;
+    }
+    void ClearOutput() {
+        output.clear();
+        outputBytes = 0;
+    }
+
     mutable std::mutex dataMutex; // guards the texts shared with the reader
     QByteArray lastReceived;
     QByteArray entireBuffer;

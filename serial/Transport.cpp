@@ -1,6 +1,8 @@
 // The terminal and TCP transports behind the serial port component.
 #include "serial/Transport.h"
 
+#include "serial/PortLock.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QThread>
@@ -27,14 +29,30 @@ const QLatin1String kScheme("tcp://");
 
 class TerminalLink : public Link {
 public:
+    // The lock file first, so that the device of another program is not
+    // even opened (an open can raise DTR); then the device's own claims.
     Opened Open(const QString &Name) override {
-        const PosixSerial::OpenResult r = PosixSerial::OpenDevice(Name);
         Opened o;
+        QString holder;
+        if (!lock.Acquire(Name, &holder)) {
+            o.error = EBUSY;
+            o.reason = QStringLiteral("In use by ") + holder;
+            return o;
+        }
+        const PosixSerial::OpenResult r = PosixSerial::OpenDevice(Name);
         o.fd = r.fd;
         o.error = r.error;
-        if (r.fd < 0)
-            o.reason = PosixSerial::ErrorText(r.error);
+        if (r.fd < 0) {
+            lock.Release();
+            holder = r.error == EBUSY ? PortLock::DeviceHolder(Name) : QString();
+            o.reason = holder.isEmpty() ? PosixSerial::ErrorText(r.error)
+                                        : QStringLiteral("In use by ") + holder;
+        }
         return o;
+    }
+    void Close(int fd) override {
+        PosixSerial::CloseDevice(fd);
+        lock.Release();
     }
     QString FailureMessage(const QString &Name, const Opened &Failure) const override {
         return QStringLiteral("Cannot connect to %1. %2").arg(Name, Failure.reason);
@@ -49,6 +67,9 @@ public:
     }
     bool HungUp(int fd) override { return PosixSerial::HungUp(fd); }
     bool ListedBySystem() const override { return true; }
+
+private:
+    PortLock::Lock lock;
 };
 
 using Clock = std::chrono::steady_clock;

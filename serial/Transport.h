@@ -50,7 +50,8 @@ public:
     QByteArray Read(int fd, int n, PosixSerial::ReadStatus *Status) {
         return PosixSerial::Read(fd, n, Status);
     }
-    void Close(int fd) { PosixSerial::CloseDevice(fd); }
+    // Closes the descriptor and gives up what Open claimed.
+    virtual void Close(int fd) { PosixSerial::CloseDevice(fd); }
 };
 
 // The terminal for a device path, TCP for a tcp:// name.

@@ -96,7 +96,9 @@ void TBarMeter::paintEvent(QPaintEvent *) {
     if (m_offscreen.isNull())
         return;
     QPainter painter(this);
-    painter.drawImage(0, 0, m_offscreen);
+    // Disabled: a reading that is not current, drawn in shades of grey.
+    painter.drawImage(
+        0, 0, isEnabled() ? m_offscreen : m_offscreen.convertToFormat(QImage::Format_Grayscale8));
     // The focus frame lies over the picture, never in it.
     if (m_focusFrame.Shown(hasFocus()))
         FocusFrame::Draw(painter, rect(), ToQColor(clWindowText));

@@ -11,6 +11,8 @@ inline const QString Connecting = QStringLiteral("Connecting...");
 inline const QString Connected = QStringLiteral("PA connected");
 inline const QString Closed = QStringLiteral("Open port");
 inline const QString Waiting = QStringLiteral("Waiting...");
+// Connected, but the amplifier does not answer.
+inline const QString NoAnswer = QStringLiteral("No answer!");
 } // namespace ConnectionCaption
 
 namespace PttCaption {

@@ -181,6 +181,8 @@ void TColorButton::ToggleLatch() {
         QAccessibleStateChangeEvent event(this, states);
         QAccessible::updateAccessibility(&event);
     }
+    if (onlatch)
+        onlatch(this);
 }
 
 void TColorButton::Activate() {

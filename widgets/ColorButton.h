@@ -86,6 +86,9 @@ public:
     // Runs when the left button is released over the button, before a
     // latching button toggles Down.
     TNotifyEvent onclick;
+    // Runs after a latching button toggled Down, so that its owner can set
+    // the look its own state calls for, whatever the click's handler did.
+    TNotifyEvent onlatch;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

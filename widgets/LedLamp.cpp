@@ -197,7 +197,9 @@ void TLedLamp::paintEvent(QPaintEvent *) {
     if (!qFuzzyCompare(m_lit.devicePixelRatio(), devicePixelRatioF()))
         MakePictures(devicePixelRatioF());
     QPainter painter(this);
-    painter.drawImage(rect(), m_selector == 0 ? m_lit : m_unlit);
+    const QImage &face = m_selector == 0 ? m_lit : m_unlit;
+    // Disabled: a state that is not current, drawn in shades of grey.
+    painter.drawImage(rect(), isEnabled() ? face : face.convertToFormat(QImage::Format_Grayscale8));
 }
 
 // Schedules the paint: several changes before the next paint cost one.

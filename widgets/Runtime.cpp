@@ -39,7 +39,18 @@ void SetMessageHandler(MessageHandler handler) {
     Handler() = std::move(handler);
 }
 
+QuietTest &Quiet() {
+    static QuietTest quiet;
+    return quiet;
+}
+
+void SetQuietExceptions(QuietTest quiet) {
+    Quiet() = std::move(quiet);
+}
+
 void ShowException(const std::exception_ptr &error) {
+    if (Quiet() && Quiet()(error))
+        return;
     QString message;
     try {
         std::rethrow_exception(error);

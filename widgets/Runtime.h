@@ -35,6 +35,12 @@ void SetMessageHandler(MessageHandler handler);
 // message, the application's title, the error icon.
 void ShowException(const std::exception_ptr &error);
 
+// Exceptions that need no box of their own because what raised them is
+// reported elsewhere (a send that failed as the port went: the loss is
+// reported as such). The program installs the test; none by default.
+using QuietTest = std::function<bool(const std::exception_ptr &)>;
+void SetQuietExceptions(QuietTest quiet);
+
 // Runs handler, and shows any exception that escapes it in the error box.
 void Guarded(const std::function<void()> &handler);
 

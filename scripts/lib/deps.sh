@@ -11,8 +11,9 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-liberation2 fonts
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test, Hamlib's ampctld and ampctl, and ser2net, whose
-# binary the tests start themselves on 127.0.0.1.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net)
+# binary the tests start themselves on 127.0.0.1; setpriv (util-linux) runs
+# tests as an unprivileged user.
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux)
 
 # ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {

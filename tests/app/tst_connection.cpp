@@ -162,8 +162,16 @@ void TestConnection::openRefused() {
     port.replace(QLatin1String("PORT"), QString::number(Ser2net::FreePort()));
     form->ComboBox1->addItem(port, port);
     form->ComboBox1->setCurrentIndex(noPort ? -1 : form->ComboBox1->count() - 1);
-    form->openportclick();
-    // The window stays closed and usable.
+    // Clicked, with a box that runs its own event loop as a modal one does.
+    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
+        f->boxes.append(c);
+        QEventLoop modal;
+        QTimer::singleShot(20, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    QTest::mouseClick(form->openport, Qt::LeftButton);
+    // The window stays closed and usable, Open Port released.
+    QVERIFY(!form->openport->Down());
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY2(f->boxes.at(0).text.startsWith(text.arg(port)), qPrintable(f->boxes.at(0).text));
     QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
@@ -250,12 +258,16 @@ void TestConnection::networkPortDialog() {
 
 void TestConnection::hostileNetworkPeer_data() {
     QTest::addColumn<bool>("closesAtOnce"); // else: 1 MB without a CR
-    QTest::newRow("accepts and closes at once, 50 times") << true;
-    QTest::newRow("1 MB without CR") << false;
+    QTest::addColumn<int>("resets"); // instead: resets as a send goes; 1: Reconnect automatically
+    QTest::newRow("accepts and closes at once, 50 times") << true << -1;
+    QTest::newRow("1 MB without CR") << false << -1;
+    QTest::newRow("resets as a send goes") << false << 0;
+    QTest::newRow("resets as a send goes, Reconnect automatically") << false << 1;
 }
 
 void TestConnection::hostileNetworkPeer() {
     QFETCH(bool, closesAtOnce);
+    QFETCH(int, resets);
     const int fds = CountEntries("/proc/self/fd");
     const int threads = CountEntries("/proc/self/task");
     {
@@ -263,7 +275,27 @@ void TestConnection::hostileNetworkPeer() {
         QVERIFY(peer.port > 0);
         createWindows();
         form->SerialPort->SetDelay(20);
-        const int cycles = closesAtOnce ? 50 : 1;
+        if (resets >= 0) {
+            // The send, not the reader, is first to find the connection gone:
+            // that is part of the loss, with no box of its own.
+            form->Link.SetAutoReconnect(resets == 1);
+            QVERIFY(f->open(peer.Name()));
+            const int c = peer.Accept(2000);
+            // Once the reader has delivered a byte it is put to sleep.
+            QSignalSpy arrived(&form->Link, &AmpLink::ChunkArrived);
+            QVERIFY(c >= 0 && ::send(c, "x", 1, MSG_NOSIGNAL) == 1 && arrived.wait(2000));
+            form->SerialPort->SetDelay(60000);
+            QTest::qWait(300);
+            const linger abort{1, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::close(c);
+            QTest::qWait(50);
+            Runtime::Guarded([this] { form->Timer1Timer(); });
+            QCOMPARE(form->Link.State().Phase, resets ? LinkPhase::Waiting : LinkPhase::Closed);
+            QCOMPARE(f->boxes.size(), 1 - resets); // "Disconnected from COM Port" alone
+            f->windows.reset();
+        }
+        const int cycles = resets >= 0 ? 0 : closesAtOnce ? 50 : 1;
         for (int i = 0; i < cycles; ++i) {
             QVERIFY(f->open(peer.Name()));
             const int c = peer.Accept(2000);
@@ -302,7 +334,8 @@ void TestConnection::hostileNetworkPeer() {
             QCOMPARE(f->boxes.size(), 1);
             QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
         }
-        QVERIFY(!form->SerialPort->Connected());
+        if (f->windows)
+            QVERIFY(!form->SerialPort->Connected());
         f->windows.reset();
     }
     QCOMPARE(CountEntries("/proc/self/fd"), fds);

@@ -1,13 +1,30 @@
 // The connection's life against the simulated amplifier: handshake, port
-// lost, and the real timers, through the real serial code, over the
-// simulator's terminal and over ser2net in front of it (a network port).
-// Every way a connection ends is checked over a pseudo-terminal in
-// tst_mainwindow.
+// lost, an amplifier that stops answering, a line that stops taking data, a
+// second program on the port, and the real timers, through the real serial
+// code, over the simulator's terminal and over ser2net in front of it (a
+// network port). Every way a connection ends is checked over a
+// pseudo-terminal in tst_mainwindow. onePortOneProgram also runs as an
+// unprivileged user (run-unprivileged.sh).
+#include "serial/PortLock.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/BarMeter.h"
+#include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+
+#include <csignal>
+
+// A process held still (SIGSTOP) until Continue() or the end of the scope.
+struct Stopped {
+    pid_t pid;
+    explicit Stopped(qint64 process) : pid(pid_t(process)) { ::kill(pid, SIGSTOP); }
+    ~Stopped() { Continue(); }
+    void Continue() const { ::kill(pid, SIGCONT); }
+};
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
@@ -20,6 +37,11 @@ private Q_SLOTS:
     void portLostOnUnplug();
     void realTimersConnectWithinASecond();
     void reconnectsOverSer2net();
+    void silence_data() { routes(); }
+    void silence();
+    void stalledLine_data();
+    void stalledLine();
+    void onePortOneProgram();
 
 private:
     static void routes() {
@@ -154,12 +176,19 @@ void TestEndToEnd::reconnectsOverSer2net() {
         QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form,
                          [&](const QString &entry) { losses += entry == lost; });
         constexpr int Cycles = 20;
+        // The first loss comes mid-transmission, which ends while the port is
+        // away: on return nothing of it looks current.
+        f.sim.say("tx 1020 20 1");
+        QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("1020 W"));
         for (int cycle = 1; cycle <= Cycles; ++cycle) {
             r.bridge.Stop();
             QTRY_COMPARE(losses, cycle);
             QVERIFY(!f.form->IsConnected());
+            if (cycle == 1)
+                QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
+            QVERIFY(!f.form->Link.State().Transmitting && f.form->P_out->text().isEmpty());
             QVERIFY(f.form->Timer2->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
@@ -171,6 +200,128 @@ void TestEndToEnd::reconnectsOverSer2net() {
     }
     QCOMPARE(CountEntries("/proc/self/fd"), fds);
     QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
+}
+
+// The amplifier stops mid-transmission (the simulator, or ser2net in front
+// of it, stopped with SIGSTOP), with the real timers: the window says so
+// within the bound, and everything returns by itself after SIGCONT.
+void TestEndToEnd::silence() {
+    QFETCH(bool, network);
+    Route r;
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(network, {}, false), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    QStringList marked; // counted as logged: the monitor empties itself
+    QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form, [&](const QString &e) {
+        if (e.startsWith(QLatin1String("******")))
+            marked << e;
+    });
+    f.sim.say("tx 784 20 60");
+    QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
+    const Stopped stopped(network ? r.bridge.proc.processId() : f.sim.processId());
+    QElapsedTimer quiet;
+    quiet.start();
+    QTRY_VERIFY_WITH_TIMEOUT(f.form->Link.State().NoAnswer, 15000);
+    QVERIFY2(quiet.elapsed() <= 10000, qPrintable(QString::number(quiet.elapsed())));
+    const QString port = f.form->SelectedPort(), title = f.form->windowTitle();
+    QCOMPARE(title, QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("No answer!"));
+    // The last readings stay in sight, greyed.
+    QCOMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
+    for (QWidget *reading : std::initializer_list<QWidget *>{f.form->P_out, f.form->output,
+                                                             f.form->tx_led, f.form->Temp2})
+        QVERIFY(!reading->isEnabled());
+    stopped.Continue();
+    QTRY_VERIFY_WITH_TIMEOUT(!f.form->Link.State().NoAnswer, 5000);
+    QCOMPARE(f.form->windowTitle(), title.left(title.indexOf(QLatin1String(" - "))));
+    QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(f.form->P_out->isEnabled() && f.form->output->isEnabled());
+    QCOMPARE(marked,
+             QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
+                          QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
+    QVERIFY(f.form->Link.State().Transmitting && f.boxes.isEmpty());
+}
+
+// The simulator stops reading: the terminal's buffer fills with the polls.
+// A tick never waits on the line, the queue behind it stays bounded (the
+// oldest polls dropped, noted once), an operator's command still gets in,
+// Close Port acts at once; a line that reads again gets the command.
+void TestEndToEnd::stalledLine_data() {
+    QTest::addColumn<bool>("resumes"); // else: Close Port while stalled
+    QTest::newRow("Close Port") << false;
+    QTest::newRow("reads again") << true;
+}
+
+void TestEndToEnd::stalledLine() {
+    QFETCH(bool, resumes);
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QVERIFY(f.connect());
+    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30")); // all answered
+    const Stopped stopped(f.sim.processId());
+    TSerialPort *port = f.form->SerialPort;
+    QElapsedTimer total, tick;
+    total.start();
+    qint64 longest = 0;
+    for (int more = 300; more > 0 && total.elapsed() < 30000; more -= port->QueuedOutput() > 0) {
+        tick.start();
+        f.form->Timer2Timer();
+        longest = std::max(longest, tick.elapsed());
+    }
+    QVERIFY2(longest < 600, qPrintable(QString::number(longest))); // a blocked write: 1.2 s
+    QVERIFY(port->QueuedOutput() > 0 && port->QueuedOutput() <= TSerialPort::OutputLimit);
+    QCOMPARE(
+        f.count(
+            QStringLiteral("****** %1 takes no data: polls waiting to go are dropped").arg(f.link)),
+        1);
+    f.form->BandMouseDown(1);
+    tick.start();
+    if (resumes) {
+        stopped.Continue();
+        QVERIFY(f.sim.waitForLogged("B: 1", 1, 5000));
+        QTRY_COMPARE(port->QueuedOutput(), 0);
+    } else {
+        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QVERIFY2(tick.elapsed() < 2000, qPrintable(QString::number(tick.elapsed())));
+        QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+    }
+    QCOMPARE(port->Connected(), resumes);
+    QCOMPARE(f.boxes.size(), resumes ? 0 : 1);
+}
+
+// One program per port, root included, and the exclusive claim ends with
+// each close (only root could reopen a terminal otherwise): a second
+// program is told who holds the port; once the first has ended, the panel
+// opens and closes it twice, past a stale lock file.
+void TestEndToEnd::onePortOneProgram() {
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    QProcess first;
+    first.start(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../orvik-control")),
+        {QStringLiteral("--headless"), QStringLiteral("--port"), f.link});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += first.readAllStandardOutput()).contains("amplifier connected"),
+                             5000);
+    f.form->openportclick();
+    QCOMPARE(f.boxes.value(0).text, QStringLiteral("Cannot connect to %1. In use by orvik-control "
+                                                   "(process %2)")
+                                        .arg(f.link)
+                                        .arg(first.processId()));
+    first.terminate();
+    QVERIFY(first.waitForFinished(5000));
+    // A lock file left by a program that has ended is stale: taken over.
+    for (const QString &folder : PortLock::Folders()) { // the first that can be written
+        QFile stale(folder + QLatin1Char('/') + PortLock::FileName(f.link));
+        if (stale.open(QIODevice::WriteOnly) && stale.write("4194305\nghost\n") > 0)
+            break;
+    }
+    for (int round = 1; round <= 2; ++round) {
+        f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
+        QVERIFY2(f.connect(), qPrintable(f.boxes.last().text));
+        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+    }
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -40,8 +40,8 @@ public:
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;
 
-    // Creates the windows. With driveTimers the handshake, poll and tuner
-    // timers are made inert, so that the test calls their handlers itself.
+    // Creates the windows. With driveTimers the handshake, poll, liveness and
+    // tuner timers are made inert, so that the test calls their handlers itself.
     void createWindows(bool driveTimers) {
         windows = std::make_unique<TWindowSet>();
         w = &windows->windows();
@@ -49,7 +49,8 @@ public:
         atuTimerInterval = w->Fatu1->Timer1->interval();
         if (driveTimers) {
             constexpr int Day = 24 * 3600 * 1000;
-            for (QTimer *t : {form->Timer1, form->Timer2, w->Fatu1->Timer1})
+            for (QTimer *t :
+                 {form->Timer1, form->Timer2, w->Fatu1->Timer1, form->Link.LivenessTimer()})
                 t->setInterval(Day);
         }
     }

@@ -170,6 +170,8 @@ private Q_SLOTS:
     void pollAsksWhatIsUnknown();
     void pollPttBlockWaitsWhileTransmitting();
     void pollKnownSurvivesReconnect();
+    void liveness_data();
+    void liveness();
     void operatorCommands_data();
     void operatorCommands();
 
@@ -188,8 +190,8 @@ private:
 void TestLink::init() {
     link = std::make_unique<AmpLink>();
     // Ticks are driven by the tests; the real timers must not interfere.
-    for (QTimer *t :
-         {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer(), link->ReconnectTimer()}) {
+    for (QTimer *t : {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer(),
+                      link->ReconnectTimer(), link->LivenessTimer()}) {
         QCOMPARE(t->interval(), 1000);
         t->setInterval(24 * 3600 * 1000);
     }
@@ -684,7 +686,10 @@ void TestLink::reconnection() {
         QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
         if (loss == QLatin1String("unplug"))
             feed("PA_QZ9QZ\r\n");
+        // Lost in the middle of a transmission with an alarm and a tuning.
+        feed("TX: ON\r\nO: 1020\r\nALARM: SWR\r\nEND_SWR:  15\r\nATU_INF: 2\r\n");
         log.clear();
+        effects.clear();
         peer->closeMaster();
         QFile::remove(name);
     }
@@ -730,6 +735,10 @@ void TestLink::reconnection() {
             marked << e;
     QCOMPARE(marked, expected);
     QCOMPARE(effects, QStringList());
+    // Nothing of the lost connection looks current, back or not.
+    const AmpState &st = link->State();
+    QVERIFY(!st.Transmitting && st.OutputText.isEmpty() && st.OutputPosition == 0 &&
+            !st.Alarms[int(AlarmKind::Swr)] && st.SwrText.isEmpty() && !st.AtuStatusCode);
 }
 
 void TestLink::pollNotConnected_data() {
@@ -836,6 +845,48 @@ void TestLink::pollKnownSurvivesReconnect() {
     peer->read();
     link->PollTick();
     QCOMPARE(peer->read(), EightBare);
+}
+
+// Whether the amplifier answers, on a clock the test drives: "line MS" is a
+// report arriving at MS, "tick MS" the liveness tick at MS (connected at 0).
+// Expected: the monitor's entries, the probes on the wire, the state at the end.
+void TestLink::liveness_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("entries"); // @ the port
+    QTest::addColumn<bool>("noAnswer");
+    const QString probe = QStringLiteral("- T?\r\n");
+    const QString silent = QStringLiteral("****** No answer from the amplifier on @");
+    const QString back = QStringLiteral("****** The amplifier on @ answers again");
+    const QString t35 = QStringLiteral("+ T: 35");
+    QTest::newRow("lines arriving: nothing added")
+        << "line 2500|tick 2999|line 5000|tick 7999" << QStringList{t35, t35, t35, t35} << false;
+    QTest::newRow("quiet: a probe per 5 s, no answer at 6 s, back with a line")
+        << "tick 2999|tick 3000|tick 5999|tick 6000|tick 7999|tick 8000|line 8100"
+        << QStringList{probe, silent, probe, back, t35, t35} << false;
+    QTest::newRow("a probe answered keeps it; the next is given time to be answered")
+        << "tick 3000|line 3050|tick 7999|tick 8000|tick 9499|tick 9500"
+        << QStringList{probe, t35, t35, probe, silent} << true;
+}
+
+void TestLink::liveness() {
+    QFETCH(QString, steps);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, noAnswer);
+    qint64 now = 0;
+    link->SetClock([&now] { return now; });
+    connectPeer();
+    for (const QString &step : steps.split(QLatin1Char('|'))) {
+        now = step.section(QLatin1Char(' '), 1).toLongLong();
+        if (step.startsWith(QLatin1String("line")))
+            feed("T: 35\r\n");
+        else
+            link->LivenessTick();
+    }
+    QCOMPARE(log, entries.replaceInStrings(QStringLiteral("@"), peer->devicePath()));
+    // Each probe went out as a poll's query does, echoed with its CR LF.
+    QCOMPARE(peer->read(),
+             QByteArray("T?\r\n").repeated(int(log.count(QStringLiteral("- T?\r\n")))));
+    QCOMPARE(link->State().ReadingsCurrent(), !noAnswer);
 }
 
 // The operator's commands: the state they set at once and the exact line

@@ -1,6 +1,7 @@
 // The serial port component over real pseudo-terminals: events and their
 // order, reception chunks, sending, loss of the device, the reception log,
 // AutoReceive notifications, re-applied settings and resource cleanup.
+#include "serial/PortLock.h"
 #include "serial/SerialPort.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/Ser2net.h"
@@ -117,6 +118,7 @@ private Q_SLOTS:
     void openCloseOpen();
     void openFailures_data();
     void openFailures();
+    void deviceLockWithoutLockFolder();
     void send();
     void network();
     void networkPeers_data();
@@ -275,6 +277,28 @@ void TestSerialPort::openFailures() {
     }
 }
 
+// Without a lock folder that can be written, the lock on the device itself
+// still keeps a second port out, and names who holds it.
+void TestSerialPort::deviceLockWithoutLockFolder() {
+    const QStringList folders = PortLock::Folders();
+    PortLock::SetFolders({QStringLiteral("/nonexistent/orvik-lock")});
+    const auto restore = qScopeGuard([&folders] { PortLock::SetFolders(folders); });
+    Fixture f;
+    TSerialPort other;
+    other.SetPortName(f.peer.devicePath());
+    other.Open();
+    try {
+        f.port.Open();
+        QFAIL("opened a port in use");
+    } catch (const ESerialPortException &e) {
+        QCOMPARE(e.Message(), QStringLiteral("Cannot connect to %1. In use by %2")
+                                  .arg(f.peer.devicePath(), PortLock::ProcessText(::getpid())));
+    }
+    other.Close();
+    f.port.Open();
+    QVERIFY(f.port.Connected());
+}
+
 void TestSerialPort::send() {
     Fixture f;
     QVERIFY(f.peer.ok());
@@ -394,6 +418,10 @@ void TestSerialPort::networkPeers() {
             QCOMPARE(sent, data.size());
             QTRY_COMPARE_WITH_TIMEOUT(rec.received.size(), data.size(), 20000);
             QVERIFY(rec.received == data);
+            // Read at a bounded pace: a flood never makes one huge chunk.
+            for (const QByteArray &chunk : rec.chunks)
+                QVERIFY2(chunk.size() <= TSerialPort::ReadLimit,
+                         qPrintable(QString::number(chunk.size())));
             QVERIFY(port.Connected());
             port.Close();
             ::close(c);

@@ -27,6 +27,7 @@ public:
     // Terminates it (so that it removes its link) and waits.
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 processId() const { return m_process.processId(); }
 
     QString devicePath() const { return m_device; }
     QString logPath() const { return m_logPath; }
