@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -53,7 +54,11 @@ public:
 
 using Clock = std::chrono::steady_clock;
 
+std::atomic<bool> OpensAbandoned{false};
+
 int MsLeft(Clock::time_point deadline) {
+    if (OpensAbandoned.load(std::memory_order_relaxed))
+        return 0;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? int(left) : 0;
@@ -255,6 +260,10 @@ bool ValidHostName(const QString &host) {
 }
 
 } // namespace
+
+void AbandonOpens() {
+    OpensAbandoned.store(true, std::memory_order_relaxed);
+}
 
 bool IsTcpName(const QString &Name) {
     return Name.trimmed().startsWith(kScheme, Qt::CaseInsensitive);
