@@ -25,6 +25,7 @@ QString WaitReasonText(int error, const QString &failure, const QString &name) {
         return QStringLiteral("permission denied; add the user to the group that owns the device "
                               "(dialout on Debian: sudo adduser $USER dialout) and log in again");
     case EBUSY:
+    case EAGAIN: // a lock another program holds
         return QStringLiteral("busy: another program has it open");
     case ENOTTY:
         return QStringLiteral("not a terminal, so not a serial port");

@@ -6,6 +6,7 @@
 #include "remote/RemoteServer.h"
 
 #include "app/CommandLine.h"
+#include "bench/RemoteLoad.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "tests/common/PanelFixture.h"
@@ -15,11 +16,24 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace remote;
@@ -213,13 +227,24 @@ QString ProgramBinary() {
         .filePath(QStringLiteral("../orvik-control"));
 }
 
-// The headless program as a child with no display at all.
-void StartHeadless(QProcess *p, const QStringList &args) {
+// The headless program as a child with no display at all. With a copy of
+// its binary it runs as an unprivileged user: nobody, through setpriv, when
+// the suite runs as root (as CI does), else the user running the suite.
+void StartHeadless(QProcess *p, const QStringList &args, const QString &copy = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
     p->setProcessEnvironment(env);
-    p->start(ProgramBinary(), QStringList(QStringLiteral("--headless")) + args);
+    const QStringList all = QStringList(QStringLiteral("--headless")) + args;
+    if (copy.isEmpty())
+        p->start(ProgramBinary(), all);
+    else if (::geteuid() == 0)
+        p->start(QStringLiteral("setpriv"),
+                 QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                             QStringLiteral("--clear-groups"), copy} +
+                     all);
+    else
+        p->start(copy, all);
 }
 
 // Waits, collecting its stdout into *out, until text occurs `count` times.
@@ -239,6 +264,12 @@ bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int count
 quint16 LoggedPort(const QByteArray &out) {
     static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
     return quint16(listening.match(QString::fromLatin1(out)).captured(1).toUInt());
+}
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 int SimNotes(const SimProcess &sim, const QByteArray &note) {
@@ -314,10 +345,13 @@ private Q_SLOTS:
     void start();
     void allowList_data();
     void allowList();
+    void clientLimit_data();
     void clientLimit();
     void disconnectMidLine();
     void connectAndDrop();
     void changesDoNotFlood();
+    void fairness_data();
+    void fairness();
     void programs_data();
     void programs();
     void ampctlClient();
@@ -325,6 +359,10 @@ private Q_SLOTS:
     void programStart();
     void headlessRun_data();
     void headlessRun();
+    void headlessStop_data();
+    void headlessStop();
+    void unprivileged_data();
+    void unprivileged();
     void cleanupTestCase() { live_.reset(); }
 
 private:
@@ -763,10 +801,20 @@ void TestRemote::allowList() {
     }
 }
 
+void TestRemote::clientLimit_data() {
+    QTest::addColumn<QString>("idleTimeout");
+    QTest::newRow("full house") << QString();
+    QTest::newRow("idle clients time out") << QStringLiteral("1.5");
+}
+
 void TestRemote::clientLimit() {
-    LocalServer local(QStringLiteral("manual"));
+    QFETCH(QString, idleTimeout);
+    RemoteConfig config;
+    config.idleTimeout = idleTimeout;
+    LocalServer local(QStringLiteral("manual"), config);
     QCOMPARE(local.started, QString());
     RemoteServer &server = local.server;
+    QSignalSpy log(&server, &RemoteServer::Logged);
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i < MaxClients + 1; ++i) {
         clients.push_back(std::make_unique<QTcpSocket>());
@@ -775,13 +823,24 @@ void TestRemote::clientLimit() {
     }
     QTcpSocket *extra = clients.back().get();
     QTRY_COMPARE(extra->state(), QAbstractSocket::UnconnectedState);
-    for (int i = 0; i < MaxClients; ++i) {
-        clients[i]->write("l PWRFORWARD\n");
-        QCOMPARE(Await(clients[i].get(), 4), QByteArray("850\n"));
+    if (idleTimeout.isEmpty()) {
+        for (int i = 0; i < MaxClients; ++i) {
+            clients[i]->write("l PWRFORWARD\n");
+            QCOMPARE(Await(clients[i].get(), 4), QByteArray("850\n"));
+        }
+        // One leaves: a newcomer is served again.
+        clients.front()->write("q\n");
+        QTRY_COMPARE(server.ClientCount(), MaxClients - 1);
+    } else {
+        // The one that keeps asking stays; the others are closed.
+        QTcpSocket *active = clients.front().get();
+        for (QDeadlineTimer deadline(10000); server.ClientCount() > 1 && !deadline.hasExpired();
+             QTest::qWait(100))
+            QCOMPARE(Ask(active, "f\n", 1), QByteArray("7000000\n"));
+        QCOMPARE(server.ClientCount(), 1);
+        QCOMPARE(active->state(), QAbstractSocket::ConnectedState);
+        QVERIFY(log.last().at(0).toString().endsWith(QLatin1String("no command for 1.5 s")));
     }
-    // One leaves: a newcomer is served again.
-    clients.front()->write("q\n");
-    QTRY_COMPARE(server.ClientCount(), MaxClients - 1);
     QTcpSocket again;
     QVERIFY(Connect(&again, server.Port()));
     again.write("f\n");
@@ -879,6 +938,99 @@ void TestRemote::changesDoNotFlood() {
              QLatin1String("band 1; block; line A; band 6; release; line B"));
     server.ApplyPending();
     QCOMPARE(target.calls.size(), 6);
+}
+
+// One client floods the server while another polls "l SWR" every 5 ms and
+// a 20 ms timer on the server's thread stands for the amplifier's poll: the
+// poller's median stays within 1 ms of its figure without the flood, and no
+// tick is late by more than 50 ms.
+void TestRemote::fairness_data() {
+    QTest::addColumn<QByteArray>("flood"); // written again and again
+    QTest::addColumn<bool>("reads");       // the flooder reads its answers
+    QTest::newRow("bytes without a newline") << QByteArray(65536, 'x') << true;
+    QTest::newRow("commands back to back") << QByteArray("l SWR\n").repeated(10000) << true;
+    QTest::newRow("answers never read") << QByteArray("l SWR\n").repeated(10000) << false;
+}
+
+void TestRemote::fairness() {
+    QFETCH(QByteArray, flood);
+    QFETCH(bool, reads);
+    LocalServer local(QStringLiteral("manual"));
+    QCOMPARE(local.started, QString());
+    QSignalSpy log(&local.server, &RemoteServer::Logged);
+    const int pollFd = bench::ConnectTo(local.server.Port());
+    const int floodFd = bench::ConnectTo(local.server.Port());
+    QVERIFY(pollFd >= 0 && floodFd >= 0);
+    std::atomic<bool> flooding{false}, stop{false};
+    std::vector<double> quiet, loaded; // the poller's round trips in ms
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!stop) {
+            const auto t0 = std::chrono::steady_clock::now();
+            if (!bench::RoundTrip(pollFd))
+                break;
+            const std::chrono::duration<double, std::milli> ms =
+                std::chrono::steady_clock::now() - t0;
+            (flooding ? loaded : quiet).push_back(ms.count());
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    QElapsedTimer clock;
+    qint64 last = 0, late = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (flooding)
+            late = std::max(late, now - last - tick.interval());
+        last = now;
+    });
+    // A real event loop: QTest::qWait sleeps between its rounds.
+    const auto run = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    clock.start();
+    tick.start(20);
+    run(600);
+    flooding = true;
+    threads.emplace_back([&] {
+        // The server's fairness is tested, not the kernel's: the flooder
+        // yields the processor to the others when they want it.
+        ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+        while (!stop &&
+               ::send(floodFd, flood.constData(), size_t(flood.size()), MSG_NOSIGNAL) > 0) {
+        }
+    });
+    if (reads)
+        threads.emplace_back([&] {
+            char sink[65536];
+            while (::recv(floodFd, sink, sizeof sink, 0) > 0) {
+            }
+        });
+    run(1200);
+    if (!reads) // cut, as it does not read its answers
+        QTRY_VERIFY(!log.isEmpty() && log.last().at(0).toString().endsWith(
+                                          QLatin1String("it does not read its answers")));
+    stop = true;
+    for (const int fd : {pollFd, floodFd})
+        ::shutdown(fd, SHUT_RDWR);
+    for (std::thread &t : threads)
+        t.join();
+    ::close(pollFd);
+    ::close(floodFd);
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    const double before = median(quiet), during = median(loaded);
+    qInfo("poller's median %.3f ms alone, %.3f ms with the flood (%zu answers); a tick late by "
+          "%lld ms at most",
+          before, during, loaded.size(), late);
+    QVERIFY(quiet.size() >= 20 && loaded.size() >= 50);
+    QVERIFY(during <= before + 1);
+    QVERIFY(late <= 50);
 }
 
 void TestRemote::programs_data() {
@@ -1102,6 +1254,7 @@ void TestRemote::headlessRun_data() {
     QTest::addColumn<bool>("unplug");
     QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true;
     QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false << false;
 }
 
 void TestRemote::headlessRun() {
@@ -1127,6 +1280,7 @@ void TestRemote::headlessRun() {
         QVERIFY2(AwaitOutput(&p.headless, &p.output, " lost, waiting for it", 1, 10000),
                  p.output.constData());
         QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
+        QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -6\n"));
         p.sim().say("replug");
         QVERIFY2(AwaitOutput(&p.headless, &p.output, "amplifier connected", 2),
                  p.output.constData());
@@ -1142,8 +1296,151 @@ void TestRemote::headlessRun() {
     QTRY_COMPARE(SimNotes(p.sim(), "device closed"), closedBefore + 1);
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     p.output += p.headless.readAllStandardOutput();
-    QVERIFY2(p.output.contains(stopSignal == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM"),
-             p.output.constData());
+    const char *name = stopSignal == SIGINT   ? "SIGINT"
+                       : stopSignal == SIGHUP ? "SIGHUP"
+                                              : "SIGTERM";
+    QVERIFY2(p.output.contains(QByteArray("stopping on ") + name), p.output.constData());
+    QVERIFY2(p.output.endsWith(" closed\nstopped\n"), p.output.constData());
+}
+
+// The headless program stops at once on a stop signal whatever it is doing:
+// with its standard output closed (a pipe whose reader is gone), and in the
+// middle of its first connect to a network port that does not answer.
+void TestRemote::headlessStop_data() {
+    QTest::addColumn<bool>("closedOutput");
+    QTest::addColumn<bool>("silentPeer"); // the port is tcp:// to a peer that never answers
+    QTest::newRow("closed output") << true << false;
+    QTest::newRow("first network connect") << false << true;
+}
+
+void TestRemote::headlessStop() {
+    QFETCH(bool, closedOutput);
+    QFETCH(bool, silentPeer);
+    // A peer whose backlog is full: a connect to it gets no answer at all.
+    const int hole = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    QVERIFY(::bind(hole, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+            ::listen(hole, 0) == 0 &&
+            ::getsockname(hole, reinterpret_cast<sockaddr *>(&a), &length) == 0);
+    std::vector<std::unique_ptr<QTcpSocket>> filling;
+    for (int i = 0; i < 3; ++i) {
+        filling.push_back(std::make_unique<QTcpSocket>());
+        filling.back()->connectToHost(QHostAddress::LocalHost, ntohs(a.sin_port));
+    }
+    QTest::qWait(50);
+    const quint16 port = FreePort();
+    QProcess p;
+    if (closedOutput)
+        p.setChildProcessModifier([] {
+            int pipe[2];
+            if (::pipe(pipe) == 0 && ::close(pipe[0]) == 0)
+                ::dup2(pipe[1], STDOUT_FILENO);
+        });
+    StartHeadless(&p, {QStringLiteral("--port"),
+                       silentPeer ? QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port))
+                                  : QStringLiteral("/nonexistent/amplifier"),
+                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)});
+    QByteArray out;
+    if (closedOutput) {
+        std::unique_ptr<QTcpSocket> client;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (client = std::make_unique<QTcpSocket>(), Connect(client.get(), port)), 5000);
+        QCOMPARE(Ask(client.get(), "\\get_powerstat\n", 1), QByteArray("0\n"));
+    } else {
+        QVERIFY2(AwaitOutput(&p, &out, "waiting for port"), out.constData());
+    }
+    ::kill(pid_t(p.processId()), SIGTERM);
+    // Well within the network port's 3 s limit.
+    QVERIFY(p.waitForFinished(2500));
+    ::close(hole);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    out += p.readAllStandardOutput();
+    QVERIFY2(closedOutput || out.endsWith(" closed\nstopped\n"), out.constData());
+}
+
+// Users are not root: the headless program as nobody (through setpriv when
+// the suite runs as root, as CI does), serving and telling why a port does
+// not open. Its binary is copied to a folder anyone may read.
+void TestRemote::unprivileged_data() {
+    QTest::addColumn<QString>("port");   // "sim": the simulator's device; "file": a plain file
+    QTest::addColumn<QString>("device"); // what is done to it: "theirs", "denied", "held"
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("serves") << "sim"
+                            << "theirs" << QByteArray("amplifier connected");
+    QTest::newRow("permission denied")
+        << "sim"
+        << "denied"
+        << QByteArray(": permission denied; add the user to the group that owns the device "
+                      "(dialout on Debian");
+    QTest::newRow("busy") << "sim"
+                          << "held" << QByteArray(": busy: another program has it open");
+    QTest::newRow("not a terminal") << "file"
+                                    << "" << QByteArray(": not a terminal");
+    QTest::newRow("missing") << "/nonexistent/amplifier"
+                             << "" << QByteArray(": no such device");
+}
+
+void TestRemote::unprivileged() {
+    QFETCH(QString, port);
+    QFETCH(QString, device);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir dir;
+    const QString binary = dir.filePath(QStringLiteral("orvik-control"));
+    const QString ini = dir.filePath(QStringLiteral("empty.ini"));
+    const QString plain = dir.filePath(QStringLiteral("not-a-port"));
+    QVERIFY(QFile::copy(ProgramBinary(), binary));
+    for (const QString &f : {ini, plain}) {
+        QFile file(f);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(::chmod(QFile::encodeName(f).constData(), 0666) == 0);
+    }
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    SimProcess sim;
+    if (port == QLatin1String("file")) {
+        port = plain;
+    } else if (port == QLatin1String("sim")) {
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        port = sim.devicePath();
+        const passwd *nobody = ::getpwnam("nobody");
+        const QByteArray path = QFile::encodeName(port);
+        if (device == QLatin1String("denied"))
+            QVERIFY(::chmod(path.constData(), 0) == 0);
+        else if (::geteuid() == 0)
+            QVERIFY(nobody && ::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    }
+    QProcess holder, p;
+    QByteArray held, out;
+    const QStringList args{QStringLiteral("--port"), port, QStringLiteral("--config"), ini,
+                           QStringLiteral("--listen")};
+    if (device == QLatin1String("held")) {
+        StartHeadless(&holder, args + QStringList(QStringLiteral("127.0.0.1:0")), binary);
+        QVERIFY2(AwaitOutput(&holder, &held, "amplifier connected"), held.constData());
+    }
+    const quint16 listen = FreePort();
+    StartHeadless(&p, args + QStringList(QStringLiteral("127.0.0.1:%1").arg(listen)), binary);
+    QVERIFY2(AwaitOutput(&p, &out, expected), (out + p.readAllStandardError()).constData());
+    if (device == QLatin1String("theirs")) {
+        QTcpSocket client;
+        QVERIFY(Connect(&client, listen));
+        QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    } else if (port == plain) {
+        // Tried every second, told once.
+        QTest::qWait(2500);
+        out += p.readAllStandardOutput();
+        QCOMPARE(out.count("cannot open port"), 1);
+    }
+    for (QProcess *program : {&p, &holder})
+        if (program->state() != QProcess::NotRunning) {
+            ::kill(pid_t(program->processId()), SIGTERM);
+            QVERIFY(program->waitForFinished(5000));
+        }
+    QCOMPARE(p.exitCode(), 0);
+    out += p.readAllStandardOutput();
+    QVERIFY2(out.endsWith(" closed\nstopped\n"), out.constData());
 }
 
 QTEST_MAIN(TestRemote)
