@@ -13,6 +13,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
@@ -94,6 +95,7 @@ struct LocalServer {
     explicit LocalServer(const QString &preset, RemoteConfig config = {}) : server(&target) {
         target.snap = Preset(preset);
         config.listen = QStringLiteral("127.0.0.1:0");
+        config.allow += QStringLiteral(" 127.0.0.0/8");
         started = server.Start(config);
     }
     RecordingTarget target;
@@ -803,34 +805,47 @@ void TestRemote::allowList() {
 
 void TestRemote::clientLimit_data() {
     QTest::addColumn<QString>("idleTimeout");
-    QTest::newRow("full house") << QString();
-    QTest::newRow("idle clients time out") << QStringLiteral("1.5");
+    QTest::addColumn<QString>("from"); // the clients' address
+    QTest::newRow("full house") << QString() << QStringLiteral("127.0.0.1");
+    QTest::newRow("idle clients time out") << QStringLiteral("1.5") << QStringLiteral("127.0.0.1");
+    // This machine's own address other than loopback, if it has one.
+    QString elsewhere;
+    for (const QHostAddress &a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && elsewhere.isEmpty())
+            elsewhere = a.toString();
+    QTest::newRow("one address elsewhere") << QString() << elsewhere;
 }
 
 void TestRemote::clientLimit() {
     QFETCH(QString, idleTimeout);
+    QFETCH(QString, from);
+    if (from.isEmpty())
+        QSKIP("this machine has no address other than loopback");
     RemoteConfig config;
     config.idleTimeout = idleTimeout;
+    config.allow = from;
     LocalServer local(QStringLiteral("manual"), config);
     QCOMPARE(local.started, QString());
     RemoteServer &server = local.server;
     QSignalSpy log(&server, &RemoteServer::Logged);
+    const int limit = QHostAddress(from).isLoopback() ? MaxClients : MaxPerAddress;
     std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < MaxClients + 1; ++i) {
+    for (int i = 0; i < limit + 1; ++i) {
         clients.push_back(std::make_unique<QTcpSocket>());
-        QVERIFY(Connect(clients.back().get(), server.Port()));
-        QTRY_COMPARE(server.ClientCount(), std::min(i + 1, MaxClients));
+        QVERIFY(Connect(clients.back().get(), server.Port(), from.toLatin1().constData()));
+        QTRY_COMPARE(server.ClientCount(), std::min(i + 1, limit));
     }
     QTcpSocket *extra = clients.back().get();
     QTRY_COMPARE(extra->state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(log.last().at(0).toString().contains(QLatin1String(" clients already connected")));
     if (idleTimeout.isEmpty()) {
-        for (int i = 0; i < MaxClients; ++i) {
+        for (int i = 0; i < limit; ++i) {
             clients[i]->write("l PWRFORWARD\n");
             QCOMPARE(Await(clients[i].get(), 4), QByteArray("850\n"));
         }
         // One leaves: a newcomer is served again.
         clients.front()->write("q\n");
-        QTRY_COMPARE(server.ClientCount(), MaxClients - 1);
+        QTRY_COMPARE(server.ClientCount(), limit - 1);
     } else {
         // The one that keeps asking stays; the others are closed.
         QTcpSocket *active = clients.front().get();
@@ -842,7 +857,7 @@ void TestRemote::clientLimit() {
         QVERIFY(log.last().at(0).toString().endsWith(QLatin1String("no command for 1.5 s")));
     }
     QTcpSocket again;
-    QVERIFY(Connect(&again, server.Port()));
+    QVERIFY(Connect(&again, server.Port(), from.toLatin1().constData()));
     again.write("f\n");
     QCOMPARE(Await(&again, 8), QByteArray("7000000\n"));
 }
@@ -1089,7 +1104,11 @@ void TestRemote::programs_data() {
          "RPRT 0\n",
          "BL:ON"},
         {"set_powerstat operate before that", {}, "\\set_powerstat 4\n", "RPRT 0\n", "BL:OFF"},
-        {"get_powerstat after the later request", {"confirm on"}, "\\get_powerstat\n", "4\n"},
+        {"the later request repeated until confirmed",
+         {"confirm on"},
+         "\\get_powerstat\n",
+         "4\n",
+         "BL:OFF"},
         {"_", {}, "_\n", "Orvik 1200 Ver 3.30\n"},
         {"+\\get_info", {}, "+\\get_info\n", "get_info:\nInfo: Orvik 1200 Ver 3.30\nRPRT 0\n"},
         {"dump_state", {}, "\\dump_state\n", "0\n"},
@@ -1205,6 +1224,12 @@ void TestRemote::programStart_data() {
     QTest::newRow("headless: bad --listen")
         << "headless" << S{QStringLiteral("--listen"), QStringLiteral("4531")} << anyNoAllow << 2
         << "--listen";
+    QTest::newRow("headless: a network port without its address")
+        << "headless" << S{QStringLiteral("--port"), QStringLiteral("tcp://")} << anyNoAllow << 2
+        << "port tcp://: ";
+    QTest::newRow("headless: a name no path can have")
+        << "headless" << S{QStringLiteral("--port"), QString(100000, QLatin1Char('a'))}
+        << anyNoAllow << 2 << "100000 characters";
     QTest::newRow("panel: --port without --headless")
         << "command line" << S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}
         << QByteArray() << 2 << "--port and --config go with --headless";
