@@ -973,68 +973,35 @@ void TestRemote::fairness() {
     LocalServer local(QStringLiteral("manual"));
     QCOMPARE(local.started, QString());
     QSignalSpy log(&local.server, &RemoteServer::Logged);
-    const int pollFd = bench::ConnectTo(local.server.Port());
-    const int floodFd = bench::ConnectTo(local.server.Port());
-    QVERIFY(pollFd >= 0 && floodFd >= 0);
-    std::atomic<bool> flooding{false}, stop{false};
-    std::vector<double> quiet, loaded; // the poller's round trips in ms
-    std::vector<std::thread> threads;
-    threads.emplace_back([&] {
-        while (!stop) {
-            const auto t0 = std::chrono::steady_clock::now();
-            if (!bench::RoundTrip(pollFd))
-                break;
-            const std::chrono::duration<double, std::milli> ms =
-                std::chrono::steady_clock::now() - t0;
-            (flooding ? loaded : quiet).push_back(ms.count());
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    QElapsedTimer clock;
-    qint64 last = 0, late = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        if (flooding)
-            late = std::max(late, now - last - tick.interval());
-        last = now;
-    });
     // A real event loop: QTest::qWait sleeps between its rounds.
     const auto run = [](int ms) {
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
         loop.exec();
     };
-    clock.start();
-    tick.start(20);
+    bench::Pollers alone(local.server.Port(), 1, 5);
     run(600);
-    flooding = true;
-    threads.emplace_back([&] {
-        // The server's fairness is tested, not the kernel's: the flooder
-        // yields the processor to the others when they want it.
-        ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
-        while (!stop &&
-               ::send(floodFd, flood.constData(), size_t(flood.size()), MSG_NOSIGNAL) > 0) {
-        }
-    });
-    if (reads)
-        threads.emplace_back([&] {
-            char sink[65536];
-            while (::recv(floodFd, sink, sizeof sink, 0) > 0) {
-            }
-        });
-    run(1200);
-    if (!reads) // cut, as it does not read its answers
-        QTRY_VERIFY(!log.isEmpty() && log.last().at(0).toString().endsWith(
-                                          QLatin1String("it does not read its answers")));
-    stop = true;
-    for (const int fd : {pollFd, floodFd})
-        ::shutdown(fd, SHUT_RDWR);
-    for (std::thread &t : threads)
-        t.join();
-    ::close(pollFd);
-    ::close(floodFd);
+    const std::vector<double> quiet = alone.Stop();
+    QElapsedTimer clock;
+    qint64 late = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    connect(&tick, &QTimer::timeout,
+            [&] { late = std::max(late, clock.restart() - tick.interval()); });
+    std::vector<double> loaded;
+    {
+        bench::Flooder flooder(local.server.Port(), flood, reads);
+        bench::Pollers poller(local.server.Port(), 1, 5);
+        QVERIFY(flooder.Connected());
+        clock.start();
+        tick.start(20);
+        run(1200);
+        if (!reads) // cut, as it does not read its answers
+            QTRY_VERIFY(!log.isEmpty() && log.last().at(0).toString().endsWith(
+                                              QLatin1String("it does not read its answers")));
+        tick.stop();
+        loaded = poller.Stop();
+    }
     const auto median = [](std::vector<double> v) {
         std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
         return v.empty() ? 0.0 : v[v.size() / 2];
