@@ -2,7 +2,7 @@
 # apt-get when missing and running as root, otherwise listed for the user to
 # install. The fonts-* packages are the only fonts the suite lets the program
 # see (cmake/Fonts.cmake reads them from this line).
-ORVIK_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core fontconfig desktop-file-utils dpkg-dev lintian python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net)
+ORVIK_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core fontconfig desktop-file-utils dpkg-dev lintian python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux)
 
 ensure_deps() {
     local missing=()
