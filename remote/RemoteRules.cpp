@@ -25,13 +25,13 @@ constexpr Segment BandPlan[] = {
     {7, 50000000, 54000000},
 };
 
+} // namespace
+
 QHostAddress Unmapped(const QHostAddress &a) {
     bool ok = false;
     const quint32 v4 = a.toIPv4Address(&ok);
     return ok ? QHostAddress(v4) : a;
 }
-
-} // namespace
 
 QString ParseListen(const QString &text, ListenAddress *out) {
     const QString t = text.trimmed();

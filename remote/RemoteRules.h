@@ -58,6 +58,9 @@ using Subnet = QPair<QHostAddress, int>;
 // string on success, else the entry that is wrong.
 QString ParseAllow(const QString &text, QList<Subnet> *out);
 
+// An IPv4 address a dual-stack listener sees as ::ffff:a.b.c.d, as IPv4.
+QHostAddress Unmapped(const QHostAddress &a);
+
 // Whether a peer may stay connected: on an allow list when there is one,
 // else only when the server listens on loopback and the peer is local.
 bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen);

@@ -49,12 +49,6 @@ int NotLive(const AmpSnapshot &s) {
     return RigENavail;
 }
 
-QHostAddress Unmapped(const QHostAddress &a) {
-    bool ok = false;
-    const quint32 v4 = a.toIPv4Address(&ok);
-    return ok ? QHostAddress(v4) : a;
-}
-
 } // namespace
 
 // The records of one answer, as ampctld 4.5 writes them. In the default

@@ -361,6 +361,7 @@ private Q_SLOTS:
     void programStart();
     void headlessRun_data();
     void headlessRun();
+    void silentAmplifier();
     void headlessStop_data();
     void headlessStop();
     void unprivileged_data();
@@ -1293,6 +1294,26 @@ void TestRemote::headlessRun() {
                                               : "SIGTERM";
     QVERIFY2(p.output.contains(QByteArray("stopping on ") + name), p.output.constData());
     QVERIFY2(p.output.endsWith(" closed\nstopped\n"), p.output.constData());
+}
+
+// An amplifier that stops answering: once the link says so, its last
+// readings are not served. A build whose link does not watch for silence
+// has nothing to check here.
+void TestRemote::silentAmplifier() {
+    live_.reset();
+    Program p;
+    QCOMPARE(p.start(QStringLiteral("panel")), QString());
+    QTcpSocket client;
+    QVERIFY(Connect(&client, p.port));
+    p.sim().say("say O: 850");
+    QTRY_COMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("850\n"));
+    p.sim().say("silent on");
+    const AmpState &state = p.panel->form->Link.State();
+    if (!QTest::qWaitFor([&] { return state.NoAnswer; }, 10000))
+        QSKIP("the link of this build does not notice a silent amplifier");
+    QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -5\n"));
+    QCOMPARE(Ask(&client, "+l SWR\n", 2), QByteArray("get_level: SWR\nRPRT -5\n"));
+    QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
 }
 
 // The headless program stops at once on a stop signal whatever it is doing:
