@@ -548,11 +548,13 @@ void RemoteServer::ApplyChange(Kind kind, const Slot &slot) {
 int RemoteServer::GetFreq(const CommandLine &c, Reply &r, const QString &) {
     if (!c.args.isEmpty())
         return RigEInval;
+    // Not connected: "not available", as it always answered; connected but
+    // silent: the time-out of every other reading.
     const AmpSnapshot s = target_->Snapshot();
+    if (!s.connected || BandLowerEdge(s.band) == 0)
+        return RigENavail;
     if (const int error = NotLive(s))
         return error;
-    if (BandLowerEdge(s.band) == 0)
-        return RigENavail;
     r.Value("Frequency(Hz)", QByteArray::number(BandLowerEdge(s.band)));
     return RigOk;
 }

@@ -580,7 +580,7 @@ void TestRemote::transcripts_data() {
         {"readings, port lost",
          "lost",
          {"l PWRFORWARD\n+l SWR\n|\\get_level FAULT\nf\n\\get_powerstat\nl ?\n"},
-         "RPRT -6\nget_level: SWR\nRPRT -6\nget_level: FAULT|RPRT -6\nRPRT -6\n0\n"
+         "RPRT -6\nget_level: SWR\nRPRT -6\nget_level: FAULT|RPRT -6\nRPRT -11\n0\n"
          "SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\n",
          none},
         {"readings, no answer",
