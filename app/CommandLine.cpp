@@ -163,6 +163,7 @@ remote::RemoteConfig NetworkConfig(const Options &options, const QString &iniPat
     config.listen = options.listen.isEmpty() ? read("Listen") : options.listen;
     config.allow = read("Allow");
     config.allowRaw = read("AllowRaw") == QLatin1String("1");
+    config.idleTimeout = read("IdleTimeout");
     return config;
 }
 

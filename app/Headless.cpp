@@ -4,11 +4,13 @@
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
+#include "serial/Transport.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -19,11 +21,45 @@ namespace Headless {
 namespace {
 
 int StopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t StopAsked = 0;
 
-// A signal handler may only write: the rest runs on the event loop.
+// A signal handler may only write: the rest runs on the event loop. A
+// network port's open in progress gives up at once, so that the stop is
+// not held up by a peer that does not answer.
 void OnStopSignal(int signal) {
+    const int saved = errno;
+    StopAsked = 1;
+    Transport::AbandonOpens();
     const char s = char(signal);
     [[maybe_unused]] const ssize_t n = ::write(StopPipe[1], &s, 1);
+    errno = saved;
+}
+
+QString SignalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("SIGTERM");
+    }
+}
+
+// Why a name can never be a port, or an empty string. Anything else is
+// tried, and waited for while it cannot be opened, with the reason logged.
+QString ImpossiblePort(const QString &name) {
+    // The longest path the system takes, with its terminating NUL.
+    constexpr int MaxPath = 4096;
+    if (name.toLocal8Bit().size() >= MaxPath)
+        return QStringLiteral("the port name is %1 characters long; a device path has fewer "
+                              "than %2")
+            .arg(name.size())
+            .arg(MaxPath);
+    QString reason;
+    if (Transport::IsTcpName(name) && !Transport::ParseTcpName(name, nullptr, &reason))
+        return QStringLiteral("port %1: %2").arg(name, reason);
+    return QString();
 }
 
 void Print(std::FILE *to, const QString &text) {
@@ -61,6 +97,19 @@ QString EffectText(const LinkEffect &e) {
 } // namespace
 
 int Run(int argc, char **argv, const CommandLine::Options &options) {
+    // A closed standard output (a pipe whose reader is gone) is no reason to
+    // stop serving: its lines are lost, the program goes on. SIGHUP (the
+    // terminal or the session gone) stops it as SIGTERM does.
+    ::signal(SIGPIPE, SIG_IGN);
+    if (::pipe2(StopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return Fail(QStringLiteral("cannot watch for stop signals"), 1);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
     app.setApplicationVersion(CommandLine::Version());
@@ -79,15 +128,8 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
                                    "[Configuration] of %1")
                         .arg(ini.isEmpty() ? IniFile::ConfigName : ini),
                     2);
-
-    if (::pipe2(StopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return Fail(QStringLiteral("cannot watch for stop signals"), 1);
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    if (const QString impossible = ImpossiblePort(port); !impossible.isEmpty())
+        return Fail(impossible, 2);
 
     Log(QStringLiteral("orvik-control %1 headless, port %2").arg(CommandLine::Version(), port));
     AmpLink link;
@@ -134,15 +176,22 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     });
     QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
 
+    // The stop may come while the port opens (inside the link's call, or
+    // before the event loop runs): the handler only asks the loop to end,
+    // and everything is closed once it has.
+    bool stopping = false;
+    QObject::connect(&link, &AmpLink::PortWaitReason, [&link](const QString &reason) {
+        if (!StopAsked) // an open given up for the stop has no reason to tell
+            Log(QStringLiteral("cannot open port %1: %2").arg(link.State().PortName, reason));
+    });
     QSocketNotifier stop(StopPipe[0], QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, [&] {
         char s = 0;
         [[maybe_unused]] const ssize_t n = ::read(StopPipe[0], &s, 1);
-        Log(QStringLiteral("stopping on %1")
-                .arg(s == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
-        server.Stop();
-        link.Shutdown(); // closes the port; no event of it follows
-        Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
+        if (stopping)
+            return;
+        stopping = true;
+        Log(QStringLiteral("stopping on %1").arg(SignalName(s)));
         app.quit();
     });
 
@@ -151,7 +200,10 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     link.SetAutoReconnect(true);
     link.WaitForPort(port);
     link.ReconnectTick(); // at once when the port is there
-    const int status = app.exec();
+    const int status = stopping ? 0 : app.exec();
+    server.Stop();
+    link.Shutdown(); // closes the port; no event of it follows
+    Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));
     return status;
 }

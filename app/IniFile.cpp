@@ -8,17 +8,46 @@
 
 namespace IniFile {
 
+namespace {
+
+// An INI file is a few lines; what is read is capped so that a wrong path
+// to a huge file or an endless device cannot stall the program.
+constexpr qint64 MaxFileBytes = 16 << 20;
+
+// The whole text of a file, or why it could not be read whole.
+QString ReadWhole(QFile &file, QByteArray *text) {
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString());
+    QByteArray all;
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = file.read(chunk, sizeof chunk);
+        if (n < 0)
+            return QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString());
+        if (n == 0)
+            break;
+        all.append(chunk, n);
+        if (all.size() > MaxFileBytes)
+            return QStringLiteral("Cannot read %1 whole: it is larger than %2 MiB")
+                .arg(file.fileName())
+                .arg(MaxFileBytes >> 20);
+    }
+    *text = all;
+    return QString();
+}
+
+} // namespace
+
 QString ReadString(const QString &path, const QString &section, const QString &key,
                    const QString &defaultValue) {
     // No file found: the default, without asking QFile to open no name.
     if (path.isEmpty())
         return defaultValue;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray text;
+    if (!ReadWhole(file, &text).isEmpty())
         return defaultValue;
-    // An INI file is a few lines; cap what is read so a wrong path to a huge
-    // file cannot stall the start.
-    return ReadStringFromText(file.read(1 << 20), section, key, defaultValue);
+    return ReadStringFromText(text, section, key, defaultValue);
 }
 
 QString ReadStringFromText(const QByteArray &text, const QString &section, const QString &key,
@@ -129,13 +158,14 @@ QString WriteUserSetting(const QString &configPath, const QString &section, cons
     const QString path = UserConfigPath(env);
     if (path.isEmpty())
         return QStringLiteral("No folder for the user's settings (set HOME or XDG_CONFIG_HOME)");
+    // Written back whole or not at all: a file that cannot be read whole is
+    // left as it is.
     QByteArray text;
     QFile current(QFileInfo::exists(path) ? path : configPath);
     if (!current.fileName().isEmpty() && current.exists()) {
-        if (!current.open(QIODevice::ReadOnly))
-            return QStringLiteral("Cannot read %1: %2")
-                .arg(current.fileName(), current.errorString());
-        text = current.read(1 << 20);
+        const QString failure = ReadWhole(current, &text);
+        if (!failure.isEmpty())
+            return failure;
     }
     if (!QDir().mkpath(QFileInfo(path).path()))
         return QStringLiteral("Cannot create the folder of %1").arg(path);

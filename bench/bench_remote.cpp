@@ -1,6 +1,9 @@
 // Network control server against Hamlib's ampctld with its dummy amplifier
 // (-m 1), same run, same machine: "l SWR" polled back to back by 1 and by 16
-// clients, requests a second and the 99th percentile of the round trip.
+// clients, requests a second and the 99th percentile of the round trip; then
+// one polling client alone and beside a client that floods (bytes without a
+// newline; complete commands back to back), with how late the amplifier's
+// poll reached the simulator meanwhile.
 // Ours is the real program: orvik-control --headless, connected to the
 // simulated amplifier, which transmits all the while (twenty power reports
 // a second through the link); ampctld runs as its own process the same way.
@@ -17,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -62,6 +66,26 @@ void Poll(quint16 port, int clients, double seconds, Load *load) {
         load->latencies.insert(load->latencies.end(), v.begin(), v.end());
     load->seconds += seconds;
     load->ok = load->ok && !failed;
+}
+
+// The longest time between two of the link's poll ticks (1 s apart) at the
+// simulator, from..to; each tick's bare lines come in one burst. 0 when
+// fewer than two ticks came.
+double LongestPollInterval(const SimProcess &sim, const QTime &from, const QTime &to) {
+    double longest = 0;
+    int previous = -1, burst = -1;
+    for (const sim::LogRecord &r : sim.logRecords()) {
+        if (r.kind != sim::LogKind::Received || !r.bytes.isEmpty() || r.time < from || r.time > to)
+            continue;
+        const int ms = r.time.msecsSinceStartOfDay();
+        if (previous < 0 || ms - previous > 500) {
+            if (burst >= 0)
+                longest = std::max(longest, double(ms - burst));
+            burst = ms;
+        }
+        previous = ms;
+    }
+    return longest;
 }
 
 quint16 FreePort() {
@@ -165,6 +189,45 @@ int main(int argc, char **argv) {
                       ok && ratio >= 1.0);
         bench::Result(("remote_l_swr_p99_" + tag).constData(), ourP99, "ms", "<= ampctld",
                       ok && ourP99 <= theirP99);
+    }
+
+    // One client polling alone and beside a flood, ours and ampctld in turn.
+    const struct {
+        const char *tag;
+        QByteArray data;
+    } floods[] = {{"alone", QByteArray()},
+                  {"bytes_flood", QByteArray(65536, 'x')},
+                  {"command_flood", QByteArray("l SWR\n").repeated(10000)}};
+    double aloneMedian[2] = {0, 0};
+    for (const auto &flood : floods) {
+        for (const bool oursNow : {true, false}) {
+            const quint16 port = oursNow ? ourPort : theirPort;
+            const QTime from = QTime::currentTime();
+            std::unique_ptr<bench::Flooder> flooder;
+            if (!flood.data.isEmpty())
+                flooder = std::make_unique<bench::Flooder>(port, flood.data, true);
+            Load load;
+            Poll(port, 1, seconds, &load);
+            flooder.reset();
+            const QByteArray tag =
+                QByteArray(oursNow ? "remote_" : "ampctld_") + "poller_" + flood.tag;
+            const double median = bench::Percentile(load.latencies, 50);
+            if (flood.data.isEmpty()) {
+                aloneMedian[oursNow] = median;
+                bench::Info((tag + "_median").constData(), median, "ms");
+            } else {
+                bench::Result((tag + "_median").constData(), median, "ms", "<= alone + 1",
+                              load.ok && median <= aloneMedian[oursNow] + 1);
+            }
+            bench::Info((tag + "_p99").constData(), bench::Percentile(load.latencies, 99), "ms");
+            bench::Info((tag + "_max").constData(), bench::Percentile(load.latencies, 100), "ms");
+            if (oursNow) {
+                const double longest = LongestPollInterval(sim, from, QTime::currentTime());
+                bench::Result(
+                    ("remote_amplifier_poll_interval_max_" + QByteArray(flood.tag)).constData(),
+                    longest, "ms", "<= 1050", longest > 0 && longest <= 1050);
+            }
+        }
     }
 
     // Ours still answers from a live link: the simulator's power reports

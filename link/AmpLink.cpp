@@ -5,12 +5,46 @@
 #include "link/AmpLink.h"
 
 #include "serial/SerialPort.h"
+#include "serial/Transport.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
+#include <cerrno>
 #include <exception>
+
+namespace {
+
+// Why a port did not open, for a log line: the common causes in words, with
+// what to do about a denied permission; else the failure's own text after
+// the port's name.
+QString WaitReasonText(int error, const QString &failure, const QString &name) {
+    switch (Transport::IsTcpName(name) ? 0 : error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permission denied; add the user to the group that owns the device "
+                              "(dialout on Debian: sudo adduser $USER dialout) and log in again");
+    case EBUSY:
+    case EAGAIN: // a lock another program holds
+        return QStringLiteral("busy: another program has it open");
+    case ENOTTY:
+        return QStringLiteral("not a terminal, so not a serial port");
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("no such device");
+    default:
+        break;
+    }
+    QString text = failure.section(QStringLiteral("\n"), 0, 0);
+    const QString prefix = QStringLiteral("Cannot connect to ") + name.trimmed();
+    if (text.startsWith(prefix))
+        text = text.mid(prefix.size() + 2); // and its ". " or ": "
+    return text.trimmed();
+}
+
+} // namespace
 
 AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     setObjectName(QStringLiteral("AmpLink"));
@@ -241,6 +275,7 @@ void AmpLink::WaitForPort(const QString &portName) {
 void AmpLink::EnterWaiting(const QString &entry) {
     StopConnectionTimers();
     state.ConnectTicks = 0;
+    waitReason.clear();
     Log(entry);
     SetPhase(LinkPhase::Waiting);
     reconnectTimer->start();
@@ -251,10 +286,19 @@ void AmpLink::ReconnectTick() {
         reconnectTimer->stop();
         return;
     }
-    // A port that is still missing stays quiet: one entry per loss, not one a second.
-    if (!OpenPort(state.PortName).isEmpty())
-        return;
+    // A port that is still missing stays quiet: one entry per loss, not one a
+    // second; its reason is told when it changes. A network port's open lets
+    // the event loop run, so no second attempt starts inside it.
     reconnectTimer->stop();
+    const QString failure = OpenPort(state.PortName);
+    if (!failure.isEmpty()) {
+        if (state.IsWaiting())
+            reconnectTimer->start();
+        const QString reason = WaitReasonText(port->LastOpenError(), failure, state.PortName);
+        if (reason != waitReason)
+            Q_EMIT PortWaitReason(waitReason = reason);
+        return;
+    }
     reopened = true;
     Log(QStringLiteral("****** Port back: ") + state.PortName);
     StartHandshake();
@@ -488,6 +532,26 @@ void AmpLink::TogglePttBlock() {
         SendOnly(Protocol::BlockOff);
         state.BlockOffPending = true;
     }
+    Changed(StateChange::Ptt);
+}
+
+void AmpLink::RequestPttBlock(bool blocked) {
+    if (!state.IsConnected())
+        return;
+    bool &wanted = blocked ? state.BlockOnPending : state.BlockOffPending;
+    bool &withdrawn = blocked ? state.BlockOffPending : state.BlockOnPending;
+    // The amplifier may have acted on a withdrawn command already, so the
+    // confirmed state alone does not make this one needless.
+    if (wanted || (!withdrawn && state.PttBlocked == blocked))
+        return;
+    if (blocked) {
+        Send(Protocol::BlockOn);
+    } else {
+        Send(Protocol::BlockOff);
+        SendOnly(Protocol::BlockOff);
+    }
+    withdrawn = false;
+    wanted = true;
     Changed(StateChange::Ptt);
 }
 

@@ -165,6 +165,10 @@ public:
     // The PTT-block panel: block when free, release when blocked; the state
     // changes only when the amplifier confirms, and the poll re-sends.
     void TogglePttBlock();
+    // Asks for the PTT blocked or free, whatever was asked before: a command
+    // of the other kind still waiting for its confirmation is withdrawn, and
+    // this one is sent and re-sent by the poll until confirmed.
+    void RequestPttBlock(bool blocked);
     // A press at x on the output bar sets the output level (ALC); without
     // calibration a message says so and nothing is sent.
     void PressOutputBar(int x);
@@ -184,6 +188,10 @@ Q_SIGNALS:
     // A chunk arrived; its lines follow (a monitor may make room first).
     void ChunkArrived();
     void Effect(const LinkEffect &effect);
+    // While waiting for a port: why it cannot be opened, in one line (no
+    // such device, permission denied with the hint, busy, not a terminal,
+    // the network's answer). Told once per change of reason.
+    void PortWaitReason(const QString &reason);
 
 private:
     void Changed(unsigned what);
@@ -217,6 +225,7 @@ private:
     // The connection in hand came from a retry: a handshake that fails
     // waits again instead of giving up with a message.
     bool reopened = false;
+    QString waitReason; // the reason told last while waiting
     // Why the port is being closed; its disconnect event acts on it.
     enum class Closing { No, ByOperator, ToRetry } closing = Closing::No;
 };

@@ -80,6 +80,11 @@ struct AmpState {
     AtuLamp Lamp = AtuLamp::Yellow;
     int SwrMin = 0; // 11..17; 0: none chosen
     QString SwrText;
+    // The tuner's last SWR reading as a number and the band it was taken on;
+    // none when it reported none ("???") and from the start of a new
+    // transmission, which the old reading no longer describes.
+    std::optional<double> TunerSwrValue;
+    std::uint8_t TunerSwrBand = 0;
     QString ForwardText;
     double TunerInductance = 0;  // µH
     double TunerCapacitance = 0; // pF
@@ -93,8 +98,11 @@ struct AmpState {
     // The readings (power, SWR, temperature, transmit, alarms, tuner) say
     // what the amplifier does now: connected and answering.
     bool ReadingsCurrent() const { return Phase == LinkPhase::Connected && !NoAnswer; }
-    // The reading SwrText shows as a number; 0 while there is none ("???").
-    double TunerSwr() const { return SwrText.toDouble(); }
+    // The tuner's reading while it still describes the antenna in use: taken
+    // on the present band and since the last transmission began.
+    std::optional<double> TunerSwr() const {
+        return TunerSwrBand == CurrentBand ? TunerSwrValue : std::nullopt;
+    }
     bool Pa12kW() const { return PaType == MainRules::PaType::Kw12; }
 };
 

@@ -193,6 +193,8 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     // 17, 18: transmit state. The PTT-block panel covers the readouts except
     // while the amplifier transmits.
     if (has(TxOn)) {
+        if (!s.Transmitting)
+            s.TunerSwrValue.reset(); // a new transmission: the tuner's reading is old
         s.Transmitting = true;
         out.changed |= StateChange::Transmit;
         log << QStringLiteral("+ TX: ON");
@@ -355,13 +357,19 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         }
     }
     // 32, 33: SWR after tuning and present SWR.
+    auto tunerSwr = [&s](const QString &value) {
+        s.TunerSwrValue = Reports::SwrValue(value);
+        s.TunerSwrBand = s.CurrentBand;
+    };
     if (has(EndSwr)) {
+        tunerSwr(line.mid(9, 5));
         line = Reports::SwrText(line.mid(9, 5).trimmed());
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;
         out.changed |= StateChange::AtuReadings;
     }
     if (has(Swr)) {
+        tunerSwr(line.mid(5, 5));
         line = Reports::SwrText(line.mid(5, 5));
         log << QStringLiteral("+ SWR: ") + line;
         s.SwrText = line;

@@ -151,6 +151,13 @@ QString SwrText(const QString &value) {
     return value.left(1) + QStringLiteral(".0");
 }
 
+std::optional<double> SwrValue(const QString &value) {
+    const std::optional<int> tenths = ToInt(value.trimmed());
+    if (!tenths || *tenths == 255 || *tenths < 10)
+        return std::nullopt;
+    return *tenths / 10.0;
+}
+
 std::optional<AtuStatus> AtuStatusFor(int code) {
     switch (code) {
     case 1:

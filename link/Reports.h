@@ -67,6 +67,9 @@ QString CapacitanceCaption(double picoFarad);
 // SWR in tenths as text: "255" (or nothing) is "???", two characters
 // "1.5", anything else its first character and ".0".
 QString SwrText(const QString &value);
+// The same value as a number: tenths ("123" is 12.3); none for "255", for
+// anything that is not a whole number, and below 1.0, which no SWR is.
+std::optional<double> SwrValue(const QString &value);
 
 // Caption and kind of the ATU status message for codes 1..7.
 enum class AtuTone { Alert, Busy, Good };

@@ -44,6 +44,10 @@ QByteArray AlarmText(AlarmKind kind) {
 AmpSnapshot SnapshotOf(const AmpState &st) {
     AmpSnapshot s;
     s.connected = st.IsConnected();
+    s.readings = st.ReadingsCurrent()                    ? Readings::Live
+                 : st.IsWaiting()                        ? Readings::PortLost
+                 : st.IsConnecting() || st.IsConnected() ? Readings::Silent
+                                                         : Readings::Closed;
     s.band = st.CurrentBand;
     const std::optional<MainRules::InterfaceInfo> face =
         MainRules::Interface(st.BandGroupInterface);
@@ -55,7 +59,7 @@ AmpSnapshot SnapshotOf(const AmpState &st) {
     s.peakW = st.PeakWatts;
     // A bypassed tuner's last reading says nothing about the antenna now.
     if (st.AtuFitted && st.Atu == AtuSwitch::InLine)
-        s.tunerSwr = st.TunerSwr();
+        s.tunerSwr = st.TunerSwr().value_or(0);
     for (int k = 0; k < AlarmKinds; ++k)
         if (st.Alarms[k])
             s.alarm += (s.alarm.isEmpty() ? "" : ", ") + AlarmText(AlarmKind(k));
@@ -74,11 +78,8 @@ void LinkTarget::SelectBand(int band) {
 }
 
 void LinkTarget::SetPttBlocked(bool blocked) {
-    // The panel toggles from the confirmed state. A request for the
-    // confirmed state itself cannot withdraw a command still waiting for its
-    // confirmation (the poll keeps sending it), so it changes nothing.
-    if (blocked != link_->State().PttBlocked)
-        Sending([&] { link_->TogglePttBlock(); });
+    // The latest request wins, also over a command still unconfirmed.
+    Sending([&] { link_->RequestPttBlock(blocked); });
 }
 
 void LinkTarget::SendLine(const QByteArray &text) {

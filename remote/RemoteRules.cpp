@@ -25,13 +25,13 @@ constexpr Segment BandPlan[] = {
     {7, 50000000, 54000000},
 };
 
+} // namespace
+
 QHostAddress Unmapped(const QHostAddress &a) {
     bool ok = false;
     const quint32 v4 = a.toIPv4Address(&ok);
     return ok ? QHostAddress(v4) : a;
 }
-
-} // namespace
 
 QString ParseListen(const QString &text, ListenAddress *out) {
     const QString t = text.trimmed();
@@ -89,6 +89,33 @@ bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loop
     return false;
 }
 
+QString Refusal(bool loopback, int clients, int remote, int fromPeer) {
+    if (clients >= MaxClients)
+        return QStringLiteral("%1 clients already connected").arg(MaxClients);
+    if (loopback)
+        return QString();
+    if (fromPeer >= MaxPerAddress)
+        return QStringLiteral("%1 clients already connected from there").arg(MaxPerAddress);
+    if (remote >= MaxClients - LoopbackReserve)
+        return QStringLiteral("the last %1 places are kept for local clients").arg(LoopbackReserve);
+    return QString();
+}
+
+bool ParseIdleTimeout(const QString &text, qint64 *ms) {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        *ms = 300 * 1000;
+        return true;
+    }
+    bool ok = false;
+    const double seconds = t.toDouble(&ok);
+    // Up to a year; a longer wait is no time-out in practice.
+    if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 366.0 * 86400)
+        return false;
+    *ms = qint64(std::llround(seconds * 1000));
+    return true;
+}
+
 bool ParseCommandLine(const QByteArray &line, CommandLine *out) {
     CommandLine c;
     int i = 0;
@@ -103,6 +130,8 @@ bool ParseCommandLine(const QByteArray &line, CommandLine *out) {
         c.separator = first == '+' ? '\n' : first;
         ++i;
     }
+    if (i < n && line.at(i) == '#')
+        return false;
     if (i < n && line.at(i) == '\\') {
         c.longName = true;
         ++i;

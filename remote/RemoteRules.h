@@ -16,8 +16,10 @@ enum RigError : int {
     RigOk = 0,
     RigEInval = -1,   // invalid parameter
     RigENimpl = -4,   // not implemented (unknown command)
+    RigETimeout = -5, // the amplifier does not answer: no reading is current
+    RigEIO = -6,      // the port is lost or missing: no reading is current
     RigERjcted = -9,  // rejected: not connected, no manual bands, no such band
-    RigENavail = -11, // not available here
+    RigENavail = -11, // not available here; no port open
     RigBusBusy = -14, // a raw line is still waiting for the line
 };
 
@@ -26,6 +28,20 @@ enum PowerStat : int { PowerOff = 0, PowerOn = 1, PowerStandby = 2, PowerOperate
 
 constexpr int MaxLineBytes = 1024;
 constexpr int MaxClients = 32;
+// Clients from one address other than loopback.
+constexpr int MaxPerAddress = 8;
+// Places of the MaxClients that only a loopback client may take, so that
+// clients from elsewhere never lock out the station's own software.
+constexpr int LoopbackReserve = 4;
+
+// Why a new client is refused, or an empty string: `clients` are connected,
+// `remote` of them from addresses other than loopback, `fromPeer` from the
+// newcomer's address.
+QString Refusal(bool loopback, int clients, int remote, int fromPeer);
+
+// [Network] IdleTimeout= in seconds (fractions allowed) as milliseconds;
+// empty: the default, 300 s; 0: no time-out. False for anything else.
+bool ParseIdleTimeout(const QString &text, qint64 *ms);
 
 struct ListenAddress {
     QHostAddress host;
@@ -42,6 +58,9 @@ using Subnet = QPair<QHostAddress, int>;
 // string on success, else the entry that is wrong.
 QString ParseAllow(const QString &text, QList<Subnet> *out);
 
+// An IPv4 address a dual-stack listener sees as ::ffff:a.b.c.d, as IPv4.
+QHostAddress Unmapped(const QHostAddress &a);
+
 // Whether a peer may stay connected: on an allow list when there is one,
 // else only when the server listens on loopback and the peer is local.
 bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen);
@@ -54,7 +73,8 @@ struct CommandLine {
     QByteArray rest;        // everything after the word and one blank (for send_cmd)
 };
 
-// Splits one line (without its newline). False for an empty line.
+// Splits one line (without its newline). False for an empty line and for a
+// comment, which starts with "#" (ampctld ignores both).
 bool ParseCommandLine(const QByteArray &line, CommandLine *out);
 
 // A line with control characters other than a tab (NUL, escape, DEL ...).

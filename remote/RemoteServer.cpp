@@ -24,32 +24,60 @@ constexpr char LevelList[] = "SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT";
 // A client that does not read its answers is closed before its backlog
 // grows without bound.
 constexpr qint64 MaxBacklog = 256 * 1024;
+// The most one client gets in one pass of the event loop: one read and this
+// many lines. The rest waits for the next pass, after everyone else's turn
+// and the amplifier's timers.
+constexpr int ReadChunk = 4096;
+constexpr int LinesPerTurn = 16;
 
 QByteArray Rprt(int code) {
     return "RPRT " + QByteArray::number(code) + '\n';
 }
 
+// What a reading gets while the readings are not live: never the last value.
+int NotLive(const AmpSnapshot &s) {
+    switch (s.readings) {
+    case Readings::Live:
+        return RigOk;
+    case Readings::Closed:
+        return RigENavail;
+    case Readings::PortLost:
+        return RigEIO;
+    case Readings::Silent:
+        return RigETimeout;
+    }
+    return RigENavail;
+}
+
 } // namespace
 
-// The records of one answer: in the default protocol each value on its own
-// line; in the extended forms "key: value" followed by the separator.
+// The records of one answer, as ampctld 4.5 writes them. In the default
+// protocol each value on its own line. In the extended forms a Value is
+// "key: value" followed by the separator; a Line keeps its newline (and its
+// key, if any), as ampctld's levels, power status and model do.
 class RemoteServer::Reply {
 public:
     explicit Reply(char separator) : sep_(separator) {}
+    bool Extended() const { return sep_ != 0; }
     void Value(const char *key, const QByteArray &value) {
-        if (sep_) {
-            body_ += key;
-            body_ += ": ";
-        }
-        Record(value);
-    }
-    void Record(const QByteArray &text) {
-        body_ += text;
+        Key(key);
+        body_ += value;
         body_ += sep_ ? sep_ : '\n';
+    }
+    void Line(const char *key, const QByteArray &value) {
+        Key(key);
+        body_ += value;
+        body_ += '\n';
     }
     const QByteArray &Body() const { return body_; }
 
 private:
+    void Key(const char *key) {
+        if (sep_ && key) {
+            body_ += key;
+            body_ += ": ";
+        }
+    }
     char sep_;
     QByteArray body_;
 };
@@ -90,6 +118,11 @@ RemoteServer::RemoteServer(RemoteTarget *target, QObject *parent)
         holdoff_[k].setSingleShot(true);
         connect(&holdoff_[k], &QTimer::timeout, this, [this, k] { ApplyWaiting(Kind(k)); });
     }
+    backlog_.setSingleShot(true);
+    backlog_.setInterval(0);
+    connect(&backlog_, &QTimer::timeout, this, &RemoteServer::ServeBacklog);
+    connect(&idle_, &QTimer::timeout, this, &RemoteServer::DropIdle);
+    clock_.start();
 }
 
 RemoteServer::~RemoteServer() {
@@ -111,6 +144,12 @@ QString RemoteServer::Start(const RemoteConfig &config) {
     error = ParseAllow(config.allow, &allow_);
     if (!error.isEmpty())
         return QStringLiteral("[Network] Allow: ") + error;
+    if (!ParseIdleTimeout(config.idleTimeout, &idleMs_))
+        return QStringLiteral("[Network] IdleTimeout: \"%1\" is not a number of seconds")
+            .arg(config.idleTimeout);
+    // Checked often enough that a client goes within a half of the time-out
+    // after it, and at least once a second.
+    idle_.setInterval(int(std::clamp<qint64>(idleMs_ / 2, 10, 1000)));
     loopbackListen_ = where.host.isLoopback();
     if (!loopbackListen_ && allow_.isEmpty())
         return QStringLiteral("[Network] Listen=%1 is not a loopback address; set [Network] "
@@ -144,6 +183,8 @@ void RemoteServer::Stop() {
         holdoff_[k].stop();
         slots_[k] = Slot();
     }
+    backlog_.stop();
+    idle_.stop();
     if (listener_ && listener_->isListening()) {
         listener_->close();
         Q_EMIT Logged(QStringLiteral("stopped listening"));
@@ -177,8 +218,15 @@ void RemoteServer::OnConnection(int fd) {
     QString refusal;
     if (peer.isNull() || !PeerAllowed(peer, allow_, loopbackListen_))
         refusal = QStringLiteral("not in [Network] Allow");
-    else if (clients_.size() >= MaxClients)
-        refusal = QStringLiteral("%1 clients already connected").arg(MaxClients);
+    peer = Unmapped(peer);
+    const bool loopback = peer.isLoopback();
+    int remote = 0, fromPeer = 0;
+    for (const Client &c : std::as_const(clients_)) {
+        remote += c.loopback ? 0 : 1;
+        fromPeer += c.peer == peer ? 1 : 0;
+    }
+    if (refusal.isEmpty())
+        refusal = Refusal(loopback, int(clients_.size()), remote, fromPeer);
     if (!refusal.isEmpty()) {
         ::close(fd);
         Q_EMIT Logged(QStringLiteral("refused %1: %2").arg(name, refusal));
@@ -197,25 +245,50 @@ void RemoteServer::OnConnection(int fd) {
     }
     Client c;
     c.name = name;
+    c.peer = peer;
+    c.loopback = loopback;
+    c.activeAt = clock_.elapsed();
     clients_.insert(fd, c);
+    if (idleMs_ > 0 && !idle_.isActive())
+        idle_.start();
     Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
 }
 
 void RemoteServer::OnEvents() {
-    epoll_event ready[64];
-    for (;;) {
-        const int n = ::epoll_wait(epoll_, ready, 64, 0);
-        for (int i = 0; i < n; ++i) {
-            // An earlier client's command may have closed this one.
-            const int fd = ready[i].data.fd;
-            if ((ready[i].events & EPOLLOUT) && clients_.contains(fd))
-                OnWritable(fd);
-            if ((ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) && clients_.contains(fd))
-                OnReadable(fd);
-        }
-        if (n < int(std::size(ready)))
-            return;
+    // One look a pass: a client that stays ready is served again in the
+    // next pass, after the others' events and the timers.
+    epoll_event ready[MaxClients * 2];
+    const int n = ::epoll_wait(epoll_, ready, int(std::size(ready)), 0);
+    for (int i = 0; i < n; ++i) {
+        // An earlier client's command may have closed this one.
+        const int fd = ready[i].data.fd;
+        if ((ready[i].events & EPOLLOUT) && clients_.contains(fd))
+            OnWritable(fd);
+        if ((ready[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) && clients_.contains(fd))
+            Serve(fd, true);
     }
+}
+
+void RemoteServer::ServeBacklog() {
+    const QList<int> fds = clients_.keys();
+    for (int fd : fds) {
+        const auto it = clients_.constFind(fd);
+        if (it != clients_.cend() && it->in.contains('\n'))
+            Serve(fd, false);
+    }
+}
+
+void RemoteServer::DropIdle() {
+    const qint64 now = clock_.elapsed();
+    const QList<int> fds = clients_.keys();
+    for (int fd : fds) {
+        const auto it = clients_.constFind(fd);
+        if (it != clients_.cend() && now - it->activeAt >= idleMs_)
+            Drop(fd, QStringLiteral("closed: no command for %1 s")
+                         .arg(QString::number(double(idleMs_) / 1000)));
+    }
+    if (clients_.isEmpty())
+        idle_.stop();
 }
 
 void RemoteServer::WatchWrites(int fd, Client &c, bool on) {
@@ -228,78 +301,79 @@ void RemoteServer::WatchWrites(int fd, Client &c, bool on) {
     ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &watch);
 }
 
-void RemoteServer::OnReadable(int fd) {
+// One client's turn: at most one read, and only when no whole line is left
+// from its last turn, so what it sent but has not had answered stays within
+// one chunk; then at most LinesPerTurn lines, answered in one send.
+void RemoteServer::Serve(int fd, bool readable) {
     auto it = clients_.find(fd);
     if (it == clients_.end())
         return;
-    char chunk[4096];
-    bool gone = false;
-    for (;;) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n > 0) {
+    if (readable && !it->gone && !it->in.contains('\n')) {
+        char chunk[ReadChunk];
+        ssize_t n = 0;
+        do
+            n = ::recv(fd, chunk, sizeof chunk, 0);
+        while (n < 0 && errno == EINTR);
+        if (n > 0)
             it->in.append(chunk, n);
-            if (n < ssize_t(sizeof chunk))
-                break;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            gone = !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
-            break;
-        }
+        else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            it->gone = true;
     }
-    for (;;) {
-        // A command may close the client, so look it up for every line.
-        it = clients_.find(fd);
-        if (it == clients_.end())
-            return;
-        Client &c = *it;
-        const qsizetype nl = c.in.indexOf('\n');
-        if (nl < 0) {
-            // What a client sent whole before it left is still carried out;
-            // an unfinished line is not.
-            if (gone) {
-                Drop(fd, QStringLiteral("disconnected"));
-                return;
-            }
-            // One more byte than the limit: the CR before the newline.
-            if (c.skipping) {
-                c.in.clear();
-            } else if (c.in.size() > MaxLineBytes + 1) {
-                c.in.clear();
-                c.skipping = true;
-                Answer(fd, Rprt(RigEInval));
-            }
-            return;
-        }
-        QByteArray line = c.in.left(nl);
-        c.in.remove(0, nl + 1);
-        if (c.skipping) {
-            c.skipping = false; // the end of a line already answered as too long
+    qsizetype done = 0;
+    for (int lines = 0; lines < LinesPerTurn; ++lines) {
+        const qsizetype nl = it->in.indexOf('\n', done);
+        if (nl < 0)
+            break;
+        QByteArray line = it->in.mid(done, nl - done);
+        done = nl + 1;
+        it->activeAt = clock_.elapsed();
+        if (it->skipping) {
+            it->skipping = false; // the end of a line already answered as too long
             continue;
         }
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > MaxLineBytes || IsBinaryLine(line)) {
-            Answer(fd, Rprt(RigEInval));
+            it->out += Rprt(RigEInval);
             continue;
         }
         bool quit = false;
-        const QByteArray reply = Execute(line, c.name, &quit);
+        const QByteArray reply = Execute(line, it->name, &quit);
+        // A command's effects may have closed the client.
+        it = clients_.find(fd);
+        if (it == clients_.end())
+            return;
         if (quit) {
+            OnWritable(fd); // the answers before it
             Drop(fd, QStringLiteral("quit"));
             return;
         }
-        if (!reply.isEmpty())
-            Answer(fd, reply);
+        it->out += reply;
     }
-}
-
-void RemoteServer::Answer(int fd, const QByteArray &reply) {
-    const auto it = clients_.find(fd);
-    if (it == clients_.end())
+    Client &c = *it;
+    c.in.remove(0, done);
+    const bool more = c.in.contains('\n');
+    if (!more) {
+        // One more byte than the limit: the CR before the newline.
+        if (c.skipping) {
+            c.in.clear();
+        } else if (c.in.size() > MaxLineBytes + 1) {
+            c.in.clear();
+            c.skipping = true;
+            c.out += Rprt(RigEInval);
+        }
+    }
+    // What a client sent whole before it left is carried out; an unfinished
+    // line is not.
+    const bool finished = c.gone && !more;
+    if (!c.out.isEmpty())
+        OnWritable(fd);
+    if (!clients_.contains(fd))
         return;
-    it->out += reply;
-    OnWritable(fd);
+    if (finished)
+        Drop(fd, QStringLiteral("disconnected"));
+    else if (more)
+        backlog_.start();
 }
 
 void RemoteServer::OnWritable(int fd) {
@@ -474,9 +548,13 @@ void RemoteServer::ApplyChange(Kind kind, const Slot &slot) {
 int RemoteServer::GetFreq(const CommandLine &c, Reply &r, const QString &) {
     if (!c.args.isEmpty())
         return RigEInval;
+    // Not connected: "not available", as it always answered; connected but
+    // silent: the time-out of every other reading.
     const AmpSnapshot s = target_->Snapshot();
     if (!s.connected || BandLowerEdge(s.band) == 0)
         return RigENavail;
+    if (const int error = NotLive(s))
+        return error;
     r.Value("Frequency(Hz)", QByteArray::number(BandLowerEdge(s.band)));
     return RigOk;
 }
@@ -499,25 +577,31 @@ int RemoteServer::GetLevel(const CommandLine &c, Reply &r, const QString &) {
     if (c.args.size() != 1)
         return RigEInval;
     const QByteArray level = c.args.at(0).toUpper();
-    const AmpSnapshot s = target_->Snapshot();
-    if (level == "?")
-        r.Record(LevelList);
-    else if (level == "SWR")
-        r.Value("Level Value",
-                QByteArray::number(
-                    s.tunerSwr > 0 ? s.tunerSwr : SwrFromPower(s.forwardW, s.reflectedW), 'f', 6));
-    else if (level == "PWRFORWARD")
-        r.Value("Level Value", QByteArray::number(qRound64(s.forwardW)));
-    else if (level == "PWRREFLECTED")
-        r.Value("Level Value", QByteArray::number(qRound64(s.reflectedW)));
-    else if (level == "PWRPEAK")
-        r.Value("Level Value", QByteArray::number(qRound64(s.peakW)));
-    else if (level == "FAULT")
-        r.Value("Level Value", s.alarm.isEmpty() ? QByteArray("None") : s.alarm);
-    else if (level == "NH" || level == "PF" || level == "PWRINPUT")
+    if (level == "?") {
+        r.Line(nullptr, LevelList);
+        return RigOk;
+    }
+    if (level == "NH" || level == "PF" || level == "PWRINPUT")
         return RigENavail; // Hamlib amplifier levels this amplifier does not report
-    else
+    if (level != "SWR" && level != "PWRFORWARD" && level != "PWRREFLECTED" && level != "PWRPEAK" &&
+        level != "FAULT")
         return RigEInval;
+    const AmpSnapshot s = target_->Snapshot();
+    if (const int error = NotLive(s))
+        return error;
+    QByteArray value;
+    if (level == "SWR")
+        value = QByteArray::number(
+            s.tunerSwr > 0 ? s.tunerSwr : SwrFromPower(s.forwardW, s.reflectedW), 'f', 6);
+    else if (level == "PWRFORWARD")
+        value = QByteArray::number(qRound64(s.forwardW));
+    else if (level == "PWRREFLECTED")
+        value = QByteArray::number(qRound64(s.reflectedW));
+    else if (level == "PWRPEAK")
+        value = QByteArray::number(qRound64(s.peakW));
+    else
+        value = s.alarm.isEmpty() ? QByteArray("None") : s.alarm;
+    r.Line(nullptr, value);
     return RigOk;
 }
 
@@ -536,26 +620,27 @@ int RemoteServer::SendRaw(const CommandLine &c, Reply &, const QString &client) 
 }
 
 int RemoteServer::DumpState(const CommandLine &, Reply &r, const QString &) {
-    // Hamlib's NET ampctl backend reads the protocol version and then the
-    // model on the next line.
+    // The protocol version; the model only in the extended forms, as
+    // ampctld 4.5 answers, so that a client reading one line reads all.
     r.Value("ampctld Protocol Ver", "0");
-    r.Value("Amplifier Model", ModelName);
+    if (r.Extended())
+        r.Line("Amplifier Model", ModelName);
     return RigOk;
 }
 
 int RemoteServer::DumpCaps(const CommandLine &, Reply &r, const QString &) {
-    r.Record(QByteArray("Model name:\t") + ModelName);
-    r.Record("Amp type:\tOther");
-    r.Record("Port type:\tNetwork");
-    r.Record(QByteArray("Get level: ") + LevelList);
-    r.Record("Set level: ");
-    r.Record("Can set Frequency:\tY");
-    r.Record("Can get Frequency:\tY");
-    r.Record("Can set Power Status:\tY");
-    r.Record("Can get Power Status:\tY");
-    r.Record("Can Reset:\tN");
-    r.Record("Can get Info:\tY");
-    r.Record(config_.allowRaw ? "Can send raw commands:\tY" : "Can send raw commands:\tN");
+    r.Line(nullptr, QByteArray("Model name:\t") + ModelName);
+    r.Line(nullptr, "Amp type:\tOther");
+    r.Line(nullptr, "Port type:\tNetwork");
+    r.Line(nullptr, QByteArray("Get level: ") + LevelList);
+    r.Line(nullptr, "Set level: ");
+    r.Line(nullptr, "Can set Frequency:\tY");
+    r.Line(nullptr, "Can get Frequency:\tY");
+    r.Line(nullptr, "Can set Power Status:\tY");
+    r.Line(nullptr, "Can get Power Status:\tY");
+    r.Line(nullptr, "Can Reset:\tN");
+    r.Line(nullptr, "Can get Info:\tY");
+    r.Line(nullptr, config_.allowRaw ? "Can send raw commands:\tY" : "Can send raw commands:\tN");
     return RigOk;
 }
 
@@ -569,8 +654,11 @@ int RemoteServer::GetPowerstat(const CommandLine &c, Reply &r, const QString &) 
     if (!c.args.isEmpty())
         return RigEInval;
     const AmpSnapshot s = target_->Snapshot();
-    const int stat = !s.connected ? PowerOff : s.pttBlocked ? PowerStandby : PowerOperate;
-    r.Value("Power Status", QByteArray::number(stat));
+    // An amplifier that is not connected or does not answer counts as off.
+    const int stat = s.readings != Readings::Live ? PowerOff
+                     : s.pttBlocked               ? PowerStandby
+                                                  : PowerOperate;
+    r.Line("Power Status", QByteArray::number(stat));
     return RigOk;
 }
 

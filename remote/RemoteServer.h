@@ -9,7 +9,9 @@
 #include "remote/RemoteTarget.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -22,6 +24,7 @@ struct RemoteConfig {
     QString listen;        // HOST:PORT; empty: no server
     QString allow;         // addresses and CIDR ranges that may connect
     bool allowRaw = false; // w / send_cmd sends free text to the amplifier
+    QString idleTimeout;   // seconds without a command line before a client is closed
     int holdoffMs = 250;   // least time between two changes of one kind
 };
 
@@ -61,7 +64,11 @@ private:
         bool writing = false; // waits to write: answers are left to send
         QByteArray in, out;
         bool skipping = false; // inside a line that was already too long
+        bool gone = false;     // the peer closed: what it sent whole is still carried out
+        bool loopback = false;
+        QHostAddress peer;
         QString name;
+        qint64 activeAt = 0; // ms on the server's clock: connected or its last line
     };
     class Listener;
     class Reply;
@@ -84,11 +91,12 @@ private:
 
     void OnConnection(int fd);
     void OnEvents();
+    void ServeBacklog();
+    void DropIdle();
     void WatchWrites(int fd, Client &c, bool on);
-    void OnReadable(int fd);
+    void Serve(int fd, bool readable);
     void OnWritable(int fd);
     void Drop(int fd, const QString &why);
-    void Answer(int fd, const QByteArray &reply);
 
     int RequestChange(Kind kind, int value, const QByteArray &text, const QString &client);
     void ApplyChange(Kind kind, const Slot &slot);
@@ -120,6 +128,12 @@ private:
     QSocketNotifier *events_ = nullptr;
     Slot slots_[KindCount];
     QTimer holdoff_[KindCount];
+    // Whole lines left over from a client's turn are served in the next
+    // pass of the event loop, after everyone else's events.
+    QTimer backlog_;
+    QTimer idle_;
+    qint64 idleMs_ = 0;
+    QElapsedTimer clock_;
 };
 
 } // namespace remote

@@ -7,7 +7,16 @@
 
 namespace remote {
 
+// Whether the readings say what the amplifier does now, and if not, why.
+enum class Readings {
+    Live,     // identified and answering
+    Closed,   // no port open, none waited for
+    PortLost, // the port is lost or missing; the link waits for it
+    Silent,   // the port is open but the amplifier does not answer (yet)
+};
+
 struct AmpSnapshot {
+    Readings readings = Readings::Closed;
     bool connected = false;   // the amplifier is identified
     int band = 0;             // 1..7; 0 while unknown
     bool manualBands = false; // the interface lets the operator choose the band
@@ -16,7 +25,7 @@ struct AmpSnapshot {
     double forwardW = 0;      // output power in watts
     double reflectedW = 0;    // reverse power in watts
     double peakW = 0;         // peak output power in watts
-    double tunerSwr = 0;      // the tuner's present SWR reading; 0 or less: none
+    double tunerSwr = 0;      // the tuner's current SWR reading; 0 or less: none
     QByteArray alarm;         // the active alarm's text; empty when none
     QByteArray info;          // model and firmware, for get_info
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -74,7 +75,11 @@ private:
 
 using Clock = std::chrono::steady_clock;
 
+std::atomic<bool> OpensAbandoned{false};
+
 int MsLeft(Clock::time_point deadline) {
+    if (OpensAbandoned.load(std::memory_order_relaxed))
+        return 0;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? int(left) : 0;
@@ -276,6 +281,10 @@ bool ValidHostName(const QString &host) {
 }
 
 } // namespace
+
+void AbandonOpens() {
+    OpensAbandoned.store(true, std::memory_order_relaxed);
+}
 
 bool IsTcpName(const QString &Name) {
     return Name.trimmed().startsWith(kScheme, Qt::CaseInsensitive);

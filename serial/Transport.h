@@ -60,4 +60,8 @@ std::unique_ptr<Link> For(const QString &Name);
 // Longest wait of a TCP Open (name lookup and connect together).
 constexpr int TcpConnectLimitMs = 3000;
 
+// Ends the wait of a TCP Open in progress, and of every later one, at once:
+// for a program that is stopping. Safe to call from a signal handler.
+void AbandonOpens();
+
 } // namespace Transport

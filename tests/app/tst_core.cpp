@@ -199,6 +199,30 @@ void TestCore::userSettingSaved() {
              QString());
     QCOMPARE(read(QStringLiteral("Port")), QStringLiteral("tcp://a:2"));
     QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
+    // A large file keeps every byte but the changed key, its last section
+    // included; one that cannot be read whole is not written at all.
+    QByteArray large(2 << 20, '\n');
+    for (qsizetype i = 0; i + 40 < large.size(); i += 41)
+        large.replace(i, 40, QByteArray(";").leftJustified(40, 'x'));
+    large += "[Configuration]\nAutoReconnect=1\n[Station]\nCall=LAST\n";
+    QFile user0(user);
+    QVERIFY(user0.open(QIODevice::WriteOnly));
+    user0.write(large);
+    user0.close();
+    QCOMPARE(IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"),
+                                       QStringLiteral("AutoReconnect"), QStringLiteral("0"), env),
+             QString());
+    QVERIFY(user0.open(QIODevice::ReadOnly));
+    QVERIFY(user0.readAll() == large.replace("AutoReconnect=1", "AutoReconnect=0"));
+    user0.close();
+    QCOMPARE(IniFile::ReadString(user, QStringLiteral("Station"), QStringLiteral("Call")),
+             QStringLiteral("LAST"));
+    QVERIFY(user0.remove());
+    const QString endless =
+        IniFile::WriteUserSetting(QStringLiteral("/dev/zero"), QStringLiteral("Configuration"),
+                                  QStringLiteral("Port"), QStringLiteral("x"), env);
+    QVERIFY2(endless.contains(QLatin1String("/dev/zero whole")), qPrintable(endless));
+    QVERIFY(!QFileInfo::exists(user));
     // A folder that cannot be made is reported, not passed over.
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), sys + QStringLiteral("/cfg"));
     QVERIFY(!IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"), QStringLiteral("Port"),

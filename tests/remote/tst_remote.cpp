@@ -6,20 +6,35 @@
 #include "remote/RemoteServer.h"
 
 #include "app/CommandLine.h"
+#include "bench/RemoteLoad.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace remote;
@@ -47,11 +62,16 @@ public:
     }
 };
 
+// A snapshot by name. "lost" and "silent" keep the values of "manual", as
+// the link's record does, but they are not live.
 AmpSnapshot Preset(const QString &name) {
     AmpSnapshot s;
     if (name == QLatin1String("closed"))
         return s;
-    s.connected = true;
+    s.connected = name != QLatin1String("lost");
+    s.readings = name == QLatin1String("lost")     ? Readings::PortLost
+                 : name == QLatin1String("silent") ? Readings::Silent
+                                                   : Readings::Live;
     s.band = 3;
     s.manualBands = true;
     s.forwardW = 850;
@@ -75,6 +95,7 @@ struct LocalServer {
     explicit LocalServer(const QString &preset, RemoteConfig config = {}) : server(&target) {
         target.snap = Preset(preset);
         config.listen = QStringLiteral("127.0.0.1:0");
+        config.allow += QStringLiteral(" 127.0.0.0/8");
         started = server.Start(config);
     }
     RecordingTarget target;
@@ -145,13 +166,37 @@ QString Evaluate(const QString &rule, const QString &input) {
     }
     if (rule == QLatin1String("binary"))
         return IsBinaryLine(input.toLatin1()) ? QStringLiteral("yes") : QStringLiteral("no");
-    if (rule == QLatin1String("snapshot")) { // reports, "|"-separated, into a fresh state
+    if (rule == QLatin1String("admit")) { // "loopback clients remote fromPeer"
+        const QStringList p = input.split(QLatin1Char(' '));
+        const QString why = Refusal(p.at(0) == QLatin1String("1"), p.at(1).toInt(), p.at(2).toInt(),
+                                    p.at(3).toInt());
+        return why.isEmpty() ? QStringLiteral("yes") : why;
+    }
+    if (rule == QLatin1String("idle")) {
+        qint64 ms = -1;
+        return ParseIdleTimeout(input, &ms) ? QString::number(ms) : QStringLiteral("error");
+    }
+    if (rule == QLatin1String("snapshot")) {
+        // Reports, "|"-separated, into a fresh connected state; "@PHASE" and
+        // "@silent" set the connection instead.
         AmpState state;
         state.PaIdentified = true;
-        for (const QString &line : input.split(QLatin1Char('|')))
-            ApplyReport(line, state);
+        state.Phase = LinkPhase::Connected;
+        for (const QString &line : input.split(QLatin1Char('|'))) {
+            const QString at = line.mid(1);
+            if (!line.startsWith(QLatin1Char('@')))
+                ApplyReport(line, state);
+            else if (at == QLatin1String("silent"))
+                state.NoAnswer = true;
+            else
+                state.Phase = at == QLatin1String("Waiting")      ? LinkPhase::Waiting
+                              : at == QLatin1String("Connecting") ? LinkPhase::Connecting
+                                                                  : LinkPhase::Closed;
+        }
         const AmpSnapshot a = SnapshotOf(state);
-        return QStringLiteral("%1 %2 %3 %4 %5 %6 [%7] %8")
+        const char *readings[] = {"live", "closed", "lost", "silent"};
+        return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 [%8] %9")
+            .arg(QLatin1String(readings[int(a.readings)]))
             .arg(a.forwardW)
             .arg(a.reflectedW)
             .arg(a.peakW)
@@ -184,13 +229,24 @@ QString ProgramBinary() {
         .filePath(QStringLiteral("../orvik-control"));
 }
 
-// The headless program as a child with no display at all.
-void StartHeadless(QProcess *p, const QStringList &args) {
+// The headless program as a child with no display at all. With a copy of
+// its binary it runs as an unprivileged user: nobody, through setpriv, when
+// the suite runs as root (as CI does), else the user running the suite.
+void StartHeadless(QProcess *p, const QStringList &args, const QString &copy = QString()) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
     p->setProcessEnvironment(env);
-    p->start(ProgramBinary(), QStringList(QStringLiteral("--headless")) + args);
+    const QStringList all = QStringList(QStringLiteral("--headless")) + args;
+    if (copy.isEmpty())
+        p->start(ProgramBinary(), all);
+    else if (::geteuid() == 0)
+        p->start(QStringLiteral("setpriv"),
+                 QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                             QStringLiteral("--clear-groups"), copy} +
+                     all);
+    else
+        p->start(copy, all);
 }
 
 // Waits, collecting its stdout into *out, until text occurs `count` times.
@@ -210,6 +266,12 @@ bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int count
 quint16 LoggedPort(const QByteArray &out) {
     static const QRegularExpression listening(QStringLiteral("listening on \\S+ port (\\d+)"));
     return quint16(listening.match(QString::fromLatin1(out)).captured(1).toUInt());
+}
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 int SimNotes(const SimProcess &sim, const QByteArray &note) {
@@ -285,10 +347,13 @@ private Q_SLOTS:
     void start();
     void allowList_data();
     void allowList();
+    void clientLimit_data();
     void clientLimit();
     void disconnectMidLine();
     void connectAndDrop();
     void changesDoNotFlood();
+    void fairness_data();
+    void fairness();
     void programs_data();
     void programs();
     void ampctlClient();
@@ -296,6 +361,11 @@ private Q_SLOTS:
     void programStart();
     void headlessRun_data();
     void headlessRun();
+    void silentAmplifier();
+    void headlessStop_data();
+    void headlessStop();
+    void unprivileged_data();
+    void unprivileged();
     void cleanupTestCase() { live_.reset(); }
 
 private:
@@ -390,24 +460,60 @@ void TestRemote::rules_data() {
         {"parse", "w TUNE ON", "-|w|TUNE,ON|TUNE ON"},
         {"parse", "", "empty"},
         {"parse", " \t ", "empty"},
+        {"parse", " # status poll", "empty"},
+        {"parse", "+#", "empty"},
+        {"parse", "f #1", "-|f|#1|#1"},
         {"binary", "l SWR", "no"},
         {"binary", "w ATU\tON \xe9", "no"},
         {"binary", "l\x01SWR", "yes"},
         {"binary", "l SWR\x7f", "yes"},
         {"binary", "\x1b[A", "yes"},
+        {"admit", "1 31 31 31", "yes"},
+        {"admit", "1 32 0 32", "32 clients already connected"},
+        {"admit", "0 27 27 7", "yes"},
+        {"admit", "0 9 8 8", "8 clients already connected from there"},
+        {"admit", "0 28 28 4", "the last 4 places are kept for local clients"},
+        {"admit", "0 32 3 0", "32 clients already connected"},
+        {"idle", "", "300000"},
+        {"idle", " 0 ", "0"},
+        {"idle", "0.25", "250"},
+        {"idle", "-1", "error"},
+        {"idle", "5 min", "error"},
+        {"idle", "1e99", "error"},
         // The link's state as the server sees it: numbers from the reports'
         // values, whatever the bars or captions make of them.
-        {"snapshot", "O: 850|R: 10|P_max: 900|B: 4|I: 5", "850 10 900 0 4 manual [] Orvik 1200"},
+        {"snapshot", "O: 850|R: 10|P_max: 900|B: 4|I: 5",
+         "live 850 10 900 0 4 manual [] Orvik 1200"},
         {"snapshot", "Ver: 3.30x2|O: 2000|P_max: 2400|I: 3",
-         "2000 0 2400 0 7 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
-        {"snapshot", "O: 850|P_max: 900|TX: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "O: 850|O: 8x0", "0 0 0 0 7 fixed [] Orvik 1200"},
+         "live 2000 0 2400 0 7 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
+        {"snapshot", "O: 850|P_max: 900|TX: OFF", "live 0 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|O: 8x0", "live 0 0 0 0 7 fixed [] Orvik 1200"},
         {"snapshot", "ALARM: SWR|ALARM: TEMP",
-         "0 0 0 0 7 fixed [High reverse power, High temperature] Orvik 1200"},
-        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "0 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 15", "0 0 0 1.5 7 fixed [] Orvik 1200"},
-        {"snapshot", "ATU_INST: 1|ATU_STATE: 1|SWR: 255", "0 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "ATU_INST: 1|ATU_STATE: 0|SWR: 15", "0 0 0 0 7 fixed [] Orvik 1200"},
+         "live 0 0 0 0 7 fixed [High reverse power, High temperature] Orvik 1200"},
+        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "live 0 0 0 0 7 fixed [] Orvik 1200"},
+        // Whether the values are live: the port lost, the handshake, an
+        // amplifier that stopped answering, the port closed.
+        {"snapshot", "O: 850|@Waiting", "lost 850 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@Connecting", "silent 850 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@silent", "silent 850 0 0 0 7 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@Closed", "closed 850 0 0 0 7 fixed [] Orvik 1200"},
+        // The tuner's SWR in tenths, as a number; only while it is current.
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15",
+         "live 0 0 0 1.5 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 123",
+         "live 0 0 0 12.3 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|END_SWR: 250",
+         "live 0 0 0 25 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 9", "live 0 0 0 0 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 255",
+         "live 0 0 0 0 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15", "live 0 0 0 0 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|TX: ON|SWR: 15|TX: ON|TX: OFF",
+         "live 0 0 0 1.5 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|TX: OFF|TX: ON",
+         "live 0 0 0 0 2 fixed [] Orvik 1200"},
+        {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|B: 3",
+         "live 0 0 0 0 3 fixed [] Orvik 1200"},
     };
     for (const auto &r : rows)
         QTest::addRow("%s %s", r.rule, r.input)
@@ -468,8 +574,20 @@ void TestRemote::transcripts_data() {
         {"F no argument", "manual", {"F\n"}, "RPRT -1\n", none},
         {"l SWR computed", "manual", {"l SWR\n"}, "1.243322\n", none},
         {"l SWR tuner", "tuner", {"l SWR\n"}, "1.500000\n", none},
-        {"l SWR closed", "closed", {"l SWR\n"}, "1.000000\n", none},
-        {"+l SWR", "tuner", {"+l SWR\n"}, "get_level: SWR\nLevel Value: 1.500000\nRPRT 0\n", none},
+        {"l SWR closed", "closed", {"l SWR\n"}, "RPRT -11\n", none},
+        {"+l SWR", "tuner", {"+l SWR\n"}, "get_level: SWR\n1.500000\nRPRT 0\n", none},
+        // No reading outlives the port or the amplifier's answers.
+        {"readings, port lost",
+         "lost",
+         {"l PWRFORWARD\n+l SWR\n|\\get_level FAULT\nf\n\\get_powerstat\nl ?\n"},
+         "RPRT -6\nget_level: SWR\nRPRT -6\nget_level: FAULT|RPRT -6\nRPRT -11\n0\n"
+         "SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\n",
+         none},
+        {"readings, no answer",
+         "silent",
+         {"l PWRPEAK\n;l PWRREFLECTED\nf\n\\get_powerstat\n"},
+         "RPRT -5\nget_level: PWRREFLECTED;RPRT -5\nRPRT -5\n0\n",
+         none},
         {"l powers",
          "manual",
          {"l PWRFORWARD\nl PWRREFLECTED\n\\get_level PWRPEAK\n"},
@@ -478,7 +596,7 @@ void TestRemote::transcripts_data() {
         {"|l PWRFORWARD",
          "manual",
          {"|l PWRFORWARD\n"},
-         "get_level: PWRFORWARD|Level Value: 850|RPRT 0\n",
+         "get_level: PWRFORWARD|850\nRPRT 0\n",
          none},
         {"l FAULT none", "manual", {"l FAULT\n"}, "None\n", none},
         {"l FAULT", "tuner", {"l fault\n"}, "High SWR\n", none},
@@ -486,7 +604,7 @@ void TestRemote::transcripts_data() {
         {",l ?",
          "manual",
          {",l ?\n"},
-         "get_level: ?,SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT,RPRT 0\n",
+         "get_level: ?,SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\nRPRT 0\n",
          none},
         {"l NH", "manual", {"l NH\n"}, "RPRT -11\n", none},
         {"l unknown", "manual", {"l WARNING\n"}, "RPRT -1\n", none},
@@ -494,10 +612,10 @@ void TestRemote::transcripts_data() {
         {"get_powerstat operate", "manual", {"\\get_powerstat\n"}, "4\n", none},
         {"get_powerstat standby", "icom", {"\\get_powerstat\n"}, "2\n", none},
         {"get_powerstat off", "closed", {"\\get_powerstat\n"}, "0\n", none},
-        {"+\\get_powerstat",
+        {";\\get_powerstat",
          "manual",
-         {"+\\get_powerstat\n"},
-         "get_powerstat:\nPower Status: 4\nRPRT 0\n",
+         {";\\get_powerstat\n"},
+         "get_powerstat:;Power Status: 4\nRPRT 0\n",
          none},
         {"set_powerstat standby", "manual", {"\\set_powerstat 2\n"}, "RPRT 0\n", "block"},
         {";set_powerstat operate",
@@ -512,7 +630,12 @@ void TestRemote::transcripts_data() {
         {"_", "manual", {"_\n"}, "Orvik 1200 Ver 2.1\n", none},
         {"+_", "manual", {"+_\n"}, "get_info:\nInfo: Orvik 1200 Ver 2.1\nRPRT 0\n", none},
         {"\\get_info closed", "closed", {"\\get_info\n"}, "Orvik 1200\n", none},
-        {"dump_state", "manual", {"\\dump_state\n"}, "0\nOrvik 1200\n", none},
+        {"dump_state", "manual", {"\\dump_state\n_\n"}, "0\nOrvik 1200 Ver 2.1\n", none},
+        {"|\\dump_state",
+         "manual",
+         {"|\\dump_state\n"},
+         "dump_state:|ampctld Protocol Ver: 0|Amplifier Model: Orvik 1200\nRPRT 0\n",
+         none},
         {"+\\dump_state",
          "manual",
          {"+\\dump_state\n"},
@@ -542,6 +665,7 @@ void TestRemote::transcripts_data() {
          "7000000\n850\n4\n",
          none},
         {"split across packets", "manual", {"l PWR", "FORW", "ARD\n"}, "850\n", none},
+        {"comments", "manual", {"# status\n  #\n+# x\nf\n"}, "7000000\n", none},
         {"q", "manual", {"f\nq\nf\n"}, "7000000\n", none, false, true},
         {"oversize line", "manual", {oversize + "\nf\n"}, "RPRT -1\n7000000\n", none},
         {"oversize across packets",
@@ -680,27 +804,61 @@ void TestRemote::allowList() {
     }
 }
 
+void TestRemote::clientLimit_data() {
+    QTest::addColumn<QString>("idleTimeout");
+    QTest::addColumn<QString>("from"); // the clients' address
+    QTest::newRow("full house") << QString() << QStringLiteral("127.0.0.1");
+    QTest::newRow("idle clients time out") << QStringLiteral("1.5") << QStringLiteral("127.0.0.1");
+    // This machine's own address other than loopback, if it has one.
+    QString elsewhere;
+    for (const QHostAddress &a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && elsewhere.isEmpty())
+            elsewhere = a.toString();
+    QTest::newRow("one address elsewhere") << QString() << elsewhere;
+}
+
 void TestRemote::clientLimit() {
-    LocalServer local(QStringLiteral("manual"));
+    QFETCH(QString, idleTimeout);
+    QFETCH(QString, from);
+    if (from.isEmpty())
+        QSKIP("this machine has no address other than loopback");
+    RemoteConfig config;
+    config.idleTimeout = idleTimeout;
+    config.allow = from;
+    LocalServer local(QStringLiteral("manual"), config);
     QCOMPARE(local.started, QString());
     RemoteServer &server = local.server;
+    QSignalSpy log(&server, &RemoteServer::Logged);
+    const int limit = QHostAddress(from).isLoopback() ? MaxClients : MaxPerAddress;
     std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < MaxClients + 1; ++i) {
+    for (int i = 0; i < limit + 1; ++i) {
         clients.push_back(std::make_unique<QTcpSocket>());
-        QVERIFY(Connect(clients.back().get(), server.Port()));
-        QTRY_COMPARE(server.ClientCount(), std::min(i + 1, MaxClients));
+        QVERIFY(Connect(clients.back().get(), server.Port(), from.toLatin1().constData()));
+        QTRY_COMPARE(server.ClientCount(), std::min(i + 1, limit));
     }
     QTcpSocket *extra = clients.back().get();
     QTRY_COMPARE(extra->state(), QAbstractSocket::UnconnectedState);
-    for (int i = 0; i < MaxClients; ++i) {
-        clients[i]->write("l PWRFORWARD\n");
-        QCOMPARE(Await(clients[i].get(), 4), QByteArray("850\n"));
+    QVERIFY(log.last().at(0).toString().contains(QLatin1String(" clients already connected")));
+    if (idleTimeout.isEmpty()) {
+        for (int i = 0; i < limit; ++i) {
+            clients[i]->write("l PWRFORWARD\n");
+            QCOMPARE(Await(clients[i].get(), 4), QByteArray("850\n"));
+        }
+        // One leaves: a newcomer is served again.
+        clients.front()->write("q\n");
+        QTRY_COMPARE(server.ClientCount(), limit - 1);
+    } else {
+        // The one that keeps asking stays; the others are closed.
+        QTcpSocket *active = clients.front().get();
+        for (QDeadlineTimer deadline(10000); server.ClientCount() > 1 && !deadline.hasExpired();
+             QTest::qWait(100))
+            QCOMPARE(Ask(active, "f\n", 1), QByteArray("7000000\n"));
+        QCOMPARE(server.ClientCount(), 1);
+        QCOMPARE(active->state(), QAbstractSocket::ConnectedState);
+        QVERIFY(log.last().at(0).toString().endsWith(QLatin1String("no command for 1.5 s")));
     }
-    // One leaves: a newcomer is served again.
-    clients.front()->write("q\n");
-    QTRY_COMPARE(server.ClientCount(), MaxClients - 1);
     QTcpSocket again;
-    QVERIFY(Connect(&again, server.Port()));
+    QVERIFY(Connect(&again, server.Port(), from.toLatin1().constData()));
     again.write("f\n");
     QCOMPARE(Await(&again, 8), QByteArray("7000000\n"));
 }
@@ -798,6 +956,66 @@ void TestRemote::changesDoNotFlood() {
     QCOMPARE(target.calls.size(), 6);
 }
 
+// One client floods the server while another polls "l SWR" every 5 ms and
+// a 20 ms timer on the server's thread stands for the amplifier's poll: the
+// poller's median stays within 1 ms of its figure without the flood, and no
+// tick is late by more than 50 ms.
+void TestRemote::fairness_data() {
+    QTest::addColumn<QByteArray>("flood"); // written again and again
+    QTest::addColumn<bool>("reads");       // the flooder reads its answers
+    QTest::newRow("bytes without a newline") << QByteArray(65536, 'x') << true;
+    QTest::newRow("commands back to back") << QByteArray("l SWR\n").repeated(10000) << true;
+    QTest::newRow("answers never read") << QByteArray("l SWR\n").repeated(10000) << false;
+}
+
+void TestRemote::fairness() {
+    QFETCH(QByteArray, flood);
+    QFETCH(bool, reads);
+    LocalServer local(QStringLiteral("manual"));
+    QCOMPARE(local.started, QString());
+    QSignalSpy log(&local.server, &RemoteServer::Logged);
+    // A real event loop: QTest::qWait sleeps between its rounds.
+    const auto run = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    bench::Pollers alone(local.server.Port(), 1, 5);
+    run(600);
+    const std::vector<double> quiet = alone.Stop();
+    QElapsedTimer clock;
+    qint64 late = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    connect(&tick, &QTimer::timeout,
+            [&] { late = std::max(late, clock.restart() - tick.interval()); });
+    std::vector<double> loaded;
+    {
+        bench::Flooder flooder(local.server.Port(), flood, reads);
+        bench::Pollers poller(local.server.Port(), 1, 5);
+        QVERIFY(flooder.Connected());
+        clock.start();
+        tick.start(20);
+        run(1200);
+        if (!reads) // cut, as it does not read its answers
+            QTRY_VERIFY(!log.isEmpty() && log.last().at(0).toString().endsWith(
+                                              QLatin1String("it does not read its answers")));
+        tick.stop();
+        loaded = poller.Stop();
+    }
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    const double before = median(quiet), during = median(loaded);
+    qInfo("poller's median %.3f ms alone, %.3f ms with the flood (%zu answers); a tick late by "
+          "%lld ms at most",
+          before, during, loaded.size(), late);
+    QVERIFY(quiet.size() >= 20 && loaded.size() >= 50);
+    QVERIFY(during <= before + 1);
+    QVERIFY(late <= 50);
+}
+
 void TestRemote::programs_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QByteArrayList>("simulator"); // scenario commands said first
@@ -827,15 +1045,12 @@ void TestRemote::programs_data() {
         {",f after |F", {}, ",f\n", "get_freq:,Frequency(Hz): 1800000,RPRT 0\n"},
         {"F no band", {}, "F 5357000\n", "RPRT -9\n"},
         {"l PWRFORWARD", {"say O: 850", "say R: 10", "say P_max: 900"}, "l PWRFORWARD\n", "850\n"},
-        {"|l PWRREFLECTED",
-         {},
-         "|l PWRREFLECTED\n",
-         "get_level: PWRREFLECTED|Level Value: 10|RPRT 0\n"},
+        {"|l PWRREFLECTED", {}, "|l PWRREFLECTED\n", "get_level: PWRREFLECTED|10\nRPRT 0\n"},
         {"\\get_level PWRPEAK", {}, "\\get_level PWRPEAK\n", "900\n"},
         {"l SWR", {}, "l SWR\n", "1.243322\n"},
-        {"+l SWR", {}, "+l SWR\n", "get_level: SWR\nLevel Value: 1.243322\nRPRT 0\n"},
+        {"+l SWR", {}, "+l SWR\n", "get_level: SWR\n1.243322\nRPRT 0\n"},
         {"l FAULT", {"alarm SWR"}, "l FAULT\n", "High reverse power\n"},
-        {",l FAULT", {}, ",l FAULT\n", "get_level: FAULT,Level Value: High reverse power,RPRT 0\n"},
+        {",l FAULT", {}, ",l FAULT\n", "get_level: FAULT,High reverse power\nRPRT 0\n"},
         {"l FAULT cleared", {"alarm OFF"}, "l FAULT\n", "None\n"},
         {"l ?", {}, "l ?\n", "SWR PWRFORWARD PWRREFLECTED PWRPEAK FAULT\n"},
         {"get_powerstat", {}, "\\get_powerstat\n", "4\n"},
@@ -850,13 +1065,25 @@ void TestRemote::programs_data() {
          "set_powerstat: 4;RPRT 0\n",
          "BL:OFF"},
         {"get_powerstat operate", {}, "\\get_powerstat\n", "4\n"},
+        // Standby, then operate before the amplifier confirmed: the later wins.
+        {"set_powerstat standby unconfirmed",
+         {"confirm off"},
+         "\\set_powerstat 2\n",
+         "RPRT 0\n",
+         "BL:ON"},
+        {"set_powerstat operate before that", {}, "\\set_powerstat 4\n", "RPRT 0\n", "BL:OFF"},
+        {"the later request repeated until confirmed",
+         {"confirm on"},
+         "\\get_powerstat\n",
+         "4\n",
+         "BL:OFF"},
         {"_", {}, "_\n", "Orvik 1200 Ver 3.30\n"},
         {"+\\get_info", {}, "+\\get_info\n", "get_info:\nInfo: Orvik 1200 Ver 3.30\nRPRT 0\n"},
-        {"dump_state", {}, "\\dump_state\n", "0\nOrvik 1200\n"},
+        {"dump_state", {}, "\\dump_state\n", "0\n"},
         {",dump_state",
          {},
          ",\\dump_state\n",
-         "dump_state:,ampctld Protocol Ver: 0,Amplifier Model: Orvik 1200,RPRT 0\n"},
+         "dump_state:,ampctld Protocol Ver: 0,Amplifier Model: Orvik 1200\nRPRT 0\n"},
         {"dump_caps", {}, "1\n", caps},
         {"+dump_caps", {}, "+\\dump_caps\n", "dump_caps:\n" + caps},
         {"w", {}, "w ALM?\n", "RPRT 0\n", "ALM?"},
@@ -912,9 +1139,10 @@ void TestRemote::ampctlClient() {
     QVERIFY(p.port != 0);
     QSignalSpy log(p.panel->windows->Server(), &RemoteServer::Logged);
     // Hamlib 4.5.4's NET ampctl backend opens with \dump_state, reads the
-    // protocol version and the model, then reads on until a read returns
-    // nothing, which its reader never does: the open ends in its 2 s
-    // time-out whatever the server sends (against Hamlib's own ampctld too).
+    // protocol version and one more line, then reads on until a read
+    // returns nothing, which its reader never does: the open ends in its 2 s
+    // time-out whatever the server sends. Like ampctld 4.5.4, the server
+    // answers the plain form with the version alone.
     QProcess ampctl;
     ampctl.setProcessChannelMode(QProcess::MergedChannels);
     QSignalSpy finished(&ampctl, &QProcess::finished);
@@ -929,9 +1157,8 @@ void TestRemote::ampctlClient() {
     QVERIFY2(open >= 0, trace.constData());
     const QByteArray afterOpen = trace.mid(open);
     QVERIFY2(afterOpen.contains("\\dump_state."), trace.constData());
-    QVERIFY2(afterOpen.contains("RX 2 characters"), trace.constData());  // "0\n"
-    QVERIFY2(afterOpen.contains("RX 11 characters"), trace.constData()); // "Orvik 1200\n"
-    QVERIFY2(afterOpen.contains("Orvik 1200."), trace.constData());
+    QVERIFY2(afterOpen.contains("RX 2 characters"), trace.constData()); // "0\n"
+    QVERIFY2(!afterOpen.contains("Orvik 1200"), trace.constData());
     QTRY_COMPARE(p.panel->windows->Server()->ClientCount(), 0);
     QVERIFY(log.size() >= 2); // connected, disconnected
     QVERIFY(log.first().at(0).toString().contains(QLatin1String("connected")));
@@ -965,6 +1192,12 @@ void TestRemote::programStart_data() {
     QTest::newRow("headless: bad --listen")
         << "headless" << S{QStringLiteral("--listen"), QStringLiteral("4531")} << anyNoAllow << 2
         << "--listen";
+    QTest::newRow("headless: a network port without its address")
+        << "headless" << S{QStringLiteral("--port"), QStringLiteral("tcp://")} << anyNoAllow << 2
+        << "port tcp://: ";
+    QTest::newRow("headless: a name no path can have")
+        << "headless" << S{QStringLiteral("--port"), QString(100000, QLatin1Char('a'))}
+        << anyNoAllow << 2 << "100000 characters";
     QTest::newRow("panel: --port without --headless")
         << "command line" << S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}
         << QByteArray() << 2 << "--port and --config go with --headless";
@@ -1014,6 +1247,7 @@ void TestRemote::headlessRun_data() {
     QTest::addColumn<bool>("unplug");
     QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true;
     QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false << false;
 }
 
 void TestRemote::headlessRun() {
@@ -1039,6 +1273,7 @@ void TestRemote::headlessRun() {
         QVERIFY2(AwaitOutput(&p.headless, &p.output, " lost, waiting for it", 1, 10000),
                  p.output.constData());
         QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
+        QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -6\n"));
         p.sim().say("replug");
         QVERIFY2(AwaitOutput(&p.headless, &p.output, "amplifier connected", 2),
                  p.output.constData());
@@ -1054,8 +1289,171 @@ void TestRemote::headlessRun() {
     QTRY_COMPARE(SimNotes(p.sim(), "device closed"), closedBefore + 1);
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     p.output += p.headless.readAllStandardOutput();
-    QVERIFY2(p.output.contains(stopSignal == SIGINT ? "stopping on SIGINT" : "stopping on SIGTERM"),
-             p.output.constData());
+    const char *name = stopSignal == SIGINT   ? "SIGINT"
+                       : stopSignal == SIGHUP ? "SIGHUP"
+                                              : "SIGTERM";
+    QVERIFY2(p.output.contains(QByteArray("stopping on ") + name), p.output.constData());
+    QVERIFY2(p.output.endsWith(" closed\nstopped\n"), p.output.constData());
+}
+
+// An amplifier that stops answering: once the link says so, its last
+// readings are not served. A build whose link does not watch for silence
+// has nothing to check here.
+void TestRemote::silentAmplifier() {
+    live_.reset();
+    Program p;
+    QCOMPARE(p.start(QStringLiteral("panel")), QString());
+    QTcpSocket client;
+    QVERIFY(Connect(&client, p.port));
+    p.sim().say("say O: 850");
+    QTRY_COMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("850\n"));
+    p.sim().say("silent on");
+    const AmpState &state = p.panel->form->Link.State();
+    if (!QTest::qWaitFor([&] { return state.NoAnswer; }, 10000))
+        QSKIP("the link of this build does not notice a silent amplifier");
+    QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -5\n"));
+    QCOMPARE(Ask(&client, "+l SWR\n", 2), QByteArray("get_level: SWR\nRPRT -5\n"));
+    QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("0\n"));
+}
+
+// The headless program stops at once on a stop signal whatever it is doing:
+// with its standard output closed (a pipe whose reader is gone), and in the
+// middle of its first connect to a network port that does not answer.
+void TestRemote::headlessStop_data() {
+    QTest::addColumn<bool>("closedOutput");
+    QTest::addColumn<bool>("silentPeer"); // the port is tcp:// to a peer that never answers
+    QTest::newRow("closed output") << true << false;
+    QTest::newRow("first network connect") << false << true;
+}
+
+void TestRemote::headlessStop() {
+    QFETCH(bool, closedOutput);
+    QFETCH(bool, silentPeer);
+    // A peer whose backlog is full: a connect to it gets no answer at all.
+    const int hole = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    QVERIFY(::bind(hole, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
+            ::listen(hole, 0) == 0 &&
+            ::getsockname(hole, reinterpret_cast<sockaddr *>(&a), &length) == 0);
+    std::vector<std::unique_ptr<QTcpSocket>> filling;
+    for (int i = 0; i < 3; ++i) {
+        filling.push_back(std::make_unique<QTcpSocket>());
+        filling.back()->connectToHost(QHostAddress::LocalHost, ntohs(a.sin_port));
+    }
+    QTest::qWait(50);
+    const quint16 port = FreePort();
+    QProcess p;
+    if (closedOutput)
+        p.setChildProcessModifier([] {
+            int pipe[2];
+            if (::pipe(pipe) == 0 && ::close(pipe[0]) == 0)
+                ::dup2(pipe[1], STDOUT_FILENO);
+        });
+    StartHeadless(&p, {QStringLiteral("--port"),
+                       silentPeer ? QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port))
+                                  : QStringLiteral("/nonexistent/amplifier"),
+                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)});
+    QByteArray out;
+    if (closedOutput) {
+        std::unique_ptr<QTcpSocket> client;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (client = std::make_unique<QTcpSocket>(), Connect(client.get(), port)), 5000);
+        QCOMPARE(Ask(client.get(), "\\get_powerstat\n", 1), QByteArray("0\n"));
+    } else {
+        QVERIFY2(AwaitOutput(&p, &out, "waiting for port"), out.constData());
+    }
+    ::kill(pid_t(p.processId()), SIGTERM);
+    // Well within the network port's 3 s limit.
+    QVERIFY(p.waitForFinished(2500));
+    ::close(hole);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    out += p.readAllStandardOutput();
+    QVERIFY2(closedOutput || out.endsWith(" closed\nstopped\n"), out.constData());
+}
+
+// Users are not root: the headless program as nobody (through setpriv when
+// the suite runs as root, as CI does), serving and telling why a port does
+// not open. Its binary is copied to a folder anyone may read.
+void TestRemote::unprivileged_data() {
+    QTest::addColumn<QString>("port");   // "sim": the simulator's device; "file": a plain file
+    QTest::addColumn<QString>("device"); // what is done to it: "theirs", "denied", "held"
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("serves") << "sim"
+                            << "theirs" << QByteArray("amplifier connected");
+    QTest::newRow("permission denied")
+        << "sim"
+        << "denied"
+        << QByteArray(": permission denied; add the user to the group that owns the device "
+                      "(dialout on Debian");
+    QTest::newRow("busy") << "sim"
+                          << "held" << QByteArray(": busy: another program has it open");
+    QTest::newRow("not a terminal") << "file"
+                                    << "" << QByteArray(": not a terminal");
+    QTest::newRow("missing") << "/nonexistent/amplifier"
+                             << "" << QByteArray(": no such device");
+}
+
+void TestRemote::unprivileged() {
+    QFETCH(QString, port);
+    QFETCH(QString, device);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir dir;
+    const QString binary = dir.filePath(QStringLiteral("orvik-control"));
+    const QString ini = dir.filePath(QStringLiteral("empty.ini"));
+    const QString plain = dir.filePath(QStringLiteral("not-a-port"));
+    QVERIFY(QFile::copy(ProgramBinary(), binary));
+    for (const QString &f : {ini, plain}) {
+        QFile file(f);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(::chmod(QFile::encodeName(f).constData(), 0666) == 0);
+    }
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    SimProcess sim;
+    if (port == QLatin1String("file")) {
+        port = plain;
+    } else if (port == QLatin1String("sim")) {
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        port = sim.devicePath();
+        const passwd *nobody = ::getpwnam("nobody");
+        const QByteArray path = QFile::encodeName(port);
+        if (device == QLatin1String("denied"))
+            QVERIFY(::chmod(path.constData(), 0) == 0);
+        else if (::geteuid() == 0)
+            QVERIFY(nobody && ::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    }
+    QProcess holder, p;
+    QByteArray held, out;
+    const QStringList args{QStringLiteral("--port"), port, QStringLiteral("--config"), ini,
+                           QStringLiteral("--listen")};
+    if (device == QLatin1String("held")) {
+        StartHeadless(&holder, args + QStringList(QStringLiteral("127.0.0.1:0")), binary);
+        QVERIFY2(AwaitOutput(&holder, &held, "amplifier connected"), held.constData());
+    }
+    const quint16 listen = FreePort();
+    StartHeadless(&p, args + QStringList(QStringLiteral("127.0.0.1:%1").arg(listen)), binary);
+    QVERIFY2(AwaitOutput(&p, &out, expected), (out + p.readAllStandardError()).constData());
+    if (device == QLatin1String("theirs")) {
+        QTcpSocket client;
+        QVERIFY(Connect(&client, listen));
+        QCOMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
+    } else if (port == plain) {
+        // Tried every second, told once.
+        QTest::qWait(2500);
+        out += p.readAllStandardOutput();
+        QCOMPARE(out.count("cannot open port"), 1);
+    }
+    for (QProcess *program : {&p, &holder})
+        if (program->state() != QProcess::NotRunning) {
+            ::kill(pid_t(program->processId()), SIGTERM);
+            QVERIFY(program->waitForFinished(5000));
+        }
+    QCOMPARE(p.exitCode(), 0);
+    out += p.readAllStandardOutput();
+    QVERIFY2(out.endsWith(" closed\nstopped\n"), out.constData());
 }
 
 QTEST_MAIN(TestRemote)
