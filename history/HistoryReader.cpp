@@ -126,12 +126,15 @@ std::vector<HistoryColumn> HistoryReader::Columns(qint64 from, qint64 to, qint64
     // The column's last row comes from a lookup by its time.
     q.prepare(QStringLiteral(
         "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
-        " r.output, r.reflected, r.swr, r.temperature FROM"
+        " r.output, r.reflected, r.swr, r.temperature, c.so, c.no, c.sr, c.nr, c.ss, c.ns,"
+        " c.st, c.nt FROM"
         " (SELECT t / :w AS k, min(t) AS first, max(t) AS last,"
         "  min(output_min) AS o1, max(output_max) AS o2,"
         "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
         "  min(swr_min) AS s1, max(swr_max) AS s2,"
-        "  min(temperature) AS t1, max(temperature) AS t2"
+        "  min(temperature) AS t1, max(temperature) AS t2,"
+        "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS nr,"
+        "  sum(swr) AS ss, count(swr) AS ns, sum(temperature) AS st, count(temperature) AS nt"
         "  FROM readings WHERE t >= :from AND t < :to GROUP BY k) AS c"
         " JOIN readings AS r ON r.t = c.last ORDER BY c.first"));
     q.bindValue(QStringLiteral(":w"), width);
@@ -149,6 +152,8 @@ std::vector<HistoryColumn> HistoryReader::Columns(qint64 from, qint64 to, qint64
             c.min[s] = Opt(q.value(2 + 2 * s));
             c.max[s] = Opt(q.value(3 + 2 * s));
             c.end[s] = Opt(q.value(10 + s));
+            c.sum[s] = q.value(14 + 2 * s).toDouble();
+            c.count[s] = q.value(15 + 2 * s).toInt();
         }
         columns.push_back(c);
     }

@@ -45,14 +45,17 @@ constexpr int HistorySeriesCount = 4;
 
 // Rows gathered into columns of a whole number of seconds each, aligned to
 // multiples of that width (so that a column once read does not change when
-// the span moves): the first second with a row, and per series the minimum,
-// the maximum and the value of the column's last row (none when none).
+// the span moves): the first and last second with a row, and per series
+// the minimum, the maximum, the value of the column's last row (none when
+// none), and the sum and count of the rows' values (for a mean).
 struct HistoryColumn {
     qint64 first = 0;
     qint64 last = 0;
     std::optional<double> min[HistorySeriesCount];
     std::optional<double> max[HistorySeriesCount];
     std::optional<double> end[HistorySeriesCount];
+    double sum[HistorySeriesCount] = {};
+    int count[HistorySeriesCount] = {};
 };
 
 class HistoryReader {
