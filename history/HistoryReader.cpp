@@ -63,7 +63,7 @@ bool HistoryReader::Open(const QString &file) {
         return false;
     }
     QSqlQuery q(db->db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM readings, events LIMIT 0"))) {
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM readings, events, minutes LIMIT 0"))) {
         error = q.lastError().text();
         db->db.close();
         return false;
@@ -123,20 +123,37 @@ std::vector<HistoryColumn> HistoryReader::Columns(qint64 from, qint64 to, qint64
         return columns;
     QSqlQuery q(db->db);
     q.setForwardOnly(true);
-    // The column's last row comes from a lookup by its time.
-    q.prepare(QStringLiteral(
-        "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
-        " r.output, r.reflected, r.swr, r.temperature, c.so, c.no, c.sr, c.nr, c.ss, c.ns,"
-        " c.st, c.nt FROM"
-        " (SELECT t / :w AS k, min(t) AS first, max(t) AS last,"
-        "  min(output_min) AS o1, max(output_max) AS o2,"
-        "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
-        "  min(swr_min) AS s1, max(swr_max) AS s2,"
-        "  min(temperature) AS t1, max(temperature) AS t2,"
-        "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS nr,"
-        "  sum(swr) AS ss, count(swr) AS ns, sum(temperature) AS st, count(temperature) AS nt"
-        "  FROM readings WHERE t >= :from AND t < :to GROUP BY k) AS c"
-        " JOIN readings AS r ON r.t = c.last ORDER BY c.first"));
+    // Whole minutes come from the minutes' summaries, a sixtieth of the
+    // rows. The column's last row (or minute) comes from a lookup by its time.
+    if (width % 60 == 0)
+        q.prepare(QStringLiteral(
+            "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
+            " m.output_end, m.reflected_end, m.swr_end, m.temperature_end, c.so, c.no, c.sr, c.nr,"
+            " c.ss, c.ns, c.st, c.nt FROM"
+            " (SELECT t / :w AS k, min(first) AS first, max(last) AS last, max(t) AS lt,"
+            "  min(output_min) AS o1, max(output_max) AS o2,"
+            "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
+            "  min(swr_min) AS s1, max(swr_max) AS s2,"
+            "  min(temperature_min) AS t1, max(temperature_max) AS t2,"
+            "  sum(output_sum) AS so, sum(output_n) AS no, sum(reflected_sum) AS sr,"
+            "  sum(reflected_n) AS nr, sum(swr_sum) AS ss, sum(swr_n) AS ns,"
+            "  sum(temperature_sum) AS st, sum(temperature_n) AS nt"
+            "  FROM minutes WHERE t >= :from AND t < :to GROUP BY k) AS c"
+            " JOIN minutes AS m ON m.t = c.lt ORDER BY c.first"));
+    else
+        q.prepare(QStringLiteral(
+            "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
+            " r.output, r.reflected, r.swr, r.temperature, c.so, c.no, c.sr, c.nr, c.ss, c.ns,"
+            " c.st, c.nt FROM"
+            " (SELECT t / :w AS k, min(t) AS first, max(t) AS last,"
+            "  min(output_min) AS o1, max(output_max) AS o2,"
+            "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
+            "  min(swr_min) AS s1, max(swr_max) AS s2,"
+            "  min(temperature) AS t1, max(temperature) AS t2,"
+            "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS nr,"
+            "  sum(swr) AS ss, count(swr) AS ns, sum(temperature) AS st, count(temperature) AS nt"
+            "  FROM readings WHERE t >= :from AND t < :to GROUP BY k) AS c"
+            " JOIN readings AS r ON r.t = c.last ORDER BY c.first"));
     q.bindValue(QStringLiteral(":w"), width);
     q.bindValue(QStringLiteral(":from"), from);
     q.bindValue(QStringLiteral(":to"), to);

@@ -72,7 +72,9 @@ public:
 
     // Rows with from <= t < to.
     std::vector<HistoryRow> Rows(qint64 from, qint64 to) const;
-    // Columns of width seconds for rows with from <= t < to.
+    // Columns of width seconds for rows with from <= t < to; a width of
+    // whole minutes reads the minutes' summaries (from and to then count
+    // in whole minutes too).
     std::vector<HistoryColumn> Columns(qint64 from, qint64 to, qint64 width) const;
     // Events with fromMs <= ms < toMs, in time order.
     std::vector<HistoryEventRow> Events(qint64 fromMs, qint64 toMs) const;

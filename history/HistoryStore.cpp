@@ -58,7 +58,16 @@ const char *const Schema[] = {
     " id INTEGER PRIMARY KEY, t_ms INTEGER NOT NULL, kind TEXT NOT NULL,"
     " detail TEXT, band INTEGER, power REAL)",
     "CREATE INDEX IF NOT EXISTS events_time ON events (t_ms)",
+    "CREATE TABLE IF NOT EXISTS minutes ("
+    " t INTEGER PRIMARY KEY, first INTEGER NOT NULL, last INTEGER NOT NULL,"
+    " output_min REAL, output_max REAL, output_end REAL, output_sum REAL, output_n INTEGER,"
+    " reflected_min REAL, reflected_max REAL, reflected_end REAL, reflected_sum REAL,"
+    " reflected_n INTEGER,"
+    " swr_min REAL, swr_max REAL, swr_end REAL, swr_sum REAL, swr_n INTEGER,"
+    " temperature_min REAL, temperature_max REAL, temperature_end REAL, temperature_sum REAL,"
+    " temperature_n INTEGER)",
 };
+constexpr int MinuteColumns = 23;
 
 qint64 FloorSeconds(qint64 ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
 
@@ -67,7 +76,7 @@ qint64 FloorSeconds(qint64 ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 10
 struct HistoryStore::Db {
     QString name;
     QSqlDatabase db;
-    QSqlQuery insertRow, insertEvent;
+    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute;
 };
 
 void HistoryStore::MinMaxLast::Add(std::optional<double> v) {
@@ -95,6 +104,29 @@ void HistoryStore::Second::Add(const HistorySample &s) {
     // the PTT block as it stands at its end.
     flags = (flags & ~FlagPttBlocked) | (s.transmitting ? FlagTransmitting : 0u) |
             (s.pttBlocked ? FlagPttBlocked : 0u) | (s.alarms << FlagAlarmShift);
+}
+
+void HistoryStore::Minute::Add(const Second &r) {
+    if (t < 0) {
+        t = r.sec - r.sec % 60;
+        first = r.sec;
+    }
+    first = std::min(first, r.sec);
+    last = std::max(last, r.sec);
+    const MinMaxLast temperature{r.temperature, r.temperature, r.temperature};
+    const MinMaxLast *series[4] = {&r.output, &r.reflected, &r.swr, &temperature};
+    for (int i = 0; i < 4; ++i) {
+        const MinMaxLast &v = *series[i];
+        if (v.min)
+            min[i] = min[i] ? std::min(*min[i], *v.min) : *v.min;
+        if (v.max)
+            max[i] = max[i] ? std::max(*max[i], *v.max) : *v.max;
+        end[i] = v.last;
+        if (v.last) {
+            sum[i] += *v.last;
+            ++count[i];
+        }
+    }
 }
 
 HistoryStore::HistoryStore(QObject *parent)
@@ -213,8 +245,16 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
         // anything is written into it.
         if (!run(QStringLiteral("SELECT max(t) FROM readings")) || !q.next())
             return false;
-        if (!q.value(0).isNull())
-            lastRowSec = std::max(lastRowSec, q.value(0).toLongLong());
+        if (!q.value(0).isNull()) {
+            const qint64 fileLast = q.value(0).toLongLong();
+            lastRowSec = std::max(lastRowSec, fileLast);
+            // Started again within the second of the last row (a restart
+            // at once): this run's rows begin at the next, so that the
+            // second's row and its minute are not written twice.
+            const qint64 now = FloorSeconds(clock());
+            if (fileLast >= now && fileLast <= now + 1)
+                lastSec = std::max(lastSec, fileLast + 1);
+        }
         if (!run(QStringLiteral("SELECT max(t_ms) FROM events")))
             return false;
     }
@@ -239,12 +279,18 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
     q.finish();
     db->insertRow = QSqlQuery(db->db);
     db->insertEvent = QSqlQuery(db->db);
+    db->insertMinute = QSqlQuery(db->db);
+    db->selectMinute = QSqlQuery(db->db);
     if (!db->insertRow.prepare(QStringLiteral(
             "INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
         !db->insertEvent.prepare(QStringLiteral(
-            "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)"))) {
-        error = db->insertRow.lastError().isValid() ? db->insertRow.lastError()
-                                                     : db->insertEvent.lastError();
+            "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)")) ||
+        !db->insertMinute.prepare(QStringLiteral("INSERT OR REPLACE INTO minutes VALUES (?") +
+                                  QStringLiteral(", ?").repeated(MinuteColumns - 1) + QLatin1Char(')')) ||
+        !db->selectMinute.prepare(QStringLiteral("SELECT * FROM minutes WHERE t = ?"))) {
+        for (const QSqlQuery *q : {&db->insertRow, &db->insertEvent, &db->insertMinute, &db->selectMinute})
+            if (q->lastError().isValid())
+                error = q->lastError();
         return false;
     }
     return true;
@@ -292,7 +338,9 @@ void HistoryStore::Stop(const QString &reason) {
     flushTimer->stop();
     rows.clear();
     events.clear();
+    minutes.clear();
     current = Second();
+    minute = Minute();
     Q_EMIT Message(QStringLiteral("History: recording stopped, cannot write ") + path +
                        QStringLiteral(": ") + reason);
     state = State::Stopped;
@@ -398,8 +446,42 @@ void HistoryStore::FinishSecond() {
     if (current.sec >= 0 && current.changed) {
         rows.push_back(current);
         lastRowSec = current.sec;
+        if (minute.t >= 0 && current.sec - current.sec % 60 != minute.t) {
+            minutes.push_back(minute);
+            minute = Minute();
+        }
+        if (minute.t < 0)
+            minute = LoadMinute(current.sec);
+        minute.Add(current);
+        minuteChanged = true;
     }
     current = Second();
+}
+
+// A program before (or this one, before a restart) may have summed part of
+// the minute already.
+HistoryStore::Minute HistoryStore::LoadMinute(qint64 t) {
+    Minute m;
+    QSqlQuery &q = db->selectMinute;
+    q.addBindValue(t - t % 60);
+    if (!q.exec() || !q.next())
+        return m;
+    m.t = q.value(0).toLongLong();
+    m.first = q.value(1).toLongLong();
+    m.last = q.value(2).toLongLong();
+    for (int i = 0; i < 4; ++i) {
+        auto opt = [&](int c) {
+            const QVariant v = q.value(3 + 5 * i + c);
+            return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+        };
+        m.min[i] = opt(0);
+        m.max[i] = opt(1);
+        m.end[i] = opt(2);
+        m.sum[i] = q.value(3 + 5 * i + 3).toDouble();
+        m.count[i] = q.value(3 + 5 * i + 4).toInt();
+    }
+    q.finish();
+    return m;
 }
 
 void HistoryStore::Flush() {
@@ -448,8 +530,27 @@ bool HistoryStore::Write(bool finishing) {
         ok = ok && putRow(r);
     if (ok && current.changed && !finishing)
         ok = putRow(current);
+    auto putMinute = [this](const Minute &m) {
+        QSqlQuery &q = db->insertMinute;
+        q.bindValue(0, m.t);
+        q.bindValue(1, m.first);
+        q.bindValue(2, m.last);
+        for (int i = 0; i < 4; ++i) {
+            q.bindValue(3 + 5 * i, Value(m.min[i]));
+            q.bindValue(4 + 5 * i, Value(m.max[i]));
+            q.bindValue(5 + 5 * i, Value(m.end[i]));
+            q.bindValue(6 + 5 * i, m.sum[i]);
+            q.bindValue(7 + 5 * i, m.count[i]);
+        }
+        return q.exec();
+    };
+    for (const Minute &m : minutes)
+        ok = ok && putMinute(m);
+    if (ok && minuteChanged && minute.t >= 0)
+        ok = putMinute(minute);
     if (!ok) {
-        const QSqlError e = db->insertRow.lastError();
+        const QSqlError e = db->insertRow.lastError().isValid() ? db->insertRow.lastError()
+                                                                : db->insertMinute.lastError();
         d.rollback();
         return Fail(e, QStringLiteral("row"));
     }
@@ -479,6 +580,13 @@ bool HistoryStore::Write(bool finishing) {
         ok = q.exec();
         const int rowsGone = ok ? q.numRowsAffected() : 0;
         if (ok) {
+            q.prepare(QStringLiteral("DELETE FROM minutes WHERE t IN (SELECT t FROM minutes WHERE "
+                                     "t < ? ORDER BY t LIMIT %1)")
+                          .arg(RetentionStepRows));
+            q.addBindValue(FloorSeconds(limitMs) - 60);
+            ok = q.exec();
+        }
+        if (ok) {
             q.prepare(QStringLiteral("DELETE FROM events WHERE id IN (SELECT id FROM events WHERE "
                                      "t_ms < ? ORDER BY id LIMIT %1)")
                           .arg(RetentionStepRows));
@@ -501,6 +609,8 @@ bool HistoryStore::Write(bool finishing) {
     }
     rows.clear();
     events.clear();
+    minutes.clear();
+    minuteChanged = false;
     return true;
 }
 
@@ -546,6 +656,8 @@ void HistoryStore::Close() {
     rows.clear();
     events.clear();
     current = Second();
+    minute = Minute();
+    minutes.clear();
     lastCurrent.reset();
     link = HistoryLink::Closed;
     if (state != State::Stopped)

@@ -5,7 +5,8 @@
 // connection. It commits at most once a second, so a crash loses at most
 // the last second. Old rows go in small steps. A damaged file is moved
 // aside and a new one started; a file it cannot write stops the recording
-// with one message, and the program goes on. One program records into a
+// with one message, and the program goes on. A summary per minute serves
+// the views of long spans. One program records into a
 // file at a time (an exclusive lock held while open); another finds it
 // locked and records nothing.
 #pragma once
@@ -87,6 +88,17 @@ private:
         unsigned flags = 0;
         void Add(const HistorySample &s);
     };
+    // A minute's summary of its rows, for views of long spans: per series
+    // (output, reflected, SWR, temperature) the lowest, highest and last
+    // value and the sum and count of the rows' values.
+    struct Minute {
+        qint64 t = -1; // the minute's first second
+        qint64 first = 0, last = 0;
+        std::optional<double> min[4], max[4], end[4];
+        double sum[4] = {};
+        int count[4] = {};
+        void Add(const Second &s);
+    };
     struct Event {
         qint64 ms;
         QString kind;
@@ -100,6 +112,8 @@ private:
                   std::optional<double> power = std::nullopt);
     void NoteEvents(const HistorySample &sample, qint64 ms);
     void FinishSecond();
+    // The summary of the minute of second t so far, as the file has it.
+    Minute LoadMinute(qint64 t);
     bool OpenFile(bool afterMovingAside);
     bool OpenDatabase(QSqlError &error);
     void CloseDatabase();
@@ -124,6 +138,9 @@ private:
     // ---- What is not yet written ----
     Second current;
     std::vector<Second> rows;
+    Minute minute;                // the minute in progress
+    std::vector<Minute> minutes;  // finished and not yet written
+    bool minuteChanged = false;
     std::vector<Event> events;
     qint64 lastSec = 0;        // never goes back, whatever the clock does
     qint64 lastRowSec = -1;    // the second of the last row kept

@@ -248,12 +248,16 @@ void HistoryWindow::Pan(double share) {
 
 qint64 HistoryWindow::ColumnWidth() const {
     const int pixels = std::max(100, rects[0]->width() > 0 ? rects[0]->width() : plot->width());
-    return std::max<qint64>(1, qint64(std::ceil((to - from) / pixels)));
+    const qint64 width = std::max<qint64>(1, qint64(std::ceil((to - from) / pixels)));
+    // Past half a minute a column, whole minutes: their summaries are read.
+    return width > 30 ? (width + 59) / 60 * 60 : width;
 }
 
 // Reads the columns and events of the range, keeping what was read before
-// when the column width is the same.
+// when the column width is the same. A hidden window reads when shown.
 void HistoryWindow::Load() {
+    if (!isVisible())
+        return;
     const qint64 width = ColumnWidth();
     const qint64 first = qint64(std::floor(from / width)) * width;
     const qint64 end = qint64(std::ceil(to)) + 1;
@@ -548,8 +552,7 @@ void HistoryWindow::hideEvent(QHideEvent *event) {
 void HistoryWindow::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     // The columns follow the plot's width.
-    if (isVisible())
-        Load();
+    Load();
 }
 
 bool HistoryWindow::ExportCsv(const QString &file, QString *error) const {

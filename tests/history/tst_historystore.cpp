@@ -47,6 +47,7 @@ void TestHistoryStore::records_data() {
     // 0: read as a crash after the last commit leaves the file; 1: after
     // one more commit; 2: after Close.
     QTest::addColumn<int>("end");
+    QTest::addColumn<qint64>("restartAt"); // the program closes and starts again there
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
     const HistorySample current = Rx(40);
@@ -57,46 +58,58 @@ void TestHistoryStore::records_data() {
     const QString times = QStringLiteral("SELECT group_concat(t - 1700000000, ',') FROM readings");
     QTest::newRow("minimum, maximum and last of a second")
         << Script{{T0 + 100, Tx(500)}, {T0 + 400, Tx(900, 100)}, {T0 + 700, Tx(700)}}
-        << 0 << 1 << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
+        << 0 << 1 << qint64(0) << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
     QTest::newRow("a row only for a second that changed")
         << Script{{T0 + 100, Tx(500)}, {T0 + 1100, Tx(600)}, {T0 + 2100, Tx(600)}, {T0 + 3500, Tx(650)}}
-        << 0 << 1 << times << QStringLiteral("0,1,3");
+        << 0 << 1 << qint64(0) << times << QStringLiteral("0,1,3");
     QTest::newRow("unchanged: a row each minute")
-        << Script{{T0, current}, {T0 + 125000, current}} << 0 << 1 << times
+        << Script{{T0, current}, {T0 + 125000, current}} << 0 << 1 << qint64(0) << times
         << QStringLiteral("0,60,120");
     QTest::newRow("the second in progress is committed so far")
         << Script{{T0 + 100, Tx(500)}, {T0 + 200, Tx(800)}, {T0 + 1100, Tx(600)}, {T0 + 1700, Tx(300)}}
-        << 500 << 0 << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
+        << 500 << 0 << qint64(0) << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
         << QStringLiteral("0|500.0|800.0\n1|600.0|600.0");
     QTest::newRow("no rows while not answering")
         << Script{{T0, Link(HistoryLink::Connecting)}, {T0 + 1000, Link(HistoryLink::NoAnswer)},
                   {T0 + 2000, Link(HistoryLink::Waiting)}}
-        << 0 << 2 << QStringLiteral("SELECT count(*) FROM readings") << QStringLiteral("0");
+        << 0 << 2 << qint64(0) << QStringLiteral("SELECT count(*) FROM readings") << QStringLiteral("0");
     QTest::newRow("alarm, transmit and band events")
         << Script{{T0, Link(HistoryLink::Connecting)}, {T0 + 1000, current},
                   {T0 + 2000, Tx(800)}, {T0 + 2500, Tx(800, 300, 3, 1u << 3)},
                   {T0 + 3000, Tx(800)}, {T0 + 4000, Rx()}, {T0 + 5000, Rx(40, 5)},
                   {T0 + 6000, Link(HistoryLink::Closed)}}
-        << 0 << 2 << events
+        << 0 << 2 << qint64(0) << events
         << QStringLiteral("opened,transmit on,alarm:high reverse power,alarm end:high reverse "
                           "power,transmit off,band:3,closed");
     QTest::newRow("lost and back, an alarm on across it is a new one")
         << Script{{T0, Rx(40, 3, 1u << 4)}, {T0 + 1000, Link(HistoryLink::Waiting)},
                   {T0 + 2000, Link(HistoryLink::Connecting)}, {T0 + 3000, Rx(40, 3, 1u << 4)}}
-        << 0 << 1 << events
+        << 0 << 1 << qint64(0) << events
         << QStringLiteral("opened,alarm:high temperature,lost,back,alarm:high temperature");
     QTest::newRow("no answer and back, the PTT block, closed at the end")
         << Script{{T0, current}, {T0 + 1000, Link(HistoryLink::NoAnswer)}, {T0 + 9000, current},
                   {T0 + 9500, [] { HistorySample s = Rx(); s.pttBlocked = true; return s; }()}}
-        << 0 << 2 << events << QStringLiteral("opened,no answer,back,PTT blocked,closed");
+        << 0 << 2 << qint64(0) << events << QStringLiteral("opened,no answer,back,PTT blocked,closed");
     QTest::newRow("waiting for a port at the start is no loss")
         << Script{{T0, Link(HistoryLink::Waiting)}, {T0 + 3000, Link(HistoryLink::Connecting)},
                   {T0 + 4000, current}}
-        << 0 << 1 << events << QStringLiteral("opened");
+        << 0 << 1 << qint64(0) << events << QStringLiteral("opened");
     QTest::newRow("event times, bands and power")
         << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}}
-        << 0 << 1 << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
+        << 0 << 1 << qint64(0) << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
         << QStringLiteral("10|opened|4|900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
+    Script minutes;
+    for (qint64 ms = 0; ms < 150000; ms += 250)
+        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
+    QTest::newRow("a minute's summary is that of its rows, across a restart")
+        << minutes << 0 << 1 << T0 + 70500
+        << QStringLiteral("SELECT group_concat(m.t - 1700000000) FROM minutes m JOIN (SELECT t - t % 60 AS"
+                          " s, min(t) AS f, max(t) AS l, min(output_min) AS a, max(output_max) AS b,"
+                          " sum(output) AS x, count(output) AS n, max(reflected_max) AS r FROM readings"
+                          " GROUP BY s) ON m.t = s AND m.first = f AND m.last = l AND m.output_min = a"
+                          " AND m.output_max = b AND m.output_sum = x AND m.output_n = n"
+                          " AND m.reflected_max = r")
+        << QStringLiteral("-20,40,100");
 }
 
 // Plays the script on a store whose clock the test moves; the commit runs
@@ -105,6 +118,7 @@ void TestHistoryStore::records() {
     QFETCH(Script, script);
     QFETCH(int, flushPhase);
     QFETCH(int, end);
+    QFETCH(qint64, restartAt);
     QFETCH(QString, sql);
     QFETCH(QString, expected);
     const QString file = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
@@ -117,6 +131,12 @@ void TestHistoryStore::records() {
     if (nextFlush <= now)
         nextFlush += 1000;
     for (const Step &step : script) {
+        if (restartAt && step.ms >= restartAt) {
+            restartAt = 0;
+            store.Close();
+            QCOMPARE(store.Open(file), HistoryStore::State::Recording);
+            store.FlushTimer()->stop();
+        }
         for (; nextFlush <= step.ms; nextFlush += 1000) {
             now = nextFlush;
             store.Flush();

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -150,10 +151,89 @@ void TestHistoryWindow::markersAndEvents() {
     QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: high reverse power,3,900,10")), qPrintable(lines[3]));
 }
 
-void TestHistoryWindow::summary() {}
-void TestHistoryWindow::keyboardAndLive() {}
-void TestHistoryWindow::columnsPerPixel_data() {}
-void TestHistoryWindow::columnsPerPixel() {}
+// The text alternative gives each series' latest, lowest, highest and mean
+// as the file has them.
+void TestHistoryWindow::summary() {
+    window.ShowRange(T0 + 60, T0 + 700);
+    const QString text = window.Summary();
+    const QStringList figures = Sqlite(file, QStringLiteral(
+        "SELECT min(output_min), max(output_max), round(avg(output), 1), min(temperature), max(temperature)"
+        " FROM readings WHERE t >= %1 AND t <= %2").arg(T0 + 60).arg(T0 + 700)).split(QLatin1Char('|'));
+    const QString output = QStringLiteral("Output: latest %1 W, lowest %2 W, highest %3 W, mean %4 W.")
+                               .arg(Sqlite(file, QStringLiteral("SELECT output FROM readings WHERE t = %1").arg(T0 + 700)).toDouble())
+                               .arg(figures[0].toDouble()).arg(figures[1].toDouble()).arg(figures[2].toDouble());
+    QVERIFY2(text.contains(output), qPrintable(text + QStringLiteral("\n") + output));
+    QVERIFY2(text.contains(QStringLiteral("Temperature: latest 41 °C")), qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("SWR: no readings.")));
+    QCOMPARE(window.Plot()->accessibleDescription(), text);
+    // The values under the mouse: within the alarm, and in the silent spell.
+    QVERIFY2(window.ValuesAt(T0 + 305.5).contains(QStringLiteral("reflected 20")) ||
+                 window.ValuesAt(T0 + 305.5).contains(QStringLiteral("output 900 W")),
+             qPrintable(window.ValuesAt(T0 + 305.5)));
+    if (qEnvironmentVariableIsSet("GRAB")) { window.ShowRange(T0, T0 + 3600); window.grab().save(qEnvironmentVariable("GRAB")); }
+    window.ShowRange(T0 + 1250, T0 + 1450);
+    QVERIFY2(window.ValuesAt(T0 + 1350).endsWith(QStringLiteral("no readings")), qPrintable(window.ValuesAt(T0 + 1350)));
+}
+
+// Keys zoom and pan the plot; Home follows the time again, and the live
+// view takes rows written after it opened.
+void TestHistoryWindow::keyboardAndLive() {
+    window.ShowSpan(600);
+    QCOMPARE(window.To() - window.From(), 600.0);
+    QTest::keyClick(window.Plot(), Qt::Key_Plus);
+    QCOMPARE(window.To() - window.From(), 480.0);
+    QVERIFY(!window.Live());
+    const double to = window.To();
+    QTest::keyClick(window.Plot(), Qt::Key_Left);
+    QCOMPARE(window.To(), to - 48);
+    QTest::keyClick(window.Plot(), Qt::Key_Home);
+    QVERIFY(window.Live());
+    QCOMPARE(window.To(), now / 1000.0);
+    for (const qint64 end = now + 5000; now < end; now += 100)
+        store.Record(Tx(1111));
+    store.Flush();
+    window.Refresh();
+    QVERIFY2(window.Summary().contains(QStringLiteral("Output: latest 1111 W")), qPrintable(window.Summary()));
+}
+
+void TestHistoryWindow::columnsPerPixel_data() {
+    QTest::addColumn<qint64>("span");
+    for (const qint64 s : HistoryWindow::Spans)
+        QTest::addRow("%lld s", s) << s;
+}
+
+// On a week with a row every 10 s, whatever the span, a graph holds three
+// points (lowest, highest, last) per pixel column that has rows.
+void TestHistoryWindow::columnsPerPixel() {
+    QFETCH(qint64, span);
+    const QString week = dir.filePath(QStringLiteral("week.sqlite"));
+    if (!QFile::exists(week)) {
+        qint64 t = (T0 - 604800 + 3600) * 1000;
+        HistoryStore writer;
+        writer.SetClock([&t] { return t; });
+        QCOMPARE(writer.Open(week), HistoryStore::State::Recording);
+        for (int i = 0; i <= 604800 / 10; ++i, t += 10000) {
+            writer.Record(Tx(double(i % 90) * 10, double(i % 7)));
+            if (i % 60 == 0)
+                writer.Flush();
+        }
+    }
+    window.SetFile(week);
+    window.ShowSpan(span);
+    const int width = window.Plot()->axisRect(0)->width();
+    // Columns of whole seconds, whole minutes past half a minute; with a
+    // row every 10 s, each has one.
+    qint64 perColumn = (span + width - 1) / width;
+    perColumn = perColumn > 30 ? (perColumn + 59) / 60 * 60 : std::max<qint64>(perColumn, 10);
+    const qint64 columns = span / perColumn - 1;
+    for (int g : {0, 1, 3})
+        QVERIFY2(window.Plot()->graph(g)->dataCount() <= 3 * width && window.Plot()->graph(g)->dataCount() >= 3 * columns,
+                 qPrintable(QString::number(window.Plot()->graph(g)->dataCount())));
+    const QString png = dir.filePath(QStringLiteral("plot.png"));
+    QVERIFY(window.ExportPng(png));
+    QCOMPARE(QImage(png).size(), window.Plot()->size());
+    window.SetFile(file);
+}
 
 QTEST_MAIN(TestHistoryWindow)
 #include "tst_historywindow.moc"
