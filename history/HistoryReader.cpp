@@ -14,7 +14,9 @@ std::optional<double> Opt(const QVariant &v) {
     return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
 }
 
-QString Number(std::optional<double> v) { return v ? QString::number(*v) : QString(); }
+QString Number(std::optional<double> v) {
+    return v ? QString::number(*v) : QString();
+}
 
 // A CSV field: quoted when it holds a separator, a quote or a line break.
 QString Field(const QString &text) {
@@ -72,7 +74,9 @@ bool HistoryReader::Open(const QString &file) {
     return true;
 }
 
-bool HistoryReader::IsOpen() const { return db && db->db.isOpen(); }
+bool HistoryReader::IsOpen() const {
+    return db && db->db.isOpen();
+}
 
 std::vector<HistoryRow> HistoryReader::Rows(qint64 from, qint64 to) const {
     std::vector<HistoryRow> rows;
@@ -80,10 +84,11 @@ std::vector<HistoryRow> HistoryReader::Rows(qint64 from, qint64 to) const {
         return rows;
     QSqlQuery q(db->db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT t, output_min, output_max, output, reflected_min, reflected_max,"
-                             " reflected, peak, swr_min, swr_max, swr, temperature, band, flags,"
-                             " tuner_swr, tuner_l, tuner_c FROM readings WHERE t >= ? AND t < ?"
-                             " ORDER BY t"));
+    q.prepare(
+        QStringLiteral("SELECT t, output_min, output_max, output, reflected_min, reflected_max,"
+                       " reflected, peak, swr_min, swr_max, swr, temperature, band, flags,"
+                       " tuner_swr, tuner_l, tuner_c FROM readings WHERE t >= ? AND t < ?"
+                       " ORDER BY t"));
     q.addBindValue(from);
     q.addBindValue(to);
     if (!q.exec()) {
@@ -150,7 +155,8 @@ std::vector<HistoryColumn> HistoryReader::Columns(qint64 from, qint64 to, qint64
             "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
             "  min(swr_min) AS s1, max(swr_max) AS s2,"
             "  min(temperature) AS t1, max(temperature) AS t2,"
-            "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS nr,"
+            "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS "
+            "nr,"
             "  sum(swr) AS ss, count(swr) AS ns, sum(temperature) AS st, count(temperature) AS nt"
             "  FROM readings WHERE t >= :from AND t < :to GROUP BY k) AS c"
             " JOIN readings AS r ON r.t = c.last ORDER BY c.first"));
@@ -203,9 +209,9 @@ std::vector<HistoryEventRow> HistoryReader::Events(qint64 fromMs, qint64 toMs) c
     // An alarm lasts until its end, or until the readings stopped being
     // current; the end may lie after the span.
     QSqlQuery end(db->db);
-    end.prepare(QStringLiteral(
-        "SELECT t_ms FROM events WHERE t_ms >= ? AND ((kind = ? AND detail = ?)"
-        " OR kind IN (?, ?, ?, ?)) ORDER BY t_ms LIMIT 1"));
+    end.prepare(
+        QStringLiteral("SELECT t_ms FROM events WHERE t_ms >= ? AND ((kind = ? AND detail = ?)"
+                       " OR kind IN (?, ?, ?, ?)) ORDER BY t_ms LIMIT 1"));
     for (HistoryEventRow &e : events) {
         if (e.kind != HistoryEventKind::AlarmStart)
             continue;
@@ -274,14 +280,25 @@ QString HistoryCsvLine(const HistoryRow &r) {
     for (int a = 0; a < HistoryAlarmCount; ++a)
         if (r.alarms & (1u << a))
             alarms << HistoryAlarmName(a);
-    const QString fields[] = {
-        HistoryIsoTime(r.t * 1000), Number(r.outputMin), Number(r.outputMax), Number(r.output),
-        Number(r.reflectedMin),     Number(r.reflectedMax), Number(r.reflected), Number(r.peak),
-        Number(r.swrMin),           Number(r.swrMax),   Number(r.swr),   Number(r.temperature),
-        r.band ? QString::number(r.band) : QString(),
-        QString::number(int(r.transmitting)), QString::number(int(r.pttBlocked)),
-        Field(alarms.join(QStringLiteral("; "))), Number(r.tunerSwr), Number(r.tunerInductance),
-        Number(r.tunerCapacitance)};
+    const QString fields[] = {HistoryIsoTime(r.t * 1000),
+                              Number(r.outputMin),
+                              Number(r.outputMax),
+                              Number(r.output),
+                              Number(r.reflectedMin),
+                              Number(r.reflectedMax),
+                              Number(r.reflected),
+                              Number(r.peak),
+                              Number(r.swrMin),
+                              Number(r.swrMax),
+                              Number(r.swr),
+                              Number(r.temperature),
+                              r.band ? QString::number(r.band) : QString(),
+                              QString::number(int(r.transmitting)),
+                              QString::number(int(r.pttBlocked)),
+                              Field(alarms.join(QStringLiteral("; "))),
+                              Number(r.tunerSwr),
+                              Number(r.tunerInductance),
+                              Number(r.tunerCapacitance)};
     QStringList line;
     for (const QString &f : fields)
         line << f;

@@ -18,8 +18,8 @@
 
 QString HistoryAlarmName(int alarm) {
     static const char *const names[HistoryAlarmCount] = {
-        "high output power", "high input power",       "band pass filter failure",
-        "high reverse power", "high temperature",      "transmit time exceeded",
+        "high output power",      "high input power", "band pass filter failure",
+        "high reverse power",     "high temperature", "transmit time exceeded",
         "continuous output power"};
     return alarm >= 0 && alarm < HistoryAlarmCount ? QString::fromLatin1(names[alarm]) : QString();
 }
@@ -39,7 +39,9 @@ constexpr int FlagAlarmShift = 2;
 constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteReadOnly = 8, SqliteIoErr = 10,
               SqliteCorrupt = 11, SqliteFull = 13, SqliteCantOpen = 14, SqliteNotADb = 26;
 
-int ResultCode(const QSqlError &error) { return error.nativeErrorCode().toInt() & 0xff; }
+int ResultCode(const QSqlError &error) {
+    return error.nativeErrorCode().toInt() & 0xff;
+}
 
 QVariant Value(std::optional<double> v) {
     return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
@@ -69,7 +71,9 @@ const char *const Schema[] = {
 };
 constexpr int MinuteColumns = 23;
 
-qint64 FloorSeconds(qint64 ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
+qint64 FloorSeconds(qint64 ms) {
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
 
 } // namespace
 
@@ -136,9 +140,13 @@ HistoryStore::HistoryStore(QObject *parent)
     connect(flushTimer, &QTimer::timeout, this, &HistoryStore::Flush);
 }
 
-HistoryStore::~HistoryStore() { Close(); }
+HistoryStore::~HistoryStore() {
+    Close();
+}
 
-void HistoryStore::SetClock(Clock c) { clock = std::move(c); }
+void HistoryStore::SetClock(Clock c) {
+    clock = std::move(c);
+}
 
 void HistoryStore::SetRetentionDays(int days) {
     retentionDays = std::max(0, days);
@@ -179,8 +187,9 @@ bool HistoryStore::OpenFile(bool afterMovingAside) {
         lockFd = -1;
         if (e == EWOULDBLOCK) {
             state = State::Locked;
-            Q_EMIT Message(QStringLiteral("History: ") + path +
-                           QStringLiteral(" is recorded by another program; this one records nothing"));
+            Q_EMIT Message(
+                QStringLiteral("History: ") + path +
+                QStringLiteral(" is recorded by another program; this one records nothing"));
         } else {
             Stop(QString::fromLocal8Bit(std::strerror(e)));
         }
@@ -281,14 +290,16 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
     db->insertEvent = QSqlQuery(db->db);
     db->insertMinute = QSqlQuery(db->db);
     db->selectMinute = QSqlQuery(db->db);
-    if (!db->insertRow.prepare(QStringLiteral(
-            "INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
+    if (!db->insertRow.prepare(QStringLiteral("INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, "
+                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
         !db->insertEvent.prepare(QStringLiteral(
             "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)")) ||
         !db->insertMinute.prepare(QStringLiteral("INSERT OR REPLACE INTO minutes VALUES (?") +
-                                  QStringLiteral(", ?").repeated(MinuteColumns - 1) + QLatin1Char(')')) ||
+                                  QStringLiteral(", ?").repeated(MinuteColumns - 1) +
+                                  QLatin1Char(')')) ||
         !db->selectMinute.prepare(QStringLiteral("SELECT * FROM minutes WHERE t = ?"))) {
-        for (const QSqlQuery *q : {&db->insertRow, &db->insertEvent, &db->insertMinute, &db->selectMinute})
+        for (const QSqlQuery *q :
+             {&db->insertRow, &db->insertEvent, &db->insertMinute, &db->selectMinute})
             if (q->lastError().isValid())
                 error = q->lastError();
         return false;
@@ -342,7 +353,7 @@ void HistoryStore::Stop(const QString &reason) {
     current = Second();
     minute = Minute();
     Q_EMIT Message(QStringLiteral("History: recording stopped, cannot write ") + path +
-                       QStringLiteral(": ") + reason);
+                   QStringLiteral(": ") + reason);
     state = State::Stopped;
 }
 
@@ -417,18 +428,15 @@ void HistoryStore::Record(const HistorySample &sample) {
     if (state != State::Recording)
         return;
     const qint64 ms = clock();
-    const bool differs = !lastCurrent || sample.link != link ||
-                         sample.output != lastCurrent->output ||
-                         sample.reflected != lastCurrent->reflected ||
-                         sample.peak != lastCurrent->peak || sample.swr != lastCurrent->swr ||
-                         sample.temperature != lastCurrent->temperature ||
-                         sample.band != lastCurrent->band ||
-                         sample.transmitting != lastCurrent->transmitting ||
-                         sample.pttBlocked != lastCurrent->pttBlocked ||
-                         sample.alarms != lastCurrent->alarms ||
-                         sample.tunerSwr != lastCurrent->tunerSwr ||
-                         sample.tunerInductance != lastCurrent->tunerInductance ||
-                         sample.tunerCapacitance != lastCurrent->tunerCapacitance;
+    const bool differs =
+        !lastCurrent || sample.link != link || sample.output != lastCurrent->output ||
+        sample.reflected != lastCurrent->reflected || sample.peak != lastCurrent->peak ||
+        sample.swr != lastCurrent->swr || sample.temperature != lastCurrent->temperature ||
+        sample.band != lastCurrent->band || sample.transmitting != lastCurrent->transmitting ||
+        sample.pttBlocked != lastCurrent->pttBlocked || sample.alarms != lastCurrent->alarms ||
+        sample.tunerSwr != lastCurrent->tunerSwr ||
+        sample.tunerInductance != lastCurrent->tunerInductance ||
+        sample.tunerCapacitance != lastCurrent->tunerCapacitance;
     NoteEvents(sample, ms);
     if (sample.link != HistoryLink::Current)
         return;
@@ -515,12 +523,23 @@ bool HistoryStore::Write(bool finishing) {
         return Fail(d.lastError(), QStringLiteral("begin"));
     auto putRow = [this](const Second &r) {
         QSqlQuery &q = db->insertRow;
-        const QVariant values[] = {
-            r.sec,         Value(r.output.min), Value(r.output.max), Value(r.output.last),
-            Value(r.reflected.min), Value(r.reflected.max), Value(r.reflected.last),
-            Value(r.peak), Value(r.swr.min),   Value(r.swr.max),    Value(r.swr.last),
-            Value(r.temperature),   r.band ? QVariant(r.band) : QVariant(QMetaType::fromType<int>()),
-            r.flags,       Value(r.tunerSwr),  Value(r.tunerL),     Value(r.tunerC)};
+        const QVariant values[] = {r.sec,
+                                   Value(r.output.min),
+                                   Value(r.output.max),
+                                   Value(r.output.last),
+                                   Value(r.reflected.min),
+                                   Value(r.reflected.max),
+                                   Value(r.reflected.last),
+                                   Value(r.peak),
+                                   Value(r.swr.min),
+                                   Value(r.swr.max),
+                                   Value(r.swr.last),
+                                   Value(r.temperature),
+                                   r.band ? QVariant(r.band) : QVariant(QMetaType::fromType<int>()),
+                                   r.flags,
+                                   Value(r.tunerSwr),
+                                   Value(r.tunerL),
+                                   Value(r.tunerC)};
         for (int i = 0; i < int(std::size(values)); ++i)
             q.bindValue(i, values[i]);
         return q.exec();
@@ -573,9 +592,10 @@ bool HistoryStore::Write(bool finishing) {
         // hundred at a time, so that no commit holds the file for long.
         const qint64 limitMs = ms - qint64(retentionDays) * 86400000;
         QSqlQuery q(d);
-        q.prepare(QStringLiteral("DELETE FROM readings WHERE t IN (SELECT t FROM readings WHERE t < ? "
-                                 "ORDER BY t LIMIT %1)")
-                      .arg(RetentionStepRows));
+        q.prepare(
+            QStringLiteral("DELETE FROM readings WHERE t IN (SELECT t FROM readings WHERE t < ? "
+                           "ORDER BY t LIMIT %1)")
+                .arg(RetentionStepRows));
         q.addBindValue(FloorSeconds(limitMs));
         ok = q.exec();
         const int rowsGone = ok ? q.numRowsAffected() : 0;

@@ -138,12 +138,12 @@ private:
     // ---- What is not yet written ----
     Second current;
     std::vector<Second> rows;
-    Minute minute;                // the minute in progress
-    std::vector<Minute> minutes;  // finished and not yet written
+    Minute minute;               // the minute in progress
+    std::vector<Minute> minutes; // finished and not yet written
     bool minuteChanged = false;
     std::vector<Event> events;
-    qint64 lastSec = 0;        // never goes back, whatever the clock does
-    qint64 lastRowSec = -1;    // the second of the last row kept
+    qint64 lastSec = 0;     // never goes back, whatever the clock does
+    qint64 lastRowSec = -1; // the second of the last row kept
     // ---- The link as recorded ----
     HistoryLink link = HistoryLink::Closed;
     std::optional<HistorySample> lastCurrent; // last sample while current

@@ -45,8 +45,10 @@ const SeriesLook Looks[HistorySeriesCount] = {
 
 QString Value(double v, int series) {
     const QString unit = QString::fromUtf8(Looks[series].unit);
-    const QString number = series == int(HistorySeries::Swr) ? QString::number(v, 'f', 2)
-                                                              : QString::number(v, 'f', std::abs(v - std::round(v)) < 1e-9 ? 0 : 1);
+    const QString number =
+        series == int(HistorySeries::Swr)
+            ? QString::number(v, 'f', 2)
+            : QString::number(v, 'f', std::abs(v - std::round(v)) < 1e-9 ? 0 : 1);
     return unit.isEmpty() ? number : number + QLatin1Char(' ') + unit;
 }
 
@@ -194,9 +196,13 @@ HistoryWindow::HistoryWindow(QWidget *parent)
 
 HistoryWindow::~HistoryWindow() = default;
 
-void HistoryWindow::SetClock(Clock c) { clock = std::move(c); }
+void HistoryWindow::SetClock(Clock c) {
+    clock = std::move(c);
+}
 
-double HistoryWindow::Now() const { return clock() / 1000.0; }
+double HistoryWindow::Now() const {
+    return clock() / 1000.0;
+}
 
 void HistoryWindow::SetFile(const QString &path) {
     reader.Open(path);
@@ -273,7 +279,8 @@ void HistoryWindow::Load() {
             columns.erase(columns.begin());
         while (!columns.empty() && columns.back().first >= lastStart)
             columns.pop_back();
-        const std::vector<HistoryColumn> fresh = reader.Columns(std::max(first, lastStart), end, width);
+        const std::vector<HistoryColumn> fresh =
+            reader.Columns(std::max(first, lastStart), end, width);
         columns.insert(columns.end(), fresh.begin(), fresh.end());
         loadedFrom = first;
     }
@@ -300,9 +307,10 @@ void HistoryWindow::Draw() {
     for (const HistoryEventRow &e : events) {
         if (HistoryEventKind::EndsReadings(e.kind))
             breaks.push_back(e.kind == HistoryEventKind::Opened ? std::floor(e.ms / 1000.0) - 0.5
-                                                               : e.ms / 1000.0);
+                                                                : e.ms / 1000.0);
         if (Marked(e.kind))
-            markers.push_back({e.ms / 1000.0, e.kind, LocalTime(e.ms / 1000.0) + QStringLiteral("  ") + e.Text()});
+            markers.push_back({e.ms / 1000.0, e.kind,
+                               LocalTime(e.ms / 1000.0) + QStringLiteral("  ") + e.Text()});
     }
     std::sort(breaks.begin(), breaks.end());
     for (int s = 0; s < HistorySeriesCount; ++s) {
@@ -337,8 +345,11 @@ void HistoryWindow::Draw() {
     const double bottom[3] = {0, 1, 0};
     for (int r = 0; r < 3; ++r) {
         rects[r]->axis(QCPAxis::atBottom)->setRange(from, to);
-        rects[r]->axis(QCPAxis::atLeft)->setRange(bottom[r], bottom[r] + (top[r] - bottom[r]) * 1.08);
-        auto ticker = qSharedPointerCast<QCPAxisTickerDateTime>(rects[r]->axis(QCPAxis::atBottom)->ticker());
+        rects[r]
+            ->axis(QCPAxis::atLeft)
+            ->setRange(bottom[r], bottom[r] + (top[r] - bottom[r]) * 1.08);
+        auto ticker =
+            qSharedPointerCast<QCPAxisTickerDateTime>(rects[r]->axis(QCPAxis::atBottom)->ticker());
         ticker->setDateTimeFormat(to - from > 2 * 86400 ? QStringLiteral("d MMM\nHH:mm")
                                   : to - from > 600     ? QStringLiteral("HH:mm")
                                                         : QStringLiteral("HH:mm:ss"));
@@ -415,7 +426,8 @@ QString HistoryWindow::Summary() const {
         }
         line += QStringLiteral(": latest ") +
                 (latest && latest->end[s] ? Value(*latest->end[s], s) : QStringLiteral("none"));
-        line += QStringLiteral(", lowest ") + Value(*lo, s) + QStringLiteral(", highest ") + Value(*hi, s);
+        line += QStringLiteral(", lowest ") + Value(*lo, s) + QStringLiteral(", highest ") +
+                Value(*hi, s);
         if (count)
             line += QStringLiteral(", mean ") + Value(sum / count, s);
         lines << line + QLatin1Char('.');
@@ -446,8 +458,8 @@ QString HistoryWindow::ValuesAt(double t) const {
         if (!at->end[s] && !at->min[s])
             continue;
         text += QStringLiteral("  ") + QString::fromUtf8(Looks[s].name) + QLatin1Char(' ');
-        const bool range = at->min[s] && at->max[s] && *at->min[s] != *at->max[s] && double(at->first) <= t &&
-                           t < double(at->first + columnWidth);
+        const bool range = at->min[s] && at->max[s] && *at->min[s] != *at->max[s] &&
+                           double(at->first) <= t && t < double(at->first + columnWidth);
         text += at->end[s] ? Value(*at->end[s], s) : QStringLiteral("–");
         if (range)
             text += QStringLiteral(" (") + Value(*at->min[s], s) + QStringLiteral(" to ") +
@@ -562,7 +574,9 @@ bool HistoryWindow::ExportCsv(const QString &file, QString *error) const {
     return WriteText(file, text, error);
 }
 
-bool HistoryWindow::ExportPng(const QString &file) const { return plot->savePng(file); }
+bool HistoryWindow::ExportPng(const QString &file) const {
+    return plot->savePng(file);
+}
 
 bool HistoryWindow::ExportEventsCsv(const QString &file, QString *error) const {
     QString text = HistoryEventsCsvHeader() + QLatin1Char('\n');
@@ -575,7 +589,8 @@ void HistoryWindow::ChooseExport(bool png) {
     const QString stamp = LocalTime(from, QStringLiteral("yyyyMMdd-HHmm"));
     const QString file = QFileDialog::getSaveFileName(
         this, png ? QStringLiteral("Export the plot") : QStringLiteral("Export the readings"),
-        QStringLiteral("history-") + stamp + (png ? QStringLiteral(".png") : QStringLiteral(".csv")),
+        QStringLiteral("history-") + stamp +
+            (png ? QStringLiteral(".png") : QStringLiteral(".csv")),
         png ? QStringLiteral("PNG pictures (*.png)") : QStringLiteral("CSV files (*.csv)"));
     if (file.isEmpty())
         return;

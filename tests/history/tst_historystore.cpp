@@ -57,58 +57,83 @@ void TestHistoryStore::records_data() {
                                           "',') FROM events");
     const QString times = QStringLiteral("SELECT group_concat(t - 1700000000, ',') FROM readings");
     QTest::newRow("minimum, maximum and last of a second")
-        << Script{{T0 + 100, Tx(500)}, {T0 + 400, Tx(900, 100)}, {T0 + 700, Tx(700)}}
-        << 0 << 1 << qint64(0) << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
+        << Script{{T0 + 100, Tx(500)}, {T0 + 400, Tx(900, 100)}, {T0 + 700, Tx(700)}} << 0 << 1
+        << qint64(0) << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
     QTest::newRow("a row only for a second that changed")
-        << Script{{T0 + 100, Tx(500)}, {T0 + 1100, Tx(600)}, {T0 + 2100, Tx(600)}, {T0 + 3500, Tx(650)}}
+        << Script{{T0 + 100, Tx(500)},
+                  {T0 + 1100, Tx(600)},
+                  {T0 + 2100, Tx(600)},
+                  {T0 + 3500, Tx(650)}}
         << 0 << 1 << qint64(0) << times << QStringLiteral("0,1,3");
     QTest::newRow("unchanged: a row each minute")
         << Script{{T0, current}, {T0 + 125000, current}} << 0 << 1 << qint64(0) << times
         << QStringLiteral("0,60,120");
     QTest::newRow("the second in progress is committed so far")
-        << Script{{T0 + 100, Tx(500)}, {T0 + 200, Tx(800)}, {T0 + 1100, Tx(600)}, {T0 + 1700, Tx(300)}}
-        << 500 << 0 << qint64(0) << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
+        << Script{{T0 + 100, Tx(500)},
+                  {T0 + 200, Tx(800)},
+                  {T0 + 1100, Tx(600)},
+                  {T0 + 1700, Tx(300)}}
+        << 500 << 0 << qint64(0)
+        << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
         << QStringLiteral("0|500.0|800.0\n1|600.0|600.0");
     QTest::newRow("no rows while not answering")
-        << Script{{T0, Link(HistoryLink::Connecting)}, {T0 + 1000, Link(HistoryLink::NoAnswer)},
+        << Script{{T0, Link(HistoryLink::Connecting)},
+                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
                   {T0 + 2000, Link(HistoryLink::Waiting)}}
-        << 0 << 2 << qint64(0) << QStringLiteral("SELECT count(*) FROM readings") << QStringLiteral("0");
+        << 0 << 2 << qint64(0) << QStringLiteral("SELECT count(*) FROM readings")
+        << QStringLiteral("0");
     QTest::newRow("alarm, transmit and band events")
-        << Script{{T0, Link(HistoryLink::Connecting)}, {T0 + 1000, current},
-                  {T0 + 2000, Tx(800)}, {T0 + 2500, Tx(800, 300, 3, 1u << 3)},
-                  {T0 + 3000, Tx(800)}, {T0 + 4000, Rx()}, {T0 + 5000, Rx(40, 5)},
+        << Script{{T0, Link(HistoryLink::Connecting)},
+                  {T0 + 1000, current},
+                  {T0 + 2000, Tx(800)},
+                  {T0 + 2500, Tx(800, 300, 3, 1u << 3)},
+                  {T0 + 3000, Tx(800)},
+                  {T0 + 4000, Rx()},
+                  {T0 + 5000, Rx(40, 5)},
                   {T0 + 6000, Link(HistoryLink::Closed)}}
         << 0 << 2 << qint64(0) << events
         << QStringLiteral("opened,transmit on,alarm:high reverse power,alarm end:high reverse "
                           "power,transmit off,band:3,closed");
     QTest::newRow("lost and back, an alarm on across it is a new one")
-        << Script{{T0, Rx(40, 3, 1u << 4)}, {T0 + 1000, Link(HistoryLink::Waiting)},
-                  {T0 + 2000, Link(HistoryLink::Connecting)}, {T0 + 3000, Rx(40, 3, 1u << 4)}}
+        << Script{{T0, Rx(40, 3, 1u << 4)},
+                  {T0 + 1000, Link(HistoryLink::Waiting)},
+                  {T0 + 2000, Link(HistoryLink::Connecting)},
+                  {T0 + 3000, Rx(40, 3, 1u << 4)}}
         << 0 << 1 << qint64(0) << events
         << QStringLiteral("opened,alarm:high temperature,lost,back,alarm:high temperature");
     QTest::newRow("no answer and back, the PTT block, closed at the end")
-        << Script{{T0, current}, {T0 + 1000, Link(HistoryLink::NoAnswer)}, {T0 + 9000, current},
-                  {T0 + 9500, [] { HistorySample s = Rx(); s.pttBlocked = true; return s; }()}}
-        << 0 << 2 << qint64(0) << events << QStringLiteral("opened,no answer,back,PTT blocked,closed");
+        << Script{{T0, current},
+                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
+                  {T0 + 9000, current},
+                  {T0 + 9500,
+                   [] {
+                       HistorySample s = Rx();
+                       s.pttBlocked = true;
+                       return s;
+                   }()}}
+        << 0 << 2 << qint64(0) << events
+        << QStringLiteral("opened,no answer,back,PTT blocked,closed");
     QTest::newRow("waiting for a port at the start is no loss")
-        << Script{{T0, Link(HistoryLink::Waiting)}, {T0 + 3000, Link(HistoryLink::Connecting)},
+        << Script{{T0, Link(HistoryLink::Waiting)},
+                  {T0 + 3000, Link(HistoryLink::Connecting)},
                   {T0 + 4000, current}}
         << 0 << 1 << qint64(0) << events << QStringLiteral("opened");
     QTest::newRow("event times, bands and power")
-        << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}}
-        << 0 << 1 << qint64(0) << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
+        << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}} << 0 << 1 << qint64(0)
+        << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
         << QStringLiteral("10|opened|4|900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
         minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
     QTest::newRow("a minute's summary is that of its rows, across a restart")
         << minutes << 0 << 1 << T0 + 70500
-        << QStringLiteral("SELECT group_concat(m.t - 1700000000) FROM minutes m JOIN (SELECT t - t % 60 AS"
-                          " s, min(t) AS f, max(t) AS l, min(output_min) AS a, max(output_max) AS b,"
-                          " sum(output) AS x, count(output) AS n, max(reflected_max) AS r FROM readings"
-                          " GROUP BY s) ON m.t = s AND m.first = f AND m.last = l AND m.output_min = a"
-                          " AND m.output_max = b AND m.output_sum = x AND m.output_n = n"
-                          " AND m.reflected_max = r")
+        << QStringLiteral(
+               "SELECT group_concat(m.t - 1700000000) FROM minutes m JOIN (SELECT t - t % 60 AS"
+               " s, min(t) AS f, max(t) AS l, min(output_min) AS a, max(output_max) AS b,"
+               " sum(output) AS x, count(output) AS n, max(reflected_max) AS r FROM readings"
+               " GROUP BY s) ON m.t = s AND m.first = f AND m.last = l AND m.output_min = a"
+               " AND m.output_max = b AND m.output_sum = x AND m.output_n = n"
+               " AND m.reflected_max = r")
         << QStringLiteral("-20,40,100");
 }
 
@@ -121,7 +146,8 @@ void TestHistoryStore::records() {
     QFETCH(qint64, restartAt);
     QFETCH(QString, sql);
     QFETCH(QString, expected);
-    const QString file = dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
+    const QString file =
+        dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
     qint64 now = script.front().ms;
     HistoryStore store;
     store.SetClock([&now] { return now; });
@@ -159,14 +185,14 @@ void TestHistoryStore::faults_data() {
     QTest::addColumn<QString>("message");
     const int recording = int(HistoryStore::State::Recording);
     const int stopped = int(HistoryStore::State::Stopped);
-    QTest::newRow("not a database") << QStringLiteral("text") << false << recording
-                                    << QStringLiteral("is kept as");
-    QTest::newRow("header overwritten") << QStringLiteral("header") << false << recording
-                                        << QStringLiteral("is kept as");
-    QTest::newRow("table pages overwritten") << QStringLiteral("pages") << false << recording
-                                             << QStringLiteral("is kept as");
-    QTest::newRow("another program's database") << QStringLiteral("foreign") << false << recording
-                                                << QStringLiteral("is kept as");
+    QTest::newRow("not a database")
+        << QStringLiteral("text") << false << recording << QStringLiteral("is kept as");
+    QTest::newRow("header overwritten")
+        << QStringLiteral("header") << false << recording << QStringLiteral("is kept as");
+    QTest::newRow("table pages overwritten")
+        << QStringLiteral("pages") << false << recording << QStringLiteral("is kept as");
+    QTest::newRow("another program's database")
+        << QStringLiteral("foreign") << false << recording << QStringLiteral("is kept as");
     QTest::newRow("recorded by another program")
         << QStringLiteral("locked") << false << int(HistoryStore::State::Locked)
         << QStringLiteral("is recorded by another program; this one records nothing");
@@ -216,14 +242,19 @@ void TestHistoryStore::faults() {
         f.write(QByteArray(fault == QStringLiteral("header") ? 16 : 8192, '\x55'));
     } else if (fault == QStringLiteral("foreign")) {
         QFile::remove(file);
-        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {file, QStringLiteral("CREATE TABLE qso (call TEXT)")}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                                   {file, QStringLiteral("CREATE TABLE qso (call TEXT)")}),
+                 0);
     } else if (fault == QStringLiteral("folder")) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (fault == QStringLiteral("file")) {
         QFile::setPermissions(file, QFile::ReadOwner);
     }
     f.close();
-    const QByteArray damaged = [&] { QFile r(file); return r.open(QIODevice::ReadOnly) ? r.readAll() : QByteArray(); }();
+    const QByteArray damaged = [&] {
+        QFile r(file);
+        return r.open(QIODevice::ReadOnly) ? r.readAll() : QByteArray();
+    }();
 
     HistoryStore other; // holds the file in "locked"
     if (fault == QStringLiteral("locked"))
@@ -247,18 +278,21 @@ void TestHistoryStore::faults() {
     QCOMPARE(int(store.CurrentState()), state);
     write(store, 3); // goes on, with no further message
     QCOMPARE(messages.count(), 1);
-    QVERIFY2(messages.at(0).at(0).toString().contains(message), qPrintable(messages.at(0).at(0).toString()));
+    QVERIFY2(messages.at(0).at(0).toString().contains(message),
+             qPrintable(messages.at(0).at(0).toString()));
     QVERIFY(messages.at(0).at(0).toString().contains(file));
 
     const QStringList aside = QDir(folder).entryList({QStringLiteral("history.sqlite.broken-*")});
     if (state == int(HistoryStore::State::Recording)) {
         // Moved aside whole, and a new history in its place takes the rows.
         QCOMPARE(aside.filter(QRegularExpression(QStringLiteral("broken-[0-9-]+$"))).size(), 1);
-        QFile kept(folder + QLatin1Char('/') + aside.filter(QRegularExpression(QStringLiteral("[0-9]$"))).first());
+        QFile kept(folder + QLatin1Char('/') +
+                   aside.filter(QRegularExpression(QStringLiteral("[0-9]$"))).first());
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), damaged);
         store.Close();
-        QCOMPARE(Sqlite(file, QStringLiteral("SELECT count(*), min(output) FROM readings")), QStringLiteral("3|100.0"));
+        QCOMPARE(Sqlite(file, QStringLiteral("SELECT count(*), min(output) FROM readings")),
+                 QStringLiteral("3|100.0"));
     } else {
         QVERIFY(aside.isEmpty());
     }
@@ -287,16 +321,19 @@ void TestHistoryStore::retentionInSteps() {
     // 1 200 rows and events of 40 days ago, 10 of 29 days ago.
     const QString fill = QStringLiteral(
         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 1209)"
-        " INSERT INTO readings (t, output, flags) SELECT %1 + i - (i >= 1200) * (1200 - %2), i, 0 FROM n;"
+        " INSERT INTO readings (t, output, flags) SELECT %1 + i - (i >= 1200) * (1200 - %2), i, 0 "
+        "FROM n;"
         " INSERT INTO events (t_ms, kind) SELECT t * 1000, 'band' FROM readings;");
     QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
-                               {file, fill.arg(T0 / 1000 - 40 * day).arg(11 * day)}), 0);
+                               {file, fill.arg(T0 / 1000 - 40 * day).arg(11 * day)}),
+             0);
     HistoryStore store;
     store.SetClock([&now] { return now; });
     store.SetRetentionDays(30);
     QCOMPARE(store.Open(file), HistoryStore::State::Recording);
     store.FlushTimer()->stop();
-    const QString count = QStringLiteral("SELECT (SELECT count(*) FROM readings), (SELECT count(*) FROM events)");
+    const QString count =
+        QStringLiteral("SELECT (SELECT count(*) FROM readings), (SELECT count(*) FROM events)");
     const QStringList afterEachStep = {QStringLiteral("710|710"), QStringLiteral("210|210"),
                                        QStringLiteral("10|10"), QStringLiteral("10|10")};
     for (const QString &expected : afterEachStep) {
@@ -304,7 +341,8 @@ void TestHistoryStore::retentionInSteps() {
         store.Flush();
         QCOMPARE(Sqlite(file, count), expected);
     }
-    QCOMPARE(Sqlite(file, QStringLiteral("SELECT min(output) FROM readings")), QStringLiteral("1200.0"));
+    QCOMPARE(Sqlite(file, QStringLiteral("SELECT min(output) FROM readings")),
+             QStringLiteral("1200.0"));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)

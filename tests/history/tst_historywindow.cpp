@@ -95,19 +95,27 @@ void TestHistoryWindow::csvEqualsRows() {
     QFile f(csv);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QVERIFY(lines.takeFirst().startsWith(QStringLiteral("time,output min (W),output max (W),output (W),")));
-    const QStringList rows = Sqlite(file, QStringLiteral(
-        "SELECT t, output_min, output_max, output, reflected_min, reflected_max, reflected, peak,"
-        " swr_min, swr_max, swr, temperature, band, flags & 1, (flags & 2) / 2 FROM readings"
-        " WHERE t >= %1 AND t <= %2").arg(qint64(std::ceil(window.From()))).arg(qint64(std::floor(window.To()))))
-                                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY(lines.takeFirst().startsWith(
+        QStringLiteral("time,output min (W),output max (W),output (W),")));
+    const QStringList rows =
+        Sqlite(file, QStringLiteral("SELECT t, output_min, output_max, output, reflected_min, "
+                                    "reflected_max, reflected, peak,"
+                                    " swr_min, swr_max, swr, temperature, band, flags & 1, (flags "
+                                    "& 2) / 2 FROM readings"
+                                    " WHERE t >= %1 AND t <= %2")
+                         .arg(qint64(std::ceil(window.From())))
+                         .arg(qint64(std::floor(window.To()))))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(rows.size() > 5);
     QCOMPARE(lines.size(), rows.size());
     for (int i = 0; i < rows.size(); ++i) {
-        const QStringList want = rows[i].split(QLatin1Char('|')), got = lines[i].split(QLatin1Char(','));
-        QCOMPARE(QDateTime::fromString(got[0], Qt::ISODate).toSecsSinceEpoch(), want[0].toLongLong());
+        const QStringList want = rows[i].split(QLatin1Char('|')),
+                          got = lines[i].split(QLatin1Char(','));
+        QCOMPARE(QDateTime::fromString(got[0], Qt::ISODate).toSecsSinceEpoch(),
+                 want[0].toLongLong());
         for (int c = 1; c < want.size(); ++c)
-            QVERIFY2(got[c].isEmpty() == want[c].isEmpty() && qFuzzyCompare(got[c].toDouble() + 1, want[c].toDouble() + 1),
+            QVERIFY2(got[c].isEmpty() == want[c].isEmpty() &&
+                         qFuzzyCompare(got[c].toDouble() + 1, want[c].toDouble() + 1),
                      qPrintable(lines[i] + QStringLiteral(" against ") + rows[i]));
     }
 }
@@ -119,9 +127,10 @@ void TestHistoryWindow::markersAndEvents() {
     window.ShowRange(T0, T0 + 3600);
     QCoreApplication::processEvents();
     window.Plot()->replot();
-    const QStringList marked = Sqlite(file, QStringLiteral(
-        "SELECT t_ms / 1000.0, kind FROM events WHERE kind NOT IN ('transmit on', 'transmit off') ORDER BY t_ms"))
-                                   .split(QLatin1Char('\n'));
+    const QStringList marked =
+        Sqlite(file, QStringLiteral("SELECT t_ms / 1000.0, kind FROM events WHERE kind NOT IN "
+                                    "('transmit on', 'transmit off') ORDER BY t_ms"))
+            .split(QLatin1Char('\n'));
     const std::vector<double> times = window.MarkerTimes();
     QCOMPARE(int(times.size()), marked.size());
     QCPAxis *axis = window.Plot()->axisRect(0)->axis(QCPAxis::atBottom);
@@ -146,9 +155,11 @@ void TestHistoryWindow::markersAndEvents() {
     QVERIFY(window.ExportEventsCsv(csv));
     QFile f(csv);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), marked.size() + 2);
-    QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: high reverse power,3,900,10")), qPrintable(lines[3]));
+    QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: high reverse power,3,900,10")),
+             qPrintable(lines[3]));
 }
 
 // The text alternative gives each series' latest, lowest, highest and mean
@@ -156,12 +167,21 @@ void TestHistoryWindow::markersAndEvents() {
 void TestHistoryWindow::summary() {
     window.ShowRange(T0 + 60, T0 + 700);
     const QString text = window.Summary();
-    const QStringList figures = Sqlite(file, QStringLiteral(
-        "SELECT min(output_min), max(output_max), round(avg(output), 1), min(temperature), max(temperature)"
-        " FROM readings WHERE t >= %1 AND t <= %2").arg(T0 + 60).arg(T0 + 700)).split(QLatin1Char('|'));
-    const QString output = QStringLiteral("Output: latest %1 W, lowest %2 W, highest %3 W, mean %4 W.")
-                               .arg(Sqlite(file, QStringLiteral("SELECT output FROM readings WHERE t = %1").arg(T0 + 700)).toDouble())
-                               .arg(figures[0].toDouble()).arg(figures[1].toDouble()).arg(figures[2].toDouble());
+    const QStringList figures =
+        Sqlite(file, QStringLiteral("SELECT min(output_min), max(output_max), round(avg(output), "
+                                    "1), min(temperature), max(temperature)"
+                                    " FROM readings WHERE t >= %1 AND t <= %2")
+                         .arg(T0 + 60)
+                         .arg(T0 + 700))
+            .split(QLatin1Char('|'));
+    const QString output =
+        QStringLiteral("Output: latest %1 W, lowest %2 W, highest %3 W, mean %4 W.")
+            .arg(Sqlite(file,
+                        QStringLiteral("SELECT output FROM readings WHERE t = %1").arg(T0 + 700))
+                     .toDouble())
+            .arg(figures[0].toDouble())
+            .arg(figures[1].toDouble())
+            .arg(figures[2].toDouble());
     QVERIFY2(text.contains(output), qPrintable(text + QStringLiteral("\n") + output));
     QVERIFY2(text.contains(QStringLiteral("Temperature: latest 41 °C")), qPrintable(text));
     QVERIFY(text.contains(QStringLiteral("SWR: no readings.")));
@@ -170,9 +190,13 @@ void TestHistoryWindow::summary() {
     QVERIFY2(window.ValuesAt(T0 + 305.5).contains(QStringLiteral("reflected 20")) ||
                  window.ValuesAt(T0 + 305.5).contains(QStringLiteral("output 900 W")),
              qPrintable(window.ValuesAt(T0 + 305.5)));
-    if (qEnvironmentVariableIsSet("GRAB")) { window.ShowRange(T0, T0 + 3600); window.grab().save(qEnvironmentVariable("GRAB")); }
+    if (qEnvironmentVariableIsSet("GRAB")) {
+        window.ShowRange(T0, T0 + 3600);
+        window.grab().save(qEnvironmentVariable("GRAB"));
+    }
     window.ShowRange(T0 + 1250, T0 + 1450);
-    QVERIFY2(window.ValuesAt(T0 + 1350).endsWith(QStringLiteral("no readings")), qPrintable(window.ValuesAt(T0 + 1350)));
+    QVERIFY2(window.ValuesAt(T0 + 1350).endsWith(QStringLiteral("no readings")),
+             qPrintable(window.ValuesAt(T0 + 1350)));
 }
 
 // Keys zoom and pan the plot; Home follows the time again, and the live
@@ -193,7 +217,8 @@ void TestHistoryWindow::keyboardAndLive() {
         store.Record(Tx(1111));
     store.Flush();
     window.Refresh();
-    QVERIFY2(window.Summary().contains(QStringLiteral("Output: latest 1111 W")), qPrintable(window.Summary()));
+    QVERIFY2(window.Summary().contains(QStringLiteral("Output: latest 1111 W")),
+             qPrintable(window.Summary()));
 }
 
 void TestHistoryWindow::columnsPerPixel_data() {
@@ -227,7 +252,8 @@ void TestHistoryWindow::columnsPerPixel() {
     perColumn = perColumn > 30 ? (perColumn + 59) / 60 * 60 : std::max<qint64>(perColumn, 10);
     const qint64 columns = span / perColumn - 1;
     for (int g : {0, 1, 3})
-        QVERIFY2(window.Plot()->graph(g)->dataCount() <= 3 * width && window.Plot()->graph(g)->dataCount() >= 3 * columns,
+        QVERIFY2(window.Plot()->graph(g)->dataCount() <= 3 * width &&
+                     window.Plot()->graph(g)->dataCount() >= 3 * columns,
                  qPrintable(QString::number(window.Plot()->graph(g)->dataCount())));
     const QString png = dir.filePath(QStringLiteral("plot.png"));
     QVERIFY(window.ExportPng(png));
