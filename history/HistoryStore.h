@@ -31,6 +31,10 @@ public:
     explicit HistoryStore(QObject *parent = nullptr);
     ~HistoryStore() override;
 
+    // $XDG_STATE_HOME/orvik/history.sqlite, by default
+    // ~/.local/state/orvik/history.sqlite.
+    static QString DefaultFile();
+
     // Between two commits.
     static constexpr int FlushIntervalMs = 1000;
     // While connected and unchanged, a row at least this often.
