@@ -323,8 +323,12 @@ void HistoryWindow::Draw() {
                 keys << *b;
                 values << NaN;
             }
-            if (!c.min[s] && !c.end[s])
+            if (!c.min[s] && !c.end[s]) {
+                // Rows without this reading (no SWR while receiving): a gap.
+                keys << double(c.first);
+                values << NaN;
                 continue;
+            }
             // Lowest, highest, then the last value, which holds until the next.
             const double k = double(c.first);
             keys << k << k << k;
