@@ -1,7 +1,6 @@
 #include "app/Unit1.h"
 
-#include "app/IniFile.h"
-#include "app/PortRules.h"
+#include "config/PortRules.h"
 #include "serial/Transport.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -31,8 +30,8 @@ void AddPortEntry(QComboBox *list, const QString &port) {
 
 } // namespace
 
-TForm1::TForm1(TWindows &windows, QWidget *parent)
-    : QMainWindow(parent), Windows(windows), Link(*windows.Link) {
+TForm1::TForm1(TWindows &windows, const Settings &settings, QWidget *parent)
+    : QMainWindow(parent), Windows(windows), Link(*windows.Link), settings(settings) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvik 1200 Remote Control"));
 
@@ -55,16 +54,8 @@ TForm1::~TForm1() = default;
 // ---- Start-up ----------------------------------------------------------------
 
 void TForm1::FormCreate() {
-    // Beside the executable, then the user's and the system's folder.
-    const QString iniPath = IniFile::FindConfig(Runtime::ExeDir());
-    ConfigPath = iniPath;
-    std::optional<QString> configured;
-    if (!iniPath.isEmpty())
-        configured =
-            IniFile::ReadString(iniPath, QStringLiteral("Configuration"), QStringLiteral("Port"));
-    const bool reconnect =
-        IniFile::ReadString(iniPath, QStringLiteral("Configuration"),
-                            QStringLiteral("AutoReconnect")) == QLatin1String("1");
+    const std::optional<QString> configured = settings.configuration.port;
+    const bool reconnect = settings.configuration.autoReconnect;
     Link.SetAutoReconnect(reconnect);
     AutoReconnect1->setChecked(reconnect);
     const QStringList enumerated = EnumeratePorts();
@@ -179,9 +170,7 @@ void TForm1::DrawConnection(const AmpState &s) {
 void TForm1::AutoReconnect1Click() {
     const bool on = AutoReconnect1->isChecked();
     Link.SetAutoReconnect(on);
-    const QString failure =
-        IniFile::WriteUserSetting(ConfigPath, QStringLiteral("Configuration"),
-                                  QStringLiteral("AutoReconnect"), QString::number(int(on)));
+    const QString failure = settings.Save(Settings::AutoReconnect, QString::number(int(on)));
     if (!failure.isEmpty())
         Runtime::ShowMessage(
             failure + QStringLiteral("\n\nThe setting holds until the program ends."),
@@ -267,8 +256,7 @@ bool TForm1::AddNetworkPort(const QString &text) {
         index = ComboBox1->count() - 1;
     }
     ComboBox1->setCurrentIndex(index);
-    const QString failure = IniFile::WriteUserSetting(ConfigPath, QStringLiteral("Configuration"),
-                                                      QStringLiteral("Port"), name);
+    const QString failure = settings.Save(Settings::Port, name);
     if (!failure.isEmpty())
         Runtime::ShowMessage(failure + QStringLiteral("\n\nThe port is in the list until the "
                                                       "program ends."),

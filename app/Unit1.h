@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Windows.h"
+#include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "serial/SerialPort.h"
 
@@ -31,7 +32,7 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm1)
 public:
-    explicit TForm1(TWindows &windows, QWidget *parent = nullptr);
+    TForm1(TWindows &windows, const Settings &settings, QWidget *parent = nullptr);
     ~TForm1() override;
 
     TWindows &Windows;
@@ -205,9 +206,9 @@ private:
     // click's latch toggle, whatever box the click's handler showed.
     void OpenPortFollowsState();
     void DrawReadingsCurrent(const AmpState &state);
-    // The INI file read at start ("" when none), from which a first save
-    // of the user's settings starts.
-    QString ConfigPath;
+    // The settings read at start; a first save of the user's settings
+    // starts from their file.
+    const Settings &settings;
     void DrawInterface(const AmpState &state);
     void DrawSettings(const AmpState &state);
 };

@@ -12,7 +12,8 @@
 
 #include <QDebug>
 
-TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
+TWindowSet::TWindowSet(const Settings &settings)
+    : settings_(settings), link(std::make_unique<AmpLink>()) {
     w.Link = link.get();
     // An exception that escapes the link's handlers (a send on a closed
     // port) is shown in the standard error box.
@@ -29,7 +30,7 @@ TWindowSet::TWindowSet() : link(std::make_unique<AmpLink>()) {
         return false;
     });
     // Created in this order; every window but the first starts hidden.
-    owned[0].reset(w.Form1 = new TForm1(w));
+    owned[0].reset(w.Form1 = new TForm1(w, settings_));
     owned[1].reset(w.Form2 = new TForm2(*w.Link));
     owned[2].reset(w.Form3 = new TForm3());
     owned[3].reset(w.FALARM_HP = new TFALARM_HP(w));

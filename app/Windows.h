@@ -4,6 +4,8 @@
 // windows reach the link, and each other, through this set.
 #pragma once
 
+#include "config/Settings.h"
+
 #include <QString>
 
 #include <memory>
@@ -47,7 +49,8 @@ struct TWindows {
 // creation, the link last.
 class TWindowSet {
 public:
-    TWindowSet();
+    // Reads the settings once; the windows start from them.
+    explicit TWindowSet(const Settings &settings = Settings::Load());
     ~TWindowSet();
     TWindowSet(const TWindowSet &) = delete;
     TWindowSet &operator=(const TWindowSet &) = delete;
@@ -60,8 +63,10 @@ public:
     // runs without it; the message is returned.
     QString StartServer(const remote::RemoteConfig &config);
     remote::RemoteServer *Server() const { return server.get(); }
+    const Settings &settings() const { return settings_; }
 
 private:
+    Settings settings_;
     TWindows w;
     std::unique_ptr<AmpLink> link;
     std::unique_ptr<remote::LinkTarget> target;

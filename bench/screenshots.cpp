@@ -18,6 +18,7 @@
 #include "atu/atu1.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
+#include "config/Settings.h"
 #include "widgets/Runtime.h"
 
 #include <QCheckBox>
@@ -124,7 +125,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
-    Runtime::SetExeDir(dir.path());
+    Settings::SetProgramFolder(dir.path());
     QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
     if (!ini.open(QIODevice::WriteOnly))
         return 1;

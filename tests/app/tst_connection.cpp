@@ -1,9 +1,9 @@
 // The connection's life over a bare pseudo-terminal: start-up selection,
 // Close Port, reopening and failed opens. The handshake, the give-up and a
 // lost port run against the simulator in tst_endtoend.
-#include "app/IniFile.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
+#include "config/Settings.h"
 #include "service/Unit2.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
@@ -247,8 +247,7 @@ void TestConnection::networkPortDialog() {
     QCOMPARE(form->SelectedPort(), added);
     QCOMPARE(form->ComboBox1->currentText(), added);
     // Remembered for the next start, and kept across a refresh of the list.
-    QCOMPARE(IniFile::ReadString(ini, QStringLiteral("Configuration"), QStringLiteral("Port")),
-             added);
+    QCOMPARE(Settings::Read(ini).configuration.port, std::optional(added));
     form->Refresh1Click();
     QVERIFY(portList().contains(added));
     f->windows.reset();

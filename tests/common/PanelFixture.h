@@ -11,6 +11,7 @@
 #include "service/Unit2.h"
 #include "tests/common/PtyPeer.h"
 #include "widgets/ColorButton.h"
+#include "config/Settings.h"
 #include "widgets/Runtime.h"
 
 #include <QComboBox>
@@ -26,7 +27,7 @@ public:
     // withWindows: the windows at once, with no port configured; otherwise
     // start() creates them once the simulator runs.
     explicit PanelFixture(bool withWindows = false) {
-        Runtime::SetExeDir(dir.path());
+        Settings::SetProgramFolder(dir.path());
         Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) { boxes.append(c); });
         if (withWindows)
             createWindows(true);
@@ -35,7 +36,7 @@ public:
         windows.reset();
         sim.stop();
         Runtime::SetMessageHandler(nullptr);
-        Runtime::SetExeDir(QString());
+        Settings::SetProgramFolder(QString());
     }
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;

@@ -1,6 +1,7 @@
-// Line framing across chunks and the value rules of the reports that the
-// dispatcher's table does not reach row by row.
+// Bytes to text and back, line framing across chunks and the value rules of
+// the reports that the dispatcher's table does not reach row by row.
 #include "link/LineFramer.h"
+#include "link/Protocol.h"
 #include "link/Reports.h"
 
 #include <QTest>
@@ -10,6 +11,7 @@ using Reports::TempRange;
 class TestReports : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void latin1RoundTrip();
     void framing_data();
     void framing();
     void overlongLineIsDroppedOnce();
@@ -18,6 +20,18 @@ private Q_SLOTS:
     void temperature_data();
     void temperature();
 };
+
+void TestReports::latin1RoundTrip() {
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    const QString text = Protocol::FromLine(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(text.at(0).unicode(), ushort(0));
+    QCOMPARE(text.at(0xE9).unicode(), ushort(0xE9));
+    QCOMPARE(Protocol::ToLine(text), all);
+    QCOMPARE(Protocol::ReceivedEcho(QByteArray("A\0B", 3)).size(), 5);
+}
 
 void TestReports::framing_data() {
     QTest::addColumn<QList<QByteArray>>("chunks");

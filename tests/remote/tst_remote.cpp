@@ -5,8 +5,8 @@
 // ampctl client against the panel.
 #include "remote/RemoteServer.h"
 
-#include "app/CommandLine.h"
 #include "bench/RemoteLoad.h"
+#include "config/CommandLine.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "tests/common/PanelFixture.h"
@@ -1218,7 +1218,8 @@ void TestRemote::programStart() {
     if (program == QLatin1String("panel")) {
         // As the program starts it: the windows, then the server.
         PanelFixture f(true);
-        const QString error = f.windows->StartServer(CommandLine::NetworkConfig({}, path));
+        const QString error =
+            f.windows->StartServer(CommandLine::NetworkConfig({}, Settings::Read(path).network));
         QVERIFY2(error.contains(message), qPrintable(error));
         QVERIFY(!f.windows->Server()->IsListening());
         QCOMPARE(f.boxes.size(), 1);

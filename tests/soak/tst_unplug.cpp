@@ -8,7 +8,7 @@
 // after each replug, with no message box.
 //
 // 50 cycles each; `tst_unplug --cycles 500` runs more.
-#include "app/IniFile.h"
+#include "config/Settings.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QDir>
@@ -118,9 +118,7 @@ void TestUnplug::reconnectsByItself() {
     QVERIFY(f.connect());
     form->AutoReconnect1->trigger();
     QVERIFY(form->AutoReconnect1->isChecked());
-    QCOMPARE(IniFile::ReadString(IniFile::UserConfigPath(), QStringLiteral("Configuration"),
-                                 QStringLiteral("AutoReconnect")),
-             QStringLiteral("1"));
+    QVERIFY(Settings::Read(Settings::UserPath()).configuration.autoReconnect);
     const QString lostEntry = QStringLiteral("****** Port lost: %1, waiting for it").arg(f.link);
     int losses = 0;
     QObject::connect(&form->Link, &AmpLink::EntryLogged, form,

@@ -16,6 +16,7 @@
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/LedLamp.h"
+#include "config/Settings.h"
 #include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
@@ -132,14 +133,14 @@ void TestAccessible::cleanup() {
     windows.reset();
     peer.reset();
     Runtime::SetMessageHandler(nullptr);
-    Runtime::SetExeDir(QString());
+    Settings::SetProgramFolder(QString());
     dir.reset();
 }
 
 bool TestAccessible::openWindows() {
     dir = std::make_unique<QTemporaryDir>();
     peer = std::make_unique<PtyPeer>();
-    Runtime::SetExeDir(dir->path());
+    Settings::SetProgramFolder(dir->path());
     Runtime::SetMessageHandler([](const Runtime::MessageBoxCall &) {});
     QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
     if (!peer->ok() || !ini.open(QIODevice::WriteOnly))

@@ -3,6 +3,7 @@
 // (-platform, -style, ...) are left for the application object.
 #pragma once
 
+#include "config/Settings.h"
 #include "remote/RemoteServer.h"
 
 #include <QString>
@@ -36,9 +37,9 @@ QString Version();
 // Reads `arguments` (the first is the program's name).
 Result Parse(const QStringList &arguments);
 
-// The network server's settings: [Network] of the INI file at iniPath
-// (none when empty), with --listen before Listen=.
-remote::RemoteConfig NetworkConfig(const Options &options, const QString &iniPath);
+// The network server's settings: [Network] of the settings file, with
+// --listen before Listen=.
+remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network);
 
 // Parse on argv; prints and returns false when the program is to exit with
 // *status.

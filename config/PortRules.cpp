@@ -1,4 +1,4 @@
-#include "app/PortRules.h"
+#include "config/PortRules.h"
 
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"

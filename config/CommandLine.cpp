@@ -1,6 +1,5 @@
-#include "app/CommandLine.h"
+#include "config/CommandLine.h"
 
-#include "app/IniFile.h"
 #include "remote/RemoteRules.h"
 
 #include <QCommandLineParser>
@@ -153,17 +152,12 @@ Result Parse(const QStringList &arguments) {
     return result;
 }
 
-remote::RemoteConfig NetworkConfig(const Options &options, const QString &iniPath) {
-    auto read = [&iniPath](const char *key) {
-        return iniPath.isEmpty()
-                   ? QString()
-                   : IniFile::ReadString(iniPath, QStringLiteral("Network"), QLatin1String(key));
-    };
+remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network) {
     remote::RemoteConfig config;
-    config.listen = options.listen.isEmpty() ? read("Listen") : options.listen;
-    config.allow = read("Allow");
-    config.allowRaw = read("AllowRaw") == QLatin1String("1");
-    config.idleTimeout = read("IdleTimeout");
+    config.listen = options.listen.isEmpty() ? network.listen : options.listen;
+    config.allow = network.allow;
+    config.allowRaw = network.allowRaw;
+    config.idleTimeout = network.idleTimeout;
     return config;
 }
 

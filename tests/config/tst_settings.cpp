@@ -1,10 +1,10 @@
-// Pure rules of the amplifier link: bytes to text and back, the INI reader,
-// where the INI file is looked for and the start-up selection of the port
-// list.
-#include "app/CommandLine.h"
-#include "app/IniFile.h"
-#include "app/PortRules.h"
-#include "link/Protocol.h"
+// The settings file (its INI text, where it is looked for, its keys read
+// once and a setting saved), the command line and the start-up selection of
+// the port list.
+#include "config/CommandLine.h"
+#include "config/IniFile.h"
+#include "config/PortRules.h"
+#include "config/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,12 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestCore : public QObject {
+class TestSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // Every start reads the settings; none may leave a warning behind.
     void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("."))); }
-    void latin1RoundTrip();
     void iniRead_data();
     void iniRead();
     void iniSearch_data();
@@ -31,19 +30,7 @@ private Q_SLOTS:
     void portSelection();
 };
 
-void TestCore::latin1RoundTrip() {
-    QByteArray all;
-    for (int i = 0; i < 256; ++i)
-        all.append(char(i));
-    const QString text = Protocol::FromLine(all);
-    QCOMPARE(text.size(), 256);
-    QCOMPARE(text.at(0).unicode(), ushort(0));
-    QCOMPARE(text.at(0xE9).unicode(), ushort(0xE9));
-    QCOMPARE(Protocol::ToLine(text), all);
-    QCOMPARE(Protocol::ReceivedEcho(QByteArray("A\0B", 3)).size(), 5);
-}
-
-void TestCore::iniRead_data() {
+void TestSettings::iniRead_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("plain") << QByteArray("[Configuration]\r\nPort=COM3\r\n") << "COM3";
@@ -61,7 +48,7 @@ void TestCore::iniRead_data() {
     QTest::newRow("first of duplicates") << QByteArray("[Configuration]\nPort=A\nPort=B\n") << "A";
 }
 
-void TestCore::iniRead() {
+void TestSettings::iniRead() {
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
     QCOMPARE(
@@ -69,7 +56,7 @@ void TestCore::iniRead() {
         expected);
 }
 
-void TestCore::iniSearch_data() {
+void TestSettings::iniSearch_data() {
     // "@" stands for a fresh folder; HOME is always @/home.
     QTest::addColumn<QString>("configHome");
     QTest::addColumn<QString>("configDirs");
@@ -99,7 +86,7 @@ void TestCore::iniSearch_data() {
         << "@/sys" << QStringList{user + QLatin1Char('/'), sys} << user;
 }
 
-void TestCore::iniSearch() {
+void TestSettings::iniSearch() {
     QFETCH(QString, configHome);
     QFETCH(QString, configDirs);
     QFETCH(QStringList, files);
@@ -123,16 +110,16 @@ void TestCore::iniSearch() {
                    QString(configHome).replace(QLatin1Char('@'), root));
     env.insert(QStringLiteral("XDG_CONFIG_DIRS"),
                QString(configDirs).replace(QLatin1Char('@'), root));
-    const QString found = IniFile::FindConfig(root + QStringLiteral("/exe"), env);
+    const QString found = Settings::Find(root + QStringLiteral("/exe"), env);
     QCOMPARE(found,
              expected.isEmpty() ? QString() : QDir::cleanPath(root + QLatin1Char('/') + expected));
     // Without XDG folders named, the system's is /etc/xdg.
-    const QStringList defaults = IniFile::ConfigSearchPaths(QStringLiteral("/opt/x"), {});
+    const QStringList defaults = Settings::SearchPaths(QStringLiteral("/opt/x"), {});
     QCOMPARE(defaults, (QStringList{QStringLiteral("/opt/x/Orvik_control.ini"),
                                     QStringLiteral("/etc/xdg/orvik/Orvik_control.ini")}));
 }
 
-void TestCore::iniWrite_data() {
+void TestSettings::iniWrite_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("empty file") << QByteArray() << QByteArray("[Configuration]\nPort=tcp://h:1\n");
@@ -156,7 +143,7 @@ void TestCore::iniWrite_data() {
         << QByteArray("[Configuration]\nPort=tcp://h:1\n[Configuration]\nPort=B\n");
 }
 
-void TestCore::iniWrite() {
+void TestSettings::iniWrite() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
     const QString value = QStringLiteral("tcp://h:1");
@@ -168,37 +155,40 @@ void TestCore::iniWrite() {
              value);
 }
 
-// The first save copies the file the program read, so that the user's file,
-// found first from then on, keeps the other settings; later saves edit it.
-void TestCore::userSettingSaved() {
+// The keys read once; the first save copies the file the program read, so
+// that the user's file, found first from then on, keeps the other settings;
+// later saves edit it.
+void TestSettings::userSettingSaved() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString sys = dir.filePath(QStringLiteral("sys.ini"));
     QFile system(sys);
     QVERIFY(system.open(QIODevice::WriteOnly));
-    system.write("[Configuration]\nPort=/dev/ttyUSB0\nPA=2\n");
+    system.write("[configuration]\nPort=/dev/ttyUSB0\nPA=2\n[Network]\nListen=127.0.0.1:4531\n"
+                 "Allow=10.0.0.0/8\nAllowRaw=1\nIdleTimeout=30\n");
     system.close();
+    const Settings read = Settings::Read(sys);
+    QCOMPARE(read.configuration.port, std::optional<QString>(QStringLiteral("/dev/ttyUSB0")));
+    QVERIFY(!read.configuration.autoReconnect);
+    QCOMPARE(QStringList({read.network.listen, read.network.allow, read.network.idleTimeout}),
+             QStringList({QStringLiteral("127.0.0.1:4531"), QStringLiteral("10.0.0.0/8"),
+                          QStringLiteral("30")}));
+    QVERIFY(read.network.allowRaw);
     QProcessEnvironment env;
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
-    const QString user = IniFile::UserConfigPath(env);
+    const QString user = Settings::UserPath(env);
     QCOMPARE(user, dir.filePath(QStringLiteral("cfg/orvik/Orvik_control.ini")));
-    const auto read = [&](const QString &key) {
-        return IniFile::ReadString(user, QStringLiteral("Configuration"), key);
-    };
-    QCOMPARE(IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"),
-                                       QStringLiteral("AutoReconnect"), QStringLiteral("1"), env),
-             QString());
-    QCOMPARE(read(QStringLiteral("PA")), QStringLiteral("2"));
-    QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
-    // No file found (an empty path): the default, as from an empty file.
-    QCOMPARE(IniFile::ReadString(QString(), QStringLiteral("Configuration"),
-                                 QStringLiteral("AutoReconnect"), QStringLiteral("0")),
-             QStringLiteral("0"));
-    QCOMPARE(IniFile::WriteUserSetting(QString(), QStringLiteral("Configuration"),
-                                       QStringLiteral("Port"), QStringLiteral("tcp://a:2"), env),
-             QString());
-    QCOMPARE(read(QStringLiteral("Port")), QStringLiteral("tcp://a:2"));
-    QCOMPARE(read(QStringLiteral("AutoReconnect")), QStringLiteral("1"));
+    QCOMPARE(read.Save(Settings::AutoReconnect, QStringLiteral("1"), env), QString());
+    QCOMPARE(IniFile::ReadString(user, QStringLiteral("Configuration"), QStringLiteral("PA")),
+             QStringLiteral("2"));
+    QVERIFY(Settings::Read(user).configuration.autoReconnect);
+    // No file found: every default, and no port named at all.
+    const Settings none = Settings::Read(QString());
+    QVERIFY(!none.configuration.port && !none.configuration.autoReconnect);
+    QCOMPARE(none.Save(Settings::Port, QStringLiteral("tcp://a:2"), env), QString());
+    QCOMPARE(Settings::Read(user).configuration.port,
+             std::optional<QString>(QStringLiteral("tcp://a:2")));
+    QVERIFY(Settings::Read(user).configuration.autoReconnect);
     // A large file keeps every byte but the changed key, its last section
     // included; one that cannot be read whole is not written at all.
     QByteArray large(2 << 20, '\n');
@@ -209,30 +199,28 @@ void TestCore::userSettingSaved() {
     QVERIFY(user0.open(QIODevice::WriteOnly));
     user0.write(large);
     user0.close();
-    QCOMPARE(IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"),
-                                       QStringLiteral("AutoReconnect"), QStringLiteral("0"), env),
-             QString());
+    QCOMPARE(read.Save(Settings::AutoReconnect, QStringLiteral("0"), env), QString());
     QVERIFY(user0.open(QIODevice::ReadOnly));
     QVERIFY(user0.readAll() == large.replace("AutoReconnect=1", "AutoReconnect=0"));
     user0.close();
     QCOMPARE(IniFile::ReadString(user, QStringLiteral("Station"), QStringLiteral("Call")),
              QStringLiteral("LAST"));
     QVERIFY(user0.remove());
-    const QString endless =
-        IniFile::WriteUserSetting(QStringLiteral("/dev/zero"), QStringLiteral("Configuration"),
-                                  QStringLiteral("Port"), QStringLiteral("x"), env);
-    QVERIFY2(endless.contains(QLatin1String("/dev/zero whole")), qPrintable(endless));
+    Settings endless;
+    endless.path = QStringLiteral("/dev/zero");
+    const QString failure = endless.Save(Settings::Port, QStringLiteral("x"), env);
+    QVERIFY2(failure.contains(QLatin1String("/dev/zero whole")), qPrintable(failure));
     QVERIFY(!QFileInfo::exists(user));
+    QCOMPARE(Settings::Read(QStringLiteral("/dev/zero")).configuration.port,
+             std::optional(QString()));
     // A folder that cannot be made is reported, not passed over.
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), sys + QStringLiteral("/cfg"));
-    QVERIFY(!IniFile::WriteUserSetting(sys, QStringLiteral("Configuration"), QStringLiteral("Port"),
-                                       QStringLiteral("x"), env)
-                 .isEmpty());
+    QVERIFY(!read.Save(Settings::Port, QStringLiteral("x"), env).isEmpty());
     env.clear();
-    QVERIFY(IniFile::UserConfigPath(env).isEmpty());
+    QVERIFY(Settings::UserPath(env).isEmpty());
 }
 
-void TestCore::commandLine_data() {
+void TestSettings::commandLine_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("run");
     QTest::addColumn<int>("status");
@@ -290,7 +278,7 @@ void TestCore::commandLine_data() {
     row("empty --port", S{QStringLiteral("--headless"), QStringLiteral("--port= ")}, false, 2, "");
 }
 
-void TestCore::commandLine() {
+void TestSettings::commandLine() {
     QFETCH(QStringList, args);
     QFETCH(bool, run);
     QFETCH(int, status);
@@ -324,7 +312,7 @@ void TestCore::commandLine() {
     QVERIFY(r.error.isEmpty() || r.error.startsWith(QStringLiteral("orvik-control: ")));
 }
 
-void TestCore::portSelection_data() {
+void TestSettings::portSelection_data() {
     QTest::addColumn<QStringList>("ports");
     QTest::addColumn<bool>("fileExists");
     QTest::addColumn<QString>("configured");
@@ -352,7 +340,7 @@ void TestCore::portSelection_data() {
         << three << true << "tcp://shack:0" << three << -1;
 }
 
-void TestCore::portSelection() {
+void TestSettings::portSelection() {
     QFETCH(QStringList, ports);
     QFETCH(bool, fileExists);
     QFETCH(QString, configured);
@@ -365,5 +353,5 @@ void TestCore::portSelection() {
     QCOMPARE(sel.index, expectedIndex);
 }
 
-QTEST_GUILESS_MAIN(TestCore)
-#include "tst_core.moc"
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"

@@ -1,10 +1,7 @@
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 namespace IniFile {
 
@@ -14,7 +11,6 @@ namespace {
 // to a huge file or an endless device cannot stall the program.
 constexpr qint64 MaxFileBytes = 16 << 20;
 
-// The whole text of a file, or why it could not be read whole.
 QString ReadWhole(QFile &file, QByteArray *text) {
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("Cannot read %1: %2").arg(file.fileName(), file.errorString());
@@ -38,14 +34,18 @@ QString ReadWhole(QFile &file, QByteArray *text) {
 
 } // namespace
 
+QString ReadWhole(const QString &path, QByteArray *text) {
+    QFile file(path);
+    return ReadWhole(file, text);
+}
+
 QString ReadString(const QString &path, const QString &section, const QString &key,
                    const QString &defaultValue) {
     // No file found: the default, without asking QFile to open no name.
     if (path.isEmpty())
         return defaultValue;
-    QFile file(path);
     QByteArray text;
-    if (!ReadWhole(file, &text).isEmpty())
+    if (!ReadWhole(path, &text).isEmpty())
         return defaultValue;
     return ReadStringFromText(text, section, key, defaultValue);
 }
@@ -82,10 +82,6 @@ QString ReadStringFromText(const QByteArray &text, const QString &section, const
 
 namespace {
 
-QString ConfigSub() {
-    return QStringLiteral("/orvik/") + ConfigName;
-}
-
 // The name of a "[name]" line; empty when the line is not one.
 QByteArray SectionName(const QByteArray &line) {
     if (!line.startsWith('['))
@@ -99,15 +95,6 @@ bool SameName(const QByteArray &name, const QString &wanted) {
 }
 
 } // namespace
-
-QString UserConfigPath(const QProcessEnvironment &env) {
-    QString configHome = env.value(QStringLiteral("XDG_CONFIG_HOME"));
-    if (!QDir::isAbsolutePath(configHome)) {
-        const QString home = env.value(QStringLiteral("HOME"));
-        configHome = QDir::isAbsolutePath(home) ? home + QStringLiteral("/.config") : QString();
-    }
-    return configHome.isEmpty() ? QString() : QDir::cleanPath(configHome + ConfigSub());
-}
 
 QByteArray WriteStringToText(const QByteArray &text, const QString &section, const QString &key,
                              const QString &value) {
@@ -151,55 +138,6 @@ QByteArray WriteStringToText(const QByteArray &text, const QString &section, con
         lines.append(entry);
     }
     return lines.join('\n') + '\n';
-}
-
-QString WriteUserSetting(const QString &configPath, const QString &section, const QString &key,
-                         const QString &value, const QProcessEnvironment &env) {
-    const QString path = UserConfigPath(env);
-    if (path.isEmpty())
-        return QStringLiteral("No folder for the user's settings (set HOME or XDG_CONFIG_HOME)");
-    // Written back whole or not at all: a file that cannot be read whole is
-    // left as it is.
-    QByteArray text;
-    QFile current(QFileInfo::exists(path) ? path : configPath);
-    if (!current.fileName().isEmpty() && current.exists()) {
-        const QString failure = ReadWhole(current, &text);
-        if (!failure.isEmpty())
-            return failure;
-    }
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return QStringLiteral("Cannot create the folder of %1").arg(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(WriteStringToText(text, section, key, value)) < 0 || !file.commit())
-        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    return QString();
-}
-
-QStringList ConfigSearchPaths(const QString &exeDir, const QProcessEnvironment &env) {
-    const QString sub = ConfigSub();
-    QStringList paths{exeDir + QLatin1Char('/') + ConfigName};
-    const QString user = UserConfigPath(env);
-    if (!user.isEmpty())
-        paths << user;
-    QStringList configDirs;
-    const QStringList listed =
-        env.value(QStringLiteral("XDG_CONFIG_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString &dir : listed)
-        if (QDir::isAbsolutePath(dir))
-            configDirs << dir;
-    if (configDirs.isEmpty())
-        configDirs << QStringLiteral("/etc/xdg");
-    for (const QString &dir : configDirs)
-        paths << QDir::cleanPath(dir + sub);
-    return paths;
-}
-
-QString FindConfig(const QString &exeDir, const QProcessEnvironment &env) {
-    for (const QString &path : ConfigSearchPaths(exeDir, env))
-        if (QFileInfo::exists(path))
-            return path;
-    return QString();
 }
 
 } // namespace IniFile
