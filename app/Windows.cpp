@@ -1,6 +1,6 @@
 #include "app/Windows.h"
 
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "app/Unit1.h"
 #include "atu/atu1.h"
 #include "remote/LinkTarget.h"
@@ -8,6 +8,7 @@
 #include "serial/SerialPort.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
+#include "widgets/Accessible.h"
 #include "widgets/Runtime.h"
 
 #include <QDebug>
@@ -33,34 +34,25 @@ TWindowSet::TWindowSet(const Settings &settings)
     owned[0].reset(w.Form1 = new TForm1(w, settings_));
     owned[1].reset(w.Form2 = new TForm2(*w.Link));
     owned[2].reset(w.Form3 = new TForm3());
-    owned[3].reset(w.FALARM_HP = new TFALARM_HP(w));
-    owned[4].reset(w.FAlarm_ip = new TFAlarm_ip(w));
-    owned[5].reset(w.FALARM_SWR = new TFALARM_SWR(w));
-    owned[6].reset(w.Falarm_bpf = new TFalarm_bpf(w));
-    owned[7].reset(w.Falarm_temp = new TFalarm_temp(w));
-    owned[8].reset(w.FALARM_TOT = new TFALARM_TOT(w));
-    owned[9].reset(w.FALARM_HPCONT = new TFALARM_HPCONT(w));
+    for (int i = 0; i < AlarmKinds; ++i) {
+        const AlarmWindow::Spec &spec = AlarmWindow::Specs[i];
+        owned[3 + i].reset(w.Alarms[int(spec.kind)] = new AlarmWindow(spec));
+    }
     owned[10].reset(w.Fatu1 = new TFatu1(*w.Link));
     w.Form2->Fatu1 = w.Fatu1;
 
     QObject::connect(w.Form2, &TForm2::TrafficLogged, w.Form1, &TForm1::TrafficLogged);
     // Alarm reports show their windows; the all-clear hides those showing.
-    TAlarmForm *const alarms[AlarmKinds] = {w.FALARM_HP,    w.FAlarm_ip,   w.Falarm_bpf,
-                                            w.FALARM_SWR,   w.Falarm_temp, w.FALARM_TOT,
-                                            w.FALARM_HPCONT};
-    TAlarmForm *const clearOrder[AlarmKinds] = {w.FALARM_HP,  w.FAlarm_ip,   w.Falarm_bpf,
-                                                w.FALARM_SWR, w.Falarm_temp, w.FALARM_HPCONT,
-                                                w.FALARM_TOT};
-    QObject::connect(link.get(), &AmpLink::Effect, w.Form1,
-                     [alarms, clearOrder](const LinkEffect &e) {
-                         if (e.kind == LinkEffect::Kind::AlarmRaised) {
-                             alarms[int(e.alarm)]->ShowAlarm();
-                         } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
-                             for (TAlarmForm *window : clearOrder)
-                                 if (window->isVisible())
-                                     window->HideAlarm();
-                         }
-                     });
+    QObject::connect(link.get(), &AmpLink::Effect, w.Form1, [this](const LinkEffect &e) {
+        if (e.kind == LinkEffect::Kind::AlarmRaised) {
+            AlarmWindow *window = w.Alarm(e.alarm);
+            if (window->ShowAlarm(w.Form1, link->State().PaType))
+                w.Form1->Announcer->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
+        } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
+            for (AlarmKind kind : AlarmWindow::ClearOrder)
+                w.Alarm(kind)->HideAlarm();
+        }
+    });
 }
 
 QString TWindowSet::StartServer(const remote::RemoteConfig &config) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "link/AmpState.h"
 
 #include <QString>
 
@@ -14,13 +15,7 @@ class AmpLink;
 class TForm1;
 class TForm2;
 class TForm3;
-class TFALARM_HP;
-class TFAlarm_ip;
-class TFALARM_SWR;
-class TFalarm_bpf;
-class TFalarm_temp;
-class TFALARM_TOT;
-class TFALARM_HPCONT;
+class AlarmWindow;
 class TFatu1;
 class QWidget;
 namespace remote {
@@ -34,13 +29,8 @@ struct TWindows {
     TForm1 *Form1 = nullptr;
     TForm2 *Form2 = nullptr;
     TForm3 *Form3 = nullptr;
-    TFALARM_HP *FALARM_HP = nullptr;
-    TFAlarm_ip *FAlarm_ip = nullptr;
-    TFALARM_SWR *FALARM_SWR = nullptr;
-    TFalarm_bpf *Falarm_bpf = nullptr;
-    TFalarm_temp *Falarm_temp = nullptr;
-    TFALARM_TOT *FALARM_TOT = nullptr;
-    TFALARM_HPCONT *FALARM_HPCONT = nullptr;
+    AlarmWindow *Alarms[AlarmKinds] = {}; // by the alarm they show
+    AlarmWindow *Alarm(AlarmKind kind) const { return Alarms[int(kind)]; }
     TFatu1 *Fatu1 = nullptr;
 };
 

@@ -12,13 +12,13 @@
 //   orvik-screenshots --check DOCS   fails when DOCS's pictures differ from what
 //                                    the windows draw now (pixel data, not PNG bytes)
 #include "SimProcess.h"
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
+#include "config/Settings.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
-#include "config/Settings.h"
 #include "widgets/Runtime.h"
 
 #include <QCheckBox>
@@ -210,10 +210,11 @@ int main(int argc, char **argv) {
     Shot(w.Form3, "calibration");
     w.Form3->hide();
 
-    const std::pair<const char *, TAlarmForm *> alarms[] = {
-        {"HPOUT", w.FALARM_HP},     {"HPIN", w.FAlarm_ip},   {"BPF", w.Falarm_bpf},
-        {"SWR", w.FALARM_SWR},      {"TEMP", w.Falarm_temp}, {"TOT", w.FALARM_TOT},
-        {"HPCONT", w.FALARM_HPCONT}};
+    const std::pair<const char *, AlarmWindow *> alarms[] = {
+        {"HPOUT", w.Alarm(AlarmKind::HpOut)},  {"HPIN", w.Alarm(AlarmKind::HpIn)},
+        {"BPF", w.Alarm(AlarmKind::Bpf)},      {"SWR", w.Alarm(AlarmKind::Swr)},
+        {"TEMP", w.Alarm(AlarmKind::Temp)},    {"TOT", w.Alarm(AlarmKind::Tot)},
+        {"HPCONT", w.Alarm(AlarmKind::HpCont)}};
     for (const auto &[name, window] : alarms) {
         receive("ALARM: " + QByteArray(name) + "\r\n");
         Shot(window, qPrintable(QStringLiteral("alarm-") + QString(QLatin1String(name)).toLower()));

@@ -1,10 +1,10 @@
 // The dispatcher and the poll against the simulated amplifier: the
 // start-up burst, the menus filled from the replies, a transmission, a
 // report split across two writes, and the quiet poll once all is known.
-#include "widgets/StdControls.h"
 #include "tests/common/PanelFixture.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QLabel>
@@ -28,7 +28,8 @@ void TestDispatchSim::session() {
     QCOMPARE(f.sim.loggedLines().mid(0, burst.size()), burst);
 
     // The menus fill with the simulator's settings.
-    QTRY_VERIFY(form->Link.State().CalKnown && form->Link.State().AlcKnown && form->Off1->isChecked());
+    QTRY_VERIFY(form->Link.State().CalKnown && form->Link.State().AlcKnown &&
+                form->Off1->isChecked());
     for (QAction *a : {form->Hysteresis1, form->Manual1, form->CWbybuzzer1, form->N4W1, form->Fast1,
                        form->N12kW1})
         QVERIFY2(a->isChecked(), qPrintable(a->objectName()));

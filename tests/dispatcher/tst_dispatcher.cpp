@@ -2,7 +2,7 @@
 // window's bars, labels, lamps, circles and menus, the ATU panel and the
 // alarm windows, and the port monitor's limit as text arrives. What the
 // reports do to the state, and the poll, are tested on the link alone.
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/ReportTable.h"
 #include "widgets/BarMeter.h"
@@ -283,8 +283,10 @@ void TestDispatcher::monitorEmptiedAbove500() {
 }
 
 void TestDispatcher::alarmsShownAndCleared() {
-    TAlarmForm *const all[] = {w().FALARM_HP,   w().FAlarm_ip,  w().Falarm_bpf,   w().FALARM_SWR,
-                               w().Falarm_temp, w().FALARM_TOT, w().FALARM_HPCONT};
+    AlarmWindow *const all[] = {w().Alarm(AlarmKind::HpOut), w().Alarm(AlarmKind::HpIn),
+                                w().Alarm(AlarmKind::Bpf),   w().Alarm(AlarmKind::Swr),
+                                w().Alarm(AlarmKind::Temp),  w().Alarm(AlarmKind::Tot),
+                                w().Alarm(AlarmKind::HpCont)};
     const char *const lines[] = {"ALARM: HPOUT", "ALARM: HPIN", "ALARM: BPF",   "ALARM: SWR",
                                  "ALARM: TEMP",  "ALARM: TOT",  "ALARM: HPCONT"};
     for (int i = 0; i < 7; ++i) {
@@ -296,7 +298,7 @@ void TestDispatcher::alarmsShownAndCleared() {
             QCOMPARE(all[j]->isVisible(), j <= i);
     }
     feed("alarm: OFF\r\nALARM: OTHER\r\n");
-    for (TAlarmForm *a : all)
+    for (AlarmWindow *a : all)
         QVERIFY(a->isVisible());
     // An alarm window the operator closed comes back with its alarm.
     all[3]->hide();
@@ -306,7 +308,7 @@ void TestDispatcher::alarmsShownAndCleared() {
         clearMonitor();
         feed("ALARM: OFF\r\n");
         QCOMPARE(monitor(), Split("+ ALARM: OFF|+ ALARM: OFF"));
-        for (TAlarmForm *a : all)
+        for (AlarmWindow *a : all)
             QVERIFY(!a->isVisible());
     }
 }

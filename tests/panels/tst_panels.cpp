@@ -3,10 +3,10 @@
 // tuner's reports do to the panel is checked with the dispatcher.
 #include "tests/common/PanelFixture.h"
 
-#include "app/Alarms.h"
-#include "widgets/StdControls.h"
+#include "app/AlarmWindow.h"
 #include "service/Unit3.h"
 #include "widgets/LedLamp.h"
+#include "widgets/StdControls.h"
 
 #include <QAction>
 #include <QLabel>
@@ -240,7 +240,7 @@ private Q_SLOTS:
         // Borderless, red, 396 x 198; each label as wide as its text, blanks included.
         int windows = 0;
         for (QWidget *top : QApplication::topLevelWidgets()) {
-            auto *a = qobject_cast<TAlarmForm *>(top);
+            auto *a = qobject_cast<AlarmWindow *>(top);
             if (!a)
                 continue;
             ++windows;
@@ -252,12 +252,13 @@ private Q_SLOTS:
                          qPrintable(a->objectName() + l->text()));
         }
         QCOMPARE(windows, 7);
-        QCOMPARE(f->w->FALARM_TOT->Label1->text(), QStringLiteral("The transmission time "));
+        QCOMPARE(f->w->Alarm(AlarmKind::Tot)->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                 QStringLiteral("The transmission time "));
     }
 
     void alarmShownCentredOnce() {
         QVERIFY(f->connectPeer());
-        TAlarmForm *a = f->w->FALARM_HP;
+        AlarmWindow *a = f->w->Alarm(AlarmKind::HpOut);
         for (const QPoint mainAt : {QPoint(140, 90), QPoint(300, 200)}) {
             f->w->Form1->move(mainAt);
             f->receive("ALARM: OFF\r\nALARM: HPOUT\r\n");
@@ -290,7 +291,7 @@ private Q_SLOTS:
             }
         } rec;
         for (QWidget *top : QApplication::topLevelWidgets())
-            if (qobject_cast<TAlarmForm *>(top))
+            if (qobject_cast<AlarmWindow *>(top))
                 top->installEventFilter(&rec);
         f->receive("ALARM: OFF\r\n");
         QCOMPARE(rec.order.join(QLatin1Char(',')),
@@ -300,7 +301,8 @@ private Q_SLOTS:
 
     void hpcontFigureChosenAtShowing() {
         QVERIFY(f->connectPeer());
-        QLabel *figure = f->w->FALARM_HPCONT->Label2;
+        QLabel *figure =
+            f->w->Alarm(AlarmKind::HpCont)->findChild<QLabel *>(QStringLiteral("Label2"));
         f->w->Form1->N24kW1Click();
         f->receive("ALARM: HPCONT\r\n");
         QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
@@ -316,7 +318,7 @@ private Q_SLOTS:
     void alarmsSurviveCloseLossAndReconnect() {
         QVERIFY(f->connectPeer());
         f->receive("ALARM: BPF\r\n");
-        TAlarmForm *a = f->w->Falarm_bpf;
+        AlarmWindow *a = f->w->Alarm(AlarmKind::Bpf);
         f->w->Form1->closeportclick();
         QVERIFY(a->isVisible());
         QVERIFY(f->open(f->peer.devicePath()));
@@ -336,14 +338,14 @@ private Q_SLOTS:
         QVERIFY(f->connectPeer());
         f->receive("ALARM: TOT\r\n");
         for (QWidget *w : {static_cast<QWidget *>(f->w->Fatu1), static_cast<QWidget *>(f->w->Form2),
-                           static_cast<QWidget *>(f->w->FALARM_TOT)}) {
+                           static_cast<QWidget *>(f->w->Alarm(AlarmKind::Tot))}) {
             QPointer<QWidget> guard(w);
             w->show();
             QVERIFY(w->close());
             QVERIFY(guard && w->isHidden());
         }
         f->receive("ALARM: TOT\r\n");
-        QVERIFY(f->w->FALARM_TOT->isVisible());
+        QVERIFY(f->w->Alarm(AlarmKind::Tot)->isVisible());
     }
 
     void calibration() {

@@ -1,10 +1,10 @@
 // End to end against orvik-sim: a tuning cycle fills the ATU readouts and
 // switches the diagram, an alarm raises its window and the all-clear hides
 // it, and a line typed in the port monitor reaches the amplifier.
-#include "tests/common/PanelFixture.h"
 #include "SimProcess.h"
+#include "tests/common/PanelFixture.h"
 
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "widgets/StdControls.h"
 
 #include <QAction>
@@ -46,9 +46,9 @@ void TestPanelsSim::endToEnd() {
 
     // An alarm and the all-clear.
     sim.say("alarm SWR");
-    QTRY_VERIFY(f.w->FALARM_SWR->isVisible());
+    QTRY_VERIFY(f.w->Alarm(AlarmKind::Swr)->isVisible());
     sim.say("alarm OFF");
-    QTRY_VERIFY(!f.w->FALARM_SWR->isVisible());
+    QTRY_VERIFY(!f.w->Alarm(AlarmKind::Swr)->isVisible());
 
     // A typed line reaches the amplifier, whose confirmation the menu follows.
     f.w->Form2->Edit1->setText(QStringLiteral("SWRmin: 12"));

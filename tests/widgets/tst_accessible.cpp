@@ -4,10 +4,11 @@
 // focus frame, pictures drawn at the screen's density, and the accessibility
 // tree of every window as the amplifier's reports change it.
 #include "TestPixels.h"
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "atu/atu1.h"
+#include "config/Settings.h"
 #include "link/Reports.h"
 #include "service/Unit2.h"
 #include "service/Unit3.h"
@@ -16,7 +17,6 @@
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/LedLamp.h"
-#include "config/Settings.h"
 #include "widgets/Runtime.h"
 #include "widgets/StdControls.h"
 
@@ -513,9 +513,17 @@ bool Unnamed(QAccessible::Role role) {
 void TestAccessible::windowTrees() {
     QVERIFY(openWindows());
     const TWindows &w = windows->windows();
-    const QList<QWidget *> all = {w.Form1,      w.Form2,         w.Form3,      w.FALARM_HP,
-                                  w.FAlarm_ip,  w.FALARM_SWR,    w.Falarm_bpf, w.Falarm_temp,
-                                  w.FALARM_TOT, w.FALARM_HPCONT, w.Fatu1};
+    const QList<QWidget *> all = {w.Form1,
+                                  w.Form2,
+                                  w.Form3,
+                                  w.Alarm(AlarmKind::HpOut),
+                                  w.Alarm(AlarmKind::HpIn),
+                                  w.Alarm(AlarmKind::Swr),
+                                  w.Alarm(AlarmKind::Bpf),
+                                  w.Alarm(AlarmKind::Temp),
+                                  w.Alarm(AlarmKind::Tot),
+                                  w.Alarm(AlarmKind::HpCont),
+                                  w.Fatu1};
     for (QWidget *window : all) {
         QList<QAccessibleInterface *> tree;
         Walk(Accessible(window), tree);
@@ -565,11 +573,11 @@ void TestAccessible::windowTrees() {
              QStringLiteral("Temperature unknown"));
 
     // The alarm windows are alerts named by their text.
-    QAccessibleInterface *hpcont = Accessible(w.FALARM_HPCONT);
+    QAccessibleInterface *hpcont = Accessible(w.Alarm(AlarmKind::HpCont));
     QCOMPARE(hpcont->role(), QAccessible::AlertMessage);
-    QCOMPARE(Accessible(w.FALARM_SWR)->text(QAccessible::Name),
+    QCOMPARE(Accessible(w.Alarm(AlarmKind::Swr))->text(QAccessible::Name),
              QStringLiteral("Reverse Power is too HIGH!"));
-    QCOMPARE(Accessible(w.FALARM_TOT)->text(QAccessible::Name),
+    QCOMPARE(Accessible(w.Alarm(AlarmKind::Tot))->text(QAccessible::Name),
              QStringLiteral("The transmission time has been exceeded!"));
 
     // ATU panel: the in/out toggle, TUNE, the status lamp and the readouts.
@@ -643,7 +651,7 @@ void TestAccessible::mainWindowChanges() {
     QCOMPARE(Accessible(form->Panel1)->text(QAccessible::Name), QStringLiteral("PTT Blocked!"));
     QVERIFY(EventsOf(form->Panel1).contains(QAccessible::StateChanged));
     peer->write("ALARM: SWR\r\n");
-    TAlarmForm *alarm = windows->windows().FALARM_SWR;
+    AlarmWindow *alarm = windows->windows().Alarm(AlarmKind::Swr);
     QTRY_VERIFY(alarm->isVisible());
     QVERIFY(EventsOf(alarm).contains(QAccessible::Alert));
     QCOMPARE(announced(), (QStringList{QStringLiteral("Transmitting"), QStringLiteral("Receiving"),

@@ -2,7 +2,7 @@
 // out as glyphs the installed substitute family really has, every family
 // resolves to a font of the install list (the suite shows no other fonts),
 // and every text of the fixed layouts lies inside its window.
-#include "app/Alarms.h"
+#include "app/AlarmWindow.h"
 #include "app/Unit1.h"
 #include "app/Windows.h"
 #include "tests/common/PtyPeer.h"
