@@ -2,8 +2,8 @@
 // application object, the windows, the network server and the event loop.
 #include "app/Demo.h"
 #include "app/Headless.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
 #include "config/CommandLine.h"
 #include "config/Settings.h"
 #include "widgets/Runtime.h"
@@ -88,10 +88,11 @@ int main(int argc, char **argv) {
                     demo.Device().toLocal8Bit().constData(), demo.Port().toLocal8Bit().constData());
         std::fflush(stdout);
     }
-    TWindowSet windows;
-    windows->Form1->show();
+    WindowSet windows;
+    MainWindow *main = windows.Main();
+    main->show();
     if (options.demo)
-        QTimer::singleShot(0, windows->Form1, [&windows] { windows->Form1->openportclick(); });
+        QTimer::singleShot(0, main, [main] { main->OpenSelectedPort(); });
     windows.StartServer(CommandLine::NetworkConfig(options, windows.settings().network));
     return app->exec();
 }

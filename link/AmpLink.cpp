@@ -155,6 +155,19 @@ void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kin
     Log(Protocol::SentEcho(command, echo));
 }
 
+void AmpLink::SendTypedLine(const QByteArray &line) {
+    Send(line);
+    if (line == Protocol::ServiceKeyword)
+        RevealServiceReadings();
+}
+
+void AmpLink::RevealServiceReadings() {
+    if (state.ServiceView)
+        return;
+    state.ServiceView = true;
+    Changed(StateChange::ServiceView);
+}
+
 void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
     const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
     NoteDroppedRepeats();

@@ -148,6 +148,11 @@ public:
     // a dropped one is not echoed. Writes never wait for the port.
     void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
               TSendKind kind = skCommand);
+    // A line the operator typed in the port monitor: sent and echoed as a
+    // command; the service keyword then reveals the tuner's service readouts.
+    void SendTypedLine(const QByteArray &line);
+    // Reveals the tuner's service readouts.
+    void RevealServiceReadings();
     // Writes command + CR LF without an echo (repeats, bare lines).
     void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
     // Adds one entry to the monitor's log.

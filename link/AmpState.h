@@ -91,6 +91,9 @@ struct AmpState {
     QString InductanceText;
     QString CapacitanceText;
     std::optional<bool> CapacitorAtInput; // switch K: "0" is true; none: no diagram
+    // The operator asked for the tuner's service readouts (the forward
+    // reading); they stay in sight until the program ends.
+    bool ServiceView = false;
 
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
@@ -129,5 +132,6 @@ enum : unsigned {
     SwrMin = 1u << 17,
     Firmware = 1u << 18,
     NoAnswer = 1u << 19,
+    ServiceView = 1u << 20,
 };
 }

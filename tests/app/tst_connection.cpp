@@ -1,10 +1,10 @@
 // The connection's life over a bare pseudo-terminal: start-up selection,
 // Close Port, reopening and failed opens. The handshake, the give-up and a
 // lost port run against the simulator in tst_endtoend.
-#include "app/Unit1.h"
-#include "app/Windows.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
 #include "config/Settings.h"
-#include "service/Unit2.h"
+#include "service/PortMonitor.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/ColorButton.h"
@@ -49,7 +49,7 @@ private:
 
     std::unique_ptr<PanelFixture> f;
     PtyPeer *peer = nullptr;
-    TForm1 *form = nullptr;
+    MainWindow *form = nullptr;
 };
 
 void TestConnection::init() {
@@ -64,7 +64,7 @@ void TestConnection::cleanup() {
 
 void TestConnection::createWindows() {
     f->createWindows(true);
-    form = f->form;
+    form = f->main;
 }
 
 // A pseudo-terminal is not among the enumerated ports; naming it in the
@@ -72,63 +72,63 @@ void TestConnection::createWindows() {
 void TestConnection::openToPeer() {
     QVERIFY(f->configure(peer->devicePath()));
     createWindows();
-    QCOMPARE(form->ComboBox1->currentText(), peer->devicePath());
-    form->openportclick();
+    QCOMPARE(f->ui.ComboBox1->currentText(), peer->devicePath());
+    form->OpenSelectedPort();
     QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
 }
 
 void TestConnection::reopen() {
-    form->ComboBox1->setCurrentIndex(form->ComboBox1->findText(peer->devicePath()));
-    form->openportclick();
+    f->ui.ComboBox1->setCurrentIndex(f->ui.ComboBox1->findText(peer->devicePath()));
+    form->OpenSelectedPort();
     QCOMPARE(peer->read(), QByteArray("PA?\r\n"));
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Connecting..."));
 }
 
 void TestConnection::unreadableConfiguration() {
     // A directory where the file should be: exists, cannot be read.
     QVERIFY(QDir(f->dir.path()).mkdir(QStringLiteral("Orvik_control.ini")));
     createWindows();
-    QCOMPARE(form->ComboBox1->currentIndex(), -1);
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open Port"));
+    QCOMPARE(f->ui.ComboBox1->currentIndex(), -1);
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open Port"));
     QVERIFY(f->boxes.isEmpty());
 }
 
 void TestConnection::closeWhileConnecting() {
     openToPeer();
-    form->Timer1Timer();
-    form->closeportclick();
+    form->Link.HandshakeTick();
+    form->Link.Close();
     QCOMPARE(f->boxes.size(), 1);
     QCOMPARE(f->boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QCOMPARE(form->ComboBox1->currentIndex(), -1);
-    QVERIFY(!form->Timer1->isActive());
-    QVERIFY(!form->Timer2->isActive());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+    QCOMPARE(f->ui.ComboBox1->currentIndex(), -1);
+    QVERIFY(!form->Link.HandshakeTimer()->isActive());
+    QVERIFY(!form->Link.PollTimer()->isActive());
     // A further Open Port needs a port chosen again.
-    form->openportclick();
+    form->OpenSelectedPort();
     QCOMPARE(f->boxes.size(), 2);
-    QVERIFY(!form->SerialPort->Connected());
+    QVERIFY(!form->Link.Port()->Connected());
 }
 
 void TestConnection::closeWhileConnectedThenReopen() {
     openToPeer();
     peer->write("PA_QZ9QZ\r\n");
-    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
+    QTRY_COMPARE(f->ui.openport->Caption(), QStringLiteral("PA connected"));
     peer->read(); // the start-up queries
     // An unfinished line when the port is closed ...
     QSignalSpy arrived(&form->Link, &AmpLink::ChunkArrived);
     peer->write("O: 12");
     QTRY_VERIFY(!arrived.isEmpty());
-    form->closeportclick();
+    form->Link.Close();
     QCOMPARE(f->boxes.size(), 1);
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QVERIFY(!form->SerialPort->Connected());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!form->Link.Port()->Connected());
     // Reopen the same device: the session keeps its identification ...
     reopen();
     QVERIFY(form->Link.State().PaIdentified);
     // ... and the old unfinished line is not glued to the first new one.
     peer->write("PA_QZ9QZ\r\n");
-    QTRY_COMPARE(form->openport->Caption(), QStringLiteral("PA connected"));
-    QVERIFY(!(*f->w).Form2->Lines().contains(QStringLiteral("+ O: 12PA_QZ9QZ")));
+    QTRY_COMPARE(f->ui.openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(!f->monitor().contains(QStringLiteral("+ O: 12PA_QZ9QZ")));
 }
 
 void TestConnection::openRefused_data() {
@@ -160,8 +160,8 @@ void TestConnection::openRefused() {
     if (port.isEmpty())
         port = f->dir.filePath(QStringLiteral("no-such-device"));
     port.replace(QLatin1String("PORT"), QString::number(Ser2net::FreePort()));
-    form->ComboBox1->addItem(port, port);
-    form->ComboBox1->setCurrentIndex(noPort ? -1 : form->ComboBox1->count() - 1);
+    f->ui.ComboBox1->addItem(port, port);
+    f->ui.ComboBox1->setCurrentIndex(noPort ? -1 : f->ui.ComboBox1->count() - 1);
     // Clicked, with a box that runs its own event loop as a modal one does.
     Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
         f->boxes.append(c);
@@ -169,18 +169,18 @@ void TestConnection::openRefused() {
         QTimer::singleShot(20, &modal, &QEventLoop::quit);
         modal.exec();
     });
-    QTest::mouseClick(form->openport, Qt::LeftButton);
+    QTest::mouseClick(f->ui.openport, Qt::LeftButton);
     // The window stays closed and usable, Open Port released.
-    QVERIFY(!form->openport->Down());
+    QVERIFY(!f->ui.openport->Down());
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY2(f->boxes.at(0).text.startsWith(text.arg(port)), qPrintable(f->boxes.at(0).text));
     QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
-    QVERIFY(form->ComboBox1->isEnabled());
-    QVERIFY(form->openport->isEnabled());
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open Port"));
-    QVERIFY(!form->SerialPort->Connected());
-    QVERIFY(!form->Timer1->isActive());
-    QVERIFY((*f->w).Form2->Lines().join(QString()).isEmpty());
+    QVERIFY(f->ui.ComboBox1->isEnabled());
+    QVERIFY(f->ui.openport->isEnabled());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open Port"));
+    QVERIFY(!form->Link.Port()->Connected());
+    QVERIFY(!form->Link.HandshakeTimer()->isActive());
+    QVERIFY(f->monitor().join(QString()).isEmpty());
 }
 
 void TestConnection::networkPortDialog_data() {
@@ -233,7 +233,7 @@ void TestConnection::networkPortDialog() {
         dialog->accept();
     });
     typist.start(10);
-    form->NetworkPort1->trigger();
+    Action(form, "NetworkPort1")->trigger();
     QVERIFY(answered);
     if (added.isEmpty()) {
         QCOMPARE(f->boxes.size(), 1);
@@ -245,10 +245,10 @@ void TestConnection::networkPortDialog() {
     QVERIFY(f->boxes.isEmpty());
     QCOMPARE(portList(), before + QStringList{added});
     QCOMPARE(form->SelectedPort(), added);
-    QCOMPARE(form->ComboBox1->currentText(), added);
+    QCOMPARE(f->ui.ComboBox1->currentText(), added);
     // Remembered for the next start, and kept across a refresh of the list.
     QCOMPARE(Settings::Read(ini).configuration.port, std::optional(added));
-    form->Refresh1Click();
+    Action(form, "Refresh1")->trigger();
     QVERIFY(portList().contains(added));
     f->windows.reset();
     createWindows();
@@ -273,7 +273,7 @@ void TestConnection::hostileNetworkPeer() {
         TcpListener peer;
         QVERIFY(peer.port > 0);
         createWindows();
-        form->SerialPort->SetDelay(20);
+        form->Link.Port()->SetDelay(20);
         if (resets >= 0) {
             // The send, not the reader, is first to find the connection gone:
             // that is part of the loss, with no box of its own.
@@ -283,13 +283,13 @@ void TestConnection::hostileNetworkPeer() {
             // Once the reader has delivered a byte it is put to sleep.
             QSignalSpy arrived(&form->Link, &AmpLink::ChunkArrived);
             QVERIFY(c >= 0 && ::send(c, "x", 1, MSG_NOSIGNAL) == 1 && arrived.wait(2000));
-            form->SerialPort->SetDelay(60000);
+            form->Link.Port()->SetDelay(60000);
             QTest::qWait(300);
             const linger abort{1, 0};
             ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             ::close(c);
             QTest::qWait(50);
-            Runtime::Guarded([this] { form->Timer1Timer(); });
+            Runtime::Guarded([this] { form->Link.HandshakeTick(); });
             QCOMPARE(form->Link.State().Phase, resets ? LinkPhase::Waiting : LinkPhase::Closed);
             QCOMPARE(f->boxes.size(), 1 - resets); // "Disconnected from COM Port" alone
             f->windows.reset();
@@ -303,8 +303,8 @@ void TestConnection::hostileNetworkPeer() {
                 ::close(c);
                 QTRY_COMPARE(f->boxes.size(), i + 1);
                 QCOMPARE(f->boxes.last().text, QStringLiteral("Disconnected from COM Port"));
-                QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-                QVERIFY(form->ComboBox1->isEnabled() && form->openport->isEnabled());
+                QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+                QVERIFY(f->ui.ComboBox1->isEnabled() && f->ui.openport->isEnabled());
                 continue;
             }
             const auto closeIt = qScopeGuard([c] { ::close(c); });
@@ -327,14 +327,14 @@ void TestConnection::hostileNetworkPeer() {
             QTRY_VERIFY_WITH_TIMEOUT(
                 !f->monitor().filter(QStringLiteral("****** Line without end discarded")).isEmpty(),
                 20000);
-            QVERIFY(form->SerialPort->Connected());
-            QCOMPARE(form->openport->Caption(), QStringLiteral("Connecting..."));
-            form->closeportclick();
+            QVERIFY(form->Link.Port()->Connected());
+            QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Connecting..."));
+            form->Link.Close();
             QCOMPARE(f->boxes.size(), 1);
-            QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
+            QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
         }
         if (f->windows)
-            QVERIFY(!form->SerialPort->Connected());
+            QVERIFY(!form->Link.Port()->Connected());
         f->windows.reset();
     }
     QCOMPARE(CountEntries("/proc/self/fd"), fds);
@@ -343,8 +343,8 @@ void TestConnection::hostileNetworkPeer() {
 
 QStringList TestConnection::portList() const {
     QStringList ports;
-    for (int i = 0; i < form->ComboBox1->count(); ++i)
-        ports << form->ComboBox1->itemData(i).toString();
+    for (int i = 0; i < f->ui.ComboBox1->count(); ++i)
+        ports << f->ui.ComboBox1->itemData(i).toString();
     return ports;
 }
 

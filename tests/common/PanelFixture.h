@@ -1,20 +1,21 @@
 // The program's windows over a real port, for tests and benchmarks: the
-// configuration file in a folder of its own, message boxes recorded instead
-// of shown, and either a pseudo-terminal peer that the test plays the
-// amplifier on, or the simulated amplifier as a process (orvik-sim).
+// settings file in a folder of its own, message boxes recorded instead of
+// shown, and either a pseudo-terminal peer that the test plays the amplifier
+// on, or the simulated amplifier as a process (orvik-sim).
 #pragma once
 
 #include "SimProcess.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
-#include "atu/atu1.h"
-#include "service/Unit2.h"
-#include "tests/common/PtyPeer.h"
-#include "widgets/ColorButton.h"
+#include "app/AlarmWindow.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
+#include "atu/AtuPanel.h"
 #include "config/Settings.h"
+#include "service/CalibrationWindow.h"
+#include "service/PortMonitor.h"
+#include "tests/common/PtyPeer.h"
+#include "tests/common/WindowUi.h"
 #include "widgets/Runtime.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,21 +45,24 @@ public:
     // Creates the windows. With driveTimers the handshake, poll, liveness and
     // tuner timers are made inert, so that the test calls their handlers itself.
     void createWindows(bool driveTimers) {
-        windows = std::make_unique<TWindowSet>();
-        w = &windows->windows();
-        form = w->Form1;
-        atuTimerInterval = w->Fatu1->Timer1->interval();
+        windows = std::make_unique<WindowSet>();
+        main = windows->Main();
+        ui = MainUi(main);
+        atu = AtuUi(windows->Atu());
+        mon = MonitorUi(windows->Monitor());
+        AmpLink &link = windows->Link();
+        atuTimerInterval = link.AtuTimer()->interval();
         if (driveTimers) {
             constexpr int Day = 24 * 3600 * 1000;
             for (QTimer *t :
-                 {form->Timer1, form->Timer2, w->Fatu1->Timer1, form->Link.LivenessTimer()})
+                 {link.HandshakeTimer(), link.PollTimer(), link.AtuTimer(), link.LivenessTimer()})
                 t->setInterval(Day);
         }
     }
 
-    // Names port in the configuration file that the windows read at start.
+    // Names port in the settings file that the windows read at start.
     bool configure(const QString &port) {
-        QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
+        QFile ini(dir.filePath(Settings::FileName));
         if (!dir.isValid() || !ini.open(QIODevice::WriteOnly))
             return false;
         ini.write("[Configuration]\r\nPort=" + port.toLocal8Bit() + "\r\n");
@@ -66,30 +70,30 @@ public:
     }
 
     // Starts the simulator with args and creates the windows with the
-    // simulator's device named in the configuration file.
+    // simulator's device named in the settings file.
     bool start(const QStringList &args = {}, bool driveTimers = true) {
         // The simulator keeps a link to its device, also across a replug.
         link = dir.filePath(QStringLiteral("amplifier"));
         if (!sim.start(QStringList{QStringLiteral("--link"), link} + args) || !configure(link))
             return false;
         createWindows(driveTimers);
-        return form->ComboBox1->currentText() == link;
+        return ui.ComboBox1->currentText() == link;
     }
 
     // Open Port, then wait for the identification.
     bool connect(int timeoutMs = 3000) {
-        form->openportclick();
-        return QTest::qWaitFor([this] { return form->IsConnected(); }, timeoutMs);
+        main->OpenSelectedPort();
+        return QTest::qWaitFor([this] { return main->Link.State().IsConnected(); }, timeoutMs);
     }
 
     // Opens the main window's port to `device`; returns false if it did not open.
     bool open(const QString &device) {
-        QComboBox *box = form->ComboBox1;
+        QComboBox *box = ui.ComboBox1;
         if (box->findText(device) < 0)
             box->addItem(device);
         box->setCurrentIndex(box->findText(device));
-        form->openportclick();
-        return form->SerialPort->Connected();
+        main->OpenSelectedPort();
+        return main->Link.Port()->Connected();
     }
 
     // Opens to the pty peer and identifies the amplifier by feeding the
@@ -100,25 +104,27 @@ public:
         peer.read(200);
         receive("PA_QZ9QZ\r\n");
         peer.read(300);
-        return form->IsConnected();
+        return main->Link.State().IsConnected();
     }
 
-    // A chunk as the serial component hands it to the main window.
+    // A chunk as the serial component hands it to the link.
     void receive(const QByteArray &chunk) {
-        Runtime::Guarded([&] { form->SerialPortReceive(form->SerialPort, chunk); });
+        Runtime::Guarded([&] { main->Link.ReceiveChunk(chunk); });
     }
 
-    QStringList monitor() const { return w->Form2->Lines(); }
+    PortMonitor *monitorWindow() const { return windows->Monitor(); }
+    QStringList monitor() const { return windows->Monitor()->Lines(); }
     int count(const QString &entry) const { return int(monitor().count(entry)); }
-    int monitorCount(const QString &entry) const { return count(entry); }
 
     QTemporaryDir dir;
     QString link; // the simulator's device link
     PtyPeer peer;
     SimProcess sim;
-    std::unique_ptr<TWindowSet> windows;
-    TWindows *w = nullptr;
-    TForm1 *form = nullptr;
+    std::unique_ptr<WindowSet> windows;
+    MainWindow *main = nullptr;
+    MainUi ui;
+    AtuUi atu;
+    MonitorUi mon;
     QList<Runtime::MessageBoxCall> boxes;
     int atuTimerInterval = 0; // as laid out, before the tests made it inert
 };

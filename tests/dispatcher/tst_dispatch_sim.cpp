@@ -18,7 +18,7 @@ private Q_SLOTS:
 void TestDispatchSim::session() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
-    TForm1 *form = f.form;
+    MainWindow *form = f.main;
     QVERIFY(f.connect());
     // The start-up burst, in order, right after "PA?".
     QVERIFY(f.sim.waitForLogged("ATU_INST?"));
@@ -29,33 +29,34 @@ void TestDispatchSim::session() {
 
     // The menus fill with the simulator's settings.
     QTRY_VERIFY(form->Link.State().CalKnown && form->Link.State().AlcKnown &&
-                form->Off1->isChecked());
-    for (QAction *a : {form->Hysteresis1, form->Manual1, form->CWbybuzzer1, form->N4W1, form->Fast1,
-                       form->N12kW1})
+                Action(form, "Off1")->isChecked());
+    for (QAction *a :
+         {Action(form, "Hysteresis1"), Action(form, "Manual1"), Action(form, "CWbybuzzer1"),
+          Action(form, "N4W1"), Action(form, "Fast1"), Action(form, "N12kW1")})
         QVERIFY2(a->isChecked(), qPrintable(a->objectName()));
-    QCOMPARE(form->Band[2]->BrushColor(), clLime);
-    QCOMPARE(form->ALC1->x(), 100 * 333 / 200 + 8);
+    QCOMPARE(f.ui.Band[2]->BrushColor(), clLime);
+    QCOMPARE(f.ui.ALC1->x(), 100 * 333 / 200 + 8);
     QCOMPARE(form->Link.State().FirmwareVersion, QStringLiteral("3.30"));
 
     // A transmission moves both bars and lights the LED; TX: OFF clears.
     f.sim.say("tx 850 12 0.6");
-    QTRY_VERIFY(form->tx_led->Value() && form->output->Position() > 0 && form->swr->Position() > 0);
-    QVERIFY(form->Panel1->isHidden());
-    QTRY_VERIFY_WITH_TIMEOUT(!form->tx_led->Value(), 5000);
-    QCOMPARE(form->output->Position(), 0);
-    QCOMPARE(form->swr->Position(), 0);
-    QVERIFY(!form->Panel1->isHidden());
-    QVERIFY(form->P_out->text().isEmpty());
+    QTRY_VERIFY(f.ui.tx_led->Value() && f.ui.output->Position() > 0 && f.ui.swr->Position() > 0);
+    QVERIFY(f.ui.Panel1->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.ui.tx_led->Value(), 5000);
+    QCOMPARE(f.ui.output->Position(), 0);
+    QCOMPARE(f.ui.swr->Position(), 0);
+    QVERIFY(!f.ui.Panel1->isHidden());
+    QVERIFY(f.ui.P_out->text().isEmpty());
 
     // A report written in two parts is handled whole.
     f.sim.say("split O: 777");
-    QTRY_COMPARE(form->output->Position(), 777);
-    QCOMPARE(f.monitorCount(QStringLiteral("+ O: 7")) + f.monitorCount(QStringLiteral("+ 77")), 0);
+    QTRY_COMPARE(f.ui.output->Position(), 777);
+    QCOMPARE(f.count(QStringLiteral("+ O: 7")) + f.count(QStringLiteral("+ 77")), 0);
 
     // Everything known: a tick sends exactly eight bare lines.
     const qsizetype before = f.sim.loggedLines().size();
     const int bare = int(f.sim.loggedLines().count(QByteArray()));
-    form->Timer2Timer();
+    form->Link.PollTick();
     QVERIFY(f.sim.waitForLogged(QByteArray(), bare + 8));
     QTest::qWait(300); // nothing else may follow
     QCOMPARE(f.sim.loggedLines().size(), before + 8);

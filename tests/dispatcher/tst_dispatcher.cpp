@@ -19,7 +19,7 @@
 
 namespace {
 
-QString ColorName(TColor c) {
+QString ColorWord(TColor c) {
     const std::pair<TColor, const char *> names[] = {
         {clLime, "clLime"},           {clSilver, "clSilver"},    {clYellow, "clYellow"},
         {clFuchsia, "clFuchsia"},     {clRed, "clRed"},          {clBtnFace, "clBtnFace"},
@@ -30,10 +30,10 @@ QString ColorName(TColor c) {
     return QString::number(c, 16);
 }
 
-QString ColorName(const QColor &q) {
+QString ColorWord(const QColor &q) {
     for (TColor c : {clLime, clYellow, clFuchsia, clRed})
         if (ToQColor(c) == q)
-            return ColorName(c);
+            return ColorWord(c);
     return q.name();
 }
 
@@ -52,17 +52,17 @@ private Q_SLOTS:
 private:
     void feed(const QByteArray &bytes) { f->receive(bytes); }
     QStringList monitor() const;
-    void clearMonitor() { w().Form2->Memo1->clear(); }
-    TWindows &w() const { return *f->w; }
+    void clearMonitor() { f->mon.Memo1->clear(); }
+    WindowSet &w() const { return *f->windows; }
     std::map<QString, std::function<QString()>> probes() const;
 
     std::unique_ptr<PanelFixture> f;
-    TForm1 *form = nullptr;
+    MainWindow *form = nullptr;
 };
 
 void TestDispatcher::init() {
     f = std::make_unique<PanelFixture>(true);
-    form = f->form;
+    form = f->main;
     QVERIFY(f->connectPeer());
     clearMonitor();
 }
@@ -73,7 +73,7 @@ void TestDispatcher::cleanup() {
 }
 
 QStringList TestDispatcher::monitor() const {
-    QStringList lines = w().Form2->Lines();
+    QStringList lines = f->monitor();
     if (lines.size() == 1 && lines.at(0).isEmpty())
         lines.clear();
     return lines;
@@ -81,76 +81,80 @@ QStringList TestDispatcher::monitor() const {
 
 // The observable state a report may change, by name.
 std::map<QString, std::function<QString()>> TestDispatcher::probes() const {
-    const TForm1 *f = form;
-    const TFatu1 *atu = w().Fatu1;
+    const MainWindow *main = form;
+    const MainUi &ui = f->ui;
+    const AtuUi &atu = f->atu;
     auto left = [](const QWidget *m) {
         return m->isHidden() ? QStringLiteral("hidden") : QString::number(m->x());
     };
     auto panel = [](const TPanel *p) {
         return p->isHidden() ? QStringLiteral("hidden")
-                             : p->Caption() + QLatin1Char('/') + ColorName(p->Color());
+                             : p->Caption() + QLatin1Char('/') + ColorWord(p->Color());
     };
     return {
-        {QStringLiteral("Temp2"), [=] { return f->Temp2->text(); }},
+        {QStringLiteral("Temp2"), [=] { return ui.Temp2->text(); }},
         {QStringLiteral("Temp1"),
-         [=] { return ColorName(f->Temp1->palette().color(QPalette::Window)); }},
+         [=] { return ColorWord(ui.Temp1->palette().color(QPalette::Window)); }},
         {QStringLiteral("bands"),
          [=] {
              QString out;
-             for (const TShape *b : f->Band)
+             for (const TShape *b : ui.Band)
                  out += b->BrushColor() == clLime     ? QLatin1Char('L')
                         : b->BrushColor() == clSilver ? QLatin1Char('S')
                                                       : QLatin1Char('?');
              return out;
          }},
         {QStringLiteral("bandsEnabled"),
-         [=] { return Flag(f->Band[0]->isEnabled()) + Flag(f->Band[6]->isEnabled()); }},
-        {QStringLiteral("GroupBox1"), [=] { return f->GroupBox1->title(); }},
+         [=] { return Flag(ui.Band[0]->isEnabled()) + Flag(ui.Band[6]->isEnabled()); }},
+        {QStringLiteral("GroupBox1"), [=] { return ui.GroupBox1->title(); }},
         {QStringLiteral("checked"),
          [=] {
              QStringList on;
-             for (const QAction *a : f->findChildren<QAction *>())
+             for (const QAction *a : main->findChildren<QAction *>())
                  if (a->isChecked())
                      on << a->objectName();
              on.sort();
              return on.join(QLatin1Char(','));
          }},
-        {QStringLiteral("scale"), [=] { return f->ScaleLabels[1]->text(); }},
+        {QStringLiteral("scale"), [=] { return ui.ScaleLabels[1]->text(); }},
         {QStringLiteral("inPowerEnabled"),
-         [=] { return Flag(f->N4W1->isEnabled()) + Flag(f->N60W1->isEnabled()); }},
-        {QStringLiteral("P_out"), [=] { return f->P_out->text(); }},
-        {QStringLiteral("P_max_label"), [=] { return f->P_max_label->text(); }},
-        {QStringLiteral("P_max1"), [=] { return left(f->P_max1); }},
-        {QStringLiteral("ALC1"), [=] { return left(f->ALC1); }},
-        {QStringLiteral("output"), [=] { return QString::number(f->output->Position()); }},
-        {QStringLiteral("swr"), [=] { return QString::number(f->swr->Position()); }},
-        {QStringLiteral("tx_led"), [=] { return Flag(f->tx_led->Value()); }},
+         [=] {
+             return Flag(Action(main, "N4W1")->isEnabled()) +
+                    Flag(Action(main, "N60W1")->isEnabled());
+         }},
+        {QStringLiteral("P_out"), [=] { return ui.P_out->text(); }},
+        {QStringLiteral("P_max_label"), [=] { return ui.P_max_label->text(); }},
+        {QStringLiteral("P_max1"), [=] { return left(ui.P_max1); }},
+        {QStringLiteral("ALC1"), [=] { return left(ui.ALC1); }},
+        {QStringLiteral("output"), [=] { return QString::number(ui.output->Position()); }},
+        {QStringLiteral("swr"), [=] { return QString::number(ui.swr->Position()); }},
+        {QStringLiteral("tx_led"), [=] { return Flag(ui.tx_led->Value()); }},
         {QStringLiteral("Panel1"),
          [=] {
-             return f->Panel1->Caption() + QLatin1Char('/') + ColorName(f->Panel1->Color()) +
-                    (f->Panel1->isHidden() ? QStringLiteral("/hidden") : QString());
+             return ui.Panel1->Caption() + QLatin1Char('/') + ColorWord(ui.Panel1->Color()) +
+                    (ui.Panel1->isHidden() ? QStringLiteral("/hidden") : QString());
          }},
-        {QStringLiteral("ATUPanel1"), [=] { return Flag(f->ATUPanel1->isEnabled()); }},
-        {QStringLiteral("atu.visible"), [=] { return Flag(atu->isVisible()); }},
-        {QStringLiteral("atu.Panel1"), [=] { return panel(atu->Panel1); }},
-        {QStringLiteral("atu.Panel2"), [=] { return panel(atu->Panel2); }},
-        {QStringLiteral("FineTuning1"), [=] { return Flag(atu->FineTuning1->isEnabled()); }},
-        {QStringLiteral("atu.Timer1"), [=] { return Flag(atu->Timer1->isActive()); }},
-        {QStringLiteral("atu.Led"), [=] { return ColorName(atu->Led->TrueColor()); }},
-        {QStringLiteral("atu.tune1"), [=] { return ColorName(atu->tune1->Color()); }},
+        {QStringLiteral("ATUPanel1"), [=] { return Flag(Action(main, "ATUPanel1")->isEnabled()); }},
+        {QStringLiteral("atu.visible"), [=] { return Flag(w().Atu()->isVisible()); }},
+        {QStringLiteral("atu.Panel1"), [=] { return panel(atu.Panel1); }},
+        {QStringLiteral("atu.Panel2"), [=] { return panel(atu.Panel2); }},
+        {QStringLiteral("FineTuning1"), [=] { return Flag(atu.FineTuning1->isEnabled()); }},
+        {QStringLiteral("atu.Timer1"), [=] { return Flag(main->Link.AtuTimer()->isActive()); }},
+        {QStringLiteral("atu.Led"), [=] { return ColorWord(atu.Led->TrueColor()); }},
+        {QStringLiteral("atu.tune1"), [=] { return ColorWord(atu.tune1->Color()); }},
         {QStringLiteral("atu.SWR"),
          [=] {
              QString out;
-             for (const QAction *a : atu->SWR)
+             for (const QAction *a : atu.SWR)
                  out += Flag(a->isChecked());
              return out;
          }},
-        {QStringLiteral("atu.Label3"), [=] { return atu->Label3->text(); }},
-        {QStringLiteral("atu.Label4"), [=] { return atu->Label4->text(); }},
-        {QStringLiteral("atu.Label7"), [=] { return atu->Label7->text(); }},
-        {QStringLiteral("atu.Label8"), [=] { return atu->Label8->text(); }},
+        {QStringLiteral("atu.Label3"), [=] { return atu.Label3->text(); }},
+        {QStringLiteral("atu.Label4"), [=] { return atu.Label4->text(); }},
+        {QStringLiteral("atu.Label7"), [=] { return atu.Label7->text(); }},
+        {QStringLiteral("atu.Label8"), [=] { return atu.Label8->text(); }},
         {QStringLiteral("K"),
-         [=] { return Flag(!atu->Image0->isHidden()) + Flag(!atu->Image1->isHidden()); }},
+         [=] { return Flag(!atu.Image0->isHidden()) + Flag(!atu.Image1->isHidden()); }},
     };
 }
 
@@ -248,12 +252,12 @@ void TestDispatcher::reports() {
     QFETCH(QByteArray, line);
     QFETCH(QStringList, entries);
     QFETCH(QStringList, state);
-    const int pmaxTop = form->P_max1->y(), alcTop = form->ALC1->y();
+    const int pmaxTop = f->ui.P_max1->y(), alcTop = f->ui.ALC1->y();
     for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         if (b == QStringLiteral("@tune1"))
-            w().Fatu1->tune1->SetColor(clYellow);
+            f->atu.tune1->SetColor(clYellow);
         else if (b == QStringLiteral("@atu"))
-            w().Fatu1->Timer1->start();
+            form->Link.AtuTimer()->start();
         else
             feed(b.toLatin1() + "\r\n");
     }
@@ -267,8 +271,8 @@ void TestDispatcher::reports() {
         QCOMPARE(name + QLatin1Char('=') + all.at(name)(), pair);
     }
     // The markers move along their bars only.
-    QCOMPARE(form->P_max1->y(), pmaxTop);
-    QCOMPARE(form->ALC1->y(), alcTop);
+    QCOMPARE(f->ui.P_max1->y(), pmaxTop);
+    QCOMPARE(f->ui.ALC1->y(), alcTop);
     QVERIFY(f->boxes.isEmpty());
 }
 

@@ -1,11 +1,11 @@
 // The main window as the operator meets it: its layout and menus, and every
 // operator action driven by mouse presses and menu triggers, checked on the
 // bytes that reach a real pseudo-terminal and on the port monitor's echo.
-#include "app/Unit1.h"
-#include "app/Windows.h"
-#include "atu/atu1.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
+#include "atu/AtuPanel.h"
 #include "link/MainRules.h"
-#include "service/Unit2.h"
+#include "service/PortMonitor.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/widgets/TestPixels.h"
 #include "widgets/BarMeter.h"
@@ -128,7 +128,7 @@ private:
     // A report as the serial component hands it to the main window.
     void report(const QByteArray &line);
     QStringList echoesSince(int mark) const { return monitor().mid(mark); }
-    QStringList monitor() const { return (*f->w).Form2->Lines(); }
+    QStringList monitor() const { return f->monitor(); }
     // Runs action with the real message boxes; each is read as it shows and closed.
     QStringList realBoxes(const std::function<void()> &action);
     QAction *action(const QString &name) const { return form->findChild<QAction *>(name); }
@@ -142,7 +142,7 @@ private:
 
     std::unique_ptr<PanelFixture> f;
     PtyPeer *peer = nullptr;
-    TForm1 *form = nullptr;
+    MainWindow *form = nullptr;
 };
 
 void TestMainWindow::init() {
@@ -151,7 +151,7 @@ void TestMainWindow::init() {
     QVERIFY(peer->ok());
     QVERIFY(f->configure(peer->devicePath()));
     f->createWindows(true);
-    form = f->form;
+    form = f->main;
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form));
 }
@@ -161,19 +161,19 @@ void TestMainWindow::cleanup() {
 }
 
 void TestMainWindow::report(const QByteArray &line) {
-    Runtime::Guarded([&] { form->SerialPortReceive(form->SerialPort, line + "\r\n"); });
+    Runtime::Guarded([&] { form->Link.ReceiveChunk(line + "\r\n"); });
 }
 
 void TestMainWindow::openPort() {
-    QCOMPARE(form->ComboBox1->currentText(), peer->devicePath());
-    form->openportclick();
+    QCOMPARE(f->ui.ComboBox1->currentText(), peer->devicePath());
+    form->OpenSelectedPort();
     QCOMPARE(sent(), QByteArray("PA?\r\n"));
 }
 
 void TestMainWindow::connectPeer() {
     openPort();
     peer->write("PA_QZ9QZ\r\n");
-    QTRY_VERIFY(form->IsConnected());
+    QTRY_VERIFY(form->Link.State().IsConnected());
     QByteArray burst; // let the start-up queries go by
     for (int i = 0; i < 10 && !burst.contains("ATU_INST?"); ++i)
         burst += peer->read(300);
@@ -202,9 +202,9 @@ void TestMainWindow::frameAndMenus() {
         QStringLiteral("PA Type: *1 kW or 1.2 kW|2.4 kW")};
     QStringList got;
     QList<QAction *> menus = form->menuBar()->actions();
-    menus << form->PAType1;
+    menus << Action(form, "PAType1");
     for (QAction *m : menus) {
-        QVERIFY(m == form->PAType1 ||
+        QVERIFY(m == Action(form, "PAType1") ||
                 form->menuBar()->actionGeometry(m).right() < form->menuBar()->width());
         QStringList items;
         for (QAction *a : m->menu() ? m->menu()->actions() : QList<QAction *>()) {
@@ -213,9 +213,10 @@ void TestMainWindow::frameAndMenus() {
                           : (a->isChecked() ? QStringLiteral("*") : QString()) +
                                 (a->isEnabled() ? QString() : QStringLiteral("~")) + a->text());
             // Radio items; "Reconnect automatically" is a toggle of its own.
-            if (a->isCheckable() && a != form->AutoReconnect1)
-                QCOMPARE(a->actionGroup()->actions().size(),
-                         qsizetype(m->menu()->actions().size() - (m == form->Interface1)));
+            if (a->isCheckable() && a != Action(form, "AutoReconnect1"))
+                QCOMPARE(
+                    a->actionGroup()->actions().size(),
+                    qsizetype(m->menu()->actions().size() - (m == Action(form, "Interface1"))));
         }
         got << m->text() + (items.isEmpty() ? QString()
                                             : QStringLiteral(": ") + items.join(QLatin1Char('|')));
@@ -275,7 +276,8 @@ QStringList TestMainWindow::realBoxes(const std::function<void()> &action) {
 void TestMainWindow::messageBoxes_data() {
     QTest::addColumn<int>("way");
     QTest::addColumn<QString>("expected"); // "text|title|icon"; %1 the port
-    QTest::newRow("About") << 0 << TForm1::AboutText() + QStringLiteral("|About...|information");
+    QTest::newRow("About") << 0
+                           << MainWindow::AboutText() + QStringLiteral("|About...|information");
     QTest::newRow("not calibrated")
         << 1 << QStringLiteral("Please make first a calibration in PA !|Error|error");
     QTest::newRow("send on a closed port")
@@ -290,17 +292,17 @@ void TestMainWindow::messageBoxes() {
     if (way == 1 || way == 2)
         openPort();
     if (way == 2)
-        form->closeportclick();
+        form->Link.Close();
     const QStringList seen = realBoxes([&] {
         if (way == 0)
-            form->About1->trigger();
+            Action(form, "About1")->trigger();
         if (way == 1)
-            QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(100, 16));
+            QTest::mousePress(f->ui.output, Qt::LeftButton, {}, QPoint(100, 16));
         if (way == 2)
-            form->N501->trigger();
+            Action(form, "N501")->trigger();
         if (way == 3) {
-            form->ComboBox1->setCurrentIndex(-1);
-            QTest::mouseClick(form->openport, Qt::LeftButton);
+            f->ui.ComboBox1->setCurrentIndex(-1);
+            QTest::mouseClick(f->ui.openport, Qt::LeftButton);
         }
     });
     QCOMPARE(seen, QStringList{expected.replace(QStringLiteral("%1"), peer->devicePath())});
@@ -354,7 +356,7 @@ void TestMainWindow::componentSettings() {
     // The widgets of the real windows, read through their properties.
     QObject *w = form->findChild<QObject *>(name);
     if (!w)
-        w = (*f->w).Fatu1->findChild<QObject *>(name);
+        w = f->windows->Atu()->findChild<QObject *>(name);
     QVERIFY(w);
     const QVariant v = w->property(property.constData());
     QVERIFY2(v.isValid(), property.constData());
@@ -381,54 +383,55 @@ void TestMainWindow::connectionEnds() {
     QFETCH(QStringList, boxTexts);
     // The handshake's timing as laid out: a query a second, the poll a second.
     {
-        TWindowSet fresh;
-        QCOMPARE(fresh->Form1->Timer1->interval(), 1000);
-        QCOMPARE(fresh->Form1->Timer2->interval(), 1000);
-        QVERIFY(!fresh->Form1->Timer1->isActive() && fresh->Form1->Timer2->isActive());
+        WindowSet fresh;
+        const AmpLink &link = fresh.Link();
+        QCOMPARE(link.HandshakeTimer()->interval(), 1000);
+        QCOMPARE(link.PollTimer()->interval(), 1000);
+        QVERIFY(!link.HandshakeTimer()->isActive() && link.PollTimer()->isActive());
     }
     // Connected or connecting: Open Port lime and pressed in, its caption black.
     auto openPressed = [this] {
-        const QImage pressed = Render(*form->openport);
+        const QImage pressed = Render(*f->ui.openport);
         QCOMPARE(PixelColor(pressed, 3, 3), clLime);
         QCOMPARE(PixelColor(pressed, 1, 0), clGray);
         QVERIFY(CountColor(pressed, clBlack) > 10);
     };
     if (way == 1) {
-        QTest::mouseClick(form->openport, Qt::LeftButton);
+        QTest::mouseClick(f->ui.openport, Qt::LeftButton);
         QCOMPARE(sent(), QByteArray("PA?\r\n"));
         // Ten ticks ask again and keep waiting; the eleventh asks and gives up.
         for (int tick = 1; tick <= 10; ++tick) {
-            form->Timer1Timer();
+            form->Link.HandshakeTick();
             QCOMPARE(sent(), QByteArray("PA?\r\n"));
         }
-        QVERIFY(form->IsConnecting() && form->Timer1->isActive());
-        QVERIFY(form->openport->Down() && !form->openport->isEnabled());
-        QVERIFY(!form->closeport->Down() && form->closeport->isEnabled());
+        QVERIFY(form->Link.State().IsConnecting() && form->Link.HandshakeTimer()->isActive());
+        QVERIFY(f->ui.openport->Down() && !f->ui.openport->isEnabled());
+        QVERIFY(!f->ui.closeport->Down() && f->ui.closeport->isEnabled());
         QVERIFY(f->boxes.isEmpty());
         openPressed();
     } else {
-        QTest::mouseClick(form->openport, Qt::LeftButton);
+        QTest::mouseClick(f->ui.openport, Qt::LeftButton);
         peer->write("PA_QZ9QZ\r\n");
-        QTRY_VERIFY(form->IsConnected());
-        QVERIFY(!form->Timer1->isActive() && form->Timer2->isActive());
-        QVERIFY(form->openport->Down() && !form->openport->isEnabled());
-        QVERIFY(!form->closeport->Down() && form->closeport->isEnabled());
+        QTRY_VERIFY(form->Link.State().IsConnected());
+        QVERIFY(!form->Link.HandshakeTimer()->isActive() && form->Link.PollTimer()->isActive());
+        QVERIFY(f->ui.openport->Down() && !f->ui.openport->isEnabled());
+        QVERIFY(!f->ui.closeport->Down() && f->ui.closeport->isEnabled());
         openPressed();
     }
     const QStringList seen = realBoxes([&] {
         if (way == 0)
-            QTest::mouseClick(form->closeport, Qt::LeftButton);
+            QTest::mouseClick(f->ui.closeport, Qt::LeftButton);
         if (way == 1)
-            form->Timer1Timer();
+            form->Link.HandshakeTick();
         if (way == 2) {
             peer->closeMaster();
-            QTRY_VERIFY(!form->SerialPort->Connected());
+            QTRY_VERIFY(!form->Link.Port()->Connected());
         }
         if (way >= 3) {
             // The program ends: its event loop returns.
             QTimer::singleShot(0, form, [this, way] {
                 if (way == 3)
-                    form->Exit1->trigger();
+                    Action(form, "Exit1")->trigger();
                 else
                     form->close();
             });
@@ -443,17 +446,17 @@ void TestMainWindow::connectionEnds() {
     }
     if (way == 4)
         return; // the window is gone; the port goes with the windows
-    QVERIFY(!form->SerialPort->Connected());
-    QVERIFY(!form->Timer1->isActive() && !form->Timer2->isActive());
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QVERIFY(!form->openport->Down() && form->openport->isEnabled());
-    QCOMPARE(form->closeport->Down(), closeportDown);
-    QVERIFY(!form->closeport->isEnabled());
-    QVERIFY(form->ComboBox1->isEnabled());
-    QCOMPARE(form->ComboBox1->currentIndex(), -1);
+    QVERIFY(!form->Link.Port()->Connected());
+    QVERIFY(!form->Link.HandshakeTimer()->isActive() && !form->Link.PollTimer()->isActive());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!f->ui.openport->Down() && f->ui.openport->isEnabled());
+    QCOMPARE(f->ui.closeport->Down(), closeportDown);
+    QVERIFY(!f->ui.closeport->isEnabled());
+    QVERIFY(f->ui.ComboBox1->isEnabled());
+    QCOMPARE(f->ui.ComboBox1->currentIndex(), -1);
     // As the operator sees them: Open Port raised in the button face, Close
     // Port red and pressed in after a click on it, else raised too.
-    const QImage open = Render(*form->openport), close = Render(*form->closeport);
+    const QImage open = Render(*f->ui.openport), close = Render(*f->ui.closeport);
     QCOMPARE(PixelColor(open, 3, 3), ColorToRGB(clBtnFace));
     QCOMPARE(PixelColor(open, 1, 0), clWhite);
     QCOMPARE(PixelColor(close, 3, 3), closeportDown ? clRed : ColorToRGB(clBtnFace));
@@ -461,7 +464,7 @@ void TestMainWindow::connectionEnds() {
 }
 
 void TestMainWindow::portListDoubleClick() {
-    QComboBox *list = form->ComboBox1;
+    QComboBox *list = f->ui.ComboBox1;
     const int entries = list->count();
     QCOMPARE(list->currentIndex(), entries - 1); // the configured device
     // Closed: the list is refilled with no entry selected.
@@ -477,7 +480,7 @@ void TestMainWindow::portListDoubleClick() {
     QCOMPARE(list->currentIndex(), -1);
     QVERIFY(!view->isVisible());
     // "Refresh" selects the first entry.
-    form->Refresh1->trigger();
+    Action(form, "Refresh1")->trigger();
     QCOMPARE(list->currentIndex(), 0);
     // While a port is open the list is disabled and keeps its selection.
     list->setCurrentIndex(entries - 1);
@@ -496,9 +499,9 @@ void TestMainWindow::portListNames() {
     QVERIFY(QFile::link(peer->devicePath(), byId));
     QVERIFY(f->configure(byId));
     f->createWindows(true);
-    form = f->form;
+    form = f->main;
     form->show();
-    QComboBox *list = form->ComboBox1;
+    QComboBox *list = f->ui.ComboBox1;
     const int entry = list->currentIndex();
     QCOMPARE(list->itemData(entry).toString(), byId);
     const QString label = list->itemText(entry);
@@ -555,40 +558,40 @@ void TestMainWindow::geometry() {
     QCOMPARE(w->x(), rect.x());
     QVERIFY2(w->y() >= rect.y() && w->y() <= rect.y() + 3, qPrintable(QString::number(w->y())));
     // The tick stands under the bar, not beside it.
-    QVERIFY(w->x() + w->width() <= form->output->x() + form->output->width() + 8);
+    QVERIFY(w->x() + w->width() <= f->ui.output->x() + f->ui.output->width() + 8);
 }
 
 void TestMainWindow::startState() {
-    QCOMPARE(Texts(form->BandLabels),
+    QCOMPARE(Texts(f->ui.BandLabels),
              QStringLiteral("160M|80M|40M|30M|20M|15M|17M|12M|10M|6M").split(QLatin1Char('|')));
     // Two-band labels stand one above the other under their circle.
-    QCOMPARE(form->BandLabels[3]->x(), form->BandLabels[4]->x());
-    QVERIFY(form->BandLabels[3]->y() < form->BandLabels[4]->y());
+    QCOMPARE(f->ui.BandLabels[3]->x(), f->ui.BandLabels[4]->x());
+    QVERIFY(f->ui.BandLabels[3]->y() < f->ui.BandLabels[4]->y());
     for (int i = 0; i < 7; ++i) {
-        QCOMPARE(form->Band[std::size_t(i)]->BrushColor(), i == 6 ? clLime : clSilver);
-        QVERIFY(!form->Band[std::size_t(i)]->isEnabled());
+        QCOMPARE(f->ui.Band[std::size_t(i)]->BrushColor(), i == 6 ? clLime : clSilver);
+        QVERIFY(!f->ui.Band[std::size_t(i)]->isEnabled());
     }
-    QVERIFY(form->ALC1->isHidden());
-    QVERIFY(form->P_max1->isHidden());
-    QCOMPARE(form->Temp2->text(), QStringLiteral(" ?"));
+    QVERIFY(f->ui.ALC1->isHidden());
+    QVERIFY(f->ui.P_max1->isHidden());
+    QCOMPARE(f->ui.Temp2->text(), QStringLiteral(" ?"));
     // The PTT button lies over the readouts and the transmit lamp.
-    QCOMPARE(form->Panel1->Caption(), QStringLiteral("Click to block PTT"));
-    QVERIFY(form->Panel1->geometry().contains(form->P_out->geometry()));
-    QCOMPARE(form->GroupBox3->childAt(390, 123), form->Panel1);
+    QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("Click to block PTT"));
+    QVERIFY(f->ui.Panel1->geometry().contains(f->ui.P_out->geometry()));
+    QCOMPARE(f->ui.GroupBox3->childAt(390, 123), f->ui.Panel1);
     // Connection: closed, the poll timer running idle, the other windows hidden.
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open Port"));
-    QVERIFY(form->closeport->Down());
-    QVERIFY(!form->Timer1->isActive());
-    QVERIFY(form->Timer2->isActive());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open Port"));
+    QVERIFY(f->ui.closeport->Down());
+    QVERIFY(!form->Link.HandshakeTimer()->isActive());
+    QVERIFY(form->Link.PollTimer()->isActive());
     QCOMPARE(form->Link.State().CalValue, std::uint8_t(255));
-    QVERIFY((*f->w).Form2->isHidden());
-    QVERIFY((*f->w).Fatu1->isHidden());
+    QVERIFY(f->windows->Monitor()->isHidden());
+    QVERIFY(f->windows->Atu()->isHidden());
     // Every lamp of every window as it starts: its face at the centre, the
     // surround of these borderless lamps in the button face colour.
-    const std::pair<TLedLamp *, TColor> lamps[] = {{form->rxLED, clSilver},
-                                                   {form->txled, clSilver},
-                                                   {form->tx_led, clLime},
-                                                   {(*f->w).Fatu1->Led, clYellow}};
+    const std::pair<TLedLamp *, TColor> lamps[] = {{f->ui.rxLED, clSilver},
+                                                   {f->ui.txled, clSilver},
+                                                   {f->ui.tx_led, clLime},
+                                                   {f->atu.Led, clYellow}};
     for (const auto &[lamp, face] : lamps) {
         const QImage image = Render(*lamp);
         QCOMPARE(PixelColor(image, lamp->width() / 2, lamp->height() / 2), face);
@@ -596,15 +599,15 @@ void TestMainWindow::startState() {
         QVERIFY(!lamp->BlinkTimer());
     }
     // The lit RxD lamp blinks a second lit, a second out.
-    form->rxLED->SetValue(true);
-    QVERIFY(form->rxLED->BlinkTimer() && form->rxLED->BlinkTimer()->isActive());
-    QCOMPARE(form->rxLED->BlinkTimer()->interval(), 1000);
-    QCOMPARE(PixelColor(Render(*form->rxLED), 8, 8), clLime);
-    form->rxLED->BlinkStep();
-    QCOMPARE(PixelColor(Render(*form->rxLED), 8, 8), clSilver);
+    f->ui.rxLED->SetValue(true);
+    QVERIFY(f->ui.rxLED->BlinkTimer() && f->ui.rxLED->BlinkTimer()->isActive());
+    QCOMPARE(f->ui.rxLED->BlinkTimer()->interval(), 1000);
+    QCOMPARE(PixelColor(Render(*f->ui.rxLED), 8, 8), clLime);
+    f->ui.rxLED->BlinkStep();
+    QCOMPARE(PixelColor(Render(*f->ui.rxLED), 8, 8), clSilver);
     // The meters start empty and show no text: their inner box is all
     // background colour, their top-left edge the shadow.
-    for (TBarMeter *meter : {form->output, form->swr}) {
+    for (TBarMeter *meter : {f->ui.output, f->ui.swr}) {
         const QImage image = Render(*meter);
         for (int x = 1; x < meter->width() - 1; ++x)
             QCOMPARE(PixelColor(image, x, meter->height() / 2), ColorToRGB(clBtnFace));
@@ -623,16 +626,16 @@ void TestMainWindow::startState() {
         };
         QVERIFY(near(1, clGreen));
         QVERIFY(near(meter->width() - 2, clRed));
-        QCOMPARE(PixelColor(full, meter->width() / 2, mid) == clYellow, meter == form->output);
+        QCOMPARE(PixelColor(full, meter->width() / 2, mid) == clYellow, meter == f->ui.output);
         meter->SetPosition(0);
     }
     // Open Port and TUNE raised in the button face with their captions in
     // their font colours; Close Port red and pressed in, its caption white.
-    const QImage open = Render(*form->openport), close = Render(*form->closeport),
-                 tune = Render(*(*f->w).Fatu1->tune1);
+    const QImage open = Render(*f->ui.openport), close = Render(*f->ui.closeport),
+                 tune = Render(*f->atu.tune1);
     QCOMPARE(PixelColor(open, 3, 3), ColorToRGB(clBtnFace));
     QCOMPARE(PixelColor(open, 1, 0), clWhite);
-    QVERIFY(CountColor(open, ColorToRGB(form->openport->FontColor())) > 10);
+    QVERIFY(CountColor(open, ColorToRGB(f->ui.openport->FontColor())) > 10);
     QCOMPARE(PixelColor(close, 3, 3), clRed);
     QCOMPARE(PixelColor(close, 1, 0), clGray);
     QVERIFY(CountColor(close, clWhite) > 10);
@@ -674,7 +677,7 @@ void TestMainWindow::settingItem() {
     QVERIFY2(f->boxes[0].text.endsWith(NotOpen), qPrintable(f->boxes[0].text));
     QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
     QCOMPARE(echoesSince(mark), QStringList());
-    QCOMPARE(form->GroupBox1->title(), QStringLiteral(" Band  (YAESU BCD)"));
+    QCOMPARE(f->ui.GroupBox1->title(), QStringLiteral(" Band  (YAESU BCD)"));
     // Open, with another item of the group checked: the mark moves back.
     openPort();
     QAction *other =
@@ -713,11 +716,11 @@ void TestMainWindow::interfaceItem() {
     report(enabled ? "I: 3" : "I: 5"); // start from the other state
     action(name)->trigger();
     sent();
-    QCOMPARE(form->GroupBox1->title(), caption);
-    for (TShape *b : form->Band)
+    QCOMPARE(f->ui.GroupBox1->title(), caption);
+    for (TShape *b : f->ui.Band)
         QCOMPARE(b->isEnabled(), enabled);
     // The labels show it: purple text when enabled, grey text when not.
-    for (QLabel *l : form->BandLabels) {
+    for (QLabel *l : f->ui.BandLabels) {
         QCOMPARE(l->isEnabled(), enabled);
         const QImage image = l->grab().toImage().convertToFormat(QImage::Format_RGB32);
         int purple = 0, grey = 0; // text pixels, smoothed edges included
@@ -735,7 +738,7 @@ void TestMainWindow::interfaceItem() {
     }
     // A press on a circle is sent only when the circles are enabled.
     const int mark = int(monitor().size());
-    QTest::mousePress(form->Band[2], Qt::LeftButton, {}, QPoint(12, 12));
+    QTest::mousePress(f->ui.Band[2], Qt::LeftButton, {}, QPoint(12, 12));
     QCOMPARE(sent(), enabled ? QByteArray("B: 3\r\n") : QByteArray());
     QCOMPARE(echoesSince(mark), enabled ? QStringList{QStringLiteral("- B: 3")} : QStringList());
     QCOMPARE(form->Link.State().CurrentBand, std::uint8_t(enabled ? 3 : 7));
@@ -760,17 +763,17 @@ void TestMainWindow::bandPress() {
     connectPeer();
     report("I: 5");
     if (!open) {
-        form->closeportclick();
+        form->Link.Close();
         f->boxes.clear(); // "Disconnected from COM Port"
     }
     // A hover highlight elsewhere is cleared by the selection.
-    form->Band[n == 1 ? 1 : 0]->SetBrushColor(clYellow);
+    f->ui.Band[n == 1 ? 1 : 0]->SetBrushColor(clYellow);
     const int mark = int(monitor().size());
-    QTest::mousePress(form->Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
+    QTest::mousePress(f->ui.Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
     // The selection takes effect even when the send fails visibly.
     QCOMPARE(int(form->Link.State().CurrentBand), n);
     for (int i = 1; i <= 7; ++i)
-        QCOMPARE(form->Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
+        QCOMPARE(f->ui.Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
     if (open) {
         QCOMPARE(sent(), "B: " + QByteArray::number(n) + "\r\n");
         QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- B: %1").arg(n)});
@@ -785,20 +788,20 @@ void TestMainWindow::hover() {
     report("I: 5");
     // Over the selected band's circle: it stays lime. Over others: yellow,
     // until the mouse reaches the box's background.
-    moveMouse(form->Band[6], QPoint(12, 12));
-    moveMouse(form->Band[3], QPoint(12, 12));
-    QTRY_COMPARE(form->Band[3]->BrushColor(), clYellow);
-    moveMouse(form->Band[4], QPoint(10, 10));
-    QTRY_COMPARE(form->Band[4]->BrushColor(), clYellow);
-    QCOMPARE(form->Band[6]->BrushColor(), clLime);
-    moveMouse(form->GroupBox1, QPoint(4, 80));
-    QTRY_COMPARE(form->Band[3]->BrushColor(), clSilver);
-    QCOMPARE(form->Band[4]->BrushColor(), clSilver);
-    QCOMPARE(form->Band[6]->BrushColor(), clLime);
+    moveMouse(f->ui.Band[6], QPoint(12, 12));
+    moveMouse(f->ui.Band[3], QPoint(12, 12));
+    QTRY_COMPARE(f->ui.Band[3]->BrushColor(), clYellow);
+    moveMouse(f->ui.Band[4], QPoint(10, 10));
+    QTRY_COMPARE(f->ui.Band[4]->BrushColor(), clYellow);
+    QCOMPARE(f->ui.Band[6]->BrushColor(), clLime);
+    moveMouse(f->ui.GroupBox1, QPoint(4, 80));
+    QTRY_COMPARE(f->ui.Band[3]->BrushColor(), clSilver);
+    QCOMPARE(f->ui.Band[4]->BrushColor(), clSilver);
+    QCOMPARE(f->ui.Band[6]->BrushColor(), clLime);
     // Disabled circles take no highlight.
     report("I: 1");
-    moveMouse(form->Band[0], QPoint(12, 12));
-    QCOMPARE(form->Band[0]->BrushColor(), clSilver);
+    moveMouse(f->ui.Band[0], QPoint(12, 12));
+    QCOMPARE(f->ui.Band[0]->BrushColor(), clSilver);
 }
 
 // ---- PA type -------------------------------------------------------------------------
@@ -806,17 +809,17 @@ void TestMainWindow::hover() {
 void TestMainWindow::paType() {
     openPort();
     const int mark = int(monitor().size());
-    form->N24kW1->trigger();
-    QCOMPARE(Texts(form->ScaleLabels),
+    Action(form, "N24kW1")->trigger();
+    QCOMPARE(Texts(f->ui.ScaleLabels),
              QStringLiteral("0W|500W| 1kW|1.5kW|2kW|2.4kW").split(QLatin1Char('|')));
-    QVERIFY(!form->N12kW1->isChecked());
-    form->N12kW1->trigger();
-    QCOMPARE(Texts(form->ScaleLabels),
+    QVERIFY(!Action(form, "N12kW1")->isChecked());
+    Action(form, "N12kW1")->trigger();
+    QCOMPARE(Texts(f->ui.ScaleLabels),
              QStringLiteral("0W|250W|500W|750W|1kW|1.2kW").split(QLatin1Char('|')));
-    QVERIFY(!form->N24kW1->isChecked());
-    // The dispatcher's direct call checks the item as the menu does.
-    form->N24kW1Click();
-    QVERIFY(form->N24kW1->isChecked() && !form->N12kW1->isChecked());
+    QVERIFY(!Action(form, "N24kW1")->isChecked());
+    // The PA type the link takes (as from a version report) checks its item.
+    form->Link.SetPaType(MainRules::PaType::Kw24);
+    QVERIFY(Action(form, "N24kW1")->isChecked() && !Action(form, "N12kW1")->isChecked());
     // No line is sent for the PA type.
     QVERIFY(nothingSent());
     QCOMPARE(echoesSince(mark), QStringList());
@@ -826,28 +829,28 @@ void TestMainWindow::paType() {
 
 void TestMainWindow::pttBlock() {
     // Closed, then connecting: the button ignores clicks.
-    QTest::mouseClick(form->Panel1, Qt::LeftButton);
+    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     openPort();
-    QTest::mouseClick(form->Panel1, Qt::LeftButton);
+    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QVERIFY(nothingSent());
     QVERIFY(!form->Link.State().BlockOnPending);
     connectPeer();
     int mark = int(monitor().size());
-    QTest::mouseClick(form->Panel1, Qt::LeftButton);
+    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:ON")});
     QVERIFY(form->Link.State().BlockOnPending);
     // Nothing changes on the button until the amplifier confirms.
-    QCOMPARE(form->Panel1->Caption(), QStringLiteral("Click to block PTT"));
+    QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("Click to block PTT"));
     peer->write("BL:ON\r\n");
-    QTRY_COMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
+    QTRY_COMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
     // Release: sent twice, echoed once.
     mark = int(monitor().size());
-    QTest::mouseClick(form->Panel1, Qt::LeftButton);
+    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
     QVERIFY(form->Link.State().BlockOffPending);
-    QCOMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
+    QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
     QVERIFY(f->boxes.isEmpty());
 }
 
@@ -876,33 +879,33 @@ void TestMainWindow::alcPress() {
     connectPeer();
     report("CAL: " + QByteArray::number(cal));
     const int mark = int(monitor().size());
-    QTest::mousePress(form->output, Qt::MouseButton(button), {}, QPoint(x, 16));
+    QTest::mousePress(f->ui.output, Qt::MouseButton(button), {}, QPoint(x, 16));
     QCOMPARE(sent(), line + "\r\n");
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- ") + QString::fromLatin1(line)});
     // The marker's arrow points at the place pressed.
-    QCOMPARE(form->ALC1->x(), x + 8);
-    QCOMPARE(form->ALC1->x() + form->ALC1->width() / 2, form->output->x() + x);
+    QCOMPARE(f->ui.ALC1->x(), x + 8);
+    QCOMPARE(f->ui.ALC1->x() + f->ui.ALC1->width() / 2, f->ui.output->x() + x);
 }
 
 void TestMainWindow::alcRefused() {
     // Not calibrated: a message, nothing sent, the marker stays.
     connectPeer();
-    const int before = form->ALC1->x();
+    const int before = f->ui.ALC1->x();
     int mark = int(monitor().size());
-    QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
+    QTest::mousePress(f->ui.output, Qt::LeftButton, {}, QPoint(200, 16));
     QCOMPARE(f->boxes.size(), 1);
     QCOMPARE(f->boxes[0].text, QStringLiteral("Please make first a calibration in PA !"));
     QCOMPARE(f->boxes[0].title, QStringLiteral("Error"));
     QVERIFY(nothingSent());
     QCOMPARE(echoesSince(mark), QStringList());
-    QCOMPARE(form->ALC1->x(), before);
+    QCOMPARE(f->ui.ALC1->x(), before);
     // Port closed: the marker moves, the send fails visibly, no echo.
-    form->closeportclick();
+    form->Link.Close();
     f->boxes.clear();
     report("CAL: 180");
     mark = int(monitor().size());
-    QTest::mousePress(form->output, Qt::LeftButton, {}, QPoint(200, 16));
-    QCOMPARE(form->ALC1->x(), 208);
+    QTest::mousePress(f->ui.output, Qt::LeftButton, {}, QPoint(200, 16));
+    QCOMPARE(f->ui.ALC1->x(), 208);
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY(f->boxes[0].text.endsWith(NotOpen));
     QCOMPARE(echoesSince(mark), QStringList());
@@ -911,16 +914,16 @@ void TestMainWindow::alcRefused() {
 // ---- File and About ------------------------------------------------------------------------
 
 void TestMainWindow::fileAndAbout() {
-    const TWindows &w = (*f->w);
-    form->PortMonitor1->trigger();
-    QVERIFY(w.Form2->isVisible());
+    const WindowSet &w = *f->windows;
+    Action(form, "PortMonitor1")->trigger();
+    QVERIFY(w.Monitor()->isVisible());
     // Disabled until the amplifier reports a tuner.
-    form->ATUPanel1->trigger();
-    QVERIFY(w.Fatu1->isHidden());
-    form->ATUPanel1->setEnabled(true);
-    form->ATUPanel1->trigger();
-    QVERIFY(w.Fatu1->isVisible());
-    form->About1->trigger();
+    Action(form, "ATUPanel1")->trigger();
+    QVERIFY(w.Atu()->isHidden());
+    Action(form, "ATUPanel1")->setEnabled(true);
+    Action(form, "ATUPanel1")->trigger();
+    QVERIFY(w.Atu()->isVisible());
+    Action(form, "About1")->trigger();
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY(f->boxes[0].text.contains(QStringLiteral("3.3")));
     QVERIFY(f->boxes[0].text.contains(QStringLiteral("Orvik 1200")));
@@ -930,78 +933,79 @@ void TestMainWindow::fileAndAbout() {
 
 void TestMainWindow::keyboardOnly() {
     QVERIFY(QTest::qWaitForWindowActive(form));
-    form->enable_all_bands(); // as with the manual interface: the band circles take part
+    for (TShape *circle : f->ui.Band) // as with the manual interface: the circles take part
+        circle->setEnabled(true);
     // The port list has the focus first; Tab goes the way the operator works.
-    QCOMPARE(QApplication::focusWidget(), form->ComboBox1);
-    const QList<QWidget *> order = {form->openport, form->closeport, form->Panel1,
-                                    form->Band[0],  form->Band[1],   form->Band[2],
-                                    form->Band[3],  form->Band[4],   form->Band[5],
-                                    form->Band[6],  form->output,    form->ComboBox1};
+    QCOMPARE(QApplication::focusWidget(), f->ui.ComboBox1);
+    const QList<QWidget *> order = {f->ui.openport, f->ui.closeport, f->ui.Panel1,
+                                    f->ui.Band[0],  f->ui.Band[1],   f->ui.Band[2],
+                                    f->ui.Band[3],  f->ui.Band[4],   f->ui.Band[5],
+                                    f->ui.Band[6],  f->ui.output,    f->ui.ComboBox1};
     for (QWidget *next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
     // Tab to Open Port, Space: the handshake goes out.
-    QTest::keyClick(form->ComboBox1, Qt::Key_Tab);
-    QTest::keyClick(form->openport, Qt::Key_Space);
+    QTest::keyClick(f->ui.ComboBox1, Qt::Key_Tab);
+    QTest::keyClick(f->ui.openport, Qt::Key_Space);
     QCOMPARE(sent(), QByteArray("PA?\r\n"));
     peer->write("PA_QZ9QZ\r\n");
-    QTRY_VERIFY(form->IsConnected());
+    QTRY_VERIFY(form->Link.State().IsConnected());
     for (int i = 0; i < 10 && !peer->read(300).contains("ATU_INST?"); ++i) {
     }
     // Open Port and the port list are disabled now; the focus went on to Close Port.
-    QCOMPARE(QApplication::focusWidget(), form->closeport);
-    QTest::keyClick(form->closeport, Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), form->output);
+    QCOMPARE(QApplication::focusWidget(), f->ui.closeport);
+    QTest::keyClick(f->ui.closeport, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), f->ui.output);
     report("I: 5"); // manual
     report("CAL: 200");
 
     // The arrow keys choose the next band that way round, as a press does.
-    form->Band[2]->setFocus(Qt::TabFocusReason);
+    f->ui.Band[2]->setFocus(Qt::TabFocusReason);
     const std::pair<Qt::Key, int> steps[] = {
         {Qt::Key_Right, 4}, {Qt::Key_Down, 5}, {Qt::Key_Left, 4}, {Qt::Key_Up, 3}};
     for (const auto &[key, band] : steps) {
         QTest::keyClick(QApplication::focusWidget(), key);
         QCOMPARE(sent(), "B: " + QByteArray::number(band) + "\r\n");
-        QCOMPARE(QApplication::focusWidget(), form->Band[std::size_t(band - 1)]);
-        QCOMPARE(form->Band[std::size_t(band - 1)]->BrushColor(), clLime);
+        QCOMPARE(QApplication::focusWidget(), f->ui.Band[std::size_t(band - 1)]);
+        QCOMPARE(f->ui.Band[std::size_t(band - 1)]->BrushColor(), clLime);
     }
-    form->Band[0]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(form->Band[0], Qt::Key_Left); // round to 6M
+    f->ui.Band[0]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f->ui.Band[0], Qt::Key_Left); // round to 6M
     QCOMPARE(sent(), QByteArray("B: 7\r\n"));
-    QTest::keyClick(form->Band[6], Qt::Key_Space); // the chosen band again
+    QTest::keyClick(f->ui.Band[6], Qt::Key_Space); // the chosen band again
     QCOMPARE(sent(), QByteArray("B: 7\r\n"));
     // Disabled circles (a transceiver interface) are passed over.
-    form->Band[2]->setEnabled(false);
-    form->Band[1]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(form->Band[1], Qt::Key_Right);
+    f->ui.Band[2]->setEnabled(false);
+    f->ui.Band[1]->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f->ui.Band[1], Qt::Key_Right);
     QCOMPARE(sent(), QByteArray("B: 4\r\n"));
 
     // The PTT block toggles from the keyboard, confirmed by the amplifier.
-    form->Panel1->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(form->Panel1, Qt::Key_Space);
+    f->ui.Panel1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f->ui.Panel1, Qt::Key_Space);
     QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
     peer->write("BL:ON\r\n");
-    QTRY_COMPARE(form->Panel1->Caption(), QStringLiteral("PTT Blocked!"));
-    QTest::keyClick(form->Panel1, Qt::Key_Return);
+    QTRY_COMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
+    QTest::keyClick(f->ui.Panel1, Qt::Key_Return);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
 
     // The output bar: each step is the line of a press at its X (level = 200 * X div 333).
-    form->output->setFocus(Qt::TabFocusReason);
+    f->ui.output->setFocus(Qt::TabFocusReason);
     const std::pair<Qt::Key, const char *> levels[] = {
         {Qt::Key_Home, "ALC_PWM: 0"},    {Qt::Key_Right, "ALC_PWM: 10"}, // X 17
         {Qt::Key_PageUp, "ALC_PWM: 60"}, {Qt::Key_Up, "ALC_PWM: 70"},    // X 100, 117
         {Qt::Key_Down, "ALC_PWM: 60"},   {Qt::Key_End, "ALC_PWM: 200"},  // X 333
         {Qt::Key_Right, "ALC_PWM: 200"}, {Qt::Key_PageDown, "ALC_PWM: 150"}};
     for (const auto &[key, line] : levels) {
-        QTest::keyClick(form->output, key);
+        QTest::keyClick(f->ui.output, key);
         QCOMPARE(sent(), QByteArray(line) + "\r\n");
     }
-    QCOMPARE(form->ALC1->x(), MainRules::AlcMarkerLeft(250));
+    QCOMPARE(f->ui.ALC1->x(), MainRules::AlcMarkerLeft(250));
     QVERIFY(f->boxes.isEmpty());
     // Not calibrated: the refusal, as for a press.
     report("CAL: 255");
-    QTest::keyClick(form->output, Qt::Key_Left);
+    QTest::keyClick(f->ui.output, Qt::Key_Left);
     QVERIFY(nothingSent());
     QCOMPARE(f->boxes.size(), 1);
 }

@@ -4,7 +4,7 @@
 #include "tests/common/PanelFixture.h"
 
 #include "app/AlarmWindow.h"
-#include "service/Unit3.h"
+#include "service/CalibrationWindow.h"
 #include "widgets/LedLamp.h"
 #include "widgets/StdControls.h"
 
@@ -21,13 +21,13 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
 
     void atuLayout() {
-        QCOMPARE(atu()->centralWidget()->size(), QSize(572, 131));
+        QCOMPARE(f->windows->Atu()->centralWidget()->size(), QSize(572, 131));
         QCOMPARE(f->atuTimerInterval, 1000);
         // The status panel lies over the lamp and the readouts.
-        atu()->Panel2->show();
-        QWidget *client = atu()->centralWidget();
-        QCOMPARE(client->childAt(atu()->Led->geometry().center()), atu()->Panel2);
-        QCOMPARE(client->childAt(atu()->Label4->geometry().center()), atu()->Panel2);
+        f->atu.Panel2->show();
+        QWidget *client = f->windows->Atu()->centralWidget();
+        QCOMPARE(client->childAt(f->atu.Led->geometry().center()), f->atu.Panel2);
+        QCOMPARE(client->childAt(f->atu.Label4->geometry().center()), f->atu.Panel2);
     }
 
     // The in/out button from each switch state ("" as laid out, or the
@@ -63,14 +63,14 @@ private Q_SLOTS:
         selectBand(band);
         if (!state.isEmpty())
             f->receive(state + "\r\n");
-        const int lines = f->w->Form2->LineCount();
-        atu()->Panel1->OnClick(); // the click path, with its error guard
+        const int lines = f->monitorWindow()->LineCount();
+        f->atu.Panel1->OnClick(); // the click path, with its error guard
         QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
         // Band 7 is shown in line at once; otherwise only a report changes the button.
-        QCOMPARE(atu()->Panel1->Caption(), captionAfter);
-        QCOMPARE(atu()->Panel1->Color(), colorAfter);
-        QCOMPARE(atu()->Timer1->isActive(), !sent.isEmpty());
-        QCOMPARE(f->w->Form2->LineCount(), lines + (sent.isEmpty() ? 0 : 1));
+        QCOMPARE(f->atu.Panel1->Caption(), captionAfter);
+        QCOMPARE(f->atu.Panel1->Color(), colorAfter);
+        QCOMPARE(f->main->Link.AtuTimer()->isActive(), !sent.isEmpty());
+        QCOMPARE(f->monitorWindow()->LineCount(), lines + (sent.isEmpty() ? 0 : 1));
         QVERIFY(f->boxes.isEmpty());
     }
 
@@ -92,68 +92,69 @@ private Q_SLOTS:
         selectBand(band);
         if (inLine)
             f->receive("ATU_STATE: 1\r\n");
-        QVERIFY(atu()->FineTuning1->isEnabled());
-        const int lines = f->w->Form2->LineCount();
-        atu()->tune1click();
-        atu()->FineTuning1->trigger();
+        QVERIFY(f->atu.FineTuning1->isEnabled());
+        const int lines = f->monitorWindow()->LineCount();
+        f->main->Link.Tune();
+        f->atu.FineTuning1->trigger();
         QCOMPARE(f->peer.read(sent.isEmpty() ? 150 : 300), sent);
-        QCOMPARE(f->w->Form2->LineCount(), lines + int(sent.count('\n'))); // refusals log nothing
+        QCOMPARE(f->monitorWindow()->LineCount(),
+                 lines + int(sent.count('\n'))); // refusals log nothing
     }
 
     void memoryClearAndSwrMin() {
         QVERIFY(f->connectPeer());
-        atu()->MemoryClear1->trigger(); // no guard: sent in any state
-        atu()->SWR[2]->trigger();
-        atu()->SWR[6]->trigger();
+        Action(f->windows->Atu(), "MemoryClear1")->trigger(); // no guard: sent in any state
+        f->atu.SWR[2]->trigger();
+        f->atu.SWR[6]->trigger();
         QCOMPARE(f->peer.read(), QByteArray("CMEM\r\nSWRmin: 13\r\nSWRmin: 17\r\n"));
-        QCOMPARE(f->w->Form2->LastLine(), QStringLiteral("- SWRmin: 17"));
+        QCOMPARE(f->monitorWindow()->LastLine(), QStringLiteral("- SWRmin: 17"));
         for (int i = 0; i < 7; ++i)
-            QCOMPARE(atu()->SWR[i]->isChecked(), i == 6);
+            QCOMPARE(f->atu.SWR[i]->isChecked(), i == 6);
     }
 
     void timerResends() {
         QVERIFY(f->connectPeer());
-        atu()->Timer1Timer(); // nothing pending: nothing sent
+        f->main->Link.AtuTick(); // nothing pending: nothing sent
         QCOMPARE(f->peer.read(150), QByteArray());
         selectBand(3);
-        atu()->Panel1->OnClick();
+        f->atu.Panel1->OnClick();
         QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
-        atu()->Timer1Timer();
+        f->main->Link.AtuTick();
         QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
-        f->w->Form1->closeportclick();
+        f->main->Link.Close();
         const int boxes = f->boxes.size();
-        atu()->Timer1Timer(); // closed: sending would report an error
+        f->main->Link.AtuTick(); // closed: sending would report an error
         QVERIFY2(f->boxes.size() == boxes, qPrintable(f->boxes.value(boxes).text));
-        QVERIFY(atu()->Timer1->isActive());
+        QVERIFY(f->main->Link.AtuTimer()->isActive());
         QVERIFY(f->open(f->peer.devicePath()));
         f->peer.read(200);
-        atu()->Timer1Timer(); // "Connecting...": still idle
+        f->main->Link.AtuTick(); // "Connecting...": still idle
         QCOMPARE(f->peer.read(150), QByteArray());
         f->receive("PA_QZ9QZ\r\n");
         f->peer.read(300);
-        atu()->Timer1Timer();
+        f->main->Link.AtuTick();
         QCOMPARE(f->peer.read(), QByteArray("ATU_STATE: 1\r\n"));
         // The confirmation ends the re-sending.
         f->receive("ATU_STATE: 1\r\n");
-        QVERIFY(!atu()->Timer1->isActive());
+        QVERIFY(!f->main->Link.AtuTimer()->isActive());
     }
 
     void clickOnClosedPortChangesNothing() {
         QVERIFY(f->connectPeer());
         selectBand(3);
-        f->w->Form1->closeportclick();
+        f->main->Link.Close();
         f->boxes.clear(); // "Disconnected from COM Port"
-        const int lines = f->w->Form2->LineCount();
-        atu()->Panel1->OnClick();
+        const int lines = f->monitorWindow()->LineCount();
+        f->atu.Panel1->OnClick();
         QCOMPARE(f->boxes.size(), 1);
         QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-        QVERIFY(!atu()->Timer1->isActive());
-        QCOMPARE(f->w->Form2->LineCount(), lines);
+        QVERIFY(!f->main->Link.AtuTimer()->isActive());
+        QCOMPARE(f->monitorWindow()->LineCount(), lines);
         // Nothing pending: a later connection re-sends nothing.
         QVERIFY(f->open(f->peer.devicePath()));
         f->receive("PA_QZ9QZ\r\n");
         f->peer.read(300);
-        atu()->Timer1Timer();
+        f->main->Link.AtuTick();
         QCOMPARE(f->peer.read(150), QByteArray());
     }
 
@@ -198,10 +199,9 @@ private Q_SLOTS:
         // The readouts with the widest values the reports give them, the
         // service readouts revealed, both continuous-power figures.
         QVERIFY(f->connectPeer());
-        f->w->Form1->N24kW1->trigger();
+        Action(f->main, "N24kW1")->trigger();
         f->receive("TX: ON\r\nO: 2400\r\nP_max: 2400\r\nT: 88\r\nATU_FWD: 2400\r\n");
-        f->w->Fatu1->Label6->show();
-        f->w->Fatu1->Label7->show();
+        f->main->Link.RevealServiceReadings();
         QWidget *top = nullptr;
         for (QWidget *w : QApplication::topLevelWidgets())
             if (w->objectName() == window)
@@ -230,7 +230,7 @@ private Q_SLOTS:
         };
         check();
         if (window == QLatin1String("FALARM_HPCONT")) {
-            f->w->Form1->N12kW1->trigger();
+            Action(f->main, "N12kW1")->trigger();
             f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
             check();
         }
@@ -252,18 +252,20 @@ private Q_SLOTS:
                          qPrintable(a->objectName() + l->text()));
         }
         QCOMPARE(windows, 7);
-        QCOMPARE(f->w->Alarm(AlarmKind::Tot)->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+        QCOMPARE(f->windows->Alarm(AlarmKind::Tot)
+                     ->findChild<QLabel *>(QStringLiteral("Label1"))
+                     ->text(),
                  QStringLiteral("The transmission time "));
     }
 
     void alarmShownCentredOnce() {
         QVERIFY(f->connectPeer());
-        AlarmWindow *a = f->w->Alarm(AlarmKind::HpOut);
+        AlarmWindow *a = f->windows->Alarm(AlarmKind::HpOut);
         for (const QPoint mainAt : {QPoint(140, 90), QPoint(300, 200)}) {
-            f->w->Form1->move(mainAt);
+            f->main->move(mainAt);
             f->receive("ALARM: OFF\r\nALARM: HPOUT\r\n");
             QVERIFY(a->isVisible());
-            const QPoint off = a->frameGeometry().center() - f->w->Form1->frameGeometry().center();
+            const QPoint off = a->frameGeometry().center() - f->main->frameGeometry().center();
             QVERIFY(off.manhattanLength() <= 2);
         }
         // A repeat does not re-centre it; it takes no input.
@@ -271,11 +273,11 @@ private Q_SLOTS:
         const QPoint where = a->pos();
         f->receive("ALARM: HPOUT\r\n");
         QCOMPARE(a->pos(), where);
-        const int lines = f->w->Form2->LineCount();
+        const int lines = f->monitorWindow()->LineCount();
         QTest::mouseClick(a, Qt::LeftButton, {}, QPoint(20, 20));
         QTest::keyClick(a, Qt::Key_Escape);
         QVERIFY(a->isVisible());
-        QCOMPARE(f->w->Form2->LineCount(), lines);
+        QCOMPARE(f->monitorWindow()->LineCount(), lines);
     }
 
     void allClearOrder() {
@@ -302,13 +304,13 @@ private Q_SLOTS:
     void hpcontFigureChosenAtShowing() {
         QVERIFY(f->connectPeer());
         QLabel *figure =
-            f->w->Alarm(AlarmKind::HpCont)->findChild<QLabel *>(QStringLiteral("Label2"));
-        f->w->Form1->N24kW1Click();
+            f->windows->Alarm(AlarmKind::HpCont)->findChild<QLabel *>(QStringLiteral("Label2"));
+        Action(f->main, "N24kW1")->trigger();
         f->receive("ALARM: HPCONT\r\n");
         QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
         QVERIFY(figure->width() >= figure->fontMetrics().horizontalAdvance(figure->text()));
         // A change of PA type while it shows does not alter it, until the next showing.
-        f->w->Form1->N12kW1Click();
+        Action(f->main, "N12kW1")->trigger();
         f->receive("ALARM: HPCONT\r\n");
         QCOMPARE(figure->text(), QStringLiteral("   1.2 kW!"));
         f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
@@ -318,15 +320,15 @@ private Q_SLOTS:
     void alarmsSurviveCloseLossAndReconnect() {
         QVERIFY(f->connectPeer());
         f->receive("ALARM: BPF\r\n");
-        AlarmWindow *a = f->w->Alarm(AlarmKind::Bpf);
-        f->w->Form1->closeportclick();
+        AlarmWindow *a = f->windows->Alarm(AlarmKind::Bpf);
+        f->main->Link.Close();
         QVERIFY(a->isVisible());
         QVERIFY(f->open(f->peer.devicePath()));
         f->peer.write("PA_QZ9QZ\r\n");
-        QTRY_VERIFY(f->w->Form1->IsConnected());
+        QTRY_VERIFY(f->main->Link.State().IsConnected());
         QVERIFY(a->isVisible());
         f->peer.closeMaster(); // the port is lost
-        QTRY_VERIFY(!f->w->Form1->SerialPort->Connected());
+        QTRY_VERIFY(!f->main->Link.Port()->Connected());
         QVERIFY(a->isVisible());
         f->receive("ALARM: OFF\r\n");
         QVERIFY(!a->isVisible());
@@ -337,36 +339,40 @@ private Q_SLOTS:
         // window manager counts as hidden and shows again on its next alarm.
         QVERIFY(f->connectPeer());
         f->receive("ALARM: TOT\r\n");
-        for (QWidget *w : {static_cast<QWidget *>(f->w->Fatu1), static_cast<QWidget *>(f->w->Form2),
-                           static_cast<QWidget *>(f->w->Alarm(AlarmKind::Tot))}) {
+        for (QWidget *w :
+             {static_cast<QWidget *>(f->windows->Atu()), static_cast<QWidget *>(f->monitorWindow()),
+              static_cast<QWidget *>(f->windows->Alarm(AlarmKind::Tot))}) {
             QPointer<QWidget> guard(w);
             w->show();
             QVERIFY(w->close());
             QVERIFY(guard && w->isHidden());
         }
         f->receive("ALARM: TOT\r\n");
-        QVERIFY(f->w->Alarm(AlarmKind::Tot)->isVisible());
+        QVERIFY(f->windows->Alarm(AlarmKind::Tot)->isVisible());
     }
 
     void calibration() {
-        TForm3 *cal = f->w->Form3;
+        const CalibrationWindow *cal = f->windows->Calibration();
+        auto *slider = Child<QSlider>(cal, QStringLiteral("TrackBar1"));
+        auto button = [cal](const char *name) {
+            return Child<QPushButton>(cal, QLatin1String(name));
+        };
         // {start, right arrow, expected}: the arrows step within 0..255.
         const int steps[][3] = {{0, 0, 0}, {0, 1, 1}, {128, 0, 127}, {255, 1, 255}, {255, 0, 254}};
         for (const auto &s : steps) {
-            cal->TrackBar1->setValue(s[0]);
-            (s[1] ? cal->Button2 : cal->Button1)->click();
-            QCOMPARE(cal->TrackBar1->value(), s[2]);
+            slider->setValue(s[0]);
+            button(s[1] ? "Button2" : "Button1")->click();
+            QCOMPARE(slider->value(), s[2]);
         }
         // The power buttons do nothing.
-        cal->Button3->click();
-        cal->Button4->click();
-        QCOMPARE(cal->TrackBar1->value(), 254);
-        QCOMPARE(f->w->Form2->LineCount(), 0);
+        button("Button3")->click();
+        button("Button4")->click();
+        QCOMPARE(slider->value(), 254);
+        QCOMPARE(f->monitorWindow()->LineCount(), 0);
         QVERIFY(f->boxes.isEmpty());
     }
 
 private:
-    TFatu1 *atu() const { return f->w->Fatu1; }
     // The amplifier reports the band (the link must be identified).
     void selectBand(int band) { f->receive("B: " + QByteArray::number(band) + "\r\n"); }
     std::unique_ptr<PanelFixture> f;

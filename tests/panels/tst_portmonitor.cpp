@@ -22,7 +22,7 @@ class TestPortMonitor : public QObject {
 private Q_SLOTS:
     void init() {
         f = std::make_unique<PanelFixture>(true);
-        mon = f->w->Form2;
+        mon = f->monitorWindow();
         oldCwd = QDir::currentPath();
     }
     void cleanup() {
@@ -48,7 +48,7 @@ private Q_SLOTS:
         QCOMPARE(EntryLines(entry), lines);
         if (entry.isEmpty())
             return; // one empty line cannot be told from an empty log
-        mon->AddLine(entry);
+        mon->AddEntry(entry);
         QCOMPARE(mon->Lines(), lines);
         QCOMPARE(mon->LastLine(), lines.last());
     }
@@ -66,37 +66,37 @@ private Q_SLOTS:
         QFETCH(QString, entry);
         QFETCH(bool, txFlips);
         const bool tx0 = tx()->Value(), rx0 = rx()->Value();
-        mon->AddLine(entry);
+        mon->AddEntry(entry);
         QCOMPARE(tx()->Value(), txFlips ? !tx0 : tx0);
         QCOMPARE(rx()->Value(), txFlips ? rx0 : !rx0);
-        mon->AddLine(entry);
+        mon->AddEntry(entry);
         QCOMPARE(tx()->Value(), tx0);
         QCOMPARE(rx()->Value(), rx0);
     }
 
     void emptiedAboveThousandLines() {
         for (int i = 1; i <= 999; ++i)
-            mon->AddLine(QStringLiteral("+ O: %1").arg(i));
-        mon->AddLine(QStringLiteral("- B: 3"));
+            mon->AddEntry(QStringLiteral("+ O: %1").arg(i));
+        mon->AddEntry(QStringLiteral("- B: 3"));
         QCOMPARE(mon->LineCount(), 1000); // exactly 1000 stays
         QCOMPARE(mon->LastLine(), QStringLiteral("- B: 3"));
         const bool tx0 = tx()->Value(), rx0 = rx()->Value();
-        mon->AddLine(QStringLiteral("- B: 4"));
+        mon->AddEntry(QStringLiteral("- B: 4"));
         QCOMPARE(mon->Lines(), QStringList());
         // The sent line flipped TxD; the emptying was one more change, of RxD.
         QCOMPARE(tx()->Value(), !tx0);
         QCOMPARE(rx()->Value(), !rx0);
-        mon->AddLine(QStringLiteral("+ T: 35"));
+        mon->AddEntry(QStringLiteral("+ T: 35"));
         QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ T: 35")});
     }
 
     void entriesReachTheTextTogether() {
-        QTextDocument *doc = mon->Memo1->document();
-        mon->AddLine(QStringLiteral("+ O: 1"));
+        QTextDocument *doc = f->mon.Memo1->document();
+        mon->AddEntry(QStringLiteral("+ O: 1"));
         QCOMPARE(doc->toPlainText(), QStringLiteral("+ O: 1"));
         QSignalSpy changes(doc, &QTextDocument::contentsChange);
-        mon->AddLine(QStringLiteral("+ O: 2"));
-        mon->AddLine(QStringLiteral("- T?\r\n"));
+        mon->AddEntry(QStringLiteral("+ O: 2"));
+        mon->AddEntry(QStringLiteral("- T?\r\n"));
         // The log has them at once; the text gets them in one change at the
         // next turn of the event loop.
         const QStringList all{QStringLiteral("+ O: 1"), QStringLiteral("+ O: 2"),
@@ -110,11 +110,11 @@ private Q_SLOTS:
 
         // Clearing the text drops lines still waiting; emptying the log passes
         // them through the text first.
-        mon->AddLine(QStringLiteral("+ O: 3"));
-        mon->Memo1->clear();
+        mon->AddEntry(QStringLiteral("+ O: 3"));
+        f->mon.Memo1->clear();
         QCOMPARE(mon->Lines(), QStringList());
-        mon->AddLine(QStringLiteral("+ O: 4"));
-        mon->AddLine(QStringLiteral("+ O: 5"));
+        mon->AddEntry(QStringLiteral("+ O: 4"));
+        mon->AddEntry(QStringLiteral("+ O: 5"));
         QStringList seen;
         connect(doc, &QTextDocument::contentsChange, this, [&] {
             if (!doc->isEmpty())
@@ -128,40 +128,40 @@ private Q_SLOTS:
 
     void freezeAndUnfreeze() {
         for (int i = 0; i < 5; ++i)
-            mon->AddLine(QStringLiteral("+ O: %1").arg(i));
-        mon->AddLine(QStringLiteral("- B: 3"));
+            mon->AddEntry(QStringLiteral("+ O: %1").arg(i));
+        mon->AddEntry(QStringLiteral("- B: 3"));
         const QStringList frozen = mon->Lines();
         // Filling the snapshot is a change too, judged by the live log's last
         // line, a sent one here.
         const bool tx0 = tx()->Value();
-        mon->CheckBox1->click();
+        f->mon.CheckBox1->click();
         QCOMPARE(tx()->Value(), !tx0);
-        QVERIFY(mon->Memo1->isHidden() && !mon->Memo2->isHidden());
+        QVERIFY(f->mon.Memo1->isHidden() && !f->mon.Memo2->isHidden());
         QCOMPARE(mon->SnapshotLines(), frozen);
-        QVERIFY(mon->Memo2->textCursor().atEnd());
+        QVERIFY(f->mon.Memo2->textCursor().atEnd());
         for (int i = 0; i < 20; ++i)
-            mon->AddLine(QStringLiteral("- B: %1").arg(i));
+            mon->AddEntry(QStringLiteral("- B: %1").arg(i));
         QCOMPARE(mon->SnapshotLines(), frozen); // the view does not move
         QCOMPARE(mon->LineCount(), 26);         // the live log keeps filling
-        mon->CheckBox1->click();
-        QVERIFY(!mon->Memo1->isHidden() && mon->Memo2->isHidden());
+        f->mon.CheckBox1->click();
+        QVERIFY(!f->mon.Memo1->isHidden() && f->mon.Memo2->isHidden());
         QCOMPARE(mon->Lines().size(), 26);
         QCOMPARE(mon->Lines().last(), QStringLiteral("- B: 19"));
         // "Clear" empties both views.
-        mon->CheckBox1->click();
-        mon->Button2->click();
+        f->mon.CheckBox1->click();
+        f->mon.Button2->click();
         QCOMPARE(mon->LineCount(), 0);
         QCOMPARE(mon->SnapshotLines(), QStringList());
     }
 
     void saveWhileFrozenWritesLiveLog() {
         QVERIFY(QDir::setCurrent(f->dir.path()));
-        mon->AddLine(QStringLiteral("+ O: 850"));
-        mon->CheckBox1->click(); // freeze
-        mon->AddLine(QStringLiteral("- T?\r\n"));
-        mon->AddLine(QString::fromLatin1("+ L: 1.2 \xB5H\0!", 13));
-        QCOMPARE(mon->Savealltofile1->text(), QStringLiteral("Save all to file"));
-        mon->Savealltofile1->trigger();
+        mon->AddEntry(QStringLiteral("+ O: 850"));
+        f->mon.CheckBox1->click(); // freeze
+        mon->AddEntry(QStringLiteral("- T?\r\n"));
+        mon->AddEntry(QString::fromLatin1("+ L: 1.2 \xB5H\0!", 13));
+        QCOMPARE(f->mon.Savealltofile1->text(), QStringLiteral("Save all to file"));
+        f->mon.Savealltofile1->trigger();
         QVERIFY(f->boxes.isEmpty());
         QFile saved(f->dir.filePath(QStringLiteral("PortMonitor.txt")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
@@ -203,10 +203,10 @@ private Q_SLOTS:
         struct stat before {};
         ::stat(QFile::encodeName(path).constData(), &before);
         QVERIFY(::chmod(QFile::encodeName(folder).constData(), folderReadOnly ? 0555 : 0755) == 0);
-        mon->AddLine(QStringLiteral("+ O: 850"));
-        mon->AddLine(QStringLiteral("- B: 3"));
+        mon->AddEntry(QStringLiteral("+ O: 850"));
+        mon->AddEntry(QStringLiteral("- B: 3"));
         const QStringList lines = mon->Lines();
-        mon->Savealltofile1->trigger();
+        f->mon.Savealltofile1->trigger();
         ::chmod(QFile::encodeName(folder).constData(), 0755);
         QCOMPARE(mon->Lines(), lines); // the log is untouched either way
         // Nothing else is left in the folder (no temporary file).
@@ -267,46 +267,46 @@ private Q_SLOTS:
         QFETCH(bool, reveals);
         QVERIFY(f->connectPeer());
         const int lines = mon->LineCount();
-        mon->Edit1->setText(typed);
-        QTest::keyClick(mon->Edit1, Qt::Key(key));
+        f->mon.Edit1->setText(typed);
+        QTest::keyClick(f->mon.Edit1, Qt::Key(key));
         QCOMPARE(f->peer.read(wire.isEmpty() ? 150 : 300), wire);
         if (wire.isEmpty()) {
             QCOMPARE(mon->LineCount(), lines);
-            QCOMPARE(mon->Edit1->text(), typed);
+            QCOMPARE(f->mon.Edit1->text(), typed);
         } else {
             QCOMPARE(mon->LastLine(), QStringLiteral("- ") + typed);
-            QCOMPARE(mon->Edit1->text(), QString());
+            QCOMPARE(f->mon.Edit1->text(), QString());
         }
-        QCOMPARE(!f->w->Fatu1->Label6->isHidden(), reveals);
-        QCOMPARE(!f->w->Fatu1->Label7->isHidden(), reveals);
+        QCOMPARE(!f->atu.Label6->isHidden(), reveals);
+        QCOMPARE(!f->atu.Label7->isHidden(), reveals);
         QVERIFY(f->boxes.isEmpty());
     }
 
     void inputOnClosedPort() {
-        mon->Edit1->setText(QStringLiteral("KAL_VIEWS"));
-        QTest::keyClick(mon->Edit1, Qt::Key_Return);
+        f->mon.Edit1->setText(QStringLiteral("KAL_VIEWS"));
+        QTest::keyClick(f->mon.Edit1, Qt::Key_Return);
         QCOMPARE(f->boxes.size(), 1); // the port's not-open error
         QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-        QCOMPARE(mon->Edit1->text(), QStringLiteral("KAL_VIEWS"));
-        QVERIFY(f->w->Fatu1->Label7->isHidden());
-        mon->Send1->trigger();
+        QCOMPARE(f->mon.Edit1->text(), QStringLiteral("KAL_VIEWS"));
+        QVERIFY(f->atu.Label7->isHidden());
+        f->mon.Send1->trigger();
         QCOMPARE(f->boxes.size(), 2);
         QCOMPARE(mon->LineCount(), 0);
     }
 
     void probe() {
         QVERIFY(f->connectPeer());
-        QCOMPARE(mon->Send1->text(), QStringLiteral("Send ???"));
-        mon->Send1->trigger();
+        QCOMPARE(f->mon.Send1->text(), QStringLiteral("Send ???"));
+        f->mon.Send1->trigger();
         QCOMPARE(f->peer.read(), QByteArray("???\r\n"));
         QCOMPARE(mon->LastLine(), QStringLiteral("- ???"));
     }
 
 private:
-    TLedLamp *tx() const { return f->w->Form1->txled; }
-    TLedLamp *rx() const { return f->w->Form1->rxLED; }
+    TLedLamp *tx() const { return f->ui.txled; }
+    TLedLamp *rx() const { return f->ui.rxLED; }
     std::unique_ptr<PanelFixture> f;
-    TForm2 *mon = nullptr;
+    PortMonitor *mon = nullptr;
     QString oldCwd;
 };
 

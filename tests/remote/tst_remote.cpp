@@ -1224,7 +1224,7 @@ void TestRemote::programStart() {
         QVERIFY(!f.windows->Server()->IsListening());
         QCOMPARE(f.boxes.size(), 1);
         QVERIFY(f.boxes.last().text.startsWith(error));
-        QVERIFY(f.form->isEnabled()); // the panel goes on without the server
+        QVERIFY(f.main->isEnabled()); // the panel goes on without the server
         return;
     }
     QProcess p;
@@ -1309,7 +1309,7 @@ void TestRemote::silentAmplifier() {
     p.sim().say("say O: 850");
     QTRY_COMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("850\n"));
     p.sim().say("silent on");
-    const AmpState &state = p.panel->form->Link.State();
+    const AmpState &state = p.panel->main->Link.State();
     if (!QTest::qWaitFor([&] { return state.NoAnswer; }, 10000))
         QSKIP("the link of this build does not notice a silent amplifier");
     QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -5\n"));

@@ -3,9 +3,10 @@
 // resolves to a font of the install list (the suite shows no other fonts),
 // and every text of the fixed layouts lies inside its window.
 #include "app/AlarmWindow.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/WindowUi.h"
 #include "widgets/Fonts.h"
 
 #include <QAbstractButton>
@@ -201,17 +202,17 @@ void TestFonts::textsInside() {
     QFETCH(QString, report);
     QFETCH(bool, pa24);
     QFETCH(QString, shows);
-    TWindowSet set;
-    TForm1 *form = set->Form1;
+    WindowSet set;
+    MainWindow *form = set.Main();
     // The amplifier identified over a pseudo-terminal: reports are interpreted.
     PtyPeer peer;
     QCOMPARE(form->Link.Open(peer.devicePath()), QString());
-    form->SerialPortReceive(form->SerialPort, "PA_QZ9QZ\r\n");
+    form->Link.ReceiveChunk("PA_QZ9QZ\r\n");
     if (pa24)
-        form->N24kW1Click();
+        Action(form, "N24kW1")->trigger();
     form->show();
     if (!report.isEmpty())
-        form->SerialPortReceive(form->SerialPort, report.toLatin1() + "\r\n");
+        form->Link.ReceiveChunk(report.toLatin1() + "\r\n");
     QWidget *target = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == window)

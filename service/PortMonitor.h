@@ -8,7 +8,6 @@
 #include <QStringList>
 
 class AmpLink;
-class TFatu1;
 class QAction;
 class QCheckBox;
 class QLabel;
@@ -35,34 +34,21 @@ QString SavePortMonitorLog(const QString &path, const QStringList &lines);
 // entry ending in CR LF is followed by an empty line.
 QStringList EntryLines(const QString &entry);
 
-class TForm2 : public QMainWindow {
+class PortMonitor : public QMainWindow {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(TForm2)
+    Q_DISABLE_COPY_MOVE(PortMonitor)
 public:
-    explicit TForm2(AmpLink &link, QWidget *parent = nullptr);
+    explicit PortMonitor(AmpLink &link, QWidget *parent = nullptr);
 
     AmpLink &Link;
-    // The ATU panel, whose calibration labels KAL_VIEWS shows; set once it exists.
-    TFatu1 *Fatu1 = nullptr;
-
-    // ---- Controls ----------------------------------------------------------
-    QPlainTextEdit *Memo1 = nullptr;             // live log
-    QPlainTextEdit *Memo2 = nullptr;             // frozen snapshot
-    QWidget *Panel1 = nullptr;                   // bottom panel
-    QCheckBox *CheckBox1 = nullptr;              // "Autoscroll"
-    QLineEdit *Edit1 = nullptr;                  // input line
-    QPushButton *Button2 = nullptr;              // "Clear"
-    QLabel *Label1 = nullptr, *Label2 = nullptr; // the two notes
-    QMenu *PopupMenu1 = nullptr;
-    QAction *Clear1 = nullptr, *Send1 = nullptr, *Savealltofile1 = nullptr;
 
     // ---- The log -----------------------------------------------------------
     // Adds one entry to the live log; the entry becomes its last line. The
-    // change handler runs at once; the entry reaches Memo1's document with
-    // the others of the same moment, in one insert, when control returns to
-    // the event loop (or earlier, when the log is shown or emptied).
-    void AddLine(const QString &entry);
-    // Moves the entries not yet in Memo1's document into it.
+    // change handler runs at once; the entry reaches the text with the others
+    // of the same moment, in one insert, when control returns to the event
+    // loop (or earlier, when the log is shown or emptied).
+    void AddEntry(const QString &entry);
+    // Moves the entries not yet in the text into it.
     void FlushLog();
     // Empties the live log (a change: the change handler runs).
     void ClearLog();
@@ -71,22 +57,13 @@ public:
     // Number of lines of the live log, without reading it.
     int LineCount() const;
     // The last line of the live log ("" for an empty log).
-    QString LastLine() const;
+    QString LastLine() const { return lastLine; }
     // The frozen view's lines.
     QStringList SnapshotLines() const;
 
-    // ---- Handlers ----------------------------------------------------------
-    void Memo1Change();
-    void CheckBox1Click();
-    void Clear1Click();
-    // key: the Qt key code; Return and the keypad's Enter act.
-    void Edit1KeyDown(int key);
-    void Send1Click();
-    void Savealltofile1Click();
-
 Q_SIGNALS:
-    // An entry became the log's last line: sent (it begins with "-") or not.
-    // The main window's traffic lamps follow it.
+    // The log changed: its last line is a sent one (it begins with "-") or
+    // not. The main window's traffic lamps follow it.
     void TrafficLogged(bool sent);
 
 protected:
@@ -95,12 +72,31 @@ protected:
 
 private:
     void CreateControls();
-    void MemoChanged(QPlainTextEdit *memo);
+    void TextChanged(QPlainTextEdit *view);
+    // Runs on every change of either view: flips a traffic lamp by the live
+    // log's last line, and empties a log of more than 1000 lines.
+    void LogChanged();
+    // "Autoscroll" checked: the live log; unchecked: a snapshot of it.
+    void SetFrozen(bool frozen);
+    // "Clear": empties the live log and the snapshot.
+    void ClearBoth();
+    // The input line: Return and the keypad's Enter send its text.
+    void InputKey(int key);
+    void SendProbe();
+    void SaveLog();
 
-    // Lines of the live log after those in Memo1's document. Only ever
-    // non-empty while the document is not, so emptying the document is a
-    // change that also drops them.
-    QStringList m_pending;
-    QTimer *m_flushTimer = nullptr;
-    bool m_flushing = false;
+    QPlainTextEdit *liveLog = nullptr;  // Memo1
+    QPlainTextEdit *snapshot = nullptr; // Memo2
+    QCheckBox *autoscrollBox = nullptr; // CheckBox1
+    QLineEdit *inputLine = nullptr;     // Edit1
+    QMenu *logMenu = nullptr;           // PopupMenu1
+
+    // Lines of the live log after those in its text. Only ever non-empty
+    // while the text is not, so emptying the text is a change that also
+    // drops them.
+    QStringList pending;
+    // The live log's last line, kept as entries come and as it is emptied.
+    QString lastLine;
+    QTimer *flushTimer = nullptr;
+    bool flushing = false;
 };

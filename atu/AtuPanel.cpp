@@ -1,4 +1,4 @@
-#include "atu/atu1.h"
+#include "atu/AtuPanel.h"
 
 #include "link/AmpLink.h"
 #include "widgets/Accessible.h"
@@ -130,7 +130,7 @@ QImage DrawLNetwork(bool capacitorAtInput, qreal ratio) {
     return img;
 }
 
-TFatu1::TFatu1(AmpLink &link, QWidget *parent)
+AtuPanel::AtuPanel(AmpLink &link, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
@@ -143,10 +143,10 @@ TFatu1::TFatu1(AmpLink &link, QWidget *parent)
     CreateMenu();
     // Fixed size: the client area plus the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    FormCreate();
+    ShowStartState();
 }
 
-void TFatu1::CreateControls() {
+void AtuPanel::CreateControls() {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(572, 131);
@@ -156,89 +156,86 @@ void TFatu1::CreateControls() {
     client->setPalette(pal);
     setCentralWidget(client);
 
-    Panel1 = new TPanel(client);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(24, 12, 129, 41);
-    Panel1->SetCaption(QStringLiteral("Bypass"));
-    Panel1->SetColor(clLightGreen);
-    Panel1->SetFontColor(clBlack);
-    Panel1->setFont(PanelFont(16));
-    Panel1->setCursor(Qt::PointingHandCursor);
-    Panel1->setFocusPolicy(Qt::TabFocus);
-    Panel1->IsChecked = [this] { return Link.State().Atu == AtuSwitch::InLine; };
+    inOutButton = new TPanel(client);
+    inOutButton->setObjectName(QStringLiteral("Panel1"));
+    inOutButton->setGeometry(24, 12, 129, 41);
+    inOutButton->SetCaption(QStringLiteral("Bypass"));
+    inOutButton->SetColor(clLightGreen);
+    inOutButton->SetFontColor(clBlack);
+    inOutButton->setFont(PanelFont(16));
+    inOutButton->setCursor(Qt::PointingHandCursor);
+    inOutButton->setFocusPolicy(Qt::TabFocus);
+    inOutButton->IsChecked = [this] { return Link.State().Atu == AtuSwitch::InLine; };
 
-    tune1 = new TColorButton(client);
-    tune1->setObjectName(QStringLiteral("tune1"));
-    tune1->setGeometry(24, 64, 129, 41);
-    tune1->SetCaption(QStringLiteral("TUNE"));
-    tune1->setFont(PanelFont(16, true));
-    tune1->SetFontColor(clPurple);
-    tune1->SetLatching(false);
-    tune1->SetFlat(false);
-    tune1->SetMarginHorizontal(2);
-    tune1->SetMarginVertical(4);
-    tune1->SetColor(clBtnFace);
-    tune1->SetHotColor(clYellow);
-    tune1->SetDownColor(clLime);
-    tune1->SetHotFontColor(clRed);
+    tuneButton = new TColorButton(client);
+    tuneButton->setObjectName(QStringLiteral("tune1"));
+    tuneButton->setGeometry(24, 64, 129, 41);
+    tuneButton->SetCaption(QStringLiteral("TUNE"));
+    tuneButton->setFont(PanelFont(16, true));
+    tuneButton->SetFontColor(clPurple);
+    tuneButton->SetLatching(false);
+    tuneButton->SetFlat(false);
+    tuneButton->SetMarginHorizontal(2);
+    tuneButton->SetMarginVertical(4);
+    tuneButton->SetColor(clBtnFace);
+    tuneButton->SetHotColor(clYellow);
+    tuneButton->SetDownColor(clLime);
+    tuneButton->SetHotFontColor(clRed);
 
-    Led = new TLedLamp(client);
-    Led->setObjectName(QStringLiteral("Led"));
-    Led->setGeometry(227, 12, 22, 22);
-    Led->SetLEDStyle(LEDLarge);
-    Led->SetBordered(false);
-    Led->SetBlink(false);
-    Led->SetValue(true);
-    Led->setAccessibleName(QStringLiteral("Tuner status"));
+    statusLamp = new TLedLamp(client);
+    statusLamp->setObjectName(QStringLiteral("Led"));
+    statusLamp->setGeometry(227, 12, 22, 22);
+    statusLamp->SetLEDStyle(LEDLarge);
+    statusLamp->SetBordered(false);
+    statusLamp->SetBlink(false);
+    statusLamp->SetValue(true);
+    statusLamp->setAccessibleName(QStringLiteral("Tuner status"));
 
     const QFont caption = PanelFont(16, true);
-    Label5 =
-        NewLabel(client, "Label5", QStringLiteral("SWR:"), QRect(200, 40, 54, 20), clNavy, caption);
-    Label3 = NewLabel(client, "Label3", QString(), QRect(256, 40, 90, 20), clPurple, caption);
-    Label1 =
-        NewLabel(client, "Label1", QStringLiteral("L:"), QRect(200, 64, 30, 20), clNavy, caption);
-    Label4 = NewLabel(client, "Label4", QString(), QRect(232, 64, 118, 20), clPurple, caption);
-    Label2 =
-        NewLabel(client, "Label2", QStringLiteral("C:"), QRect(200, 88, 30, 20), clNavy, caption);
-    Label8 = NewLabel(client, "Label8", QString(), QRect(232, 88, 118, 20), clPurple, caption);
-    Label6 = NewLabel(client, "Label6", QStringLiteral("FWD:"), QRect(352, 8, 62, 20), clNavy,
-                      PanelFont(16));
-    Label7 = NewLabel(client, "Label7", QString(), QRect(416, 8, 140, 20), clPurple, PanelFont(16));
+    NewLabel(client, "Label5", QStringLiteral("SWR:"), QRect(200, 40, 54, 20), clNavy, caption);
+    swrReadout = NewLabel(client, "Label3", QString(), QRect(256, 40, 90, 20), clPurple, caption);
+    NewLabel(client, "Label1", QStringLiteral("L:"), QRect(200, 64, 30, 20), clNavy, caption);
+    inductanceReadout =
+        NewLabel(client, "Label4", QString(), QRect(232, 64, 118, 20), clPurple, caption);
+    NewLabel(client, "Label2", QStringLiteral("C:"), QRect(200, 88, 30, 20), clNavy, caption);
+    capacitanceReadout =
+        NewLabel(client, "Label8", QString(), QRect(232, 88, 118, 20), clPurple, caption);
+    forwardCaption = NewLabel(client, "Label6", QStringLiteral("FWD:"), QRect(352, 8, 62, 20),
+                              clNavy, PanelFont(16));
+    forwardReadout =
+        NewLabel(client, "Label7", QString(), QRect(416, 8, 140, 20), clPurple, PanelFont(16));
 
     // Each value reads with its caption: "SWR 1.5", "L 1.8 µH".
-    MakeReadout(Label3, QStringLiteral("SWR"));
-    MakeReadout(Label4, QStringLiteral("L"));
-    MakeReadout(Label8, QStringLiteral("C"));
-    MakeReadout(Label7, QStringLiteral("FWD"));
+    MakeReadout(swrReadout, QStringLiteral("SWR"));
+    MakeReadout(inductanceReadout, QStringLiteral("L"));
+    MakeReadout(capacitanceReadout, QStringLiteral("C"));
+    MakeReadout(forwardReadout, QStringLiteral("FWD"));
 
-    Image0 = NewImage(client, "Image0", true);
-    Image1 = NewImage(client, "Image1", false);
+    capacitorAtInputDiagram = NewImage(client, "Image0", true);
+    capacitorAtOutputDiagram = NewImage(client, "Image1", false);
 
     // Last, so that when shown it lies over the lamp, readouts and pictures.
-    Panel2 = new TPanel(client);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    Panel2->setGeometry(168, 12, 385, 97);
-    Panel2->SetColor(clFuchsia);
-    Panel2->SetFontColor(clPurple);
-    Panel2->setFont(PanelFont(24, true, QStringLiteral("Calibri")));
-    Panel2->hide();
+    statusPanel = new TPanel(client);
+    statusPanel->setObjectName(QStringLiteral("Panel2"));
+    statusPanel->setGeometry(168, 12, 385, 97);
+    statusPanel->SetColor(clFuchsia);
+    statusPanel->SetFontColor(clPurple);
+    statusPanel->setFont(PanelFont(24, true, QStringLiteral("Calibri")));
+    statusPanel->hide();
 
-    Timer1 = Link.AtuTimer();
-
-    Panel1->OnClick = [this] { Runtime::Guarded([this] { Panel1Click(); }); };
-    tune1->onclick = [this](QObject *) { Runtime::Guarded([this] { tune1click(); }); };
-    connect(&Link, &AmpLink::StateChanged, this, &TFatu1::StateChanged);
-    connect(&Link, &AmpLink::Effect, this, &TFatu1::ShowLinkEffect);
+    inOutButton->OnClick = [this] { Runtime::Guarded([this] { Link.ToggleAtu(); }); };
+    tuneButton->onclick = [this](QObject *) { Runtime::Guarded([this] { Link.Tune(); }); };
+    connect(&Link, &AmpLink::StateChanged, this, &AtuPanel::DrawState);
+    connect(&Link, &AmpLink::Effect, this, &AtuPanel::ShowLinkEffect);
 }
 
-void TFatu1::CreateMenu() {
+void AtuPanel::CreateMenu() {
     QMenuBar *bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    Setup1 = bar->addMenu(QStringLiteral("Setup"));
-    Setup1->menuAction()->setObjectName(QStringLiteral("Setup1"));
-    QMenu *swrMin = Setup1->addMenu(QStringLiteral("SWR min"));
-    SWRmin1 = swrMin->menuAction();
-    SWRmin1->setObjectName(QStringLiteral("SWRmin1"));
+    QMenu *setup = bar->addMenu(QStringLiteral("Setup"));
+    setup->menuAction()->setObjectName(QStringLiteral("Setup1"));
+    QMenu *swrMin = setup->addMenu(QStringLiteral("SWR min"));
+    swrMin->menuAction()->setObjectName(QStringLiteral("SWRmin1"));
     auto *group = new QActionGroup(this);
     group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     for (int i = 0; i < 7; ++i) {
@@ -247,19 +244,19 @@ void TFatu1::CreateMenu() {
         a->setObjectName(QStringLiteral("SWR%1").arg(nn));
         a->setCheckable(true);
         group->addAction(a);
-        SWR[i] = a;
+        swrMinItems[std::size_t(i)] = a;
         connect(a, &QAction::triggered, this,
-                [this, nn] { Runtime::Guarded([this, nn] { SWRClick(nn); }); });
+                [this, nn] { Runtime::Guarded([this, nn] { Link.SetSwrMin(nn); }); });
     }
-    Setup1->addSeparator();
-    MemoryClear1 = Setup1->addAction(QStringLiteral("Memory Clear"));
-    MemoryClear1->setObjectName(QStringLiteral("MemoryClear1"));
-    FineTuning1 = Setup1->addAction(QStringLiteral("Fine Tuning"));
-    FineTuning1->setObjectName(QStringLiteral("FineTuning1"));
-    connect(MemoryClear1, &QAction::triggered, this,
-            [this] { Runtime::Guarded([this] { MemoryClear1Click(); }); });
-    connect(FineTuning1, &QAction::triggered, this,
-            [this] { Runtime::Guarded([this] { FineTuning1Click(); }); });
+    setup->addSeparator();
+    QAction *memoryClear = setup->addAction(QStringLiteral("Memory Clear"));
+    memoryClear->setObjectName(QStringLiteral("MemoryClear1"));
+    fineTuningAction = setup->addAction(QStringLiteral("Fine Tuning"));
+    fineTuningAction->setObjectName(QStringLiteral("FineTuning1"));
+    connect(memoryClear, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { Link.ClearAtuMemory(); }); });
+    connect(fineTuningAction, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { Link.FineTune(); }); });
 }
 
 namespace {
@@ -290,86 +287,65 @@ TColor StatusColor(Reports::AtuTone tone) {
 }
 } // namespace
 
-void TFatu1::StateChanged(const AmpState &s, unsigned changed) {
+void AtuPanel::DrawState(const AmpState &s, unsigned changed) {
     if ((changed & StateChange::AtuSwitch) && s.Atu != ::AtuSwitch::Initial) {
         const bool inLine = s.Atu == ::AtuSwitch::InLine;
-        Panel1->SetCaption(inLine ? AtuCaption::InLine : AtuCaption::Bypassed);
-        Panel1->SetColor(inLine ? clLightGreen : clAlertPink);
+        inOutButton->SetCaption(inLine ? AtuCaption::InLine : AtuCaption::Bypassed);
+        inOutButton->SetColor(inLine ? clLightGreen : clAlertPink);
     }
     if (changed & (StateChange::Firmware | StateChange::AtuSwitch))
-        FineTuning1->setEnabled(s.FineTuningEnabled);
+        fineTuningAction->setEnabled(s.FineTuningEnabled);
     if (changed & StateChange::AtuStatus) {
         if (!s.AtuStatusCode) {
-            Panel2->hide();
+            statusPanel->hide();
         } else if (const std::optional<Reports::AtuStatus> st =
                        Reports::AtuStatusFor(*s.AtuStatusCode)) {
-            Panel2->SetCaption(st->caption);
-            Panel2->SetColor(StatusColor(st->tone));
-            Panel2->show();
+            statusPanel->SetCaption(st->caption);
+            statusPanel->SetColor(StatusColor(st->tone));
+            statusPanel->show();
         }
     }
     if (changed & StateChange::AtuLamp)
-        Led->SetTrueColor(LampColor(s.Lamp));
+        statusLamp->SetTrueColor(LampColor(s.Lamp));
     // The tuner's readings are greyed while the amplifier does not answer.
     if (changed & StateChange::NoAnswer)
         for (QWidget *reading :
-             std::initializer_list<QWidget *>{Label3, Label4, Label8, Label7, Panel2, Led})
+             std::initializer_list<QWidget *>{swrReadout, inductanceReadout, capacitanceReadout,
+                                              forwardReadout, statusPanel, statusLamp})
             reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
-        Label3->setText(s.SwrText);
-        Label4->setText(s.InductanceText);
-        Label8->setText(s.CapacitanceText);
-        Label7->setText(s.ForwardText);
+        swrReadout->setText(s.SwrText);
+        inductanceReadout->setText(s.InductanceText);
+        capacitanceReadout->setText(s.CapacitanceText);
+        forwardReadout->setText(s.ForwardText);
     }
     if ((changed & StateChange::AtuDiagram) && s.CapacitorAtInput) {
-        Image0->setVisible(*s.CapacitorAtInput);
-        Image1->setVisible(!*s.CapacitorAtInput);
+        capacitorAtInputDiagram->setVisible(*s.CapacitorAtInput);
+        capacitorAtOutputDiagram->setVisible(!*s.CapacitorAtInput);
     }
     if ((changed & StateChange::SwrMin) && s.SwrMin >= 11)
-        for (int i = 0; i < int(SWR.size()); ++i)
-            SWR[std::size_t(i)]->setChecked(i == s.SwrMin - 11);
+        for (int i = 0; i < int(swrMinItems.size()); ++i)
+            swrMinItems[std::size_t(i)]->setChecked(i == s.SwrMin - 11);
+    if ((changed & StateChange::ServiceView) && s.ServiceView) {
+        forwardCaption->show();
+        forwardReadout->show();
+    }
 }
 
-void TFatu1::ShowLinkEffect(const LinkEffect &effect) {
+void AtuPanel::ShowLinkEffect(const LinkEffect &effect) {
     if (effect.kind == LinkEffect::Kind::ShowAtuPanel)
         show();
     else if (effect.kind == LinkEffect::Kind::TuneFinished)
-        tune1->SetColor(clBtnFace);
+        tuneButton->SetColor(clBtnFace);
 }
 
-// ---- Handlers ----------------------------------------------------------------
-
-void TFatu1::FormCreate() {
-    Image0->hide();
-    Image1->hide();
-    Label3->clear();
-    Label4->clear();
-    Label8->clear();
-    Label7->hide();
-    Label6->hide();
-    Led->SetTrueColor(clYellow);
-}
-
-void TFatu1::Panel1Click() {
-    Link.ToggleAtu();
-}
-
-void TFatu1::tune1click() {
-    Link.Tune();
-}
-
-void TFatu1::FineTuning1Click() {
-    Link.FineTune();
-}
-
-void TFatu1::MemoryClear1Click() {
-    Link.ClearAtuMemory();
-}
-
-void TFatu1::SWRClick(int nn) {
-    Link.SetSwrMin(nn);
-}
-
-void TFatu1::Timer1Timer() {
-    Link.AtuTick();
+void AtuPanel::ShowStartState() {
+    capacitorAtInputDiagram->hide();
+    capacitorAtOutputDiagram->hide();
+    swrReadout->clear();
+    inductanceReadout->clear();
+    capacitanceReadout->clear();
+    forwardReadout->hide();
+    forwardCaption->hide();
+    statusLamp->SetTrueColor(clYellow);
 }

@@ -1,10 +1,9 @@
-// The port monitor. The log is the document of Memo1 followed by the lines
-// not yet moved into it; appending and the change handler touch only its
+// The port monitor. The log is the text of the live view followed by the
+// lines not yet moved into it; appending and the change handler touch only its
 // end, so a full log costs no more per entry than an empty one, and the
 // entries of one burst of traffic are laid out as text once, together.
-#include "service/Unit2.h"
+#include "service/PortMonitor.h"
 
-#include "atu/atu1.h"
 #include "link/AmpLink.h"
 #include "link/Protocol.h"
 #include "widgets/Fonts.h"
@@ -130,26 +129,26 @@ QStringList EntryLines(const QString &entry) {
     return lines;
 }
 
-TForm2::TForm2(AmpLink &link, QWidget *parent) : QMainWindow(parent), Link(link) {
+PortMonitor::PortMonitor(AmpLink &link, QWidget *parent) : QMainWindow(parent), Link(link) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Port Monitor"));
     // A service window: closing it only hides it, and never ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     CreateControls();
     resize(306, 513);
-    m_flushTimer = new QTimer(this);
-    m_flushTimer->setSingleShot(true);
-    m_flushTimer->setInterval(0);
-    connect(m_flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
+    flushTimer = new QTimer(this);
+    flushTimer->setSingleShot(true);
+    flushTimer->setInterval(0);
+    connect(flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
     // Every entry the link logs; as a chunk arrives, a long log is emptied first.
-    connect(&Link, &AmpLink::EntryLogged, this, &TForm2::AddLine);
+    connect(&Link, &AmpLink::EntryLogged, this, &PortMonitor::AddEntry);
     connect(&Link, &AmpLink::ChunkArrived, this, [this] {
         if (LineCount() > AmpLink::MonitorLineLimit)
             ClearLog();
     });
 }
 
-void TForm2::CreateControls() {
+void PortMonitor::CreateControls() {
     auto *client = new QWidget(this);
     setCentralWidget(client);
     auto *column = new QVBoxLayout(client);
@@ -160,93 +159,95 @@ void TForm2::CreateControls() {
     auto *memoArea = new QWidget(client);
     auto *stack = new QVBoxLayout(memoArea);
     stack->setContentsMargins(0, 0, 0, 0);
-    Memo1 = NewMemo(memoArea, "Memo1", SubstituteFontPixels(QStringLiteral("Courier New"), 13));
-    Memo2 =
+    liveLog = NewMemo(memoArea, "Memo1", SubstituteFontPixels(QStringLiteral("Courier New"), 13));
+    snapshot =
         NewMemo(memoArea, "Memo2", SubstituteFontPixels(QStringLiteral("Terminal_Ctrl+Hex"), 16));
-    stack->addWidget(Memo1);
-    stack->addWidget(Memo2);
-    Memo2->hide();
+    stack->addWidget(liveLog);
+    stack->addWidget(snapshot);
+    snapshot->hide();
     column->addWidget(memoArea, 1);
 
-    Panel1 = new QWidget(client);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(BottomPanelHeight);
-    column->addWidget(Panel1);
+    auto *bottom = new QWidget(client);
+    bottom->setObjectName(QStringLiteral("Panel1"));
+    bottom->setFixedHeight(BottomPanelHeight);
+    column->addWidget(bottom);
     const QFont small = SubstituteFontPixels(QStringLiteral("MS Sans Serif"), 11);
-    Panel1->setFont(small);
+    bottom->setFont(small);
 
     // Three rows: the check box and the first note; the input line and
     // "Clear"; the second note.
-    CheckBox1 = new QCheckBox(QStringLiteral("Autoscroll"), Panel1);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setGeometry(8, 4, 97, 17);
-    CheckBox1->setChecked(true);
-    Edit1 = new QLineEdit(Panel1);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(8, 25, 129, 21);
-    Button2 = new QPushButton(QStringLiteral("Clear"), Panel1);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(144, 24, 65, 23);
-    Label1 = new QLabel(QStringLiteral("Lines with '-'  - sent to PA"), Panel1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->move(112, 6);
-    Label1->adjustSize();
-    Label2 = new QLabel(QStringLiteral("Lines with '+' - received from PA"), Panel1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->move(112, 51);
-    Label2->adjustSize();
+    autoscrollBox = new QCheckBox(QStringLiteral("Autoscroll"), bottom);
+    autoscrollBox->setObjectName(QStringLiteral("CheckBox1"));
+    autoscrollBox->setGeometry(8, 4, 97, 17);
+    autoscrollBox->setChecked(true);
+    inputLine = new QLineEdit(bottom);
+    inputLine->setObjectName(QStringLiteral("Edit1"));
+    inputLine->setGeometry(8, 25, 129, 21);
+    auto *clearButton = new QPushButton(QStringLiteral("Clear"), bottom);
+    clearButton->setObjectName(QStringLiteral("Button2"));
+    clearButton->setGeometry(144, 24, 65, 23);
+    auto *sentNote = new QLabel(QStringLiteral("Lines with '-'  - sent to PA"), bottom);
+    sentNote->setObjectName(QStringLiteral("Label1"));
+    sentNote->move(112, 6);
+    sentNote->adjustSize();
+    auto *receivedNote = new QLabel(QStringLiteral("Lines with '+' - received from PA"), bottom);
+    receivedNote->setObjectName(QStringLiteral("Label2"));
+    receivedNote->move(112, 51);
+    receivedNote->adjustSize();
 
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    Clear1 = PopupMenu1->addAction(QStringLiteral("Clear"));
-    Clear1->setObjectName(QStringLiteral("Clear1"));
-    PopupMenu1->addSeparator();
-    Send1 = PopupMenu1->addAction(QStringLiteral("Send ???"));
-    Send1->setObjectName(QStringLiteral("Send1"));
-    PopupMenu1->addSeparator();
-    Savealltofile1 = PopupMenu1->addAction(QStringLiteral("Save all to file"));
-    Savealltofile1->setObjectName(QStringLiteral("Savealltofile1"));
+    logMenu = new QMenu(this);
+    logMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction *clearAction = logMenu->addAction(QStringLiteral("Clear"));
+    clearAction->setObjectName(QStringLiteral("Clear1"));
+    logMenu->addSeparator();
+    QAction *probeAction = logMenu->addAction(QStringLiteral("Send ???"));
+    probeAction->setObjectName(QStringLiteral("Send1"));
+    logMenu->addSeparator();
+    QAction *saveAction = logMenu->addAction(QStringLiteral("Save all to file"));
+    saveAction->setObjectName(QStringLiteral("Savealltofile1"));
 
-    for (QPlainTextEdit *memo : {Memo1, Memo2}) {
-        connect(memo, &QPlainTextEdit::textChanged, this,
-                [this, memo] { Runtime::Guarded([this, memo] { MemoChanged(memo); }); });
-        connect(memo, &QWidget::customContextMenuRequested, this,
-                [this, memo](const QPoint &pos) { PopupMenu1->popup(memo->mapToGlobal(pos)); });
+    for (QPlainTextEdit *view : {liveLog, snapshot}) {
+        connect(view, &QPlainTextEdit::textChanged, this,
+                [this, view] { Runtime::Guarded([this, view] { TextChanged(view); }); });
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint &pos) { logMenu->popup(view->mapToGlobal(pos)); });
     }
-    connect(CheckBox1, &QCheckBox::toggled, this,
-            [this] { Runtime::Guarded([this] { CheckBox1Click(); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { Runtime::Guarded([this] { Clear1Click(); }); });
-    connect(Clear1, &QAction::triggered, this,
-            [this] { Runtime::Guarded([this] { Clear1Click(); }); });
-    connect(Send1, &QAction::triggered, this,
-            [this] { Runtime::Guarded([this] { Send1Click(); }); });
-    connect(Savealltofile1, &QAction::triggered, this,
-            [this] { Runtime::Guarded([this] { Savealltofile1Click(); }); });
-    Edit1->installEventFilter(this);
+    connect(autoscrollBox, &QCheckBox::toggled, this,
+            [this](bool on) { Runtime::Guarded([this, on] { SetFrozen(!on); }); });
+    connect(clearButton, &QPushButton::clicked, this,
+            [this] { Runtime::Guarded([this] { ClearBoth(); }); });
+    connect(clearAction, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { ClearBoth(); }); });
+    connect(probeAction, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { SendProbe(); }); });
+    connect(saveAction, &QAction::triggered, this,
+            [this] { Runtime::Guarded([this] { SaveLog(); }); });
+    inputLine->installEventFilter(this);
 }
 
-bool TForm2::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+bool PortMonitor::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == inputLine && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        Runtime::Guarded([this, key] { Edit1KeyDown(key); });
+        Runtime::Guarded([this, key] { InputKey(key); });
         // Return is the window's; every other key is the input line's.
         return key == Qt::Key_Return || key == Qt::Key_Enter;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm2::showEvent(QShowEvent *event) {
+void PortMonitor::showEvent(QShowEvent *event) {
     FlushLog();
-    Memo1->moveCursor(QTextCursor::End);
+    liveLog->moveCursor(QTextCursor::End);
     QMainWindow::showEvent(event);
 }
 
 // ---- The log -------------------------------------------------------------------
 
-void TForm2::AddLine(const QString &entry) {
-    QTextDocument *doc = Memo1->document();
-    if (m_pending.isEmpty() && doc->isEmpty()) {
+void PortMonitor::AddEntry(const QString &entry) {
+    const QStringList lines = EntryLines(entry);
+    lastLine = lines.last();
+    QTextDocument *doc = liveLog->document();
+    if (pending.isEmpty() && doc->isEmpty()) {
         // The first entry of an empty log goes straight into the document
         // (its change runs the change handler), so lines wait only behind
         // a document that has text.
@@ -254,87 +255,82 @@ void TForm2::AddLine(const QString &entry) {
         // One edit block: one change, however many lines the entry has.
         cursor.beginEditBlock();
         bool first = true;
-        for (const QString &line : EntryLines(entry)) {
+        for (const QString &line : lines) {
             if (!first)
                 cursor.insertBlock();
             first = false;
             cursor.insertText(line);
         }
         cursor.endEditBlock();
-        Memo1->moveCursor(QTextCursor::End);
+        liveLog->moveCursor(QTextCursor::End);
         return;
     }
-    m_pending += EntryLines(entry);
-    if (!m_flushTimer->isActive())
-        m_flushTimer->start();
+    pending += lines;
+    if (!flushTimer->isActive())
+        flushTimer->start();
     // The change handler runs once per entry, as for any single change of the log.
-    Runtime::Guarded([this] { Memo1Change(); });
+    Runtime::Guarded([this] { LogChanged(); });
 }
 
-void TForm2::FlushLog() {
-    m_flushTimer->stop();
-    if (m_pending.isEmpty())
+void PortMonitor::FlushLog() {
+    flushTimer->stop();
+    if (pending.isEmpty())
         return;
-    QTextDocument *doc = Memo1->document();
-    QString text = m_pending.join(QLatin1Char('\n'));
+    QTextDocument *doc = liveLog->document();
+    QString text = pending.join(QLatin1Char('\n'));
     if (!doc->isEmpty())
         text.prepend(QLatin1Char('\n'));
-    m_pending.clear();
+    pending.clear();
     // These lines have run the change handler already, one by one.
-    m_flushing = true;
+    flushing = true;
     QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
-    m_flushing = false;
+    flushing = false;
     // The live view follows the end of the log. Scrolling lays out the
     // lines of a whole view, so a view not on show catches up when shown.
-    if (Memo1->isVisible())
-        Memo1->moveCursor(QTextCursor::End);
+    if (liveLog->isVisible())
+        liveLog->moveCursor(QTextCursor::End);
 }
 
-void TForm2::ClearLog() {
+void PortMonitor::ClearLog() {
     // Every line passes through the document before it goes.
     FlushLog();
-    Memo1->clear();
+    liveLog->clear();
 }
 
-void TForm2::MemoChanged(QPlainTextEdit *memo) {
-    if (memo == Memo1) {
-        if (m_flushing)
+void PortMonitor::TextChanged(QPlainTextEdit *view) {
+    if (view == liveLog) {
+        if (flushing)
             return;
-        if (Memo1->document()->isEmpty())
-            m_pending.clear();
+        if (liveLog->document()->isEmpty()) {
+            pending.clear();
+            lastLine.clear();
+        }
     }
-    Memo1Change();
+    LogChanged();
 }
 
-int TForm2::LineCount() const {
-    const QTextDocument *doc = Memo1->document();
-    return (doc->isEmpty() ? 0 : doc->blockCount()) + int(m_pending.size());
+int PortMonitor::LineCount() const {
+    const QTextDocument *doc = liveLog->document();
+    return (doc->isEmpty() ? 0 : doc->blockCount()) + int(pending.size());
 }
 
-QString TForm2::LastLine() const {
-    if (!m_pending.isEmpty())
-        return m_pending.last();
-    const QTextDocument *doc = Memo1->document();
-    return doc->isEmpty() ? QString() : doc->lastBlock().text();
-}
-
-QStringList TForm2::Lines() const {
+QStringList PortMonitor::Lines() const {
     QStringList lines;
-    const QTextDocument *doc = Memo1->document();
+    const QTextDocument *doc = liveLog->document();
     if (!doc->isEmpty()) {
-        lines.reserve(doc->blockCount() + m_pending.size());
+        lines.reserve(doc->blockCount() + pending.size());
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
             lines.append(b.text());
     }
-    lines += m_pending;
+    lines += pending;
     return lines;
 }
 
-QStringList TForm2::SnapshotLines() const {
+QStringList PortMonitor::SnapshotLines() const {
     QStringList lines;
-    const QTextDocument *doc = Memo2->document();
+    const QTextDocument *doc = snapshot->document();
     if (doc->isEmpty())
         return lines;
     for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
@@ -344,53 +340,48 @@ QStringList TForm2::SnapshotLines() const {
 
 // ---- Handlers ------------------------------------------------------------------
 
-void TForm2::Memo1Change() {
+void PortMonitor::LogChanged() {
     // The traffic lamps blink with the log: a sent line flips TxD, anything
     // else (a received line, an empty line, an empty log) flips RxD.
-    Q_EMIT TrafficLogged(LastLine().startsWith(QLatin1Char('-')));
+    Q_EMIT TrafficLogged(lastLine.startsWith(QLatin1Char('-')));
     // Emptying is itself a change and runs this handler once more.
     if (LineCount() > MaxLines)
         ClearLog();
 }
 
-void TForm2::CheckBox1Click() {
-    if (CheckBox1->isChecked()) {
+void PortMonitor::SetFrozen(bool frozen) {
+    if (!frozen) {
         FlushLog();
-        Memo2->hide();
-        Memo1->show();
-        Memo1->moveCursor(QTextCursor::End);
+        snapshot->hide();
+        liveLog->show();
+        liveLog->moveCursor(QTextCursor::End);
         return;
     }
-    Memo2->setPlainText(Lines().join(QLatin1Char('\n')));
-    Memo2->show();
-    Memo1->hide();
-    Memo2->moveCursor(QTextCursor::End);
+    snapshot->setPlainText(Lines().join(QLatin1Char('\n')));
+    snapshot->show();
+    liveLog->hide();
+    snapshot->moveCursor(QTextCursor::End);
 }
 
-void TForm2::Clear1Click() {
+void PortMonitor::ClearBoth() {
     ClearLog();
-    Memo2->clear();
+    snapshot->clear();
 }
 
-void TForm2::Edit1KeyDown(int key) {
+void PortMonitor::InputKey(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
-    const QString text = Edit1->text();
     // Sending on a closed port throws: nothing below runs, the line keeps
     // its text and the keyword reveals nothing.
-    Link.Send(Protocol::ToLine(text));
-    if (text == QLatin1String("KAL_VIEWS") && Fatu1) {
-        Fatu1->Label6->show();
-        Fatu1->Label7->show();
-    }
-    Edit1->clear();
+    Link.SendTypedLine(Protocol::ToLine(inputLine->text()));
+    inputLine->clear();
 }
 
-void TForm2::Send1Click() {
+void PortMonitor::SendProbe() {
     Link.Send(Protocol::Probe);
 }
 
-void TForm2::Savealltofile1Click() {
+void PortMonitor::SaveLog() {
     const QString reason = SavePortMonitorLog(PortMonitorFileName, Lines());
     if (reason.isEmpty())
         return;
