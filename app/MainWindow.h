@@ -110,6 +110,8 @@ private:
     void DrawReadingsCurrent(const AmpState &state);
     void DrawInterface(const AmpState &state);
     void DrawSettings(const AmpState &state);
+    // The readouts, bars and marks of the "Power" box.
+    void DrawPower(const AmpState &state, unsigned changed);
     void ShowLinkEffect(const LinkEffect &effect);
 
     const Settings &settings;

@@ -294,7 +294,7 @@ void MainWindow::CreateControls() {
     for (int i = 0; i < 7; ++i) {
         bandCircles[std::size_t(i)]->setFocusPolicy(Qt::TabFocus);
         bandCircles[std::size_t(i)]->IsChecked = [this, i] {
-            return Link.State().CurrentBand == i + 1;
+            return Link.State().readings.band == i + 1;
         };
     }
 

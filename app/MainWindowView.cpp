@@ -2,6 +2,7 @@
 // state and shows the message boxes the link asks for.
 #include "app/MainWindow.h"
 
+#include "link/Reports.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -34,8 +35,23 @@ void MoveLeft(QWidget *w, int left) {
     w->move(left, w->y());
 }
 
-TColor TemperatureColor(Reports::TempRange range) {
-    switch (range) {
+// Shows or hides w, asking Qt only for a change.
+void SetShown(QWidget *w, bool shown) {
+    if (w->isHidden() == shown)
+        w->setVisible(shown);
+}
+
+// "850" as received, shown as "850 W"; nothing while there is no report.
+QString Watts(const std::optional<QString> &reported) {
+    return reported ? *reported + QStringLiteral(" W") : QString();
+}
+
+// The temperature's colour, by its range; the colour of the start while
+// none is reported.
+TColor TemperatureColor(const std::optional<QString> &reported) {
+    if (!reported)
+        return clLime;
+    switch (Reports::TemperatureRange(*reported)) {
     case Reports::TempRange::Cool:
         return clLime;
     case Reports::TempRange::Warm:
@@ -171,42 +187,64 @@ void MainWindow::DrawReadingsCurrent(const AmpState &s) {
     // Open Port, pressed in, turns from lime to alert pink.
     openPortButton->SetDownColor(current ? clLime : clAlertPink);
     openPortButton->update();
-    SetGroupColor(temperatureBox, !current        ? clSilver
-                                  : s.Temperature ? TemperatureColor(s.TemperatureRange)
-                                                  : clLime);
+    SetGroupColor(temperatureBox, current ? TemperatureColor(s.reported.temperature) : clSilver);
     if (s.IsConnected())
         Announce(current ? QStringLiteral("The amplifier answers again")
                          : QStringLiteral("No answer from the amplifier"));
 }
 
+void MainWindow::DrawPower(const AmpState &s, unsigned changed) {
+    const Readings &r = s.readings;
+    // A report that is not a number shows as received and moves nothing.
+    if (changed & StateChange::Output) {
+        outputReadout->setText(Watts(s.reported.output));
+        if (r.outputW || !s.reported.output)
+            outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), r.paType));
+    }
+    if (changed & StateChange::Reverse)
+        reverseMeter->SetPosition(r.reflectedW.value_or(0));
+    if (changed & StateChange::Peak) {
+        peakReadout->setText(Watts(s.reported.peak));
+        if (r.peakW)
+            MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, r.paType));
+        if (r.peakW || !s.reported.peak)
+            SetShown(peakMark, r.peakW.has_value());
+    }
+    if (changed & StateChange::Alc) {
+        SetShown(outputLevelMark, s.AlcVisible);
+        if (s.AlcMark)
+            MoveLeft(outputLevelMark, MainRules::AlcMarkerLeft(*s.AlcMark));
+    }
+}
+
 void MainWindow::DrawState(const AmpState &s, unsigned changed) {
+    const Readings &r = s.readings;
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);
     if (changed & StateChange::NoAnswer)
         DrawReadingsCurrent(s);
     if (changed & StateChange::Ptt) {
-        const QString caption = s.PttBlocked ? PttCaption::Blocked : PttCaption::Free;
         // A screen reader hears of a change, not of every confirmation.
-        if (pttBlockButton->Caption() != caption)
-            Announce(s.PttBlocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
-        pttBlockButton->SetCaption(caption);
-        pttBlockButton->SetColor(s.PttBlocked ? clAlertPink : clLightGreen);
+        Announce(r.pttBlocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
+        pttBlockButton->SetCaption(r.pttBlocked ? PttCaption::Blocked : PttCaption::Free);
+        pttBlockButton->SetColor(r.pttBlocked ? clAlertPink : clLightGreen);
     }
-    if ((changed & StateChange::Temperature) && s.Temperature) {
-        temperatureReadout->setText(*s.Temperature);
+    if ((changed & StateChange::Temperature) && s.reported.temperature) {
+        const QString &temperature = *s.reported.temperature;
+        temperatureReadout->setText(temperature);
         // Three digits are wider than the box at its laid-out 61 pixels.
-        temperatureReadout->setFont(FitToWidth(temperatureReadout->font(), *s.Temperature,
+        temperatureReadout->setFont(FitToWidth(temperatureReadout->font(), temperature,
                                                temperatureReadout->contentsRect().width(), 61));
-        SetGroupColor(temperatureBox, TemperatureColor(s.TemperatureRange));
+        SetGroupColor(temperatureBox, TemperatureColor(temperature));
     }
     if (changed & StateChange::Band)
         for (int i = 1; i <= int(bandCircles.size()); ++i)
-            bandCircles[std::size_t(i - 1)]->SetBrushColor(i == s.CurrentBand ? clLime : clSilver);
+            bandCircles[std::size_t(i - 1)]->SetBrushColor(i == r.band ? clLime : clSilver);
     if (changed & StateChange::PaType) {
-        (s.Pa12kW() ? pa12kWAction : pa24kWAction)->setChecked(true);
+        (r.Pa12kW() ? pa12kWAction : pa24kWAction)->setChecked(true);
         // The bar shows half the watts of a 2.4 kW amplifier.
-        outputMeter->SetValueScale(s.Pa12kW() ? 1 : 2);
-        const std::array<QString, 5> texts = MainRules::ScaleTexts(s.PaType);
+        outputMeter->SetValueScale(r.Pa12kW() ? 1 : 2);
+        const std::array<QString, 5> texts = MainRules::ScaleTexts(r.paType);
         for (std::size_t i = 0; i < texts.size(); ++i)
             scaleLabels[i + 1]->setText(texts[i]);
     }
@@ -214,32 +252,13 @@ void MainWindow::DrawState(const AmpState &s, unsigned changed) {
         DrawInterface(s);
     if (changed & StateChange::Settings)
         DrawSettings(s);
-    if (changed & StateChange::Power) {
-        peakReadout->setText(s.PeakText);
-        if (s.PeakLeft) {
-            MoveLeft(peakMark, *s.PeakLeft);
-            if (peakMark->isHidden())
-                peakMark->show();
-        } else if (!peakMark->isHidden()) {
-            peakMark->hide();
-        }
-        outputReadout->setText(s.OutputText);
-        outputMeter->SetPosition(s.OutputPosition);
-        reverseMeter->SetPosition(s.ReversePosition);
-    }
-    if (changed & StateChange::Alc) {
-        if (outputLevelMark->isHidden() == s.AlcVisible)
-            outputLevelMark->setVisible(s.AlcVisible);
-        if (s.AlcLeft)
-            MoveLeft(outputLevelMark, *s.AlcLeft);
-    }
+    DrawPower(s, changed);
     if (changed & StateChange::Transmit) {
-        if (transmitLamp->Value() != s.Transmitting)
-            Announce(s.Transmitting ? QStringLiteral("Transmitting") : QStringLiteral("Receiving"));
-        transmitLamp->SetValue(s.Transmitting);
+        Announce(r.transmitting ? QStringLiteral("Transmitting") : QStringLiteral("Receiving"));
+        transmitLamp->SetValue(r.transmitting);
         // The PTT-block panel covers the readouts except while transmitting.
-        pttBlockButton->setVisible(!s.Transmitting);
+        pttBlockButton->setVisible(!r.transmitting);
     }
     if (changed & StateChange::AtuFitted)
-        atuPanelAction->setEnabled(s.AtuFitted);
+        atuPanelAction->setEnabled(r.tuner.fitted);
 }

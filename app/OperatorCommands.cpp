@@ -125,13 +125,13 @@ void MainWindow::SetBandsEnabled(bool enabled) {
 }
 
 void MainWindow::HighlightBand(int n) {
-    if (n != Link.State().CurrentBand)
+    if (n != Link.State().readings.band)
         bandCircles[std::size_t(n - 1)]->SetBrushColor(clYellow);
 }
 
 void MainWindow::ClearBandHighlight() {
     for (std::size_t i = 0; i < bandCircles.size(); ++i)
-        if (int(i) + 1 != Link.State().CurrentBand)
+        if (int(i) + 1 != Link.State().readings.band)
             bandCircles[i]->SetBrushColor(clSilver);
 }
 
@@ -158,8 +158,8 @@ bool MainWindow::StepBand(int n, int key) {
 // ---- ALC level -------------------------------------------------------------------
 
 bool MainWindow::StepOutputLevel(int key) {
-    // From the step the mark stands nearest to.
-    const int current = AlcStepOf(outputLevelMark->x() - MainRules::AlcMarkerLeft(0));
+    // From the step the mark points nearest to.
+    const int current = AlcStepOf(Link.State().AlcMark.value_or(0));
     int target = current;
     switch (key) {
     case Qt::Key_Left:
@@ -186,9 +186,8 @@ bool MainWindow::StepOutputLevel(int key) {
         return false;
     }
     const int x = AlcXOf(target);
-    Link.PressOutputBar(x);
     // Only a level that went out is told (not one refused for calibration).
-    if (outputLevelMark->x() == MainRules::AlcMarkerLeft(x))
+    if (Link.PressOutputBar(x))
         Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
     return true;
 }

@@ -63,7 +63,7 @@ void WindowSet::ShowEffect(const LinkEffect &e) {
     // Alarm reports show their windows; the all-clear hides those showing.
     if (e.kind == LinkEffect::Kind::AlarmRaised) {
         AlarmWindow *window = Alarm(e.alarm);
-        if (window->ShowAlarm(main, link->State().PaType))
+        if (window->ShowAlarm(main, link->State().readings.paType))
             main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
     } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
         for (AlarmKind kind : AlarmWindow::ClearOrder)

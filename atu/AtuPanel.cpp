@@ -1,6 +1,7 @@
 #include "atu/AtuPanel.h"
 
 #include "link/AmpLink.h"
+#include "link/Reports.h"
 #include "widgets/Accessible.h"
 #include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
@@ -165,7 +166,9 @@ void AtuPanel::CreateControls() {
     inOutButton->setFont(PanelFont(16));
     inOutButton->setCursor(Qt::PointingHandCursor);
     inOutButton->setFocusPolicy(Qt::TabFocus);
-    inOutButton->IsChecked = [this] { return Link.State().Atu == AtuSwitch::InLine; };
+    inOutButton->IsChecked = [this] {
+        return Link.State().readings.tuner.position == AtuSwitch::InLine;
+    };
 
     tuneButton = new TColorButton(client);
     tuneButton->setObjectName(QStringLiteral("tune1"));
@@ -288,25 +291,26 @@ TColor StatusColor(Reports::AtuTone tone) {
 } // namespace
 
 void AtuPanel::DrawState(const AmpState &s, unsigned changed) {
-    if ((changed & StateChange::AtuSwitch) && s.Atu != ::AtuSwitch::Initial) {
-        const bool inLine = s.Atu == ::AtuSwitch::InLine;
+    const TunerReadings &tuner = s.readings.tuner;
+    if ((changed & StateChange::AtuSwitch) && tuner.position != ::AtuSwitch::Initial) {
+        const bool inLine = tuner.position == ::AtuSwitch::InLine;
         inOutButton->SetCaption(inLine ? AtuCaption::InLine : AtuCaption::Bypassed);
         inOutButton->SetColor(inLine ? clLightGreen : clAlertPink);
     }
     if (changed & (StateChange::Firmware | StateChange::AtuSwitch))
         fineTuningAction->setEnabled(s.FineTuningEnabled);
     if (changed & StateChange::AtuStatus) {
-        if (!s.AtuStatusCode) {
+        if (!tuner.status) {
             statusPanel->hide();
         } else if (const std::optional<Reports::AtuStatus> st =
-                       Reports::AtuStatusFor(*s.AtuStatusCode)) {
+                       Reports::AtuStatusFor(*tuner.status)) {
             statusPanel->SetCaption(st->caption);
             statusPanel->SetColor(StatusColor(st->tone));
             statusPanel->show();
         }
     }
     if (changed & StateChange::AtuLamp)
-        statusLamp->SetTrueColor(LampColor(s.Lamp));
+        statusLamp->SetTrueColor(LampColor(tuner.lamp));
     // The tuner's readings are greyed while the amplifier does not answer.
     if (changed & StateChange::NoAnswer)
         for (QWidget *reading :
@@ -314,14 +318,17 @@ void AtuPanel::DrawState(const AmpState &s, unsigned changed) {
                                               forwardReadout, statusPanel, statusLamp})
             reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
-        swrReadout->setText(s.SwrText);
-        inductanceReadout->setText(s.InductanceText);
-        capacitanceReadout->setText(s.CapacitanceText);
-        forwardReadout->setText(s.ForwardText);
+        const AmpState::Reported &reported = s.reported;
+        swrReadout->setText(reported.tunerSwr ? Reports::SwrText(*reported.tunerSwr) : QString());
+        inductanceReadout->setText(
+            tuner.inductanceUH ? Reports::InductanceCaption(*tuner.inductanceUH) : QString());
+        capacitanceReadout->setText(
+            tuner.capacitancePF ? Reports::CapacitanceCaption(*tuner.capacitancePF) : QString());
+        forwardReadout->setText(reported.tunerForward);
     }
-    if ((changed & StateChange::AtuDiagram) && s.CapacitorAtInput) {
-        capacitorAtInputDiagram->setVisible(*s.CapacitorAtInput);
-        capacitorAtOutputDiagram->setVisible(!*s.CapacitorAtInput);
+    if ((changed & StateChange::AtuDiagram) && tuner.capacitorAtInput) {
+        capacitorAtInputDiagram->setVisible(*tuner.capacitorAtInput);
+        capacitorAtOutputDiagram->setVisible(!*tuner.capacitorAtInput);
     }
     if ((changed & StateChange::SwrMin) && s.SwrMin >= 11)
         for (int i = 0; i < int(swrMinItems.size()); ++i)

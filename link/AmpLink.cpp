@@ -430,11 +430,11 @@ void AmpLink::PollTick() {
     if (state.AlarmSound == 0)
         ask(Protocol::AskAlarmSound);
     sendBare();
-    if (!state.CalKnown) {
+    if (!state.readings.calibrationKnown) {
         ask(Protocol::AskCalibration);
         sendBare();
     }
-    if (!state.AlcKnown) {
+    if (!state.readings.alcKnown) {
         ask(Protocol::AskAlc);
         sendBare();
     }
@@ -451,10 +451,10 @@ void AmpLink::PollTick() {
     sendBare();
 
     // While the amplifier transmits the PTT-block commands wait.
-    if (state.IsConnected() && !state.Transmitting) {
-        if (state.BlockOffPending)
+    if (state.IsConnected() && !state.readings.transmitting) {
+        if (state.readings.blockOffPending)
             Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
-        if (state.BlockOnPending)
+        if (state.readings.blockOnPending)
             Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
     }
 }
@@ -489,7 +489,7 @@ void AmpLink::LivenessTick() {
 void AmpLink::SelectBand(int n) {
     if (n < 1 || n > 7)
         return;
-    state.CurrentBand = std::uint8_t(n);
+    state.readings.band = n;
     Changed(StateChange::Band);
     Send(Protocol::SetBand(n));
 }
@@ -530,32 +530,32 @@ void AmpLink::SelectInterface(int n) {
 }
 
 void AmpLink::SetPaType(MainRules::PaType type) {
-    state.PaType = type;
+    state.readings.paType = type;
     Changed(StateChange::PaType);
 }
 
 void AmpLink::TogglePttBlock() {
     if (!state.IsConnected())
         return;
-    if (!state.PttBlocked) {
+    if (!state.readings.pttBlocked) {
         Send(Protocol::BlockOn);
-        state.BlockOnPending = true;
+        state.readings.blockOnPending = true;
     } else {
         Send(Protocol::BlockOff);
         SendOnly(Protocol::BlockOff);
-        state.BlockOffPending = true;
+        state.readings.blockOffPending = true;
     }
-    Changed(StateChange::Ptt);
+    Changed(StateChange::PttPending);
 }
 
 void AmpLink::RequestPttBlock(bool blocked) {
     if (!state.IsConnected())
         return;
-    bool &wanted = blocked ? state.BlockOnPending : state.BlockOffPending;
-    bool &withdrawn = blocked ? state.BlockOffPending : state.BlockOnPending;
+    bool &wanted = blocked ? state.readings.blockOnPending : state.readings.blockOffPending;
+    bool &withdrawn = blocked ? state.readings.blockOffPending : state.readings.blockOnPending;
     // The amplifier may have acted on a withdrawn command already, so the
     // confirmed state alone does not make this one needless.
-    if (wanted || (!withdrawn && state.PttBlocked == blocked))
+    if (wanted || (!withdrawn && state.readings.pttBlocked == blocked))
         return;
     if (blocked) {
         Send(Protocol::BlockOn);
@@ -565,32 +565,33 @@ void AmpLink::RequestPttBlock(bool blocked) {
     }
     withdrawn = false;
     wanted = true;
-    Changed(StateChange::Ptt);
+    Changed(StateChange::PttPending);
 }
 
-void AmpLink::PressOutputBar(int x) {
-    if (state.CalValue == MainRules::NotCalibrated) {
+bool AmpLink::PressOutputBar(int x) {
+    if (state.readings.calibration == MainRules::NotCalibrated) {
         LinkEffect e;
         e.text = QStringLiteral("Please make first a calibration in PA !");
         e.title = QStringLiteral("Error");
         Emit(e);
-        return;
+        return false;
     }
-    state.AlcLeft = MainRules::AlcMarkerLeft(x);
+    state.AlcMark = x;
     Changed(StateChange::Alc);
-    Send(Protocol::SetAlc(MainRules::AlcLevel(state.CalValue, x)));
+    Send(Protocol::SetAlc(MainRules::AlcLevel(state.readings.calibration, x)));
+    return true;
 }
 
 void AmpLink::ToggleAtu() {
-    if (state.Atu == AtuSwitch::InLine) {
+    if (state.readings.tuner.position == AtuSwitch::InLine) {
         Send(Protocol::AtuBypass);
         state.AtuBypassPending = true;
         atuTimer->start();
         return;
     }
     // Band 7 (6 m) has no tuner: the switch only shows the state locally.
-    if (state.CurrentBand == 7) {
-        state.Atu = AtuSwitch::InLine;
+    if (state.readings.band == 7) {
+        state.readings.tuner.position = AtuSwitch::InLine;
         Changed(StateChange::AtuSwitch);
         return;
     }
@@ -600,12 +601,12 @@ void AmpLink::ToggleAtu() {
 }
 
 void AmpLink::Tune() {
-    if (state.Atu == AtuSwitch::InLine && state.CurrentBand != 7)
+    if (state.readings.tuner.position == AtuSwitch::InLine && state.readings.band != 7)
         Send(Protocol::TuneOn);
 }
 
 void AmpLink::FineTune() {
-    if (state.Atu == AtuSwitch::InLine)
+    if (state.readings.tuner.position == AtuSwitch::InLine)
         Send(Protocol::TuneFine);
 }
 

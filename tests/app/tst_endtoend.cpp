@@ -112,12 +112,13 @@ void TestEndToEnd::session() {
     burst = burst.mid(burst.indexOf("PA?") + 1, 13);
     QCOMPARE(burst, (QList<QByteArray>{"B?", "InPower?", "T?", "ALM?", "ALC_PWM?", "F?", "I?",
                                        "LB?", "CAL?", "BAR?", "TOT?", "Ver?", "ATU_INST?"}));
-    QTRY_VERIFY(Action(f.main, "Manual1")->isChecked() && f.main->Link.State().CalValue == 200);
-    QTRY_COMPARE(f.main->Link.State().FirmwareVersion, QStringLiteral("3.30"));
+    QTRY_VERIFY(Action(f.main, "Manual1")->isChecked() &&
+                f.main->Link.State().readings.calibration == 200);
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("3.30"));
     // A report in two writes a quarter second apart is one line, logged as
     // the whole report at once was.
     f.sim.say("split Ver: 4.56");
-    QTRY_COMPARE(f.main->Link.State().FirmwareVersion, QStringLiteral("4.56"));
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("4.56"));
     QCOMPARE(f.count(QStringLiteral("+ Ver: 4.56")), f.count(QStringLiteral("+ Ver: 3.30")));
     // A transmission moves the meter and the poll goes on.
     f.sim.say("tx 850 20 2");
@@ -187,7 +188,7 @@ void TestEndToEnd::reconnectsOverSer2net() {
                 QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
-            QVERIFY(!f.main->Link.State().Transmitting && f.ui.P_out->text().isEmpty());
+            QVERIFY(!f.main->Link.State().readings.transmitting && f.ui.P_out->text().isEmpty());
             QVERIFY(f.main->Link.PollTimer()->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
@@ -238,7 +239,7 @@ void TestEndToEnd::silence() {
     QCOMPARE(marked,
              QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
-    QVERIFY(f.main->Link.State().Transmitting && f.boxes.isEmpty());
+    QVERIFY(f.main->Link.State().readings.transmitting && f.boxes.isEmpty());
 }
 
 // The simulator stops reading: the terminal's buffer fills with the polls.
@@ -256,7 +257,7 @@ void TestEndToEnd::stalledLine() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
-    QTRY_COMPARE(f.main->Link.State().FirmwareVersion, QStringLiteral("3.30")); // all answered
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("3.30")); // all answered
     const Stopped stopped(f.sim.processId());
     TSerialPort *port = f.main->Link.Port();
     QElapsedTimer total, tick;

@@ -28,15 +28,15 @@ void TestDispatchSim::session() {
     QCOMPARE(f.sim.loggedLines().mid(0, burst.size()), burst);
 
     // The menus fill with the simulator's settings.
-    QTRY_VERIFY(form->Link.State().CalKnown && form->Link.State().AlcKnown &&
-                Action(form, "Off1")->isChecked());
+    QTRY_VERIFY(form->Link.State().readings.calibrationKnown &&
+                form->Link.State().readings.alcKnown && Action(form, "Off1")->isChecked());
     for (QAction *a :
          {Action(form, "Hysteresis1"), Action(form, "Manual1"), Action(form, "CWbybuzzer1"),
           Action(form, "N4W1"), Action(form, "Fast1"), Action(form, "N12kW1")})
         QVERIFY2(a->isChecked(), qPrintable(a->objectName()));
     QCOMPARE(f.ui.Band[2]->BrushColor(), clLime);
     QCOMPARE(f.ui.ALC1->x(), 100 * 333 / 200 + 8);
-    QCOMPARE(form->Link.State().FirmwareVersion, QStringLiteral("3.30"));
+    QCOMPARE(form->Link.State().readings.firmware, QStringLiteral("3.30"));
 
     // A transmission moves both bars and lights the LED; TX: OFF clears.
     f.sim.say("tx 850 12 0.6");

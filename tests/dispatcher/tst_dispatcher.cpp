@@ -195,14 +195,21 @@ void TestDispatcher::reports_data() {
     // Peak power: the text as received, the marker on the scale.
     row("", "P_max: 1300", "+ P_max: 1300|+ P_max: 1200", "P_max_label=1300 W|P_max1=408");
     row("Ver: 3.30x2", "P_max: 600", "+ P_max: 600|+ P_max: 600", "P_max1=108");
-    row("", "P_max: 300 ", "+ P_max: 300 |****** Conversion error P_max",
-        "P_max_label=300  W|P_max1=hidden");
+    row("P_max: 900", "P_max: 300 ", "+ P_max: 300 |****** Conversion error P_max",
+        "P_max_label=300  W|P_max1=308");
     // The ALC marker: hidden without calibration, else placed.
     row("", "CAL: 255", "+ CAL: 255|+ CAL: 255", "ALC1=hidden");
     row("ALC_PWM: 100", "CAL: 200", "+ CAL: 200|+ CAL: 200", "ALC1=174");
     // Power: the readout and both bars.
     row("", "O: 850", "+ O: 850|+ O: 850", "P_out=850 W|output=850");
     row("Ver: 3.30x2", "O: 1500", "+ O: 1500|+ O: 1500", "P_out=1500 W|output=750");
+    row("O: 700", "O: 8k", "+ O: 8k|+ O: 8k|****** Conversion error Power Out",
+        "P_out=8k W|output=700");
+    // The PA type of the moment: a "Ver:" earlier in the same chunk counts.
+    row("", "Ver: 3.30x2\r\nO: 1\r\nVer: 3.30\r\nO: 1500\r\nP_max: 3000",
+        "+ Ver: 3.30x2|+ Ver: 3.30x2|+ O: 1|+ O: 1|+ Ver: 3.30|+ Ver: 3.30|+ O: 1500|+ O: 1500|"
+        "+ P_max: 3000|+ P_max: 1200",
+        "output=1200|P_max1=408");
     row("", "R: 100", "+ R: 100|+ R: 100", "swr=100");
     // Transmitting: the lamp lit, the PTT-block panel out of the way.
     row("", "TX: ON", "+ TX: ON|+ TX: ON", "tx_led=1|Panel1=Click to block PTT/lightgreen/hidden");

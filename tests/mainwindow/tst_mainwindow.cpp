@@ -583,7 +583,7 @@ void TestMainWindow::startState() {
     QVERIFY(f->ui.closeport->Down());
     QVERIFY(!form->Link.HandshakeTimer()->isActive());
     QVERIFY(form->Link.PollTimer()->isActive());
-    QCOMPARE(form->Link.State().CalValue, std::uint8_t(255));
+    QCOMPARE(form->Link.State().readings.calibration, std::uint8_t(255));
     QVERIFY(f->windows->Monitor()->isHidden());
     QVERIFY(f->windows->Atu()->isHidden());
     // Every lamp of every window as it starts: its face at the centre, the
@@ -741,7 +741,7 @@ void TestMainWindow::interfaceItem() {
     QTest::mousePress(f->ui.Band[2], Qt::LeftButton, {}, QPoint(12, 12));
     QCOMPARE(sent(), enabled ? QByteArray("B: 3\r\n") : QByteArray());
     QCOMPARE(echoesSince(mark), enabled ? QStringList{QStringLiteral("- B: 3")} : QStringList());
-    QCOMPARE(form->Link.State().CurrentBand, std::uint8_t(enabled ? 3 : 7));
+    QCOMPARE(form->Link.State().readings.band, enabled ? 3 : 7);
 }
 
 // ---- Band circles ------------------------------------------------------------------
@@ -771,7 +771,7 @@ void TestMainWindow::bandPress() {
     const int mark = int(monitor().size());
     QTest::mousePress(f->ui.Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
     // The selection takes effect even when the send fails visibly.
-    QCOMPARE(int(form->Link.State().CurrentBand), n);
+    QCOMPARE(int(form->Link.State().readings.band), n);
     for (int i = 1; i <= 7; ++i)
         QCOMPARE(f->ui.Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
     if (open) {
@@ -833,13 +833,13 @@ void TestMainWindow::pttBlock() {
     openPort();
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QVERIFY(nothingSent());
-    QVERIFY(!form->Link.State().BlockOnPending);
+    QVERIFY(!form->Link.State().readings.blockOnPending);
     connectPeer();
     int mark = int(monitor().size());
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:ON")});
-    QVERIFY(form->Link.State().BlockOnPending);
+    QVERIFY(form->Link.State().readings.blockOnPending);
     // Nothing changes on the button until the amplifier confirms.
     QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("Click to block PTT"));
     peer->write("BL:ON\r\n");
@@ -849,7 +849,7 @@ void TestMainWindow::pttBlock() {
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
-    QVERIFY(form->Link.State().BlockOffPending);
+    QVERIFY(form->Link.State().readings.blockOffPending);
     QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
     QVERIFY(f->boxes.isEmpty());
 }

@@ -24,7 +24,8 @@ void TestMainWindowSim::operatorSession() {
     QVERIFY(QTest::qWaitForWindowExposed(form));
     QVERIFY(f.connect());
     // Manual interface (circles enabled), band 3, calibrated 200.
-    QTRY_VERIFY(Action(form, "Manual1")->isChecked() && form->Link.State().CalValue == 200);
+    QTRY_VERIFY(Action(form, "Manual1")->isChecked() &&
+                form->Link.State().readings.calibration == 200);
     QTRY_COMPARE(f.ui.Band[2]->BrushColor(), clLime);
 
     QTest::mousePress(f.ui.Band[5], Qt::LeftButton, {}, QPoint(12, 12));

@@ -25,7 +25,7 @@ void TestPanelsSim::endToEnd() {
     QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
     const AtuUi &atu = f.atu;
     QTRY_VERIFY_WITH_TIMEOUT(f.windows->Atu()->isVisible(), 5000); // "ATU_INST: 1" shows the panel
-    QTRY_COMPARE(f.main->Link.State().CurrentBand, std::uint8_t(3));
+    QTRY_COMPARE(f.main->Link.State().readings.band, 3);
 
     // A tuning cycle: in line, tune, the readouts fill and a diagram shows.
     QVERIFY(atu.Image0->isHidden() && atu.Image1->isHidden());

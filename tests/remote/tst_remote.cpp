@@ -69,9 +69,9 @@ AmpSnapshot Preset(const QString &name) {
     if (name == QLatin1String("closed"))
         return s;
     s.connected = name != QLatin1String("lost");
-    s.readings = name == QLatin1String("lost")     ? Readings::PortLost
-                 : name == QLatin1String("silent") ? Readings::Silent
-                                                   : Readings::Live;
+    s.liveness = name == QLatin1String("lost")     ? Liveness::PortLost
+                 : name == QLatin1String("silent") ? Liveness::Silent
+                                                   : Liveness::Live;
     s.band = 3;
     s.manualBands = true;
     s.forwardW = 850;
@@ -196,7 +196,7 @@ QString Evaluate(const QString &rule, const QString &input) {
         const AmpSnapshot a = SnapshotOf(state);
         const char *readings[] = {"live", "closed", "lost", "silent"};
         return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 [%8] %9")
-            .arg(QLatin1String(readings[int(a.readings)]))
+            .arg(QLatin1String(readings[int(a.liveness)]))
             .arg(a.forwardW)
             .arg(a.reflectedW)
             .arg(a.peakW)

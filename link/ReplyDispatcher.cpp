@@ -1,7 +1,7 @@
-// The reply dispatcher's report table: one received line applied to the
-// state record. Pure: it sends nothing and touches no window; the link logs
-// its entries and hands its effects to the views.
-#include "link/AmpLink.h"
+#include "link/ReplyDispatcher.h"
+
+#include "link/Protocol.h"
+#include "link/Reports.h"
 
 #include <optional>
 
@@ -11,13 +11,15 @@ using namespace Protocol::Report;
 // The tuner panel goes in line (a confirmation, or the lamp turning yellow
 // on a manual band): fine tuning is offered when the firmware allows it.
 void AtuInLine(AmpState &s) {
-    s.Atu = AtuSwitch::InLine;
-    if (Reports::FineTuningAllowed(s.FirmwareVersion))
+    s.readings.tuner.position = AtuSwitch::InLine;
+    if (Reports::FineTuningAllowed(s.readings.firmware))
         s.FineTuningEnabled = true;
 }
 } // namespace
 
 ReportOutcome ApplyReport(QString line, AmpState &s) {
+    Readings &r = s.readings;
+    TunerReadings &tuner = r.tuner;
     ReportOutcome out;
     QStringList &log = out.entries;
     auto has = [&line](QLatin1String prefix) { return line.startsWith(prefix); };
@@ -40,23 +42,27 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     };
 
     // 1, 2: PTT block confirmed.
+    auto confirmPtt = [&](bool blocked, bool &pending) {
+        if (pending)
+            out.changed |= StateChange::PttPending;
+        if (r.pttBlocked != blocked)
+            out.changed |= StateChange::Ptt;
+        pending = false;
+        r.pttBlocked = blocked;
+    };
     if (has(BlockOn)) {
-        s.BlockOnPending = false;
-        s.PttBlocked = true;
-        out.changed |= StateChange::Ptt;
+        confirmPtt(true, r.blockOnPending);
         log << QStringLiteral("+ BL:ON");
     }
     if (has(BlockOff)) {
-        s.BlockOffPending = false;
-        s.PttBlocked = false;
-        out.changed |= StateChange::Ptt;
+        confirmPtt(false, r.blockOffPending);
         log << QStringLiteral("+ BL:OFF");
     }
     // 3: temperature, shown as received.
     if (has(Temperature)) {
         line = after(3);
-        s.Temperature = line;
-        s.TemperatureRange = Reports::TemperatureRange(line);
+        s.reported.temperature = line;
+        r.temperatureC = Reports::ToDecimal(line);
         out.changed |= StateChange::Temperature;
         log << QStringLiteral("+ T: ") + line;
     }
@@ -64,7 +70,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     if (has(Band)) {
         line = after(3);
         if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.CurrentBand = Reports::Low8(*n);
+            r.band = Reports::Low8(*n);
             out.changed |= StateChange::Band;
         } else {
             log << QStringLiteral("****** Band conversion error");
@@ -74,10 +80,10 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     // 5: firmware version; "x2" marks the 2.4 kW amplifier.
     if (has(Version)) {
         line = after(4).trimmed();
-        s.FirmwareVersion = line;
-        s.FineTuningEnabled = Reports::FineTuningAllowed(s.FirmwareVersion);
+        r.firmware = line;
+        s.FineTuningEnabled = Reports::FineTuningAllowed(r.firmware);
         log << QStringLiteral("+ Ver: ") + line;
-        s.PaType =
+        r.paType =
             line.contains(QStringLiteral("x2")) ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
         out.changed |= StateChange::Firmware | StateChange::PaType;
     }
@@ -121,14 +127,11 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     // of the PA type in force now (a "Ver:" earlier in the chunk counts).
     if (has(Peak)) {
         line = after(7);
-        s.PeakText = line + QStringLiteral(" W");
-        out.changed |= StateChange::Power;
-        s.PeakWatts = 0;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.PeakWatts = *n;
-            const Reports::PeakMarker m = Reports::PlacePeak(line, *n, s.Pa12kW());
-            line = m.logged;
-            s.PeakLeft = m.left;
+        s.reported.peak = line;
+        out.changed |= StateChange::Peak;
+        r.peakW = Reports::ToInt(line);
+        if (r.peakW) {
+            line = Reports::PeakLogged(line, *r.peakW, r.Pa12kW());
             log << QStringLiteral("+ P_max: ") + line;
         } else {
             conversionError("P_max");
@@ -139,13 +142,13 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     if (has(Calibration)) {
         line = after(5);
         log << QStringLiteral("+ CAL: ") + line;
-        s.CalKnown = true;
+        r.calibrationKnown = true;
         out.changed |= StateChange::Alc | StateChange::Settings;
         if (const std::optional<int> n = Reports::ToInt(line)) {
             s.AlcVisible = *n != MainRules::NotCalibrated;
-            s.CalValue = Reports::Low8(*n);
-            if (s.AlcValue >= 1 && s.AlcValue <= 254 && s.CalValue != 0)
-                s.AlcLeft = Reports::AlcLeft(s.AlcValue, s.CalValue);
+            r.calibration = Reports::Low8(*n);
+            if (r.alc >= 1 && r.alc <= 254 && r.calibration != 0)
+                s.AlcMark = Reports::AlcMark(r.alc, r.calibration);
         } else {
             log << QStringLiteral("****** Conversion error CAL");
         }
@@ -153,36 +156,32 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     if (has(Alc)) {
         line = after(9);
         log << QStringLiteral("+ ALC_PWM: ") + line;
-        s.AlcKnown = true;
+        r.alcKnown = true;
         out.changed |= StateChange::Alc | StateChange::Settings;
         if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.AlcValue = Reports::Low8(*n);
-            if (s.CalValue >= 1 && s.CalValue <= 254)
-                s.AlcLeft = Reports::AlcLeft(s.AlcValue, s.CalValue);
+            r.alc = Reports::Low8(*n);
+            if (r.calibration >= 1 && r.calibration <= 254)
+                s.AlcMark = Reports::AlcMark(r.alc, r.calibration);
         } else {
             log << QStringLiteral("****** Conversion error ALC_PWM");
         }
     }
-    // 14, 15: output and reverse power; output on the PA type's scale.
+    // 14, 15: output and reverse power, in watts as reported.
     if (has(Output)) {
         line = after(3);
         log << QStringLiteral("+ O: ") + line;
-        s.OutputText = line + QStringLiteral(" W");
-        out.changed |= StateChange::Power;
-        s.OutputWatts = 0;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.OutputPosition = Reports::OutputPosition(*n, s.Pa12kW());
-            s.OutputWatts = *n;
-        } else {
+        s.reported.output = line;
+        out.changed |= StateChange::Output;
+        r.outputW = Reports::ToInt(line);
+        if (!r.outputW)
             log << QStringLiteral("****** Conversion error Power Out");
-        }
     }
     if (has(Reverse)) {
         line = after(3);
         log << QStringLiteral("+ R: ") + line;
         if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.ReversePosition = *n;
-            out.changed |= StateChange::Power;
+            r.reflectedW = *n;
+            out.changed |= StateChange::Reverse;
         } else {
             log << QStringLiteral("****** Conversion error Power Rev");
         }
@@ -193,21 +192,25 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     // 17, 18: transmit state. The PTT-block panel covers the readouts except
     // while the amplifier transmits.
     if (has(TxOn)) {
-        if (!s.Transmitting)
-            s.TunerSwrValue.reset(); // a new transmission: the tuner's reading is old
-        s.Transmitting = true;
-        out.changed |= StateChange::Transmit;
+        if (!r.transmitting) {
+            tuner.swr.reset(); // a new transmission: the tuner's reading is old
+            r.transmitting = true;
+            out.changed |= StateChange::Transmit;
+        }
         log << QStringLiteral("+ TX: ON");
     }
     if (has(TxOff)) {
         log << QStringLiteral("+ TX: OFF");
-        s.OutputPosition = s.ReversePosition = 0;
-        s.OutputWatts = s.PeakWatts = 0;
-        s.PeakLeft.reset();
-        s.PeakText.clear();
-        s.OutputText.clear();
-        s.Transmitting = false;
-        out.changed |= StateChange::Power | StateChange::Transmit;
+        r.outputW.reset();
+        r.reflectedW.reset();
+        r.peakW.reset();
+        s.reported.output.reset();
+        s.reported.peak.reset();
+        out.changed |= StateChange::Output | StateChange::Reverse | StateChange::Peak;
+        if (r.transmitting) {
+            r.transmitting = false;
+            out.changed |= StateChange::Transmit;
+        }
     }
     // 19: input power class; the operator cannot choose it.
     if (has(InPower)) {
@@ -232,7 +235,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     // 21, 22: alarms and the all-clear.
     for (int i = 0; i < AlarmKinds; ++i) {
         if (has(Alarms[i])) {
-            s.Alarms[i] = true;
+            r.alarms[std::size_t(i)] = true;
             out.changed |= StateChange::Alarm;
             LinkEffect e;
             e.kind = LinkEffect::Kind::AlarmRaised;
@@ -243,8 +246,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     }
     if (has(AlarmOff)) {
         log << QStringLiteral("+ ALARM: OFF");
-        for (bool &a : s.Alarms)
-            a = false;
+        r.alarms.fill(false);
         out.changed |= StateChange::Alarm;
         LinkEffect e;
         e.kind = LinkEffect::Kind::AlarmsCleared;
@@ -254,10 +256,10 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     if (has(AtuInfo)) {
         if (const std::optional<int> code = Reports::ToInt(line.mid(9, 1))) {
             if (*code == 0) {
-                s.AtuStatusCode.reset();
+                tuner.status.reset();
                 out.changed |= StateChange::AtuStatus;
             } else if (Reports::AtuStatusFor(*code)) {
-                s.AtuStatusCode = *code;
+                tuner.status = *code;
                 out.changed |= StateChange::AtuStatus;
             }
         } else {
@@ -266,9 +268,9 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     }
     // 24: ATU fitted.
     if (has(AtuInstalled)) {
-        s.AtuFitted = line.mid(10, 1) == QStringLiteral("1");
+        tuner.fitted = line.mid(10, 1) == QStringLiteral("1");
         out.changed |= StateChange::AtuFitted;
-        if (s.AtuFitted) {
+        if (tuner.fitted) {
             log << QStringLiteral("+ ATU_INSTALLED: 1");
             LinkEffect e;
             e.kind = LinkEffect::Kind::ShowAtuPanel;
@@ -288,7 +290,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         } else {
             s.AtuBypassPending = false;
             s.FineTuningEnabled = false;
-            s.Atu = AtuSwitch::Bypassed;
+            tuner.position = AtuSwitch::Bypassed;
             log << QStringLiteral("+ ATU_STATE: 0");
         }
     }
@@ -301,12 +303,12 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     }
     for (int i = 0; i < 4; ++i) {
         if (has(Lamps[i])) {
-            s.Lamp = AtuLamp(i);
+            tuner.lamp = AtuLamp(i);
             out.changed |= StateChange::AtuLamp;
             log << QStringLiteral("+ ") + Lamps[i];
         }
     }
-    if (has(Lamps[int(AtuLamp::Yellow)]) && s.CurrentBand != 7 &&
+    if (has(Lamps[int(AtuLamp::Yellow)]) && r.band != 7 &&
         s.Interface == MainRules::ManualInterface) {
         AtuInLine(s);
         out.changed |= StateChange::AtuSwitch | StateChange::Firmware;
@@ -326,60 +328,48 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     }
     // 29: forward reading, shown only in the service view.
     if (has(AtuForward)) {
-        s.ForwardText = line.mid(9, 5);
+        s.reported.tunerForward = line.mid(9, 5);
+        tuner.forwardW = Reports::ToInt(s.reported.tunerForward.trimmed());
         out.changed |= StateChange::AtuReadings;
     }
     // 30, 31: tuner relays, rebuilt into µH and pF.
     if (has(EndL) || has(PortL)) {
-        s.TunerInductance = 0;
-        s.InductanceText.clear();
         out.changed |= StateChange::AtuReadings;
         line = Reports::PadRelays(line.mid(7, 9));
         log << QStringLiteral("+ Port L: ") + line;
-        if (const std::optional<double> l = Reports::RelaySum(line, Reports::InductanceUnit)) {
-            s.TunerInductance = *l;
-            s.InductanceText = Reports::InductanceCaption(s.TunerInductance);
-        } else {
+        tuner.inductanceUH = Reports::RelaySum(line, Reports::InductanceUnit);
+        if (!tuner.inductanceUH) {
             conversionError("Port L");
         }
     }
     if (has(EndC) || has(PortC)) {
-        s.TunerCapacitance = 0;
-        s.CapacitanceText.clear();
         out.changed |= StateChange::AtuReadings;
         line = Reports::PadRelays(line.mid(7, 9));
         log << QStringLiteral("+ Port C: ") + line;
-        if (const std::optional<double> c = Reports::RelaySum(line, Reports::CapacitanceUnit)) {
-            s.TunerCapacitance = *c;
-            s.CapacitanceText = Reports::CapacitanceCaption(s.TunerCapacitance);
-        } else {
+        tuner.capacitancePF = Reports::RelaySum(line, Reports::CapacitanceUnit);
+        if (!tuner.capacitancePF) {
             conversionError("Port C");
         }
     }
     // 32, 33: SWR after tuning and present SWR.
-    auto tunerSwr = [&s](const QString &value) {
-        s.TunerSwrValue = Reports::SwrValue(value);
-        s.TunerSwrBand = s.CurrentBand;
+    // The field as the readout shows it: the rule differs between the two.
+    auto tunerSwr = [&](const QString &field, const QString &shown) {
+        tuner.swr = Reports::SwrValue(field);
+        tuner.swrBand = r.band;
+        s.reported.tunerSwr = shown;
+        line = Reports::SwrText(shown);
+        log << QStringLiteral("+ SWR: ") + line;
+        out.changed |= StateChange::AtuReadings;
     };
-    if (has(EndSwr)) {
-        tunerSwr(line.mid(9, 5));
-        line = Reports::SwrText(line.mid(9, 5).trimmed());
-        log << QStringLiteral("+ SWR: ") + line;
-        s.SwrText = line;
-        out.changed |= StateChange::AtuReadings;
-    }
-    if (has(Swr)) {
-        tunerSwr(line.mid(5, 5));
-        line = Reports::SwrText(line.mid(5, 5));
-        log << QStringLiteral("+ SWR: ") + line;
-        s.SwrText = line;
-        out.changed |= StateChange::AtuReadings;
-    }
+    if (has(EndSwr))
+        tunerSwr(line.mid(9, 5), line.mid(9, 5).trimmed());
+    if (has(Swr))
+        tunerSwr(line.mid(5, 5), line.mid(5, 5));
     // 34, 35: tuner switch K selects which diagram is shown.
     auto switchK = [&](int position) {
         line = line.mid(position - 1, 1);
         log << QStringLiteral("+ K: ") + line;
-        s.CapacitorAtInput = line == QStringLiteral("0");
+        tuner.capacitorAtInput = line == QStringLiteral("0");
         out.changed |= StateChange::AtuDiagram;
     };
     if (has(SwitchK))
@@ -390,6 +380,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
 }
 
 unsigned ForgetReadings(AmpState &s) {
+    Readings &r = s.readings;
     unsigned changed = 0;
     auto forget = [&changed](auto &value, auto cleared, unsigned what) {
         if (value == cleared)
@@ -397,22 +388,21 @@ unsigned ForgetReadings(AmpState &s) {
         value = cleared;
         changed |= what;
     };
-    forget(s.OutputPosition, 0, StateChange::Power);
-    forget(s.ReversePosition, 0, StateChange::Power);
-    forget(s.OutputWatts, 0, StateChange::Power);
-    forget(s.PeakWatts, 0, StateChange::Power);
-    forget(s.PeakLeft, std::optional<int>(), StateChange::Power);
-    forget(s.PeakText, QString(), StateChange::Power);
-    forget(s.OutputText, QString(), StateChange::Power);
-    forget(s.Transmitting, false, StateChange::Transmit);
-    for (bool &alarm : s.Alarms)
+    forget(r.outputW, std::optional<int>(), StateChange::Output);
+    forget(s.reported.output, std::optional<QString>(), StateChange::Output);
+    forget(r.reflectedW, std::optional<int>(), StateChange::Reverse);
+    forget(r.peakW, std::optional<int>(), StateChange::Peak);
+    forget(s.reported.peak, std::optional<QString>(), StateChange::Peak);
+    forget(r.transmitting, false, StateChange::Transmit);
+    for (bool &alarm : r.alarms)
         forget(alarm, false, StateChange::Alarm);
-    forget(s.SwrText, QString(), StateChange::AtuReadings);
-    forget(s.ForwardText, QString(), StateChange::AtuReadings);
-    forget(s.InductanceText, QString(), StateChange::AtuReadings);
-    forget(s.CapacitanceText, QString(), StateChange::AtuReadings);
-    forget(s.TunerInductance, 0.0, StateChange::AtuReadings);
-    forget(s.TunerCapacitance, 0.0, StateChange::AtuReadings);
-    forget(s.AtuStatusCode, std::optional<int>(), StateChange::AtuStatus);
+    TunerReadings &tuner = r.tuner;
+    forget(tuner.swr, std::optional<double>(), StateChange::AtuReadings);
+    forget(s.reported.tunerSwr, std::optional<QString>(), StateChange::AtuReadings);
+    forget(tuner.forwardW, std::optional<int>(), StateChange::AtuReadings);
+    forget(s.reported.tunerForward, QString(), StateChange::AtuReadings);
+    forget(tuner.inductanceUH, std::optional<double>(), StateChange::AtuReadings);
+    forget(tuner.capacitancePF, std::optional<double>(), StateChange::AtuReadings);
+    forget(tuner.status, std::optional<int>(), StateChange::AtuStatus);
     return changed;
 }
