@@ -199,7 +199,7 @@ void MainWindow::CreateControls() {
     pttBlockButton->setFont(panelFont);
     pttBlockButton->setCursor(Qt::PointingHandCursor);
     pttBlockButton->setFocusPolicy(Qt::TabFocus);
-    pttBlockButton->IsChecked = [this] { return pttBlockButton->Caption() == PttCaption::Blocked; };
+    pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked; };
     pttBlockButton->raise();
 
     // ---- "COM Port" ---------------------------------------------------------

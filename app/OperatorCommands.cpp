@@ -110,7 +110,8 @@ void MainWindow::ConnectCommands() {
     onTrigger(portMonitorAction, [this] { Q_EMIT PortMonitorAsked(); });
     onTrigger(atuPanelAction, [this] { Q_EMIT AtuPanelAsked(); });
     onTrigger(networkPortAction, [this] { AskForNetworkPort(); });
-    onTrigger(autoReconnectAction, [this] { SetAutoReconnect(autoReconnectAction->isChecked()); });
+    connect(autoReconnectAction, &QAction::triggered, this,
+            [this](bool on) { Runtime::Guarded([this, on] { SetAutoReconnect(on); }); });
     onTrigger(exitAction, [this] { Exit(); });
     onTrigger(aboutAction, [this] { ShowAbout(); });
 }
