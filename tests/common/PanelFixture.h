@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "service/CalibrationWindow.h"
 #include "service/PortMonitor.h"
+#include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/WindowUi.h"
 #include "widgets/Runtime.h"
@@ -42,8 +43,8 @@ public:
     PanelFixture(const PanelFixture &) = delete;
     PanelFixture &operator=(const PanelFixture &) = delete;
 
-    // Creates the windows. With driveTimers the handshake, poll, liveness and
-    // tuner timers are made inert, so that the test calls their handlers itself.
+    // Creates the windows. With driveTimers the link's timers are made inert,
+    // so that the test calls their handlers itself.
     void createWindows(bool driveTimers) {
         windows = std::make_unique<WindowSet>();
         main = windows->Main();
@@ -52,12 +53,8 @@ public:
         mon = MonitorUi(windows->Monitor());
         AmpLink &link = windows->Link();
         atuTimerInterval = link.AtuTimer()->interval();
-        if (driveTimers) {
-            constexpr int Day = 24 * 3600 * 1000;
-            for (QTimer *t :
-                 {link.HandshakeTimer(), link.PollTimer(), link.AtuTimer(), link.LivenessTimer()})
-                t->setInterval(Day);
-        }
+        if (driveTimers)
+            DriveLinkTime(link);
     }
 
     // Names port in the settings file that the windows read at start.

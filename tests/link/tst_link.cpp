@@ -4,6 +4,7 @@
 // is linked.
 #include "link/AmpLink.h"
 #include "serial/SerialPort.h"
+#include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/ReportTable.h"
 
@@ -172,12 +173,11 @@ private:
 
 void TestLink::init() {
     link = std::make_unique<AmpLink>();
-    // Ticks are driven by the tests; the real timers must not interfere.
+    // Ticks are driven by the tests; the real timers tick each second.
     for (QTimer *t : {link->HandshakeTimer(), link->PollTimer(), link->AtuTimer(),
-                      link->ReconnectTimer(), link->LivenessTimer()}) {
+                      link->ReconnectTimer(), link->LivenessTimer()})
         QCOMPARE(t->interval(), 1000);
-        t->setInterval(24 * 3600 * 1000);
-    }
+    DriveLinkTime(*link);
     connect(link.get(), &AmpLink::EntryLogged, this, [this](const QString &e) { log << e; });
     connect(link.get(), &AmpLink::Effect, this,
             [this](const LinkEffect &e) { effects << EffectName(e); });

@@ -12,6 +12,7 @@
 #include "link/Reports.h"
 #include "service/CalibrationWindow.h"
 #include "service/PortMonitor.h"
+#include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/WindowUi.h"
 #include "widgets/Accessible.h"
@@ -154,8 +155,7 @@ bool TestAccessible::openWindows() {
     form = windows->Main();
     ui = MainUi(form);
     atu = AtuUi(windows->Atu());
-    form->Link.HandshakeTimer()->setInterval(24 * 3600 * 1000);
-    form->Link.PollTimer()->setInterval(24 * 3600 * 1000);
+    DriveLinkTime(form->Link);
     form->show();
     if (!QTest::qWaitForWindowActive(form))
         return false;
