@@ -14,6 +14,7 @@
 #include "service/PortMonitor.h"
 #include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/ReportTable.h"
 #include "tests/common/WindowUi.h"
 #include "widgets/Runtime.h"
 
@@ -22,7 +23,24 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <map>
 #include <memory>
+
+// A colour by the name the report tables use for it.
+inline QString ColorWord(TColor c) {
+    const std::pair<TColor, const char *> names[] = {
+        {clLime, "clLime"},           {clSilver, "clSilver"},    {clYellow, "clYellow"},
+        {clFuchsia, "clFuchsia"},     {clRed, "clRed"},          {clBtnFace, "clBtnFace"},
+        {clLightGreen, "lightgreen"}, {clAlertPink, "alertpink"}};
+    for (const auto &[value, name] : names)
+        if (value == c)
+            return QLatin1String(name);
+    return QString::number(c, 16);
+}
+
+// The observable state of the windows that a report may change, by name.
+using Probes = std::map<QString, std::function<QString()>>;
 
 class PanelFixture {
 public:
@@ -56,6 +74,21 @@ public:
         if (driveTimers)
             DriveLinkTime(link);
     }
+
+    // The windows configured for the pty peer, with driven time, the main
+    // window shown.
+    bool showOnPeer() {
+        if (!peer.ok() || !configure(peer.devicePath()))
+            return false;
+        createWindows(true);
+        main->show();
+        return QTest::qWaitForWindowExposed(main);
+    }
+
+    // What reached the peer: writes are synchronous, so what was sent is in
+    // the terminal already.
+    QByteArray sent() { return peer.read(300, 15); }
+    bool nothingSent() { return peer.read(40, 10).isEmpty(); }
 
     // Names port in the settings file that the windows read at start.
     bool configure(const QString &port) {
@@ -107,6 +140,32 @@ public:
     // A chunk as the serial component hands it to the link.
     void receive(const QByteArray &chunk) {
         Runtime::Guarded([&] { main->Link.ReceiveChunk(chunk); });
+    }
+
+    // One row of a report table (ReportTable.h) against the windows,
+    // identified over the peer: the lines fed first, each "@" item the
+    // test's own step; the monitor emptied; the report fed; then its monitor
+    // entries and each "probe=value" pair.
+    void checkReport(const Probes &probes, const std::function<void(const QString &)> &step) {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, line);
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, state);
+        for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+            if (b.startsWith(QLatin1Char('@')))
+                step(b);
+            else
+                receive(b.toLatin1() + "\r\n");
+        }
+        mon.Memo1->clear();
+        receive(line + "\r\n");
+        QCOMPARE(monitor(), entries);
+        for (const QString &pair : state) {
+            const QString name = pair.section(QLatin1Char('='), 0, 0);
+            QVERIFY2(probes.count(name), qPrintable(name));
+            QCOMPARE(name + QLatin1Char('=') + probes.at(name)(), pair);
+        }
+        QVERIFY(boxes.isEmpty());
     }
 
     PortMonitor *monitorWindow() const { return windows->Monitor(); }

@@ -14,10 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QWindow>
 
 #include <array>
 
@@ -33,27 +35,49 @@ inline QAction *Action(const QObject *window, const char *name) {
     return Child<QAction>(window, QLatin1String(name));
 }
 
-// The main window's widgets that the tests drive.
+// The texts of labels, in order.
+template <typename Labels> QStringList Texts(const Labels &labels) {
+    QStringList out;
+    for (const QLabel *l : labels)
+        out << l->text();
+    return out;
+}
+
+// The title an X11 window manager shows: the window's title, followed by
+// " \u2014 " and the application's display name if one is set apart from
+// the application's name (applicationDisplayName follows the name unless
+// it was set on its own).
+inline QString SystemTitle(QWidget *w) {
+    w->winId();
+    const QString title = w->windowHandle()->title();
+    const QString name = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(name + QLatin1Char('?'));
+    const QString display = QGuiApplication::applicationDisplayName();
+    QCoreApplication::setApplicationName(name);
+    if (display == name + QLatin1Char('?') || title.endsWith(display))
+        return title;
+    return title + QStringLiteral(" \u2014 ") + display;
+}
+
+// The end of the error a send on a closed port raises.
+inline const QString NotOpen = QStringLiteral(" is not open. Serial port is not connected.");
+
+// Points member at the window's child of that layout name.
+template <typename T> void Find(const QObject *window, T *&member, const char *name) {
+    member = Child<T>(window, QLatin1String(name));
+}
+
+// The main window's widgets that the tests drive; the ATU panel's; the port
+// monitor's. Each member is named as its widget.
 struct MainUi {
     MainUi() = default;
-    explicit MainUi(const MainWindow *w)
-        : openport(Child<TColorButton>(w, QStringLiteral("openport"))),
-          closeport(Child<TColorButton>(w, QStringLiteral("closeport"))),
-          ComboBox1(Child<QComboBox>(w, QStringLiteral("ComboBox1"))),
-          output(Child<TBarMeter>(w, QStringLiteral("output"))),
-          swr(Child<TBarMeter>(w, QStringLiteral("swr"))),
-          Panel1(Child<TPanel>(w, QStringLiteral("Panel1"))),
-          tx_led(Child<TLedLamp>(w, QStringLiteral("tx_led"))),
-          rxLED(Child<TLedLamp>(w, QStringLiteral("rxLED"))),
-          txled(Child<TLedLamp>(w, QStringLiteral("txled"))),
-          ALC1(Child<QLabel>(w, QStringLiteral("ALC1"))),
-          P_max1(Child<QLabel>(w, QStringLiteral("P_max1"))),
-          P_out(Child<QLabel>(w, QStringLiteral("P_out"))),
-          P_max_label(Child<QLabel>(w, QStringLiteral("P_max_label"))),
-          Temp1(Child<QGroupBox>(w, QStringLiteral("Temp1"))),
-          Temp2(Child<QLabel>(w, QStringLiteral("Temp2"))),
-          GroupBox1(Child<QGroupBox>(w, QStringLiteral("GroupBox1"))),
-          GroupBox3(Child<QGroupBox>(w, QStringLiteral("GroupBox3"))) {
+    explicit MainUi(const MainWindow *w) {
+        Find(w, openport, "openport"), Find(w, closeport, "closeport");
+        Find(w, ComboBox1, "ComboBox1"), Find(w, output, "output"), Find(w, swr, "swr");
+        Find(w, Panel1, "Panel1"), Find(w, tx_led, "tx_led"), Find(w, rxLED, "rxLED");
+        Find(w, txled, "txled"), Find(w, ALC1, "ALC1"), Find(w, P_max1, "P_max1");
+        Find(w, P_out, "P_out"), Find(w, P_max_label, "P_max_label"), Find(w, Temp1, "Temp1");
+        Find(w, Temp2, "Temp2"), Find(w, GroupBox1, "GroupBox1"), Find(w, GroupBox3, "GroupBox3");
         for (int i = 0; i < 7; ++i)
             Band[std::size_t(i)] = Child<TShape>(w, QStringLiteral("Band%1").arg(i + 1));
         for (int i = 0; i < 10; ++i)
@@ -76,22 +100,13 @@ struct MainUi {
     std::array<QLabel *, 6> ScaleLabels{};
 };
 
-// The ATU panel's widgets that the tests drive.
 struct AtuUi {
     AtuUi() = default;
-    explicit AtuUi(const AtuPanel *w)
-        : Panel1(Child<TPanel>(w, QStringLiteral("Panel1"))),
-          Panel2(Child<TPanel>(w, QStringLiteral("Panel2"))),
-          tune1(Child<TColorButton>(w, QStringLiteral("tune1"))),
-          Led(Child<TLedLamp>(w, QStringLiteral("Led"))),
-          Label3(Child<QLabel>(w, QStringLiteral("Label3"))),
-          Label4(Child<QLabel>(w, QStringLiteral("Label4"))),
-          Label6(Child<QLabel>(w, QStringLiteral("Label6"))),
-          Label7(Child<QLabel>(w, QStringLiteral("Label7"))),
-          Label8(Child<QLabel>(w, QStringLiteral("Label8"))),
-          Image0(Child<QLabel>(w, QStringLiteral("Image0"))),
-          Image1(Child<QLabel>(w, QStringLiteral("Image1"))),
-          FineTuning1(Action(w, "FineTuning1")) {
+    explicit AtuUi(const AtuPanel *w) {
+        Find(w, Panel1, "Panel1"), Find(w, Panel2, "Panel2"), Find(w, tune1, "tune1");
+        Find(w, Led, "Led"), Find(w, Label3, "Label3"), Find(w, Label4, "Label4");
+        Find(w, Label6, "Label6"), Find(w, Label7, "Label7"), Find(w, Label8, "Label8");
+        Find(w, Image0, "Image0"), Find(w, Image1, "Image1"), Find(w, FineTuning1, "FineTuning1");
         for (int i = 0; i < 7; ++i)
             SWR[std::size_t(i)] = Child<QAction>(w, QStringLiteral("SWR%1").arg(11 + i));
     }
@@ -104,16 +119,13 @@ struct AtuUi {
     std::array<QAction *, 7> SWR{}; // SWR11 .. SWR17
 };
 
-// The port monitor's widgets that the tests drive.
 struct MonitorUi {
     MonitorUi() = default;
-    explicit MonitorUi(const PortMonitor *w)
-        : Memo1(Child<QPlainTextEdit>(w, QStringLiteral("Memo1"))),
-          Memo2(Child<QPlainTextEdit>(w, QStringLiteral("Memo2"))),
-          CheckBox1(Child<QCheckBox>(w, QStringLiteral("CheckBox1"))),
-          Edit1(Child<QLineEdit>(w, QStringLiteral("Edit1"))),
-          Button2(Child<QPushButton>(w, QStringLiteral("Button2"))), Send1(Action(w, "Send1")),
-          Savealltofile1(Action(w, "Savealltofile1")) {}
+    explicit MonitorUi(const PortMonitor *w) {
+        Find(w, Memo1, "Memo1"), Find(w, Memo2, "Memo2"), Find(w, CheckBox1, "CheckBox1");
+        Find(w, Edit1, "Edit1"), Find(w, Button2, "Button2"), Find(w, Send1, "Send1");
+        Find(w, Savealltofile1, "Savealltofile1");
+    }
     QPlainTextEdit *Memo1 = nullptr, *Memo2 = nullptr; // live, frozen
     QCheckBox *CheckBox1 = nullptr;                    // "Autoscroll"
     QLineEdit *Edit1 = nullptr;

@@ -12,9 +12,7 @@
 #include "link/Reports.h"
 #include "service/CalibrationWindow.h"
 #include "service/PortMonitor.h"
-#include "tests/common/DrivenTime.h"
-#include "tests/common/PtyPeer.h"
-#include "tests/common/WindowUi.h"
+#include "tests/common/PanelFixture.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
@@ -119,9 +117,9 @@ private:
     bool openWindows();
     QStringList announced() const;
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<WindowSet> windows;
+    std::unique_ptr<PanelFixture> f;
+    PtyPeer *peer = nullptr;
+    WindowSet *windows = nullptr;
     MainWindow *form = nullptr;
     MainUi ui;
     AtuUi atu;
@@ -134,29 +132,18 @@ void TestAccessible::init() {
 
 void TestAccessible::cleanup() {
     Listen(false);
-    windows.reset();
-    peer.reset();
-    Runtime::SetMessageHandler(nullptr);
-    Settings::SetProgramFolder(QString());
-    dir.reset();
+    f.reset();
 }
 
 bool TestAccessible::openWindows() {
-    dir = std::make_unique<QTemporaryDir>();
-    peer = std::make_unique<PtyPeer>();
-    Settings::SetProgramFolder(dir->path());
-    Runtime::SetMessageHandler([](const Runtime::MessageBoxCall &) {});
-    QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
-    if (!peer->ok() || !ini.open(QIODevice::WriteOnly))
+    f = std::make_unique<PanelFixture>();
+    peer = &f->peer;
+    if (!f->showOnPeer())
         return false;
-    ini.write("[Configuration]\nPort=" + peer->devicePath().toLocal8Bit() + "\n");
-    ini.close();
-    windows = std::make_unique<WindowSet>();
-    form = windows->Main();
-    ui = MainUi(form);
-    atu = AtuUi(windows->Atu());
-    DriveLinkTime(form->Link);
-    form->show();
+    windows = f->windows.get();
+    form = f->main;
+    ui = f->ui;
+    atu = f->atu;
     if (!QTest::qWaitForWindowActive(form))
         return false;
     ui.openport->Activate();

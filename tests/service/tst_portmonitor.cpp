@@ -1,5 +1,6 @@
-// The port monitor: log lines and the traffic lamps, the 1000-line emptying,
-// batching into the text, freezing, saving, the input line and the probe.
+// The port monitor: log lines and the traffic lamps, the 1000-line and the
+// 500-line emptying, batching into the text, freezing, saving, the input line
+// and the probe.
 #include "tests/common/PanelFixture.h"
 
 #include "widgets/LedLamp.h"
@@ -88,6 +89,16 @@ private Q_SLOTS:
         QCOMPARE(rx()->Value(), !rx0);
         mon->AddEntry(QStringLiteral("+ T: 35"));
         QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ T: 35")});
+    }
+
+    // The monitor is emptied as a chunk arrives when it holds more than 500 lines.
+    void emptiedAbove500AsAChunkArrives() {
+        for (int i = 0; i < 500; ++i)
+            f->main->Link.Log(QStringLiteral("x"));
+        f->receive("LB\r\n");
+        QCOMPARE(mon->LineCount(), 501); // 500 is not above the limit
+        f->receive("LB\r\n");
+        QCOMPARE(mon->Lines(), QStringList{QStringLiteral("+ LB")});
     }
 
     void entriesReachTheTextTogether() {

@@ -1,67 +1,34 @@
-// The main window as the operator meets it: its layout and menus, and every
-// operator action driven by mouse presses and menu triggers, checked on the
-// bytes that reach a real pseudo-terminal and on the port monitor's echo.
-#include "app/MainWindow.h"
-#include "app/WindowSet.h"
-#include "atu/AtuPanel.h"
-#include "link/MainRules.h"
-#include "service/PortMonitor.h"
+// The main window: its layout and start, and the connection's life as the
+// operator drives it over a pseudo-terminal: Open Port and Close Port, the
+// ways a connection ends, the port list, network ports and failed opens.
+// The handshake, a lost port and the real timers run against the simulator
+// in tst_endtoend.
 #include "tests/common/PanelFixture.h"
+#include "tests/common/Ser2net.h"
 #include "tests/widgets/TestPixels.h"
-#include "widgets/BarMeter.h"
-#include "widgets/ColorButton.h"
-#include "widgets/LedLamp.h"
-#include "widgets/Runtime.h"
-#include "widgets/StdControls.h"
 
 #include <QAbstractItemView>
-#include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
+#include <QInputDialog>
 #include <QMap>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
 #include <QWindow>
 
 #include <functional>
 #include <memory>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
-const QString NotOpen = QStringLiteral(" is not open. Serial port is not connected.");
-
-template <typename Labels> QStringList Texts(const Labels &labels) {
-    QStringList out;
-    for (const QLabel *l : labels)
-        out << l->text();
-    return out;
-}
-
-// The title an X11 window manager shows: the window's title, followed by
-// " \u2014 " and the application's display name if one is set apart from
-// the application's name (applicationDisplayName follows the name unless
-// it was set on its own).
-QString SystemTitle(QWidget *w) {
-    w->winId();
-    const QString title = w->windowHandle()->title();
-    const QString name = QCoreApplication::applicationName();
-    QCoreApplication::setApplicationName(name + QLatin1Char('?'));
-    const QString display = QGuiApplication::applicationDisplayName();
-    QCoreApplication::setApplicationName(name);
-    if (display == name + QLatin1Char('?') || title.endsWith(display))
-        return title;
-    return title + QStringLiteral(" \u2014 ") + display;
-}
 
 // Pixels of about one colour in a picture (a caption's text, its smoothed
 // edges aside).
@@ -92,53 +59,38 @@ class TestMainWindow : public QObject {
 private Q_SLOTS:
     void initTestCase() { Runtime::SetUpApplication(*qApp); }
     void init();
-    void cleanup();
+    void cleanup() { f.reset(); }
     void frameAndMenus();
-    void titles_data();
-    void titles();
-    void messageBoxes_data();
-    void messageBoxes();
     void componentSettings_data();
     void componentSettings();
-    void connectionEnds_data();
-    void connectionEnds();
-    void portListDoubleClick();
-    void portListNames();
     void geometry_data();
     void geometry();
     void startState();
-    void settingItem_data();
-    void settingItem();
-    void interfaceItem_data();
-    void interfaceItem();
-    void bandPress_data();
-    void bandPress();
-    void hover();
-    void paType();
-    void pttBlock();
-    void alcPress_data();
-    void alcPress();
-    void alcRefused();
-    void fileAndAbout();
-    void keyboardOnly();
+    void messageBoxes_data();
+    void messageBoxes();
+    void connectionEnds_data();
+    void connectionEnds();
+    void openRefused_data();
+    void openRefused();
+    void portListDoubleClick();
+    void portListNames();
+    void networkPortDialog_data();
+    void networkPortDialog();
+    void hostileNetworkPeer_data();
+    void hostileNetworkPeer();
 
 private:
+    // The windows anew, from the settings as they are now.
+    void recreate() {
+        f->createWindows(true);
+        form = f->main;
+    }
     void openPort();
-    void connectPeer();
-    // A report as the serial component hands it to the main window.
-    void report(const QByteArray &line);
-    QStringList echoesSince(int mark) const { return monitor().mid(mark); }
+    QStringList portList() const;
     QStringList monitor() const { return f->monitor(); }
     // Runs action with the real message boxes; each is read as it shows and closed.
     QStringList realBoxes(const std::function<void()> &action);
-    QAction *action(const QString &name) const { return form->findChild<QAction *>(name); }
-    void moveMouse(QWidget *w, QPoint pos) {
-        QTest::mouseMove(form->windowHandle(), w->mapTo(form, pos));
-        QCoreApplication::processEvents();
-    }
-    // Writes are synchronous: what was sent is in the terminal already.
-    QByteArray sent() { return peer->read(300, 15); }
-    bool nothingSent() { return peer->read(40, 10).isEmpty(); }
+    QByteArray sent() { return f->sent(); }
 
     std::unique_ptr<PanelFixture> f;
     PtyPeer *peer = nullptr;
@@ -148,20 +100,8 @@ private:
 void TestMainWindow::init() {
     f = std::make_unique<PanelFixture>();
     peer = &f->peer;
-    QVERIFY(peer->ok());
-    QVERIFY(f->configure(peer->devicePath()));
-    f->createWindows(true);
+    QVERIFY(f->showOnPeer());
     form = f->main;
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form));
-}
-
-void TestMainWindow::cleanup() {
-    f.reset();
-}
-
-void TestMainWindow::report(const QByteArray &line) {
-    Runtime::Guarded([&] { form->Link.ReceiveChunk(line + "\r\n"); });
 }
 
 void TestMainWindow::openPort() {
@@ -169,18 +109,6 @@ void TestMainWindow::openPort() {
     form->OpenSelectedPort();
     QCOMPARE(sent(), QByteArray("PA?\r\n"));
 }
-
-void TestMainWindow::connectPeer() {
-    openPort();
-    peer->write("PA_QZ9QZ\r\n");
-    QTRY_VERIFY(form->Link.State().IsConnected());
-    QByteArray burst; // let the start-up queries go by
-    for (int i = 0; i < 10 && !burst.contains("ATU_INST?"); ++i)
-        burst += peer->read(300);
-    QVERIFY(burst.contains("ATU_INST?"));
-}
-
-// ---- Layout --------------------------------------------------------------------
 
 void TestMainWindow::frameAndMenus() {
     QCOMPARE(form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
@@ -222,37 +150,6 @@ void TestMainWindow::frameAndMenus() {
                                             : QStringLiteral(": ") + items.join(QLatin1Char('|')));
     }
     QCOMPARE(got, expected);
-}
-
-void TestMainWindow::titles_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("title");
-    const std::pair<const char *, const char *> rows[] = {
-        {"Form1", "Orvik 1200 Remote Control"},
-        {"Form2", "Port Monitor"},
-        {"Form3", "Calibration"},
-        {"FALARM_HP", "ALARM - HIGH OUTPUT POWER"},
-        {"FAlarm_ip", "ALARM - HIGH INPUT POWER"},
-        {"FALARM_SWR", "ALARM - HIGH REVERSE POWER"},
-        {"Falarm_bpf", "ALARM - BPF failure"},
-        {"Falarm_temp", "Alarm - Temperature"},
-        {"FALARM_TOT", "ALARM - TIME OF TRANSMIT"},
-        {"FALARM_HPCONT", "ALARM - Continoues Power"},
-        {"Fatu1", "ATU Remote Control"}};
-    for (const auto &[name, title] : rows)
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(title);
-}
-
-void TestMainWindow::titles() {
-    QFETCH(QString, name);
-    QFETCH(QString, title);
-    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Orvik Remote Control"));
-    QWidget *window = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == name)
-            window = w;
-    QVERIFY(window);
-    QCOMPARE(SystemTitle(window), title);
 }
 
 QStringList TestMainWindow::realBoxes(const std::function<void()> &action) {
@@ -375,6 +272,7 @@ void TestMainWindow::connectionEnds_data() {
     QTest::newRow("port lost") << 2 << false << QStringList{lost};
     QTest::newRow("Exit") << 3 << false << QStringList{lost};
     QTest::newRow("main window closed") << 4 << false << QStringList();
+    QTest::newRow("Close Port clicked while connecting") << 5 << true << QStringList{lost};
 }
 
 void TestMainWindow::connectionEnds() {
@@ -396,11 +294,11 @@ void TestMainWindow::connectionEnds() {
         QCOMPARE(PixelColor(pressed, 1, 0), clGray);
         QVERIFY(CountColor(pressed, clBlack) > 10);
     };
-    if (way == 1) {
+    if (way == 1 || way == 5) {
         QTest::mouseClick(f->ui.openport, Qt::LeftButton);
         QCOMPARE(sent(), QByteArray("PA?\r\n"));
         // Ten ticks ask again and keep waiting; the eleventh asks and gives up.
-        for (int tick = 1; tick <= 10; ++tick) {
+        for (int tick = 1; tick <= (way == 1 ? 10 : 1); ++tick) {
             form->Link.HandshakeTick();
             QCOMPARE(sent(), QByteArray("PA?\r\n"));
         }
@@ -419,7 +317,7 @@ void TestMainWindow::connectionEnds() {
         openPressed();
     }
     const QStringList seen = realBoxes([&] {
-        if (way == 0)
+        if (way == 0 || way == 5)
             QTest::mouseClick(f->ui.closeport, Qt::LeftButton);
         if (way == 1)
             form->Link.HandshakeTick();
@@ -498,8 +396,7 @@ void TestMainWindow::portListNames() {
     QVERIFY(QDir().mkpath(QFileInfo(byId).path()));
     QVERIFY(QFile::link(peer->devicePath(), byId));
     QVERIFY(f->configure(byId));
-    f->createWindows(true);
-    form = f->main;
+    recreate();
     form->show();
     QComboBox *list = f->ui.ComboBox1;
     const int entry = list->currentIndex();
@@ -645,369 +542,223 @@ void TestMainWindow::startState() {
     QVERIFY(CountColor(tune, clPurple) > 10);
 }
 
-// ---- Setting commands ------------------------------------------------------------
-
-void TestMainWindow::settingItem_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("line");
-    const std::pair<const char *, const char *> rows[] = {
-        {"N501", "F: 1"},      {"Max1", "F: 2"},       {"Hysteresis1", "F: 3"},
-        {"Fixed1", "F: 4"},    {"YAESUBCD1", "I: 1"},  {"YAESUFT8171", "I: 2"},
-        {"ICOM1", "I: 3"},     {"Kenwood1", "I: 4"},   {"Manual1", "I: 5"},
-        {"OTRSP1", "I: 6"},    {"Flex1", "I: 7"},      {"CWbybuzzer1", "ALM: 1"},
-        {"Buzzer1", "ALM: 2"}, {"Nosound1", "ALM: 3"}, {"Veryslow1", "BAR: 1"},
-        {"Slow1", "BAR: 2"},   {"Fast1", "BAR: 3"},    {"Veryfast1", "BAR: 4"},
-        {"Off1", "TOT: 1"},    {"N5min1", "TOT: 2"},   {"N15min1", "TOT: 3"},
-        {"N30min1", "TOT: 4"}};
-    for (const auto &r : rows)
-        QTest::newRow(r.first) << QString::fromLatin1(r.first) << QByteArray(r.second);
+void TestMainWindow::openRefused_data() {
+    QTest::addColumn<bool>("noPort");
+    QTest::addColumn<QString>("port"); // empty: a device that does not exist; PORT: a free one
+    QTest::addColumn<QString>("text"); // the start of the message; %1: the port
+    QTest::newRow("no such device") << false << QString() << QStringLiteral("Cannot connect to ");
+    QTest::newRow("no port chosen")
+        << true << QString() << QStringLiteral("Please select a COM port first.");
+    QTest::newRow("network port 0") << false << QStringLiteral("tcp://127.0.0.1:0")
+                                    << QStringLiteral("Cannot connect to %1: invalid TCP port");
+    QTest::newRow("network port above 65535")
+        << false << QStringLiteral("tcp://127.0.0.1:65536")
+        << QStringLiteral("Cannot connect to %1: invalid TCP port");
+    QTest::newRow("malformed network name") << false << QStringLiteral("tcp://[::1]4000")
+                                            << QStringLiteral("Cannot connect to %1: malformed");
+    QTest::newRow("host that resolves to nothing")
+        << false << QStringLiteral("tcp://orvik-no-such-host.invalid:4000")
+        << QStringLiteral("Cannot connect to %1: unknown host");
+    QTest::newRow("nobody listens") << false << QStringLiteral("tcp://127.0.0.1:PORT")
+                                    << QStringLiteral("Cannot connect to %1: Connection refused");
 }
 
-void TestMainWindow::settingItem() {
-    QFETCH(QString, name);
-    QFETCH(QByteArray, line);
-    QAction *item = action(name);
-    QVERIFY(item);
-    // Port closed: the mark moves, the error is shown, nothing is echoed, and
-    // nothing after the failed send runs (the band group stays as it was).
-    int mark = int(monitor().size());
-    item->trigger();
-    QVERIFY(item->isChecked());
+void TestMainWindow::openRefused() {
+    QFETCH(bool, noPort);
+    QFETCH(QString, port);
+    QFETCH(QString, text);
+    recreate();
+    if (port.isEmpty())
+        port = f->dir.filePath(QStringLiteral("no-such-device"));
+    port.replace(QLatin1String("PORT"), QString::number(Ser2net::FreePort()));
+    f->ui.ComboBox1->addItem(port, port);
+    f->ui.ComboBox1->setCurrentIndex(noPort ? -1 : f->ui.ComboBox1->count() - 1);
+    // Clicked, with a box that runs its own event loop as a modal one does.
+    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
+        f->boxes.append(c);
+        QEventLoop modal;
+        QTimer::singleShot(20, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    QTest::mouseClick(f->ui.openport, Qt::LeftButton);
+    // The window stays closed and usable, Open Port released.
+    QVERIFY(!f->ui.openport->Down());
     QCOMPARE(f->boxes.size(), 1);
-    QVERIFY2(f->boxes[0].text.endsWith(NotOpen), qPrintable(f->boxes[0].text));
-    QCOMPARE(f->boxes[0].icon, Runtime::MsgIcon::Error);
-    QCOMPARE(echoesSince(mark), QStringList());
-    QCOMPARE(f->ui.GroupBox1->title(), QStringLiteral(" Band  (YAESU BCD)"));
-    // Open, with another item of the group checked: the mark moves back.
-    openPort();
-    QAction *other =
-        item->actionGroup()->actions().value(item == item->actionGroup()->actions().first());
-    other->setChecked(true);
-    mark = int(monitor().size());
-    for (int twice = 0; twice < 2; ++twice) { // the checked item sends again
-        item->trigger();
-        QCOMPARE(sent(), line + "\r\n");
-        QVERIFY(item->isChecked() && !other->isChecked());
+    QVERIFY2(f->boxes.at(0).text.startsWith(text.arg(port)), qPrintable(f->boxes.at(0).text));
+    QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
+    QVERIFY(f->ui.ComboBox1->isEnabled());
+    QVERIFY(f->ui.openport->isEnabled());
+    QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open Port"));
+    QVERIFY(!form->Link.Port()->Connected());
+    QVERIFY(!form->Link.HandshakeTimer()->isActive());
+    QVERIFY(f->monitor().join(QString()).isEmpty());
+}
+
+void TestMainWindow::networkPortDialog_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("added"); // empty: refused with a message naming the fault
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("IPv4") << QStringLiteral(" TCP://192.168.1.20:4001 ")
+                          << QStringLiteral("tcp://192.168.1.20:4001") << QString();
+    QTest::newRow("IPv6") << QStringLiteral("tcp://[::1]:3001")
+                          << QStringLiteral("tcp://[::1]:3001") << QString();
+    QTest::newRow("host name") << QStringLiteral("tcp://shack-pi.local:3333")
+                               << QStringLiteral("tcp://shack-pi.local:3333") << QString();
+    QTest::newRow("the prompt's scheme typed over")
+        << QStringLiteral("shack-pi:3001") << QStringLiteral("tcp://shack-pi:3001") << QString();
+    QTest::newRow("port 0") << QStringLiteral("tcp://shack:0") << QString()
+                            << QStringLiteral("invalid TCP port");
+    QTest::newRow("port above 65535")
+        << QStringLiteral("tcp://shack:70000") << QString() << QStringLiteral("invalid TCP port");
+    QTest::newRow("no port") << QStringLiteral("tcp://shack") << QString()
+                             << QStringLiteral("no port");
+    QTest::newRow("IPv6 without brackets")
+        << QStringLiteral("tcp://::1:3001") << QString() << QStringLiteral("brackets");
+    QTest::newRow("a device path")
+        << QStringLiteral("/dev/ttyUSB0") << QString() << QStringLiteral("not a network port name");
+    QTest::newRow("the prompt as offered")
+        << QStringLiteral("tcp://") << QString() << QStringLiteral("no port");
+}
+
+void TestMainWindow::networkPortDialog() {
+    QFETCH(QString, typed);
+    QFETCH(QString, added);
+    QFETCH(QString, fault);
+    QTemporaryDir config;
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
+    const QString ini = config.filePath(QStringLiteral("orvik/Orvik_control.ini"));
+    QVERIFY(QFile::remove(f->dir.filePath(Settings::FileName))); // the user's file counts
+    recreate();
+    const QStringList before = portList();
+    // The real dialog: the address is typed into it and accepted.
+    bool answered = false;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, form, [&] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        typist.stop();
+        answered = dialog->textValue() == QStringLiteral("tcp://");
+        dialog->setTextValue(typed);
+        dialog->accept();
+    });
+    typist.start(10);
+    Action(form, "NetworkPort1")->trigger();
+    QVERIFY(answered);
+    if (added.isEmpty()) {
+        QCOMPARE(f->boxes.size(), 1);
+        QVERIFY2(f->boxes.at(0).text.contains(fault), qPrintable(f->boxes.at(0).text));
+        QCOMPARE(portList(), before);
+        QVERIFY(!QFile::exists(ini));
+        return;
     }
-    QCOMPARE(echoesSince(mark), QStringList(2, QStringLiteral("- ") + QString::fromLatin1(line)));
-    QCOMPARE(f->boxes.size(), 1);
+    QVERIFY(f->boxes.isEmpty());
+    QCOMPARE(portList(), before + QStringList{added});
+    QCOMPARE(form->SelectedPort(), added);
+    QCOMPARE(f->ui.ComboBox1->currentText(), added);
+    // Remembered for the next start, and kept across a refresh of the list.
+    QCOMPARE(Settings::Read(ini).configuration.port, std::optional(added));
+    Action(form, "Refresh1")->trigger();
+    QVERIFY(portList().contains(added));
+    f->windows.reset();
+    recreate();
+    QCOMPARE(form->SelectedPort(), added);
 }
 
-void TestMainWindow::interfaceItem_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<bool>("enabled");
-    const std::pair<const char *, const char *> rows[] = {
-        {"YAESUBCD1", "YAESU BCD"}, {"YAESUFT8171", "YAESU FT817"},
-        {"ICOM1", "ICOM"},          {"Kenwood1", "Kenwood"},
-        {"OTRSP1", "OTRSP"},        {"Flex1", "Flex"},
-        {"Manual1", "Manual"}};
-    for (const auto &[name, caption] : rows)
-        QTest::newRow(name) << QString::fromLatin1(name)
-                            << QStringLiteral("Band (%1)").arg(QLatin1String(caption))
-                            << (QByteArray(name) == "Manual1");
+void TestMainWindow::hostileNetworkPeer_data() {
+    QTest::addColumn<bool>("closesAtOnce"); // else: 1 MB without a CR
+    QTest::addColumn<int>("resets"); // instead: resets as a send goes; 1: Reconnect automatically
+    QTest::newRow("accepts and closes at once, 50 times") << true << -1;
+    QTest::newRow("1 MB without CR") << false << -1;
+    QTest::newRow("resets as a send goes") << false << 0;
+    QTest::newRow("resets as a send goes, Reconnect automatically") << false << 1;
 }
 
-void TestMainWindow::interfaceItem() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(bool, enabled);
-    connectPeer();
-    report(enabled ? "I: 3" : "I: 5"); // start from the other state
-    action(name)->trigger();
-    sent();
-    QCOMPARE(f->ui.GroupBox1->title(), caption);
-    for (TShape *b : f->ui.Band)
-        QCOMPARE(b->isEnabled(), enabled);
-    // The labels show it: purple text when enabled, grey text when not.
-    for (QLabel *l : f->ui.BandLabels) {
-        QCOMPARE(l->isEnabled(), enabled);
-        const QImage image = l->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        int purple = 0, grey = 0; // text pixels, smoothed edges included
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                const QRgb p = image.pixel(x, y);
-                const int r = qRed(p), g = qGreen(p), b = qBlue(p);
-                purple += r > g + 40 && b > g + 40 && qAbs(r - b) < 40;
-                grey += qAbs(r - g) < 12 && qAbs(g - b) < 12 && r < 180;
+void TestMainWindow::hostileNetworkPeer() {
+    QFETCH(bool, closesAtOnce);
+    QFETCH(int, resets);
+    f->windows.reset(); // each row makes its own
+    const int fds = CountEntries("/proc/self/fd");
+    const int threads = CountEntries("/proc/self/task");
+    {
+        TcpListener peer;
+        QVERIFY(peer.port > 0);
+        recreate();
+        form->Link.Port()->SetDelay(20);
+        if (resets >= 0) {
+            // The send, not the reader, is first to find the connection gone:
+            // that is part of the loss, with no box of its own.
+            form->Link.SetAutoReconnect(resets == 1);
+            QVERIFY(f->open(peer.Name()));
+            const int c = peer.Accept(2000);
+            // Once the reader has delivered a byte it is put to sleep.
+            QSignalSpy arrived(&form->Link, &AmpLink::ChunkArrived);
+            QVERIFY(c >= 0 && ::send(c, "x", 1, MSG_NOSIGNAL) == 1 && arrived.wait(2000));
+            form->Link.Port()->SetDelay(60000);
+            QTest::qWait(300);
+            const linger abort{1, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            ::close(c);
+            QTest::qWait(50);
+            Runtime::Guarded([this] { form->Link.HandshakeTick(); });
+            QCOMPARE(form->Link.State().Phase, resets ? LinkPhase::Waiting : LinkPhase::Closed);
+            QCOMPARE(f->boxes.size(), 1 - resets); // "Disconnected from COM Port" alone
+            f->windows.reset();
+        }
+        const int cycles = resets >= 0 ? 0 : closesAtOnce ? 50 : 1;
+        for (int i = 0; i < cycles; ++i) {
+            QVERIFY(f->open(peer.Name()));
+            const int c = peer.Accept(2000);
+            QVERIFY(c >= 0);
+            if (closesAtOnce) {
+                ::close(c);
+                QTRY_COMPARE(f->boxes.size(), i + 1);
+                QCOMPARE(f->boxes.last().text, QStringLiteral("Disconnected from COM Port"));
+                QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+                QVERIFY(f->ui.ComboBox1->isEnabled() && f->ui.openport->isEnabled());
+                continue;
             }
-        QVERIFY2(
-            enabled ? purple > 3 && grey == 0 : grey > 3 && purple == 0,
-            qPrintable(
-                QStringLiteral("%1: %2 purple, %3 grey").arg(l->text()).arg(purple).arg(grey)));
+            const auto closeIt = qScopeGuard([c] { ::close(c); });
+            // Latin-1 bytes without a CR: the framer drops them and says so;
+            // the link stays up and Close Port still works.
+            QByteArray data(1 << 20, 'x');
+            for (int k = 0; k < data.size(); k += 7)
+                data[k] = char(0x80 + k % 128);
+            qsizetype sent = 0;
+            QElapsedTimer t;
+            t.start();
+            while (sent < data.size() && t.elapsed() < 20000) {
+                const ssize_t n = ::send(c, data.constData() + sent, size_t(data.size() - sent),
+                                         MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (n > 0)
+                    sent += n;
+                QTest::qWait(5);
+            }
+            QCOMPARE(sent, data.size());
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !f->monitor().filter(QStringLiteral("****** Line without end discarded")).isEmpty(),
+                20000);
+            QVERIFY(form->Link.Port()->Connected());
+            QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Connecting..."));
+            form->Link.Close();
+            QCOMPARE(f->boxes.size(), 1);
+            QCOMPARE(f->ui.openport->Caption(), QStringLiteral("Open port"));
+        }
+        if (f->windows)
+            QVERIFY(!form->Link.Port()->Connected());
+        f->windows.reset();
     }
-    // A press on a circle is sent only when the circles are enabled.
-    const int mark = int(monitor().size());
-    QTest::mousePress(f->ui.Band[2], Qt::LeftButton, {}, QPoint(12, 12));
-    QCOMPARE(sent(), enabled ? QByteArray("B: 3\r\n") : QByteArray());
-    QCOMPARE(echoesSince(mark), enabled ? QStringList{QStringLiteral("- B: 3")} : QStringList());
-    QCOMPARE(form->Link.State().readings.band, enabled ? 3 : 7);
+    QCOMPARE(CountEntries("/proc/self/fd"), fds);
+    QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
 }
 
-// ---- Band circles ------------------------------------------------------------------
-
-void TestMainWindow::bandPress_data() {
-    QTest::addColumn<int>("n");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<bool>("open");
-    for (int n = 1; n <= 7; ++n)
-        QTest::addRow("circle %d", n) << n << int(Qt::LeftButton) << true;
-    QTest::newRow("right button") << 4 << int(Qt::RightButton) << true;
-    QTest::newRow("port closed") << 2 << int(Qt::LeftButton) << false;
-}
-
-void TestMainWindow::bandPress() {
-    QFETCH(int, n);
-    QFETCH(int, button);
-    QFETCH(bool, open);
-    connectPeer();
-    report("I: 5");
-    if (!open) {
-        form->Link.Close();
-        f->boxes.clear(); // "Disconnected from COM Port"
-    }
-    // A hover highlight elsewhere is cleared by the selection.
-    f->ui.Band[n == 1 ? 1 : 0]->SetBrushColor(clYellow);
-    const int mark = int(monitor().size());
-    QTest::mousePress(f->ui.Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
-    // The selection takes effect even when the send fails visibly.
-    QCOMPARE(int(form->Link.State().readings.band), n);
-    for (int i = 1; i <= 7; ++i)
-        QCOMPARE(f->ui.Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
-    if (open) {
-        QCOMPARE(sent(), "B: " + QByteArray::number(n) + "\r\n");
-        QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- B: %1").arg(n)});
-    } else {
-        QCOMPARE(echoesSince(mark), QStringList());
-    }
-    QCOMPARE(f->boxes.size(), open ? 0 : 1);
-}
-
-void TestMainWindow::hover() {
-    connectPeer();
-    report("I: 5");
-    // Over the selected band's circle: it stays lime. Over others: yellow,
-    // until the mouse reaches the box's background.
-    moveMouse(f->ui.Band[6], QPoint(12, 12));
-    moveMouse(f->ui.Band[3], QPoint(12, 12));
-    QTRY_COMPARE(f->ui.Band[3]->BrushColor(), clYellow);
-    moveMouse(f->ui.Band[4], QPoint(10, 10));
-    QTRY_COMPARE(f->ui.Band[4]->BrushColor(), clYellow);
-    QCOMPARE(f->ui.Band[6]->BrushColor(), clLime);
-    moveMouse(f->ui.GroupBox1, QPoint(4, 80));
-    QTRY_COMPARE(f->ui.Band[3]->BrushColor(), clSilver);
-    QCOMPARE(f->ui.Band[4]->BrushColor(), clSilver);
-    QCOMPARE(f->ui.Band[6]->BrushColor(), clLime);
-    // Disabled circles take no highlight.
-    report("I: 1");
-    moveMouse(f->ui.Band[0], QPoint(12, 12));
-    QCOMPARE(f->ui.Band[0]->BrushColor(), clSilver);
-}
-
-// ---- PA type -------------------------------------------------------------------------
-
-void TestMainWindow::paType() {
-    openPort();
-    const int mark = int(monitor().size());
-    Action(form, "N24kW1")->trigger();
-    QCOMPARE(Texts(f->ui.ScaleLabels),
-             QStringLiteral("0W|500W| 1kW|1.5kW|2kW|2.4kW").split(QLatin1Char('|')));
-    QVERIFY(!Action(form, "N12kW1")->isChecked());
-    Action(form, "N12kW1")->trigger();
-    QCOMPARE(Texts(f->ui.ScaleLabels),
-             QStringLiteral("0W|250W|500W|750W|1kW|1.2kW").split(QLatin1Char('|')));
-    QVERIFY(!Action(form, "N24kW1")->isChecked());
-    // The PA type the link takes (as from a version report) checks its item.
-    form->Link.SetPaType(MainRules::PaType::Kw24);
-    QVERIFY(Action(form, "N24kW1")->isChecked() && !Action(form, "N12kW1")->isChecked());
-    // No line is sent for the PA type.
-    QVERIFY(nothingSent());
-    QCOMPARE(echoesSince(mark), QStringList());
-}
-
-// ---- PTT block -------------------------------------------------------------------------
-
-void TestMainWindow::pttBlock() {
-    // Closed, then connecting: the button ignores clicks.
-    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
-    openPort();
-    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
-    QVERIFY(nothingSent());
-    QVERIFY(!form->Link.State().readings.blockOnPending);
-    connectPeer();
-    int mark = int(monitor().size());
-    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
-    QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
-    QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:ON")});
-    QVERIFY(form->Link.State().readings.blockOnPending);
-    // Nothing changes on the button until the amplifier confirms.
-    QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("Click to block PTT"));
-    peer->write("BL:ON\r\n");
-    QTRY_COMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
-    // Release: sent twice, echoed once.
-    mark = int(monitor().size());
-    QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
-    QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
-    QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
-    QVERIFY(form->Link.State().readings.blockOffPending);
-    QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
-    QVERIFY(f->boxes.isEmpty());
-}
-
-// ---- ALC level ---------------------------------------------------------------------------
-
-void TestMainWindow::alcPress_data() {
-    QTest::addColumn<int>("cal");
-    QTest::addColumn<int>("x");
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QByteArray>("line"); // level = CAL * x div 333
-    QTest::newRow("180 at 200") << 180 << 200 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 108");
-    QTest::newRow("at 333") << 200 << 333 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 200");
-    QTest::newRow("beyond 333") << 254 << 400 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 305");
-    QTest::newRow("truncated") << 100 << 10 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 3");
-    QTest::newRow("just below one") << 1 << 332 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 0");
-    QTest::newRow("left end") << 200 << 0 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 0");
-    QTest::newRow("calibration 0") << 0 << 300 << int(Qt::LeftButton) << QByteArray("ALC_PWM: 0");
-    QTest::newRow("right button") << 100 << 50 << int(Qt::RightButton) << QByteArray("ALC_PWM: 15");
-}
-
-void TestMainWindow::alcPress() {
-    QFETCH(int, cal);
-    QFETCH(int, x);
-    QFETCH(int, button);
-    QFETCH(QByteArray, line);
-    connectPeer();
-    report("CAL: " + QByteArray::number(cal));
-    const int mark = int(monitor().size());
-    QTest::mousePress(f->ui.output, Qt::MouseButton(button), {}, QPoint(x, 16));
-    QCOMPARE(sent(), line + "\r\n");
-    QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- ") + QString::fromLatin1(line)});
-    // The marker's arrow points at the place pressed.
-    QCOMPARE(f->ui.ALC1->x(), x + 8);
-    QCOMPARE(f->ui.ALC1->x() + f->ui.ALC1->width() / 2, f->ui.output->x() + x);
-}
-
-void TestMainWindow::alcRefused() {
-    // Not calibrated: a message, nothing sent, the marker stays.
-    connectPeer();
-    const int before = f->ui.ALC1->x();
-    int mark = int(monitor().size());
-    QTest::mousePress(f->ui.output, Qt::LeftButton, {}, QPoint(200, 16));
-    QCOMPARE(f->boxes.size(), 1);
-    QCOMPARE(f->boxes[0].text, QStringLiteral("Please make first a calibration in PA !"));
-    QCOMPARE(f->boxes[0].title, QStringLiteral("Error"));
-    QVERIFY(nothingSent());
-    QCOMPARE(echoesSince(mark), QStringList());
-    QCOMPARE(f->ui.ALC1->x(), before);
-    // Port closed: the marker moves, the send fails visibly, no echo.
-    form->Link.Close();
-    f->boxes.clear();
-    report("CAL: 180");
-    mark = int(monitor().size());
-    QTest::mousePress(f->ui.output, Qt::LeftButton, {}, QPoint(200, 16));
-    QCOMPARE(f->ui.ALC1->x(), 208);
-    QCOMPARE(f->boxes.size(), 1);
-    QVERIFY(f->boxes[0].text.endsWith(NotOpen));
-    QCOMPARE(echoesSince(mark), QStringList());
-}
-
-// ---- File and About ------------------------------------------------------------------------
-
-void TestMainWindow::fileAndAbout() {
-    const WindowSet &w = *f->windows;
-    Action(form, "PortMonitor1")->trigger();
-    QVERIFY(w.Monitor()->isVisible());
-    // Disabled until the amplifier reports a tuner.
-    Action(form, "ATUPanel1")->trigger();
-    QVERIFY(w.Atu()->isHidden());
-    Action(form, "ATUPanel1")->setEnabled(true);
-    Action(form, "ATUPanel1")->trigger();
-    QVERIFY(w.Atu()->isVisible());
-    Action(form, "About1")->trigger();
-    QCOMPARE(f->boxes.size(), 1);
-    QVERIFY(f->boxes[0].text.contains(QStringLiteral("3.3")));
-    QVERIFY(f->boxes[0].text.contains(QStringLiteral("Orvik 1200")));
-}
-
-// ---- Keyboard only -------------------------------------------------------------------------
-
-void TestMainWindow::keyboardOnly() {
-    QVERIFY(QTest::qWaitForWindowActive(form));
-    for (TShape *circle : f->ui.Band) // as with the manual interface: the circles take part
-        circle->setEnabled(true);
-    // The port list has the focus first; Tab goes the way the operator works.
-    QCOMPARE(QApplication::focusWidget(), f->ui.ComboBox1);
-    const QList<QWidget *> order = {f->ui.openport, f->ui.closeport, f->ui.Panel1,
-                                    f->ui.Band[0],  f->ui.Band[1],   f->ui.Band[2],
-                                    f->ui.Band[3],  f->ui.Band[4],   f->ui.Band[5],
-                                    f->ui.Band[6],  f->ui.output,    f->ui.ComboBox1};
-    for (QWidget *next : order) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
-    }
-    // Tab to Open Port, Space: the handshake goes out.
-    QTest::keyClick(f->ui.ComboBox1, Qt::Key_Tab);
-    QTest::keyClick(f->ui.openport, Qt::Key_Space);
-    QCOMPARE(sent(), QByteArray("PA?\r\n"));
-    peer->write("PA_QZ9QZ\r\n");
-    QTRY_VERIFY(form->Link.State().IsConnected());
-    for (int i = 0; i < 10 && !peer->read(300).contains("ATU_INST?"); ++i) {
-    }
-    // Open Port and the port list are disabled now; the focus went on to Close Port.
-    QCOMPARE(QApplication::focusWidget(), f->ui.closeport);
-    QTest::keyClick(f->ui.closeport, Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), f->ui.output);
-    report("I: 5"); // manual
-    report("CAL: 200");
-
-    // The arrow keys choose the next band that way round, as a press does.
-    f->ui.Band[2]->setFocus(Qt::TabFocusReason);
-    const std::pair<Qt::Key, int> steps[] = {
-        {Qt::Key_Right, 4}, {Qt::Key_Down, 5}, {Qt::Key_Left, 4}, {Qt::Key_Up, 3}};
-    for (const auto &[key, band] : steps) {
-        QTest::keyClick(QApplication::focusWidget(), key);
-        QCOMPARE(sent(), "B: " + QByteArray::number(band) + "\r\n");
-        QCOMPARE(QApplication::focusWidget(), f->ui.Band[std::size_t(band - 1)]);
-        QCOMPARE(f->ui.Band[std::size_t(band - 1)]->BrushColor(), clLime);
-    }
-    f->ui.Band[0]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(f->ui.Band[0], Qt::Key_Left); // round to 6M
-    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
-    QTest::keyClick(f->ui.Band[6], Qt::Key_Space); // the chosen band again
-    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
-    // Disabled circles (a transceiver interface) are passed over.
-    f->ui.Band[2]->setEnabled(false);
-    f->ui.Band[1]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(f->ui.Band[1], Qt::Key_Right);
-    QCOMPARE(sent(), QByteArray("B: 4\r\n"));
-
-    // The PTT block toggles from the keyboard, confirmed by the amplifier.
-    f->ui.Panel1->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(f->ui.Panel1, Qt::Key_Space);
-    QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
-    peer->write("BL:ON\r\n");
-    QTRY_COMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
-    QTest::keyClick(f->ui.Panel1, Qt::Key_Return);
-    QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
-
-    // The output bar: each step is the line of a press at its X (level = 200 * X div 333).
-    f->ui.output->setFocus(Qt::TabFocusReason);
-    const std::pair<Qt::Key, const char *> levels[] = {
-        {Qt::Key_Home, "ALC_PWM: 0"},    {Qt::Key_Right, "ALC_PWM: 10"}, // X 17
-        {Qt::Key_PageUp, "ALC_PWM: 60"}, {Qt::Key_Up, "ALC_PWM: 70"},    // X 100, 117
-        {Qt::Key_Down, "ALC_PWM: 60"},   {Qt::Key_End, "ALC_PWM: 200"},  // X 333
-        {Qt::Key_Right, "ALC_PWM: 200"}, {Qt::Key_PageDown, "ALC_PWM: 150"}};
-    for (const auto &[key, line] : levels) {
-        QTest::keyClick(f->ui.output, key);
-        QCOMPARE(sent(), QByteArray(line) + "\r\n");
-    }
-    QCOMPARE(f->ui.ALC1->x(), MainRules::AlcMarkerLeft(250));
-    QVERIFY(f->boxes.isEmpty());
-    // Not calibrated: the refusal, as for a press.
-    report("CAL: 255");
-    QTest::keyClick(f->ui.output, Qt::Key_Left);
-    QVERIFY(nothingSent());
-    QCOMPARE(f->boxes.size(), 1);
+QStringList TestMainWindow::portList() const {
+    QStringList ports;
+    for (int i = 0; i < f->ui.ComboBox1->count(); ++i)
+        ports << f->ui.ComboBox1->itemData(i).toString();
+    return ports;
 }
 
 QTEST_MAIN(TestMainWindow)
