@@ -36,7 +36,6 @@ public:
 
     explicit AlarmWindow(const Spec &spec, QWidget *parent = nullptr);
 
-    AlarmKind Kind() const { return spec.kind; }
     // Hidden -> visible: centred over `over` and kept above it, on top of
     // the alarm windows already showing, with the figure of paType; true.
     // Already visible: nothing happens; false.

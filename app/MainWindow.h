@@ -52,6 +52,8 @@ public:
     bool AddNetworkPort(const QString &text);
     // Tells a screen reader a short message (transmitting, an alarm ...).
     void Announce(const QString &message);
+    // Flips the TxD lamp for a sent line, else the RxD lamp.
+    void FlipTrafficLamp(bool sent);
 
     // The text of the About box.
     static QString AboutText();
@@ -60,10 +62,6 @@ Q_SIGNALS:
     // File, "Port Monitor" and "ATU Panel": the window set shows them.
     void PortMonitorAsked();
     void AtuPanelAsked();
-
-public:
-    // Flips the TxD lamp for a sent line, else the RxD lamp.
-    void FlipTrafficLamp(bool sent);
 
 private:
     // ---- Start-up and the connection (MainWindow.cpp) -------------------

@@ -39,17 +39,6 @@ QString ReadWhole(const QString &path, QByteArray *text) {
     return ReadWhole(file, text);
 }
 
-QString ReadString(const QString &path, const QString &section, const QString &key,
-                   const QString &defaultValue) {
-    // No file found: the default, without asking QFile to open no name.
-    if (path.isEmpty())
-        return defaultValue;
-    QByteArray text;
-    if (!ReadWhole(path, &text).isEmpty())
-        return defaultValue;
-    return ReadStringFromText(text, section, key, defaultValue);
-}
-
 QString ReadStringFromText(const QByteArray &text, const QString &section, const QString &key,
                            const QString &defaultValue) {
     QByteArray body = text;

@@ -14,10 +14,7 @@ namespace IniFile {
 // endless device cannot stall the program). Empty on success.
 QString ReadWhole(const QString &path, QByteArray *text);
 
-QString ReadString(const QString &path, const QString &section, const QString &key,
-                   const QString &defaultValue = QString());
-
-// The same rule applied to the file's text, for callers that already hold it.
+// The value of key in section of an INI text; defaultValue when there is none.
 QString ReadStringFromText(const QByteArray &text, const QString &section, const QString &key,
                            const QString &defaultValue = QString());
 

@@ -149,10 +149,8 @@ void AmpLink::Emit(const LinkEffect &effect) {
 void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kind) {
     const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
     NoteDroppedRepeats();
-    if (!taken)
-        return;
-    Q_EMIT LineSent(command);
-    Log(Protocol::SentEcho(command, echo));
+    if (taken)
+        Log(Protocol::SentEcho(command, echo));
 }
 
 void AmpLink::SendTypedLine(const QByteArray &line) {
@@ -169,10 +167,8 @@ void AmpLink::RevealServiceReadings() {
 }
 
 void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
-    const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
+    port->SendString(Protocol::Frame(command), kind);
     NoteDroppedRepeats();
-    if (taken)
-        Q_EMIT LineSent(command);
 }
 
 void AmpLink::NoteDroppedRepeats() {
@@ -368,7 +364,6 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     for (const QByteArray &bytes : framed.lines) {
         lastHeard = clock();
         SetNoAnswer(false);
-        Q_EMIT LineReceived(bytes);
         Log(Protocol::ReceivedEcho(bytes));
         if (Protocol::HasPrefix(bytes, Protocol::RepIdentified)) {
             state.PaIdentified = true;

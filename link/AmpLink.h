@@ -145,8 +145,6 @@ public:
 Q_SIGNALS:
     void StateChanged(const AmpState &state, unsigned changed);
     void ConnectionChanged(LinkPhase phase);
-    void LineSent(const QByteArray &command);
-    void LineReceived(const QByteArray &line);
     void EntryLogged(const QString &entry);
     // A chunk arrived; its lines follow (a monitor may make room first).
     void ChunkArrived();

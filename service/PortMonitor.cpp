@@ -328,16 +328,6 @@ QStringList PortMonitor::Lines() const {
     return lines;
 }
 
-QStringList PortMonitor::SnapshotLines() const {
-    QStringList lines;
-    const QTextDocument *doc = snapshot->document();
-    if (doc->isEmpty())
-        return lines;
-    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-        lines.append(b.text());
-    return lines;
-}
-
 // ---- Handlers ------------------------------------------------------------------
 
 void PortMonitor::LogChanged() {

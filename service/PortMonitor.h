@@ -56,10 +56,6 @@ public:
     QStringList Lines() const;
     // Number of lines of the live log, without reading it.
     int LineCount() const;
-    // The last line of the live log ("" for an empty log).
-    QString LastLine() const { return lastLine; }
-    // The frozen view's lines.
-    QStringList SnapshotLines() const;
 
 Q_SIGNALS:
     // The log changed: its last line is a sent one (it begins with "-") or

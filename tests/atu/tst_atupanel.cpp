@@ -98,7 +98,7 @@ private Q_SLOTS:
         f->atu.SWR[2]->trigger();
         f->atu.SWR[6]->trigger();
         QCOMPARE(f->peer.read(), QByteArray("CMEM\r\nSWRmin: 13\r\nSWRmin: 17\r\n"));
-        QCOMPARE(f->monitorWindow()->LastLine(), QStringLiteral("- SWRmin: 17"));
+        QCOMPARE(f->monitor().last(), QStringLiteral("- SWRmin: 17"));
         for (int i = 0; i < 7; ++i)
             QCOMPARE(f->atu.SWR[i]->isChecked(), i == 6);
     }
