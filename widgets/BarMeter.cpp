@@ -263,9 +263,12 @@ void TBarMeter::DrawBorder() {
         painter.fillRect(QRect(w - 1, 1, 1, h - 1), bottom);
 }
 
+QString TBarMeter::PositionText() const {
+    return m_posTextPrefix + BarPositionNumber(m_position, m_max, m_percentage) + m_posTextSuffix;
+}
+
 void TBarMeter::DrawPosText() {
-    const QString text =
-        m_posTextPrefix + BarPositionNumber(m_position, m_max, m_percentage) + m_posTextSuffix;
+    const QString text = PositionText();
     const QFontMetrics metrics(font());
     const int textWidth = metrics.horizontalAdvance(text);
     const int textHeight = metrics.height();

@@ -235,6 +235,7 @@ void TestLink::reports_data() {
     row("", "Ver: 3.100", "+ Ver: 3.100|+ Ver: 3.100", "fine=0");
     row("", "Ver: 10.0", "+ Ver: 10.0|+ Ver: 10.0", "fine=0");
     row("", "Ver: 3.30x2", "+ Ver: 3.30x2|+ Ver: 3.30x2", "fine=1|pa=24");
+    row("", "Ver: 3.x2.30", "+ Ver: 3.x2.30|+ Ver: 3.x2.30", "pa=24");
     row("", "Ver: 3.30X2", "+ Ver: 3.30X2|+ Ver: 3.30X2", "pa=12");
     row("", "Ver:", "+ Ver:|+ Ver: ", "firmware=|fine=0|pa=12");
     // 6: alarm sound; anything but 1 and 2 is "no sound".
