@@ -1,6 +1,6 @@
-// The window set: every window the program creates, with its title, its
-// texts whole inside it, closing that only hides a secondary window, and the
-// File menu's way to the port monitor and the ATU panel.
+// The window set: every window the program creates, with its title, closing
+// that only hides a secondary window, and the File menu's way to the port
+// monitor and the ATU panel. (Their texts fit them: tst_fonts.)
 #include "tests/common/PanelFixture.h"
 
 #include <QApplication>
@@ -44,56 +44,6 @@ private Q_SLOTS:
                 window = w;
         QVERIFY(window);
         QCOMPARE(SystemTitle(window), title);
-    }
-
-    void labelsWhole_data() {
-        QTest::addColumn<QString>("window");
-        for (const char *name :
-             {"Form1", "Form2", "Form3", "Fatu1", "FALARM_HP", "FAlarm_ip", "FALARM_SWR",
-              "Falarm_bpf", "Falarm_temp", "FALARM_TOT", "FALARM_HPCONT"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-
-    void labelsWhole() {
-        QFETCH(QString, window);
-        // The readouts with the widest values the reports give them, the
-        // service readouts revealed, both continuous-power figures.
-        QVERIFY(f->connectPeer());
-        Action(f->main, "N24kW1")->trigger();
-        f->receive("TX: ON\r\nO: 2400\r\nP_max: 2400\r\nT: 88\r\nATU_FWD: 2400\r\n");
-        f->main->Link.RevealServiceReadings();
-        QWidget *top = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->objectName() == window)
-                top = w;
-        QVERIFY(top);
-        top->show();
-        QVERIFY(QTest::qWaitForWindowExposed(top));
-        auto check = [&] {
-            const QList<QLabel *> labels = top->findChildren<QLabel *>();
-            QVERIFY(!labels.isEmpty());
-            for (QLabel *l : labels) {
-                const QString what = window + QLatin1Char(' ') + l->objectName() +
-                                     QStringLiteral(" \"") + l->text() + QLatin1Char('"');
-                // Inside its box, and inside the window's client area.
-                QVERIFY2(l->parentWidget()->rect().contains(l->geometry()), qPrintable(what));
-                const QRect inTop(l->mapTo(top, QPoint(0, 0)), l->size());
-                QVERIFY2(top->rect().contains(inTop), qPrintable(what));
-                // The whole text fits the label.
-                const QFontMetrics fm(l->font());
-                for (const QString &line : l->text().split(QLatin1Char('\n')))
-                    QVERIFY2(fm.horizontalAdvance(line) <= l->contentsRect().width(),
-                             qPrintable(what));
-                QVERIFY2(fm.tightBoundingRect(l->text()).height() <= l->contentsRect().height(),
-                         qPrintable(what));
-            }
-        };
-        check();
-        if (window == QLatin1String("FALARM_HPCONT")) {
-            Action(f->main, "N12kW1")->trigger();
-            f->receive("ALARM: OFF\r\nALARM: HPCONT\r\n");
-            check();
-        }
     }
 
     void closingOnlyHides() {

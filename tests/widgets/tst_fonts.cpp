@@ -193,8 +193,10 @@ void TestFonts::textsInside_data() {
     row("continuous, 2.4 kW", "FALARM_HPCONT", "ALARM: HPCONT", true, QStringLiteral("   1.2 kW!"));
     row("calibration", "Form3", "", false, QStringLiteral("ALC"));
     row("main window, 100 degrees", "Form1", "T: 100", false, QStringLiteral("100"));
-    row("main window, 2.4 kW", "Form1", "T: 88", true, QStringLiteral("2.4kW"));
-    row("ATU panel", "Fatu1", "", false, QStringLiteral("SWR:"));
+    row("main window, 2.4 kW", "Form1", "TX: ON\r\nO: 2400\r\nP_max: 2400\r\nT: 88", true,
+        QStringLiteral("2400 W"));
+    row("ATU panel, service view", "Fatu1", "ATU_FWD: 2400 W", false, QStringLiteral("FWD:"));
+    row("port monitor", "Form2", "", false, QStringLiteral("Lines with '+' - received from PA"));
 }
 
 void TestFonts::textsInside() {
@@ -211,6 +213,7 @@ void TestFonts::textsInside() {
     if (pa24)
         Action(form, "N24kW1")->trigger();
     form->show();
+    form->Link.RevealServiceReadings();
     if (!report.isEmpty())
         form->Link.ReceiveChunk(report.toLatin1() + "\r\n");
     QWidget *target = nullptr;
