@@ -93,11 +93,7 @@ AlarmWindow::AlarmWindow(const Spec &spec, QWidget *parent)
     // main window.
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       spec(spec) {
-    static const bool accessible = [] {
-        QAccessible::installFactory(AlarmFactory);
-        return true;
-    }();
-    Q_UNUSED(accessible);
+    InstallAccessibility<AlarmFactory>();
     setObjectName(QLatin1String(spec.name));
     setWindowTitle(QLatin1String(spec.title));
     setFixedSize(396, 198);
