@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <chrono>
 
-TComThread::TComThread(Owner &Owner, const QString &Path, const PosixSerial::LineConfig &Config,
+TComThread::TComThread(Owner &ReportTo, const QString &Path, const PosixSerial::LineConfig &Config,
                        int ReadLimit)
-    : owner(Owner), path(Path), link(Transport::For(Path)), readLimit(ReadLimit) {
+    : owner(ReportTo), path(Path), link(Transport::For(Path)), readLimit(ReadLimit) {
     setObjectName(QStringLiteral("TComThread")); // the thread's name in the system
     const Transport::Opened opened = link->Open(path);
     if (opened.fd < 0) {

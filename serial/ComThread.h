@@ -43,7 +43,7 @@ public:
     // Opens and configures the device on the calling thread; Connected()
     // tells whether that worked. The thread itself is started by the owner,
     // once it has announced the connection. ReadLimit bounds one read.
-    TComThread(Owner &Owner, const QString &Path, const PosixSerial::LineConfig &Config,
+    TComThread(Owner &ReportTo, const QString &Path, const PosixSerial::LineConfig &Config,
                int ReadLimit);
     ~TComThread() override;
     Q_DISABLE_COPY_MOVE(TComThread)
