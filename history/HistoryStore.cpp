@@ -144,14 +144,6 @@ HistoryStore::~HistoryStore() {
     Close();
 }
 
-QString HistoryStore::DefaultFile() {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification ignores a relative path.
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/orvik/history.sqlite");
-}
-
 void HistoryStore::SetClock(Clock c) {
     clock = std::move(c);
 }

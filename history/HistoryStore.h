@@ -31,9 +31,6 @@ public:
     explicit HistoryStore(QObject *parent = nullptr);
     ~HistoryStore() override;
 
-    // $XDG_STATE_HOME/orvik/history.sqlite, by default
-    // ~/.local/state/orvik/history.sqlite.
-    static QString DefaultFile();
 
     // Between two commits.
     static constexpr int FlushIntervalMs = 1000;

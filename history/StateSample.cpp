@@ -1,8 +1,7 @@
 #include "history/StateSample.h"
 
-#include "link/AmpState.h"
-
-#include <cmath>
+#include "history/HistoryStore.h"
+#include "link/AmpLink.h"
 
 HistorySample SampleOf(const AmpState &s) {
     HistorySample h;
@@ -21,31 +20,38 @@ HistorySample SampleOf(const AmpState &s) {
         h.link = s.NoAnswer ? HistoryLink::NoAnswer : HistoryLink::Current;
         break;
     }
-    h.band = s.CurrentBand >= 1 && s.CurrentBand <= 7 ? s.CurrentBand : 0;
-    h.pttBlocked = s.PttBlocked;
-    if (h.link != HistoryLink::Current)
+    const Readings &r = s.readings;
+    h.band = r.band >= 1 && r.band <= 7 ? r.band : 0;
+    h.pttBlocked = r.pttBlocked;
+    if (!s.ReadingsCurrent())
         return h;
-    h.output = s.OutputWatts;
-    h.reflected = s.ReversePosition;
-    h.peak = s.PeakWatts;
-    if (s.OutputWatts > 0 && s.ReversePosition < s.OutputWatts) {
-        const double rho = std::sqrt(double(s.ReversePosition) / s.OutputWatts);
-        h.swr = (1 + rho) / (1 - rho);
+    auto watts = [](std::optional<int> w) {
+        return w ? std::optional<double>(*w) : std::nullopt;
+    };
+    h.transmitting = r.transmitting;
+    h.output = watts(r.outputW);
+    h.reflected = watts(r.reflectedW);
+    // Receiving, the amplifier sends no power: that is none of it.
+    if (!r.transmitting) {
+        h.output = h.output.value_or(0);
+        h.reflected = h.reflected.value_or(0);
     }
-    if (s.Temperature) {
-        bool ok = false;
-        const double t = s.Temperature->trimmed().toDouble(&ok);
-        if (ok)
-            h.temperature = t;
-    }
-    h.transmitting = s.Transmitting;
+    h.peak = watts(r.peakW);
+    if (r.transmitting)
+        h.swr = r.Swr();
+    h.temperature = r.temperatureC;
     for (int a = 0; a < AlarmKinds; ++a)
-        if (s.Alarms[a])
+        if (r.alarms[size_t(a)])
             h.alarms |= 1u << a;
-    if (s.AtuFitted) {
-        h.tunerSwr = s.TunerSwr();
-        h.tunerInductance = s.TunerInductance;
-        h.tunerCapacitance = s.TunerCapacitance;
+    if (r.tuner.fitted) {
+        h.tunerSwr = r.TunerSwr();
+        h.tunerInductance = r.tuner.inductanceUH;
+        h.tunerCapacitance = r.tuner.capacitancePF;
     }
     return h;
+}
+
+void RecordLink(const AmpLink &link, HistoryStore &store) {
+    QObject::connect(&link, &AmpLink::StateChanged, &store,
+                     [&store](const AmpState &state, unsigned) { store.Record(SampleOf(state)); });
 }

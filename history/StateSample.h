@@ -3,6 +3,10 @@
 
 #include "history/HistorySample.h"
 
+class AmpLink;
+class HistoryStore;
 struct AmpState;
 
 HistorySample SampleOf(const AmpState &state);
+// Records every change of the link's state into store.
+void RecordLink(const AmpLink &link, HistoryStore &store);

@@ -3,7 +3,7 @@
 // file or folder, full disk, a file another program records), retention.
 #include "history/HistoryReader.h"
 #include "history/HistoryStore.h"
-#include "tests/history/HistoryFiles.h"
+#include "tests/common/HistoryFiles.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "history/HistoryStore.h"
 #include "service/HistoryWindow.h"
 #include "service/Plot.h"
-#include "tests/history/HistoryFiles.h"
+#include "tests/common/HistoryFiles.h"
 
 #include <QDateTime>
 #include <QFile>
