@@ -70,7 +70,8 @@ QString Settings::HistoryPath(const QProcessEnvironment &env) const {
     QString state = env.value(QStringLiteral("XDG_STATE_HOME"));
     // As for the configuration, a relative folder is ignored.
     if (state.isEmpty() || QDir::isRelativePath(state))
-        state = env.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.local/state");
+        state =
+            env.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.local/state");
     return state + QStringLiteral("/orvik/history.sqlite");
 }
 

@@ -44,7 +44,7 @@ public:
     };
 
     struct History {
-        QString file; // the history file; empty: the default one
+        QString file;  // the history file; empty: the default one
         int days = 30; // rows older than this go; 0 keeps everything
     };
 

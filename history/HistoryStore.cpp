@@ -372,6 +372,8 @@ void HistoryStore::NoteEvents(const HistorySample &s, qint64 ms) {
         switch (s.link) {
         case HistoryLink::Current:
             AddEvent(ms, lost || was == HistoryLink::NoAnswer ? K::Back : K::Opened, {}, s);
+            answeredAt = ms;
+            bandLearnt = false;
             lost = false;
             opened = true;
             break;
@@ -409,8 +411,12 @@ void HistoryStore::NoteEvents(const HistorySample &s, qint64 ms) {
         lastCurrent->pttBlocked = false;
     }
     const HistorySample &before = *lastCurrent;
-    if (s.band && before.band && s.band != before.band)
-        AddEvent(ms, K::Band, QString::number(before.band), s);
+    if (s.band && before.band && s.band != before.band) {
+        if (!bandLearnt && ms - answeredAt < BandLearnMs)
+            bandLearnt = true;
+        else
+            AddEvent(ms, K::Band, QString::number(before.band), s);
+    }
     if (s.transmitting != before.transmitting)
         AddEvent(ms, s.transmitting ? K::TransmitOn : K::TransmitOff, {}, s,
                  s.transmitting ? s.output : before.output);

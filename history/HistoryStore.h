@@ -31,11 +31,13 @@ public:
     explicit HistoryStore(QObject *parent = nullptr);
     ~HistoryStore() override;
 
-
     // Between two commits.
     static constexpr int FlushIntervalMs = 1000;
     // While connected and unchanged, a row at least this often.
     static constexpr int HeartbeatSeconds = 60;
+    // After "opened" or "back", the first band change this soon is the
+    // amplifier's answer to the start-up queries, not a change of band.
+    static constexpr int BandLearnMs = 3000;
     // Rows (and events) one retention step removes.
     static constexpr int RetentionStepRows = 500;
     static constexpr int DefaultDays = 30;
@@ -148,6 +150,8 @@ private:
     // ---- The link as recorded ----
     HistoryLink link = HistoryLink::Closed;
     std::optional<HistorySample> lastCurrent; // last sample while current
-    bool opened = false; // an "opened" (or "back") not yet followed by "closed"
-    bool lost = false;   // "lost" and not yet back or closed
+    bool opened = false;     // an "opened" (or "back") not yet followed by "closed"
+    bool lost = false;       // "lost" and not yet back or closed
+    qint64 answeredAt = 0;   // clock ms of the last "opened" or "back"
+    bool bandLearnt = false; // the band after it is known
 };

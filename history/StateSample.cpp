@@ -25,9 +25,7 @@ HistorySample SampleOf(const AmpState &s) {
     h.pttBlocked = r.pttBlocked;
     if (!s.ReadingsCurrent())
         return h;
-    auto watts = [](std::optional<int> w) {
-        return w ? std::optional<double>(*w) : std::nullopt;
-    };
+    auto watts = [](std::optional<int> w) { return w ? std::optional<double>(*w) : std::nullopt; };
     h.transmitting = r.transmitting;
     h.output = watts(r.outputW);
     h.reflected = watts(r.reflectedW);

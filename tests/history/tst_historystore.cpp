@@ -113,6 +113,9 @@ void TestHistoryStore::records_data() {
                    }()}}
         << 0 << 2 << qint64(0) << events
         << QStringLiteral("opened,no answer,back,PTT blocked,closed");
+    QTest::newRow("the band the start-up queries bring is no change of band")
+        << Script{{T0, Rx(40, 7)}, {T0 + 500, Rx(40, 3)}, {T0 + 5000, Rx(40, 5)}} << 0 << 1
+        << qint64(0) << events << QStringLiteral("opened,band:3");
     QTest::newRow("waiting for a port at the start is no loss")
         << Script{{T0, Link(HistoryLink::Waiting)},
                   {T0 + 3000, Link(HistoryLink::Connecting)},
