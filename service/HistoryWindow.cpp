@@ -170,6 +170,9 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     eventTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     eventTable->verticalHeader()->hide();
+    // Compact rows, a handful in sight.
+    eventTable->verticalHeader()->setDefaultSectionSize(eventTable->fontMetrics().height() + 6);
+    eventTable->setMinimumHeight(6 * (eventTable->fontMetrics().height() + 6));
     eventTable->horizontalHeader()->setStretchLastSection(true);
     // In time order until the operator sorts otherwise.
     eventTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
@@ -392,7 +395,7 @@ void HistoryWindow::FillEvents() {
             band->setData(Qt::DisplayRole, e.band);
         auto *power = new QTableWidgetItem;
         if (e.power)
-            power->setData(Qt::DisplayRole, *e.power);
+            power->setData(Qt::DisplayRole, std::round(*e.power));
         auto *duration = new QTableWidgetItem;
         if (e.durationMs)
             duration->setData(Qt::DisplayRole, *e.durationMs / 1000.0);
@@ -439,7 +442,11 @@ QString HistoryWindow::Summary() const {
     int alarms = 0;
     for (const HistoryEventRow &e : events)
         alarms += e.kind == HistoryEventKind::AlarmStart;
-    lines << QStringLiteral("%1 events, %2 alarms.").arg(events.size()).arg(alarms);
+    lines << QStringLiteral("%1 %2, %3 %4.")
+                 .arg(events.size())
+                 .arg(events.size() == 1 ? QStringLiteral("event") : QStringLiteral("events"))
+                 .arg(alarms)
+                 .arg(alarms == 1 ? QStringLiteral("alarm") : QStringLiteral("alarms"));
     return lines.join(QLatin1Char('\n'));
 }
 
