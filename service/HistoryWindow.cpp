@@ -14,9 +14,9 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
-#include <QTableWidget>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -161,21 +161,20 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     summaryLabel->setFocusPolicy(Qt::TabFocus);
     summaryLabel->setWordWrap(true);
     lowerLayout->addWidget(summaryLabel);
-    eventTable = new QTableWidget(0, 5, lower);
+    // A list rather than a table: every part of it has a name for a
+    // screen reader.
+    eventTable = new QTreeWidget(lower);
     eventTable->setObjectName(QStringLiteral("historyEvents"));
     eventTable->setAccessibleName(QStringLiteral("Events"));
-    eventTable->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"),
-                                           QStringLiteral("Band"), QStringLiteral("Power (W)"),
-                                           QStringLiteral("Duration (s)")});
-    eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    eventTable->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"),
+                                 QStringLiteral("Band"), QStringLiteral("Power (W)"),
+                                 QStringLiteral("Duration (s)")});
+    eventTable->setRootIsDecorated(false);
+    eventTable->setUniformRowHeights(true);
     eventTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    eventTable->verticalHeader()->hide();
-    // Compact rows, a handful in sight.
-    eventTable->verticalHeader()->setDefaultSectionSize(eventTable->fontMetrics().height() + 6);
     eventTable->setMinimumHeight(6 * (eventTable->fontMetrics().height() + 6));
-    eventTable->horizontalHeader()->setStretchLastSection(true);
     // In time order until the operator sorts otherwise.
-    eventTable->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+    eventTable->header()->setSortIndicator(0, Qt::AscendingOrder);
     eventTable->setColumnWidth(0, 150);
     eventTable->setColumnWidth(1, 260);
     lowerLayout->addWidget(eventTable);
@@ -385,23 +384,17 @@ void HistoryWindow::Draw() {
 
 void HistoryWindow::FillEvents() {
     eventTable->setSortingEnabled(false);
-    eventTable->setRowCount(int(events.size()));
-    for (int i = 0; i < int(events.size()); ++i) {
-        const HistoryEventRow &e = events[size_t(i)];
-        auto *time = new QTableWidgetItem(LocalTime(e.ms / 1000.0));
-        auto *text = new QTableWidgetItem(e.Text());
-        auto *band = new QTableWidgetItem;
+    eventTable->clear();
+    for (const HistoryEventRow &e : events) {
+        auto *item = new QTreeWidgetItem(eventTable);
+        item->setText(0, LocalTime(e.ms / 1000.0));
+        item->setText(1, e.Text());
         if (e.band)
-            band->setData(Qt::DisplayRole, e.band);
-        auto *power = new QTableWidgetItem;
+            item->setData(2, Qt::DisplayRole, e.band);
         if (e.power)
-            power->setData(Qt::DisplayRole, std::round(*e.power));
-        auto *duration = new QTableWidgetItem;
+            item->setData(3, Qt::DisplayRole, std::round(*e.power));
         if (e.durationMs)
-            duration->setData(Qt::DisplayRole, *e.durationMs / 1000.0);
-        const QTableWidgetItem *items[] = {time, text, band, power, duration};
-        for (int c = 0; c < 5; ++c)
-            eventTable->setItem(i, c, const_cast<QTableWidgetItem *>(items[c]));
+            item->setData(4, Qt::DisplayRole, *e.durationMs / 1000.0);
     }
     eventTable->setSortingEnabled(true);
 }

@@ -22,7 +22,7 @@ class QCPGraph;
 class QCustomPlot;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTreeWidget;
 class QTimer;
 
 class HistoryWindow : public QWidget {
@@ -74,7 +74,7 @@ public:
     // The times of the markers shown.
     std::vector<double> MarkerTimes() const;
     QCustomPlot *Plot() const { return plot; }
-    QTableWidget *EventTable() const { return eventTable; }
+    QTreeWidget *EventTable() const { return eventTable; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -110,7 +110,7 @@ private:
     QCPAxisRect *rects[3] = {};
     QCPGraph *graphs[HistorySeriesCount] = {};
     QLabel *summaryLabel = nullptr;
-    QTableWidget *eventTable = nullptr;
+    QTreeWidget *eventTable = nullptr;
     QPushButton *csvButton = nullptr, *pngButton = nullptr, *eventsButton = nullptr;
     QTimer *liveTimer = nullptr;
     struct Marker {

@@ -13,9 +13,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 constexpr qint64 T0 = 1700000000; // seconds
@@ -144,13 +144,14 @@ void TestHistoryWindow::markersAndEvents() {
              QStringLiteral("opened alarm alarm end band lost back no answer back"));
     // The list: every event in time order at first, the alarm with its ten
     // seconds; sorted by power, the highest last.
-    QTableWidget *table = window.EventTable();
-    QCOMPARE(table->rowCount(), marked.size() + 1); // and "transmit on"
-    QCOMPARE(table->item(2, 1)->text(), QStringLiteral("alarm: high reverse power"));
-    QCOMPARE(table->item(2, 4)->data(Qt::DisplayRole).toDouble(), 10.0);
-    QCOMPARE(table->item(2, 3)->data(Qt::DisplayRole).toDouble(), 900.0);
-    table->sortItems(3);
-    QCOMPARE(table->item(table->rowCount() - 1, 3)->data(Qt::DisplayRole).toDouble(), 900.0);
+    QTreeWidget *list = window.EventTable();
+    QCOMPARE(list->topLevelItemCount(), marked.size() + 1); // and "transmit on"
+    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("alarm: high reverse power"));
+    QCOMPARE(list->topLevelItem(2)->data(4, Qt::DisplayRole).toDouble(), 10.0);
+    QCOMPARE(list->topLevelItem(2)->data(3, Qt::DisplayRole).toDouble(), 900.0);
+    list->sortItems(3, Qt::AscendingOrder);
+    QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->data(3, Qt::DisplayRole).toDouble(),
+             900.0);
     const QString csv = dir.filePath(QStringLiteral("events.csv"));
     QVERIFY(window.ExportEventsCsv(csv));
     QFile f(csv);
