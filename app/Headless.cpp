@@ -1,6 +1,8 @@
 #include "app/Headless.h"
 
 #include "config/Settings.h"
+#include "history/HistoryStore.h"
+#include "history/StateSample.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
@@ -138,6 +140,16 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     if (!serverError.isEmpty())
         return Fail(serverError, 1);
 
+    // The history: --history, else File= of the settings, else the default.
+    HistoryStore history;
+    QObject::connect(&history, &HistoryStore::Message, [](const QString &m) { Log(m); });
+    history.SetRetentionDays(settings.history.days);
+    const QString historyFile =
+        options.history.isEmpty() ? settings.HistoryPath() : options.history;
+    if (history.Open(historyFile) == HistoryStore::State::Recording)
+        Log(QStringLiteral("history: recording into %1").arg(historyFile));
+    RecordLink(link, history);
+
     LinkPhase previous = LinkPhase::Start;
     QObject::connect(&link, &AmpLink::ConnectionChanged, [&link, &previous](LinkPhase phase) {
         const QString name = link.State().PortName;
@@ -200,6 +212,7 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     const int status = stopping ? 0 : app.exec();
     server.Stop();
     link.Shutdown(); // closes the port; no event of it follows
+    history.Close();
     Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));
     return status;

@@ -59,9 +59,11 @@ public:
     static QString AboutText();
 
 Q_SIGNALS:
-    // File, "Port Monitor" and "ATU Panel": the window set shows them.
+    // File, "Port Monitor", "ATU Panel" and "History": the window set shows
+    // them.
     void PortMonitorAsked();
     void AtuPanelAsked();
+    void HistoryAsked();
 
 private:
     // ---- Start-up and the connection (MainWindow.cpp) -------------------
@@ -149,6 +151,7 @@ private:
     // Menus: File
     QAction *portMonitorAction = nullptr;   // PortMonitor1
     QAction *atuPanelAction = nullptr;      // ATUPanel1
+    QAction *historyAction = nullptr;       // History1
     QAction *networkPortAction = nullptr;   // NetworkPort1
     QAction *autoReconnectAction = nullptr; // AutoReconnect1
     QAction *pa12kWAction = nullptr;        // N12kW1

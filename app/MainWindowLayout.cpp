@@ -357,6 +357,8 @@ void MainWindow::CreateMenus() {
     portMonitorAction = AddItem(file, "PortMonitor1", QStringLiteral("Port Monitor"));
     atuPanelAction = AddItem(file, "ATUPanel1", QStringLiteral("ATU Panel"));
     atuPanelAction->setEnabled(false);
+    historyAction = AddItem(file, "History1", QStringLiteral("History"));
+    historyAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     networkPortAction = AddItem(file, "NetworkPort1", QStringLiteral("Network port\u2026"));
     file->addSeparator();
     autoReconnectAction =

@@ -109,6 +109,7 @@ void MainWindow::ConnectCommands() {
     // ---- File and About -----------------------------------------------------
     onTrigger(portMonitorAction, [this] { Q_EMIT PortMonitorAsked(); });
     onTrigger(atuPanelAction, [this] { Q_EMIT AtuPanelAsked(); });
+    onTrigger(historyAction, [this] { Q_EMIT HistoryAsked(); });
     onTrigger(networkPortAction, [this] { AskForNetworkPort(); });
     connect(autoReconnectAction, &QAction::triggered, this,
             [this](bool on) { Runtime::Guarded([this, on] { SetAutoReconnect(on); }); });

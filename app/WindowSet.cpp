@@ -3,10 +3,13 @@
 #include "app/AlarmWindow.h"
 #include "app/MainWindow.h"
 #include "atu/AtuPanel.h"
+#include "history/HistoryStore.h"
+#include "history/StateSample.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
 #include "serial/SerialPort.h"
 #include "service/CalibrationWindow.h"
+#include "service/HistoryWindow.h"
 #include "service/PortMonitor.h"
 #include "widgets/Runtime.h"
 
@@ -41,6 +44,7 @@ WindowSet::WindowSet(const Settings &settings)
     for (const AlarmWindow::Spec &spec : AlarmWindow::Specs)
         alarms[int(spec.kind)] = Add<AlarmWindow>(spec);
     atu = Add<AtuPanel>(*link);
+    history = Add<HistoryWindow>();
 
     QObject::connect(monitor, &PortMonitor::TrafficLogged, main, &MainWindow::FlipTrafficLamp);
     QObject::connect(main, &MainWindow::PortMonitorAsked, monitor, [this] {
@@ -48,6 +52,11 @@ WindowSet::WindowSet(const Settings &settings)
         monitor->raise();
     });
     QObject::connect(main, &MainWindow::AtuPanelAsked, atu, [this] { atu->show(); });
+    QObject::connect(main, &MainWindow::HistoryAsked, history, [this] {
+        history->show();
+        history->raise();
+        history->activateWindow();
+    });
     QObject::connect(link.get(), &AmpLink::Effect, main,
                      [this](const LinkEffect &e) { ShowEffect(e); });
 }
@@ -88,7 +97,27 @@ QString WindowSet::StartServer(const remote::RemoteConfig &config) {
     return error;
 }
 
+QString WindowSet::StartHistory(const QString &file, int days) {
+    if (!recorder) {
+        recorder = std::make_unique<HistoryStore>();
+        RecordLink(*link, *recorder);
+        // Each fault has its one box, at the start or later (a full disk).
+        QObject::connect(recorder.get(), &HistoryStore::Message, main, [this](const QString &text) {
+            historyMessage = text;
+            Runtime::ShowMessage(text, QStringLiteral("History"), Runtime::MsgIcon::Warning, main);
+        });
+    }
+    historyMessage.clear();
+    recorder->SetRetentionDays(days);
+    recorder->Open(file);
+    history->SetFile(file);
+    return historyMessage;
+}
+
 WindowSet::~WindowSet() {
+    // The history notes the end of the connection it recorded.
+    if (recorder)
+        recorder->Close();
     // No client may reach the link once the windows start to go.
     server.reset();
     // The windows are going away: no event of the port may reach them.

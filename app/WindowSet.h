@@ -1,6 +1,7 @@
 // The amplifier link and the program's windows over it: the main window,
 // then, hidden, the port monitor, the calibration window, the seven alarm
-// windows and the ATU panel, created in that order (Windows() lists them so)
+// windows, the ATU panel and the History window, created in that order
+// (Windows() lists them so)
 // from the settings read once at start. The set wires the windows to the
 // link and to each other; no window reaches another itself.
 #pragma once
@@ -19,6 +20,8 @@ struct LinkEffect;
 class AmpLink;
 class AtuPanel;
 class CalibrationWindow;
+class HistoryStore;
+class HistoryWindow;
 class MainWindow;
 class PortMonitor;
 class QWidget;
@@ -44,6 +47,7 @@ public:
     CalibrationWindow *Calibration() const { return calibration; }
     AlarmWindow *Alarm(AlarmKind kind) const { return alarms[int(kind)]; }
     AtuPanel *Atu() const { return atu; }
+    HistoryWindow *History() const { return history; }
     // Every window, in the order of creation.
     QList<QWidget *> Windows() const;
     const Settings &settings() const { return settings_; }
@@ -54,6 +58,13 @@ public:
     QString StartServer(const remote::RemoteConfig &config);
     remote::RemoteServer *Server() const { return server.get(); }
 
+    // Records the link into the history file (keeping days of it) and shows
+    // that file in the History window. When the file cannot be recorded
+    // into, a message box says why and the panel goes on; the message is
+    // returned.
+    QString StartHistory(const QString &file, int days);
+    HistoryStore *HistoryRecorder() const { return recorder.get(); }
+
 private:
     // Creates a window, the next in the list.
     template <typename Window, typename... Args> Window *Add(Args &&...args);
@@ -63,10 +74,13 @@ private:
     std::unique_ptr<AmpLink> link;
     std::unique_ptr<remote::LinkTarget> target;
     std::unique_ptr<remote::RemoteServer> server;
+    std::unique_ptr<HistoryStore> recorder;
+    QString historyMessage; // the recorder's last message
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;
     PortMonitor *monitor = nullptr;
     CalibrationWindow *calibration = nullptr;
     AlarmWindow *alarms[AlarmKinds] = {}; // by the alarm they show
     AtuPanel *atu = nullptr;
+    HistoryWindow *history = nullptr;
 };

@@ -94,5 +94,9 @@ int main(int argc, char **argv) {
     if (options.demo)
         QTimer::singleShot(0, main, [main] { main->OpenSelectedPort(); });
     windows.StartServer(CommandLine::NetworkConfig(options, windows.settings().network));
+    // The demo's amplifier is not yours: its history stays in its folder.
+    windows.StartHistory(options.demo ? demo.Folder() + QStringLiteral("/history.sqlite")
+                                      : windows.settings().HistoryPath(),
+                         windows.settings().history.days);
     return app->exec();
 }

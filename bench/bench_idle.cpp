@@ -1,8 +1,12 @@
 // Idle cost of the connected panel: CPU time of the whole process (GUI and
 // serial reader threads) over a period with the simulated amplifier idle,
 // then over the same period while it transmits continuously (output and
-// reverse power ten times a second), and the peak resident memory.
+// reverse power ten times a second), then transmitting with the History
+// window open on the last hour, and the peak resident memory. The panel
+// records its history, as the program does.
 #include "BenchCommon.h"
+
+#include "service/HistoryWindow.h"
 
 #include <QElapsedTimer>
 
@@ -29,16 +33,28 @@ int main(int argc, char **argv) {
     bench::ConnectedPanel panel;
     if (!panel.Start())
         return 1;
+    QTemporaryDir state;
+    if (!panel.windows->StartHistory(state.filePath(QStringLiteral("history.sqlite")), 30)
+             .isEmpty())
+        return 1;
     bench::Run(1000); // settle after the start-up queries
 
     const double idle = CpuPercent(seconds);
-    panel.sim.say("tx 1000 20 " + QByteArray::number(seconds + 5));
+    panel.sim.say("tx 1000 20 " + QByteArray::number(2 * seconds + 10));
     bench::Run(500);
     const double transmitting = CpuPercent(seconds);
+    HistoryWindow *history = panel.windows->History();
+    history->show();
+    history->ShowSpan(3600);
+    bench::Run(500);
+    const double withHistory = CpuPercent(seconds);
+    history->hide();
     const double peakMb = bench::StatusKb("VmHWM") / 1024.0;
 
     bench::Result("cpu_idle", idle, "% of one core", "< 1", idle < 1);
     bench::Result("cpu_transmitting", transmitting, "% of one core", "< 3", transmitting < 3);
+    bench::Result("cpu_transmitting_history_window_open", withHistory, "% of one core", "< 6",
+                  withHistory < 6);
     bench::Result("rss_peak", peakMb, "MB", "< 80", peakMb < 80);
     return panel.boxes.isEmpty() ? 0 : 1;
 }

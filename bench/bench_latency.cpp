@@ -3,7 +3,10 @@
 // many readings, with the serial component's default Delay. The reading
 // times are spread at random over the reader's poll cycle. With --clients N
 // the run is made twice as long and its second half has the panel's own
-// network server running with N clients polling it at 10 Hz.
+// network server running with N clients polling it at 10 Hz. With --history
+// the run is made twice as long and its second half records the history;
+// besides the whole latency it reports the part inside the program, from
+// the chunk's arrival to the meter's paint, where recording adds its cost.
 #include "BenchCommon.h"
 #include "RemoteLoad.h"
 
@@ -47,7 +50,11 @@ int main(int argc, char **argv) {
     int clients = 0;
     if (const qsizetype i = args.indexOf(QStringLiteral("--clients")); i > 0 && i + 1 < args.size())
         clients = args.at(i + 1).toInt();
-    const int total = clients > 0 ? 2 * readings : readings;
+    const bool history = args.contains(QStringLiteral("--history"));
+    if (history)
+        clients = 0;
+    const int total = clients > 0 || history ? 2 * readings : readings;
+    QTemporaryDir state;
 
     bench::ConnectedPanel panel;
     if (!panel.Start())
@@ -58,6 +65,23 @@ int main(int argc, char **argv) {
     PaintClock clock;
     clock.meter = panel.ui.output;
     panel.ui.output->installEventFilter(&clock);
+    // The chunk's arrival, to the meter's next paint.
+    QElapsedTimer monotonic;
+    monotonic.start();
+    qint64 chunkNs = 0, paintNs = 0;
+    QObject::connect(&panel.windows->Link(), &AmpLink::ChunkArrived,
+                     [&] { chunkNs = monotonic.nsecsElapsed(); });
+    struct PaintNs : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } paintNote;
+    paintNote.onPaint = [&] { paintNs = monotonic.nsecsElapsed(); };
+    panel.ui.output->installEventFilter(&paintNote);
+    std::vector<double> inside;
 
     QHash<int, qint64> shownAt; // watts -> ms of the first paint showing it
     std::vector<double> latencies;
@@ -65,6 +89,10 @@ int main(int argc, char **argv) {
     remote::RemoteServer *server = nullptr;
     std::unique_ptr<bench::Pollers> pollers;
     for (int i = 0; i < total; ++i) {
+        if (history && i == readings &&
+            !panel.windows->StartHistory(state.filePath(QStringLiteral("history.sqlite")), 30)
+                 .isEmpty())
+            return 1;
         if (clients > 0 && i == readings) {
             remote::RemoteConfig config;
             config.listen = QStringLiteral("127.0.0.1:0");
@@ -81,6 +109,7 @@ int main(int argc, char **argv) {
             return 1;
         }
         shownAt.insert(i, clock.lastPaintMs);
+        inside.push_back(double(paintNs - chunkNs) / 1e6);
     }
     // The simulator's log holds the moment of each write.
     int matched = 0;
@@ -110,6 +139,18 @@ int main(int argc, char **argv) {
                   qPrintable(QStringLiteral("<= %1").arg(delay + 5)), median <= delay + 5);
     bench::Info("latency_p99", bench::Percentile(latencies, 99), "ms");
     bench::Info("latency_max", bench::Percentile(latencies, 100), "ms");
+    if (history) {
+        const double recordingMedian = bench::Percentile(loaded, 50);
+        const std::vector<double> insideWithout(inside.begin(), inside.begin() + readings);
+        const std::vector<double> insideWith(inside.begin() + readings, inside.end());
+        const double a = bench::Percentile(insideWithout, 50),
+                     b = bench::Percentile(insideWith, 50);
+        bench::Info("latency_median_recording_history", recordingMedian, "ms");
+        bench::Info("latency_inside_median_without_history", a, "ms");
+        bench::Info("latency_inside_median_recording_history", b, "ms");
+        bench::Result("latency_inside_median_increase_recording_history", b - a, "ms", "<= 1",
+                      b - a <= 1);
+    }
     if (clients > 0) {
         const QByteArray tag = "_" + QByteArray::number(clients) + "_clients_10hz";
         const double loadedMedian = bench::Percentile(loaded, 50);

@@ -3,7 +3,8 @@
 // interface, with the PTT blocked, with an amplifier that does not answer;
 // the ATU panel bypassed, tuning, tuned,
 // failed and in service view; the port monitor live and frozen; the
-// calibration window; each alarm window. The panel talks to the simulated
+// calibration window; each alarm window; the History window on an evening
+// of history. The panel talks to the simulated
 // amplifier (with a tuner) through the real serial code; further reports are
 // handed to the receive event directly, as the serial reader does.
 //
@@ -12,6 +13,8 @@
 //   orvik-screenshots --check DOCS   fails when DOCS's pictures differ from what
 //                                    the windows draw now (pixel data, not PNG bytes)
 #include "SimProcess.h"
+#include "history/HistoryStore.h"
+#include "service/HistoryWindow.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QCheckBox>
@@ -23,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <utility>
@@ -33,6 +37,7 @@ namespace {
 const std::pair<const char *, const char *> DocsPictures[] = {
     {"main-03-transmitting", "main-window"},
     {"atu-05-service-view", "atu-panel"},
+    {"history-01-evening", "history-window"},
 };
 
 enum class Mode { All, Docs, Check };
@@ -84,9 +89,67 @@ void Shot(QWidget *w, const char *name) {
             Keep(picture, QLatin1String(docsName));
 }
 
+// An evening of history, the same every time: idle on 40 m, speech on 40 m
+// with the temperature climbing and one SWR alarm, on 20 m, the port lost
+// for two minutes, 20 m again, idle.
+void WriteEvening(const QString &file, qint64 start) {
+    qint64 now = start * 1000;
+    HistoryStore store;
+    store.SetClock([&now] { return now; });
+    store.Open(file);
+    store.FlushTimer()->stop();
+    quint32 seed = 12345;
+    auto noise = [&seed] {
+        return double((seed = seed * 1103515245u + 12345u) >> 16 & 0x7fff) / 32768.0;
+    };
+    double temperature = 36;
+    auto run = [&](int seconds, int band, bool speech, double watts, double swr,
+                   unsigned alarms = 0) {
+        for (qint64 end = now + seconds * 1000LL; now < end; now += 100) {
+            HistorySample s;
+            s.link = HistoryLink::Current;
+            s.band = band;
+            // Speech: bursts of power a few seconds long with pauses.
+            const bool on = speech && std::fmod(double(now) / 1000, 12) < 9 && noise() > 0.15;
+            s.transmitting = speech;
+            s.output = on ? watts * (0.55 + 0.45 * noise()) : 0;
+            s.reflected = *s.output * (swr - 1) * (swr - 1) / ((swr + 1) * (swr + 1));
+            if (on)
+                s.swr = swr + 0.05 * noise();
+            temperature += speech ? 0.0012 : -0.0008;
+            temperature = std::max(temperature, 36.0);
+            s.temperature = std::round(temperature);
+            s.alarms = alarms;
+            store.Record(s);
+            if (now % 1000 == 0)
+                store.Flush();
+        }
+    };
+    auto link = [&](HistoryLink state, int seconds) {
+        HistorySample s;
+        s.link = state;
+        s.band = 5;
+        store.Record(s);
+        now += seconds * 1000LL;
+        store.Flush();
+    };
+    run(300, 3, false, 0, 1);
+    run(900, 3, true, 900, 1.3);
+    run(20, 3, true, 950, 2.6, 1u << 3);
+    run(400, 3, true, 600, 1.3);
+    run(200, 5, false, 0, 1);
+    run(700, 5, true, 1000, 1.5);
+    link(HistoryLink::Waiting, 120);
+    run(500, 5, true, 800, 1.5);
+    run(380, 5, false, 0, 1);
+    store.Close();
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    // The history's times in the pictures are the same everywhere.
+    qputenv("TZ", "UTC");
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     Runtime::TApplication app(argc, argv);
@@ -213,6 +276,20 @@ int main(int argc, char **argv) {
         receive("ALARM: OFF\r\n");
     }
     Shot(form, "main-08-after-alarms");
+
+    // The History window on an evening that ends at 21:00.
+    const qint64 evening = 1700000000 - 1700000000 % 86400 + 21 * 3600;
+    const QString historyFile = dir.filePath(QStringLiteral("history.sqlite"));
+    WriteEvening(historyFile, evening - 3600);
+    HistoryWindow *history = set.History();
+    history->SetClock([evening] { return evening * 1000; });
+    history->resize(1000, 860);
+    history->show();
+    history->LiveTimer()->stop();
+    history->SetFile(historyFile);
+    history->ShowSpan(3600);
+    Shot(history, "history-01-evening");
+    history->hide();
 
     // The amplifier stops answering mid-transmission, on a clock driven here:
     // a probe after 3 s, no answer at 6 s; then it speaks again.

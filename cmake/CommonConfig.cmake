@@ -52,10 +52,12 @@ function(orvik_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  # No Orvik_control.ini of the user's or the system's reaches a test.
+  # No Orvik_control.ini of the user's or the system's reaches a test, and
+  # no test records into the user's history.
   set(_env "QT_QPA_PLATFORM=offscreen;ORVIK_SIM=${CMAKE_BINARY_DIR}/orvik-sim"
       "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/tests/no-config"
-      "XDG_CONFIG_DIRS=${CMAKE_BINARY_DIR}/tests/no-config")
+      "XDG_CONFIG_DIRS=${CMAKE_BINARY_DIR}/tests/no-config"
+      "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/tests/state")
   if(ORVIK_FONTCONFIG_FILE)
     # Only the fonts of the install list are visible (cmake/Fonts.cmake).
     list(APPEND _env "FONTCONFIG_FILE=${ORVIK_FONTCONFIG_FILE}")

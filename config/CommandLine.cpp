@@ -103,7 +103,12 @@ Result Parse(const QStringList &arguments) {
         QStringLiteral("demo"),
         QStringLiteral("Starts the simulated amplifier (orvik-sim) and the panel connected to "
                        "it; reads and writes none of your settings."));
-    parser.addOptions({headless, port, listen, config, demo});
+    const QCommandLineOption history(
+        QStringLiteral("history"),
+        QStringLiteral("History file to record into (with --headless; default: File= in "
+                       "[History], else $XDG_STATE_HOME/orvik/history.sqlite)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, listen, config, demo, history});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -133,16 +138,22 @@ Result Parse(const QStringList &arguments) {
     o.port = parser.value(port).trimmed();
     o.listen = parser.value(listen).trimmed();
     o.config = parser.value(config);
+    o.history = parser.value(history);
     o.demo = parser.isSet(demo);
     // The panel reads its own file and takes the port from its window.
     if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
         return fail(QStringLiteral("--port and --config go with --headless"));
+    // The panel records where its settings say.
+    if (!o.headless && parser.isSet(history))
+        return fail(QStringLiteral("--history goes with --headless"));
     if (o.headless && o.demo)
         return fail(QStringLiteral("--demo is for the panel, not --headless"));
     if (parser.isSet(port) && o.port.isEmpty())
         return fail(QStringLiteral("--port needs a port name"));
     if (parser.isSet(config) && o.config.isEmpty())
         return fail(QStringLiteral("--config needs a file name"));
+    if (parser.isSet(history) && o.history.isEmpty())
+        return fail(QStringLiteral("--history needs a file name"));
     if (parser.isSet(listen)) {
         remote::ListenAddress where;
         const QString error = remote::ParseListen(o.listen, &where);

@@ -19,6 +19,7 @@ struct Options {
     QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
     QString config;        // --config FILE (headless): instead of Orvik_control.ini
     bool demo = false;     // --demo: the panel on the simulated amplifier
+    QString history;       // --history FILE (headless): instead of [History] File=
 };
 
 struct Result {

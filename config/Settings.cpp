@@ -64,6 +64,17 @@ QString Settings::Find(const QString &programFolder, const QProcessEnvironment &
     return QString();
 }
 
+QString Settings::HistoryPath(const QProcessEnvironment &env) const {
+    if (!history.file.isEmpty())
+        return path.isEmpty() ? history.file : QFileInfo(path).dir().absoluteFilePath(history.file);
+    QString state = env.value(QStringLiteral("XDG_STATE_HOME"));
+    // As for the configuration, a relative folder is ignored.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state =
+            env.value(QStringLiteral("HOME"), QDir::homePath()) + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/orvik/history.sqlite");
+}
+
 Settings Settings::Load(const QProcessEnvironment &env) {
     return Read(Find(ProgramFolder(), env));
 }
@@ -87,6 +98,12 @@ Settings Settings::Read(const QString &path) {
     s.network.allow = read(Allow);
     s.network.allowRaw = read(AllowRaw) == QLatin1String("1");
     s.network.idleTimeout = read(IdleTimeout);
+    s.history.file = read(HistoryFile).trimmed();
+    // A number of days as written; anything else keeps the default.
+    bool ok = false;
+    const int days = read(HistoryDays).trimmed().toInt(&ok);
+    if (ok && days >= 0)
+        s.history.days = days;
     return s;
 }
 

@@ -26,6 +26,9 @@ public:
     static constexpr Key Allow{"Network", "Allow"};
     static constexpr Key AllowRaw{"Network", "AllowRaw"};
     static constexpr Key IdleTimeout{"Network", "IdleTimeout"};
+    // [History]
+    static constexpr Key HistoryFile{"History", "File"};
+    static constexpr Key HistoryDays{"History", "Days"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -40,9 +43,21 @@ public:
         QString idleTimeout; // seconds, as written
     };
 
+    struct History {
+        QString file;  // the history file; empty: the default one
+        int days = 30; // rows older than this go; 0 keeps everything
+    };
+
     QString path; // the file read; empty when none was found
     Configuration configuration;
     Network network;
+    History history;
+
+    // The history file: File= of [History], relative to this file's
+    // folder; by default $XDG_STATE_HOME/orvik/history.sqlite (default
+    // ~/.local/state/orvik).
+    QString
+    HistoryPath(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) const;
 
     // The file's name.
     static inline const QString FileName = QStringLiteral("Orvik_control.ini");

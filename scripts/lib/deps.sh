@@ -4,16 +4,19 @@
 # ORVIK_BUILD_PACKAGES: building the two programs and the package, and
 # running the panel (scripts/demo, scripts/package, scripts/screenshots).
 # The fonts-* packages are the only fonts the suite lets the program see
-# (cmake/Fonts.cmake reads them from this line). dpkg-dev gives
+# (cmake/Fonts.cmake reads them from this line). The history needs Qt's
+# SQLite driver and the History window QCustomPlot (its -dev package also
+# brings Qt 5's, which nothing here uses). dpkg-dev gives
 # dpkg-buildflags and dpkg-shlibdeps, file lets CPack find the binaries.
-ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test, Hamlib's ampctld and ampctl, and ser2net, whose
 # binary the tests start themselves on 127.0.0.1; setpriv (util-linux) runs
-# tests as an unprivileged user.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux)
+# tests as an unprivileged user; sqlite3 reads the history files the
+# tests write.
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux sqlite3)
 
 # ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {

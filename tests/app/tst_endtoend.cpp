@@ -3,15 +3,21 @@
 // second program on the port, and the real timers, through the real serial
 // code, over the simulator's terminal and over ser2net in front of it (a
 // network port). Every way a connection ends is checked over a
-// pseudo-terminal in tst_mainwindow. onePortOneProgram also runs as an
-// unprivileged user (run-unprivileged.sh).
+// pseudo-terminal in tst_mainwindow. The history of an evening, in the
+// headless program and in the panel. onePortOneProgram and historyInThePanel
+// also run as an unprivileged user (run-unprivileged.sh).
 #include "serial/PortLock.h"
+#include "service/HistoryWindow.h"
+#include "tests/common/HistoryFiles.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"
 #include "widgets/StdControls.h"
 
+#include <QAction>
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -42,6 +48,9 @@ private Q_SLOTS:
     void stalledLine_data();
     void stalledLine();
     void onePortOneProgram();
+    void historyEvening();
+    void historyInThePanel_data();
+    void historyInThePanel();
 
 private:
     static void routes() {
@@ -322,6 +331,145 @@ void TestEndToEnd::onePortOneProgram() {
         QTest::mouseClick(f.ui.closeport, Qt::LeftButton);
         QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
     }
+}
+
+QString ProgramBinary() {
+    return QDir(QCoreApplication::applicationDirPath())
+        .filePath(QStringLiteral("../orvik-control"));
+}
+
+// Waits until the program's output so far, gathered in *out, holds text
+// count times.
+bool Await(QProcess &p, QByteArray *out, const QByteArray &text, int count = 1, int ms = 20000) {
+    for (QDeadlineTimer deadline(ms); out->count(text) < count && !deadline.hasExpired();) {
+        p.waitForReadyRead(50);
+        *out += p.readAllStandardOutput();
+    }
+    return out->count(text) >= count;
+}
+
+// An evening recorded by the headless program: transmitting on two bands,
+// an alarm, the port unplugged and back, a silent spell; read with sqlite3.
+// Then kill -9 while transmitting and a start again on the same file.
+void TestEndToEnd::historyEvening() {
+    SimProcess sim;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("amplifier"));
+    const QString file = dir.filePath(QStringLiteral("history.sqlite"));
+    QVERIFY2(sim.start({QStringLiteral("--link"), link}), qPrintable(sim.errorString()));
+    sim.say("set band 3");
+    const QStringList args = {QStringLiteral("--headless"), QStringLiteral("--port"), link,
+                              QStringLiteral("--history"), file};
+    QProcess headless;
+    headless.start(ProgramBinary(), args);
+    QByteArray out;
+    QVERIFY2(Await(headless, &out, "amplifier connected"), out.constData());
+    QVERIFY(out.contains("history: recording into " + file.toLocal8Bit()));
+    sim.say("tx 800 20 3\nalarm SWR\nwait 1\nalarm OFF\nset band 5\nsay B: 5\ntx 500 10 2\n"
+            "wait 1\nunplug\nwait 2\nreplug");
+    QVERIFY2(Await(headless, &out, "amplifier connected", 2), out.constData());
+    sim.say("silent on");
+    QVERIFY2(Await(headless, &out, "no answer from the amplifier"), out.constData());
+    sim.say("silent off\nwait 1\ntx 1000 30 20");
+    QVERIFY2(Await(headless, &out, "answers again"), out.constData());
+    QTest::qWait(3500);
+    const qint64 killed = QDateTime::currentSecsSinceEpoch();
+    ::kill(pid_t(headless.processId()), SIGKILL);
+    QVERIFY(headless.waitForFinished(5000));
+
+    QCOMPARE(Sqlite(file,
+                    QStringLiteral(
+                        "SELECT group_concat(kind || ifnull(':' || detail, ''), ',') FROM events")),
+             QStringLiteral(
+                 "opened,transmit on,transmit off,alarm:high reverse power,alarm end:high reverse "
+                 "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
+    // A row a second while transmitting, the power as sent; none while silent.
+    const QStringList bands =
+        Sqlite(file, QStringLiteral("SELECT band, count(*), max(output_max), min(output_min) FROM "
+                                    "readings WHERE flags & 1 AND"
+                                    " output_max > 0 GROUP BY band ORDER BY band"))
+            .split(QLatin1Char('\n'));
+    QCOMPARE(bands.size(), 2);
+    // The simulator's power wanders a little about what it was told.
+    for (const auto &[line, band, watts] :
+         {std::tuple{bands[0], 3, 800.0}, std::tuple{bands[1], 5, 1000.0}}) {
+        const QStringList f = line.split(QLatin1Char('|'));
+        QVERIFY2(f[0].toInt() == band && f[1].toInt() >= 2 &&
+                     std::abs(f[2].toDouble() - watts) < watts / 10,
+                 qPrintable(line));
+    }
+    QCOMPARE(
+        Sqlite(file, QStringLiteral(
+                         "SELECT count(*) FROM readings, events WHERE events.kind = 'no answer' AND"
+                         " t > t_ms / 1000 AND t < (SELECT max(t_ms) / 1000 FROM events WHERE kind "
+                         "= 'back')")),
+        QStringLiteral("0"));
+    // Killed: at most the last second is missing.
+    QVERIFY(killed - Sqlite(file, QStringLiteral("SELECT max(t) FROM readings")).toLongLong() <= 2);
+
+    QProcess again;
+    again.start(ProgramBinary(), args);
+    out.clear();
+    QVERIFY2(Await(again, &out, "amplifier connected"), out.constData());
+    QVERIFY2(!out.contains("damaged") && out.contains("history: recording into"), out.constData());
+    again.terminate();
+    QVERIFY(again.waitForFinished(5000));
+    QCOMPARE(Sqlite(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    QVERIFY(Sqlite(file, QStringLiteral("SELECT group_concat(kind) FROM events"))
+                .endsWith(QStringLiteral("transmit on,opened,closed")));
+}
+
+void TestEndToEnd::historyInThePanel_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("damaged file") << QStringLiteral("damaged")
+                                  << QStringLiteral("was damaged or not a history");
+    QTest::newRow("read-only folder")
+        << QStringLiteral("read-only") << QStringLiteral("recording stopped");
+    QTest::newRow("recorded by the headless program")
+        << QStringLiteral("headless")
+        << QStringLiteral("is recorded by another program; this one records nothing");
+}
+
+// A history file the panel cannot record into: one box, the panel goes on,
+// and File, History (Ctrl+H) shows the window.
+void TestEndToEnd::historyInThePanel() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    if (fault == QStringLiteral("read-only") && ::geteuid() == 0)
+        QSKIP("root writes into read-only folders; run-unprivileged.sh runs this as nobody");
+    PanelFixture f;
+    QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
+    const QString folder = f.dir.filePath(QStringLiteral("state"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/history.sqlite");
+    QProcess headless;
+    QByteArray out;
+    if (fault == QStringLiteral("damaged")) {
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(8192, '\x55')) > 0);
+    } else if (fault == QStringLiteral("read-only")) {
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        headless.start(ProgramBinary(),
+                       {QStringLiteral("--headless"), QStringLiteral("--port"),
+                        QStringLiteral("/dev/null/none"), QStringLiteral("--history"), file});
+        QVERIFY2(Await(headless, &out, "history: recording into"), out.constData());
+    }
+    QVERIFY(!f.windows->StartHistory(file, 30).isEmpty());
+    QCOMPARE(f.boxes.size(), 1);
+    QVERIFY2(f.boxes[0].text.contains(message) && f.boxes[0].title == QStringLiteral("History"),
+             qPrintable(f.boxes[0].text));
+    QVERIFY(f.connect());
+    auto *item = f.main->findChild<QAction *>(QStringLiteral("History1"));
+    QCOMPARE(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    item->trigger();
+    QVERIFY(f.windows->History()->isVisible());
+    QCOMPARE(f.windows->History()->File(), file);
+    QCOMPARE(f.boxes.size(), 1);
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    headless.terminate();
+    headless.waitForFinished(5000);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -118,7 +118,7 @@ void TestMainWindow::frameAndMenus() {
     // Each menu with its items ("-" a separator, "*" checked, "~" disabled),
     // all in sight on the bar; the radio items of a menu exclude each other.
     const QStringList expected = {
-        QStringLiteral("File: Port Monitor|~ATU Panel|Network port\u2026|-|Reconnect "
+        QStringLiteral("File: Port Monitor|~ATU Panel|History|Network port\u2026|-|Reconnect "
                        "automatically|-|PA Type|-|Exit"),
         QStringLiteral("Fan characteristics: 50%|Max|Hysteresis|Fixed"),
         QStringLiteral("Interface: YAESU (BCD)|YAESU FT817|ICOM|Kenwood|OTRSP|Flex|-|Manual"),

@@ -1,0 +1,316 @@
+#include "history/HistoryReader.h"
+
+#include "history/HistorySample.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+std::optional<double> Opt(const QVariant &v) {
+    return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+}
+
+QString Number(std::optional<double> v) {
+    return v ? QString::number(*v) : QString();
+}
+
+// A CSV field: quoted when it holds a separator, a quote or a line break.
+QString Field(const QString &text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+constexpr unsigned FlagTransmitting = 1u << 0;
+constexpr unsigned FlagPttBlocked = 1u << 1;
+constexpr int FlagAlarmShift = 2;
+
+} // namespace
+
+struct HistoryReader::Db {
+    QString name;
+    QSqlDatabase db;
+};
+
+HistoryReader::HistoryReader() = default;
+
+HistoryReader::~HistoryReader() {
+    if (db) {
+        const QString name = db->name;
+        db->db.close();
+        db.reset();
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+bool HistoryReader::Open(const QString &file) {
+    path = file;
+    if (!db) {
+        db = std::make_unique<Db>();
+        db->name = QStringLiteral("orvik-history-reader-%1").arg(quintptr(this));
+        db->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db->name);
+    }
+    db->db.close();
+    db->db.setDatabaseName(path);
+    db->db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=200"));
+    if (!db->db.open()) {
+        error = db->db.lastError().text();
+        return false;
+    }
+    QSqlQuery q(db->db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM readings, events, minutes LIMIT 0"))) {
+        error = q.lastError().text();
+        db->db.close();
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+bool HistoryReader::IsOpen() const {
+    return db && db->db.isOpen();
+}
+
+std::vector<HistoryRow> HistoryReader::Rows(qint64 from, qint64 to) const {
+    std::vector<HistoryRow> rows;
+    if (!IsOpen())
+        return rows;
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT t, output_min, output_max, output, reflected_min, reflected_max,"
+                       " reflected, peak, swr_min, swr_max, swr, temperature, band, flags,"
+                       " tuner_swr, tuner_l, tuner_c FROM readings WHERE t >= ? AND t < ?"
+                       " ORDER BY t"));
+    q.addBindValue(from);
+    q.addBindValue(to);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return rows;
+    }
+    while (q.next()) {
+        HistoryRow r;
+        r.t = q.value(0).toLongLong();
+        r.outputMin = Opt(q.value(1));
+        r.outputMax = Opt(q.value(2));
+        r.output = Opt(q.value(3));
+        r.reflectedMin = Opt(q.value(4));
+        r.reflectedMax = Opt(q.value(5));
+        r.reflected = Opt(q.value(6));
+        r.peak = Opt(q.value(7));
+        r.swrMin = Opt(q.value(8));
+        r.swrMax = Opt(q.value(9));
+        r.swr = Opt(q.value(10));
+        r.temperature = Opt(q.value(11));
+        r.band = q.value(12).toInt();
+        const unsigned flags = q.value(13).toUInt();
+        r.transmitting = flags & FlagTransmitting;
+        r.pttBlocked = flags & FlagPttBlocked;
+        r.alarms = flags >> FlagAlarmShift;
+        r.tunerSwr = Opt(q.value(14));
+        r.tunerInductance = Opt(q.value(15));
+        r.tunerCapacitance = Opt(q.value(16));
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+std::vector<HistoryColumn> HistoryReader::Columns(qint64 from, qint64 to, qint64 width) const {
+    std::vector<HistoryColumn> columns;
+    if (!IsOpen() || width < 1)
+        return columns;
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    // Whole minutes come from the minutes' summaries, a sixtieth of the
+    // rows. The column's last row (or minute) comes from a lookup by its time.
+    if (width % 60 == 0)
+        q.prepare(QStringLiteral(
+            "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
+            " m.output_end, m.reflected_end, m.swr_end, m.temperature_end, c.so, c.no, c.sr, c.nr,"
+            " c.ss, c.ns, c.st, c.nt FROM"
+            " (SELECT t / :w AS k, min(first) AS first, max(last) AS last, max(t) AS lt,"
+            "  min(output_min) AS o1, max(output_max) AS o2,"
+            "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
+            "  min(swr_min) AS s1, max(swr_max) AS s2,"
+            "  min(temperature_min) AS t1, max(temperature_max) AS t2,"
+            "  sum(output_sum) AS so, sum(output_n) AS no, sum(reflected_sum) AS sr,"
+            "  sum(reflected_n) AS nr, sum(swr_sum) AS ss, sum(swr_n) AS ns,"
+            "  sum(temperature_sum) AS st, sum(temperature_n) AS nt"
+            "  FROM minutes WHERE t >= :from AND t < :to GROUP BY k) AS c"
+            " JOIN minutes AS m ON m.t = c.lt ORDER BY c.first"));
+    else
+        q.prepare(QStringLiteral(
+            "SELECT c.first, c.last, c.o1, c.o2, c.r1, c.r2, c.s1, c.s2, c.t1, c.t2,"
+            " r.output, r.reflected, r.swr, r.temperature, c.so, c.no, c.sr, c.nr, c.ss, c.ns,"
+            " c.st, c.nt FROM"
+            " (SELECT t / :w AS k, min(t) AS first, max(t) AS last,"
+            "  min(output_min) AS o1, max(output_max) AS o2,"
+            "  min(reflected_min) AS r1, max(reflected_max) AS r2,"
+            "  min(swr_min) AS s1, max(swr_max) AS s2,"
+            "  min(temperature) AS t1, max(temperature) AS t2,"
+            "  sum(output) AS so, count(output) AS no, sum(reflected) AS sr, count(reflected) AS "
+            "nr,"
+            "  sum(swr) AS ss, count(swr) AS ns, sum(temperature) AS st, count(temperature) AS nt"
+            "  FROM readings WHERE t >= :from AND t < :to GROUP BY k) AS c"
+            " JOIN readings AS r ON r.t = c.last ORDER BY c.first"));
+    q.bindValue(QStringLiteral(":w"), width);
+    q.bindValue(QStringLiteral(":from"), from);
+    q.bindValue(QStringLiteral(":to"), to);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return columns;
+    }
+    while (q.next()) {
+        HistoryColumn c;
+        c.first = q.value(0).toLongLong();
+        c.last = q.value(1).toLongLong();
+        for (int s = 0; s < HistorySeriesCount; ++s) {
+            c.min[s] = Opt(q.value(2 + 2 * s));
+            c.max[s] = Opt(q.value(3 + 2 * s));
+            c.end[s] = Opt(q.value(10 + s));
+            c.sum[s] = q.value(14 + 2 * s).toDouble();
+            c.count[s] = q.value(15 + 2 * s).toInt();
+        }
+        columns.push_back(c);
+    }
+    return columns;
+}
+
+std::vector<HistoryEventRow> HistoryReader::Events(qint64 fromMs, qint64 toMs) const {
+    std::vector<HistoryEventRow> events;
+    if (!IsOpen())
+        return events;
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT t_ms, kind, detail, band, power FROM events"
+                             " WHERE t_ms >= ? AND t_ms < ? ORDER BY t_ms, id"));
+    q.addBindValue(fromMs);
+    q.addBindValue(toMs);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return events;
+    }
+    while (q.next()) {
+        HistoryEventRow e;
+        e.ms = q.value(0).toLongLong();
+        e.kind = q.value(1).toString();
+        e.detail = q.value(2).toString();
+        e.band = q.value(3).toInt();
+        e.power = Opt(q.value(4));
+        events.push_back(e);
+    }
+    // An alarm lasts until its end, or until the readings stopped being
+    // current; the end may lie after the span.
+    QSqlQuery end(db->db);
+    end.prepare(
+        QStringLiteral("SELECT t_ms FROM events WHERE t_ms >= ? AND ((kind = ? AND detail = ?)"
+                       " OR kind IN (?, ?, ?, ?)) ORDER BY t_ms LIMIT 1"));
+    for (HistoryEventRow &e : events) {
+        if (e.kind != HistoryEventKind::AlarmStart)
+            continue;
+        end.addBindValue(e.ms);
+        end.addBindValue(HistoryEventKind::AlarmEnd);
+        end.addBindValue(e.detail);
+        end.addBindValue(HistoryEventKind::Lost);
+        end.addBindValue(HistoryEventKind::NoAnswer);
+        end.addBindValue(HistoryEventKind::Closed);
+        end.addBindValue(HistoryEventKind::Opened);
+        if (end.exec() && end.next())
+            e.durationMs = end.value(0).toLongLong() - e.ms;
+    }
+    return events;
+}
+
+std::optional<qint64> HistoryReader::FirstSecond() const {
+    if (!IsOpen())
+        return std::nullopt;
+    QSqlQuery q(db->db);
+    if (q.exec(QStringLiteral("SELECT min(t) FROM readings")) && q.next() && !q.value(0).isNull())
+        return q.value(0).toLongLong();
+    return std::nullopt;
+}
+
+std::optional<qint64> HistoryReader::LastSecond() const {
+    if (!IsOpen())
+        return std::nullopt;
+    QSqlQuery q(db->db);
+    if (q.exec(QStringLiteral("SELECT max(t) FROM readings")) && q.next() && !q.value(0).isNull())
+        return q.value(0).toLongLong();
+    return std::nullopt;
+}
+
+QString HistoryEventRow::Text() const {
+    namespace K = HistoryEventKind;
+    if (kind == K::AlarmStart)
+        return QStringLiteral("alarm: ") + detail;
+    if (kind == K::AlarmEnd)
+        return QStringLiteral("alarm ended: ") + detail;
+    if (kind == K::Band)
+        return QStringLiteral("band ") + detail + QStringLiteral(" → ") + QString::number(band);
+    const QString connection[] = {K::Opened, K::Lost, K::Back, K::NoAnswer, K::Closed};
+    for (const QString &c : connection)
+        if (kind == c)
+            return QStringLiteral("connection ") + kind;
+    return kind;
+}
+
+QString HistoryIsoTime(qint64 ms) {
+    QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
+    // With the offset written out, the time means the same anywhere.
+    local.setOffsetFromUtc(local.offsetFromUtc());
+    return ms % 1000 ? local.toString(Qt::ISODateWithMs) : local.toString(Qt::ISODate);
+}
+
+QString HistoryCsvHeader() {
+    return QStringLiteral("time,output min (W),output max (W),output (W),reflected min (W),"
+                          "reflected max (W),reflected (W),peak (W),SWR min,SWR max,SWR,"
+                          "temperature (°C),band,transmitting,PTT blocked,alarms,tuner SWR,"
+                          "tuner L (µH),tuner C (pF)");
+}
+
+QString HistoryCsvLine(const HistoryRow &r) {
+    QStringList alarms;
+    for (int a = 0; a < HistoryAlarmCount; ++a)
+        if (r.alarms & (1u << a))
+            alarms << HistoryAlarmName(a);
+    const QString fields[] = {HistoryIsoTime(r.t * 1000),
+                              Number(r.outputMin),
+                              Number(r.outputMax),
+                              Number(r.output),
+                              Number(r.reflectedMin),
+                              Number(r.reflectedMax),
+                              Number(r.reflected),
+                              Number(r.peak),
+                              Number(r.swrMin),
+                              Number(r.swrMax),
+                              Number(r.swr),
+                              Number(r.temperature),
+                              r.band ? QString::number(r.band) : QString(),
+                              QString::number(int(r.transmitting)),
+                              QString::number(int(r.pttBlocked)),
+                              Field(alarms.join(QStringLiteral("; "))),
+                              Number(r.tunerSwr),
+                              Number(r.tunerInductance),
+                              Number(r.tunerCapacitance)};
+    QStringList line;
+    for (const QString &f : fields)
+        line << f;
+    return line.join(QLatin1Char(','));
+}
+
+QString HistoryEventsCsvHeader() {
+    return QStringLiteral("time,event,band,power (W),duration (s)");
+}
+
+QString HistoryEventCsvLine(const HistoryEventRow &e) {
+    return HistoryIsoTime(e.ms) + QLatin1Char(',') + Field(e.Text()) + QLatin1Char(',') +
+           (e.band ? QString::number(e.band) : QString()) + QLatin1Char(',') + Number(e.power) +
+           QLatin1Char(',') + (e.durationMs ? QString::number(*e.durationMs / 1000.0) : QString());
+}

@@ -1,0 +1,691 @@
+#include "history/HistoryStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTimer>
+#include <QVariant>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+QString HistoryAlarmName(int alarm) {
+    static const char *const names[HistoryAlarmCount] = {
+        "high output power",      "high input power", "band pass filter failure",
+        "high reverse power",     "high temperature", "transmit time exceeded",
+        "continuous output power"};
+    return alarm >= 0 && alarm < HistoryAlarmCount ? QString::fromLatin1(names[alarm]) : QString();
+}
+
+bool HistoryEventKind::EndsReadings(const QString &kind) {
+    // "opened" too: the program before may have ended without a word.
+    return kind == Lost || kind == NoAnswer || kind == Closed || kind == Opened;
+}
+
+namespace {
+
+constexpr unsigned FlagTransmitting = 1u << 0;
+constexpr unsigned FlagPttBlocked = 1u << 1;
+constexpr int FlagAlarmShift = 2;
+
+// SQLite's primary result codes that matter here.
+constexpr int SqliteBusy = 5, SqliteLocked = 6, SqliteReadOnly = 8, SqliteIoErr = 10,
+              SqliteCorrupt = 11, SqliteFull = 13, SqliteCantOpen = 14, SqliteNotADb = 26;
+
+int ResultCode(const QSqlError &error) {
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+QVariant Value(std::optional<double> v) {
+    return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
+}
+
+const char *const Schema[] = {
+    "CREATE TABLE IF NOT EXISTS readings ("
+    " t INTEGER PRIMARY KEY,"
+    " output_min REAL, output_max REAL, output REAL,"
+    " reflected_min REAL, reflected_max REAL, reflected REAL,"
+    " peak REAL,"
+    " swr_min REAL, swr_max REAL, swr REAL,"
+    " temperature REAL, band INTEGER, flags INTEGER NOT NULL,"
+    " tuner_swr REAL, tuner_l REAL, tuner_c REAL)",
+    "CREATE TABLE IF NOT EXISTS events ("
+    " id INTEGER PRIMARY KEY, t_ms INTEGER NOT NULL, kind TEXT NOT NULL,"
+    " detail TEXT, band INTEGER, power REAL)",
+    "CREATE INDEX IF NOT EXISTS events_time ON events (t_ms)",
+    "CREATE TABLE IF NOT EXISTS minutes ("
+    " t INTEGER PRIMARY KEY, first INTEGER NOT NULL, last INTEGER NOT NULL,"
+    " output_min REAL, output_max REAL, output_end REAL, output_sum REAL, output_n INTEGER,"
+    " reflected_min REAL, reflected_max REAL, reflected_end REAL, reflected_sum REAL,"
+    " reflected_n INTEGER,"
+    " swr_min REAL, swr_max REAL, swr_end REAL, swr_sum REAL, swr_n INTEGER,"
+    " temperature_min REAL, temperature_max REAL, temperature_end REAL, temperature_sum REAL,"
+    " temperature_n INTEGER)",
+};
+constexpr int MinuteColumns = 23;
+
+qint64 FloorSeconds(qint64 ms) {
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
+
+} // namespace
+
+struct HistoryStore::Db {
+    QString name;
+    QSqlDatabase db;
+    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute;
+};
+
+void HistoryStore::MinMaxLast::Add(std::optional<double> v) {
+    if (!v)
+        return;
+    min = min ? std::min(*min, *v) : *v;
+    max = max ? std::max(*max, *v) : *v;
+    last = v;
+}
+
+void HistoryStore::Second::Add(const HistorySample &s) {
+    output.Add(s.output);
+    reflected.Add(s.reflected);
+    swr.Add(s.swr);
+    if (s.peak)
+        peak = peak ? std::max(*peak, *s.peak) : *s.peak;
+    if (s.temperature)
+        temperature = s.temperature;
+    tunerSwr = s.tunerSwr;
+    tunerL = s.tunerInductance;
+    tunerC = s.tunerCapacitance;
+    if (s.band)
+        band = s.band;
+    // Transmitting and alarms count when seen at any time in the second;
+    // the PTT block as it stands at its end.
+    flags = (flags & ~FlagPttBlocked) | (s.transmitting ? FlagTransmitting : 0u) |
+            (s.pttBlocked ? FlagPttBlocked : 0u) | (s.alarms << FlagAlarmShift);
+}
+
+void HistoryStore::Minute::Add(const Second &r) {
+    if (t < 0) {
+        t = r.sec - r.sec % 60;
+        first = r.sec;
+    }
+    first = std::min(first, r.sec);
+    last = std::max(last, r.sec);
+    const MinMaxLast temperature{r.temperature, r.temperature, r.temperature};
+    const MinMaxLast *series[4] = {&r.output, &r.reflected, &r.swr, &temperature};
+    for (int i = 0; i < 4; ++i) {
+        const MinMaxLast &v = *series[i];
+        if (v.min)
+            min[i] = min[i] ? std::min(*min[i], *v.min) : *v.min;
+        if (v.max)
+            max[i] = max[i] ? std::max(*max[i], *v.max) : *v.max;
+        end[i] = v.last;
+        if (v.last) {
+            sum[i] += *v.last;
+            ++count[i];
+        }
+    }
+}
+
+HistoryStore::HistoryStore(QObject *parent)
+    : QObject(parent), clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
+    flushTimer = new QTimer(this);
+    flushTimer->setInterval(FlushIntervalMs);
+    connect(flushTimer, &QTimer::timeout, this, &HistoryStore::Flush);
+}
+
+HistoryStore::~HistoryStore() {
+    Close();
+}
+
+void HistoryStore::SetClock(Clock c) {
+    clock = std::move(c);
+}
+
+void HistoryStore::SetRetentionDays(int days) {
+    retentionDays = std::max(0, days);
+    nextRetention = 0;
+}
+
+HistoryStore::State HistoryStore::Open(const QString &file) {
+    Close();
+    path = file;
+    state = State::Stopped;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        Stop(QStringLiteral("cannot create the folder ") + folder);
+        return state;
+    }
+    if (OpenFile(false)) {
+        state = State::Recording;
+        nextRetention = 0;
+        flushTimer->start();
+    }
+    return state;
+}
+
+// Takes the file's lock and opens the database; a damaged file is moved
+// aside once and a new one started.
+bool HistoryStore::OpenFile(bool afterMovingAside) {
+    const QByteArray local = QFile::encodeName(path);
+    lockFd = ::open(local.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd < 0) {
+        Stop(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    // The lock is the open file's own (flock), apart from SQLite's record
+    // locks; it goes with the process, so a killed program leaves none.
+    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(lockFd);
+        lockFd = -1;
+        if (e == EWOULDBLOCK) {
+            state = State::Locked;
+            Q_EMIT Message(
+                QStringLiteral("History: ") + path +
+                QStringLiteral(" is recorded by another program; this one records nothing"));
+        } else {
+            Stop(QString::fromLocal8Bit(std::strerror(e)));
+        }
+        return false;
+    }
+    QSqlError error;
+    if (OpenDatabase(error))
+        return true;
+    const int code = ResultCode(error);
+    if (!afterMovingAside && (code == SqliteCorrupt || code == SqliteNotADb)) {
+        if (MoveAside())
+            return OpenFile(true);
+        return false;
+    }
+    CloseDatabase();
+    Stop(error.text().isEmpty() ? QStringLiteral("cannot open the file") : error.text());
+    return false;
+}
+
+bool HistoryStore::OpenDatabase(QSqlError &error) {
+    db = std::make_unique<Db>();
+    db->name = QStringLiteral("orvik-history-store-%1").arg(quintptr(this));
+    db->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db->name);
+    db->db.setDatabaseName(path);
+    db->db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=200"));
+    if (!db->db.open()) {
+        error = db->db.lastError();
+        return false;
+    }
+    QSqlQuery q(db->db);
+    auto run = [&](const QString &sql) {
+        if (q.exec(sql))
+            return true;
+        error = q.lastError();
+        return false;
+    };
+    // The first read of the file tells a database from anything else.
+    if (!run(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        if (!error.isValid())
+            error = q.lastError();
+        return false;
+    }
+    const int version = q.value(0).toInt();
+    if (version > SchemaVersion) {
+        error = QSqlError(QStringLiteral("written by a newer program (layout %1)").arg(version), {},
+                          QSqlError::ConnectionError, QStringLiteral("8"));
+        return false;
+    }
+    if (version == 0) {
+        // A database of something else is not ours to add to.
+        if (!run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name NOT IN "
+                                "('readings', 'events', 'events_time')")) ||
+            !q.next())
+            return false;
+        if (q.value(0).toInt() > 0) {
+            error = QSqlError(QStringLiteral("not a history"), {}, QSqlError::ConnectionError,
+                              QStringLiteral("26"));
+            return false;
+        }
+    } else {
+        // A look at the newest rows and events finds a damaged file before
+        // anything is written into it.
+        if (!run(QStringLiteral("SELECT max(t) FROM readings")) || !q.next())
+            return false;
+        if (!q.value(0).isNull()) {
+            const qint64 fileLast = q.value(0).toLongLong();
+            lastRowSec = std::max(lastRowSec, fileLast);
+            // Started again within the second of the last row (a restart
+            // at once): this run's rows begin at the next, so that the
+            // second's row and its minute are not written twice.
+            const qint64 now = FloorSeconds(clock());
+            if (fileLast >= now && fileLast <= now + 1)
+                lastSec = std::max(lastSec, fileLast + 1);
+        }
+        if (!run(QStringLiteral("SELECT max(t_ms) FROM events")))
+            return false;
+    }
+    if (!run(QStringLiteral("PRAGMA journal_mode=WAL")))
+        return false;
+    if (!q.next() || q.value(0).toString() != QStringLiteral("wal")) {
+        error = QSqlError(QStringLiteral("the write-ahead log cannot be started"), {},
+                          QSqlError::ConnectionError, QStringLiteral("8"));
+        return false;
+    }
+    // A committed transaction survives the program's crash; only the
+    // machine's may lose the last ones.
+    if (!run(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        return false;
+    if (version == 0) {
+        for (const char *sql : Schema)
+            if (!run(QString::fromLatin1(sql)))
+                return false;
+        if (!run(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)))
+            return false;
+    }
+    q.finish();
+    db->insertRow = QSqlQuery(db->db);
+    db->insertEvent = QSqlQuery(db->db);
+    db->insertMinute = QSqlQuery(db->db);
+    db->selectMinute = QSqlQuery(db->db);
+    if (!db->insertRow.prepare(QStringLiteral("INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, "
+                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
+        !db->insertEvent.prepare(QStringLiteral(
+            "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)")) ||
+        !db->insertMinute.prepare(QStringLiteral("INSERT OR REPLACE INTO minutes VALUES (?") +
+                                  QStringLiteral(", ?").repeated(MinuteColumns - 1) +
+                                  QLatin1Char(')')) ||
+        !db->selectMinute.prepare(QStringLiteral("SELECT * FROM minutes WHERE t = ?"))) {
+        for (const QSqlQuery *q :
+             {&db->insertRow, &db->insertEvent, &db->insertMinute, &db->selectMinute})
+            if (q->lastError().isValid())
+                error = q->lastError();
+        return false;
+    }
+    return true;
+}
+
+void HistoryStore::CloseDatabase() {
+    if (db) {
+        const QString name = db->name;
+        db->db.close();
+        db.reset();
+        QSqlDatabase::removeDatabase(name);
+    }
+    // Only after SQLite has let go of the file: closing any descriptor of
+    // it drops the process's record locks.
+    if (lockFd >= 0) {
+        ::close(lockFd);
+        lockFd = -1;
+    }
+}
+
+bool HistoryStore::MoveAside() {
+    CloseDatabase();
+    const QString stamp =
+        QDateTime::fromMSecsSinceEpoch(clock()).toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path + QStringLiteral(".broken-") + stamp;
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = path + QStringLiteral(".broken-") + stamp + QStringLiteral("-%1").arg(n);
+    if (!QFile::rename(path, aside)) {
+        Stop(QStringLiteral("it is damaged and cannot be moved aside"));
+        return false;
+    }
+    // The log and its index belong to the damaged file: they go with it.
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+        if (QFile::exists(path + suffix))
+            QFile::rename(path + suffix, aside + suffix);
+    Q_EMIT Message(QStringLiteral("History: ") + path +
+                   QStringLiteral(" was damaged or not a history; it is kept as ") + aside +
+                   QStringLiteral(" and a new history is started"));
+    lastRowSec = -1;
+    return true;
+}
+
+void HistoryStore::Stop(const QString &reason) {
+    CloseDatabase();
+    flushTimer->stop();
+    rows.clear();
+    events.clear();
+    minutes.clear();
+    current = Second();
+    minute = Minute();
+    Q_EMIT Message(QStringLiteral("History: recording stopped, cannot write ") + path +
+                   QStringLiteral(": ") + reason);
+    state = State::Stopped;
+}
+
+void HistoryStore::AddEvent(qint64 ms, const QString &kind, const QString &detail,
+                            const HistorySample &s, std::optional<double> power) {
+    events.push_back({ms, kind, detail, s.band, power ? power : s.output});
+}
+
+// Compares the sample with the link as last recorded and notes what
+// happened in between.
+void HistoryStore::NoteEvents(const HistorySample &s, qint64 ms) {
+    namespace K = HistoryEventKind;
+    const HistoryLink was = link;
+    link = s.link;
+    if (s.link != was) {
+        switch (s.link) {
+        case HistoryLink::Current:
+            AddEvent(ms, lost || was == HistoryLink::NoAnswer ? K::Back : K::Opened, {}, s);
+            answeredAt = ms;
+            bandLearnt = false;
+            lost = false;
+            opened = true;
+            break;
+        case HistoryLink::NoAnswer:
+            if (was == HistoryLink::Current)
+                AddEvent(ms, K::NoAnswer, {}, s);
+            break;
+        case HistoryLink::Waiting:
+            if (was == HistoryLink::Current || was == HistoryLink::NoAnswer) {
+                AddEvent(ms, K::Lost, {}, s);
+                lost = true;
+            }
+            break;
+        case HistoryLink::Closed:
+            if (opened || lost)
+                AddEvent(ms, K::Closed, {}, s);
+            opened = lost = false;
+            break;
+        case HistoryLink::Connecting:
+            break;
+        }
+        // What only the amplifier can confirm starts afresh when it
+        // answers again: an alarm still on is a new alarm then.
+        if (was == HistoryLink::Current && lastCurrent) {
+            lastCurrent->alarms = 0;
+            lastCurrent->transmitting = false;
+        }
+    }
+    if (s.link != HistoryLink::Current)
+        return;
+    if (!lastCurrent) {
+        lastCurrent = s;
+        lastCurrent->alarms = 0;
+        lastCurrent->transmitting = false;
+        lastCurrent->pttBlocked = false;
+    }
+    const HistorySample &before = *lastCurrent;
+    if (s.band && before.band && s.band != before.band) {
+        if (!bandLearnt && ms - answeredAt < BandLearnMs)
+            bandLearnt = true;
+        else
+            AddEvent(ms, K::Band, QString::number(before.band), s);
+    }
+    if (s.transmitting != before.transmitting)
+        AddEvent(ms, s.transmitting ? K::TransmitOn : K::TransmitOff, {}, s,
+                 s.transmitting ? s.output : before.output);
+    if (s.pttBlocked != before.pttBlocked)
+        AddEvent(ms, s.pttBlocked ? K::PttBlocked : K::PttFree, {}, s);
+    for (int a = 0; a < HistoryAlarmCount; ++a) {
+        const bool on = s.alarms & (1u << a), wasOn = before.alarms & (1u << a);
+        if (on != wasOn)
+            AddEvent(ms, on ? K::AlarmStart : K::AlarmEnd, HistoryAlarmName(a), s,
+                     s.output && *s.output > 0 ? s.output : before.output);
+    }
+}
+
+void HistoryStore::Record(const HistorySample &sample) {
+    if (state != State::Recording)
+        return;
+    const qint64 ms = clock();
+    const bool differs =
+        !lastCurrent || sample.link != link || sample.output != lastCurrent->output ||
+        sample.reflected != lastCurrent->reflected || sample.peak != lastCurrent->peak ||
+        sample.swr != lastCurrent->swr || sample.temperature != lastCurrent->temperature ||
+        sample.band != lastCurrent->band || sample.transmitting != lastCurrent->transmitting ||
+        sample.pttBlocked != lastCurrent->pttBlocked || sample.alarms != lastCurrent->alarms ||
+        sample.tunerSwr != lastCurrent->tunerSwr ||
+        sample.tunerInductance != lastCurrent->tunerInductance ||
+        sample.tunerCapacitance != lastCurrent->tunerCapacitance;
+    NoteEvents(sample, ms);
+    if (sample.link != HistoryLink::Current)
+        return;
+    lastSec = std::max(lastSec, FloorSeconds(ms));
+    if (current.sec >= 0 && current.sec != lastSec)
+        FinishSecond();
+    if (current.sec < 0)
+        current.sec = lastSec;
+    current.Add(sample);
+    current.changed = current.changed || differs;
+    lastCurrent = sample;
+}
+
+void HistoryStore::FinishSecond() {
+    if (current.sec >= 0 && current.changed) {
+        rows.push_back(current);
+        lastRowSec = current.sec;
+        if (minute.t >= 0 && current.sec - current.sec % 60 != minute.t) {
+            minutes.push_back(minute);
+            minute = Minute();
+        }
+        if (minute.t < 0)
+            minute = LoadMinute(current.sec);
+        minute.Add(current);
+        minuteChanged = true;
+    }
+    current = Second();
+}
+
+// A program before (or this one, before a restart) may have summed part of
+// the minute already.
+HistoryStore::Minute HistoryStore::LoadMinute(qint64 t) {
+    Minute m;
+    QSqlQuery &q = db->selectMinute;
+    q.addBindValue(t - t % 60);
+    if (!q.exec() || !q.next())
+        return m;
+    m.t = q.value(0).toLongLong();
+    m.first = q.value(1).toLongLong();
+    m.last = q.value(2).toLongLong();
+    for (int i = 0; i < 4; ++i) {
+        auto opt = [&](int c) {
+            const QVariant v = q.value(3 + 5 * i + c);
+            return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+        };
+        m.min[i] = opt(0);
+        m.max[i] = opt(1);
+        m.end[i] = opt(2);
+        m.sum[i] = q.value(3 + 5 * i + 3).toDouble();
+        m.count[i] = q.value(3 + 5 * i + 4).toInt();
+    }
+    q.finish();
+    return m;
+}
+
+void HistoryStore::Flush() {
+    if (state != State::Recording)
+        return;
+    const qint64 ms = clock();
+    const qint64 sec = std::max(lastSec, FloorSeconds(ms));
+    if (current.sec >= 0 && current.sec < sec)
+        FinishSecond();
+    // Nothing changed for a while: a row all the same, so that the file
+    // shows the amplifier was there and what it read.
+    if (link == HistoryLink::Current && lastCurrent && current.sec < 0 &&
+        sec - lastRowSec >= HeartbeatSeconds) {
+        lastSec = sec;
+        current.sec = sec;
+        current.Add(*lastCurrent);
+        current.changed = true;
+    }
+    const bool retentionDue = retentionDays > 0 && (retentionBusy || ms >= nextRetention);
+    if (rows.empty() && events.empty() && !current.changed && !retentionDue)
+        return;
+    Write(false);
+}
+
+// Writes the finished seconds, the second in progress so far (the next
+// commit replaces it) and the events, and a retention step, in one
+// transaction.
+bool HistoryStore::Write(bool finishing) {
+    QSqlDatabase &d = db->db;
+    if (!d.transaction())
+        return Fail(d.lastError(), QStringLiteral("begin"));
+    auto putRow = [this](const Second &r) {
+        QSqlQuery &q = db->insertRow;
+        const QVariant values[] = {r.sec,
+                                   Value(r.output.min),
+                                   Value(r.output.max),
+                                   Value(r.output.last),
+                                   Value(r.reflected.min),
+                                   Value(r.reflected.max),
+                                   Value(r.reflected.last),
+                                   Value(r.peak),
+                                   Value(r.swr.min),
+                                   Value(r.swr.max),
+                                   Value(r.swr.last),
+                                   Value(r.temperature),
+                                   r.band ? QVariant(r.band) : QVariant(QMetaType::fromType<int>()),
+                                   r.flags,
+                                   Value(r.tunerSwr),
+                                   Value(r.tunerL),
+                                   Value(r.tunerC)};
+        for (int i = 0; i < int(std::size(values)); ++i)
+            q.bindValue(i, values[i]);
+        return q.exec();
+    };
+    bool ok = true;
+    for (const Second &r : rows)
+        ok = ok && putRow(r);
+    if (ok && current.changed && !finishing)
+        ok = putRow(current);
+    auto putMinute = [this](const Minute &m) {
+        QSqlQuery &q = db->insertMinute;
+        q.bindValue(0, m.t);
+        q.bindValue(1, m.first);
+        q.bindValue(2, m.last);
+        for (int i = 0; i < 4; ++i) {
+            q.bindValue(3 + 5 * i, Value(m.min[i]));
+            q.bindValue(4 + 5 * i, Value(m.max[i]));
+            q.bindValue(5 + 5 * i, Value(m.end[i]));
+            q.bindValue(6 + 5 * i, m.sum[i]);
+            q.bindValue(7 + 5 * i, m.count[i]);
+        }
+        return q.exec();
+    };
+    for (const Minute &m : minutes)
+        ok = ok && putMinute(m);
+    if (ok && minuteChanged && minute.t >= 0)
+        ok = putMinute(minute);
+    if (!ok) {
+        const QSqlError e = db->insertRow.lastError().isValid() ? db->insertRow.lastError()
+                                                                : db->insertMinute.lastError();
+        d.rollback();
+        return Fail(e, QStringLiteral("row"));
+    }
+    for (const Event &e : events) {
+        QSqlQuery &q = db->insertEvent;
+        q.bindValue(0, e.ms);
+        q.bindValue(1, e.kind);
+        q.bindValue(2, e.detail.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : e.detail);
+        q.bindValue(3, e.band ? QVariant(e.band) : QVariant(QMetaType::fromType<int>()));
+        q.bindValue(4, Value(e.power));
+        if (!q.exec()) {
+            const QSqlError error = q.lastError();
+            d.rollback();
+            return Fail(error, QStringLiteral("event"));
+        }
+    }
+    const qint64 ms = clock();
+    if (retentionDays > 0 && (retentionBusy || ms >= nextRetention)) {
+        // One step: the oldest rows and events before the limit, a few
+        // hundred at a time, so that no commit holds the file for long.
+        const qint64 limitMs = ms - qint64(retentionDays) * 86400000;
+        QSqlQuery q(d);
+        q.prepare(
+            QStringLiteral("DELETE FROM readings WHERE t IN (SELECT t FROM readings WHERE t < ? "
+                           "ORDER BY t LIMIT %1)")
+                .arg(RetentionStepRows));
+        q.addBindValue(FloorSeconds(limitMs));
+        ok = q.exec();
+        const int rowsGone = ok ? q.numRowsAffected() : 0;
+        if (ok) {
+            q.prepare(QStringLiteral("DELETE FROM minutes WHERE t IN (SELECT t FROM minutes WHERE "
+                                     "t < ? ORDER BY t LIMIT %1)")
+                          .arg(RetentionStepRows));
+            q.addBindValue(FloorSeconds(limitMs) - 60);
+            ok = q.exec();
+        }
+        if (ok) {
+            q.prepare(QStringLiteral("DELETE FROM events WHERE id IN (SELECT id FROM events WHERE "
+                                     "t_ms < ? ORDER BY id LIMIT %1)")
+                          .arg(RetentionStepRows));
+            q.addBindValue(limitMs);
+            ok = q.exec();
+        }
+        if (!ok) {
+            const QSqlError error = q.lastError();
+            d.rollback();
+            return Fail(error, QStringLiteral("retention"));
+        }
+        retentionBusy = rowsGone == RetentionStepRows || q.numRowsAffected() == RetentionStepRows;
+        if (!retentionBusy)
+            nextRetention = ms + 3600 * 1000;
+    }
+    if (!d.commit()) {
+        const QSqlError error = d.lastError();
+        d.rollback();
+        return Fail(error, QStringLiteral("commit"));
+    }
+    rows.clear();
+    events.clear();
+    minutes.clear();
+    minuteChanged = false;
+    return true;
+}
+
+bool HistoryStore::Fail(const QSqlError &error, const QString &what) {
+    Q_UNUSED(what)
+    switch (ResultCode(error)) {
+    case SqliteBusy:
+    case SqliteLocked:
+        // A reader held the file past the wait: what is gathered stays
+        // for the next commit.
+        return true;
+    case SqliteCorrupt:
+    case SqliteNotADb:
+        // What waited is written into the new file at the next commit.
+        return MoveAside() && OpenFile(true);
+    case SqliteFull:
+        Stop(QStringLiteral("the disk is full"));
+        return false;
+    case SqliteReadOnly:
+    case SqliteCantOpen:
+        Stop(QStringLiteral("the file or its folder is read-only"));
+        return false;
+    case SqliteIoErr:
+    default:
+        Stop(error.text());
+        return false;
+    }
+}
+
+void HistoryStore::Close() {
+    if (state == State::Recording) {
+        if (link != HistoryLink::Closed && (opened || lost))
+            AddEvent(clock(), HistoryEventKind::Closed, {}, lastCurrent.value_or(HistorySample()));
+        opened = lost = false;
+        const qint64 sec = std::max(lastSec, FloorSeconds(clock()));
+        if (current.sec >= 0 && current.sec <= sec)
+            FinishSecond();
+        if (!rows.empty() || !events.empty())
+            Write(true);
+    }
+    CloseDatabase();
+    flushTimer->stop();
+    rows.clear();
+    events.clear();
+    current = Second();
+    minute = Minute();
+    minutes.clear();
+    lastCurrent.reset();
+    link = HistoryLink::Closed;
+    if (state != State::Stopped)
+        state = State::Off;
+}

@@ -1,0 +1,12 @@
+// The link's state as the history records it.
+#pragma once
+
+#include "history/HistorySample.h"
+
+class AmpLink;
+class HistoryStore;
+struct AmpState;
+
+HistorySample SampleOf(const AmpState &state);
+// Records every change of the link's state into store.
+void RecordLink(const AmpLink &link, HistoryStore &store);

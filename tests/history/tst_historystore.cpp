@@ -1,0 +1,346 @@
+// The history's writer on real SQLite files, read back with the sqlite3
+// tool: rows per second, the events, the faults (damaged file, read-only
+// file or folder, full disk, a file another program records), retention.
+#include "history/HistoryReader.h"
+#include "history/HistoryStore.h"
+#include "tests/common/HistoryFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+struct Step {
+    qint64 ms;
+    HistorySample sample;
+};
+using Script = std::vector<Step>;
+Q_DECLARE_METATYPE(Script)
+
+class TestHistoryStore : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void records_data();
+    void records();
+    void faults_data();
+    void faults();
+    void retentionInSteps();
+
+private:
+    QTemporaryDir dir;
+};
+
+// 1 000 s after the epoch's start of a day, so that seconds read easily.
+constexpr qint64 T0 = 1700000000LL * 1000;
+
+void TestHistoryStore::records_data() {
+    QTest::addColumn<Script>("script");
+    QTest::addColumn<int>("flushPhase"); // ms after each whole second the commit runs
+    // 0: read as a crash after the last commit leaves the file; 1: after
+    // one more commit; 2: after Close.
+    QTest::addColumn<int>("end");
+    QTest::addColumn<qint64>("restartAt"); // the program closes and starts again there
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("expected");
+    const HistorySample current = Rx(40);
+    const QString rows = QStringLiteral("SELECT t - 1700000000, output_min, output_max, output, "
+                                        "reflected_max, temperature, band, flags FROM readings");
+    const QString events = QStringLiteral("SELECT group_concat(kind || ifnull(':' || detail, ''), "
+                                          "',') FROM events");
+    const QString times = QStringLiteral("SELECT group_concat(t - 1700000000, ',') FROM readings");
+    QTest::newRow("minimum, maximum and last of a second")
+        << Script{{T0 + 100, Tx(500)}, {T0 + 400, Tx(900, 100)}, {T0 + 700, Tx(700)}} << 0 << 1
+        << qint64(0) << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
+    QTest::newRow("a row only for a second that changed")
+        << Script{{T0 + 100, Tx(500)},
+                  {T0 + 1100, Tx(600)},
+                  {T0 + 2100, Tx(600)},
+                  {T0 + 3500, Tx(650)}}
+        << 0 << 1 << qint64(0) << times << QStringLiteral("0,1,3");
+    QTest::newRow("unchanged: a row each minute")
+        << Script{{T0, current}, {T0 + 125000, current}} << 0 << 1 << qint64(0) << times
+        << QStringLiteral("0,60,120");
+    QTest::newRow("the second in progress is committed so far")
+        << Script{{T0 + 100, Tx(500)},
+                  {T0 + 200, Tx(800)},
+                  {T0 + 1100, Tx(600)},
+                  {T0 + 1700, Tx(300)}}
+        << 500 << 0 << qint64(0)
+        << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
+        << QStringLiteral("0|500.0|800.0\n1|600.0|600.0");
+    QTest::newRow("no rows while not answering")
+        << Script{{T0, Link(HistoryLink::Connecting)},
+                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
+                  {T0 + 2000, Link(HistoryLink::Waiting)}}
+        << 0 << 2 << qint64(0) << QStringLiteral("SELECT count(*) FROM readings")
+        << QStringLiteral("0");
+    QTest::newRow("alarm, transmit and band events")
+        << Script{{T0, Link(HistoryLink::Connecting)},
+                  {T0 + 1000, current},
+                  {T0 + 2000, Tx(800)},
+                  {T0 + 2500, Tx(800, 300, 3, 1u << 3)},
+                  {T0 + 3000, Tx(800)},
+                  {T0 + 4000, Rx()},
+                  {T0 + 5000, Rx(40, 5)},
+                  {T0 + 6000, Link(HistoryLink::Closed)}}
+        << 0 << 2 << qint64(0) << events
+        << QStringLiteral("opened,transmit on,alarm:high reverse power,alarm end:high reverse "
+                          "power,transmit off,band:3,closed");
+    QTest::newRow("lost and back, an alarm on across it is a new one")
+        << Script{{T0, Rx(40, 3, 1u << 4)},
+                  {T0 + 1000, Link(HistoryLink::Waiting)},
+                  {T0 + 2000, Link(HistoryLink::Connecting)},
+                  {T0 + 3000, Rx(40, 3, 1u << 4)}}
+        << 0 << 1 << qint64(0) << events
+        << QStringLiteral("opened,alarm:high temperature,lost,back,alarm:high temperature");
+    QTest::newRow("no answer and back, the PTT block, closed at the end")
+        << Script{{T0, current},
+                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
+                  {T0 + 9000, current},
+                  {T0 + 9500,
+                   [] {
+                       HistorySample s = Rx();
+                       s.pttBlocked = true;
+                       return s;
+                   }()}}
+        << 0 << 2 << qint64(0) << events
+        << QStringLiteral("opened,no answer,back,PTT blocked,closed");
+    QTest::newRow("the band the start-up queries bring is no change of band")
+        << Script{{T0, Rx(40, 7)}, {T0 + 500, Rx(40, 3)}, {T0 + 5000, Rx(40, 5)}} << 0 << 1
+        << qint64(0) << events << QStringLiteral("opened,band:3");
+    QTest::newRow("waiting for a port at the start is no loss")
+        << Script{{T0, Link(HistoryLink::Waiting)},
+                  {T0 + 3000, Link(HistoryLink::Connecting)},
+                  {T0 + 4000, current}}
+        << 0 << 1 << qint64(0) << events << QStringLiteral("opened");
+    QTest::newRow("event times, bands and power")
+        << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}} << 0 << 1 << qint64(0)
+        << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
+        << QStringLiteral("10|opened|4|900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
+    Script minutes;
+    for (qint64 ms = 0; ms < 150000; ms += 250)
+        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
+    QTest::newRow("a minute's summary is that of its rows, across a restart")
+        << minutes << 0 << 1 << T0 + 70500
+        << QStringLiteral(
+               "SELECT group_concat(m.t - 1700000000) FROM minutes m JOIN (SELECT t - t % 60 AS"
+               " s, min(t) AS f, max(t) AS l, min(output_min) AS a, max(output_max) AS b,"
+               " sum(output) AS x, count(output) AS n, max(reflected_max) AS r FROM readings"
+               " GROUP BY s) ON m.t = s AND m.first = f AND m.last = l AND m.output_min = a"
+               " AND m.output_max = b AND m.output_sum = x AND m.output_n = n"
+               " AND m.reflected_max = r")
+        << QStringLiteral("-20,40,100");
+}
+
+// Plays the script on a store whose clock the test moves; the commit runs
+// once a second, flushPhase ms after each whole second.
+void TestHistoryStore::records() {
+    QFETCH(Script, script);
+    QFETCH(int, flushPhase);
+    QFETCH(int, end);
+    QFETCH(qint64, restartAt);
+    QFETCH(QString, sql);
+    QFETCH(QString, expected);
+    const QString file =
+        dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
+    qint64 now = script.front().ms;
+    HistoryStore store;
+    store.SetClock([&now] { return now; });
+    QCOMPARE(store.Open(file), HistoryStore::State::Recording);
+    store.FlushTimer()->stop();
+    qint64 nextFlush = now / 1000 * 1000 + flushPhase;
+    if (nextFlush <= now)
+        nextFlush += 1000;
+    for (const Step &step : script) {
+        if (restartAt && step.ms >= restartAt) {
+            restartAt = 0;
+            store.Close();
+            QCOMPARE(store.Open(file), HistoryStore::State::Recording);
+            store.FlushTimer()->stop();
+        }
+        for (; nextFlush <= step.ms; nextFlush += 1000) {
+            now = nextFlush;
+            store.Flush();
+        }
+        now = step.ms;
+        store.Record(step.sample);
+    }
+    now = nextFlush;
+    if (end >= 1)
+        store.Flush();
+    if (end == 2)
+        store.Close();
+    QCOMPARE(Sqlite(file, sql), expected);
+}
+
+void TestHistoryStore::faults_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("needsUser"); // file modes hold only for a user other than root
+    QTest::addColumn<int>("state");
+    const int recording = int(HistoryStore::State::Recording);
+    const int stopped = int(HistoryStore::State::Stopped);
+    QTest::newRow("not a database") << QStringLiteral("text") << false << recording;
+    QTest::newRow("header overwritten") << QStringLiteral("header") << false << recording;
+    QTest::newRow("table pages overwritten") << QStringLiteral("pages") << false << recording;
+    QTest::newRow("another program's database") << QStringLiteral("foreign") << false << recording;
+    QTest::newRow("recorded by another program")
+        << QStringLiteral("locked") << false << int(HistoryStore::State::Locked);
+    QTest::newRow("full disk") << QStringLiteral("full") << false << stopped;
+    QTest::newRow("read-only folder") << QStringLiteral("folder") << true << stopped;
+    QTest::newRow("read-only file") << QStringLiteral("file") << true << stopped;
+}
+
+// Each fault gives one message, a state the program can go on with, and
+// leaves what was there readable.
+void TestHistoryStore::faults() {
+    QFETCH(QString, fault);
+    QFETCH(bool, needsUser);
+    QFETCH(int, state);
+    const QString message =
+        state == int(HistoryStore::State::Recording) ? QStringLiteral("is kept as")
+        : state == int(HistoryStore::State::Locked)
+            ? QStringLiteral("is recorded by another program; this one records nothing")
+            : QStringLiteral("recording stopped, cannot write");
+    if (needsUser && ::geteuid() == 0)
+        QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
+    const QString folder = dir.filePath(fault);
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/history.sqlite");
+    qint64 now = T0;
+    auto write = [&](HistoryStore &s, int seconds) {
+        for (int i = 0; i < seconds; ++i) {
+            now += 1000;
+            s.Record(Tx(100 + i));
+            s.Flush();
+        }
+    };
+    if (fault != QStringLiteral("text") && fault != QStringLiteral("folder")) {
+        HistoryStore first;
+        first.SetClock([&now] { return now; });
+        QCOMPARE(first.Open(file), HistoryStore::State::Recording);
+        write(first, 100);
+        first.Close();
+    }
+    QFile f(file);
+    if (fault == QStringLiteral("text")) {
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Configuration]\nPort=/dev/ttyUSB0\n");
+    } else if (fault == QStringLiteral("header") || fault == QStringLiteral("pages")) {
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(fault == QStringLiteral("header") ? 0 : 4096);
+        f.write(QByteArray(fault == QStringLiteral("header") ? 16 : 8192, '\x55'));
+    } else if (fault == QStringLiteral("foreign")) {
+        QFile::remove(file);
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                                   {file, QStringLiteral("CREATE TABLE qso (call TEXT)")}),
+                 0);
+    } else if (fault == QStringLiteral("folder")) {
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (fault == QStringLiteral("file")) {
+        QFile::setPermissions(file, QFile::ReadOwner);
+    }
+    f.close();
+    const QByteArray damaged = [&] {
+        QFile r(file);
+        return r.open(QIODevice::ReadOnly) ? r.readAll() : QByteArray();
+    }();
+
+    HistoryStore other; // holds the file in "locked"
+    if (fault == QStringLiteral("locked"))
+        QCOMPARE(other.Open(file), HistoryStore::State::Recording);
+    HistoryStore store;
+    store.SetClock([&now] { return now; });
+    QSignalSpy messages(&store, &HistoryStore::Message);
+    HistoryStore::State opened = store.Open(file);
+    if (fault == QStringLiteral("full")) {
+        QCOMPARE(opened, HistoryStore::State::Recording);
+        // The file may not grow past its size now: writes fail as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{}, limit{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        limit = old;
+        limit.rlim_cur = QFileInfo(file).size();
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        write(store, 400);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+    }
+    QCOMPARE(int(store.CurrentState()), state);
+    write(store, 3); // goes on, with no further message
+    QCOMPARE(messages.count(), 1);
+    QVERIFY2(messages.at(0).at(0).toString().contains(message),
+             qPrintable(messages.at(0).at(0).toString()));
+    QVERIFY(messages.at(0).at(0).toString().contains(file));
+
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("history.sqlite.broken-*")});
+    if (state == int(HistoryStore::State::Recording)) {
+        // Moved aside whole, and a new history in its place takes the rows.
+        QCOMPARE(aside.filter(QRegularExpression(QStringLiteral("broken-[0-9-]+$"))).size(), 1);
+        QFile kept(folder + QLatin1Char('/') +
+                   aside.filter(QRegularExpression(QStringLiteral("[0-9]$"))).first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        store.Close();
+        QCOMPARE(Sqlite(file, QStringLiteral("SELECT count(*), min(output) FROM readings")),
+                 QStringLiteral("3|100.0"));
+    } else {
+        QVERIFY(aside.isEmpty());
+    }
+    if (fault == QStringLiteral("locked") || fault == QStringLiteral("full")) {
+        // The other program's rows are whole, and this one can still read them.
+        other.Close();
+        HistoryReader reader;
+        QVERIFY2(reader.Open(file), qPrintable(reader.Error()));
+        QVERIFY(reader.Rows(0, T0 / 1000 + 1000).size() >= 100);
+        QCOMPARE(Sqlite(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
+    }
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Rows and events older than Days= go a few hundred at a time, one step a
+// commit, and nothing newer goes.
+void TestHistoryStore::retentionInSteps() {
+    const QString file = dir.filePath(QStringLiteral("retention.sqlite"));
+    const qint64 day = 86400;
+    qint64 now = T0;
+    {
+        HistoryStore store;
+        store.SetClock([&now] { return now; });
+        QCOMPARE(store.Open(file), HistoryStore::State::Recording);
+    }
+    // 1 200 rows and events of 40 days ago, 10 of 29 days ago.
+    const QString fill = QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 1209)"
+        " INSERT INTO readings (t, output, flags) SELECT %1 + i - (i >= 1200) * (1200 - %2), i, 0 "
+        "FROM n;"
+        " INSERT INTO events (t_ms, kind) SELECT t * 1000, 'band' FROM readings;");
+    QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
+                               {file, fill.arg(T0 / 1000 - 40 * day).arg(11 * day)}),
+             0);
+    HistoryStore store;
+    store.SetClock([&now] { return now; });
+    store.SetRetentionDays(30);
+    QCOMPARE(store.Open(file), HistoryStore::State::Recording);
+    store.FlushTimer()->stop();
+    const QString count =
+        QStringLiteral("SELECT (SELECT count(*) FROM readings), (SELECT count(*) FROM events)");
+    const QStringList afterEachStep = {QStringLiteral("710|710"), QStringLiteral("210|210"),
+                                       QStringLiteral("10|10"), QStringLiteral("10|10")};
+    for (const QString &expected : afterEachStep) {
+        now += 1000;
+        store.Flush();
+        QCOMPARE(Sqlite(file, count), expected);
+    }
+    QCOMPARE(Sqlite(file, QStringLiteral("SELECT min(output) FROM readings")),
+             QStringLiteral("1200.0"));
+}
+
+QTEST_GUILESS_MAIN(TestHistoryStore)
+#include "tst_historystore.moc"
