@@ -319,12 +319,24 @@ void TestEndToEnd::onePortOneProgram() {
                                         .arg(first.processId()));
     first.terminate();
     QVERIFY(first.waitForFinished(5000));
-    // A lock file left by a program that has ended is stale: taken over.
+    // A lock file kept without flock() (the older way) counts while its
+    // process lives, and is stale, taken over, once that has ended.
+    QProcess holder;
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+    QVERIFY(holder.waitForStarted());
     for (const QString &folder : PortLock::Folders()) { // the first that can be written
-        QFile stale(folder + QLatin1Char('/') + PortLock::FileName(f.link));
-        if (stale.open(QIODevice::WriteOnly) && stale.write("4194305\nghost\n") > 0)
+        QFile old(folder + QLatin1Char('/') + PortLock::FileName(f.link));
+        if (old.open(QIODevice::WriteOnly) &&
+            old.write(QByteArray::number(holder.processId()) + "\nsleep\n") > 0)
             break;
     }
+    f.main->OpenSelectedPort();
+    QCOMPARE(f.boxes.last().text,
+             QStringLiteral("Cannot connect to %1. In use by sleep (process %2)")
+                 .arg(f.link)
+                 .arg(holder.processId()));
+    holder.kill();
+    QVERIFY(holder.waitForFinished(5000));
     for (int round = 1; round <= 2; ++round) {
         f.ui.ComboBox1->setCurrentIndex(f.ui.ComboBox1->findText(f.link));
         QVERIFY2(f.connect(), qPrintable(f.boxes.last().text));

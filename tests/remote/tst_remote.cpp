@@ -954,6 +954,20 @@ void TestRemote::changesDoNotFlood() {
              QLatin1String("band 1; block; line A; band 6; release; line B"));
     server.ApplyPending();
     QCOMPARE(target.calls.size(), 6);
+    // A waiting band the amplifier already has is dropped; so is a request
+    // for the PTT state the amplifier has been sent and not yet confirmed.
+    clients[1]->write("F 28074000\n"); // band 6, where the last change went
+    QCOMPARE(Await(clients[1].get(), 7), QByteArray("RPRT 0\n"));
+    server.ApplyPending();
+    QCOMPARE(target.calls.size(), 6);
+    LocalServer fresh(QStringLiteral("manual"), config);
+    fresh.target.snap.pttBlocked = true;
+    fresh.target.snap.pttPending = 0;
+    QTcpSocket client;
+    QVERIFY(Connect(&client, fresh.server.Port()));
+    client.write("\\set_powerstat 4\n");
+    QCOMPARE(Await(&client, 7), QByteArray("RPRT 0\n"));
+    QCOMPARE(fresh.target.calls, QStringList());
 }
 
 // One client floods the server while another polls "l SWR" every 5 ms and
