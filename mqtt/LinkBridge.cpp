@@ -6,6 +6,8 @@
 #include "remote/RemoteRules.h"
 #include "serial/SerialPort.h"
 
+#include <cmath>
+
 namespace mqtt {
 
 namespace {
@@ -78,7 +80,7 @@ MqttState StateOf(const AmpState &s, const QString &previousPhase) {
     if (tunerInLine && s.TunerSwr())
         m.swr = s.TunerSwr();
     else if (m.outputW && *m.outputW > 0)
-        m.swr = remote::SwrFromPower(*m.outputW, *m.reflectedW);
+        m.swr = std::round(remote::SwrFromPower(*m.outputW, *m.reflectedW) * 100) / 100;
     if (!s.FirmwareVersion.isEmpty())
         m.firmware = s.FirmwareVersion;
     return m;

@@ -21,21 +21,18 @@ void InitLibrary() {
     std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
-QString ConnackText(int rc) {
-    // MQTT 3.1.1's codes, which a broker may still send.
+// An MQTT 5 reason code in words, in this program's spelling.
+QString ReasonText(int rc) {
     switch (rc) {
-    case 4:
+    case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
         return QStringLiteral("bad user name or password");
-    case 5:
+    case MQTT_RC_NOT_AUTHORIZED:
         return QStringLiteral("not authorised");
+    case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
+        return QStringLiteral("the broker does not speak MQTT 5 (Mosquitto 1.6 and later do)");
     default:
-        break;
+        return QString::fromUtf8(mosquitto_reason_string(rc)).toLower();
     }
-    if (rc == MQTT_RC_BAD_USERNAME_OR_PASSWORD)
-        return QStringLiteral("bad user name or password");
-    if (rc == MQTT_RC_NOT_AUTHORIZED)
-        return QStringLiteral("not authorised");
-    return QString::fromUtf8(mosquitto_reason_string(rc)).toLower();
 }
 
 // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify
@@ -198,7 +195,12 @@ QString Client::Session(bool *refused) {
         return QString();
     if (connack_ >= 0) {
         *refused = true;
-        return ConnackText(connack_);
+        QString why = ReasonText(connack_);
+        if (connack_ == MQTT_RC_BAD_USERNAME_OR_PASSWORD || connack_ == MQTT_RC_NOT_AUTHORIZED)
+            why += options_.username.isEmpty()
+                       ? QStringLiteral(": the broker may want Username= and PasswordFile=")
+                       : QStringLiteral(": check Username= and the password in PasswordFile=");
+        return why;
     }
     if (rc == MOSQ_ERR_TLS || error == EPROTO || logError_.startsWith(QLatin1String("OpenSSL")) ||
         logError_.contains(QLatin1String("verification"))) {
@@ -212,7 +214,7 @@ QString Client::Session(bool *refused) {
         // at once would take it back, and so on, each second.
         *refused =
             disconnect_ == MQTT_RC_SESSION_TAKEN_OVER || disconnect_ == MQTT_RC_NOT_AUTHORIZED;
-        QString why = QString::fromUtf8(mosquitto_reason_string(disconnect_)).toLower();
+        QString why = ReasonText(disconnect_);
         if (disconnect_ == MQTT_RC_SESSION_TAKEN_OVER)
             why += QStringLiteral(" (another program connected as %1: give each its own Topic=)")
                        .arg(QString::fromUtf8(options_.clientId));
@@ -272,7 +274,7 @@ void Client::OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5
     }
     if (reason < 128)
         return;
-    const QString why = QString::fromUtf8(mosquitto_reason_string(reason)).toLower();
+    const QString why = ReasonText(reason);
     QMetaObject::invokeMethod(
         c, [c, topic, why] { Q_EMIT c->Refused(topic, why); }, Qt::QueuedConnection);
 }
@@ -282,7 +284,7 @@ void Client::OnSubscribe(mosquitto *, void *self, int, int count, const int *gra
     auto *c = static_cast<Client *>(self);
     if (count < 1 || granted[0] < 128)
         return;
-    const QString why = QString::fromUtf8(mosquitto_reason_string(granted[0])).toLower();
+    const QString why = ReasonText(granted[0]);
     const QByteArray filter = c->options_.subscription;
     QMetaObject::invokeMethod(
         c, [c, filter, why] { Q_EMIT c->Refused(filter, why); }, Qt::QueuedConnection);

@@ -9,9 +9,12 @@ namespace {
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
 
-// Discovery configs share one note: a broker that refuses one refuses all.
-QByteArray RefusalKey(const QByteArray &topic) {
-    return topic.startsWith("homeassistant/") ? QByteArrayLiteral("homeassistant/#") : topic;
+// One note for all our topics, one for all discovery configs: a broker
+// that refuses one of them refuses the rest for the same reason.
+QByteArray RefusalKey(const QByteArray &topic, const QString &base) {
+    if (topic.endsWith("/#")) // our subscription
+        return topic;
+    return topic.startsWith("homeassistant/") ? QByteArrayLiteral("homeassistant/") : base.toUtf8();
 }
 
 } // namespace
@@ -136,10 +139,9 @@ void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs
     const Status next = refused ? Status::Refused : Status::Retrying;
     if (next != status_ || reason != reason_) {
         const QString url = config_.broker.Url();
-        const QString retry =
-            refused
-                ? QStringLiteral("trying again every %1 s").arg(retryMs / 1000)
-                : QStringLiteral("trying again, at most every %1 s").arg(timing_.maxRetryMs / 1000);
+        const QString retry = QStringLiteral("trying again%1 every %2 s")
+                                  .arg(refused ? QString() : QStringLiteral(", at most"))
+                                  .arg(double(refused ? retryMs : timing_.maxRetryMs) / 1000);
         if (status_ == Status::Connected)
             Log(QStringLiteral("connection to %1 lost: %2; %3").arg(url, reason, retry));
         else if (refused)
@@ -151,14 +153,14 @@ void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs
 }
 
 void Publisher::OnRefused(const QByteArray &topic, const QString &reason) {
-    const QByteArray key = RefusalKey(topic);
+    const QByteArray key = RefusalKey(topic, config_.topic);
     if (refusedTopics_.contains(key))
         return;
     refusedTopics_.insert(key);
     Log(QStringLiteral("the broker refuses %1 on %2: %3")
             .arg(topic == Topic("set/#").toUtf8() ? QStringLiteral("our subscription")
                                                   : QStringLiteral("messages"),
-                 QString::fromUtf8(key), reason));
+                 QString::fromUtf8(topic), reason));
 }
 
 void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload) {
