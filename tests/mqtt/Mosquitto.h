@@ -45,6 +45,7 @@ struct Mosquitto {
         if (port == 0 && !Prepare())
             return false;
         proc.setProcessChannelMode(QProcess::MergedChannels);
+        proc.setWorkingDirectory(dir.path());
         proc.start(QStringLiteral("/usr/sbin/mosquitto"),
                    {QStringLiteral("-c"), File("mosquitto.conf")});
         if (!proc.waitForStarted(5000))
@@ -73,78 +74,38 @@ private:
                                           .toUpper()
                                           .toLatin1());
     }
-    bool Run(const QString &program, const QStringList &args) {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(program, args);
-        return p.waitForFinished(20000) && p.exitCode() == 0;
-    }
-    bool Write(const char *name, const QString &text) {
-        QFile f(File(name));
-        return f.open(QIODevice::WriteOnly) && f.write(text.toUtf8()) == text.toUtf8().size();
-    }
-    // A certificate authority (and a second one that signed nothing of
-    // ours), and the server's certificate for 127.0.0.1 signed by the first.
-    bool MakeCertificates() {
-        const QString openssl = QStringLiteral("openssl");
-        auto key = [&](const char *keyFile) {
-            return QStringList{QStringLiteral("-newkey"),
-                               QStringLiteral("ec"),
-                               QStringLiteral("-pkeyopt"),
-                               QStringLiteral("ec_paramgen_curve:prime256v1"),
-                               QStringLiteral("-nodes"),
-                               QStringLiteral("-keyout"),
-                               File(keyFile)};
-        };
-        for (const char *ca : {"ca", "other-ca"})
-            if (!Run(openssl,
-                     QStringList{QStringLiteral("req"), QStringLiteral("-x509"),
-                                 QStringLiteral("-days"), QStringLiteral("2"),
-                                 QStringLiteral("-subj"),
-                                 QStringLiteral("/CN=Orvik test ") + QLatin1String(ca),
-                                 QStringLiteral("-out"), File(ca) + QStringLiteral(".crt")} +
-                         key(ca)))
-                return false;
-        return Write("san.ext", QStringLiteral("subjectAltName=IP:127.0.0.1\n")) &&
-               Run(openssl, QStringList{QStringLiteral("req"), QStringLiteral("-subj"),
-                                        QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-out"),
-                                        File("server.csr")} +
-                                key("server.key")) &&
-               Run(openssl,
-                   {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-days"),
-                    QStringLiteral("2"), QStringLiteral("-in"), File("server.csr"),
-                    QStringLiteral("-CA"), File("ca.crt"), QStringLiteral("-CAkey"), File("ca"),
-                    QStringLiteral("-CAcreateserial"), QStringLiteral("-extfile"), File("san.ext"),
-                    QStringLiteral("-out"), File("server.crt")});
-    }
+    // Two certificate authorities ("other-ca" signed nothing of ours), the
+    // server's certificate for 127.0.0.1 from "ca", the users, their ACL,
+    // and the configuration. Run as root, mosquitto would drop to its own
+    // user, who cannot read these files; as anyone else "user" is ignored.
     bool Prepare() {
         port = Ser2net::FreePort();
         do
             tlsPort = Ser2net::FreePort();
         while (tlsPort == port);
-        const QString passwd = QStringLiteral("mosquitto_passwd");
-        return MakeCertificates() &&
-               Run(passwd, {QStringLiteral("-b"), QStringLiteral("-c"), File("passwd"),
-                            QStringLiteral("orvik"), QLatin1String(Password)}) &&
-               Run(passwd, {QStringLiteral("-b"), File("passwd"), QStringLiteral("watcher"),
-                            QLatin1String(Password)}) &&
-               Run(passwd, {QStringLiteral("-b"), File("passwd"), QStringLiteral("denied"),
-                            QLatin1String(Password)}) &&
-               Write("acl", QStringLiteral(
-                                "user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\n"
-                                "user watcher\ntopic readwrite #\n"
-                                "user denied\ntopic read orvik/#\n")) &&
-               // Run as root, mosquitto would drop to its own user, who
-               // cannot read these files; as anyone else "user" is ignored.
-               Write("mosquitto.conf",
-                     QStringLiteral("user root\npersistence false\nallow_anonymous false\n"
-                                    "password_file %1\nacl_file %2\nlog_dest stdout\n"
-                                    "listener %3 127.0.0.1\n"
-                                    "listener %4 127.0.0.1\ncafile %5\ncertfile %6\nkeyfile %7\n")
-                         .arg(File("passwd"), File("acl"))
-                         .arg(port)
-                         .arg(tlsPort)
-                         .arg(File("ca.crt"), File("server.crt"), File("server.key")));
+        const char *script =
+            R"(set -e; cd "$1"; key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+for ca in ca other-ca; do
+    openssl req -x509 $key -days 2 -subj "/CN=Orvik test $ca" -keyout $ca.key -out $ca.crt
+done
+openssl req $key -subj /CN=127.0.0.1 -keyout server.key -out server.csr
+echo subjectAltName=IP:127.0.0.1 >san.ext
+openssl x509 -req -days 2 -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial \
+    -extfile san.ext -out server.crt
+mosquitto_passwd -b -c passwd orvik "$2"
+for user in watcher denied; do mosquitto_passwd -b passwd $user "$2"; done
+printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\nuser watcher
+topic readwrite #\nuser denied\ntopic read orvik/#\n' >acl
+printf 'user root\npersistence false\nallow_anonymous false\npassword_file passwd
+acl_file acl\nlog_dest stdout\nlistener %s 127.0.0.1\nlistener %s 127.0.0.1
+cafile ca.crt\ncertfile server.crt\nkeyfile server.key\n' $3 $4 >mosquitto.conf)";
+        QProcess sh;
+        sh.setProcessChannelMode(QProcess::MergedChannels);
+        sh.setWorkingDirectory(dir.path());
+        sh.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QLatin1String(script), QStringLiteral("sh"), dir.path(),
+                  QLatin1String(Password), QString::number(port), QString::number(tlsPort)});
+        return sh.waitForFinished(30000) && sh.exitCode() == 0;
     }
 };
 
@@ -214,6 +175,12 @@ public:
             QTest::qWait(10);
         } while (t.elapsed() < ms);
         return std::nullopt;
+    }
+    // Whether a message on topic holding `part` comes within ms.
+    bool Saw(const QByteArray &topic, const QByteArray &part, int ms = 10000) {
+        return WaitFor(
+                   topic, [&part](const QByteArray &p) { return p.contains(part); }, ms)
+            .has_value();
     }
     void Publish(const QByteArray &topic, const QByteArray &payload, bool retain = false) {
         mosquitto_publish(m_, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
