@@ -76,7 +76,15 @@ void Publisher::Stop() {
     stateTimer_.stop();
     for (Slot &slot : slots_)
         slot.timer.stop();
+    // The retained state must not go on showing readings nobody takes any
+    // more: the last one says the port is closed, before "offline".
+    MqttState closed;
+    closed.port = state_.port;
+    closed.paType = state_.paType;
+    state_ = closed;
+    PublishState();
     client_.Stop(Topic("availability").toUtf8(), Offline);
+    Log(QStringLiteral("stopped; %1 states and %2 events published").arg(states_).arg(events_));
     SetStatus(Status::Off, QString());
 }
 
@@ -104,14 +112,18 @@ void Publisher::ScheduleState() {
 void Publisher::PublishState() {
     stateTimer_.stop();
     if (client_.Publish(Topic("state").toUtf8(), StateJson(state_, QDateTime::currentDateTimeUtc()),
-                        true))
+                        true)) {
         lastState_.start();
+        ++states_;
+    }
 }
 
 void Publisher::PublishEvent(const QByteArray &event) {
     if (status_ == Status::Off)
         return;
-    if (!client_.Publish(Topic("event").toUtf8(), event, false))
+    if (client_.Publish(Topic("event").toUtf8(), event, false))
+        ++events_;
+    else
         ++dropped_;
 }
 

@@ -50,7 +50,7 @@ public:
     // Connects and keeps connecting. Returns an empty string, or why it
     // cannot start (then nothing runs).
     QString Start(const Config &config, const Timing &timing = Timing());
-    // Publishes "offline" and disconnects.
+    // Publishes the state as closed and "offline", and disconnects.
     void Stop();
 
     // The amplifier's state now; events follow from what changed.
@@ -96,6 +96,8 @@ private:
     QTimer stateTimer_;
     QTimer heartbeat_;
     int dropped_ = 0;
+    int states_ = 0; // published, for the log at the end
+    int events_ = 0;
     QSet<QByteArray> refusedTopics_;
     // Commands of one kind at most once per hold-off; the latest waits.
     struct Slot {

@@ -438,6 +438,8 @@ void TestMqtt::state() {
 
     publisher.Stop();
     QVERIFY(late.Saw("orvik/st/availability", "offline"));
+    QVERIFY(late.Saw("orvik/st/state",
+                     "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"closed\""));
 }
 
 void TestMqtt::commands_data() {
