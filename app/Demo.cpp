@@ -1,6 +1,7 @@
 #include "app/Demo.h"
 
-#include "app/IniFile.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,9 +88,11 @@ QString TDemo::Start(const QString &programDir) {
                  last.isEmpty() ? QString() : QStringLiteral(": ") + QString::fromLocal8Bit(last));
     }
 
-    QFile ini(Dir->filePath(IniFile::ConfigName));
+    QFile ini(Dir->filePath(Settings::FileName));
     if (!ini.open(QIODevice::WriteOnly) ||
-        ini.write("[Configuration]\nPort=" + Link.toLocal8Bit() + '\n') < 0 || !ini.flush())
+        ini.write(IniFile::WriteStringToText(QByteArray(), QLatin1String(Settings::Port.section),
+                                             QLatin1String(Settings::Port.name), Link)) < 0 ||
+        !ini.flush())
         return QStringLiteral("cannot write %1: %2").arg(ini.fileName(), ini.errorString());
     // What the operator changes from the menus goes here too, not into
     // ~/.config.

@@ -1,6 +1,6 @@
 #include "app/Headless.h"
 
-#include "app/IniFile.h"
+#include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
@@ -114,19 +114,16 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
     app.setApplicationVersion(CommandLine::Version());
 
-    QString ini = options.config;
-    if (!ini.isEmpty() && !QFileInfo(ini).isReadable())
-        return Fail(QStringLiteral("cannot read %1").arg(ini), 2);
-    if (ini.isEmpty())
-        ini = IniFile::FindConfig(QCoreApplication::applicationDirPath());
-    const QString port = !options.port.isEmpty() ? options.port
-                         : ini.isEmpty()         ? QString()
-                                         : IniFile::ReadString(ini, QStringLiteral("Configuration"),
-                                                               QStringLiteral("Port"));
+    if (!options.config.isEmpty() && !QFileInfo(options.config).isReadable())
+        return Fail(QStringLiteral("cannot read %1").arg(options.config), 2);
+    const Settings settings =
+        options.config.isEmpty() ? Settings::Load() : Settings::Read(options.config);
+    const QString port =
+        !options.port.isEmpty() ? options.port : settings.configuration.port.value_or(QString());
     if (port.isEmpty())
         return Fail(QStringLiteral("no serial port: give --port NAME or Port= in "
                                    "[Configuration] of %1")
-                        .arg(ini.isEmpty() ? IniFile::ConfigName : ini),
+                        .arg(settings.path.isEmpty() ? Settings::FileName : settings.path),
                     2);
     if (const QString impossible = ImpossiblePort(port); !impossible.isEmpty())
         return Fail(impossible, 2);
@@ -137,7 +134,7 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     remote::RemoteServer server(&target);
     QObject::connect(&server, &remote::RemoteServer::Logged,
                      [](const QString &e) { Log(QStringLiteral("network: ") + e); });
-    const QString serverError = server.Start(CommandLine::NetworkConfig(options, ini));
+    const QString serverError = server.Start(CommandLine::NetworkConfig(options, settings.network));
     if (!serverError.isEmpty())
         return Fail(serverError, 1);
 

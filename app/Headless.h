@@ -4,7 +4,7 @@
 // to standard output, and on SIGTERM or SIGINT closes the port and exits 0.
 #pragma once
 
-#include "app/CommandLine.h"
+#include "config/CommandLine.h"
 
 namespace Headless {
 

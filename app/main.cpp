@@ -1,11 +1,11 @@
 // Program entry: the command line; then either the headless runner, or the
 // application object, the windows, the network server and the event loop.
-#include "app/CommandLine.h"
 #include "app/Demo.h"
 #include "app/Headless.h"
-#include "app/IniFile.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
+#include "config/CommandLine.h"
+#include "config/Settings.h"
 #include "widgets/Runtime.h"
 
 #include <QList>
@@ -83,16 +83,16 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "orvik-control: %s\n", error.toLocal8Bit().constData());
             return 1;
         }
-        Runtime::SetExeDir(demo.Folder());
+        Settings::SetProgramFolder(demo.Folder());
         std::printf("Simulated amplifier on %s, linked as %s; it stops with the panel.\n",
                     demo.Device().toLocal8Bit().constData(), demo.Port().toLocal8Bit().constData());
         std::fflush(stdout);
     }
-    TWindowSet windows;
-    windows->Form1->show();
+    WindowSet windows;
+    MainWindow *main = windows.Main();
+    main->show();
     if (options.demo)
-        QTimer::singleShot(0, windows->Form1, [&windows] { windows->Form1->openportclick(); });
-    windows.StartServer(
-        CommandLine::NetworkConfig(options, IniFile::FindConfig(Runtime::ExeDir())));
+        QTimer::singleShot(0, main, [main] { main->OpenSelectedPort(); });
+    windows.StartServer(CommandLine::NetworkConfig(options, windows.settings().network));
     return app->exec();
 }

@@ -92,7 +92,7 @@ public:
             std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
             return false;
         }
-        form->show();
+        main->show();
         if (!connect(5000))
             return false;
         // The last start-up query's answer has been interpreted.

@@ -6,7 +6,7 @@
 // second at 9600 8N1.
 #include "BenchCommon.h"
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "link/AmpLink.h"
 #include "serial/SerialPort.h"
 #include "widgets/BarMeter.h"
@@ -104,34 +104,33 @@ int main(int argc, char **argv) {
             return 1;
     }
 
-    TWindowSet windows;
-    TForm1 *form = windows->Form1;
-    form->Timer1->stop();
-    form->Timer2->stop();
+    WindowSet windows;
+    MainWindow *form = windows.Main();
+    const MainUi ui(form);
+    form->Link.HandshakeTimer()->stop();
+    form->Link.PollTimer()->stop();
     form->show();
     // The amplifier has identified itself: every report is interpreted. On
     // the closed port the start-up burst fails; its error box is not shown.
     Runtime::SetMessageHandler([](const Runtime::MessageBoxCall &) {});
-    Runtime::Guarded([&] { form->SerialPortReceive(form->SerialPort, "PA_QZ9QZ\r\n"); });
+    Runtime::Guarded([&] { form->Link.ReceiveChunk("PA_QZ9QZ\r\n"); });
     QCoreApplication::processEvents();
 
     const QList<QByteArray> chunks = MakeChunks();
-    auto receive = [form](const QByteArray &c) { form->SerialPortReceive(form->SerialPort, c); };
+    auto receive = [form](const QByteArray &c) { form->Link.ReceiveChunk(c); };
     Measure(receive, chunks, 0.3); // warm-up
     const Figures hidden = Measure(receive, chunks, seconds);
-    windows->Form2->show();
+    windows.Monitor()->show();
     QCoreApplication::processEvents();
     const Figures shown = Measure(receive, chunks, seconds);
 
     // Where the time goes: the pieces each received line passes through.
-    windows->Form2->hide();
+    windows.Monitor()->hide();
     QCoreApplication::processEvents();
     const double perEntry = MicrosPerCall(
         [&](qint64 n) { form->Link.Log(QStringLiteral("+ O: ") + QString::number(n % 1000)); });
-    const double perLamp =
-        MicrosPerCall([&](qint64) { form->rxLED->SetValue(!form->rxLED->Value()); });
-    const double perBar =
-        MicrosPerCall([&](qint64 n) { form->output->SetPosition(int(n % 1200)); });
+    const double perLamp = MicrosPerCall([&](qint64) { ui.rxLED->SetValue(!ui.rxLED->Value()); });
+    const double perBar = MicrosPerCall([&](qint64 n) { ui.output->SetPosition(int(n % 1200)); });
 
     const double linkRatio = alone.charsPerSecond / LineRate;
     bench::Info("link_lines_per_s", alone.linesPerSecond, "lines/s");

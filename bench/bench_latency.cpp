@@ -52,12 +52,12 @@ int main(int argc, char **argv) {
     bench::ConnectedPanel panel;
     if (!panel.Start())
         return 1;
-    TForm1 *form = panel.form;
-    const int delay = int(form->SerialPort->Delay());
+    MainWindow *form = panel.main;
+    const int delay = int(form->Link.Port()->Delay());
     // Poll ticks go on as usual; they only send bare lines now.
     PaintClock clock;
-    clock.meter = form->output;
-    form->output->installEventFilter(&clock);
+    clock.meter = panel.ui.output;
+    panel.ui.output->installEventFilter(&clock);
 
     QHash<int, qint64> shownAt; // watts -> ms of the first paint showing it
     std::vector<double> latencies;

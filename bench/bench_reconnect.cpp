@@ -16,7 +16,7 @@ int main(int argc, char **argv) {
     bench::ConnectedPanel panel;
     if (!panel.Start())
         return 1;
-    AmpLink &link = panel.form->Link;
+    AmpLink &link = panel.main->Link;
     link.SetAutoReconnect(true);
     std::vector<double> back;
     for (int cycle = 0; cycle < cycles; ++cycle) {

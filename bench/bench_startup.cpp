@@ -43,10 +43,10 @@ int Child(int argc, char **argv, qint64 t0) {
     Runtime::TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
     app.setApplicationDisplayName(QStringLiteral("Orvik Remote Control"));
-    TWindowSet windows;
-    FirstPaint watch(windows->Form1, t0);
-    windows->Form1->installEventFilter(&watch);
-    windows->Form1->show();
+    WindowSet windows;
+    FirstPaint watch(windows.Main(), t0);
+    windows.Main()->installEventFilter(&watch);
+    windows.Main()->show();
     return app.exec();
 }
 

@@ -12,13 +12,7 @@
 //   orvik-screenshots --check DOCS   fails when DOCS's pictures differ from what
 //                                    the windows draw now (pixel data, not PNG bytes)
 #include "SimProcess.h"
-#include "app/Alarms.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
-#include "atu/atu1.h"
-#include "service/Unit2.h"
-#include "service/Unit3.h"
-#include "widgets/Runtime.h"
+#include "tests/common/PanelFixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -124,19 +118,18 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
-    Runtime::SetExeDir(dir.path());
+    Settings::SetProgramFolder(dir.path());
     QFile ini(dir.filePath(QStringLiteral("Orvik_control.ini")));
     if (!ini.open(QIODevice::WriteOnly))
         return 1;
     ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n");
     ini.close();
 
-    TWindowSet set;
-    TWindows &w = set.windows();
-    TForm1 *form = w.Form1;
+    WindowSet set;
+    MainWindow *form = set.Main();
     // The pictures are taken at chosen moments: no timer changes them.
-    form->Timer1->setInterval(24 * 3600 * 1000);
-    form->Timer2->setInterval(24 * 3600 * 1000);
+    form->Link.HandshakeTimer()->setInterval(24 * 3600 * 1000);
+    form->Link.PollTimer()->setInterval(24 * 3600 * 1000);
     form->show();
     QTest::qWait(100);
     Shot(form, "main-01-closed");
@@ -147,18 +140,18 @@ int main(int argc, char **argv) {
             dialog->close();
         }
     });
-    form->NetworkPort1Click();
+    Action(form, "NetworkPort1")->trigger();
 
-    form->openportclick();
+    form->OpenSelectedPort();
     if (!QTest::qWaitFor(
-            [&] { return w.Form2->Lines().contains(QStringLiteral("+ ATU_INSTALLED: 1")); },
+            [&] { return set.Monitor()->Lines().contains(QStringLiteral("+ ATU_INSTALLED: 1")); },
             5000)) {
         std::fprintf(stderr, "the simulated amplifier did not answer\n");
         return 1;
     }
     QTest::qWait(200);
     auto receive = [&](const QByteArray &text) {
-        form->SerialPort->OnReceive(form->SerialPort, text);
+        form->Link.Port()->OnReceive(form->Link.Port(), text);
         QTest::qWait(50);
     };
     Shot(form, "main-02-connected");
@@ -177,7 +170,7 @@ int main(int argc, char **argv) {
     Shot(form, "main-07b-temperature-100");
     receive("T: 36\r\n");
 
-    TFatu1 *atu = w.Fatu1;
+    AtuPanel *atu = set.Atu();
     atu->show();
     Shot(atu, "atu-01-bypass");
     receive("ATU_STATE: 1\r\nATU_INF: 3\r\nYELLOW\r\nSWR: 23\r\nK: 0\r\n");
@@ -188,31 +181,32 @@ int main(int argc, char **argv) {
     receive("ATU_INF: 0\r\n");
     Shot(atu, "atu-04-tuned");
     // The service keyword typed in the port monitor reveals the forward reading.
-    atu->Label6->show();
-    atu->Label7->show();
+    form->Link.RevealServiceReadings();
     receive("ATU_FWD: 0734 W\r\nSWR: 11\r\n");
     Shot(atu, "atu-05-service-view");
     receive("ATU_INF: 5\r\nRED\r\nEND_SWR: 255\r\n");
     Shot(atu, "atu-06-failed");
     receive("ATU_STATE: 0\r\nATU_INF: 0\r\nGREY\r\n");
 
-    TForm2 *monitor = w.Form2;
+    PortMonitor *monitor = set.Monitor();
+    auto *autoscroll = Child<QCheckBox>(monitor, QStringLiteral("CheckBox1"));
     monitor->show();
     Shot(monitor, "monitor-01-live");
-    monitor->CheckBox1->setChecked(false);
+    autoscroll->setChecked(false);
     receive("O: 10\r\nO: 20\r\n");
     Shot(monitor, "monitor-02-frozen");
-    monitor->CheckBox1->setChecked(true);
+    autoscroll->setChecked(true);
     monitor->hide();
 
-    w.Form3->show();
-    Shot(w.Form3, "calibration");
-    w.Form3->hide();
+    set.Calibration()->show();
+    Shot(set.Calibration(), "calibration");
+    set.Calibration()->hide();
 
-    const std::pair<const char *, TAlarmForm *> alarms[] = {
-        {"HPOUT", w.FALARM_HP},     {"HPIN", w.FAlarm_ip},   {"BPF", w.Falarm_bpf},
-        {"SWR", w.FALARM_SWR},      {"TEMP", w.Falarm_temp}, {"TOT", w.FALARM_TOT},
-        {"HPCONT", w.FALARM_HPCONT}};
+    const std::pair<const char *, AlarmWindow *> alarms[] = {
+        {"HPOUT", set.Alarm(AlarmKind::HpOut)},  {"HPIN", set.Alarm(AlarmKind::HpIn)},
+        {"BPF", set.Alarm(AlarmKind::Bpf)},      {"SWR", set.Alarm(AlarmKind::Swr)},
+        {"TEMP", set.Alarm(AlarmKind::Temp)},    {"TOT", set.Alarm(AlarmKind::Tot)},
+        {"HPCONT", set.Alarm(AlarmKind::HpCont)}};
     for (const auto &[name, window] : alarms) {
         receive("ALARM: " + QByteArray(name) + "\r\n");
         Shot(window, qPrintable(QStringLiteral("alarm-") + QString(QLatin1String(name)).toLower()));
@@ -235,26 +229,26 @@ int main(int argc, char **argv) {
     if (form->Link.State().NoAnswer) {
         Shot(form, "main-10-no-answer");
         Shot(atu, "atu-07-no-answer");
-        w.Form2->show();
-        Shot(w.Form2, "monitor-04-no-answer");
-        w.Form2->hide();
+        set.Monitor()->show();
+        Shot(set.Monitor(), "monitor-04-no-answer");
+        set.Monitor()->hide();
     }
     sim.say("silent off");
     form->Link.SetClock(nullptr);
     receive("TX: OFF\r\nATU_STATE: 0\r\n");
 
     // The device unplugged with "Reconnect automatically" on: the panel waits for it.
-    form->AutoReconnect1->setChecked(true);
+    Action(form, "AutoReconnect1")->setChecked(true);
     form->Link.SetAutoReconnect(true);
     sim.say("unplug");
     if (QTest::qWaitFor([&] { return form->Link.State().IsWaiting(); }, 5000)) {
         Shot(form, "main-09-waiting-for-port");
-        w.Form2->show();
-        Shot(w.Form2, "monitor-03-port-lost");
-        w.Form2->hide();
+        set.Monitor()->show();
+        Shot(set.Monitor(), "monitor-03-port-lost");
+        set.Monitor()->hide();
     }
 
-    form->closeportclick();
+    form->Link.Close();
     QTest::qWait(300);
     Runtime::SetMessageHandler(nullptr);
     if (g_mode == Mode::Check) {

@@ -149,17 +149,26 @@ void AmpLink::Emit(const LinkEffect &effect) {
 void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kind) {
     const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
     NoteDroppedRepeats();
-    if (!taken)
+    if (taken)
+        Log(Protocol::SentEcho(command, echo));
+}
+
+void AmpLink::SendTypedLine(const QByteArray &line) {
+    Send(line);
+    if (line == Protocol::ServiceKeyword)
+        RevealServiceReadings();
+}
+
+void AmpLink::RevealServiceReadings() {
+    if (state.ServiceView)
         return;
-    Q_EMIT LineSent(command);
-    Log(Protocol::SentEcho(command, echo));
+    state.ServiceView = true;
+    Changed(StateChange::ServiceView);
 }
 
 void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
-    const bool taken = port->SendString(Protocol::Frame(command), kind) > 0;
+    port->SendString(Protocol::Frame(command), kind);
     NoteDroppedRepeats();
-    if (taken)
-        Q_EMIT LineSent(command);
 }
 
 void AmpLink::NoteDroppedRepeats() {
@@ -355,7 +364,6 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     for (const QByteArray &bytes : framed.lines) {
         lastHeard = clock();
         SetNoAnswer(false);
-        Q_EMIT LineReceived(bytes);
         Log(Protocol::ReceivedEcho(bytes));
         if (Protocol::HasPrefix(bytes, Protocol::RepIdentified)) {
             state.PaIdentified = true;
@@ -417,11 +425,11 @@ void AmpLink::PollTick() {
     if (state.AlarmSound == 0)
         ask(Protocol::AskAlarmSound);
     sendBare();
-    if (!state.CalKnown) {
+    if (!state.readings.calibrationKnown) {
         ask(Protocol::AskCalibration);
         sendBare();
     }
-    if (!state.AlcKnown) {
+    if (!state.readings.alcKnown) {
         ask(Protocol::AskAlc);
         sendBare();
     }
@@ -438,10 +446,10 @@ void AmpLink::PollTick() {
     sendBare();
 
     // While the amplifier transmits the PTT-block commands wait.
-    if (state.IsConnected() && !state.Transmitting) {
-        if (state.BlockOffPending)
+    if (state.IsConnected() && !state.readings.transmitting) {
+        if (state.readings.blockOffPending)
             Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
-        if (state.BlockOnPending)
+        if (state.readings.blockOnPending)
             Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
     }
 }
@@ -476,7 +484,7 @@ void AmpLink::LivenessTick() {
 void AmpLink::SelectBand(int n) {
     if (n < 1 || n > 7)
         return;
-    state.CurrentBand = std::uint8_t(n);
+    state.readings.band = n;
     Changed(StateChange::Band);
     Send(Protocol::SetBand(n));
 }
@@ -517,32 +525,32 @@ void AmpLink::SelectInterface(int n) {
 }
 
 void AmpLink::SetPaType(MainRules::PaType type) {
-    state.PaType = type;
+    state.readings.paType = type;
     Changed(StateChange::PaType);
 }
 
 void AmpLink::TogglePttBlock() {
     if (!state.IsConnected())
         return;
-    if (!state.PttBlocked) {
+    if (!state.readings.pttBlocked) {
         Send(Protocol::BlockOn);
-        state.BlockOnPending = true;
+        state.readings.blockOnPending = true;
     } else {
         Send(Protocol::BlockOff);
         SendOnly(Protocol::BlockOff);
-        state.BlockOffPending = true;
+        state.readings.blockOffPending = true;
     }
-    Changed(StateChange::Ptt);
+    Changed(StateChange::PttPending);
 }
 
 void AmpLink::RequestPttBlock(bool blocked) {
     if (!state.IsConnected())
         return;
-    bool &wanted = blocked ? state.BlockOnPending : state.BlockOffPending;
-    bool &withdrawn = blocked ? state.BlockOffPending : state.BlockOnPending;
+    bool &wanted = blocked ? state.readings.blockOnPending : state.readings.blockOffPending;
+    bool &withdrawn = blocked ? state.readings.blockOffPending : state.readings.blockOnPending;
     // The amplifier may have acted on a withdrawn command already, so the
     // confirmed state alone does not make this one needless.
-    if (wanted || (!withdrawn && state.PttBlocked == blocked))
+    if (wanted || (!withdrawn && state.readings.pttBlocked == blocked))
         return;
     if (blocked) {
         Send(Protocol::BlockOn);
@@ -552,32 +560,33 @@ void AmpLink::RequestPttBlock(bool blocked) {
     }
     withdrawn = false;
     wanted = true;
-    Changed(StateChange::Ptt);
+    Changed(StateChange::PttPending);
 }
 
-void AmpLink::PressOutputBar(int x) {
-    if (state.CalValue == MainRules::NotCalibrated) {
+bool AmpLink::PressOutputBar(int x) {
+    if (state.readings.calibration == MainRules::NotCalibrated) {
         LinkEffect e;
         e.text = QStringLiteral("Please make first a calibration in PA !");
         e.title = QStringLiteral("Error");
         Emit(e);
-        return;
+        return false;
     }
-    state.AlcLeft = MainRules::AlcMarkerLeft(x);
+    state.AlcMark = x;
     Changed(StateChange::Alc);
-    Send(Protocol::SetAlc(MainRules::AlcLevel(state.CalValue, x)));
+    Send(Protocol::SetAlc(MainRules::AlcLevel(state.readings.calibration, x)));
+    return true;
 }
 
 void AmpLink::ToggleAtu() {
-    if (state.Atu == AtuSwitch::InLine) {
+    if (state.readings.tuner.position == AtuSwitch::InLine) {
         Send(Protocol::AtuBypass);
         state.AtuBypassPending = true;
         atuTimer->start();
         return;
     }
     // Band 7 (6 m) has no tuner: the switch only shows the state locally.
-    if (state.CurrentBand == 7) {
-        state.Atu = AtuSwitch::InLine;
+    if (state.readings.band == 7) {
+        state.readings.tuner.position = AtuSwitch::InLine;
         Changed(StateChange::AtuSwitch);
         return;
     }
@@ -587,12 +596,12 @@ void AmpLink::ToggleAtu() {
 }
 
 void AmpLink::Tune() {
-    if (state.Atu == AtuSwitch::InLine && state.CurrentBand != 7)
+    if (state.readings.tuner.position == AtuSwitch::InLine && state.readings.band != 7)
         Send(Protocol::TuneOn);
 }
 
 void AmpLink::FineTune() {
-    if (state.Atu == AtuSwitch::InLine)
+    if (state.readings.tuner.position == AtuSwitch::InLine)
         Send(Protocol::TuneFine);
 }
 

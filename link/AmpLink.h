@@ -8,6 +8,7 @@
 #include "link/AmpState.h"
 #include "link/LineFramer.h"
 #include "link/Protocol.h"
+#include "link/ReplyDispatcher.h"
 #include "serial/SerialPort.h"
 
 #include <QByteArray>
@@ -19,49 +20,6 @@
 #include <functional>
 
 class QTimer;
-
-// Something for a view to show: alarm windows, the ATU panel, a message box.
-// Without windows these are only reported (a headless runner logs them).
-struct LinkEffect {
-    enum class Kind {
-        AlarmRaised,   // alarm: show its window
-        AlarmsCleared, // hide every alarm window
-        ShowAtuPanel,  // the tuner is fitted: show its panel
-        TuneFinished,  // the tune button returns to its face colour
-        Message,       // a message box: text, title, icon
-        Disconnected,  // the port went away: "Disconnected from COM Port"
-    };
-    enum class Icon { Error, Warning, Information };
-
-    Kind kind = Kind::Message;
-    AlarmKind alarm = AlarmKind::HpOut;
-    QString text;
-    QString title;
-    Icon icon = Icon::Error;
-};
-
-// What one report did: the monitor entries it adds (after the line's own
-// "+ " entry), the effects to show, what it changed, and whether it
-// confirmed the tuner's switch (its re-send stops).
-struct ReportOutcome {
-    QStringList entries;
-    QList<LinkEffect> effects;
-    unsigned changed = 0;
-    bool atuConfirmed = false;
-};
-
-// Interprets one received line (the amplifier already identified): every
-// report test in order, with no "else" between them. A test that takes a
-// value replaces the line by that value; the tests after it compare against
-// the replaced text. A value that is not a number ends only its own test,
-// with a "******" entry naming the report.
-ReportOutcome ApplyReport(QString line, AmpState &state);
-
-// Forgets what only the amplifier's next report can confirm: power,
-// transmitting, alarms, the tuner's readings and status. Used when a
-// connection ends, so that nothing of it is shown as current on return.
-// Returns what changed.
-unsigned ForgetReadings(AmpState &state);
 
 class AmpLink : public QObject {
     Q_OBJECT
@@ -148,6 +106,11 @@ public:
     // a dropped one is not echoed. Writes never wait for the port.
     void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
               TSendKind kind = skCommand);
+    // A line the operator typed in the port monitor: sent and echoed as a
+    // command; the service keyword then reveals the tuner's service readouts.
+    void SendTypedLine(const QByteArray &line);
+    // Reveals the tuner's service readouts.
+    void RevealServiceReadings();
     // Writes command + CR LF without an echo (repeats, bare lines).
     void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
     // Adds one entry to the monitor's log.
@@ -169,9 +132,9 @@ public:
     // of the other kind still waiting for its confirmation is withdrawn, and
     // this one is sent and re-sent by the poll until confirmed.
     void RequestPttBlock(bool blocked);
-    // A press at x on the output bar sets the output level (ALC); without
-    // calibration a message says so and nothing is sent.
-    void PressOutputBar(int x);
+    // A press at x on the output bar sets the output level (ALC); true when
+    // it went out. Without calibration a message says so and nothing is sent.
+    bool PressOutputBar(int x);
     // The tuner: in line or bypass, tune, fine tune, clear memory, SWR min.
     void ToggleAtu();
     void Tune();
@@ -182,8 +145,6 @@ public:
 Q_SIGNALS:
     void StateChanged(const AmpState &state, unsigned changed);
     void ConnectionChanged(LinkPhase phase);
-    void LineSent(const QByteArray &command);
-    void LineReceived(const QByteArray &line);
     void EntryLogged(const QString &entry);
     // A chunk arrived; its lines follow (a monitor may make room first).
     void ChunkArrived();

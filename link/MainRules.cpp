@@ -11,6 +11,18 @@ std::array<QString, 5> ScaleTexts(PaType type) {
             QStringLiteral("1kW"), QStringLiteral("1.2kW")};
 }
 
+int OutputBarPosition(int watts, PaType type) {
+    if (type == PaType::Kw12)
+        return watts > 1200 ? 1200 : watts;
+    return (watts > 2400 ? 2400 : watts) / 2;
+}
+
+int PeakMarkerLeft(int watts, PaType type) {
+    const bool kw12 = type == PaType::Kw12;
+    const int limit = kw12 ? 1200 : 2400;
+    return (watts > limit ? limit : watts) / (kw12 ? 3 : 6) + 8; // division cuts toward zero
+}
+
 int AlcLevel(int calValue, int x) {
     return (calValue * x) / 333;
 }

@@ -1,7 +1,7 @@
-// Value rules of the main window's operator controls, free of widgets so
-// that tests and the reply dispatcher use the same ones: the power scale per
-// PA type, the ALC level from a click on the output bar, and what each
-// transceiver interface means for the band group.
+// Value rules of the main window's controls, free of widgets so that tests,
+// the link and the window use the same ones: the power scale per PA type and
+// where a power stands on it, the ALC level from a click on the output bar,
+// and what each transceiver interface means for the band group.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,14 @@ enum class PaType { Kw12, Kw24 }; // "1 kW or 1.2 kW", "2.4 kW"
 
 // The texts of the scale labels Label16 .. Label20 (Label15 stays "0W").
 std::array<QString, 5> ScaleTexts(PaType type);
+
+// Position of the output bar (range 0..1200) for an output power in watts:
+// the watts of a 1 kW or 1.2 kW amplifier, half those of a 2.4 kW one,
+// limited to the scale.
+int OutputBarPosition(int watts, PaType type);
+// The left edge of the peak marker above the output bar for a peak power in
+// watts, in the coordinates of the "Power" group box, limited to the scale.
+int PeakMarkerLeft(int watts, PaType type);
 
 // The ALC level sent for a press at X pixels on the output bar:
 // (calValue * X) div 333, truncated, not limited.

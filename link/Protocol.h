@@ -33,6 +33,8 @@ inline const QByteArray TuneOn = QByteArrayLiteral("TUNE ON");
 inline const QByteArray TuneFine = QByteArrayLiteral("TUNE FINE");
 inline const QByteArray MemoryClear = QByteArrayLiteral("CMEM");
 inline const QByteArray Probe = QByteArrayLiteral("???");
+// Typed in the port monitor, it also reveals the tuner's service readouts.
+inline const QByteArray ServiceKeyword = QByteArrayLiteral("KAL_VIEWS");
 
 // Setting commands with a decimal argument: "B: 3", "F: 2", "ALC_PWM: 108" ...
 QByteArray SetBand(int n);

@@ -94,23 +94,9 @@ TempRange TemperatureRange(const QString &value) {
     return TempRange::Alarm;
 }
 
-PeakMarker PlacePeak(const QString &received, int number, bool pa12kW) {
+QString PeakLogged(const QString &received, int number, bool pa12kW) {
     const int limit = pa12kW ? 1200 : 2400;
-    const int divisor = pa12kW ? 3 : 6;
-    PeakMarker m;
-    m.logged = received;
-    if (number > limit) {
-        number = limit;
-        m.logged = QString::number(limit);
-    }
-    m.left = number / divisor + 8; // integer division cuts toward zero
-    return m;
-}
-
-int OutputPosition(int watts, bool pa12kW) {
-    if (pa12kW)
-        return watts > 1200 ? 1200 : watts;
-    return (watts > 2400 ? 2400 : watts) / 2;
+    return number > limit ? QString::number(limit) : received;
 }
 
 QString PadRelays(const QString &field) {

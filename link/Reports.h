@@ -1,6 +1,6 @@
 // Value rules of the amplifier's reports, free of any window: number
-// conversion, the 8-bit session values, the temperature colour, the power
-// scaling of both PA types, the tuner's relay sums and the SWR text.
+// conversion, the 8-bit session values, the temperature range, the peak
+// power logged, the tuner's relay sums and the SWR text.
 #pragma once
 
 #include <QString>
@@ -34,20 +34,14 @@ bool TextGreater(const QString &a, const QString &b);
 // Fine tuning is offered from firmware versions after "3.28" (text order).
 bool FineTuningAllowed(const QString &firmwareVersion);
 
-// "P_max: ": the logged value (limited to the PA type's maximum) and the
-// left edge of the peak marker.
-struct PeakMarker {
-    QString logged;
-    int left = 0;
-};
-PeakMarker PlacePeak(const QString &received, int number, bool pa12kW);
+// "P_max: ": the value logged, the received one limited to the PA type's
+// maximum (1200 W or 2400 W).
+QString PeakLogged(const QString &received, int number, bool pa12kW);
 
-// Position of the output bar (range 0..1200) for an output power in watts.
-int OutputPosition(int watts, bool pa12kW);
-
-// Left edge of the ALC marker; calValue must not be 0.
-constexpr int AlcLeft(int alcValue, int calValue) {
-    return alcValue * 333 / calValue + 8;
+// Where the ALC level points on the output bar's full-level scale (X 0..333
+// is 0..100 % of the calibration); calValue must not be 0.
+constexpr int AlcMark(int alcValue, int calValue) {
+    return alcValue * 333 / calValue;
 }
 
 // Tuner relay field: trimmed, padded with leading "0" to 8 digits, longer

@@ -44,28 +44,29 @@ QByteArray AlarmText(AlarmKind kind) {
 AmpSnapshot SnapshotOf(const AmpState &st) {
     AmpSnapshot s;
     s.connected = st.IsConnected();
-    s.readings = st.ReadingsCurrent()                    ? Readings::Live
-                 : st.IsWaiting()                        ? Readings::PortLost
-                 : st.IsConnecting() || st.IsConnected() ? Readings::Silent
-                                                         : Readings::Closed;
-    s.band = st.CurrentBand;
+    s.liveness = st.ReadingsCurrent()                    ? Liveness::Live
+                 : st.IsWaiting()                        ? Liveness::PortLost
+                 : st.IsConnecting() || st.IsConnected() ? Liveness::Silent
+                                                         : Liveness::Closed;
+    const Readings &r = st.readings;
+    s.band = r.band;
     const std::optional<MainRules::InterfaceInfo> face =
         MainRules::Interface(st.BandGroupInterface);
     s.manualBands = face && face->bandsEnabled;
-    s.pttBlocked = st.PttBlocked;
-    s.pttPending = st.BlockOnPending ? 1 : st.BlockOffPending ? 0 : -1;
-    s.forwardW = st.OutputWatts;
-    s.reflectedW = st.ReversePosition; // the reverse report's watts, unscaled
-    s.peakW = st.PeakWatts;
+    s.pttBlocked = r.pttBlocked;
+    s.pttPending = r.blockOnPending ? 1 : r.blockOffPending ? 0 : -1;
+    s.forwardW = r.outputW.value_or(0);
+    s.reflectedW = r.reflectedW.value_or(0);
+    s.peakW = r.peakW.value_or(0);
     // A bypassed tuner's last reading says nothing about the antenna now.
-    if (st.AtuFitted && st.Atu == AtuSwitch::InLine)
-        s.tunerSwr = st.TunerSwr().value_or(0);
+    if (r.tuner.fitted && r.tuner.position == AtuSwitch::InLine)
+        s.tunerSwr = r.TunerSwr().value_or(0);
     for (int k = 0; k < AlarmKinds; ++k)
-        if (st.Alarms[k])
+        if (r.alarms[std::size_t(k)])
             s.alarm += (s.alarm.isEmpty() ? "" : ", ") + AlarmText(AlarmKind(k));
-    s.info = st.Pa12kW() ? "Orvik 1200" : "Orvik 1200 2.4 kW";
-    if (!st.FirmwareVersion.isEmpty())
-        s.info += " Ver " + Protocol::ToLine(st.FirmwareVersion);
+    s.info = r.Pa12kW() ? "Orvik 1200" : "Orvik 1200 2.4 kW";
+    if (!r.firmware.isEmpty())
+        s.info += " Ver " + Protocol::ToLine(r.firmware);
     return s;
 }
 

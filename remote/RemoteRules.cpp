@@ -159,17 +159,6 @@ bool IsBinaryLine(const QByteArray &line) {
     return false;
 }
 
-double SwrFromPower(double forwardW, double reflectedW) {
-    if (!(forwardW > 0))
-        return 1.0;
-    if (!(reflectedW > 0))
-        return 1.0;
-    if (reflectedW >= forwardW)
-        return SwrLimit;
-    const double rho = std::sqrt(reflectedW / forwardW);
-    return std::min(SwrLimit, (1 + rho) / (1 - rho));
-}
-
 int BandForFrequency(double hz) {
     if (!std::isfinite(hz))
         return 0;

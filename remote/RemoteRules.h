@@ -1,6 +1,7 @@
 // Pure rules of the network control server: the listen address and the
-// allow list, which peers may stay, how a command line splits, the band plan
-// behind get_freq/set_freq and SWR from forward and reverse power.
+// allow list, which peers may stay, how a command line splits and the band
+// plan behind get_freq/set_freq. (SWR from forward and reverse power is the
+// readings' own rule, link/Readings.h.)
 #pragma once
 
 #include <QByteArray>
@@ -79,11 +80,6 @@ bool ParseCommandLine(const QByteArray &line, CommandLine *out);
 
 // A line with control characters other than a tab (NUL, escape, DEL ...).
 bool IsBinaryLine(const QByteArray &line);
-
-// SWR from forward and reverse power; 1 with no forward power, capped at
-// SwrLimit when the reverse power is not below the forward power.
-constexpr double SwrLimit = 99.0;
-double SwrFromPower(double forwardW, double reflectedW);
 
 // The amplifier's band (1..7) that holds a frequency in Hz; 0 for none.
 int BandForFrequency(double hz);

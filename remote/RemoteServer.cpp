@@ -1,5 +1,7 @@
 #include "remote/RemoteServer.h"
 
+#include "link/Readings.h"
+
 #include <QSocketNotifier>
 #include <QTcpServer>
 
@@ -36,14 +38,14 @@ QByteArray Rprt(int code) {
 
 // What a reading gets while the readings are not live: never the last value.
 int NotLive(const AmpSnapshot &s) {
-    switch (s.readings) {
-    case Readings::Live:
+    switch (s.liveness) {
+    case Liveness::Live:
         return RigOk;
-    case Readings::Closed:
+    case Liveness::Closed:
         return RigENavail;
-    case Readings::PortLost:
+    case Liveness::PortLost:
         return RigEIO;
-    case Readings::Silent:
+    case Liveness::Silent:
         return RigETimeout;
     }
     return RigENavail;
@@ -592,7 +594,7 @@ int RemoteServer::GetLevel(const CommandLine &c, Reply &r, const QString &) {
     QByteArray value;
     if (level == "SWR")
         value = QByteArray::number(
-            s.tunerSwr > 0 ? s.tunerSwr : SwrFromPower(s.forwardW, s.reflectedW), 'f', 6);
+            s.tunerSwr > 0 ? s.tunerSwr : ::SwrFromPower(s.forwardW, s.reflectedW), 'f', 6);
     else if (level == "PWRFORWARD")
         value = QByteArray::number(qRound64(s.forwardW));
     else if (level == "PWRREFLECTED")
@@ -655,7 +657,7 @@ int RemoteServer::GetPowerstat(const CommandLine &c, Reply &r, const QString &) 
         return RigEInval;
     const AmpSnapshot s = target_->Snapshot();
     // An amplifier that is not connected or does not answer counts as off.
-    const int stat = s.readings != Readings::Live ? PowerOff
+    const int stat = s.liveness != Liveness::Live ? PowerOff
                      : s.pttBlocked               ? PowerStandby
                                                   : PowerOperate;
     r.Line("Power Status", QByteArray::number(stat));

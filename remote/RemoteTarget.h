@@ -8,7 +8,7 @@
 namespace remote {
 
 // Whether the readings say what the amplifier does now, and if not, why.
-enum class Readings {
+enum class Liveness {
     Live,     // identified and answering
     Closed,   // no port open, none waited for
     PortLost, // the port is lost or missing; the link waits for it
@@ -16,7 +16,7 @@ enum class Readings {
 };
 
 struct AmpSnapshot {
-    Readings readings = Readings::Closed;
+    Liveness liveness = Liveness::Closed;
     bool connected = false;   // the amplifier is identified
     int band = 0;             // 1..7; 0 while unknown
     bool manualBands = false; // the interface lets the operator choose the band

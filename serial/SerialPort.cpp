@@ -1,11 +1,11 @@
 // Serial port component: settings, name and rate conversions, Open/Close/
-// SendString. The reader thread is in ComThread.cpp, the Linux calls in
-// PosixSerial.
+// SendString, and the events of its reader thread. The reader (ComThread)
+// knows the component only as its TComThread::Owner; the Linux calls are in
+// PosixSerial and Transport.
 #include "serial/SerialPort.h"
 
 #include "serial/ComThread.h"
 #include "serial/PosixSerial.h"
-#include "serial/SerialPortPrivate.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,12 +13,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QLocale>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <vector>
+
+// Qt's blocking queued call orders the reader and the GUI thread through a
+// semaphore the thread sanitizer cannot see; tell it about that ordering.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void *addr);
+extern "C" void __tsan_release(void *addr);
+#define ORVIK_HANDOFF_ACQUIRE(p) __tsan_acquire(p)
+#define ORVIK_HANDOFF_RELEASE(p) __tsan_release(p)
+#else
+#define ORVIK_HANDOFF_ACQUIRE(p) static_cast<void>(p)
+#define ORVIK_HANDOFF_RELEASE(p) static_cast<void>(p)
+#endif
 
 namespace {
 
@@ -155,9 +169,308 @@ bool IsPortPresent(const QString &Name) {
     return EnumeratePorts().contains(name, Qt::CaseInsensitive);
 }
 
+// ---- Private state and the reader's events --------------------------------------
+
+struct TSerialPort::Private : TComThread::Owner {
+    explicit Private(TSerialPort *Port) : q(Port) {}
+
+    TSerialPort *q;
+
+    // Settings, written on the GUI thread. Those the reader reads are atomic.
+    QString portName;
+    int baudRate = 4800;
+    int dataBits = 8;
+    int stopBits = sb1Bit;
+    int parity = pbNone;
+    bool enableDTROnOpen = true;
+    bool enableRTSOnOpen = true;
+    THwFlowControl hwFlow = hfNONE;
+    TSwFlowControl swFlow = sfNONE;
+    char xonChar = 17;
+    char xoffChar = 19;
+    std::uint16_t xonLim = 0;
+    std::uint16_t xoffLim = 1;
+    bool parityCheck = false;
+    bool replaceParityErrors = false;
+    std::atomic<bool> discardNulls{false};
+    bool dsrSensitivity = false;
+    bool txContinueOnXoff = false;
+    char errorChar = 0;
+    char eofChar = 26;
+    char evtChar = 26;
+    std::uint32_t readIntervalTimeout = 0xFFFFFFFFu;
+    std::uint32_t readTotalTimeoutMultiplier = 0;
+    std::uint32_t readTotalTimeoutConstant = 0;
+    std::uint32_t writeTotalTimeoutMultiplier = 100;
+    std::uint32_t writeTotalTimeoutConstant = 1000;
+    std::uint32_t inputBuffer = 4096;
+    std::uint32_t outputBuffer = 4096;
+    TThreadPriority priority = tpNormal;
+    std::atomic<std::uint32_t> delay{100};
+    QString customPortName = QStringLiteral("vcom1");
+    int customBaudRate = 0;
+    std::atomic<bool> logInput{false};
+    std::atomic<bool> logDateTime{false};
+    std::atomic<bool> autoReceive{true};
+    std::atomic<bool> keepEntireBuffer{false};
+    QByteArray newLine = QByteArrayLiteral("\r\n");
+    int maxLineLength = 0;
+
+    // Run-time state.
+    std::mutex readerMutex; // guards reader against a Close from another thread
+    // Shared so that a Close or Open running further up the stack keeps the
+    // reader it works on alive while a nested call releases the reference.
+    std::shared_ptr<TComThread> reader;
+    // Started readers told to stop whose thread had not returned yet; joined later.
+    std::vector<std::shared_ptr<TComThread>> finishing;
+    std::atomic<TLineStatusSet> lineStatus{0};
+    std::atomic<std::uint32_t> notifiedQueueCount{0};
+    std::atomic<bool> dying{false};
+    int lastOpenError = 0;
+    // An Open is waiting for a network peer; the events run meanwhile may not open another.
+    bool opening = false;
+    // Output the device has not taken yet, in order; guarded by readerMutex.
+    // A line already begun on the wire is never dropped.
+    struct Outgoing {
+        QByteArray bytes;
+        bool droppable = false;
+    };
+    QList<Outgoing> output;
+    int outputBytes = 0;
+    int droppedRepeats = 0;
+    QTimer *flushTimer = nullptr; // the owner's thread: writes the queue as the device takes it
+    enum class Queued { Yes, Dropped, Refused };
+
+    mutable std::mutex dataMutex; // guards the texts shared with the reader
+    QByteArray lastReceived;
+    QByteArray entireBuffer;
+    QString logFile;
+
+    // Adds a line that the device did not take, making room by dropping the
+    // oldest repeats; a repeat that still does not fit is dropped, a command refused.
+    Queued Enqueue(const QByteArray &bytes, bool droppable) {
+        for (int i = 0;
+             i < output.size() && outputBytes + bytes.size() > TSerialPort::OutputLimit;) {
+            if (!output.at(i).droppable) {
+                ++i;
+                continue;
+            }
+            outputBytes -= int(output.at(i).bytes.size());
+            output.removeAt(i);
+            ++droppedRepeats;
+        }
+        if (outputBytes + bytes.size() > TSerialPort::OutputLimit) {
+            if (!droppable)
+                return Queued::Refused;
+            ++droppedRepeats;
+            return Queued::Dropped;
+        }
+        output.append({bytes, droppable});
+        outputBytes += int(bytes.size());
+        return Queued::Yes;
+    }
+    void ClearOutput() {
+        output.clear();
+        outputBytes = 0;
+    }
+
+    PosixSerial::LineConfig LineConfig() const {
+        PosixSerial::LineConfig c;
+        c.baudRate = baudRate;
+        c.dataBits = dataBits;
+        c.parity = parity;
+        c.stopBits = stopBits;
+        c.parityCheck = parityCheck;
+        c.rtsCtsHandshake = hwFlow == hfRTSCTS;
+        c.xonXoff = swFlow == sfXONXOFF;
+        c.xonChar = xonChar;
+        c.xoffChar = xoffChar;
+        // A handshake owns its line; termios has no DTR/DSR handshake, so DTR
+        // is simply raised for it.
+        c.dtrOn = enableDTROnOpen || hwFlow == hfDTRDSR;
+        c.rtsOn = enableRTSOnOpen;
+        return c;
+    }
+
+    void ReapFinished() {
+        finishing.erase(
+            std::remove_if(finishing.begin(), finishing.end(),
+                           [](const std::shared_ptr<TComThread> &r) { return r->isFinished(); }),
+            finishing.end());
+    }
+    // Keeps a started reader whose thread still runs until it can be joined.
+    void KeepUntilFinished(const std::shared_ptr<TComThread> &r) {
+        if (r->Started() && !r->isFinished() &&
+            std::find(finishing.begin(), finishing.end(), r) == finishing.end())
+            finishing.push_back(r);
+    }
+
+    // The port a reader serves; spNone once its connection has ended.
+    static TCommPort PortOf(const TComThread &Reader) {
+        return Reader.Connected() ? CommPortFromName(Reader.Path()) : spNone;
+    }
+    // Whether the reader's device is gone: hung up, or no longer listed by
+    // the system. The listing costs a directory scan and is skipped at fast
+    // polling; a network peer is not in the system's list at all.
+    bool DeviceGone(TComThread &Reader) const {
+        return Reader.HungUp() || (Reader.Io().ListedBySystem() && delay.load() >= 50 &&
+                                   !IsPortPresent(Reader.Path()));
+    }
+    // Runs fn as one of Reader's events: on the GUI thread with the reader
+    // waiting when SynchronizeEvents is set, on the calling thread otherwise.
+    // A handler's exception comes back to the caller.
+    void Raise(TComThread &Reader, const std::function<void()> &fn);
+    void WriteLog(const QByteArray &Chunk);
+    // Close's wait for an ending reader, bounded; runs the events it hands over.
+    void WaitForReader(TComThread &Reader, int TimeoutMs);
+
+    // TComThread::Owner
+    std::uint32_t PollDelay() const override { return delay.load(); }
+    bool AutoReceive() const override { return autoReceive.load(); }
+    bool DiscardNulls() const override { return discardNulls.load(); }
+    void LinesRead(TComThread &Reader, std::uint8_t Lines) override;
+    void InputWaiting(TComThread &Reader, int Count) override;
+    void Received(TComThread &Reader, const QByteArray &Chunk) override;
+    bool Lost(TComThread &Reader) override;
+    void Disconnected(TComThread &Reader) override;
+};
+
+void TSerialPort::Private::Raise(TComThread &Reader, const std::function<void()> &fn) {
+    if (dying)
+        return;
+    if (QThread::currentThread() == q->thread()) {
+        // Raised by the component on the reader's behalf.
+        const bool outer = Reader.handlerRunning;
+        Reader.handlerRunning = true;
+        try {
+            fn();
+        } catch (...) {
+            Reader.handlerRunning = outer;
+            throw;
+        }
+        Reader.handlerRunning = outer;
+        return;
+    }
+    if (!q->SynchronizeEvents) {
+        fn();
+        return;
+    }
+    std::exception_ptr error;
+    ORVIK_HANDOFF_RELEASE(&error);
+    QMetaObject::invokeMethod(
+        q,
+        [&] {
+            ORVIK_HANDOFF_ACQUIRE(&error);
+            if (!dying) {
+                Reader.handlerRunning = true;
+                try {
+                    fn();
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                Reader.handlerRunning = false;
+            }
+            ORVIK_HANDOFF_RELEASE(&error);
+        },
+        Qt::BlockingQueuedConnection);
+    ORVIK_HANDOFF_ACQUIRE(&error);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TSerialPort::Private::LinesRead(TComThread &Reader, std::uint8_t Lines) {
+    if (Lines == lineStatus.load())
+        return;
+    lineStatus = Lines;
+    Raise(Reader, [this, Lines] {
+        if (q->OnLineStatusChange)
+            q->OnLineStatusChange(q, Lines);
+    });
+}
+
+void TSerialPort::Private::InputWaiting(TComThread &Reader, int Count) {
+    // Each growth of the queue is announced once; nothing is read.
+    if (std::uint32_t(Count) <= notifiedQueueCount.load())
+        return;
+    notifiedQueueCount = std::uint32_t(Count);
+    Raise(Reader, [this] {
+        if (q->OnReceive)
+            q->OnReceive(q, QByteArray());
+    });
+}
+
+void TSerialPort::Private::Received(TComThread &Reader, const QByteArray &Chunk) {
+    {
+        std::lock_guard<std::mutex> lock(dataMutex);
+        lastReceived = Chunk;
+        if (keepEntireBuffer) {
+            try {
+                entireBuffer.append(Chunk);
+            } catch (...) {
+                entireBuffer.clear();
+            }
+        }
+    }
+    Raise(Reader, [this, Chunk] {
+        if (q->OnReceive)
+            q->OnReceive(q, Chunk);
+    });
+    if (logInput)
+        WriteLog(Chunk);
+}
+
+bool TSerialPort::Private::Lost(TComThread &Reader) {
+    if (!DeviceGone(Reader))
+        return false;
+    if (Reader.ClaimFault()) {
+        const TCommPort port = PortOf(Reader);
+        try {
+            Raise(Reader, [this, port] {
+                if (q->OnFault)
+                    q->OnFault(q, port);
+            });
+        } catch (...) {
+        }
+    }
+    return true;
+}
+
+void TSerialPort::Private::Disconnected(TComThread &Reader) {
+    const TCommPort port = CommPortFromName(Reader.Path());
+    Raise(Reader, [this, port] {
+        if (q->OnDisconnect)
+            q->OnDisconnect(q, port);
+    });
+}
+
+void TSerialPort::Private::WriteLog(const QByteArray &Chunk) {
+    QString name;
+    {
+        std::lock_guard<std::mutex> lock(dataMutex);
+        name = logFile;
+    }
+    const ESerialPortException failure(QStringLiteral("Invalid log file name or access denied."));
+    QFile file(name);
+    if (name.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw failure;
+    QByteArray text;
+    if (logDateTime) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QLocale locale = QLocale::system();
+        text = (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                locale.toString(now.time(), QLocale::LongFormat) + QLatin1Char(' '))
+                   .toUtf8() +
+               Chunk + QByteArrayLiteral("\r\n");
+    } else {
+        text = Chunk;
+    }
+    if (file.write(text) != text.size() || !file.flush())
+        throw failure;
+}
+
 // ---- Component -------------------------------------------------------------------
 
-TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Private>()) {
+TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Private>(this)) {
     d->flushTimer = new QTimer(this);
     d->flushTimer->setInterval(10);
     connect(d->flushTimer, &QTimer::timeout, this, &TSerialPort::FlushOutput);
@@ -334,7 +647,7 @@ void TSerialPort::SetPriority(TThreadPriority Value) {
     d->priority = Value;
     std::lock_guard<std::mutex> lock(d->readerMutex);
     if (d->reader)
-        d->reader->ApplyPriority(Value);
+        d->reader->SetNice(ThreadPriorityNice(Value));
 }
 
 QString TSerialPort::CustomPortName() const {
@@ -390,7 +703,7 @@ bool TSerialPort::Connected() const {
 
 TCommPort TSerialPort::ConnectedPort() const {
     std::lock_guard<std::mutex> lock(d->readerMutex);
-    return d->reader ? d->reader->Port() : spNone;
+    return d->reader ? Private::PortOf(*d->reader) : spNone;
 }
 
 TLineStatusSet TSerialPort::LineStatus() const {
@@ -470,13 +783,13 @@ void TSerialPort::Open() {
     d->opening = true;
     std::shared_ptr<TComThread> reader;
     try {
-        reader = std::make_shared<TComThread>(this, name);
+        reader = std::make_shared<TComThread>(*d, name, d->LineConfig(), ReadLimit);
     } catch (...) {
         d->opening = false;
         throw;
     }
     d->opening = false;
-    if (!reader->Valid()) {
+    if (!reader->Connected()) {
         d->lastOpenError = reader->OpenError();
         throw ESerialPortException(reader->OpenFailure());
     }
@@ -484,13 +797,14 @@ void TSerialPort::Open() {
     {
         std::lock_guard<std::mutex> lock(d->readerMutex);
         d->reader = reader;
+        reader->SetNice(ThreadPriorityNice(d->priority));
         d->ClearOutput();
         d->droppedRepeats = 0;
     }
     std::exception_ptr error;
     if (OnConnect) {
         try {
-            OnConnect(this, reader->Port());
+            OnConnect(this, Private::PortOf(*reader));
         } catch (...) {
             error = std::current_exception();
         }
@@ -533,7 +847,7 @@ void TSerialPort::Close() {
             // now, so it is ended here.
             reader->Finish();
         else
-            WaitForReader(reader.get(), int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
+            d->WaitForReader(*reader, int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
         // Released only after the wait: handlers that ran during it could still send.
         {
             std::lock_guard<std::mutex> lock(d->readerMutex);
@@ -546,12 +860,12 @@ void TSerialPort::Close() {
     d->ReapFinished();
 }
 
-void TSerialPort::WaitForReader(TComThread *Reader, int TimeoutMs) {
+void TSerialPort::Private::WaitForReader(TComThread &Reader, int TimeoutMs) {
     const QDeadlineTimer deadline(TimeoutMs);
-    while (!Reader->Ended() && !deadline.hasExpired()) {
+    while (!Reader.Ended() && !deadline.hasExpired()) {
         // Lets the ending reader's synchronized events (OnDisconnect) run now.
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        Reader->WaitEnded(2);
+        QCoreApplication::sendPostedEvents(q, QEvent::MetaCall);
+        Reader.WaitEnded(2);
     }
 }
 
@@ -563,9 +877,9 @@ bool TSerialPort::PresenceCheckAfterSend(bool writeFailed) {
     }
     // A write that fails ends the connection even with input still unread:
     // a stream reset by its peer or a terminal hung up takes no more.
-    if (!reader || reader->StopRequested() || (!writeFailed && !reader->Lost()))
+    if (!reader || reader->StopRequested() || (!writeFailed && !d->DeviceGone(*reader)))
         return false;
-    const TCommPort port = reader->Port();
+    const TCommPort port = Private::PortOf(*reader);
     try {
         if (reader->ClaimFault() && OnFault)
             OnFault(this, port);

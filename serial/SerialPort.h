@@ -75,7 +75,6 @@ public:
 enum TSendKind { skCommand, skRepeat };
 
 class TSerialPort;
-class TComThread;
 using TSendReceiveEvent = std::function<void(TSerialPort *Sender, const QByteArray &Buffer)>;
 using TConnectEvent = std::function<void(TSerialPort *Sender, TCommPort Port)>;
 using TLineStatusEvent = std::function<void(TSerialPort *Sender, TLineStatusSet LineStatus)>;
@@ -265,9 +264,7 @@ public:
     struct Private;
 
 private:
-    friend class TComThread;
     void ReApplyLineSettings();
-    void WaitForReader(TComThread *Reader, int TimeoutMs);
     // After a write: a write that failed, or a device found gone, ends the
     // connection (OnFault, then Close). True when it did.
     bool PresenceCheckAfterSend(bool writeFailed);

@@ -1,110 +1,13 @@
-// Accessible interfaces of the indicator widgets and the announcer.
+// The accessibility layer shared by the widgets: events, colour names, the
+// labelled readouts and the announcer. Each widget keeps its own interface.
 #include "widgets/Accessible.h"
 
-#include "widgets/BarMeter.h"
-#include "widgets/ColorButton.h"
-#include "widgets/LedLamp.h"
-
-#include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
 #include <QLabel>
 
 #include <algorithm>
 
 namespace {
-
-// A push button; a latching one is a toggle button whose Down is its
-// checked state. Pressing it through the screen reader is a click.
-class AccessibleColorButton : public QAccessibleWidget {
-public:
-    explicit AccessibleColorButton(TColorButton *button)
-        : QAccessibleWidget(button, QAccessible::PushButton) {}
-
-    TColorButton *button() const { return static_cast<TColorButton *>(widget()); }
-
-    QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return button()->Caption();
-        return QAccessibleWidget::text(t);
-    }
-
-    QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
-        if (button()->Latching()) {
-            s.checkable = true;
-            s.checked = button()->Down();
-            s.pressed = button()->Pressed();
-        } else {
-            s.pressed = button()->Pressed() || button()->Down();
-        }
-        return s;
-    }
-
-    QStringList actionNames() const override {
-        QStringList names{QAccessibleActionInterface::pressAction()};
-        if (button()->Latching())
-            names << QAccessibleActionInterface::toggleAction();
-        return names + QAccessibleWidget::actionNames();
-    }
-
-    void doAction(const QString &action) override {
-        if (!widget()->isEnabled())
-            return;
-        if (action == QAccessibleActionInterface::pressAction() ||
-            action == QAccessibleActionInterface::toggleAction())
-            button()->Activate();
-        else
-            QAccessibleWidget::doAction(action);
-    }
-};
-
-// A lamp reads as a label: its name is what it stands for (the window's
-// accessible name), its description whether it is lit, in which colour and
-// what that colour means. Qt's indicator role would reach the platform's
-// accessibility bus as an unknown object, which screen readers pass over.
-class AccessibleLedLamp : public QAccessibleWidget {
-public:
-    explicit AccessibleLedLamp(TLedLamp *lamp) : QAccessibleWidget(lamp, QAccessible::StaticText) {}
-
-    QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Description)
-            return static_cast<TLedLamp *>(widget())->StateDescription();
-        return QAccessibleWidget::text(t);
-    }
-};
-
-// A level bar with its reading in the unit it shows (watts for the power
-// meters); the value cannot be set through it.
-class AccessibleBarMeter : public QAccessibleWidget, public QAccessibleValueInterface {
-public:
-    explicit AccessibleBarMeter(TBarMeter *meter)
-        : QAccessibleWidget(meter, QAccessible::ProgressBar) {}
-
-    TBarMeter *meter() const { return static_cast<TBarMeter *>(widget()); }
-
-    void *interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface *>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
-
-    QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value)
-            return meter()->ValueText();
-        if (t == QAccessible::Description) {
-            const QString hint = widget()->accessibleDescription();
-            return hint.isEmpty() ? meter()->ValueText()
-                                  : meter()->ValueText() + QStringLiteral(". ") + hint;
-        }
-        return QAccessibleWidget::text(t);
-    }
-
-    QVariant currentValue() const override { return meter()->ScaledValue(meter()->Position()); }
-    void setCurrentValue(const QVariant &) override {}
-    QVariant maximumValue() const override { return meter()->ScaledValue(meter()->Max()); }
-    QVariant minimumValue() const override { return meter()->ScaledValue(meter()->Min()); }
-    QVariant minimumStepSize() const override { return meter()->ScaledValue(1); }
-};
 
 class AccessibleAnnouncer : public QAccessibleWidget {
 public:
@@ -179,15 +82,6 @@ QAccessibleInterface *WidgetFactory(const QString &className, QObject *object) {
     if (className == QLatin1String("QLabel"))
         if (ReadoutInfo *info = ReadoutOf(object))
             return new AccessibleReadout(static_cast<QLabel *>(object), info);
-    if (className == QLatin1String("TColorButton"))
-        if (auto *button = qobject_cast<TColorButton *>(object))
-            return new AccessibleColorButton(button);
-    if (className == QLatin1String("TLedLamp"))
-        if (auto *lamp = qobject_cast<TLedLamp *>(object))
-            return new AccessibleLedLamp(lamp);
-    if (className == QLatin1String("TBarMeter"))
-        if (auto *meter = qobject_cast<TBarMeter *>(object))
-            return new AccessibleBarMeter(meter);
     if (className == QLatin1String("TAnnouncer"))
         if (auto *announcer = qobject_cast<TAnnouncer *>(object))
             return new AccessibleAnnouncer(announcer);
@@ -196,7 +90,7 @@ QAccessibleInterface *WidgetFactory(const QString &className, QObject *object) {
 
 } // namespace
 
-void InstallWidgetAccessibility() {
+void InstallReadoutAccessibility() {
     static const bool installed = [] {
         QAccessible::installFactory(WidgetFactory);
         return true;
@@ -260,7 +154,7 @@ QString ColorName(TColor color) {
 
 void MakeReadout(QLabel *label, const QString &caption, const QString &unit, QWidget *colorSource,
                  const QHash<TColor, QString> &meanings) {
-    InstallWidgetAccessibility();
+    InstallReadoutAccessibility();
     QHash<TColor, QString> rgbMeanings;
     for (auto it = meanings.begin(); it != meanings.end(); ++it)
         rgbMeanings.insert(ColorToRGB(it.key()), it.value());
@@ -275,7 +169,7 @@ void MakeReadout(QLabel *label, const QString &caption, const QString &unit, QWi
 }
 
 TAnnouncer::TAnnouncer(QWidget *parent) : QWidget(parent) {
-    InstallWidgetAccessibility();
+    InstallReadoutAccessibility();
     setObjectName(QStringLiteral("announcer"));
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);

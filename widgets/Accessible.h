@@ -1,7 +1,7 @@
-// What a screen reader learns about the indicator widgets: the accessible
-// interfaces of the colour button, the lamp and the bar meter (given by a
-// factory installed once), the events they raise when their state changes,
-// and an announcer that speaks a short message without taking the focus.
+// What a screen reader learns about the indicator widgets: the events they
+// raise when their state changes (each widget's file gives its own
+// interface), labelled readouts, and an announcer that speaks a short
+// message without taking the focus.
 #pragma once
 
 #include "widgets/Colors.h"
@@ -13,9 +13,15 @@
 
 class QLabel;
 
-// Installs, once, the factory that gives TColorButton, TLedLamp and
-// TBarMeter their accessible interfaces. Each widget's constructor calls it.
-void InstallWidgetAccessibility();
+// Installs Factory once: each widget's constructor does so for the
+// interface that its own file defines.
+template <QAccessible::InterfaceFactory Factory> void InstallAccessibility() {
+    static const bool installed = (QAccessible::installFactory(Factory), true);
+    Q_UNUSED(installed);
+}
+
+// Installs, once, the interfaces of the readouts and the announcer.
+void InstallReadoutAccessibility();
 
 // True while an assistive tool listens (QAccessible::isActive()). The
 // widgets raise their events only then, so that without one a reading costs

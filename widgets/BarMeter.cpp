@@ -4,6 +4,8 @@
 
 #include "widgets/Accessible.h"
 
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -77,8 +79,52 @@ QString BarPositionNumber(int position, int max, bool percentage) {
     return QString::number(static_cast<qint64>(percent));
 }
 
+namespace {
+
+// A level bar with its reading in the unit it shows (watts for the power
+// meters); the value cannot be set through it.
+class AccessibleBarMeter : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleBarMeter(TBarMeter *meter)
+        : QAccessibleWidget(meter, QAccessible::ProgressBar) {}
+
+    TBarMeter *meter() const { return static_cast<TBarMeter *>(widget()); }
+
+    void *interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return meter()->ValueText();
+        if (t == QAccessible::Description) {
+            const QString hint = widget()->accessibleDescription();
+            return hint.isEmpty() ? meter()->ValueText()
+                                  : meter()->ValueText() + QStringLiteral(". ") + hint;
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return meter()->ScaledValue(meter()->Position()); }
+    void setCurrentValue(const QVariant &) override {}
+    QVariant maximumValue() const override { return meter()->ScaledValue(meter()->Max()); }
+    QVariant minimumValue() const override { return meter()->ScaledValue(meter()->Min()); }
+    QVariant minimumStepSize() const override { return meter()->ScaledValue(1); }
+};
+
+QAccessibleInterface *AccessibleFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TBarMeter"))
+        if (auto *w = qobject_cast<TBarMeter *>(object))
+            return new AccessibleBarMeter(w);
+    return nullptr;
+}
+
+} // namespace
+
 TBarMeter::TBarMeter(QWidget *parent) : QWidget(parent) {
-    InstallWidgetAccessibility();
+    InstallAccessibility<AccessibleFactory>();
     // The composed picture covers the whole meter, so nothing behind it needs painting.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(200, 20);
@@ -263,9 +309,12 @@ void TBarMeter::DrawBorder() {
         painter.fillRect(QRect(w - 1, 1, 1, h - 1), bottom);
 }
 
+QString TBarMeter::PositionText() const {
+    return m_posTextPrefix + BarPositionNumber(m_position, m_max, m_percentage) + m_posTextSuffix;
+}
+
 void TBarMeter::DrawPosText() {
-    const QString text =
-        m_posTextPrefix + BarPositionNumber(m_position, m_max, m_percentage) + m_posTextSuffix;
+    const QString text = PositionText();
     const QFontMetrics metrics(font());
     const int textWidth = metrics.horizontalAdvance(text);
     const int textHeight = metrics.height();

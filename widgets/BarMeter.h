@@ -104,6 +104,10 @@ public:
     void SetShowBorder(bool value);
     void SetShowPosText(bool value);
 
+    // The text shown over the bar: PosTextPrefix, the position's number,
+    // PosTextSuffix.
+    QString PositionText() const;
+
     // The reading a screen reader is given: value = position * ValueScale,
     // in ValueUnit ("watts"); the text is the value and the unit.
     double ValueScale() const { return m_valueScale; }

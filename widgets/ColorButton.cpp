@@ -3,6 +3,7 @@
 
 #include "widgets/Accessible.h"
 
+#include <QAccessibleWidget>
 #include <QEnterEvent>
 #include <QEvent>
 #include <QFontMetrics>
@@ -55,8 +56,64 @@ QRect EdgeRect(int left, int top, int right, int bottom) {
 
 } // namespace
 
+namespace {
+
+// A push button; a latching one is a toggle button whose Down is its
+// checked state. Pressing it through the screen reader is a click.
+class AccessibleColorButton : public QAccessibleWidget {
+public:
+    explicit AccessibleColorButton(TColorButton *button)
+        : QAccessibleWidget(button, QAccessible::PushButton) {}
+
+    TColorButton *button() const { return static_cast<TColorButton *>(widget()); }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return button()->Caption();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (button()->Latching()) {
+            s.checkable = true;
+            s.checked = button()->Down();
+            s.pressed = button()->Pressed();
+        } else {
+            s.pressed = button()->Pressed() || button()->Down();
+        }
+        return s;
+    }
+
+    QStringList actionNames() const override {
+        QStringList names{QAccessibleActionInterface::pressAction()};
+        if (button()->Latching())
+            names << QAccessibleActionInterface::toggleAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString &action) override {
+        if (!widget()->isEnabled())
+            return;
+        if (action == QAccessibleActionInterface::pressAction() ||
+            action == QAccessibleActionInterface::toggleAction())
+            button()->Activate();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *AccessibleFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TColorButton"))
+        if (auto *w = qobject_cast<TColorButton *>(object))
+            return new AccessibleColorButton(w);
+    return nullptr;
+}
+
+} // namespace
+
 TColorButton::TColorButton(QWidget *parent) : QWidget(parent) {
-    InstallWidgetAccessibility();
+    InstallAccessibility<AccessibleFactory>();
     resize(24, 24);
     // Reached with Tab only: a mouse click leaves the focus where it was.
     setFocusPolicy(Qt::TabFocus);

@@ -3,6 +3,7 @@
 
 #include "widgets/Accessible.h"
 
+#include <QAccessibleWidget>
 #include <QEnterEvent>
 #include <QHash>
 #include <QMouseEvent>
@@ -151,8 +152,34 @@ void FloodFillSurface(QImage &image, int x, int y, QRgb target, QRgb fill) {
     }
 }
 
+namespace {
+
+// A lamp reads as a label: its name is what it stands for (the window's
+// accessible name), its description whether it is lit, in which colour and
+// what that colour means. Qt's indicator role would reach the platform's
+// accessibility bus as an unknown object, which screen readers pass over.
+class AccessibleLedLamp : public QAccessibleWidget {
+public:
+    explicit AccessibleLedLamp(TLedLamp *lamp) : QAccessibleWidget(lamp, QAccessible::StaticText) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Description)
+            return static_cast<TLedLamp *>(widget())->StateDescription();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface *AccessibleFactory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TLedLamp"))
+        if (auto *w = qobject_cast<TLedLamp *>(object))
+            return new AccessibleLedLamp(w);
+    return nullptr;
+}
+
+} // namespace
+
 TLedLamp::TLedLamp(QWidget *parent) : QWidget(parent) {
-    InstallWidgetAccessibility();
+    InstallAccessibility<AccessibleFactory>();
     // The picture covers the whole control, so nothing behind it needs painting.
     setAttribute(Qt::WA_OpaquePaintEvent);
     resize(16, 16);

@@ -75,21 +75,6 @@ void SetUpApplication(QApplication &app) {
     app.setApplicationVersion(QStringLiteral(ORVIK_VERSION));
 }
 
-namespace {
-QString &ExeDirOverride() {
-    static QString dir;
-    return dir;
-}
-} // namespace
-
-QString ExeDir() {
-    return ExeDirOverride().isEmpty() ? QCoreApplication::applicationDirPath() : ExeDirOverride();
-}
-
-void SetExeDir(const QString &dir) {
-    ExeDirOverride() = dir;
-}
-
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject *receiver, QEvent *event) {

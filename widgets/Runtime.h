@@ -1,6 +1,6 @@
 // The panel's small runtime layer: modal message boxes that tests can
 // capture, the standard error box for an exception that escapes an event
-// handler, and the directory of the executable.
+// handler, and the application object.
 #pragma once
 
 #include <QApplication>
@@ -49,12 +49,6 @@ void Guarded(const std::function<void()> &handler);
 // "Orvik Remote Control" and the version. No display name is set, so the
 // window system shows each window's title exactly as the window gives it.
 void SetUpApplication(QApplication &app);
-
-// Directory of the running executable, without a trailing separator.
-QString ExeDir();
-// Tests point the configuration lookup at a directory of their own; an
-// empty path restores the executable's directory.
-void SetExeDir(const QString &dir);
 
 // The application object: catches exceptions that escape event handlers
 // (timers, clicks, serial events) and shows them instead of terminating.

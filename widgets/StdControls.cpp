@@ -107,18 +107,10 @@ QAccessibleInterface *ControlsFactory(const QString &className, QObject *object)
     return nullptr;
 }
 
-void InstallControlsAccessibility() {
-    static const bool installed = [] {
-        QAccessible::installFactory(ControlsFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
-}
-
 } // namespace
 
 TShape::TShape(QWidget *parent, Kind k) : QWidget(parent), kind(k) {
-    InstallControlsAccessibility();
+    InstallAccessibility<ControlsFactory>();
     setMouseTracking(true);
 }
 
@@ -191,7 +183,7 @@ void TShape::mouseMoveEvent(QMouseEvent *e) {
 }
 
 TPanel::TPanel(QWidget *parent) : QFrame(parent) {
-    InstallControlsAccessibility();
+    InstallAccessibility<ControlsFactory>();
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);
 }

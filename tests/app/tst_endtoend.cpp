@@ -72,7 +72,7 @@ struct Route {
             return false;
         ini.close();
         f.createWindows(driveTimers);
-        return f.form->SelectedPort() == port;
+        return f.main->SelectedPort() == port;
     }
 };
 
@@ -82,20 +82,20 @@ void TestEndToEnd::handshakeAnsweredAtThirdTick() {
     PanelFixture &f = r.f;
     QVERIFY2(r.start(network, {QStringLiteral("--answer-after"), QStringLiteral("3")}),
              qPrintable(f.sim.errorString()));
-    f.form->openportclick();
+    f.main->OpenSelectedPort();
     QVERIFY(f.sim.waitForLogged("PA?", 1));
     for (int tick = 1; tick <= 3; ++tick) {
-        QCOMPARE(f.form->openport->Caption(), QStringLiteral("Connecting..."));
-        f.form->Timer1Timer();
+        QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Connecting..."));
+        f.main->Link.HandshakeTick();
         QVERIFY(f.sim.waitForLogged("PA?", tick + 1));
     }
-    QTRY_COMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
-    QVERIFY(!f.form->Timer1->isActive());
-    QCOMPARE(f.form->Link.State().ConnectTicks, std::uint8_t(0));
+    QTRY_COMPARE(f.ui.openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(!f.main->Link.HandshakeTimer()->isActive());
+    QCOMPARE(f.main->Link.State().ConnectTicks, std::uint8_t(0));
     // The start-up queries follow; no further identification query.
     QVERIFY(f.sim.waitForLogged("ATU_INST?", 1));
     QCOMPARE(int(f.sim.loggedLines().count("PA?")), 4);
-    QCOMPARE(f.monitorCount(QStringLiteral("- PA?")), 4);
+    QCOMPARE(f.count(QStringLiteral("- PA?")), 4);
     QVERIFY(f.boxes.isEmpty());
 }
 
@@ -112,18 +112,18 @@ void TestEndToEnd::session() {
     burst = burst.mid(burst.indexOf("PA?") + 1, 13);
     QCOMPARE(burst, (QList<QByteArray>{"B?", "InPower?", "T?", "ALM?", "ALC_PWM?", "F?", "I?",
                                        "LB?", "CAL?", "BAR?", "TOT?", "Ver?", "ATU_INST?"}));
-    QTRY_VERIFY(f.form->Manual1->isChecked() && f.form->Link.State().CalValue == 200);
-    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30"));
+    QTRY_VERIFY(Action(f.main, "Manual1")->isChecked() &&
+                f.main->Link.State().readings.calibration == 200);
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("3.30"));
     // A report in two writes a quarter second apart is one line, logged as
     // the whole report at once was.
     f.sim.say("split Ver: 4.56");
-    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("4.56"));
-    QCOMPARE(f.monitorCount(QStringLiteral("+ Ver: 4.56")),
-             f.monitorCount(QStringLiteral("+ Ver: 3.30")));
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("4.56"));
+    QCOMPARE(f.count(QStringLiteral("+ Ver: 4.56")), f.count(QStringLiteral("+ Ver: 3.30")));
     // A transmission moves the meter and the poll goes on.
     f.sim.say("tx 850 20 2");
-    QTRY_VERIFY(f.form->output->Position() > 800);
-    QVERIFY(f.form->IsConnected());
+    QTRY_VERIFY(f.ui.output->Position() > 800);
+    QVERIFY(f.main->Link.State().IsConnected());
     QVERIFY(f.boxes.isEmpty());
 }
 
@@ -141,10 +141,10 @@ void TestEndToEnd::portLostOnUnplug() {
     QTRY_COMPARE(f.boxes.size(), 1);
     QCOMPARE(f.boxes.at(0).text, QStringLiteral("Disconnected from COM Port"));
     QCOMPARE(f.boxes.at(0).title, QStringLiteral("COM Port "));
-    QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
-    QCOMPARE(f.form->ComboBox1->currentIndex(), -1);
-    QVERIFY(f.form->ComboBox1->isEnabled());
-    QVERIFY(!f.form->Timer2->isActive());
+    QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Open port"));
+    QCOMPARE(f.ui.ComboBox1->currentIndex(), -1);
+    QVERIFY(f.ui.ComboBox1->isEnabled());
+    QVERIFY(!f.main->Link.PollTimer()->isActive());
 }
 
 void TestEndToEnd::realTimersConnectWithinASecond() {
@@ -173,23 +173,23 @@ void TestEndToEnd::reconnectsOverSer2net() {
             QStringLiteral("****** Port lost: %1, waiting for it").arg(r.bridge.Name());
         // Counted as logged: the monitor empties itself as the polls fill it.
         int losses = 0;
-        QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form,
+        QObject::connect(&f.main->Link, &AmpLink::EntryLogged, f.main,
                          [&](const QString &entry) { losses += entry == lost; });
         constexpr int Cycles = 20;
         // The first loss comes mid-transmission, which ends while the port is
         // away: on return nothing of it looks current.
         f.sim.say("tx 1020 20 1");
-        QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("1020 W"));
+        QTRY_COMPARE(f.ui.P_out->text(), QStringLiteral("1020 W"));
         for (int cycle = 1; cycle <= Cycles; ++cycle) {
             r.bridge.Stop();
             QTRY_COMPARE(losses, cycle);
-            QVERIFY(!f.form->IsConnected());
+            QVERIFY(!f.main->Link.State().IsConnected());
             if (cycle == 1)
                 QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
-            QTRY_VERIFY_WITH_TIMEOUT(f.form->IsConnected(), 5000);
-            QVERIFY(!f.form->Link.State().Transmitting && f.form->P_out->text().isEmpty());
-            QVERIFY(f.form->Timer2->isActive());
+            QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
+            QVERIFY(!f.main->Link.State().readings.transmitting && f.ui.P_out->text().isEmpty());
+            QVERIFY(f.main->Link.PollTimer()->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
         QCOMPARE(losses, Cycles);
@@ -212,34 +212,34 @@ void TestEndToEnd::silence() {
     QVERIFY2(r.start(network, {}, false), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
     QStringList marked; // counted as logged: the monitor empties itself
-    QObject::connect(&f.form->Link, &AmpLink::EntryLogged, f.form, [&](const QString &e) {
+    QObject::connect(&f.main->Link, &AmpLink::EntryLogged, f.main, [&](const QString &e) {
         if (e.startsWith(QLatin1String("******")))
             marked << e;
     });
     f.sim.say("tx 784 20 60");
-    QTRY_COMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
+    QTRY_COMPARE(f.ui.P_out->text(), QStringLiteral("784 W"));
     const Stopped stopped(network ? r.bridge.proc.processId() : f.sim.processId());
     QElapsedTimer quiet;
     quiet.start();
-    QTRY_VERIFY_WITH_TIMEOUT(f.form->Link.State().NoAnswer, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().NoAnswer, 15000);
     QVERIFY2(quiet.elapsed() <= 10000, qPrintable(QString::number(quiet.elapsed())));
-    const QString port = f.form->SelectedPort(), title = f.form->windowTitle();
+    const QString port = f.main->SelectedPort(), title = f.main->windowTitle();
     QCOMPARE(title, QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
-    QCOMPARE(f.form->openport->Caption(), QStringLiteral("No answer!"));
+    QCOMPARE(f.ui.openport->Caption(), QStringLiteral("No answer!"));
     // The last readings stay in sight, greyed.
-    QCOMPARE(f.form->P_out->text(), QStringLiteral("784 W"));
-    for (QWidget *reading : std::initializer_list<QWidget *>{f.form->P_out, f.form->output,
-                                                             f.form->tx_led, f.form->Temp2})
+    QCOMPARE(f.ui.P_out->text(), QStringLiteral("784 W"));
+    for (QWidget *reading :
+         std::initializer_list<QWidget *>{f.ui.P_out, f.ui.output, f.ui.tx_led, f.ui.Temp2})
         QVERIFY(!reading->isEnabled());
     stopped.Continue();
-    QTRY_VERIFY_WITH_TIMEOUT(!f.form->Link.State().NoAnswer, 5000);
-    QCOMPARE(f.form->windowTitle(), title.left(title.indexOf(QLatin1String(" - "))));
-    QCOMPARE(f.form->openport->Caption(), QStringLiteral("PA connected"));
-    QVERIFY(f.form->P_out->isEnabled() && f.form->output->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.main->Link.State().NoAnswer, 5000);
+    QCOMPARE(f.main->windowTitle(), title.left(title.indexOf(QLatin1String(" - "))));
+    QCOMPARE(f.ui.openport->Caption(), QStringLiteral("PA connected"));
+    QVERIFY(f.ui.P_out->isEnabled() && f.ui.output->isEnabled());
     QCOMPARE(marked,
              QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
-    QVERIFY(f.form->Link.State().Transmitting && f.boxes.isEmpty());
+    QVERIFY(f.main->Link.State().readings.transmitting && f.boxes.isEmpty());
 }
 
 // The simulator stops reading: the terminal's buffer fills with the polls.
@@ -257,15 +257,15 @@ void TestEndToEnd::stalledLine() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
     QVERIFY(f.connect());
-    QTRY_COMPARE(f.form->Link.State().FirmwareVersion, QStringLiteral("3.30")); // all answered
+    QTRY_COMPARE(f.main->Link.State().readings.firmware, QStringLiteral("3.30")); // all answered
     const Stopped stopped(f.sim.processId());
-    TSerialPort *port = f.form->SerialPort;
+    TSerialPort *port = f.main->Link.Port();
     QElapsedTimer total, tick;
     total.start();
     qint64 longest = 0;
     for (int more = 300; more > 0 && total.elapsed() < 30000; more -= port->QueuedOutput() > 0) {
         tick.start();
-        f.form->Timer2Timer();
+        f.main->Link.PollTick();
         longest = std::max(longest, tick.elapsed());
     }
     QVERIFY2(longest < 600, qPrintable(QString::number(longest))); // a blocked write: 1.2 s
@@ -274,16 +274,16 @@ void TestEndToEnd::stalledLine() {
         f.count(
             QStringLiteral("****** %1 takes no data: polls waiting to go are dropped").arg(f.link)),
         1);
-    f.form->BandMouseDown(1);
+    f.main->Link.SelectBand(1);
     tick.start();
     if (resumes) {
         stopped.Continue();
         QVERIFY(f.sim.waitForLogged("B: 1", 1, 5000));
         QTRY_COMPARE(port->QueuedOutput(), 0);
     } else {
-        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QTest::mouseClick(f.ui.closeport, Qt::LeftButton);
         QVERIFY2(tick.elapsed() < 2000, qPrintable(QString::number(tick.elapsed())));
-        QCOMPARE(f.form->openport->Caption(), QStringLiteral("Open port"));
+        QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Open port"));
     }
     QCOMPARE(port->Connected(), resumes);
     QCOMPARE(f.boxes.size(), resumes ? 0 : 1);
@@ -303,7 +303,7 @@ void TestEndToEnd::onePortOneProgram() {
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += first.readAllStandardOutput()).contains("amplifier connected"),
                              5000);
-    f.form->openportclick();
+    f.main->OpenSelectedPort();
     QCOMPARE(f.boxes.value(0).text, QStringLiteral("Cannot connect to %1. In use by orvik-control "
                                                    "(process %2)")
                                         .arg(f.link)
@@ -317,9 +317,9 @@ void TestEndToEnd::onePortOneProgram() {
             break;
     }
     for (int round = 1; round <= 2; ++round) {
-        f.form->ComboBox1->setCurrentIndex(f.form->ComboBox1->findText(f.link));
+        f.ui.ComboBox1->setCurrentIndex(f.ui.ComboBox1->findText(f.link));
         QVERIFY2(f.connect(), qPrintable(f.boxes.last().text));
-        QTest::mouseClick(f.form->closeport, Qt::LeftButton);
+        QTest::mouseClick(f.ui.closeport, Qt::LeftButton);
         QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
     }
 }

@@ -30,6 +30,6 @@ inline void AddReportColumns() {
 inline void ReportRow(const char *before, const char *line, const char *entries,
                       const char *state) {
     const QByteArray name = QByteArray(line) + (*before ? " after " : "") + before;
-    QTest::newRow(name.constData()) << QString::fromUtf8(before) << QByteArray(line)
-                                    << Split(entries) << Split(state);
+    QTest::newRow(name.constData())
+        << QString::fromUtf8(before) << QByteArray(line) << Split(entries) << Split(state);
 }

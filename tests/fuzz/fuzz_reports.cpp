@@ -3,6 +3,7 @@
 // framer; the lines must equal those of a plain reference framer, keep
 // every byte, and every value rule must stay within its documented range.
 #include "link/LineFramer.h"
+#include "link/MainRules.h"
 #include "link/Protocol.h"
 #include "link/Reports.h"
 
@@ -89,19 +90,22 @@ void CheckValueRules(const QByteArray &bytes) {
             if (n) {
                 Check(Reports::Low8(*n) == std::uint8_t(*n & 0xFF), "low 8 bits");
                 for (const bool pa12 : {true, false}) {
-                    const int pos = Reports::OutputPosition(*n, pa12);
-                    Check(pos <= 1200, "output bar within its range");
-                    const Reports::PeakMarker m = Reports::PlacePeak(v, *n, pa12);
-                    Check(m.left <= (pa12 ? 1200 / 3 : 2400 / 6) + 8, "peak marker position");
+                    const MainRules::PaType type =
+                        pa12 ? MainRules::PaType::Kw12 : MainRules::PaType::Kw24;
+                    Check(MainRules::OutputBarPosition(*n, type) <= 1200,
+                          "output bar within its range");
+                    Check(MainRules::PeakMarkerLeft(*n, type) <= 1200 / 3 + 8,
+                          "peak marker position");
                     const int limit = pa12 ? 1200 : 2400;
-                    Check(m.logged == (*n > limit ? QString::number(limit) : v),
+                    Check(Reports::PeakLogged(v, *n, pa12) ==
+                              (*n > limit ? QString::number(limit) : v),
                           "peak text limited only above the scale");
                 }
                 if (Reports::AtuStatusFor(*n))
                     Check(*n >= 1 && *n <= 7, "status codes 1..7 only");
                 const int cal = Reports::Low8(*n);
                 if (cal != 0)
-                    Reports::AlcLeft(Reports::Low8(*n ^ 0x5A), cal);
+                    Reports::AlcMark(Reports::Low8(*n ^ 0x5A), cal);
             }
         }
     }

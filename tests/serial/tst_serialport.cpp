@@ -645,17 +645,29 @@ void TestSerialPort::lineSettingsReachTheDevice_data() {
     QTest::addColumn<bool>("check");     // ParityCheck
     QTest::addColumn<int>("flow");       // 0 none, 1 RTS/CTS, 2 XON/XOFF
     QTest::addColumn<bool>("whileOpen"); // set after Open (re-applied) instead of before
-    QTest::addColumn<uint>("cflag");     // CSIZE, CSTOPB, PARENB, PARODD, CMSPAR, CRTSCTS
-    QTest::addColumn<uint>("iflag");     // INPCK, IXON, IXOFF
+    // Parity of an earlier connection on the same port, with two stop bits, a
+    // check and both flow controls; -1: none. The terminal keeps what it left.
+    QTest::addColumn<int>("before");
+    QTest::addColumn<uint>("cflag"); // CSIZE, CSTOPB, PARENB, PARODD, CMSPAR, CRTSCTS
+    QTest::addColumn<uint>("iflag"); // INPCK, IXON, IXOFF
     auto row = [](const char *name, int rate, TDataWidth width, TStopBits stop, TParityBits parity,
-                  bool check, int flow, bool whileOpen, tcflag_t cflag, tcflag_t iflag) {
+                  bool check, int flow, bool whileOpen, tcflag_t cflag, tcflag_t iflag,
+                  int before = -1) {
         QTest::newRow(name) << rate << int(width) << int(stop) << int(parity) << check << flow
-                            << whileOpen << uint(cflag) << uint(iflag);
+                            << whileOpen << before << uint(cflag) << uint(iflag);
     };
     row("9600 8N1", 9600, dw8Bits, sb1Bit, pbNone, false, 0, false, CS8, 0);
     row("4800 7E1, checked", 4800, dw7Bits, sb1Bit, pbEven, true, 0, false, CS7 | PARENB, INPCK);
     row("1200 7O2", 1200, dw7Bits, sb2Bits, pbOdd, false, 0, false, CS7 | CSTOPB | PARENB | PARODD,
         0);
+    row("9600 8E1, reopened after mark", 9600, dw8Bits, sb1Bit, pbEven, false, 0, false,
+        CS8 | PARENB, 0, pbMark);
+    row("9600 7O1, reopened after space", 9600, dw7Bits, sb1Bit, pbOdd, false, 0, false,
+        CS7 | PARENB | PARODD, 0, pbSpace);
+    row("9600 8S1, reopened after odd", 9600, dw8Bits, sb1Bit, pbSpace, false, 0, false,
+        CS8 | PARENB | CMSPAR, 0, pbOdd);
+    row("9600 8N1, reopened after mark", 9600, dw8Bits, sb1Bit, pbNone, false, 0, false, CS8, 0,
+        pbMark);
     row("115200 8M1", 115200, dw8Bits, sb1Bit, pbMark, false, 0, false,
         CS8 | PARENB | PARODD | CMSPAR, 0);
     row("75 6S2", 75, dw6Bits, sb2Bits, pbSpace, false, 0, false, CS6 | CSTOPB | PARENB | CMSPAR,
@@ -681,6 +693,7 @@ void TestSerialPort::lineSettingsReachTheDevice() {
     QFETCH(bool, check);
     QFETCH(int, flow);
     QFETCH(bool, whileOpen);
+    QFETCH(int, before);
     QFETCH(uint, cflag);
     QFETCH(uint, iflag);
     Fixture f;
@@ -700,6 +713,15 @@ void TestSerialPort::lineSettingsReachTheDevice() {
         f.port.SetHwFlowControl(flow == 1 ? hfRTSCTS : hfNONE);
         f.port.SetSwFlowControl(flow == 2 ? sfXONXOFF : sfNONE);
     };
+    if (before >= 0) {
+        f.port.SetStopBits(sb2Bits);
+        f.port.SetParity(TParityBits(before));
+        f.port.SetParityCheck(true);
+        f.port.SetHwFlowControl(hfRTSCTS);
+        f.port.SetSwFlowControl(sfXONXOFF);
+        f.port.Open();
+        f.port.Close();
+    }
     if (!whileOpen)
         configure();
     f.port.Open();

@@ -7,8 +7,8 @@
 //
 // The run lasts 60 s; `tst_soak --seconds 600` runs the long version.
 #include "MonitorRecorder.h"
-#include "tests/common/PanelFixture.h"
 #include "sim/SimText.h"
+#include "tests/common/PanelFixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -62,8 +62,8 @@ private Q_SLOTS:
 void TestSoak::streamWhilePolling() {
     PanelFixture f;
     QVERIFY2(f.start({QStringLiteral("--atu")}, false), qPrintable(f.sim.errorString()));
-    TForm2 *monitor = f.windows->windows().Form2;
-    MonitorRecorder recorder(monitor->Memo1);
+    PortMonitor *monitor = f.monitorWindow();
+    MonitorRecorder recorder(f.mon.Memo1);
     QVERIFY(f.connect());
 
     QElapsedTimer t;
@@ -84,13 +84,13 @@ void TestSoak::streamWhilePolling() {
         if (rssAfterWarmUp == 0 && t.elapsed() > qint64(g_seconds) * 200)
             rssAfterWarmUp = rss;
         rssPeak = std::max(rssPeak, rss);
-        QVERIFY2(f.form->IsConnected(), "the connection stays up");
+        QVERIFY2(f.main->Link.State().IsConnected(), "the connection stays up");
     }
     // The marker comes after everything queued; then the port closes.
     f.sim.say("say SOAK-END");
     QTRY_VERIFY_WITH_TIMEOUT(recorder.seen.contains(QStringLiteral("+ SOAK-END")), 60000);
     QCOMPARE(f.boxes.size(), 0);
-    f.form->closeportclick();
+    f.main->Link.Close();
     QTest::qWait(200);
     // Closing reports the disconnection; saving adds no box.
     const qsizetype boxes = f.boxes.size();
@@ -99,7 +99,7 @@ void TestSoak::streamWhilePolling() {
     QTemporaryDir cwd;
     const QString before = QDir::currentPath();
     QDir::setCurrent(cwd.path());
-    monitor->Savealltofile1Click();
+    f.mon.Savealltofile1->trigger();
     QDir::setCurrent(before);
     QCOMPARE(f.boxes.size(), boxes);
     QFile saved(cwd.filePath(QStringLiteral("PortMonitor.txt")));

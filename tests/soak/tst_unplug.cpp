@@ -8,7 +8,7 @@
 // after each replug, with no message box.
 //
 // 50 cycles each; `tst_unplug --cycles 500` runs more.
-#include "app/IniFile.h"
+#include "config/Settings.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QDir>
@@ -30,10 +30,10 @@ int DevicesOpened(const SimProcess &sim) {
 
 // What the operator does: refresh the list and pick the amplifier's link.
 void SelectLink(PanelFixture &f) {
-    f.form->Refresh1Click();
-    const int entry = f.form->ComboBox1->findText(f.link);
+    Action(f.main, "Refresh1")->trigger();
+    const int entry = f.ui.ComboBox1->findText(f.link);
     QVERIFY(entry >= 0);
-    f.form->ComboBox1->setCurrentIndex(entry);
+    f.ui.ComboBox1->setCurrentIndex(entry);
 }
 
 int Entries(const char *dir) {
@@ -51,20 +51,20 @@ private Q_SLOTS:
 void TestUnplug::cycles() {
     PanelFixture f;
     QVERIFY2(f.start(), qPrintable(f.sim.errorString()));
-    TForm1 *form = f.form;
+    MainWindow *form = f.main;
     QVERIFY(f.connect());
     for (int cycle = 1; cycle <= g_cycles; ++cycle) {
         const bool duringHandshake = cycle % 5 == 0;
         if (duringHandshake) {
             f.sim.say("silent on");
             QTest::qWait(200); // the simulator reads its commands on its own time
-            QVERIFY(form->IsConnected());
-            form->closeportclick();
+            QVERIFY(form->Link.State().IsConnected());
+            form->Link.Close();
             QTest::qWait(50);
             SelectLink(f);
-            form->openportclick();
-            QVERIFY2(form->IsConnecting(),
-                     qPrintable(form->openport->Caption() + QLatin1Char('|') +
+            form->OpenSelectedPort();
+            QVERIFY2(form->Link.State().IsConnecting(),
+                     qPrintable(f.ui.openport->Caption() + QLatin1Char('|') +
                                 (f.boxes.isEmpty() ? QString() : f.boxes.last().text)));
         }
         const int boxesBefore = int(f.boxes.size());
@@ -72,14 +72,14 @@ void TestUnplug::cycles() {
         QTRY_COMPARE_WITH_TIMEOUT(int(f.boxes.size()), boxesBefore + 1, 5000);
         QCOMPARE(f.boxes.last().text, QStringLiteral("Disconnected from COM Port"));
         QCOMPARE(f.boxes.last().title, QStringLiteral("COM Port "));
-        QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-        QVERIFY(form->openport->isEnabled());
-        QVERIFY(!form->closeport->isEnabled());
-        QVERIFY(form->ComboBox1->isEnabled());
-        QCOMPARE(form->ComboBox1->currentIndex(), -1);
-        QVERIFY(!form->Timer1->isActive());
-        QVERIFY(!form->Timer2->isActive());
-        QVERIFY(!form->SerialPort->Connected());
+        QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Open port"));
+        QVERIFY(f.ui.openport->isEnabled());
+        QVERIFY(!f.ui.closeport->isEnabled());
+        QVERIFY(f.ui.ComboBox1->isEnabled());
+        QCOMPARE(f.ui.ComboBox1->currentIndex(), -1);
+        QVERIFY(!form->Link.HandshakeTimer()->isActive());
+        QVERIFY(!form->Link.PollTimer()->isActive());
+        QVERIFY(!form->Link.Port()->Connected());
 
         if (duringHandshake)
             f.sim.say("silent off");
@@ -114,13 +114,11 @@ void TestUnplug::reconnectsByItself() {
     const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", configHome); });
     // The link's own timers run: the retries, the handshake and the poll.
     QVERIFY2(f.start({}, false), qPrintable(f.sim.errorString()));
-    TForm1 *form = f.form;
+    MainWindow *form = f.main;
     QVERIFY(f.connect());
-    form->AutoReconnect1->trigger();
-    QVERIFY(form->AutoReconnect1->isChecked());
-    QCOMPARE(IniFile::ReadString(IniFile::UserConfigPath(), QStringLiteral("Configuration"),
-                                 QStringLiteral("AutoReconnect")),
-             QStringLiteral("1"));
+    Action(form, "AutoReconnect1")->trigger();
+    QVERIFY(Action(form, "AutoReconnect1")->isChecked());
+    QVERIFY(Settings::Read(Settings::UserPath()).configuration.autoReconnect);
     const QString lostEntry = QStringLiteral("****** Port lost: %1, waiting for it").arg(f.link);
     int losses = 0;
     QObject::connect(&form->Link, &AmpLink::EntryLogged, form,
@@ -132,12 +130,12 @@ void TestUnplug::reconnectsByItself() {
         QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsWaiting(), 5000);
         QCOMPARE(form->windowTitle(),
                  QStringLiteral("Orvik 1200 Remote Control - waiting for ") + f.link);
-        QCOMPARE(form->openport->Caption(), QStringLiteral("Waiting..."));
-        QVERIFY(form->closeport->isEnabled());
+        QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Waiting..."));
+        QVERIFY(f.ui.closeport->isEnabled());
         f.sim.say("replug");
-        QTRY_VERIFY_WITH_TIMEOUT(form->IsConnected(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsConnected(), 5000);
         QCOMPARE(losses, cycle);
-        QVERIFY(form->Timer2->isActive()); // polling again
+        QVERIFY(form->Link.PollTimer()->isActive()); // polling again
         QCOMPARE(form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
     }
     QCOMPARE(f.boxes.size(), 0);
@@ -150,14 +148,14 @@ void TestUnplug::reconnectsByItself() {
     // Close Port while waiting stops the retries and leaves the port closed.
     f.sim.say("unplug");
     QTRY_VERIFY_WITH_TIMEOUT(form->Link.State().IsWaiting(), 5000);
-    form->closeportclick();
+    form->Link.Close();
     f.sim.say("replug");
     // The device is back; a retry now would find it.
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.link), 5000);
     QVERIFY(!form->Link.ReconnectTimer()->isActive());
     form->Link.ReconnectTick();
-    QCOMPARE(form->openport->Caption(), QStringLiteral("Open port"));
-    QVERIFY(!form->SerialPort->Connected());
+    QCOMPARE(f.ui.openport->Caption(), QStringLiteral("Open port"));
+    QVERIFY(!form->Link.Port()->Connected());
     QCOMPARE(f.boxes.size(), 0);
 }
 

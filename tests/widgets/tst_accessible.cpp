@@ -4,14 +4,15 @@
 // focus frame, pictures drawn at the screen's density, and the accessibility
 // tree of every window as the amplifier's reports change it.
 #include "TestPixels.h"
-#include "app/Alarms.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
-#include "atu/atu1.h"
+#include "app/AlarmWindow.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
+#include "atu/AtuPanel.h"
+#include "config/Settings.h"
 #include "link/Reports.h"
-#include "service/Unit2.h"
-#include "service/Unit3.h"
-#include "tests/common/PtyPeer.h"
+#include "service/CalibrationWindow.h"
+#include "service/PortMonitor.h"
+#include "tests/common/PanelFixture.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
@@ -116,10 +117,12 @@ private:
     bool openWindows();
     QStringList announced() const;
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<PtyPeer> peer;
-    std::unique_ptr<TWindowSet> windows;
-    TForm1 *form = nullptr;
+    std::unique_ptr<PanelFixture> f;
+    PtyPeer *peer = nullptr;
+    WindowSet *windows = nullptr;
+    MainWindow *form = nullptr;
+    MainUi ui;
+    AtuUi atu;
 };
 
 void TestAccessible::init() {
@@ -129,40 +132,31 @@ void TestAccessible::init() {
 
 void TestAccessible::cleanup() {
     Listen(false);
-    windows.reset();
-    peer.reset();
-    Runtime::SetMessageHandler(nullptr);
-    Runtime::SetExeDir(QString());
-    dir.reset();
+    f.reset();
 }
 
 bool TestAccessible::openWindows() {
-    dir = std::make_unique<QTemporaryDir>();
-    peer = std::make_unique<PtyPeer>();
-    Runtime::SetExeDir(dir->path());
-    Runtime::SetMessageHandler([](const Runtime::MessageBoxCall &) {});
-    QFile ini(dir->filePath(QStringLiteral("Orvik_control.ini")));
-    if (!peer->ok() || !ini.open(QIODevice::WriteOnly))
+    f = std::make_unique<PanelFixture>();
+    peer = &f->peer;
+    if (!f->showOnPeer())
         return false;
-    ini.write("[Configuration]\nPort=" + peer->devicePath().toLocal8Bit() + "\n");
-    ini.close();
-    windows = std::make_unique<TWindowSet>();
-    form = windows->windows().Form1;
-    form->Timer1->setInterval(24 * 3600 * 1000);
-    form->Timer2->setInterval(24 * 3600 * 1000);
-    form->show();
+    windows = f->windows.get();
+    form = f->main;
+    ui = f->ui;
+    atu = f->atu;
     if (!QTest::qWaitForWindowActive(form))
         return false;
-    form->openport->Activate();
+    ui.openport->Activate();
     peer->write("PA_QZ9QZ\r\n");
-    return QTest::qWaitFor([this] { return form->IsConnected(); }) && !peer->read(300).isEmpty();
+    return QTest::qWaitFor([this] { return form->Link.State().IsConnected(); }) &&
+           !peer->read(300).isEmpty();
 }
 
 // What the announcer was given to say, in order.
 QStringList TestAccessible::announced() const {
     QStringList out;
     for (const SeenEvent &e : g_events)
-        if (e.type == QAccessible::ObjectShow && e.object == form->Announcer)
+        if (e.type == QAccessible::ObjectShow && e.object == form->findChild<TAnnouncer *>())
             out << e.name;
     return out;
 }
@@ -511,11 +505,8 @@ bool Unnamed(QAccessible::Role role) {
 // the panel's own controls have the role, name and state they stand for.
 void TestAccessible::windowTrees() {
     QVERIFY(openWindows());
-    const TWindows &w = windows->windows();
-    const QList<QWidget *> all = {w.Form1,      w.Form2,         w.Form3,      w.FALARM_HP,
-                                  w.FAlarm_ip,  w.FALARM_SWR,    w.Falarm_bpf, w.Falarm_temp,
-                                  w.FALARM_TOT, w.FALARM_HPCONT, w.Fatu1};
-    for (QWidget *window : all) {
+    const WindowSet &w = *windows;
+    for (QWidget *window : w.Windows()) {
         QList<QAccessibleInterface *> tree;
         Walk(Accessible(window), tree);
         QVERIFY(tree.size() > 2);
@@ -529,11 +520,11 @@ void TestAccessible::windowTrees() {
 
     // Main window: the connection buttons, the bands as a choice, the PTT
     // block, the meters, lamps and the temperature.
-    QAccessibleInterface *open = Accessible(form->openport);
+    QAccessibleInterface *open = Accessible(ui.openport);
     QCOMPARE(open->role(), QAccessible::PushButton);
     QCOMPARE(open->text(QAccessible::Name), QStringLiteral("PA connected"));
     QVERIFY(open->state().checkable && open->state().checked && open->state().disabled);
-    QAccessibleInterface *close = Accessible(form->closeport);
+    QAccessibleInterface *close = Accessible(ui.closeport);
     QCOMPARE(close->text(QAccessible::Name), QStringLiteral("Close Port"));
     QVERIFY(!close->state().checked && !close->state().disabled);
     const QStringList bands = {QStringLiteral("160M"),     QStringLiteral("80M"),
@@ -541,50 +532,48 @@ void TestAccessible::windowTrees() {
                                QStringLiteral("15M, 17M"), QStringLiteral("12M, 10M"),
                                QStringLiteral("6M")};
     for (int i = 0; i < 7; ++i) {
-        QAccessibleInterface *b = Accessible(form->Band[std::size_t(i)]);
+        QAccessibleInterface *b = Accessible(ui.Band[std::size_t(i)]);
         QCOMPARE(b->role(), QAccessible::RadioButton);
         QCOMPARE(b->text(QAccessible::Name), bands[i]);
         QVERIFY(b->state().checkable && b->state().focusable);
         QCOMPARE(b->state().checked, i == 6);
     }
-    QAccessibleInterface *ptt = Accessible(form->Panel1);
+    QAccessibleInterface *ptt = Accessible(ui.Panel1);
     QCOMPARE(ptt->role(), QAccessible::PushButton);
     QCOMPARE(ptt->text(QAccessible::Name), QStringLiteral("Click to block PTT"));
     QVERIFY(ptt->state().checkable && !ptt->state().checked && ptt->state().focusable);
-    QAccessibleInterface *out = Accessible(form->output);
+    QAccessibleInterface *out = Accessible(ui.output);
     QCOMPARE(out->role(), QAccessible::ProgressBar);
     QCOMPARE(out->text(QAccessible::Name), QStringLiteral("Output power"));
     QCOMPARE(out->valueInterface()->maximumValue().toDouble(), 1200.0);
-    QCOMPARE(Accessible(form->swr)->text(QAccessible::Name), QStringLiteral("Reverse power"));
-    QCOMPARE(Accessible(form->swr)->valueInterface()->maximumValue().toDouble(), 130.0);
-    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Name), QStringLiteral("Transmit"));
-    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Description),
+    QCOMPARE(Accessible(ui.swr)->text(QAccessible::Name), QStringLiteral("Reverse power"));
+    QCOMPARE(Accessible(ui.swr)->valueInterface()->maximumValue().toDouble(), 130.0);
+    QCOMPARE(Accessible(ui.tx_led)->text(QAccessible::Name), QStringLiteral("Transmit"));
+    QCOMPARE(Accessible(ui.tx_led)->text(QAccessible::Description),
              QStringLiteral("unlit, green: receiving"));
-    QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Name),
-             QStringLiteral("Temperature unknown"));
+    QCOMPARE(Accessible(ui.Temp2)->text(QAccessible::Name), QStringLiteral("Temperature unknown"));
 
     // The alarm windows are alerts named by their text.
-    QAccessibleInterface *hpcont = Accessible(w.FALARM_HPCONT);
+    QAccessibleInterface *hpcont = Accessible(w.Alarm(AlarmKind::HpCont));
     QCOMPARE(hpcont->role(), QAccessible::AlertMessage);
-    QCOMPARE(Accessible(w.FALARM_SWR)->text(QAccessible::Name),
+    QCOMPARE(Accessible(w.Alarm(AlarmKind::Swr))->text(QAccessible::Name),
              QStringLiteral("Reverse Power is too HIGH!"));
-    QCOMPARE(Accessible(w.FALARM_TOT)->text(QAccessible::Name),
+    QCOMPARE(Accessible(w.Alarm(AlarmKind::Tot))->text(QAccessible::Name),
              QStringLiteral("The transmission time has been exceeded!"));
 
     // ATU panel: the in/out toggle, TUNE, the status lamp and the readouts.
-    TFatu1 *atu = w.Fatu1;
-    QAccessibleInterface *inOut = Accessible(atu->Panel1);
+    QAccessibleInterface *inOut = Accessible(atu.Panel1);
     QCOMPARE(inOut->role(), QAccessible::PushButton);
     QCOMPARE(inOut->text(QAccessible::Name), QStringLiteral("Bypass"));
     QVERIFY(inOut->state().checkable && !inOut->state().checked);
-    QCOMPARE(Accessible(atu->tune1)->text(QAccessible::Name), QStringLiteral("TUNE"));
-    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Name), QStringLiteral("Tuner status"));
-    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Description), QStringLiteral("lit, yellow"));
-    QCOMPARE(Accessible(atu->Panel2)->role(), QAccessible::StaticText);
-    const std::pair<QLabel *, const char *> readouts[] = {{atu->Label3, "SWR unknown"},
-                                                          {atu->Label4, "L unknown"},
-                                                          {atu->Label8, "C unknown"},
-                                                          {atu->Label7, "FWD unknown"}};
+    QCOMPARE(Accessible(atu.tune1)->text(QAccessible::Name), QStringLiteral("TUNE"));
+    QCOMPARE(Accessible(atu.Led)->text(QAccessible::Name), QStringLiteral("Tuner status"));
+    QCOMPARE(Accessible(atu.Led)->text(QAccessible::Description), QStringLiteral("lit, yellow"));
+    QCOMPARE(Accessible(atu.Panel2)->role(), QAccessible::StaticText);
+    const std::pair<QLabel *, const char *> readouts[] = {{atu.Label3, "SWR unknown"},
+                                                          {atu.Label4, "L unknown"},
+                                                          {atu.Label8, "C unknown"},
+                                                          {atu.Label7, "FWD unknown"}};
     for (const auto &[label, name] : readouts)
         QCOMPARE(Accessible(label)->text(QAccessible::Name), QLatin1String(name));
 }
@@ -594,33 +583,32 @@ void TestAccessible::windowTrees() {
 // the focus stays where it is.
 void TestAccessible::mainWindowChanges() {
     QVERIFY(openWindows());
-    TFatu1 *atu = windows->windows().Fatu1;
-    form->closeport->setFocus(Qt::TabFocusReason);
+    ui.closeport->setFocus(Qt::TabFocusReason);
     g_events.clear();
     peer->write("TX: ON\r\nO: 850\r\nR: 40\r\n");
-    QTRY_COMPARE(form->output->Position(), 850);
-    QAccessibleInterface *out = Accessible(form->output);
+    QTRY_COMPARE(ui.output->Position(), 850);
+    QAccessibleInterface *out = Accessible(ui.output);
     QCOMPARE(out->valueInterface()->currentValue().toDouble(), 850.0);
     QCOMPARE(out->text(QAccessible::Description),
              QStringLiteral("850 watts. Arrow keys set the output level"));
-    QTRY_COMPARE(Accessible(form->swr)->text(QAccessible::Value), QStringLiteral("40 watts"));
-    QVERIFY(EventsOf(form->output).contains(QAccessible::ValueChanged));
-    QCOMPARE(Accessible(form->tx_led)->text(QAccessible::Description),
+    QTRY_COMPARE(Accessible(ui.swr)->text(QAccessible::Value), QStringLiteral("40 watts"));
+    QVERIFY(EventsOf(ui.output).contains(QAccessible::ValueChanged));
+    QCOMPARE(Accessible(ui.tx_led)->text(QAccessible::Description),
              QStringLiteral("lit, red: transmitting"));
-    QCOMPARE(Accessible(form->P_out)->text(QAccessible::Name), QStringLiteral("Power out 850 W"));
+    QCOMPARE(Accessible(ui.P_out)->text(QAccessible::Name), QStringLiteral("Power out 850 W"));
     // A 2.4 kW amplifier: the bar shows half the watts, the reading stays in watts.
-    form->N24kW1->trigger();
+    Action(form, "N24kW1")->trigger();
     QCOMPARE(out->valueInterface()->currentValue().toDouble(), 1700.0);
     peer->write("O: 1600\r\n");
-    QTRY_COMPARE(form->output->Position(), 800);
+    QTRY_COMPARE(ui.output->Position(), 800);
     QList<double> values;
     for (const SeenEvent &e : g_events)
-        if (e.object == form->output && e.type == QAccessible::ValueChanged)
+        if (e.object == ui.output && e.type == QAccessible::ValueChanged)
             values << e.value.toDouble();
     QCOMPARE(values, (QList<double>{850, 1700, 1600}));
     QCOMPARE(out->valueInterface()->maximumValue().toDouble(), 2400.0);
     peer->write("TX: OFF\r\n");
-    QTRY_VERIFY(!form->tx_led->Value());
+    QTRY_VERIFY(!ui.tx_led->Value());
 
     // The temperature with its colour class.
     const std::pair<const char *, const char *> temperatures[] = {{"35", "green: cool"},
@@ -629,20 +617,20 @@ void TestAccessible::mainWindowChanges() {
                                                                   {"80", "red: alarm"}};
     for (const auto &[value, colour] : temperatures) {
         peer->write("T: " + QByteArray(value) + "\r\n");
-        QTRY_COMPARE(form->Temp2->text(), QLatin1String(value));
-        QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Name),
+        QTRY_COMPARE(ui.Temp2->text(), QLatin1String(value));
+        QCOMPARE(Accessible(ui.Temp2)->text(QAccessible::Name),
                  QStringLiteral("Temperature %1 degrees").arg(QLatin1String(value)));
-        QCOMPARE(Accessible(form->Temp2)->text(QAccessible::Description), QLatin1String(colour));
+        QCOMPARE(Accessible(ui.Temp2)->text(QAccessible::Description), QLatin1String(colour));
     }
 
     // PTT block, confirmed, and an alarm: announced, the alarm an alert.
-    form->Panel1->OnClick();
+    ui.Panel1->OnClick();
     peer->write("BL:ON\r\nBL:ON\r\n");
-    QTRY_VERIFY(Accessible(form->Panel1)->state().checked);
-    QCOMPARE(Accessible(form->Panel1)->text(QAccessible::Name), QStringLiteral("PTT Blocked!"));
-    QVERIFY(EventsOf(form->Panel1).contains(QAccessible::StateChanged));
+    QTRY_VERIFY(Accessible(ui.Panel1)->state().checked);
+    QCOMPARE(Accessible(ui.Panel1)->text(QAccessible::Name), QStringLiteral("PTT Blocked!"));
+    QVERIFY(EventsOf(ui.Panel1).contains(QAccessible::StateChanged));
     peer->write("ALARM: SWR\r\n");
-    TAlarmForm *alarm = windows->windows().FALARM_SWR;
+    AlarmWindow *alarm = windows->Alarm(AlarmKind::Swr);
     QTRY_VERIFY(alarm->isVisible());
     QVERIFY(EventsOf(alarm).contains(QAccessible::Alert));
     QCOMPARE(announced(), (QStringList{QStringLiteral("Transmitting"), QStringLiteral("Receiving"),
@@ -651,16 +639,16 @@ void TestAccessible::mainWindowChanges() {
     // Nothing moved the main window's focus (the offscreen platform activates
     // a newly shown window whatever its flags, so only the window's own
     // focus is telling here).
-    QCOMPARE(form->focusWidget(), form->closeport);
+    QCOMPARE(form->focusWidget(), ui.closeport);
 
     // The tuner: readouts with their captions, the in/out toggle.
     peer->write("END_SWR: 15\r\nATU_STATE: 1\r\nGREEN\r\n");
-    QTRY_VERIFY(Accessible(atu->Panel1)->state().checked);
-    QCOMPARE(Accessible(atu->Panel1)->text(QAccessible::Name), QStringLiteral("ATU On"));
-    QTRY_COMPARE(Accessible(atu->Label3)->text(QAccessible::Name),
-                 QStringLiteral("SWR ") + atu->Label3->text());
-    QVERIFY(atu->Label3->text().contains(QLatin1Char('1')));
-    QCOMPARE(Accessible(atu->Led)->text(QAccessible::Description), QStringLiteral("lit, green"));
+    QTRY_VERIFY(Accessible(atu.Panel1)->state().checked);
+    QCOMPARE(Accessible(atu.Panel1)->text(QAccessible::Name), QStringLiteral("ATU On"));
+    QTRY_COMPARE(Accessible(atu.Label3)->text(QAccessible::Name),
+                 QStringLiteral("SWR ") + atu.Label3->text());
+    QVERIFY(atu.Label3->text().contains(QLatin1Char('1')));
+    QCOMPARE(Accessible(atu.Led)->text(QAccessible::Description), QStringLiteral("lit, green"));
 }
 
 // The port-lost and give-up messages are Qt message boxes: alerts that

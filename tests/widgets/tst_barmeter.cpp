@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <stdexcept>
+#include <tuple>
 
 Q_DECLARE_METATYPE(TProgressDirection)
 Q_DECLARE_METATYPE(TBarColorStyle)
@@ -84,6 +85,21 @@ void TestBarMeter::rules() {
     QCOMPARE(BarPositionNumber(3, 8, true), QStringLiteral("38")); // 37.5
     QCOMPARE(BarPositionNumber(300, 200, true), QStringLiteral("150"));
     QCOMPARE(BarPositionNumber(0, 0, true), QString());
+
+    // The text shown: the prefix, the number, the suffix, each drawn.
+    TBarMeter m;
+    m.resize(120, 20);
+    m.SetPosition(42);
+    QImage before;
+    for (const auto &[prefix, suffix, text] :
+         {std::tuple{"", "", "42"}, {"P ", "", "P 42"}, {"P ", " W", "P 42 W"}}) {
+        m.SetPosTextPrefix(QLatin1String(prefix));
+        m.SetPosTextSuffix(QLatin1String(suffix));
+        QCOMPARE(m.PositionText(), QLatin1String(text));
+        m.Compose(true);
+        QVERIFY(m.OffscreenPicture() != before);
+        before = m.OffscreenPicture();
+    }
 }
 
 void TestBarMeter::fillDirection_data() {

@@ -2,10 +2,11 @@
 // out as glyphs the installed substitute family really has, every family
 // resolves to a font of the install list (the suite shows no other fonts),
 // and every text of the fixed layouts lies inside its window.
-#include "app/Alarms.h"
-#include "app/Unit1.h"
-#include "app/Windows.h"
+#include "app/AlarmWindow.h"
+#include "app/MainWindow.h"
+#include "app/WindowSet.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/WindowUi.h"
 #include "widgets/Fonts.h"
 
 #include <QAbstractButton>
@@ -192,8 +193,10 @@ void TestFonts::textsInside_data() {
     row("continuous, 2.4 kW", "FALARM_HPCONT", "ALARM: HPCONT", true, QStringLiteral("   1.2 kW!"));
     row("calibration", "Form3", "", false, QStringLiteral("ALC"));
     row("main window, 100 degrees", "Form1", "T: 100", false, QStringLiteral("100"));
-    row("main window, 2.4 kW", "Form1", "T: 88", true, QStringLiteral("2.4kW"));
-    row("ATU panel", "Fatu1", "", false, QStringLiteral("SWR:"));
+    row("main window, 2.4 kW", "Form1", "TX: ON\r\nO: 2400\r\nP_max: 2400\r\nT: 88", true,
+        QStringLiteral("2400 W"));
+    row("ATU panel, service view", "Fatu1", "ATU_FWD: 2400 W", false, QStringLiteral("FWD:"));
+    row("port monitor", "Form2", "", false, QStringLiteral("Lines with '+' - received from PA"));
 }
 
 void TestFonts::textsInside() {
@@ -201,17 +204,18 @@ void TestFonts::textsInside() {
     QFETCH(QString, report);
     QFETCH(bool, pa24);
     QFETCH(QString, shows);
-    TWindowSet set;
-    TForm1 *form = set->Form1;
+    WindowSet set;
+    MainWindow *form = set.Main();
     // The amplifier identified over a pseudo-terminal: reports are interpreted.
     PtyPeer peer;
     QCOMPARE(form->Link.Open(peer.devicePath()), QString());
-    form->SerialPortReceive(form->SerialPort, "PA_QZ9QZ\r\n");
+    form->Link.ReceiveChunk("PA_QZ9QZ\r\n");
     if (pa24)
-        form->N24kW1Click();
+        Action(form, "N24kW1")->trigger();
     form->show();
+    form->Link.RevealServiceReadings();
     if (!report.isEmpty())
-        form->SerialPortReceive(form->SerialPort, report.toLatin1() + "\r\n");
+        form->Link.ReceiveChunk(report.toLatin1() + "\r\n");
     QWidget *target = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (w->objectName() == window)

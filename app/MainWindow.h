@@ -1,0 +1,166 @@
+// The main window: the operator's panel for the amplifier, a view of the
+// amplifier link. Its controls call the link (OperatorCommands.cpp), and it
+// draws the link's state (MainWindowView.cpp) into the controls laid out in
+// MainWindowLayout.cpp. This file: start-up and the connection (the port
+// list, Open Port and Close Port, network ports, reconnection).
+//
+// Each widget keeps the layout name it has always had as its objectName
+// ("openport", "Label13", "Band1" ...); docs/architecture.md maps them to the
+// members below.
+#pragma once
+
+#include "config/Settings.h"
+#include "link/AmpLink.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class TAnnouncer;
+class TBarMeter;
+class TColorButton;
+class TGroupBox;
+class TLedLamp;
+class TPanel;
+class TShape;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+public:
+    MainWindow(AmpLink &link, const Settings &settings, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    AmpLink &Link;
+
+    // Open Port: opens the selected port; with none selected, or when it
+    // will not open, a message says why and the window stays closed.
+    void OpenSelectedPort();
+    // The port name of the selected entry (the list shows labels); empty
+    // when none is selected.
+    QString SelectedPort() const;
+    // Adds the network port in text to the list, selects it and remembers it
+    // in the user's settings file; a malformed one gets a message and
+    // changes nothing. True when added.
+    bool AddNetworkPort(const QString &text);
+    // Tells a screen reader a short message (transmitting, an alarm ...).
+    void Announce(const QString &message);
+    // Flips the TxD lamp for a sent line, else the RxD lamp.
+    void FlipTrafficLamp(bool sent);
+
+    // The text of the About box.
+    static QString AboutText();
+
+Q_SIGNALS:
+    // File, "Port Monitor" and "ATU Panel": the window set shows them.
+    void PortMonitorAsked();
+    void AtuPanelAsked();
+
+private:
+    // ---- Start-up and the connection (MainWindow.cpp) -------------------
+    void ShowStartState();
+    void FailOpen(const QString &message, const QString &title);
+    // Shows ports by their labels (a by-id link with its adapter's product),
+    // each entry holding the name that Open Port opens.
+    void FillPortList(const QStringList &ports, int index);
+    // The system's ports, and the one the settings or the operator named
+    // that the system does not list.
+    QStringList ListPorts() const;
+    // File, "Network port...": asks for tcp://HOST:PORT and adds it.
+    void AskForNetworkPort();
+    // "Reconnect automatically": sets the link's reconnection and saves it.
+    void SetAutoReconnect(bool on);
+
+    // ---- The layout (MainWindowLayout.cpp) ------------------------------
+    void CreateControls();
+    void CreateMenus();
+
+    // ---- The operator's commands (OperatorCommands.cpp) -----------------
+    void ConnectCommands();
+    void SetBandsEnabled(bool enabled);
+    // The mouse over band n's circle (not the chosen one): yellow until it
+    // reaches the band group's background.
+    void HighlightBand(int n);
+    void ClearBandHighlight();
+    // Keyboard on the band circles: the arrow keys choose the next enabled
+    // band that way round, as a press on its circle does.
+    bool StepBand(int n, int key);
+    // Keyboard on the output bar: the arrow keys step the ALC level by 5 %
+    // of the full level, Page Up and Down by 25 %, Home and End go to the
+    // ends; each step is a press at the matching X (full level at X 333).
+    bool StepOutputLevel(int key);
+    void Exit();
+    void ShowAbout();
+
+    // ---- Drawing the link's state (MainWindowView.cpp) ------------------
+    void DrawState(const AmpState &state, unsigned changed);
+    void DrawConnection(const AmpState &state);
+    // Open Port pressed in or not as the connection is, set again after each
+    // click's latch toggle, whatever box the click's handler showed.
+    void OpenPortFollowsState();
+    void DrawReadingsCurrent(const AmpState &state);
+    void DrawInterface(const AmpState &state);
+    void DrawSettings(const AmpState &state);
+    // The readouts, bars and marks of the "Power" box.
+    void DrawPower(const AmpState &state, unsigned changed);
+    void ShowLinkEffect(const LinkEffect &effect);
+
+    const Settings &settings;
+    // A device the settings or the operator named that the system does not
+    // list (a pseudo-terminal, a link) or a network port; it stays in the
+    // list across refreshes.
+    QString extraPort;
+
+    // "Power" (GroupBox3)
+    QGroupBox *powerBox = nullptr;
+    TBarMeter *outputMeter = nullptr;      // output
+    TBarMeter *reverseMeter = nullptr;     // swr
+    std::array<QLabel *, 6> scaleLabels{}; // Label15 .. Label20: "0W" .. "1.2kW"
+    QLabel *outputLevelMark = nullptr;     // ALC1
+    QLabel *peakMark = nullptr;            // P_max1
+    QLabel *outputReadout = nullptr;       // P_out
+    QLabel *peakReadout = nullptr;         // P_max_label
+    TLedLamp *transmitLamp = nullptr;      // tx_led
+    TPanel *pttBlockButton = nullptr;      // Panel1
+    TAnnouncer *announcer = nullptr;
+    // "COM Port" (GroupBox2)
+    QComboBox *portList = nullptr;           // ComboBox1
+    QMenu *portListMenu = nullptr;           // PopupMenu1
+    QAction *refreshAction = nullptr;        // Refresh1
+    TColorButton *openPortButton = nullptr;  // openport
+    TColorButton *closePortButton = nullptr; // closeport
+    TLedLamp *rxdLamp = nullptr;             // rxLED
+    TLedLamp *txdLamp = nullptr;             // txled
+    // Band (GroupBox1)
+    TGroupBox *bandBox = nullptr;
+    std::array<TShape *, 7> bandCircles{}; // Band1 .. Band7
+    std::array<QLabel *, 10> bandLabels{}; // Label1 .. Label10
+    // "Temperature" (Temp1)
+    QGroupBox *temperatureBox = nullptr;
+    QLabel *temperatureReadout = nullptr; // Temp2
+    QLabel *degreeSign = nullptr;         // Label25
+    // Menus: File
+    QAction *portMonitorAction = nullptr;   // PortMonitor1
+    QAction *atuPanelAction = nullptr;      // ATUPanel1
+    QAction *networkPortAction = nullptr;   // NetworkPort1
+    QAction *autoReconnectAction = nullptr; // AutoReconnect1
+    QAction *pa12kWAction = nullptr;        // N12kW1
+    QAction *pa24kWAction = nullptr;        // N24kW1
+    QAction *exitAction = nullptr;          // Exit1
+    // The settings menus' items, item n at [n - 1] as the amplifier numbers
+    // them (the interface items in the amplifier's order, not the menu's).
+    std::array<QAction *, 4> fanItems{};        // N501, Max1, Hysteresis1, Fixed1
+    std::array<QAction *, 7> interfaceItems{};  // YAESUBCD1 .. Flex1, Manual1 fifth
+    std::array<QAction *, 3> alarmSoundItems{}; // CWbybuzzer1, Buzzer1, Nosound1
+    std::array<QAction *, 2> inputPowerItems{}; // N4W1, N60W1
+    std::array<QAction *, 4> barSpeedItems{};   // Veryslow1 .. Veryfast1
+    std::array<QAction *, 4> totItems{};        // Off1, N5min1, N15min1, N30min1
+    QAction *aboutAction = nullptr;             // About1
+};

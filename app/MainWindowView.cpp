@@ -1,0 +1,264 @@
+// The main window as a view of the link: it draws what changed in the link's
+// state and shows the message boxes the link asks for.
+#include "app/MainWindow.h"
+
+#include "link/Reports.h"
+#include "widgets/Accessible.h"
+#include "widgets/BarMeter.h"
+#include "widgets/Captions.h"
+#include "widgets/ColorButton.h"
+#include "widgets/Fonts.h"
+#include "widgets/LedLamp.h"
+#include "widgets/Runtime.h"
+#include "widgets/StdControls.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPalette>
+
+#include <initializer_list>
+#include <optional>
+
+namespace {
+
+// The "Temperature" group box shows its colour as its background.
+void SetGroupColor(QGroupBox *box, TColor color) {
+    QPalette p = box->palette();
+    p.setColor(QPalette::Window, ToQColor(color));
+    box->setPalette(p);
+    box->setAutoFillBackground(true);
+}
+
+void MoveLeft(QWidget *w, int left) {
+    w->move(left, w->y());
+}
+
+// Shows or hides w, asking Qt only for a change.
+void SetShown(QWidget *w, bool shown) {
+    if (w->isHidden() == shown)
+        w->setVisible(shown);
+}
+
+// "850" as received, shown as "850 W"; nothing while there is no report.
+QString Watts(const std::optional<QString> &reported) {
+    return reported ? *reported + QStringLiteral(" W") : QString();
+}
+
+// The temperature's colour, by its range; the colour of the start while
+// none is reported.
+TColor TemperatureColor(const std::optional<QString> &reported) {
+    if (!reported)
+        return clLime;
+    switch (Reports::TemperatureRange(*reported)) {
+    case Reports::TempRange::Cool:
+        return clLime;
+    case Reports::TempRange::Warm:
+        return clYellow;
+    case Reports::TempRange::Hot:
+        return clFuchsia;
+    case Reports::TempRange::Alarm:
+        break;
+    }
+    return clRed;
+}
+
+// Checks item n (1-based) of a radio group; 0 (unknown) checks nothing.
+template <std::size_t N> void CheckNth(const std::array<QAction *, N> &items, int n) {
+    if (n >= 1 && n <= int(N))
+        items[std::size_t(n - 1)]->setChecked(true);
+}
+
+Runtime::MsgIcon IconOf(LinkEffect::Icon icon) {
+    switch (icon) {
+    case LinkEffect::Icon::Warning:
+        return Runtime::MsgIcon::Warning;
+    case LinkEffect::Icon::Information:
+        return Runtime::MsgIcon::Information;
+    case LinkEffect::Icon::Error:
+        break;
+    }
+    return Runtime::MsgIcon::Error;
+}
+
+} // namespace
+
+void MainWindow::OpenPortFollowsState() {
+    // Pressed in while the link holds or waits for a port.
+    const LinkPhase phase = Link.State().Phase;
+    openPortButton->SetDown(phase == LinkPhase::Connecting || phase == LinkPhase::Connected ||
+                            phase == LinkPhase::Waiting);
+}
+
+void MainWindow::DrawConnection(const AmpState &s) {
+    const LinkPhase phase = s.Phase;
+    const QString title = QStringLiteral("Orvik 1200 Remote Control");
+    setWindowTitle(phase == LinkPhase::Waiting
+                       ? title + QStringLiteral(" - waiting for ") + s.PortName
+                   : s.NoAnswer ? title + QStringLiteral(" - no answer from ") + s.PortName
+                                : title);
+    OpenPortFollowsState();
+    switch (phase) {
+    case LinkPhase::Start:
+        break;
+    case LinkPhase::Connecting:
+        closePortButton->SetDown(false);
+        closePortButton->setEnabled(true);
+        openPortButton->setEnabled(false);
+        openPortButton->SetCaption(ConnectionCaption::Connecting);
+        break;
+    case LinkPhase::Connected:
+        openPortButton->SetCaption(s.NoAnswer ? ConnectionCaption::NoAnswer
+                                              : ConnectionCaption::Connected);
+        break;
+    case LinkPhase::Closed:
+        portList->setEnabled(true);
+        openPortButton->SetDown(false);
+        openPortButton->SetCaption(ConnectionCaption::Closed);
+        openPortButton->setEnabled(true);
+        closePortButton->SetDown(false);
+        closePortButton->setEnabled(false);
+        break;
+    case LinkPhase::Waiting:
+        // Only Close Port stays: it stops the retries.
+        portList->setEnabled(false);
+        openPortButton->setEnabled(false);
+        openPortButton->SetCaption(ConnectionCaption::Waiting);
+        closePortButton->SetDown(false);
+        closePortButton->setEnabled(true);
+        break;
+    }
+}
+
+void MainWindow::ShowLinkEffect(const LinkEffect &effect) {
+    switch (effect.kind) {
+    case LinkEffect::Kind::Message:
+        Runtime::ShowMessage(effect.text, effect.title, IconOf(effect.icon), this);
+        break;
+    case LinkEffect::Kind::Disconnected:
+        Runtime::ShowMessage(effect.text, effect.title, IconOf(effect.icon), this);
+        portList->setCurrentIndex(-1);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::FlipTrafficLamp(bool sent) {
+    TLedLamp *lamp = sent ? txdLamp : rxdLamp;
+    lamp->SetValue(!lamp->Value());
+}
+
+void MainWindow::DrawInterface(const AmpState &s) {
+    if (s.Interface >= 1 && s.Interface <= int(interfaceItems.size()))
+        interfaceItems[std::size_t(s.Interface - 1)]->setChecked(true);
+    const std::optional<MainRules::InterfaceInfo> info = MainRules::Interface(s.BandGroupInterface);
+    if (!info)
+        return;
+    bandBox->setTitle(info->bandCaption);
+    SetBandsEnabled(info->bandsEnabled);
+}
+
+void MainWindow::DrawSettings(const AmpState &s) {
+    CheckNth(fanItems, s.Fan);
+    CheckNth(alarmSoundItems, s.AlarmSound);
+    CheckNth(barSpeedItems, s.BarSpeed);
+    CheckNth(totItems, s.Tot);
+    // The operator cannot choose the input power class.
+    QAction *inPower = s.InPower == 1   ? inputPowerItems[0]
+                       : s.InPower == 2 ? inputPowerItems[1]
+                                        : nullptr;
+    if (inPower && !inPower->isChecked()) {
+        inPower->setEnabled(true);
+        inPower->setChecked(true);
+        inPower->setEnabled(false);
+    }
+}
+
+void MainWindow::DrawReadingsCurrent(const AmpState &s) {
+    // Greyed while the amplifier does not answer: the values stay in sight
+    // as they were last reported, but nothing says they hold now.
+    const bool current = !s.NoAnswer;
+    for (QWidget *reading :
+         std::initializer_list<QWidget *>{outputReadout, peakReadout, outputMeter, reverseMeter,
+                                          transmitLamp, temperatureReadout, degreeSign})
+        reading->setEnabled(current);
+    // Open Port, pressed in, turns from lime to alert pink.
+    openPortButton->SetDownColor(current ? clLime : clAlertPink);
+    openPortButton->update();
+    SetGroupColor(temperatureBox, current ? TemperatureColor(s.reported.temperature) : clSilver);
+    if (s.IsConnected())
+        Announce(current ? QStringLiteral("The amplifier answers again")
+                         : QStringLiteral("No answer from the amplifier"));
+}
+
+void MainWindow::DrawPower(const AmpState &s, unsigned changed) {
+    const Readings &r = s.readings;
+    // A report that is not a number shows as received and moves nothing.
+    if (changed & StateChange::Output) {
+        outputReadout->setText(Watts(s.reported.output));
+        if (r.outputW || !s.reported.output)
+            outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), r.paType));
+    }
+    if (changed & StateChange::Reverse)
+        reverseMeter->SetPosition(r.reflectedW.value_or(0));
+    if (changed & StateChange::Peak) {
+        peakReadout->setText(Watts(s.reported.peak));
+        if (r.peakW)
+            MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, r.paType));
+        if (r.peakW || !s.reported.peak)
+            SetShown(peakMark, r.peakW.has_value());
+    }
+    if (changed & StateChange::Alc) {
+        SetShown(outputLevelMark, s.AlcVisible);
+        if (s.AlcMark)
+            MoveLeft(outputLevelMark, MainRules::AlcMarkerLeft(*s.AlcMark));
+    }
+}
+
+void MainWindow::DrawState(const AmpState &s, unsigned changed) {
+    const Readings &r = s.readings;
+    if (changed & (StateChange::Connection | StateChange::NoAnswer))
+        DrawConnection(s);
+    if (changed & StateChange::NoAnswer)
+        DrawReadingsCurrent(s);
+    if (changed & StateChange::Ptt) {
+        // A screen reader hears of a change, not of every confirmation.
+        Announce(r.pttBlocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
+        pttBlockButton->SetCaption(r.pttBlocked ? PttCaption::Blocked : PttCaption::Free);
+        pttBlockButton->SetColor(r.pttBlocked ? clAlertPink : clLightGreen);
+    }
+    if ((changed & StateChange::Temperature) && s.reported.temperature) {
+        const QString &temperature = *s.reported.temperature;
+        temperatureReadout->setText(temperature);
+        // Three digits are wider than the box at its laid-out 61 pixels.
+        temperatureReadout->setFont(FitToWidth(temperatureReadout->font(), temperature,
+                                               temperatureReadout->contentsRect().width(), 61));
+        SetGroupColor(temperatureBox, TemperatureColor(temperature));
+    }
+    if (changed & StateChange::Band)
+        for (int i = 1; i <= int(bandCircles.size()); ++i)
+            bandCircles[std::size_t(i - 1)]->SetBrushColor(i == r.band ? clLime : clSilver);
+    if (changed & StateChange::PaType) {
+        (r.Pa12kW() ? pa12kWAction : pa24kWAction)->setChecked(true);
+        // The bar shows half the watts of a 2.4 kW amplifier.
+        outputMeter->SetValueScale(r.Pa12kW() ? 1 : 2);
+        const std::array<QString, 5> texts = MainRules::ScaleTexts(r.paType);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            scaleLabels[i + 1]->setText(texts[i]);
+    }
+    if (changed & StateChange::Interface)
+        DrawInterface(s);
+    if (changed & StateChange::Settings)
+        DrawSettings(s);
+    DrawPower(s, changed);
+    if (changed & StateChange::Transmit) {
+        Announce(r.transmitting ? QStringLiteral("Transmitting") : QStringLiteral("Receiving"));
+        transmitLamp->SetValue(r.transmitting);
+        // The PTT-block panel covers the readouts except while transmitting.
+        pttBlockButton->setVisible(!r.transmitting);
+    }
+    if (changed & StateChange::AtuFitted)
+        atuPanelAction->setEnabled(r.tuner.fitted);
+}

@@ -1,0 +1,101 @@
+#include "app/WindowSet.h"
+
+#include "app/AlarmWindow.h"
+#include "app/MainWindow.h"
+#include "atu/AtuPanel.h"
+#include "remote/LinkTarget.h"
+#include "remote/RemoteServer.h"
+#include "serial/SerialPort.h"
+#include "service/CalibrationWindow.h"
+#include "service/PortMonitor.h"
+#include "widgets/Runtime.h"
+
+#include <QDebug>
+
+template <typename Window, typename... Args> Window *WindowSet::Add(Args &&...args) {
+    auto *window = new Window(std::forward<Args>(args)...);
+    windows.emplace_back(window);
+    return window;
+}
+
+WindowSet::WindowSet(const Settings &settings)
+    : settings_(settings), link(std::make_unique<AmpLink>()) {
+    // An exception that escapes the link's handlers (a send on a closed
+    // port) is shown in the standard error box.
+    link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
+    // A send that failed because the port just went is part of that loss,
+    // which the link reports: no error box of its own.
+    Runtime::SetQuietExceptions([](const std::exception_ptr &error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const ESerialPortLost &) {
+            return true;
+        } catch (...) {
+        }
+        return false;
+    });
+    // Created in this order; every window but the first starts hidden.
+    main = Add<MainWindow>(*link, settings_);
+    monitor = Add<PortMonitor>(*link);
+    calibration = Add<CalibrationWindow>();
+    for (const AlarmWindow::Spec &spec : AlarmWindow::Specs)
+        alarms[int(spec.kind)] = Add<AlarmWindow>(spec);
+    atu = Add<AtuPanel>(*link);
+
+    QObject::connect(monitor, &PortMonitor::TrafficLogged, main, &MainWindow::FlipTrafficLamp);
+    QObject::connect(main, &MainWindow::PortMonitorAsked, monitor, [this] {
+        monitor->show();
+        monitor->raise();
+    });
+    QObject::connect(main, &MainWindow::AtuPanelAsked, atu, [this] { atu->show(); });
+    QObject::connect(link.get(), &AmpLink::Effect, main,
+                     [this](const LinkEffect &e) { ShowEffect(e); });
+}
+
+QList<QWidget *> WindowSet::Windows() const {
+    QList<QWidget *> all;
+    for (const std::unique_ptr<QWidget> &window : windows)
+        all << window.get();
+    return all;
+}
+
+void WindowSet::ShowEffect(const LinkEffect &e) {
+    // Alarm reports show their windows; the all-clear hides those showing.
+    if (e.kind == LinkEffect::Kind::AlarmRaised) {
+        AlarmWindow *window = Alarm(e.alarm);
+        if (window->ShowAlarm(main, link->State().readings.paType))
+            main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
+    } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
+        for (AlarmKind kind : AlarmWindow::ClearOrder)
+            Alarm(kind)->HideAlarm();
+    }
+}
+
+QString WindowSet::StartServer(const remote::RemoteConfig &config) {
+    if (!server) {
+        target = std::make_unique<remote::LinkTarget>(link.get());
+        server = std::make_unique<remote::RemoteServer>(target.get());
+        // Connections and refusals go to standard error; a client's changes
+        // show in the port monitor as the link echoes them.
+        QObject::connect(server.get(), &remote::RemoteServer::Logged,
+                         [](const QString &event) { qInfo().noquote() << "network:" << event; });
+    }
+    const QString error = server->Start(config);
+    if (!error.isEmpty())
+        Runtime::ShowMessage(error +
+                                 QStringLiteral("\n\nThe panel runs without the network server."),
+                             QStringLiteral("Network"), Runtime::MsgIcon::Warning, main);
+    return error;
+}
+
+WindowSet::~WindowSet() {
+    // No client may reach the link once the windows start to go.
+    server.reset();
+    // The windows are going away: no event of the port may reach them.
+    link->Shutdown();
+    windows.front().reset();
+    main = nullptr;
+    while (!windows.empty())
+        windows.pop_back();
+    link.reset();
+}

@@ -1,0 +1,178 @@
+#include "config/CommandLine.h"
+
+#include "remote/RemoteRules.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace CommandLine {
+
+namespace {
+
+const QString Program = QStringLiteral("orvik-control");
+
+// Options the application object takes itself; with a value or without.
+// Qt accepts them with one dash or two.
+struct QtOption {
+    const char *name;
+    bool hasValue;
+};
+constexpr QtOption QtOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"qwindowicon", true},   {"qwindowtitle", true},
+    {"reverse", false},      {"session", true},
+    {"style", true},         {"stylesheet", true},
+    {"widgetcount", false},  {"display", true},
+    {"geometry", true},      {"title", true},
+    {"name", true},          {"visual", true},
+    {"nograb", false},       {"dograb", false},
+    {"sync", false},
+};
+
+// The arguments without Qt's own options (and their values).
+QStringList WithoutQtOptions(const QStringList &arguments) {
+    QStringList kept;
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments.at(i);
+        if (arg == QLatin1String("--")) {
+            // What follows is no option.
+            kept << arguments.mid(i);
+            break;
+        }
+        if (i == 0 || !arg.startsWith(QLatin1Char('-'))) {
+            kept << arg;
+            continue;
+        }
+        arg.remove(0, arg.startsWith(QLatin1String("--")) ? 2 : 1);
+        const QString name = arg.section(QLatin1Char('='), 0, 0);
+        bool qt = false;
+        for (const QtOption &o : QtOptions) {
+            if (name != QLatin1String(o.name))
+                continue;
+            qt = true;
+            if (o.hasValue && !arg.contains(QLatin1Char('=')))
+                ++i; // its value
+        }
+        if (!qt)
+            kept << arguments.at(i);
+    }
+    return kept;
+}
+
+} // namespace
+
+QString Version() {
+    return QStringLiteral(ORVIK_VERSION);
+}
+
+Result Parse(const QStringList &arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Remote control panel for the Orvik 1200 HF amplifier and its tuner.\n"
+                       "The serial port is chosen in the window; Orvik_control.ini names the\n"
+                       "one selected at start. With --headless the program runs without a\n"
+                       "window or display, opens the port itself and serves the network\n"
+                       "(see orvik-control(1))."));
+    // Not addHelpOption(): its --help-all would promise Qt's options too.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Runs without a window or display: opens the port, reconnects, serves "
+                       "the network and logs to standard output until SIGTERM or SIGINT."));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Serial port to open (with --headless; default: Port= of the file)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Serves Hamlib's ampctld protocol on this address (default: Listen= in "
+                       "[Network]); an address other than loopback needs Allow= there."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Settings file to read (with --headless; default: the first "
+                       "Orvik_control.ini found)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption demo(
+        QStringLiteral("demo"),
+        QStringLiteral("Starts the simulated amplifier (orvik-sim) and the panel connected to "
+                       "it; reads and writes none of your settings."));
+    parser.addOptions({headless, port, listen, config, demo});
+
+    Result result;
+    auto fail = [&result](const QString &why) {
+        result.run = false;
+        result.status = 2;
+        result.error = Program + QStringLiteral(": ") + why + QStringLiteral(" (try --help)");
+        return result;
+    };
+    if (!parser.parse(WithoutQtOptions(arguments)))
+        return fail(parser.errorText().simplified());
+    if (parser.isSet(help)) {
+        result.run = false;
+        // Its first line would name argv[0] of whatever application runs.
+        const QString text = parser.helpText();
+        result.output = QStringLiteral("Usage: ") + Program + QStringLiteral(" [options]") +
+                        text.mid(text.indexOf(QLatin1Char('\n')));
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.run = false;
+        result.output = Program + QLatin1Char(' ') + Version() + QLatin1Char('\n');
+        return result;
+    }
+    // Other arguments are ignored, as they always were.
+    Options &o = result.options;
+    o.headless = parser.isSet(headless);
+    o.port = parser.value(port).trimmed();
+    o.listen = parser.value(listen).trimmed();
+    o.config = parser.value(config);
+    o.demo = parser.isSet(demo);
+    // The panel reads its own file and takes the port from its window.
+    if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
+        return fail(QStringLiteral("--port and --config go with --headless"));
+    if (o.headless && o.demo)
+        return fail(QStringLiteral("--demo is for the panel, not --headless"));
+    if (parser.isSet(port) && o.port.isEmpty())
+        return fail(QStringLiteral("--port needs a port name"));
+    if (parser.isSet(config) && o.config.isEmpty())
+        return fail(QStringLiteral("--config needs a file name"));
+    if (parser.isSet(listen)) {
+        remote::ListenAddress where;
+        const QString error = remote::ParseListen(o.listen, &where);
+        if (!error.isEmpty())
+            return fail(QStringLiteral("--listen: ") + error);
+    }
+    return result;
+}
+
+remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network) {
+    remote::RemoteConfig config;
+    config.listen = options.listen.isEmpty() ? network.listen : options.listen;
+    config.allow = network.allow;
+    config.allowRaw = network.allowRaw;
+    config.idleTimeout = network.idleTimeout;
+    return config;
+}
+
+bool Read(int argc, char **argv, Options *options, int *status) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const Result result = Parse(arguments);
+    if (!result.output.isEmpty())
+        std::fputs(result.output.toLocal8Bit().constData(), stdout);
+    if (!result.error.isEmpty())
+        std::fprintf(stderr, "%s\n", result.error.toLocal8Bit().constData());
+    *options = result.options;
+    *status = result.status;
+    return result.run;
+}
+
+} // namespace CommandLine

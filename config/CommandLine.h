@@ -1,0 +1,48 @@
+// The command line of orvik-control, read before the application object
+// exists, so that --help and --version need no display. Qt's own options
+// (-platform, -style, ...) are left for the application object.
+#pragma once
+
+#include "config/Settings.h"
+#include "remote/RemoteServer.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace CommandLine {
+
+// What the options ask for. A new option adds its field here, its
+// QCommandLineOption and its reading in CommandLine.cpp.
+struct Options {
+    bool headless = false; // --headless: no window, no display
+    QString port;          // --port NAME (headless): instead of [Configuration] Port=
+    QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
+    QString config;        // --config FILE (headless): instead of Orvik_control.ini
+    bool demo = false;     // --demo: the panel on the simulated amplifier
+};
+
+struct Result {
+    // False: print `output` (to stdout) or `error` (to stderr) and exit with
+    // `status`, without starting the program.
+    bool run = true;
+    int status = 0;
+    QString output;
+    QString error;
+    Options options;
+};
+
+// The program's version, as --version prints it.
+QString Version();
+
+// Reads `arguments` (the first is the program's name).
+Result Parse(const QStringList &arguments);
+
+// The network server's settings: [Network] of the settings file, with
+// --listen before Listen=.
+remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network);
+
+// Parse on argv; prints and returns false when the program is to exit with
+// *status.
+bool Read(int argc, char **argv, Options *options, int *status);
+
+} // namespace CommandLine

@@ -1,0 +1,115 @@
+#include "config/Settings.h"
+
+#include "config/IniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+QString &ProgramFolderOverride() {
+    static QString folder;
+    return folder;
+}
+
+QString Sub() {
+    return QStringLiteral("/orvik/") + Settings::FileName;
+}
+
+} // namespace
+
+QString Settings::ProgramFolder() {
+    return ProgramFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath()
+                                             : ProgramFolderOverride();
+}
+
+void Settings::SetProgramFolder(const QString &folder) {
+    ProgramFolderOverride() = folder;
+}
+
+QString Settings::UserPath(const QProcessEnvironment &env) {
+    QString configHome = env.value(QStringLiteral("XDG_CONFIG_HOME"));
+    if (!QDir::isAbsolutePath(configHome)) {
+        const QString home = env.value(QStringLiteral("HOME"));
+        configHome = QDir::isAbsolutePath(home) ? home + QStringLiteral("/.config") : QString();
+    }
+    return configHome.isEmpty() ? QString() : QDir::cleanPath(configHome + Sub());
+}
+
+QStringList Settings::SearchPaths(const QString &programFolder, const QProcessEnvironment &env) {
+    QStringList paths{programFolder + QLatin1Char('/') + FileName};
+    const QString user = UserPath(env);
+    if (!user.isEmpty())
+        paths << user;
+    QStringList configDirs;
+    const QStringList listed =
+        env.value(QStringLiteral("XDG_CONFIG_DIRS")).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &dir : listed)
+        if (QDir::isAbsolutePath(dir))
+            configDirs << dir;
+    if (configDirs.isEmpty())
+        configDirs << QStringLiteral("/etc/xdg");
+    for (const QString &dir : configDirs)
+        paths << QDir::cleanPath(dir + Sub());
+    return paths;
+}
+
+QString Settings::Find(const QString &programFolder, const QProcessEnvironment &env) {
+    for (const QString &path : SearchPaths(programFolder, env))
+        if (QFileInfo::exists(path))
+            return path;
+    return QString();
+}
+
+Settings Settings::Load(const QProcessEnvironment &env) {
+    return Read(Find(ProgramFolder(), env));
+}
+
+Settings Settings::Read(const QString &path) {
+    Settings s;
+    s.path = path;
+    if (path.isEmpty())
+        return s;
+    // A file that cannot be read whole reads as one without keys.
+    QByteArray text;
+    if (!IniFile::ReadWhole(path, &text).isEmpty())
+        text.clear();
+    auto read = [&text](const Key &key) {
+        return IniFile::ReadStringFromText(text, QLatin1String(key.section),
+                                           QLatin1String(key.name));
+    };
+    s.configuration.port = read(Port);
+    s.configuration.autoReconnect = read(AutoReconnect) == QLatin1String("1");
+    s.network.listen = read(Listen);
+    s.network.allow = read(Allow);
+    s.network.allowRaw = read(AllowRaw) == QLatin1String("1");
+    s.network.idleTimeout = read(IdleTimeout);
+    return s;
+}
+
+QString Settings::Save(const Key &key, const QString &value, const QProcessEnvironment &env) const {
+    const QString user = UserPath(env);
+    if (user.isEmpty())
+        return QStringLiteral("No folder for the user's settings (set HOME or XDG_CONFIG_HOME)");
+    // Written back whole or not at all: a file that cannot be read whole is
+    // left as it is.
+    QByteArray text;
+    const QString current = QFileInfo::exists(user) ? user : path;
+    if (!current.isEmpty() && QFileInfo::exists(current)) {
+        const QString failure = IniFile::ReadWhole(current, &text);
+        if (!failure.isEmpty())
+            return failure;
+    }
+    if (!QDir().mkpath(QFileInfo(user).path()))
+        return QStringLiteral("Cannot create the folder of %1").arg(user);
+    QSaveFile file(user);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(IniFile::WriteStringToText(text, QLatin1String(key.section),
+                                              QLatin1String(key.name), value)) < 0 ||
+        !file.commit())
+        return QStringLiteral("Cannot write %1: %2").arg(user, file.errorString());
+    return QString();
+}

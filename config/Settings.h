@@ -1,0 +1,82 @@
+// The program's settings file, Orvik_control.ini: where it is found, every
+// key it holds (section and name, here and nowhere else), read once into one
+// value, and the one way a setting the operator changes is saved. A new
+// section adds its keys, its struct and its lines in Read().
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class Settings {
+public:
+    // A key of the file: its section and its name.
+    struct Key {
+        const char *section;
+        const char *name;
+    };
+
+    // [Configuration]
+    static constexpr Key Port{"Configuration", "Port"};
+    static constexpr Key AutoReconnect{"Configuration", "AutoReconnect"};
+    // [Network]
+    static constexpr Key Listen{"Network", "Listen"};
+    static constexpr Key Allow{"Network", "Allow"};
+    static constexpr Key AllowRaw{"Network", "AllowRaw"};
+    static constexpr Key IdleTimeout{"Network", "IdleTimeout"};
+
+    struct Configuration {
+        // The port selected at start; none when no file was found (a file
+        // without the key, or one that cannot be read, names an empty port).
+        std::optional<QString> port;
+        bool autoReconnect = false; // "1": a lost port is waited for
+    };
+    struct Network {
+        QString listen; // HOST:PORT; empty: no server
+        QString allow;  // addresses and CIDR ranges that may connect
+        bool allowRaw = false;
+        QString idleTimeout; // seconds, as written
+    };
+
+    QString path; // the file read; empty when none was found
+    Configuration configuration;
+    Network network;
+
+    // The file's name.
+    static inline const QString FileName = QStringLiteral("Orvik_control.ini");
+
+    // The folder looked in first: the executable's, unless the demo or a
+    // test points the program at a folder of its own (empty: the
+    // executable's again).
+    static QString ProgramFolder();
+    static void SetProgramFolder(const QString &folder);
+
+    // Where the file is looked for, first to last: in programFolder;
+    // $XDG_CONFIG_HOME/orvik (default ~/.config/orvik); each folder of
+    // $XDG_CONFIG_DIRS followed by /orvik (default /etc/xdg/orvik).
+    // Relative XDG folders are ignored, as the XDG rules ask.
+    static QStringList SearchPaths(const QString &programFolder, const QProcessEnvironment &env);
+    // The first of SearchPaths that exists (also when it cannot be read, so
+    // that a broken file is not silently passed over); empty when none does.
+    static QString Find(const QString &programFolder,
+                        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+    // The user's file, $XDG_CONFIG_HOME/orvik/Orvik_control.ini (default
+    // ~/.config/orvik); empty when neither names an absolute folder.
+    static QString
+    UserPath(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+
+    // The file found from ProgramFolder(), read.
+    static Settings Load(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
+    // The file at path, read once; an empty path gives every default.
+    static Settings Read(const QString &path);
+
+    // Saves one setting in the user's file. When the user has no file yet,
+    // it starts as a copy of the file read (path), so that the user's file,
+    // which is found before the system's, keeps every other setting.
+    // Written whole or not at all. Returns an empty string, or why the file
+    // could not be written.
+    QString Save(const Key &key, const QString &value,
+                 const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) const;
+};

@@ -1,0 +1,83 @@
+// The window set: every window the program creates, with its title, closing
+// that only hides a secondary window, and the File menu's way to the port
+// monitor and the ATU panel. (Their texts fit them: tst_fonts.)
+#include "tests/common/PanelFixture.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTest>
+#include <QWindow>
+
+class TestWindowSet : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { Runtime::SetUpApplication(*qApp); }
+    void init() { f = std::make_unique<PanelFixture>(true); }
+    void cleanup() { f.reset(); }
+
+    void titles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("title");
+        const std::pair<const char *, const char *> rows[] = {
+            {"Form1", "Orvik 1200 Remote Control"},
+            {"Form2", "Port Monitor"},
+            {"Form3", "Calibration"},
+            {"FALARM_HP", "ALARM - HIGH OUTPUT POWER"},
+            {"FAlarm_ip", "ALARM - HIGH INPUT POWER"},
+            {"FALARM_SWR", "ALARM - HIGH REVERSE POWER"},
+            {"Falarm_bpf", "ALARM - BPF failure"},
+            {"Falarm_temp", "Alarm - Temperature"},
+            {"FALARM_TOT", "ALARM - TIME OF TRANSMIT"},
+            {"FALARM_HPCONT", "ALARM - Continoues Power"},
+            {"Fatu1", "ATU Remote Control"}};
+        for (const auto &[name, title] : rows)
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(title);
+    }
+
+    void titles() {
+        QFETCH(QString, name);
+        QFETCH(QString, title);
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Orvik Remote Control"));
+        QWidget *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == name)
+                window = w;
+        QVERIFY(window);
+        QCOMPARE(SystemTitle(window), title);
+    }
+
+    void closingOnlyHides() {
+        // The ATU panel and the monitor stay alive; an alarm window closed by the
+        // window manager counts as hidden and shows again on its next alarm.
+        QVERIFY(f->connectPeer());
+        f->receive("ALARM: TOT\r\n");
+        for (QWidget *w :
+             {static_cast<QWidget *>(f->windows->Atu()), static_cast<QWidget *>(f->monitorWindow()),
+              static_cast<QWidget *>(f->windows->Alarm(AlarmKind::Tot))}) {
+            QPointer<QWidget> guard(w);
+            w->show();
+            QVERIFY(w->close());
+            QVERIFY(guard && w->isHidden());
+        }
+        f->receive("ALARM: TOT\r\n");
+        QVERIFY(f->windows->Alarm(AlarmKind::Tot)->isVisible());
+    }
+
+    void fileMenu() {
+        const WindowSet &w = *f->windows;
+        Action(f->main, "PortMonitor1")->trigger();
+        QVERIFY(w.Monitor()->isVisible());
+        // Disabled until the amplifier reports a tuner.
+        Action(f->main, "ATUPanel1")->trigger();
+        QVERIFY(w.Atu()->isHidden());
+        Action(f->main, "ATUPanel1")->setEnabled(true);
+        Action(f->main, "ATUPanel1")->trigger();
+        QVERIFY(w.Atu()->isVisible());
+    }
+
+private:
+    std::unique_ptr<PanelFixture> f;
+};
+
+QTEST_MAIN(TestWindowSet)
+#include "tst_windowset.moc"

@@ -1,0 +1,182 @@
+// Bytes to text and back, line framing across chunks and the value rules of
+// the reports that the dispatcher's table does not reach row by row.
+#include "link/LineFramer.h"
+#include "link/MainRules.h"
+#include "link/Protocol.h"
+#include "link/Reports.h"
+
+#include <QTest>
+
+using Reports::TempRange;
+
+class TestReports : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void latin1RoundTrip();
+    void framing_data();
+    void framing();
+    void overlongLineIsDroppedOnce();
+    void toInt_data();
+    void toInt();
+    void temperature_data();
+    void temperature();
+    void powerScale_data();
+    void powerScale();
+};
+
+void TestReports::latin1RoundTrip() {
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    const QString text = Protocol::FromLine(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(text.at(0).unicode(), ushort(0));
+    QCOMPARE(text.at(0xE9).unicode(), ushort(0xE9));
+    QCOMPARE(Protocol::ToLine(text), all);
+    QCOMPARE(Protocol::ReceivedEcho(QByteArray("A\0B", 3)).size(), 5);
+}
+
+void TestReports::framing_data() {
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QByteArray>("held");
+    using L = QList<QByteArray>;
+    QTest::newRow("two lines") << L{"O: 500\r\nR: 1\r\n"} << L{"O: 500", "R: 1"} << QByteArray();
+    QTest::newRow("tail carried over")
+        << L{"O: 500\r\nR: ", "12\r\n"} << L{"O: 500", "R: 12"} << QByteArray();
+    QTest::newRow("no CR is held, not an empty line") << L{"T: 4"} << L{} << QByteArray("T: 4");
+    QTest::newRow("split over three") << L{"T", ": 4", "5\r\n"} << L{"T: 45"} << QByteArray();
+    QTest::newRow("LF at chunk start dropped")
+        << L{"O: 5\r", "\nR: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
+    QTest::newRow("non-LF after chunk CR kept")
+        << L{"O: 5\r", "R: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
+    QTest::newRow("empty lines") << L{"A\r\n\r\nB\r\n"} << L{"A", "", "B"} << QByteArray();
+    QTest::newRow("LF dropped only once")
+        << L{"A\r", "\n", "\nB\r\n"} << L{"A", "\nB"} << QByteArray();
+    QTest::newRow("NUL and high bytes kept") << L{QByteArray("T: \x00\xB5\xFF\r\n", 8)}
+                                             << L{QByteArray("T: \x00\xB5\xFF", 6)} << QByteArray();
+}
+
+void TestReports::framing() {
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QByteArray, held);
+    LineFramer framer;
+    QList<QByteArray> got;
+    for (const QByteArray &c : chunks) {
+        const LineFramer::Result r = framer.Feed(c);
+        QCOMPARE(r.discarded, 0);
+        got += r.lines;
+    }
+    QCOMPARE(got, lines);
+    QCOMPARE(framer.Held(), held);
+}
+
+void TestReports::overlongLineIsDroppedOnce() {
+    LineFramer framer;
+    QCOMPARE(framer.Feed(QByteArray(LineFramer::MaxHeld, 'x')).discarded, 0); // at the limit: held
+    QCOMPARE(framer.Feed("yy").discarded, LineFramer::MaxHeld + 2);
+    QVERIFY(framer.Held().isEmpty());
+    // More of the same line: neither held nor reported again; its end is
+    // dropped with it and the next line is whole.
+    QCOMPARE(framer.Feed(QByteArray(10000, 'z')).discarded, 0);
+    QVERIFY(framer.Held().isEmpty());
+    QCOMPARE(framer.Feed("zz\r\nO: 5\r\n").lines, QList<QByteArray>{"O: 5"});
+    // A long line that ends within its chunk is a line, not garbage.
+    const QByteArray longLine(LineFramer::MaxHeld * 2, 'a');
+    const LineFramer::Result r = framer.Feed(longLine + "\r\n");
+    QCOMPARE(r.discarded, 0);
+    QCOMPARE(r.lines, QList<QByteArray>{longLine});
+    // Reset forgets a partial line.
+    framer.Feed("O: 1");
+    framer.Reset();
+    QCOMPARE(framer.Feed("R: 2\r\n").lines, QList<QByteArray>{"R: 2"});
+}
+
+void TestReports::toInt_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+    QTest::newRow("signs, leading blanks") << QStringLiteral("  -12") << true << -12;
+    QTest::newRow("plus") << QStringLiteral("+7") << true << 7;
+    QTest::newRow("max") << QStringLiteral("2147483647") << true << 2147483647;
+    QTest::newRow("overflow") << QStringLiteral("2147483648") << false << 0;
+    QTest::newRow("empty") << QString() << false << 0;
+    QTest::newRow("sign only") << QStringLiteral("-") << false << 0;
+    QTest::newRow("trailing blank") << QStringLiteral("5 ") << false << 0;
+    QTest::newRow("decimal point") << QStringLiteral("3.5") << false << 0;
+    QTest::newRow("NUL") << QString(QChar(0)) << false << 0;
+}
+
+void TestReports::toInt() {
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QFETCH(int, value);
+    const std::optional<int> n = Reports::ToInt(text);
+    QCOMPARE(n.has_value(), ok);
+    if (ok)
+        QCOMPARE(*n, value);
+}
+
+void TestReports::temperature_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<TempRange>("range");
+    const std::pair<const char *, TempRange> rows[] = {
+        {"39", TempRange::Cool},
+        {"40", TempRange::Warm},
+        {"60", TempRange::Hot},
+        {"59", TempRange::Warm},
+        {"74", TempRange::Hot},
+        {"75", TempRange::Alarm},
+        // Numbers compare as numbers: a hot amplifier is never green.
+        {"100", TempRange::Alarm},
+        {"5", TempRange::Cool},
+        {"-3", TempRange::Cool},
+        // Fractions compare as numbers too.
+        {"39.5", TempRange::Cool},
+        {"100.5", TempRange::Alarm},
+        {"74.9", TempRange::Hot},
+        {" 8.0", TempRange::Cool},
+        // Text that is not a number keeps the text order.
+        {"1.2.3", TempRange::Cool},
+        {"5C", TempRange::Warm},
+        {"??", TempRange::Alarm},
+        {"", TempRange::Cool}};
+    for (const auto &[value, range] : rows)
+        QTest::newRow(value) << QString::fromLatin1(value) << range;
+}
+
+void TestReports::temperature() {
+    QFETCH(QString, value);
+    QFETCH(TempRange, range);
+    QCOMPARE(Reports::TemperatureRange(value), range);
+}
+
+// Where a power stands on the output bar's 0..1200 scale and where the peak
+// marker points, both limited to the top of the PA type's scale.
+void TestReports::powerScale_data() {
+    QTest::addColumn<int>("watts");
+    QTest::addColumn<bool>("kw24");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("peakLeft");
+    const int rows[][4] = {{0, 0, 0, 8},         {300, 0, 300, 108},   {1200, 0, 1200, 408},
+                           {1201, 0, 1200, 408}, {1500, 0, 1200, 408}, {1, 1, 0, 8},
+                           {5, 1, 2, 8},         {851, 1, 425, 149},   {1500, 1, 750, 258},
+                           {2400, 1, 1200, 408}, {2401, 1, 1200, 408}, {3000, 1, 1200, 408}};
+    for (const auto &r : rows)
+        QTest::addRow("%d W, %s", r[0], r[1] ? "2.4 kW" : "1.2 kW")
+            << r[0] << bool(r[1]) << r[2] << r[3];
+}
+
+void TestReports::powerScale() {
+    QFETCH(int, watts);
+    QFETCH(bool, kw24);
+    QFETCH(int, position);
+    QFETCH(int, peakLeft);
+    const MainRules::PaType type = kw24 ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
+    QCOMPARE(MainRules::OutputBarPosition(watts, type), position);
+    QCOMPARE(MainRules::PeakMarkerLeft(watts, type), peakLeft);
+}
+
+QTEST_GUILESS_MAIN(TestReports)
+#include "tst_reports.moc"
