@@ -72,12 +72,13 @@ QList<Entity> Entities() {
            OnOff(QStringLiteral("transmitting"), QStringLiteral("value_json.transmitting")), "");
     binary(QStringLiteral("ptt_blocked"), QStringLiteral("PTT blocked"),
            OnOff(QStringLiteral("ptt_blocked"), QStringLiteral("value_json.ptt_blocked")), "");
-    for (const AlarmName &a : Alarms)
-        binary(QStringLiteral("alarm_") + QString::fromLatin1(a.name).toLower(),
-               QLatin1String(a.text),
-               OnOff(QStringLiteral("alarms"),
-                     QStringLiteral("'%1' in value_json.alarms").arg(QLatin1String(a.name))),
-               "problem");
+    for (int k = 0; k < AlarmKinds; ++k) {
+        const QString name = AlarmName(AlarmKind(k));
+        binary(
+            QStringLiteral("alarm_") + name.toLower(), AlarmText(name),
+            OnOff(QStringLiteral("alarms"), QStringLiteral("'%1' in value_json.alarms").arg(name)),
+            "problem");
+    }
 
     Entity band;
     band.component = QStringLiteral("select");

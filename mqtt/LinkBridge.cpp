@@ -3,7 +3,6 @@
 #include "link/AmpLink.h"
 #include "link/MainRules.h"
 #include "mqtt/Publisher.h"
-#include "remote/RemoteRules.h"
 #include "serial/SerialPort.h"
 
 #include <cmath>
@@ -30,59 +29,50 @@ QString PhaseOf(const AmpState &s, const QString &previous) {
     return Phase::Closed;
 }
 
-std::optional<double> Number(const QString &text) {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    return ok ? std::optional<double>(v) : std::nullopt;
-}
-
 } // namespace
 
 MqttState StateOf(const AmpState &s, const QString &previousPhase) {
+    const Readings &r = s.readings;
     MqttState m;
     m.phase = PhaseOf(s, previousPhase);
     m.port = s.PortName;
-    m.paType = s.Pa12kW() ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
+    m.paType = r.Pa12kW() ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
     m.current = s.ReadingsCurrent();
     if (!m.current)
         return m;
-    m.band = s.CurrentBand;
-    m.transmitting = s.Transmitting;
-    m.pttBlocked = s.PttBlocked;
-    if (!s.OutputText.isEmpty())
-        m.outputW = s.OutputWatts;
-    m.reflectedW = s.ReversePosition; // the reverse report's watts, unscaled
-    if (!s.PeakText.isEmpty())
-        m.peakW = s.PeakWatts;
-    if (s.Temperature)
-        m.temperatureC = Number(*s.Temperature);
+    if (r.band >= 1 && r.band <= 7)
+        m.band = r.band;
+    m.transmitting = r.transmitting;
+    m.pttBlocked = r.pttBlocked;
+    m.outputW = r.outputW;
+    m.reflectedW = r.reflectedW;
+    m.peakW = r.peakW;
+    m.temperatureC = r.temperatureC;
     QStringList alarms;
     for (int k = 0; k < AlarmKinds; ++k)
-        if (s.Alarms[k])
-            alarms << QLatin1String(Alarms[k].name);
+        if (r.alarms[std::size_t(k)])
+            alarms << AlarmName(AlarmKind(k));
     m.alarms = alarms;
-    const bool tunerInLine = s.AtuFitted && s.Atu == AtuSwitch::InLine;
-    if (s.AtuFitted) {
+    const bool tunerInLine = r.tuner.fitted && r.tuner.position == AtuSwitch::InLine;
+    if (r.tuner.fitted) {
         TunerState t;
         t.fitted = true;
-        if (s.Atu != AtuSwitch::Initial)
+        if (r.tuner.position != AtuSwitch::Initial)
             t.inLine = tunerInLine;
-        t.status = s.AtuStatusCode;
-        t.swr = s.TunerSwr();
-        if (!s.InductanceText.isEmpty())
-            t.inductanceUh = s.TunerInductance;
-        if (!s.CapacitanceText.isEmpty())
-            t.capacitancePf = s.TunerCapacitance;
+        t.status = r.tuner.status;
+        t.swr = r.TunerSwr();
+        t.inductanceUh = r.tuner.inductanceUH;
+        t.capacitancePf = r.tuner.capacitancePF;
+        t.forwardW = r.tuner.forwardW;
         m.tuner = t;
     }
     // The tuner's reading while it describes the antenna in use, else the
-    // amplifier's own from forward and reverse power while it transmits.
-    if (tunerInLine && s.TunerSwr())
-        m.swr = s.TunerSwr();
-    else if (m.outputW && *m.outputW > 0)
-        m.swr = std::round(remote::SwrFromPower(*m.outputW, *m.reflectedW) * 100) / 100;
-    if (!s.FirmwareVersion.isEmpty())
-        m.firmware = s.FirmwareVersion;
+    // amplifier's own from forward and reflected power while it transmits.
+    if (tunerInLine && r.TunerSwr())
+        m.swr = r.TunerSwr();
+    else if (r.outputW.value_or(0) > 0 && r.Swr())
+        m.swr = std::round(*r.Swr() * 100) / 100;
+    m.firmware = r.firmware;
     return m;
 }
 

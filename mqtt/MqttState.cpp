@@ -1,5 +1,8 @@
 #include "mqtt/MqttState.h"
 
+#include "link/Protocol.h"
+#include "remote/LinkTarget.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,14 +27,18 @@ QByteArray Compact(const QJsonObject &o) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-QString AlarmText(const QString &name) {
-    for (const AlarmName &a : Alarms)
-        if (name == QLatin1String(a.name))
-            return QLatin1String(a.text);
-    return name;
+} // namespace
+
+QString AlarmName(AlarmKind kind) {
+    return Protocol::Report::Alarms[int(kind)].mid(QLatin1String("ALARM: ").size());
 }
 
-} // namespace
+QString AlarmText(const QString &name) {
+    for (int k = 0; k < AlarmKinds; ++k)
+        if (name == AlarmName(AlarmKind(k)))
+            return QString::fromLatin1(remote::AlarmText(AlarmKind(k)));
+    return name;
+}
 
 QString BandName(int band) {
     static const char *const names[] = {"160M",    "80M",     "40M", "30M/20M",

@@ -4,6 +4,8 @@
 // A reading that is not current is none and goes out as JSON null.
 #pragma once
 
+#include "link/Readings.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -24,22 +26,10 @@ inline const QString NoAnswer = QStringLiteral("no answer");    // identified, b
 inline const QString Lost = QStringLiteral("lost");             // the port went; waiting for it
 } // namespace Phase
 
-// The seven alarms by the names the amplifier reports them with, and what
-// each means.
-struct AlarmName {
-    const char *name;
-    const char *text;
-};
-constexpr AlarmName Alarms[] = {
-    {"HPOUT", "High output power"},
-    {"HPIN", "High input power"},
-    {"BPF", "Band-pass filter failure"},
-    {"SWR", "High reverse power"},
-    {"TEMP", "High temperature"},
-    {"TOT", "Transmit time exceeded"},
-    {"HPCONT", "Continuous output power exceeded"},
-};
-constexpr int AlarmCount = 7;
+// An alarm's name as the amplifier reports it ("SWR" of "ALARM: SWR"),
+// and what it means.
+QString AlarmName(AlarmKind kind);
+QString AlarmText(const QString &name);
 
 // The band names as the panel shows them, band 1 first.
 QString BandName(int band);
@@ -51,7 +41,7 @@ struct TunerState {
     std::optional<double> swr;  // its current SWR reading
     std::optional<double> inductanceUh;
     std::optional<double> capacitancePf;
-    std::optional<double> forwardW;
+    std::optional<int> forwardW;
     bool operator==(const TunerState &o) const;
 };
 
@@ -64,9 +54,9 @@ struct MqttState {
     std::optional<int> band; // 1..7
     std::optional<bool> transmitting;
     std::optional<bool> pttBlocked;
-    std::optional<double> outputW;
-    std::optional<double> reflectedW;
-    std::optional<double> peakW;
+    std::optional<int> outputW;
+    std::optional<int> reflectedW;
+    std::optional<int> peakW;
     std::optional<double> swr;
     std::optional<double> temperatureC;
     std::optional<QStringList> alarms; // the active alarms' names

@@ -3,7 +3,7 @@
 // mosquitto: good and bad credentials, certificates and ACLs, the retained
 // state, availability and last will, the broker going away and coming
 // back, and commands with Control on and off.
-#include "link/AmpLink.h"
+#include "link/ReplyDispatcher.h"
 #include "mqtt/HomeAssistant.h"
 #include "mqtt/LinkBridge.h"
 #include "mqtt/Publisher.h"
