@@ -22,14 +22,19 @@ class CalibrationWindow;
 class MainWindow;
 class PortMonitor;
 class QWidget;
+namespace mqtt {
+class LinkCommands;
+class Publisher;
+struct Settings;
+} // namespace mqtt
 namespace remote {
 class LinkTarget;
 class RemoteServer;
 struct RemoteConfig;
 } // namespace remote
 
-// Owns the link, the network server and the windows; the server stops
-// first, the link's port closes, then the main window goes and the others in
+// Owns the link, the network server, the MQTT publisher and the windows;
+// the server and the publisher stop first, the link's port closes, then the main window goes and the others in
 // reverse order of creation, the link last.
 class WindowSet {
 public:
@@ -53,6 +58,12 @@ public:
     // runs without it; the message is returned.
     QString StartServer(const remote::RemoteConfig &config);
     remote::RemoteServer *Server() const { return server.get(); }
+    // Publishes the link's state on the MQTT broker the settings name (none:
+    // nothing), the broker's state in the main window's title. When it
+    // cannot start, a message box says why and the panel runs without it;
+    // the message is returned.
+    QString StartPublisher(const mqtt::Settings &settings);
+    mqtt::Publisher *Publisher() const { return publisher.get(); }
 
 private:
     // Creates a window, the next in the list.
@@ -63,6 +74,8 @@ private:
     std::unique_ptr<AmpLink> link;
     std::unique_ptr<remote::LinkTarget> target;
     std::unique_ptr<remote::RemoteServer> server;
+    std::unique_ptr<mqtt::LinkCommands> commands;
+    std::unique_ptr<mqtt::Publisher> publisher;
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;
     PortMonitor *monitor = nullptr;

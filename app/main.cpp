@@ -94,5 +94,6 @@ int main(int argc, char **argv) {
     if (options.demo)
         QTimer::singleShot(0, main, [main] { main->OpenSelectedPort(); });
     windows.StartServer(CommandLine::NetworkConfig(options, windows.settings().network));
+    windows.StartPublisher(CommandLine::MqttSettings(options, windows.settings()));
     return app->exec();
 }

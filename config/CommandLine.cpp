@@ -103,7 +103,12 @@ Result Parse(const QStringList &arguments) {
         QStringLiteral("demo"),
         QStringLiteral("Starts the simulated amplifier (orvik-sim) and the panel connected to "
                        "it; reads and writes none of your settings."));
-    parser.addOptions({headless, port, listen, config, demo});
+    const QCommandLineOption mqtt(
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publishes the amplifier's state on this MQTT broker (default: Broker= in "
+                       "[MQTT], where the other MQTT settings are)."),
+        QStringLiteral("URL"));
+    parser.addOptions({headless, port, listen, config, demo, mqtt});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -134,6 +139,7 @@ Result Parse(const QStringList &arguments) {
     o.listen = parser.value(listen).trimmed();
     o.config = parser.value(config);
     o.demo = parser.isSet(demo);
+    o.mqtt = parser.value(mqtt).trimmed();
     // The panel reads its own file and takes the port from its window.
     if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
         return fail(QStringLiteral("--port and --config go with --headless"));
@@ -149,7 +155,26 @@ Result Parse(const QStringList &arguments) {
         if (!error.isEmpty())
             return fail(QStringLiteral("--listen: ") + error);
     }
+    if (parser.isSet(mqtt)) {
+        mqtt::Broker broker;
+        const QString error = mqtt::ParseBroker(o.mqtt, &broker);
+        if (!error.isEmpty())
+            return fail(QStringLiteral("--mqtt: ") + error);
+    }
     return result;
+}
+
+mqtt::Settings MqttSettings(const Options &options, const Settings &settings) {
+    mqtt::Settings m;
+    m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
+    m.username = settings.mqtt.username;
+    m.passwordFile = settings.mqtt.passwordFile;
+    m.caFile = settings.mqtt.caFile;
+    m.topic = settings.mqtt.topic;
+    m.control = settings.mqtt.control;
+    m.discovery = settings.mqtt.discovery;
+    m.allowRaw = settings.network.allowRaw;
+    return m;
 }
 
 remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network) {

@@ -87,6 +87,13 @@ Settings Settings::Read(const QString &path) {
     s.network.allow = read(Allow);
     s.network.allowRaw = read(AllowRaw) == QLatin1String("1");
     s.network.idleTimeout = read(IdleTimeout);
+    s.mqtt.broker = read(Broker);
+    s.mqtt.username = read(Username);
+    s.mqtt.passwordFile = read(PasswordFile);
+    s.mqtt.caFile = read(CAFile);
+    s.mqtt.topic = read(Topic);
+    s.mqtt.control = read(Control) == QLatin1String("1");
+    s.mqtt.discovery = read(Discovery) != QLatin1String("0");
     return s;
 }
 

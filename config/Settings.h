@@ -26,6 +26,14 @@ public:
     static constexpr Key Allow{"Network", "Allow"};
     static constexpr Key AllowRaw{"Network", "AllowRaw"};
     static constexpr Key IdleTimeout{"Network", "IdleTimeout"};
+    // [MQTT]
+    static constexpr Key Broker{"MQTT", "Broker"};
+    static constexpr Key Username{"MQTT", "Username"};
+    static constexpr Key PasswordFile{"MQTT", "PasswordFile"};
+    static constexpr Key CAFile{"MQTT", "CAFile"};
+    static constexpr Key Topic{"MQTT", "Topic"};
+    static constexpr Key Control{"MQTT", "Control"};
+    static constexpr Key Discovery{"MQTT", "Discovery"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -40,9 +48,20 @@ public:
         QString idleTimeout; // seconds, as written
     };
 
+    struct Mqtt {
+        QString broker; // mqtt://HOST:PORT or mqtts://HOST:PORT; empty: no publisher
+        QString username;
+        QString passwordFile; // the password itself is never in this file
+        QString caFile;
+        QString topic;          // empty: orvik/<host name>
+        bool control = false;   // "1": obey .../set/... messages
+        bool discovery = true;  // "0": no Home Assistant discovery (and remove it)
+    };
+
     QString path; // the file read; empty when none was found
     Configuration configuration;
     Network network;
+    Mqtt mqtt;
 
     // The file's name.
     static inline const QString FileName = QStringLiteral("Orvik_control.ini");

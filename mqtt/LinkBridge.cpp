@@ -116,4 +116,16 @@ void Follow(AmpLink *link, Publisher *publisher) {
                      [update](const AmpState &s, unsigned) { update(s); });
 }
 
+QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings) {
+    if (settings.broker.trimmed().isEmpty())
+        return QString();
+    Config config;
+    QString error = Prepare(settings, &config);
+    if (error.isEmpty())
+        error = publisher->Start(config);
+    if (error.isEmpty())
+        Follow(link, publisher);
+    return error;
+}
+
 } // namespace mqtt

@@ -30,4 +30,9 @@ private:
 // Gives the publisher the link's state now and after each change.
 void Follow(AmpLink *link, Publisher *publisher);
 
+struct Settings;
+// Publishes the link's state as the settings say: nothing when they name
+// no broker. Returns an empty string, or why the publisher cannot start.
+QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings);
+
 } // namespace mqtt

@@ -195,12 +195,7 @@ QString Client::Session(bool *refused) {
         return QString();
     if (connack_ >= 0) {
         *refused = true;
-        QString why = ReasonText(connack_);
-        if (connack_ == MQTT_RC_BAD_USERNAME_OR_PASSWORD || connack_ == MQTT_RC_NOT_AUTHORIZED)
-            why += options_.username.isEmpty()
-                       ? QStringLiteral(": the broker may want Username= and PasswordFile=")
-                       : QStringLiteral(": check Username= and the password in PasswordFile=");
-        return why;
+        return ReasonText(connack_);
     }
     if (rc == MOSQ_ERR_TLS || error == EPROTO || logError_.startsWith(QLatin1String("OpenSSL")) ||
         logError_.contains(QLatin1String("verification"))) {

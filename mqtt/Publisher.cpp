@@ -121,9 +121,11 @@ void Publisher::PublishState() {
 void Publisher::PublishEvent(const QByteArray &event) {
     if (status_ == Status::Off)
         return;
+    // Before the first connection nobody has missed an event: the retained
+    // state published on connecting tells the present.
     if (client_.Publish(Topic("event").toUtf8(), event, false))
         ++events_;
-    else
+    else if (everConnected_)
         ++dropped_;
 }
 
@@ -133,6 +135,7 @@ void Publisher::OnConnected() {
     Log(QStringLiteral("connected to %1, publishing under %2")
             .arg(config_.broker.Url(), config_.topic));
     SetStatus(Status::Connected, QString());
+    everConnected_ = true;
     client_.Publish(Topic("availability").toUtf8(), Online, true);
     for (const DiscoveryConfig &d : DiscoveryConfigs(config_))
         client_.Publish(d.topic, d.payload, true);
@@ -154,10 +157,17 @@ void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs
         const QString retry = QStringLiteral("trying again%1 every %2 s")
                                   .arg(refused ? QString() : QStringLiteral(", at most"))
                                   .arg(double(refused ? retryMs : timing_.maxRetryMs) / 1000);
+        // What to look at when the broker does not take who we say we are.
+        QString hint;
+        if (reason == QLatin1String("not authorised") ||
+            reason == QLatin1String("bad user name or password"))
+            hint = config_.username.isEmpty()
+                       ? QStringLiteral(": the broker may want Username= and PasswordFile=")
+                       : QStringLiteral(": check Username= and the password in PasswordFile=");
         if (status_ == Status::Connected)
-            Log(QStringLiteral("connection to %1 lost: %2; %3").arg(url, reason, retry));
+            Log(QStringLiteral("connection to %1 lost: %2; %3").arg(url, reason + hint, retry));
         else if (refused)
-            Log(QStringLiteral("%1 refused us: %2; %3").arg(url, reason, retry));
+            Log(QStringLiteral("%1 refused us: %2; %3").arg(url, reason + hint, retry));
         else
             Log(QStringLiteral("cannot connect to %1: %2; %3").arg(url, reason, retry));
     }

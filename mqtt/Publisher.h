@@ -95,6 +95,7 @@ private:
     QElapsedTimer lastState_;
     QTimer stateTimer_;
     QTimer heartbeat_;
+    bool everConnected_ = false;
     int dropped_ = 0;
     int states_ = 0; // published, for the log at the end
     int events_ = 0;
