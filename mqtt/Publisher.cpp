@@ -37,6 +37,8 @@ Publisher::Publisher(CommandTarget *target, QObject *parent) : QObject(parent), 
 }
 
 Publisher::~Publisher() {
+    // Whoever listened may be gone already: the goodbye goes out unannounced.
+    blockSignals(true);
     Stop();
 }
 

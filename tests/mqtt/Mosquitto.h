@@ -16,6 +16,9 @@
 #include <QTest>
 
 #include <mosquitto.h>
+#include <sys/prctl.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <functional>
@@ -46,6 +49,8 @@ struct Mosquitto {
             return false;
         proc.setProcessChannelMode(QProcess::MergedChannels);
         proc.setWorkingDirectory(dir.path());
+        // The broker goes with the test, also when the test dies.
+        proc.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         proc.start(QStringLiteral("/usr/sbin/mosquitto"),
                    {QStringLiteral("-c"), File("mosquitto.conf")});
         if (!proc.waitForStarted(5000))

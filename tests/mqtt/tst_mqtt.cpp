@@ -7,7 +7,10 @@
 #include "mqtt/HomeAssistant.h"
 #include "mqtt/LinkBridge.h"
 #include "mqtt/Publisher.h"
+#include "tests/common/Headless.h"
 #include "tests/mqtt/Mosquitto.h"
+
+#include "SimProcess.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +18,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 
 using namespace mqtt;
@@ -161,23 +166,6 @@ QString Evaluate(const QString &rule, const QString &input) {
     return QStringLiteral("unknown rule");
 }
 
-// The test program started again as a publisher that never stops, for the
-// last will: ORVIK_MQTT_CHILD holds URL|TOPIC|PASSWORD FILE.
-int RunChild(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList in = qEnvironmentVariable("ORVIK_MQTT_CHILD").split(QLatin1Char('|'));
-    Settings s;
-    s.broker = in.at(0);
-    s.topic = in.at(1);
-    s.username = QStringLiteral("orvik");
-    s.passwordFile = in.at(2);
-    Config c;
-    Publisher publisher(nullptr);
-    if (!Prepare(s, &c).isEmpty() || !publisher.Start(c).isEmpty())
-        return 1;
-    return app.exec();
-}
-
 } // namespace
 
 class TestMqtt : public QObject {
@@ -192,13 +180,27 @@ private Q_SLOTS:
     void commands_data();
     void commands();
     void brokerAway();
-    void lastWill();
+    void headless_data();
+    void headless();
+    void passwordFile_data();
+    void passwordFile();
+    void cleanupTestCase() { stations_[0].reset(), stations_[1].reset(); }
 
 private:
     // Settings for the broker under test, read as the program reads them.
     Config Configure(const QString &url, const QString &user, const QString &ca,
                      const QString &topic, bool control = false, bool allowRaw = false);
     Mosquitto broker_;
+    struct Station {
+        SimProcess sim;
+        QProcess program;
+        QByteArray out;
+        ~Station() {
+            program.terminate();
+            program.waitForFinished(5000);
+        }
+    };
+    std::unique_ptr<Station> stations_[2];
 };
 
 void TestMqtt::initTestCase() {
@@ -542,29 +544,133 @@ void TestMqtt::brokerAway() {
     QCOMPARE(log.filter(QStringLiteral("2 events dropped while the broker was away")).size(), 1);
 }
 
-// A publisher killed outright: the broker publishes its will, "offline".
-void TestMqtt::lastWill() {
+// The headless program on the simulated amplifier, two of them on one
+// broker under their own topics, the first with Control=1, the second
+// without. Each row acts on one and waits for what its topic shows.
+void TestMqtt::headless_data() {
+    QTest::addColumn<int>("station");
+    QTest::addColumn<QString>("action"); // sim:COMMAND, set:LEAF=PAYLOAD, kill
+    QTest::addColumn<QString>("sent");   // what the simulator then receives; "!": not
+    QTest::addColumn<QByteArray>("leaf");
+    QTest::addColumn<QByteArray>("shown"); // "^": the first message, retained
+    const struct {
+        const char *name;
+        int station;
+        const char *action, *sent, *leaf, *shown;
+    } rows[] = {
+        {"set/band", 0, "set:band=5", "B: 5", "state", "\"band\":5"},
+        {"set/operate", 0, "set:operate=standby", "BL:ON", "state", "\"ptt_blocked\":true"},
+        {"Control=0", 1, "set:band=2", "!B: 2", "state", "\"band\":3"},
+        {"transmitting", 0, "sim:tx 850 12 4", "", "state", "^\"output_w\":850"},
+        {"silent spell", 0, "sim:silent on", "", "state",
+         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"no answer\""},
+        {"unplug", 0, "sim:unplug", "", "state",
+         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
+        {"kill -9", 1, "kill", "", "availability", "offline"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << r.station << QString::fromLatin1(r.action)
+                              << QString::fromLatin1(r.sent) << QByteArray(r.leaf)
+                              << QByteArray(r.shown);
+}
+
+void TestMqtt::headless() {
+    QFETCH(int, station);
+    QFETCH(QString, action);
+    QFETCH(QString, sent);
+    QFETCH(QByteArray, leaf);
+    QFETCH(QByteArray, shown);
+    for (int i = 0; i < 2 && !stations_[i]; ++i) {
+        auto st = std::make_unique<Station>();
+        QVERIFY2(st->sim.start(), qPrintable(st->sim.errorString()));
+        const QString ini = broker_.File(i ? "e2e2.ini" : "e2e1.ini");
+        WriteFile(ini,
+                  QStringLiteral(
+                      "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
+                      .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
+                      .arg(i + 1)
+                      .arg(i ? 0 : 1)
+                      .toUtf8());
+        StartHeadless(&st->program,
+                      {QStringLiteral("--port"), st->sim.devicePath(), QStringLiteral("--config"),
+                       ini, QStringLiteral("--mqtt"), broker_.Url()});
+        // Commands once the amplifier has told its settings (its version last).
+        QVERIFY2(
+            Watcher(broker_.port)
+                .Saw("orvik/e2e" + QByteArray::number(i + 1) + "/state", "\"firmware\":\"3.30\""),
+            st->program.readAllStandardOutput().constData());
+        stations_[i] = std::move(st);
+    }
+    Station &st = *stations_[station];
+    const QByteArray topic = "orvik/e2e" + QByteArray::number(station + 1) + '/';
     Watcher watcher(broker_.port);
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("ORVIK_MQTT_CHILD"),
-               broker_.Url() + QStringLiteral("|orvik/will|") +
-                   WriteFile(broker_.File("password"), Mosquitto::Password));
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), QStringList());
-    QVERIFY(watcher.Saw("orvik/will/availability", "online"));
-    ::kill(pid_t(child.processId()), SIGKILL);
-    child.waitForFinished(5000);
-    QVERIFY(watcher.Saw("orvik/will/availability", "offline", 5000));
+    if (action == QLatin1String("kill"))
+        ::kill(pid_t(st.program.processId()), SIGKILL);
+    else if (action.startsWith(QLatin1String("sim:")))
+        st.sim.say(action.mid(4).toLatin1());
+    else
+        watcher.Publish(topic + "set/" + action.mid(4).section(QLatin1Char('='), 0, 0).toLatin1(),
+                        action.section(QLatin1Char('='), 1).toLatin1());
+    if (sent.startsWith(QLatin1Char('!'))) {
+        QTest::qWait(1000);
+        QVERIFY(!st.sim.loggedLines().contains(sent.mid(1).toLatin1()));
+        QVERIFY(watcher.Messages(topic + "result").isEmpty());
+    } else if (!sent.isEmpty()) {
+        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()),
+                 (st.out + st.program.readAllStandardOutput()).constData());
+        QVERIFY(watcher.Saw(topic + "result", "ok"));
+    }
+    // A retained message: the first one a new subscriber gets.
+    const bool retained = shown.startsWith('^');
+    const bool seen = watcher.Saw(topic + leaf, shown.mid(retained), 20000);
+    st.out += st.program.readAllStandardOutput();
+    const QList<Watcher::Message> got = watcher.Messages(topic + leaf);
+    QVERIFY2(seen, (st.out + (got.isEmpty() ? QByteArray() : got.last().payload)).constData());
+    if (retained) {
+        const auto first = Watcher(broker_.port).WaitFor(topic + leaf);
+        QVERIFY(first && first->retained && first->payload.contains(shown.mid(1)));
+    }
 }
 
-int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsSet("ORVIK_MQTT_CHILD"))
-        return RunChild(argc, argv);
-    QCoreApplication app(argc, argv);
-    TestMqtt test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+// The password file at start, as an unprivileged user: readable by others,
+// and root's own, which nobody may read (running as root, only the first).
+void TestMqtt::passwordFile_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("others may read")
+        << 0640 << true << QByteArray("may be read or written by others (mode 0640)");
+    QTest::newRow("root's") << 0600 << false << QByteArray("cannot read the password file");
 }
 
+void TestMqtt::passwordFile() {
+    QFETCH(int, mode);
+    QFETCH(bool, own);
+    QFETCH(QByteArray, said);
+    if (!own && ::geteuid() != 0)
+        QSKIP("needs root to make a file another user may not read");
+    QTemporaryDir dir;
+    const QString binary = dir.filePath(QStringLiteral("orvik-control"));
+    QVERIFY(QFile::copy(ProgramBinary(), binary));
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    const QString pw = WriteFile(dir.filePath(QStringLiteral("pw")), Mosquitto::Password, mode);
+    const passwd *nobody = ::getpwnam("nobody");
+    if (own && ::geteuid() == 0)
+        QVERIFY(nobody &&
+                ::chown(QFile::encodeName(pw).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    const QString ini =
+        WriteFile(dir.filePath(QStringLiteral("m.ini")),
+                  "[MQTT]\nUsername=orvik\nPasswordFile=" + pw.toUtf8() + '\n', 0644);
+    QProcess p;
+    StartHeadless(&p,
+                  {QStringLiteral("--port"), QStringLiteral("/dev/null"),
+                   QStringLiteral("--config"), ini, QStringLiteral("--mqtt"), broker_.Url()},
+                  binary);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    const QByteArray error = p.readAllStandardError();
+    QVERIFY2(error.startsWith("orvik-control: MQTT: ") && error.contains(said), error.constData());
+}
+
+QTEST_GUILESS_MAIN(TestMqtt)
 #include "tst_mqtt.moc"
