@@ -109,8 +109,9 @@ void Client::Stop(const QByteArray &lastTopic, const QByteArray &lastPayload) {
     if (connected_) {
         // Sent before the goodbye: a clean end does not fire the will.
         closing_ = true;
+        // The goodbye goes out also past the bound: it is the last one.
         if (!lastTopic.isEmpty())
-            Publish(lastTopic, lastPayload, true);
+            Send(lastTopic, lastPayload, true, false);
         mosquitto_disconnect(mosq_);
     }
     {
@@ -123,18 +124,21 @@ void Client::Stop(const QByteArray &lastTopic, const QByteArray &lastPayload) {
 }
 
 bool Client::Publish(const QByteArray &topic, const QByteArray &payload, bool retain) {
+    return Send(topic, payload, retain, true);
+}
+
+bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded) {
     if (!connected_ || !mosq_)
         return false;
     std::lock_guard<std::mutex> lock(midMutex_);
+    // libmosquitto queues without limit what the broker has not taken yet.
+    if (bounded && pending_.size() >= MaxUnacknowledged)
+        return false;
     int mid = 0;
     const int rc = mosquitto_publish_v5(mosq_, &mid, topic.constData(), payload.size(),
                                         payload.constData(), 1, retain, nullptr);
     if (rc != MOSQ_ERR_SUCCESS)
         return false;
-    // Acknowledgements of messages the broker will never confirm (the
-    // connection went) would pile up: a bound keeps the notes small.
-    if (pending_.size() > 1000)
-        pending_.clear();
     pending_.insert(mid, topic);
     return true;
 }
@@ -169,6 +173,12 @@ void Client::Run() {
 
 QString Client::Session(bool *refused) {
     sessionUp_ = false;
+    {
+        // What the last connection left unacknowledged is libmosquitto's to
+        // send again or drop; each connection starts with the full bound.
+        std::lock_guard<std::mutex> lock(midMutex_);
+        pending_.clear();
+    }
     connack_ = -1;
     disconnect_ = 0;
     logError_.clear();

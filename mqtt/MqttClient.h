@@ -62,8 +62,11 @@ public:
     // goodbye to the broker, and ends the thread.
     void Stop(const QByteArray &lastTopic = QByteArray(),
               const QByteArray &lastPayload = QByteArray());
-    // QoS 1. While not connected nothing is queued and it returns false.
+    // QoS 1. While not connected nothing is queued and it returns false; so
+    // it does while MaxUnacknowledged messages of this connection wait for
+    // the broker's acknowledgement (a broker that stalls, a slow network).
     bool Publish(const QByteArray &topic, const QByteArray &payload, bool retain);
+    static constexpr int MaxUnacknowledged = 100;
     bool IsConnected() const { return connected_; }
 
 Q_SIGNALS:
@@ -83,6 +86,7 @@ private:
     // Returns why it ended; *refused when retrying soon would not help.
     QString Session(bool *refused);
     void WaitRetry(int ms);
+    bool Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded);
     static void OnConnect(mosquitto *, void *self, int rc, int flags, const mqtt5__property *);
     static void OnDisconnect(mosquitto *, void *self, int rc, const mqtt5__property *);
     static void OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5__property *);
@@ -100,7 +104,8 @@ private:
     std::atomic<bool> connected_{false};
     std::mutex waitMutex_;
     std::condition_variable wake_;
-    // Which topic each unacknowledged message went to, for a refusal.
+    // Which topic each unacknowledged message of this connection went to,
+    // for a refusal; also the bound on what libmosquitto keeps for us.
     std::mutex midMutex_;
     QHash<int, QByteArray> pending_;
     // The network thread's own notes on the attempt in hand.

@@ -117,6 +117,20 @@ void Publisher::PublishState() {
                         true)) {
         lastState_.start();
         ++states_;
+        ReportDropped();
+    } else if (client_.IsConnected() && status_ != Status::Off) {
+        // The broker has not taken what went before: the latest state goes
+        // once it has, and with it the count of what was dropped meanwhile.
+        stateTimer_.start(timing_.minIntervalMs);
+    }
+}
+
+void Publisher::ReportDropped() {
+    if (dropped_ > 0 &&
+        client_.Publish(Topic("event").toUtf8(),
+                        DroppedEvent(dropped_, QDateTime::currentDateTimeUtc()), false)) {
+        Log(QStringLiteral("%1 events dropped while the broker was away or behind").arg(dropped_));
+        dropped_ = 0;
     }
 }
 
@@ -125,10 +139,13 @@ void Publisher::PublishEvent(const QByteArray &event) {
         return;
     // Before the first connection nobody has missed an event: the retained
     // state published on connecting tells the present.
-    if (client_.Publish(Topic("event").toUtf8(), event, false))
+    if (client_.Publish(Topic("event").toUtf8(), event, false)) {
         ++events_;
-    else if (everConnected_)
+    } else if (everConnected_) {
         ++dropped_;
+        if (client_.IsConnected() && !stateTimer_.isActive()) // behind: told when it catches up
+            stateTimer_.start(timing_.minIntervalMs);
+    }
 }
 
 void Publisher::OnConnected() {
@@ -141,13 +158,7 @@ void Publisher::OnConnected() {
     client_.Publish(Topic("availability").toUtf8(), Online, true);
     for (const DiscoveryConfig &d : DiscoveryConfigs(config_))
         client_.Publish(d.topic, d.payload, true);
-    PublishState();
-    if (dropped_ > 0 &&
-        client_.Publish(Topic("event").toUtf8(),
-                        DroppedEvent(dropped_, QDateTime::currentDateTimeUtc()), false)) {
-        Log(QStringLiteral("%1 events dropped while the broker was away").arg(dropped_));
-        dropped_ = 0;
-    }
+    PublishState(); // and the count of the events dropped meanwhile
 }
 
 void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs) {

@@ -7,9 +7,9 @@
 //   set/...       commands, with Control=1 only; each gets a "result".
 // Home Assistant discovery configs are published on each connect.
 //
-// While the broker is away nothing queues: the state is kept as the latest
-// value and published on return; events are dropped and counted, and the
-// count is published on return.
+// While the broker is away, or behind with its acknowledgements, nothing
+// queues: the state is kept as the latest value and published on return;
+// events are dropped and counted, and the count is published on return.
 #pragma once
 
 #include "mqtt/Commands.h"
@@ -78,6 +78,8 @@ private:
     void PublishState();
     void ScheduleState();
     void PublishEvent(const QByteArray &event);
+    // The count of events dropped since the last report, when there are.
+    void ReportDropped();
     void Execute(const Command &command);
     // Publishes a command's result and logs it with what it was about.
     void Result(const QString &text, const QString &about = QString());
