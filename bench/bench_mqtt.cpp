@@ -340,6 +340,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
         return n;
     };
     const long statesBefore = count("/state");
+    const double brokerCpu = CpuSeconds(broker.proc.processId());
     for (auto &st : stations) {
         st->sim.say("tx 850 12 3600");
         st->cpu = CpuSeconds(st->program.processId());
@@ -349,6 +350,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
     bench::Run(seconds * 1000);
     const double elapsed = double(run.elapsed()) / 1000;
     const long statesDuring = count("/state") - statesBefore;
+    const double brokerPercent = 100 * (CpuSeconds(broker.proc.processId()) - brokerCpu) / elapsed;
     std::vector<double> cpu;
     for (auto &st : stations) {
         cpu.push_back(100 * (CpuSeconds(st->program.processId()) - st->cpu) / elapsed);
@@ -375,6 +377,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
     const QByteArray tag =
         QByteArray::number(programs) + "_programs_" + QByteArray::number(seconds) + "s";
     bench::Info(("mqtt_expected_" + tag).constData(), double(expected), "messages");
+    bench::Info(("mqtt_received_" + tag).constData(), double(delivered), "messages");
     bench::Info(("mqtt_states_per_program_per_s_" + tag).constData(),
                 double(statesDuring) / programs / elapsed, "states/s");
     bench::Result(("mqtt_delivered_" + tag).constData(),
@@ -384,6 +387,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
                 std::accumulate(cpu.begin(), cpu.end(), 0.0) / double(cpu.size()), "% of a core");
     bench::Info(("mqtt_cpu_per_program_max_" + tag).constData(),
                 *std::max_element(cpu.begin(), cpu.end()), "% of a core");
+    bench::Info(("mqtt_broker_cpu_" + tag).constData(), brokerPercent, "% of a core");
     return true;
 }
 
