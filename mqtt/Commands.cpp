@@ -8,13 +8,17 @@ namespace mqtt {
 
 namespace {
 
-// A payload as a reason shows it: printable, shortened.
-QString Shown(const QByteArray &payload) {
+// Text from the broker as a reason (and the log) shows it: printable,
+// shortened.
+QString Printable(const QString &text) {
     QString s;
-    for (const char c : payload.left(40))
-        s += (uchar(c) < 0x20 || uchar(c) == 0x7f) ? QLatin1Char('?') : QLatin1Char(c);
-    return QLatin1Char('"') + s +
-           (payload.size() > 40 ? QStringLiteral("...\"") : QStringLiteral("\""));
+    for (const QChar c : text.left(40))
+        s += (c.unicode() < 0x20 || c.unicode() == 0x7f) ? QLatin1Char('?') : c;
+    return text.size() > 40 ? s + QStringLiteral("...") : s;
+}
+
+QString Shown(const QByteArray &payload) {
+    return QLatin1Char('"') + Printable(QString::fromLatin1(payload)) + QLatin1Char('"');
 }
 
 } // namespace
@@ -40,7 +44,8 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
     else if (name == QLatin1String("raw"))
         c.kind = Command::Kind::Raw;
     else
-        return QStringLiteral("unknown command set/%1: set/band, set/operate or set/raw").arg(name);
+        return QStringLiteral("unknown command set/%1: set/band, set/operate or set/raw")
+            .arg(Printable(name));
     if (payload.size() > MaxCommandBytes)
         return QStringLiteral("set/%1: %2 bytes, at most %3")
             .arg(name)

@@ -85,6 +85,7 @@ void Publisher::Stop() {
     closed.paType = state_.paType;
     state_ = closed;
     PublishState();
+    stateTimer_.stop(); // no retry: the goodbye follows
     client_.Stop(Topic("availability").toUtf8(), Offline);
     Log(QStringLiteral("stopped; %1 states and %2 events published").arg(states_).arg(events_));
     SetStatus(Status::Off, QString());

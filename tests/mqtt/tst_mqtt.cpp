@@ -263,6 +263,11 @@ void TestMqtt::rules_data() {
         {"command", "band|0", "set/band \"0\": a band number 1..7 or a frequency in Hz"},
         {"command", "band|8", "set/band \"8\": no band of the amplifier holds that frequency"},
         {"command", "band|*257", "set/band: 257 bytes, at most 256"},
+        {"command", "op\nerate|operate",
+         "unknown command set/op?erate: set/band, set/operate or set/raw"},
+        {"command", "operate/operate/operate/operate/operate/operate|1",
+         "unknown command set/operate/operate/operate/operate/operate/...: set/band, set/operate "
+         "or set/raw"},
         {"command", "operate|operate", "operate 1"},
         {"command", "operate|STANDBY\n", "operate 0"},
         {"command", "operate|on", "set/operate \"on\": \"operate\" or \"standby\""},
