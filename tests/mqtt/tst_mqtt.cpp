@@ -557,7 +557,10 @@ void TestMqtt::brokerAway() {
                               .value(QStringLiteral("count"))
                               .toInt();
         QTRY_COMPARE(watcher.Messages("orvik/away/event").size() - 1 + count, alarms);
-        QVERIFY2(count >= alarms - Client::MaxUnacknowledged, qPrintable(QString::number(count)));
+        // The bound, and acknowledgements of what went before the stall
+        // that may still come in, are all that passed.
+        QVERIFY2(count >= alarms - 2 * Client::MaxUnacknowledged,
+                 qPrintable(QString::number(count)));
         QVERIFY(watcher.Saw("orvik/away/state", "\"alarms\":[]"));
     }
     broker_.Stop();
