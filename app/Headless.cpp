@@ -4,6 +4,8 @@
 #include "history/HistoryStore.h"
 #include "history/StateSample.h"
 #include "link/AmpLink.h"
+#include "mqtt/LinkBridge.h"
+#include "mqtt/Publisher.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
 #include "serial/Transport.h"
@@ -139,6 +141,15 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     const QString serverError = server.Start(CommandLine::NetworkConfig(options, settings.network));
     if (!serverError.isEmpty())
         return Fail(serverError, 1);
+    // The station's MQTT broker, when one is named; commands (Control=1) go
+    // through the operator's own calls on the link.
+    mqtt::LinkCommands commands(&link);
+    mqtt::Publisher publisher(&commands);
+    QObject::connect(&publisher, &mqtt::Publisher::Logged, [](const QString &line) { Log(line); });
+    const QString mqttError =
+        mqtt::PublishLink(&link, &publisher, CommandLine::MqttSettings(options, settings));
+    if (!mqttError.isEmpty())
+        return Fail(QStringLiteral("MQTT: ") + mqttError, 1);
 
     // The history: --history, else File= of the settings, else the default.
     HistoryStore history;
@@ -211,7 +222,8 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     link.ReconnectTick(); // at once when the port is there
     const int status = stopping ? 0 : app.exec();
     server.Stop();
-    link.Shutdown(); // closes the port; no event of it follows
+    publisher.Stop(); // the state as closed, then "offline"
+    link.Shutdown();  // closes the port; no event of it follows
     history.Close();
     Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));

@@ -54,6 +54,8 @@ public:
     void Announce(const QString &message);
     // Flips the TxD lamp for a sent line, else the RxD lamp.
     void FlipTrafficLamp(bool sent);
+    // The MQTT broker's state for the title ("MQTT: connected"); empty: none.
+    void SetBrokerStatus(const QString &status);
 
     // The text of the About box.
     static QString AboutText();
@@ -104,6 +106,8 @@ private:
     // ---- Drawing the link's state (MainWindowView.cpp) ------------------
     void DrawState(const AmpState &state, unsigned changed);
     void DrawConnection(const AmpState &state);
+    // The title: the connection, and the broker's state when there is one.
+    void DrawTitle(const AmpState &state);
     // Open Port pressed in or not as the connection is, set again after each
     // click's latch toggle, whatever box the click's handler showed.
     void OpenPortFollowsState();
@@ -119,6 +123,7 @@ private:
     // list (a pseudo-terminal, a link) or a network port; it stays in the
     // list across refreshes.
     QString extraPort;
+    QString brokerStatus; // for the title; empty without a broker
 
     // "Power" (GroupBox3)
     QGroupBox *powerBox = nullptr;

@@ -91,13 +91,24 @@ void MainWindow::OpenPortFollowsState() {
                             phase == LinkPhase::Waiting);
 }
 
+void MainWindow::DrawTitle(const AmpState &s) {
+    const QString title = QStringLiteral("Orvik 1200 Remote Control");
+    const QString connection =
+        s.Phase == LinkPhase::Waiting ? title + QStringLiteral(" - waiting for ") + s.PortName
+        : s.NoAnswer                  ? title + QStringLiteral(" - no answer from ") + s.PortName
+                                      : title;
+    setWindowTitle(brokerStatus.isEmpty() ? connection
+                                          : connection + QStringLiteral(" - ") + brokerStatus);
+}
+
+void MainWindow::SetBrokerStatus(const QString &status) {
+    brokerStatus = status;
+    DrawTitle(Link.State());
+}
+
 void MainWindow::DrawConnection(const AmpState &s) {
     const LinkPhase phase = s.Phase;
-    const QString title = QStringLiteral("Orvik 1200 Remote Control");
-    setWindowTitle(phase == LinkPhase::Waiting
-                       ? title + QStringLiteral(" - waiting for ") + s.PortName
-                   : s.NoAnswer ? title + QStringLiteral(" - no answer from ") + s.PortName
-                                : title);
+    DrawTitle(s);
     OpenPortFollowsState();
     switch (phase) {
     case LinkPhase::Start:

@@ -5,6 +5,8 @@
 #include "atu/AtuPanel.h"
 #include "history/HistoryStore.h"
 #include "history/StateSample.h"
+#include "mqtt/LinkBridge.h"
+#include "mqtt/Publisher.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
 #include "serial/SerialPort.h"
@@ -114,12 +116,30 @@ QString WindowSet::StartHistory(const QString &file, int days) {
     return historyMessage;
 }
 
+QString WindowSet::StartPublisher(const mqtt::Settings &settings) {
+    if (!publisher) {
+        commands = std::make_unique<mqtt::LinkCommands>(link.get());
+        publisher = std::make_unique<mqtt::Publisher>(commands.get());
+        QObject::connect(publisher.get(), &mqtt::Publisher::Logged,
+                         [](const QString &line) { qInfo().noquote() << line; });
+        QObject::connect(publisher.get(), &mqtt::Publisher::StatusChanged, main,
+                         [this] { main->SetBrokerStatus(publisher->StatusText()); });
+    }
+    const QString error = mqtt::PublishLink(link.get(), publisher.get(), settings);
+    if (!error.isEmpty())
+        Runtime::ShowMessage(QStringLiteral("MQTT: ") + error +
+                                 QStringLiteral("\n\nThe panel runs without publishing."),
+                             QStringLiteral("MQTT"), Runtime::MsgIcon::Warning, main);
+    return error;
+}
+
 WindowSet::~WindowSet() {
     // The history notes the end of the connection it recorded.
     if (recorder)
         recorder->Close();
     // No client may reach the link once the windows start to go.
     server.reset();
+    publisher.reset(); // the state as closed, then "offline"
     // The windows are going away: no event of the port may reach them.
     link->Shutdown();
     windows.front().reset();

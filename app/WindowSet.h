@@ -25,14 +25,19 @@ class HistoryWindow;
 class MainWindow;
 class PortMonitor;
 class QWidget;
+namespace mqtt {
+class LinkCommands;
+class Publisher;
+struct Settings;
+} // namespace mqtt
 namespace remote {
 class LinkTarget;
 class RemoteServer;
 struct RemoteConfig;
 } // namespace remote
 
-// Owns the link, the network server and the windows; the server stops
-// first, the link's port closes, then the main window goes and the others in
+// Owns the link, the network server, the MQTT publisher and the windows;
+// the server and the publisher stop first, the link's port closes, then the main window goes and the others in
 // reverse order of creation, the link last.
 class WindowSet {
 public:
@@ -57,6 +62,12 @@ public:
     // runs without it; the message is returned.
     QString StartServer(const remote::RemoteConfig &config);
     remote::RemoteServer *Server() const { return server.get(); }
+    // Publishes the link's state on the MQTT broker the settings name (none:
+    // nothing), the broker's state in the main window's title. When it
+    // cannot start, a message box says why and the panel runs without it;
+    // the message is returned.
+    QString StartPublisher(const mqtt::Settings &settings);
+    mqtt::Publisher *Publisher() const { return publisher.get(); }
 
     // Records the link into the history file (keeping days of it) and shows
     // that file in the History window. When the file cannot be recorded
@@ -76,6 +87,8 @@ private:
     std::unique_ptr<remote::RemoteServer> server;
     std::unique_ptr<HistoryStore> recorder;
     QString historyMessage; // the recorder's last message
+    std::unique_ptr<mqtt::LinkCommands> commands;
+    std::unique_ptr<mqtt::Publisher> publisher;
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;
     PortMonitor *monitor = nullptr;

@@ -98,5 +98,6 @@ int main(int argc, char **argv) {
     windows.StartHistory(options.demo ? demo.Folder() + QStringLiteral("/history.sqlite")
                                       : windows.settings().HistoryPath(),
                          windows.settings().history.days);
+    windows.StartPublisher(CommandLine::MqttSettings(options, windows.settings()));
     return app->exec();
 }

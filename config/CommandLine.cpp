@@ -108,7 +108,12 @@ Result Parse(const QStringList &arguments) {
         QStringLiteral("History file to record into (with --headless; default: File= in "
                        "[History], else $XDG_STATE_HOME/orvik/history.sqlite)."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, port, listen, config, demo, history});
+    const QCommandLineOption mqtt(
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publishes the amplifier's state on this MQTT broker (default: Broker= in "
+                       "[MQTT], where the other MQTT settings are)."),
+        QStringLiteral("URL"));
+    parser.addOptions({headless, port, listen, config, demo, history, mqtt});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -140,6 +145,7 @@ Result Parse(const QStringList &arguments) {
     o.config = parser.value(config);
     o.history = parser.value(history);
     o.demo = parser.isSet(demo);
+    o.mqtt = parser.value(mqtt).trimmed();
     // The panel reads its own file and takes the port from its window.
     if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
         return fail(QStringLiteral("--port and --config go with --headless"));
@@ -160,7 +166,26 @@ Result Parse(const QStringList &arguments) {
         if (!error.isEmpty())
             return fail(QStringLiteral("--listen: ") + error);
     }
+    if (parser.isSet(mqtt)) {
+        mqtt::Broker broker;
+        const QString error = mqtt::ParseBroker(o.mqtt, &broker);
+        if (!error.isEmpty())
+            return fail(QStringLiteral("--mqtt: ") + error);
+    }
     return result;
+}
+
+mqtt::Settings MqttSettings(const Options &options, const Settings &settings) {
+    mqtt::Settings m;
+    m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
+    m.username = settings.mqtt.username;
+    m.passwordFile = settings.mqtt.passwordFile;
+    m.caFile = settings.mqtt.caFile;
+    m.topic = settings.mqtt.topic;
+    m.control = settings.mqtt.control;
+    m.discovery = settings.mqtt.discovery;
+    m.allowRaw = settings.network.allowRaw;
+    return m;
 }
 
 remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/Settings.h"
+#include "mqtt/MqttSettings.h"
 #include "remote/RemoteServer.h"
 
 #include <QString>
@@ -20,6 +21,7 @@ struct Options {
     QString config;        // --config FILE (headless): instead of Orvik_control.ini
     bool demo = false;     // --demo: the panel on the simulated amplifier
     QString history;       // --history FILE (headless): instead of [History] File=
+    QString mqtt;          // --mqtt URL: instead of [MQTT] Broker=
 };
 
 struct Result {
@@ -41,6 +43,10 @@ Result Parse(const QStringList &arguments);
 // The network server's settings: [Network] of the settings file, with
 // --listen before Listen=.
 remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network);
+
+// The MQTT publisher's settings: [MQTT] of the settings file, with --mqtt
+// before Broker=, and [Network] AllowRaw= for .../set/raw.
+mqtt::Settings MqttSettings(const Options &options, const Settings &settings);
 
 // Parse on argv; prints and returns false when the program is to exit with
 // *status.

@@ -104,6 +104,13 @@ Settings Settings::Read(const QString &path) {
     const int days = read(HistoryDays).trimmed().toInt(&ok);
     if (ok && days >= 0)
         s.history.days = days;
+    s.mqtt.broker = read(Broker);
+    s.mqtt.username = read(Username);
+    s.mqtt.passwordFile = read(PasswordFile);
+    s.mqtt.caFile = read(CAFile);
+    s.mqtt.topic = read(Topic);
+    s.mqtt.control = read(Control) == QLatin1String("1");
+    s.mqtt.discovery = read(Discovery) != QLatin1String("0");
     return s;
 }
 

@@ -29,6 +29,14 @@ public:
     // [History]
     static constexpr Key HistoryFile{"History", "File"};
     static constexpr Key HistoryDays{"History", "Days"};
+    // [MQTT]
+    static constexpr Key Broker{"MQTT", "Broker"};
+    static constexpr Key Username{"MQTT", "Username"};
+    static constexpr Key PasswordFile{"MQTT", "PasswordFile"};
+    static constexpr Key CAFile{"MQTT", "CAFile"};
+    static constexpr Key Topic{"MQTT", "Topic"};
+    static constexpr Key Control{"MQTT", "Control"};
+    static constexpr Key Discovery{"MQTT", "Discovery"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -48,10 +56,21 @@ public:
         int days = 30; // rows older than this go; 0 keeps everything
     };
 
+    struct Mqtt {
+        QString broker; // mqtt://HOST:PORT or mqtts://HOST:PORT; empty: no publisher
+        QString username;
+        QString passwordFile; // the password itself is never in this file
+        QString caFile;
+        QString topic;          // empty: orvik/<host name>
+        bool control = false;   // "1": obey .../set/... messages
+        bool discovery = true;  // "0": no Home Assistant discovery (and remove it)
+    };
+
     QString path; // the file read; empty when none was found
     Configuration configuration;
     Network network;
     History history;
+    Mqtt mqtt;
 
     // The history file: File= of [History], relative to this file's
     // folder; by default $XDG_STATE_HOME/orvik/history.sqlite (default

@@ -6,17 +6,20 @@
 # The fonts-* packages are the only fonts the suite lets the program see
 # (cmake/Fonts.cmake reads them from this line). The history needs Qt's
 # SQLite driver and the History window QCustomPlot (its -dev package also
-# brings Qt 5's, which nothing here uses). dpkg-dev gives
-# dpkg-buildflags and dpkg-shlibdeps, file lets CPack find the binaries.
-ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
+# brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
+# publisher's client library (the package depends on its runtime,
+# libmosquitto1, through dpkg-shlibdeps). dpkg-dev gives dpkg-buildflags
+# and dpkg-shlibdeps, file lets CPack find the binaries.
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test, Hamlib's ampctld and ampctl, and ser2net, whose
 # binary the tests start themselves on 127.0.0.1; setpriv (util-linux) runs
 # tests as an unprivileged user; sqlite3 reads the history files the
-# tests write.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux sqlite3)
+# tests write; the MQTT broker mosquitto, its clients and its password
+# tool, and openssl for the tests' own certificate authority.
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux sqlite3 mosquitto mosquitto-clients openssl)
 
 # ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {
@@ -39,7 +42,8 @@ ensure_deps() {
     fi
     echo "Installing: ${missing[*]}"
     "${root[@]}" apt-get update -qq
-    # A daemon among them (ser2net enables and starts its service) must not
+    # A daemon among them (ser2net and mosquitto enable and start their
+    # services) must not
     # start: policy-rc.d answers "not allowed" to every start during this
     # install, and the service is disabled afterwards. The tests start the
     # binary themselves.
@@ -60,9 +64,10 @@ ensure_deps() {
     fi
     [ $status = 0 ] || exit $status
     for p in "${missing[@]}"; do
-        if [ "$p" = ser2net ] && command -v systemctl >/dev/null 2>&1; then
-            "${root[@]}" systemctl disable --quiet ser2net.service 2>/dev/null || true
-            echo "ser2net installed with its service disabled (the tests run their own)."
+        case $p in ser2net | mosquitto) ;; *) continue ;; esac
+        if command -v systemctl >/dev/null 2>&1; then
+            "${root[@]}" systemctl disable --quiet "$p.service" 2>/dev/null || true
+            echo "$p installed with its service disabled (the tests run their own)."
         fi
     done
 }

@@ -1,7 +1,11 @@
 // The window set: every window the program creates, with its title, closing
 // that only hides a secondary window, and the File menu's way to the port
-// monitor and the ATU panel. (Their texts fit them: tst_fonts.)
+// monitor and the ATU panel; the broker's state in the main window's title
+// only when [MQTT] names one. (Their texts fit them: tst_fonts.)
 #include "tests/common/PanelFixture.h"
+#include "tests/common/Ser2net.h"
+
+#include "mqtt/MqttSettings.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -73,6 +77,34 @@ private Q_SLOTS:
         Action(f->main, "ATUPanel1")->setEnabled(true);
         Action(f->main, "ATUPanel1")->trigger();
         QVERIFY(w.Atu()->isVisible());
+    }
+
+    // A broker where nothing listens is tried again, a URL that cannot be
+    // used is told in a box; the publisher's log goes to standard error.
+    void brokerInTitle_data() {
+        QTest::addColumn<QString>("broker");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("box");
+        const QString title = QStringLiteral("Orvik 1200 Remote Control");
+        QTest::newRow("no [MQTT]") << QString() << title << QString();
+        QTest::newRow("nothing listens")
+            << QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort())
+            << title + QStringLiteral(" - MQTT: retrying (connection refused)") << QString();
+        QTest::newRow("unusable URL")
+            << QStringLiteral("tcp://pi") << title
+            << QStringLiteral("MQTT: Broker=: unknown scheme \"tcp\": mqtt:// or mqtts://");
+    }
+    void brokerInTitle() {
+        QFETCH(QString, broker);
+        QFETCH(QString, title);
+        QFETCH(QString, box);
+        mqtt::Settings settings;
+        settings.broker = broker;
+        QCOMPARE(f->windows->StartPublisher(settings).isEmpty(), box.isEmpty());
+        QTRY_COMPARE(f->main->windowTitle(), title);
+        QCOMPARE(f->boxes.size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty())
+            QVERIFY2(f->boxes.first().text.startsWith(box), qPrintable(f->boxes.first().text));
     }
 
 private:

@@ -9,6 +9,7 @@
 #include "config/CommandLine.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
+#include "tests/common/Headless.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QDeadlineTimer>
@@ -222,44 +223,6 @@ QByteArray Ask(QTcpSocket *s, const QByteArray &request, int lines) {
         QTest::qWait(2);
     }
     return got + s->readAll();
-}
-
-QString ProgramBinary() {
-    return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("../orvik-control"));
-}
-
-// The headless program as a child with no display at all. With a copy of
-// its binary it runs as an unprivileged user: nobody, through setpriv, when
-// the suite runs as root (as CI does), else the user running the suite.
-void StartHeadless(QProcess *p, const QStringList &args, const QString &copy = QString()) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
-    p->setProcessEnvironment(env);
-    const QStringList all = QStringList(QStringLiteral("--headless")) + args;
-    if (copy.isEmpty())
-        p->start(ProgramBinary(), all);
-    else if (::geteuid() == 0)
-        p->start(QStringLiteral("setpriv"),
-                 QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                             QStringLiteral("--clear-groups"), copy} +
-                     all);
-    else
-        p->start(copy, all);
-}
-
-// Waits, collecting its stdout into *out, until text occurs `count` times.
-bool AwaitOutput(QProcess *p, QByteArray *out, const QByteArray &text, int count = 1,
-                 int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (out->count(text) < count && !deadline.hasExpired()) {
-        p->waitForReadyRead(50);
-        *out += p->readAllStandardOutput();
-        if (p->state() == QProcess::NotRunning)
-            break;
-    }
-    return out->count(text) >= count;
 }
 
 // The server port a headless program logged.

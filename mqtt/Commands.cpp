@@ -1,0 +1,90 @@
+#include "mqtt/Commands.h"
+
+#include "remote/RemoteRules.h"
+
+#include <cmath>
+
+namespace mqtt {
+
+namespace {
+
+// Text from the broker as a reason (and the log) shows it: printable,
+// shortened.
+QString Printable(const QString &text) {
+    QString s;
+    for (const QChar c : text.left(40))
+        s += (c.unicode() < 0x20 || c.unicode() == 0x7f) ? QLatin1Char('?') : c;
+    return text.size() > 40 ? s + QStringLiteral("...") : s;
+}
+
+QString Shown(const QByteArray &payload) {
+    return QLatin1Char('"') + Printable(QString::fromLatin1(payload)) + QLatin1Char('"');
+}
+
+} // namespace
+
+QString CommandName(Command::Kind kind) {
+    switch (kind) {
+    case Command::Kind::Band:
+        return QStringLiteral("band");
+    case Command::Kind::Operate:
+        return QStringLiteral("operate");
+    case Command::Kind::Raw:
+        return QStringLiteral("raw");
+    }
+    return QString();
+}
+
+QString ParseCommand(const QString &name, const QByteArray &payload, bool allowRaw, Command *out) {
+    Command c;
+    if (name == QLatin1String("band"))
+        c.kind = Command::Kind::Band;
+    else if (name == QLatin1String("operate"))
+        c.kind = Command::Kind::Operate;
+    else if (name == QLatin1String("raw"))
+        c.kind = Command::Kind::Raw;
+    else
+        return QStringLiteral("unknown command set/%1: set/band, set/operate or set/raw")
+            .arg(Printable(name));
+    if (payload.size() > MaxCommandBytes)
+        return QStringLiteral("set/%1: %2 bytes, at most %3")
+            .arg(name)
+            .arg(payload.size())
+            .arg(MaxCommandBytes);
+    const QByteArray text = payload.trimmed();
+    switch (c.kind) {
+    case Command::Kind::Band: {
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok || !std::isfinite(value) || value <= 0)
+            return QStringLiteral("set/band %1: a band number 1..7 or a frequency in Hz")
+                .arg(Shown(payload));
+        if (value <= 7 && value == std::floor(value))
+            c.band = int(value);
+        else if ((c.band = remote::BandForFrequency(value)) == 0)
+            return QStringLiteral("set/band %1: no band of the amplifier holds that frequency")
+                .arg(Shown(payload));
+        break;
+    }
+    case Command::Kind::Operate:
+        if (text.compare("operate", Qt::CaseInsensitive) == 0)
+            c.operate = true;
+        else if (text.compare("standby", Qt::CaseInsensitive) != 0)
+            return QStringLiteral("set/operate %1: \"operate\" or \"standby\"").arg(Shown(payload));
+        break;
+    case Command::Kind::Raw:
+        if (!allowRaw)
+            return QStringLiteral("set/raw: not allowed ([Network] AllowRaw=1 allows it)");
+        if (text.isEmpty())
+            return QStringLiteral("set/raw: an empty line");
+        if (remote::IsBinaryLine(text))
+            return QStringLiteral("set/raw %1: one line without control characters")
+                .arg(Shown(payload));
+        c.line = text;
+        break;
+    }
+    *out = c;
+    return QString();
+}
+
+} // namespace mqtt

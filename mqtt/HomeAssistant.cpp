@@ -1,0 +1,179 @@
+#include "mqtt/HomeAssistant.h"
+
+#include "mqtt/MqttSettings.h"
+#include "mqtt/MqttState.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace mqtt {
+
+namespace {
+
+// A template that gives Home Assistant's "None" (unknown) for a null value.
+QString OnOff(const QString &test, const QString &value) {
+    return QStringLiteral("{{ None if value_json.%1 is none else ('ON' if %2 else 'OFF') }}")
+        .arg(test, value);
+}
+
+struct Entity {
+    QString component; // sensor, binary_sensor, select, switch
+    QString object;    // the id within the device
+    QString name;
+    QString valueTemplate;
+    QString unit;
+    QString deviceClass;
+    bool measurement = false;
+    bool diagnostic = false;
+    bool command = false; // needs Control=1
+};
+
+QList<Entity> Entities() {
+    QList<Entity> e;
+    auto sensor = [&e](const char *object, const char *name, const char *field, const QString &unit,
+                       const char *deviceClass) {
+        Entity x;
+        x.component = QStringLiteral("sensor");
+        x.object = QLatin1String(object);
+        x.name = QLatin1String(name);
+        x.valueTemplate = QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(field));
+        x.unit = unit;
+        x.deviceClass = QLatin1String(deviceClass);
+        x.measurement = true;
+        e << x;
+    };
+    sensor("output_power", "Output power", "output_w", QStringLiteral("W"), "power");
+    sensor("reflected_power", "Reflected power", "reflected_w", QStringLiteral("W"), "power");
+    sensor("peak_power", "Peak power", "peak_w", QStringLiteral("W"), "power");
+    sensor("swr", "SWR", "swr", QString(), "");
+    sensor("temperature", "Temperature", "temperature_c", QStringLiteral("\u00b0C"), "temperature");
+    sensor("band", "Band", "band_name", QString(), "");
+    e.last().measurement = false;
+    sensor("tuner_swr", "Tuner SWR", "tuner.swr if value_json.tuner else None", QString(), "");
+    sensor("connection", "Connection", "phase", QString(), "");
+    e.last().measurement = false;
+    e.last().diagnostic = true;
+    sensor("firmware", "Firmware", "firmware", QString(), "");
+    e.last().measurement = false;
+    e.last().diagnostic = true;
+
+    auto binary = [&e](const QString &object, const QString &name, const QString &tpl,
+                       const char *deviceClass) {
+        Entity x;
+        x.component = QStringLiteral("binary_sensor");
+        x.object = object;
+        x.name = name;
+        x.valueTemplate = tpl;
+        x.deviceClass = QLatin1String(deviceClass);
+        e << x;
+    };
+    binary(QStringLiteral("transmitting"), QStringLiteral("Transmitting"),
+           OnOff(QStringLiteral("transmitting"), QStringLiteral("value_json.transmitting")), "");
+    binary(QStringLiteral("ptt_blocked"), QStringLiteral("PTT blocked"),
+           OnOff(QStringLiteral("ptt_blocked"), QStringLiteral("value_json.ptt_blocked")), "");
+    for (int k = 0; k < AlarmKinds; ++k) {
+        const QString name = AlarmName(AlarmKind(k));
+        binary(
+            QStringLiteral("alarm_") + name.toLower(), AlarmText(name),
+            OnOff(QStringLiteral("alarms"), QStringLiteral("'%1' in value_json.alarms").arg(name)),
+            "problem");
+    }
+
+    Entity band;
+    band.component = QStringLiteral("select");
+    band.object = QStringLiteral("band_select");
+    band.name = QStringLiteral("Band select");
+    band.valueTemplate = QStringLiteral("{{ value_json.band_name }}");
+    band.command = true;
+    e << band;
+    Entity operate;
+    operate.component = QStringLiteral("switch");
+    operate.object = QStringLiteral("operate");
+    operate.name = QStringLiteral("Operate");
+    operate.valueTemplate =
+        QStringLiteral("{{ None if value_json.ptt_blocked is none else "
+                       "('standby' if value_json.ptt_blocked else 'operate') }}");
+    operate.command = true;
+    e << operate;
+    return e;
+}
+
+} // namespace
+
+QString NodeId(const QString &topic) {
+    QString id = topic;
+    for (QChar &c : id)
+        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+              (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-')))
+            c = QLatin1Char('_');
+    return id;
+}
+
+QList<DiscoveryConfig> DiscoveryConfigs(const Config &config) {
+    const QString node = NodeId(config.topic);
+    const QString base = config.topic;
+    QJsonObject device;
+    device.insert(QStringLiteral("identifiers"), QJsonArray{node});
+    device.insert(QStringLiteral("name"),
+                  QStringLiteral("Orvik 1200 ") + base.section(QLatin1Char('/'), -1));
+    device.insert(QStringLiteral("manufacturer"), QStringLiteral("Orvik"));
+    device.insert(QStringLiteral("model"), QStringLiteral("Orvik 1200"));
+    QJsonObject origin;
+    origin.insert(QStringLiteral("name"), QStringLiteral("Orvik Remote Control"));
+    origin.insert(QStringLiteral("sw_version"), QStringLiteral(ORVIK_VERSION));
+
+    QList<DiscoveryConfig> out;
+    for (const Entity &e : Entities()) {
+        DiscoveryConfig d;
+        d.topic = QStringLiteral("homeassistant/%1/%2/%3/config")
+                      .arg(e.component, node, e.object)
+                      .toUtf8();
+        if (config.discovery && (!e.command || config.control)) {
+            QJsonObject o;
+            o.insert(QStringLiteral("name"), e.name);
+            o.insert(QStringLiteral("has_entity_name"), true);
+            o.insert(QStringLiteral("unique_id"), node + QLatin1Char('_') + e.object);
+            o.insert(QStringLiteral("state_topic"), base + QStringLiteral("/state"));
+            o.insert(QStringLiteral("value_template"), e.valueTemplate);
+            o.insert(QStringLiteral("availability_topic"), base + QStringLiteral("/availability"));
+            o.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
+            o.insert(QStringLiteral("payload_not_available"), QStringLiteral("offline"));
+            if (!e.unit.isEmpty())
+                o.insert(QStringLiteral("unit_of_measurement"), e.unit);
+            if (!e.deviceClass.isEmpty())
+                o.insert(QStringLiteral("device_class"), e.deviceClass);
+            if (e.measurement)
+                o.insert(QStringLiteral("state_class"), QStringLiteral("measurement"));
+            if (e.diagnostic)
+                o.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+            if (e.component == QLatin1String("select")) {
+                QJsonArray options;
+                QStringList numbers;
+                for (int b = 1; b <= 7; ++b) {
+                    options << BandName(b);
+                    numbers << QStringLiteral("'%1': %2").arg(BandName(b)).arg(b);
+                }
+                o.insert(QStringLiteral("options"), options);
+                o.insert(QStringLiteral("command_topic"), base + QStringLiteral("/set/band"));
+                o.insert(
+                    QStringLiteral("command_template"),
+                    QStringLiteral("{{ {%1}[value] }}").arg(numbers.join(QStringLiteral(", "))));
+            } else if (e.component == QLatin1String("switch")) {
+                o.insert(QStringLiteral("command_topic"), base + QStringLiteral("/set/operate"));
+                o.insert(QStringLiteral("payload_on"), QStringLiteral("operate"));
+                o.insert(QStringLiteral("payload_off"), QStringLiteral("standby"));
+                o.insert(QStringLiteral("state_on"), QStringLiteral("operate"));
+                o.insert(QStringLiteral("state_off"), QStringLiteral("standby"));
+            }
+            o.insert(QStringLiteral("device"), device);
+            o.insert(QStringLiteral("origin"), origin);
+            d.payload = QJsonDocument(o).toJson(QJsonDocument::Compact);
+        }
+        out << d;
+    }
+    return out;
+}
+
+} // namespace mqtt

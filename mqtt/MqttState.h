@@ -1,0 +1,86 @@
+// What goes on the bus about the amplifier: one value with the connection
+// phase and the readings in physical units, its retained JSON, and the
+// events that two successive values make (alarm start and end, connection).
+// A reading that is not current is none and goes out as JSON null.
+#pragma once
+
+#include "link/Readings.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace mqtt {
+
+// The connection phase as the state's "phase" names it.
+namespace Phase {
+inline const QString Closed = QStringLiteral("closed");         // no port open, none waited for
+inline const QString Waiting = QStringLiteral("waiting");       // the port is not there yet
+inline const QString Connecting = QStringLiteral("connecting"); // open, looking for the amplifier
+inline const QString Connected = QStringLiteral("connected");   // identified and answering
+inline const QString NoAnswer = QStringLiteral("no answer");    // identified, but silent
+inline const QString Lost = QStringLiteral("lost");             // the port went; waiting for it
+} // namespace Phase
+
+// An alarm's name as the amplifier reports it ("SWR" of "ALARM: SWR"),
+// and what it means.
+QString AlarmName(AlarmKind kind);
+QString AlarmText(const QString &name);
+
+// The band names as the panel shows them, band 1 first.
+QString BandName(int band);
+
+struct TunerState {
+    bool fitted = false;
+    std::optional<bool> inLine; // none: not reported yet
+    std::optional<int> status;  // the tuner's status code
+    std::optional<double> swr;  // its current SWR reading
+    std::optional<double> inductanceUh;
+    std::optional<double> capacitancePf;
+    std::optional<int> forwardW;
+    bool operator==(const TunerState &o) const;
+};
+
+struct MqttState {
+    QString phase = Phase::Closed;
+    QString port; // the port name; empty before the first open
+    // Whether the readings below say what the amplifier does now. When not,
+    // every reading is none.
+    bool current = false;
+    std::optional<int> band; // 1..7
+    std::optional<bool> transmitting;
+    std::optional<bool> pttBlocked;
+    std::optional<int> outputW;
+    std::optional<int> reflectedW;
+    std::optional<int> peakW;
+    std::optional<double> swr;
+    std::optional<double> temperatureC;
+    std::optional<QStringList> alarms; // the active alarms' names
+    std::optional<TunerState> tuner;   // none: not current, or no tuner reported
+    QString firmware;                  // empty: not known
+    QString paType;                    // "1.2 kW" or "2.4 kW"
+    bool operator==(const MqttState &o) const;
+    bool operator!=(const MqttState &o) const { return !(*this == o); }
+};
+
+// The state as one JSON object, with the time it describes.
+QByteArray StateJson(const MqttState &state, const QDateTime &time);
+
+// What changed from one state to the next, as event objects: the phase
+// (a connection event), and each alarm that started or ended. Alarms are
+// compared with the last state whose alarms were known, so that a spell
+// without current readings neither starts nor ends an alarm.
+QList<QByteArray> Events(const MqttState &before, const MqttState &after,
+                         const std::optional<QStringList> &lastKnownAlarms, const QDateTime &time);
+
+// The event that says how many events were dropped while the broker was away.
+QByteArray DroppedEvent(int count, const QDateTime &time);
+
+// ISO 8601 in UTC with milliseconds: 2026-03-01T12:00:00.125Z.
+QString IsoTime(const QDateTime &time);
+
+} // namespace mqtt

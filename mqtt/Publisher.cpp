@@ -1,0 +1,268 @@
+#include "mqtt/Publisher.h"
+
+#include "mqtt/HomeAssistant.h"
+
+namespace mqtt {
+
+namespace {
+
+const QByteArray Online = QByteArrayLiteral("online");
+const QByteArray Offline = QByteArrayLiteral("offline");
+
+// One note for all our topics, one for all discovery configs: a broker
+// that refuses one of them refuses the rest for the same reason.
+QByteArray RefusalKey(const QByteArray &topic, const QString &base) {
+    if (topic.endsWith("/#")) // our subscription
+        return topic;
+    return topic.startsWith("homeassistant/") ? QByteArrayLiteral("homeassistant/") : base.toUtf8();
+}
+
+} // namespace
+
+Publisher::Publisher(CommandTarget *target, QObject *parent) : QObject(parent), target_(target) {
+    stateTimer_.setSingleShot(true);
+    connect(&stateTimer_, &QTimer::timeout, this, &Publisher::PublishState);
+    connect(&heartbeat_, &QTimer::timeout, this, &Publisher::PublishState);
+    for (Slot &slot : slots_) {
+        slot.timer.setSingleShot(true);
+        connect(&slot.timer, &QTimer::timeout, this, [this, &slot] {
+            if (std::optional<Command> c = std::exchange(slot.waiting, std::nullopt))
+                Execute(*c);
+        });
+    }
+    connect(&client_, &Client::Connected, this, &Publisher::OnConnected);
+    connect(&client_, &Client::ConnectFailed, this, &Publisher::OnConnectFailed);
+    connect(&client_, &Client::MessageReceived, this, &Publisher::OnMessage);
+    connect(&client_, &Client::Refused, this, &Publisher::OnRefused);
+}
+
+Publisher::~Publisher() {
+    // Whoever listened may be gone already: the goodbye goes out unannounced.
+    blockSignals(true);
+    Stop();
+}
+
+QString Publisher::Topic(const char *leaf) const {
+    return config_.topic + QLatin1Char('/') + QLatin1String(leaf);
+}
+
+QString Publisher::Start(const Config &config, const Timing &timing) {
+    config_ = config;
+    timing_ = timing;
+    Client::Options o;
+    o.broker = config.broker;
+    // One id per topic: a program that comes back takes over its own old
+    // session at once, instead of leaving it to fire its will later.
+    o.clientId = (QStringLiteral("orvik-control:") + config.topic).toUtf8();
+    o.username = config.username;
+    o.password = config.password;
+    o.caFile = config.caFile;
+    o.willTopic = Topic("availability").toUtf8();
+    o.willPayload = Offline;
+    o.minRetryMs = timing.minRetryMs;
+    o.maxRetryMs = timing.maxRetryMs;
+    if (config.control)
+        o.subscription = Topic("set/#").toUtf8();
+    if (const QString error = client_.Start(o); !error.isEmpty())
+        return error;
+    SetStatus(Status::Connecting, QString());
+    Log(QStringLiteral("connecting to %1, topic %2").arg(config.broker.Url(), config.topic));
+    heartbeat_.start(timing.heartbeatMs);
+    return QString();
+}
+
+void Publisher::Stop() {
+    if (status_ == Status::Off)
+        return;
+    heartbeat_.stop();
+    stateTimer_.stop();
+    for (Slot &slot : slots_)
+        slot.timer.stop();
+    // The retained state must not go on showing readings nobody takes any
+    // more: the last one says the port is closed, before "offline".
+    MqttState closed;
+    closed.port = state_.port;
+    closed.paType = state_.paType;
+    state_ = closed;
+    PublishState();
+    stateTimer_.stop(); // no retry: the goodbye follows
+    client_.Stop(Topic("availability").toUtf8(), Offline);
+    Log(QStringLiteral("stopped; %1 states and %2 events published").arg(states_).arg(events_));
+    SetStatus(Status::Off, QString());
+}
+
+void Publisher::Update(const MqttState &state) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QByteArray &event : Events(state_, state, knownAlarms_, now))
+        PublishEvent(event);
+    if (state.alarms)
+        knownAlarms_ = state.alarms;
+    if (state == state_)
+        return;
+    state_ = state;
+    ScheduleState();
+}
+
+void Publisher::ScheduleState() {
+    if (!client_.IsConnected())
+        return; // published as the connection comes
+    if (!lastState_.isValid() || lastState_.elapsed() >= timing_.minIntervalMs)
+        PublishState();
+    else if (!stateTimer_.isActive())
+        stateTimer_.start(int(timing_.minIntervalMs - lastState_.elapsed()));
+}
+
+void Publisher::PublishState() {
+    stateTimer_.stop();
+    if (client_.Publish(Topic("state").toUtf8(), StateJson(state_, QDateTime::currentDateTimeUtc()),
+                        true)) {
+        lastState_.start();
+        ++states_;
+        ReportDropped();
+    } else if (client_.IsConnected() && status_ != Status::Off) {
+        // The broker has not taken what went before: the latest state goes
+        // once it has, and with it the count of what was dropped meanwhile.
+        stateTimer_.start(timing_.minIntervalMs);
+    }
+}
+
+void Publisher::ReportDropped() {
+    if (dropped_ > 0 &&
+        client_.Publish(Topic("event").toUtf8(),
+                        DroppedEvent(dropped_, QDateTime::currentDateTimeUtc()), false)) {
+        Log(QStringLiteral("%1 events dropped while the broker was away or behind").arg(dropped_));
+        dropped_ = 0;
+    }
+}
+
+void Publisher::PublishEvent(const QByteArray &event) {
+    if (status_ == Status::Off)
+        return;
+    // Before the first connection nobody has missed an event: the retained
+    // state published on connecting tells the present.
+    if (client_.Publish(Topic("event").toUtf8(), event, false)) {
+        ++events_;
+    } else if (everConnected_) {
+        ++dropped_;
+        if (client_.IsConnected() && !stateTimer_.isActive()) // behind: told when it catches up
+            stateTimer_.start(timing_.minIntervalMs);
+    }
+}
+
+void Publisher::OnConnected() {
+    if (status_ == Status::Off)
+        return;
+    Log(QStringLiteral("connected to %1, publishing under %2")
+            .arg(config_.broker.Url(), config_.topic));
+    SetStatus(Status::Connected, QString());
+    everConnected_ = true;
+    client_.Publish(Topic("availability").toUtf8(), Online, true);
+    for (const DiscoveryConfig &d : DiscoveryConfigs(config_))
+        client_.Publish(d.topic, d.payload, true);
+    PublishState(); // and the count of the events dropped meanwhile
+}
+
+void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs) {
+    if (status_ == Status::Off)
+        return;
+    const Status next = refused ? Status::Refused : Status::Retrying;
+    if (next != status_ || reason != reason_) {
+        const QString url = config_.broker.Url();
+        const QString retry = QStringLiteral("trying again%1 every %2 s")
+                                  .arg(refused ? QString() : QStringLiteral(", at most"))
+                                  .arg(double(refused ? retryMs : timing_.maxRetryMs) / 1000);
+        // What to look at when the broker does not take who we say we are.
+        QString hint;
+        if (reason == QLatin1String("not authorised") ||
+            reason == QLatin1String("bad user name or password"))
+            hint = config_.username.isEmpty()
+                       ? QStringLiteral(": the broker may want Username= and PasswordFile=")
+                       : QStringLiteral(": check Username= and the password in PasswordFile=");
+        if (status_ == Status::Connected)
+            Log(QStringLiteral("connection to %1 lost: %2; %3").arg(url, reason + hint, retry));
+        else if (refused)
+            Log(QStringLiteral("%1 refused us: %2; %3").arg(url, reason + hint, retry));
+        else
+            Log(QStringLiteral("cannot connect to %1: %2; %3").arg(url, reason, retry));
+    }
+    SetStatus(next, reason);
+}
+
+void Publisher::OnRefused(const QByteArray &topic, const QString &reason) {
+    const QByteArray key = RefusalKey(topic, config_.topic);
+    if (refusedTopics_.contains(key))
+        return;
+    refusedTopics_.insert(key);
+    Log(QStringLiteral("the broker refuses %1 on %2: %3")
+            .arg(topic == Topic("set/#").toUtf8() ? QStringLiteral("our subscription")
+                                                  : QStringLiteral("messages"),
+                 QString::fromUtf8(topic), reason));
+}
+
+void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload) {
+    const QByteArray prefix = Topic("set/").toUtf8();
+    if (!config_.control || !topic.startsWith(prefix))
+        return;
+    const QString name = QString::fromUtf8(topic.mid(prefix.size()));
+    Command command;
+    if (const QString error = ParseCommand(name, payload, config_.allowRaw, &command);
+        !error.isEmpty()) {
+        Result(error);
+        return;
+    }
+    Slot &slot = slots_[int(command.kind)];
+    if (slot.last.isValid() && slot.last.elapsed() < timing_.holdoffMs) {
+        // The latest request of a kind wins; the one it replaces is told.
+        if (slot.waiting)
+            Result(QStringLiteral("set/%1: replaced by a later one").arg(name));
+        slot.waiting = command;
+        if (!slot.timer.isActive())
+            slot.timer.start(int(timing_.holdoffMs - slot.last.elapsed()));
+        return;
+    }
+    Execute(command);
+}
+
+void Publisher::Execute(const Command &command) {
+    slots_[int(command.kind)].last.start();
+    const QString what = command.kind == Command::Kind::Band ? QString::number(command.band)
+                         : command.kind == Command::Kind::Raw
+                             ? QString::fromLatin1(command.line)
+                             : QLatin1String(command.operate ? "operate" : "standby");
+    const QString why = target_ ? target_->Apply(command) : QStringLiteral("no amplifier");
+    const QString about = QStringLiteral("set/%1 %2").arg(CommandName(command.kind), what);
+    Result(why.isEmpty() ? QStringLiteral("ok")
+                         : QStringLiteral("set/%1: %2").arg(CommandName(command.kind), why),
+           about);
+}
+
+void Publisher::Result(const QString &text, const QString &about) {
+    Log(about.isEmpty() ? text : about + QStringLiteral(": ") + text);
+    client_.Publish(Topic("result").toUtf8(), text.toUtf8(), false);
+}
+
+void Publisher::SetStatus(Status status, const QString &reason) {
+    const bool changed = status != status_ || reason != reason_;
+    status_ = status;
+    reason_ = reason;
+    if (changed)
+        Q_EMIT StatusChanged(status);
+}
+
+QString Publisher::StatusText() const {
+    switch (status_) {
+    case Status::Off:
+        return QString();
+    case Status::Connecting:
+        return QStringLiteral("MQTT: connecting");
+    case Status::Connected:
+        return QStringLiteral("MQTT: connected");
+    case Status::Retrying:
+        return QStringLiteral("MQTT: retrying (%1)").arg(reason_);
+    case Status::Refused:
+        return QStringLiteral("MQTT: refused (%1)").arg(reason_);
+    }
+    return QString();
+}
+
+} // namespace mqtt

@@ -1,0 +1,114 @@
+// The amplifier on the station's MQTT bus. Under the configured topic:
+//   state         retained JSON, on each change (at most 10 a second) and
+//                 every 30 s;
+//   availability  retained "online" while connected; "offline" as our last
+//                 will and when we stop;
+//   event         alarm start and end, connection events (not retained);
+//   set/...       commands, with Control=1 only; each gets a "result".
+// Home Assistant discovery configs are published on each connect.
+//
+// While the broker is away, or behind with its acknowledgements, nothing
+// queues: the state is kept as the latest value and published on return;
+// events are dropped and counted, and the count is published on return.
+#pragma once
+
+#include "mqtt/Commands.h"
+#include "mqtt/MqttClient.h"
+#include "mqtt/MqttSettings.h"
+#include "mqtt/MqttState.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+namespace mqtt {
+
+// The publisher's intervals; tests shorten them.
+struct Timing {
+    int minIntervalMs = 100; // between two state messages
+    int heartbeatMs = 30000; // the state again, changed or not
+    int holdoffMs = 250;     // between two commands of one kind
+    int minRetryMs = 1000;   // the broker's first retry, doubling up to
+    int maxRetryMs = 30000;  // this, which is also the retry after a refusal
+};
+
+class Publisher : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Publisher)
+public:
+    enum class Status { Off, Connecting, Connected, Retrying, Refused };
+
+    // target may be null: commands then answer that nothing is connected.
+    explicit Publisher(CommandTarget *target, QObject *parent = nullptr);
+    ~Publisher() override;
+
+    // Connects and keeps connecting. Returns an empty string, or why it
+    // cannot start (then nothing runs).
+    QString Start(const Config &config, const Timing &timing = Timing());
+    // Publishes the state as closed and "offline", and disconnects.
+    void Stop();
+
+    // The amplifier's state now; events follow from what changed.
+    void Update(const MqttState &state);
+
+    Status CurrentStatus() const { return status_; }
+    // "MQTT: connected", "MQTT: retrying (connection refused)" ...
+    QString StatusText() const;
+    QString Topic(const char *leaf) const;
+    int DroppedEvents() const { return dropped_; }
+    // The state last given to Update.
+    const MqttState &State() const { return state_; }
+
+Q_SIGNALS:
+    // One line for a log: connected, each new reason it cannot connect,
+    // refusals, dropped events, commands.
+    void Logged(const QString &line);
+    void StatusChanged(Publisher::Status status);
+
+private:
+    void OnConnected();
+    void OnConnectFailed(const QString &reason, bool refused, int retryMs);
+    void OnMessage(const QByteArray &topic, const QByteArray &payload);
+    void OnRefused(const QByteArray &topic, const QString &reason);
+    void PublishState();
+    void ScheduleState();
+    void PublishEvent(const QByteArray &event);
+    // The count of events dropped since the last report, when there are.
+    void ReportDropped();
+    void Execute(const Command &command);
+    // Publishes a command's result and logs it with what it was about.
+    void Result(const QString &text, const QString &about = QString());
+    void SetStatus(Status status, const QString &reason);
+    void Log(const QString &text) { Q_EMIT Logged(QStringLiteral("mqtt: ") + text); }
+
+    CommandTarget *target_;
+    Client client_;
+    Config config_;
+    Timing timing_;
+    Status status_ = Status::Off;
+    QString reason_;
+    MqttState state_;
+    std::optional<QStringList> knownAlarms_;
+    QElapsedTimer lastState_;
+    QTimer stateTimer_;
+    QTimer heartbeat_;
+    bool everConnected_ = false;
+    int dropped_ = 0;
+    int states_ = 0; // published, for the log at the end
+    int events_ = 0;
+    QSet<QByteArray> refusedTopics_;
+    // Commands of one kind at most once per hold-off; the latest waits.
+    struct Slot {
+        QElapsedTimer last;
+        std::optional<Command> waiting;
+        QTimer timer;
+    };
+    Slot slots_[3];
+};
+
+} // namespace mqtt

@@ -1,0 +1,200 @@
+// An MQTT broker for tests and benchmarks: Debian's mosquitto binary, never
+// its service, started on 127.0.0.1 with a generated configuration, a
+// password file (mosquitto_passwd), an ACL, and a TLS listener whose
+// certificate authority the fixture makes with openssl; and a watcher that
+// subscribes through libmosquitto and keeps every message it gets.
+#pragma once
+
+#include "tests/common/Ser2net.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <mosquitto.h>
+#include <sys/prctl.h>
+
+#include <csignal>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+struct Mosquitto {
+    // The users: orvik publishes under orvik/# and homeassistant/#, watcher
+    // reads and writes everything, denied may only read orvik/#.
+    static constexpr const char *Password = "s3cret";
+
+    QTemporaryDir dir;
+    QProcess proc;
+    int port = 0;
+    int tlsPort = 0;
+
+    QString File(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    QString Url(bool tls = false, const char *host = "127.0.0.1") const {
+        return QStringLiteral("%1://%2:%3")
+            .arg(QLatin1String(tls ? "mqtts" : "mqtt"), QLatin1String(host))
+            .arg(tls ? tlsPort : port);
+    }
+
+    // The first start makes the files and takes two free ports; later ones
+    // serve the same ports again.
+    bool Start() {
+        if (port == 0 && !Prepare())
+            return false;
+        proc.setProcessChannelMode(QProcess::MergedChannels);
+        proc.setWorkingDirectory(dir.path());
+        // The broker goes with the test, also when the test dies.
+        proc.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        proc.start(QStringLiteral("/usr/sbin/mosquitto"),
+                   {QStringLiteral("-c"), File("mosquitto.conf")});
+        if (!proc.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 250 && proc.state() == QProcess::Running; ++i) {
+            if (Listening(port) && Listening(tlsPort))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+    void Stop() {
+        if (proc.state() == QProcess::NotRunning)
+            return;
+        proc.terminate();
+        proc.waitForFinished(5000);
+    }
+    ~Mosquitto() { Stop(); }
+
+private:
+    static bool Listening(int port) {
+        QFile tcp(QStringLiteral("/proc/net/tcp"));
+        return tcp.open(QIODevice::ReadOnly) &&
+               tcp.readAll().contains(QStringLiteral(":%1 00000000:0000 0A")
+                                          .arg(port, 4, 16, QLatin1Char('0'))
+                                          .toUpper()
+                                          .toLatin1());
+    }
+    // Two certificate authorities ("other-ca" signed nothing of ours), the
+    // server's certificate for 127.0.0.1 from "ca", the users, their ACL,
+    // and the configuration. Run as root, mosquitto would drop to its own
+    // user, who cannot read these files; as anyone else "user" is ignored.
+    bool Prepare() {
+        port = Ser2net::FreePort();
+        do
+            tlsPort = Ser2net::FreePort();
+        while (tlsPort == port);
+        const char *script =
+            R"(set -e; cd "$1"; key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+for ca in ca other-ca; do
+    openssl req -x509 $key -days 2 -subj "/CN=Orvik test $ca" -keyout $ca.key -out $ca.crt
+done
+openssl req $key -subj /CN=127.0.0.1 -keyout server.key -out server.csr
+echo subjectAltName=IP:127.0.0.1 >san.ext
+openssl x509 -req -days 2 -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial \
+    -extfile san.ext -out server.crt
+mosquitto_passwd -b -c passwd orvik "$2"
+for user in watcher denied; do mosquitto_passwd -b passwd $user "$2"; done
+printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\nuser watcher
+topic readwrite #\nuser denied\ntopic read orvik/#\n' >acl
+printf 'user root\npersistence false\nallow_anonymous false\npassword_file passwd
+acl_file acl\nlog_dest stdout\nlistener %s 127.0.0.1\nlistener %s 127.0.0.1
+cafile ca.crt\ncertfile server.crt\nkeyfile server.key\n' $3 $4 >mosquitto.conf)";
+        QProcess sh;
+        sh.setProcessChannelMode(QProcess::MergedChannels);
+        sh.setWorkingDirectory(dir.path());
+        sh.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QLatin1String(script), QStringLiteral("sh"), dir.path(),
+                  QLatin1String(Password), QString::number(port), QString::number(tlsPort)});
+        return sh.waitForFinished(30000) && sh.exitCode() == 0;
+    }
+};
+
+// A client that subscribes to everything (as watcher) and keeps what comes.
+class Watcher {
+public:
+    struct Message {
+        QByteArray topic;
+        QByteArray payload;
+        bool retained = false;
+    };
+
+    explicit Watcher(int port, const char *user = "watcher") {
+        mosquitto_lib_init();
+        m_ = mosquitto_new(nullptr, true, this);
+        mosquitto_username_pw_set(m_, user, Mosquitto::Password);
+        mosquitto_connect_callback_set(m_, [](mosquitto *m, void *, int rc) {
+            if (rc == 0)
+                mosquitto_subscribe(m, nullptr, "#", 1);
+        });
+        mosquitto_subscribe_callback_set(m_, [](mosquitto *, void *self, int, int, const int *) {
+            static_cast<Watcher *>(self)->subscribed_ = true;
+        });
+        mosquitto_message_callback_set(m_, [](mosquitto *, void *self,
+                                              const mosquitto_message *msg) {
+            auto *w = static_cast<Watcher *>(self);
+            std::lock_guard<std::mutex> lock(w->lock_);
+            w->got_ << Message{msg->topic,
+                               QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen),
+                               msg->retain};
+        });
+        mosquitto_connect(m_, "127.0.0.1", port, 30);
+        mosquitto_loop_start(m_);
+        for (int i = 0; i < 500 && !subscribed_; ++i)
+            QThread::msleep(10);
+    }
+    ~Watcher() {
+        mosquitto_disconnect(m_);
+        mosquitto_loop_stop(m_, false);
+        mosquitto_destroy(m_);
+    }
+    Q_DISABLE_COPY_MOVE(Watcher)
+
+    QList<Message> Messages(const QByteArray &topic = QByteArray()) {
+        std::lock_guard<std::mutex> lock(lock_);
+        QList<Message> out;
+        for (const Message &m : got_)
+            if (topic.isEmpty() || m.topic == topic)
+                out << m;
+        return out;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(lock_);
+        got_.clear();
+    }
+    // The first message on topic that passes the test, waiting with the
+    // event loop running; none after ms.
+    std::optional<Message> WaitFor(const QByteArray &topic,
+                                   const std::function<bool(const QByteArray &)> &test = {},
+                                   int ms = 10000) {
+        QElapsedTimer t;
+        t.start();
+        do {
+            for (const Message &m : Messages(topic))
+                if (!test || test(m.payload))
+                    return m;
+            QTest::qWait(10);
+        } while (t.elapsed() < ms);
+        return std::nullopt;
+    }
+    // Whether a message on topic holding `part` comes within ms.
+    bool Saw(const QByteArray &topic, const QByteArray &part, int ms = 10000) {
+        return WaitFor(
+                   topic, [&part](const QByteArray &p) { return p.contains(part); }, ms)
+            .has_value();
+    }
+    void Publish(const QByteArray &topic, const QByteArray &payload, bool retain = false) {
+        mosquitto_publish(m_, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
+                          retain);
+    }
+
+private:
+    mosquitto *m_ = nullptr;
+    std::atomic<bool> subscribed_{false};
+    std::mutex lock_;
+    QList<Message> got_;
+};

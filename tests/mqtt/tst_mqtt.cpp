@@ -1,0 +1,712 @@
+// The MQTT publisher: its rules in one table (settings, commands, the state
+// from the link's record, events, discovery configs), then against a real
+// mosquitto: good and bad credentials, certificates and ACLs, the retained
+// state, availability and last will, the broker going away and coming
+// back, and commands with Control on and off.
+#include "link/ReplyDispatcher.h"
+#include "mqtt/HomeAssistant.h"
+#include "mqtt/LinkBridge.h"
+#include "mqtt/Publisher.h"
+#include "tests/common/Headless.h"
+#include "tests/mqtt/Mosquitto.h"
+
+#include "SimProcess.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
+
+using namespace mqtt;
+
+namespace {
+
+QString Describe(const Command &c) {
+    return c.kind == Command::Kind::Band ? QStringLiteral("band %1").arg(c.band)
+           : c.kind == Command::Kind::Operate
+               ? QStringLiteral("operate %1").arg(int(c.operate))
+               : QStringLiteral("raw ") + QString::fromLatin1(c.line);
+}
+
+// The amplifier side: the commands that reached it, or a refusal.
+class RecordingTarget : public CommandTarget {
+public:
+    QStringList calls;
+    QString refusal;
+    QString Apply(const Command &c) override {
+        if (refusal.isEmpty())
+            calls << Describe(c);
+        return refusal;
+    }
+};
+
+QString WriteFile(const QString &path, const QByteArray &text, int mode = 0600) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(text);
+    f.close();
+    ::chmod(QFile::encodeName(path).constData(), mode_t(mode));
+    return path;
+}
+
+QString Evaluate(const QString &rule, const QString &input) {
+    const QStringList in = input.split(QLatin1Char('|'));
+    QTemporaryDir dir;
+    if (rule == QLatin1String("settings")) {
+        // BROKER|TOPIC|USER|PASSWORD FILE|CA FILE; the password file is
+        // "MODE:TEXT" or "dir", "large", "missing"; the CA file "ca" or a
+        // name that does not exist. The result: URL TOPIC PASSWORD.
+        Settings s;
+        s.broker = in.at(0);
+        s.topic = in.value(1);
+        s.username = in.value(2);
+        const QString pw = in.value(3), file = dir.filePath(QStringLiteral("p"));
+        if (pw == QLatin1String("dir") || pw == QLatin1String("missing"))
+            s.passwordFile = pw == QLatin1String("dir") ? dir.path() : file;
+        else if (pw == QLatin1String("large"))
+            s.passwordFile = WriteFile(file, QByteArray(5000, 'x'));
+        else if (!pw.isEmpty())
+            s.passwordFile = WriteFile(file, pw.section(QLatin1Char(':'), 1).toLatin1(),
+                                       pw.section(QLatin1Char(':'), 0, 0).toInt(nullptr, 8));
+        if (!in.value(4).isEmpty())
+            s.caFile = in.value(4) == QLatin1String("ca")
+                           ? WriteFile(dir.filePath(QStringLiteral("ca")), "x")
+                           : dir.filePath(in.value(4));
+        Config c;
+        const QString e = Prepare(s, &c);
+        return !e.isEmpty()
+                   ? e
+                   : c.broker.Url() + QLatin1Char(' ') +
+                         c.topic.replace(QSysInfo::machineHostName(), QStringLiteral("HOST")) +
+                         QLatin1Char(' ') + QString::fromLatin1(c.password);
+    }
+    if (rule == QLatin1String("command")) {
+        // NAME|PAYLOAD|ALLOWRAW; a payload "*N" is N times "1".
+        const QByteArray payload = in.at(1).startsWith(QLatin1Char('*'))
+                                       ? QByteArray(in.at(1).mid(1).toInt(), '1')
+                                       : in.at(1).toLatin1();
+        Command c;
+        const QString e = ParseCommand(in.at(0), payload, in.value(2) == QLatin1String("1"), &c);
+        return e.isEmpty() ? Describe(c) : e;
+    }
+    if (rule == QLatin1String("state")) {
+        // PREVIOUS PHASE|REPORTS into a connected state, where "@silent",
+        // "@Waiting" and "@Connecting" set the connection; the JSON without
+        // its time.
+        AmpState s;
+        s.PaIdentified = true;
+        s.Phase = LinkPhase::Connected;
+        for (const QString &line : in.mid(1)) {
+            if (line == QLatin1String("@silent"))
+                s.NoAnswer = true;
+            else if (line.startsWith(QLatin1Char('@')))
+                s.Phase =
+                    line == QLatin1String("@Waiting") ? LinkPhase::Waiting : LinkPhase::Connecting;
+            else
+                ApplyReport(line, s);
+        }
+        QJsonObject o =
+            QJsonDocument::fromJson(StateJson(StateOf(s, in.at(0)), QDateTime())).object();
+        o.remove(QStringLiteral("time"));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    }
+    if (rule == QLatin1String("events")) {
+        // BEFORE|AFTER|KNOWN ALARMS: each "phase:ALARM,ALARM", or "phase:-"
+        // when not current.
+        auto state = [](const QString &text) {
+            MqttState s;
+            s.phase = text.section(QLatin1Char(':'), 0, 0);
+            if (text.section(QLatin1Char(':'), 1) != QLatin1String("-"))
+                s.alarms =
+                    text.section(QLatin1Char(':'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+            return s;
+        };
+        QStringList names;
+        for (const QByteArray &e :
+             Events(state(in.at(0)), state(in.at(1)), state(in.at(2)).alarms, QDateTime())) {
+            const QJsonObject o = QJsonDocument::fromJson(e).object();
+            names << o.value(QStringLiteral("event")).toString() + QLatin1Char(' ') +
+                         o.value(o.contains(QStringLiteral("alarm")) ? QStringLiteral("alarm")
+                                                                     : QStringLiteral("phase"))
+                             .toString();
+        }
+        return names.join(QStringLiteral(", "));
+    }
+    if (rule == QLatin1String("discovery")) {
+        // CONTROL DISCOVERY: configs announced/all, and the band select's
+        // command topic; a config that does not name the availability and
+        // state topics is named instead.
+        Config c;
+        c.topic = QStringLiteral("orvik/shack 1");
+        c.control = input.startsWith(QLatin1Char('1'));
+        c.discovery = input.endsWith(QLatin1Char('1'));
+        int announced = 0;
+        QString select;
+        const QList<DiscoveryConfig> all = DiscoveryConfigs(c);
+        for (const DiscoveryConfig &d : all) {
+            const QJsonObject o = QJsonDocument::fromJson(d.payload).object();
+            if (d.payload.isEmpty())
+                continue;
+            ++announced;
+            if (!d.topic.startsWith("homeassistant/") || !d.topic.contains("/orvik_shack_1/") ||
+                o.value(QStringLiteral("availability_topic")) !=
+                    QLatin1String("orvik/shack 1/availability") ||
+                o.value(QStringLiteral("state_topic")) != QLatin1String("orvik/shack 1/state"))
+                return QStringLiteral("bad config ") + QString::fromUtf8(d.topic);
+            if (d.topic.contains("/select/"))
+                select = QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
+        }
+        return QStringLiteral("%1/%2").arg(announced).arg(all.size()) + select;
+    }
+    return QStringLiteral("unknown rule");
+}
+
+} // namespace
+
+class TestMqtt : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void rules_data();
+    void rules();
+    void connecting_data();
+    void connecting();
+    void state();
+    void commands_data();
+    void commands();
+    void brokerAway();
+    void headless_data();
+    void headless();
+    void passwordFile_data();
+    void passwordFile();
+    void cleanupTestCase() { stations_[0].reset(), stations_[1].reset(); }
+
+private:
+    // Settings for the broker under test, read as the program reads them.
+    Config Configure(const QString &url, const QString &user, const QString &ca,
+                     const QString &topic, bool control = false, bool allowRaw = false);
+    Mosquitto broker_;
+    struct Station {
+        SimProcess sim;
+        QProcess program;
+        QByteArray out;
+        ~Station() {
+            program.terminate();
+            program.waitForFinished(5000);
+        }
+    };
+    std::unique_ptr<Station> stations_[2];
+};
+
+void TestMqtt::initTestCase() {
+    QVERIFY2(broker_.Start(), qPrintable(QString::fromLocal8Bit(broker_.proc.readAll())));
+}
+
+Config TestMqtt::Configure(const QString &url, const QString &user, const QString &ca,
+                           const QString &topic, bool control, bool allowRaw) {
+    Settings s;
+    s.broker = url;
+    s.username = user == QLatin1String("wrong") ? QStringLiteral("orvik") : user;
+    if (!user.isEmpty())
+        s.passwordFile = WriteFile(broker_.File("password"),
+                                   user == QLatin1String("wrong") ? "nope" : Mosquitto::Password);
+    s.caFile = ca.isEmpty() ? QString() : broker_.File(qPrintable(ca));
+    s.topic = topic;
+    s.control = control;
+    s.allowRaw = allowRaw;
+    Config c;
+    const QString e = Prepare(s, &c);
+    if (!e.isEmpty())
+        qWarning("%s", qPrintable(e));
+    return c;
+}
+
+void TestMqtt::rules_data() {
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected"); // "~TEXT": the result holds TEXT
+    const struct {
+        const char *rule, *input, *expected;
+    } rows[] = {
+        {"settings", "mqtt://127.0.0.1:1883", "mqtt://127.0.0.1:1883 orvik/HOST "},
+        {"settings", " MQTTS://broker.lan |shack/pa1", "mqtts://broker.lan:8883 shack/pa1 "},
+        {"settings", "mqtt://[::1]:1884/", "mqtt://[::1]:1884 orvik/HOST "},
+        {"settings", "tcp://pi:1883", "Broker=: unknown scheme \"tcp\": mqtt:// or mqtts://"},
+        {"settings", "mqtt://orvik:s3cret@pi", "~use Username= and PasswordFile="},
+        {"settings", "mqtt://pi:0", "Broker=: port \"0\" is not a number from 1 to 65535"},
+        {"settings", "mqtt://pi:", "~empty port"},
+        {"settings", "mqtt://::1:1883", "~write an IPv6 address in brackets"},
+        {"settings", "mqtt://pi:1883/orvik", "~nothing may follow"},
+        {"settings", "mqtt://pi|orvik/+", "~wildcards"},
+        {"settings", "mqtt://pi|$SYS/orvik", "~belongs to the broker"},
+        {"settings", "mqtt://pi|orvik//a", "~empty level"},
+        {"settings", "mqtt://pi||orvik|600:s3cret\nsecond line",
+         "mqtt://pi:1883 orvik/HOST s3cret"},
+        {"settings", "mqtt://pi||orvik|400:s3cret\r\n", "~ s3cret"},
+        {"settings", "mqtt://pi||orvik|640:s3cret",
+         "~may be read or written by others (mode 0640); make it readable by its owner alone"},
+        {"settings", "mqtt://pi||orvik|602:s3cret", "~(mode 0602)"},
+        {"settings", "mqtt://pi||orvik|600:\nsecond", "~has no password on its first line"},
+        {"settings", "mqtt://pi||orvik|dir", "~is not a regular file"},
+        {"settings", "mqtt://pi||orvik|large", "~larger than 4096 bytes"},
+        {"settings", "mqtt://pi|||600:s3cret", "PasswordFile= needs Username="},
+        {"settings", "mqtt://pi||||ca", "~is not encrypted: use mqtts://"},
+        {"settings", "mqtts://pi||||none.crt", "~cannot read the CA file"},
+        {"command", "band|3", "band 3"},
+        {"command", "band|14074000", "band 4"},
+        {"command", "band|7.1e6", "band 3"},
+        {"command", "band|0", "set/band \"0\": a band number 1..7 or a frequency in Hz"},
+        {"command", "band|8", "set/band \"8\": no band of the amplifier holds that frequency"},
+        {"command", "band|*257", "set/band: 257 bytes, at most 256"},
+        {"command", "op\nerate|operate",
+         "unknown command set/op?erate: set/band, set/operate or set/raw"},
+        {"command", "operate/operate/operate/operate/operate/operate|1",
+         "unknown command set/operate/operate/operate/operate/operate/...: set/band, set/operate "
+         "or set/raw"},
+        {"command", "operate|operate", "operate 1"},
+        {"command", "operate|STANDBY\n", "operate 0"},
+        {"command", "operate|on", "set/operate \"on\": \"operate\" or \"standby\""},
+        {"command", "raw|ATU_STATE: 1|1", "raw ATU_STATE: 1"},
+        {"command", "raw|B: 3\r\nB: 4|1",
+         "set/raw \"B: 3??B: 4\": one line without control characters"},
+        {"command", "raw| |1", "set/raw: an empty line"},
+        // The state from the link's record: none for what is not current.
+        {"state", "closed|O: 850|R: 10|P_max: 900|B: 4|T: 35|TX: ON|BL:ON",
+         "{\"alarms\":[],\"band\":4,\"band_name\":\"30M/20M\",\"firmware\":null,\"output_w\":850,"
+         "\"pa_type\":\"1.2 "
+         "kW\",\"peak_w\":900,\"phase\":\"connected\",\"port\":null,\"ptt_blocked\":true,"
+         "\"reflected_w\":10,\"swr\":1.24,\"temperature_c\":35,\"transmitting\":true,\"tuner\":"
+         "null}"},
+        {"state", "connected|Ver: 3.30x2|O: 850|ALARM: SWR|@silent",
+         "{\"alarms\":null,\"band\":null,\"band_name\":null,\"firmware\":null,\"output_w\":null,"
+         "\"pa_type\":\"2.4 kW\",\"peak_w\":null,\"phase\":\"no "
+         "answer\",\"port\":null,\"ptt_blocked\":null,"
+         "\"reflected_w\":null,\"swr\":null,\"temperature_c\":null,\"transmitting\":null,\"tuner\":"
+         "null}"},
+        {"state", "connected|O: 850|@Waiting",
+         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
+        {"state", "closed|@Waiting", "~\"phase\":\"waiting\""},
+        {"state", "closed|O: 850|@Connecting",
+         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connecting\""},
+        {"state", "closed|Ver: 2.1|ALARM: SWR|ALARM: TEMP",
+         "~\"alarms\":[\"SWR\",\"TEMP\"],\"band\":7,\"band_name\":\"6M\",\"firmware\":\"2.1\""},
+        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
+         "~\"swr\":1.5,\"temperature_c\":null,\"transmitting\":false,\"tuner\":{\"capacitance_pf\":"
+         "null,"
+         "\"fitted\":true,\"forward_w\":null,\"in_line\":true,\"inductance_uh\":null,\"status\":"
+         "null,\"swr\":1.5}"},
+        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~\"swr\":3,"},
+        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|B: 3",
+         "~\"swr\":null,\"temperature_c\""},
+        {"events", "connected:SWR|connected:SWR,TEMP|connected:SWR", "alarm TEMP"},
+        {"events", "connected:SWR|connected:|connected:SWR", "alarm_end SWR"},
+        {"events", "connected:SWR|lost:-|connected:SWR", "connection lost"},
+        {"events", "lost:-|connected:TEMP|connected:SWR",
+         "connection connected, alarm_end SWR, alarm TEMP"},
+        {"discovery", "1 1", "20/20 orvik/shack 1/set/band"},
+        {"discovery", "0 1", "18/20"},
+        {"discovery", "1 0", "0/20"},
+    };
+    for (const auto &r : rows)
+        QTest::addRow("%s %s", r.rule,
+                      QByteArray(r.input).replace('\r', "\\r").replace('\n', "\\n").constData())
+            << QString::fromLatin1(r.rule) << QString::fromLatin1(r.input)
+            << QString::fromLatin1(r.expected);
+}
+
+void TestMqtt::rules() {
+    QFETCH(QString, rule);
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    const QString got = Evaluate(rule, input);
+    if (expected.startsWith(QLatin1Char('~')))
+        QVERIFY2(got.contains(expected.mid(1)), qPrintable(got));
+    else
+        QCOMPARE(got, expected);
+}
+
+void TestMqtt::connecting_data() {
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("ca");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    using S = Publisher::Status;
+    const QString none = QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort());
+    const struct {
+        const char *name;
+        QString url;
+        const char *user, *ca;
+        S status;
+        const char *message; // "%1": the URL
+    } rows[] = {
+        {"plain", broker_.Url(), "orvik", "", S::Connected,
+         "connected to %1, publishing under orvik/test"},
+        {"TLS, our CA", broker_.Url(true), "orvik", "ca.crt", S::Connected, "connected to %1"},
+        {"wrong password", broker_.Url(), "wrong", "", S::Refused,
+         "%1 refused us: not authorised: check Username= and the password in PasswordFile=; trying "
+         "again every 0.3 s"},
+        {"no user", broker_.Url(), "", "", S::Refused,
+         "refused us: not authorised: the broker may want Username="},
+        {"TLS, another CA", broker_.Url(true), "orvik", "other-ca.crt", S::Refused,
+         "refused us: TLS: certificate verify failed"},
+        {"TLS, the system's CAs", broker_.Url(true), "orvik", "", S::Refused,
+         "refused us: TLS: certificate verify failed"},
+        {"TLS, another host name", broker_.Url(true, "localhost"), "orvik", "ca.crt", S::Refused,
+         "refused us: TLS: the certificate does not name this host"},
+        {"ACL denies", broker_.Url(), "denied", "", S::Connected,
+         "the broker refuses messages on orvik/test/availability: not authorised"},
+        {"no broker", none, "orvik", "", S::Retrying,
+         "cannot connect to %1: connection refused; trying again, at most every 0.3 s"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << r.url << QString::fromLatin1(r.user) << QString::fromLatin1(r.ca)
+                              << int(r.status)
+                              << QString::fromLatin1(r.message).replace(QLatin1String("%1"), r.url);
+}
+
+// Each reason is told once, however often the publisher tries again.
+void TestMqtt::connecting() {
+    QFETCH(QString, url);
+    QFETCH(QString, user);
+    QFETCH(QString, ca);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    Publisher publisher(nullptr);
+    QStringList log;
+    connect(&publisher, &Publisher::Logged, [&log](const QString &line) { log << line; });
+    Timing timing;
+    timing.minRetryMs = 100;
+    timing.maxRetryMs = 300;
+    QCOMPARE(publisher.Start(Configure(url, user, ca, QStringLiteral("orvik/test")), timing),
+             QString());
+    QTRY_COMPARE_WITH_TIMEOUT(int(publisher.CurrentStatus()), status, 10000);
+    QTest::qWait(1200); // several retries
+    QVERIFY2(log.filter(message).size() == 1 && log.size() <= 4,
+             qPrintable(log.join(QLatin1Char('\n'))));
+}
+
+void TestMqtt::state() {
+    Watcher watcher(broker_.port);
+    Publisher publisher(nullptr);
+    Timing timing;
+    timing.heartbeatMs = 500;
+    MqttState s;
+    s.phase = Phase::Connected;
+    s.alarms = QStringList();
+    s.outputW = 0;
+    publisher.Update(s); // before the connection: published as it comes
+    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
+                                       QStringLiteral("orvik/st")),
+                             timing),
+             QString());
+    QVERIFY(watcher.Saw("orvik/st/state", "\"output_w\":0"));
+    QVERIFY(watcher.Saw("orvik/st/availability", "online"));
+
+    // A burst of changes: at most one state per 100 ms, the last one kept.
+    watcher.Clear();
+    for (int w = 1; w <= 50; ++w) {
+        s.outputW = w;
+        publisher.Update(s);
+    }
+    s.alarms = QStringList{QStringLiteral("SWR")};
+    publisher.Update(s);
+    QVERIFY(watcher.Saw("orvik/st/state", "\"alarms\":[\"SWR\"]"));
+    QVERIFY(watcher.Messages("orvik/st/state").size() <= 3);
+    const auto alarm = watcher.WaitFor("orvik/st/event");
+    QVERIFY(alarm && !alarm->retained &&
+            alarm->payload.contains("\"event\":\"alarm\",\"text\":\"High reverse power\""));
+    QTest::qWait(1100); // unchanged, it comes again with the heartbeat
+    QVERIFY(watcher.Messages("orvik/st/state").size() >= 3);
+
+    // What a subscriber finds later: the retained state and the discovery
+    // configs (without the commands' select and switch), naming the
+    // availability topic.
+    Watcher late(broker_.port);
+    const auto retained = late.WaitFor("orvik/st/state");
+    QVERIFY(retained && retained->retained);
+    const QJsonObject o = QJsonDocument::fromJson(retained->payload).object();
+    QCOMPARE(o.value(QStringLiteral("output_w")).toInt(), 50);
+    QVERIFY(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+                .isValid());
+    QVERIFY(late.Saw("homeassistant/sensor/orvik_st/output_power/config",
+                     "\"availability_topic\":\"orvik/st/availability\""));
+    QTest::qWait(200);
+    int configs = 0;
+    for (const Watcher::Message &m : late.Messages())
+        configs += m.topic.contains("/orvik_st/") &&
+                   m.payload.contains("\"availability_topic\":\"orvik/st/availability\"");
+    QCOMPARE(configs, 18);
+
+    publisher.Stop();
+    QVERIFY(late.Saw("orvik/st/availability", "offline"));
+    QVERIFY(late.Saw("orvik/st/state",
+                     "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"closed\""));
+}
+
+void TestMqtt::commands_data() {
+    QTest::addColumn<bool>("control");
+    QTest::addColumn<bool>("allowRaw");
+    QTest::addColumn<QString>("messages"); // LEAF=PAYLOAD;...; "!": retained, before the start
+    QTest::addColumn<QString>("refusal");  // what the amplifier side answers
+    QTest::addColumn<QString>("results");
+    QTest::addColumn<QString>("calls");
+    const QByteArray tooLong = "band=" + QByteArray(300, '3');
+    const struct {
+        const char *name;
+        bool control, allowRaw;
+        const char *messages, *refusal, *results, *calls;
+    } rows[] = {
+        {"band", true, false, "band=3", "", "ok", "band 3"},
+        {"malformed", true, false, "band=abc", "",
+         "set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
+        {"too long", true, false, tooLong.constData(), "", "set/band: 300 bytes, at most 256", ""},
+        {"operate", true, false, "operate=standby", "", "ok", "operate 0"},
+        {"unknown", true, false, "band/now=3", "",
+         "unknown command set/band/now: set/band, set/operate or set/raw", ""},
+        {"raw not allowed", true, false, "raw=T?", "",
+         "set/raw: not allowed ([Network] AllowRaw=1 allows it)", ""},
+        {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
+        {"not connected", true, false, "operate=operate", "the amplifier is not connected",
+         "set/operate: the amplifier is not connected", ""},
+        {"latest wins", true, false, "band=3;band=5;band=6", "",
+         "ok|set/band: replaced by a later one|ok", "band 3|band 6"},
+        {"retained", true, false, "!band=3", "", "", ""},
+        {"Control=0", false, true, "band=3;operate=standby;raw=T?", "", "", ""},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << r.control << r.allowRaw << QString::fromLatin1(r.messages)
+                              << QString::fromLatin1(r.refusal) << QString::fromLatin1(r.results)
+                              << QString::fromLatin1(r.calls);
+}
+
+void TestMqtt::commands() {
+    QFETCH(bool, control);
+    QFETCH(bool, allowRaw);
+    QFETCH(QString, messages);
+    QFETCH(QString, refusal);
+    QFETCH(QString, results);
+    QFETCH(QString, calls);
+    Watcher watcher(broker_.port);
+    RecordingTarget target;
+    target.refusal = refusal;
+    Publisher publisher(&target);
+    auto send = [&watcher, &messages](bool retained) {
+        for (const QString &m : messages.split(QLatin1Char(';')))
+            if (m.startsWith(QLatin1Char('!')) == retained)
+                watcher.Publish("orvik/cmd/set/" +
+                                    m.mid(retained).section(QLatin1Char('='), 0, 0).toUtf8(),
+                                m.section(QLatin1Char('='), 1).toUtf8(), retained);
+    };
+    send(true);
+    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
+                                       QStringLiteral("orvik/cmd"), control, allowRaw)),
+             QString());
+    QVERIFY(watcher.Saw("orvik/cmd/availability", "online"));
+    QTest::qWait(200); // the subscription is in place
+    send(false);
+    const QStringList expected = results.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QTRY_COMPARE(watcher.Messages("orvik/cmd/result").size(), expected.size());
+    QTest::qWait(500); // nothing more comes
+    QStringList got;
+    for (const Watcher::Message &m : watcher.Messages("orvik/cmd/result"))
+        got << QString::fromUtf8(m.payload);
+    QCOMPARE(got, expected);
+    QCOMPARE(target.calls, calls.split(QLatin1Char('|'), Qt::SkipEmptyParts));
+    watcher.Publish("orvik/cmd/set/band", QByteArray(), true); // the retained command goes
+}
+
+// The broker stalls, then stops and comes back: while it stalls at most
+// Client::MaxUnacknowledged messages wait for it and the events beyond are
+// dropped and counted; back, the publisher is back within its back-off,
+// republishes the state, and tells how many events it dropped.
+void TestMqtt::brokerAway() {
+    Publisher publisher(nullptr);
+    QStringList log;
+    connect(&publisher, &Publisher::Logged, [&log](const QString &line) { log << line; });
+    MqttState s;
+    s.phase = Phase::Connected;
+    s.alarms = QStringList();
+    publisher.Update(s);
+    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
+                                       QStringLiteral("orvik/away"))),
+             QString());
+    QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Connected));
+    {
+        Watcher watcher(broker_.port);
+        const pid_t broker = pid_t(broker_.proc.processId());
+        ::kill(broker, SIGSTOP);
+        const int alarms = 3 * Client::MaxUnacknowledged;
+        for (int i = 0; i < alarms; ++i) {
+            s.alarms = i % 2 ? QStringList() : QStringList{QStringLiteral("TEMP")};
+            publisher.Update(s);
+        }
+        QTest::qWait(300);
+        ::kill(broker, SIGCONT);
+        const auto dropped = watcher.WaitFor("orvik/away/event", [](const QByteArray &p) {
+            return p.contains("\"event\":\"dropped\"");
+        });
+        QVERIFY(dropped);
+        const int count = QJsonDocument::fromJson(dropped->payload)
+                              .object()
+                              .value(QStringLiteral("count"))
+                              .toInt();
+        QTRY_COMPARE(watcher.Messages("orvik/away/event").size() - 1 + count, alarms);
+        // The bound, and acknowledgements of what went before the stall
+        // that may still come in, are all that passed.
+        QVERIFY2(count >= alarms - 2 * Client::MaxUnacknowledged,
+                 qPrintable(QString::number(count)));
+        QVERIFY(watcher.Saw("orvik/away/state", "\"alarms\":[]"));
+    }
+    broker_.Stop();
+    QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Retrying));
+    s.phase = Phase::Lost;
+    publisher.Update(s); // an event, dropped
+    s.phase = Phase::Waiting;
+    publisher.Update(s); // another
+    // The retries come 1, 3, 7 s after the loss: the broker is back for the second.
+    QTRY_COMPARE_WITH_TIMEOUT(log.filter(QStringLiteral("connection refused")).size(), 1, 5000);
+    QVERIFY(broker_.Start());
+    Watcher watcher(broker_.port);
+    QVERIFY(watcher.Saw("orvik/away/state", "\"phase\":\"waiting\"", 5000));
+    QVERIFY(watcher.Saw("orvik/away/event", "\"count\":2,\"event\":\"dropped\""));
+    QCOMPARE(
+        log.filter(QStringLiteral("2 events dropped while the broker was away or behind")).size(),
+        1);
+}
+
+// The headless program on the simulated amplifier, two of them on one
+// broker under their own topics, the first with Control=1, the second
+// without. Each row acts on one and waits for what its topic shows.
+void TestMqtt::headless_data() {
+    QTest::addColumn<int>("station");
+    QTest::addColumn<QString>("action"); // sim:COMMAND, set:LEAF=PAYLOAD, kill
+    QTest::addColumn<QString>("sent");   // what the simulator then receives; "!": not
+    QTest::addColumn<QByteArray>("leaf");
+    QTest::addColumn<QByteArray>("shown"); // "^": the first message, retained
+    const struct {
+        const char *name;
+        int station;
+        const char *action, *sent, *leaf, *shown;
+    } rows[] = {
+        {"set/band", 0, "set:band=5", "B: 5", "state", "\"band\":5"},
+        {"set/operate", 0, "set:operate=standby", "BL:ON", "state", "\"ptt_blocked\":true"},
+        {"Control=0", 1, "set:band=2", "!B: 2", "state", "\"band\":3"},
+        {"transmitting", 0, "sim:tx 850 12 4", "", "state", "^\"output_w\":850"},
+        {"silent spell", 0, "sim:silent on", "", "state",
+         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"no answer\""},
+        {"unplug", 0, "sim:unplug", "", "state",
+         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
+        {"kill -9", 1, "kill", "", "availability", "offline"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << r.station << QString::fromLatin1(r.action)
+                              << QString::fromLatin1(r.sent) << QByteArray(r.leaf)
+                              << QByteArray(r.shown);
+}
+
+void TestMqtt::headless() {
+    QFETCH(int, station);
+    QFETCH(QString, action);
+    QFETCH(QString, sent);
+    QFETCH(QByteArray, leaf);
+    QFETCH(QByteArray, shown);
+    for (int i = 0; i < 2 && !stations_[i]; ++i) {
+        auto st = std::make_unique<Station>();
+        QVERIFY2(st->sim.start(), qPrintable(st->sim.errorString()));
+        const QString ini = broker_.File(i ? "e2e2.ini" : "e2e1.ini");
+        WriteFile(ini,
+                  QStringLiteral(
+                      "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
+                      .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
+                      .arg(i + 1)
+                      .arg(i ? 0 : 1)
+                      .toUtf8());
+        StartHeadless(&st->program,
+                      {QStringLiteral("--port"), st->sim.devicePath(), QStringLiteral("--config"),
+                       ini, QStringLiteral("--mqtt"), broker_.Url()});
+        // Commands once the amplifier has told its settings (its version last).
+        QVERIFY2(
+            Watcher(broker_.port)
+                .Saw("orvik/e2e" + QByteArray::number(i + 1) + "/state", "\"firmware\":\"3.30\""),
+            st->program.readAllStandardOutput().constData());
+        stations_[i] = std::move(st);
+    }
+    Station &st = *stations_[station];
+    const QByteArray topic = "orvik/e2e" + QByteArray::number(station + 1) + '/';
+    Watcher watcher(broker_.port);
+    if (action == QLatin1String("kill"))
+        ::kill(pid_t(st.program.processId()), SIGKILL);
+    else if (action.startsWith(QLatin1String("sim:")))
+        st.sim.say(action.mid(4).toLatin1());
+    else
+        watcher.Publish(topic + "set/" + action.mid(4).section(QLatin1Char('='), 0, 0).toLatin1(),
+                        action.section(QLatin1Char('='), 1).toLatin1());
+    if (sent.startsWith(QLatin1Char('!'))) {
+        QTest::qWait(1000);
+        QVERIFY(!st.sim.loggedLines().contains(sent.mid(1).toLatin1()));
+        QVERIFY(watcher.Messages(topic + "result").isEmpty());
+    } else if (!sent.isEmpty()) {
+        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()),
+                 (st.out + st.program.readAllStandardOutput()).constData());
+        QVERIFY(watcher.Saw(topic + "result", "ok"));
+    }
+    // A retained message: the first one a new subscriber gets.
+    const bool retained = shown.startsWith('^');
+    const bool seen = watcher.Saw(topic + leaf, shown.mid(retained), 20000);
+    st.out += st.program.readAllStandardOutput();
+    const QList<Watcher::Message> got = watcher.Messages(topic + leaf);
+    QVERIFY2(seen, (st.out + (got.isEmpty() ? QByteArray() : got.last().payload)).constData());
+    if (retained) {
+        const auto first = Watcher(broker_.port).WaitFor(topic + leaf);
+        QVERIFY(first && first->retained && first->payload.contains(shown.mid(1)));
+    }
+}
+
+// The password file at start, as an unprivileged user: readable by others,
+// and root's own, which nobody may read (running as root, only the first).
+void TestMqtt::passwordFile_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("own");
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("others may read")
+        << 0640 << true << QByteArray("may be read or written by others (mode 0640)");
+    QTest::newRow("root's") << 0600 << false << QByteArray("cannot read the password file");
+}
+
+void TestMqtt::passwordFile() {
+    QFETCH(int, mode);
+    QFETCH(bool, own);
+    QFETCH(QByteArray, said);
+    if (!own && ::geteuid() != 0)
+        QSKIP("needs root to make a file another user may not read");
+    QTemporaryDir dir;
+    const QString binary = dir.filePath(QStringLiteral("orvik-control"));
+    QVERIFY(QFile::copy(ProgramBinary(), binary));
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    const QString pw = WriteFile(dir.filePath(QStringLiteral("pw")), Mosquitto::Password, mode);
+    const passwd *nobody = ::getpwnam("nobody");
+    if (own && ::geteuid() == 0)
+        QVERIFY(nobody &&
+                ::chown(QFile::encodeName(pw).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    const QString ini =
+        WriteFile(dir.filePath(QStringLiteral("m.ini")),
+                  "[MQTT]\nUsername=orvik\nPasswordFile=" + pw.toUtf8() + '\n', 0644);
+    QProcess p;
+    StartHeadless(&p,
+                  {QStringLiteral("--port"), QStringLiteral("/dev/null"),
+                   QStringLiteral("--config"), ini, QStringLiteral("--mqtt"), broker_.Url()},
+                  binary);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    const QByteArray error = p.readAllStandardError();
+    QVERIFY2(error.startsWith("orvik-control: MQTT: ") && error.contains(said), error.constData());
+}
+
+QTEST_GUILESS_MAIN(TestMqtt)
+#include "tst_mqtt.moc"
