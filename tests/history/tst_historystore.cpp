@@ -196,6 +196,8 @@ void TestHistoryStore::faults_data() {
     QTest::newRow("full disk") << QStringLiteral("full") << false << stopped;
     QTest::newRow("read-only folder") << QStringLiteral("folder") << true << stopped;
     QTest::newRow("read-only file") << QStringLiteral("file") << true << stopped;
+    QTest::newRow("a file where the folder should be")
+        << QStringLiteral("nofolder") << false << stopped;
 }
 
 // Each fault gives one message, a state the program can go on with, and
@@ -213,7 +215,13 @@ void TestHistoryStore::faults() {
         QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
     const QString folder = dir.filePath(fault);
     QVERIFY(QDir().mkpath(folder));
-    const QString file = folder + QStringLiteral("/history.sqlite");
+    const bool noFolder = fault == QStringLiteral("nofolder");
+    if (noFolder) { // the history's folder cannot be made
+        QFile blocker(folder + QStringLiteral("/state"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const QString file = folder + (noFolder ? QStringLiteral("/state/orvik/history.sqlite")
+                                            : QStringLiteral("/history.sqlite"));
     qint64 now = T0;
     auto write = [&](HistoryStore &s, int seconds) {
         for (int i = 0; i < seconds; ++i) {
@@ -222,7 +230,7 @@ void TestHistoryStore::faults() {
             s.Flush();
         }
     };
-    if (fault != QStringLiteral("text") && fault != QStringLiteral("folder")) {
+    if (fault != QStringLiteral("text") && fault != QStringLiteral("folder") && !noFolder) {
         HistoryStore first;
         first.SetClock([&now] { return now; });
         QCOMPARE(first.Open(file), HistoryStore::State::Recording);
@@ -272,6 +280,8 @@ void TestHistoryStore::faults() {
         write(store, 400);
         ::setrlimit(RLIMIT_FSIZE, &old);
     }
+    if (fault != QStringLiteral("full"))
+        QCOMPARE(int(opened), state);
     QCOMPARE(int(store.CurrentState()), state);
     write(store, 3); // goes on, with no further message
     QCOMPARE(messages.count(), 1);
