@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm windows: borderless red windows with large black text, one per
 // alarm report, shown centred over the main window on the report and hidden
 // by the all-clear. One class; the table Specs gives each alarm its layout

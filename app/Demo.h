@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvik-control --demo: the panel against the simulated amplifier, with no
 // amplifier on the desk. The simulator (orvik-sim, beside this program or on
 // the PATH) runs its lively demo script with a tuner on a pseudo-terminal

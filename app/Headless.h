@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Headless mode: the amplifier link and the network control server with no
 // window and no display (QCoreApplication only). It opens the port at start
 // (or waits for it), reconnects whenever it is lost, logs one line per event

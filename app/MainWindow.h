@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the operator's panel for the amplifier, a view of the
 // amplifier link. Its controls call the link (OperatorCommands.cpp), and it
 // draws the link's state (MainWindowView.cpp) into the controls laid out in

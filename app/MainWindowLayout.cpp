@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout: a fixed 571 x 270 client area with four group
 // boxes and every control at its fixed position (relative to its group box),
 // the menu bar and the port list's pop-up menu.

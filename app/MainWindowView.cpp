@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a view of the link: it draws what changed in the link's
 // state and shows the message boxes the link asks for.
 #include "app/MainWindow.h"

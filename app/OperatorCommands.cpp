@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator's commands from the main window: the port list and the
 // connection buttons, band circles, setting menus, PA type, PTT block, ALC
 // level and the File and About items. Each one calls the link, which changes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier link and the program's windows over it: the main window,
 // then, hidden, the port monitor, the calibration window, the seven alarm
 // windows, the ATU panel and the History window, created in that order
@@ -36,9 +37,10 @@ class RemoteServer;
 struct RemoteConfig;
 } // namespace remote
 
-// Owns the link, the network server, the MQTT publisher and the windows;
-// the server and the publisher stop first, the link's port closes, then the main window goes and the others in
-// reverse order of creation, the link last.
+// Owns the link, the network server, the history recorder, the MQTT
+// publisher and the windows; the recorder notes the end, the server and
+// the publisher stop, the link's port closes, then the main window goes
+// and the others in reverse order of creation, the link last.
 class WindowSet {
 public:
     explicit WindowSet(const Settings &settings = Settings::Load());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the command line; then either the headless runner, or the
 // application object, the windows, the network server and the event loop.
 #include "app/Demo.h"

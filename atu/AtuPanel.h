@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ATU panel (layout name Fatu1): shows and drives the antenna tuner
 // through the amplifier. A view of the link: its controls call the link's
 // tuner commands, and it draws the tuner's part of the link's state.

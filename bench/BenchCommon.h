@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared pieces of the benchmark programs: result lines that scripts/bench
 // collects into its table, percentiles, process CPU time and memory, and a
 // panel connected to the simulated amplifier.

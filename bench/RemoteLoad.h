@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network clients for the benchmarks and the server's tests: blocking
 // sockets that poll "l SWR", and one that floods.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dispatcher throughput: report lines per second through the amplifier link
 // alone (no windows), and through SerialPortReceive with the windows drawing,
 // for the traffic of a transmitting amplifier (output and reverse power ten

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Idle cost of the connected panel: CPU time of the whole process (GUI and
 // serial reader threads) over a period with the simulated amplifier idle,
 // then over the same period while it transmits continuously (output and

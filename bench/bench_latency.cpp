@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end latency: from the simulator writing "O: n" to the output meter
 // showing n (the meter's first paint after its position became n), over
 // many readings, with the serial component's default Delay. The reading

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier on an MQTT broker (Debian's mosquitto, started here on
 // 127.0.0.1 as the tests start it), three figures:
 //  - the panel connected to the simulator, publishing: from the simulator

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Automatic reconnection: the panel connected to the simulated amplifier
 // with "Reconnect automatically" on; the amplifier's device is unplugged and
 // replugged --cycles times. Each time: from the moment the device is there

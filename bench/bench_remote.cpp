@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network control server against Hamlib's ampctld with its dummy amplifier
 // (-m 1), same run, same machine: "l SWR" polled back to back by 1 and by 16
 // clients, requests a second and the 99th percentile of the round trip; then

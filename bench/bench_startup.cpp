@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: from process start to the main window shown (its first paint).
 // Without arguments it starts itself --runs times as a child, passing the
 // monotonic clock reading taken just before the start; the child builds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders every window of the panel in its interesting states to PNG files:
 // the main window closed, connected, transmitting, hot, on another
 // interface, with the PTT blocked, with an amplifier that does not answer;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # ctest script: fontconfig, set up by cmake/Fonts.cmake, sees fonts and only
 # the files linked under ROOT (those of the declared font packages).
 #   cmake -DFC_LIST=fc-list -DCONF=build/fonts/fonts.conf -DROOT=build/fonts/files -P CheckFonts.cmake

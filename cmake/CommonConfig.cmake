@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Flags shared by every target of the project.
 add_library(orvik_common INTERFACE)
 target_compile_features(orvik_common INTERFACE cxx_std_17)

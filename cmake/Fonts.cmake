@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The fonts the program may use are those of the fonts-* packages in
 # scripts/lib/deps.sh. This links their font files into build/fonts/ and
 # writes build/fonts/fonts.conf, a fontconfig set-up that sees those files

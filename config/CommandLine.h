@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of orvik-control, read before the application object
 // exists, so that --help and --version need no display. Qt's own options
 // (-platform, -style, ...) are left for the application object.

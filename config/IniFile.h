@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // INI text: sections in brackets, "key=value" lines. Section and key names
 // compare without regard to case; a missing file, section or key reads as
 // the default. Only the format: which file the program reads, and its keys,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rules for the port list of the main window: which entry is selected at
 // start from the configuration file. Pure functions, no widgets.
 #pragma once

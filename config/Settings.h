@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's settings file, Orvik_control.ini: where it is found, every
 // key it holds (section and name, here and nowhere else), read once into one
 // value, and the one way a setting the operator changes is saved. A new
@@ -61,9 +62,9 @@ public:
         QString username;
         QString passwordFile; // the password itself is never in this file
         QString caFile;
-        QString topic;          // empty: orvik/<host name>
-        bool control = false;   // "1": obey .../set/... messages
-        bool discovery = true;  // "0": no Home Assistant discovery (and remove it)
+        QString topic;         // empty: orvik/<host name>
+        bool control = false;  // "1": obey .../set/... messages
+        bool discovery = true; // "0": no Home Assistant discovery (and remove it)
     };
 
     QString path; // the file read; empty when none was found

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a history file for a view: the rows of a span, the rows gathered
 // into columns (minimum and maximum per pixel column, so that a week costs
 // what a minute does), the events with the alarms' durations, and the CSV

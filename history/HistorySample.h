@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the recorder keeps of one moment of the link: the readings in
 // physical units, the band, the flags and how the connection stands. The
 // history needs nothing else of the link, so its store and its window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history's writer: one SQLite file (write-ahead log) that keeps, for
 // every second in which a reading changed, the minimum, maximum and last
 // value of what changes faster (power, SWR) and the last of the rest, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier link: connection, handshake and give-up, the received
 // text's framing and identification, the start-up burst, the poll and the
 // operator's commands. Every line sent goes through Send, which writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier link: the serial port, the line framing, the state record
 // and every decision about the amplifier (handshake, give-up, poll, the
 // re-sends of unconfirmed commands, the operator's commands). It needs no

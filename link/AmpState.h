@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the amplifier has told us or the operator has set, in one value
 // record. The link keeps it; the windows and any other view draw from it and
 // never keep state of their own. Closing and reopening the port keeps it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/LineFramer.h"
 
 LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {

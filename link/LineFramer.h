@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cuts the received byte stream into report lines. A line ends at CR; the
 // LF after it is dropped, even when it arrives at the start of the next
 // chunk. An unfinished line is kept until the rest arrives, up to a limit,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value rules of the main window's operator controls.
 #include "link/MainRules.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value rules of the main window's controls, free of widgets so that tests,
 // the link and the window use the same ones: the power scale per PA type and
 // where a power stands on it, the ALC level from a click on the output bar,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier's line protocol in one place: command texts, report
 // prefixes, CR LF framing and the port monitor's echo convention.
 #pragma once

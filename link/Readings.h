@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the amplifier and its tuner last said, as quantities in physical
 // units: one value that the network server, a history recorder or a
 // message-bus publisher takes from the link's state (AmpState::readings) by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reply dispatcher: one received line applied to the state record, by
 // the table of the amplifier's reports. Pure: it sends nothing and touches no
 // window; the link logs its entries and hands its effects to the views.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Value rules of the amplifier's reports, free of any window: number
 // conversion, the 8-bit session values, the temperature range, the peak
 // power logged, the tuner's relay sums and the SWR text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands a broker's client may send with Control=1: each message on
 // <topic>/set/<name> is read here, and what it asks goes to the amplifier
 // through a target (the link, through the operator's own calls).

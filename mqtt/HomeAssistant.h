@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Home Assistant discovery: the retained configs under homeassistant/ that
 // make the amplifier one device with sensors, binary sensors and, with
 // commands on, a band select and an operate switch, all reading the

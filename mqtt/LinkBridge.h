@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's two ties to the amplifier link: the state it publishes,
 // made from the link's record, and the commands, carried out through the
 // operator's own calls on the link (sent and echoed in the port monitor as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One connection to an MQTT broker on libmosquitto, with a network thread
 // of its own: the thread connects (name look-up, TCP, TLS), runs
 // libmosquitto's loop and, when the connection fails or ends, waits and

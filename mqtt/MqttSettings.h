@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The publisher's settings and their rules: the broker's URL, the password
 // file that must be readable by its owner alone, the CA file, the topic
 // every message goes under, and whether commands and Home Assistant

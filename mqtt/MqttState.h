@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What goes on the bus about the amplifier: one value with the connection
 // phase and the readings in physical units, its retained JSON, and the
 // events that two successive values make (alarm start and end, connection).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier on the station's MQTT bus. Under the configured topic:
 //   state         retained JSON, on each change (at most 10 a second) and
 //                 every 30 s;

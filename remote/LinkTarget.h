@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network server's view of the amplifier link: the link's state record
 // as the server's snapshot, and the band buttons', the PTT-block panel's and
 // the port monitor input line's own sending paths for a client's changes, so

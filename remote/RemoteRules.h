@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure rules of the network control server: the listen address and the
 // allow list, which peers may stay, how a command line splits and the band
 // plan behind get_freq/set_freq. (SWR from forward and reverse power is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network control server speaking Hamlib's ampctld text protocol, so station
 // software (loggers, scripts, automation) can read power, SWR and alarms and
 // follow bands. A command table maps each command word to a handler; queries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the network control server needs of the amplifier: a snapshot of the
 // state it answers queries from, and the few changes a client may ask for.
 // The link implements it; the server never touches the serial line itself.

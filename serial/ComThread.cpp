@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port component's reader thread: opens the device, polls it,
 // reports to its owner and closes the device when it ends.
 #include "serial/ComThread.h"

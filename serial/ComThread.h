@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader thread of one open connection: owns the device, polls it,
 // reports what it finds to its owner and closes the device when it ends.
 // It knows its owner only through TComThread::Owner.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UUCP lock files for serial devices and the holder of a device.
 #include "serial/PortLock.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One program per serial device: the UUCP lock file that serial programs on
 // Linux agree on (LCK..ttyUSB0 in /run/lock, flock()ed, the holder's process
 // number on its first line, as Qt's serial port writes it), and who holds a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary baud rates through the kernel's termios2 interface. Kept apart
 // because the kernel's termios headers clash with the C library's <termios.h>.
 #include "serial/PosixSerial.h"

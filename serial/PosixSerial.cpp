@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linux implementation of the serial platform operations (termios, ioctl, sysfs).
 #include "serial/PosixSerial.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux layer behind the serial port component: one function per
 // platform operation (open, configure, purge, queue count, read, write,
 // modem lines, close) plus the device listing. Nothing here knows the

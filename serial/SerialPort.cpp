@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial port component: settings, name and rate conversions, Open/Close/
 // SendString, and the events of its reader thread. The reader (ComThread)
 // knows the component only as its TComThread::Owner; the Linux calls are in

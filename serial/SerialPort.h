@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serial port component: opens one serial device, writes text to it and
 // delivers what it reads through events raised by its reader thread.
 #pragma once

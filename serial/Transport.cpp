@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The terminal and TCP transports behind the serial port component.
 #include "serial/Transport.h"
 

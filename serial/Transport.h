@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the reader thread talks through: a terminal device or a raw TCP
 // stream (as ser2net's tcp accepter serves it). Both give a plain file
 // descriptor that works with poll and read; they differ in how they open,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration window (layout name Form3): instructions, an ALC slider
 // with step arrows and the two calibration power buttons. Created at start;
 // nothing opens it and nothing in it talks to the amplifier.

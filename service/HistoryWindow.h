@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The History window: output and reflected power, SWR and temperature
 // against time from a history file, over a chosen span (10 min, 1 h, 24 h,
 // 7 days) or a dragged range, live while open; the alarms, band changes and

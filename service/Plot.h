@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QCustomPlot, the plotting library of the History window. Its header
 // uses Qt's "signals" and "foreach" keywords, which this program turns
 // off; they are named for it alone.

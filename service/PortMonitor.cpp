@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port monitor. The log is the text of the live view followed by the
 // lines not yet moved into it; appending and the change handler touch only its
 // end, so a full log costs no more per entry than an empty one, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port monitor: the log of every line sent and received, a frozen view,
 // an input line that sends to the amplifier, the probe and saving the log.
 #pragma once

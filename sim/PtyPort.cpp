@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pseudo-terminal master handling for the simulator.
 #include "PtyPort.h"
 

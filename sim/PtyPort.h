@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier's end of the serial line: the master side of a
 // pseudo-terminal whose slave side the panel opens as its serial device.
 #pragma once

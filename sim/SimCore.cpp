@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answer logic of the simulated amplifier.
 #include "SimCore.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated amplifier's settings and its answers to the panel's lines:
 // feed it one received line (terminator removed), get the report lines it
 // sends back (without CR LF). No I/O and no timing here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scenario commands and their scheduling.
 #include "SimScenario.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scenario commands of the simulator (from stdin, a script or the built-in
 // demo) and their scheduling on an injected clock: every call takes "now" in
 // milliseconds, so tests drive time explicitly.

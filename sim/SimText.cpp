@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line framing, escaping and the log format of the simulator.
 #include "SimText.h"
 

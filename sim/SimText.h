@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte-exact text helpers of the simulator: line framing of what the panel
 // sends, escaping of raw bytes for the log and for scripts, and the log format.
 #pragma once

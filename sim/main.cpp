@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // orvik-sim: an Orvik 1200 amplifier (and its tuner) on a pseudo-terminal.
 // Prints the device path as the first line of stdout, answers the panel's
 // lines, runs scenarios from stdin or a script, and logs every line received.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The accessibility layer shared by the widgets: events, colour names, the
 // labelled readouts and the announcer. Each widget keeps its own interface.
 #include "widgets/Accessible.h"

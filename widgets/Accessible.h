@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader learns about the indicator widgets: the events they
 // raise when their state changes (each widget's file gives its own
 // interface), labelled readouts, and an announcer that speaks a short

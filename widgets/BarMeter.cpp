@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TBarMeter: off-screen composition, the cached bar picture and the
 // gradient step rule.
 #include "widgets/BarMeter.h"

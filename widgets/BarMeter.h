@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TBarMeter: a bar-graph meter showing Position between Min and Max as a
 // bar growing in one of four directions, in one colour, a two- or
 // three-colour gradient or a tiled bitmap. Every paint is composed off-screen;

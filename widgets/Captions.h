@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Captions of the windows' buttons that show the link's state: the Open
 // Port button (the connection), the PTT-block panel and the ATU panel's
 // in/out button. The views set them from the state; nothing reads them back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TColorButton: looks, grow-to-fit and the latch order of a click.
 #include "widgets/ColorButton.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TColorButton: a push button drawn in solid colours, with hot and down
 // looks, an optional tiled background bitmap and an optional latching mode in
 // which every click toggles a persistent down state. It takes the focus from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colour values as the panel names them: 0x00BBGGRR for fixed RGB colours,
 // 0x80000000 | index for system colours. The system colours map once, here,
 // to fixed values of the classic desktop scheme so that every window and

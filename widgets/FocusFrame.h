@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The focus frame of the indicator widgets: a dotted rectangle inside the
 // control, shown while it holds a focus that came from the keyboard (Tab,
 // Shift+Tab, a shortcut) or from the program or a screen reader. A widget

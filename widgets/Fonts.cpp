@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Font substitution table: Windows families to Debian families and symbol
 // font characters to Unicode glyphs that DejaVu Sans renders. Every family
 // named here comes from a package of scripts/lib/deps.sh.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Substitutes for the Windows fonts the windows name. Symbol fonts become
 // Unicode glyphs in DejaVu Sans; text fonts become a metric-compatible family
 // from the install list (Liberation, Carlito). Every window asks here, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TLedLamp: template pixel art, picture building by flood fill, blinking.
 #include "widgets/LedLamp.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TLedLamp: a small indicator lamp that shows a lit or an unlit picture and
 // can blink while lit. The pictures are recoloured copies of template bitmaps,
 // drawn at the screen's device pixel ratio. A screen reader reads the lamp by

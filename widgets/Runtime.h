@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's small runtime layer: modal message boxes that tests can
 // capture, the standard error box for an exception that escapes an event
 // handler, and the application object.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plain controls the windows are laid out with that Qt has no direct
 // equivalent for: a filled shape (the band circles), a clickable coloured
 // panel with a centred caption (the PTT-block button) and a group box that

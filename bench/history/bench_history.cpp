@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history's figures: the recorder's cost per report (10 reports a
 // second, the commit once a second included), the file's growth per hour
 // transmitting and per idle hour, the longest commit, and the time from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from the amplifier writing a report to OnReceive delivering it, over
 // the direct pseudo-terminal and over ser2net in front of another one, in the
 // same run with the same Delay. Samples alternate between the two and start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times a Position change of the 401 x 33 output meter (re-composition from
 // the cached bar picture) against a paint that rebuilds the gradient, both as
 // whole screen paints and as the bare off-screen composition, and prints the

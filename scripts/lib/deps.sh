@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Debian packages, by purpose; installed with apt-get when missing (as root,
 # or through sudo), otherwise listed for the user to install.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The panel as a screen reader meets it: through the real AT-SPI bus.
 
 Runs inside its own D-Bus session (dbus-run-session) with an X server

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs test functions as an unprivileged user: TEST SIM PROGRAM FUNCTION...
 # As root, copies of the three (the build tree may not be readable by
 # nobody) run as nobody; as anyone else they run as they are.

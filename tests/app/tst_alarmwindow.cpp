@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm windows: one per alarm report, each laid out from its row of
 // the table, shown over the main window, hidden by the all-clear in its
 // order, the continuous-power figure chosen as the window shows.

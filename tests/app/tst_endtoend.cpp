@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connection's life against the simulated amplifier: handshake, port
 // lost, an amplifier that stops answering, a line that stops taking data, a
 // second program on the port, and the real timers, through the real serial

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its layout and start, and the connection's life as the
 // operator drives it over a pseudo-terminal: Open Port and Close Port, the
 // ways a connection ends, the port list, network ports and failed opens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a view of the link: each kind of report drawn into its
 // bars, marks, readouts, lamps, circles and menus; then a session against the
 // simulated amplifier: the menus filled from the replies, a transmission and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator's commands from the main window: the setting menus, the band
 // circles, the PA type, the PTT block and the output level, by mouse presses,
 // menu triggers and the keyboard, checked on the bytes that reach a real

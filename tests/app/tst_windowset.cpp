@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window set: every window the program creates, with its title, closing
 // that only hides a secondary window, and the File menu's way to the port
 // monitor and the ATU panel; the broker's state in the main window's title

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ATU panel: its layout and L-network drawings, its controls with their
 // guards and the link's re-send of the in/out switch, the tuner's reports as
 // the panel draws them, and a tuning cycle against the simulated amplifier.

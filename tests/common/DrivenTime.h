@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests that drive the link's time call its tick handlers themselves. Its
 // real timers are made inert first (they still start and stop as the link
 // says, but never fire), so that a slow machine cannot tick one inside the

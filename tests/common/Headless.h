@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The headless program for tests and benchmarks: started as a child with
 // no display at all (as a copy run by an unprivileged user when asked), and
 // its standard output awaited.

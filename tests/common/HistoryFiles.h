@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the history tests: the sqlite3 command-line tool on a file, and
 // samples of the link in a few words.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's windows over a real port, for tests and benchmarks: the
 // settings file in a folder of its own, message boxes recorded instead of
 // shown, and either a pseudo-terminal peer that the test plays the amplifier

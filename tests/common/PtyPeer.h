@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The far end of a pseudo-terminal for tests: the panel opens the slave
 // device by its path, the test reads and writes the master side.
 #pragma once

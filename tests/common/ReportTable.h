@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Table rows for the tests of received reports, written as UTF-8 literals
 // with "|" between the items of a list.
 #pragma once

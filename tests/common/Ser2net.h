@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network peers for tests and benchmarks: ser2net (Debian package ser2net)
 // serving a device, normally a pseudo-terminal, as a raw TCP stream on
 // 127.0.0.1, and a bare listening socket the test answers itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The windows' widgets as the tests drive them, by their layout names (each
 // widget's objectName), as the documentation names them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file (its INI text, where it is looked for, its keys read
 // once and a setting saved), the command line and the start-up selection of
 // the port list.

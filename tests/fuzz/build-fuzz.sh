@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures (once) and builds the clang fuzz tree. Never fails the calling
 # build: the outcome is in <tree>.log, and the fuzz tests report it.
 src="$1" tree="$2" cxx="$3" cmake="$4"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the reply dispatcher in its window: the program's windows
 // are created once, offscreen, with the amplifier identified; each input is
 // handed in chunks to the serial port's receive event, exactly as the reader

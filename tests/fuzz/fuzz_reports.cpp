@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the line framing and the report value rules. The input
 // is cut into chunks (sizes drawn from its first byte) and fed to the
 // framer; the lines must equal those of a plain reference framer, keep

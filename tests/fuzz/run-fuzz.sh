@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one fuzz target for a bounded time on a copy of the corpus.
 #   run-fuzz.sh TARGET CORPUS WORKDIR SECONDS
 # By hand, for longer: tests/fuzz/run-fuzz.sh build/tests/fuzz/clang/fuzz_reports \

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The history's writer on real SQLite files, read back with the sqlite3
 // tool: rows per second, the events, the faults (damaged file, read-only
 // file or folder, full disk, a file another program records), retention.

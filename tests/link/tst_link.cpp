@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The amplifier link without windows: the report table on the state record,
 // identification and the start-up burst, the monitor entries, and the poll's
 // and the handshake's exact bytes over a pseudo-terminal. No widget library

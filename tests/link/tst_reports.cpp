@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes to text and back, line framing across chunks and the value rules of
 // the reports that the dispatcher's table does not reach row by row.
 #include "link/LineFramer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An MQTT broker for tests and benchmarks: Debian's mosquitto binary, never
 // its service, started on 127.0.0.1 with a generated configuration, a
 // password file (mosquitto_passwd), an ACL, and a TLS listener whose

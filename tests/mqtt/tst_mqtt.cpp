@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MQTT publisher: its rules in one table (settings, commands, the state
 // from the link's record, events, discovery configs), then against a real
 // mosquitto: good and bad credentials, certificates and ACLs, the retained

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Network control server: its pure rules in one table, transcripts of every
 // command in the default and extended forms over real TCP sockets, the
 // access rules; then the same commands against the panel and against the

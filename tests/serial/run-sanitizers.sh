@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the serial engine's tests with AddressSanitizer+UBSan and with
 # ThreadSanitizer (separate build trees) and runs them; fails on any finding.
 # Usage: tests/serial/run-sanitizers.sh [build-root]   (default: build-sanitize)

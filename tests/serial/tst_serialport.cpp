@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port component over real pseudo-terminals: events and their
 // order, reception chunks, sending, loss of the device, the reception log,
 // AutoReceive notifications, re-applied settings and resource cleanup.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pure rules of the serial port component: port names, baud rates, the
 // setters' rules, and the device listing over a fake sysfs tree.
 #include "serial/PosixSerial.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration window: the arrows step the ALC slider within 0..255; the
 // power buttons do nothing.
 #include "service/CalibrationWindow.h"

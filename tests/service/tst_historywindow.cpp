@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The History window on a prepared history file (a scripted evening
 // written by the recorder): the CSV of a span equals the file's rows as
 // sqlite3 reads them, the markers sit at the events' times with their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port monitor: log lines and the traffic lamps, the 1000-line and the
 // 500-line emptying, batching into the text, freezing, saving, the input line
 // and the probe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper around the orvik-sim process.
 #include "SimProcess.h"
 

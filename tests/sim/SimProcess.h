@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: runs build/orvik-sim as a child process, learns its device
 // path, feeds it scenario commands and reads back what it received.
 #pragma once

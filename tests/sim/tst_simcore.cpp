@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated amplifier: its protocol table, line framing and log format, and
 // the scenario commands with their timing, driven by an explicit clock.
 #include "SimCore.h"

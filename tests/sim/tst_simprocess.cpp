@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real orvik-sim binary on its pseudo-terminal, talked to with plain
 // POSIX calls as a serial device.
 #include "SimProcess.h"

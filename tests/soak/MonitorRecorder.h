@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: follows the port monitor's live log line by line as it
 // changes, so that a long run can account for every line that was ever in
 // it: those still there and those cut when the log was emptied.

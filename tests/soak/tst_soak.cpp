@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak: the simulated amplifier streams power reports, alarms, tuning
 // cycles, binary garbage and lines split across writes while the panel
 // polls with its real timers. At the end the port monitor saves its log.

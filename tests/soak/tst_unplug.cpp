@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unplug and replug: the simulated amplifier's device vanishes and comes
 // back, again and again. Each time the panel must end in its closed state
 // (the one message box, "Open port", Close Port and the poll off, no port

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers the widget pixel tests share: rendering offscreen and comparing
 // pixels with panel colours.
 #pragma once

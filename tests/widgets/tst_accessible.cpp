@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader and a keyboard-only operator meet, on a dense screen
 // (device pixel ratio 2): the accessible roles, names, states and values of
 // the indicator widgets and the events they raise, their keyboard use and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel tests for TBarMeter: filled length in every direction, gradient end
 // colours and step rule, dropped positions, border, text and the cached bar.
 #include "TestPixels.h"

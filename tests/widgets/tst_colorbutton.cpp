@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel and event tests for TColorButton: the looks of each state, the latch
 // order of a click, grow-to-fit and the tiled background bitmap.
 #include "TestPixels.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests for the font substitutes: the symbol characters the windows use come
 // out as glyphs the installed substitute family really has, every family
 // resolves to a font of the install list (the suite shows no other fonts),

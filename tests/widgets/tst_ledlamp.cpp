@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel and state tests for TLedLamp: lit and unlit faces, framed and
 // borderless surround, blinking driven through the timer's handler.
 #include "TestPixels.h"
