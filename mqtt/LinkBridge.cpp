@@ -47,6 +47,12 @@ MqttState StateOf(const AmpState &s, const QString &previousPhase) {
     m.pttBlocked = r.pttBlocked;
     m.outputW = r.outputW;
     m.reflectedW = r.reflectedW;
+    // Receiving, the amplifier sends no power: that is none of it (as the
+    // server and the history have it), not an unknown value.
+    if (!r.transmitting) {
+        m.outputW = m.outputW.value_or(0);
+        m.reflectedW = m.reflectedW.value_or(0);
+    }
     m.peakW = r.peakW;
     m.temperatureC = r.temperatureC;
     QStringList alarms;

@@ -599,6 +599,8 @@ void TestMqtt::headless_data() {
         {"set/operate", 0, "set:operate=standby", "BL:ON", "state", "\"ptt_blocked\":true"},
         {"Control=0", 1, "set:band=2", "!B: 2", "state", "\"band\":3"},
         {"transmitting", 0, "sim:tx 850 12 4", "", "state", "^\"output_w\":850"},
+        {"receiving: no power, not an unknown one", 0, "sim:wait 0", "", "state",
+         "\"output_w\":0,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connected\""},
         {"silent spell", 0, "sim:silent on", "", "state",
          "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"no answer\""},
         {"unplug", 0, "sim:unplug", "", "state",
