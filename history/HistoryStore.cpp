@@ -371,13 +371,19 @@ void HistoryStore::NoteEvents(const HistorySample &s, qint64 ms) {
     link = s.link;
     if (s.link != was) {
         switch (s.link) {
-        case HistoryLink::Current:
-            AddEvent(ms, lost || was == HistoryLink::NoAnswer ? K::Back : K::Opened, {}, s);
+        case HistoryLink::Current: {
+            // Opened, or back after a loss, the record holds no band of the
+            // amplifier's yet (its answer to the start-up queries follows).
+            HistorySample at = s;
+            if (lost || was != HistoryLink::NoAnswer)
+                at.band = 0;
+            AddEvent(ms, lost || was == HistoryLink::NoAnswer ? K::Back : K::Opened, {}, at);
             answeredAt = ms;
             bandLearnt = false;
             lost = false;
             opened = true;
             break;
+        }
         case HistoryLink::NoAnswer:
             if (was == HistoryLink::Current)
                 AddEvent(ms, K::NoAnswer, {}, s);

@@ -125,7 +125,7 @@ void TestHistoryStore::records_data() {
     QTest::newRow("event times, bands and power")
         << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}} << 0 << 1 << qint64(0)
         << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
-        << QStringLiteral("10|opened|4|900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
+        << QStringLiteral("10|opened||900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
         minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
