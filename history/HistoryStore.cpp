@@ -353,8 +353,16 @@ void HistoryStore::Stop(const QString &reason) {
     minutes.clear();
     current = Second();
     minute = Minute();
+    // SQLite's own text for a file it may write in a folder it may not
+    // ("attempt to write a readonly database") does not say why.
+    const QFileInfo folder(QFileInfo(path).absolutePath());
     Q_EMIT Message(QStringLiteral("History: recording stopped, cannot write ") + path +
-                   QStringLiteral(": ") + reason);
+                   QStringLiteral(": ") +
+                   (!folder.exists() || folder.isWritable()
+                        ? reason
+                        : QStringLiteral("the folder %1 cannot be written (the history keeps "
+                                         "its -wal and -shm files beside the file)")
+                              .arg(folder.filePath())));
     state = State::Stopped;
 }
 

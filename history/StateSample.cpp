@@ -27,16 +27,16 @@ HistorySample SampleOf(const AmpState &s) {
     if (!s.ReadingsCurrent())
         return h;
     auto watts = [](std::optional<int> w) { return w ? std::optional<double>(*w) : std::nullopt; };
-    h.transmitting = r.transmitting;
+    h.transmitting = r.Transmits();
     h.output = watts(r.outputW);
     h.reflected = watts(r.reflectedW);
     // Receiving, the amplifier sends no power: that is none of it.
-    if (!r.transmitting) {
+    if (!r.Transmits()) {
         h.output = h.output.value_or(0);
         h.reflected = h.reflected.value_or(0);
     }
     h.peak = watts(r.peakW);
-    if (r.transmitting)
+    if (r.Transmits())
         h.swr = r.Swr();
     h.temperature = r.temperatureC;
     for (int a = 0; a < AlarmKinds; ++a)

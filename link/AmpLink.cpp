@@ -486,6 +486,7 @@ void AmpLink::SelectBand(int n) {
     if (n < 1 || n > 7)
         return;
     state.readings.band = n;
+    state.readings.bandKnown = true;
     Changed(StateChange::Band);
     Send(Protocol::SetBand(n));
 }

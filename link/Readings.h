@@ -62,6 +62,9 @@ struct Readings {
     // The band, 1..7 (6 m is 7), as reported (the low 8 bits of "B: n", so
     // it may lie outside 1..7) or as the operator chose it.
     int band = 7;
+    // The band was reported or chosen since the connection began (before,
+    // band holds the start value or the last connection's).
+    bool bandKnown = false;
     bool transmitting = false; // "TX: ON" until "TX: OFF"
     // The PTT block as the amplifier confirmed it ("BL:ON", "BL:OFF"), and
     // a block or a release sent and not confirmed yet.
@@ -87,4 +90,8 @@ struct Readings {
         return tuner.swrBand == band ? tuner.swr : std::nullopt;
     }
     bool Pa12kW() const { return paType == MainRules::PaType::Kw12; }
+    // Transmitting, as far as the readings tell: "TX: ON" seen, or output
+    // power reported (a program that connects during a transmission sees
+    // no "TX: ON").
+    bool Transmits() const { return transmitting || outputW.value_or(0) > 0; }
 };

@@ -72,6 +72,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
         line = after(3);
         if (const std::optional<int> n = Reports::ToInt(line)) {
             r.band = Reports::Low8(*n);
+            r.bandKnown = true;
             out.changed |= StateChange::Band;
         } else {
             log << QStringLiteral("****** Band conversion error");
@@ -395,6 +396,7 @@ unsigned ForgetReadings(AmpState &s) {
     forget(r.peakW, std::optional<int>(), StateChange::Peak);
     forget(s.reported.peak, std::optional<QString>(), StateChange::Peak);
     forget(r.transmitting, false, StateChange::Transmit);
+    r.bandKnown = false;
     for (bool &alarm : r.alarms)
         forget(alarm, false, StateChange::Alarm);
     TunerReadings &tuner = r.tuner;

@@ -45,8 +45,8 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
     else if (name == QLatin1String("raw"))
         c.kind = Command::Kind::Raw;
     else
-        return QStringLiteral("unknown command set/%1: set/band, set/operate or set/raw")
-            .arg(Printable(name));
+        return QStringLiteral("unknown command %1: set/band, set/operate or set/raw")
+            .arg(name.isEmpty() ? QStringLiteral("set") : QStringLiteral("set/") + Printable(name));
     if (payload.size() > MaxCommandBytes)
         return QStringLiteral("set/%1: %2 bytes, at most %3")
             .arg(name)
@@ -62,6 +62,9 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
                 .arg(Shown(payload));
         if (value <= 7 && value == std::floor(value))
             c.band = int(value);
+        else if (value < 1000) // no frequency: a band number out of range, or a fraction
+            return QStringLiteral("set/band %1: a band number 1..7 or a frequency in Hz")
+                .arg(Shown(payload));
         else if ((c.band = remote::BandForFrequency(value)) == 0)
             return QStringLiteral("set/band %1: no band of the amplifier holds that frequency")
                 .arg(Shown(payload));

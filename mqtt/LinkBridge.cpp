@@ -37,19 +37,22 @@ MqttState StateOf(const AmpState &s, const QString &previousPhase) {
     MqttState m;
     m.phase = PhaseOf(s, previousPhase);
     m.port = s.PortName;
-    m.paType = r.Pa12kW() ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
     m.current = s.ReadingsCurrent();
     if (!m.current)
         return m;
-    if (r.band >= 1 && r.band <= 7)
+    // The type follows the version text, once the amplifier has sent it.
+    if (!r.firmware.isEmpty())
+        m.paType = r.Pa12kW() ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
+    // Not the start value before the amplifier answers the start-up queries.
+    if (r.bandKnown && r.band >= 1 && r.band <= 7)
         m.band = r.band;
-    m.transmitting = r.transmitting;
+    m.transmitting = r.Transmits();
     m.pttBlocked = r.pttBlocked;
     m.outputW = r.outputW;
     m.reflectedW = r.reflectedW;
     // Receiving, the amplifier sends no power: that is none of it (as the
     // server and the history have it), not an unknown value.
-    if (!r.transmitting) {
+    if (!r.Transmits()) {
         m.outputW = m.outputW.value_or(0);
         m.reflectedW = m.reflectedW.value_or(0);
     }

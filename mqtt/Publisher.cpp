@@ -201,10 +201,12 @@ void Publisher::OnRefused(const QByteArray &topic, const QString &reason) {
 }
 
 void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload) {
-    const QByteArray prefix = Topic("set/").toUtf8();
-    if (!config_.control || !topic.startsWith(prefix))
+    // "set/#" also matches TOPIC/set itself: an unknown command, no name.
+    const QByteArray prefix = Topic("set").toUtf8();
+    if (!config_.control || !topic.startsWith(prefix) ||
+        (topic.size() > prefix.size() && topic.at(prefix.size()) != '/'))
         return;
-    const QString name = QString::fromUtf8(topic.mid(prefix.size()));
+    const QString name = QString::fromUtf8(topic.mid(prefix.size() + 1));
     Command command;
     if (const QString error = ParseCommand(name, payload, config_.allowRaw, &command);
         !error.isEmpty()) {
@@ -238,7 +240,10 @@ void Publisher::Execute(const Command &command) {
 }
 
 void Publisher::Result(const QString &text, const QString &about) {
-    Log(about.isEmpty() ? text : about + QStringLiteral(": ") + text);
+    // "set/band 5: ok"; a refusal names its command itself.
+    Log(about.isEmpty() || !text.startsWith(QLatin1String("set/"))
+            ? (about.isEmpty() ? text : about + QStringLiteral(": ") + text)
+            : about + QStringLiteral(": ") + text.section(QLatin1String(": "), 1));
     client_.Publish(Topic("result").toUtf8(), text.toUtf8(), false);
 }
 

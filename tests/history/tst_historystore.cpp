@@ -197,6 +197,7 @@ void TestHistoryStore::faults_data() {
     QTest::newRow("full disk") << QStringLiteral("full") << false << stopped;
     QTest::newRow("read-only folder") << QStringLiteral("folder") << true << stopped;
     QTest::newRow("read-only file") << QStringLiteral("file") << true << stopped;
+    QTest::newRow("a file in a read-only folder") << QStringLiteral("infolder") << true << stopped;
     QTest::newRow("a file where the folder should be")
         << QStringLiteral("nofolder") << false << stopped;
 }
@@ -255,6 +256,8 @@ void TestHistoryStore::faults() {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (fault == QStringLiteral("file")) {
         QFile::setPermissions(file, QFile::ReadOwner);
+    } else if (fault == QStringLiteral("infolder")) {
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     }
     f.close();
     const QByteArray damaged = [&] {
@@ -289,6 +292,9 @@ void TestHistoryStore::faults() {
     QVERIFY2(messages.at(0).at(0).toString().contains(message),
              qPrintable(messages.at(0).at(0).toString()));
     QVERIFY(messages.at(0).at(0).toString().contains(file));
+    if (fault == QStringLiteral("folder") || fault == QStringLiteral("infolder"))
+        QVERIFY(messages.at(0).at(0).toString().contains(
+            QStringLiteral("the folder %1 cannot be written").arg(folder)));
 
     const QStringList aside = QDir(folder).entryList({QStringLiteral("history.sqlite.broken-*")});
     if (state == int(HistoryStore::State::Recording)) {

@@ -262,7 +262,9 @@ void TestMqtt::rules_data() {
         {"command", "band|14074000", "band 4"},
         {"command", "band|7.1e6", "band 3"},
         {"command", "band|0", "set/band \"0\": a band number 1..7 or a frequency in Hz"},
-        {"command", "band|8", "set/band \"8\": no band of the amplifier holds that frequency"},
+        {"command", "band|8", "set/band \"8\": a band number 1..7 or a frequency in Hz"},
+        {"command", "band|3000",
+         "set/band \"3000\": no band of the amplifier holds that frequency"},
         {"command", "band|*257", "set/band: 257 bytes, at most 256"},
         {"command", "op\nerate|operate",
          "unknown command set/op?erate: set/band, set/operate or set/raw"},
@@ -279,25 +281,28 @@ void TestMqtt::rules_data() {
         // The state from the link's record: none for what is not current.
         {"state", "closed|O: 850|R: 10|P_max: 900|B: 4|T: 35|TX: ON|BL:ON",
          "{\"alarms\":[],\"band\":4,\"band_name\":\"30M/20M\",\"firmware\":null,\"output_w\":850,"
-         "\"pa_type\":\"1.2 "
-         "kW\",\"peak_w\":900,\"phase\":\"connected\",\"port\":null,\"ptt_blocked\":true,"
+         "\"pa_type\":null,\"peak_w\":900,\"phase\":\"connected\",\"port\":null,\"ptt_blocked\":"
+         "true,"
          "\"reflected_w\":10,\"swr\":1.24,\"temperature_c\":35,\"transmitting\":true,\"tuner\":"
          "null}"},
         {"state", "connected|Ver: 3.30x2|O: 850|ALARM: SWR|@silent",
          "{\"alarms\":null,\"band\":null,\"band_name\":null,\"firmware\":null,\"output_w\":null,"
-         "\"pa_type\":\"2.4 kW\",\"peak_w\":null,\"phase\":\"no "
+         "\"pa_type\":null,\"peak_w\":null,\"phase\":\"no "
          "answer\",\"port\":null,\"ptt_blocked\":null,"
          "\"reflected_w\":null,\"swr\":null,\"temperature_c\":null,\"transmitting\":null,\"tuner\":"
          "null}"},
         {"state", "connected|O: 850|@Waiting",
-         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
+         "~\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"lost\""},
         {"state", "closed|@Waiting", "~\"phase\":\"waiting\""},
+        {"state", "closed|O: 800|R: 20",
+         "~\"swr\":1.38,\"temperature_c\":null,\"transmitting\":true"},
         {"state", "closed|O: 850|@Connecting",
-         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connecting\""},
-        {"state", "closed|Ver: 2.1|ALARM: SWR|ALARM: TEMP",
-         "~\"alarms\":[\"SWR\",\"TEMP\"],\"band\":7,\"band_name\":\"6M\",\"firmware\":\"2.1\""},
+         "~\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"connecting\""},
+        {"state", "closed|Ver: 2.1x2|ALARM: SWR|ALARM: TEMP", // no band reported yet
+         "~\"alarms\":[\"SWR\",\"TEMP\"],\"band\":null,\"band_name\":null,\"firmware\":\"2.1x2\","
+         "\"output_w\":0,\"pa_type\":\"2.4 kW\""},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
-         "~\"swr\":1.5,\"temperature_c\":null,\"transmitting\":false,\"tuner\":{\"capacitance_pf\":"
+         "~\"swr\":1.5,\"temperature_c\":null,\"transmitting\":true,\"tuner\":{\"capacitance_pf\":"
          "null,"
          "\"fitted\":true,\"forward_w\":null,\"in_line\":true,\"inductance_uh\":null,\"status\":"
          "null,\"swr\":1.5}"},
@@ -468,8 +473,10 @@ void TestMqtt::commands_data() {
          "set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
         {"too long", true, false, tooLong.constData(), "", "set/band: 300 bytes, at most 256", ""},
         {"operate", true, false, "operate=standby", "", "ok", "operate 0"},
-        {"unknown", true, false, "band/now=3", "",
-         "unknown command set/band/now: set/band, set/operate or set/raw", ""},
+        {"unknown", true, false, "band/now=3;=3", "",
+         "unknown command set/band/now: set/band, set/operate or set/raw|"
+         "unknown command set: set/band, set/operate or set/raw",
+         ""},
         {"raw not allowed", true, false, "raw=T?", "",
          "set/raw: not allowed ([Network] AllowRaw=1 allows it)", ""},
         {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
@@ -499,10 +506,11 @@ void TestMqtt::commands() {
     Publisher publisher(&target);
     auto send = [&watcher, &messages](bool retained) {
         for (const QString &m : messages.split(QLatin1Char(';')))
-            if (m.startsWith(QLatin1Char('!')) == retained)
-                watcher.Publish("orvik/cmd/set/" +
-                                    m.mid(retained).section(QLatin1Char('='), 0, 0).toUtf8(),
+            if (m.startsWith(QLatin1Char('!')) == retained) {
+                const QByteArray leaf = m.mid(retained).section(QLatin1Char('='), 0, 0).toUtf8();
+                watcher.Publish("orvik/cmd/set" + (leaf.isEmpty() ? QByteArray() : "/" + leaf),
                                 m.section(QLatin1Char('='), 1).toUtf8(), retained);
+            }
     };
     send(true);
     QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
@@ -602,9 +610,9 @@ void TestMqtt::headless_data() {
         {"receiving: no power, not an unknown one", 0, "sim:wait 0", "", "state",
          "\"output_w\":0,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connected\""},
         {"silent spell", 0, "sim:silent on", "", "state",
-         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"no answer\""},
+         "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"no answer\""},
         {"unplug", 0, "sim:unplug", "", "state",
-         "\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
+         "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"lost\""},
         {"kill -9", 1, "kill", "", "availability", "offline"},
     };
     for (const auto &r : rows)
