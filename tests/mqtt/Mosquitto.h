@@ -115,10 +115,10 @@ public:
         bool retained = false;
     };
 
-    explicit Watcher(int port, const char *user = "watcher") {
+    explicit Watcher(int port) {
         mosquitto_lib_init();
         m_ = mosquitto_new(nullptr, true, this);
-        mosquitto_username_pw_set(m_, user, Mosquitto::Password);
+        mosquitto_username_pw_set(m_, "watcher", Mosquitto::Password);
         mosquitto_connect_callback_set(m_, [](mosquitto *m, void *, int rc) {
             if (rc == 0)
                 mosquitto_subscribe(m, nullptr, "#", 1);

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The History window on a prepared history file (a scripted evening
-// written by the recorder): the CSV of a span equals the file's rows as
-// sqlite3 reads them, the markers sit at the events' times with their
-// texts, the text alternative's figures, the event list, zoom and pan by
-// keyboard, the live view, and one column per pixel whatever the span.
+// The History window on an evening written by the recorder: the CSV equals
+// the rows sqlite3 reads, markers and events at their times, the text
+// alternative, zoom, pan and live view, one column per pixel.
 #include "history/HistoryStore.h"
 #include "service/HistoryWindow.h"
 #include "service/Plot.h"
@@ -98,14 +96,12 @@ void TestHistoryWindow::csvEqualsRows() {
     QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(lines.takeFirst().startsWith(
         QStringLiteral("time,output min (W),output max (W),output (W),")));
+    const QString sql = QStringLiteral(
+        "SELECT t, output_min, output_max, output, reflected_min, reflected_max, reflected, peak,"
+        " swr_min, swr_max, swr, temperature, band, flags & 1, (flags & 2) / 2 FROM readings"
+        " WHERE t >= %1 AND t <= %2");
     const QStringList rows =
-        Sqlite(file, QStringLiteral("SELECT t, output_min, output_max, output, reflected_min, "
-                                    "reflected_max, reflected, peak,"
-                                    " swr_min, swr_max, swr, temperature, band, flags & 1, (flags "
-                                    "& 2) / 2 FROM readings"
-                                    " WHERE t >= %1 AND t <= %2")
-                         .arg(qint64(std::ceil(window.From())))
-                         .arg(qint64(std::floor(window.To()))))
+        Sqlite(file, sql.arg(qint64(std::ceil(window.From()))).arg(qint64(std::floor(window.To()))))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(rows.size() > 5);
     QCOMPARE(lines.size(), rows.size());
@@ -170,8 +166,7 @@ void TestHistoryWindow::summary() {
     window.ShowRange(T0 + 60, T0 + 700);
     const QString text = window.Summary();
     const QStringList figures =
-        Sqlite(file, QStringLiteral("SELECT min(output_min), max(output_max), round(avg(output), "
-                                    "1), min(temperature), max(temperature)"
+        Sqlite(file, QStringLiteral("SELECT min(output_min), max(output_max), round(avg(output), 1)"
                                     " FROM readings WHERE t >= %1 AND t <= %2")
                          .arg(T0 + 60)
                          .arg(T0 + 700))
