@@ -95,7 +95,7 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("state")) {
         // PREVIOUS PHASE|REPORTS into a connected state, where "@silent",
         // "@Waiting" and "@Connecting" set the connection; the JSON without
-        // its time.
+        // its time, with ' for ".
         AmpState s;
         s.PaIdentified = true;
         s.Phase = LinkPhase::Connected;
@@ -111,7 +111,8 @@ QString Evaluate(const QString &rule, const QString &input) {
         QJsonObject o =
             QJsonDocument::fromJson(StateJson(StateOf(s, in.at(0)), QDateTime())).object();
         o.remove(QStringLiteral("time"));
-        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
+            .replace(QLatin1Char('"'), QLatin1Char('\''));
     }
     if (rule == QLatin1String("events")) {
         // BEFORE|AFTER|KNOWN ALARMS: each "phase:ALARM,ALARM", or "phase:-"
@@ -273,32 +274,27 @@ void TestMqtt::rules_data() {
         {"command", "raw| |1", "set/raw: an empty line"},
         // The state from the link's record: none for what is not current.
         {"state", "closed|O: 850|R: 10|P_max: 900|B: 4|T: 35|TX: ON|BL:ON",
-         "{\"alarms\":[],\"band\":4,\"band_name\":\"30M/20M\",\"firmware\":null,\"output_w\":850,"
-         "\"pa_type\":\"1.2 "
-         "kW\",\"peak_w\":900,\"phase\":\"connected\",\"port\":null,\"ptt_blocked\":true,"
-         "\"reflected_w\":10,\"swr\":1.24,\"temperature_c\":35,\"transmitting\":true,\"tuner\":"
-         "null}"},
+         "{'alarms':[],'band':4,'band_name':'30M/20M','firmware':null,'output_w':850,"
+         "'pa_type':'1.2 kW','peak_w':900,'phase':'connected','port':null,'ptt_blocked':true,"
+         "'reflected_w':10,'swr':1.24,'temperature_c':35,'transmitting':true,'tuner':null}"},
         {"state", "connected|Ver: 3.30x2|O: 850|ALARM: SWR|@silent",
-         "{\"alarms\":null,\"band\":null,\"band_name\":null,\"firmware\":null,\"output_w\":null,"
-         "\"pa_type\":\"2.4 kW\",\"peak_w\":null,\"phase\":\"no "
-         "answer\",\"port\":null,\"ptt_blocked\":null,"
-         "\"reflected_w\":null,\"swr\":null,\"temperature_c\":null,\"transmitting\":null,\"tuner\":"
-         "null}"},
+         "{'alarms':null,'band':null,'band_name':null,'firmware':null,'output_w':null,"
+         "'pa_type':'2.4 kW','peak_w':null,'phase':'no answer','port':null,'ptt_blocked':null,"
+         "'reflected_w':null,'swr':null,'temperature_c':null,'transmitting':null,'tuner':null}"},
         {"state", "connected|O: 850|@Waiting",
-         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"lost\""},
-        {"state", "closed|@Waiting", "~\"phase\":\"waiting\""},
+         "~'output_w':null,'pa_type':'1.2 kW','peak_w':null,'phase':'lost'"},
+        {"state", "closed|@Waiting", "~'phase':'waiting'"},
         {"state", "closed|O: 850|@Connecting",
-         "~\"output_w\":null,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connecting\""},
+         "~'output_w':null,'pa_type':'1.2 kW','peak_w':null,'phase':'connecting'"},
         {"state", "closed|Ver: 2.1|ALARM: SWR|ALARM: TEMP",
-         "~\"alarms\":[\"SWR\",\"TEMP\"],\"band\":7,\"band_name\":\"6M\",\"firmware\":\"2.1\""},
+         "~'alarms':['SWR','TEMP'],'band':7,'band_name':'6M','firmware':'2.1'"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
-         "~\"swr\":1.5,\"temperature_c\":null,\"transmitting\":false,\"tuner\":{\"capacitance_pf\":"
-         "null,"
-         "\"fitted\":true,\"forward_w\":null,\"in_line\":true,\"inductance_uh\":null,\"status\":"
-         "null,\"swr\":1.5}"},
-        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~\"swr\":3,"},
+         "~'swr':1.5,'temperature_c':null,'transmitting':false,'tuner':{'capacitance_pf':null,"
+         "'fitted':true,'forward_w':null,'in_line':true,'inductance_uh':null,'status':null,"
+         "'swr':1.5}"},
+        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~'swr':3,"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|B: 3",
-         "~\"swr\":null,\"temperature_c\""},
+         "~'swr':null,'temperature_c'"},
         {"events", "connected:SWR|connected:SWR,TEMP|connected:SWR", "alarm TEMP"},
         {"events", "connected:SWR|connected:|connected:SWR", "alarm_end SWR"},
         {"events", "connected:SWR|lost:-|connected:SWR", "connection lost"},
