@@ -411,8 +411,8 @@ void TestMqtt::state() {
     QTest::qWait(1100); // unchanged, it comes again with the heartbeat
     QVERIFY(watcher.Messages("orvik/st/state").size() >= before + 3);
 
-    // What a subscriber finds later: the retained state and the discovery
-    // configs, naming the availability topic.
+    // What a subscriber finds later: the retained state, availability and
+    // discovery configs, naming the availability topic.
     Watcher late(broker_.port);
     const auto retained = late.WaitFor("orvik/st/state");
     QVERIFY(retained && retained->retained);
@@ -420,6 +420,7 @@ void TestMqtt::state() {
     QCOMPARE(o.value(QStringLiteral("output_w")).toInt(), 50);
     QVERIFY(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
                 .isValid());
+    QVERIFY(late.Saw("orvik/st/availability", "online"));
     QVERIFY(late.Saw("homeassistant/sensor/orvik_st/output_power/config",
                      "\"availability_topic\":\"orvik/st/availability\""));
 
