@@ -172,34 +172,33 @@ void TestHistoryStore::records() {
 
 void TestHistoryStore::faults_data() {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("needsUser"); // file modes hold only for a user other than root
     QTest::addColumn<int>("state");
-    const int recording = int(HistoryStore::State::Recording);
-    const int stopped = int(HistoryStore::State::Stopped);
-    QTest::newRow("not a database") << QStringLiteral("text") << false << recording;
-    QTest::newRow("table pages overwritten") << QStringLiteral("pages") << false << recording;
-    QTest::newRow("another program's database") << QStringLiteral("foreign") << false << recording;
-    QTest::newRow("recorded by another program")
-        << QStringLiteral("locked") << false << int(HistoryStore::State::Locked);
-    QTest::newRow("full disk") << QStringLiteral("full") << false << stopped;
-    QTest::newRow("read-only folder") << QStringLiteral("folder") << true << stopped;
-    QTest::newRow("read-only file") << QStringLiteral("file") << true << stopped;
-    QTest::newRow("a file where the folder should be")
-        << QStringLiteral("nofolder") << false << stopped;
+    using S = HistoryStore::State;
+    const std::tuple<const char *, const char *, S> rows[] = {
+        {"not a database", "text", S::Recording},
+        {"table pages overwritten", "pages", S::Recording},
+        {"another program's database", "foreign", S::Recording},
+        {"recorded by another program", "locked", S::Locked},
+        {"full disk", "full", S::Stopped},
+        {"read-only folder", "folder", S::Stopped},
+        {"read-only file", "file", S::Stopped},
+        {"a file where the folder should be", "nofolder", S::Stopped}};
+    for (const auto &[name, fault, state] : rows)
+        QTest::newRow(name) << QString::fromLatin1(fault) << int(state);
 }
 
 // Each fault gives one message, a state the program can go on with, and
 // leaves what was there readable.
 void TestHistoryStore::faults() {
     QFETCH(QString, fault);
-    QFETCH(bool, needsUser);
     QFETCH(int, state);
     const QString message =
         state == int(HistoryStore::State::Recording) ? QStringLiteral("is kept as")
         : state == int(HistoryStore::State::Locked)
             ? QStringLiteral("is recorded by another program; this one records nothing")
             : QStringLiteral("recording stopped, cannot write");
-    if (needsUser && ::geteuid() == 0)
+    // File modes hold only for a user other than root.
+    if ((fault == QStringLiteral("folder") || fault == QStringLiteral("file")) && ::geteuid() == 0)
         QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
     const QString folder = dir.filePath(fault);
     QVERIFY(QDir().mkpath(folder));
