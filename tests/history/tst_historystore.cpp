@@ -193,7 +193,8 @@ void TestHistoryStore::faults() {
     QFETCH(QString, fault);
     QFETCH(int, state);
     const QString message =
-        state == int(HistoryStore::State::Recording) ? QStringLiteral("is kept as")
+        state == int(HistoryStore::State::Recording)
+            ? QStringLiteral(" was damaged or not a history; it is kept as ")
         : state == int(HistoryStore::State::Locked)
             ? QStringLiteral("is recorded by another program; this one records nothing")
             : QStringLiteral("recording stopped, cannot write");
