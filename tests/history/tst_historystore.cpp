@@ -42,6 +42,26 @@ private:
 // 1 000 s after the epoch's start of a day, so that seconds read easily.
 constexpr qint64 T0 = 1700000000LL * 1000;
 
+// A script in a few words: "MS SAMPLE" steps after T0, ";" between them; a
+// sample is tx OUT [REF [BAND [ALARMS]]], rx [TEMP [BAND [ALARMS]]], ptt
+// (receiving with the PTT blocked), or the link's state by name.
+Script Parse(const char *text) {
+    static const QStringList links =
+        QStringLiteral("closed connecting current noanswer waiting").split(QLatin1Char(' '));
+    Script out;
+    for (const QString &step : QString::fromLatin1(text).split(QLatin1Char(';'))) {
+        const QStringList w = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        auto n = [&w](int i, double d) { return i < w.size() ? w.at(i).toDouble() : d; };
+        HistorySample s = w.at(1) == QLatin1String("tx")
+                              ? Tx(n(2, 0), n(3, 10), int(n(4, 3)), unsigned(n(5, 0)))
+                          : links.contains(w.at(1)) ? Link(HistoryLink(links.indexOf(w.at(1))))
+                                                    : Rx(n(2, 40), int(n(3, 3)), unsigned(n(4, 0)));
+        s.pttBlocked = w.at(1) == QLatin1String("ptt");
+        out.push_back({T0 + w.at(0).toLongLong(), s});
+    }
+    return out;
+}
+
 void TestHistoryStore::records_data() {
     QTest::addColumn<Script>("script");
     QTest::addColumn<int>("flushPhase"); // ms after each whole second the commit runs
@@ -51,81 +71,49 @@ void TestHistoryStore::records_data() {
     QTest::addColumn<qint64>("restartAt"); // the program closes and starts again there
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
-    const HistorySample current = Rx(40);
-    const QString rows = QStringLiteral("SELECT t - 1700000000, output_min, output_max, output, "
-                                        "reflected_max, temperature, band, flags FROM readings");
-    const QString events = QStringLiteral("SELECT group_concat(kind || ifnull(':' || detail, ''), "
-                                          "',') FROM events");
-    const QString times = QStringLiteral("SELECT group_concat(t - 1700000000, ',') FROM readings");
-    QTest::newRow("minimum, maximum and last of a second")
-        << Script{{T0 + 100, Tx(500)}, {T0 + 400, Tx(900, 100)}, {T0 + 700, Tx(700)}} << 0 << 1
-        << qint64(0) << rows << QStringLiteral("0|500.0|900.0|700.0|100.0|41.0|3|1");
-    QTest::newRow("a row only for a second that changed")
-        << Script{{T0 + 100, Tx(500)},
-                  {T0 + 1100, Tx(600)},
-                  {T0 + 2100, Tx(600)},
-                  {T0 + 3500, Tx(650)}}
-        << 0 << 1 << qint64(0) << times << QStringLiteral("0,1,3");
-    QTest::newRow("unchanged: a row each minute")
-        << Script{{T0, current}, {T0 + 125000, current}} << 0 << 1 << qint64(0) << times
-        << QStringLiteral("0,60,120");
-    QTest::newRow("the second in progress is committed so far")
-        << Script{{T0 + 100, Tx(500)},
-                  {T0 + 200, Tx(800)},
-                  {T0 + 1100, Tx(600)},
-                  {T0 + 1700, Tx(300)}}
-        << 500 << 0 << qint64(0)
-        << QStringLiteral("SELECT t - 1700000000, output_min, output_max FROM readings")
-        << QStringLiteral("0|500.0|800.0\n1|600.0|600.0");
-    QTest::newRow("no rows while not answering")
-        << Script{{T0, Link(HistoryLink::Connecting)},
-                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
-                  {T0 + 2000, Link(HistoryLink::Waiting)}}
-        << 0 << 2 << qint64(0) << QStringLiteral("SELECT count(*) FROM readings")
-        << QStringLiteral("0");
-    QTest::newRow("alarm, transmit and band events")
-        << Script{{T0, Link(HistoryLink::Connecting)},
-                  {T0 + 1000, current},
-                  {T0 + 2000, Tx(800)},
-                  {T0 + 2500, Tx(800, 300, 3, 1u << 3)},
-                  {T0 + 3000, Tx(800)},
-                  {T0 + 4000, Rx()},
-                  {T0 + 5000, Rx(40, 5)},
-                  {T0 + 6000, Link(HistoryLink::Closed)}}
-        << 0 << 2 << qint64(0) << events
-        << QStringLiteral("opened,transmit on,alarm:high reverse power,alarm end:high reverse "
-                          "power,transmit off,band:3,closed");
-    QTest::newRow("lost and back, an alarm on across it is a new one")
-        << Script{{T0, Rx(40, 3, 1u << 4)},
-                  {T0 + 1000, Link(HistoryLink::Waiting)},
-                  {T0 + 2000, Link(HistoryLink::Connecting)},
-                  {T0 + 3000, Rx(40, 3, 1u << 4)}}
-        << 0 << 1 << qint64(0) << events
-        << QStringLiteral("opened,alarm:high temperature,lost,back,alarm:high temperature");
-    QTest::newRow("no answer and back, the PTT block, closed at the end")
-        << Script{{T0, current},
-                  {T0 + 1000, Link(HistoryLink::NoAnswer)},
-                  {T0 + 9000, current},
-                  {T0 + 9500,
-                   [] {
-                       HistorySample s = Rx();
-                       s.pttBlocked = true;
-                       return s;
-                   }()}}
-        << 0 << 2 << qint64(0) << events
-        << QStringLiteral("opened,no answer,back,PTT blocked,closed");
-    QTest::newRow("the band the start-up queries bring is no change of band")
-        << Script{{T0, Rx(40, 7)}, {T0 + 500, Rx(40, 3)}, {T0 + 5000, Rx(40, 5)}} << 0 << 1
-        << qint64(0) << events << QStringLiteral("opened,band:3");
-    QTest::newRow("waiting for a port at the start is no loss")
-        << Script{{T0, Link(HistoryLink::Waiting)},
-                  {T0 + 3000, Link(HistoryLink::Connecting)},
-                  {T0 + 4000, current}}
-        << 0 << 1 << qint64(0) << events << QStringLiteral("opened");
-    QTest::newRow("event times, bands and power")
-        << Script{{T0 + 10, Tx(900, 50, 4)}, {T0 + 1020, Rx(40, 4)}} << 0 << 1 << qint64(0)
-        << QStringLiteral("SELECT t_ms - 1700000000000, kind, band, power FROM events")
-        << QStringLiteral("10|opened||900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0");
+    const char *rows = "SELECT t - 1700000000, output_min, output_max, output, reflected_max, "
+                       "temperature, band, flags FROM readings";
+    const char *events = "SELECT group_concat(kind || ifnull(':' || detail, ''), ',') FROM events";
+    const char *times = "SELECT group_concat(t - 1700000000, ',') FROM readings";
+    const struct {
+        const char *name, *script;
+        int flushPhase, end;
+        const char *sql, *expected;
+    } table[] = {
+        {"minimum, maximum and last of a second", "100 tx 500; 400 tx 900 100; 700 tx 700", 0, 1,
+         rows, "0|500.0|900.0|700.0|100.0|41.0|3|1"},
+        {"a row only for a second that changed",
+         "100 tx 500; 1100 tx 600; 2100 tx 600; 3500 tx 650", 0, 1, times, "0,1,3"},
+        {"unchanged: a row each minute", "0 rx; 125000 rx", 0, 1, times, "0,60,120"},
+        {"the second in progress is committed so far",
+         "100 tx 500; 200 tx 800; 1100 tx 600; 1700 tx 300", 500, 0,
+         "SELECT t - 1700000000, output_min, output_max FROM readings",
+         "0|500.0|800.0\n1|600.0|600.0"},
+        {"no rows while not answering", "0 connecting; 1000 noanswer; 2000 waiting", 0, 2,
+         "SELECT count(*) FROM readings", "0"},
+        {"alarm, transmit and band events",
+         "0 connecting; 1000 rx; 2000 tx 800; 2500 tx 800 300 3 8; 3000 tx 800; 4000 rx; "
+         "5000 rx 40 5; 6000 closed",
+         0, 2, events,
+         "opened,transmit on,alarm:high reverse power,alarm end:high reverse power,transmit "
+         "off,band:3,closed"},
+        {"lost and back, an alarm on across it is a new one",
+         "0 rx 40 3 16; 1000 waiting; 2000 connecting; 3000 rx 40 3 16", 0, 1, events,
+         "opened,alarm:high temperature,lost,back,alarm:high temperature"},
+        {"no answer and back, the PTT block, closed at the end",
+         "0 rx; 1000 noanswer; 9000 rx; 9500 ptt", 0, 2, events,
+         "opened,no answer,back,PTT blocked,closed"},
+        {"the band the start-up queries bring is no change of band",
+         "0 rx 40 7; 500 rx 40 3; 5000 rx 40 5", 0, 1, events, "opened,band:3"},
+        {"waiting for a port at the start is no loss", "0 waiting; 3000 connecting; 4000 rx", 0, 1,
+         events, "opened"},
+        {"event times, bands and power", "10 tx 900 50 4; 1020 rx 40 4", 0, 1,
+         "SELECT t_ms - 1700000000000, kind, band, power FROM events",
+         "10|opened||900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0"},
+    };
+    for (const auto &r : table)
+        QTest::newRow(r.name) << Parse(r.script) << r.flushPhase << r.end << qint64(0)
+                              << QString::fromLatin1(r.sql) << QString::fromLatin1(r.expected);
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
         minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
@@ -184,36 +172,37 @@ void TestHistoryStore::records() {
 
 void TestHistoryStore::faults_data() {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("needsUser"); // file modes hold only for a user other than root
     QTest::addColumn<int>("state");
-    const int recording = int(HistoryStore::State::Recording);
-    const int stopped = int(HistoryStore::State::Stopped);
-    QTest::newRow("not a database") << QStringLiteral("text") << false << recording;
-    QTest::newRow("header overwritten") << QStringLiteral("header") << false << recording;
-    QTest::newRow("table pages overwritten") << QStringLiteral("pages") << false << recording;
-    QTest::newRow("another program's database") << QStringLiteral("foreign") << false << recording;
-    QTest::newRow("recorded by another program")
-        << QStringLiteral("locked") << false << int(HistoryStore::State::Locked);
-    QTest::newRow("full disk") << QStringLiteral("full") << false << stopped;
-    QTest::newRow("read-only folder") << QStringLiteral("folder") << true << stopped;
-    QTest::newRow("read-only file") << QStringLiteral("file") << true << stopped;
-    QTest::newRow("a file in a read-only folder") << QStringLiteral("infolder") << true << stopped;
-    QTest::newRow("a file where the folder should be")
-        << QStringLiteral("nofolder") << false << stopped;
+    using S = HistoryStore::State;
+    const std::tuple<const char *, const char *, S> rows[] = {
+        {"not a database", "text", S::Recording},
+        {"table pages overwritten", "pages", S::Recording},
+        {"another program's database", "foreign", S::Recording},
+        {"recorded by another program", "locked", S::Locked},
+        {"full disk", "full", S::Stopped},
+        {"read-only folder", "folder", S::Stopped},
+        {"read-only file", "file", S::Stopped},
+        {"a file in a read-only folder", "infolder", S::Stopped},
+        {"a file where the folder should be", "nofolder", S::Stopped}};
+    for (const auto &[name, fault, state] : rows)
+        QTest::newRow(name) << QString::fromLatin1(fault) << int(state);
 }
 
 // Each fault gives one message, a state the program can go on with, and
 // leaves what was there readable.
 void TestHistoryStore::faults() {
     QFETCH(QString, fault);
-    QFETCH(bool, needsUser);
     QFETCH(int, state);
     const QString message =
-        state == int(HistoryStore::State::Recording) ? QStringLiteral("is kept as")
+        state == int(HistoryStore::State::Recording)
+            ? QStringLiteral(" was damaged or not a history; it is kept as ")
         : state == int(HistoryStore::State::Locked)
             ? QStringLiteral("is recorded by another program; this one records nothing")
             : QStringLiteral("recording stopped, cannot write");
-    if (needsUser && ::geteuid() == 0)
+    // File modes hold only for a user other than root.
+    const bool modes = fault == QStringLiteral("folder") || fault == QStringLiteral("file") ||
+                       fault == QStringLiteral("infolder");
+    if (modes && ::geteuid() == 0)
         QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
     const QString folder = dir.filePath(fault);
     QVERIFY(QDir().mkpath(folder));
@@ -243,10 +232,9 @@ void TestHistoryStore::faults() {
     if (fault == QStringLiteral("text")) {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("[Configuration]\nPort=/dev/ttyUSB0\n");
-    } else if (fault == QStringLiteral("header") || fault == QStringLiteral("pages")) {
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        f.seek(fault == QStringLiteral("header") ? 0 : 4096);
-        f.write(QByteArray(fault == QStringLiteral("header") ? 16 : 8192, '\x55'));
+    } else if (fault == QStringLiteral("pages")) {
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(4096));
+        f.write(QByteArray(8192, '\x55'));
     } else if (fault == QStringLiteral("foreign")) {
         QFile::remove(file);
         QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
@@ -260,10 +248,9 @@ void TestHistoryStore::faults() {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     }
     f.close();
-    const QByteArray damaged = [&] {
-        QFile r(file);
-        return r.open(QIODevice::ReadOnly) ? r.readAll() : QByteArray();
-    }();
+    QFile r(file);
+    const QByteArray damaged = r.open(QIODevice::ReadOnly) ? r.readAll() : QByteArray();
+    r.close();
 
     HistoryStore other; // holds the file in "locked"
     if (fault == QStringLiteral("locked"))
@@ -271,9 +258,9 @@ void TestHistoryStore::faults() {
     HistoryStore store;
     store.SetClock([&now] { return now; });
     QSignalSpy messages(&store, &HistoryStore::Message);
-    HistoryStore::State opened = store.Open(file);
+    const int opened = int(store.Open(file));
     if (fault == QStringLiteral("full")) {
-        QCOMPARE(opened, HistoryStore::State::Recording);
+        QCOMPARE(opened, int(HistoryStore::State::Recording));
         // The file may not grow past its size now: writes fail as on a full disk.
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{}, limit{};
@@ -285,7 +272,7 @@ void TestHistoryStore::faults() {
         ::setrlimit(RLIMIT_FSIZE, &old);
     }
     if (fault != QStringLiteral("full"))
-        QCOMPARE(int(opened), state);
+        QCOMPARE(opened, state);
     QCOMPARE(int(store.CurrentState()), state);
     write(store, 3); // goes on, with no further message
     QCOMPARE(messages.count(), 1);

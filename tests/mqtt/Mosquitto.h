@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// An MQTT broker for tests and benchmarks: Debian's mosquitto binary, never
-// its service, started on 127.0.0.1 with a generated configuration, a
-// password file (mosquitto_passwd), an ACL, and a TLS listener whose
-// certificate authority the fixture makes with openssl; and a watcher that
-// subscribes through libmosquitto and keeps every message it gets.
+// An MQTT broker for tests and benchmarks: Debian's mosquitto binary on
+// 127.0.0.1 with a generated configuration, users, an ACL and a TLS
+// listener; and a watcher that keeps every message it gets.
 #pragma once
 
 #include "tests/common/Ser2net.h"
@@ -80,10 +78,9 @@ private:
                                           .toUpper()
                                           .toLatin1());
     }
-    // Two certificate authorities ("other-ca" signed nothing of ours), the
-    // server's certificate for 127.0.0.1 from "ca", the users, their ACL,
-    // and the configuration. Run as root, mosquitto would drop to its own
-    // user, who cannot read these files; as anyone else "user" is ignored.
+    // A certificate authority, the server's certificate for 127.0.0.1, the
+    // users, their ACL and the configuration. As root, mosquitto would drop
+    // to its own user, who cannot read these files; "user root" keeps it.
     bool Prepare() {
         port = Ser2net::FreePort();
         do
@@ -91,23 +88,18 @@ private:
         while (tlsPort == port);
         const char *script =
             R"(set -e; cd "$1"; key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-for ca in ca other-ca; do
-    openssl req -x509 $key -days 2 -subj "/CN=Orvik test $ca" -keyout $ca.key -out $ca.crt
-done
+openssl req -x509 $key -days 2 -subj "/CN=Orvik test CA" -keyout ca.key -out ca.crt
 openssl req $key -subj /CN=127.0.0.1 -keyout server.key -out server.csr
 echo subjectAltName=IP:127.0.0.1 >san.ext
-openssl x509 -req -days 2 -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial \
-    -extfile san.ext -out server.crt
-mosquitto_passwd -b -c passwd orvik "$2"
-for user in watcher denied; do mosquitto_passwd -b passwd $user "$2"; done
-printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\nuser watcher
-topic readwrite #\nuser denied\ntopic read orvik/#\n' >acl
-printf 'user root\npersistence false\nallow_anonymous false\npassword_file passwd
-acl_file acl\nlog_dest stdout\nlistener %s 127.0.0.1\nlistener %s 127.0.0.1
-cafile ca.crt\ncertfile server.crt\nkeyfile server.key\n' $3 $4 >mosquitto.conf)";
+openssl x509 -req -days 2 -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -extfile san.ext -out server.crt
+mosquitto_passwd -b -c passwd orvik "$2"; for u in watcher denied; do mosquitto_passwd -b passwd $u "$2"; done
+printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\nuser watcher\ntopic readwrite #
+user denied\ntopic read orvik/#\n' >acl
+printf 'user root\npersistence false\nallow_anonymous false\npassword_file passwd\nacl_file acl
+log_dest stdout\nlistener %s 127.0.0.1\nlistener %s 127.0.0.1\ncafile ca.crt\ncertfile server.crt
+keyfile server.key\n' $3 $4 >mosquitto.conf)";
         QProcess sh;
         sh.setProcessChannelMode(QProcess::MergedChannels);
-        sh.setWorkingDirectory(dir.path());
         sh.start(QStringLiteral("sh"),
                  {QStringLiteral("-c"), QLatin1String(script), QStringLiteral("sh"), dir.path(),
                   QLatin1String(Password), QString::number(port), QString::number(tlsPort)});
@@ -119,15 +111,14 @@ cafile ca.crt\ncertfile server.crt\nkeyfile server.key\n' $3 $4 >mosquitto.conf)
 class Watcher {
 public:
     struct Message {
-        QByteArray topic;
-        QByteArray payload;
+        QByteArray topic, payload;
         bool retained = false;
     };
 
-    explicit Watcher(int port, const char *user = "watcher") {
+    explicit Watcher(int port) {
         mosquitto_lib_init();
         m_ = mosquitto_new(nullptr, true, this);
-        mosquitto_username_pw_set(m_, user, Mosquitto::Password);
+        mosquitto_username_pw_set(m_, "watcher", Mosquitto::Password);
         mosquitto_connect_callback_set(m_, [](mosquitto *m, void *, int rc) {
             if (rc == 0)
                 mosquitto_subscribe(m, nullptr, "#", 1);
@@ -162,10 +153,6 @@ public:
             if (topic.isEmpty() || m.topic == topic)
                 out << m;
         return out;
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> lock(lock_);
-        got_.clear();
     }
     // The first message on topic that passes the test, waiting with the
     // event loop running; none after ms.

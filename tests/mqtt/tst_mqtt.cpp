@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The MQTT publisher: its rules in one table (settings, commands, the state
-// from the link's record, events, discovery configs), then against a real
-// mosquitto: good and bad credentials, certificates and ACLs, the retained
-// state, availability and last will, the broker going away and coming
-// back, and commands with Control on and off.
+// The MQTT publisher: its rules in one table, then against a real mosquitto:
+// credentials, certificates, ACLs, the retained state and last will, the
+// broker going away and back, and commands with Control on and off.
 #include "link/ReplyDispatcher.h"
 #include "mqtt/HomeAssistant.h"
 #include "mqtt/LinkBridge.h"
@@ -20,7 +18,6 @@
 
 #include <csignal>
 #include <memory>
-#include <pwd.h>
 #include <sys/stat.h>
 
 using namespace mqtt;
@@ -60,15 +57,15 @@ QString Evaluate(const QString &rule, const QString &input) {
     QTemporaryDir dir;
     if (rule == QLatin1String("settings")) {
         // BROKER|TOPIC|USER|PASSWORD FILE|CA FILE; the password file is
-        // "MODE:TEXT" or "dir", "large", "missing"; the CA file "ca" or a
+        // "MODE:TEXT", "dir" or "large"; the CA file "ca" or a
         // name that does not exist. The result: URL TOPIC PASSWORD.
         Settings s;
         s.broker = in.at(0);
         s.topic = in.value(1);
         s.username = in.value(2);
         const QString pw = in.value(3), file = dir.filePath(QStringLiteral("p"));
-        if (pw == QLatin1String("dir") || pw == QLatin1String("missing"))
-            s.passwordFile = pw == QLatin1String("dir") ? dir.path() : file;
+        if (pw == QLatin1String("dir"))
+            s.passwordFile = dir.path();
         else if (pw == QLatin1String("large"))
             s.passwordFile = WriteFile(file, QByteArray(5000, 'x'));
         else if (!pw.isEmpty())
@@ -98,7 +95,7 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("state")) {
         // PREVIOUS PHASE|REPORTS into a connected state, where "@silent",
         // "@Waiting" and "@Connecting" set the connection; the JSON without
-        // its time.
+        // its time, with ' for ".
         AmpState s;
         s.PaIdentified = true;
         s.Phase = LinkPhase::Connected;
@@ -114,7 +111,8 @@ QString Evaluate(const QString &rule, const QString &input) {
         QJsonObject o =
             QJsonDocument::fromJson(StateJson(StateOf(s, in.at(0)), QDateTime())).object();
         o.remove(QStringLiteral("time"));
-        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
+            .replace(QLatin1Char('"'), QLatin1Char('\''));
     }
     if (rule == QLatin1String("events")) {
         // BEFORE|AFTER|KNOWN ALARMS: each "phase:ALARM,ALARM", or "phase:-"
@@ -183,7 +181,6 @@ private Q_SLOTS:
     void brokerAway();
     void headless_data();
     void headless();
-    void passwordFile_data();
     void passwordFile();
     void cleanupTestCase() { stations_[0].reset(), stations_[1].reset(); }
 
@@ -195,7 +192,6 @@ private:
     struct Station {
         SimProcess sim;
         QProcess program;
-        QByteArray out;
         ~Station() {
             program.terminate();
             program.waitForFinished(5000);
@@ -280,35 +276,29 @@ void TestMqtt::rules_data() {
         {"command", "raw| |1", "set/raw: an empty line"},
         // The state from the link's record: none for what is not current.
         {"state", "closed|O: 850|R: 10|P_max: 900|B: 4|T: 35|TX: ON|BL:ON",
-         "{\"alarms\":[],\"band\":4,\"band_name\":\"30M/20M\",\"firmware\":null,\"output_w\":850,"
-         "\"pa_type\":null,\"peak_w\":900,\"phase\":\"connected\",\"port\":null,\"ptt_blocked\":"
-         "true,"
-         "\"reflected_w\":10,\"swr\":1.24,\"temperature_c\":35,\"transmitting\":true,\"tuner\":"
-         "null}"},
+         "{'alarms':[],'band':4,'band_name':'30M/20M','firmware':null,'output_w':850,"
+         "'pa_type':null,'peak_w':900,'phase':'connected','port':null,'ptt_blocked':true,"
+         "'reflected_w':10,'swr':1.24,'temperature_c':35,'transmitting':true,'tuner':null}"},
         {"state", "connected|Ver: 3.30x2|O: 850|ALARM: SWR|@silent",
-         "{\"alarms\":null,\"band\":null,\"band_name\":null,\"firmware\":null,\"output_w\":null,"
-         "\"pa_type\":null,\"peak_w\":null,\"phase\":\"no "
-         "answer\",\"port\":null,\"ptt_blocked\":null,"
-         "\"reflected_w\":null,\"swr\":null,\"temperature_c\":null,\"transmitting\":null,\"tuner\":"
-         "null}"},
+         "{'alarms':null,'band':null,'band_name':null,'firmware':null,'output_w':null,"
+         "'pa_type':null,'peak_w':null,'phase':'no answer','port':null,'ptt_blocked':null,"
+         "'reflected_w':null,'swr':null,'temperature_c':null,'transmitting':null,'tuner':null}"},
         {"state", "connected|O: 850|@Waiting",
-         "~\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"lost\""},
-        {"state", "closed|@Waiting", "~\"phase\":\"waiting\""},
-        {"state", "closed|O: 800|R: 20",
-         "~\"swr\":1.38,\"temperature_c\":null,\"transmitting\":true"},
+         "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'lost'"},
+        {"state", "closed|@Waiting", "~'phase':'waiting'"},
+        {"state", "closed|O: 800|R: 20", "~'swr':1.38,'temperature_c':null,'transmitting':true"},
         {"state", "closed|O: 850|@Connecting",
-         "~\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"connecting\""},
+         "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'connecting'"},
         {"state", "closed|Ver: 2.1x2|ALARM: SWR|ALARM: TEMP", // no band reported yet
-         "~\"alarms\":[\"SWR\",\"TEMP\"],\"band\":null,\"band_name\":null,\"firmware\":\"2.1x2\","
-         "\"output_w\":0,\"pa_type\":\"2.4 kW\""},
+         "~'alarms':['SWR','TEMP'],'band':null,'band_name':null,'firmware':'2.1x2',"
+         "'output_w':0,'pa_type':'2.4 kW'"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
-         "~\"swr\":1.5,\"temperature_c\":null,\"transmitting\":true,\"tuner\":{\"capacitance_pf\":"
-         "null,"
-         "\"fitted\":true,\"forward_w\":null,\"in_line\":true,\"inductance_uh\":null,\"status\":"
-         "null,\"swr\":1.5}"},
-        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~\"swr\":3,"},
+         "~'swr':1.5,'temperature_c':null,'transmitting':true,'tuner':{'capacitance_pf':null,"
+         "'fitted':true,'forward_w':null,'in_line':true,'inductance_uh':null,'status':null,"
+         "'swr':1.5}"},
+        {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~'swr':3,"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|B: 3",
-         "~\"swr\":null,\"temperature_c\""},
+         "~'swr':null,'temperature_c'"},
         {"events", "connected:SWR|connected:SWR,TEMP|connected:SWR", "alarm TEMP"},
         {"events", "connected:SWR|connected:|connected:SWR", "alarm_end SWR"},
         {"events", "connected:SWR|lost:-|connected:SWR", "connection lost"},
@@ -343,7 +333,6 @@ void TestMqtt::connecting_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     using S = Publisher::Status;
-    const QString none = QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort());
     const struct {
         const char *name;
         QString url;
@@ -359,16 +348,12 @@ void TestMqtt::connecting_data() {
          "again every 0.3 s"},
         {"no user", broker_.Url(), "", "", S::Refused,
          "refused us: not authorised: the broker may want Username="},
-        {"TLS, another CA", broker_.Url(true), "orvik", "other-ca.crt", S::Refused,
-         "refused us: TLS: certificate verify failed"},
         {"TLS, the system's CAs", broker_.Url(true), "orvik", "", S::Refused,
          "refused us: TLS: certificate verify failed"},
         {"TLS, another host name", broker_.Url(true, "localhost"), "orvik", "ca.crt", S::Refused,
          "refused us: TLS: the certificate does not name this host"},
         {"ACL denies", broker_.Url(), "denied", "", S::Connected,
          "the broker refuses messages on orvik/test/availability: not authorised"},
-        {"no broker", none, "orvik", "", S::Retrying,
-         "cannot connect to %1: connection refused; trying again, at most every 0.3 s"},
     };
     for (const auto &r : rows)
         QTest::newRow(r.name) << r.url << QString::fromLatin1(r.user) << QString::fromLatin1(r.ca)
@@ -415,7 +400,7 @@ void TestMqtt::state() {
     QVERIFY(watcher.Saw("orvik/st/availability", "online"));
 
     // A burst of changes: at most one state per 100 ms, the last one kept.
-    watcher.Clear();
+    const int before = watcher.Messages("orvik/st/state").size();
     for (int w = 1; w <= 50; ++w) {
         s.outputW = w;
         publisher.Update(s);
@@ -423,16 +408,15 @@ void TestMqtt::state() {
     s.alarms = QStringList{QStringLiteral("SWR")};
     publisher.Update(s);
     QVERIFY(watcher.Saw("orvik/st/state", "\"alarms\":[\"SWR\"]"));
-    QVERIFY(watcher.Messages("orvik/st/state").size() <= 3);
+    QVERIFY(watcher.Messages("orvik/st/state").size() <= before + 3);
     const auto alarm = watcher.WaitFor("orvik/st/event");
     QVERIFY(alarm && !alarm->retained &&
             alarm->payload.contains("\"event\":\"alarm\",\"text\":\"High reverse power\""));
     QTest::qWait(1100); // unchanged, it comes again with the heartbeat
-    QVERIFY(watcher.Messages("orvik/st/state").size() >= 3);
+    QVERIFY(watcher.Messages("orvik/st/state").size() >= before + 3);
 
-    // What a subscriber finds later: the retained state and the discovery
-    // configs (without the commands' select and switch), naming the
-    // availability topic.
+    // What a subscriber finds later: the retained state, availability and
+    // discovery configs, naming the availability topic.
     Watcher late(broker_.port);
     const auto retained = late.WaitFor("orvik/st/state");
     QVERIFY(retained && retained->retained);
@@ -440,14 +424,9 @@ void TestMqtt::state() {
     QCOMPARE(o.value(QStringLiteral("output_w")).toInt(), 50);
     QVERIFY(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
                 .isValid());
+    QVERIFY(late.Saw("orvik/st/availability", "online"));
     QVERIFY(late.Saw("homeassistant/sensor/orvik_st/output_power/config",
                      "\"availability_topic\":\"orvik/st/availability\""));
-    QTest::qWait(200);
-    int configs = 0;
-    for (const Watcher::Message &m : late.Messages())
-        configs += m.topic.contains("/orvik_st/") &&
-                   m.payload.contains("\"availability_topic\":\"orvik/st/availability\"");
-    QCOMPARE(configs, 18);
 
     publisher.Stop();
     QVERIFY(late.Saw("orvik/st/availability", "offline"));
@@ -462,21 +441,15 @@ void TestMqtt::commands_data() {
     QTest::addColumn<QString>("refusal");  // what the amplifier side answers
     QTest::addColumn<QString>("results");
     QTest::addColumn<QString>("calls");
-    const QByteArray tooLong = "band=" + QByteArray(300, '3');
     const struct {
         const char *name;
         bool control, allowRaw;
         const char *messages, *refusal, *results, *calls;
     } rows[] = {
-        {"band", true, false, "band=3", "", "ok", "band 3"},
         {"malformed", true, false, "band=abc", "",
          "set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
-        {"too long", true, false, tooLong.constData(), "", "set/band: 300 bytes, at most 256", ""},
-        {"operate", true, false, "operate=standby", "", "ok", "operate 0"},
-        {"unknown", true, false, "band/now=3;=3", "",
-         "unknown command set/band/now: set/band, set/operate or set/raw|"
-         "unknown command set: set/band, set/operate or set/raw",
-         ""},
+        {"TOPIC/set itself", true, false, "=3", "",
+         "unknown command set: set/band, set/operate or set/raw", ""},
         {"raw not allowed", true, false, "raw=T?", "",
          "set/raw: not allowed ([Network] AllowRaw=1 allows it)", ""},
         {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
@@ -630,14 +603,14 @@ void TestMqtt::headless() {
     for (int i = 0; i < 2 && !stations_[i]; ++i) {
         auto st = std::make_unique<Station>();
         QVERIFY2(st->sim.start(), qPrintable(st->sim.errorString()));
-        const QString ini = broker_.File(i ? "e2e2.ini" : "e2e1.ini");
-        WriteFile(ini,
-                  QStringLiteral(
-                      "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
-                      .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
-                      .arg(i + 1)
-                      .arg(i ? 0 : 1)
-                      .toUtf8());
+        const QString ini = WriteFile(
+            broker_.File(i ? "e2e2.ini" : "e2e1.ini"),
+            QStringLiteral(
+                "[MQTT]\nUsername=orvik\nPasswordFile=%1\nTopic=orvik/e2e%2\nControl=%3\n")
+                .arg(WriteFile(broker_.File("password"), Mosquitto::Password))
+                .arg(i + 1)
+                .arg(i ? 0 : 1)
+                .toUtf8());
         StartHeadless(&st->program,
                       {QStringLiteral("--port"), st->sim.devicePath(), QStringLiteral("--config"),
                        ini, QStringLiteral("--mqtt"), broker_.Url()});
@@ -663,48 +636,29 @@ void TestMqtt::headless() {
         QVERIFY(!st.sim.loggedLines().contains(sent.mid(1).toLatin1()));
         QVERIFY(watcher.Messages(topic + "result").isEmpty());
     } else if (!sent.isEmpty()) {
-        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()),
-                 (st.out + st.program.readAllStandardOutput()).constData());
+        QVERIFY2(st.sim.waitForLogged(sent.toLatin1()), st.program.readAllStandardOutput());
         QVERIFY(watcher.Saw(topic + "result", "ok"));
     }
-    // A retained message: the first one a new subscriber gets.
+    // A retained message ("^"): the first one a new subscriber gets.
     const bool retained = shown.startsWith('^');
-    const bool seen = watcher.Saw(topic + leaf, shown.mid(retained), 20000);
-    st.out += st.program.readAllStandardOutput();
-    const QList<Watcher::Message> got = watcher.Messages(topic + leaf);
-    QVERIFY2(seen, (st.out + (got.isEmpty() ? QByteArray() : got.last().payload)).constData());
+    QVERIFY2(watcher.Saw(topic + leaf, shown.mid(retained), 20000),
+             st.program.readAllStandardOutput());
     if (retained) {
         const auto first = Watcher(broker_.port).WaitFor(topic + leaf);
         QVERIFY(first && first->retained && first->payload.contains(shown.mid(1)));
     }
 }
 
-// The password file at start, as an unprivileged user: readable by others,
-// and root's own, which nobody may read (running as root, only the first).
-void TestMqtt::passwordFile_data() {
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("own");
-    QTest::addColumn<QByteArray>("said");
-    QTest::newRow("others may read")
-        << 0640 << true << QByteArray("may be read or written by others (mode 0640)");
-    QTest::newRow("root's") << 0600 << false << QByteArray("cannot read the password file");
-}
-
+// The password file at start, as an unprivileged user: root's own, which
+// nobody may read; when not run as root, its own, which others may read.
 void TestMqtt::passwordFile() {
-    QFETCH(int, mode);
-    QFETCH(bool, own);
-    QFETCH(QByteArray, said);
-    if (!own && ::geteuid() != 0)
-        QSKIP("needs root to make a file another user may not read");
+    const bool root = ::geteuid() == 0;
     QTemporaryDir dir;
     const QString binary = dir.filePath(QStringLiteral("orvik-control"));
     QVERIFY(QFile::copy(ProgramBinary(), binary));
     QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
-    const QString pw = WriteFile(dir.filePath(QStringLiteral("pw")), Mosquitto::Password, mode);
-    const passwd *nobody = ::getpwnam("nobody");
-    if (own && ::geteuid() == 0)
-        QVERIFY(nobody &&
-                ::chown(QFile::encodeName(pw).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    const QString pw =
+        WriteFile(dir.filePath(QStringLiteral("pw")), Mosquitto::Password, root ? 0600 : 0640);
     const QString ini =
         WriteFile(dir.filePath(QStringLiteral("m.ini")),
                   "[MQTT]\nUsername=orvik\nPasswordFile=" + pw.toUtf8() + '\n', 0644);
@@ -716,7 +670,9 @@ void TestMqtt::passwordFile() {
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 1);
     const QByteArray error = p.readAllStandardError();
-    QVERIFY2(error.startsWith("orvik-control: MQTT: ") && error.contains(said), error.constData());
+    QVERIFY2(error.startsWith("orvik-control: MQTT: ") &&
+                 error.contains(root ? "cannot read the password file" : "(mode 0640)"),
+             error.constData());
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)
