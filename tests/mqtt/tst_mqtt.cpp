@@ -286,6 +286,7 @@ void TestMqtt::rules_data() {
         {"state", "connected|O: 850|@Waiting",
          "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'lost'"},
         {"state", "closed|@Waiting", "~'phase':'waiting'"},
+        {"state", "closed|B: 9", "~'band':null,'band_name':null"}, // no band of the amplifier
         {"state", "closed|O: 800|R: 20", "~'swr':1.38,'temperature_c':null,'transmitting':true"},
         {"state", "closed|O: 850|@Connecting",
          "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'connecting'"},
