@@ -9,7 +9,7 @@
 #include <QLabel>
 #include <QWindow>
 
-const AlarmWindow::Spec AlarmWindow::Specs[AlarmKinds] = {
+const AlarmWindow::Design AlarmWindow::Designs[AlarmKinds] = {
     {AlarmKind::HpOut,
      "FALARM_HP",
      "ALARM - HIGH OUTPUT POWER",
@@ -89,14 +89,14 @@ QString AlarmWindow::ContinuousPowerLimit(MainRules::PaType paType) {
                                              : QStringLiteral("   1.2 kW!");
 }
 
-AlarmWindow::AlarmWindow(const Spec &spec, QWidget *parent)
+AlarmWindow::AlarmWindow(const Design &design, QWidget *parent)
     // No border and no title bar; the window never takes the focus from the
     // main window.
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      spec(spec) {
+      design(design) {
     InstallAccessibility<AlarmFactory>();
-    setObjectName(QLatin1String(spec.name));
-    setWindowTitle(QLatin1String(spec.title));
+    setObjectName(QLatin1String(design.name));
+    setWindowTitle(QLatin1String(design.title));
     setFixedSize(396, 198);
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -106,7 +106,7 @@ AlarmWindow::AlarmWindow(const Spec &spec, QWidget *parent)
     pal.setColor(QPalette::WindowText, ToQColor(clWindowText));
     setPalette(pal);
     setAutoFillBackground(true);
-    for (const Line &line : spec.lines) {
+    for (const Line &line : design.lines) {
         if (!line.name)
             break;
         auto *label = new QLabel(LineText(line), this);
@@ -151,7 +151,7 @@ bool AlarmWindow::ShowAlarm(QWidget *over, MainRules::PaType paType) {
 
 QString AlarmWindow::AlarmText() const {
     QStringList lines;
-    for (const Line &line : spec.lines)
+    for (const Line &line : design.lines)
         if (line.name)
             lines << LineText(line).simplified();
     return lines.join(QLatin1Char(' '));

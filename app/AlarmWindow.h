@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm windows: borderless red windows with large black text, one per
 // alarm report, shown centred over the main window on the report and hidden
-// by the all-clear. One class; the table Specs gives each alarm its layout
+// by the all-clear. One class; the table Designs gives each alarm its layout
 // name, title and lines. They take no input. A screen reader reads each as
 // an alert whose name is its text.
 #pragma once
@@ -24,18 +24,18 @@ public:
         const char *text;
         int x, y;
     };
-    struct Spec {
+    struct Design {
         AlarmKind kind;
         const char *name;  // the window's layout name ("FALARM_HP")
         const char *title; // as the window system shows it
         Line lines[3];     // a line without a name ends the list
     };
     // The seven windows in the order they are created.
-    static const Spec Specs[AlarmKinds];
+    static const Design Designs[AlarmKinds];
     // The order the all-clear hides them in.
     static const AlarmKind ClearOrder[AlarmKinds];
 
-    explicit AlarmWindow(const Spec &spec, QWidget *parent = nullptr);
+    explicit AlarmWindow(const Design &design, QWidget *parent = nullptr);
 
     // Hidden -> visible: centred over `over` and kept above it, on top of
     // the alarm windows already showing, with the figure of paType; true.
@@ -53,7 +53,7 @@ public:
 private:
     QString LineText(const Line &line) const;
 
-    const Spec &spec;
+    const Design &design;
     MainRules::PaType shownFor = MainRules::PaType::Kw12; // the PA type of the last showing
     QLabel *figure = nullptr; // the PA type's line, if the window has one
 };

@@ -44,8 +44,8 @@ WindowSet::WindowSet(const Settings &settings)
     main = Add<MainWindow>(*link, settings_);
     monitor = Add<PortMonitor>(*link);
     calibration = Add<CalibrationWindow>();
-    for (const AlarmWindow::Spec &spec : AlarmWindow::Specs)
-        alarms[int(spec.kind)] = Add<AlarmWindow>(spec);
+    for (const AlarmWindow::Design &design : AlarmWindow::Designs)
+        alarms[int(design.kind)] = Add<AlarmWindow>(design);
     atu = Add<AtuPanel>(*link);
     history = Add<HistoryWindow>();
 
