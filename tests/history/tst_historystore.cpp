@@ -183,6 +183,7 @@ void TestHistoryStore::faults_data() {
         {"read-only folder", "folder", S::Stopped},
         {"read-only file", "file", S::Stopped},
         {"a file in a read-only folder", "infolder", S::Stopped},
+        {"a file that may not be read: not damaged", "unreadable", S::Stopped},
         {"a file where the folder should be", "nofolder", S::Stopped}};
     for (const auto &[name, fault, state] : rows)
         QTest::newRow(name) << QString::fromLatin1(fault) << int(state);
@@ -201,7 +202,7 @@ void TestHistoryStore::faults() {
             : QStringLiteral("recording stopped, cannot write");
     // File modes hold only for a user other than root.
     const bool modes = fault == QStringLiteral("folder") || fault == QStringLiteral("file") ||
-                       fault == QStringLiteral("infolder");
+                       fault == QStringLiteral("infolder") || fault == QStringLiteral("unreadable");
     if (modes && ::geteuid() == 0)
         QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
     const QString folder = dir.filePath(fault);
@@ -246,6 +247,8 @@ void TestHistoryStore::faults() {
         QFile::setPermissions(file, QFile::ReadOwner);
     } else if (fault == QStringLiteral("infolder")) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    } else if (fault == QStringLiteral("unreadable")) {
+        QFile::setPermissions(file, {});
     }
     f.close();
     QFile r(file);
