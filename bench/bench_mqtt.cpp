@@ -24,8 +24,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <chrono>
-#include <map>
 #include <numeric>
 
 namespace {
@@ -61,84 +61,22 @@ protected:
     }
 };
 
-// A subscriber on its own libmosquitto thread: the time each state's
-// output_w arrived, and how many live (not retained) messages came on each
-// topic.
-class Subscriber {
-public:
-    struct Arrival {
-        int watts;
-        qint64 us;
-        int msOfDay;
-    };
-    explicit Subscriber(int port) {
-        mosquitto_lib_init();
-        m_ = mosquitto_new(nullptr, true, this);
-        mosquitto_username_pw_set(m_, "watcher", Mosquitto::Password);
-        mosquitto_connect_callback_set(m_, [](mosquitto *m, void *, int rc) {
-            if (rc == 0)
-                mosquitto_subscribe(m, nullptr, "orvik/#", 1);
-        });
-        mosquitto_subscribe_callback_set(m_, [](mosquitto *, void *self, int, int, const int *) {
-            static_cast<Subscriber *>(self)->subscribed_ = true;
-        });
-        mosquitto_message_callback_set(m_,
-                                       [](mosquitto *, void *self, const mosquitto_message *msg) {
-                                           static_cast<Subscriber *>(self)->Got(msg);
-                                       });
-        mosquitto_connect(m_, "127.0.0.1", port, 30);
-        mosquitto_loop_start(m_);
-        for (int i = 0; i < 500 && !subscribed_; ++i)
-            QThread::msleep(10);
-    }
-    ~Subscriber() {
-        mosquitto_disconnect(m_);
-        mosquitto_loop_stop(m_, false);
-        mosquitto_destroy(m_);
-    }
-    Q_DISABLE_COPY_MOVE(Subscriber)
+// The latest state on topic with output_w watts that the watcher got.
+std::optional<Watcher::Message> StateWith(Watcher &w, const QByteArray &topic, int watts) {
+    const QByteArray field = "\"output_w\":" + QByteArray::number(watts) + ',';
+    const QList<Watcher::Message> got = w.Messages(topic);
+    for (auto it = got.rbegin(); it != got.rend(); ++it)
+        if (it->payload.contains(field))
+            return *it;
+    return std::nullopt;
+}
 
-    bool Subscribed() const { return subscribed_; }
-    std::optional<Arrival> StateWith(int watts) {
-        std::lock_guard<std::mutex> lock(lock_);
-        for (auto it = arrivals_.rbegin(); it != arrivals_.rend(); ++it)
-            if (it->watts == watts)
-                return *it;
-        return std::nullopt;
-    }
-    int Count(const QByteArray &topic) {
-        std::lock_guard<std::mutex> lock(lock_);
-        return counts_[topic];
-    }
-    bool Saw(const QByteArray &topic, const QByteArray &part) {
-        std::lock_guard<std::mutex> lock(lock_);
-        return seen_[topic].contains(part);
-    }
-
-private:
-    void Got(const mosquitto_message *msg) {
-        const qint64 us = NowUs();
-        const int ms = MsOfDay();
-        const QByteArray topic(msg->topic);
-        const QByteArray payload(static_cast<const char *>(msg->payload), msg->payloadlen);
-        std::lock_guard<std::mutex> lock(lock_);
-        if (!msg->retain)
-            ++counts_[topic];
-        seen_[topic] = payload;
-        if (topic.endsWith("/state")) {
-            const QJsonValue w =
-                QJsonDocument::fromJson(payload).object().value(QStringLiteral("output_w"));
-            if (w.isDouble())
-                arrivals_.push_back({w.toInt(), us, ms});
-        }
-    }
-    mosquitto *m_ = nullptr;
-    std::atomic<bool> subscribed_{false};
-    std::mutex lock_;
-    std::vector<Arrival> arrivals_;
-    std::map<QByteArray, int> counts_;
-    std::map<QByteArray, QByteArray> seen_;
-};
+// Live (not retained) messages on topic.
+long LiveCount(Watcher &w, const QByteArray &topic) {
+    const QList<Watcher::Message> got = w.Messages(topic);
+    return long(std::count_if(got.begin(), got.end(),
+                              [](const Watcher::Message &m) { return !m.retained; }));
+}
 
 QString WriteFile(const QString &path, const QByteArray &text) {
     QFile f(path);
@@ -183,13 +121,14 @@ bool PanelFigures(const Mosquitto &broker, int readings) {
     PaintClock clock;
     clock.meter = panel.ui.output;
     panel.ui.output->installEventFilter(&clock);
-    Subscriber subscriber(broker.port);
+    Watcher subscriber(broker.port);
 
     mqtt::Settings settings;
     settings.broker = broker.Url();
     settings.username = QStringLiteral("orvik");
     settings.passwordFile = WriteFile(broker.File("bench-password"), Mosquitto::Password);
     settings.topic = QStringLiteral("orvik/panel");
+    const QByteArray state = "orvik/panel/state";
     mqtt::Config config;
     if (const QString e = mqtt::Prepare(settings, &config);
         !e.isEmpty() || !subscriber.Subscribed()) {
@@ -231,7 +170,7 @@ bool PanelFigures(const Mosquitto &broker, int readings) {
             if (!QTest::qWaitFor(
                     [&] {
                         return clock.paintedPosition == now.watts &&
-                               (!publisher || subscriber.StateWith(now.watts));
+                               (!publisher || StateWith(subscriber, state, now.watts));
                     },
                     3000)) {
                 std::fprintf(stderr, "bench_mqtt: reading %d never shown or published\n",
@@ -241,9 +180,9 @@ bool PanelFigures(const Mosquitto &broker, int readings) {
             now.paintMs = clock.lastPaintMs;
             now.paintUs = clock.lastPaintUs;
             if (publisher) {
-                const Subscriber::Arrival a = *subscriber.StateWith(now.watts);
-                now.subscriberUs = a.us;
-                now.subscriberMs = a.msOfDay;
+                const Watcher::Message m = *StateWith(subscriber, state, now.watts);
+                now.subscriberUs = m.arrivedUs;
+                now.subscriberMs = m.arrivedMsOfDay;
             }
             done.push_back(now);
         }
@@ -296,7 +235,7 @@ bool PanelFigures(const Mosquitto &broker, int readings) {
 // N headless programs, each on its simulator, transmitting for seconds.
 bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
     const QDir here(QCoreApplication::applicationDirPath());
-    Subscriber subscriber(broker.port);
+    Watcher subscriber(broker.port);
     const QString password = WriteFile(broker.File("many-password"), Mosquitto::Password);
     struct Station {
         SimProcess sim;
@@ -327,7 +266,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
         if (!QTest::qWaitFor(
                 [&] {
                     return subscriber.Saw("orvik/many" + QByteArray::number(i) + "/state",
-                                          "\"firmware\":\"3.30\"");
+                                          "\"firmware\":\"3.30\"", 0);
                 },
                 20000)) {
             std::fprintf(stderr, "bench_mqtt: program %d never published its amplifier\n", i);
@@ -337,7 +276,7 @@ bool ManyPrograms(const Mosquitto &broker, int programs, int seconds) {
     const auto count = [&](const char *leaf) {
         long n = 0;
         for (int i = 1; i <= programs; ++i)
-            n += subscriber.Count(base + QByteArray::number(i) + leaf);
+            n += LiveCount(subscriber, base + QByteArray::number(i) + leaf);
         return n;
     };
     const long statesBefore = count("/state");

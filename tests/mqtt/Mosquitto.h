@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTime>
 
 #include <mosquitto.h>
 #include <sys/prctl.h>
@@ -20,6 +21,7 @@
 #include <csignal>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -107,12 +109,15 @@ keyfile server.key\n' $3 $4 >mosquitto.conf)";
     }
 };
 
-// A client that subscribes to everything (as watcher) and keeps what comes.
+// A client that subscribes to everything (as watcher) and keeps what comes,
+// with the time it came (the benchmarks time messages by it).
 class Watcher {
 public:
     struct Message {
         QByteArray topic, payload;
         bool retained = false;
+        qint64 arrivedUs = 0;   // steady clock
+        int arrivedMsOfDay = 0; // wall clock, as the simulator's log has it
     };
 
     explicit Watcher(int port) {
@@ -129,10 +134,14 @@ public:
         mosquitto_message_callback_set(m_, [](mosquitto *, void *self,
                                               const mosquitto_message *msg) {
             auto *w = static_cast<Watcher *>(self);
+            const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count();
+            const int ms = QTime::currentTime().msecsSinceStartOfDay();
             std::lock_guard<std::mutex> lock(w->lock_);
             w->got_ << Message{msg->topic,
                                QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen),
-                               msg->retain};
+                               msg->retain, us, ms};
         });
         mosquitto_connect(m_, "127.0.0.1", port, 30);
         mosquitto_loop_start(m_);
@@ -146,6 +155,7 @@ public:
     }
     Q_DISABLE_COPY_MOVE(Watcher)
 
+    bool Subscribed() const { return subscribed_; }
     QList<Message> Messages(const QByteArray &topic = QByteArray()) {
         std::lock_guard<std::mutex> lock(lock_);
         QList<Message> out;
