@@ -233,17 +233,15 @@ void Publisher::Execute(const Command &command) {
                              ? QString::fromLatin1(command.line)
                              : QLatin1String(command.operate ? "operate" : "standby");
     const QString why = target_ ? target_->Apply(command) : QStringLiteral("no amplifier");
-    const QString about = QStringLiteral("set/%1 %2").arg(CommandName(command.kind), what);
+    // Logged "set/band 5: ok", published "ok" or "set/band: <why>".
     Result(why.isEmpty() ? QStringLiteral("ok")
                          : QStringLiteral("set/%1: %2").arg(CommandName(command.kind), why),
-           about);
+           QStringLiteral("set/%1 %2: %3")
+               .arg(CommandName(command.kind), what, why.isEmpty() ? QStringLiteral("ok") : why));
 }
 
-void Publisher::Result(const QString &text, const QString &about) {
-    // "set/band 5: ok"; a refusal names its command itself.
-    Log(about.isEmpty() || !text.startsWith(QLatin1String("set/"))
-            ? (about.isEmpty() ? text : about + QStringLiteral(": ") + text)
-            : about + QStringLiteral(": ") + text.section(QLatin1String(": "), 1));
+void Publisher::Result(const QString &text, const QString &logged) {
+    Log(logged.isEmpty() ? text : logged);
     client_.Publish(Topic("result").toUtf8(), text.toUtf8(), false);
 }
 

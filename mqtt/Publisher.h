@@ -82,8 +82,8 @@ private:
     // The count of events dropped since the last report, when there are.
     void ReportDropped();
     void Execute(const Command &command);
-    // Publishes a command's result and logs it with what it was about.
-    void Result(const QString &text, const QString &about = QString());
+    // Publishes a command's result; logs it, or the line given.
+    void Result(const QString &text, const QString &logged = QString());
     void SetStatus(Status status, const QString &reason);
     void Log(const QString &text) { Q_EMIT Logged(QStringLiteral("mqtt: ") + text); }
 
