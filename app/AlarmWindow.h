@@ -6,7 +6,7 @@
 // an alert whose name is its text.
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 
 #include <QString>
 #include <QWidget>

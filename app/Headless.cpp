@@ -189,7 +189,7 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         }
         previous = phase;
     });
-    QObject::connect(&link, &AmpLink::StateChanged, [](const AmpState &s, unsigned changed) {
+    QObject::connect(&link, &AmpLink::StateChanged, [](const AmpStatus &s, unsigned changed) {
         if (changed & StateChange::NoAnswer)
             Log((s.NoAnswer ? QStringLiteral("no answer from the amplifier on %1")
                             : QStringLiteral("amplifier on %1 answers again"))

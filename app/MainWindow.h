@@ -105,18 +105,18 @@ private:
     void ShowAbout();
 
     // ---- Drawing the link's state (MainWindowView.cpp) ------------------
-    void DrawState(const AmpState &state, unsigned changed);
-    void DrawConnection(const AmpState &state);
+    void DrawState(const AmpStatus &state, unsigned changed);
+    void DrawConnection(const AmpStatus &state);
     // The title: the connection, and the broker's state when there is one.
-    void DrawTitle(const AmpState &state);
+    void DrawTitle(const AmpStatus &state);
     // Open Port pressed in or not as the connection is, set again after each
     // click's latch toggle, whatever box the click's handler showed.
     void OpenPortFollowsState();
-    void DrawReadingsCurrent(const AmpState &state);
-    void DrawInterface(const AmpState &state);
-    void DrawSettings(const AmpState &state);
+    void DrawReadingsCurrent(const AmpStatus &state);
+    void DrawInterface(const AmpStatus &state);
+    void DrawSettings(const AmpStatus &state);
     // The readouts, bars and marks of the "Power" box.
-    void DrawPower(const AmpState &state, unsigned changed);
+    void DrawPower(const AmpStatus &state, unsigned changed);
     void ShowLinkEffect(const LinkEffect &effect);
 
     const Settings &settings;

@@ -92,7 +92,7 @@ void MainWindow::OpenPortFollowsState() {
                             phase == LinkPhase::Waiting);
 }
 
-void MainWindow::DrawTitle(const AmpState &s) {
+void MainWindow::DrawTitle(const AmpStatus &s) {
     const QString title = QStringLiteral("Orvik 1200 Remote Control");
     const QString connection =
         s.Phase == LinkPhase::Waiting ? title + QStringLiteral(" - waiting for ") + s.PortName
@@ -107,7 +107,7 @@ void MainWindow::SetBrokerStatus(const QString &status) {
     DrawTitle(Link.State());
 }
 
-void MainWindow::DrawConnection(const AmpState &s) {
+void MainWindow::DrawConnection(const AmpStatus &s) {
     const LinkPhase phase = s.Phase;
     DrawTitle(s);
     OpenPortFollowsState();
@@ -162,7 +162,7 @@ void MainWindow::FlipTrafficLamp(bool sent) {
     lamp->SetValue(!lamp->Value());
 }
 
-void MainWindow::DrawInterface(const AmpState &s) {
+void MainWindow::DrawInterface(const AmpStatus &s) {
     if (s.Interface >= 1 && s.Interface <= int(interfaceItems.size()))
         interfaceItems[std::size_t(s.Interface - 1)]->setChecked(true);
     const std::optional<MainRules::InterfaceInfo> info = MainRules::Interface(s.BandGroupInterface);
@@ -172,7 +172,7 @@ void MainWindow::DrawInterface(const AmpState &s) {
     SetBandsEnabled(info->bandsEnabled);
 }
 
-void MainWindow::DrawSettings(const AmpState &s) {
+void MainWindow::DrawSettings(const AmpStatus &s) {
     CheckNth(fanItems, s.Fan);
     CheckNth(alarmSoundItems, s.AlarmSound);
     CheckNth(barSpeedItems, s.BarSpeed);
@@ -188,7 +188,7 @@ void MainWindow::DrawSettings(const AmpState &s) {
     }
 }
 
-void MainWindow::DrawReadingsCurrent(const AmpState &s) {
+void MainWindow::DrawReadingsCurrent(const AmpStatus &s) {
     // Greyed while the amplifier does not answer: the values stay in sight
     // as they were last reported, but nothing says they hold now.
     const bool current = !s.NoAnswer;
@@ -205,7 +205,7 @@ void MainWindow::DrawReadingsCurrent(const AmpState &s) {
                          : QStringLiteral("No answer from the amplifier"));
 }
 
-void MainWindow::DrawPower(const AmpState &s, unsigned changed) {
+void MainWindow::DrawPower(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     // A report that is not a number shows as received and moves nothing.
     if (changed & StateChange::Output) {
@@ -229,7 +229,7 @@ void MainWindow::DrawPower(const AmpState &s, unsigned changed) {
     }
 }
 
-void MainWindow::DrawState(const AmpState &s, unsigned changed) {
+void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);

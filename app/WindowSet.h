@@ -8,7 +8,7 @@
 #pragma once
 
 #include "config/Settings.h"
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 
 #include <QList>
 #include <QString>

@@ -291,7 +291,7 @@ TColor StatusColor(Reports::AtuTone tone) {
 }
 } // namespace
 
-void AtuPanel::DrawState(const AmpState &s, unsigned changed) {
+void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     const TunerReadings &tuner = s.readings.tuner;
     if ((changed & StateChange::AtuSwitch) && tuner.position != ::AtuSwitch::Initial) {
         const bool inLine = tuner.position == ::AtuSwitch::InLine;
@@ -319,7 +319,7 @@ void AtuPanel::DrawState(const AmpState &s, unsigned changed) {
                                               forwardReadout, statusPanel, statusLamp})
             reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
-        const AmpState::Reported &reported = s.reported;
+        const AmpStatus::Reported &reported = s.reported;
         swrReadout->setText(reported.tunerSwr ? Reports::SwrText(*reported.tunerSwr) : QString());
         inductanceReadout->setText(
             tuner.inductanceUH ? Reports::InductanceCaption(*tuner.inductanceUH) : QString());

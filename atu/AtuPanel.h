@@ -4,7 +4,7 @@
 // tuner commands, and it draws the tuner's part of the link's state.
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -40,7 +40,7 @@ private:
     void CreateControls();
     void CreateMenu();
     void ShowStartState();
-    void DrawState(const AmpState &state, unsigned changed);
+    void DrawState(const AmpStatus &state, unsigned changed);
     void ShowLinkEffect(const LinkEffect &effect);
 
     TPanel *inOutButton = nullptr;              // Panel1: "Bypass", "ATU On", "BYPASS"

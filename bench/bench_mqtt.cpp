@@ -137,7 +137,7 @@ bool PanelFigures(const Mosquitto &broker, int readings) {
     }
 
     Reading now;
-    QObject::connect(&link, &AmpLink::StateChanged, [&now](const AmpState &s, unsigned) {
+    QObject::connect(&link, &AmpLink::StateChanged, [&now](const AmpStatus &s, unsigned) {
         if (now.linkUs == 0 && s.readings.outputW == now.watts) {
             now.linkUs = NowUs();
             now.linkMs = MsOfDay();

@@ -4,7 +4,7 @@
 #include "history/HistoryStore.h"
 #include "link/AmpLink.h"
 
-HistorySample SampleOf(const AmpState &s) {
+HistorySample SampleOf(const AmpStatus &s) {
     HistorySample h;
     switch (s.Phase) {
     case LinkPhase::Start:
@@ -52,5 +52,5 @@ HistorySample SampleOf(const AmpState &s) {
 
 void RecordLink(const AmpLink &link, HistoryStore &store) {
     QObject::connect(&link, &AmpLink::StateChanged, &store,
-                     [&store](const AmpState &state, unsigned) { store.Record(SampleOf(state)); });
+                     [&store](const AmpStatus &state, unsigned) { store.Record(SampleOf(state)); });
 }

@@ -6,8 +6,8 @@
 
 class AmpLink;
 class HistoryStore;
-struct AmpState;
+struct AmpStatus;
 
-HistorySample SampleOf(const AmpState &state);
+HistorySample SampleOf(const AmpStatus &state);
 // Records every change of the link's state into store.
 void RecordLink(const AmpLink &link, HistoryStore &store);

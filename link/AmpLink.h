@@ -6,7 +6,7 @@
 // state, and a server or a headless runner can use it the same way.
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 #include "link/LineFramer.h"
 #include "link/Protocol.h"
 #include "link/ReplyDispatcher.h"
@@ -29,7 +29,7 @@ public:
     explicit AmpLink(QObject *parent = nullptr);
     ~AmpLink() override;
 
-    const AmpState &State() const { return state; }
+    const AmpStatus &State() const { return state; }
     TSerialPort *Port() const { return port; }
     // The handshake timer (1 s ticks until identified or given up), the
     // poll timer (1 s), the tuner switch's re-send timer (1 s).
@@ -144,7 +144,7 @@ public:
     void SetSwrMin(int nn);
 
 Q_SIGNALS:
-    void StateChanged(const AmpState &state, unsigned changed);
+    void StateChanged(const AmpStatus &state, unsigned changed);
     void ConnectionChanged(LinkPhase phase);
     void EntryLogged(const QString &entry);
     // A chunk arrived; its lines follow (a monitor may make room first).
@@ -169,7 +169,7 @@ private:
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
 
-    AmpState state;
+    AmpStatus state;
     LineFramer framer;
     TSerialPort *port = nullptr;
     QTimer *handshakeTimer = nullptr;

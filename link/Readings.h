@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the amplifier and its tuner last said, as quantities in physical
 // units: one value that the network server, a history recorder or a
-// message-bus publisher takes from the link's state (AmpState::readings) by
+// message-bus publisher takes from the link's state (AmpStatus::readings) by
 // value. Views turn these into bar positions, pixels, colours and captions;
 // nothing here is a caption or a pixel. Whether the readings say what the
-// amplifier does now is AmpState::ReadingsCurrent() (connected and
+// amplifier does now is AmpStatus::ReadingsCurrent() (connected and
 // answering); they are kept, not cleared, while it is not.
 #pragma once
 

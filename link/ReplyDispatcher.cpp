@@ -11,14 +11,14 @@ using namespace Protocol::Report;
 
 // The tuner panel goes in line (a confirmation, or the lamp turning yellow
 // on a manual band): fine tuning is offered when the firmware allows it.
-void AtuInLine(AmpState &s) {
+void AtuInLine(AmpStatus &s) {
     s.readings.tuner.position = AtuSwitch::InLine;
     if (Reports::FineTuningAllowed(s.readings.firmware))
         s.FineTuningEnabled = true;
 }
 } // namespace
 
-ReportOutcome ApplyReport(QString line, AmpState &s) {
+ReportOutcome ApplyReport(QString line, AmpStatus &s) {
     Readings &r = s.readings;
     TunerReadings &tuner = r.tuner;
     ReportOutcome out;
@@ -381,7 +381,7 @@ ReportOutcome ApplyReport(QString line, AmpState &s) {
     return out;
 }
 
-unsigned ForgetReadings(AmpState &s) {
+unsigned ForgetReadings(AmpStatus &s) {
     Readings &r = s.readings;
     unsigned changed = 0;
     auto forget = [&changed](auto &value, auto cleared, unsigned what) {

@@ -4,7 +4,7 @@
 // window; the link logs its entries and hands its effects to the views.
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 
 #include <QList>
 #include <QString>
@@ -45,10 +45,10 @@ struct ReportOutcome {
 // value replaces the line by that value; the tests after it compare against
 // the replaced text. A value that is not a number ends only its own test,
 // with a "******" entry naming the report.
-ReportOutcome ApplyReport(QString line, AmpState &state);
+ReportOutcome ApplyReport(QString line, AmpStatus &state);
 
 // Forgets what only the amplifier's next report can confirm: power,
 // transmitting, alarms, the tuner's readings and status. Used when a
 // connection ends, so that nothing of it is shown as current on return.
 // Returns what changed.
-unsigned ForgetReadings(AmpState &state);
+unsigned ForgetReadings(AmpStatus &state);

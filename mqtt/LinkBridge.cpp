@@ -12,7 +12,7 @@ namespace mqtt {
 
 namespace {
 
-QString PhaseOf(const AmpState &s, const QString &previous) {
+QString PhaseOf(const AmpStatus &s, const QString &previous) {
     switch (s.Phase) {
     case LinkPhase::Start:
     case LinkPhase::Closed:
@@ -32,7 +32,7 @@ QString PhaseOf(const AmpState &s, const QString &previous) {
 
 } // namespace
 
-MqttState StateOf(const AmpState &s, const QString &previousPhase) {
+MqttState StateOf(const AmpStatus &s, const QString &previousPhase) {
     const Readings &r = s.readings;
     MqttState m;
     m.phase = PhaseOf(s, previousPhase);
@@ -87,7 +87,7 @@ MqttState StateOf(const AmpState &s, const QString &previousPhase) {
 }
 
 QString LinkCommands::Apply(const Command &command) {
-    const AmpState &s = link_->State();
+    const AmpStatus &s = link_->State();
     if (!s.IsConnected())
         return QStringLiteral("the amplifier is not connected");
     try {
@@ -118,12 +118,12 @@ QString LinkCommands::Apply(const Command &command) {
 }
 
 void Follow(AmpLink *link, Publisher *publisher) {
-    auto update = [publisher](const AmpState &s) {
+    auto update = [publisher](const AmpStatus &s) {
         publisher->Update(StateOf(s, publisher->State().phase));
     };
     update(link->State());
     QObject::connect(link, &AmpLink::StateChanged, publisher,
-                     [update](const AmpState &s, unsigned) { update(s); });
+                     [update](const AmpStatus &s, unsigned) { update(s); });
 }
 
 QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings) {

@@ -5,7 +5,7 @@
 // a click is).
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 #include "mqtt/Commands.h"
 #include "mqtt/MqttState.h"
 
@@ -17,7 +17,7 @@ class Publisher;
 
 // The state to publish. previousPhase tells a port that went ("lost") from
 // one that has not been there yet ("waiting").
-MqttState StateOf(const AmpState &state, const QString &previousPhase);
+MqttState StateOf(const AmpStatus &state, const QString &previousPhase);
 
 class LinkCommands : public CommandTarget {
 public:

@@ -42,7 +42,7 @@ QByteArray AlarmText(AlarmKind kind) {
     return QByteArray();
 }
 
-AmpSnapshot SnapshotOf(const AmpState &st) {
+AmpSnapshot SnapshotOf(const AmpStatus &st) {
     AmpSnapshot s;
     s.connected = st.IsConnected();
     s.liveness = st.ReadingsCurrent()                    ? Liveness::Live

@@ -5,7 +5,7 @@
 // that each is sent and echoed in the port monitor exactly as an operator's.
 #pragma once
 
-#include "link/AmpState.h"
+#include "link/AmpStatus.h"
 #include "remote/RemoteTarget.h"
 
 #include <QByteArray>
@@ -18,7 +18,7 @@ namespace remote {
 QByteArray AlarmText(AlarmKind kind);
 
 // The snapshot of one state record.
-AmpSnapshot SnapshotOf(const AmpState &state);
+AmpSnapshot SnapshotOf(const AmpStatus &state);
 
 class LinkTarget : public RemoteTarget {
 public:

@@ -10,24 +10,24 @@ namespace {
 struct NumericSetting {
     const char *keyword; // "B" answers "B: n"
     const char *name;    // scenario name for "set"
-    int AmpState::*field;
+    int AmpStatus::*field;
     int min;
     int max;
     bool settable; // accepts "KEYWORD: n" from the panel
 };
 
 const NumericSetting kNumeric[] = {
-    {"B", "band", &AmpState::band, 1, 7, true},
-    {"InPower", "inpower", &AmpState::inPower, 1, 2, false},
-    {"ALM", "alm", &AmpState::alarmSound, 1, 3, true},
-    {"ALC_PWM", "alc", &AmpState::alcPwm, 0, 255, true},
-    {"F", "fan", &AmpState::fan, 1, 4, true},
-    {"I", "interface", &AmpState::interface, 1, 7, true},
-    {"CAL", "cal", &AmpState::cal, 0, 255, false},
-    {"BAR", "bar", &AmpState::barSpeed, 1, 4, true},
-    {"TOT", "tot", &AmpState::tot, 1, 4, true},
-    {"SWRmin", "swrmin", &AmpState::swrMin, 11, 17, true},
-    {"ATU_STATE", "atustate", &AmpState::atuState, 0, 1, false},
+    {"B", "band", &AmpStatus::band, 1, 7, true},
+    {"InPower", "inpower", &AmpStatus::inPower, 1, 2, false},
+    {"ALM", "alm", &AmpStatus::alarmSound, 1, 3, true},
+    {"ALC_PWM", "alc", &AmpStatus::alcPwm, 0, 255, true},
+    {"F", "fan", &AmpStatus::fan, 1, 4, true},
+    {"I", "interface", &AmpStatus::interface, 1, 7, true},
+    {"CAL", "cal", &AmpStatus::cal, 0, 255, false},
+    {"BAR", "bar", &AmpStatus::barSpeed, 1, 4, true},
+    {"TOT", "tot", &AmpStatus::tot, 1, 4, true},
+    {"SWRmin", "swrmin", &AmpStatus::swrMin, 11, 17, true},
+    {"ATU_STATE", "atustate", &AmpStatus::atuState, 0, 1, false},
 };
 
 // Strict decimal: digits only, no sign or blanks, at most 6 digits.

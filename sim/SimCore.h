@@ -14,7 +14,7 @@ namespace sim {
 enum class TuneResult { Ok, Fail, NotNeeded, WrongPower, SwrHigh, HfOnly };
 bool parseTuneResult(const QByteArray &name, TuneResult *result);
 
-struct AmpState {
+struct AmpStatus {
     int band = 3;    // 1..7, 7 = 6 m
     int inPower = 1; // 1 "< 4W", 2 "~60W"
     QByteArray temperature = "35";
@@ -43,7 +43,7 @@ struct Reply {
 
 class AmpCore {
 public:
-    AmpState state;
+    AmpStatus state;
     bool silent = false;         // never answer anything
     int ignoreQueries = 0;       // answerable queries still to be ignored
     bool confirmSwitches = true; // confirm BL:ON/BL:OFF and ATU_STATE: n

@@ -51,13 +51,13 @@ QString EffectName(const LinkEffect &e) {
 
 // The state a report may change, by name: the readings as numbers ("none"
 // when there is none), the reports' texts as received, the settings.
-std::map<QString, std::function<QString(const AmpState &)>> Probes() {
+std::map<QString, std::function<QString(const AmpStatus &)>> Probes() {
     auto number = [](const auto &v) { return v ? QString::number(*v) : QStringLiteral("none"); };
     auto text = [](const std::optional<QString> &v) { return v.value_or(QStringLiteral("none")); };
     auto name = [](auto value, std::initializer_list<const char *> names) {
         return QString::fromLatin1(names.begin()[int(value)]);
     };
-    using S = const AmpState &;
+    using S = const AmpStatus &;
     return {
         {QStringLiteral("temp"), [=](S s) { return text(s.reported.temperature); }},
         {QStringLiteral("tempC"), [=](S s) { return number(s.readings.temperatureC); }},
@@ -389,7 +389,7 @@ void TestLink::reports() {
     QFETCH(QByteArray, line);
     QFETCH(QStringList, entries);
     QFETCH(QStringList, state);
-    AmpState s;
+    AmpStatus s;
     s.PaIdentified = true;
     for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         if (b == QStringLiteral("@24k"))
@@ -680,7 +680,7 @@ void TestLink::reconnection() {
     QCOMPARE(marked, expected);
     QCOMPARE(effects, QStringList());
     // Nothing of the lost connection looks current, back or not.
-    const AmpState &st = link->State();
+    const AmpStatus &st = link->State();
     const Readings &r = st.readings;
     QVERIFY(!r.transmitting && !st.reported.output && !r.outputW &&
             !r.alarms[std::size_t(AlarmKind::Swr)] && !st.reported.tunerSwr && !r.tuner.swr &&

@@ -96,7 +96,7 @@ QString Evaluate(const QString &rule, const QString &input) {
         // PREVIOUS PHASE|REPORTS into a connected state, where "@silent",
         // "@Waiting" and "@Connecting" set the connection; the JSON without
         // its time, with ' for ".
-        AmpState s;
+        AmpStatus s;
         s.PaIdentified = true;
         s.Phase = LinkPhase::Connected;
         for (const QString &line : in.mid(1)) {

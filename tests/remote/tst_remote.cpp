@@ -181,7 +181,7 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("snapshot")) {
         // Reports, "|"-separated, into a fresh connected state; "@PHASE" and
         // "@silent" set the connection instead.
-        AmpState state;
+        AmpStatus state;
         state.PaIdentified = true;
         state.Phase = LinkPhase::Connected;
         for (const QString &line : input.split(QLatin1Char('|'))) {
@@ -1289,7 +1289,7 @@ void TestRemote::silentAmplifier() {
     p.sim().say("say O: 850");
     QTRY_COMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("850\n"));
     p.sim().say("silent on");
-    const AmpState &state = p.panel->main->Link.State();
+    const AmpStatus &state = p.panel->main->Link.State();
     if (!QTest::qWaitFor([&] { return state.NoAnswer; }, 10000))
         QSKIP("the link of this build does not notice a silent amplifier");
     QCOMPARE(Ask(&client, "l PWRFORWARD\n", 1), QByteArray("RPRT -5\n"));

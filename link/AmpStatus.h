@@ -19,7 +19,7 @@
 // Waiting: the port was lost (or was not there) and the link retries it.
 enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
 
-struct AmpState {
+struct AmpStatus {
     // ---- Connection --------------------------------------------------------
     LinkPhase Phase = LinkPhase::Start;
     QString PortName;          // the port Open used last
