@@ -35,6 +35,16 @@ struct HistorySample {
     std::optional<double> tunerCapacitance; // pF
 };
 
+// Something that happened, as the history keeps it: its kind (below), a
+// detail (the alarm, the band before, the command and who asked), the band
+// and the output power it concerns.
+struct HistoryEvent {
+    QString kind;
+    QString detail;
+    int band = 0;
+    std::optional<double> power;
+};
+
 constexpr int HistoryAlarmCount = 7;
 // The alarms' names in the history, in the order of their bits.
 QString HistoryAlarmName(int alarm);
@@ -53,6 +63,8 @@ inline const QString Lost = QStringLiteral("lost");
 inline const QString Back = QStringLiteral("back");
 inline const QString NoAnswer = QStringLiteral("no answer");
 inline const QString Closed = QStringLiteral("closed");
+// A command to the amplifier, its source and its outcome.
+inline const QString Command = QStringLiteral("command");
 // After these the readings before are not current any more: a plot's line
 // stops there, and an alarm's duration ends at the latest there.
 bool EndsReadings(const QString &kind);

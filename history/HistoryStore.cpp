@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryStore.h"
 
+#include "link/Facts.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -18,11 +20,7 @@
 #include <unistd.h>
 
 QString HistoryAlarmName(int alarm) {
-    static const char *const names[HistoryAlarmCount] = {
-        "high output power",      "high input power", "band pass filter failure",
-        "high reverse power",     "high temperature", "transmit time exceeded",
-        "continuous output power"};
-    return alarm >= 0 && alarm < HistoryAlarmCount ? QString::fromLatin1(names[alarm]) : QString();
+    return alarm >= 0 && alarm < HistoryAlarmCount ? QString(Facts::Alarms[alarm].text) : QString();
 }
 
 bool HistoryEventKind::EndsReadings(const QString &kind) {
@@ -371,78 +369,21 @@ void HistoryStore::AddEvent(qint64 ms, const QString &kind, const QString &detai
     events.push_back({ms, kind, detail, s.band, power ? power : s.output});
 }
 
-// Compares the sample with the link as last recorded and notes what
-// happened in between.
-void HistoryStore::NoteEvents(const HistorySample &s, qint64 ms) {
+void HistoryStore::Note(const HistoryEvent &event) {
     namespace K = HistoryEventKind;
-    const HistoryLink was = link;
-    link = s.link;
-    if (s.link != was) {
-        switch (s.link) {
-        case HistoryLink::Current: {
-            // Opened, or back after a loss, the record holds no band of the
-            // amplifier's yet (its answer to the start-up queries follows).
-            HistorySample at = s;
-            if (lost || was != HistoryLink::NoAnswer)
-                at.band = 0;
-            AddEvent(ms, lost || was == HistoryLink::NoAnswer ? K::Back : K::Opened, {}, at);
-            answeredAt = ms;
-            bandLearnt = false;
-            lost = false;
-            opened = true;
-            break;
-        }
-        case HistoryLink::NoAnswer:
-            if (was == HistoryLink::Current)
-                AddEvent(ms, K::NoAnswer, {}, s);
-            break;
-        case HistoryLink::Waiting:
-            if (was == HistoryLink::Current || was == HistoryLink::NoAnswer) {
-                AddEvent(ms, K::Lost, {}, s);
-                lost = true;
-            }
-            break;
-        case HistoryLink::Closed:
-            if (opened || lost)
-                AddEvent(ms, K::Closed, {}, s);
-            opened = lost = false;
-            break;
-        case HistoryLink::Connecting:
-            break;
-        }
-        // What only the amplifier can confirm starts afresh when it
-        // answers again: an alarm still on is a new alarm then.
-        if (was == HistoryLink::Current && lastCurrent) {
-            lastCurrent->alarms = 0;
-            lastCurrent->transmitting = false;
-        }
-    }
-    if (s.link != HistoryLink::Current)
+    if (state != State::Recording)
         return;
-    if (!lastCurrent) {
-        lastCurrent = s;
-        lastCurrent->alarms = 0;
-        lastCurrent->transmitting = false;
-        lastCurrent->pttBlocked = false;
+    if (event.kind == K::Opened || event.kind == K::Back) {
+        opened = true;
+        lost = false;
+    } else if (event.kind == K::Lost) {
+        lost = true;
+    } else if (event.kind == K::Closed) {
+        if (!opened && !lost)
+            return; // nothing was open to close
+        opened = lost = false;
     }
-    const HistorySample &before = *lastCurrent;
-    if (s.band && before.band && s.band != before.band) {
-        if (!bandLearnt && ms - answeredAt < BandLearnMs)
-            bandLearnt = true;
-        else
-            AddEvent(ms, K::Band, QString::number(before.band), s);
-    }
-    if (s.transmitting != before.transmitting)
-        AddEvent(ms, s.transmitting ? K::TransmitOn : K::TransmitOff, {}, s,
-                 s.transmitting ? s.output : before.output);
-    if (s.pttBlocked != before.pttBlocked)
-        AddEvent(ms, s.pttBlocked ? K::PttBlocked : K::PttFree, {}, s);
-    for (int a = 0; a < HistoryAlarmCount; ++a) {
-        const bool on = s.alarms & (1u << a), wasOn = before.alarms & (1u << a);
-        if (on != wasOn)
-            AddEvent(ms, on ? K::AlarmStart : K::AlarmEnd, HistoryAlarmName(a), s,
-                     s.output && *s.output > 0 ? s.output : before.output);
-    }
+    events.push_back({clock(), event.kind, event.detail, event.band, event.power});
 }
 
 void HistoryStore::Record(const HistorySample &sample) {
@@ -458,7 +399,7 @@ void HistoryStore::Record(const HistorySample &sample) {
         sample.tunerSwr != lastCurrent->tunerSwr ||
         sample.tunerInductance != lastCurrent->tunerInductance ||
         sample.tunerCapacitance != lastCurrent->tunerCapacitance;
-    NoteEvents(sample, ms);
+    link = sample.link;
     if (sample.link != HistoryLink::Current)
         return;
     lastSec = std::max(lastSec, FloorSeconds(ms));

@@ -36,9 +36,6 @@ public:
     static constexpr int FlushIntervalMs = 1000;
     // While connected and unchanged, a row at least this often.
     static constexpr int HeartbeatSeconds = 60;
-    // After "opened" or "back", the first band change this soon is the
-    // amplifier's answer to the start-up queries, not a change of band.
-    static constexpr int BandLearnMs = 3000;
     // Rows (and events) one retention step removes.
     static constexpr int RetentionStepRows = 500;
     static constexpr int DefaultDays = 30;
@@ -66,6 +63,8 @@ public:
 
     // The link as it is now, at the clock's time.
     void Record(const HistorySample &sample);
+    // Something that happened, as the link told it, at the clock's time.
+    void Note(const HistoryEvent &event);
     // The commit timer's tick: what the last second brought, in one
     // transaction, and one retention step when one is due.
     void Flush();
@@ -114,7 +113,6 @@ private:
 
     void AddEvent(qint64 ms, const QString &kind, const QString &detail, const HistorySample &s,
                   std::optional<double> power = std::nullopt);
-    void NoteEvents(const HistorySample &sample, qint64 ms);
     void FinishSecond();
     // The summary of the minute of second t so far, as the file has it.
     Minute LoadMinute(qint64 t);
@@ -151,8 +149,6 @@ private:
     // ---- The link as recorded ----
     HistoryLink link = HistoryLink::Closed;
     std::optional<HistorySample> lastCurrent; // last sample while current
-    bool opened = false;     // an "opened" (or "back") not yet followed by "closed"
-    bool lost = false;       // "lost" and not yet back or closed
-    qint64 answeredAt = 0;   // clock ms of the last "opened" or "back"
-    bool bandLearnt = false; // the band after it is known
+    bool opened = false; // an "opened" (or "back") not yet followed by "closed"
+    bool lost = false;   // "lost" and not yet back or closed
 };

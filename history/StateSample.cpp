@@ -3,41 +3,43 @@
 
 #include "history/HistoryStore.h"
 #include "link/AmpLink.h"
+#include "link/Facts.h"
+
+#include <memory>
 
 HistorySample SampleOf(const AmpStatus &s) {
     HistorySample h;
-    switch (s.Phase) {
-    case LinkPhase::Start:
-    case LinkPhase::Closed:
+    switch (s.Liveness()) {
+    case Liveness::Closed:
         h.link = HistoryLink::Closed;
         break;
-    case LinkPhase::Connecting:
+    case Liveness::Connecting:
         h.link = HistoryLink::Connecting;
         break;
-    case LinkPhase::Waiting:
+    case Liveness::Lost:
+    case Liveness::Waiting:
         h.link = HistoryLink::Waiting;
         break;
-    case LinkPhase::Connected:
-        h.link = s.NoAnswer ? HistoryLink::NoAnswer : HistoryLink::Current;
+    case Liveness::Live:
+        h.link = HistoryLink::Current;
+        break;
+    case Liveness::NoAnswer:
+        h.link = HistoryLink::NoAnswer;
         break;
     }
     const Readings &r = s.readings;
-    h.band = r.band >= 1 && r.band <= 7 ? r.band : 0;
     h.pttBlocked = r.pttBlocked;
     if (!s.ReadingsCurrent())
         return h;
+    h.band = s.Band().value_or(0);
     auto watts = [](std::optional<int> w) { return w ? std::optional<double>(*w) : std::nullopt; };
     h.transmitting = r.Transmits();
-    h.output = watts(r.outputW);
-    h.reflected = watts(r.reflectedW);
-    // Receiving, the amplifier sends no power: that is none of it.
-    if (!r.Transmits()) {
-        h.output = h.output.value_or(0);
-        h.reflected = h.reflected.value_or(0);
-    }
+    h.output = watts(s.OutputW());
+    h.reflected = watts(s.ReflectedW());
     h.peak = watts(r.peakW);
-    if (r.Transmits())
-        h.swr = r.Swr();
+    // SWR only where output power comes to measure it against.
+    if (h.output.value_or(0) > 0)
+        h.swr = s.Swr();
     h.temperature = r.temperatureC;
     for (int a = 0; a < AlarmKinds; ++a)
         if (r.alarms[size_t(a)])
@@ -50,7 +52,98 @@ HistorySample SampleOf(const AmpStatus &s) {
     return h;
 }
 
+namespace {
+
+// The link's events as the history keeps them. The history's "opened" and
+// "back" mark the amplifier answering: first on a connection, or again
+// after a loss or a silence.
+class EventRecorder {
+public:
+    explicit EventRecorder(HistoryStore &store) : store(store) {}
+
+    void Take(const LinkEvent &e, const AmpStatus &s) {
+        namespace K = HistoryEventKind;
+        HistoryEvent h;
+        h.band = s.Band().value_or(0);
+        switch (e.kind) {
+        case LinkEvent::Kind::Identified:
+            h.kind = lost ? K::Back : K::Opened;
+            h.band = 0; // the amplifier has told no band on this connection yet
+            lost = false;
+            break;
+        case LinkEvent::Kind::AnswersAgain:
+            h.kind = K::Back;
+            break;
+        case LinkEvent::Kind::NoAnswer:
+            h.kind = K::NoAnswer;
+            break;
+        case LinkEvent::Kind::Lost:
+            h.kind = K::Lost;
+            lost = true;
+            break;
+        case LinkEvent::Kind::Closed:
+            h.kind = K::Closed;
+            lost = false;
+            break;
+        case LinkEvent::Kind::TransmitStart:
+            h.kind = K::TransmitOn;
+            h.power = s.OutputW();
+            break;
+        case LinkEvent::Kind::TransmitEnd: {
+            const Transmission &t = e.transmission;
+            h.kind = K::TransmitOff;
+            h.band = t.band;
+            h.power = t.averageW;
+            h.detail = QStringLiteral("%1 s, peak %2 W")
+                           .arg(double(t.DurationMs()) / 1000, 0, 'f', 1)
+                           .arg(t.peakW);
+            if (t.worstSwr)
+                h.detail += QStringLiteral(", worst SWR %1").arg(*t.worstSwr, 0, 'f', 2);
+            break;
+        }
+        case LinkEvent::Kind::AlarmStart:
+        case LinkEvent::Kind::AlarmEnd:
+            h.kind = e.kind == LinkEvent::Kind::AlarmStart ? K::AlarmStart : K::AlarmEnd;
+            h.detail = Facts::AlarmFact(e.alarm).text;
+            h.power = s.OutputW();
+            break;
+        case LinkEvent::Kind::BandChanged:
+            h.kind = K::Band;
+            h.band = e.band;
+            h.detail = QString::number(e.fromBand);
+            break;
+        case LinkEvent::Kind::PttChanged:
+            h.kind = e.blocked ? K::PttBlocked : K::PttFree;
+            if (e.source)
+                h.detail = e.source->Text();
+            break;
+        case LinkEvent::Kind::CommandDone:
+            h.kind = K::Command;
+            h.detail = e.outcome.command.source.Text() + QStringLiteral(": ") +
+                       e.outcome.command.Text() + QStringLiteral(": ") + e.outcome.Text();
+            break;
+        case LinkEvent::Kind::Opened:
+        case LinkEvent::Kind::Back:
+        case LinkEvent::Kind::Waiting:
+        case LinkEvent::Kind::TuneResult:
+            break;
+        }
+        if (!h.kind.isEmpty())
+            store.Note(h);
+    }
+
+private:
+    HistoryStore &store;
+    bool lost = false;
+};
+
+} // namespace
+
 void RecordLink(const AmpLink &link, HistoryStore &store) {
     QObject::connect(&link, &AmpLink::StateChanged, &store,
                      [&store](const AmpStatus &state, unsigned) { store.Record(SampleOf(state)); });
+    auto recorder = std::make_shared<EventRecorder>(store);
+    const AmpLink *from = &link;
+    QObject::connect(&link, &AmpLink::Event, &store,
+                     [recorder, from](const LinkEvent &e) { recorder->Take(e, from->State()); });
 }

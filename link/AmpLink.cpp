@@ -5,6 +5,8 @@
 // first and logs the echo second.
 #include "link/AmpLink.h"
 
+#include "link/Facts.h"
+
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
 
@@ -12,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 
@@ -72,6 +75,8 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     reconnectTimer = makeTimer("ReconnectTimer", &AmpLink::ReconnectTick);
     reconnectTimer->setInterval(ReconnectIntervalMs);
     livenessTimer = makeTimer("LivenessTimer", &AmpLink::LivenessTick);
+    gateTimer = makeTimer("GateTimer", &AmpLink::GateTick);
+    gateTimer->setSingleShot(true);
     SetClock(nullptr);
 }
 
@@ -117,7 +122,10 @@ void AmpLink::Changed(unsigned what) {
 }
 
 void AmpLink::SetPhase(LinkPhase phase) {
+    const AmpStatus before = state;
     state.Phase = phase;
+    if (phase == LinkPhase::Connected)
+        state.PortLost = false;
     unsigned changed = StateChange::Connection;
     if (phase != LinkPhase::Connected && state.NoAnswer) {
         state.NoAnswer = false;
@@ -127,14 +135,40 @@ void AmpLink::SetPhase(LinkPhase phase) {
     // look current when the next one begins.
     if (phase == LinkPhase::Closed || phase == LinkPhase::Waiting)
         changed |= ForgetReadings(state);
+    TellChanges(before);
     Changed(changed);
+    if (phase != before.Phase) {
+        LinkEvent e;
+        switch (phase) {
+        case LinkPhase::Connecting:
+            e.kind = before.Phase == LinkPhase::Waiting ? LinkEvent::Kind::Back
+                                                        : LinkEvent::Kind::Opened;
+            break;
+        case LinkPhase::Connected:
+            e.kind = LinkEvent::Kind::Identified;
+            break;
+        case LinkPhase::Waiting:
+            e.kind = state.PortLost ? LinkEvent::Kind::Lost : LinkEvent::Kind::Waiting;
+            break;
+        case LinkPhase::Closed:
+        case LinkPhase::Start:
+            e.kind = LinkEvent::Kind::Closed;
+            break;
+        }
+        Tell(e);
+    }
     Q_EMIT ConnectionChanged(phase);
 }
 
 void AmpLink::SetNoAnswer(bool on) {
     if (state.NoAnswer == on)
         return;
+    const AmpStatus before = state;
     state.NoAnswer = on;
+    TellChanges(before);
+    LinkEvent e;
+    e.kind = on ? LinkEvent::Kind::NoAnswer : LinkEvent::Kind::AnswersAgain;
+    Tell(e);
     Log((on ? QStringLiteral("****** No answer from the amplifier on %1")
             : QStringLiteral("****** The amplifier on %1 answers again"))
             .arg(state.PortName));
@@ -154,8 +188,13 @@ void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kin
         Log(Protocol::SentEcho(command, echo));
 }
 
-void AmpLink::SendTypedLine(const QByteArray &line) {
-    Send(line);
+void AmpLink::SendTypedLine(const QByteArray &line, const CommandSource &source) {
+    Command c;
+    c.kind = Command::Kind::Line;
+    c.line = line;
+    c.source = source;
+    if (Submit(c).result == CommandOutcome::Result::Failed)
+        return;
     if (line == Protocol::ServiceKeyword)
         RevealServiceReadings();
 }
@@ -279,6 +318,7 @@ void AmpLink::SetAutoReconnect(bool on) {
 
 void AmpLink::WaitForPort(const QString &portName) {
     state.PortName = portName;
+    state.PortLost = false;
     EnterWaiting(QStringLiteral("****** Waiting for port: ") + portName);
 }
 
@@ -344,6 +384,7 @@ void AmpLink::PortDisconnected() {
         return; // already waiting for the port
     if (autoReconnect && closing == Closing::No) {
         port->Close();
+        state.PortLost = true;
         EnterWaiting(QStringLiteral("****** Port lost: %1, waiting for it").arg(state.PortName));
         return;
     }
@@ -377,11 +418,20 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
         }
         if (!state.PaIdentified)
             continue;
+        const AmpStatus before = state;
         const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state);
         for (const QString &entry : outcome.entries)
             Log(entry);
         if (outcome.atuConfirmed)
             atuTimer->stop();
+        TellChanges(before);
+        if (bytes.startsWith(Protocol::Report::EndSwr.data())) {
+            LinkEvent e;
+            e.kind = LinkEvent::Kind::TuneResult;
+            e.swr = state.readings.tuner.swr;
+            e.band = state.readings.band;
+            Tell(e);
+        }
         Changed(outcome.changed);
         for (const LinkEffect &effect : outcome.effects)
             Emit(effect);
@@ -482,13 +532,12 @@ void AmpLink::LivenessTick() {
 
 // ---- The operator's commands -------------------------------------------------------
 
-void AmpLink::SelectBand(int n) {
-    if (n < 1 || n > 7)
-        return;
-    state.readings.band = n;
-    state.readings.bandKnown = true;
-    Changed(StateChange::Band);
-    Send(Protocol::SetBand(n));
+void AmpLink::SelectBand(int n, const CommandSource &source) {
+    Command c;
+    c.kind = Command::Kind::Band;
+    c.value = n;
+    c.source = source;
+    Submit(c);
 }
 
 void AmpLink::SetFan(int n) {
@@ -534,38 +583,23 @@ void AmpLink::SetPaType(MainRules::PaType type) {
 void AmpLink::TogglePttBlock() {
     if (!state.IsConnected())
         return;
-    if (!state.readings.pttBlocked) {
-        Send(Protocol::BlockOn);
-        state.readings.blockOnPending = true;
-    } else {
-        Send(Protocol::BlockOff);
-        SendOnly(Protocol::BlockOff);
-        state.readings.blockOffPending = true;
-    }
-    Changed(StateChange::PttPending);
+    Command c;
+    c.kind = Command::Kind::PttBlock;
+    c.value = state.readings.pttBlocked ? 0 : 1;
+    Submit(c);
 }
 
-void AmpLink::RequestPttBlock(bool blocked) {
+void AmpLink::RequestPttBlock(bool blocked, const CommandSource &source) {
     if (!state.IsConnected())
         return;
-    bool &wanted = blocked ? state.readings.blockOnPending : state.readings.blockOffPending;
-    bool &withdrawn = blocked ? state.readings.blockOffPending : state.readings.blockOnPending;
-    // The amplifier may have acted on a withdrawn command already, so the
-    // confirmed state alone does not make this one needless.
-    if (wanted || (!withdrawn && state.readings.pttBlocked == blocked))
-        return;
-    if (blocked) {
-        Send(Protocol::BlockOn);
-    } else {
-        Send(Protocol::BlockOff);
-        SendOnly(Protocol::BlockOff);
-    }
-    withdrawn = false;
-    wanted = true;
-    Changed(StateChange::PttPending);
+    Command c;
+    c.kind = Command::Kind::PttBlock;
+    c.value = blocked ? 1 : 0;
+    c.source = source;
+    Submit(c);
 }
 
-bool AmpLink::PressOutputBar(int x) {
+bool AmpLink::PressOutputBar(int x, const CommandSource &source) {
     if (state.readings.calibration == MainRules::NotCalibrated) {
         LinkEffect e;
         e.text = QStringLiteral("Please make first a calibration in PA !");
@@ -575,8 +609,13 @@ bool AmpLink::PressOutputBar(int x) {
     }
     state.AlcMark = x;
     Changed(StateChange::Alc);
-    Send(Protocol::SetAlc(MainRules::AlcLevel(state.readings.calibration, x)));
-    return true;
+    Command c;
+    c.kind = Command::Kind::OutputLevel;
+    c.value = MainRules::AlcLevel(state.readings.calibration, x);
+    c.source = source;
+    const CommandOutcome outcome = Submit(c);
+    return outcome.result != CommandOutcome::Result::Failed &&
+           outcome.result != CommandOutcome::Result::Refused;
 }
 
 void AmpLink::ToggleAtu() {
@@ -617,4 +656,314 @@ void AmpLink::SetSwrMin(int nn) {
     state.SwrMin = nn;
     Changed(StateChange::SwrMin);
     Send(Protocol::SetSwrMin(nn));
+}
+
+// ---- The gate ------------------------------------------------------------------------
+
+namespace {
+bool Spaced(const CommandSource &source) {
+    // A click at the panel goes at once; the monitor's typed line is the
+    // operator's own, sent as typed.
+    return source.kind != CommandSource::Kind::Panel && source.kind != CommandSource::Kind::Monitor;
+}
+bool FromClient(const CommandSource &source) {
+    return !source.AtThePanel();
+}
+} // namespace
+
+std::optional<QString> AmpLink::Refusal(const Command &c) const {
+    if (FromClient(c.source) && !state.IsConnected())
+        return QStringLiteral("the amplifier is not connected");
+    switch (c.kind) {
+    case Command::Kind::Band:
+        if (!Facts::IsBand(c.value))
+            return QStringLiteral("no such band: %1").arg(c.value);
+        // A click on a band circle keeps its behaviour; the keys and the
+        // clients do not change the band under a transmission.
+        if (c.source.kind != CommandSource::Kind::Panel && state.readings.Transmits())
+            return QStringLiteral("the amplifier is transmitting");
+        if (FromClient(c.source)) {
+            const std::optional<MainRules::InterfaceInfo> face =
+                MainRules::Interface(state.Interface);
+            if (!face || !face->bandsEnabled)
+                return QStringLiteral("the band follows the transceiver; only the Manual "
+                                      "interface lets it be chosen");
+        }
+        break;
+    case Command::Kind::OutputLevel:
+        if (state.readings.calibration == MainRules::NotCalibrated)
+            return QStringLiteral("the amplifier is not calibrated");
+        break;
+    case Command::Kind::PttBlock:
+    case Command::Kind::Line:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool AmpLink::AlreadySo(const Command &c) const {
+    // A click always sends, as the panel always did; a client's request
+    // that the amplifier already meets needs nothing.
+    if (!FromClient(c.source))
+        return false;
+    const Readings &r = state.readings;
+    switch (c.kind) {
+    case Command::Kind::Band:
+        return r.bandKnown && r.band == c.value;
+    case Command::Kind::PttBlock: {
+        const bool blocked = c.value != 0;
+        if (r.blockOnPending || r.blockOffPending)
+            return r.blockOnPending == blocked;
+        return r.pttBlocked == blocked;
+    }
+    case Command::Kind::OutputLevel:
+    case Command::Kind::Line:
+        return false;
+    }
+    return false;
+}
+
+void AmpLink::Execute(const Command &c) {
+    Readings &r = state.readings;
+    switch (c.kind) {
+    case Command::Kind::Band: {
+        const bool changes = r.bandKnown && r.band != c.value;
+        const int from = r.band;
+        r.band = c.value;
+        r.bandKnown = true;
+        Changed(StateChange::Band);
+        Send(Protocol::SetBand(c.value));
+        if (changes) {
+            LinkEvent e;
+            e.kind = LinkEvent::Kind::BandChanged;
+            e.band = c.value;
+            e.fromBand = from;
+            e.source = c.source;
+            Tell(e);
+        }
+        break;
+    }
+    case Command::Kind::PttBlock: {
+        const bool blocked = c.value != 0;
+        bool &wanted = blocked ? r.blockOnPending : r.blockOffPending;
+        bool &withdrawn = blocked ? r.blockOffPending : r.blockOnPending;
+        if (blocked) {
+            Send(Protocol::BlockOn);
+        } else {
+            Send(Protocol::BlockOff);
+            SendOnly(Protocol::BlockOff);
+        }
+        withdrawn = false;
+        wanted = true;
+        pttSource = c.source;
+        Changed(StateChange::PttPending);
+        break;
+    }
+    case Command::Kind::OutputLevel:
+        Send(Protocol::SetAlc(c.value));
+        break;
+    case Command::Kind::Line:
+        Send(c.line);
+        break;
+    }
+}
+
+CommandOutcome AmpLink::Submit(const Command &command) {
+    CommandOutcome outcome;
+    outcome.id = nextCommandId++;
+    outcome.command = command;
+    if (const std::optional<QString> why = Refusal(command)) {
+        outcome.result = CommandOutcome::Result::Refused;
+        outcome.reason = *why;
+        Finish(outcome);
+        return outcome;
+    }
+    GateSlot &slot = gate[int(command.kind)];
+    // A newer request replaces an older one still waiting; a client's line
+    // is not overwritten but refused while another waits.
+    if (slot.waiting) {
+        if (command.kind == Command::Kind::Line && FromClient(command.source)) {
+            outcome.result = CommandOutcome::Result::Refused;
+            outcome.reason = QStringLiteral("another line is waiting to go");
+            Finish(outcome);
+            return outcome;
+        }
+        CommandOutcome replaced = *slot.waiting;
+        slot.waiting.reset();
+        replaced.result = CommandOutcome::Result::Replaced;
+        replaced.reason = QStringLiteral("a newer request took its place");
+        Finish(replaced);
+    }
+    const qint64 now = clock();
+    if (Spaced(command.source) && slot.everSent && now - slot.lastSentMs < spacingMs) {
+        outcome.result = CommandOutcome::Result::Waiting;
+        slot.waiting = outcome;
+        ArmGate();
+        return outcome;
+    }
+    outcome = SendThroughGate(outcome);
+    Finish(outcome);
+    return outcome;
+}
+
+CommandOutcome AmpLink::SendThroughGate(CommandOutcome outcome) {
+    if (AlreadySo(outcome.command)) {
+        outcome.result = CommandOutcome::Result::Unchanged;
+        return outcome;
+    }
+    try {
+        Execute(outcome.command);
+        outcome.result = CommandOutcome::Result::Sent;
+        GateSlot &slot = gate[int(outcome.command.kind)];
+        slot.lastSentMs = clock();
+        slot.everSent = true;
+    } catch (const ESerialPortException &e) {
+        // The port is closed or went during the send: a result for the
+        // source, not an exception for whoever called.
+        outcome.result = CommandOutcome::Result::Failed;
+        outcome.reason = e.Message();
+        if (outcome.command.source.AtThePanel()) {
+            LinkEffect fault;
+            fault.text = e.Message();
+            fault.title = QStringLiteral("Orvik Remote Control");
+            Emit(fault);
+        }
+    }
+    return outcome;
+}
+
+void AmpLink::Finish(const CommandOutcome &outcome) {
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::CommandDone;
+    e.source = outcome.command.source;
+    e.outcome = outcome;
+    Tell(e);
+    Q_EMIT CommandFinished(outcome);
+}
+
+void AmpLink::ArmGate() {
+    qint64 due = -1;
+    for (const GateSlot &slot : gate)
+        if (slot.waiting) {
+            const qint64 at = slot.lastSentMs + spacingMs;
+            due = due < 0 ? at : std::min(due, at);
+        }
+    if (due < 0) {
+        gateTimer->stop();
+        return;
+    }
+    gateTimer->start(int(std::max<qint64>(0, due - clock())));
+}
+
+void AmpLink::GateTick() {
+    const qint64 now = clock();
+    for (GateSlot &slot : gate) {
+        if (!slot.waiting || now - slot.lastSentMs < spacingMs)
+            continue;
+        CommandOutcome outcome = *slot.waiting;
+        slot.waiting.reset();
+        // Still allowed? The amplifier may have gone or started to transmit.
+        if (const std::optional<QString> why = Refusal(outcome.command)) {
+            outcome.result = CommandOutcome::Result::Refused;
+            outcome.reason = *why;
+        } else {
+            outcome = SendThroughGate(outcome);
+        }
+        Finish(outcome);
+    }
+    ArmGate();
+}
+
+// ---- Events ----------------------------------------------------------------------------
+
+void AmpLink::Tell(LinkEvent event) {
+    event.atMs = clock();
+    event.port = state.PortName;
+    Q_EMIT Event(event);
+}
+
+void AmpLink::EndTransmission() {
+    if (!transmission)
+        return;
+    Transmission t = *transmission;
+    transmission.reset();
+    // Cut short by a silence, it ended when the amplifier last spoke.
+    t.endMs = state.NoAnswer ? std::max(t.startMs, lastHeard) : clock();
+    outputWattMs += double(outputNow) * double(std::max<qint64>(0, t.endMs - outputSinceMs));
+    t.averageW = t.DurationMs() > 0 ? outputWattMs / double(t.DurationMs()) : outputNow;
+    state.lastTransmission = t;
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::TransmitEnd;
+    e.band = t.band;
+    e.transmission = t;
+    Tell(e);
+}
+
+void AmpLink::TellChanges(const AmpStatus &before) {
+    const Readings &was = before.readings;
+    const Readings &r = state.readings;
+    const qint64 now = clock();
+    // A transmission: from "TX: ON" or the first output power to "TX: OFF"
+    // or the end of the readings.
+    const bool transmits = state.ReadingsCurrent() && r.Transmits();
+    if (transmits && !transmission) {
+        Transmission t;
+        t.startMs = now;
+        t.band = state.Band().value_or(0);
+        transmission = t;
+        outputSinceMs = now;
+        outputNow = 0;
+        outputWattMs = 0;
+        state.lastTransmission.reset();
+        LinkEvent e;
+        e.kind = LinkEvent::Kind::TransmitStart;
+        e.band = t.band;
+        Tell(e);
+    }
+    if (transmission) {
+        const int output = r.outputW.value_or(0);
+        if (output != outputNow) {
+            outputWattMs += double(outputNow) * double(now - outputSinceMs);
+            outputSinceMs = now;
+            outputNow = output;
+        }
+        transmission->peakW = std::max({transmission->peakW, output, r.peakW.value_or(0)});
+        if (const std::optional<double> swr = state.Swr(); swr && output > 0)
+            transmission->worstSwr = std::max(transmission->worstSwr.value_or(0), *swr);
+        for (int a = 0; a < AlarmKinds; ++a)
+            if (r.alarms[std::size_t(a)])
+                transmission->alarms |= 1u << a;
+    }
+    if (!transmits && transmission)
+        EndTransmission();
+    // Alarms, the band and the PTT block as the amplifier tells them; a
+    // connection's end forgets them without an event.
+    if (!before.ReadingsCurrent() || !state.ReadingsCurrent())
+        return;
+    for (int a = 0; a < AlarmKinds; ++a) {
+        const bool on = r.alarms[std::size_t(a)], wasOn = was.alarms[std::size_t(a)];
+        if (on == wasOn)
+            continue;
+        LinkEvent e;
+        e.kind = on ? LinkEvent::Kind::AlarmStart : LinkEvent::Kind::AlarmEnd;
+        e.alarm = AlarmKind(a);
+        Tell(e);
+    }
+    // A band the amplifier reports: a change when one was known before.
+    if (was.bandKnown && r.bandKnown && r.band != was.band) {
+        LinkEvent e;
+        e.kind = LinkEvent::Kind::BandChanged;
+        e.band = r.band;
+        e.fromBand = was.band;
+        Tell(e);
+    }
+    if (r.pttBlocked != was.pttBlocked) {
+        LinkEvent e;
+        e.kind = LinkEvent::Kind::PttChanged;
+        e.blocked = r.pttBlocked;
+        e.source = pttSource;
+        Tell(e);
+    }
+    if (!r.blockOnPending && !r.blockOffPending)
+        pttSource.reset();
 }

@@ -7,7 +7,9 @@
 #pragma once
 
 #include "link/AmpStatus.h"
+#include "link/Commands.h"
 #include "link/LineFramer.h"
+#include "link/LinkEvents.h"
 #include "link/Protocol.h"
 #include "link/ReplyDispatcher.h"
 #include "serial/SerialPort.h"
@@ -95,6 +97,8 @@ public:
     void PollTick();      // the poll timer's tick
     void AtuTick();       // the tuner switch's re-send tick
     void LivenessTick();  // the liveness timer's tick
+    void GateTick();      // the gate's timer: the waiting commands whose turn has come
+    QTimer *GateTimer() const { return gateTimer; }
     // A received chunk, as the port delivers it.
     void ReceiveChunk(const QByteArray &chunk);
     // The port's disconnect event.
@@ -109,7 +113,9 @@ public:
               TSendKind kind = skCommand);
     // A line the operator typed in the port monitor: sent and echoed as a
     // command; the service keyword then reveals the tuner's service readouts.
-    void SendTypedLine(const QByteArray &line);
+    void
+    SendTypedLine(const QByteArray &line,
+                  const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
     // Reveals the tuner's service readouts.
     void RevealServiceReadings();
     // Writes command + CR LF without an echo (repeats, bare lines).
@@ -117,8 +123,24 @@ public:
     // Adds one entry to the monitor's log.
     void Log(const QString &entry);
 
+    // ---- The gate ------------------------------------------------------------
+    // Every command from every source goes through here. Requests of one
+    // kind (band, PTT block, output level, a line from a client) keep their
+    // order: a newer one replaces an older one still waiting, never the
+    // reverse. Those from the keyboard and from clients are spaced by
+    // CommandSpacingMs from the moment the last one of their kind was sent
+    // (a click at the panel goes at once and withdraws a waiting one). A band
+    // change from the keyboard or a client is refused while the amplifier
+    // transmits, and a client's while the interface is not Manual. Returns
+    // the outcome now; a command that waits is told later through
+    // CommandFinished, as every final outcome is.
+    CommandOutcome Submit(const Command &command);
+    static constexpr int CommandSpacingMs = 250;
+    void SetCommandSpacing(int ms) { spacingMs = ms; }
+
     // ---- The operator's commands (each changes its state first, then sends) --
-    void SelectBand(int n);
+    // Through the gate, as the panel's (or the given source's) requests.
+    void SelectBand(int n, const CommandSource &source = CommandSource::Panel());
     void SetFan(int n);
     // Checks interface n, sends it, then shows it in the band group.
     void SelectInterface(int n);
@@ -132,10 +154,10 @@ public:
     // Asks for the PTT blocked or free, whatever was asked before: a command
     // of the other kind still waiting for its confirmation is withdrawn, and
     // this one is sent and re-sent by the poll until confirmed.
-    void RequestPttBlock(bool blocked);
+    void RequestPttBlock(bool blocked, const CommandSource &source = CommandSource::Panel());
     // A press at x on the output bar sets the output level (ALC); true when
     // it went out. Without calibration a message says so and nothing is sent.
-    bool PressOutputBar(int x);
+    bool PressOutputBar(int x, const CommandSource &source = CommandSource::Panel());
     // The tuner: in line or bypass, tune, fine tune, clear memory, SWR min.
     void ToggleAtu();
     void Tune();
@@ -154,6 +176,11 @@ Q_SIGNALS:
     // such device, permission denied with the hint, busy, not a terminal,
     // the network's answer). Told once per change of reason.
     void PortWaitReason(const QString &reason);
+    // Something happened: a phase, a transmission, an alarm, a band, a
+    // command's outcome. Every consumer reads the same stream.
+    void Event(const LinkEvent &event);
+    // A command's final outcome (also told as a CommandDone event).
+    void CommandFinished(const CommandOutcome &outcome);
 
 private:
     void Changed(unsigned what);
@@ -168,6 +195,19 @@ private:
     void SetNoAnswer(bool on);
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
+    // The gate's parts: whether a command may go now, carrying it out, and
+    // the waiting ones whose spacing has passed.
+    std::optional<QString> Refusal(const Command &command) const;
+    bool AlreadySo(const Command &command) const;
+    void Execute(const Command &command);
+    CommandOutcome SendThroughGate(CommandOutcome outcome);
+    void Finish(const CommandOutcome &outcome);
+    void ArmGate();
+    // Events: told with the link's clock and port.
+    void Tell(LinkEvent event);
+    // What a report or a phase change meant, from the status before it.
+    void TellChanges(const AmpStatus &before);
+    void EndTransmission();
 
     AmpStatus state;
     LineFramer framer;
@@ -188,6 +228,25 @@ private:
     // waits again instead of giving up with a message.
     bool reopened = false;
     QString waitReason; // the reason told last while waiting
+
+    // The gate: per kind, the command waiting and when the last one went.
+    struct GateSlot {
+        std::optional<CommandOutcome> waiting;
+        qint64 lastSentMs = 0;
+        bool everSent = false;
+    };
+    GateSlot gate[Command::Kinds];
+    QTimer *gateTimer = nullptr;
+    int spacingMs = CommandSpacingMs;
+    quint64 nextCommandId = 1;
+    // Who asked for the PTT block or release waiting for confirmation.
+    std::optional<CommandSource> pttSource;
+    // The transmission under way: its record so far, and the output power
+    // reported last with its time (for the average over time).
+    std::optional<Transmission> transmission;
+    qint64 outputSinceMs = 0;
+    int outputNow = 0;
+    double outputWattMs = 0;
     // Why the port is being closed; its disconnect event acts on it.
     enum class Closing { No, ByOperator, ToRetry } closing = Closing::No;
 };

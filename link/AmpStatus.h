@@ -6,6 +6,7 @@
 // the program sets its start values.
 #pragma once
 
+#include "link/LinkEvents.h"
 #include "link/MainRules.h"
 #include "link/Readings.h"
 
@@ -19,6 +20,20 @@
 // Waiting: the port was lost (or was not there) and the link retries it.
 enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
 
+// The connection as every output names it, decided in one place
+// (AmpStatus::Liveness): the server's error codes, MQTT's phase, the
+// history's rows and the web page all take this.
+enum class Liveness {
+    Closed,     // no port open, none waited for
+    Connecting, // open, looking for the amplifier
+    Live,       // identified and answering: the readings are current
+    NoAnswer,   // identified, but silent
+    Lost,       // the port went during a connection; the link waits for it
+    Waiting,    // the port has not been there yet; the link waits for it
+};
+// "closed", "connecting", "connected", "no answer", "lost", "waiting".
+QString LivenessName(Liveness liveness);
+
 struct AmpStatus {
     // ---- Connection --------------------------------------------------------
     LinkPhase Phase = LinkPhase::Start;
@@ -28,6 +43,8 @@ struct AmpStatus {
     // Connected, but the amplifier has stopped answering: nothing it said
     // before is current until a line arrives again.
     bool NoAnswer = false;
+    // Waiting because a connection's port went (not one that was never there).
+    bool PortLost = false;
 
     // ---- What the amplifier said -------------------------------------------
     Readings readings;
@@ -66,11 +83,32 @@ struct AmpStatus {
     // reading); they stay in sight until the program ends.
     bool ServiceView = false;
 
+    // The last transmission's record, from its end until the next one starts.
+    std::optional<Transmission> lastTransmission;
+
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
     bool IsWaiting() const { return Phase == LinkPhase::Waiting; }
     // The readings say what the amplifier does now: connected and answering.
     bool ReadingsCurrent() const { return Phase == LinkPhase::Connected && !NoAnswer; }
+    ::Liveness Liveness() const;
+
+    // One rule each, for every output.
+    // The band while it is current: reported or chosen on this connection,
+    // and one of the amplifier's seven.
+    std::optional<int> Band() const;
+    // Output and reflected power while current: receiving, the amplifier
+    // sends no power, which is 0 W, not an unknown value.
+    std::optional<int> OutputW() const;
+    std::optional<int> ReflectedW() const;
+    // The SWR of the antenna in use while current: the tuner's own reading
+    // while it is in line and describes this band and transmission, else
+    // the one from forward and reflected power while output power comes.
+    std::optional<double> Swr() const;
+    // The tuner is fitted and confirmed in line.
+    bool TunerInLine() const {
+        return readings.tuner.fitted && readings.tuner.position == AtuSwitch::InLine;
+    }
 };
 
 // What a change touched, so that a view redraws only that.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/Commands.h"
 
-#include "remote/RemoteRules.h"
+#include "link/Facts.h"
 
 #include <cmath>
 
@@ -65,7 +65,7 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
         else if (value < 1000) // no frequency: a band number out of range, or a fraction
             return QStringLiteral("set/band %1: a band number 1..7 or a frequency in Hz")
                 .arg(Shown(payload));
-        else if ((c.band = remote::BandForFrequency(value)) == 0)
+        else if ((c.band = Facts::BandForFrequency(value)) == 0)
             return QStringLiteral("set/band %1: no band of the amplifier holds that frequency")
                 .arg(Shown(payload));
         break;
@@ -81,7 +81,7 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
             return QStringLiteral("set/raw: not allowed ([Network] AllowRaw=1 allows it)");
         if (text.isEmpty())
             return QStringLiteral("set/raw: an empty line");
-        if (remote::IsBinaryLine(text))
+        if (Facts::IsBinaryLine(text))
             return QStringLiteral("set/raw %1: one line without control characters")
                 .arg(Shown(payload));
         c.line = text;

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace mqtt {
 
 struct Command {
@@ -32,10 +34,12 @@ QString CommandName(Command::Kind kind);
 class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
-    // Carries the command out as the operator's own click would. Returns an
-    // empty string, or why it cannot be done now (not connected, the band
-    // is not the operator's to choose ...).
-    virtual QString Apply(const Command &command) = 0;
+    // Hands the command to the amplifier's command gate. done is called
+    // once, now or when the command has had its turn, with an empty string
+    // or why it was not done (not connected, the band is not the
+    // operator's to choose, replaced by a newer request ...).
+    using Done = std::function<void(const QString &why)>;
+    virtual void Apply(const Command &command, Done done) = 0;
 };
 
 } // namespace mqtt

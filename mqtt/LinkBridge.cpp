@@ -2,73 +2,43 @@
 #include "mqtt/LinkBridge.h"
 
 #include "link/AmpLink.h"
-#include "link/MainRules.h"
+#include "link/Facts.h"
 #include "mqtt/Publisher.h"
-#include "serial/SerialPort.h"
-
-#include <cmath>
 
 namespace mqtt {
 
-namespace {
-
-QString PhaseOf(const AmpStatus &s, const QString &previous) {
-    switch (s.Phase) {
-    case LinkPhase::Start:
-    case LinkPhase::Closed:
-        return Phase::Closed;
-    case LinkPhase::Connecting:
-        return Phase::Connecting;
-    case LinkPhase::Connected:
-        return s.NoAnswer ? Phase::NoAnswer : Phase::Connected;
-    case LinkPhase::Waiting:
-        return previous == Phase::Connected || previous == Phase::NoAnswer ||
-                       previous == Phase::Lost
-                   ? Phase::Lost
-                   : Phase::Waiting;
-    }
-    return Phase::Closed;
-}
-
-} // namespace
-
-MqttState StateOf(const AmpStatus &s, const QString &previousPhase) {
+MqttState StateOf(const AmpStatus &s) {
     const Readings &r = s.readings;
     MqttState m;
-    m.phase = PhaseOf(s, previousPhase);
+    m.phase = LivenessName(s.Liveness());
     m.port = s.PortName;
     m.current = s.ReadingsCurrent();
     if (!m.current)
         return m;
     // The type follows the version text, once the amplifier has sent it.
     if (!r.firmware.isEmpty())
-        m.paType = r.Pa12kW() ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
-    // Not the start value before the amplifier answers the start-up queries.
-    if (r.bandKnown && r.band >= 1 && r.band <= 7)
-        m.band = r.band;
+        m.paType = Facts::PaTypeName(r.paType);
+    m.band = s.Band();
     m.transmitting = r.Transmits();
     m.pttBlocked = r.pttBlocked;
-    m.outputW = r.outputW;
-    m.reflectedW = r.reflectedW;
-    // Receiving, the amplifier sends no power: that is none of it (as the
-    // server and the history have it), not an unknown value.
-    if (!r.Transmits()) {
-        m.outputW = m.outputW.value_or(0);
-        m.reflectedW = m.reflectedW.value_or(0);
-    }
+    m.outputW = s.OutputW();
+    m.reflectedW = s.ReflectedW();
+    // The peak of the transmission under way, else the last one's until
+    // the next begins.
     m.peakW = r.peakW;
+    if (!r.Transmits() && s.lastTransmission)
+        m.peakW = s.lastTransmission->peakW;
     m.temperatureC = r.temperatureC;
     QStringList alarms;
     for (int k = 0; k < AlarmKinds; ++k)
         if (r.alarms[std::size_t(k)])
             alarms << AlarmName(AlarmKind(k));
     m.alarms = alarms;
-    const bool tunerInLine = r.tuner.fitted && r.tuner.position == AtuSwitch::InLine;
     if (r.tuner.fitted) {
         TunerState t;
         t.fitted = true;
         if (r.tuner.position != AtuSwitch::Initial)
-            t.inLine = tunerInLine;
+            t.inLine = s.TunerInLine();
         t.status = r.tuner.status;
         t.swr = r.TunerSwr();
         t.inductanceUh = r.tuner.inductanceUH;
@@ -76,56 +46,53 @@ MqttState StateOf(const AmpStatus &s, const QString &previousPhase) {
         t.forwardW = r.tuner.forwardW;
         m.tuner = t;
     }
-    // The tuner's reading while it describes the antenna in use, else the
-    // amplifier's own from forward and reflected power while it transmits.
-    if (tunerInLine && r.TunerSwr())
-        m.swr = r.TunerSwr();
-    else if (r.outputW.value_or(0) > 0 && r.Swr())
-        m.swr = std::round(*r.Swr() * 100) / 100;
+    m.swr = s.Swr();
     m.firmware = r.firmware;
     return m;
 }
 
-QString LinkCommands::Apply(const Command &command) {
-    const AmpStatus &s = link_->State();
-    if (!s.IsConnected())
-        return QStringLiteral("the amplifier is not connected");
-    try {
-        switch (command.kind) {
-        case Command::Kind::Band: {
-            const std::optional<MainRules::InterfaceInfo> face =
-                MainRules::Interface(s.BandGroupInterface);
-            if (!face || !face->bandsEnabled)
-                return QStringLiteral("the band follows the transceiver; only the Manual "
-                                      "interface lets it be chosen");
-            link_->SelectBand(command.band);
-            break;
-        }
-        case Command::Kind::Operate:
-            // The latest request wins, also over one still unconfirmed.
-            link_->RequestPttBlock(!command.operate);
-            break;
-        case Command::Kind::Raw:
-            link_->Send(command.line);
-            break;
-        }
-    } catch (const ESerialPortException &) {
-        // The port went between the check and the send; the link tells
-        // everyone about the loss itself.
-        return QStringLiteral("the port was lost");
+LinkCommands::LinkCommands(AmpLink *link) : link_(link) {
+    QObject::connect(link, &AmpLink::CommandFinished, &context_,
+                     [this](const CommandOutcome &outcome) {
+                         const auto it = waiting_.find(outcome.id);
+                         if (it == waiting_.end())
+                             return;
+                         const Done done = it.value();
+                         waiting_.erase(it);
+                         done(outcome.Ok() ? QString() : outcome.reason);
+                     });
+}
+
+void LinkCommands::Apply(const mqtt::Command &command, Done done) {
+    ::Command c;
+    c.source = CommandSource::Of(CommandSource::Kind::Mqtt);
+    switch (command.kind) {
+    case mqtt::Command::Kind::Band:
+        c.kind = ::Command::Kind::Band;
+        c.value = command.band;
+        break;
+    case mqtt::Command::Kind::Operate:
+        c.kind = ::Command::Kind::PttBlock;
+        c.value = command.operate ? 0 : 1;
+        break;
+    case mqtt::Command::Kind::Raw:
+        c.kind = ::Command::Kind::Line;
+        c.line = command.line;
+        break;
     }
-    return QString();
+    const CommandOutcome outcome = link_->Submit(c);
+    if (!outcome.Final())
+        waiting_.insert(outcome.id, std::move(done));
+    else
+        done(outcome.Ok() ? QString() : outcome.reason);
 }
 
 void Follow(AmpLink *link, Publisher *publisher) {
-    auto update = [publisher](const AmpStatus &s) {
-        publisher->Update(StateOf(s, publisher->State().phase));
-    };
-    update(link->State());
+    publisher->Update(StateOf(link->State()));
     QObject::connect(link, &AmpLink::StateChanged, publisher,
-                     [update](const AmpStatus &s, unsigned) { update(s); });
+                     [publisher](const AmpStatus &s, unsigned) { publisher->Update(StateOf(s)); });
+    QObject::connect(link, &AmpLink::Event, publisher, &Publisher::Tell);
 }
-
 QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings) {
     if (settings.broker.trimmed().isEmpty())
         return QString();

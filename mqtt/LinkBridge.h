@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The publisher's two ties to the amplifier link: the state it publishes,
-// made from the link's record, and the commands, carried out through the
-// operator's own calls on the link (sent and echoed in the port monitor as
-// a click is).
+// The publisher's ties to the amplifier link: the state it publishes, made
+// from the link's status, the link's events for the event topic, and the
+// commands, through the link's command gate.
 #pragma once
 
 #include "link/AmpStatus.h"
 #include "mqtt/Commands.h"
 #include "mqtt/MqttState.h"
+
+#include <QHash>
+#include <QObject>
 
 class AmpLink;
 
@@ -15,17 +17,20 @@ namespace mqtt {
 
 class Publisher;
 
-// The state to publish. previousPhase tells a port that went ("lost") from
-// one that has not been there yet ("waiting").
-MqttState StateOf(const AmpStatus &state, const QString &previousPhase);
+// The state to publish.
+MqttState StateOf(const AmpStatus &state);
 
+// The commands, through the link's command gate as MQTT's requests; the
+// answer of one that waits for its turn comes when it has had it.
 class LinkCommands : public CommandTarget {
 public:
-    explicit LinkCommands(AmpLink *link) : link_(link) {}
-    QString Apply(const Command &command) override;
+    explicit LinkCommands(AmpLink *link);
+    void Apply(const Command &command, Done done) override;
 
 private:
     AmpLink *link_;
+    QObject context_; // ends the connection to the link with this object
+    QHash<quint64, Done> waiting_;
 };
 
 // Gives the publisher the link's state now and after each change.

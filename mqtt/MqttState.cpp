@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/MqttState.h"
 
-#include "link/Protocol.h"
-#include "remote/LinkTarget.h"
+#include "link/Facts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cmath>
 
 namespace mqtt {
 
@@ -31,20 +32,16 @@ QByteArray Compact(const QJsonObject &o) {
 } // namespace
 
 QString AlarmName(AlarmKind kind) {
-    return Protocol::Report::Alarms[int(kind)].mid(QLatin1String("ALARM: ").size());
+    return Facts::AlarmFact(kind).name;
 }
 
 QString AlarmText(const QString &name) {
-    for (int k = 0; k < AlarmKinds; ++k)
-        if (name == AlarmName(AlarmKind(k)))
-            return QString::fromLatin1(remote::AlarmText(AlarmKind(k)));
-    return name;
+    const std::optional<AlarmKind> kind = Facts::AlarmNamed(name);
+    return kind ? QString(Facts::AlarmFact(*kind).text) : name;
 }
 
 QString BandName(int band) {
-    static const char *const names[] = {"160M",    "80M",     "40M", "30M/20M",
-                                        "17M/15M", "12M/10M", "6M"};
-    return band >= 1 && band <= 7 ? QLatin1String(names[band - 1]) : QString();
+    return Facts::BandName(band);
 }
 
 bool TunerState::operator==(const TunerState &o) const {
@@ -99,38 +96,68 @@ QByteArray StateJson(const MqttState &s, const QDateTime &time) {
     return Compact(o);
 }
 
-QList<QByteArray> Events(const MqttState &before, const MqttState &after,
-                         const std::optional<QStringList> &lastKnownAlarms, const QDateTime &time) {
-    QList<QByteArray> events;
-    const QString when = IsoTime(time);
-    if (before.phase != after.phase) {
-        QJsonObject e;
-        e.insert(QStringLiteral("event"), QStringLiteral("connection"));
-        e.insert(QStringLiteral("phase"), after.phase);
-        e.insert(QStringLiteral("previous"), before.phase);
-        e.insert(QStringLiteral("port"), Text(after.port));
-        e.insert(QStringLiteral("time"), when);
-        events << Compact(e);
+QString PhaseAfter(LinkEvent::Kind kind) {
+    switch (kind) {
+    case LinkEvent::Kind::Opened:
+    case LinkEvent::Kind::Back:
+        return Phase::Connecting;
+    case LinkEvent::Kind::Identified:
+    case LinkEvent::Kind::AnswersAgain:
+        return Phase::Connected;
+    case LinkEvent::Kind::NoAnswer:
+        return Phase::NoAnswer;
+    case LinkEvent::Kind::Lost:
+        return Phase::Lost;
+    case LinkEvent::Kind::Waiting:
+        return Phase::Waiting;
+    case LinkEvent::Kind::Closed:
+        return Phase::Closed;
+    default:
+        return QString();
     }
-    if (!after.alarms)
-        return events;
-    const QStringList was = lastKnownAlarms.value_or(QStringList());
-    auto alarmEvent = [&](const QString &name, bool active) {
-        QJsonObject e;
-        e.insert(QStringLiteral("event"),
-                 active ? QStringLiteral("alarm") : QStringLiteral("alarm_end"));
+}
+
+QByteArray EventJson(const LinkEvent &event, const QString &previousPhase, const QDateTime &time) {
+    QJsonObject e;
+    const QString phase = PhaseAfter(event.kind);
+    if (!phase.isEmpty()) {
+        e.insert(QStringLiteral("event"), QStringLiteral("connection"));
+        e.insert(QStringLiteral("phase"), phase);
+        e.insert(QStringLiteral("previous"), previousPhase);
+        e.insert(QStringLiteral("port"), Text(event.port));
+    } else if (event.kind == LinkEvent::Kind::AlarmStart ||
+               event.kind == LinkEvent::Kind::AlarmEnd) {
+        const QString name = AlarmName(event.alarm);
+        e.insert(QStringLiteral("event"), event.kind == LinkEvent::Kind::AlarmStart
+                                              ? QStringLiteral("alarm")
+                                              : QStringLiteral("alarm_end"));
         e.insert(QStringLiteral("alarm"), name);
         e.insert(QStringLiteral("text"), AlarmText(name));
-        e.insert(QStringLiteral("time"), when);
-        events << Compact(e);
-    };
-    for (const QString &name : was)
-        if (!after.alarms->contains(name))
-            alarmEvent(name, false);
-    for (const QString &name : *after.alarms)
-        if (!was.contains(name))
-            alarmEvent(name, true);
-    return events;
+    } else if (event.kind == LinkEvent::Kind::TransmitEnd) {
+        const Transmission &t = event.transmission;
+        e.insert(QStringLiteral("event"), QStringLiteral("transmission"));
+        e.insert(QStringLiteral("band"), t.band ? QJsonValue(t.band) : QJsonValue());
+        e.insert(QStringLiteral("band_name"), Text(Facts::BandName(t.band)));
+        e.insert(QStringLiteral("duration_s"), double(t.DurationMs()) / 1000);
+        e.insert(QStringLiteral("average_w"), std::round(t.averageW));
+        e.insert(QStringLiteral("peak_w"), t.peakW);
+        e.insert(QStringLiteral("worst_swr"), Json(t.worstSwr));
+        QStringList alarms;
+        for (int a = 0; a < AlarmKinds; ++a)
+            if (t.alarms & (1u << a))
+                alarms << AlarmName(AlarmKind(a));
+        e.insert(QStringLiteral("alarms"), QJsonArray::fromStringList(alarms));
+    } else if (event.kind == LinkEvent::Kind::BandChanged) {
+        e.insert(QStringLiteral("event"), QStringLiteral("band"));
+        e.insert(QStringLiteral("band"), event.band);
+        e.insert(QStringLiteral("band_name"), Text(Facts::BandName(event.band)));
+        e.insert(QStringLiteral("source"), event.source ? QJsonValue(event.source->Text())
+                                                        : QJsonValue(QStringLiteral("amplifier")));
+    } else {
+        return QByteArray();
+    }
+    e.insert(QStringLiteral("time"), IsoTime(time));
+    return Compact(e);
 }
 
 QByteArray DroppedEvent(int count, const QDateTime &time) {

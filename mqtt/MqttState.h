@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What goes on the bus about the amplifier: one value with the connection
 // phase and the readings in physical units, its retained JSON, and the
-// events that two successive values make (alarm start and end, connection).
+// link's events as the event topic carries them.
 // A reading that is not current is none and goes out as JSON null.
 #pragma once
 
+#include "link/LinkEvents.h"
 #include "link/Readings.h"
 
 #include <QByteArray>
@@ -71,12 +72,13 @@ struct MqttState {
 // The state as one JSON object, with the time it describes.
 QByteArray StateJson(const MqttState &state, const QDateTime &time);
 
-// What changed from one state to the next, as event objects: the phase
-// (a connection event), and each alarm that started or ended. Alarms are
-// compared with the last state whose alarms were known, so that a spell
-// without current readings neither starts nor ends an alarm.
-QList<QByteArray> Events(const MqttState &before, const MqttState &after,
-                         const std::optional<QStringList> &lastKnownAlarms, const QDateTime &time);
+// The connection phase a link event leads to; empty for other events.
+QString PhaseAfter(LinkEvent::Kind kind);
+// A link event as its JSON object on the event topic: a connection phase
+// (with the phase told before it), an alarm's start or end, a finished
+// transmission with its figures, a band change and who asked for it. Empty
+// for the events the topic does not carry.
+QByteArray EventJson(const LinkEvent &event, const QString &previousPhase, const QDateTime &time);
 
 // The event that says how many events were dropped while the broker was away.
 QByteArray DroppedEvent(int count, const QDateTime &time);

@@ -3,6 +3,8 @@
 
 #include "mqtt/HomeAssistant.h"
 
+#include <QPointer>
+
 namespace mqtt {
 
 namespace {
@@ -24,13 +26,6 @@ Publisher::Publisher(CommandTarget *target, QObject *parent) : QObject(parent), 
     stateTimer_.setSingleShot(true);
     connect(&stateTimer_, &QTimer::timeout, this, &Publisher::PublishState);
     connect(&heartbeat_, &QTimer::timeout, this, &Publisher::PublishState);
-    for (Slot &slot : slots_) {
-        slot.timer.setSingleShot(true);
-        connect(&slot.timer, &QTimer::timeout, this, [this, &slot] {
-            if (std::optional<Command> c = std::exchange(slot.waiting, std::nullopt))
-                Execute(*c);
-        });
-    }
     connect(&client_, &Client::Connected, this, &Publisher::OnConnected);
     connect(&client_, &Client::ConnectFailed, this, &Publisher::OnConnectFailed);
     connect(&client_, &Client::MessageReceived, this, &Publisher::OnMessage);
@@ -77,8 +72,6 @@ void Publisher::Stop() {
         return;
     heartbeat_.stop();
     stateTimer_.stop();
-    for (Slot &slot : slots_)
-        slot.timer.stop();
     // The retained state must not go on showing readings nobody takes any
     // more: the last one says the port is closed, before "offline".
     MqttState closed;
@@ -93,15 +86,19 @@ void Publisher::Stop() {
 }
 
 void Publisher::Update(const MqttState &state) {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const QByteArray &event : Events(state_, state, knownAlarms_, now))
-        PublishEvent(event);
-    if (state.alarms)
-        knownAlarms_ = state.alarms;
     if (state == state_)
         return;
     state_ = state;
     ScheduleState();
+}
+
+void Publisher::Tell(const LinkEvent &event) {
+    const QByteArray json = EventJson(event, toldPhase_, QDateTime::currentDateTimeUtc());
+    const QString phase = PhaseAfter(event.kind);
+    if (!phase.isEmpty())
+        toldPhase_ = phase;
+    if (!json.isEmpty())
+        PublishEvent(json);
 }
 
 void Publisher::ScheduleState() {
@@ -213,31 +210,32 @@ void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload) {
         Result(error);
         return;
     }
-    Slot &slot = slots_[int(command.kind)];
-    if (slot.last.isValid() && slot.last.elapsed() < timing_.holdoffMs) {
-        // The latest request of a kind wins; the one it replaces is told.
-        if (slot.waiting)
-            Result(QStringLiteral("set/%1: replaced by a later one").arg(name));
-        slot.waiting = command;
-        if (!slot.timer.isActive())
-            slot.timer.start(int(timing_.holdoffMs - slot.last.elapsed()));
-        return;
-    }
     Execute(command);
 }
 
 void Publisher::Execute(const Command &command) {
-    slots_[int(command.kind)].last.start();
     const QString what = command.kind == Command::Kind::Band ? QString::number(command.band)
                          : command.kind == Command::Kind::Raw
                              ? QString::fromLatin1(command.line)
                              : QLatin1String(command.operate ? "operate" : "standby");
-    const QString why = target_ ? target_->Apply(command) : QStringLiteral("no amplifier");
+    const QString name = CommandName(command.kind);
     // Logged "set/band 5: ok", published "ok" or "set/band: <why>".
-    Result(why.isEmpty() ? QStringLiteral("ok")
-                         : QStringLiteral("set/%1: %2").arg(CommandName(command.kind), why),
-           QStringLiteral("set/%1 %2: %3")
-               .arg(CommandName(command.kind), what, why.isEmpty() ? QStringLiteral("ok") : why));
+    auto done = [this, name, what](const QString &why) {
+        Result(why.isEmpty() ? QStringLiteral("ok") : QStringLiteral("set/%1: %2").arg(name, why),
+               QStringLiteral("set/%1 %2: %3")
+                   .arg(name, what, why.isEmpty() ? QStringLiteral("ok") : why));
+    };
+    if (!target_) {
+        done(QStringLiteral("no amplifier"));
+        return;
+    }
+    // The gate orders and spaces the commands of a kind; the answer comes
+    // when the command has had its turn.
+    const QPointer<Publisher> self(this);
+    target_->Apply(command, [self, done](const QString &why) {
+        if (self)
+            done(why);
+    });
 }
 
 void Publisher::Result(const QString &text, const QString &logged) {

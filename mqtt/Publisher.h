@@ -33,7 +33,6 @@ namespace mqtt {
 struct Timing {
     int minIntervalMs = 100; // between two state messages
     int heartbeatMs = 30000; // the state again, changed or not
-    int holdoffMs = 250;     // between two commands of one kind
     int minRetryMs = 1000;   // the broker's first retry, doubling up to
     int maxRetryMs = 30000;  // this, which is also the retry after a refusal
 };
@@ -54,8 +53,10 @@ public:
     // Publishes the state as closed and "offline", and disconnects.
     void Stop();
 
-    // The amplifier's state now; events follow from what changed.
+    // The amplifier's state now.
     void Update(const MqttState &state);
+    // One of the link's events, for the event topic.
+    void Tell(const LinkEvent &event);
 
     Status CurrentStatus() const { return status_; }
     // "MQTT: connected", "MQTT: retrying (connection refused)" ...
@@ -94,7 +95,7 @@ private:
     Status status_ = Status::Off;
     QString reason_;
     MqttState state_;
-    std::optional<QStringList> knownAlarms_;
+    QString toldPhase_ = Phase::Closed; // the phase of the last connection event
     QElapsedTimer lastState_;
     QTimer stateTimer_;
     QTimer heartbeat_;
@@ -103,13 +104,6 @@ private:
     int states_ = 0; // published, for the log at the end
     int events_ = 0;
     QSet<QByteArray> refusedTopics_;
-    // Commands of one kind at most once per hold-off; the latest waits.
-    struct Slot {
-        QElapsedTimer last;
-        std::optional<Command> waiting;
-        QTimer timer;
-    };
-    Slot slots_[3];
 };
 
 } // namespace mqtt

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The network server's view of the amplifier link: the link's state record
-// as the server's snapshot, and the band buttons', the PTT-block panel's and
-// the port monitor input line's own sending paths for a client's changes, so
-// that each is sent and echoed in the port monitor exactly as an operator's.
+// The network server's view of the amplifier link: the link's status as the
+// server's snapshot, and the link's command gate for a client's changes, so
+// that each is ordered, spaced, sent and echoed as every other source's.
 #pragma once
 
 #include "link/AmpStatus.h"
@@ -24,9 +23,7 @@ class LinkTarget : public RemoteTarget {
 public:
     explicit LinkTarget(AmpLink *link) : link_(link) {}
     AmpSnapshot Snapshot() const override;
-    void SelectBand(int band) override;
-    void SetPttBlocked(bool blocked) override;
-    void SendLine(const QByteArray &text) override;
+    CommandOutcome Submit(const Command &command) override;
 
 private:
     AmpLink *link_;

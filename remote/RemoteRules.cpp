@@ -8,26 +8,6 @@
 
 namespace remote {
 
-namespace {
-
-struct Segment {
-    int band;
-    qint64 low, high; // Hz, both inclusive
-};
-
-// Amateur allocations of the amplifier's bands, the widest of the three
-// IARU regions: 160 m; 80 m; 40 m; 30 m and 20 m; 17 m and 15 m; 12 m and
-// 10 m; 6 m. Ordered by frequency, so the first segment of a band is its
-// lower edge.
-constexpr Segment BandPlan[] = {
-    {1, 1800000, 2000000},   {2, 3500000, 4000000},   {3, 7000000, 7300000},
-    {4, 10100000, 10150000}, {4, 14000000, 14350000}, {5, 18068000, 18168000},
-    {5, 21000000, 21450000}, {6, 24890000, 24990000}, {6, 28000000, 29700000},
-    {7, 50000000, 54000000},
-};
-
-} // namespace
-
 QHostAddress Unmapped(const QHostAddress &a) {
     bool ok = false;
     const quint32 v4 = a.toIPv4Address(&ok);
@@ -149,31 +129,6 @@ bool ParseCommandLine(const QByteArray &line, CommandLine *out) {
                 c.args.append(b);
     *out = c;
     return true;
-}
-
-bool IsBinaryLine(const QByteArray &line) {
-    for (const char ch : line) {
-        const auto u = static_cast<unsigned char>(ch);
-        if ((u < 0x20 && u != '\t') || u == 0x7f)
-            return true;
-    }
-    return false;
-}
-
-int BandForFrequency(double hz) {
-    if (!std::isfinite(hz))
-        return 0;
-    for (const Segment &s : BandPlan)
-        if (hz >= double(s.low) && hz <= double(s.high))
-            return s.band;
-    return 0;
-}
-
-qint64 BandLowerEdge(int band) {
-    for (const Segment &s : BandPlan)
-        if (s.band == band)
-            return s.low;
-    return 0;
 }
 
 } // namespace remote

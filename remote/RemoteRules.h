@@ -5,6 +5,8 @@
 // readings' own rule, link/Readings.h.)
 #pragma once
 
+#include "link/Facts.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -79,12 +81,9 @@ struct CommandLine {
 // comment, which starts with "#" (ampctld ignores both).
 bool ParseCommandLine(const QByteArray &line, CommandLine *out);
 
-// A line with control characters other than a tab (NUL, escape, DEL ...).
-bool IsBinaryLine(const QByteArray &line);
-
-// The amplifier's band (1..7) that holds a frequency in Hz; 0 for none.
-int BandForFrequency(double hz);
-// The lowest frequency of a band in Hz; 0 outside 1..7.
-qint64 BandLowerEdge(int band);
+// The band plan and the binary-line rule are the link's facts.
+using Facts::BandForFrequency;
+using Facts::BandLowerEdge;
+using Facts::IsBinaryLine;
 
 } // namespace remote

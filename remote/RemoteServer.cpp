@@ -117,10 +117,6 @@ private:
 
 RemoteServer::RemoteServer(RemoteTarget *target, QObject *parent)
     : QObject(parent), target_(target) {
-    for (int k = 0; k < KindCount; ++k) {
-        holdoff_[k].setSingleShot(true);
-        connect(&holdoff_[k], &QTimer::timeout, this, [this, k] { ApplyWaiting(Kind(k)); });
-    }
     backlog_.setSingleShot(true);
     backlog_.setInterval(0);
     connect(&backlog_, &QTimer::timeout, this, &RemoteServer::ServeBacklog);
@@ -170,8 +166,6 @@ QString RemoteServer::Start(const RemoteConfig &config) {
     if (!listener_->listen(where.host, where.port))
         return QStringLiteral("cannot listen on %1: %2")
             .arg(config.listen.trimmed(), listener_->errorString());
-    for (QTimer &t : holdoff_)
-        t.setInterval(std::max(0, config.holdoffMs));
     Q_EMIT Logged(QStringLiteral("listening on %1 port %2")
                       .arg(listener_->serverAddress().toString())
                       .arg(listener_->serverPort()));
@@ -182,10 +176,6 @@ void RemoteServer::Stop() {
     const QList<int> fds = clients_.keys();
     for (int fd : fds)
         Drop(fd, QStringLiteral("closed: the server stops"));
-    for (int k = 0; k < KindCount; ++k) {
-        holdoff_[k].stop();
-        slots_[k] = Slot();
-    }
     backlog_.stop();
     idle_.stop();
     if (listener_ && listener_->isListening()) {
@@ -474,78 +464,38 @@ QByteArray RemoteServer::Execute(const QByteArray &line, const QString &client, 
     return cmd->hasOutput ? reply.Body() : reply.Body() + Rprt(RigOk);
 }
 
-int RemoteServer::RequestChange(Kind kind, int value, const QByteArray &text,
+int RemoteServer::RequestChange(::Command::Kind kind, int value, const QByteArray &text,
                                 const QString &client) {
-    Slot &slot = slots_[kind];
-    if (holdoff_[kind].isActive()) {
-        // The latest request of its kind waits for the hold-off; a raw line
-        // is not overwritten, it is refused while another one waits.
-        if (kind == KindRaw && slot.waiting)
-            return RigBusBusy;
-        slot.waiting = true;
-        slot.value = value;
-        slot.text = text;
-        slot.client = client;
+    // The link's gate orders, spaces and checks every change; a request
+    // that has to wait for its turn is accepted now.
+    ::Command command;
+    command.kind = kind;
+    command.value = value;
+    command.line = text;
+    // The client as the link's logs name a source: "127.0.0.1:40122", "[::1]:40122".
+    const QString host = client.section(QStringLiteral(" port "), 0, 0);
+    const QString port = client.section(QStringLiteral(" port "), 1);
+    command.source =
+        CommandSource::Of(CommandSource::Kind::Server,
+                          port.isEmpty() ? client
+                                         : (host.contains(QLatin1Char(':'))
+                                                ? QLatin1Char('[') + host + QLatin1Char(']')
+                                                : host) +
+                                               QLatin1Char(':') + port);
+    const CommandOutcome outcome = target_->Submit(command);
+    switch (outcome.result) {
+    case CommandOutcome::Result::Sent:
+    case CommandOutcome::Result::Unchanged:
+    case CommandOutcome::Result::Waiting:
+    case CommandOutcome::Result::Replaced:
         return RigOk;
+    case CommandOutcome::Result::Refused:
+        return kind == ::Command::Kind::Line && target_->Snapshot().connected ? RigBusBusy
+                                                                              : RigERjcted;
+    case CommandOutcome::Result::Failed:
+        return RigEIO;
     }
-    Slot now;
-    now.value = value;
-    now.text = text;
-    now.client = client;
-    const AmpSnapshot s = target_->Snapshot();
-    if (kind == KindBand && value == s.band)
-        return RigOk;
-    if (kind == KindPtt && value == (s.pttPending >= 0 ? s.pttPending : int(s.pttBlocked)))
-        return RigOk;
-    ApplyChange(kind, now);
-    holdoff_[kind].start();
-    return RigOk;
-}
-
-void RemoteServer::ApplyPending() {
-    for (int k = 0; k < KindCount; ++k)
-        ApplyWaiting(Kind(k));
-}
-
-void RemoteServer::ApplyWaiting(Kind kind) {
-    Slot &slot = slots_[kind];
-    if (!slot.waiting)
-        return;
-    const Slot s = slot;
-    slot = Slot();
-    // Still valid? The amplifier may have gone or changed meanwhile.
-    const AmpSnapshot snap = target_->Snapshot();
-    if (!snap.connected)
-        return;
-    if (kind == KindBand && (!snap.manualBands || s.value == snap.band))
-        return;
-    if (kind == KindPtt &&
-        s.value == (snap.pttPending >= 0 ? snap.pttPending : int(snap.pttBlocked)))
-        return;
-    ApplyChange(kind, s);
-    holdoff_[kind].start();
-}
-
-void RemoteServer::ApplyChange(Kind kind, const Slot &slot) {
-    switch (kind) {
-    case KindBand:
-        Q_EMIT Logged(QStringLiteral("client %1 selects band %2").arg(slot.client).arg(slot.value));
-        target_->SelectBand(slot.value);
-        break;
-    case KindPtt:
-        Q_EMIT Logged(QStringLiteral("client %1 %2 the PTT")
-                          .arg(slot.client,
-                               slot.value ? QStringLiteral("blocks") : QStringLiteral("releases")));
-        target_->SetPttBlocked(slot.value != 0);
-        break;
-    case KindRaw:
-        Q_EMIT Logged(QStringLiteral("client %1 sends \"%2\"")
-                          .arg(slot.client, QString::fromLatin1(slot.text)));
-        target_->SendLine(slot.text);
-        break;
-    case KindCount:
-        break;
-    }
+    return RigERjcted;
 }
 
 int RemoteServer::GetFreq(const CommandLine &c, Reply &r, const QString &) {
@@ -554,10 +504,12 @@ int RemoteServer::GetFreq(const CommandLine &c, Reply &r, const QString &) {
     // Not connected: "not available", as it always answered; connected but
     // silent: the time-out of every other reading.
     const AmpSnapshot s = target_->Snapshot();
-    if (!s.connected || BandLowerEdge(s.band) == 0)
+    if (!s.connected)
         return RigENavail;
     if (const int error = NotLive(s))
         return error;
+    if (BandLowerEdge(s.band) == 0)
+        return RigENavail;
     r.Value("Frequency(Hz)", QByteArray::number(BandLowerEdge(s.band)));
     return RigOk;
 }
@@ -573,7 +525,7 @@ int RemoteServer::SetFreq(const CommandLine &c, Reply &, const QString &client) 
     const int band = BandForFrequency(hz);
     if (!s.connected || !s.manualBands || band == 0)
         return RigERjcted;
-    return RequestChange(KindBand, band, QByteArray(), client);
+    return RequestChange(::Command::Kind::Band, band, QByteArray(), client);
 }
 
 int RemoteServer::GetLevel(const CommandLine &c, Reply &r, const QString &) {
@@ -594,8 +546,9 @@ int RemoteServer::GetLevel(const CommandLine &c, Reply &r, const QString &) {
         return error;
     QByteArray value;
     if (level == "SWR")
-        value = QByteArray::number(
-            s.tunerSwr > 0 ? s.tunerSwr : ::SwrFromPower(s.forwardW, s.reflectedW), 'f', 6);
+        // Hamlib's clients read a number: a matched antenna's 1 while no
+        // output power comes to measure it.
+        value = QByteArray::number(s.swr.value_or(1.0), 'f', 6);
     else if (level == "PWRFORWARD")
         value = QByteArray::number(qRound64(s.forwardW));
     else if (level == "PWRREFLECTED")
@@ -619,7 +572,7 @@ int RemoteServer::SendRaw(const CommandLine &c, Reply &, const QString &client) 
         return RigEInval;
     if (!target_->Snapshot().connected)
         return RigERjcted;
-    return RequestChange(KindRaw, 0, c.rest, client);
+    return RequestChange(::Command::Kind::Line, 0, c.rest, client);
 }
 
 int RemoteServer::DumpState(const CommandLine &, Reply &r, const QString &) {
@@ -678,7 +631,8 @@ int RemoteServer::SetPowerstat(const CommandLine &c, Reply &, const QString &cli
         return RigEInval;
     if (!target_->Snapshot().connected)
         return RigERjcted;
-    return RequestChange(KindPtt, stat == PowerStandby ? 1 : 0, QByteArray(), client);
+    return RequestChange(::Command::Kind::PttBlock, stat == PowerStandby ? 1 : 0, QByteArray(),
+                         client);
 }
 
 } // namespace remote

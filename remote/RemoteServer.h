@@ -26,7 +26,6 @@ struct RemoteConfig {
     QString allow;         // addresses and CIDR ranges that may connect
     bool allowRaw = false; // w / send_cmd sends free text to the amplifier
     QString idleTimeout;   // seconds without a command line before a client is closed
-    int holdoffMs = 250;   // least time between two changes of one kind
 };
 
 class RemoteServer : public QObject {
@@ -49,13 +48,9 @@ public:
     // for q/Q.
     QByteArray Execute(const QByteArray &line, const QString &client, bool *quit);
 
-    // What the hold-off timers do when they expire: the latest change of
-    // each kind that waited is sent, if it still applies.
-    void ApplyPending();
-
 Q_SIGNALS:
-    // One line per event: listening, client accepted, refused or gone, and
-    // each change a client made.
+    // One line per event: listening, client accepted, refused or gone. The
+    // changes a client asks for are the link's gate's to tell.
     void Logged(const QString &event);
 
 private:
@@ -80,13 +75,6 @@ private:
         Handler handler;
         bool hasOutput; // a get: values instead of "RPRT 0" in the default protocol
     };
-    enum Kind { KindBand, KindPtt, KindRaw, KindCount };
-    struct Slot {
-        bool waiting = false;
-        int value = 0;
-        QByteArray text;
-        QString client;
-    };
 
     static const Command *FindCommand(const CommandLine &c, QList<QByteArray> *args);
 
@@ -99,9 +87,8 @@ private:
     void OnWritable(int fd);
     void Drop(int fd, const QString &why);
 
-    int RequestChange(Kind kind, int value, const QByteArray &text, const QString &client);
-    void ApplyChange(Kind kind, const Slot &slot);
-    void ApplyWaiting(Kind kind);
+    int RequestChange(::Command::Kind kind, int value, const QByteArray &text,
+                      const QString &client);
 
     int GetFreq(const CommandLine &c, Reply &r, const QString &client);
     int SetFreq(const CommandLine &c, Reply &r, const QString &client);
@@ -127,8 +114,6 @@ private:
     // that is ready, rather than one notifier's event each.
     int epoll_ = -1;
     QSocketNotifier *events_ = nullptr;
-    Slot slots_[KindCount];
-    QTimer holdoff_[KindCount];
     // Whole lines left over from a client's turn are served in the next
     // pass of the event loop, after everyone else's events.
     QTimer backlog_;

@@ -4,7 +4,11 @@
 // The link implements it; the server never touches the serial line itself.
 #pragma once
 
+#include "link/Commands.h"
+
 #include <QByteArray>
+
+#include <optional>
 
 namespace remote {
 
@@ -22,25 +26,23 @@ struct AmpSnapshot {
     int band = 0;             // 1..7; 0 while unknown
     bool manualBands = false; // the interface lets the operator choose the band
     bool pttBlocked = false;  // PTT block as the amplifier confirmed it
-    int pttPending = -1;      // -1 nothing pending; 1 block or 0 release sent, not yet confirmed
     double forwardW = 0;      // output power in watts
     double reflectedW = 0;    // reverse power in watts
     double peakW = 0;         // peak output power in watts
-    double tunerSwr = 0;      // the tuner's current SWR reading; 0 or less: none
-    QByteArray alarm;         // the active alarm's text; empty when none
-    QByteArray info;          // model and firmware, for get_info
+    // The antenna's SWR as the link decides it for every output; none while
+    // no output power comes and no tuner in line has a reading.
+    std::optional<double> swr;
+    QByteArray alarm; // the active alarm's text; empty when none
+    QByteArray info;  // model and firmware, for get_info
 };
 
 class RemoteTarget {
 public:
     virtual ~RemoteTarget() = default;
     virtual AmpSnapshot Snapshot() const = 0;
-    // Sends "B: n" as the band buttons do.
-    virtual void SelectBand(int band) = 0;
-    // Blocks or releases the PTT as the PTT-block button does.
-    virtual void SetPttBlocked(bool blocked) = 0;
-    // Sends one line of free text as the port monitor's input line does.
-    virtual void SendLine(const QByteArray &text) = 0;
+    // A band, the PTT block or a line of free text, through the link's
+    // command gate; the outcome as the gate tells it now.
+    virtual CommandOutcome Submit(const Command &command) = 0;
 };
 
 } // namespace remote

@@ -22,6 +22,7 @@
 struct Step {
     qint64 ms;
     HistorySample sample;
+    std::optional<HistoryEvent> event; // told instead of the sample
 };
 using Script = std::vector<Step>;
 Q_DECLARE_METATYPE(Script)
@@ -44,7 +45,8 @@ constexpr qint64 T0 = 1700000000LL * 1000;
 
 // A script in a few words: "MS SAMPLE" steps after T0, ";" between them; a
 // sample is tx OUT [REF [BAND [ALARMS]]], rx [TEMP [BAND [ALARMS]]], ptt
-// (receiving with the PTT blocked), or the link's state by name.
+// (receiving with the PTT blocked), or the link's state by name; "MS
+// !KIND[:DETAIL] [BAND [POWER]]" tells an event (the kind's blanks as _).
 Script Parse(const char *text) {
     static const QStringList links =
         QStringLiteral("closed connecting current noanswer waiting").split(QLatin1Char(' '));
@@ -52,6 +54,19 @@ Script Parse(const char *text) {
     for (const QString &step : QString::fromLatin1(text).split(QLatin1Char(';'))) {
         const QStringList w = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         auto n = [&w](int i, double d) { return i < w.size() ? w.at(i).toDouble() : d; };
+        if (w.at(1).startsWith(QLatin1Char('!'))) {
+            HistoryEvent e;
+            e.kind = w.at(1)
+                         .mid(1)
+                         .section(QLatin1Char(':'), 0, 0)
+                         .replace(QLatin1Char('_'), QLatin1Char(' '));
+            e.detail = w.at(1).section(QLatin1Char(':'), 1);
+            e.band = int(n(2, 0));
+            if (w.size() > 3)
+                e.power = n(3, 0);
+            out.push_back({T0 + w.at(0).toLongLong(), HistorySample(), e});
+            continue;
+        }
         HistorySample s = w.at(1) == QLatin1String("tx")
                               ? Tx(n(2, 0), n(3, 10), int(n(4, 3)), unsigned(n(5, 0)))
                           : links.contains(w.at(1)) ? Link(HistoryLink(links.indexOf(w.at(1))))
@@ -91,25 +106,15 @@ void TestHistoryStore::records_data() {
          "0|500.0|800.0\n1|600.0|600.0"},
         {"no rows while not answering", "0 connecting; 1000 noanswer; 2000 waiting", 0, 2,
          "SELECT count(*) FROM readings", "0"},
-        {"alarm, transmit and band events",
-         "0 connecting; 1000 rx; 2000 tx 800; 2500 tx 800 300 3 8; 3000 tx 800; 4000 rx; "
-         "5000 rx 40 5; 6000 closed",
-         0, 2, events,
-         "opened,transmit on,alarm:high reverse power,alarm end:high reverse power,transmit "
-         "off,band:3,closed"},
-        {"lost and back, an alarm on across it is a new one",
-         "0 rx 40 3 16; 1000 waiting; 2000 connecting; 3000 rx 40 3 16", 0, 1, events,
-         "opened,alarm:high temperature,lost,back,alarm:high temperature"},
-        {"no answer and back, the PTT block, closed at the end",
-         "0 rx; 1000 noanswer; 9000 rx; 9500 ptt", 0, 2, events,
-         "opened,no answer,back,PTT blocked,closed"},
-        {"the band the start-up queries bring is no change of band",
-         "0 rx 40 7; 500 rx 40 3; 5000 rx 40 5", 0, 1, events, "opened,band:3"},
-        {"waiting for a port at the start is no loss", "0 waiting; 3000 connecting; 4000 rx", 0, 1,
-         events, "opened"},
-        {"event times, bands and power", "10 tx 900 50 4; 1020 rx 40 4", 0, 1,
-         "SELECT t_ms - 1700000000000, kind, band, power FROM events",
-         "10|opened||900.0\n10|transmit on|4|900.0\n1020|transmit off|4|900.0"},
+        // The events as the link tells them: kept with their time, band and
+        // power; "closed" at the end only after an "opened".
+        {"events as told",
+         "10 !opened; 10 tx 900 50 4; 10 !transmit_on 4 900; 1020 rx 40 4; "
+         "1020 !transmit_off:1.0_s 4 812.5; 1500 !command:mqtt:_band_5:_ok",
+         0, 2, "SELECT t_ms - 1700000000000, kind, detail, band, power FROM events",
+         "10|opened|||\n10|transmit on||4|900.0\n1020|transmit off|1.0_s|4|812.5\n"
+         "1500|command|mqtt:_band_5:_ok||\n2000|closed||4|0.0"},
+        {"nothing to close without an opening", "0 rx; 1000 !closed", 0, 2, events, ""},
     };
     for (const auto &r : table)
         QTest::newRow(r.name) << Parse(r.script) << r.flushPhase << r.end << qint64(0)
@@ -160,7 +165,10 @@ void TestHistoryStore::records() {
             store.Flush();
         }
         now = step.ms;
-        store.Record(step.sample);
+        if (step.event)
+            store.Note(*step.event);
+        else
+            store.Record(step.sample);
     }
     now = nextFlush;
     if (end >= 1)

@@ -159,6 +159,10 @@ private Q_SLOTS:
     void liveness();
     void operatorCommands_data();
     void operatorCommands();
+    void gate_data();
+    void gate();
+    void events_data();
+    void events();
 
 private:
     void feed(const QByteArray &bytes) { link->ReceiveChunk(bytes); }
@@ -915,6 +919,175 @@ void TestLink::operatorCommands() {
     if (atuResend) {
         link->AtuTick(); // re-sent until confirmed
         QCOMPARE(peer->read(), wire);
+    }
+}
+
+// The command gate, with driven time. Steps "MS SOURCE COMMAND" (source
+// panel, keyboard, server, mqtt; command "band N", "standby", "operate"),
+// "MS tick" (the gate's timer) and "MS < LINE" (a report). The lines that
+// went out, and each final outcome as "source command: result".
+void TestLink::gate_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QStringList>("outcomes");
+    auto row = [](const char *name, const char *steps, const char *wire, const char *outcomes) {
+        QTest::newRow(name) << QString::fromLatin1(steps) << QByteArray(wire) << Split(outcomes);
+    };
+    // MQTT standby, operate 100 ms later, standby again just past the
+    // first spacing: the newest request is the last to go.
+    row("newest wins at the boundary",
+        "0 mqtt standby|10 < BL:ON|100 mqtt operate|250 tick|254 mqtt standby|400 tick|500 tick",
+        "BL:ON\r\nBL:OFF\r\nBL:OFF\r\nBL:ON\r\n",
+        "mqtt standby: ok|mqtt operate: ok|mqtt standby: ok");
+    row("a waiting request is replaced, never the reverse",
+        "0 mqtt standby|10 < BL:ON|100 mqtt operate|249 mqtt standby|250 tick", "BL:ON\r\n",
+        "mqtt standby: ok|mqtt operate: a newer request took its place|mqtt standby: ok");
+    row("spacing from the send, not from the request",
+        "0 server band 3|200 server band 4|249 tick|250 tick", "B: 3\r\nB: 4\r\n",
+        "ampctld 127.0.0.1:40122 band 3: ok|ampctld 127.0.0.1:40122 band 4: ok");
+    row("a click goes at once and withdraws a waiting request",
+        "0 mqtt band 3|100 mqtt band 4|120 panel band 6|400 tick", "B: 3\r\nB: 6\r\n",
+        "mqtt band 3: ok|mqtt band 4: a newer request took its place|panel band 6: ok");
+    row("no band change under a transmission but by a click",
+        "0 < TX: ON|0 keyboard band 3|0 server band 3|0 mqtt band 3|0 panel band 4", "B: 4\r\n",
+        "keyboard band 3: the amplifier is transmitting|ampctld 127.0.0.1:40122 band 3: the "
+        "amplifier is transmitting|mqtt band 3: the amplifier is transmitting|panel band 4: ok");
+    row("a waiting band change is refused once a transmission begins",
+        "0 mqtt band 3|100 mqtt band 4|150 < TX: ON|250 tick", "B: 3\r\n",
+        "mqtt band 3: ok|mqtt band 4: the amplifier is transmitting");
+    row("a client's band only with the Manual interface", "0 < I: 3|0 mqtt band 3", "",
+        "mqtt band 3: the band follows the transceiver; only the Manual interface lets it be "
+        "chosen");
+    row("a client's request the amplifier already meets",
+        "0 < B: 3|0 mqtt band 3|0 < BL:ON|0 server standby", "",
+        "mqtt band 3: ok|ampctld 127.0.0.1:40122 standby: ok");
+}
+
+void TestLink::gate() {
+    QFETCH(QString, steps);
+    QFETCH(QByteArray, wire);
+    QFETCH(QStringList, outcomes);
+    qint64 now = 0;
+    link->SetClock([&now] { return now; });
+    QStringList told;
+    connect(link.get(), &AmpLink::CommandFinished, this, [&told](const CommandOutcome &o) {
+        told << o.command.source.Text() + QLatin1Char(' ') + o.command.Text() +
+                    QStringLiteral(": ") + o.Text();
+    });
+    connectPeer();
+    feed("I: 5\r\n");
+    const std::map<QString, CommandSource::Kind> sources = {
+        {QStringLiteral("panel"), CommandSource::Kind::Panel},
+        {QStringLiteral("keyboard"), CommandSource::Kind::Keyboard},
+        {QStringLiteral("server"), CommandSource::Kind::Server},
+        {QStringLiteral("mqtt"), CommandSource::Kind::Mqtt}};
+    QByteArray sent;
+    for (const QString &step : steps.split(QLatin1Char('|'))) {
+        now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
+        const QString what = step.section(QLatin1Char(' '), 1, 1);
+        const QString rest = step.section(QLatin1Char(' '), 2);
+        if (what == QLatin1String("tick")) {
+            link->GateTick();
+        } else if (what == QLatin1String("<")) {
+            feed(rest.toLatin1() + "\r\n");
+        } else {
+            Command c;
+            c.source = CommandSource::Of(sources.at(what), QStringLiteral("127.0.0.1:40122"));
+            c.kind = rest.startsWith(QLatin1String("band")) ? Command::Kind::Band
+                                                            : Command::Kind::PttBlock;
+            c.value = c.kind == Command::Kind::Band ? rest.section(QLatin1Char(' '), 1).toInt()
+                                                    : rest == QLatin1String("standby");
+            link->Submit(c);
+        }
+        sent += peer->read(20);
+    }
+    QCOMPARE(sent, wire);
+    QCOMPARE(told, outcomes);
+}
+
+// The events of a report sequence with driven time: "MS LINE" steps, and
+// "MS silent" (the liveness tick after the amplifier stopped answering).
+void TestLink::events_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("events");
+    auto row = [](const char *name, const char *steps, const char *events) {
+        QTest::newRow(name) << QString::fromLatin1(steps) << Split(events);
+    };
+    // The peak comes just before "TX: OFF" and stays in the record.
+    row("a transmission with its figures",
+        "0 B: 3|1000 TX: ON|1000 O: 400|1000 R: 16|2000 O: 800|2000 R: 80|3950 P_max: 950|"
+        "4000 TX: OFF",
+        "transmit start 3|transmit end 3 3000ms avg 667W peak 950W swr 1.92");
+    row("output without TX: ON is a transmission too", "0 B: 2|500 O: 100|1500 O: 0",
+        "transmit start 2|transmit end 2 1000ms avg 100W peak 100W swr -");
+    row("a silence ends the transmission at the last line",
+        "0 TX: ON|0 O: 500|3000 T: 35|3000 silent",
+        "transmit start 0|transmit end 0 3000ms avg 500W peak 500W swr -|no answer");
+    row("alarms start and end", "0 ALARM: SWR|10 ALARM: TEMP|20 ALARM: OFF",
+        "alarm start 3|alarm start 4|alarm end 3|alarm end 4");
+    row("a band the amplifier reports", "0 B: 3|10 B: 3|20 B: 5", "band 5 from 3 by amplifier");
+    row("the tuner's result", "0 B: 3|10 END_SWR: 123", "tune result 12.3");
+}
+
+void TestLink::events() {
+    QFETCH(QString, steps);
+    QFETCH(QStringList, events);
+    qint64 now = 0;
+    link->SetClock([&now] { return now; });
+    connectPeer();
+    QStringList told;
+    connect(link.get(), &AmpLink::Event, this, [&told](const LinkEvent &e) {
+        QString t = LinkEvent::Name(e.kind);
+        switch (e.kind) {
+        case LinkEvent::Kind::TransmitStart:
+            t += QStringLiteral(" %1").arg(e.band);
+            break;
+        case LinkEvent::Kind::TransmitEnd: {
+            const Transmission &x = e.transmission;
+            t += QStringLiteral(" %1 %2ms avg %3W peak %4W swr %5")
+                     .arg(x.band)
+                     .arg(x.DurationMs())
+                     .arg(qRound(x.averageW))
+                     .arg(x.peakW)
+                     .arg(x.worstSwr ? QString::number(*x.worstSwr) : QStringLiteral("-"));
+            break;
+        }
+        case LinkEvent::Kind::AlarmStart:
+        case LinkEvent::Kind::AlarmEnd:
+            t += QStringLiteral(" %1").arg(int(e.alarm));
+            break;
+        case LinkEvent::Kind::BandChanged:
+            t += QStringLiteral(" %1 from %2 by %3")
+                     .arg(e.band)
+                     .arg(e.fromBand)
+                     .arg(e.source ? e.source->Text() : QStringLiteral("amplifier"));
+            break;
+        case LinkEvent::Kind::TuneResult:
+            t += QStringLiteral(" %1").arg(e.swr.value_or(0));
+            break;
+        default:
+            break;
+        }
+        told << t;
+    });
+    for (const QString &step : steps.split(QLatin1Char('|'))) {
+        now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
+        const QString line = step.section(QLatin1Char(' '), 1);
+        if (line == QLatin1String("silent")) {
+            now += AmpLink::NoAnswerAfterMs;
+            link->LivenessTick(); // the probe
+            now += AmpLink::ProbeGraceMs;
+            link->LivenessTick();
+        } else {
+            feed(line.toLatin1() + "\r\n");
+        }
+    }
+    QCOMPARE(told, events);
+    // The last transmission's peak stays readable until the next begins.
+    if (QLatin1String(QTest::currentDataTag()) ==
+        QLatin1String("a transmission with its figures")) {
+        QVERIFY(link->State().lastTransmission);
+        QCOMPARE(link->State().lastTransmission->peakW, 950);
     }
 }
 

@@ -24,6 +24,8 @@ using namespace mqtt;
 
 namespace {
 
+using Command = mqtt::Command; // not the link's
+
 QString Describe(const Command &c) {
     return c.kind == Command::Kind::Band ? QStringLiteral("band %1").arg(c.band)
            : c.kind == Command::Kind::Operate
@@ -36,10 +38,10 @@ class RecordingTarget : public CommandTarget {
 public:
     QStringList calls;
     QString refusal;
-    QString Apply(const Command &c) override {
+    void Apply(const Command &c, Done done) override {
         if (refusal.isEmpty())
             calls << Describe(c);
-        return refusal;
+        done(refusal);
     }
 };
 
@@ -99,6 +101,7 @@ QString Evaluate(const QString &rule, const QString &input) {
         AmpStatus s;
         s.PaIdentified = true;
         s.Phase = LinkPhase::Connected;
+        s.PortLost = in.at(0) != QLatin1String("closed"); // a waiting port was lost
         for (const QString &line : in.mid(1)) {
             if (line == QLatin1String("@silent"))
                 s.NoAnswer = true;
@@ -108,33 +111,47 @@ QString Evaluate(const QString &rule, const QString &input) {
             else
                 ApplyReport(line, s);
         }
-        QJsonObject o =
-            QJsonDocument::fromJson(StateJson(StateOf(s, in.at(0)), QDateTime())).object();
+        QJsonObject o = QJsonDocument::fromJson(StateJson(StateOf(s), QDateTime())).object();
         o.remove(QStringLiteral("time"));
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
             .replace(QLatin1Char('"'), QLatin1Char('\''));
     }
-    if (rule == QLatin1String("events")) {
-        // BEFORE|AFTER|KNOWN ALARMS: each "phase:ALARM,ALARM", or "phase:-"
-        // when not current.
-        auto state = [](const QString &text) {
-            MqttState s;
-            s.phase = text.section(QLatin1Char(':'), 0, 0);
-            if (text.section(QLatin1Char(':'), 1) != QLatin1String("-"))
-                s.alarms =
-                    text.section(QLatin1Char(':'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
-            return s;
-        };
-        QStringList names;
-        for (const QByteArray &e :
-             Events(state(in.at(0)), state(in.at(1)), state(in.at(2)).alarms, QDateTime())) {
-            const QJsonObject o = QJsonDocument::fromJson(e).object();
-            names << o.value(QStringLiteral("event")).toString() + QLatin1Char(' ') +
-                         o.value(o.contains(QStringLiteral("alarm")) ? QStringLiteral("alarm")
-                                                                     : QStringLiteral("phase"))
-                             .toString();
+    if (rule == QLatin1String("event")) {
+        // KIND|PREVIOUS PHASE: a link event as the event topic carries it,
+        // without its time; "-" for one it does not carry.
+        LinkEvent e;
+        e.port = QStringLiteral("/dev/ttyUSB0");
+        const QString kind = in.at(0);
+        if (kind == QLatin1String("lost"))
+            e.kind = LinkEvent::Kind::Lost;
+        else if (kind == QLatin1String("waiting"))
+            e.kind = LinkEvent::Kind::Waiting;
+        else if (kind == QLatin1String("answers"))
+            e.kind = LinkEvent::Kind::AnswersAgain;
+        else if (kind == QLatin1String("alarm")) {
+            e.kind = LinkEvent::Kind::AlarmEnd;
+            e.alarm = AlarmKind::Swr;
+        } else if (kind == QLatin1String("band")) {
+            e.kind = LinkEvent::Kind::BandChanged;
+            e.band = 3;
+            e.source = CommandSource::Of(CommandSource::Kind::Server, QStringLiteral("[::1]:9"));
+        } else if (kind == QLatin1String("transmission")) {
+            e.kind = LinkEvent::Kind::TransmitEnd;
+            e.transmission.band = 2;
+            e.transmission.endMs = 12500;
+            e.transmission.averageW = 612.4;
+            e.transmission.peakW = 950;
+            e.transmission.worstSwr = 1.85;
+            e.transmission.alarms = 1u << int(AlarmKind::Swr);
+        } else {
+            e.kind = LinkEvent::Kind::TuneResult;
         }
-        return names.join(QStringLiteral(", "));
+        QJsonObject o = QJsonDocument::fromJson(EventJson(e, in.value(1), QDateTime())).object();
+        if (o.isEmpty())
+            return QStringLiteral("-");
+        o.remove(QStringLiteral("time"));
+        return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
+            .replace(QLatin1Char('"'), QLatin1Char('\''));
     }
     if (rule == QLatin1String("discovery")) {
         // CONTROL DISCOVERY: configs announced/all, and the band select's
@@ -300,11 +317,20 @@ void TestMqtt::rules_data() {
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 0|SWR: 15|O: 100|R: 25", "~'swr':3,"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|B: 3",
          "~'swr':null,'temperature_c'"},
-        {"events", "connected:SWR|connected:SWR,TEMP|connected:SWR", "alarm TEMP"},
-        {"events", "connected:SWR|connected:|connected:SWR", "alarm_end SWR"},
-        {"events", "connected:SWR|lost:-|connected:SWR", "connection lost"},
-        {"events", "lost:-|connected:TEMP|connected:SWR",
-         "connection connected, alarm_end SWR, alarm TEMP"},
+        // The link's events on the event topic: each phase with the one
+        // before, an alarm in the words of every output, a transmission's
+        // figures, a band and who asked.
+        {"event", "lost|connected",
+         "{'event':'connection','phase':'lost','port':'/dev/ttyUSB0','previous':'connected'}"},
+        {"event", "waiting|closed", "~'phase':'waiting'"},
+        {"event", "answers|no answer", "~'phase':'connected','port'"},
+        {"event", "alarm|", "{'alarm':'SWR','event':'alarm_end','text':'High reverse power'}"},
+        {"event", "band|",
+         "{'band':3,'band_name':'40M','event':'band','source':'ampctld [::1]:9'}"},
+        {"event", "transmission|",
+         "{'alarms':['SWR'],'average_w':612,'band':2,'band_name':'80M','duration_s':12.5,"
+         "'event':'transmission','peak_w':950,'worst_swr':1.85}"},
+        {"event", "tune|", "-"},
         {"discovery", "1 1", "20/20 orvik/shack 1/set/band"},
         {"discovery", "0 1", "18/20"},
         {"discovery", "1 0", "0/20"},
@@ -408,6 +434,10 @@ void TestMqtt::state() {
     }
     s.alarms = QStringList{QStringLiteral("SWR")};
     publisher.Update(s);
+    LinkEvent raised;
+    raised.kind = LinkEvent::Kind::AlarmStart;
+    raised.alarm = AlarmKind::Swr;
+    publisher.Tell(raised);
     QVERIFY(watcher.Saw("orvik/st/state", "\"alarms\":[\"SWR\"]"));
     QVERIFY(watcher.Messages("orvik/st/state").size() <= before + 3);
     const auto alarm = watcher.WaitFor("orvik/st/event");
@@ -456,8 +486,6 @@ void TestMqtt::commands_data() {
         {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
         {"not connected", true, false, "operate=operate", "the amplifier is not connected",
          "set/operate: the amplifier is not connected", ""},
-        {"latest wins", true, false, "band=3;band=5;band=6", "",
-         "ok|set/band: replaced by a later one|ok", "band 3|band 6"},
         {"retained", true, false, "!band=3", "", "", ""},
         {"Control=0", false, true, "band=3;operate=standby;raw=T?", "", "", ""},
     };
@@ -528,6 +556,10 @@ void TestMqtt::brokerAway() {
         for (int i = 0; i < alarms; ++i) {
             s.alarms = i % 2 ? QStringList() : QStringList{QStringLiteral("TEMP")};
             publisher.Update(s);
+            LinkEvent e;
+            e.kind = i % 2 ? LinkEvent::Kind::AlarmEnd : LinkEvent::Kind::AlarmStart;
+            e.alarm = AlarmKind::Temp;
+            publisher.Tell(e);
         }
         QTest::qWait(300);
         ::kill(broker, SIGCONT);
@@ -549,9 +581,14 @@ void TestMqtt::brokerAway() {
     broker_.Stop();
     QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Retrying));
     s.phase = Phase::Lost;
-    publisher.Update(s); // an event, dropped
+    publisher.Update(s);
+    LinkEvent phase;
+    phase.kind = LinkEvent::Kind::Lost;
+    publisher.Tell(phase); // an event, dropped
     s.phase = Phase::Waiting;
-    publisher.Update(s); // another
+    publisher.Update(s);
+    phase.kind = LinkEvent::Kind::Waiting;
+    publisher.Tell(phase); // another
     // The retries come 1, 3, 7 s after the loss: the broker is back for the second.
     QTRY_COMPARE_WITH_TIMEOUT(log.filter(QStringLiteral("connection refused")).size(), 1, 5000);
     QVERIFY(broker_.Start());
@@ -582,7 +619,7 @@ void TestMqtt::headless_data() {
         {"Control=0", 1, "set:band=2", "!B: 2", "state", "\"band\":3"},
         {"transmitting", 0, "sim:tx 850 12 4", "", "state", "^\"output_w\":850"},
         {"receiving: no power, not an unknown one", 0, "sim:wait 0", "", "state",
-         "\"output_w\":0,\"pa_type\":\"1.2 kW\",\"peak_w\":null,\"phase\":\"connected\""},
+         "\"output_w\":0,\"pa_type\":\"1.2 kW\""},
         {"silent spell", 0, "sim:silent on", "", "state",
          "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"no answer\""},
         {"unplug", 0, "sim:unplug", "", "state",

@@ -51,17 +51,21 @@ public:
     AmpSnapshot snap;
     QStringList calls;
     AmpSnapshot Snapshot() const override { return snap; }
-    void SelectBand(int band) override {
-        calls << QStringLiteral("band %1").arg(band);
-        snap.band = band;
+    // What the link's gate was handed, by whom.
+    CommandOutcome Submit(const Command &c) override {
+        calls << c.Text()
+                     .replace(QStringLiteral("standby"), QStringLiteral("block"))
+                     .replace(QStringLiteral("operate"), QStringLiteral("release"));
+        sources << c.source.Text();
+        if (c.kind == Command::Kind::Band)
+            snap.band = c.value;
+        CommandOutcome o;
+        o.command = c;
+        o.result = next;
+        return o;
     }
-    void SetPttBlocked(bool blocked) override {
-        calls << (blocked ? QStringLiteral("block") : QStringLiteral("release"));
-        snap.pttPending = blocked ? 1 : 0;
-    }
-    void SendLine(const QByteArray &text) override {
-        calls << QStringLiteral("line ") + QString::fromLatin1(text);
-    }
+    QStringList sources;
+    CommandOutcome::Result next = CommandOutcome::Result::Sent;
 };
 
 // A snapshot by name. "lost" and "silent" keep the values of "manual", as
@@ -71,17 +75,18 @@ AmpSnapshot Preset(const QString &name) {
     if (name == QLatin1String("closed"))
         return s;
     s.connected = name != QLatin1String("lost");
-    s.liveness = name == QLatin1String("lost")     ? Liveness::PortLost
-                 : name == QLatin1String("silent") ? Liveness::Silent
-                                                   : Liveness::Live;
+    s.liveness = name == QLatin1String("lost")     ? remote::Liveness::PortLost
+                 : name == QLatin1String("silent") ? remote::Liveness::Silent
+                                                   : remote::Liveness::Live;
     s.band = 3;
     s.manualBands = true;
     s.forwardW = 850;
     s.reflectedW = 10;
     s.peakW = 900;
     s.info = "Orvik 1200 Ver 2.1";
+    s.swr = 1.24; // as the link rounds SwrFromPower(850, 10)
     if (name == QLatin1String("tuner")) {
-        s.tunerSwr = 1.5;
+        s.swr = 1.5;
         s.alarm = "High SWR";
     } else if (name == QLatin1String("icom")) {
         s.manualBands = false;
@@ -202,7 +207,7 @@ QString Evaluate(const QString &rule, const QString &input) {
             .arg(a.forwardW)
             .arg(a.reflectedW)
             .arg(a.peakW)
-            .arg(a.tunerSwr)
+            .arg(a.swr.value_or(0))
             .arg(a.band)
             .arg(a.manualBands ? QStringLiteral("manual") : QStringLiteral("fixed"),
                  QString::fromLatin1(a.alarm), QString::fromLatin1(a.info));
@@ -315,7 +320,7 @@ private Q_SLOTS:
     void clientLimit();
     void disconnectMidLine();
     void connectAndDrop();
-    void changesDoNotFlood();
+    void changesGoThroughTheGate();
     void fairness_data();
     void fairness();
     void programs_data();
@@ -447,20 +452,21 @@ void TestRemote::rules_data() {
         // The link's state as the server sees it: numbers from the reports'
         // values, whatever the bars or captions make of them.
         {"snapshot", "O: 850|R: 10|P_max: 900|B: 4|I: 5",
-         "live 850 10 900 0 4 manual [] Orvik 1200"},
+         "live 850 10 900 1.24 4 manual [] Orvik 1200"},
         {"snapshot", "Ver: 3.30x2|O: 2000|P_max: 2400|I: 3",
-         "live 2000 0 2400 0 7 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
-        {"snapshot", "O: 850|P_max: 900|TX: OFF", "live 0 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "O: 850|O: 8x0", "live 0 0 0 0 7 fixed [] Orvik 1200"},
+         "live 2000 0 2400 0 0 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
+        {"snapshot", "O: 850|P_max: 900|TX: OFF", "live 0 0 0 0 0 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|O: 8x0", "live 0 0 0 0 0 fixed [] Orvik 1200"},
         {"snapshot", "ALARM: SWR|ALARM: TEMP",
-         "live 0 0 0 0 7 fixed [High reverse power, High temperature] Orvik 1200"},
-        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "live 0 0 0 0 7 fixed [] Orvik 1200"},
+         "live 0 0 0 0 0 fixed [High reverse power, High temperature] Orvik 1200"},
+        {"snapshot", "ALARM: HPOUT|ALARM: OFF", "live 0 0 0 0 0 fixed [] Orvik 1200"},
         // Whether the values are live: the port lost, the handshake, an
-        // amplifier that stopped answering, the port closed.
-        {"snapshot", "O: 850|@Waiting", "lost 850 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "O: 850|@Connecting", "silent 850 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "O: 850|@silent", "silent 850 0 0 0 7 fixed [] Orvik 1200"},
-        {"snapshot", "O: 850|@Closed", "closed 850 0 0 0 7 fixed [] Orvik 1200"},
+        // amplifier that stopped answering, the port closed; none is served
+        // as current then.
+        {"snapshot", "O: 850|@Waiting", "lost 0 0 0 0 0 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@Connecting", "silent 0 0 0 0 0 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@silent", "silent 0 0 0 0 0 fixed [] Orvik 1200"},
+        {"snapshot", "O: 850|@Closed", "closed 0 0 0 0 0 fixed [] Orvik 1200"},
         // The tuner's SWR in tenths, as a number; only while it is current.
         {"snapshot", "B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15",
          "live 0 0 0 1.5 2 fixed [] Orvik 1200"},
@@ -529,14 +535,13 @@ void TestRemote::transcripts_data() {
         {"|F", "manual", {"|F 14250000\n"}, "set_freq: 14250000|RPRT 0\n", "band 4"},
         {"\\set_freq float", "manual", {"\\set_freq 5.0313e7\n"}, "RPRT 0\n", "band 7"},
         {"F joined", "manual", {"F1840000\n"}, "RPRT 0\n", "band 1"},
-        {"F same band", "manual", {"F 7074000\n"}, "RPRT 0\n", none},
         {"F no band", "manual", {"F 5357000\n"}, "RPRT -9\n", none},
         {"F not manual", "icom", {"+F 14250000\n"}, "set_freq: 14250000\nRPRT -9\n", none},
         {"F closed", "closed", {"F 14250000\n"}, "RPRT -9\n", none},
         {"F not a number", "manual", {"F 14.2MHz\n"}, "RPRT -1\n", none},
         {"F negative", "manual", {"F -7000000\n"}, "RPRT -1\n", none},
         {"F no argument", "manual", {"F\n"}, "RPRT -1\n", none},
-        {"l SWR computed", "manual", {"l SWR\n"}, "1.243322\n", none},
+        {"l SWR computed", "manual", {"l SWR\n"}, "1.240000\n", none},
         {"l SWR tuner", "tuner", {"l SWR\n"}, "1.500000\n", none},
         {"l SWR closed", "closed", {"l SWR\n"}, "RPRT -11\n", none},
         {"+l SWR", "tuner", {"+l SWR\n"}, "get_level: SWR\n1.500000\nRPRT 0\n", none},
@@ -587,7 +592,6 @@ void TestRemote::transcripts_data() {
          {";\\set_powerstat 4\n"},
          "set_powerstat: 4;RPRT 0\n",
          "release"},
-        {"set_powerstat as is", "manual", {"\\set_powerstat 4\n"}, "RPRT 0\n", none},
         {"set_powerstat off", "manual", {"\\set_powerstat 0\n"}, "RPRT -11\n", none},
         {"set_powerstat 3", "manual", {"\\set_powerstat 3\n"}, "RPRT -1\n", none},
         {"set_powerstat closed", "closed", {"\\set_powerstat 2\n"}, "RPRT -9\n", none},
@@ -888,50 +892,40 @@ void TestRemote::connectAndDrop() {
     QCOMPARE(Await(&client, 8), QByteArray("7000000\n"));
 }
 
-void TestRemote::changesDoNotFlood() {
+// Every change goes to the link's gate with the client that asked, and the
+// gate's outcome is the answer: refused, the port failed, or accepted (sent,
+// or waiting for its turn).
+void TestRemote::changesGoThroughTheGate() {
     RemoteConfig config;
     config.allowRaw = true;
-    config.holdoffMs = 3600 * 1000; // the test expires the hold-off itself
     LocalServer local(QStringLiteral("manual"), config);
     QCOMPARE(local.started, QString());
     RecordingTarget &target = local.target;
-    RemoteServer &server = local.server;
-    const char *frequencies[] = {"1840000", "3573000", "10136000", "18100000", "24915000"};
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 20; ++i) {
-        clients.push_back(std::make_unique<QTcpSocket>());
-        QTcpSocket *c = clients.back().get();
-        QVERIFY(Connect(c, server.Port()));
-        c->write(QByteArray("F ") + frequencies[i % 5] + "\n");
-        c->write(i % 2 ? "\\set_powerstat 4\n" : "\\set_powerstat 2\n");
-        const QByteArray accepted = "RPRT 0\nRPRT 0\n";
-        QCOMPARE(Await(c, accepted.size()), accepted);
+    QTcpSocket c;
+    QVERIFY(Connect(&c, local.server.Port()));
+    const QString who = QStringLiteral("ampctld 127.0.0.1:%1").arg(c.localPort());
+    const struct {
+        CommandOutcome::Result result;
+        const char *answer;
+    } outcomes[] = {{CommandOutcome::Result::Sent, "RPRT 0\n"},
+                    {CommandOutcome::Result::Waiting, "RPRT 0\n"},
+                    {CommandOutcome::Result::Refused, "RPRT -9\n"},
+                    {CommandOutcome::Result::Failed, "RPRT -6\n"}};
+    for (const auto &o : outcomes) {
+        target.next = o.result;
+        c.write("F 7050000\n");
+        QCOMPARE(Await(&c, int(qstrlen(o.answer))), QByteArray(o.answer));
     }
-    clients[0]->write("w A\nw B\nw C\n");
-    const QByteArray busy = "RPRT 0\nRPRT 0\nRPRT -14\n";
-    QCOMPARE(Await(clients[0].get(), busy.size()), busy);
-    // Twenty clients, one line of each kind went out; the last request of
-    // each kind waits.
-    QCOMPARE(target.calls.join(QLatin1String("; ")), QLatin1String("band 1; block; line A"));
-    server.ApplyPending();
+    target.next = CommandOutcome::Result::Refused; // a line while another waits
+    c.write("w A\n");
+    QCOMPARE(Await(&c, 8), QByteArray("RPRT -14\n"));
+    target.next = CommandOutcome::Result::Sent;
+    c.write("\\set_powerstat 2\n\\set_powerstat 4\n");
+    QCOMPARE(Await(&c, 14), QByteArray("RPRT 0\nRPRT 0\n"));
     QCOMPARE(target.calls.join(QLatin1String("; ")),
-             QLatin1String("band 1; block; line A; band 6; release; line B"));
-    server.ApplyPending();
-    QCOMPARE(target.calls.size(), 6);
-    // A waiting band the amplifier already has is dropped; so is a request
-    // for the PTT state the amplifier has been sent and not yet confirmed.
-    clients[1]->write("F 28074000\n"); // band 6, where the last change went
-    QCOMPARE(Await(clients[1].get(), 7), QByteArray("RPRT 0\n"));
-    server.ApplyPending();
-    QCOMPARE(target.calls.size(), 6);
-    LocalServer fresh(QStringLiteral("manual"), config);
-    fresh.target.snap.pttBlocked = true;
-    fresh.target.snap.pttPending = 0;
-    QTcpSocket client;
-    QVERIFY(Connect(&client, fresh.server.Port()));
-    client.write("\\set_powerstat 4\n");
-    QCOMPARE(Await(&client, 7), QByteArray("RPRT 0\n"));
-    QCOMPARE(fresh.target.calls, QStringList());
+             QLatin1String("band 3; band 3; band 3; band 3; line A; block; release"));
+    QCOMPARE(target.sources.size(), 7);
+    QCOMPARE(target.sources.filter(who).size(), 7);
 }
 
 // One client floods the server while another polls "l SWR" every 5 ms and
@@ -1027,8 +1021,8 @@ void TestRemote::programs_data() {
         {"l PWRFORWARD", {"say O: 850", "say R: 10", "say P_max: 900"}, "l PWRFORWARD\n", "850\n"},
         {"|l PWRREFLECTED", {}, "|l PWRREFLECTED\n", "get_level: PWRREFLECTED|10\nRPRT 0\n"},
         {"\\get_level PWRPEAK", {}, "\\get_level PWRPEAK\n", "900\n"},
-        {"l SWR", {}, "l SWR\n", "1.243322\n"},
-        {"+l SWR", {}, "+l SWR\n", "get_level: SWR\n1.243322\nRPRT 0\n"},
+        {"l SWR", {}, "l SWR\n", "1.240000\n"},
+        {"+l SWR", {}, "+l SWR\n", "get_level: SWR\n1.240000\nRPRT 0\n"},
         {"l FAULT", {"alarm SWR"}, "l FAULT\n", "High reverse power\n"},
         {",l FAULT", {}, ",l FAULT\n", "get_level: FAULT,High reverse power\nRPRT 0\n"},
         {"l FAULT cleared", {"alarm OFF"}, "l FAULT\n", "None\n"},

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What happened on the link, told once to every consumer: the history, the
+// MQTT event topic, the headless log, the server and the windows read these
+// and none of them works an event out again by comparing states.
+#pragma once
+
+#include "link/Commands.h"
+#include "link/Readings.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// One transmission, from "TX: ON" (or the first output power) to its end.
+struct Transmission {
+    qint64 startMs = 0; // the link's clock
+    qint64 endMs = 0;
+    int band = 0;                   // 1..7 at its start; 0: not known
+    double averageW = 0;            // output power averaged over the time
+    int peakW = 0;                  // the highest output or peak report
+    std::optional<double> worstSwr; // the highest SWR measured while output power came
+    unsigned alarms = 0;            // bit n: AlarmKind n was raised during it
+    qint64 DurationMs() const { return endMs - startMs; }
+};
+
+struct LinkEvent {
+    enum class Kind {
+        // Connection phases.
+        Opened,       // the port opened; the handshake runs
+        Identified,   // the amplifier answered
+        NoAnswer,     // it stopped answering
+        AnswersAgain, // it answers again
+        Lost,         // the port went; the link waits for it
+        Waiting,      // the link waits for a port that has not been there yet
+        Back,         // the lost port is there again
+        Closed,       // the port was closed
+        // The amplifier.
+        TransmitStart,
+        TransmitEnd, // transmission holds the record
+        AlarmStart,  // alarm
+        AlarmEnd,    // alarm
+        BandChanged, // band, and source when a command asked for it
+        PttChanged,  // blocked: confirmed by the amplifier
+        TuneResult,  // the tuner's SWR after tuning (swr), with its L and C
+        // A command's final outcome (outcome), from the gate.
+        CommandDone,
+    };
+    Kind kind = Kind::Opened;
+    qint64 atMs = 0; // the link's clock
+    QString port;
+    int band = 0;
+    int fromBand = 0; // BandChanged: the band before
+    AlarmKind alarm = AlarmKind::HpOut;
+    bool blocked = false;
+    std::optional<double> swr;
+    // Who caused it: a command's source; none when the amplifier reported it.
+    std::optional<CommandSource> source;
+    Transmission transmission;
+    CommandOutcome outcome;
+
+    // "opened", "no answer", "transmit end" ...: the word a log or a topic uses.
+    static QString Name(Kind kind);
+};
