@@ -6,14 +6,14 @@
 #include "atu/AtuPanel.h"
 #include "history/HistoryStore.h"
 #include "history/StateSample.h"
+#include "historywindow/HistoryWindow.h"
+#include "monitor/PortMonitor.h"
 #include "mqtt/LinkBridge.h"
 #include "mqtt/Publisher.h"
 #include "remote/LinkTarget.h"
 #include "remote/RemoteServer.h"
 #include "serial/SerialPort.h"
 #include "service/CalibrationWindow.h"
-#include "service/HistoryWindow.h"
-#include "service/PortMonitor.h"
 #include "widgets/Runtime.h"
 
 #include <QDebug>

@@ -7,7 +7,7 @@
 // records its history, as the program does.
 #include "BenchCommon.h"
 
-#include "service/HistoryWindow.h"
+#include "historywindow/HistoryWindow.h"
 
 #include <QElapsedTimer>
 

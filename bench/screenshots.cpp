@@ -15,7 +15,7 @@
 //                                    the windows draw now (pixel data, not PNG bytes)
 #include "SimProcess.h"
 #include "history/HistoryStore.h"
-#include "service/HistoryWindow.h"
+#include "historywindow/HistoryWindow.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QCheckBox>

@@ -6,8 +6,8 @@
 // written every second.
 //   bench_history [--hours N]
 #include "history/HistoryStore.h"
-#include "service/HistoryWindow.h"
-#include "service/Plot.h"
+#include "historywindow/HistoryWindow.h"
+#include "historywindow/Plot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

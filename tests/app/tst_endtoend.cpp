@@ -7,8 +7,8 @@
 // pseudo-terminal in tst_mainwindow. The history of an evening, in the
 // headless program and in the panel. onePortOneProgram and historyInThePanel
 // also run as an unprivileged user (run-unprivileged.sh).
+#include "historywindow/HistoryWindow.h"
 #include "serial/PortLock.h"
-#include "service/HistoryWindow.h"
 #include "tests/common/Headless.h"
 #include "tests/common/HistoryFiles.h"
 #include "tests/common/PanelFixture.h"

@@ -5,7 +5,7 @@
 
 #include "app/MainWindow.h"
 #include "atu/AtuPanel.h"
-#include "service/PortMonitor.h"
+#include "monitor/PortMonitor.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
 #include "widgets/LedLamp.h"

@@ -6,7 +6,7 @@
 // lost device; the error boxes are counted, not shown.
 #include "app/MainWindow.h"
 #include "app/WindowSet.h"
-#include "service/PortMonitor.h"
+#include "monitor/PortMonitor.h"
 #include "widgets/Runtime.h"
 
 #include <QByteArray>

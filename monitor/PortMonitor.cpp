@@ -3,7 +3,7 @@
 // lines not yet moved into it; appending and the change handler touch only its
 // end, so a full log costs no more per entry than an empty one, and the
 // entries of one burst of traffic are laid out as text once, together.
-#include "service/PortMonitor.h"
+#include "monitor/PortMonitor.h"
 
 #include "link/AmpLink.h"
 #include "link/Protocol.h"

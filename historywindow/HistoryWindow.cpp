@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "service/HistoryWindow.h"
+#include "historywindow/HistoryWindow.h"
 
 #include "history/HistorySample.h"
-#include "service/Plot.h"
+#include "historywindow/Plot.h"
 
 #include <QButtonGroup>
 #include <QDateTime>

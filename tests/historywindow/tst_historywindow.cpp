@@ -3,8 +3,8 @@
 // the rows sqlite3 reads, markers and events at their times, the text
 // alternative, zoom, pan and live view, one column per pixel.
 #include "history/HistoryStore.h"
-#include "service/HistoryWindow.h"
-#include "service/Plot.h"
+#include "historywindow/HistoryWindow.h"
+#include "historywindow/Plot.h"
 #include "tests/common/HistoryFiles.h"
 
 #include <QDateTime>
