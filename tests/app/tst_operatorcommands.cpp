@@ -421,9 +421,9 @@ void TestOperatorCommands::keys_data() {
             {"repeats without their flag", "Band3", "Return+ Return+ Return+ Return-", "B: 3\r\n",
              "Band3"},
             {"a release alone sends nothing", "Band3", "Space-", "", "Band3"},
-            {"a click takes the focus", "ComboBox1", "@Band5 Right Return", "B: 5\r\nB: 6\r\n",
+            {"a click takes the focus", "closeport", "@Band5 Right Return", "B: 5\r\nB: 6\r\n",
              "Band6"},
-            {"a click on the PTT block", "ComboBox1", "@Panel1", "BL:ON\r\n", "Panel1"},
+            {"a click on the PTT block", "closeport", "@Panel1", "BL:ON\r\n", "Panel1"},
             {"output: held arrow", "output", "Right*10", "", "output"},
             {"output: arrows, then Return", "output", "Home Right*3 Return", "ALC_PWM: 40\r\n",
              "output"}, // X 67
@@ -431,7 +431,7 @@ void TestOperatorCommands::keys_data() {
             {"output: page keys", "output", "Home PgUp PgUp PgDown Enter", "ALC_PWM: 49\r\n",
              "output"}, // X 83
             {"output: nothing chosen", "output", "Return", "", "output"},
-            {"output: a click, then the arrows", "ComboBox1", "@output Right Return",
+            {"output: a click, then the arrows", "closeport", "@output Right Return",
              "ALC_PWM: 120\r\nALC_PWM: 129\r\n", "output"}, // X 200, X 216
         };
     for (const auto &[name, start, keys, line, focus] : rows)
