@@ -32,6 +32,10 @@ class TLedLamp;
 class TPanel;
 class TShape;
 
+// Where an operator's command came from: a press or click on the panel, or
+// the keyboard (a stroke of Enter or Space on the chosen control).
+enum class CommandOrigin { Panel, Keyboard };
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -89,18 +93,24 @@ private:
 
     // ---- The operator's commands (OperatorCommands.cpp) -----------------
     void ConnectCommands();
+    // Every band change the operator asks for, from a press on a circle or
+    // the keyboard.
+    void RequestBand(int band, CommandOrigin origin);
+    // Every output level the operator asks for, as a press at X on the
+    // output bar (full level at X 333); whether it went out.
+    bool RequestOutputLevel(int x, CommandOrigin origin);
     void SetBandsEnabled(bool enabled);
     // The mouse over band n's circle (not the chosen one): yellow until it
     // reaches the band group's background.
     void HighlightBand(int n);
     void ClearBandHighlight();
-    // Keyboard on the band circles: the arrow keys choose the next enabled
-    // band that way round, as a press on its circle does.
-    bool StepBand(int n, int key);
-    // Keyboard on the output bar: the arrow keys step the ALC level by 5 %
-    // of the full level, Page Up and Down by 25 %, Home and End go to the
-    // ends; each step is a press at the matching X (full level at X 333).
-    bool StepOutputLevel(int key);
+    // Keyboard on the band circles: the arrow keys move the focus to the
+    // next enabled circle that way round; Enter or Space on it sends.
+    bool MoveBandFocus(int n, int key);
+    // Keyboard on the output bar: the arrow keys move the bar's selection
+    // by 5 % of the full level, Page Up and Down by 25 %, Home and End to
+    // the ends; Enter or Space sends the level there, as a press at that X.
+    bool MoveOutputSelection(int key);
     void Exit();
     void ShowAbout();
 

@@ -107,9 +107,11 @@ void MainWindow::CreateControls() {
     outputMeter->SetShowPosText(false);
     outputMeter->setCursor(Qt::PointingHandCursor);
     outputMeter->setAccessibleName(QStringLiteral("Output power"));
-    outputMeter->setAccessibleDescription(QStringLiteral("Arrow keys set the output level"));
+    outputMeter->setAccessibleDescription(
+        QStringLiteral("Arrow keys choose an output level, Enter sets it"));
     outputMeter->SetValueUnit(QStringLiteral("watts"));
-    outputMeter->setFocusPolicy(Qt::TabFocus);
+    // A click takes the focus too, so that the keys act where the operator looks.
+    outputMeter->setFocusPolicy(Qt::StrongFocus);
 
     const QString webdings = QStringLiteral("Webdings");
     const char *tickNames[6] = {"L0", "L250", "L500", "L750", "L1000", "L1200"};
@@ -199,7 +201,7 @@ void MainWindow::CreateControls() {
     panelFont.setPointSize(11);
     pttBlockButton->setFont(panelFont);
     pttBlockButton->setCursor(Qt::PointingHandCursor);
-    pttBlockButton->setFocusPolicy(Qt::TabFocus);
+    pttBlockButton->setFocusPolicy(Qt::StrongFocus);
     pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked; };
     pttBlockButton->raise();
 
@@ -293,7 +295,7 @@ void MainWindow::CreateControls() {
                                             QLatin1String(t.text));
     }
     for (int i = 0; i < 7; ++i) {
-        bandCircles[std::size_t(i)]->setFocusPolicy(Qt::TabFocus);
+        bandCircles[std::size_t(i)]->setFocusPolicy(Qt::StrongFocus);
         bandCircles[std::size_t(i)]->IsChecked = [this, i] {
             return Link.State().readings.band == i + 1;
         };

@@ -3,7 +3,9 @@
 // connection buttons, band circles, setting menus, PA type, PTT block, ALC
 // level and the File and About items. Each one calls the link, which changes
 // its state first, then sends its line and echoes it; a send on a closed port
-// raises, so the echo and anything after it do not happen. Every handler runs
+// raises, so the echo and anything after it do not happen. On the band row
+// and the output bar the arrow keys only move the choice; a stroke of Enter
+// or Space sends it, once, when the key is released. Every handler runs
 // guarded: an exception that escapes it (a send on a closed port) is shown in
 // the standard error box instead of ending the program.
 #include "app/MainWindow.h"
@@ -70,13 +72,10 @@ void MainWindow::ConnectCommands() {
     // ---- Band circles -----------------------------------------------------
     for (int i = 0; i < int(bandCircles.size()); ++i) {
         TShape *circle = bandCircles[std::size_t(i)];
-        circle->OnMouseDown = guard([this, i] { Link.SelectBand(i + 1); });
+        circle->OnMouseDown = guard([this, i] { RequestBand(i + 1, CommandOrigin::Panel); });
+        circle->OnActivate = guard([this, i] { RequestBand(i + 1, CommandOrigin::Keyboard); });
         circle->OnMouseMove = guard([this, i] { HighlightBand(i + 1); });
-        circle->OnKeyDown = [this, i](int key) {
-            bool used = false;
-            Runtime::Guarded([&] { used = StepBand(i + 1, key); });
-            return used;
-        };
+        circle->OnKeyDown = [this, i](int key) { return MoveBandFocus(i + 1, key); };
     }
     bandBox->OnMouseMove = guard([this] { ClearBandHighlight(); });
 
@@ -99,12 +98,17 @@ void MainWindow::ConnectCommands() {
     pttBlockButton->OnClick = guard([this] { Link.TogglePttBlock(); });
     outputMeter->OnMouseDown = [this](QObject *, Qt::MouseButton, Qt::KeyboardModifiers, int x,
                                       int) {
-        Runtime::Guarded([this, x] { Link.PressOutputBar(x); });
+        // The arrows go on from the level pressed, not from an older choice.
+        outputMeter->SetSelection(-1);
+        Runtime::Guarded([this, x] { RequestOutputLevel(x, CommandOrigin::Panel); });
     };
     outputMeter->OnKeyDown = [this](QObject *, int key, Qt::KeyboardModifiers) {
-        bool used = false;
-        Runtime::Guarded([&] { used = StepOutputLevel(key); });
-        return used;
+        return MoveOutputSelection(key);
+    };
+    outputMeter->OnActivate = [this](QObject *) {
+        const int x = outputMeter->Selection();
+        if (x >= 0)
+            Runtime::Guarded([this, x] { RequestOutputLevel(x, CommandOrigin::Keyboard); });
     };
 
     // ---- File and About -----------------------------------------------------
@@ -119,6 +123,13 @@ void MainWindow::ConnectCommands() {
 }
 
 // ---- Band circles ------------------------------------------------------------
+
+void MainWindow::RequestBand(int band, CommandOrigin origin) {
+    // The origin travels with the request so that a band change from the
+    // keyboard can be told apart where it is decided; today every one goes.
+    Q_UNUSED(origin);
+    Link.SelectBand(band);
+}
 
 void MainWindow::SetBandsEnabled(bool enabled) {
     for (TShape *circle : bandCircles)
@@ -138,7 +149,7 @@ void MainWindow::ClearBandHighlight() {
             bandCircles[i]->SetBrushColor(clSilver);
 }
 
-bool MainWindow::StepBand(int n, int key) {
+bool MainWindow::MoveBandFocus(int n, int key) {
     int step = 0;
     if (key == Qt::Key_Left || key == Qt::Key_Up)
         step = -1;
@@ -151,7 +162,6 @@ bool MainWindow::StepBand(int n, int key) {
         TShape *circle = bandCircles[std::size_t(((n - 1 + step * k) % count + count) % count)];
         if (circle->isEnabled()) {
             circle->setFocus(Qt::TabFocusReason);
-            circle->Press();
             break;
         }
     }
@@ -160,9 +170,19 @@ bool MainWindow::StepBand(int n, int key) {
 
 // ---- ALC level -------------------------------------------------------------------
 
-bool MainWindow::StepOutputLevel(int key) {
-    // From the step the mark points nearest to.
-    const int current = AlcStepOf(Link.State().AlcMark.value_or(0));
+bool MainWindow::RequestOutputLevel(int x, CommandOrigin origin) {
+    // Only a level that went out is told (not one refused for calibration);
+    // a press shows itself where the mark moves.
+    const bool sent = Link.PressOutputBar(x);
+    if (sent && origin == CommandOrigin::Keyboard)
+        Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
+    return sent;
+}
+
+bool MainWindow::MoveOutputSelection(int key) {
+    // From the step the selection, else the level mark, points nearest to.
+    const int from = outputMeter->Selection();
+    const int current = AlcStepOf(from >= 0 ? from : Link.State().AlcMark.value_or(0));
     int target = current;
     switch (key) {
     case Qt::Key_Left:
@@ -189,9 +209,9 @@ bool MainWindow::StepOutputLevel(int key) {
         return false;
     }
     const int x = AlcXOf(target);
-    // Only a level that went out is told (not one refused for calibration).
-    if (Link.PressOutputBar(x))
-        Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
+    outputMeter->SetSelection(x);
+    Announce(QStringLiteral("Output level %1 percent chosen, Enter sets it")
+                 .arg(AlcStepOf(x) * 100 / AlcSteps));
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
@@ -146,9 +147,23 @@ void TBarMeter::paintEvent(QPaintEvent *) {
     // Disabled: a reading that is not current, drawn in shades of grey.
     painter.drawImage(
         0, 0, isEnabled() ? m_offscreen : m_offscreen.convertToFormat(QImage::Format_Grayscale8));
-    // The focus frame lies over the picture, never in it.
+    // The focus frame and the selection lie over the picture, never in it.
     if (m_focusFrame.Shown(hasFocus()))
         FocusFrame::Draw(painter, rect(), ToQColor(clWindowText));
+    if (m_selection >= 0 && hasFocus()) {
+        // A dark line edged in white, to be seen on any colour of the bar.
+        const int x = std::min(m_selection, width() - 1);
+        painter.fillRect(QRect(x - 1, 1, 3, height() - 2), ToQColor(clWhite));
+        painter.fillRect(QRect(x, 1, 1, height() - 2), ToQColor(clWindowText));
+    }
+}
+
+void TBarMeter::SetSelection(int x) {
+    const int value = x < 0 ? -1 : x;
+    if (value == m_selection)
+        return;
+    m_selection = value;
+    update();
 }
 
 // The size of the pictures in device pixels: on a dense screen they hold
@@ -478,9 +493,20 @@ void TBarMeter::mouseMoveEvent(QMouseEvent *event) {
 }
 
 void TBarMeter::keyPressEvent(QKeyEvent *event) {
+    if (OnActivate && m_keyStroke.Press(*event))
+        return;
     if (OnKeyDown && OnKeyDown(this, event->key(), event->modifiers()))
         return;
     QWidget::keyPressEvent(event);
+}
+
+void TBarMeter::keyReleaseEvent(QKeyEvent *event) {
+    if (OnActivate && KeyStroke::IsActivation(event->key())) {
+        if (m_keyStroke.Release(*event))
+            OnActivate(this);
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
 }
 
 void TBarMeter::focusInEvent(QFocusEvent *event) {
@@ -491,6 +517,10 @@ void TBarMeter::focusInEvent(QFocusEvent *event) {
 
 void TBarMeter::focusOutEvent(QFocusEvent *event) {
     QWidget::focusOutEvent(event);
+    m_keyStroke.Cancel();
     m_focusFrame.FocusOut(event->reason());
+    // The window losing its activation keeps the place for the return.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        m_selection = -1;
     update();
 }

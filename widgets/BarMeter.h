@@ -6,11 +6,14 @@
 // cached bar picture instead of rebuilding it. The pictures are composed at
 // the screen's device pixel ratio. A screen reader reads the meter as a level
 // bar whose value is Position times ValueScale, in ValueUnit; a window may
-// make it focusable and handle keys through OnKeyDown.
+// make it focusable, handle keys through OnKeyDown and mark a place on the
+// bar that the keyboard chose (Selection), which a stroke of Enter or Space
+// hands to OnActivate.
 #pragma once
 
 #include "widgets/Colors.h"
 #include "widgets/FocusFrame.h"
+#include "widgets/KeyStroke.h"
 #include "widgets/NotifyEvent.h"
 
 #include <QImage>
@@ -41,7 +44,8 @@ using TMouseEvent = std::function<void(QObject *Sender, Qt::MouseButton Button,
                                        Qt::KeyboardModifiers Shift, int X, int Y)>;
 using TMouseMoveEvent =
     std::function<void(QObject *Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
-// A key pressed while the control has the focus; returns whether it was used.
+// A key pressed while the control has the focus (Enter and Space only
+// without an OnActivate), auto-repeats included; returns whether it was used.
 using TKeyEvent = std::function<bool(QObject *Sender, int Key, Qt::KeyboardModifiers Shift)>;
 
 class TBarMeter : public QWidget {
@@ -64,6 +68,7 @@ class TBarMeter : public QWidget {
     Q_PROPERTY(QString PosTextSuffix READ PosTextSuffix WRITE SetPosTextSuffix)
     Q_PROPERTY(bool ShowBorder READ ShowBorder WRITE SetShowBorder)
     Q_PROPERTY(bool ShowPosText READ ShowPosText WRITE SetShowPosText)
+    Q_PROPERTY(int Selection READ Selection WRITE SetSelection)
 
 public:
     explicit TBarMeter(QWidget *parent = nullptr);
@@ -118,6 +123,13 @@ public:
     double ScaledValue(int position) const { return position * m_valueScale; }
     QString ValueText() const;
 
+    // A place on the bar the keyboard chose: X in the meter's pixels, or -1
+    // for none. Marked with a line across the bar while the meter has the
+    // focus, over the picture and never in it; dropped when the focus goes
+    // to another control of the window.
+    int Selection() const { return m_selection; }
+    void SetSelection(int x);
+
     // The picture the last paint composed, and the cached full-length bar.
     const QImage &OffscreenPicture() const { return m_offscreen; }
     const QImage &BarPicture() const { return m_barCache; }
@@ -133,6 +145,8 @@ public:
     TMouseMoveEvent OnMouseMove;
     TMouseEvent OnMouseUp;
     TKeyEvent OnKeyDown;
+    // A stroke of Enter, Return or Space, acted on once at its release.
+    TNotifyEvent OnActivate;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -142,6 +156,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
@@ -180,5 +195,7 @@ private:
     bool m_paintRequested = false;
     int m_barBuilds = 0;
     bool m_leftPressed = false;
+    int m_selection = -1;
     FocusFrame m_focusFrame;
+    KeyStroke m_keyStroke;
 };

@@ -270,30 +270,23 @@ void TColorButton::mouseReleaseEvent(QMouseEvent *event) {
     SetPressedLook(false);
 }
 
-// Space presses on key-down and clicks on key-up, as a mouse button does;
-// Enter and Return click at once.
+// Space, Enter and Return press on key-down and click on key-up, as a mouse
+// button does; a held key clicks once.
 void TColorButton::keyPressEvent(QKeyEvent *event) {
-    switch (event->key()) {
-    case Qt::Key_Space:
-        if (!event->isAutoRepeat())
-            SetPressedLook(true);
-        break;
-    case Qt::Key_Enter:
-    case Qt::Key_Return:
-        if (!event->isAutoRepeat())
-            Activate();
-        break;
-    default:
+    if (!m_keyStroke.Press(*event)) {
         QWidget::keyPressEvent(event);
+        return;
     }
+    if (m_keyStroke.Armed())
+        SetPressedLook(true);
 }
 
 void TColorButton::keyReleaseEvent(QKeyEvent *event) {
-    if (event->key() != Qt::Key_Space) {
+    if (!KeyStroke::IsActivation(event->key())) {
         QWidget::keyReleaseEvent(event);
         return;
     }
-    if (event->isAutoRepeat() || !m_pressed)
+    if (!m_keyStroke.Release(*event) || !m_pressed)
         return;
     Click();
     ToggleLatch();
@@ -310,6 +303,7 @@ void TColorButton::focusInEvent(QFocusEvent *event) {
 void TColorButton::focusOutEvent(QFocusEvent *event) {
     QWidget::focusOutEvent(event);
     m_focusFrame.FocusOut(event->reason());
+    m_keyStroke.Cancel();
     if (m_pressed && !m_leftPressed)
         SetPressedLook(false);
     update();

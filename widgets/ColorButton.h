@@ -2,12 +2,13 @@
 // TColorButton: a push button drawn in solid colours, with hot and down
 // looks, an optional tiled background bitmap and an optional latching mode in
 // which every click toggles a persistent down state. It takes the focus from
-// the keyboard (Tab), shows it with a dotted frame, and Space or Enter press
-// it as a click does.
+// the keyboard (Tab), shows it with a dotted frame, and a stroke of Space or
+// Enter clicks it once: pressed on the key's press, clicked on its release.
 #pragma once
 
 #include "widgets/Colors.h"
 #include "widgets/FocusFrame.h"
+#include "widgets/KeyStroke.h"
 #include "widgets/NotifyEvent.h"
 
 #include <QImage>
@@ -131,4 +132,5 @@ private:
     bool m_hot = false;
     bool m_leftPressed = false;
     FocusFrame m_focusFrame;
+    KeyStroke m_keyStroke;
 };

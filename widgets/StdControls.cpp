@@ -10,10 +10,6 @@
 
 namespace {
 
-bool IsActivationKey(int key) {
-    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
 void NotifyChecked(QWidget *w) {
     if (!AccessibleEventsWanted())
         return;
@@ -34,7 +30,7 @@ public:
     QAccessible::Role role() const override {
         if (shape()->IsChecked)
             return QAccessible::RadioButton;
-        return shape()->OnMouseDown ? QAccessible::Button : QAccessible::Graphic;
+        return shape()->Pressable() ? QAccessible::Button : QAccessible::Graphic;
     }
     QAccessible::State state() const override {
         QAccessible::State s = QAccessibleWidget::state();
@@ -45,7 +41,7 @@ public:
         return s;
     }
     QStringList actionNames() const override {
-        if (!shape()->OnMouseDown)
+        if (!shape()->Pressable())
             return QAccessibleWidget::actionNames();
         return QStringList{QAccessibleActionInterface::pressAction()} +
                QAccessibleWidget::actionNames();
@@ -151,19 +147,29 @@ void TShape::mousePressEvent(QMouseEvent *e) {
 }
 
 void TShape::Press() {
-    if (isEnabled() && OnMouseDown)
+    if (!isEnabled())
+        return;
+    if (OnActivate)
+        OnActivate();
+    else if (OnMouseDown)
         OnMouseDown(Qt::LeftButton, width() / 2, height() / 2);
 }
 
 void TShape::keyPressEvent(QKeyEvent *e) {
-    if (IsActivationKey(e->key()) && OnMouseDown) {
-        if (!e->isAutoRepeat())
-            Press();
+    if (Pressable() && keyStroke.Press(*e))
         return;
-    }
     if (OnKeyDown && OnKeyDown(e->key()))
         return;
     QWidget::keyPressEvent(e);
+}
+
+void TShape::keyReleaseEvent(QKeyEvent *e) {
+    if (Pressable() && KeyStroke::IsActivation(e->key())) {
+        if (keyStroke.Release(*e))
+            Press();
+        return;
+    }
+    QWidget::keyReleaseEvent(e);
 }
 
 void TShape::focusInEvent(QFocusEvent *e) {
@@ -174,6 +180,7 @@ void TShape::focusInEvent(QFocusEvent *e) {
 
 void TShape::focusOutEvent(QFocusEvent *e) {
     QWidget::focusOutEvent(e);
+    keyStroke.Cancel();
     focusFrame.FocusOut(e->reason());
     update();
 }
@@ -235,12 +242,18 @@ void TPanel::mouseReleaseEvent(QMouseEvent *e) {
 }
 
 void TPanel::keyPressEvent(QKeyEvent *e) {
-    if (IsActivationKey(e->key()) && OnClick) {
-        if (!e->isAutoRepeat())
+    if (OnClick && keyStroke.Press(*e))
+        return;
+    QFrame::keyPressEvent(e);
+}
+
+void TPanel::keyReleaseEvent(QKeyEvent *e) {
+    if (OnClick && KeyStroke::IsActivation(e->key())) {
+        if (keyStroke.Release(*e) && isEnabled())
             OnClick();
         return;
     }
-    QFrame::keyPressEvent(e);
+    QFrame::keyReleaseEvent(e);
 }
 
 void TPanel::focusInEvent(QFocusEvent *e) {
@@ -251,6 +264,7 @@ void TPanel::focusInEvent(QFocusEvent *e) {
 
 void TPanel::focusOutEvent(QFocusEvent *e) {
     QFrame::focusOutEvent(e);
+    keyStroke.Cancel();
     focusFrame.FocusOut(e->reason());
     update();
 }

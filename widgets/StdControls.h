@@ -5,12 +5,14 @@
 // reports the mouse moving over its background (the band group's hover),
 // and a hook that reports double clicks on the objects it watches.
 // A shape with a press handler and a panel with a click handler are buttons
-// for the keyboard (when the window makes them focusable: Space and Enter
-// press them, a dotted frame shows the focus) and for screen readers.
+// for the keyboard (when the window makes them focusable: a stroke of Space
+// or Enter presses them once, on its release, a dotted frame shows the focus)
+// and for screen readers.
 #pragma once
 
 #include "widgets/Colors.h"
 #include "widgets/FocusFrame.h"
+#include "widgets/KeyStroke.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -33,14 +35,20 @@ public:
     // Mouse handlers: X, Y relative to the shape.
     std::function<void(Qt::MouseButton, int, int)> OnMouseDown;
     std::function<void(int, int)> OnMouseMove;
-    // A key other than Space and Enter while the shape has the focus;
-    // returns whether it was used.
+    // The press from the keyboard (a stroke of Space or Enter, acted on at
+    // its release) or from a screen reader. Without it, those press the
+    // shape as a left press in the middle does (OnMouseDown).
+    std::function<void()> OnActivate;
+    // A key other than Space and Enter pressed while the shape has the
+    // focus, auto-repeats included; returns whether it was used.
     std::function<bool(int key)> OnKeyDown;
     // Set for a shape that is one choice of several (a band): whether it is
     // the chosen one. A screen reader reads it as a radio button.
     std::function<bool()> IsChecked;
 
-    // A left press in the middle, as Space, Enter and a screen reader press it.
+    // Whether the shape is a button (it has a press handler).
+    bool Pressable() const { return OnActivate || OnMouseDown; }
+    // The press of Space, Enter and a screen reader (see OnActivate).
     void Press();
 
 protected:
@@ -48,6 +56,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
 
@@ -56,6 +65,7 @@ private:
     TColor brush = clWhite;
     TColor pen = clBlack;
     FocusFrame focusFrame;
+    KeyStroke keyStroke;
 };
 
 class TPanel : public QFrame {
@@ -80,6 +90,7 @@ protected:
     void paintEvent(QPaintEvent *) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
 
@@ -88,6 +99,7 @@ private:
     TColor color = clBtnFace;
     TColor fontColor = clBlack;
     FocusFrame focusFrame;
+    KeyStroke keyStroke;
 };
 
 class TGroupBox : public QGroupBox {

@@ -9,10 +9,12 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QKeySequence>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 class TestOperatorCommands : public QObject {
     Q_OBJECT
@@ -32,6 +34,8 @@ private Q_SLOTS:
     void alcPress();
     void alcRefused();
     void keyboardOnly();
+    void keys_data();
+    void keys();
     void operatorSession();
 
 private:
@@ -362,26 +366,12 @@ void TestOperatorCommands::keyboardOnly() {
     report("I: 5"); // manual
     report("CAL: 200");
 
-    // The arrow keys choose the next band that way round, as a press does.
-    f->ui.Band[2]->setFocus(Qt::TabFocusReason);
-    const std::pair<Qt::Key, int> steps[] = {
-        {Qt::Key_Right, 4}, {Qt::Key_Down, 5}, {Qt::Key_Left, 4}, {Qt::Key_Up, 3}};
-    for (const auto &[key, band] : steps) {
-        QTest::keyClick(QApplication::focusWidget(), key);
-        QCOMPARE(sent(), "B: " + QByteArray::number(band) + "\r\n");
-        QCOMPARE(QApplication::focusWidget(), f->ui.Band[std::size_t(band - 1)]);
-        QCOMPARE(f->ui.Band[std::size_t(band - 1)]->BrushColor(), clLime);
-    }
-    f->ui.Band[0]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(f->ui.Band[0], Qt::Key_Left); // round to 6M
-    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
-    QTest::keyClick(f->ui.Band[6], Qt::Key_Space); // the chosen band again
-    QCOMPARE(sent(), QByteArray("B: 7\r\n"));
-    // Disabled circles (a transceiver interface) are passed over.
+    // The arrow keys move the focus along the enabled circles and send nothing.
     f->ui.Band[2]->setEnabled(false);
     f->ui.Band[1]->setFocus(Qt::TabFocusReason);
     QTest::keyClick(f->ui.Band[1], Qt::Key_Right);
-    QCOMPARE(sent(), QByteArray("B: 4\r\n"));
+    QCOMPARE(QApplication::focusWidget(), f->ui.Band[3]);
+    QVERIFY(nothingSent());
 
     // The PTT block toggles from the keyboard, confirmed by the amplifier.
     f->ui.Panel1->setFocus(Qt::TabFocusReason);
@@ -392,24 +382,101 @@ void TestOperatorCommands::keyboardOnly() {
     QTest::keyClick(f->ui.Panel1, Qt::Key_Return);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
 
-    // The output bar: each step is the line of a press at its X (level = 200 * X div 333).
+    // The output bar: the arrows move the selection, the level mark stays
+    // until Enter sends the level there (200 * X 117 div 333).
+    const int mark = f->ui.ALC1->x();
     f->ui.output->setFocus(Qt::TabFocusReason);
-    const std::pair<Qt::Key, const char *> levels[] = {
-        {Qt::Key_Home, "ALC_PWM: 0"},    {Qt::Key_Right, "ALC_PWM: 10"}, // X 17
-        {Qt::Key_PageUp, "ALC_PWM: 60"}, {Qt::Key_Up, "ALC_PWM: 70"},    // X 100, 117
-        {Qt::Key_Down, "ALC_PWM: 60"},   {Qt::Key_End, "ALC_PWM: 200"},  // X 333
-        {Qt::Key_Right, "ALC_PWM: 200"}, {Qt::Key_PageDown, "ALC_PWM: 150"}};
-    for (const auto &[key, line] : levels) {
+    for (Qt::Key key : {Qt::Key_Home, Qt::Key_PageUp, Qt::Key_Right, Qt::Key_Up})
         QTest::keyClick(f->ui.output, key);
-        QCOMPARE(sent(), QByteArray(line) + "\r\n");
-    }
-    QCOMPARE(f->ui.ALC1->x(), MainRules::AlcMarkerLeft(250));
+    QCOMPARE(f->ui.output->Selection(), 117);
+    QCOMPARE(f->ui.ALC1->x(), mark);
+    QTest::keyClick(f->ui.output, Qt::Key_Return);
+    QCOMPARE(sent(), QByteArray("ALC_PWM: 70\r\n"));
+    QCOMPARE(f->ui.ALC1->x(), MainRules::AlcMarkerLeft(117));
     QVERIFY(f->boxes.isEmpty());
     // Not calibrated: the refusal, as for a press.
     report("CAL: 255");
-    QTest::keyClick(f->ui.output, Qt::Key_Left);
+    QTest::keyClick(f->ui.output, Qt::Key_Space);
     QVERIFY(nothingSent());
     QCOMPARE(f->boxes.size(), 1);
+}
+
+// The keyboard on the band row and the output bar, a row a sequence of keys
+// and clicks: "Key" a stroke, "Key*n" held through n auto-repeats, "Key+"
+// and "Key-" a lone press and release, "@Name" a click in the middle of a
+// control. Only a stroke of Enter or Space sends, once, at its release.
+void TestOperatorCommands::keys_data() {
+    QTest::addColumn<QString>("start"); // the control with the focus first
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("focus"); // at the end
+    const std::tuple<const char *, const char *, const char *, const char *, const char *> rows[] =
+        {
+            {"held arrow sends nothing", "Band3", "Right*25", "", "Band1"},
+            {"arrow, then Return", "Band3", "Right Return", "B: 4\r\n", "Band4"},
+            {"arrows go round", "Band1", "Up Up Down Enter", "B: 7\r\n", "Band7"},
+            {"a press alone sends nothing", "Band3", "Return+", "", "Band3"},
+            {"held Return sends once", "Band3", "Return*10", "B: 3\r\n", "Band3"},
+            {"held Space sends once", "Band2", "Space*10", "B: 2\r\n", "Band2"},
+            {"repeats without their flag", "Band3", "Return+ Return+ Return+ Return-", "B: 3\r\n",
+             "Band3"},
+            {"a release alone sends nothing", "Band3", "Space-", "", "Band3"},
+            {"a click takes the focus", "closeport", "@Band5 Right Return", "B: 5\r\nB: 6\r\n",
+             "Band6"},
+            {"a click on the PTT block", "closeport", "@Panel1", "BL:ON\r\n", "Panel1"},
+            {"output: held arrow", "output", "Right*10", "", "output"},
+            {"output: arrows, then Return", "output", "Home Right*3 Return", "ALC_PWM: 40\r\n",
+             "output"}, // X 67
+            {"output: held Space", "output", "End Space*5", "ALC_PWM: 200\r\n", "output"},
+            {"output: page keys", "output", "Home PgUp PgUp PgDown Enter", "ALC_PWM: 49\r\n",
+             "output"}, // X 83
+            {"output: nothing chosen", "output", "Return", "", "output"},
+            {"output: a click, then the arrows", "closeport", "@output Right Return",
+             "ALC_PWM: 120\r\nALC_PWM: 129\r\n", "output"}, // X 200, X 216
+        };
+    for (const auto &[name, start, keys, line, focus] : rows)
+        QTest::newRow(name) << QString::fromLatin1(start) << QString::fromLatin1(keys)
+                            << QByteArray(line) << QString::fromLatin1(focus);
+}
+
+void TestOperatorCommands::keys() {
+    QFETCH(QString, start);
+    QFETCH(QString, keys);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, focus);
+    QVERIFY(f->connectPeer());
+    report("I: 5"); // manual: the circles are enabled
+    report("CAL: 200");
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    form->findChild<QWidget *>(start)->setFocus(Qt::TabFocusReason);
+    auto send = [](QEvent::Type type, int key, bool repeat) {
+        QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
+    for (const QString &item : keys.split(QLatin1Char(' '))) {
+        if (item.startsWith(QLatin1Char('@'))) {
+            auto *w = form->findChild<QWidget *>(item.mid(1));
+            QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+            continue;
+        }
+        QString name = item.section(QLatin1Char('*'), 0, 0);
+        const bool pressOnly = name.endsWith(QLatin1Char('+'));
+        const bool releaseOnly = name.endsWith(QLatin1Char('-'));
+        if (pressOnly || releaseOnly)
+            name.chop(1);
+        const int key = QKeySequence(name)[0].key();
+        QVERIFY2(key != 0, qPrintable(name));
+        if (!releaseOnly)
+            send(QEvent::KeyPress, key, false);
+        for (int i = item.section(QLatin1Char('*'), 1).toInt(); i > 0; --i) {
+            send(QEvent::KeyRelease, key, true);
+            send(QEvent::KeyPress, key, true);
+        }
+        if (!pressOnly)
+            send(QEvent::KeyRelease, key, false);
+    }
+    QCOMPARE(sent(), line);
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
 }
 
 // End to end against the simulated amplifier: a band circle, a setting item,

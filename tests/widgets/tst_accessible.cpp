@@ -24,8 +24,10 @@
 #include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -206,7 +208,8 @@ void TestAccessible::keyboard_data() {
     QTest::addColumn<QString>("how"); // a key, or an action through the screen reader
     for (bool latching : {true, false}) {
         const char *kind = latching ? "latching" : "plain";
-        for (const char *how : {"Space", "Return", "Enter", "press action"})
+        for (const char *how :
+             {"Space", "Return", "Enter", "press action", "held Return", "Return unflagged"})
             QTest::addRow("%s, %s", kind, how) << latching << QString::fromLatin1(how);
     }
     QTest::newRow("latching, toggle action") << true << QStringLiteral("toggle action");
@@ -241,6 +244,22 @@ void TestAccessible::keyboard() {
         QTest::keyClick(button, Qt::Key_Return);
     } else if (how == QLatin1String("Enter")) {
         QTest::keyClick(button, Qt::Key_Enter);
+    } else if (how.contains(QLatin1String("Return"))) {
+        // Held: its repeats flagged, or (as some input methods pass them on)
+        // presses again without the flag; only the release clicks.
+        const bool flagged = how.startsWith(QLatin1String("held"));
+        auto send = [button](QEvent::Type type, bool repeat) {
+            QKeyEvent event(type, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+            QApplication::sendEvent(button, &event);
+        };
+        send(QEvent::KeyPress, false);
+        for (int i = 0; i < 3; ++i) {
+            if (flagged)
+                send(QEvent::KeyRelease, true);
+            send(QEvent::KeyPress, flagged);
+        }
+        QVERIFY(button->Pressed() && seen.isEmpty());
+        send(QEvent::KeyRelease, false);
     } else {
         const QString action = how == QLatin1String("press action")
                                    ? QAccessibleActionInterface::pressAction()
@@ -298,8 +317,21 @@ void TestAccessible::focusFrame() {
     }
     // The meter's own picture never holds the frame.
     meter->setFocus(Qt::TabFocusReason);
-    Render(*meter);
+    const QImage framed = Render(*meter);
     QCOMPARE(meter->OffscreenPicture(), meterUnfocused);
+    // A selection is a line across the bar at its X, over the picture and
+    // only while focused; it goes with the focus.
+    meter->SetSelection(150);
+    const QImage selected = Render(*meter);
+    QCOMPARE(meter->OffscreenPicture(), meterUnfocused);
+    QSet<int> columns;
+    for (int y = 8; y < selected.height() - 8; ++y)
+        for (int x = 8; x < selected.width() - 8; ++x)
+            if (selected.pixel(x, y) != framed.pixel(x, y))
+                columns << x;
+    QCOMPARE(columns, (QSet<int>{298, 299, 300, 301, 302, 303})); // X 149 to 151, device pixels
+    first->setFocus(Qt::TabFocusReason);
+    QCOMPARE(meter->Selection(), -1);
 }
 
 void TestAccessible::lamp() {
@@ -591,7 +623,7 @@ void TestAccessible::mainWindowChanges() {
     QAccessibleInterface *out = Accessible(ui.output);
     QCOMPARE(out->valueInterface()->currentValue().toDouble(), 850.0);
     QCOMPARE(out->text(QAccessible::Description),
-             QStringLiteral("850 watts. Arrow keys set the output level"));
+             QStringLiteral("850 watts. Arrow keys choose an output level, Enter sets it"));
     QTRY_COMPARE(Accessible(ui.swr)->text(QAccessible::Value), QStringLiteral("40 watts"));
     QVERIFY(EventsOf(ui.output).contains(QAccessible::ValueChanged));
     QCOMPARE(Accessible(ui.tx_led)->text(QAccessible::Description),
