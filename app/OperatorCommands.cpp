@@ -124,11 +124,25 @@ void MainWindow::ConnectCommands() {
 
 // ---- Band circles ------------------------------------------------------------
 
+namespace {
+CommandSource SourceOf(CommandOrigin origin) {
+    return CommandSource::Of(origin == CommandOrigin::Keyboard ? CommandSource::Kind::Keyboard
+                                                               : CommandSource::Kind::Panel);
+}
+} // namespace
+
 void MainWindow::RequestBand(int band, CommandOrigin origin) {
-    // The origin travels with the request so that a band change from the
-    // keyboard can be told apart where it is decided; today every one goes.
-    Q_UNUSED(origin);
-    Link.SelectBand(band);
+    // The link's gate decides: a band change from the keyboard waits for
+    // its turn and is refused while the amplifier transmits.
+    const CommandOutcome outcome = Link.Submit([&] {
+        Command c;
+        c.kind = Command::Kind::Band;
+        c.value = band;
+        c.source = SourceOf(origin);
+        return c;
+    }());
+    if (outcome.result == CommandOutcome::Result::Refused && origin == CommandOrigin::Keyboard)
+        Announce(QStringLiteral("Band not changed: ") + outcome.reason);
 }
 
 void MainWindow::SetBandsEnabled(bool enabled) {
@@ -173,7 +187,7 @@ bool MainWindow::MoveBandFocus(int n, int key) {
 bool MainWindow::RequestOutputLevel(int x, CommandOrigin origin) {
     // Only a level that went out is told (not one refused for calibration);
     // a press shows itself where the mark moves.
-    const bool sent = Link.PressOutputBar(x);
+    const bool sent = Link.PressOutputBar(x, SourceOf(origin));
     if (sent && origin == CommandOrigin::Keyboard)
         Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
     return sent;

@@ -188,15 +188,16 @@ void AmpLink::Send(const QByteArray &command, Protocol::Echo echo, TSendKind kin
         Log(Protocol::SentEcho(command, echo));
 }
 
-void AmpLink::SendTypedLine(const QByteArray &line, const CommandSource &source) {
+bool AmpLink::SendTypedLine(const QByteArray &line, const CommandSource &source) {
     Command c;
     c.kind = Command::Kind::Line;
     c.line = line;
     c.source = source;
     if (Submit(c).result == CommandOutcome::Result::Failed)
-        return;
+        return false;
     if (line == Protocol::ServiceKeyword)
         RevealServiceReadings();
+    return true;
 }
 
 void AmpLink::RevealServiceReadings() {

@@ -5,24 +5,6 @@
 
 #include <cmath>
 
-QString LivenessName(Liveness liveness) {
-    switch (liveness) {
-    case Liveness::Closed:
-        return QStringLiteral("closed");
-    case Liveness::Connecting:
-        return QStringLiteral("connecting");
-    case Liveness::Live:
-        return QStringLiteral("connected");
-    case Liveness::NoAnswer:
-        return QStringLiteral("no answer");
-    case Liveness::Lost:
-        return QStringLiteral("lost");
-    case Liveness::Waiting:
-        return QStringLiteral("waiting");
-    }
-    return QString();
-}
-
 Liveness AmpStatus::Liveness() const {
     switch (Phase) {
     case LinkPhase::Start:

@@ -20,19 +20,6 @@
 // Waiting: the port was lost (or was not there) and the link retries it.
 enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
 
-// The connection as every output names it, decided in one place
-// (AmpStatus::Liveness): the server's error codes, MQTT's phase, the
-// history's rows and the web page all take this.
-enum class Liveness {
-    Closed,     // no port open, none waited for
-    Connecting, // open, looking for the amplifier
-    Live,       // identified and answering: the readings are current
-    NoAnswer,   // identified, but silent
-    Lost,       // the port went during a connection; the link waits for it
-    Waiting,    // the port has not been there yet; the link waits for it
-};
-// "closed", "connecting", "connected", "no answer", "lost", "waiting".
-QString LivenessName(Liveness liveness);
 
 struct AmpStatus {
     // ---- Connection --------------------------------------------------------

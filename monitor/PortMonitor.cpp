@@ -362,10 +362,10 @@ void PortMonitor::ClearBoth() {
 void PortMonitor::InputKey(int key) {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
-    // Sending on a closed port throws: nothing below runs, the line keeps
-    // its text and the keyword reveals nothing.
-    Link.SendTypedLine(Protocol::ToLine(inputLine->text()));
-    inputLine->clear();
+    // A line the port did not take keeps its text (the link shows why) and
+    // the keyword reveals nothing.
+    if (Link.SendTypedLine(Protocol::ToLine(inputLine->text())))
+        inputLine->clear();
 }
 
 void PortMonitor::SendProbe() {

@@ -72,7 +72,7 @@ Script Parse(const char *text) {
                           : links.contains(w.at(1)) ? Link(HistoryLink(links.indexOf(w.at(1))))
                                                     : Rx(n(2, 40), int(n(3, 3)), unsigned(n(4, 0)));
         s.pttBlocked = w.at(1) == QLatin1String("ptt");
-        out.push_back({T0 + w.at(0).toLongLong(), s});
+        out.push_back({T0 + w.at(0).toLongLong(), s, std::nullopt});
     }
     return out;
 }
@@ -121,7 +121,7 @@ void TestHistoryStore::records_data() {
                               << QString::fromLatin1(r.sql) << QString::fromLatin1(r.expected);
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
-        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7))});
+        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7)), std::nullopt});
     QTest::newRow("a minute's summary is that of its rows, across a restart")
         << minutes << 0 << 1 << T0 + 70500
         << QStringLiteral(
