@@ -494,8 +494,8 @@ void TestEndToEnd::historyInThePanel() {
 // The panel program ended by a stop signal closes its port as File, Exit
 // does: no lock file is left, the device keeps no exclusive mark (an
 // ordinary user may open it; root may anyway, so the mark is read back);
-// the status is 0. The port is opened from the keyboard: Tab to Open Port,
-// Return.
+// the history notes the end; the status is 0. The port is opened from the keyboard: Tab to Open
+// Port, Return.
 void TestEndToEnd::panelStopSignal_data() {
     QTest::addColumn<int>("stopSignal");
     QTest::newRow("SIGTERM") << int(SIGTERM);
@@ -550,6 +550,9 @@ void TestEndToEnd::panelStopSignal() {
     ::close(fd);
     QVERIFY(got == 0);
     QCOMPARE(exclusive, 0);
+    const QString events = Sqlite(dir.filePath(QStringLiteral("orvik/history.sqlite")),
+                                  QStringLiteral("SELECT group_concat(kind) FROM events"));
+    QVERIFY2(events.endsWith(QLatin1String("opened,closed")), qPrintable(events));
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(panel.exitCode(), 0);
 }
