@@ -20,8 +20,8 @@ template <typename Window, typename... Args> Window *WindowSet::Add(Args &&...ar
 }
 
 WindowSet::WindowSet(const Settings &settings)
-    : settings_(settings), station(std::make_unique<Station>()) {
-    AmpLink *link = &station->Link();
+    : settings_(settings), station_(std::make_unique<Station>()) {
+    AmpLink *link = &station_->Link();
     // An exception that escapes the link's handlers (a send on a closed
     // port) is shown in the standard error box.
     link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
@@ -60,13 +60,13 @@ WindowSet::WindowSet(const Settings &settings)
 
     // The server's and the publisher's lines go to standard error; a
     // client's changes show in the port monitor as the link echoes them.
-    QObject::connect(station.get(), &Station::Logged,
+    QObject::connect(station_.get(), &Station::Logged,
                      [](const QString &line) { qInfo().noquote() << line; });
-    QObject::connect(station.get(), &Station::BrokerStatusChanged, main,
+    QObject::connect(station_.get(), &Station::BrokerStatusChanged, main,
                      &MainWindow::SetBrokerStatus);
     // Each fault of the history has its one box, at the start or later (a
     // full disk).
-    QObject::connect(station.get(), &Station::HistoryMessage, main, [this](const QString &text) {
+    QObject::connect(station_.get(), &Station::HistoryMessage, main, [this](const QString &text) {
         historyMessage = text;
         Runtime::ShowMessage(text, QStringLiteral("History"), Runtime::MsgIcon::Warning, main);
     });
@@ -98,7 +98,7 @@ void WindowSet::Start(const Station::Plan &plan) {
 }
 
 QString WindowSet::StartServer(const remote::RemoteConfig &config) {
-    const QString error = station->StartServer(config);
+    const QString error = station_->StartServer(config);
     if (!error.isEmpty())
         Runtime::ShowMessage(error +
                                  QStringLiteral("\n\nThe panel runs without the network server."),
@@ -108,13 +108,13 @@ QString WindowSet::StartServer(const remote::RemoteConfig &config) {
 
 QString WindowSet::StartHistory(const QString &file, int days) {
     historyMessage.clear();
-    station->StartHistory(file, days);
+    station_->StartHistory(file, days);
     history->SetFile(file);
     return historyMessage;
 }
 
 QString WindowSet::StartPublisher(const mqtt::Settings &settings) {
-    const QString error = station->StartPublisher(settings);
+    const QString error = station_->StartPublisher(settings);
     if (!error.isEmpty())
         Runtime::ShowMessage(QStringLiteral("MQTT: ") + error +
                                  QStringLiteral("\n\nThe panel runs without publishing."),
@@ -125,10 +125,10 @@ QString WindowSet::StartPublisher(const mqtt::Settings &settings) {
 WindowSet::~WindowSet() {
     // Nothing may reach the windows once they start to go: the station
     // stops first, in its one order, the port closed without an event.
-    station->Stop();
+    station_->Stop();
     windows.front().reset();
     main = nullptr;
     while (!windows.empty())
         windows.pop_back();
-    station.reset();
+    station_.reset();
 }

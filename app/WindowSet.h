@@ -40,8 +40,8 @@ public:
     WindowSet(const WindowSet &) = delete;
     WindowSet &operator=(const WindowSet &) = delete;
 
-    Station &Parts() const { return *station; }
-    AmpLink &Link() const { return station->Link(); }
+    Station &station() const { return *station_; }
+    AmpLink &Link() const { return station_->Link(); }
     MainWindow *Main() const { return main; }
     PortMonitor *Monitor() const { return monitor; }
     CalibrationWindow *Calibration() const { return calibration; }
@@ -52,7 +52,7 @@ public:
     QList<QWidget *> Windows() const;
     const Settings &settings() const { return settings_; }
 
-    // Starts the station's parts as the plan says: the server, the
+    // Starts what the plan asks of the station: the server, the
     // publisher, the history; each that cannot start has its box and the
     // panel runs without it.
     void Start(const Station::Plan &plan);
@@ -61,20 +61,20 @@ public:
     // server). When it cannot start, a message box says why and the panel
     // runs without it; the message is returned.
     QString StartServer(const remote::RemoteConfig &config);
-    remote::RemoteServer *Server() const { return station->Server(); }
+    remote::RemoteServer *Server() const { return station_->Server(); }
     // Publishes the link's state on the MQTT broker the settings name (none:
     // nothing), the broker's state in the main window's title. When it
     // cannot start, a message box says why and the panel runs without it;
     // the message is returned.
     QString StartPublisher(const mqtt::Settings &settings);
-    mqtt::Publisher *Publisher() const { return station->Publisher(); }
+    mqtt::Publisher *Publisher() const { return station_->Publisher(); }
 
     // Records the link into the history file (keeping days of it) and shows
     // that file in the History window. When the file cannot be recorded
     // into, a message box says why and the panel goes on; the message is
     // returned.
     QString StartHistory(const QString &file, int days);
-    HistoryStore *HistoryRecorder() const { return station->History(); }
+    HistoryStore *HistoryRecorder() const { return station_->History(); }
 
 private:
     // Creates a window, the next in the list.
@@ -82,7 +82,7 @@ private:
     void ShowEffect(const LinkEffect &effect);
 
     Settings settings_;
-    std::unique_ptr<Station> station;
+    std::unique_ptr<Station> station_;
     QString historyMessage; // the recorder's last message
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;

@@ -105,5 +105,5 @@ int main(int argc, char **argv) {
         plan.historyFile = demo.Folder() + QStringLiteral("/history.sqlite");
     windows.Start(plan);
     // The station stops as the windows go (~WindowSet).
-    return windows.Parts().StopRequested() ? 0 : app->exec();
+    return windows.station().StopRequested() ? 0 : app->exec();
 }

@@ -65,7 +65,7 @@ public:
     // and the publisher stop, the publisher's last state says the port is
     // closed), the recorder makes its last write, then the port closes
     // properly (its exclusive mark and its lock file go). No event of the
-    // port follows. Again: nothing more happens.
+    // port follows. Called again, it does nothing more.
     void Stop();
 
     // From now on SIGTERM, SIGINT and SIGHUP stop the program: the handler
