@@ -22,6 +22,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QTcpSocket>
 #include <QtEndian>
 
@@ -505,6 +506,9 @@ void TestEndToEnd::panelStopSignal_data() {
 
 void TestEndToEnd::panelStopSignal() {
     QFETCH(int, stopSignal);
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                       QStringLiteral("/platforms/libqvnc.so")))
+        QSKIP("needs Qt's VNC platform (qt6-qpa-plugins)");
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("amplifier"));
     SimProcess sim;
