@@ -16,8 +16,9 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test, Qt's VNC platform (qt6-qpa-plugins) through which
-# a test presses a key in the panel program, Hamlib's ampctld and ampctl, and ser2net, whose
-# binary the tests start themselves on 127.0.0.1; setpriv (util-linux) runs
+# a test presses keys in the panel program, Hamlib's ampctld and ampctl,
+# and ser2net, whose binary the tests start themselves on 127.0.0.1;
+# setpriv (util-linux) runs
 # tests as an unprivileged user; sqlite3 reads the history files the
 # tests write; the MQTT broker mosquitto, its clients and its password
 # tool, and openssl for the tests' own certificate authority.
