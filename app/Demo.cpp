@@ -4,44 +4,13 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/prctl.h>
-#include <unistd.h>
-
-namespace {
-
-int g_stopPipe[2] = {-1, -1};
-
-// A signal handler may only write: the event loop does the rest.
-void OnStopSignal(int signal) {
-    const char s = char(signal);
-    [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &s, 1);
-}
-
-void QuitOnStopSignals() {
-    if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier =
-        new QSocketNotifier(g_stopPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                     [] { QCoreApplication::quit(); });
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
-
-} // namespace
 
 TDemo::~TDemo() {
     if (Sim.state() == QProcess::NotRunning)
@@ -63,7 +32,6 @@ QString TDemo::Start(const QString &programDir) {
     Dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/orvik-demo-XXXXXX"));
     if (!Dir->isValid())
         return QStringLiteral("--demo cannot make a folder: %1").arg(Dir->errorString());
-    QuitOnStopSignals();
 
     Link = Dir->filePath(QStringLiteral("amplifier"));
     Sim.setProgram(simulator);

@@ -21,8 +21,9 @@ public:
 
     // Starts the simulator and writes the settings file; returns an empty
     // string, or why the demo cannot run. `programDir` is where orvik-sim is
-    // looked for first. From then on SIGINT, SIGTERM and SIGHUP end the event
-    // loop, so that the simulator stops and the folder goes.
+    // looked for first. A stop signal ends the event loop as for the panel
+    // (Station::CatchStopSignals), so that the simulator stops and the folder
+    // goes.
     QString Start(const QString &programDir);
 
     // The folder that holds the settings file: the panel's settings folder

@@ -2,54 +2,19 @@
 #include "app/Headless.h"
 
 #include "config/Settings.h"
-#include "history/HistoryStore.h"
-#include "history/StateSample.h"
 #include "link/AmpLink.h"
-#include "mqtt/LinkBridge.h"
-#include "mqtt/Publisher.h"
 #include "remote/LinkTarget.h"
-#include "remote/RemoteServer.h"
 #include "serial/Transport.h"
+#include "station/Station.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace Headless {
 
 namespace {
-
-int StopPipe[2] = {-1, -1};
-volatile std::sig_atomic_t StopAsked = 0;
-
-// A signal handler may only write: the rest runs on the event loop. A
-// network port's open in progress gives up at once, so that the stop is
-// not held up by a peer that does not answer.
-void OnStopSignal(int signal) {
-    const int saved = errno;
-    StopAsked = 1;
-    Transport::AbandonOpens();
-    const char s = char(signal);
-    [[maybe_unused]] const ssize_t n = ::write(StopPipe[1], &s, 1);
-    errno = saved;
-}
-
-QString SignalName(int signal) {
-    switch (signal) {
-    case SIGINT:
-        return QStringLiteral("SIGINT");
-    case SIGHUP:
-        return QStringLiteral("SIGHUP");
-    default:
-        return QStringLiteral("SIGTERM");
-    }
-}
 
 // Why a name can never be a port, or an empty string. Anything else is
 // tried, and waited for while it cannot be opened, with the reason logged.
@@ -102,18 +67,8 @@ QString EffectText(const LinkEffect &e) {
 } // namespace
 
 int Run(int argc, char **argv, const CommandLine::Options &options) {
-    // A closed standard output (a pipe whose reader is gone) is no reason to
-    // stop serving: its lines are lost, the program goes on. SIGHUP (the
-    // terminal or the session gone) stops it as SIGTERM does.
-    ::signal(SIGPIPE, SIG_IGN);
-    if (::pipe2(StopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!Station::CatchStopSignals())
         return Fail(QStringLiteral("cannot watch for stop signals"), 1);
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
 
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Orvik Remote Control"));
@@ -134,33 +89,19 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         return Fail(impossible, 2);
 
     Log(QStringLiteral("orvik-control %1 headless, port %2").arg(CommandLine::Version(), port));
-    AmpLink link;
-    remote::LinkTarget target(&link);
-    remote::RemoteServer server(&target);
-    QObject::connect(&server, &remote::RemoteServer::Logged,
-                     [](const QString &e) { Log(QStringLiteral("network: ") + e); });
-    const QString serverError = server.Start(CommandLine::NetworkConfig(options, settings.network));
+    const Station::Plan plan = Station::Plan::Of(options, settings);
+    Station station;
+    AmpLink &link = station.Link();
+    QObject::connect(&station, &Station::Logged, [](const QString &line) { Log(line); });
+    QObject::connect(&station, &Station::HistoryMessage, [](const QString &m) { Log(m); });
+    const QString serverError = station.StartServer(plan.network);
     if (!serverError.isEmpty())
         return Fail(serverError, 1);
-    // The station's MQTT broker, when one is named; commands (Control=1) go
-    // through the operator's own calls on the link.
-    mqtt::LinkCommands commands(&link);
-    mqtt::Publisher publisher(&commands);
-    QObject::connect(&publisher, &mqtt::Publisher::Logged, [](const QString &line) { Log(line); });
-    const QString mqttError =
-        mqtt::PublishLink(&link, &publisher, CommandLine::MqttSettings(options, settings));
+    const QString mqttError = station.StartPublisher(plan.mqtt);
     if (!mqttError.isEmpty())
         return Fail(QStringLiteral("MQTT: ") + mqttError, 1);
-
-    // The history: --history, else File= of the settings, else the default.
-    HistoryStore history;
-    QObject::connect(&history, &HistoryStore::Message, [](const QString &m) { Log(m); });
-    history.SetRetentionDays(settings.history.days);
-    const QString historyFile =
-        options.history.isEmpty() ? settings.HistoryPath() : options.history;
-    if (history.Open(historyFile) == HistoryStore::State::Recording)
-        Log(QStringLiteral("history: recording into %1").arg(historyFile));
-    RecordLink(link, history);
+    if (station.StartHistory(plan.historyFile, plan.historyDays) == HistoryStore::State::Recording)
+        Log(QStringLiteral("history: recording into %1").arg(plan.historyFile));
 
     LinkPhase previous = LinkPhase::Start;
     QObject::connect(&link, &AmpLink::ConnectionChanged, [&link, &previous](LinkPhase phase) {
@@ -196,36 +137,20 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
                     .arg(s.PortName));
     });
     QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
-
-    // The stop may come while the port opens (inside the link's call, or
-    // before the event loop runs): the handler only asks the loop to end,
-    // and everything is closed once it has.
-    bool stopping = false;
     QObject::connect(&link, &AmpLink::PortWaitReason, [&link](const QString &reason) {
-        if (!StopAsked) // an open given up for the stop has no reason to tell
+        if (!Station::StopSignalled()) // an open given up for the stop has no reason to tell
             Log(QStringLiteral("cannot open port %1: %2").arg(link.State().PortName, reason));
     });
-    QSocketNotifier stop(StopPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, [&] {
-        char s = 0;
-        [[maybe_unused]] const ssize_t n = ::read(StopPipe[0], &s, 1);
-        if (stopping)
-            return;
-        stopping = true;
-        Log(QStringLiteral("stopping on %1").arg(SignalName(s)));
-        app.quit();
-    });
+    QObject::connect(&station, &Station::Stopping,
+                     [](const QString &signal) { Log(QStringLiteral("stopping on ") + signal); });
 
     // Nobody is there to press Open Port: a port that is missing, lost, or
     // where the amplifier does not answer is tried again every second.
     link.SetAutoReconnect(true);
     link.WaitForPort(port);
     link.ReconnectTick(); // at once when the port is there
-    const int status = stopping ? 0 : app.exec();
-    server.Stop();
-    publisher.Stop(); // the state as closed, then "offline"
-    link.Shutdown();  // closes the port; no event of it follows
-    history.Close();
+    const int status = station.StopRequested() ? 0 : app.exec();
+    station.Stop();
     Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));
     return status;

@@ -4,14 +4,9 @@
 #include "app/AlarmWindow.h"
 #include "app/MainWindow.h"
 #include "atu/AtuPanel.h"
-#include "history/HistoryStore.h"
-#include "history/StateSample.h"
 #include "historywindow/HistoryWindow.h"
+#include "link/AmpLink.h"
 #include "monitor/PortMonitor.h"
-#include "mqtt/LinkBridge.h"
-#include "mqtt/Publisher.h"
-#include "remote/LinkTarget.h"
-#include "remote/RemoteServer.h"
 #include "serial/SerialPort.h"
 #include "service/CalibrationWindow.h"
 #include "widgets/Runtime.h"
@@ -25,7 +20,8 @@ template <typename Window, typename... Args> Window *WindowSet::Add(Args &&...ar
 }
 
 WindowSet::WindowSet(const Settings &settings)
-    : settings_(settings), link(std::make_unique<AmpLink>()) {
+    : settings_(settings), station_(std::make_unique<Station>()) {
+    AmpLink *link = &station_->Link();
     // An exception that escapes the link's handlers (a send on a closed
     // port) is shown in the standard error box.
     link->SetGuard([](const std::function<void()> &handler) { Runtime::Guarded(handler); });
@@ -60,8 +56,20 @@ WindowSet::WindowSet(const Settings &settings)
         history->raise();
         history->activateWindow();
     });
-    QObject::connect(link.get(), &AmpLink::Effect, main,
-                     [this](const LinkEffect &e) { ShowEffect(e); });
+    QObject::connect(link, &AmpLink::Effect, main, [this](const LinkEffect &e) { ShowEffect(e); });
+
+    // The server's and the publisher's lines go to standard error; a
+    // client's changes show in the port monitor as the link echoes them.
+    QObject::connect(station_.get(), &Station::Logged,
+                     [](const QString &line) { qInfo().noquote() << line; });
+    QObject::connect(station_.get(), &Station::BrokerStatusChanged, main,
+                     &MainWindow::SetBrokerStatus);
+    // Each fault of the history has its one box, at the start or later (a
+    // full disk).
+    QObject::connect(station_.get(), &Station::HistoryMessage, main, [this](const QString &text) {
+        historyMessage = text;
+        Runtime::ShowMessage(text, QStringLiteral("History"), Runtime::MsgIcon::Warning, main);
+    });
 }
 
 QList<QWidget *> WindowSet::Windows() const {
@@ -75,7 +83,7 @@ void WindowSet::ShowEffect(const LinkEffect &e) {
     // Alarm reports show their windows; the all-clear hides those showing.
     if (e.kind == LinkEffect::Kind::AlarmRaised) {
         AlarmWindow *window = Alarm(e.alarm);
-        if (window->ShowAlarm(main, link->State().readings.paType))
+        if (window->ShowAlarm(main, Link().State().readings.paType))
             main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
     } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
         for (AlarmKind kind : AlarmWindow::ClearOrder)
@@ -83,16 +91,14 @@ void WindowSet::ShowEffect(const LinkEffect &e) {
     }
 }
 
+void WindowSet::Start(const Station::Plan &plan) {
+    StartServer(plan.network);
+    StartPublisher(plan.mqtt);
+    StartHistory(plan.historyFile, plan.historyDays);
+}
+
 QString WindowSet::StartServer(const remote::RemoteConfig &config) {
-    if (!server) {
-        target = std::make_unique<remote::LinkTarget>(link.get());
-        server = std::make_unique<remote::RemoteServer>(target.get());
-        // Connections and refusals go to standard error; a client's changes
-        // show in the port monitor as the link echoes them.
-        QObject::connect(server.get(), &remote::RemoteServer::Logged,
-                         [](const QString &event) { qInfo().noquote() << "network:" << event; });
-    }
-    const QString error = server->Start(config);
+    const QString error = station_->StartServer(config);
     if (!error.isEmpty())
         Runtime::ShowMessage(error +
                                  QStringLiteral("\n\nThe panel runs without the network server."),
@@ -101,32 +107,14 @@ QString WindowSet::StartServer(const remote::RemoteConfig &config) {
 }
 
 QString WindowSet::StartHistory(const QString &file, int days) {
-    if (!recorder) {
-        recorder = std::make_unique<HistoryStore>();
-        RecordLink(*link, *recorder);
-        // Each fault has its one box, at the start or later (a full disk).
-        QObject::connect(recorder.get(), &HistoryStore::Message, main, [this](const QString &text) {
-            historyMessage = text;
-            Runtime::ShowMessage(text, QStringLiteral("History"), Runtime::MsgIcon::Warning, main);
-        });
-    }
     historyMessage.clear();
-    recorder->SetRetentionDays(days);
-    recorder->Open(file);
+    station_->StartHistory(file, days);
     history->SetFile(file);
     return historyMessage;
 }
 
 QString WindowSet::StartPublisher(const mqtt::Settings &settings) {
-    if (!publisher) {
-        commands = std::make_unique<mqtt::LinkCommands>(link.get());
-        publisher = std::make_unique<mqtt::Publisher>(commands.get());
-        QObject::connect(publisher.get(), &mqtt::Publisher::Logged,
-                         [](const QString &line) { qInfo().noquote() << line; });
-        QObject::connect(publisher.get(), &mqtt::Publisher::StatusChanged, main,
-                         [this] { main->SetBrokerStatus(publisher->StatusText()); });
-    }
-    const QString error = mqtt::PublishLink(link.get(), publisher.get(), settings);
+    const QString error = station_->StartPublisher(settings);
     if (!error.isEmpty())
         Runtime::ShowMessage(QStringLiteral("MQTT: ") + error +
                                  QStringLiteral("\n\nThe panel runs without publishing."),
@@ -135,17 +123,12 @@ QString WindowSet::StartPublisher(const mqtt::Settings &settings) {
 }
 
 WindowSet::~WindowSet() {
-    // The history notes the end of the connection it recorded.
-    if (recorder)
-        recorder->Close();
-    // No client may reach the link once the windows start to go.
-    server.reset();
-    publisher.reset(); // the state as closed, then "offline"
-    // The windows are going away: no event of the port may reach them.
-    link->Shutdown();
+    // Nothing may reach the windows once they start to go: the station
+    // stops first, in its one order, the port closed without an event.
+    station_->Stop();
     windows.front().reset();
     main = nullptr;
     while (!windows.empty())
         windows.pop_back();
-    link.reset();
+    station_.reset();
 }

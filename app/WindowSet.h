@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The amplifier link and the program's windows over it: the main window,
-// then, hidden, the port monitor, the calibration window, the seven alarm
-// windows, the ATU panel and the History window, created in that order
-// (Windows() lists them so)
-// from the settings read once at start. The set wires the windows to the
-// link and to each other; no window reaches another itself.
+// The program's windows over the station (station/Station: the amplifier
+// link, the network server, the MQTT publisher and the history recorder):
+// the main window, then, hidden, the port monitor, the calibration window,
+// the seven alarm windows, the ATU panel and the History window, created in
+// that order (Windows() lists them so) from the settings read once at
+// start. The set wires the windows to the station and to each other, one
+// way: a window asks with a signal and the set answers; no window reaches
+// the set or another window.
 #pragma once
 
 #include "config/Settings.h"
 #include "link/AmpStatus.h"
+#include "station/Station.h"
 
 #include <QList>
 #include <QString>
@@ -21,26 +24,15 @@ struct LinkEffect;
 class AmpLink;
 class AtuPanel;
 class CalibrationWindow;
-class HistoryStore;
 class HistoryWindow;
 class MainWindow;
 class PortMonitor;
 class QWidget;
-namespace mqtt {
-class LinkCommands;
-class Publisher;
-struct Settings;
-} // namespace mqtt
-namespace remote {
-class LinkTarget;
-class RemoteServer;
-struct RemoteConfig;
-} // namespace remote
 
-// Owns the link, the network server, the history recorder, the MQTT
-// publisher and the windows; the recorder notes the end, the server and
-// the publisher stop, the link's port closes, then the main window goes
-// and the others in reverse order of creation, the link last.
+// Owns the station and the windows. At the end the station stops in its
+// one order (see Station::Stop: the server and the publisher, the
+// recorder's last write, the port), then the main window goes and the
+// others in reverse order of creation, the station's parts last.
 class WindowSet {
 public:
     explicit WindowSet(const Settings &settings = Settings::Load());
@@ -48,7 +40,8 @@ public:
     WindowSet(const WindowSet &) = delete;
     WindowSet &operator=(const WindowSet &) = delete;
 
-    AmpLink &Link() const { return *link; }
+    Station &station() const { return *station_; }
+    AmpLink &Link() const { return station_->Link(); }
     MainWindow *Main() const { return main; }
     PortMonitor *Monitor() const { return monitor; }
     CalibrationWindow *Calibration() const { return calibration; }
@@ -59,24 +52,29 @@ public:
     QList<QWidget *> Windows() const;
     const Settings &settings() const { return settings_; }
 
+    // Starts what the plan asks of the station: the server, the
+    // publisher, the history; each that cannot start has its box and the
+    // panel runs without it.
+    void Start(const Station::Plan &plan);
+
     // Starts the network server on the link as configured (no Listen: no
     // server). When it cannot start, a message box says why and the panel
     // runs without it; the message is returned.
     QString StartServer(const remote::RemoteConfig &config);
-    remote::RemoteServer *Server() const { return server.get(); }
+    remote::RemoteServer *Server() const { return station_->Server(); }
     // Publishes the link's state on the MQTT broker the settings name (none:
     // nothing), the broker's state in the main window's title. When it
     // cannot start, a message box says why and the panel runs without it;
     // the message is returned.
     QString StartPublisher(const mqtt::Settings &settings);
-    mqtt::Publisher *Publisher() const { return publisher.get(); }
+    mqtt::Publisher *Publisher() const { return station_->Publisher(); }
 
     // Records the link into the history file (keeping days of it) and shows
     // that file in the History window. When the file cannot be recorded
     // into, a message box says why and the panel goes on; the message is
     // returned.
     QString StartHistory(const QString &file, int days);
-    HistoryStore *HistoryRecorder() const { return recorder.get(); }
+    HistoryStore *HistoryRecorder() const { return station_->History(); }
 
 private:
     // Creates a window, the next in the list.
@@ -84,13 +82,8 @@ private:
     void ShowEffect(const LinkEffect &effect);
 
     Settings settings_;
-    std::unique_ptr<AmpLink> link;
-    std::unique_ptr<remote::LinkTarget> target;
-    std::unique_ptr<remote::RemoteServer> server;
-    std::unique_ptr<HistoryStore> recorder;
+    std::unique_ptr<Station> station_;
     QString historyMessage; // the recorder's last message
-    std::unique_ptr<mqtt::LinkCommands> commands;
-    std::unique_ptr<mqtt::Publisher> publisher;
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;
     PortMonitor *monitor = nullptr;

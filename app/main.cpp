@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the command line; then either the headless runner, or the
-// application object, the windows, the network server and the event loop.
+// application object, the windows over the station and the event loop.
 #include "app/Demo.h"
 #include "app/Headless.h"
 #include "app/MainWindow.h"
 #include "app/WindowSet.h"
 #include "config/CommandLine.h"
 #include "config/Settings.h"
+#include "station/Station.h"
 #include "widgets/Runtime.h"
 
 #include <QList>
@@ -73,6 +74,10 @@ int main(int argc, char **argv) {
         return status;
     if (options.headless)
         return Headless::Run(argc, argv, options);
+    // A stop signal ends the panel as File, Exit does, from the start on:
+    // the port closes properly, the demo's simulator and folder go.
+    if (!Station::CatchStopSignals())
+        std::fprintf(stderr, "orvik-control: cannot watch for stop signals\n");
     const std::unique_ptr<Runtime::TApplication> app = StartApplication(argc, argv);
     Runtime::SetUpApplication(*app);
     // Declared before the windows, so that it outlives them: the port is
@@ -94,11 +99,11 @@ int main(int argc, char **argv) {
     main->show();
     if (options.demo)
         QTimer::singleShot(0, main, [main] { main->OpenSelectedPort(); });
-    windows.StartServer(CommandLine::NetworkConfig(options, windows.settings().network));
+    Station::Plan plan = Station::Plan::Of(options, windows.settings());
     // The demo's amplifier is not yours: its history stays in its folder.
-    windows.StartHistory(options.demo ? demo.Folder() + QStringLiteral("/history.sqlite")
-                                      : windows.settings().HistoryPath(),
-                         windows.settings().history.days);
-    windows.StartPublisher(CommandLine::MqttSettings(options, windows.settings()));
-    return app->exec();
+    if (options.demo)
+        plan.historyFile = demo.Folder() + QStringLiteral("/history.sqlite");
+    windows.Start(plan);
+    // The station stops as the windows go (~WindowSet).
+    return windows.station().StopRequested() ? 0 : app->exec();
 }

@@ -5,8 +5,9 @@
 // code, over the simulator's terminal and over ser2net in front of it (a
 // network port). Every way a connection ends is checked over a
 // pseudo-terminal in tst_mainwindow. The history of an evening, in the
-// headless program and in the panel. onePortOneProgram and historyInThePanel
-// also run as an unprivileged user (run-unprivileged.sh).
+// headless program and in the panel. The panel program ended by a stop
+// signal. onePortOneProgram, historyInThePanel and panelStopSignal also run
+// as an unprivileged user (run-unprivileged.sh).
 #include "historywindow/HistoryWindow.h"
 #include "serial/PortLock.h"
 #include "tests/common/Headless.h"
@@ -21,8 +22,16 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QTcpSocket>
+#include <QtEndian>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 // A process held still (SIGSTOP) until Continue() or the end of the scope.
 struct Stopped {
@@ -50,12 +59,56 @@ private Q_SLOTS:
     void onePortOneProgram();
     void historyEvening();
     void historyInThePanel();
+    void panelStopSignal_data();
+    void panelStopSignal();
 
 private:
     static void routes() {
         QTest::addColumn<bool>("network");
         QTest::newRow("terminal") << false;
         QTest::newRow("ser2net") << true;
+    }
+};
+
+// Keys for a panel program on Qt's VNC platform, sent as a VNC viewer sends
+// them (RFB 3.3, no authentication): the one way into another process's
+// windows without a display server.
+struct VncKeyboard {
+    QTcpSocket socket;
+    QByteArray read(int n) {
+        QByteArray b;
+        while (b.size() < n && (socket.bytesAvailable() || socket.waitForReadyRead(5000)))
+            b += socket.read(n - b.size());
+        return b;
+    }
+    bool connect(quint16 port) {
+        // The program listens once its application object exists.
+        QDeadlineTimer deadline(10000);
+        for (;;) {
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            if (socket.waitForConnected(1000))
+                break;
+            socket.abort();
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(100);
+        }
+        // Versions; "no authentication"; shared; the screen's size, pixels and name.
+        if (!read(12).startsWith("RFB ") || socket.write("RFB 003.003\n") != 12 ||
+            read(4) != QByteArray("\0\0\0\1", 4) || socket.write("\1", 1) != 1)
+            return false;
+        const QByteArray init = read(24);
+        const int name =
+            init.size() == 24 ? int(qFromBigEndian<quint32>(init.constData() + 20)) : -1;
+        return name >= 0 && read(name).size() == name;
+    }
+    void press(quint32 keysym) {
+        for (const char down : {1, 0}) {
+            char event[8] = {4, down, 0, 0}; // KeyEvent
+            qToBigEndian(keysym, event + 4);
+            socket.write(event, sizeof event);
+        }
+        socket.flush();
     }
 };
 
@@ -438,6 +491,75 @@ void TestEndToEnd::historyInThePanel() {
     QCOMPARE(f.boxes.size(), 1);
     headless.terminate();
     headless.waitForFinished(5000);
+}
+
+// The panel program ended by a stop signal closes its port as File, Exit
+// does: no lock file is left, the device keeps no exclusive mark (an
+// ordinary user may open it; root may anyway, so the mark is read back);
+// the history notes the end; the status is 0. The port is opened from the keyboard: Tab to Open
+// Port, Return.
+void TestEndToEnd::panelStopSignal_data() {
+    QTest::addColumn<int>("stopSignal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+}
+
+void TestEndToEnd::panelStopSignal() {
+    QFETCH(int, stopSignal);
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                       QStringLiteral("/platforms/libqvnc.so")))
+        QSKIP("needs Qt's VNC platform (qt6-qpa-plugins)");
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("amplifier"));
+    SimProcess sim;
+    QVERIFY2(sim.start({QStringLiteral("--link"), link}), qPrintable(sim.errorString()));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("orvik")));
+    QFile ini(dir.filePath(QStringLiteral("orvik/Orvik_control.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly) &&
+            ini.write("[Configuration]\r\nPort=" + link.toLocal8Bit() + "\r\n") > 0);
+    ini.close();
+    const int vnc = Ser2net::FreePort();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("vnc:port=%1").arg(vnc));
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_STATE_HOME"})
+        env.insert(QLatin1String(name), dir.path());
+    QProcess panel;
+    panel.setProcessEnvironment(env);
+    panel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    panel.start(ProgramBinary(), QStringList());
+    VncKeyboard keys;
+    QVERIFY(keys.connect(quint16(vnc)));
+    // Keys that come before the window are lost: pressed again until it opens.
+    constexpr quint32 Tab = 0xff09, Return = 0xff0d;
+    for (int tries = 0; !sim.waitForLogged("PA?", 1, tries ? 2000 : 0) && tries < 6; ++tries) {
+        keys.press(Tab);
+        keys.press(Return);
+    }
+    QVERIFY(sim.waitForLogged("ATU_INST?", 1, 5000)); // identified, the start-up burst sent
+    QStringList locks;
+    for (const QString &folder : PortLock::Folders())
+        locks << folder + QLatin1Char('/') + PortLock::FileName(link);
+    QVERIFY(
+        std::any_of(locks.begin(), locks.end(), [](const QString &f) { return QFile::exists(f); }));
+
+    ::kill(pid_t(panel.processId()), stopSignal);
+    QVERIFY(panel.waitForFinished(5000));
+    for (const QString &lock : locks)
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock));
+    const int fd = ::open(QFile::encodeName(sim.devicePath()).constData(),
+                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY2(fd >= 0, std::strerror(errno));
+    int exclusive = -1;
+    const int got = ::ioctl(fd, TIOCGEXCL, &exclusive);
+    ::close(fd);
+    QVERIFY(got == 0);
+    QCOMPARE(exclusive, 0);
+    const QString events = Sqlite(dir.filePath(QStringLiteral("orvik/history.sqlite")),
+                                  QStringLiteral("SELECT group_concat(kind) FROM events"));
+    QVERIFY2(events.endsWith(QLatin1String("opened,closed")), qPrintable(events));
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), 0);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -102,6 +102,7 @@ private Q_SLOTS:
         mqtt::Settings settings;
         settings.broker = broker;
         QCOMPARE(f->windows->StartPublisher(settings).isEmpty(), box.isEmpty());
+        QCOMPARE(f->windows->Publisher() != nullptr, !broker.isEmpty()); // only when named
         QTRY_COMPARE(f->main->windowTitle(), title);
         QCOMPARE(f->boxes.size(), box.isEmpty() ? 0 : 1);
         if (!box.isEmpty())

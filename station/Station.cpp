@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "station/Station.h"
+
+#include "history/StateSample.h"
+#include "link/AmpLink.h"
+#include "mqtt/LinkBridge.h"
+#include "mqtt/Publisher.h"
+#include "remote/LinkTarget.h"
+#include "remote/RemoteServer.h"
+#include "serial/Transport.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int StopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t StopSignalCame = 0;
+
+// A signal handler may only write: the rest runs on the event loop. A
+// network port's open in progress gives up at once, so that the stop is
+// not held up by a peer that does not answer.
+void OnStopSignal(int signal) {
+    const int saved = errno;
+    StopSignalCame = 1;
+    Transport::AbandonOpens();
+    const char s = char(signal);
+    [[maybe_unused]] const ssize_t n = ::write(StopPipe[1], &s, 1);
+    errno = saved;
+}
+
+QString SignalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("SIGTERM");
+    }
+}
+
+} // namespace
+
+Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Settings &settings) {
+    Plan plan;
+    plan.network = CommandLine::NetworkConfig(options, settings.network);
+    plan.mqtt = CommandLine::MqttSettings(options, settings);
+    // --history, else File= of the settings, else the default.
+    plan.historyFile = options.history.isEmpty() ? settings.HistoryPath() : options.history;
+    plan.historyDays = settings.history.days;
+    return plan;
+}
+
+Station::Station() : link(std::make_unique<AmpLink>()) {
+    if (StopPipe[0] >= 0) {
+        stopNotifier = new QSocketNotifier(StopPipe[0], QSocketNotifier::Read, this);
+        connect(stopNotifier, &QSocketNotifier::activated, this, &Station::OnStopSignal);
+    }
+}
+
+Station::~Station() {
+    Stop();
+    server.reset();
+    publisher.reset();
+    commands.reset();
+    target.reset();
+    recorder.reset();
+    link.reset();
+}
+
+QString Station::StartServer(const remote::RemoteConfig &config) {
+    if (!server) {
+        if (config.listen.trimmed().isEmpty())
+            return QString();
+        target = std::make_unique<remote::LinkTarget>(link.get());
+        server = std::make_unique<remote::RemoteServer>(target.get());
+        connect(server.get(), &remote::RemoteServer::Logged, this, [this](const QString &event) {
+            Q_EMIT Logged(QStringLiteral("network: ") + event);
+        });
+    }
+    return server->Start(config);
+}
+
+QString Station::StartPublisher(const mqtt::Settings &settings) {
+    if (!publisher) {
+        if (settings.broker.trimmed().isEmpty())
+            return QString();
+        commands = std::make_unique<mqtt::LinkCommands>(link.get());
+        publisher = std::make_unique<mqtt::Publisher>(commands.get());
+        connect(publisher.get(), &mqtt::Publisher::Logged, this, &Station::Logged);
+        connect(publisher.get(), &mqtt::Publisher::StatusChanged, this,
+                [this] { Q_EMIT BrokerStatusChanged(publisher->StatusText()); });
+    }
+    return mqtt::PublishLink(link.get(), publisher.get(), settings);
+}
+
+HistoryStore::State Station::StartHistory(const QString &file, int days) {
+    if (!recorder) {
+        recorder = std::make_unique<HistoryStore>();
+        connect(recorder.get(), &HistoryStore::Message, this, &Station::HistoryMessage);
+        RecordLink(*link, *recorder);
+    }
+    recorder->SetRetentionDays(days);
+    return recorder->Open(file);
+}
+
+void Station::Stop() {
+    // No client and no broker's message may reach the link from here on.
+    if (server)
+        server->Stop();
+    if (publisher)
+        publisher->Stop(); // the state as closed, then "offline"
+    // The history notes the end of the connection it recorded.
+    if (recorder)
+        recorder->Close();
+    // Closes the port as Close Port does (TIOCNXCL, the lock file gone),
+    // with no event of it: whoever drew the link may be going already.
+    link->Shutdown();
+}
+
+bool Station::CatchStopSignals() {
+    if (StopPipe[0] >= 0)
+        return true;
+    if (::pipe2(StopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    // A closed standard output (a pipe whose reader is gone) is no reason
+    // to stop: its lines are lost, the program goes on. SIGHUP (the
+    // terminal or the session gone) stops it as SIGTERM does.
+    ::signal(SIGPIPE, SIG_IGN);
+    struct sigaction action {};
+    action.sa_handler = ::OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    return true;
+}
+
+bool Station::StopSignalled() {
+    return StopSignalCame != 0;
+}
+
+void Station::OnStopSignal() {
+    char s = 0;
+    [[maybe_unused]] const ssize_t n = ::read(StopPipe[0], &s, 1);
+    if (stopRequested)
+        return;
+    stopRequested = true;
+    Q_EMIT Stopping(SignalName(s));
+    // Every event loop running ends, a message box's too: the owner of the
+    // outermost one then stops the station.
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The station: the amplifier link and what serves it besides the windows,
+// the network server, the MQTT publisher and the history recorder, each
+// built only when the settings ask for it, and all of them stopped in one
+// order. The panel (app/WindowSet) puts its windows on top of it, the
+// headless program (app/Headless) its log lines; neither builds a part
+// itself.
+#pragma once
+
+#include "config/CommandLine.h"
+#include "history/HistoryStore.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class AmpLink;
+class QSocketNotifier;
+namespace mqtt {
+class LinkCommands;
+class Publisher;
+} // namespace mqtt
+namespace remote {
+class LinkTarget;
+} // namespace remote
+
+class Station : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Station)
+public:
+    // What the parts are built from: the settings file with the command
+    // line's options before its keys.
+    struct Plan {
+        remote::RemoteConfig network; // no Listen: no server
+        mqtt::Settings mqtt;          // no Broker: no publisher
+        QString historyFile;          // where the history is recorded
+        int historyDays = HistoryStore::DefaultDays;
+        static Plan Of(const CommandLine::Options &options, const Settings &settings);
+    };
+
+    Station();
+    // Stops (see Stop), then the parts go, the link last.
+    ~Station() override;
+
+    AmpLink &Link() const { return *link; }
+    // The parts; none until started as configured.
+    remote::RemoteServer *Server() const { return server.get(); }
+    mqtt::Publisher *Publisher() const { return publisher.get(); }
+    HistoryStore *History() const { return recorder.get(); }
+
+    // Starts the network server on the link when config names a Listen
+    // address. Returns an empty string, or why it does not listen (the
+    // server stays, not listening).
+    QString StartServer(const remote::RemoteConfig &config);
+    // Publishes the link's state on the broker the settings name; commands
+    // (Control=1) go through the operator's own calls on the link. Returns an
+    // empty string, or why the publisher cannot start.
+    QString StartPublisher(const mqtt::Settings &settings);
+    // Records the link into file, keeping days of it; the recorder's
+    // messages come as HistoryMessage.
+    HistoryStore::State StartHistory(const QString &file, int days);
+
+    // The one order of the end: nothing takes commands any more (the server
+    // and the publisher stop, the publisher's last state says the port is
+    // closed), the recorder makes its last write, then the port closes
+    // properly (its exclusive mark and its lock file go). No event of the
+    // port follows. Called again, it does nothing more.
+    void Stop();
+
+    // From now on SIGTERM, SIGINT and SIGHUP stop the program: the handler
+    // only notes the signal, gives up a network port's open in progress and
+    // writes to a pipe; on the event loop a station then says Stopping and
+    // ends the event loop, whose owner calls Stop (the destructor does).
+    // For the whole process, once; false when the pipe cannot be made.
+    static bool CatchStopSignals();
+    // A stop signal has come, even when the event loop has not seen it yet.
+    static bool StopSignalled();
+    // This station has ended the event loop for a stop signal: an event loop
+    // that starts only now would wait for nothing.
+    bool StopRequested() const { return stopRequested; }
+
+Q_SIGNALS:
+    // The event loop is about to end for this signal ("SIGTERM", "SIGINT",
+    // "SIGHUP").
+    void Stopping(const QString &signal);
+    // One line of the server ("network: ...") or of the publisher ("mqtt: ...").
+    void Logged(const QString &line);
+    // The recorder's message: its file is damaged, cannot be written or is
+    // another program's, at the start or later.
+    void HistoryMessage(const QString &text);
+    // The broker's state as the main window's title shows it.
+    void BrokerStatusChanged(const QString &status);
+
+private:
+    void OnStopSignal();
+
+    std::unique_ptr<AmpLink> link;
+    std::unique_ptr<remote::LinkTarget> target;
+    std::unique_ptr<remote::RemoteServer> server;
+    std::unique_ptr<mqtt::LinkCommands> commands;
+    std::unique_ptr<mqtt::Publisher> publisher;
+    std::unique_ptr<HistoryStore> recorder;
+    QSocketNotifier *stopNotifier = nullptr;
+    bool stopRequested = false;
+};
