@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Headless.h"
 
+#include "link/Facts.h"
+
 #include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
@@ -66,6 +68,9 @@ QString EffectText(const LinkEffect &e) {
 
 } // namespace
 
+// One line of the log for one of the link's events.
+void LogEvent(const LinkEvent &e);
+
 int Run(int argc, char **argv, const CommandLine::Options &options) {
     if (!Station::CatchStopSignals())
         return Fail(QStringLiteral("cannot watch for stop signals"), 1);
@@ -103,39 +108,10 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     if (station.StartHistory(plan.historyFile, plan.historyDays) == HistoryStore::State::Recording)
         Log(QStringLiteral("history: recording into %1").arg(plan.historyFile));
 
-    LinkPhase previous = LinkPhase::Start;
-    QObject::connect(&link, &AmpLink::ConnectionChanged, [&link, &previous](LinkPhase phase) {
-        const QString name = link.State().PortName;
-        switch (phase) {
-        case LinkPhase::Connecting:
-            Log(QStringLiteral("port %1 open, looking for the amplifier").arg(name));
-            break;
-        case LinkPhase::Connected:
-            Log(QStringLiteral("amplifier connected on %1").arg(name));
-            break;
-        case LinkPhase::Closed:
-            Log(QStringLiteral("port %1 closed").arg(name));
-            break;
-        case LinkPhase::Waiting:
-            if (previous == LinkPhase::Connected)
-                Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
-            else if (previous == LinkPhase::Connecting)
-                Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it")
-                        .arg(name));
-            else
-                Log(QStringLiteral("waiting for port %1").arg(name));
-            break;
-        case LinkPhase::Start:
-            break;
-        }
-        previous = phase;
-    });
-    QObject::connect(&link, &AmpLink::StateChanged, [](const AmpStatus &s, unsigned changed) {
-        if (changed & StateChange::NoAnswer)
-            Log((s.NoAnswer ? QStringLiteral("no answer from the amplifier on %1")
-                            : QStringLiteral("amplifier on %1 answers again"))
-                    .arg(s.PortName));
-    });
+    // The log tells the link's events: the phases, each transmission with
+    // its figures, the band, and every command with who asked and how it
+    // ended.
+    QObject::connect(&link, &AmpLink::Event, [](const LinkEvent &e) { LogEvent(e); });
     QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
     QObject::connect(&link, &AmpLink::PortWaitReason, [&link](const QString &reason) {
         if (!Station::StopSignalled()) // an open given up for the stop has no reason to tell
@@ -154,6 +130,84 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));
     return status;
+}
+
+void LogEvent(const LinkEvent &e) {
+    // The phase told last: a loss right after the port opened is a port
+    // without an amplifier, not a connection that went.
+    static LinkEvent::Kind lastPhase = LinkEvent::Kind::Closed;
+    const QString &name = e.port;
+    switch (e.kind) {
+    case LinkEvent::Kind::Opened:
+    case LinkEvent::Kind::Back:
+        Log(QStringLiteral("port %1 open, looking for the amplifier").arg(name));
+        break;
+    case LinkEvent::Kind::Identified:
+        Log(QStringLiteral("amplifier connected on %1").arg(name));
+        break;
+    case LinkEvent::Kind::Closed:
+        Log(QStringLiteral("port %1 closed").arg(name));
+        break;
+    case LinkEvent::Kind::Lost:
+        if (lastPhase == LinkEvent::Kind::Opened || lastPhase == LinkEvent::Kind::Back)
+            Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it").arg(name));
+        else
+            Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
+        break;
+    case LinkEvent::Kind::Waiting:
+        Log(QStringLiteral("waiting for port %1").arg(name));
+        break;
+    case LinkEvent::Kind::NoAnswer:
+        Log(QStringLiteral("no answer from the amplifier on %1").arg(name));
+        break;
+    case LinkEvent::Kind::AnswersAgain:
+        Log(QStringLiteral("amplifier on %1 answers again").arg(name));
+        break;
+    case LinkEvent::Kind::TransmitEnd: {
+        const Transmission &t = e.transmission;
+        QString line =
+            QStringLiteral("transmission%1: %2 s, average %3 W, peak %4 W")
+                .arg(t.band ? QStringLiteral(" on ") + Facts::BandName(t.band) : QString())
+                .arg(double(t.DurationMs()) / 1000, 0, 'f', 1)
+                .arg(qRound(t.averageW))
+                .arg(t.peakW);
+        if (t.worstSwr)
+            line += QStringLiteral(", worst SWR %1").arg(*t.worstSwr, 0, 'f', 2);
+        Log(line);
+        break;
+    }
+    case LinkEvent::Kind::BandChanged:
+        Log(QStringLiteral("band %1 (%2)")
+                .arg(Facts::BandName(e.band),
+                     e.source ? e.source->Text() : QStringLiteral("the amplifier")));
+        break;
+    case LinkEvent::Kind::PttChanged:
+        Log(QStringLiteral("PTT %1 (%2)")
+                .arg(e.blocked ? QStringLiteral("blocked") : QStringLiteral("free"),
+                     e.source ? e.source->Text() : QStringLiteral("the amplifier")));
+        break;
+    case LinkEvent::Kind::CommandDone:
+        Log(QStringLiteral("command from %1: %2: %3")
+                .arg(e.outcome.command.source.Text(), e.outcome.command.Text(), e.outcome.Text()));
+        break;
+    case LinkEvent::Kind::TransmitStart:
+    case LinkEvent::Kind::AlarmStart:
+    case LinkEvent::Kind::AlarmEnd:
+    case LinkEvent::Kind::TuneResult:
+        break; // alarms are told as the link's effects
+    }
+    switch (e.kind) {
+    case LinkEvent::Kind::Opened:
+    case LinkEvent::Kind::Back:
+    case LinkEvent::Kind::Identified:
+    case LinkEvent::Kind::Closed:
+    case LinkEvent::Kind::Lost:
+    case LinkEvent::Kind::Waiting:
+        lastPhase = e.kind;
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace Headless

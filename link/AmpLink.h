@@ -113,7 +113,8 @@ public:
               TSendKind kind = skCommand);
     // A line the operator typed in the port monitor: sent and echoed as a
     // command; the service keyword then reveals the tuner's service readouts.
-    void
+    // Returns whether the port took it.
+    bool
     SendTypedLine(const QByteArray &line,
                   const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
     // Reveals the tuner's service readouts.

@@ -438,7 +438,7 @@ void TestEndToEnd::historyEvening() {
                                     "readings WHERE flags & 1 AND"
                                     " output_max > 0 GROUP BY band ORDER BY band"))
             .split(QLatin1Char('\n'));
-    QCOMPARE(bands.size(), 2);
+    QVERIFY2(bands.size() == 2, qPrintable(bands.join(QLatin1Char(' '))));
     // The simulator's power wanders a little about what it was told.
     for (const auto &[line, band, watts] :
          {std::tuple{bands[0], 3, 800.0}, std::tuple{bands[1], 5, 1000.0}}) {
