@@ -59,12 +59,13 @@ QString GeneralDecimal(double value);
 QString InductanceCaption(double microHenry);
 QString CapacitanceCaption(double picoFarad);
 
-// SWR in tenths as text: "255" (or nothing) is "???", two characters
-// "1.5", anything else its first character and ".0".
-QString SwrText(const QString &value);
-// The same value as a number: tenths ("123" is 12.3); none for "255", for
-// anything that is not a whole number, and below 1.0, which no SWR is.
+// The tuner's SWR, reported in tenths ("15" is 1.5, "123" is 12.3), as a
+// number: none for "255" (unknown), for anything that is not a whole number
+// and below 1.0, which no SWR is. Blanks around it do not count.
 std::optional<double> SwrValue(const QString &value);
+// The same value as text with one decimal ("1.5", "12.3"), "???" where it
+// is none, so that every output shows the same reading.
+QString SwrText(const QString &value);
 
 // Caption and kind of the ATU status message for codes 1..7.
 enum class AtuTone { Alert, Busy, Good };

@@ -220,6 +220,7 @@ private Q_SLOTS:
         row("END_C: 1", "END_C: 1x1",
             "+ END_C: 1x1|+ Port C: 000001x1|****** Conversion error Port C", "atu.Label8=");
         row("", "END_SWR:  15", "+ END_SWR:  15|+ SWR: 1.5", "atu.Label3=1.5");
+        row("", "SWR: 123", "+ SWR: 123|+ SWR: 12.3", "atu.Label3=12.3");
         row("", "K: 0", "+ K: 0|+ K: 0", "K=10");
         row("K: 0", "END_K: 1", "+ END_K: 1|+ K: 1", "K=01");
     }

@@ -86,8 +86,11 @@ void CheckValueRules(const QByteArray &bytes) {
             Check(n == ReferenceInt(v), "number conversion");
             Reports::TemperatureRange(v);
             Reports::FineTuningAllowed(v);
-            const QString swr = Reports::SwrText(v);
-            Check(!swr.isEmpty() && swr.size() <= 3, "SWR text length");
+            // The SWR text says the number, or "???" where there is none.
+            const std::optional<double> swr = Reports::SwrValue(v);
+            Check(swr ? *swr >= 1 && Reports::SwrText(v).toDouble() == *swr
+                      : Reports::SwrText(v) == QStringLiteral("???"),
+                  "SWR text and value agree");
             if (n) {
                 Check(Reports::Low8(*n) == std::uint8_t(*n & 0xFF), "low 8 bits");
                 for (const bool pa12 : {true, false}) {

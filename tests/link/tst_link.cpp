@@ -404,8 +404,8 @@ void AddReportRows(const ReportRowAdder &row) {
     // The tuner's SWR in tenths, on the band it was taken on.
     row("", "END_SWR:  15", "+ END_SWR:  15|+ SWR: 1.5", "tunerSwr=1.5|tunerSwrText=15");
     row("END_SWR:  15", "END_SWR: 255", "+ END_SWR: 255|+ SWR: ???", "tunerSwr=none");
-    row("", "SWR: 9", "+ SWR: 9|+ SWR: 9.0", "tunerSwr=none|tunerSwrText=9");
-    row("", "SWR: 123", "+ SWR: 123|+ SWR: 1.0", "tunerSwr=12.3|tunerSwrText=123");
+    row("", "SWR: 9", "+ SWR: 9|+ SWR: ???", "tunerSwr=none|tunerSwrText=9");
+    row("", "SWR: 123", "+ SWR: 123|+ SWR: 12.3", "tunerSwr=12.3|tunerSwrText=123");
     row("B: 3|SWR: 15", "B: 4", "+ B: 4|+ B: 4", "tunerSwr=none");
     row("TX: ON|SWR: 15", "TX: ON", "+ TX: ON|+ TX: ON", "tunerSwr=1.5");
     row("TX: ON|SWR: 15|TX: OFF", "TX: ON", "+ TX: ON|+ TX: ON", "tunerSwr=none");

@@ -19,6 +19,8 @@ private Q_SLOTS:
     void overlongLineIsDroppedOnce();
     void toInt_data();
     void toInt();
+    void swr_data();
+    void swr();
     void temperature_data();
     void temperature();
     void powerScale_data();
@@ -117,6 +119,26 @@ void TestReports::toInt() {
     QCOMPARE(n.has_value(), ok);
     if (ok)
         QCOMPARE(*n, value);
+}
+
+// The tuner's SWR in tenths: the number and its text agree.
+void TestReports::swr_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("text");
+    const std::pair<const char *, const char *> rows[] = {
+        {"15", "1.5"},  {"10", "1.0"},  {"123", "12.3"}, {"100", "10.0"}, {" 15", "1.5"},
+        {"15 ", "1.5"}, {"015", "1.5"}, {"255", "???"},  {"", "???"},     {"9", "???"},
+        {"1x", "???"},  {"-15", "???"}, {"1.5", "???"}};
+    for (const auto &[value, text] : rows)
+        QTest::newRow(value) << QString::fromLatin1(value) << QString::fromLatin1(text);
+}
+
+void TestReports::swr() {
+    QFETCH(QString, value);
+    QFETCH(QString, text);
+    QCOMPARE(Reports::SwrText(value), text);
+    const std::optional<double> swr = Reports::SwrValue(value);
+    QCOMPARE(swr ? QString::number(*swr, 'f', 1) : QStringLiteral("???"), text);
 }
 
 void TestReports::temperature_data() {
