@@ -361,7 +361,8 @@ void AmpLink::PortDisconnected() {
 
 void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     Q_EMIT ChunkArrived();
-    const LineFramer::Result framed = framer.Feed(chunk);
+    const LineFramer::Result framed = framer.Feed(chunk, clock());
+    NoteDroppedLine(framed.dropped);
     for (const QByteArray &bytes : framed.lines) {
         lastHeard = clock();
         SetNoAnswer(false);
@@ -388,6 +389,15 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     }
     if (framed.discarded > 0)
         Log(QStringLiteral("****** Line without end discarded (%1 bytes)").arg(framed.discarded));
+}
+
+void AmpLink::DropUnfinishedLine() {
+    NoteDroppedLine(framer.DropStale(clock()));
+}
+
+void AmpLink::NoteDroppedLine(const QByteArray &fragment) {
+    if (!fragment.isEmpty())
+        Log(QStringLiteral("****** Unfinished line dropped: ") + Protocol::FromLine(fragment));
 }
 
 void AmpLink::SendStartupBurst() {
@@ -466,6 +476,8 @@ void AmpLink::AtuTick() {
 }
 
 void AmpLink::LivenessTick() {
+    // A fragment whose rest did not come shows even when nothing else does.
+    DropUnfinishedLine();
     if (!state.IsConnected())
         return;
     const qint64 now = clock();

@@ -94,8 +94,10 @@ public:
     void HandshakeTick(); // the handshake timer's tick
     void PollTick();      // the poll timer's tick
     void AtuTick();       // the tuner switch's re-send tick
-    void LivenessTick();  // the liveness timer's tick
-    // A received chunk, as the port delivers it.
+    void LivenessTick();  // the liveness timer's tick (it also drops an unfinished line)
+    // A received chunk, as the port delivers it. A line left unfinished is
+    // joined to what follows within LineFramer::JoinWithinMs; later, it is
+    // dropped with a "******" entry, at the next chunk or liveness tick.
     void ReceiveChunk(const QByteArray &chunk);
     // The port's disconnect event.
     void PortDisconnected();
@@ -168,6 +170,9 @@ private:
     void SetNoAnswer(bool on);
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
+    // Drops an unfinished line whose rest came too late, with its entry.
+    void DropUnfinishedLine();
+    void NoteDroppedLine(const QByteArray &fragment);
 
     AmpStatus state;
     LineFramer framer;

@@ -148,6 +148,8 @@ private Q_SLOTS:
     void identificationSendsBurst();
     void interpretedAfterReconnect();
     void overlongGarbageLoggedOnce();
+    void unfinishedLines_data();
+    void unfinishedLines();
     void bytesKeptIntact();
     void handshakeGivesUp();
     void portLost();
@@ -173,6 +175,7 @@ private:
 
     std::unique_ptr<AmpLink> link;
     std::unique_ptr<PtyPeer> peer;
+    qint64 now = 0; // the link's clock, ms
     QStringList log;
     QStringList effects;
 };
@@ -184,6 +187,9 @@ void TestLink::init() {
                       link->ReconnectTimer(), link->LivenessTimer()})
         QCOMPARE(t->interval(), 1000);
     DriveLinkTime(*link);
+    // The clock stands still unless a test moves it.
+    now = 0;
+    link->SetClock([this] { return now; });
     connect(link.get(), &AmpLink::EntryLogged, this, [this](const QString &e) { log << e; });
     connect(link.get(), &AmpLink::Effect, this,
             [this](const LinkEffect &e) { effects << EffectName(e); });
@@ -537,6 +543,42 @@ void TestLink::overlongGarbageLoggedOnce() {
     feed("ggg\r\nO: 7\r\n");
     QCOMPARE(log.size(), 3); // "ggg" ends the discarded line
     QCOMPARE(link->State().readings.outputW, 7);
+}
+
+// A line without its CR, on the clock: "MS:TEXT" is a chunk at MS ("~" for
+// CR LF), "MS:tick" the liveness tick. The monitor's entries, and whether
+// the amplifier transmits, afterwards.
+void TestLink::unfinishedLines_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("transmitting");
+    const QString dropped = QStringLiteral("****** Unfinished line dropped: R: 5");
+    QTest::newRow("the rest comes late: dropped, the next line acts")
+        << "0:TX: ON~R: 5|2000:TX: OFF~"
+        << QStringList{dropped, QStringLiteral("+ TX: OFF"), QStringLiteral("+ TX: OFF")} << false;
+    QTest::newRow("the rest comes in time: one line")
+        << "0:TX: ON~R: |400:5~" << QStringList{QStringLiteral("+ R: 5"), QStringLiteral("+ R: 5")}
+        << true;
+    QTest::newRow("nothing follows: dropped at the tick")
+        << "0:TX: ON~R: 5|400:tick|1000:tick" << QStringList{dropped} << true;
+}
+
+void TestLink::unfinishedLines() {
+    QFETCH(QString, steps);
+    QFETCH(QStringList, entries);
+    QFETCH(bool, transmitting);
+    connectPeer();
+    for (const QString &step : steps.split(QLatin1Char('|'))) {
+        now = step.section(QLatin1Char(':'), 0, 0).toLongLong();
+        const QString text = step.section(QLatin1Char(':'), 1);
+        if (text == QLatin1String("tick"))
+            link->LivenessTick();
+        else
+            feed(text.toLatin1().replace('~', "\r\n"));
+    }
+    log.removeAll(QStringLiteral("+ TX: ON"));
+    QCOMPARE(log, entries);
+    QCOMPARE(link->State().readings.transmitting, transmitting);
 }
 
 void TestLink::bytesKeptIntact() {

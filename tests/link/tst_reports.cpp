@@ -39,61 +39,97 @@ void TestReports::latin1RoundTrip() {
     QCOMPARE(Protocol::ReceivedEcho(QByteArray("A\0B", 3)).size(), 5);
 }
 
+// Chunks (at 0 ms, or at the times given), the lines they complete, the
+// unfinished lines dropped because their rest came too late, what is held.
 void TestReports::framing_data() {
     QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<qint64>>("times");
     QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QList<QByteArray>>("dropped");
     QTest::addColumn<QByteArray>("held");
     using L = QList<QByteArray>;
-    QTest::newRow("two lines") << L{"O: 500\r\nR: 1\r\n"} << L{"O: 500", "R: 1"} << QByteArray();
+    using T = QList<qint64>;
+    const qint64 bound = LineFramer::JoinWithinMs;
+    QTest::newRow("rest after the bound: the fragment dropped, the line whole")
+        << L{"R: 5", "TX: OFF\r\n"} << T{0, 2000} << L{"TX: OFF"} << L{"R: 5"} << QByteArray();
+    QTest::newRow("rest within the bound: joined")
+        << L{"R: ", "5\r\n"} << T{0, bound} << L{"R: 5"} << L{} << QByteArray();
+    QTest::newRow("just after the bound")
+        << L{"R: ", "5\r\n"} << T{0, bound + 1} << L{"5"} << L{"R: "} << QByteArray();
+    QTest::newRow("the bound counts from the last part")
+        << L{"T", ": 4", "5\r\n"} << T{0, bound, 2 * bound} << L{"T: 45"} << L{} << QByteArray();
+    QTest::newRow("a late fragment starts a new unfinished line")
+        << L{"O: 1", "O: 2"} << T{0, 1000} << L{} << L{"O: 1"} << QByteArray("O: 2");
+    QTest::newRow("an LF after a CR still belongs to it")
+        << L{"O: 5\r", "\nR: 1\r\n"} << T{0, 1000} << L{"O: 5", "R: 1"} << L{} << QByteArray();
+    QTest::newRow("two lines") << L{"O: 500\r\nR: 1\r\n"} << T{} << L{"O: 500", "R: 1"} << L{}
+                               << QByteArray();
     QTest::newRow("tail carried over")
-        << L{"O: 500\r\nR: ", "12\r\n"} << L{"O: 500", "R: 12"} << QByteArray();
-    QTest::newRow("no CR is held, not an empty line") << L{"T: 4"} << L{} << QByteArray("T: 4");
-    QTest::newRow("split over three") << L{"T", ": 4", "5\r\n"} << L{"T: 45"} << QByteArray();
+        << L{"O: 500\r\nR: ", "12\r\n"} << T{} << L{"O: 500", "R: 12"} << L{} << QByteArray();
+    QTest::newRow("no CR is held, not an empty line")
+        << L{"T: 4"} << T{} << L{} << L{} << QByteArray("T: 4");
+    QTest::newRow("split over three")
+        << L{"T", ": 4", "5\r\n"} << T{} << L{"T: 45"} << L{} << QByteArray();
     QTest::newRow("LF at chunk start dropped")
-        << L{"O: 5\r", "\nR: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
+        << L{"O: 5\r", "\nR: 1\r\n"} << T{} << L{"O: 5", "R: 1"} << L{} << QByteArray();
     QTest::newRow("non-LF after chunk CR kept")
-        << L{"O: 5\r", "R: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
-    QTest::newRow("empty lines") << L{"A\r\n\r\nB\r\n"} << L{"A", "", "B"} << QByteArray();
+        << L{"O: 5\r", "R: 1\r\n"} << T{} << L{"O: 5", "R: 1"} << L{} << QByteArray();
+    QTest::newRow("empty lines") << L{"A\r\n\r\nB\r\n"} << T{} << L{"A", "", "B"} << L{}
+                                 << QByteArray();
     QTest::newRow("LF dropped only once")
-        << L{"A\r", "\n", "\nB\r\n"} << L{"A", "\nB"} << QByteArray();
-    QTest::newRow("NUL and high bytes kept") << L{QByteArray("T: \x00\xB5\xFF\r\n", 8)}
-                                             << L{QByteArray("T: \x00\xB5\xFF", 6)} << QByteArray();
+        << L{"A\r", "\n", "\nB\r\n"} << T{} << L{"A", "\nB"} << L{} << QByteArray();
+    QTest::newRow("NUL and high bytes kept")
+        << L{QByteArray("T: \x00\xB5\xFF\r\n", 8)} << T{} << L{QByteArray("T: \x00\xB5\xFF", 6)}
+        << L{} << QByteArray();
 }
 
 void TestReports::framing() {
     QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<qint64>, times);
     QFETCH(QList<QByteArray>, lines);
+    QFETCH(QList<QByteArray>, dropped);
     QFETCH(QByteArray, held);
     LineFramer framer;
     QList<QByteArray> got;
-    for (const QByteArray &c : chunks) {
-        const LineFramer::Result r = framer.Feed(c);
+    QList<QByteArray> gone;
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        const LineFramer::Result r = framer.Feed(chunks.at(i), times.value(i, 0));
         QCOMPARE(r.discarded, 0);
         got += r.lines;
+        if (!r.dropped.isEmpty())
+            gone << r.dropped;
     }
     QCOMPARE(got, lines);
+    QCOMPARE(gone, dropped);
     QCOMPARE(framer.Held(), held);
 }
 
 void TestReports::overlongLineIsDroppedOnce() {
     LineFramer framer;
-    QCOMPARE(framer.Feed(QByteArray(LineFramer::MaxHeld, 'x')).discarded, 0); // at the limit: held
-    QCOMPARE(framer.Feed("yy").discarded, LineFramer::MaxHeld + 2);
+    QCOMPARE(framer.Feed(QByteArray(LineFramer::MaxHeld, 'x'), 0).discarded,
+             0); // at the limit: held
+    QCOMPARE(framer.Feed("yy", 0).discarded, LineFramer::MaxHeld + 2);
     QVERIFY(framer.Held().isEmpty());
     // More of the same line: neither held nor reported again; its end is
     // dropped with it and the next line is whole.
-    QCOMPARE(framer.Feed(QByteArray(10000, 'z')).discarded, 0);
+    QCOMPARE(framer.Feed(QByteArray(10000, 'z'), 0).discarded, 0);
     QVERIFY(framer.Held().isEmpty());
-    QCOMPARE(framer.Feed("zz\r\nO: 5\r\n").lines, QList<QByteArray>{"O: 5"});
+    QCOMPARE(framer.Feed("zz\r\nO: 5\r\n", 0).lines, QList<QByteArray>{"O: 5"});
     // A long line that ends within its chunk is a line, not garbage.
     const QByteArray longLine(LineFramer::MaxHeld * 2, 'a');
-    const LineFramer::Result r = framer.Feed(longLine + "\r\n");
+    const LineFramer::Result r = framer.Feed(longLine + "\r\n", 0);
     QCOMPARE(r.discarded, 0);
     QCOMPARE(r.lines, QList<QByteArray>{longLine});
+    // An overlong line that stops without its CR: what comes after the
+    // bound is a new line, not its end.
+    framer.Feed(QByteArray(LineFramer::MaxHeld + 1, 'w'), 0);
+    const LineFramer::Result later = framer.Feed("O: 6\r\n", LineFramer::JoinWithinMs + 1);
+    QCOMPARE(later.lines, QList<QByteArray>{"O: 6"});
+    QVERIFY(later.dropped.isEmpty());
     // Reset forgets a partial line.
-    framer.Feed("O: 1");
+    framer.Feed("O: 1", 0);
     framer.Reset();
-    QCOMPARE(framer.Feed("R: 2\r\n").lines, QList<QByteArray>{"R: 2"});
+    QCOMPARE(framer.Feed("R: 2\r\n", 0).lines, QList<QByteArray>{"R: 2"});
 }
 
 void TestReports::toInt_data() {
