@@ -8,7 +8,6 @@
 // the standard error box instead of ending the program.
 #include "app/MainWindow.h"
 
-#include "link/MainRules.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
@@ -90,8 +89,8 @@ void MainWindow::ConnectCommands() {
     onItems(alarmSoundItems, &AmpLink::SetAlarmSound);
     onItems(barSpeedItems, &AmpLink::SetBarSpeed);
     onItems(totItems, &AmpLink::SetTot);
-    onTrigger(pa12kWAction, [this] { Link.SetPaType(MainRules::PaType::Kw12); });
-    onTrigger(pa24kWAction, [this] { Link.SetPaType(MainRules::PaType::Kw24); });
+    onTrigger(pa12kWAction, [this] { Link.SetPaType(PaType::Kw12); });
+    onTrigger(pa24kWAction, [this] { Link.SetPaType(PaType::Kw24); });
 
     // ---- PTT block and the ALC level ----------------------------------------
     // The block's caption and colour change only when the amplifier
@@ -99,7 +98,7 @@ void MainWindow::ConnectCommands() {
     pttBlockButton->OnClick = guard([this] { Link.TogglePttBlock(); });
     outputMeter->OnMouseDown = [this](QObject *, Qt::MouseButton, Qt::KeyboardModifiers, int x,
                                       int) {
-        Runtime::Guarded([this, x] { Link.PressOutputBar(x); });
+        Runtime::Guarded([this, x] { PressOutputLevel(x); });
     };
     outputMeter->OnKeyDown = [this](QObject *, int key, Qt::KeyboardModifiers) {
         bool used = false;
@@ -162,7 +161,7 @@ bool MainWindow::StepBand(int n, int key) {
 
 bool MainWindow::StepOutputLevel(int key) {
     // From the step the mark points nearest to.
-    const int current = AlcStepOf(Link.State().AlcMark.value_or(0));
+    const int current = AlcStepOf(shown.levelMark.value_or(0));
     int target = current;
     switch (key) {
     case Qt::Key_Left:
@@ -190,7 +189,7 @@ bool MainWindow::StepOutputLevel(int key) {
     }
     const int x = AlcXOf(target);
     // Only a level that went out is told (not one refused for calibration).
-    if (Link.PressOutputBar(x))
+    if (PressOutputLevel(x))
         Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
     return true;
 }

@@ -5,6 +5,7 @@
 // first and logs the echo second.
 #include "link/AmpLink.h"
 
+#include "link/Reports.h"
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
 
@@ -125,7 +126,7 @@ void AmpLink::SetPhase(LinkPhase phase) {
     }
     // What the connection reported is not current any more, and must not
     // look current when the next one begins.
-    if (phase == LinkPhase::Closed || phase == LinkPhase::Waiting)
+    if (ForgetsReadings(phase))
         changed |= ForgetReadings(state);
     Changed(changed);
     Q_EMIT ConnectionChanged(phase);
@@ -161,10 +162,7 @@ void AmpLink::SendTypedLine(const QByteArray &line) {
 }
 
 void AmpLink::RevealServiceReadings() {
-    if (state.ServiceView)
-        return;
-    state.ServiceView = true;
-    Changed(StateChange::ServiceView);
+    Q_EMIT ServiceReadingsAsked();
 }
 
 void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
@@ -381,9 +379,13 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
         const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state);
         for (const QString &entry : outcome.entries)
             Log(entry);
+        const unsigned confirmed = ConfirmPending(outcome, pending);
         if (outcome.atuConfirmed)
             atuTimer->stop();
-        Changed(outcome.changed);
+        // Views take the value as received before they redraw.
+        if (outcome.row != ReportId::None)
+            Q_EMIT ReportApplied(outcome.row, outcome.value);
+        Changed(outcome.changed | confirmed);
         for (const LinkEffect &effect : outcome.effects)
             Emit(effect);
     }
@@ -458,9 +460,9 @@ void AmpLink::PollTick() {
 
     // While the amplifier transmits the PTT-block commands wait.
     if (state.IsConnected() && !state.readings.transmitting) {
-        if (state.readings.blockOffPending)
+        if (pending.blockOff)
             Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
-        if (state.readings.blockOnPending)
+        if (pending.blockOn)
             Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
     }
 }
@@ -469,9 +471,9 @@ void AmpLink::AtuTick() {
     // Not connected: the timer idles and keeps running.
     if (!state.IsConnected())
         return;
-    if (state.AtuOnPending)
+    if (pending.atuOn)
         Send(Protocol::AtuOn, Protocol::Echo::Plain, skRepeat);
-    if (state.AtuBypassPending)
+    if (pending.atuBypass)
         Send(Protocol::AtuBypass, Protocol::Echo::Plain, skRepeat);
 }
 
@@ -528,17 +530,15 @@ void AmpLink::SetTot(int n) {
 }
 
 void AmpLink::SelectInterface(int n) {
-    if (!MainRules::Interface(n))
+    if (!IsInterface(n))
         return;
     state.Interface = n;
-    Changed(StateChange::Interface);
     Send(Protocol::SetInterface(n));
-    // Shown in the band group only once sent.
-    state.BandGroupInterface = n;
+    // Told (and shown in the band group) only once sent.
     Changed(StateChange::Interface);
 }
 
-void AmpLink::SetPaType(MainRules::PaType type) {
+void AmpLink::SetPaType(PaType type) {
     state.readings.paType = type;
     Changed(StateChange::PaType);
 }
@@ -548,11 +548,11 @@ void AmpLink::TogglePttBlock() {
         return;
     if (!state.readings.pttBlocked) {
         Send(Protocol::BlockOn);
-        state.readings.blockOnPending = true;
+        pending.blockOn = true;
     } else {
         Send(Protocol::BlockOff);
         SendOnly(Protocol::BlockOff);
-        state.readings.blockOffPending = true;
+        pending.blockOff = true;
     }
     Changed(StateChange::PttPending);
 }
@@ -560,8 +560,8 @@ void AmpLink::TogglePttBlock() {
 void AmpLink::RequestPttBlock(bool blocked) {
     if (!state.IsConnected())
         return;
-    bool &wanted = blocked ? state.readings.blockOnPending : state.readings.blockOffPending;
-    bool &withdrawn = blocked ? state.readings.blockOffPending : state.readings.blockOnPending;
+    bool &wanted = blocked ? pending.blockOn : pending.blockOff;
+    bool &withdrawn = blocked ? pending.blockOff : pending.blockOn;
     // The amplifier may have acted on a withdrawn command already, so the
     // confirmed state alone does not make this one needless.
     if (wanted || (!withdrawn && state.readings.pttBlocked == blocked))
@@ -578,23 +578,21 @@ void AmpLink::RequestPttBlock(bool blocked) {
 }
 
 bool AmpLink::PressOutputBar(int x) {
-    if (state.readings.calibration == MainRules::NotCalibrated) {
+    if (!state.readings.Calibrated()) {
         LinkEffect e;
         e.text = QStringLiteral("Please make first a calibration in PA !");
         e.title = QStringLiteral("Error");
         Emit(e);
         return false;
     }
-    state.AlcMark = x;
-    Changed(StateChange::Alc);
-    Send(Protocol::SetAlc(MainRules::AlcLevel(state.readings.calibration, x)));
+    Send(Protocol::SetAlc(Reports::AlcLevel(state.readings.calibration, x)));
     return true;
 }
 
 void AmpLink::ToggleAtu() {
     if (state.readings.tuner.position == AtuSwitch::InLine) {
         Send(Protocol::AtuBypass);
-        state.AtuBypassPending = true;
+        pending.atuBypass = true;
         atuTimer->start();
         return;
     }
@@ -606,7 +604,7 @@ void AmpLink::ToggleAtu() {
     }
     Send(Protocol::AtuOn);
     atuTimer->start();
-    state.AtuOnPending = true;
+    pending.atuOn = true;
 }
 
 void AmpLink::Tune() {

@@ -81,12 +81,8 @@ void AtuInLine(AmpStatus &s) {
 
 // The PTT block as the amplifier confirmed it.
 void ConfirmPtt(Applying &a, bool blocked) {
-    bool &pending = blocked ? a.r.blockOnPending : a.r.blockOffPending;
-    if (pending)
-        a.changed(StateChange::PttPending);
     if (a.r.pttBlocked != blocked)
         a.changed(StateChange::Ptt);
-    pending = false;
     a.r.pttBlocked = blocked;
     a.out.pttConfirmed = blocked;
     a.log(blocked ? QStringLiteral("+ BL:ON") : QStringLiteral("+ BL:OFF"));
@@ -102,7 +98,6 @@ void BlockOffRow(Applying &a) {
 
 // Shown as received; in °C where it is a number.
 void TemperatureRow(Applying &a) {
-    a.s.reported.temperature = a.value;
     a.r.temperatureC = Reports::ToDecimal(a.value);
     a.changed(StateChange::Temperature);
     a.log(QStringLiteral("+ T: ") + a.value);
@@ -125,8 +120,7 @@ void VersionRow(Applying &a) {
     a.r.firmware = a.value;
     a.s.FineTuningEnabled = Reports::FineTuningAllowed(a.value);
     a.log(QStringLiteral("+ Ver: ") + a.value);
-    a.r.paType =
-        a.value.contains(QStringLiteral("x2")) ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
+    a.r.paType = a.value.contains(QStringLiteral("x2")) ? PaType::Kw24 : PaType::Kw12;
     a.changed(StateChange::Firmware | StateChange::PaType);
 }
 
@@ -140,8 +134,8 @@ void AlarmSoundRow(Applying &a) {
 void InterfaceRow(Applying &a) {
     a.log(QStringLiteral("+ I: ") + a.value);
     const std::optional<int> n = a.number("I");
-    if (n && MainRules::Interface(*n)) { // other numbers change nothing
-        a.s.Interface = a.s.BandGroupInterface = *n;
+    if (n && IsInterface(*n)) { // other numbers change nothing
+        a.s.Interface = *n;
         a.changed(StateChange::Interface);
     }
 }
@@ -161,41 +155,33 @@ void TotRow(Applying &a) {
 // In watts as received; logged limited to the scale of the PA type in force
 // now (a "Ver:" earlier in the chunk counts).
 void PeakRow(Applying &a) {
-    a.s.reported.peak = a.value;
     a.changed(StateChange::Peak);
     a.r.peakW = a.number("P_max");
     if (a.r.peakW)
         a.log(QStringLiteral("+ P_max: ") + Reports::PeakLogged(a.value, *a.r.peakW, a.r.Pa12kW()));
 }
 
-// Calibration and ALC place the ALC marker; a zero calibration never divides.
+// Calibration and output level; the calibration is known from its report on,
+// a number or not.
 void CalibrationRow(Applying &a) {
     a.log(QStringLiteral("+ CAL: ") + a.value);
     a.r.calibrationKnown = true;
     a.changed(StateChange::Alc | StateChange::Settings);
-    if (const std::optional<int> n = a.number("CAL")) {
-        a.s.AlcVisible = *n != MainRules::NotCalibrated;
+    if (const std::optional<int> n = a.number("CAL"))
         a.r.calibration = Reports::Low8(*n);
-        if (a.r.alc >= 1 && a.r.alc <= 254 && a.r.calibration != 0)
-            a.s.AlcMark = Reports::AlcMark(a.r.alc, a.r.calibration);
-    }
 }
 
 void AlcRow(Applying &a) {
     a.log(QStringLiteral("+ ALC_PWM: ") + a.value);
     a.r.alcKnown = true;
     a.changed(StateChange::Alc | StateChange::Settings);
-    if (const std::optional<int> n = a.number("ALC_PWM")) {
+    if (const std::optional<int> n = a.number("ALC_PWM"))
         a.r.alc = Reports::Low8(*n);
-        if (a.r.calibration >= 1 && a.r.calibration <= 254)
-            a.s.AlcMark = Reports::AlcMark(a.r.alc, a.r.calibration);
-    }
 }
 
 // Output and reverse power in watts as reported, unscaled.
 void OutputRow(Applying &a) {
     a.log(QStringLiteral("+ O: ") + a.value);
-    a.s.reported.output = a.value;
     a.changed(StateChange::Output);
     a.r.outputW = a.number("Power Out");
 }
@@ -228,8 +214,6 @@ void TxOffRow(Applying &a) {
     a.r.outputW.reset();
     a.r.reflectedW.reset();
     a.r.peakW.reset();
-    a.s.reported.output.reset();
-    a.s.reported.peak.reset();
     a.changed(StateChange::Output | StateChange::Reverse | StateChange::Peak);
     if (a.r.transmitting) {
         a.r.transmitting = false;
@@ -282,11 +266,9 @@ void AtuStateRow(Applying &a) {
     a.out.atuConfirmed = inLine;
     a.changed(StateChange::AtuSwitch | StateChange::Firmware);
     if (inLine) {
-        a.s.AtuOnPending = false;
         AtuInLine(a.s);
         a.log(QStringLiteral("+ ATU_STATE: 1"));
     } else {
-        a.s.AtuBypassPending = false;
         a.s.FineTuningEnabled = false;
         a.r.tuner.position = AtuSwitch::Bypassed;
         a.log(QStringLiteral("+ ATU_STATE: 0"));
@@ -304,7 +286,7 @@ void LampRow(Applying &a) {
     a.r.tuner.lamp = lamp;
     a.changed(StateChange::AtuLamp);
     a.log(QStringLiteral("+ ") + Lamps[a.arg]);
-    if (lamp == AtuLamp::Yellow && a.r.band != 7 && a.s.Interface == MainRules::ManualInterface) {
+    if (lamp == AtuLamp::Yellow && a.r.band != 7 && a.s.ManualBands()) {
         AtuInLine(a.s);
         a.changed(StateChange::AtuSwitch | StateChange::Firmware);
     }
@@ -321,7 +303,6 @@ void SwrMinRow(Applying &a) {
 
 // Shown only in the service view; no entry of its own.
 void AtuForwardRow(Applying &a) {
-    a.s.reported.tunerForward = a.value;
     a.r.tuner.forwardW = Reports::ToInt(a.value.trimmed());
     a.changed(StateChange::AtuReadings);
 }
@@ -349,7 +330,6 @@ void CapacitanceRow(Applying &a) {
 void SwrRow(Applying &a) {
     a.r.tuner.swr = Reports::SwrValue(a.value);
     a.r.tuner.swrBand = a.r.band;
-    a.s.reported.tunerSwr = a.value;
     a.log(QStringLiteral("+ SWR: ") + Reports::SwrText(a.value));
     a.changed(StateChange::AtuReadings);
 }
@@ -457,6 +437,19 @@ QList<QLatin1String> ReportPrefixes() {
     return all;
 }
 
+unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending) {
+    unsigned changed = 0;
+    if (outcome.pttConfirmed) {
+        bool &waiting = *outcome.pttConfirmed ? pending.blockOn : pending.blockOff;
+        if (waiting)
+            changed |= StateChange::PttPending;
+        waiting = false;
+    }
+    if (outcome.atuConfirmed)
+        (*outcome.atuConfirmed ? pending.atuOn : pending.atuBypass) = false;
+    return changed;
+}
+
 unsigned ForgetReadings(AmpStatus &s) {
     Readings &r = s.readings;
     unsigned changed = 0;
@@ -467,19 +460,15 @@ unsigned ForgetReadings(AmpStatus &s) {
         changed |= what;
     };
     forget(r.outputW, std::optional<int>(), StateChange::Output);
-    forget(s.reported.output, std::optional<QString>(), StateChange::Output);
     forget(r.reflectedW, std::optional<int>(), StateChange::Reverse);
     forget(r.peakW, std::optional<int>(), StateChange::Peak);
-    forget(s.reported.peak, std::optional<QString>(), StateChange::Peak);
     forget(r.transmitting, false, StateChange::Transmit);
     r.bandKnown = false;
     for (bool &alarm : r.alarms)
         forget(alarm, false, StateChange::Alarm);
     TunerReadings &tuner = r.tuner;
     forget(tuner.swr, std::optional<double>(), StateChange::AtuReadings);
-    forget(s.reported.tunerSwr, std::optional<QString>(), StateChange::AtuReadings);
     forget(tuner.forwardW, std::optional<int>(), StateChange::AtuReadings);
-    forget(s.reported.tunerForward, QString(), StateChange::AtuReadings);
     forget(tuner.inductanceUH, std::optional<double>(), StateChange::AtuReadings);
     forget(tuner.capacitancePF, std::optional<double>(), StateChange::AtuReadings);
     forget(tuner.status, std::optional<int>(), StateChange::AtuStatus);

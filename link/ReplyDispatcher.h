@@ -103,6 +103,11 @@ QLatin1String ReportPrefix(const QString &line);
 // Every row's prefix, in the table's order.
 QList<QLatin1String> ReportPrefixes();
 
+// Ends the wait for the command the report confirms: "BL:ON" that of a
+// block, "BL:OFF" that of a release, "ATU_STATE: " that of the switch's
+// position it reports. Returns what changed.
+unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending);
+
 // Forgets what only the amplifier's next report can confirm: power,
 // transmitting, alarms, the tuner's readings and status. Used when a
 // connection ends, so that nothing of it is shown as current on return.

@@ -39,8 +39,13 @@ bool FineTuningAllowed(const QString &firmwareVersion);
 // maximum (1200 W or 2400 W).
 QString PeakLogged(const QString &received, int number, bool pa12kW);
 
-// Where the ALC level points on the output bar's full-level scale (X 0..333
-// is 0..100 % of the calibration); calValue must not be 0.
+// The output level on its full-level scale, X 0..333 for 0..100 % of the
+// calibration (the output bar's width): the ALC value sent for a press at X,
+// (calValue * X) div 333, truncated and not limited; and where an ALC value
+// stands on that scale (calValue must not be 0).
+constexpr int AlcLevel(int calValue, int x) {
+    return (calValue * x) / 333;
+}
 constexpr int AlcMark(int alcValue, int calValue) {
     return alcValue * 333 / calValue;
 }

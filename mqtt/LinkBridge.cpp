@@ -2,7 +2,6 @@
 #include "mqtt/LinkBridge.h"
 
 #include "link/AmpLink.h"
-#include "link/MainRules.h"
 #include "mqtt/Publisher.h"
 #include "serial/SerialPort.h"
 
@@ -93,9 +92,7 @@ QString LinkCommands::Apply(const Command &command) {
     try {
         switch (command.kind) {
         case Command::Kind::Band: {
-            const std::optional<MainRules::InterfaceInfo> face =
-                MainRules::Interface(s.BandGroupInterface);
-            if (!face || !face->bandsEnabled)
+            if (!s.ManualBands())
                 return QStringLiteral("the band follows the transceiver; only the Manual "
                                       "interface lets it be chosen");
             link_->SelectBand(command.band);

@@ -2,7 +2,6 @@
 #include "remote/LinkTarget.h"
 
 #include "link/AmpLink.h"
-#include "link/MainRules.h"
 #include "link/Protocol.h"
 #include "serial/SerialPort.h"
 
@@ -42,7 +41,7 @@ QByteArray AlarmText(AlarmKind kind) {
     return QByteArray();
 }
 
-AmpSnapshot SnapshotOf(const AmpStatus &st) {
+AmpSnapshot SnapshotOf(const AmpStatus &st, const PendingCommands &pending) {
     AmpSnapshot s;
     s.connected = st.IsConnected();
     s.liveness = st.ReadingsCurrent()                    ? Liveness::Live
@@ -51,11 +50,9 @@ AmpSnapshot SnapshotOf(const AmpStatus &st) {
                                                          : Liveness::Closed;
     const Readings &r = st.readings;
     s.band = r.band;
-    const std::optional<MainRules::InterfaceInfo> face =
-        MainRules::Interface(st.BandGroupInterface);
-    s.manualBands = face && face->bandsEnabled;
+    s.manualBands = st.ManualBands();
     s.pttBlocked = r.pttBlocked;
-    s.pttPending = r.blockOnPending ? 1 : r.blockOffPending ? 0 : -1;
+    s.pttPending = pending.blockOn ? 1 : pending.blockOff ? 0 : -1;
     s.forwardW = r.outputW.value_or(0);
     s.reflectedW = r.reflectedW.value_or(0);
     s.peakW = r.peakW.value_or(0);
@@ -72,7 +69,7 @@ AmpSnapshot SnapshotOf(const AmpStatus &st) {
 }
 
 AmpSnapshot LinkTarget::Snapshot() const {
-    return SnapshotOf(link_->State());
+    return SnapshotOf(link_->State(), link_->Pending());
 }
 
 void LinkTarget::SelectBand(int band) {

@@ -17,8 +17,8 @@ namespace remote {
 // What an alarm report means, for FAULT and for logs.
 QByteArray AlarmText(AlarmKind kind);
 
-// The snapshot of one state record.
-AmpSnapshot SnapshotOf(const AmpStatus &state);
+// The snapshot of one state record and the commands waiting beside it.
+AmpSnapshot SnapshotOf(const AmpStatus &state, const PendingCommands &pending = {});
 
 class LinkTarget : public RemoteTarget {
 public:

@@ -3,8 +3,8 @@
 // is cut into chunks (sizes drawn from its first byte) and fed to the
 // framer; the lines must equal those of a plain reference framer, keep
 // every byte, and every value rule must stay within its documented range.
+#include "app/MainRules.h"
 #include "link/LineFramer.h"
-#include "link/MainRules.h"
 #include "link/Protocol.h"
 #include "link/Reports.h"
 
@@ -94,8 +94,7 @@ void CheckValueRules(const QByteArray &bytes) {
             if (n) {
                 Check(Reports::Low8(*n) == std::uint8_t(*n & 0xFF), "low 8 bits");
                 for (const bool pa12 : {true, false}) {
-                    const MainRules::PaType type =
-                        pa12 ? MainRules::PaType::Kw12 : MainRules::PaType::Kw24;
+                    const PaType type = pa12 ? PaType::Kw12 : PaType::Kw24;
                     Check(MainRules::OutputBarPosition(*n, type) <= 1200,
                           "output bar within its range");
                     Check(MainRules::PeakMarkerLeft(*n, type) <= 1200 / 3 + 8,

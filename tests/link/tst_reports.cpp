@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Bytes to text and back, line framing across chunks and the value rules of
-// the reports that the dispatcher's table does not reach row by row.
+// Bytes to text and back, line framing across chunks and on the clock, and
+// the value rules of the reports that the dispatcher's table does not reach
+// row by row.
 #include "link/LineFramer.h"
-#include "link/MainRules.h"
 #include "link/Protocol.h"
 #include "link/Reports.h"
 
@@ -23,8 +23,6 @@ private Q_SLOTS:
     void swr();
     void temperature_data();
     void temperature();
-    void powerScale_data();
-    void powerScale();
 };
 
 void TestReports::latin1RoundTrip() {
@@ -209,32 +207,6 @@ void TestReports::temperature() {
     QFETCH(QString, value);
     QFETCH(TempRange, range);
     QCOMPARE(Reports::TemperatureRange(value), range);
-}
-
-// Where a power stands on the output bar's 0..1200 scale and where the peak
-// marker points, both limited to the top of the PA type's scale.
-void TestReports::powerScale_data() {
-    QTest::addColumn<int>("watts");
-    QTest::addColumn<bool>("kw24");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("peakLeft");
-    const int rows[][4] = {{0, 0, 0, 8},         {300, 0, 300, 108},   {1200, 0, 1200, 408},
-                           {1201, 0, 1200, 408}, {1500, 0, 1200, 408}, {1, 1, 0, 8},
-                           {5, 1, 2, 8},         {851, 1, 425, 149},   {1500, 1, 750, 258},
-                           {2400, 1, 1200, 408}, {2401, 1, 1200, 408}, {3000, 1, 1200, 408}};
-    for (const auto &r : rows)
-        QTest::addRow("%d W, %s", r[0], r[1] ? "2.4 kW" : "1.2 kW")
-            << r[0] << bool(r[1]) << r[2] << r[3];
-}
-
-void TestReports::powerScale() {
-    QFETCH(int, watts);
-    QFETCH(bool, kw24);
-    QFETCH(int, position);
-    QFETCH(int, peakLeft);
-    const MainRules::PaType type = kw24 ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
-    QCOMPARE(MainRules::OutputBarPosition(watts, type), position);
-    QCOMPARE(MainRules::PeakMarkerLeft(watts, type), peakLeft);
 }
 
 QTEST_GUILESS_MAIN(TestReports)
