@@ -84,9 +84,8 @@ void FitLabel(QLabel *label, int windowWidth) {
 
 } // namespace
 
-QString AlarmWindow::ContinuousPowerLimit(MainRules::PaType paType) {
-    return paType == MainRules::PaType::Kw12 ? QStringLiteral("600 Watts!")
-                                             : QStringLiteral("   1.2 kW!");
+QString AlarmWindow::ContinuousPowerLimit(PaType paType) {
+    return paType == PaType::Kw12 ? QStringLiteral("600 Watts!") : QStringLiteral("   1.2 kW!");
 }
 
 AlarmWindow::AlarmWindow(const Design &design, QWidget *parent)
@@ -124,7 +123,7 @@ QString AlarmWindow::LineText(const Line &line) const {
     return line.text ? QLatin1String(line.text) : ContinuousPowerLimit(shownFor);
 }
 
-bool AlarmWindow::ShowAlarm(QWidget *over, MainRules::PaType paType) {
+bool AlarmWindow::ShowAlarm(QWidget *over, PaType paType) {
     if (isVisible())
         return false;
     if (over) {

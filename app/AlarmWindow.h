@@ -40,7 +40,7 @@ public:
     // Hidden -> visible: centred over `over` and kept above it, on top of
     // the alarm windows already showing, with the figure of paType; true.
     // Already visible: nothing happens; false.
-    bool ShowAlarm(QWidget *over, MainRules::PaType paType);
+    bool ShowAlarm(QWidget *over, PaType paType);
     // Visible -> hidden; a hidden window is left alone.
     void HideAlarm();
     // The window's text in one line: "Output Power is too HIGH!".
@@ -48,12 +48,12 @@ public:
 
     // The continuous-power limit shown for the PA type: "600 Watts!" for
     // "1 kW or 1.2 kW", else "   1.2 kW!".
-    static QString ContinuousPowerLimit(MainRules::PaType paType);
+    static QString ContinuousPowerLimit(PaType paType);
 
 private:
     QString LineText(const Line &line) const;
 
     const Design &design;
-    MainRules::PaType shownFor = MainRules::PaType::Kw12; // the PA type of the last showing
-    QLabel *figure = nullptr; // the PA type's line, if the window has one
+    PaType shownFor = PaType::Kw12; // the PA type of the last showing
+    QLabel *figure = nullptr;       // the PA type's line, if the window has one
 };

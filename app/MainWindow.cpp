@@ -40,6 +40,7 @@ MainWindow::MainWindow(AmpLink &link, const Settings &settings, QWidget *parent)
     CreateControls();
     CreateMenus();
     ConnectCommands();
+    connect(&Link, &AmpLink::ReportApplied, this, &MainWindow::NoteReport);
     connect(&Link, &AmpLink::StateChanged, this, &MainWindow::DrawState);
     connect(&Link, &AmpLink::Effect, this, &MainWindow::ShowLinkEffect);
     // The layout starts the poll timer; it idles until the amplifier is connected.

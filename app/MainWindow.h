@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -111,11 +112,18 @@ private:
     // by 5 % of the full level, Page Up and Down by 25 %, Home and End to
     // the ends; Enter or Space sends the level there, as a press at that X.
     bool MoveOutputSelection(int key);
+    // A level at x on the output bar's full-level scale (0..333) from a
+    // source: the mark goes there and the level is sent, unless the
+    // amplifier is not calibrated (a message says so). True when it went out.
+    bool PressOutputLevel(int x, const CommandSource &source);
     void Exit();
     void ShowAbout();
 
     // ---- Drawing the link's state (MainWindowView.cpp) ------------------
     void DrawState(const AmpStatus &state, unsigned changed);
+    // Keeps what the window shows of a report beyond the link's readings.
+    void NoteReport(ReportId row, const QString &value);
+    void DrawOutputLevelMark();
     void DrawConnection(const AmpStatus &state);
     // The title: the connection, and the broker's state when there is one.
     void DrawTitle(const AmpStatus &state);
@@ -135,6 +143,20 @@ private:
     // list across refreshes.
     QString extraPort;
     QString brokerStatus; // for the title; empty without a broker
+    // What the window shows of the reports that the link's readings do not
+    // hold: the values as received ("850" of "O: 850", "8k" too), and the
+    // output level mark.
+    struct Shown {
+        std::optional<QString> output;      // "O: "; none after "TX: OFF"
+        std::optional<QString> peak;        // "P_max: "; none after "TX: OFF"
+        std::optional<QString> temperature; // "T: "
+        // The output level mark, shown once a calibration other than 255 is
+        // reported, pointing at X on the bar's full-level scale (0..333 is
+        // 0..100 % of the calibration): the operator's press, or ALC * 333 /
+        // CAL from the reports. None: where laid out.
+        bool levelMarkShown = false;
+        std::optional<int> levelMark;
+    } shown;
 
     // "Power" (GroupBox3)
     QGroupBox *powerBox = nullptr;

@@ -4,8 +4,6 @@
 // the menu bar and the port list's pop-up menu.
 #include "app/MainWindow.h"
 
-#include "link/MainRules.h"
-
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -393,7 +391,7 @@ void MainWindow::CreateMenus() {
     interfaceItems[5] = AddItem(intf, "OTRSP1", QStringLiteral("OTRSP"), intfGroup);
     interfaceItems[6] = AddItem(intf, "Flex1", QStringLiteral("Flex"), intfGroup);
     intf->addSeparator();
-    interfaceItems[MainRules::ManualInterface - 1] =
+    interfaceItems[ManualInterface - 1] =
         AddItem(intf, "Manual1", QStringLiteral("Manual"), intfGroup);
 
     QMenu *alarm = addMenu(bar, "AlarmIndication1", QStringLiteral("Alarm Indication"));

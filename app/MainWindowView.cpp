@@ -3,6 +3,7 @@
 // state and shows the message boxes the link asks for.
 #include "app/MainWindow.h"
 
+#include "app/MainRules.h"
 #include "link/Reports.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
@@ -163,13 +164,12 @@ void MainWindow::FlipTrafficLamp(bool sent) {
 }
 
 void MainWindow::DrawInterface(const AmpStatus &s) {
-    if (s.Interface >= 1 && s.Interface <= int(interfaceItems.size()))
-        interfaceItems[std::size_t(s.Interface - 1)]->setChecked(true);
-    const std::optional<MainRules::InterfaceInfo> info = MainRules::Interface(s.BandGroupInterface);
-    if (!info)
+    const std::optional<QString> caption = MainRules::BandCaption(s.Interface);
+    if (!caption)
         return;
-    bandBox->setTitle(info->bandCaption);
-    SetBandsEnabled(info->bandsEnabled);
+    interfaceItems[std::size_t(s.Interface - 1)]->setChecked(true);
+    bandBox->setTitle(*caption);
+    SetBandsEnabled(s.ManualBands());
 }
 
 void MainWindow::DrawSettings(const AmpStatus &s) {
@@ -199,7 +199,7 @@ void MainWindow::DrawReadingsCurrent(const AmpStatus &s) {
     // Open Port, pressed in, turns from lime to alert pink.
     openPortButton->SetDownColor(current ? clLime : clAlertPink);
     openPortButton->update();
-    SetGroupColor(temperatureBox, current ? TemperatureColor(s.reported.temperature) : clSilver);
+    SetGroupColor(temperatureBox, current ? TemperatureColor(shown.temperature) : clSilver);
     if (s.IsConnected())
         Announce(current ? QStringLiteral("The amplifier answers again")
                          : QStringLiteral("No answer from the amplifier"));
@@ -209,28 +209,83 @@ void MainWindow::DrawPower(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     // A report that is not a number shows as received and moves nothing.
     if (changed & StateChange::Output) {
-        outputReadout->setText(Watts(s.reported.output));
-        if (r.outputW || !s.reported.output)
+        outputReadout->setText(Watts(shown.output));
+        if (r.outputW || !shown.output)
             outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), r.paType));
     }
     if (changed & StateChange::Reverse)
         reverseMeter->SetPosition(r.reflectedW.value_or(0));
     if (changed & StateChange::Peak) {
-        peakReadout->setText(Watts(s.reported.peak));
+        peakReadout->setText(Watts(shown.peak));
         if (r.peakW)
             MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, r.paType));
-        if (r.peakW || !s.reported.peak)
+        if (r.peakW || !shown.peak)
             SetShown(peakMark, r.peakW.has_value());
     }
-    if (changed & StateChange::Alc) {
-        SetShown(outputLevelMark, s.AlcVisible);
-        if (s.AlcMark)
-            MoveLeft(outputLevelMark, MainRules::AlcMarkerLeft(*s.AlcMark));
+}
+
+void MainWindow::NoteReport(ReportId row, const QString &value) {
+    const Readings &r = Link.State().readings;
+    switch (row) {
+    case ReportId::Temperature:
+        shown.temperature = value;
+        break;
+    case ReportId::Output:
+        shown.output = value;
+        break;
+    case ReportId::Peak:
+        shown.peak = value;
+        break;
+    case ReportId::TxOff:
+        shown.output.reset();
+        shown.peak.reset();
+        break;
+    // A calibration or level that is not a number moves nothing; the mark
+    // moves only with both in 1..254, and a zero calibration never divides.
+    case ReportId::Calibration:
+        if (const std::optional<int> n = Reports::ToInt(value)) {
+            shown.levelMarkShown = *n != NotCalibrated;
+            if (r.alc >= 1 && r.alc <= 254 && r.calibration != 0)
+                shown.levelMark = Reports::AlcMark(r.alc, r.calibration);
+            DrawOutputLevelMark();
+        }
+        break;
+    case ReportId::Alc:
+        if (Reports::ToInt(value) && r.calibration >= 1 && r.calibration <= 254) {
+            shown.levelMark = Reports::AlcMark(r.alc, r.calibration);
+            DrawOutputLevelMark();
+        }
+        break;
+    default:
+        break;
     }
+}
+
+void MainWindow::DrawOutputLevelMark() {
+    SetShown(outputLevelMark, shown.levelMarkShown);
+    if (shown.levelMark)
+        MoveLeft(outputLevelMark, MainRules::AlcMarkerLeft(*shown.levelMark));
+}
+
+bool MainWindow::PressOutputLevel(int x, const CommandSource &source) {
+    // The mark moves as the level goes out.
+    if (Link.State().readings.Calibrated()) {
+        shown.levelMark = x;
+        DrawOutputLevelMark();
+    }
+    return Link.PressOutputBar(x, source);
 }
 
 void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
+    // A connection that ends takes its power readings with it, the values
+    // shown as received too (a value that was not a number is no reading).
+    if ((changed & StateChange::Connection) && ForgetsReadings(s.Phase) &&
+        (shown.output || shown.peak)) {
+        shown.output.reset();
+        shown.peak.reset();
+        changed |= StateChange::Output | StateChange::Peak;
+    }
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);
     if (changed & StateChange::NoAnswer)
@@ -241,8 +296,8 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
         pttBlockButton->SetCaption(r.pttBlocked ? PttCaption::Blocked : PttCaption::Free);
         pttBlockButton->SetColor(r.pttBlocked ? clAlertPink : clLightGreen);
     }
-    if ((changed & StateChange::Temperature) && s.reported.temperature) {
-        const QString &temperature = *s.reported.temperature;
+    if ((changed & StateChange::Temperature) && shown.temperature) {
+        const QString &temperature = *shown.temperature;
         temperatureReadout->setText(temperature);
         // Three digits are wider than the box at its laid-out 61 pixels.
         temperatureReadout->setFont(FitToWidth(temperatureReadout->font(), temperature,

@@ -10,7 +10,6 @@
 // the standard error box instead of ending the program.
 #include "app/MainWindow.h"
 
-#include "link/MainRules.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/ColorButton.h"
@@ -89,8 +88,8 @@ void MainWindow::ConnectCommands() {
     onItems(alarmSoundItems, &AmpLink::SetAlarmSound);
     onItems(barSpeedItems, &AmpLink::SetBarSpeed);
     onItems(totItems, &AmpLink::SetTot);
-    onTrigger(pa12kWAction, [this] { Link.SetPaType(MainRules::PaType::Kw12); });
-    onTrigger(pa24kWAction, [this] { Link.SetPaType(MainRules::PaType::Kw24); });
+    onTrigger(pa12kWAction, [this] { Link.SetPaType(PaType::Kw12); });
+    onTrigger(pa24kWAction, [this] { Link.SetPaType(PaType::Kw24); });
 
     // ---- PTT block and the ALC level ----------------------------------------
     // The block's caption and colour change only when the amplifier
@@ -187,7 +186,7 @@ bool MainWindow::MoveBandFocus(int n, int key) {
 bool MainWindow::RequestOutputLevel(int x, CommandOrigin origin) {
     // Only a level that went out is told (not one refused for calibration);
     // a press shows itself where the mark moves.
-    const bool sent = Link.PressOutputBar(x, SourceOf(origin));
+    const bool sent = PressOutputLevel(x, SourceOf(origin));
     if (sent && origin == CommandOrigin::Keyboard)
         Announce(QStringLiteral("Output level %1 percent").arg(AlcStepOf(x) * 100 / AlcSteps));
     return sent;
@@ -196,7 +195,7 @@ bool MainWindow::RequestOutputLevel(int x, CommandOrigin origin) {
 bool MainWindow::MoveOutputSelection(int key) {
     // From the step the selection, else the level mark, points nearest to.
     const int from = outputMeter->Selection();
-    const int current = AlcStepOf(from >= 0 ? from : Link.State().AlcMark.value_or(0));
+    const int current = AlcStepOf(from >= 0 ? from : shown.levelMark.value_or(0));
     int target = current;
     switch (key) {
     case Qt::Key_Left:

@@ -229,7 +229,9 @@ void AtuPanel::CreateControls() {
 
     inOutButton->OnClick = [this] { Runtime::Guarded([this] { Link.ToggleAtu(); }); };
     tuneButton->onclick = [this](QObject *) { Runtime::Guarded([this] { Link.Tune(); }); };
+    connect(&Link, &AmpLink::ReportApplied, this, &AtuPanel::NoteReport);
     connect(&Link, &AmpLink::StateChanged, this, &AtuPanel::DrawState);
+    connect(&Link, &AmpLink::ServiceReadingsAsked, this, &AtuPanel::RevealServiceReadings);
     connect(&Link, &AmpLink::Effect, this, &AtuPanel::ShowLinkEffect);
 }
 
@@ -291,8 +293,27 @@ TColor StatusColor(Reports::AtuTone tone) {
 }
 } // namespace
 
+void AtuPanel::NoteReport(ReportId row, const QString &value) {
+    if (row == ReportId::Swr || row == ReportId::EndSwr)
+        shown.swr = Reports::SwrText(value);
+    else if (row == ReportId::AtuForward)
+        shown.forward = value;
+}
+
+void AtuPanel::RevealServiceReadings() {
+    forwardCaption->show();
+    forwardReadout->show();
+}
+
 void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     const TunerReadings &tuner = s.readings.tuner;
+    // A connection that ends takes the tuner's readings with it, the values
+    // shown as received too.
+    if ((changed & StateChange::Connection) && ForgetsReadings(s.Phase) &&
+        !(shown.swr.isEmpty() && shown.forward.isEmpty())) {
+        shown = Shown();
+        changed |= StateChange::AtuReadings;
+    }
     if ((changed & StateChange::AtuSwitch) && tuner.position != ::AtuSwitch::Initial) {
         const bool inLine = tuner.position == ::AtuSwitch::InLine;
         inOutButton->SetCaption(inLine ? AtuCaption::InLine : AtuCaption::Bypassed);
@@ -319,13 +340,12 @@ void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
                                               forwardReadout, statusPanel, statusLamp})
             reading->setEnabled(!s.NoAnswer);
     if (changed & StateChange::AtuReadings) {
-        const AmpStatus::Reported &reported = s.reported;
-        swrReadout->setText(reported.tunerSwr ? Reports::SwrText(*reported.tunerSwr) : QString());
+        swrReadout->setText(shown.swr);
         inductanceReadout->setText(
             tuner.inductanceUH ? Reports::InductanceCaption(*tuner.inductanceUH) : QString());
         capacitanceReadout->setText(
             tuner.capacitancePF ? Reports::CapacitanceCaption(*tuner.capacitancePF) : QString());
-        forwardReadout->setText(reported.tunerForward);
+        forwardReadout->setText(shown.forward);
     }
     if ((changed & StateChange::AtuDiagram) && tuner.capacitorAtInput) {
         capacitorAtInputDiagram->setVisible(*tuner.capacitorAtInput);
@@ -334,10 +354,6 @@ void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     if ((changed & StateChange::SwrMin) && s.SwrMin >= 11)
         for (int i = 0; i < int(swrMinItems.size()); ++i)
             swrMinItems[std::size_t(i)]->setChecked(i == s.SwrMin - 11);
-    if ((changed & StateChange::ServiceView) && s.ServiceView) {
-        forwardCaption->show();
-        forwardReadout->show();
-    }
 }
 
 void AtuPanel::ShowLinkEffect(const LinkEffect &effect) {

@@ -4,14 +4,13 @@
 // tuner commands, and it draws the tuner's part of the link's state.
 #pragma once
 
-#include "link/AmpStatus.h"
+#include "link/ReplyDispatcher.h"
 
 #include <QImage>
 #include <QMainWindow>
 
 #include <array>
 
-struct LinkEffect;
 class AmpLink;
 class QAction;
 class QLabel;
@@ -36,11 +35,17 @@ public:
     explicit AtuPanel(AmpLink &link, QWidget *parent = nullptr);
     AmpLink &Link;
 
+    // Shows the tuner's service readouts (the forward reading) until the
+    // program ends.
+    void RevealServiceReadings();
+
 private:
     void CreateControls();
     void CreateMenu();
     void ShowStartState();
     void DrawState(const AmpStatus &state, unsigned changed);
+    // Keeps the values the panel shows as the reports gave them.
+    void NoteReport(ReportId row, const QString &value);
     void ShowLinkEffect(const LinkEffect &effect);
 
     TPanel *inOutButton = nullptr;              // Panel1: "Bypass", "ATU On", "BYPASS"
@@ -56,4 +61,10 @@ private:
     TPanel *statusPanel = nullptr;              // Panel2: the tuner's status message
     QAction *fineTuningAction = nullptr;        // FineTuning1
     std::array<QAction *, 7> swrMinItems{};     // SWR11 .. SWR17
+
+    // What the panel shows of the reports beyond the link's readings.
+    struct Shown {
+        QString swr;     // the tuner's SWR text ("1.5", "???"); empty: none reported
+        QString forward; // the five characters of "ATU_FWD: " as received
+    } shown;
 };

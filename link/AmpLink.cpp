@@ -6,7 +6,7 @@
 #include "link/AmpLink.h"
 
 #include "link/Facts.h"
-
+#include "link/Reports.h"
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
 
@@ -133,7 +133,7 @@ void AmpLink::SetPhase(LinkPhase phase) {
     }
     // What the connection reported is not current any more, and must not
     // look current when the next one begins.
-    if (phase == LinkPhase::Closed || phase == LinkPhase::Waiting)
+    if (ForgetsReadings(phase))
         changed |= ForgetReadings(state);
     TellChanges(before);
     Changed(changed);
@@ -201,10 +201,7 @@ bool AmpLink::SendTypedLine(const QByteArray &line, const CommandSource &source)
 }
 
 void AmpLink::RevealServiceReadings() {
-    if (state.ServiceView)
-        return;
-    state.ServiceView = true;
-    Changed(StateChange::ServiceView);
+    Q_EMIT ServiceReadingsAsked();
 }
 
 void AmpLink::SendOnly(const QByteArray &command, TSendKind kind) {
@@ -403,7 +400,8 @@ void AmpLink::PortDisconnected() {
 
 void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     Q_EMIT ChunkArrived();
-    const LineFramer::Result framed = framer.Feed(chunk);
+    const LineFramer::Result framed = framer.Feed(chunk, clock());
+    NoteDroppedLine(framed.dropped);
     for (const QByteArray &bytes : framed.lines) {
         lastHeard = clock();
         SetNoAnswer(false);
@@ -423,6 +421,7 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
         const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state);
         for (const QString &entry : outcome.entries)
             Log(entry);
+        const unsigned confirmed = ConfirmPending(outcome, pending);
         if (outcome.atuConfirmed)
             atuTimer->stop();
         TellChanges(before);
@@ -433,12 +432,24 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
             e.band = state.readings.band;
             Tell(e);
         }
-        Changed(outcome.changed);
+        // Views take the value as received before they redraw.
+        if (outcome.row != ReportId::None)
+            Q_EMIT ReportApplied(outcome.row, outcome.value);
+        Changed(outcome.changed | confirmed);
         for (const LinkEffect &effect : outcome.effects)
             Emit(effect);
     }
     if (framed.discarded > 0)
         Log(QStringLiteral("****** Line without end discarded (%1 bytes)").arg(framed.discarded));
+}
+
+void AmpLink::DropUnfinishedLine() {
+    NoteDroppedLine(framer.DropStale(clock()));
+}
+
+void AmpLink::NoteDroppedLine(const QByteArray &fragment) {
+    if (!fragment.isEmpty())
+        Log(QStringLiteral("****** Unfinished line dropped: ") + Protocol::FromLine(fragment));
 }
 
 void AmpLink::SendStartupBurst() {
@@ -499,9 +510,9 @@ void AmpLink::PollTick() {
 
     // While the amplifier transmits the PTT-block commands wait.
     if (state.IsConnected() && !state.readings.transmitting) {
-        if (state.readings.blockOffPending)
+        if (pending.blockOff)
             Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
-        if (state.readings.blockOnPending)
+        if (pending.blockOn)
             Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
     }
 }
@@ -510,13 +521,15 @@ void AmpLink::AtuTick() {
     // Not connected: the timer idles and keeps running.
     if (!state.IsConnected())
         return;
-    if (state.AtuOnPending)
+    if (pending.atuOn)
         Send(Protocol::AtuOn, Protocol::Echo::Plain, skRepeat);
-    if (state.AtuBypassPending)
+    if (pending.atuBypass)
         Send(Protocol::AtuBypass, Protocol::Echo::Plain, skRepeat);
 }
 
 void AmpLink::LivenessTick() {
+    // A fragment whose rest did not come shows even when nothing else does.
+    DropUnfinishedLine();
     if (!state.IsConnected())
         return;
     const qint64 now = clock();
@@ -566,17 +579,15 @@ void AmpLink::SetTot(int n) {
 }
 
 void AmpLink::SelectInterface(int n) {
-    if (!MainRules::Interface(n))
+    if (!IsInterface(n))
         return;
     state.Interface = n;
-    Changed(StateChange::Interface);
     Send(Protocol::SetInterface(n));
-    // Shown in the band group only once sent.
-    state.BandGroupInterface = n;
+    // Told (and shown in the band group) only once sent.
     Changed(StateChange::Interface);
 }
 
-void AmpLink::SetPaType(MainRules::PaType type) {
+void AmpLink::SetPaType(PaType type) {
     state.readings.paType = type;
     Changed(StateChange::PaType);
 }
@@ -601,18 +612,16 @@ void AmpLink::RequestPttBlock(bool blocked, const CommandSource &source) {
 }
 
 bool AmpLink::PressOutputBar(int x, const CommandSource &source) {
-    if (state.readings.calibration == MainRules::NotCalibrated) {
+    if (!state.readings.Calibrated()) {
         LinkEffect e;
         e.text = QStringLiteral("Please make first a calibration in PA !");
         e.title = QStringLiteral("Error");
         Emit(e);
         return false;
     }
-    state.AlcMark = x;
-    Changed(StateChange::Alc);
     Command c;
     c.kind = Command::Kind::OutputLevel;
-    c.value = MainRules::AlcLevel(state.readings.calibration, x);
+    c.value = Reports::AlcLevel(state.readings.calibration, x);
     c.source = source;
     const CommandOutcome outcome = Submit(c);
     return outcome.result != CommandOutcome::Result::Failed &&
@@ -622,7 +631,7 @@ bool AmpLink::PressOutputBar(int x, const CommandSource &source) {
 void AmpLink::ToggleAtu() {
     if (state.readings.tuner.position == AtuSwitch::InLine) {
         Send(Protocol::AtuBypass);
-        state.AtuBypassPending = true;
+        pending.atuBypass = true;
         atuTimer->start();
         return;
     }
@@ -634,7 +643,7 @@ void AmpLink::ToggleAtu() {
     }
     Send(Protocol::AtuOn);
     atuTimer->start();
-    state.AtuOnPending = true;
+    pending.atuOn = true;
 }
 
 void AmpLink::Tune() {
@@ -684,15 +693,13 @@ std::optional<QString> AmpLink::Refusal(const Command &c) const {
         if (c.source.kind != CommandSource::Kind::Panel && state.readings.Transmits())
             return QStringLiteral("the amplifier is transmitting");
         if (FromClient(c.source)) {
-            const std::optional<MainRules::InterfaceInfo> face =
-                MainRules::Interface(state.Interface);
-            if (!face || !face->bandsEnabled)
+            if (!state.ManualBands())
                 return QStringLiteral("the band follows the transceiver; only the Manual "
                                       "interface lets it be chosen");
         }
         break;
     case Command::Kind::OutputLevel:
-        if (state.readings.calibration == MainRules::NotCalibrated)
+        if (state.readings.calibration == NotCalibrated)
             return QStringLiteral("the amplifier is not calibrated");
         break;
     case Command::Kind::PttBlock:
@@ -713,8 +720,8 @@ bool AmpLink::AlreadySo(const Command &c) const {
         return r.bandKnown && r.band == c.value;
     case Command::Kind::PttBlock: {
         const bool blocked = c.value != 0;
-        if (r.blockOnPending || r.blockOffPending)
-            return r.blockOnPending == blocked;
+        if (pending.blockOn || pending.blockOff)
+            return pending.blockOn == blocked;
         return r.pttBlocked == blocked;
     }
     case Command::Kind::OutputLevel:
@@ -746,8 +753,8 @@ void AmpLink::Execute(const Command &c) {
     }
     case Command::Kind::PttBlock: {
         const bool blocked = c.value != 0;
-        bool &wanted = blocked ? r.blockOnPending : r.blockOffPending;
-        bool &withdrawn = blocked ? r.blockOffPending : r.blockOnPending;
+        bool &wanted = blocked ? pending.blockOn : pending.blockOff;
+        bool &withdrawn = blocked ? pending.blockOff : pending.blockOn;
         if (blocked) {
             Send(Protocol::BlockOn);
         } else {
@@ -965,6 +972,6 @@ void AmpLink::TellChanges(const AmpStatus &before) {
         e.source = pttSource;
         Tell(e);
     }
-    if (!r.blockOnPending && !r.blockOffPending)
+    if (!pending.blockOn && !pending.blockOff)
         pttSource.reset();
 }

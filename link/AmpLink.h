@@ -32,6 +32,8 @@ public:
     ~AmpLink() override;
 
     const AmpStatus &State() const { return state; }
+    // The commands that wait for the amplifier's confirmation.
+    const PendingCommands &Pending() const { return pending; }
     TSerialPort *Port() const { return port; }
     // The handshake timer (1 s ticks until identified or given up), the
     // poll timer (1 s), the tuner switch's re-send timer (1 s).
@@ -96,10 +98,12 @@ public:
     void HandshakeTick(); // the handshake timer's tick
     void PollTick();      // the poll timer's tick
     void AtuTick();       // the tuner switch's re-send tick
-    void LivenessTick();  // the liveness timer's tick
+    void LivenessTick();  // the liveness timer's tick (it also drops an unfinished line)
     void GateTick();      // the gate's timer: the waiting commands whose turn has come
     QTimer *GateTimer() const { return gateTimer; }
-    // A received chunk, as the port delivers it.
+    // A received chunk, as the port delivers it. A line left unfinished is
+    // joined to what follows within LineFramer::JoinWithinMs; later, it is
+    // dropped with a "******" entry, at the next chunk or liveness tick.
     void ReceiveChunk(const QByteArray &chunk);
     // The port's disconnect event.
     void PortDisconnected();
@@ -112,12 +116,11 @@ public:
     void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
               TSendKind kind = skCommand);
     // A line the operator typed in the port monitor: sent and echoed as a
-    // command; the service keyword then reveals the tuner's service readouts.
+    // command; the service keyword then asks for the tuner's service readouts.
     // Returns whether the port took it.
-    bool
-    SendTypedLine(const QByteArray &line,
-                  const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
-    // Reveals the tuner's service readouts.
+    bool SendTypedLine(const QByteArray &line,
+                       const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
+    // Asks the views for the tuner's service readouts (ServiceReadingsAsked).
     void RevealServiceReadings();
     // Writes command + CR LF without an echo (repeats, bare lines).
     void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
@@ -148,7 +151,7 @@ public:
     void SetAlarmSound(int n);
     void SetBarSpeed(int n);
     void SetTot(int n);
-    void SetPaType(MainRules::PaType type);
+    void SetPaType(PaType type);
     // The PTT-block panel: block when free, release when blocked; the state
     // changes only when the amplifier confirms, and the poll re-sends.
     void TogglePttBlock();
@@ -156,8 +159,9 @@ public:
     // of the other kind still waiting for its confirmation is withdrawn, and
     // this one is sent and re-sent by the poll until confirmed.
     void RequestPttBlock(bool blocked, const CommandSource &source = CommandSource::Panel());
-    // A press at x on the output bar sets the output level (ALC); true when
-    // it went out. Without calibration a message says so and nothing is sent.
+    // A press at x on the output bar (its full-level scale, 0..333) sets the
+    // output level (ALC); true when it went out. Without calibration a
+    // message says so and nothing is sent.
     bool PressOutputBar(int x, const CommandSource &source = CommandSource::Panel());
     // The tuner: in line or bypass, tune, fine tune, clear memory, SWR min.
     void ToggleAtu();
@@ -168,6 +172,11 @@ public:
 
 Q_SIGNALS:
     void StateChanged(const AmpStatus &state, unsigned changed);
+    // A report a row of the table acted on, with its value as received ("850"
+    // of "O: 850", a value that is not a number too); its StateChanged follows.
+    void ReportApplied(ReportId row, const QString &value);
+    // The operator asked for the tuner's service readouts.
+    void ServiceReadingsAsked();
     void ConnectionChanged(LinkPhase phase);
     void EntryLogged(const QString &entry);
     // A chunk arrived; its lines follow (a monitor may make room first).
@@ -209,8 +218,12 @@ private:
     // What a report or a phase change meant, from the status before it.
     void TellChanges(const AmpStatus &before);
     void EndTransmission();
+    // Drops an unfinished line whose rest came too late, with its entry.
+    void DropUnfinishedLine();
+    void NoteDroppedLine(const QByteArray &fragment);
 
     AmpStatus state;
+    PendingCommands pending;
     LineFramer framer;
     TSerialPort *port = nullptr;
     QTimer *handshakeTimer = nullptr;

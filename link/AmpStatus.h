@@ -1,24 +1,36 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Everything the amplifier has told us or the operator has set, in one value
-// record. The link keeps it; the windows and any other view draw from it and
-// never keep state of their own. Closing and reopening the port keeps it
-// (what a connection reported is forgotten as it ends); only the start of
-// the program sets its start values.
+// Everything the amplifier has reported, or confirmed of what the operator
+// set, in one value record, in physical units: each reading is known or not
+// (optional), and current while the link is connected and answered
+// (ReadingsCurrent). The link keeps it; views draw from it and keep only what
+// is theirs (captions as shown, marks in pixels). Closing and reopening the
+// port keeps it (what a connection reported is forgotten as it ends); only
+// the start of the program sets its start values.
 #pragma once
 
 #include "link/LinkEvents.h"
-#include "link/MainRules.h"
 #include "link/Readings.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <optional>
 
 // The connection as the operator sees it: the start, the handshake, the
 // identified amplifier, and closed again.
 // Waiting: the port was lost (or was not there) and the link retries it.
 enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
+// The phases that end a connection: what it reported is forgotten as they begin.
+constexpr bool ForgetsReadings(LinkPhase phase) {
+    return phase == LinkPhase::Closed || phase == LinkPhase::Waiting;
+}
+
+// The transceiver interfaces that select the band, numbered 1..7 as the
+// amplifier numbers them; on "Manual" the operator chooses the band.
+constexpr int Interfaces = 7;
+constexpr int ManualInterface = 5;
+constexpr bool IsInterface(int n) {
+    return n >= 1 && n <= Interfaces;
+}
 
 
 struct AmpStatus {
@@ -35,40 +47,19 @@ struct AmpStatus {
 
     // ---- What the amplifier said -------------------------------------------
     Readings readings;
-    // The reports' values as they arrived, for the readouts that show them
-    // so, a value that is not a number too: "850" of "O: 850". None: not
-    // reported yet, or cleared with the reading.
-    struct Reported {
-        std::optional<QString> output;      // "O: "
-        std::optional<QString> peak;        // "P_max: "
-        std::optional<QString> temperature; // "T: "
-        std::optional<QString> tunerSwr;    // the field of "SWR: " or "END_SWR: "
-        QString tunerForward;               // five characters of "ATU_FWD: "
-    } reported;
 
     // ---- Settings (0: not reported and not chosen yet) -----------------------
-    int Interface = 0;          // the checked interface item, 1..7
-    int BandGroupInterface = 0; // the interface the band group shows; 0: as laid out
-    int Fan = 0;                // 1..4
-    int AlarmSound = 0;         // 1..3
-    int BarSpeed = 0;           // 1..4
-    int Tot = 0;                // 1..4
-    int InPower = 0;            // 1..2
-    // The output level mark above the output bar: shown once a calibration
-    // other than 255 is reported, pointing at X on the bar's full-level
-    // scale (0..333 is 0..100 % of the calibration): the operator's press,
-    // or ALC * 333 / CAL from the reports. None: where laid out.
-    bool AlcVisible = false;
-    std::optional<int> AlcMark;
+    int Interface = 0;  // the interface, 1..7: reported, or chosen and sent
+    int Fan = 0;        // 1..4
+    int AlarmSound = 0; // 1..3
+    int BarSpeed = 0;   // 1..4
+    int Tot = 0;        // 1..4
+    int InPower = 0;    // 1..2
 
     // ---- Tuner ---------------------------------------------------------------
-    bool AtuOnPending = false; // in line or bypass asked, not confirmed yet
-    bool AtuBypassPending = false;
+    // Fine tuning is offered: firmware after "3.28", the tuner not bypassed.
     bool FineTuningEnabled = true;
     int SwrMin = 0; // 11..17; 0: none chosen
-    // The operator asked for the tuner's service readouts (the forward
-    // reading); they stay in sight until the program ends.
-    bool ServiceView = false;
 
     // The last transmission's record, from its end until the next one starts.
     std::optional<Transmission> lastTransmission;
@@ -96,6 +87,18 @@ struct AmpStatus {
     bool TunerInLine() const {
         return readings.tuner.fitted && readings.tuner.position == AtuSwitch::InLine;
     }
+    // The operator chooses the band (the "Manual" interface).
+    bool ManualBands() const { return Interface == ManualInterface; }
+};
+
+// Commands sent that wait for the amplifier's confirmation; the link re-sends
+// them until it comes (the PTT block by the poll, the tuner's switch by its
+// timer) and keeps them beside the state, not in it.
+struct PendingCommands {
+    bool blockOn = false;   // "BL:ON"
+    bool blockOff = false;  // "BL:OFF"
+    bool atuOn = false;     // "ATU_STATE: 1"
+    bool atuBypass = false; // "ATU_STATE: 0"
 };
 
 // What a change touched, so that a view redraws only that.
@@ -121,7 +124,6 @@ enum : unsigned {
     SwrMin = 1u << 17,
     Firmware = 1u << 18,
     NoAnswer = 1u << 19,
-    ServiceView = 1u << 20,
     Reverse = 1u << 21,    // reflected power
     Peak = 1u << 22,       // peak power
     PttPending = 1u << 23, // a block or release sent, or its confirmation

@@ -68,8 +68,8 @@ bool IsBinaryLine(const QByteArray &line) {
     return false;
 }
 
-QString PaTypeName(MainRules::PaType type) {
-    return type == MainRules::PaType::Kw12 ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
+QString PaTypeName(PaType type) {
+    return type == PaType::Kw12 ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
 }
 
 } // namespace Facts

@@ -45,6 +45,6 @@ qint64 BandLowerEdge(int band);
 bool IsBinaryLine(const QByteArray &line);
 
 // The PA types: "1.2 kW" and "2.4 kW".
-QString PaTypeName(MainRules::PaType type);
+QString PaTypeName(PaType type);
 
 } // namespace Facts

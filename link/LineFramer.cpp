@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/LineFramer.h"
 
-LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {
+LineFramer::Result LineFramer::Feed(const QByteArray &chunk, qint64 nowMs) {
     Result out;
+    out.dropped = DropStale(nowMs);
     qsizetype pos = 0;
     const qsizetype n = chunk.size();
     while (pos < n) {
@@ -17,6 +18,7 @@ LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {
         if (cr < 0) {
             if (!discarding)
                 held.append(chunk.constData() + pos, n - pos);
+            lastPart = nowMs;
             break;
         }
         if (discarding) {
@@ -36,6 +38,17 @@ LineFramer::Result LineFramer::Feed(const QByteArray &chunk) {
         discarding = true;
     }
     return out;
+}
+
+QByteArray LineFramer::DropStale(qint64 nowMs) {
+    if (nowMs - lastPart <= JoinWithinMs)
+        return QByteArray();
+    // An overlong line that stopped without its CR has been reported
+    // already; what comes now is a new line.
+    discarding = false;
+    QByteArray stale;
+    stale.swap(held);
+    return stale;
 }
 
 void LineFramer::Reset() {

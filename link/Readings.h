@@ -8,8 +8,6 @@
 // answering); they are kept, not cleared, while it is not.
 #pragma once
 
-#include "link/MainRules.h"
-
 #include <QString>
 
 #include <array>
@@ -19,6 +17,11 @@
 // The seven alarm reports, in the order the dispatcher tests them.
 enum class AlarmKind { HpOut, HpIn, Bpf, Swr, Temp, Tot, HpCont };
 constexpr int AlarmKinds = 7;
+
+// The amplifier's power class: "1 kW or 1.2 kW", or "2.4 kW".
+enum class PaType { Kw12, Kw24 };
+// The calibration value of an amplifier that is not calibrated.
+constexpr std::uint8_t NotCalibrated = 255;
 
 // The tuner's in/out switch: as at the start (nothing confirmed yet), in
 // line, bypassed.
@@ -66,17 +69,14 @@ struct Readings {
     // band holds the start value or the last connection's).
     bool bandKnown = false;
     bool transmitting = false; // "TX: ON" until "TX: OFF"
-    // The PTT block as the amplifier confirmed it ("BL:ON", "BL:OFF"), and
-    // a block or a release sent and not confirmed yet.
+    // The PTT block as the amplifier confirmed it ("BL:ON", "BL:OFF").
     bool pttBlocked = false;
-    bool blockOnPending = false;
-    bool blockOffPending = false;
-    std::array<bool, AlarmKinds> alarms{};              // by AlarmKind, until "ALARM: OFF"
-    MainRules::PaType paType = MainRules::PaType::Kw12; // "x2" in the version: 2.4 kW
-    QString firmware;                                   // "Ver:", trimmed
+    std::array<bool, AlarmKinds> alarms{}; // by AlarmKind, until "ALARM: OFF"
+    PaType paType = PaType::Kw12;          // "x2" in the version: 2.4 kW
+    QString firmware;                      // "Ver:", trimmed
     // Calibration ("CAL: ") and output level ("ALC_PWM: ") as reported,
     // their low 8 bits; calibration 255 is an amplifier not calibrated.
-    std::uint8_t calibration = MainRules::NotCalibrated;
+    std::uint8_t calibration = NotCalibrated;
     std::uint8_t alc = 0;
     bool calibrationKnown = false; // reported since the start, numbers or not
     bool alcKnown = false;
@@ -89,7 +89,9 @@ struct Readings {
     std::optional<double> TunerSwr() const {
         return tuner.swrBand == band ? tuner.swr : std::nullopt;
     }
-    bool Pa12kW() const { return paType == MainRules::PaType::Kw12; }
+    bool Pa12kW() const { return paType == PaType::Kw12; }
+    // The amplifier is calibrated: the output level may be set.
+    bool Calibrated() const { return calibration != NotCalibrated; }
     // Transmitting, as far as the readings tell: "TX: ON" seen, or output
     // power reported (a program that connects during a transmission sees
     // no "TX: ON").

@@ -9,376 +9,445 @@
 namespace {
 using namespace Protocol::Report;
 
-// The tuner panel goes in line (a confirmation, or the lamp turning yellow
-// on a manual band): fine tuning is offered when the firmware allows it.
+// How a row takes its value from the line: `skip` characters after the
+// prefix, then `count` characters (-1: the rest of the line), trimmed of
+// blanks at both ends or not.
+struct Take {
+    int skip;
+    int count;
+    bool trimmed;
+};
+constexpr Take Nothing{0, 0, false};
+constexpr Take Rest{0, -1, false};
+constexpr Take RestTrimmed{0, -1, true};
+constexpr Take OneChar{0, 1, false};
+
+// One report on its way through its row: the state it changes, the line and
+// the value as the row took it; the row adds entries, effects and changes.
+struct Applying {
+    AmpStatus &s;
+    Readings &r;
+    const QString &line;
+    const QString &value;
+    int arg; // which alarm, which lamp colour
+    ReportOutcome &out;
+
+    void log(const QString &entry) { out.entries << entry; }
+    void changed(unsigned what) { out.changed |= what; }
+    void effect(LinkEffect::Kind kind, AlarmKind alarm = AlarmKind::HpOut) {
+        LinkEffect e;
+        e.kind = kind;
+        e.alarm = alarm;
+        out.effects << e;
+    }
+    void conversionError(const char *report) {
+        log(QStringLiteral("****** Conversion error ") + QLatin1String(report));
+    }
+    // The value as a number; a "******" entry naming the report when it is none.
+    std::optional<int> number(const char *report) {
+        const std::optional<int> n = Reports::ToInt(value);
+        if (!n)
+            conversionError(report);
+        return n;
+    }
+    // A setting numbered 1..items, logged first: other numbers change nothing.
+    void setting(const char *report, int items, int &field) {
+        log(QStringLiteral("+ ") + QLatin1String(report) + QStringLiteral(": ") + value);
+        const std::optional<int> n = number(report);
+        if (n && *n >= 1 && *n <= items) {
+            field = *n;
+            changed(StateChange::Settings);
+        }
+    }
+};
+
+using Act = void (*)(Applying &);
+
+struct Row {
+    QLatin1String prefix;
+    ReportId id;
+    Take take;
+    Act act;
+    int arg = 0;
+};
+
+// The tuner goes in line (a confirmation, or the lamp turning yellow on a
+// manual band): fine tuning is offered when the firmware allows it.
 void AtuInLine(AmpStatus &s) {
     s.readings.tuner.position = AtuSwitch::InLine;
     if (Reports::FineTuningAllowed(s.readings.firmware))
         s.FineTuningEnabled = true;
 }
+
+// The PTT block as the amplifier confirmed it.
+void ConfirmPtt(Applying &a, bool blocked) {
+    if (a.r.pttBlocked != blocked)
+        a.changed(StateChange::Ptt);
+    a.r.pttBlocked = blocked;
+    a.out.pttConfirmed = blocked;
+    a.log(blocked ? QStringLiteral("+ BL:ON") : QStringLiteral("+ BL:OFF"));
+}
+
+void BlockOnRow(Applying &a) {
+    ConfirmPtt(a, true);
+}
+
+void BlockOffRow(Applying &a) {
+    ConfirmPtt(a, false);
+}
+
+// Shown as received; in °C where it is a number.
+void TemperatureRow(Applying &a) {
+    a.r.temperatureC = Reports::ToDecimal(a.value);
+    a.changed(StateChange::Temperature);
+    a.log(QStringLiteral("+ T: ") + a.value);
+}
+
+// The low 8 bits of the number.
+void BandRow(Applying &a) {
+    if (const std::optional<int> n = Reports::ToInt(a.value)) {
+        a.r.band = Reports::Low8(*n);
+        a.r.bandKnown = true;
+        a.changed(StateChange::Band);
+    } else {
+        a.log(QStringLiteral("****** Band conversion error"));
+    }
+    a.log(QStringLiteral("+ B: ") + a.value);
+}
+
+// "x2" in the version marks the 2.4 kW amplifier.
+void VersionRow(Applying &a) {
+    a.r.firmware = a.value;
+    a.s.FineTuningEnabled = Reports::FineTuningAllowed(a.value);
+    a.log(QStringLiteral("+ Ver: ") + a.value);
+    a.r.paType = a.value.contains(QStringLiteral("x2")) ? PaType::Kw24 : PaType::Kw12;
+    a.changed(StateChange::Firmware | StateChange::PaType);
+}
+
+// "1" and "2" by name; any other character is "no sound".
+void AlarmSoundRow(Applying &a) {
+    a.log(QStringLiteral("+ ALM: ") + a.value);
+    a.s.AlarmSound = a.value == QStringLiteral("1") ? 1 : a.value == QStringLiteral("2") ? 2 : 3;
+    a.changed(StateChange::Settings);
+}
+
+void InterfaceRow(Applying &a) {
+    a.log(QStringLiteral("+ I: ") + a.value);
+    const std::optional<int> n = a.number("I");
+    if (n && IsInterface(*n)) { // other numbers change nothing
+        a.s.Interface = *n;
+        a.changed(StateChange::Interface);
+    }
+}
+
+void FanRow(Applying &a) {
+    a.setting("F", 4, a.s.Fan);
+}
+
+void BarSpeedRow(Applying &a) {
+    a.setting("BAR", 4, a.s.BarSpeed);
+}
+
+void TotRow(Applying &a) {
+    a.setting("TOT", 4, a.s.Tot);
+}
+
+// In watts as received; logged limited to the scale of the PA type in force
+// now (a "Ver:" earlier in the chunk counts).
+void PeakRow(Applying &a) {
+    a.changed(StateChange::Peak);
+    a.r.peakW = a.number("P_max");
+    if (a.r.peakW)
+        a.log(QStringLiteral("+ P_max: ") + Reports::PeakLogged(a.value, *a.r.peakW, a.r.Pa12kW()));
+}
+
+// Calibration and output level; the calibration is known from its report on,
+// a number or not.
+void CalibrationRow(Applying &a) {
+    a.log(QStringLiteral("+ CAL: ") + a.value);
+    a.r.calibrationKnown = true;
+    a.changed(StateChange::Alc | StateChange::Settings);
+    if (const std::optional<int> n = a.number("CAL"))
+        a.r.calibration = Reports::Low8(*n);
+}
+
+void AlcRow(Applying &a) {
+    a.log(QStringLiteral("+ ALC_PWM: ") + a.value);
+    a.r.alcKnown = true;
+    a.changed(StateChange::Alc | StateChange::Settings);
+    if (const std::optional<int> n = a.number("ALC_PWM"))
+        a.r.alc = Reports::Low8(*n);
+}
+
+// Output and reverse power in watts as reported, unscaled.
+void OutputRow(Applying &a) {
+    a.log(QStringLiteral("+ O: ") + a.value);
+    a.changed(StateChange::Output);
+    a.r.outputW = a.number("Power Out");
+}
+
+void ReverseRow(Applying &a) {
+    a.log(QStringLiteral("+ R: ") + a.value);
+    if (const std::optional<int> n = a.number("Power Rev")) {
+        a.r.reflectedW = *n;
+        a.changed(StateChange::Reverse);
+    }
+}
+
+// Only logged, a second time.
+void LoggedAgainRow(Applying &a) {
+    a.log(QStringLiteral("+ ") + a.line);
+}
+
+// A new transmission: the tuner's last reading is old.
+void TxOnRow(Applying &a) {
+    if (!a.r.transmitting) {
+        a.r.tuner.swr.reset();
+        a.r.transmitting = true;
+        a.changed(StateChange::Transmit);
+    }
+    a.log(QStringLiteral("+ TX: ON"));
+}
+
+void TxOffRow(Applying &a) {
+    a.log(QStringLiteral("+ TX: OFF"));
+    a.r.outputW.reset();
+    a.r.reflectedW.reset();
+    a.r.peakW.reset();
+    a.changed(StateChange::Output | StateChange::Reverse | StateChange::Peak);
+    if (a.r.transmitting) {
+        a.r.transmitting = false;
+        a.changed(StateChange::Transmit);
+    }
+}
+
+// The input power class; the operator cannot choose it.
+void InPowerRow(Applying &a) {
+    a.setting("InPower", 2, a.s.InPower);
+}
+
+void AlarmRow(Applying &a) {
+    a.r.alarms[std::size_t(a.arg)] = true;
+    a.changed(StateChange::Alarm);
+    a.effect(LinkEffect::Kind::AlarmRaised, AlarmKind(a.arg));
+    a.log(QStringLiteral("+ ") + Alarms[a.arg]);
+}
+
+void AlarmOffRow(Applying &a) {
+    a.log(QStringLiteral("+ ALARM: OFF"));
+    a.r.alarms.fill(false);
+    a.changed(StateChange::Alarm);
+    a.effect(LinkEffect::Kind::AlarmsCleared);
+}
+
+// The status digit sits one blank after the prefix; 0 clears the message,
+// codes without a message change nothing. No entry of its own.
+void AtuInfoRow(Applying &a) {
+    const std::optional<int> code = a.number("ATU_INF");
+    if (code && (*code == 0 || Reports::AtuStatusFor(*code))) {
+        a.r.tuner.status = *code ? std::optional<int>(*code) : std::nullopt;
+        a.changed(StateChange::AtuStatus);
+    }
+}
+
+void AtuInstalledRow(Applying &a) {
+    TunerReadings &tuner = a.r.tuner;
+    tuner.fitted = a.value == QStringLiteral("1");
+    a.changed(StateChange::AtuFitted);
+    a.log(tuner.fitted ? QStringLiteral("+ ATU_INSTALLED: 1")
+                       : QStringLiteral("+ ATU_INSTALLED: 0"));
+    if (tuner.fitted)
+        a.effect(LinkEffect::Kind::ShowAtuPanel);
+}
+
+// In line or bypassed, confirming the panel's request.
+void AtuStateRow(Applying &a) {
+    const bool inLine = a.value == QStringLiteral("1");
+    a.out.atuConfirmed = inLine;
+    a.changed(StateChange::AtuSwitch | StateChange::Firmware);
+    if (inLine) {
+        AtuInLine(a.s);
+        a.log(QStringLiteral("+ ATU_STATE: 1"));
+    } else {
+        a.s.FineTuningEnabled = false;
+        a.r.tuner.position = AtuSwitch::Bypassed;
+        a.log(QStringLiteral("+ ATU_STATE: 0"));
+    }
+}
+
+void TuneOffRow(Applying &a) {
+    a.effect(LinkEffect::Kind::TuneFinished);
+    a.log(QStringLiteral("+ TUNE OFF"));
+}
+
+// Yellow also switches the tuner in line on a manual band other than 6 m.
+void LampRow(Applying &a) {
+    const AtuLamp lamp = AtuLamp(a.arg);
+    a.r.tuner.lamp = lamp;
+    a.changed(StateChange::AtuLamp);
+    a.log(QStringLiteral("+ ") + Lamps[a.arg]);
+    if (lamp == AtuLamp::Yellow && a.r.band != 7 && a.s.ManualBands()) {
+        AtuInLine(a.s);
+        a.changed(StateChange::AtuSwitch | StateChange::Firmware);
+    }
+}
+
+void SwrMinRow(Applying &a) {
+    a.log(QStringLiteral("+ SWRmin: ") + a.value);
+    const std::optional<int> n = a.number("SWRmin");
+    if (n && *n >= 11 && *n <= 17) {
+        a.s.SwrMin = *n;
+        a.changed(StateChange::SwrMin);
+    }
+}
+
+// Shown only in the service view; no entry of its own.
+void AtuForwardRow(Applying &a) {
+    a.r.tuner.forwardW = Reports::ToInt(a.value.trimmed());
+    a.changed(StateChange::AtuReadings);
+}
+
+// The tuner's relays, padded to 8 digits and summed into µH or pF.
+void Relays(Applying &a, const char *report, double unit, std::optional<double> &field) {
+    a.changed(StateChange::AtuReadings);
+    const QString digits = Reports::PadRelays(a.value);
+    a.log(QStringLiteral("+ ") + QLatin1String(report) + QStringLiteral(": ") + digits);
+    field = Reports::RelaySum(digits, unit);
+    if (!field)
+        a.conversionError(report);
+}
+
+void InductanceRow(Applying &a) {
+    Relays(a, "Port L", Reports::InductanceUnit, a.r.tuner.inductanceUH);
+}
+
+void CapacitanceRow(Applying &a) {
+    Relays(a, "Port C", Reports::CapacitanceUnit, a.r.tuner.capacitancePF);
+}
+
+// The tuner's SWR in tenths, after tuning ("END_SWR: ") or now ("SWR: "),
+// noted with the band it was taken on.
+void SwrRow(Applying &a) {
+    a.r.tuner.swr = Reports::SwrValue(a.value);
+    a.r.tuner.swrBand = a.r.band;
+    a.log(QStringLiteral("+ SWR: ") + Reports::SwrText(a.value));
+    a.changed(StateChange::AtuReadings);
+}
+
+// Switch K selects which of the tuner's diagrams is shown.
+void SwitchKRow(Applying &a) {
+    a.log(QStringLiteral("+ K: ") + a.value);
+    a.r.tuner.capacitorAtInput = a.value == QStringLiteral("0");
+    a.changed(StateChange::AtuDiagram);
+}
+
+// The table: one row per report prefix.
+const Row Rows[] = {
+    {BlockOn, ReportId::BlockOn, Nothing, BlockOnRow},
+    {BlockOff, ReportId::BlockOff, Nothing, BlockOffRow},
+    {Temperature, ReportId::Temperature, Rest, TemperatureRow},
+    {Band, ReportId::Band, Rest, BandRow},
+    {Version, ReportId::Version, RestTrimmed, VersionRow},
+    {AlarmSound, ReportId::AlarmSound, OneChar, AlarmSoundRow},
+    {Interface, ReportId::Interface, OneChar, InterfaceRow},
+    {Fan, ReportId::Fan, OneChar, FanRow},
+    {BarSpeed, ReportId::BarSpeed, OneChar, BarSpeedRow},
+    {Tot, ReportId::Tot, OneChar, TotRow},
+    {Peak, ReportId::Peak, Rest, PeakRow},
+    {Calibration, ReportId::Calibration, Rest, CalibrationRow},
+    {Alc, ReportId::Alc, Rest, AlcRow},
+    {Output, ReportId::Output, Rest, OutputRow},
+    {Reverse, ReportId::Reverse, Rest, ReverseRow},
+    {InAlarmPwm, ReportId::InAlarmPwm, Nothing, LoggedAgainRow},
+    {TxOn, ReportId::TxOn, Nothing, TxOnRow},
+    {TxOff, ReportId::TxOff, Nothing, TxOffRow},
+    {InPower, ReportId::InPower, OneChar, InPowerRow},
+    {BandLines[0], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[1], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[2], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[3], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[4], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[5], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[6], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {BandLines[7], ReportId::BandLine, Nothing, LoggedAgainRow},
+    {Alarms[0], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::HpOut)},
+    {Alarms[1], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::HpIn)},
+    {Alarms[2], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::Bpf)},
+    {Alarms[3], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::Swr)},
+    {Alarms[4], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::Temp)},
+    {Alarms[5], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::Tot)},
+    {Alarms[6], ReportId::Alarm, Nothing, AlarmRow, int(AlarmKind::HpCont)},
+    {AlarmOff, ReportId::AlarmOff, Nothing, AlarmOffRow},
+    {AtuInfo, ReportId::AtuInfo, {1, 1, false}, AtuInfoRow},
+    {AtuInstalled, ReportId::AtuInstalled, OneChar, AtuInstalledRow},
+    {AtuState, ReportId::AtuState, OneChar, AtuStateRow},
+    {TuneOff, ReportId::TuneOff, Nothing, TuneOffRow},
+    {Lamps[0], ReportId::Lamp, Nothing, LampRow, int(AtuLamp::Red)},
+    {Lamps[1], ReportId::Lamp, Nothing, LampRow, int(AtuLamp::Green)},
+    {Lamps[2], ReportId::Lamp, Nothing, LampRow, int(AtuLamp::Grey)},
+    {Lamps[3], ReportId::Lamp, Nothing, LampRow, int(AtuLamp::Yellow)},
+    {SwrMin, ReportId::SwrMin, {0, 2, false}, SwrMinRow},
+    {AtuForward, ReportId::AtuForward, {0, 5, false}, AtuForwardRow},
+    {EndL, ReportId::Inductance, {0, 9, true}, InductanceRow},
+    {PortL, ReportId::Inductance, {0, 9, true}, InductanceRow},
+    {EndC, ReportId::Capacitance, {0, 9, true}, CapacitanceRow},
+    {PortC, ReportId::Capacitance, {0, 9, true}, CapacitanceRow},
+    {EndSwr, ReportId::EndSwr, {0, 5, true}, SwrRow},
+    {Swr, ReportId::Swr, {0, 5, false}, SwrRow},
+    {SwitchK, ReportId::SwitchK, OneChar, SwitchKRow},
+    {EndK, ReportId::EndK, OneChar, SwitchKRow},
+};
+
+// The row with the longest prefix that line begins with.
+const Row *RowFor(const QString &line) {
+    const Row *best = nullptr;
+    for (const Row &row : Rows)
+        if (line.startsWith(row.prefix) && (!best || row.prefix.size() > best->prefix.size()))
+            best = &row;
+    return best;
+}
+
+QString ValueOf(const QString &line, const Row &row) {
+    const QString v = line.mid(row.prefix.size() + row.take.skip, row.take.count);
+    return row.take.trimmed ? v.trimmed() : v;
+}
 } // namespace
 
-ReportOutcome ApplyReport(QString line, AmpStatus &s) {
-    Readings &r = s.readings;
-    TunerReadings &tuner = r.tuner;
+ReportOutcome ApplyReport(const QString &line, AmpStatus &s) {
     ReportOutcome out;
-    QStringList &log = out.entries;
-    auto has = [&line](QLatin1String prefix) { return line.startsWith(prefix); };
-    auto after = [&line](int length) { return line.mid(length); };
-    auto charAfter = [&line](int length) { return line.mid(length, 1); };
-    auto conversionError = [&log](const char *report) {
-        log << QStringLiteral("****** Conversion error ") + QLatin1String(report);
-    };
-    // A setting numbered 1..items: other numbers change nothing.
-    auto setting = [&](const QString &v, const char *report, int items, int &field) {
-        const std::optional<int> n = Reports::ToInt(v);
-        if (!n) {
-            conversionError(report);
-            return;
-        }
-        if (*n >= 1 && *n <= items) {
-            field = *n;
-            out.changed |= StateChange::Settings;
-        }
-    };
-
-    // 1, 2: PTT block confirmed.
-    auto confirmPtt = [&](bool blocked, bool &pending) {
-        if (pending)
-            out.changed |= StateChange::PttPending;
-        if (r.pttBlocked != blocked)
-            out.changed |= StateChange::Ptt;
-        pending = false;
-        r.pttBlocked = blocked;
-    };
-    if (has(BlockOn)) {
-        confirmPtt(true, r.blockOnPending);
-        log << QStringLiteral("+ BL:ON");
-    }
-    if (has(BlockOff)) {
-        confirmPtt(false, r.blockOffPending);
-        log << QStringLiteral("+ BL:OFF");
-    }
-    // 3: temperature, shown as received.
-    if (has(Temperature)) {
-        line = after(3);
-        s.reported.temperature = line;
-        r.temperatureC = Reports::ToDecimal(line);
-        out.changed |= StateChange::Temperature;
-        log << QStringLiteral("+ T: ") + line;
-    }
-    // 4: band; the low 8 bits of the number.
-    if (has(Band)) {
-        line = after(3);
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            r.band = Reports::Low8(*n);
-            r.bandKnown = true;
-            out.changed |= StateChange::Band;
-        } else {
-            log << QStringLiteral("****** Band conversion error");
-        }
-        log << QStringLiteral("+ B: ") + line;
-    }
-    // 5: firmware version; "x2" marks the 2.4 kW amplifier.
-    if (has(Version)) {
-        line = after(4).trimmed();
-        r.firmware = line;
-        s.FineTuningEnabled = Reports::FineTuningAllowed(r.firmware);
-        log << QStringLiteral("+ Ver: ") + line;
-        r.paType =
-            line.contains(QStringLiteral("x2")) ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
-        out.changed |= StateChange::Firmware | StateChange::PaType;
-    }
-    // 6: alarm sound.
-    if (has(AlarmSound)) {
-        line = charAfter(5);
-        log << QStringLiteral("+ ALM: ") + line;
-        s.AlarmSound = line == QStringLiteral("1") ? 1 : line == QStringLiteral("2") ? 2 : 3;
-        out.changed |= StateChange::Settings;
-    }
-    // 7: transceiver interface, with the band group's caption and state.
-    if (has(Interface)) {
-        line = charAfter(3);
-        log << QStringLiteral("+ I: ") + line;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            if (MainRules::Interface(*n)) { // other numbers change nothing
-                s.Interface = s.BandGroupInterface = *n;
-                out.changed |= StateChange::Interface;
-            }
-        } else {
-            conversionError("I");
-        }
-    }
-    // 8, 9, 10: fan, bar-graph speed, transmit time-out.
-    if (has(Fan)) {
-        line = charAfter(3);
-        log << QStringLiteral("+ F: ") + line;
-        setting(line, "F", 4, s.Fan);
-    }
-    if (has(BarSpeed)) {
-        line = charAfter(5);
-        log << QStringLiteral("+ BAR: ") + line;
-        setting(line, "BAR", 4, s.BarSpeed);
-    }
-    if (has(Tot)) {
-        line = charAfter(5);
-        log << QStringLiteral("+ TOT: ") + line;
-        setting(line, "TOT", 4, s.Tot);
-    }
-    // 11: peak power; the text as received, the marker limited to the scale
-    // of the PA type in force now (a "Ver:" earlier in the chunk counts).
-    if (has(Peak)) {
-        line = after(7);
-        s.reported.peak = line;
-        out.changed |= StateChange::Peak;
-        r.peakW = Reports::ToInt(line);
-        if (r.peakW) {
-            line = Reports::PeakLogged(line, *r.peakW, r.Pa12kW());
-            log << QStringLiteral("+ P_max: ") + line;
-        } else {
-            conversionError("P_max");
-        }
-    }
-    // 12, 13: calibration and ALC place the ALC marker; a zero calibration
-    // never divides.
-    if (has(Calibration)) {
-        line = after(5);
-        log << QStringLiteral("+ CAL: ") + line;
-        r.calibrationKnown = true;
-        out.changed |= StateChange::Alc | StateChange::Settings;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            s.AlcVisible = *n != MainRules::NotCalibrated;
-            r.calibration = Reports::Low8(*n);
-            if (r.alc >= 1 && r.alc <= 254 && r.calibration != 0)
-                s.AlcMark = Reports::AlcMark(r.alc, r.calibration);
-        } else {
-            log << QStringLiteral("****** Conversion error CAL");
-        }
-    }
-    if (has(Alc)) {
-        line = after(9);
-        log << QStringLiteral("+ ALC_PWM: ") + line;
-        r.alcKnown = true;
-        out.changed |= StateChange::Alc | StateChange::Settings;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            r.alc = Reports::Low8(*n);
-            if (r.calibration >= 1 && r.calibration <= 254)
-                s.AlcMark = Reports::AlcMark(r.alc, r.calibration);
-        } else {
-            log << QStringLiteral("****** Conversion error ALC_PWM");
-        }
-    }
-    // 14, 15: output and reverse power, in watts as reported.
-    if (has(Output)) {
-        line = after(3);
-        log << QStringLiteral("+ O: ") + line;
-        s.reported.output = line;
-        out.changed |= StateChange::Output;
-        r.outputW = Reports::ToInt(line);
-        if (!r.outputW)
-            log << QStringLiteral("****** Conversion error Power Out");
-    }
-    if (has(Reverse)) {
-        line = after(3);
-        log << QStringLiteral("+ R: ") + line;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            r.reflectedW = *n;
-            out.changed |= StateChange::Reverse;
-        } else {
-            log << QStringLiteral("****** Conversion error Power Rev");
-        }
-    }
-    // 16: only logged, a second time.
-    if (has(InAlarmPwm))
-        log << QStringLiteral("+ ") + line;
-    // 17, 18: transmit state. The PTT-block panel covers the readouts except
-    // while the amplifier transmits.
-    if (has(TxOn)) {
-        if (!r.transmitting) {
-            tuner.swr.reset(); // a new transmission: the tuner's reading is old
-            r.transmitting = true;
-            out.changed |= StateChange::Transmit;
-        }
-        log << QStringLiteral("+ TX: ON");
-    }
-    if (has(TxOff)) {
-        log << QStringLiteral("+ TX: OFF");
-        r.outputW.reset();
-        r.reflectedW.reset();
-        r.peakW.reset();
-        s.reported.output.reset();
-        s.reported.peak.reset();
-        out.changed |= StateChange::Output | StateChange::Reverse | StateChange::Peak;
-        if (r.transmitting) {
-            r.transmitting = false;
-            out.changed |= StateChange::Transmit;
-        }
-    }
-    // 19: input power class; the operator cannot choose it.
-    if (has(InPower)) {
-        line = charAfter(9);
-        log << QStringLiteral("+ InPower: ") + line;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            if (*n == 1 || *n == 2) {
-                s.InPower = *n;
-                out.changed |= StateChange::Settings;
-            }
-        } else {
-            conversionError("InPower");
-        }
-    }
-    // 20: band lines, only logged a second time.
-    for (QLatin1String band : BandLines) {
-        if (has(band)) {
-            log << QStringLiteral("+ ") + line;
-            break;
-        }
-    }
-    // 21, 22: alarms and the all-clear.
-    for (int i = 0; i < AlarmKinds; ++i) {
-        if (has(Alarms[i])) {
-            r.alarms[std::size_t(i)] = true;
-            out.changed |= StateChange::Alarm;
-            LinkEffect e;
-            e.kind = LinkEffect::Kind::AlarmRaised;
-            e.alarm = AlarmKind(i);
-            out.effects << e;
-            log << QStringLiteral("+ ") + Alarms[i];
-        }
-    }
-    if (has(AlarmOff)) {
-        log << QStringLiteral("+ ALARM: OFF");
-        r.alarms.fill(false);
-        out.changed |= StateChange::Alarm;
-        LinkEffect e;
-        e.kind = LinkEffect::Kind::AlarmsCleared;
-        out.effects << e;
-    }
-    // 23: tuner status message; the digit sits one blank after the prefix.
-    if (has(AtuInfo)) {
-        if (const std::optional<int> code = Reports::ToInt(line.mid(9, 1))) {
-            if (*code == 0) {
-                tuner.status.reset();
-                out.changed |= StateChange::AtuStatus;
-            } else if (Reports::AtuStatusFor(*code)) {
-                tuner.status = *code;
-                out.changed |= StateChange::AtuStatus;
-            }
-        } else {
-            conversionError("ATU_INF");
-        }
-    }
-    // 24: ATU fitted.
-    if (has(AtuInstalled)) {
-        tuner.fitted = line.mid(10, 1) == QStringLiteral("1");
-        out.changed |= StateChange::AtuFitted;
-        if (tuner.fitted) {
-            log << QStringLiteral("+ ATU_INSTALLED: 1");
-            LinkEffect e;
-            e.kind = LinkEffect::Kind::ShowAtuPanel;
-            out.effects << e;
-        } else {
-            log << QStringLiteral("+ ATU_INSTALLED: 0");
-        }
-    }
-    // 25: ATU in line or bypassed, confirming the panel's request.
-    if (has(AtuState)) {
-        out.atuConfirmed = true;
-        out.changed |= StateChange::AtuSwitch | StateChange::Firmware;
-        if (line.mid(11, 1) == QStringLiteral("1")) {
-            s.AtuOnPending = false;
-            AtuInLine(s);
-            log << QStringLiteral("+ ATU_STATE: 1");
-        } else {
-            s.AtuBypassPending = false;
-            s.FineTuningEnabled = false;
-            tuner.position = AtuSwitch::Bypassed;
-            log << QStringLiteral("+ ATU_STATE: 0");
-        }
-    }
-    // 26, 27: tuning finished; the tuner's status lamp.
-    if (has(TuneOff)) {
-        LinkEffect e;
-        e.kind = LinkEffect::Kind::TuneFinished;
-        out.effects << e;
-        log << QStringLiteral("+ TUNE OFF");
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (has(Lamps[i])) {
-            tuner.lamp = AtuLamp(i);
-            out.changed |= StateChange::AtuLamp;
-            log << QStringLiteral("+ ") + Lamps[i];
-        }
-    }
-    if (has(Lamps[int(AtuLamp::Yellow)]) && r.band != 7 &&
-        s.Interface == MainRules::ManualInterface) {
-        AtuInLine(s);
-        out.changed |= StateChange::AtuSwitch | StateChange::Firmware;
-    }
-    // 28: the tuner's "SWR min" setting.
-    if (has(SwrMin)) {
-        line = line.mid(8, 2);
-        log << QStringLiteral("+ SWRmin: ") + line;
-        if (const std::optional<int> n = Reports::ToInt(line)) {
-            if (*n >= 11 && *n <= 17) {
-                s.SwrMin = *n;
-                out.changed |= StateChange::SwrMin;
-            }
-        } else {
-            conversionError("SWRmin");
-        }
-    }
-    // 29: forward reading, shown only in the service view.
-    if (has(AtuForward)) {
-        s.reported.tunerForward = line.mid(9, 5);
-        tuner.forwardW = Reports::ToInt(s.reported.tunerForward.trimmed());
-        out.changed |= StateChange::AtuReadings;
-    }
-    // 30, 31: tuner relays, rebuilt into µH and pF.
-    if (has(EndL) || has(PortL)) {
-        out.changed |= StateChange::AtuReadings;
-        line = Reports::PadRelays(line.mid(7, 9));
-        log << QStringLiteral("+ Port L: ") + line;
-        tuner.inductanceUH = Reports::RelaySum(line, Reports::InductanceUnit);
-        if (!tuner.inductanceUH) {
-            conversionError("Port L");
-        }
-    }
-    if (has(EndC) || has(PortC)) {
-        out.changed |= StateChange::AtuReadings;
-        line = Reports::PadRelays(line.mid(7, 9));
-        log << QStringLiteral("+ Port C: ") + line;
-        tuner.capacitancePF = Reports::RelaySum(line, Reports::CapacitanceUnit);
-        if (!tuner.capacitancePF) {
-            conversionError("Port C");
-        }
-    }
-    // 32, 33: SWR after tuning and present SWR.
-    // The field as the readout shows it: the rule differs between the two.
-    auto tunerSwr = [&](const QString &field, const QString &shown) {
-        tuner.swr = Reports::SwrValue(field);
-        tuner.swrBand = r.band;
-        s.reported.tunerSwr = shown;
-        line = Reports::SwrText(shown);
-        log << QStringLiteral("+ SWR: ") + line;
-        out.changed |= StateChange::AtuReadings;
-    };
-    if (has(EndSwr))
-        tunerSwr(line.mid(9, 5), line.mid(9, 5).trimmed());
-    if (has(Swr))
-        tunerSwr(line.mid(5, 5), line.mid(5, 5));
-    // 34, 35: tuner switch K selects which diagram is shown.
-    auto switchK = [&](int position) {
-        line = line.mid(position - 1, 1);
-        log << QStringLiteral("+ K: ") + line;
-        tuner.capacitorAtInput = line == QStringLiteral("0");
-        out.changed |= StateChange::AtuDiagram;
-    };
-    if (has(SwitchK))
-        switchK(4);
-    if (has(EndK))
-        switchK(8);
+    const Row *row = RowFor(line);
+    if (!row)
+        return out;
+    out.row = row->id;
+    out.value = ValueOf(line, *row);
+    Applying a{s, s.readings, line, out.value, row->arg, out};
+    row->act(a);
     return out;
+}
+
+QLatin1String ReportPrefix(const QString &line) {
+    const Row *row = RowFor(line);
+    return row ? row->prefix : QLatin1String();
+}
+
+QList<QLatin1String> ReportPrefixes() {
+    QList<QLatin1String> all;
+    for (const Row &row : Rows)
+        all << row.prefix;
+    return all;
+}
+
+unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending) {
+    unsigned changed = 0;
+    if (outcome.pttConfirmed) {
+        bool &waiting = *outcome.pttConfirmed ? pending.blockOn : pending.blockOff;
+        if (waiting)
+            changed |= StateChange::PttPending;
+        waiting = false;
+    }
+    if (outcome.atuConfirmed)
+        (*outcome.atuConfirmed ? pending.atuOn : pending.atuBypass) = false;
+    return changed;
 }
 
 unsigned ForgetReadings(AmpStatus &s) {
@@ -391,19 +460,15 @@ unsigned ForgetReadings(AmpStatus &s) {
         changed |= what;
     };
     forget(r.outputW, std::optional<int>(), StateChange::Output);
-    forget(s.reported.output, std::optional<QString>(), StateChange::Output);
     forget(r.reflectedW, std::optional<int>(), StateChange::Reverse);
     forget(r.peakW, std::optional<int>(), StateChange::Peak);
-    forget(s.reported.peak, std::optional<QString>(), StateChange::Peak);
     forget(r.transmitting, false, StateChange::Transmit);
     r.bandKnown = false;
     for (bool &alarm : r.alarms)
         forget(alarm, false, StateChange::Alarm);
     TunerReadings &tuner = r.tuner;
     forget(tuner.swr, std::optional<double>(), StateChange::AtuReadings);
-    forget(s.reported.tunerSwr, std::optional<QString>(), StateChange::AtuReadings);
     forget(tuner.forwardW, std::optional<int>(), StateChange::AtuReadings);
-    forget(s.reported.tunerForward, QString(), StateChange::AtuReadings);
     forget(tuner.inductanceUH, std::optional<double>(), StateChange::AtuReadings);
     forget(tuner.capacitancePF, std::optional<double>(), StateChange::AtuReadings);
     forget(tuner.status, std::optional<int>(), StateChange::AtuStatus);

@@ -129,20 +129,16 @@ QString CapacitanceCaption(double picoFarad) {
     return GeneralDecimal(picoFarad) + QStringLiteral(" pF");
 }
 
-QString SwrText(const QString &value) {
-    // An empty value carries no reading: shown as unknown.
-    if (value == QStringLiteral("255") || value.isEmpty())
-        return QStringLiteral("???");
-    if (value.size() == 2)
-        return value.left(1) + QStringLiteral(".") + value.mid(1, 1);
-    return value.left(1) + QStringLiteral(".0");
-}
-
 std::optional<double> SwrValue(const QString &value) {
     const std::optional<int> tenths = ToInt(value.trimmed());
     if (!tenths || *tenths == 255 || *tenths < 10)
         return std::nullopt;
     return *tenths / 10.0;
+}
+
+QString SwrText(const QString &value) {
+    const std::optional<double> swr = SwrValue(value);
+    return swr ? QString::number(*swr, 'f', 1) : QStringLiteral("???");
 }
 
 std::optional<AtuStatus> AtuStatusFor(int code) {

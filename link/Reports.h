@@ -39,8 +39,13 @@ bool FineTuningAllowed(const QString &firmwareVersion);
 // maximum (1200 W or 2400 W).
 QString PeakLogged(const QString &received, int number, bool pa12kW);
 
-// Where the ALC level points on the output bar's full-level scale (X 0..333
-// is 0..100 % of the calibration); calValue must not be 0.
+// The output level on its full-level scale, X 0..333 for 0..100 % of the
+// calibration (the output bar's width): the ALC value sent for a press at X,
+// (calValue * X) div 333, truncated and not limited; and where an ALC value
+// stands on that scale (calValue must not be 0).
+constexpr int AlcLevel(int calValue, int x) {
+    return (calValue * x) / 333;
+}
 constexpr int AlcMark(int alcValue, int calValue) {
     return alcValue * 333 / calValue;
 }
@@ -59,12 +64,13 @@ QString GeneralDecimal(double value);
 QString InductanceCaption(double microHenry);
 QString CapacitanceCaption(double picoFarad);
 
-// SWR in tenths as text: "255" (or nothing) is "???", two characters
-// "1.5", anything else its first character and ".0".
-QString SwrText(const QString &value);
-// The same value as a number: tenths ("123" is 12.3); none for "255", for
-// anything that is not a whole number, and below 1.0, which no SWR is.
+// The tuner's SWR, reported in tenths ("15" is 1.5, "123" is 12.3), as a
+// number: none for "255" (unknown), for anything that is not a whole number
+// and below 1.0, which no SWR is. Blanks around it do not count.
 std::optional<double> SwrValue(const QString &value);
+// The same value as text with one decimal ("1.5", "12.3"), "???" where it
+// is none, so that every output shows the same reading.
+QString SwrText(const QString &value);
 
 // Caption and kind of the ATU status message for codes 1..7.
 enum class AtuTone { Alert, Busy, Good };

@@ -3,7 +3,6 @@
 
 #include "link/AmpLink.h"
 #include "link/Facts.h"
-#include "link/MainRules.h"
 #include "link/Protocol.h"
 
 namespace remote {
@@ -33,8 +32,7 @@ AmpSnapshot SnapshotOf(const AmpStatus &st) {
     }
     const Readings &r = st.readings;
     s.band = st.Band().value_or(0);
-    const std::optional<MainRules::InterfaceInfo> face = MainRules::Interface(st.Interface);
-    s.manualBands = face && face->bandsEnabled;
+    s.manualBands = st.ManualBands();
     s.pttBlocked = r.pttBlocked;
     s.forwardW = st.OutputW().value_or(0);
     s.reflectedW = st.ReflectedW().value_or(0);

@@ -16,7 +16,7 @@ namespace remote {
 // What an alarm report means, for FAULT and for logs.
 QByteArray AlarmText(AlarmKind kind);
 
-// The snapshot of one state record.
+// The snapshot of one state record and the commands waiting beside it.
 AmpSnapshot SnapshotOf(const AmpStatus &state);
 
 class LinkTarget : public RemoteTarget {

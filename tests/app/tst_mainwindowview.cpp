@@ -4,6 +4,7 @@
 // simulated amplifier: the menus filled from the replies, a transmission and
 // the quiet poll once all is known. What the reports do to the state is
 // tested on the link alone (tst_link).
+#include "app/MainRules.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QTest>
@@ -21,6 +22,9 @@ class TestMainWindowView : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void init() {
+        // The value rules need no windows.
+        if (QByteArray(QTest::currentTestFunction()) == "powerScale")
+            return;
         f = std::make_unique<PanelFixture>(true);
         form = f->main;
         QVERIFY(f->connectPeer());
@@ -28,6 +32,8 @@ private Q_SLOTS:
     void cleanup() { f.reset(); }
     void reports_data();
     void reports();
+    void powerScale_data();
+    void powerScale();
     void session();
 
 private:
@@ -125,14 +131,32 @@ void TestMainWindowView::reports_data() {
     row("Ver: 3.30x2", "P_max: 600", "+ P_max: 600|+ P_max: 600", "P_max1=108");
     row("P_max: 900", "P_max: 300 ", "+ P_max: 300 |****** Conversion error P_max",
         "P_max_label=300  W|P_max1=308");
-    // The ALC marker: hidden without calibration, else placed.
+    // The ALC marker: hidden without calibration, else at ALC * 333 / CAL
+    // (+ 8), moved only with both in 1..254; a zero calibration never
+    // divides. At 8 as laid out.
     row("", "CAL: 255", "+ CAL: 255|+ CAL: 255", "ALC1=hidden");
+    row("", "CAL: 254", "+ CAL: 254|+ CAL: 254", "ALC1=8");
+    row("", "CAL: 511", "+ CAL: 511|+ CAL: 511", "ALC1=8");
+    row("", "CAL: x", "+ CAL: x|+ CAL: x|****** Conversion error CAL", "ALC1=hidden");
     row("ALC_PWM: 100", "CAL: 200", "+ CAL: 200|+ CAL: 200", "ALC1=174");
+    row("ALC_PWM: 1", "CAL: 1", "+ CAL: 1|+ CAL: 1", "ALC1=341");
+    row("ALC_PWM: 254", "CAL: 254", "+ CAL: 254|+ CAL: 254", "ALC1=341");
+    row("ALC_PWM: 255", "CAL: 100", "+ CAL: 100|+ CAL: 100", "ALC1=8");
+    row("ALC_PWM: 100", "CAL: 0", "+ CAL: 0|+ CAL: 0", "ALC1=8");
+    row("CAL: 180", "ALC_PWM: 90", "+ ALC_PWM: 90|+ ALC_PWM: 90", "ALC1=174");
+    row("CAL: 180|ALC_PWM: 90|CAL: 255", "CAL: 100", "+ CAL: 100|+ CAL: 100", "ALC1=307");
+    row("CAL: 180|ALC_PWM: 90", "ALC_PWM: 0", "+ ALC_PWM: 0|+ ALC_PWM: 0", "ALC1=8");
+    row("CAL: 100", "ALC_PWM: 255", "+ ALC_PWM: 255|+ ALC_PWM: 255", "ALC1=857");
+    row("CAL: 100", "ALC_PWM: 256", "+ ALC_PWM: 256|+ ALC_PWM: 256", "ALC1=8");
+    row("CAL: 0", "ALC_PWM: 100", "+ ALC_PWM: 100|+ ALC_PWM: 100", "ALC1=8");
+    row("CAL: 255", "ALC_PWM: 100", "+ ALC_PWM: 100|+ ALC_PWM: 100", "ALC1=hidden");
     // Power: the readout and both bars.
     row("", "O: 850", "+ O: 850|+ O: 850", "P_out=850 W|output=850");
     row("Ver: 3.30x2", "O: 1500", "+ O: 1500|+ O: 1500", "P_out=1500 W|output=750");
     row("O: 700", "O: 8k", "+ O: 8k|+ O: 8k|****** Conversion error Power Out",
         "P_out=8k W|output=700");
+    // A connection that ends takes the values shown as received with it.
+    row("O: 8k|P_max: 9x|T: 45|@close", "B: 3", "+ B: 3|+ B: 3", "P_out=|P_max_label=|Temp2=45");
     // The PA type of the moment: a "Ver:" earlier in the same chunk counts.
     row("", "Ver: 3.30x2\r\nO: 1\r\nVer: 3.30\r\nO: 1500\r\nP_max: 3000",
         "+ Ver: 3.30x2|+ Ver: 3.30x2|+ O: 1|+ O: 1|+ Ver: 3.30|+ Ver: 3.30|+ O: 1500|+ O: 1500|"
@@ -148,10 +172,40 @@ void TestMainWindowView::reports_data() {
 
 void TestMainWindowView::reports() {
     const int pmaxTop = f->ui.P_max1->y(), alcTop = f->ui.ALC1->y();
-    f->checkReport(probes(), {});
+    // "@close": Close Port (its "Disconnected" box is not the row's).
+    f->checkReport(probes(), [this](const QString &) {
+        form->Link.Close();
+        f->boxes.clear();
+    });
     // The marks move along their bars only.
     QCOMPARE(f->ui.P_max1->y(), pmaxTop);
     QCOMPARE(f->ui.ALC1->y(), alcTop);
+}
+
+// Where a power stands on the output bar's 0..1200 scale and where the peak
+// marker points, both limited to the top of the PA type's scale.
+void TestMainWindowView::powerScale_data() {
+    QTest::addColumn<int>("watts");
+    QTest::addColumn<bool>("kw24");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("peakLeft");
+    const int rows[][4] = {{0, 0, 0, 8},         {300, 0, 300, 108},   {1200, 0, 1200, 408},
+                           {1201, 0, 1200, 408}, {1500, 0, 1200, 408}, {1, 1, 0, 8},
+                           {5, 1, 2, 8},         {851, 1, 425, 149},   {1500, 1, 750, 258},
+                           {2400, 1, 1200, 408}, {2401, 1, 1200, 408}, {3000, 1, 1200, 408}};
+    for (const auto &r : rows)
+        QTest::addRow("%d W, %s", r[0], r[1] ? "2.4 kW" : "1.2 kW")
+            << r[0] << bool(r[1]) << r[2] << r[3];
+}
+
+void TestMainWindowView::powerScale() {
+    QFETCH(int, watts);
+    QFETCH(bool, kw24);
+    QFETCH(int, position);
+    QFETCH(int, peakLeft);
+    const PaType type = kw24 ? PaType::Kw24 : PaType::Kw12;
+    QCOMPARE(MainRules::OutputBarPosition(watts, type), position);
+    QCOMPARE(MainRules::PeakMarkerLeft(watts, type), peakLeft);
 }
 
 void TestMainWindowView::session() {

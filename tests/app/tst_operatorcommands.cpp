@@ -4,7 +4,7 @@
 // menu triggers and the keyboard, checked on the bytes that reach a real
 // pseudo-terminal and on the port monitor's echo; then a session of them
 // against the simulated amplifier.
-#include "link/MainRules.h"
+#include "app/MainRules.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QActionGroup>
@@ -248,7 +248,7 @@ void TestOperatorCommands::paType() {
              QStringLiteral("0W|250W|500W|750W|1kW|1.2kW").split(QLatin1Char('|')));
     QVERIFY(!Action(form, "N24kW1")->isChecked());
     // The PA type the link takes (as from a version report) checks its item.
-    form->Link.SetPaType(MainRules::PaType::Kw24);
+    form->Link.SetPaType(PaType::Kw24);
     QVERIFY(Action(form, "N24kW1")->isChecked() && !Action(form, "N12kW1")->isChecked());
     // No line is sent for the PA type.
     QVERIFY(nothingSent());
@@ -261,13 +261,13 @@ void TestOperatorCommands::pttBlock() {
     openPort();
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QVERIFY(nothingSent());
-    QVERIFY(!form->Link.State().readings.blockOnPending);
+    QVERIFY(!form->Link.Pending().blockOn);
     connectPeer();
     int mark = int(monitor().size());
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:ON\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:ON")});
-    QVERIFY(form->Link.State().readings.blockOnPending);
+    QVERIFY(form->Link.Pending().blockOn);
     // Nothing changes on the button until the amplifier confirms.
     QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("Click to block PTT"));
     peer->write("BL:ON\r\n");
@@ -277,7 +277,7 @@ void TestOperatorCommands::pttBlock() {
     QTest::mouseClick(f->ui.Panel1, Qt::LeftButton);
     QCOMPARE(sent(), QByteArray("BL:OFF\r\nBL:OFF\r\n"));
     QCOMPARE(echoesSince(mark), QStringList{QStringLiteral("- BL:OFF")});
-    QVERIFY(form->Link.State().readings.blockOffPending);
+    QVERIFY(form->Link.Pending().blockOff);
     QCOMPARE(f->ui.Panel1->Caption(), QStringLiteral("PTT Blocked!"));
     QVERIFY(f->boxes.isEmpty());
 }

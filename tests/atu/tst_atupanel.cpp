@@ -220,6 +220,9 @@ private Q_SLOTS:
         row("END_C: 1", "END_C: 1x1",
             "+ END_C: 1x1|+ Port C: 000001x1|****** Conversion error Port C", "atu.Label8=");
         row("", "END_SWR:  15", "+ END_SWR:  15|+ SWR: 1.5", "atu.Label3=1.5");
+        row("", "SWR: 123", "+ SWR: 123|+ SWR: 12.3", "atu.Label3=12.3");
+        // A connection that ends takes the readouts shown as received with it.
+        row("ATU_FWD: 12x45|SWR: 15|@close", "K: 0", "+ K: 0|+ K: 0", "atu.Label3=|atu.Label7=");
         row("", "K: 0", "+ K: 0|+ K: 0", "K=10");
         row("K: 0", "END_K: 1", "+ END_K: 1|+ K: 1", "K=01");
     }
@@ -227,10 +230,14 @@ private Q_SLOTS:
     void reports() {
         QVERIFY(f->connectPeer());
         f->checkReport(probes(), [this](const QString &step) {
-            if (step == QStringLiteral("@tune1"))
+            if (step == QStringLiteral("@tune1")) {
                 f->atu.tune1->SetColor(clYellow);
-            else
+            } else if (step == QStringLiteral("@close")) {
+                f->main->Link.Close();
+                f->boxes.clear(); // "Disconnected from COM Port"
+            } else {
                 f->main->Link.AtuTimer()->start();
+            }
         });
     }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Bytes to text and back, line framing across chunks and the value rules of
-// the reports that the dispatcher's table does not reach row by row.
+// Bytes to text and back, line framing across chunks and on the clock, and
+// the value rules of the reports that the dispatcher's table does not reach
+// row by row.
 #include "link/LineFramer.h"
-#include "link/MainRules.h"
 #include "link/Protocol.h"
 #include "link/Reports.h"
 
@@ -19,10 +19,10 @@ private Q_SLOTS:
     void overlongLineIsDroppedOnce();
     void toInt_data();
     void toInt();
+    void swr_data();
+    void swr();
     void temperature_data();
     void temperature();
-    void powerScale_data();
-    void powerScale();
 };
 
 void TestReports::latin1RoundTrip() {
@@ -37,61 +37,97 @@ void TestReports::latin1RoundTrip() {
     QCOMPARE(Protocol::ReceivedEcho(QByteArray("A\0B", 3)).size(), 5);
 }
 
+// Chunks (at 0 ms, or at the times given), the lines they complete, the
+// unfinished lines dropped because their rest came too late, what is held.
 void TestReports::framing_data() {
     QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<QList<qint64>>("times");
     QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QList<QByteArray>>("dropped");
     QTest::addColumn<QByteArray>("held");
     using L = QList<QByteArray>;
-    QTest::newRow("two lines") << L{"O: 500\r\nR: 1\r\n"} << L{"O: 500", "R: 1"} << QByteArray();
+    using T = QList<qint64>;
+    const qint64 bound = LineFramer::JoinWithinMs;
+    QTest::newRow("rest after the bound: the fragment dropped, the line whole")
+        << L{"R: 5", "TX: OFF\r\n"} << T{0, 2000} << L{"TX: OFF"} << L{"R: 5"} << QByteArray();
+    QTest::newRow("rest within the bound: joined")
+        << L{"R: ", "5\r\n"} << T{0, bound} << L{"R: 5"} << L{} << QByteArray();
+    QTest::newRow("just after the bound")
+        << L{"R: ", "5\r\n"} << T{0, bound + 1} << L{"5"} << L{"R: "} << QByteArray();
+    QTest::newRow("the bound counts from the last part")
+        << L{"T", ": 4", "5\r\n"} << T{0, bound, 2 * bound} << L{"T: 45"} << L{} << QByteArray();
+    QTest::newRow("a late fragment starts a new unfinished line")
+        << L{"O: 1", "O: 2"} << T{0, 1000} << L{} << L{"O: 1"} << QByteArray("O: 2");
+    QTest::newRow("an LF after a CR still belongs to it")
+        << L{"O: 5\r", "\nR: 1\r\n"} << T{0, 1000} << L{"O: 5", "R: 1"} << L{} << QByteArray();
+    QTest::newRow("two lines") << L{"O: 500\r\nR: 1\r\n"} << T{} << L{"O: 500", "R: 1"} << L{}
+                               << QByteArray();
     QTest::newRow("tail carried over")
-        << L{"O: 500\r\nR: ", "12\r\n"} << L{"O: 500", "R: 12"} << QByteArray();
-    QTest::newRow("no CR is held, not an empty line") << L{"T: 4"} << L{} << QByteArray("T: 4");
-    QTest::newRow("split over three") << L{"T", ": 4", "5\r\n"} << L{"T: 45"} << QByteArray();
+        << L{"O: 500\r\nR: ", "12\r\n"} << T{} << L{"O: 500", "R: 12"} << L{} << QByteArray();
+    QTest::newRow("no CR is held, not an empty line")
+        << L{"T: 4"} << T{} << L{} << L{} << QByteArray("T: 4");
+    QTest::newRow("split over three")
+        << L{"T", ": 4", "5\r\n"} << T{} << L{"T: 45"} << L{} << QByteArray();
     QTest::newRow("LF at chunk start dropped")
-        << L{"O: 5\r", "\nR: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
+        << L{"O: 5\r", "\nR: 1\r\n"} << T{} << L{"O: 5", "R: 1"} << L{} << QByteArray();
     QTest::newRow("non-LF after chunk CR kept")
-        << L{"O: 5\r", "R: 1\r\n"} << L{"O: 5", "R: 1"} << QByteArray();
-    QTest::newRow("empty lines") << L{"A\r\n\r\nB\r\n"} << L{"A", "", "B"} << QByteArray();
+        << L{"O: 5\r", "R: 1\r\n"} << T{} << L{"O: 5", "R: 1"} << L{} << QByteArray();
+    QTest::newRow("empty lines") << L{"A\r\n\r\nB\r\n"} << T{} << L{"A", "", "B"} << L{}
+                                 << QByteArray();
     QTest::newRow("LF dropped only once")
-        << L{"A\r", "\n", "\nB\r\n"} << L{"A", "\nB"} << QByteArray();
-    QTest::newRow("NUL and high bytes kept") << L{QByteArray("T: \x00\xB5\xFF\r\n", 8)}
-                                             << L{QByteArray("T: \x00\xB5\xFF", 6)} << QByteArray();
+        << L{"A\r", "\n", "\nB\r\n"} << T{} << L{"A", "\nB"} << L{} << QByteArray();
+    QTest::newRow("NUL and high bytes kept")
+        << L{QByteArray("T: \x00\xB5\xFF\r\n", 8)} << T{} << L{QByteArray("T: \x00\xB5\xFF", 6)}
+        << L{} << QByteArray();
 }
 
 void TestReports::framing() {
     QFETCH(QList<QByteArray>, chunks);
+    QFETCH(QList<qint64>, times);
     QFETCH(QList<QByteArray>, lines);
+    QFETCH(QList<QByteArray>, dropped);
     QFETCH(QByteArray, held);
     LineFramer framer;
     QList<QByteArray> got;
-    for (const QByteArray &c : chunks) {
-        const LineFramer::Result r = framer.Feed(c);
+    QList<QByteArray> gone;
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        const LineFramer::Result r = framer.Feed(chunks.at(i), times.value(i, 0));
         QCOMPARE(r.discarded, 0);
         got += r.lines;
+        if (!r.dropped.isEmpty())
+            gone << r.dropped;
     }
     QCOMPARE(got, lines);
+    QCOMPARE(gone, dropped);
     QCOMPARE(framer.Held(), held);
 }
 
 void TestReports::overlongLineIsDroppedOnce() {
     LineFramer framer;
-    QCOMPARE(framer.Feed(QByteArray(LineFramer::MaxHeld, 'x')).discarded, 0); // at the limit: held
-    QCOMPARE(framer.Feed("yy").discarded, LineFramer::MaxHeld + 2);
+    QCOMPARE(framer.Feed(QByteArray(LineFramer::MaxHeld, 'x'), 0).discarded,
+             0); // at the limit: held
+    QCOMPARE(framer.Feed("yy", 0).discarded, LineFramer::MaxHeld + 2);
     QVERIFY(framer.Held().isEmpty());
     // More of the same line: neither held nor reported again; its end is
     // dropped with it and the next line is whole.
-    QCOMPARE(framer.Feed(QByteArray(10000, 'z')).discarded, 0);
+    QCOMPARE(framer.Feed(QByteArray(10000, 'z'), 0).discarded, 0);
     QVERIFY(framer.Held().isEmpty());
-    QCOMPARE(framer.Feed("zz\r\nO: 5\r\n").lines, QList<QByteArray>{"O: 5"});
+    QCOMPARE(framer.Feed("zz\r\nO: 5\r\n", 0).lines, QList<QByteArray>{"O: 5"});
     // A long line that ends within its chunk is a line, not garbage.
     const QByteArray longLine(LineFramer::MaxHeld * 2, 'a');
-    const LineFramer::Result r = framer.Feed(longLine + "\r\n");
+    const LineFramer::Result r = framer.Feed(longLine + "\r\n", 0);
     QCOMPARE(r.discarded, 0);
     QCOMPARE(r.lines, QList<QByteArray>{longLine});
+    // An overlong line that stops without its CR: what comes after the
+    // bound is a new line, not its end.
+    framer.Feed(QByteArray(LineFramer::MaxHeld + 1, 'w'), 0);
+    const LineFramer::Result later = framer.Feed("O: 6\r\n", LineFramer::JoinWithinMs + 1);
+    QCOMPARE(later.lines, QList<QByteArray>{"O: 6"});
+    QVERIFY(later.dropped.isEmpty());
     // Reset forgets a partial line.
-    framer.Feed("O: 1");
+    framer.Feed("O: 1", 0);
     framer.Reset();
-    QCOMPARE(framer.Feed("R: 2\r\n").lines, QList<QByteArray>{"R: 2"});
+    QCOMPARE(framer.Feed("R: 2\r\n", 0).lines, QList<QByteArray>{"R: 2"});
 }
 
 void TestReports::toInt_data() {
@@ -117,6 +153,26 @@ void TestReports::toInt() {
     QCOMPARE(n.has_value(), ok);
     if (ok)
         QCOMPARE(*n, value);
+}
+
+// The tuner's SWR in tenths: the number and its text agree.
+void TestReports::swr_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("text");
+    const std::pair<const char *, const char *> rows[] = {
+        {"15", "1.5"},  {"10", "1.0"},  {"123", "12.3"}, {"100", "10.0"}, {" 15", "1.5"},
+        {"15 ", "1.5"}, {"015", "1.5"}, {"255", "???"},  {"", "???"},     {"9", "???"},
+        {"1x", "???"},  {"-15", "???"}, {"1.5", "???"}};
+    for (const auto &[value, text] : rows)
+        QTest::newRow(value) << QString::fromLatin1(value) << QString::fromLatin1(text);
+}
+
+void TestReports::swr() {
+    QFETCH(QString, value);
+    QFETCH(QString, text);
+    QCOMPARE(Reports::SwrText(value), text);
+    const std::optional<double> swr = Reports::SwrValue(value);
+    QCOMPARE(swr ? QString::number(*swr, 'f', 1) : QStringLiteral("???"), text);
 }
 
 void TestReports::temperature_data() {
@@ -151,32 +207,6 @@ void TestReports::temperature() {
     QFETCH(QString, value);
     QFETCH(TempRange, range);
     QCOMPARE(Reports::TemperatureRange(value), range);
-}
-
-// Where a power stands on the output bar's 0..1200 scale and where the peak
-// marker points, both limited to the top of the PA type's scale.
-void TestReports::powerScale_data() {
-    QTest::addColumn<int>("watts");
-    QTest::addColumn<bool>("kw24");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("peakLeft");
-    const int rows[][4] = {{0, 0, 0, 8},         {300, 0, 300, 108},   {1200, 0, 1200, 408},
-                           {1201, 0, 1200, 408}, {1500, 0, 1200, 408}, {1, 1, 0, 8},
-                           {5, 1, 2, 8},         {851, 1, 425, 149},   {1500, 1, 750, 258},
-                           {2400, 1, 1200, 408}, {2401, 1, 1200, 408}, {3000, 1, 1200, 408}};
-    for (const auto &r : rows)
-        QTest::addRow("%d W, %s", r[0], r[1] ? "2.4 kW" : "1.2 kW")
-            << r[0] << bool(r[1]) << r[2] << r[3];
-}
-
-void TestReports::powerScale() {
-    QFETCH(int, watts);
-    QFETCH(bool, kw24);
-    QFETCH(int, position);
-    QFETCH(int, peakLeft);
-    const MainRules::PaType type = kw24 ? MainRules::PaType::Kw24 : MainRules::PaType::Kw12;
-    QCOMPARE(MainRules::OutputBarPosition(watts, type), position);
-    QCOMPARE(MainRules::PeakMarkerLeft(watts, type), peakLeft);
 }
 
 QTEST_GUILESS_MAIN(TestReports)

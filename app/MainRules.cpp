@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Value rules of the main window's operator controls.
-#include "link/MainRules.h"
+#include "app/MainRules.h"
+
+#include "link/AmpStatus.h"
 
 namespace MainRules {
 
@@ -24,31 +26,27 @@ int PeakMarkerLeft(int watts, PaType type) {
     return (watts > limit ? limit : watts) / (kw12 ? 3 : 6) + 8; // division cuts toward zero
 }
 
-int AlcLevel(int calValue, int x) {
-    return (calValue * x) / 333;
-}
-
 int AlcMarkerLeft(int x) {
     return x + 8;
 }
 
-std::optional<InterfaceInfo> Interface(int number) {
+std::optional<QString> BandCaption(int interface) {
     // Numbered as the amplifier numbers them, not in menu order.
-    switch (number) {
+    switch (interface) {
     case 1:
-        return InterfaceInfo{QStringLiteral("Band (YAESU BCD)"), false};
+        return QStringLiteral("Band (YAESU BCD)");
     case 2:
-        return InterfaceInfo{QStringLiteral("Band (YAESU FT817)"), false};
+        return QStringLiteral("Band (YAESU FT817)");
     case 3:
-        return InterfaceInfo{QStringLiteral("Band (ICOM)"), false};
+        return QStringLiteral("Band (ICOM)");
     case 4:
-        return InterfaceInfo{QStringLiteral("Band (Kenwood)"), false};
+        return QStringLiteral("Band (Kenwood)");
     case ManualInterface:
-        return InterfaceInfo{QStringLiteral("Band (Manual)"), true};
+        return QStringLiteral("Band (Manual)");
     case 6:
-        return InterfaceInfo{QStringLiteral("Band (OTRSP)"), false};
+        return QStringLiteral("Band (OTRSP)");
     case 7:
-        return InterfaceInfo{QStringLiteral("Band (Flex)"), false};
+        return QStringLiteral("Band (Flex)");
     default:
         return std::nullopt;
     }
