@@ -11,7 +11,6 @@
 #include "serial/Transport.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -76,6 +75,8 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     reconnectTimer->setInterval(ReconnectIntervalMs);
     livenessTimer = makeTimer("LivenessTimer", &AmpLink::LivenessTick);
     gateTimer = makeTimer("GateTimer", &AmpLink::GateTick);
+    burstTimer = makeTimer("BurstTimer", &AmpLink::BurstTick);
+    burstTimer->setSingleShot(true);
     gateTimer->setSingleShot(true);
     SetClock(nullptr);
 }
@@ -173,6 +174,9 @@ void AmpLink::SetNoAnswer(bool on) {
             : QStringLiteral("****** The amplifier on %1 answers again"))
             .arg(state.PortName));
     Changed(StateChange::NoAnswer);
+    // What it did not answer before the silence is asked again.
+    if (!on && state.IsConnected())
+        SendStartupBurst();
 }
 
 void AmpLink::Emit(const LinkEffect &effect) {
@@ -264,6 +268,8 @@ void AmpLink::StartHandshake() {
 }
 
 void AmpLink::StopConnectionTimers() {
+    burstTimer->stop();
+    burst.clear();
     handshakeTimer->stop();
     pollTimer->stop();
     livenessTimer->stop();
@@ -453,20 +459,29 @@ void AmpLink::NoteDroppedLine(const QByteArray &fragment) {
 }
 
 void AmpLink::SendStartupBurst() {
-    // The first four queries get a short pause each; the amplifier answers
-    // them before the rest arrive. The pauses block the caller's thread briefly.
-    const QByteArray paced[] = {Protocol::AskBand, Protocol::AskInPower, Protocol::AskTemperature,
-                                Protocol::AskAlarmSound};
-    for (const QByteArray &query : paced) {
-        Send(query, Protocol::Echo::WithCrLf);
-        QThread::msleep(BurstPauseMs);
+    // The first four queries get a short pause each, so that the amplifier
+    // answers them before the rest arrive; the burst timer paces them and
+    // nothing waits on the caller's thread.
+    burst = {Protocol::AskBand,        Protocol::AskInPower, Protocol::AskTemperature,
+             Protocol::AskAlarmSound,  Protocol::AskAlc,     Protocol::AskFan,
+             Protocol::AskInterface,   Protocol::AskLB,      Protocol::AskCalibration,
+             Protocol::AskBarSpeed,    Protocol::AskTot,     Protocol::AskVersion,
+             Protocol::AskAtuInstalled};
+    burstSent = 0;
+    BurstTick();
+}
+
+void AmpLink::BurstTick() {
+    // Paced: one query and a pause for each of the first four; then the
+    // rest back to back.
+    while (burstSent < burst.size() && state.IsConnected()) {
+        Send(burst.at(burstSent++), Protocol::Echo::WithCrLf);
+        if (burstSent <= PacedBurstQueries && burstSent < burst.size()) {
+            burstTimer->start(BurstPauseMs);
+            return;
+        }
     }
-    const QByteArray rest[] = {
-        Protocol::AskAlc, Protocol::AskFan,         Protocol::AskInterface,
-        Protocol::AskLB,  Protocol::AskCalibration, Protocol::AskBarSpeed,
-        Protocol::AskTot, Protocol::AskVersion,     Protocol::AskAtuInstalled};
-    for (const QByteArray &query : rest)
-        Send(query, Protocol::Echo::WithCrLf);
+    burst.clear();
 }
 
 // ---- Timers ----------------------------------------------------------------------

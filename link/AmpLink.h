@@ -59,6 +59,7 @@ public:
     static constexpr int MonitorLineLimit = 500;
     // The start-up burst's pause after each of its first four queries.
     static constexpr int BurstPauseMs = 20;
+    static constexpr int PacedBurstQueries = 4;
     // Handshake ticks after which the link gives up.
     static constexpr int HandshakeTicks = 10;
     // Between two attempts to reopen a lost port.
@@ -100,7 +101,9 @@ public:
     void AtuTick();       // the tuner switch's re-send tick
     void LivenessTick();  // the liveness timer's tick (it also drops an unfinished line)
     void GateTick();      // the gate's timer: the waiting commands whose turn has come
+    void BurstTick();     // the start-up burst's next query after its pause
     QTimer *GateTimer() const { return gateTimer; }
+    QTimer *BurstTimer() const { return burstTimer; }
     // A received chunk, as the port delivers it. A line left unfinished is
     // joined to what follows within LineFramer::JoinWithinMs; later, it is
     // dropped with a "******" entry, at the next chunk or liveness tick.
@@ -118,8 +121,9 @@ public:
     // A line the operator typed in the port monitor: sent and echoed as a
     // command; the service keyword then asks for the tuner's service readouts.
     // Returns whether the port took it.
-    bool SendTypedLine(const QByteArray &line,
-                       const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
+    bool
+    SendTypedLine(const QByteArray &line,
+                  const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
     // Asks the views for the tuner's service readouts (ServiceReadingsAsked).
     void RevealServiceReadings();
     // Writes command + CR LF without an echo (repeats, bare lines).
@@ -251,6 +255,9 @@ private:
     };
     GateSlot gate[Command::Kinds];
     QTimer *gateTimer = nullptr;
+    QTimer *burstTimer = nullptr;
+    QList<QByteArray> burst; // the start-up burst's queries
+    qsizetype burstSent = 0;
     int spacingMs = CommandSpacingMs;
     quint64 nextCommandId = 1;
     // Who asked for the PTT block or release waiting for confirmation.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
 
@@ -51,22 +52,21 @@ public:
     // Everything readable within timeoutMs (stops early once quietMs pass
     // without new bytes after something arrived).
     QByteArray read(int timeoutMs = 300, int quietMs = 60) {
+        // The program's timers (the start-up burst's pauses) run meanwhile.
         QByteArray out;
-        QElapsedTimer t;
+        QElapsedTimer t, quiet;
         t.start();
-        while (t.elapsed() < timeoutMs) {
+        while (t.elapsed() < timeoutMs && !(!out.isEmpty() && quiet.elapsed() >= quietMs)) {
+            QCoreApplication::processEvents();
             pollfd p{master, POLLIN, 0};
-            const int wait = out.isEmpty() ? int(timeoutMs - t.elapsed()) : quietMs;
-            if (::poll(&p, 1, wait > 0 ? wait : 0) <= 0 || !(p.revents & POLLIN)) {
-                if (!out.isEmpty())
-                    break;
+            if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN))
                 continue;
-            }
             char buf[4096];
             const ssize_t n = ::read(master, buf, sizeof buf);
             if (n <= 0)
                 break;
             out.append(buf, n);
+            quiet.start();
         }
         return out;
     }

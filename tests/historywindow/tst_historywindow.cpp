@@ -55,14 +55,29 @@ void TestHistoryWindow::initTestCase() {
                 store.Flush();
         }
     };
+    // The link tells its events as they happen.
+    auto note = [this](const QString &kind, int band, std::optional<double> power = {},
+                       const QString &detail = {}) {
+        store.Note({kind, detail, band, power});
+    };
+    namespace K = HistoryEventKind;
+    note(K::Opened, 0);
     until(60, [](qint64) { return Rx(35); });
+    note(K::TransmitOn, 3, 600);
     until(300, [](qint64 i) { return Tx(600 + double(i % 37) * 10, 20 + double(i % 5)); });
+    note(K::AlarmStart, 3, 900, QStringLiteral("High reverse power"));
     until(310, [](qint64 i) { return Tx(900, 200 + double(i % 3), 3, 1u << 3); });
+    note(K::AlarmEnd, 3, 800, QStringLiteral("High reverse power"));
     until(700, [](qint64 i) { return Tx(800 + double(i % 11), 30); });
+    note(K::Band, 5, 400, QStringLiteral("3"));
     until(1100, [](qint64 i) { return Tx(400 + double(i % 13), 15, 5); });
+    note(K::Lost, 5);
     until(1200, [](qint64) { return Link(HistoryLink::Waiting); });
+    note(K::Back, 5);
     until(1300, [](qint64) { return Rx(45, 5); });
+    note(K::NoAnswer, 5);
     until(1400, [](qint64) { return Link(HistoryLink::NoAnswer); });
+    note(K::Back, 5);
     until(3600, [](qint64 i) { return Rx(45 - double(i % 300) / 100, 5); });
     store.Flush();
     window.SetClock([this] { return now; });
@@ -142,7 +157,7 @@ void TestHistoryWindow::markersAndEvents() {
     // seconds; sorted by power, the highest last.
     QTreeWidget *list = window.EventTable();
     QCOMPARE(list->topLevelItemCount(), marked.size() + 1); // and "transmit on"
-    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("alarm: high reverse power"));
+    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("alarm: High reverse power"));
     QCOMPARE(list->topLevelItem(2)->data(4, Qt::DisplayRole).toDouble(), 10.0);
     QCOMPARE(list->topLevelItem(2)->data(3, Qt::DisplayRole).toDouble(), 900.0);
     list->sortItems(3, Qt::AscendingOrder);
@@ -155,7 +170,7 @@ void TestHistoryWindow::markersAndEvents() {
     const QStringList lines =
         QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), marked.size() + 2);
-    QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: high reverse power,3,900,10")),
+    QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: High reverse power,3,900,10")),
              qPrintable(lines[3]));
 }
 
