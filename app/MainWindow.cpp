@@ -39,7 +39,9 @@ MainWindow::MainWindow(AmpLink &link, const Settings &settings, QWidget *parent)
     setWindowTitle(QStringLiteral("Orvik 1200 Remote Control"));
     CreateControls();
     CreateMenus();
-    ConnectCommands();
+    // Open Port's look follows the connection once a click is over,
+    // whatever its handler did.
+    openPortButton->onlatch = [this](QObject *) { OpenPortFollowsState(); };
     connect(&Link, &AmpLink::ReportApplied, this, &MainWindow::NoteReport);
     connect(&Link, &AmpLink::StateChanged, this, &MainWindow::DrawState);
     connect(&Link, &AmpLink::Effect, this, &MainWindow::ShowLinkEffect);
@@ -125,6 +127,11 @@ QStringList MainWindow::ListPorts() const {
     return ports;
 }
 
+void MainWindow::RefillPortList(bool selectFirst) {
+    const QStringList ports = ListPorts();
+    FillPortList(ports, selectFirst && !ports.isEmpty() ? 0 : -1);
+}
+
 void MainWindow::FillPortList(const QStringList &ports, int index) {
     portList->clear();
     for (const QString &port : ports)
@@ -177,4 +184,14 @@ bool MainWindow::AddNetworkPort(const QString &text) {
                                                       "program ends."),
                              QStringLiteral("Network port"), Runtime::MsgIcon::Warning, this);
     return true;
+}
+
+QString MainWindow::AboutText() {
+    return QStringLiteral("Orvik Remote Control\n"
+                          "Version 3.3\n\n"
+                          "Remote control of the Orvik 1200 HF linear amplifier "
+                          "(1 kW / 1.2 kW and 2.4 kW versions) and of its automatic "
+                          "antenna tuner over a serial line.\n\n"
+                          "Amplifier: Orvik 1200, made by Orvik.\n"
+                          "Written by the Orvik Remote Control team.");
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the operator's panel for the amplifier, a view of the
-// amplifier link. Its controls call the link (OperatorCommands.cpp), and it
-// draws the link's state (MainWindowView.cpp) into the controls laid out in
-// MainWindowLayout.cpp. This file: start-up and the connection (the port
-// list, Open Port and Close Port, network ports, reconnection).
+// amplifier link. It draws the link's state (MainWindowView.cpp) into the
+// controls laid out in MainWindowLayout.cpp; the operator's commands
+// (OperatorCommands, created by the window set) hook the controls' events
+// and call the link and this window's public members. This file: start-up
+// and the connection (the port list, Open Port and Close Port, network
+// ports, reconnection).
 //
 // Each widget keeps the layout name it has always had as its objectName
 // ("openport", "Label13", "Band1" ...); docs/architecture.md maps them to the
-// members below.
+// members of MainWindowControls.
 #pragma once
 
 #include "config/Settings.h"
@@ -33,131 +35,9 @@ class TLedLamp;
 class TPanel;
 class TShape;
 
-// Where an operator's command came from: a press or click on the panel, or
-// the keyboard (a stroke of Enter or Space on the chosen control).
-enum class CommandOrigin { Panel, Keyboard };
-
-class MainWindow : public QMainWindow {
-    Q_OBJECT
-    Q_DISABLE_COPY_MOVE(MainWindow)
-public:
-    MainWindow(AmpLink &link, const Settings &settings, QWidget *parent = nullptr);
-    ~MainWindow() override;
-
-    AmpLink &Link;
-
-    // Open Port: opens the selected port; with none selected, or when it
-    // will not open, a message says why and the window stays closed.
-    void OpenSelectedPort();
-    // The port name of the selected entry (the list shows labels); empty
-    // when none is selected.
-    QString SelectedPort() const;
-    // Adds the network port in text to the list, selects it and remembers it
-    // in the user's settings file; a malformed one gets a message and
-    // changes nothing. True when added.
-    bool AddNetworkPort(const QString &text);
-    // Tells a screen reader a short message (transmitting, an alarm ...).
-    void Announce(const QString &message);
-    // Flips the TxD lamp for a sent line, else the RxD lamp.
-    void FlipTrafficLamp(bool sent);
-    // The MQTT broker's state for the title ("MQTT: connected"); empty: none.
-    void SetBrokerStatus(const QString &status);
-
-    // The text of the About box.
-    static QString AboutText();
-
-Q_SIGNALS:
-    // File, "Port Monitor", "ATU Panel" and "History": the window set shows
-    // them.
-    void PortMonitorAsked();
-    void AtuPanelAsked();
-    void HistoryAsked();
-
-private:
-    // ---- Start-up and the connection (MainWindow.cpp) -------------------
-    void ShowStartState();
-    void FailOpen(const QString &message, const QString &title);
-    // Shows ports by their labels (a by-id link with its adapter's product),
-    // each entry holding the name that Open Port opens.
-    void FillPortList(const QStringList &ports, int index);
-    // The system's ports, and the one the settings or the operator named
-    // that the system does not list.
-    QStringList ListPorts() const;
-    // File, "Network port...": asks for tcp://HOST:PORT and adds it.
-    void AskForNetworkPort();
-    // "Reconnect automatically": sets the link's reconnection and saves it.
-    void SetAutoReconnect(bool on);
-
-    // ---- The layout (MainWindowLayout.cpp) ------------------------------
-    void CreateControls();
-    void CreateMenus();
-
-    // ---- The operator's commands (OperatorCommands.cpp) -----------------
-    void ConnectCommands();
-    // Every band change the operator asks for, from a press on a circle or
-    // the keyboard.
-    void RequestBand(int band, CommandOrigin origin);
-    // Every output level the operator asks for, as a press at X on the
-    // output bar (full level at X 333); whether it went out.
-    bool RequestOutputLevel(int x, CommandOrigin origin);
-    void SetBandsEnabled(bool enabled);
-    // The mouse over band n's circle (not the chosen one): yellow until it
-    // reaches the band group's background.
-    void HighlightBand(int n);
-    void ClearBandHighlight();
-    // Keyboard on the band circles: the arrow keys move the focus to the
-    // next enabled circle that way round; Enter or Space on it sends.
-    bool MoveBandFocus(int n, int key);
-    // Keyboard on the output bar: the arrow keys move the bar's selection
-    // by 5 % of the full level, Page Up and Down by 25 %, Home and End to
-    // the ends; Enter or Space sends the level there, as a press at that X.
-    bool MoveOutputSelection(int key);
-    // A level at x on the output bar's full-level scale (0..333) from a
-    // source: the mark goes there and the level is sent, unless the
-    // amplifier is not calibrated (a message says so). True when it went out.
-    bool PressOutputLevel(int x, const CommandSource &source);
-    void Exit();
-    void ShowAbout();
-
-    // ---- Drawing the link's state (MainWindowView.cpp) ------------------
-    void DrawState(const AmpStatus &state, unsigned changed);
-    // Keeps what the window shows of a report beyond the link's readings.
-    void NoteReport(ReportId row, const QString &value);
-    void DrawOutputLevelMark();
-    void DrawConnection(const AmpStatus &state);
-    // The title: the connection, and the broker's state when there is one.
-    void DrawTitle(const AmpStatus &state);
-    // Open Port pressed in or not as the connection is, set again after each
-    // click's latch toggle, whatever box the click's handler showed.
-    void OpenPortFollowsState();
-    void DrawReadingsCurrent(const AmpStatus &state);
-    void DrawInterface(const AmpStatus &state);
-    void DrawSettings(const AmpStatus &state);
-    // The readouts, bars and marks of the "Power" box.
-    void DrawPower(const AmpStatus &state, unsigned changed);
-    void ShowLinkEffect(const LinkEffect &effect);
-
-    const Settings &settings;
-    // A device the settings or the operator named that the system does not
-    // list (a pseudo-terminal, a link) or a network port; it stays in the
-    // list across refreshes.
-    QString extraPort;
-    QString brokerStatus; // for the title; empty without a broker
-    // What the window shows of the reports that the link's readings do not
-    // hold: the values as received ("850" of "O: 850", "8k" too), and the
-    // output level mark.
-    struct Shown {
-        std::optional<QString> output;      // "O: "; none after "TX: OFF"
-        std::optional<QString> peak;        // "P_max: "; none after "TX: OFF"
-        std::optional<QString> temperature; // "T: "
-        // The output level mark, shown once a calibration other than 255 is
-        // reported, pointing at X on the bar's full-level scale (0..333 is
-        // 0..100 % of the calibration): the operator's press, or ALC * 333 /
-        // CAL from the reports. None: where laid out.
-        bool levelMarkShown = false;
-        std::optional<int> levelMark;
-    } shown;
-
+// The main window's controls, laid out by the window (MainWindowLayout.cpp);
+// the operator's commands hook their events through MainWindow::Controls.
+struct MainWindowControls {
     // "Power" (GroupBox3)
     QGroupBox *powerBox = nullptr;
     TBarMeter *outputMeter = nullptr;      // output
@@ -204,4 +84,118 @@ private:
     std::array<QAction *, 4> barSpeedItems{};   // Veryslow1 .. Veryfast1
     std::array<QAction *, 4> totItems{};        // Off1, N5min1, N15min1, N30min1
     QAction *aboutAction = nullptr;             // About1
+};
+
+class MainWindow : public QMainWindow, private MainWindowControls {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+public:
+    MainWindow(AmpLink &link, const Settings &settings, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    AmpLink &Link;
+
+    // Open Port: opens the selected port; with none selected, or when it
+    // will not open, a message says why and the window stays closed.
+    void OpenSelectedPort();
+    // The port name of the selected entry (the list shows labels); empty
+    // when none is selected.
+    QString SelectedPort() const;
+    // Adds the network port in text to the list, selects it and remembers it
+    // in the user's settings file; a malformed one gets a message and
+    // changes nothing. True when added.
+    bool AddNetworkPort(const QString &text);
+    // Tells a screen reader a short message (transmitting, an alarm ...).
+    void Announce(const QString &message);
+    // Flips the TxD lamp for a sent line, else the RxD lamp.
+    void FlipTrafficLamp(bool sent);
+    // The MQTT broker's state for the title ("MQTT: connected"); empty: none.
+    void SetBrokerStatus(const QString &status);
+
+    // The controls, for the operator's commands to hook their events.
+    const MainWindowControls &Controls() const { return *this; }
+    // Fills the port list anew from the system's ports (and the one named
+    // that the system does not list), selecting the first or none.
+    void RefillPortList(bool selectFirst);
+    // File, "Network port...": asks for tcp://HOST:PORT and adds it.
+    void AskForNetworkPort();
+    // "Reconnect automatically": sets the link's reconnection and saves it.
+    void SetAutoReconnect(bool on);
+    // A level at x on the output bar's full-level scale (0..333) from a
+    // source: the mark goes there and the level is sent, unless the
+    // amplifier is not calibrated (a message says so). True when it went out.
+    bool PressOutputLevel(int x, const CommandSource &source);
+    // Where the output level mark points on the bar's full-level scale;
+    // none while it stands where laid out.
+    std::optional<int> OutputLevelMark() const { return shown.levelMark; }
+    // The mouse over band n's circle (not the chosen one): yellow until it
+    // reaches the band group's background.
+    void HighlightBand(int n);
+    void ClearBandHighlight();
+
+    // The text of the About box.
+    static QString AboutText();
+
+Q_SIGNALS:
+    // File, "Port Monitor", "ATU Panel" and "History": the window set shows
+    // them.
+    void PortMonitorAsked();
+    void AtuPanelAsked();
+    void HistoryAsked();
+
+private:
+    // ---- Start-up and the connection (MainWindow.cpp) -------------------
+    void ShowStartState();
+    void FailOpen(const QString &message, const QString &title);
+    // Shows ports by their labels (a by-id link with its adapter's product),
+    // each entry holding the name that Open Port opens.
+    void FillPortList(const QStringList &ports, int index);
+    // The system's ports, and the one the settings or the operator named
+    // that the system does not list.
+    QStringList ListPorts() const;
+
+    // ---- The layout (MainWindowLayout.cpp) ------------------------------
+    void CreateControls();
+    void CreateMenus();
+
+    // ---- Drawing the link's state (MainWindowView.cpp) ------------------
+    void DrawState(const AmpStatus &state, unsigned changed);
+    // Keeps what the window shows of a report beyond the link's readings.
+    void NoteReport(ReportId row, const QString &value);
+    void DrawOutputLevelMark();
+    void DrawConnection(const AmpStatus &state);
+    // The title: the connection, and the broker's state when there is one.
+    void DrawTitle(const AmpStatus &state);
+    // Open Port pressed in or not as the connection is, set again after each
+    // click's latch toggle, whatever box the click's handler showed.
+    void OpenPortFollowsState();
+    void DrawReadingsCurrent(const AmpStatus &state);
+    void DrawInterface(const AmpStatus &state);
+    void DrawSettings(const AmpStatus &state);
+    // The readouts, bars and marks of the "Power" box.
+    void DrawPower(const AmpStatus &state, unsigned changed);
+    void ShowLinkEffect(const LinkEffect &effect);
+    // The band circles and their captions usable or greyed.
+    void SetBandsEnabled(bool enabled);
+
+    const Settings &settings;
+    // A device the settings or the operator named that the system does not
+    // list (a pseudo-terminal, a link) or a network port; it stays in the
+    // list across refreshes.
+    QString extraPort;
+    QString brokerStatus; // for the title; empty without a broker
+    // What the window shows of the reports that the link's readings do not
+    // hold: the values as received ("850" of "O: 850", "8k" too), and the
+    // output level mark.
+    struct Shown {
+        std::optional<QString> output;      // "O: "; none after "TX: OFF"
+        std::optional<QString> peak;        // "P_max: "; none after "TX: OFF"
+        std::optional<QString> temperature; // "T: "
+        // The output level mark, shown once a calibration other than 255 is
+        // reported, pointing at X on the bar's full-level scale (0..333 is
+        // 0..100 % of the calibration): the operator's press, or ALC * 333 /
+        // CAL from the reports. None: where laid out.
+        bool levelMarkShown = false;
+        std::optional<int> levelMark;
+    } shown;
 };

@@ -276,6 +276,24 @@ bool MainWindow::PressOutputLevel(int x, const CommandSource &source) {
     return Link.PressOutputBar(x, source);
 }
 
+void MainWindow::SetBandsEnabled(bool enabled) {
+    for (TShape *circle : bandCircles)
+        circle->setEnabled(enabled);
+    for (QLabel *label : bandLabels)
+        label->setEnabled(enabled);
+}
+
+void MainWindow::HighlightBand(int n) {
+    if (n != Link.State().readings.band)
+        bandCircles[std::size_t(n - 1)]->SetBrushColor(clYellow);
+}
+
+void MainWindow::ClearBandHighlight() {
+    for (std::size_t i = 0; i < bandCircles.size(); ++i)
+        if (int(i) + 1 != Link.State().readings.band)
+            bandCircles[i]->SetBrushColor(clSilver);
+}
+
 void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     // A connection that ends takes its power readings with it, the values

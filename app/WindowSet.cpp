@@ -3,6 +3,7 @@
 
 #include "app/AlarmWindow.h"
 #include "app/MainWindow.h"
+#include "app/OperatorCommands.h"
 #include "atu/AtuPanel.h"
 #include "historywindow/HistoryWindow.h"
 #include "link/AmpLink.h"
@@ -38,6 +39,9 @@ WindowSet::WindowSet(const Settings &settings)
     });
     // Created in this order; every window but the first starts hidden.
     main = Add<MainWindow>(*link, settings_);
+    // The operator's commands hook the main window's controls; the window
+    // owns them.
+    new OperatorCommands(*main, *link);
     monitor = Add<PortMonitor>(*link);
     calibration = Add<CalibrationWindow>();
     for (const AlarmWindow::Design &design : AlarmWindow::Designs)
