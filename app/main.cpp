@@ -70,7 +70,9 @@ std::unique_ptr<Runtime::TApplication> StartApplication(int &argc, char **argv) 
 int main(int argc, char **argv) {
     CommandLine::Options options;
     int status = 0;
-    if (!CommandLine::Read(argc, argv, &options, &status))
+    // The parts check the options they take (--listen, --mqtt) before
+    // anything starts.
+    if (!CommandLine::Read(argc, argv, &Station::Plan::CheckOption, &options, &status))
         return status;
     if (options.headless)
         return Headless::Run(argc, argv, options);

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/CommandLine.h"
 
-#include "remote/RemoteRules.h"
-
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <utility>
 
 namespace CommandLine {
 
@@ -69,7 +68,7 @@ QString Version() {
     return QStringLiteral(ORVIK_VERSION);
 }
 
-Result Parse(const QStringList &arguments) {
+Result Parse(const QStringList &arguments, const Check &check) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Remote control panel for the Orvik 1200 HF amplifier and its tuner.\n"
@@ -161,48 +160,29 @@ Result Parse(const QStringList &arguments) {
         return fail(QStringLiteral("--config needs a file name"));
     if (parser.isSet(history) && o.history.isEmpty())
         return fail(QStringLiteral("--history needs a file name"));
-    if (parser.isSet(listen)) {
-        remote::ListenAddress where;
-        const QString error = remote::ParseListen(o.listen, &where);
-        if (!error.isEmpty())
-            return fail(QStringLiteral("--listen: ") + error);
-    }
-    if (parser.isSet(mqtt)) {
-        mqtt::Broker broker;
-        const QString error = mqtt::ParseBroker(o.mqtt, &broker);
-        if (!error.isEmpty())
-            return fail(QStringLiteral("--mqtt: ") + error);
+    if (check) {
+        const std::pair<const QCommandLineOption &, const QString &> given[] = {
+            {port, o.port},
+            {listen, o.listen},
+            {config, o.config},
+            {history, o.history},
+            {mqtt, o.mqtt}};
+        for (const auto &[option, value] : given) {
+            const QString name = option.names().constFirst();
+            if (!parser.isSet(option))
+                continue;
+            if (const QString error = check(name, value); !error.isEmpty())
+                return fail(QStringLiteral("--") + name + QStringLiteral(": ") + error);
+        }
     }
     return result;
 }
 
-mqtt::Settings MqttSettings(const Options &options, const Settings &settings) {
-    mqtt::Settings m;
-    m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
-    m.username = settings.mqtt.username;
-    m.passwordFile = settings.mqtt.passwordFile;
-    m.caFile = settings.mqtt.caFile;
-    m.topic = settings.mqtt.topic;
-    m.control = settings.mqtt.control;
-    m.discovery = settings.mqtt.discovery;
-    m.allowRaw = settings.network.allowRaw;
-    return m;
-}
-
-remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network) {
-    remote::RemoteConfig config;
-    config.listen = options.listen.isEmpty() ? network.listen : options.listen;
-    config.allow = network.allow;
-    config.allowRaw = network.allowRaw;
-    config.idleTimeout = network.idleTimeout;
-    return config;
-}
-
-bool Read(int argc, char **argv, Options *options, int *status) {
+bool Read(int argc, char **argv, const Check &check, Options *options, int *status) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const Result result = Parse(arguments);
+    const Result result = Parse(arguments, check);
     if (!result.output.isEmpty())
         std::fputs(result.output.toLocal8Bit().constData(), stdout);
     if (!result.error.isEmpty())

@@ -4,12 +4,10 @@
 // (-platform, -style, ...) are left for the application object.
 #pragma once
 
-#include "config/Settings.h"
-#include "mqtt/MqttSettings.h"
-#include "remote/RemoteServer.h"
-
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace CommandLine {
 
@@ -38,19 +36,18 @@ struct Result {
 // The program's version, as --version prints it.
 QString Version();
 
-// Reads `arguments` (the first is the program's name).
-Result Parse(const QStringList &arguments);
+// The check of an option's value by the part that takes it (the address
+// of --listen, the broker of --mqtt): why the program cannot start with it,
+// or an empty string. Here the values are only text.
+using Check = std::function<QString(const QString &option, const QString &value)>;
 
-// The network server's settings: [Network] of the settings file, with
-// --listen before Listen=.
-remote::RemoteConfig NetworkConfig(const Options &options, const Settings::Network &network);
-
-// The MQTT publisher's settings: [MQTT] of the settings file, with --mqtt
-// before Broker=, and [Network] AllowRaw= for .../set/raw.
-mqtt::Settings MqttSettings(const Options &options, const Settings &settings);
+// Reads `arguments` (the first is the program's name); each option given
+// with a value ("listen", "mqtt", ...) that passes these rules then goes
+// through `check`.
+Result Parse(const QStringList &arguments, const Check &check = {});
 
 // Parse on argv; prints and returns false when the program is to exit with
 // *status.
-bool Read(int argc, char **argv, Options *options, int *status);
+bool Read(int argc, char **argv, const Check &check, Options *options, int *status);
 
 } // namespace CommandLine

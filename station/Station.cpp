@@ -6,6 +6,7 @@
 #include "mqtt/LinkBridge.h"
 #include "mqtt/Publisher.h"
 #include "remote/LinkTarget.h"
+#include "remote/RemoteRules.h"
 #include "remote/RemoteServer.h"
 #include "serial/Transport.h"
 
@@ -45,16 +46,54 @@ QString SignalName(int signal) {
     }
 }
 
+// The network server's settings: [Network], with --listen before Listen=.
+remote::RemoteConfig NetworkConfig(const Settings::Network &network,
+                                   const CommandLine::Options &options) {
+    remote::RemoteConfig config;
+    config.listen = options.listen.isEmpty() ? network.listen : options.listen;
+    config.allow = network.allow;
+    config.allowRaw = network.allowRaw;
+    config.idleTimeout = network.idleTimeout;
+    return config;
+}
+
+// The MQTT publisher's settings: [MQTT], with --mqtt before Broker=, and
+// [Network] AllowRaw= for .../set/raw.
+mqtt::Settings MqttSettings(const Settings &settings, const CommandLine::Options &options) {
+    mqtt::Settings m;
+    m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
+    m.username = settings.mqtt.username;
+    m.passwordFile = settings.mqtt.passwordFile;
+    m.caFile = settings.mqtt.caFile;
+    m.topic = settings.mqtt.topic;
+    m.control = settings.mqtt.control;
+    m.discovery = settings.mqtt.discovery;
+    m.allowRaw = settings.network.allowRaw;
+    return m;
+}
+
 } // namespace
 
 Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Settings &settings) {
     Plan plan;
-    plan.network = CommandLine::NetworkConfig(options, settings.network);
-    plan.mqtt = CommandLine::MqttSettings(options, settings);
+    plan.network = NetworkConfig(settings.network, options);
+    plan.mqtt = MqttSettings(settings, options);
     // --history, else File= of the settings, else the default.
     plan.historyFile = options.history.isEmpty() ? settings.HistoryPath() : options.history;
     plan.historyDays = settings.history.days;
     return plan;
+}
+
+QString Station::Plan::CheckOption(const QString &option, const QString &value) {
+    if (option == QLatin1String("listen")) {
+        remote::ListenAddress where;
+        return remote::ParseListen(value, &where);
+    }
+    if (option == QLatin1String("mqtt")) {
+        mqtt::Broker broker;
+        return mqtt::ParseBroker(value, &broker);
+    }
+    return QString();
 }
 
 Station::Station() : link(std::make_unique<AmpLink>()) {

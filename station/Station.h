@@ -8,7 +8,10 @@
 #pragma once
 
 #include "config/CommandLine.h"
+#include "config/Settings.h"
 #include "history/HistoryStore.h"
+#include "mqtt/MqttSettings.h"
+#include "remote/RemoteServer.h"
 
 #include <QObject>
 #include <QString>
@@ -29,14 +32,17 @@ class Station : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Station)
 public:
-    // What the parts are built from: the settings file with the command
-    // line's options before its keys.
+    // What the parts are built from: each part's section of the settings
+    // file with the command line's options before its keys.
     struct Plan {
-        remote::RemoteConfig network; // no Listen: no server
-        mqtt::Settings mqtt;          // no Broker: no publisher
+        remote::RemoteConfig network; // [Network], --listen; no Listen: no server
+        mqtt::Settings mqtt;          // [MQTT], --mqtt; no Broker: no publisher
         QString historyFile;          // where the history is recorded
         int historyDays = HistoryStore::DefaultDays;
         static Plan Of(const CommandLine::Options &options, const Settings &settings);
+        // The command line's check (CommandLine::Check) of the options the
+        // parts take: --listen an address, --mqtt a broker's URL.
+        static QString CheckOption(const QString &option, const QString &value);
     };
 
     Station();

@@ -7,9 +7,10 @@
 #include "remote/RemoteServer.h"
 
 #include "bench/RemoteLoad.h"
-#include "config/CommandLine.h"
+#include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "remote/LinkTarget.h"
+#include "station/Station.h"
 #include "tests/common/Headless.h"
 #include "tests/common/PanelFixture.h"
 
@@ -1166,6 +1167,12 @@ void TestRemote::programStart_data() {
     QTest::newRow("headless: bad --listen")
         << "headless" << S{QStringLiteral("--listen"), QStringLiteral("4531")} << anyNoAllow << 2
         << "--listen";
+    QTest::newRow("panel: empty --listen")
+        << "command line" << S{QStringLiteral("--listen=")} << QByteArray() << 2
+        << "--listen: \"\" is not HOST:PORT";
+    QTest::newRow("panel: bad --mqtt")
+        << "command line" << S{QStringLiteral("--mqtt"), QStringLiteral("tcp://x:1883")}
+        << QByteArray() << 2 << "--mqtt: unknown scheme \"tcp\"";
     QTest::newRow("headless: a network port without its address")
         << "headless" << S{QStringLiteral("--port"), QStringLiteral("tcp://")} << anyNoAllow << 2
         << "port tcp://: ";
@@ -1193,7 +1200,7 @@ void TestRemote::programStart() {
         // As the program starts it: the windows, then the server.
         PanelFixture f(true);
         const QString error =
-            f.windows->StartServer(CommandLine::NetworkConfig({}, Settings::Read(path).network));
+            f.windows->StartServer(Station::Plan::Of({}, Settings::Read(path)).network);
         QVERIFY2(error.contains(message), qPrintable(error));
         QVERIFY(!f.windows->Server()->IsListening());
         QCOMPARE(f.boxes.size(), 1);
