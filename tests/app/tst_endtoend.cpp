@@ -434,13 +434,13 @@ void TestEndToEnd::historyEvening() {
     ::kill(pid_t(headless.processId()), SIGKILL);
     QVERIFY(headless.waitForFinished(5000));
 
-    QCOMPARE(
-        Sqlite(file, QStringLiteral("SELECT group_concat(CASE kind WHEN 'transmit off' THEN kind "
-                                    "ELSE kind || ifnull(':' || detail, '') END, ',') FROM events "
-                                    "WHERE kind != 'command'")),
-        QStringLiteral(
-            "opened,transmit on,transmit off,alarm:High reverse power,alarm end:High reverse "
-            "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
+    QCOMPARE(Sqlite(file,
+                    QStringLiteral("SELECT group_concat(CASE kind WHEN 'transmit off' THEN kind "
+                                   "ELSE kind || ifnull(':' || detail, '') END, ',') FROM events "
+                                   "WHERE kind != 'command'")),
+             QStringLiteral(
+                 "opened,transmit on,transmit off,alarm:High reverse power,alarm end:High reverse "
+                 "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
     // A row a second while transmitting, the power as sent.
     const QStringList bands =
         Sqlite(file, QStringLiteral("SELECT band, count(*), max(output_max), min(output_min) FROM "
