@@ -7,13 +7,18 @@
 // pseudo-terminal in tst_mainwindow. The history of an evening, in the
 // headless program and in the panel. The panel program ended by a stop
 // signal. onePortOneProgram, historyInThePanel and panelStopSignal also run
-// as an unprivileged user (run-unprivileged.sh).
+// as an unprivileged user (run-unprivileged.sh). One evening with every
+// output on, compared step by step.
 #include "historywindow/HistoryWindow.h"
+#include "link/Facts.h"
+#include "mqtt/MqttSettings.h"
+#include "remote/RemoteServer.h"
 #include "serial/PortLock.h"
 #include "tests/common/Headless.h"
 #include "tests/common/HistoryFiles.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
+#include "tests/mqtt/Mosquitto.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"
 #include "widgets/StdControls.h"
@@ -21,6 +26,9 @@
 #include <QAction>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QTcpSocket>
@@ -61,6 +69,7 @@ private Q_SLOTS:
     void historyInThePanel();
     void panelStopSignal_data();
     void panelStopSignal();
+    void oneEveningEveryOutput();
 
 private:
     static void routes() {
@@ -560,6 +569,211 @@ void TestEndToEnd::panelStopSignal() {
     QVERIFY2(events.endsWith(QLatin1String("opened,closed")), qPrintable(events));
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(panel.exitCode(), 0);
+}
+
+namespace {
+
+// One step of the evening: the simulator's commands, then what every
+// output has to say once settled. A phase other than "connected" says
+// nothing more: no band, SWR, power or alarm of before may show.
+struct EveningStep {
+    const char *what, *sim, *phase;
+    int band = 0;
+    double swr = 0; // 0: none
+    int watts = 0;
+    bool alarm = false, tunerSwr = false;
+};
+
+QString Swr(double v) {
+    return v > 0 ? QString::number(v, 'f', 2) : QStringLiteral("none");
+}
+
+// What an output should say: its SWR when it shows one (swrNone: what
+// it says for none), the alarm when it shows alarms.
+QString Expected(const EveningStep &s, bool swrShown, double swrNone = 0, bool alarmShown = true) {
+    if (QLatin1String(s.phase) != QLatin1String("connected"))
+        return QLatin1String(s.phase);
+    return QStringLiteral("connected band=%1%2 out=%3%4")
+        .arg(s.band)
+        .arg(swrShown ? QStringLiteral(" swr=") + Swr(s.swr ? s.swr : swrNone) : QString())
+        .arg(s.watts)
+        .arg(alarmShown ? QStringLiteral(" alarm=") + QLatin1String(s.alarm ? "SWR" : "none")
+                        : QString());
+}
+
+// The first line of the server's answer to one request.
+QString ServerSays(QTcpSocket *s, const QByteArray &request) {
+    QByteArray got;
+    if (s->write(request + '\n') < 0 ||
+        !QTest::qWaitFor([&] { return (got += s->readAll()).endsWith('\n'); }, 3000))
+        return QStringLiteral("no answer line: ") + QString::fromLatin1(got);
+    return QString::fromLatin1(got.left(got.indexOf('\n')));
+}
+
+} // namespace
+
+// The panel with its server, MQTT publisher and history on, through an
+// evening of the simulated amplifier: transmitting, an alarm, the tuner's
+// SWR, another band, a silent spell, the port unplugged. At each step the
+// server, the broker's retained state, the panel and the history say the
+// same, and none of them shows power once the amplifier is not live.
+void TestEndToEnd::oneEveningEveryOutput() {
+    Mosquitto broker;
+    QVERIFY(broker.Start());
+    Watcher watcher(broker.port);
+    QVERIFY(watcher.Subscribed());
+    Route r;
+    r.settings = "AutoReconnect=1\r\n";
+    PanelFixture &f = r.f;
+    QVERIFY2(r.start(false, {QStringLiteral("--atu")}, false), qPrintable(f.sim.errorString()));
+    WindowSet &w = *f.windows;
+    remote::RemoteConfig server;
+    server.listen = QStringLiteral("127.0.0.1:0");
+    QCOMPARE(w.StartServer(server), QString());
+    mqtt::Settings bus;
+    bus.broker = broker.Url();
+    bus.username = QStringLiteral("orvik");
+    bus.passwordFile = f.dir.filePath(QStringLiteral("password"));
+    bus.topic = QStringLiteral("orvik/evening");
+    QFile password(bus.passwordFile);
+    QVERIFY(password.open(QIODevice::WriteOnly) && password.write(Mosquitto::Password) > 0 &&
+            password.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    password.close();
+    QCOMPARE(w.StartPublisher(bus), QString());
+    const QString file = f.dir.filePath(QStringLiteral("history.sqlite"));
+    QCOMPARE(w.StartHistory(file, 30), QString());
+    QVERIFY(f.connect());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, w.Server()->Port());
+    QVERIFY(client.waitForConnected(3000));
+
+    // Each output in the same words.
+    const auto fromServer = [&client] {
+        const QString swr = ServerSays(&client, "l SWR");
+        if (swr.startsWith(QLatin1String("RPRT"))) {
+            QString said = swr == QLatin1String("RPRT -5")   ? QStringLiteral("no answer")
+                           : swr == QLatin1String("RPRT -6") ? QStringLiteral("lost")
+                                                             : swr;
+            const QString out = ServerSays(&client, "l PWRFORWARD");
+            const QString on = ServerSays(&client, "\\get_powerstat");
+            if (out != swr || on != QLatin1String("0"))
+                said += QStringLiteral(" out=%1 powerstat=%2").arg(out, on);
+            return said;
+        }
+        const QString fault = ServerSays(&client, "l FAULT");
+        return QStringLiteral("connected band=%1 swr=%2 out=%3 alarm=%4")
+            .arg(Facts::BandForFrequency(ServerSays(&client, "f").toDouble()))
+            .arg(Swr(swr.toDouble()), ServerSays(&client, "l PWRFORWARD"),
+                 fault == QLatin1String("None")                 ? QStringLiteral("none")
+                 : fault == QLatin1String("High reverse power") ? QStringLiteral("SWR")
+                                                                : fault);
+    };
+    const auto fromBroker = [&watcher] {
+        const QList<Watcher::Message> all = watcher.Messages("orvik/evening/state");
+        if (all.isEmpty())
+            return QStringLiteral("nothing");
+        const QJsonObject o = QJsonDocument::fromJson(all.last().payload).object();
+        const QString phase = o.value(QStringLiteral("phase")).toString();
+        if (phase != QLatin1String("connected")) {
+            for (const char *key : {"band", "swr", "output_w", "alarms"})
+                if (!o.value(QLatin1String(key)).isNull())
+                    return phase + QStringLiteral(" with ") + QLatin1String(key);
+            return phase;
+        }
+        const QJsonArray alarms = o.value(QStringLiteral("alarms")).toArray();
+        return QStringLiteral("connected band=%1 swr=%2 out=%3 alarm=%4")
+            .arg(o.value(QStringLiteral("band")).toInt())
+            .arg(Swr(o.value(QStringLiteral("swr")).toDouble()))
+            .arg(o.value(QStringLiteral("output_w")).toInt())
+            .arg(alarms.isEmpty() ? QStringLiteral("none") : alarms.at(0).toString());
+    };
+    const auto fromPanel = [&f, &w](const EveningStep &s) {
+        const QString title = f.main->windowTitle();
+        const QString phase =
+            title.contains(QLatin1String(" - waiting for "))      ? QStringLiteral("lost")
+            : title.contains(QLatin1String(" - no answer from ")) ? QStringLiteral("no answer")
+                                                                  : QStringLiteral("connected");
+        if (phase != QLatin1String("connected"))
+            return f.ui.P_out->isEnabled() && !f.ui.P_out->text().isEmpty()
+                       ? phase + QStringLiteral(" out=") + f.ui.P_out->text()
+                       : phase;
+        QStringList lit;
+        for (int i = 0; i < 7; ++i)
+            if (f.ui.Band[std::size_t(i)]->BrushColor() == clLime)
+                lit << QString::number(i + 1);
+        return QStringLiteral("connected band=%1%2 out=%3 alarm=%4")
+            .arg(lit.join(QLatin1Char(',')),
+                 s.tunerSwr ? QStringLiteral(" swr=") + Swr(f.atu.Label3->text().toDouble())
+                            : QString())
+            .arg(f.ui.P_out->text().section(QLatin1Char(' '), 0, 0).toInt())
+            .arg(w.Alarm(AlarmKind::Swr)->isVisible() ? QStringLiteral("SWR")
+                                                      : QStringLiteral("none"));
+    };
+    // The history: its last connection event, and the last row while
+    // live (its SWR while transmitting: the history keeps none without
+    // output power); else whether a row with power came after that event.
+    const auto fromHistory = [&file](const EveningStep &s) {
+        const QString event =
+            Sqlite(file, QStringLiteral(
+                             "SELECT kind || '|' || t_ms FROM events WHERE kind IN ('opened', "
+                             "'back', 'lost', 'no answer', 'closed') ORDER BY id DESC LIMIT 1"));
+        const QString kind = event.section(QLatin1Char('|'), 0, 0);
+        if (kind != QLatin1String("opened") && kind != QLatin1String("back")) {
+            const QString later = Sqlite(
+                file, QStringLiteral("SELECT count(*) FROM readings WHERE output > 0 AND t > %1")
+                          .arg(event.section(QLatin1Char('|'), 1).toLongLong() / 1000));
+            return later == QLatin1String("0") ? kind : kind + QStringLiteral(" rows=") + later;
+        }
+        const QString alarm = Sqlite(
+            file, QStringLiteral("SELECT kind FROM events WHERE kind IN ('alarm', 'alarm end') "
+                                 "ORDER BY id DESC LIMIT 1"));
+        const QStringList row =
+            Sqlite(file, QStringLiteral("SELECT band, CASE WHEN swr IS NULL THEN 'none' ELSE "
+                                        "printf('%.2f', swr) END, "
+                                        "ifnull(output, 0) FROM readings ORDER BY t DESC LIMIT 1"))
+                .split(QLatin1Char('|'));
+        return QStringLiteral("connected band=%1%2 out=%3 alarm=%4")
+            .arg(row.value(0), s.watts ? QStringLiteral(" swr=") + row.value(1) : QString())
+            .arg(row.value(2).toDouble())
+            .arg(QLatin1String(alarm == QLatin1String("alarm") ? "SWR" : "none"));
+    };
+
+    const EveningStep evening[] = {
+        {"transmitting on 40M", "set band 3\nsay B: 3\nsay TX: ON\nsay O: 800\nsay R: 20",
+         "connected", 3, 1.38, 800},
+        {"SWR alarm", "alarm SWR", "connected", 3, 1.38, 800, true},
+        {"alarm over", "alarm OFF", "connected", 3, 1.38, 800},
+        {"the tuner's SWR", "set atustate 1\nsay ATU_STATE: 1\nsay SWR: 15", "connected", 3, 1.5,
+         800, false, true},
+        // The tuner's last reading stays until the next transmission.
+        {"received", "say TX: OFF", "connected", 3, 1.5, 0, false, true},
+        {"transmitting on 20M", "set band 5\nsay B: 5\nsay TX: ON\nsay O: 500\nsay R: 10",
+         "connected", 5, 1.33, 500},
+        {"silent", "silent on", "no answer"},
+        {"answers again", "silent off\nsay TX: OFF", "connected", 5, 0, 0},
+        {"unplugged", "unplug", "lost"},
+        {"plugged back", "replug", "connected", 5, 0, 0},
+    };
+    for (const EveningStep &s : evening) {
+        f.sim.say(s.sim);
+        const QString step = QLatin1String(s.what) + QStringLiteral(": ");
+        const std::pair<QString, std::function<QString()>> outputs[] = {
+            {Expected(s, true, 1.0), fromServer},
+            {Expected(s, true), fromBroker},
+            {Expected(s, s.tunerSwr), [&] { return fromPanel(s); }},
+            {Expected(s, s.watts > 0), [&] { return fromHistory(s); }}};
+        const char *names[] = {"server", "broker", "panel", "history"};
+        QStringList differ;
+        for (std::size_t i = 0; i < std::size(outputs); ++i) {
+            const auto &[expected, said] = outputs[i];
+            QString now;
+            if (!QTest::qWaitFor([&] { return (now = said()) == expected; }, 15000))
+                differ << QStringLiteral("%1 says \"%2\", not \"%3\"")
+                              .arg(QLatin1String(names[i]), now, expected);
+        }
+        QVERIFY2(differ.isEmpty(), qPrintable(step + differ.join(QStringLiteral("; "))));
+    }
+    QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
 }
 
 QTEST_MAIN(TestEndToEnd)
