@@ -16,6 +16,7 @@
 #include "SimProcess.h"
 #include "history/HistoryStore.h"
 #include "historywindow/HistoryWindow.h"
+#include "link/Facts.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QCheckBox>
@@ -104,8 +105,29 @@ void WriteEvening(const QString &file, qint64 start) {
         return double((seed = seed * 1103515245u + 12345u) >> 16 & 0x7fff) / 32768.0;
     };
     double temperature = 36;
+    // The link tells its events; here they are told where the evening turns.
+    namespace K = HistoryEventKind;
+    bool transmitting = false, current = false;
+    unsigned raised = 0;
+    int onBand = 0;
+    auto note = [&store](const QString &kind, int band, const QString &detail = QString()) {
+        store.Note({kind, detail, band, std::nullopt});
+    };
     auto run = [&](int seconds, int band, bool speech, double watts, double swr,
                    unsigned alarms = 0) {
+        if (!current)
+            note(onBand ? K::Back : K::Opened, onBand);
+        current = true;
+        if (onBand && band != onBand)
+            note(K::Band, band, QString::number(onBand));
+        onBand = band;
+        if (speech != transmitting)
+            note(speech ? K::TransmitOn : K::TransmitOff, band);
+        transmitting = speech;
+        if (alarms != raised)
+            note(alarms ? K::AlarmStart : K::AlarmEnd, band,
+                 QString(Facts::AlarmFact(AlarmKind::Swr).text));
+        raised = alarms;
         for (qint64 end = now + seconds * 1000LL; now < end; now += 100) {
             HistorySample s;
             s.link = HistoryLink::Current;
@@ -127,6 +149,8 @@ void WriteEvening(const QString &file, qint64 start) {
         }
     };
     auto link = [&](HistoryLink state, int seconds) {
+        note(K::Lost, onBand);
+        current = transmitting = false;
         HistorySample s;
         s.link = state;
         s.band = 5;
