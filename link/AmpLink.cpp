@@ -950,6 +950,9 @@ void AmpLink::TellChanges(const AmpStatus &before) {
             outputSinceMs = now;
             outputNow = output;
         }
+        // A band the amplifier tells only after the transmission began is its band.
+        if (!transmission->band)
+            transmission->band = state.Band().value_or(0);
         transmission->peakW = std::max({transmission->peakW, output, r.peakW.value_or(0)});
         if (const std::optional<double> swr = state.Swr(); swr && output > 0)
             transmission->worstSwr = std::max(transmission->worstSwr.value_or(0), *swr);

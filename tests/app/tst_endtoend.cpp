@@ -424,6 +424,10 @@ void TestEndToEnd::historyEvening() {
     sim.say("tx 800 20 3\nalarm SWR\nwait 1\nalarm OFF\nset band 5\nsay B: 5\ntx 500 10 2\n"
             "wait 1\nunplug\nwait 2\nreplug");
     QVERIFY2(AwaitOutput(&headless, &out, "amplifier connected", 2, 20000), out.constData());
+    // The log tells the link's events in the words every output uses.
+    for (const char *told : {"alarm: High reverse power", "alarms cleared", "transmission on 40M: ",
+                             "band 17M/15M (the amplifier)", "lost, waiting for it"})
+        QVERIFY2(out.contains(told), out.constData());
     sim.say("silent on");
     QVERIFY2(AwaitOutput(&headless, &out, "no answer from the amplifier", 1, 20000),
              out.constData());
@@ -434,13 +438,13 @@ void TestEndToEnd::historyEvening() {
     ::kill(pid_t(headless.processId()), SIGKILL);
     QVERIFY(headless.waitForFinished(5000));
 
-    QCOMPARE(Sqlite(file,
-                    QStringLiteral("SELECT group_concat(CASE kind WHEN 'transmit off' THEN kind "
-                                   "ELSE kind || ifnull(':' || detail, '') END, ',') FROM events "
-                                   "WHERE kind != 'command'")),
-             QStringLiteral(
-                 "opened,transmit on,transmit off,alarm:High reverse power,alarm end:High reverse "
-                 "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
+    QCOMPARE(
+        Sqlite(file, QStringLiteral("SELECT group_concat(CASE kind WHEN 'transmit off' THEN kind "
+                                    "ELSE kind || ifnull(':' || detail, '') END, ',') FROM events "
+                                    "WHERE kind != 'command'")),
+        QStringLiteral(
+            "opened,transmit on,transmit off,alarm:High reverse power,alarm end:High reverse "
+            "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
     // A row a second while transmitting, the power as sent.
     const QStringList bands =
         Sqlite(file, QStringLiteral("SELECT band, count(*), max(output_max), min(output_min) FROM "

@@ -1078,6 +1078,8 @@ void TestLink::events_data() {
         "transmit start 3|transmit end 3 3000ms avg 667W peak 950W swr 1.92");
     row("output without TX: ON is a transmission too", "0 B: 2|500 O: 100|1500 O: 0",
         "transmit start 2|transmit end 2 1000ms avg 100W peak 100W swr -");
+    row("a band told during it is the transmission's", "0 TX: ON|100 B: 4|500 TX: OFF",
+        "transmit start 0|transmit end 4 500ms avg 0W peak 0W swr -");
     row("a silence ends the transmission at the last line",
         "0 TX: ON|0 O: 500|3000 T: 35|3000 silent",
         "transmit start 0|transmit end 0 3000ms avg 500W peak 500W swr -|no answer");
