@@ -1085,6 +1085,7 @@ void TestLink::events_data() {
         "transmit start 0|transmit end 0 3000ms avg 500W peak 500W swr -|no answer");
     row("alarms start and end", "0 ALARM: SWR|10 ALARM: TEMP|20 ALARM: OFF",
         "alarm start 3|alarm start 4|alarm end 3|alarm end 4");
+    row("the PTT block as confirmed", "0 BL:ON|10 BL:ON|20 BL:OFF", "ptt blocked|ptt free");
     row("a band the amplifier reports", "0 B: 3|10 B: 3|20 B: 5", "band 5 from 3 by amplifier");
     row("the tuner's result", "0 B: 3|10 END_SWR: 123", "tune result 12.3");
 }
@@ -1124,6 +1125,9 @@ void TestLink::events() {
             break;
         case LinkEvent::Kind::TuneResult:
             t += QStringLiteral(" %1").arg(e.swr.value_or(0));
+            break;
+        case LinkEvent::Kind::PttChanged:
+            t += e.blocked ? QStringLiteral(" blocked") : QStringLiteral(" free");
             break;
         default:
             break;
