@@ -5,7 +5,6 @@
 
 #include "config/Settings.h"
 #include "link/AmpLink.h"
-#include "remote/LinkTarget.h"
 #include "serial/Transport.h"
 #include "station/Station.h"
 
@@ -51,7 +50,7 @@ int Fail(const QString &why, int status) {
 QString EffectText(const LinkEffect &e) {
     switch (e.kind) {
     case LinkEffect::Kind::AlarmRaised:
-        return QStringLiteral("alarm: ") + QString::fromLatin1(remote::AlarmText(e.alarm));
+        return QStringLiteral("alarm: ") + QString(Facts::AlarmFact(e.alarm).text);
     case LinkEffect::Kind::AlarmsCleared:
         return QStringLiteral("alarms cleared");
     case LinkEffect::Kind::ShowAtuPanel:

@@ -818,7 +818,7 @@ CommandOutcome AmpLink::Submit(const Command &command) {
         Finish(replaced);
     }
     const qint64 now = clock();
-    if (Spaced(command.source) && slot.everSent && now - slot.lastSentMs < spacingMs) {
+    if (Spaced(command.source) && slot.everSent && now - slot.lastSentMs < CommandSpacingMs) {
         outcome.result = CommandOutcome::Result::Waiting;
         slot.waiting = outcome;
         ArmGate();
@@ -868,7 +868,7 @@ void AmpLink::ArmGate() {
     qint64 due = -1;
     for (const GateSlot &slot : gate)
         if (slot.waiting) {
-            const qint64 at = slot.lastSentMs + spacingMs;
+            const qint64 at = slot.lastSentMs + CommandSpacingMs;
             due = due < 0 ? at : std::min(due, at);
         }
     if (due < 0) {
@@ -881,7 +881,7 @@ void AmpLink::ArmGate() {
 void AmpLink::GateTick() {
     const qint64 now = clock();
     for (GateSlot &slot : gate) {
-        if (!slot.waiting || now - slot.lastSentMs < spacingMs)
+        if (!slot.waiting || now - slot.lastSentMs < CommandSpacingMs)
             continue;
         CommandOutcome outcome = *slot.waiting;
         slot.waiting.reset();

@@ -144,7 +144,6 @@ public:
     // CommandFinished, as every final outcome is.
     CommandOutcome Submit(const Command &command);
     static constexpr int CommandSpacingMs = 250;
-    void SetCommandSpacing(int ms) { spacingMs = ms; }
 
     // ---- The operator's commands (each changes its state first, then sends) --
     // Through the gate, as the panel's (or the given source's) requests.
@@ -258,7 +257,6 @@ private:
     QTimer *burstTimer = nullptr;
     QList<QByteArray> burst; // the start-up burst's queries
     qsizetype burstSent = 0;
-    int spacingMs = CommandSpacingMs;
     quint64 nextCommandId = 1;
     // Who asked for the PTT block or release waiting for confirmation.
     std::optional<CommandSource> pttSource;
