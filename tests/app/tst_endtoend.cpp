@@ -26,11 +26,13 @@
 #include <QAction>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QSet>
 #include <QTcpSocket>
 #include <QtEndian>
 
@@ -309,7 +311,9 @@ void TestEndToEnd::silence() {
     QCOMPARE(marked,
              QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
-    QVERIFY(f.main->Link.State().readings.transmitting && f.boxes.isEmpty());
+    // Transmitting again as its output says, not from the "TX: ON" of before.
+    QTRY_VERIFY(f.main->Link.State().readings.Transmits());
+    QVERIFY(!f.main->Link.State().readings.transmitting && f.boxes.isEmpty());
 }
 
 // The simulator stops reading: the terminal's buffer fills with the polls.
@@ -550,11 +554,16 @@ void TestEndToEnd::panelStopSignal() {
         keys.press(Return);
     }
     QVERIFY(sim.waitForLogged("ATU_INST?", 1, 5000)); // identified, the start-up burst sent
+    // One under the link's name and one under the device's; both go.
     QStringList locks;
     for (const QString &folder : PortLock::Folders())
-        locks << folder + QLatin1Char('/') + PortLock::FileName(link);
-    QVERIFY(
-        std::any_of(locks.begin(), locks.end(), [](const QString &f) { return QFile::exists(f); }));
+        for (const QString &name : PortLock::FileNames(link))
+            locks << folder + QLatin1Char('/') + name;
+    QSet<QString> held;
+    for (const QString &lock : std::as_const(locks))
+        if (QFile::exists(lock))
+            held << QFileInfo(lock).canonicalFilePath();
+    QCOMPARE(held.size(), 2);
 
     ::kill(pid_t(panel.processId()), stopSignal);
     QVERIFY(panel.waitForFinished(5000));
