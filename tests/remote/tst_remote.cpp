@@ -466,7 +466,10 @@ void TestRemote::rules_data() {
         {"snapshot", "Ver: 3.30x2|O: 2000|P_max: 2400|I: 3",
          "live 2000 0 2400 0 0 fixed [] Orvik 1200 2.4 kW Ver 3.30x2"},
         // The amplifier's text relayed printable and bounded.
-        {"snapshot", "Ver: 3.30\x1b[2J\x7f\xe9", "live 0 0 0 0 0 fixed [] Orvik 1200 Ver 3.30[2J"},
+        {"snapshot",
+         "Ver: 3.30\x01\x7f\xe9"
+         "b",
+         "live 0 0 0 0 0 fixed [] Orvik 1200 Ver 3.30b"},
         {"snapshot", "Ver: 3.30-0123456789012345678901234567890123456789",
          "live 0 0 0 0 0 fixed [] Orvik 1200 Ver 3.30-01234567890123456789012345678901234"},
         {"snapshot", "O: 850|P_max: 900|TX: OFF", "live 0 0 0 0 0 fixed [] Orvik 1200"},
