@@ -269,6 +269,11 @@ struct Program {
     QByteArray output;
     quint16 port = 0;
 
+    // Ended as a service is, so that its lock files go with it.
+    ~Program() {
+        headless.terminate();
+        headless.waitForFinished(5000);
+    }
     SimProcess &sim() { return panel ? panel->sim : headlessSim; }
     QStringList monitor() const { return panel ? panel->monitor() : QStringList(); }
 
