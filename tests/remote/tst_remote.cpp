@@ -348,6 +348,7 @@ private Q_SLOTS:
     void headlessStop();
     void unprivileged_data();
     void unprivileged();
+    void takenPort();
     void cleanupTestCase() { live_.reset(); }
 
 private:
@@ -1551,6 +1552,42 @@ void TestRemote::unprivileged() {
     QCOMPARE(p.exitCode(), 0);
     out += p.readAllStandardOutput();
     QVERIFY2(out.endsWith(" closed\nstopped\n"), out.constData());
+}
+
+// Two headless programs on a ser2net port that hands itself to its newest
+// client (kickolduser), with the real timers: within a few rounds one of
+// them says it backs off, and from then on the amplifier is asked who it is
+// a few times a minute, not once a second.
+void TestRemote::takenPort() {
+    SimProcess sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    Ser2net bridge;
+    QVERIFY(bridge.Start(sim.devicePath()));
+    QTemporaryDir dir;
+    QProcess programs[2];
+    QByteArray out[2];
+    for (int i = 0; i < 2; ++i) {
+        StartHeadless(&programs[i],
+                      {QStringLiteral("--port"), bridge.Name(), QStringLiteral("--history"),
+                       dir.filePath(QStringLiteral("%1.sqlite").arg(i))});
+        QVERIFY2(AwaitOutput(&programs[i], &out[i], "amplifier connected"), out[i].constData());
+    }
+    const QByteArray taken = "taken by another client";
+    QDeadlineTimer fight(15000);
+    while (!out[0].contains(taken) && !out[1].contains(taken) && !fight.hasExpired()) {
+        QTest::qWait(100);
+        for (int i = 0; i < 2; ++i)
+            out[i] += programs[i].readAllStandardOutput();
+    }
+    QVERIFY2(out[0].contains(taken) != out[1].contains(taken), (out[0] + out[1]).constData());
+    const qsizetype asked = sim.loggedLines().count("PA?");
+    QTest::qWait(15000);
+    const qsizetype more = sim.loggedLines().count("PA?") - asked;
+    QVERIFY2(more <= 4, qPrintable(QString::number(more)));
+    for (QProcess &p : programs) {
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+    }
 }
 
 QTEST_MAIN(TestRemote)
