@@ -96,9 +96,11 @@ void MainWindow::OpenPortFollowsState() {
 void MainWindow::DrawTitle(const AmpStatus &s) {
     const QString title = QStringLiteral("Orvik 1200 Remote Control");
     const QString connection =
-        s.Phase == LinkPhase::Waiting ? title + QStringLiteral(" - waiting for ") + s.PortName
-        : s.NoAnswer                  ? title + QStringLiteral(" - no answer from ") + s.PortName
-                                      : title;
+        s.PortTaken ? title + QStringLiteral(" - ") + s.PortName +
+                          QStringLiteral(" taken by another client, trying again less often")
+        : s.Phase == LinkPhase::Waiting ? title + QStringLiteral(" - waiting for ") + s.PortName
+        : s.NoAnswer                    ? title + QStringLiteral(" - no answer from ") + s.PortName
+                                        : title;
     setWindowTitle(brokerStatus.isEmpty() ? connection
                                           : connection + QStringLiteral(" - ") + brokerStatus);
 }

@@ -92,8 +92,13 @@ Result Parse(const QStringList &arguments, const Check &check) {
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral("Serves Hamlib's ampctld protocol on this address (default: Listen= in "
-                       "[Network]); an address other than loopback needs Allow= there."),
+                       "[Network]); an address other than loopback needs --allow or Allow= there."),
         QStringLiteral("HOST:PORT"));
+    const QCommandLineOption allow(
+        QStringLiteral("allow"),
+        QStringLiteral("Addresses and CIDR ranges that may connect to --listen's server, comma- "
+                       "or blank-separated (default: Allow= in [Network]); loopback always may."),
+        QStringLiteral("ADDRESSES"));
     const QCommandLineOption config(
         QStringLiteral("config"),
         QStringLiteral("Settings file to read (with --headless; default: the first "
@@ -113,7 +118,7 @@ Result Parse(const QStringList &arguments, const Check &check) {
         QStringLiteral("Publishes the amplifier's state on this MQTT broker (default: Broker= in "
                        "[MQTT], where the other MQTT settings are)."),
         QStringLiteral("URL"));
-    parser.addOptions({headless, port, listen, config, demo, history, mqtt});
+    parser.addOptions({headless, port, listen, allow, config, demo, history, mqtt});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -142,6 +147,7 @@ Result Parse(const QStringList &arguments, const Check &check) {
     o.headless = parser.isSet(headless);
     o.port = parser.value(port).trimmed();
     o.listen = parser.value(listen).trimmed();
+    o.allow = parser.value(allow).trimmed();
     o.config = parser.value(config);
     o.history = parser.value(history);
     o.demo = parser.isSet(demo);
@@ -162,11 +168,8 @@ Result Parse(const QStringList &arguments, const Check &check) {
         return fail(QStringLiteral("--history needs a file name"));
     if (check) {
         const std::pair<const QCommandLineOption &, const QString &> given[] = {
-            {port, o.port},
-            {listen, o.listen},
-            {config, o.config},
-            {history, o.history},
-            {mqtt, o.mqtt}};
+            {port, o.port},     {listen, o.listen},   {allow, o.allow},
+            {config, o.config}, {history, o.history}, {mqtt, o.mqtt}};
         for (const auto &[option, value] : given) {
             const QString name = option.names().constFirst();
             if (!parser.isSet(option))

@@ -17,6 +17,7 @@ struct Options {
     bool headless = false; // --headless: no window, no display
     QString port;          // --port NAME (headless): instead of [Configuration] Port=
     QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
+    QString allow;         // --allow ADDRESSES: instead of [Network] Allow=
     QString config;        // --config FILE (headless): instead of Orvik_control.ini
     bool demo = false;     // --demo: the panel on the simulated amplifier
     QString history;       // --history FILE (headless): instead of [History] File=

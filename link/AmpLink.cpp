@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <iterator>
 
 namespace {
 
@@ -29,8 +30,15 @@ QString WaitReasonText(int error, const QString &failure, const QString &name) {
         return QStringLiteral("permission denied; add the user to the group that owns the device "
                               "(dialout on Debian: sudo adduser $USER dialout) and log in again");
     case EBUSY:
-    case EAGAIN: // a lock another program holds
+    case EAGAIN: { // a lock another program holds
+        // The holder as the port's failure names it, as the panel shows it.
+        const QLatin1String inUse("In use by ");
+        const qsizetype at = failure.indexOf(inUse);
+        if (at >= 0)
+            return QStringLiteral("busy: %1 has it open")
+                .arg(failure.mid(at + inUse.size()).section(QLatin1Char('\n'), 0, 0).trimmed());
         return QStringLiteral("busy: another program has it open");
+    }
     case ENOTTY:
         return QStringLiteral("not a terminal, so not a serial port");
     case ENOENT:
@@ -166,6 +174,10 @@ void AmpLink::SetNoAnswer(bool on) {
         return;
     const AmpStatus before = state;
     state.NoAnswer = on;
+    // A transmission, an output or an alarm of before the silence may have
+    // ended in it unseen: shown greyed during it, none comes back when the
+    // amplifier answers again.
+    const unsigned forgotten = on ? 0 : ForgetReadings(state, false);
     TellChanges(before);
     LinkEvent e;
     e.kind = on ? LinkEvent::Kind::NoAnswer : LinkEvent::Kind::AnswersAgain;
@@ -173,7 +185,7 @@ void AmpLink::SetNoAnswer(bool on) {
     Log((on ? QStringLiteral("****** No answer from the amplifier on %1")
             : QStringLiteral("****** The amplifier on %1 answers again"))
             .arg(state.PortName));
-    Changed(StateChange::NoAnswer);
+    Changed(StateChange::NoAnswer | forgotten);
     // What it did not answer before the silence is asked again.
     if (!on && state.IsConnected())
         SendStartupBurst();
@@ -259,6 +271,7 @@ QString AmpLink::OpenPort(const QString &portName) {
 }
 
 void AmpLink::StartHandshake() {
+    identifiedAskedAt = clock();
     Send(Protocol::Identify);
     state.ConnectTicks = 0;
     handshakeTimer->start();
@@ -281,6 +294,7 @@ QString AmpLink::Open(const QString &portName) {
         return failure;
     reconnectTimer->stop();
     reopened = false;
+    NotTaken();
     StartHandshake();
     return QString();
 }
@@ -289,6 +303,7 @@ void AmpLink::Close() {
     StopConnectionTimers();
     reconnectTimer->stop();
     reopened = false;
+    NotTaken();
     state.ConnectTicks = 0;
     SetPhase(LinkPhase::Closed);
     closing = Closing::ByOperator;
@@ -335,11 +350,22 @@ void AmpLink::EnterWaiting(const QString &entry) {
     reconnectTimer->start();
 }
 
+void AmpLink::NotTaken() {
+    takenInARow = 0;
+    if (!state.PortTaken)
+        return;
+    state.PortTaken = false;
+    Changed(StateChange::Connection);
+}
+
 void AmpLink::ReconnectTick() {
     if (!state.IsWaiting()) {
         reconnectTimer->stop();
         return;
     }
+    // A port another client keeps taking is left to it for a while.
+    if (state.PortTaken && clock() < retryAt)
+        return;
     // A port that is still missing stays quiet: one entry per loss, not one a
     // second; its reason is told when it changes. A network port's open lets
     // the event loop run, so no second attempt starts inside it.
@@ -389,7 +415,28 @@ void AmpLink::PortDisconnected() {
     if (autoReconnect && closing == Closing::No) {
         port->Close();
         state.PortLost = true;
+        // Closed by the peer just after we asked for the amplifier: another
+        // client that takes the port from whoever has it (ser2net's
+        // kickolduser). Twice in a row, we wait longer each time, so that
+        // two programs do not take it from each other for ever.
+        const bool taken = Transport::IsTcpName(state.PortName) && identifiedAskedAt >= 0 &&
+                           clock() - identifiedAskedAt <= TakenWithinMs;
+        takenInARow = taken ? takenInARow + 1 : 0;
         EnterWaiting(QStringLiteral("****** Port lost: %1, waiting for it").arg(state.PortName));
+        if (takenInARow >= 2) {
+            const int step = std::min<int>(takenInARow - 2, int(std::size(TakenWaitsMs)) - 1);
+            retryAt = clock() + TakenWaitsMs[step];
+            if (!state.PortTaken) {
+                state.PortTaken = true;
+                Log(QStringLiteral("****** %1 is taken by another client: trying again at "
+                                   "growing intervals, up to a minute")
+                        .arg(state.PortName));
+                Q_EMIT PortWaitReason(
+                    waitReason = QStringLiteral("taken by another client; trying again at growing "
+                                                "intervals, up to a minute"));
+                Changed(StateChange::Connection);
+            }
+        }
         return;
     }
     LinkEffect lost;
@@ -548,6 +595,9 @@ void AmpLink::LivenessTick() {
     if (!state.IsConnected())
         return;
     const qint64 now = clock();
+    // Kept past the time another client takes it in: ours again.
+    if (identifiedAskedAt >= 0 && now - identifiedAskedAt > TakenWithinMs)
+        NotTaken();
     const qint64 quiet = now - lastHeard;
     // Only after a probe has had its time to be answered.
     if (quiet >= NoAnswerAfterMs && lastProbe >= lastHeard && now - lastProbe >= ProbeGraceMs)

@@ -73,6 +73,11 @@ public:
     static constexpr int ProbeIntervalMs = 5000;
     static constexpr int ProbeGraceMs = 1500;
     static constexpr int NoAnswerAfterMs = 6000;
+    // A network connection closed by the peer within TakenWithinMs of our
+    // identification, twice in a row, was taken by another client: the
+    // next attempt waits TakenWaitsMs in turn, then the last of them each time.
+    static constexpr int TakenWithinMs = 3000;
+    static constexpr int TakenWaitsMs[] = {10000, 30000, 60000};
 
     // ---- The connection ------------------------------------------------------
     // Opens port at 9600 8N1 and starts the handshake. Returns an empty
@@ -206,6 +211,8 @@ private:
     void Guarded(const std::function<void()> &handler);
     void StopConnectionTimers();
     void SetNoAnswer(bool on);
+    // The port is ours again (kept, opened or closed by the operator).
+    void NotTaken();
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
     // The gate's parts: whether a command may go now, carrying it out, and
@@ -244,7 +251,10 @@ private:
     // The connection in hand came from a retry: a handshake that fails
     // waits again instead of giving up with a message.
     bool reopened = false;
-    QString waitReason; // the reason told last while waiting
+    QString waitReason;            // the reason told last while waiting
+    qint64 identifiedAskedAt = -1; // when this connection's handshake began (clock ms)
+    int takenInARow = 0;           // connections taken from us right after the handshake began
+    qint64 retryAt = 0;            // while taken: no attempt before this (clock ms)
 
     // The gate: per kind, the command waiting and when the last one went.
     struct GateSlot {

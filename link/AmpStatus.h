@@ -32,7 +32,6 @@ constexpr bool IsInterface(int n) {
     return n >= 1 && n <= Interfaces;
 }
 
-
 struct AmpStatus {
     // ---- Connection --------------------------------------------------------
     LinkPhase Phase = LinkPhase::Start;
@@ -44,6 +43,9 @@ struct AmpStatus {
     bool NoAnswer = false;
     // Waiting because a connection's port went (not one that was never there).
     bool PortLost = false;
+    // A network port that another client keeps taking from us (a ser2net
+    // port with kickolduser): tried again at growing intervals.
+    bool PortTaken = false;
 
     // ---- What the amplifier said -------------------------------------------
     Readings readings;

@@ -72,4 +72,15 @@ QString PaTypeName(PaType type) {
     return type == PaType::Kw12 ? QStringLiteral("1.2 kW") : QStringLiteral("2.4 kW");
 }
 
+QString RelayedText(const QString &text) {
+    QString out;
+    for (const QChar c : text) {
+        if (out.size() >= MaxRelayedText)
+            break;
+        if (c.unicode() >= 0x20 && c.unicode() < 0x7f)
+            out += c;
+    }
+    return out;
+}
+
 } // namespace Facts

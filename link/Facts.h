@@ -44,6 +44,12 @@ qint64 BandLowerEdge(int band);
 // A line with control characters other than a tab (NUL, escape, DEL ...).
 bool IsBinaryLine(const QByteArray &line);
 
+// A text of the amplifier's that other programs are given (its version):
+// printable ASCII only, at most MaxRelayedText characters, so that a line of
+// noise reaches no client, broker or log whole.
+constexpr int MaxRelayedText = 40;
+QString RelayedText(const QString &text);
+
 // The PA types: "1.2 kW" and "2.4 kW".
 QString PaTypeName(PaType type);
 

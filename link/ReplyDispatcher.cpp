@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/ReplyDispatcher.h"
 
+#include "link/Facts.h"
+
 #include "link/Protocol.h"
 #include "link/Reports.h"
 
@@ -117,7 +119,7 @@ void BandRow(Applying &a) {
 
 // "x2" in the version marks the 2.4 kW amplifier.
 void VersionRow(Applying &a) {
-    a.r.firmware = a.value;
+    a.r.firmware = Facts::RelayedText(a.value);
     a.s.FineTuningEnabled = Reports::FineTuningAllowed(a.value);
     a.log(QStringLiteral("+ Ver: ") + a.value);
     a.r.paType = a.value.contains(QStringLiteral("x2")) ? PaType::Kw24 : PaType::Kw12;
@@ -450,7 +452,7 @@ unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending) 
     return changed;
 }
 
-unsigned ForgetReadings(AmpStatus &s) {
+unsigned ForgetReadings(AmpStatus &s, bool andBand) {
     Readings &r = s.readings;
     unsigned changed = 0;
     auto forget = [&changed](auto &value, auto cleared, unsigned what) {
@@ -463,7 +465,8 @@ unsigned ForgetReadings(AmpStatus &s) {
     forget(r.reflectedW, std::optional<int>(), StateChange::Reverse);
     forget(r.peakW, std::optional<int>(), StateChange::Peak);
     forget(r.transmitting, false, StateChange::Transmit);
-    r.bandKnown = false;
+    if (andBand)
+        r.bandKnown = false;
     for (bool &alarm : r.alarms)
         forget(alarm, false, StateChange::Alarm);
     TunerReadings &tuner = r.tuner;

@@ -109,7 +109,9 @@ QList<QLatin1String> ReportPrefixes();
 unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending);
 
 // Forgets what only the amplifier's next report can confirm: power,
-// transmitting, alarms, the tuner's readings and status. Used when a
-// connection ends, so that nothing of it is shown as current on return.
+// transmitting, alarms, the tuner's readings and status, and with
+// `andBand` the band. Used when a connection ends (band and all) and when
+// the amplifier stops answering (the band stays: it is asked again first
+// when it answers), so that nothing of before is served as current.
 // Returns what changed.
-unsigned ForgetReadings(AmpStatus &state);
+unsigned ForgetReadings(AmpStatus &state, bool andBand = true);

@@ -17,7 +17,7 @@ QHostAddress Unmapped(const QHostAddress &a) {
 QString ParseListen(const QString &text, ListenAddress *out) {
     const QString t = text.trimmed();
     const int colon = t.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0)
+    if (colon < 0)
         return QStringLiteral("\"%1\" is not HOST:PORT").arg(text);
     QString host = t.left(colon);
     bool ok = false;
@@ -29,7 +29,10 @@ QString ParseListen(const QString &text, ListenAddress *out) {
     else if (host.contains(QLatin1Char(':')))
         return QStringLiteral("\"%1\": write an IPv6 address in brackets, [::1]:4531").arg(text);
     QHostAddress address;
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+    // Every address, as users mean it: both families, whichever was written.
+    if (host.isEmpty() || host == QLatin1String("0.0.0.0") || host == QLatin1String("::"))
+        address = QHostAddress(QHostAddress::Any);
+    else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         address = QHostAddress(QHostAddress::LocalHost);
     else if (!address.setAddress(host))
         return QStringLiteral("\"%1\" is not an IP address").arg(host);
@@ -59,15 +62,31 @@ QString ParseAllow(const QString &text, QList<Subnet> *out) {
     return QString();
 }
 
-bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen) {
+bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow) {
     // A dual-stack listener sees IPv4 peers as ::ffff:a.b.c.d.
     const QHostAddress p = Unmapped(peer);
-    if (allow.isEmpty())
-        return loopbackListen && p.isLoopback();
+    if (p.isLoopback())
+        return true;
     for (const Subnet &s : allow)
         if (p.isInSubnet(s) || peer.isInSubnet(s))
             return true;
     return false;
+}
+
+QString UnreachableEntry(const QHostAddress &listen, const QList<Subnet> &allow) {
+    const auto family = listen.protocol();
+    if (family != QAbstractSocket::IPv4Protocol && family != QAbstractSocket::IPv6Protocol)
+        return QString();
+    for (const Subnet &s : allow) {
+        const bool v4 = Unmapped(s.first).protocol() == QAbstractSocket::IPv4Protocol;
+        if (v4 != (family == QAbstractSocket::IPv4Protocol))
+            return QStringLiteral("%1/%2 is %3, but %4 receives only %5")
+                .arg(s.first.toString())
+                .arg(s.second)
+                .arg(v4 ? QStringLiteral("IPv4") : QStringLiteral("IPv6"), listen.toString(),
+                     v4 ? QStringLiteral("IPv6") : QStringLiteral("IPv4"));
+    }
+    return QString();
 }
 
 QString Refusal(bool loopback, int clients, int remote, int fromPeer) {
@@ -123,10 +142,15 @@ bool ParseCommandLine(const QByteArray &line, CommandLine *out) {
     c.word = line.mid(wordStart, i - wordStart);
     if (i < n)
         c.rest = line.mid(i + 1);
-    for (const QByteArray &a : line.mid(i).split(' '))
-        for (const QByteArray &b : a.split('\t'))
-            if (!b.isEmpty())
-                c.args.append(b);
+    // A word that starts with "#" begins a comment, as in ampctld, where it
+    // is read as the next command.
+    const QByteArray args = line.mid(i).replace('\t', ' ');
+    for (const QByteArray &a : args.split(' ')) {
+        if (a.startsWith('#'))
+            break;
+        if (!a.isEmpty())
+            c.args.append(a);
+    }
     *out = c;
     return true;
 }

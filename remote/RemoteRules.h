@@ -53,6 +53,7 @@ struct ListenAddress {
 };
 
 // "HOST:PORT" or "[IPv6]:PORT"; HOST is a literal address or "localhost".
+// An empty HOST, 0.0.0.0 and [::] are every address of both families.
 // Returns an empty string on success, else what is wrong.
 QString ParseListen(const QString &text, ListenAddress *out);
 
@@ -65,9 +66,13 @@ QString ParseAllow(const QString &text, QList<Subnet> *out);
 // An IPv4 address a dual-stack listener sees as ::ffff:a.b.c.d, as IPv4.
 QHostAddress Unmapped(const QHostAddress &a);
 
-// Whether a peer may stay connected: on an allow list when there is one,
-// else only when the server listens on loopback and the peer is local.
-bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow, bool loopbackListen);
+// Whether a peer may stay connected: a local one always (the station's own
+// software), another when it is on the allow list.
+bool PeerAllowed(const QHostAddress &peer, const QList<Subnet> &allow);
+
+// An allow entry of the family that a listen address of the other family
+// can never receive, with why; empty when there is none.
+QString UnreachableEntry(const QHostAddress &listen, const QList<Subnet> &allow);
 
 struct CommandLine {
     char separator = 0;     // 0: default protocol; else the extended form's record separator
@@ -78,7 +83,8 @@ struct CommandLine {
 };
 
 // Splits one line (without its newline). False for an empty line and for a
-// comment, which starts with "#" (ampctld ignores both).
+// comment, which starts with "#" (ampctld ignores both); a word starting
+// with "#" after the command begins a comment too.
 bool ParseCommandLine(const QByteArray &line, CommandLine *out);
 
 // The band plan and the binary-line rule are the link's facts.

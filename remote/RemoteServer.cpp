@@ -139,21 +139,23 @@ QString RemoteServer::Start(const RemoteConfig &config) {
     ListenAddress where;
     QString error = ParseListen(config.listen, &where);
     if (!error.isEmpty())
-        return QStringLiteral("[Network] Listen: ") + error;
+        return config.listenFrom + QStringLiteral(": ") + error;
     error = ParseAllow(config.allow, &allow_);
     if (!error.isEmpty())
-        return QStringLiteral("[Network] Allow: ") + error;
+        return config.allowFrom + QStringLiteral(": ") + error;
+    error = UnreachableEntry(where.host, allow_);
+    if (!error.isEmpty())
+        return config.allowFrom + QStringLiteral(": ") + error;
     if (!ParseIdleTimeout(config.idleTimeout, &idleMs_))
         return QStringLiteral("[Network] IdleTimeout: \"%1\" is not a number of seconds")
             .arg(config.idleTimeout);
     // Checked often enough that a client goes within a half of the time-out
     // after it, and at least once a second.
     idle_.setInterval(int(std::clamp<qint64>(idleMs_ / 2, 10, 1000)));
-    loopbackListen_ = where.host.isLoopback();
-    if (!loopbackListen_ && allow_.isEmpty())
-        return QStringLiteral("[Network] Listen=%1 is not a loopback address; set [Network] "
-                              "Allow= to the addresses or CIDR ranges that may connect")
-            .arg(config.listen.trimmed());
+    if (!where.host.isLoopback() && allow_.isEmpty())
+        return QStringLiteral("%1=%2 is not a loopback address; set %3= to the addresses or "
+                              "CIDR ranges that may connect")
+            .arg(config.listenFrom, config.listen.trimmed(), config.allowFrom);
     if (epoll_ < 0) {
         epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
         if (epoll_ < 0)
@@ -164,8 +166,8 @@ QString RemoteServer::Start(const RemoteConfig &config) {
     if (!listener_)
         listener_ = new Listener(this);
     if (!listener_->listen(where.host, where.port))
-        return QStringLiteral("cannot listen on %1: %2")
-            .arg(config.listen.trimmed(), listener_->errorString());
+        return QStringLiteral("%1=%2: cannot listen there: %3")
+            .arg(config.listenFrom, config.listen.trimmed(), listener_->errorString());
     Q_EMIT Logged(QStringLiteral("listening on %1 port %2")
                       .arg(listener_->serverAddress().toString())
                       .arg(listener_->serverPort()));
@@ -207,11 +209,12 @@ void RemoteServer::OnConnection(int fd) {
                        ? ntohs(reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_port)
                        : ntohs(reinterpret_cast<const sockaddr_in *>(&address)->sin_port);
     }
-    const QString name = QStringLiteral("%1 port %2").arg(peer.toString()).arg(peerPort);
     QString refusal;
-    if (peer.isNull() || !PeerAllowed(peer, allow_, loopbackListen_))
-        refusal = QStringLiteral("not in [Network] Allow");
+    if (peer.isNull() || !PeerAllowed(peer, allow_))
+        refusal = QStringLiteral("not in ") + config_.allowFrom;
+    // An IPv4 peer of the dual-stack listener by its IPv4 address.
     peer = Unmapped(peer);
+    const QString name = QStringLiteral("%1 port %2").arg(peer.toString()).arg(peerPort);
     const bool loopback = peer.isLoopback();
     int remote = 0, fromPeer = 0;
     for (const Client &c : std::as_const(clients_)) {
@@ -222,7 +225,7 @@ void RemoteServer::OnConnection(int fd) {
         refusal = Refusal(loopback, int(clients_.size()), remote, fromPeer);
     if (!refusal.isEmpty()) {
         ::close(fd);
-        Q_EMIT Logged(QStringLiteral("refused %1: %2").arg(name, refusal));
+        LogRefusal(peer, name, refusal);
         return;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -245,6 +248,27 @@ void RemoteServer::OnConnection(int fd) {
     if (idleMs_ > 0 && !idle_.isActive())
         idle_.start();
     Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
+}
+
+void RemoteServer::LogRefusal(const QHostAddress &peer, const QString &name, const QString &why) {
+    constexpr qint64 MinuteMs = 60000;
+    const qint64 now = clock_.elapsed();
+    // Addresses quiet for a minute are forgotten, so that the table stays small.
+    if (refused_.size() > 256)
+        refused_.removeIf(
+            [now](const auto &entry) { return now - entry.value().loggedAt >= MinuteMs; });
+    auto it = refused_.find(peer);
+    if (it != refused_.end() && now - it->loggedAt < MinuteMs) {
+        ++it->unlogged;
+        return;
+    }
+    const int more = it != refused_.end() ? it->unlogged : 0;
+    refused_.insert(peer, Refused{now, 0});
+    Q_EMIT Logged(more ? QStringLiteral("refused %1: %2 (and %3 more from %4 since its last line)")
+                             .arg(name, why)
+                             .arg(more)
+                             .arg(peer.toString())
+                       : QStringLiteral("refused %1: %2").arg(name, why));
 }
 
 void RemoteServer::OnEvents() {
@@ -307,10 +331,16 @@ void RemoteServer::Serve(int fd, bool readable) {
         do
             n = ::recv(fd, chunk, sizeof chunk, 0);
         while (n < 0 && errno == EINTR);
-        if (n > 0)
+        if (n > 0) {
             it->in.append(chunk, n);
-        else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            // A last line without its newline before the client stopped
+            // sending is answered, as ampctld answers it, when it only asks:
+            // a change cut short ("F 1425" of "F 14250000") is never made.
+            if (n == 0 && !it->skipping && OnlyAsks(it->in))
+                it->in.append('\n');
             it->gone = true;
+        }
     }
     qsizetype done = 0;
     for (int lines = 0; lines < LinesPerTurn; ++lines) {
@@ -356,8 +386,7 @@ void RemoteServer::Serve(int fd, bool readable) {
             c.out += Rprt(RigEInval);
         }
     }
-    // What a client sent whole before it left is carried out; an unfinished
-    // line is not.
+    // What a client sent whole before it left is carried out.
     const bool finished = c.gone && !more;
     if (!c.out.isEmpty())
         OnWritable(fd);
@@ -403,6 +432,18 @@ void RemoteServer::Drop(int fd, const QString &why) {
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
     ::close(fd);
     Q_EMIT Logged(QStringLiteral("client %1 %2").arg(c.name, why));
+}
+
+bool RemoteServer::OnlyAsks(QByteArray line) {
+    if (line.endsWith('\r'))
+        line.chop(1);
+    CommandLine c;
+    QList<QByteArray> args;
+    const Command *command =
+        line.size() <= MaxLineBytes && !IsBinaryLine(line) && ParseCommandLine(line, &c)
+            ? FindCommand(c, &args)
+            : nullptr;
+    return command && command->hasOutput;
 }
 
 const RemoteServer::Command *RemoteServer::FindCommand(const CommandLine &c,

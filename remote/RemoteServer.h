@@ -26,6 +26,9 @@ struct RemoteConfig {
     QString allow;         // addresses and CIDR ranges that may connect
     bool allowRaw = false; // w / send_cmd sends free text to the amplifier
     QString idleTimeout;   // seconds without a command line before a client is closed
+    // Where listen and allow came from, as messages name them.
+    QString listenFrom = QStringLiteral("[Network] Listen");
+    QString allowFrom = QStringLiteral("[Network] Allow");
 };
 
 class RemoteServer : public QObject {
@@ -77,6 +80,8 @@ private:
     };
 
     static const Command *FindCommand(const CommandLine &c, QList<QByteArray> *args);
+    // A line that only asks (a get), which may be answered however it ended.
+    static bool OnlyAsks(QByteArray line);
 
     void OnConnection(int fd);
     void OnEvents();
@@ -86,6 +91,8 @@ private:
     void Serve(int fd, bool readable);
     void OnWritable(int fd);
     void Drop(int fd, const QString &why);
+    // Logs a refused connection, at most once a minute per address.
+    void LogRefusal(const QHostAddress &peer, const QString &name, const QString &why);
 
     int RequestChange(::Command::Kind kind, int value, const QByteArray &text,
                       const QString &client);
@@ -107,7 +114,12 @@ private:
     Listener *listener_ = nullptr;
     RemoteConfig config_;
     QList<Subnet> allow_;
-    bool loopbackListen_ = false;
+    // Refusals logged per address: when last, and how many since unlogged.
+    struct Refused {
+        qint64 loggedAt = 0;
+        int unlogged = 0;
+    };
+    QHash<QHostAddress, Refused> refused_;
     QHash<int, Client> clients_;
     // Every client's socket is watched through one epoll set, and the set
     // through one notifier: one pass of the event loop serves every client

@@ -2,6 +2,7 @@
 // UUCP lock files for serial devices and the holder of a device.
 #include "serial/PortLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -75,12 +76,42 @@ void SetFolders(const QStringList &folders) {
     FolderList() = folders;
 }
 
-QString FileName(const QString &device) {
+QStringList Names(const QString &device) {
+    QStringList names;
+    QString name = QDir::cleanPath(QFileInfo(device).absoluteFilePath());
+    // Each link in turn, as far as a chain of links can sensibly go.
+    for (int hop = 0; hop < 16 && !name.isEmpty() && !names.contains(name); ++hop) {
+        names << name;
+        const QByteArray encoded = QFile::encodeName(name);
+        char target[4096];
+        const ssize_t n = ::readlink(encoded.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            break;
+        const QString next = QFile::decodeName(QByteArray(target, int(n)));
+        name = QDir::cleanPath(QDir::isAbsolutePath(next)
+                                   ? next
+                                   : QFileInfo(name).absolutePath() + QLatin1Char('/') + next);
+    }
+    // The device itself, also when a folder on the way was a link.
     const QString canonical = QFileInfo(device).canonicalFilePath();
-    QString name = canonical.isEmpty() ? device : canonical;
+    if (!canonical.isEmpty() && !names.contains(canonical))
+        names << canonical;
+    return names;
+}
+
+QString FileName(const QString &path) {
+    QString name = path;
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     return QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
+QStringList FileNames(const QString &device) {
+    QStringList files;
+    for (const QString &name : Names(device))
+        files << FileName(name);
+    files.removeDuplicates();
+    return files;
 }
 
 QString ProcessText(long pid) {
@@ -112,13 +143,45 @@ QString DeviceHolder(const QString &device) {
     return QString();
 }
 
-bool Lock::Acquire(const QString &device, QString *holder) {
-    Release();
-    const QString canonical = QFileInfo(device).canonicalFilePath();
-    const QString folder = WritableFolder();
-    if (canonical.isEmpty() || folder.isEmpty())
-        return true;
-    const QString file = folder + QLatin1Char('/') + FileName(canonical);
+QString OpenedBy(const QString &device) {
+    struct stat dev {};
+    if (::stat(QFile::encodeName(device).constData(), &dev) != 0 || !S_ISCHR(dev.st_mode))
+        return QString();
+    // Terminals only: /dev/null and the like are open everywhere.
+    const QString sysfs = QStringLiteral("/sys/dev/char/%1:%2/subsystem")
+                              .arg(major(dev.st_rdev))
+                              .arg(minor(dev.st_rdev));
+    if (!QFileInfo(device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")) &&
+        QFileInfo(sysfs).canonicalFilePath() != QLatin1String("/sys/class/tty"))
+        return QString();
+    const long self = long(::getpid());
+    const QStringList processes = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &process : processes) {
+        bool number = false;
+        const long pid = process.toLong(&number);
+        if (!number || pid == self)
+            continue;
+        // Another user's descriptors cannot be read without privilege: they
+        // are left to the lock files and the device's own claims.
+        const QString folder = QStringLiteral("/proc/%1/fd/").arg(pid);
+        const QStringList fds = QDir(folder).entryList(QDir::System | QDir::NoDotAndDotDot);
+        for (const QString &fd : fds) {
+            struct stat opened {};
+            if (::stat(QFile::encodeName(folder + fd).constData(), &opened) == 0 &&
+                S_ISCHR(opened.st_mode) && opened.st_rdev == dev.st_rdev)
+                return ProcessText(pid);
+        }
+    }
+    return QString();
+}
+
+namespace {
+
+enum class Taken { Yes, Refused, NoFile };
+
+// One lock file: taken (its descriptor in *fd), refused with its holder, or
+// not made (a file of another user that counts for nothing).
+Taken TakeFile(const QString &file, int *fd, QString *holder) {
     const QByteArray name = QFile::encodeName(file);
     // A few rounds: the last holder may remove the file between our open and our lock.
     for (int round = 0; round < 3; ++round) {
@@ -133,15 +196,15 @@ bool Lock::Acquire(const QString &device, QString *holder) {
                 ::close(r);
             if (pid > 0 && Alive(pid)) {
                 *holder = ProcessText(pid);
-                return false;
+                return Taken::Refused;
             }
-            return true;
+            return Taken::NoFile;
         }
         if (::flock(f, LOCK_EX | LOCK_NB) != 0) {
             const long pid = PidIn(ReadHead(f));
             ::close(f);
             *holder = pid > 0 ? ProcessText(pid) : QStringLiteral("another program");
-            return false;
+            return Taken::Refused;
         }
         struct stat opened {};
         struct stat named {};
@@ -150,33 +213,69 @@ bool Lock::Acquire(const QString &device, QString *holder) {
             ::close(f);
             continue;
         }
-        // A holder that keeps the file without flock() (the older UUCP way).
+        // A holder that keeps the file without flock() (the older UUCP way,
+        // ser2net's and minicom's).
         const long pid = PidIn(ReadHead(f));
         if (pid > 0 && pid != long(::getpid()) && Alive(pid)) {
             ::close(f);
             *holder = ProcessText(pid);
-            return false;
+            return Taken::Refused;
         }
         const QByteArray text = Contents();
         if (::ftruncate(f, 0) != 0 || ::pwrite(f, text.constData(), size_t(text.size()), 0) < 0) {
             ::close(f);
-            return true;
+            return Taken::NoFile;
         }
-        fd = f;
-        path = file;
+        *fd = f;
+        return Taken::Yes;
+    }
+    return Taken::NoFile;
+}
+
+} // namespace
+
+bool Lock::Acquire(const QString &device, QString *holder) {
+    Release();
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    if (canonical.isEmpty())
         return true;
+    // Under every name the device is known by, as each program names its
+    // lock after the name it was given (ser2net a by-id link, minicom the
+    // node): whichever name another program used, its lock is seen, and ours
+    // is seen by it.
+    if (const QString folder = WritableFolder(); !folder.isEmpty()) {
+        for (const QString &name : FileNames(device)) {
+            const QString file = folder + QLatin1Char('/') + name;
+            int fd = -1;
+            switch (TakeFile(file, &fd, holder)) {
+            case Taken::Yes:
+                files.append({fd, file});
+                break;
+            case Taken::Refused:
+                Release();
+                return false;
+            case Taken::NoFile:
+                break;
+            }
+        }
+    }
+    // A program that opened it without any lock file (ser2net with -u, a
+    // script's stty and cat).
+    if (const QString user = OpenedBy(canonical); !user.isEmpty()) {
+        *holder = user;
+        Release();
+        return false;
     }
     return true;
 }
 
 void Lock::Release() {
-    if (fd < 0)
-        return;
     // Removed while still locked, so nobody takes over a file on its way out.
-    ::unlink(QFile::encodeName(path).constData());
-    ::close(fd);
-    fd = -1;
-    path.clear();
+    for (const File &f : std::as_const(files)) {
+        ::unlink(QFile::encodeName(f.path).constData());
+        ::close(f.fd);
+    }
+    files.clear();
 }
 
 } // namespace PortLock

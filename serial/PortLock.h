@@ -5,6 +5,7 @@
 // device when it cannot be had. Root respects it as everyone else does.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,10 +17,16 @@ namespace PortLock {
 QStringList Folders();
 void SetFolders(const QStringList &folders);
 
-// The lock file's name for a device: LCK.. and its path below /dev with
-// every '/' as '_' (LCK..ttyUSB0, LCK..pts_3), found through links, so that
-// a by-id link and its node share one lock.
-QString FileName(const QString &device);
+// Every name a device is known by: the name given (made absolute), each
+// link followed in turn, and the device itself (/dev/serial/by-id/usb-...,
+// /dev/ttyUSB0).
+QStringList Names(const QString &device);
+// The lock file's name for one path: LCK.. and the path below /dev with
+// every '/' as '_' (LCK..ttyUSB0, LCK..pts_3, LCK..serial_by-id_usb-...),
+// as ser2net and lockdev name theirs.
+QString FileName(const QString &path);
+// The lock files' names for a device: one for each of its Names.
+QStringList FileNames(const QString &device);
 
 class Lock {
 public:
@@ -28,19 +35,21 @@ public:
     Lock(const Lock &) = delete;
     Lock &operator=(const Lock &) = delete;
 
-    // Takes the lock of device. False when another live process holds it;
-    // holder then says who ("orvik-control (process 1234)"). A device that
-    // does not exist, or no writable lock folder, is no reason to refuse:
-    // true without a file.
+    // Takes the lock of device under each of its names. False when another
+    // live process holds one of them or has the device open; holder then
+    // says who ("ser2net (process 1234)"). A device that does not exist, or
+    // no writable lock folder, is no reason to refuse: true without a file.
     bool Acquire(const QString &device, QString *holder);
     // Removes the lock file; nothing when none is held.
     void Release();
-    bool Held() const { return fd >= 0; }
-    const QString &Path() const { return path; }
+    bool Held() const { return !files.isEmpty(); }
 
 private:
-    int fd = -1;
-    QString path;
+    struct File {
+        int fd;
+        QString path;
+    };
+    QList<File> files;
 };
 
 // "name (process N)" for a running process: its command name from /proc.
@@ -48,5 +57,8 @@ QString ProcessText(long pid);
 // Who holds device open with an flock() on it (found in /proc/locks); empty
 // when nobody that can be seen does.
 QString DeviceHolder(const QString &device);
+// Another process that has device open, found in /proc/*/fd as far as they
+// can be read; empty when none can be seen.
+QString OpenedBy(const QString &device);
 
 } // namespace PortLock

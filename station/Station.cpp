@@ -46,12 +46,17 @@ QString SignalName(int signal) {
     }
 }
 
-// The network server's settings: [Network], with --listen before Listen=.
+// The network server's settings: [Network], with --listen before Listen=
+// and --allow before Allow=.
 remote::RemoteConfig NetworkConfig(const Settings::Network &network,
                                    const CommandLine::Options &options) {
     remote::RemoteConfig config;
     config.listen = options.listen.isEmpty() ? network.listen : options.listen;
-    config.allow = network.allow;
+    config.allow = options.allow.isEmpty() ? network.allow : options.allow;
+    if (!options.listen.isEmpty())
+        config.listenFrom = QStringLiteral("--listen");
+    if (!options.allow.isEmpty())
+        config.allowFrom = QStringLiteral("--allow");
     config.allowRaw = network.allowRaw;
     config.idleTimeout = network.idleTimeout;
     return config;
@@ -88,6 +93,10 @@ QString Station::Plan::CheckOption(const QString &option, const QString &value) 
     if (option == QLatin1String("listen")) {
         remote::ListenAddress where;
         return remote::ParseListen(value, &where);
+    }
+    if (option == QLatin1String("allow")) {
+        QList<remote::Subnet> allow;
+        return remote::ParseAllow(value, &allow);
     }
     if (option == QLatin1String("mqtt")) {
         mqtt::Broker broker;

@@ -39,6 +39,9 @@ struct Ser2net {
     QTemporaryDir dir;
     QProcess proc;
     int port = 0;
+    // Its UUCP lock files in /run/lock, made when a client connects; off
+    // unless a test looks for them.
+    bool uucpLocks = false;
     // options: further lines of the connection's "options:" map, each "    key: value\n".
     // A port of 0 takes a free one; Restart() serves the same device on the same port.
     bool Start(const QString &device, const QString &options = QString(), int onPort = 0) {
@@ -58,10 +61,12 @@ struct Ser2net {
                          .toUtf8());
         config.close();
         proc.setProcessChannelMode(QProcess::MergedChannels);
-        proc.start(QStringLiteral("/usr/sbin/ser2net"),
-                   {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"),
-                    QStringLiteral("-c"), config.fileName(), QStringLiteral("-P"),
-                    dir.filePath(QStringLiteral("ser2net.pid"))});
+        QStringList args{QStringLiteral("-n"), QStringLiteral("-d"),
+                         QStringLiteral("-c"), config.fileName(),
+                         QStringLiteral("-P"), dir.filePath(QStringLiteral("ser2net.pid"))};
+        if (!uucpLocks)
+            args << QStringLiteral("-u");
+        proc.start(QStringLiteral("/usr/sbin/ser2net"), args);
         if (!proc.waitForStarted(5000))
             return false;
         // Listening once the kernel shows the port in state LISTEN (0A).

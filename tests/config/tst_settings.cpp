@@ -254,7 +254,7 @@ void TestSettings::commandLine_data() {
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
     row("no options after --", S{QStringLiteral("--"), QStringLiteral("--version")}, true, 0, "");
     row("help names the headless options and --demo", S{QStringLiteral("-h")}, false, 0,
-        "Usage: orvik-control [options]", "--headless --port --listen --config --demo");
+        "Usage: orvik-control [options]", "--headless --port --listen --allow --config --demo");
     row("demo", S{QStringLiteral("--demo")}, true, 0, "", "demo|||");
     row("demo serving the network",
         S{QStringLiteral("--demo"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:4531")},

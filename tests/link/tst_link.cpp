@@ -8,6 +8,7 @@
 #include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/ReportTable.h"
+#include "tests/common/Ser2net.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -148,6 +149,8 @@ private Q_SLOTS:
     void openRefused();
     void reconnection_data();
     void reconnection();
+    void takenPort_data();
+    void takenPort();
     void pollNotConnected_data();
     void pollNotConnected();
     void pollAsksWhatIsUnknown_data();
@@ -745,6 +748,63 @@ void TestLink::reconnection() {
             !r.tuner.swr && !r.tuner.status);
 }
 
+// A ser2net port that hands itself to its newest client (kickolduser),
+// taken from the link by another client keptMs after each handshake began.
+// Taken at once twice in a row, the waits grow to a minute (a few
+// identifications a minute at most), told once; kept a while, each loss is
+// an ordinary one. Free again, the port comes back by itself.
+void TestLink::takenPort_data() {
+    QTest::addColumn<int>("keptMs");
+    QTest::addColumn<QList<int>>("waits"); // before each attempt after a loss
+    QTest::newRow("taken at once each time") << 500 << QList<int>{0, 10000, 30000, 60000, 60000};
+    QTest::newRow("kept a while each time") << 4000 << QList<int>{0, 0, 0, 0, 0};
+}
+
+void TestLink::takenPort() {
+    QFETCH(int, keptMs);
+    QFETCH(QList<int>, waits);
+    peer = std::make_unique<PtyPeer>();
+    Ser2net bridge;
+    QVERIFY(bridge.Start(peer->devicePath()));
+    link->SetAutoReconnect(true);
+    QCOMPARE(link->Open(bridge.Name()), QString());
+    for (const int wait : waits) {
+        now += keptMs;
+        // Another client connects: ser2net hands it the port, and it goes.
+        const int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(quint16(bridge.port));
+        QCOMPARE(::connect(other, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        QTRY_COMPARE(link->State().Phase, LinkPhase::Waiting);
+        ::close(other);
+        if (wait > 0) {
+            now += wait - 1;
+            link->ReconnectTick();
+            QCOMPARE(link->State().Phase, LinkPhase::Waiting);
+            now += 1;
+        }
+        link->ReconnectTick();
+        QCOMPARE(link->State().Phase, LinkPhase::Connecting);
+    }
+    const bool taken = waits.last() > 0;
+    QCOMPARE(link->State().PortTaken, taken);
+    QCOMPARE(log.count(QStringLiteral("****** %1 is taken by another client: trying again at "
+                                      "growing intervals, up to a minute")
+                           .arg(bridge.Name())),
+             taken ? 1 : 0);
+    // Kept now: identified, and ours again once it has been kept a while.
+    // Answered once the identification has come through ser2net.
+    QByteArray asked;
+    QTRY_VERIFY((asked += peer->read(50)).contains("PA?"));
+    peer->write("PA_QZ9QZ\r\n");
+    QTRY_COMPARE(link->State().Phase, LinkPhase::Connected);
+    now += AmpLink::TakenWithinMs + 1;
+    link->LivenessTick();
+    QVERIFY(!link->State().PortTaken);
+}
+
 void TestLink::pollNotConnected_data() {
     QTest::addColumn<int>("phase");
     QTest::newRow("start") << int(LinkPhase::Start);
@@ -1107,6 +1167,11 @@ void TestLink::events_data() {
     row("a silence ends the transmission at the last line",
         "0 TX: ON|0 O: 500|3000 T: 35|3000 silent",
         "transmit start 0|transmit end 0 3000ms avg 500W peak 500W swr -|no answer");
+    // Answering again without "TX: OFF": no transmission or alarm of before returns.
+    row("nothing of before a silence comes back",
+        "0 TX: ON|0 O: 800|0 ALARM: SWR|3000 T: 35|3000 silent|20000 T: 35|20000 T: 36",
+        "transmit start 0|alarm start 3|transmit end 0 3000ms avg 800W peak 800W swr -|"
+        "no answer|answers again");
     row("alarms start and end", "0 ALARM: SWR|10 ALARM: TEMP|20 ALARM: OFF",
         "alarm start 3|alarm start 4|alarm end 3|alarm end 4");
     row("the PTT block as confirmed", "0 BL:ON|10 BL:ON|20 BL:OFF", "ptt blocked|ptt free");

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -119,7 +120,8 @@ private Q_SLOTS:
     void openCloseOpen();
     void openFailures_data();
     void openFailures();
-    void deviceLockWithoutLockFolder();
+    void heldDevice_data();
+    void heldDevice();
     void send();
     void network();
     void networkPeers_data();
@@ -278,26 +280,85 @@ void TestSerialPort::openFailures() {
     }
 }
 
-// Without a lock folder that can be written, the lock on the device itself
-// still keeps a second port out, and names who holds it.
-void TestSerialPort::deviceLockWithoutLockFolder() {
+// A device another program holds is refused, naming the holder, whichever
+// of its names each was given: another port here without a lock folder
+// (the lock on the device itself), ser2net with its lock files (named after
+// the name it was given) and without them (found as it has it open).
+void TestSerialPort::heldDevice_data() {
+    QTest::addColumn<QString>("holder"); // "port", "ser2net" or "ser2net -u"
+    QTest::addColumn<bool>("holderByLink");
+    QTest::addColumn<bool>("byLink");
+    QTest::newRow("another port, no lock folder") << "port" << false << false;
+    QTest::newRow("ser2net by a link, we by the device") << "ser2net" << true << false;
+    QTest::newRow("ser2net by a link, we by the link") << "ser2net" << true << true;
+    QTest::newRow("ser2net by the device, we by a link") << "ser2net" << false << true;
+    QTest::newRow("ser2net without lock files") << "ser2net -u" << false << true;
+}
+
+void TestSerialPort::heldDevice() {
+    QFETCH(QString, holder);
+    QFETCH(bool, holderByLink);
+    QFETCH(bool, byLink);
     const QStringList folders = PortLock::Folders();
-    PortLock::SetFolders({QStringLiteral("/nonexistent/orvik-lock")});
+    if (holder == QLatin1String("port"))
+        PortLock::SetFolders({QStringLiteral("/nonexistent/orvik-lock")});
     const auto restore = qScopeGuard([&folders] { PortLock::SetFolders(folders); });
     Fixture f;
+    QTemporaryDir dir;
+    const QString device = f.peer.devicePath();
+    const QString link = dir.filePath(QStringLiteral("amplifier"));
+    QVERIFY(QFile::link(device, link));
     TSerialPort other;
-    other.SetPortName(f.peer.devicePath());
-    other.Open();
+    Ser2net server;
+    int client = -1;
+    const auto closeClient = qScopeGuard([&client] {
+        if (client >= 0)
+            ::close(client);
+    });
+    long pid = ::getpid();
+    if (holder == QLatin1String("port")) {
+        other.SetPortName(device);
+        other.Open();
+    } else {
+        // ser2net opens the device when a client connects.
+        server.uucpLocks = holder == QLatin1String("ser2net");
+        QVERIFY(server.Start(holderByLink ? link : device));
+        pid = long(server.proc.processId());
+        client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(quint16(server.port));
+        QCOMPARE(::connect(client, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        const auto opened = [pid, &device] {
+            const QFileInfoList fds =
+                QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::System);
+            return std::any_of(fds.cbegin(), fds.cend(), [&device](const QFileInfo &fd) {
+                return fd.symLinkTarget() == device;
+            });
+        };
+        QTRY_VERIFY(opened());
+    }
+    const QString name = byLink ? link : device;
+    f.port.SetPortName(name);
     try {
         f.port.Open();
         QFAIL("opened a port in use");
     } catch (const ESerialPortException &e) {
         QCOMPARE(e.Message(), QStringLiteral("Cannot connect to %1. In use by %2")
-                                  .arg(f.peer.devicePath(), PortLock::ProcessText(::getpid())));
+                                  .arg(name, PortLock::ProcessText(pid)));
     }
     other.Close();
+    ::close(client);
+    client = -1;
+    server.Stop();
     f.port.Open();
     QVERIFY(f.port.Connected());
+    // Our lock files go with the port, under every name.
+    f.port.Close();
+    for (const QString &folder : folders)
+        for (const QString &file : PortLock::FileNames(name))
+            QVERIFY2(!QFile::exists(folder + QLatin1Char('/') + file), qPrintable(file));
 }
 
 void TestSerialPort::send() {
