@@ -1375,15 +1375,33 @@ void TestRemote::headlessStop() {
 // not open. Its binary is copied to a folder anyone may read.
 void TestRemote::unprivileged_data() {
     QTest::addColumn<QString>("port");   // "sim": the simulator's device; "file": a plain file
-    QTest::addColumn<QString>("device"); // what is done to it: "theirs", "denied", "held"
+    // What is done to it: "theirs", "held"; or refused to the user by its
+    // group ("root 0660"), by its mode ("root 0600"), by its owner's own
+    // bits ("own 0060"), or by a closed folder on its way ("closed").
+    QTest::addColumn<QString>("device");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("serves") << "sim"
                             << "theirs" << QByteArray("amplifier connected");
-    QTest::newRow("permission denied")
+    QTest::newRow("denied: not in the device's group")
         << "sim"
-        << "denied"
-        << QByteArray(": permission denied; add the user to the group that owns the device "
-                      "(dialout on Debian");
+        << "root 0660"
+        << QByteArray(": permission denied: ") + "%1 is root:root, mode 0660: open to the group "
+                                                  "root, which user nobody (groups nogroup) is "
+                                                  "not in. Add the user to it (sudo adduser "
+                                                  "nobody root), then log out and in again.\n";
+    QTest::newRow("denied: no group access")
+        << "sim"
+        << "root 0600"
+        << QByteArray(": permission denied: %1 is root:root, mode 0600: its group may not read "
+                      "and write it, so no group opens it for user nobody (groups nogroup).");
+    QTest::newRow("denied: the owner's bits")
+        << "sim"
+        << "own 0060" << QByteArray(", mode 0060: user ") + "%2 owns it, so its owner's bits decide";
+    QTest::newRow("denied: a closed folder")
+        << "sim"
+        << "closed"
+        << QByteArray(": permission denied: user ") + "%2 cannot look at %1 (Permission denied): "
+                                                      "a folder on its way is closed to that user.";
     QTest::newRow("busy") << "sim"
                           << "held" << QByteArray(": busy: another program has it open");
     QTest::newRow("not a terminal") << "file"
@@ -1414,11 +1432,29 @@ void TestRemote::unprivileged() {
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         port = sim.devicePath();
         const passwd *nobody = ::getpwnam("nobody");
+        QVERIFY(nobody);
         const QByteArray path = QFile::encodeName(port);
-        if (device == QLatin1String("denied"))
-            QVERIFY(::chmod(path.constData(), 0) == 0);
-        else if (::geteuid() == 0)
-            QVERIFY(nobody && ::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        const bool root = ::geteuid() == 0;
+        const QString owner = device.section(QLatin1Char(' '), 0, 0);
+        const mode_t mode = mode_t(device.section(QLatin1Char(' '), 1).toUInt(nullptr, 8));
+        if (owner == QLatin1String("root")) {
+            if (!root)
+                QSKIP("giving the device to another user needs root");
+            QVERIFY(::chown(path.constData(), 0, 0) == 0 && ::chmod(path.constData(), mode) == 0);
+        } else if (owner == QLatin1String("own")) {
+            QVERIFY(!root || ::chown(path.constData(), nobody->pw_uid, 0) == 0);
+            QVERIFY(::chmod(path.constData(), mode) == 0);
+        } else if (device == QLatin1String("closed")) {
+            const QString closed = dir.filePath(QStringLiteral("closed"));
+            QVERIFY(QDir().mkdir(closed));
+            port = closed + QStringLiteral("/amplifier");
+            QVERIFY(QFile::link(sim.devicePath(), port));
+            QVERIFY(::chmod(QFile::encodeName(closed).constData(), 0) == 0);
+        } else if (root) {
+            QVERIFY(::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        }
+        const passwd *me = ::getpwuid(root ? nobody->pw_uid : ::geteuid());
+        expected.replace("%1", QFile::encodeName(port)).replace("%2", QByteArray(me->pw_name));
     }
     QProcess holder, p;
     QByteArray held, out;
@@ -1449,6 +1485,8 @@ void TestRemote::unprivileged() {
     QCOMPARE(p.exitCode(), 0);
     out += p.readAllStandardOutput();
     QVERIFY2(out.endsWith(" closed\nstopped\n"), out.constData());
+    if (device == QLatin1String("closed"))
+        ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("closed"))).constData(), 0700);
 }
 
 QTEST_MAIN(TestRemote)
