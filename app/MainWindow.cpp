@@ -140,9 +140,12 @@ void MainWindow::FillPortList(const QStringList &ports, int index) {
     for (const QString &port : ports)
         AddPortEntry(portList, port);
     portList->setCurrentIndex(index);
-    // An empty list says why it is empty; a list with no entry chosen stays blank.
-    portList->setPlaceholderText(ports.isEmpty() ? QStringLiteral("No serial port found")
-                                                 : QString());
+    // An empty list says why it is empty (in its width, and whole when
+    // hovered); a list with no entry chosen stays blank.
+    portList->setPlaceholderText(ports.isEmpty() ? QStringLiteral("No ports") : QString());
+    portList->setToolTip(ports.isEmpty() ? QStringLiteral("No serial port found: plug in the "
+                                                          "cable, then right-click and Refresh")
+                                         : QString());
 }
 
 QString MainWindow::NoPortText() {

@@ -45,7 +45,7 @@ bool AccountInGroup(uid_t uid, gid_t gid) {
         return false;
     const QByteArray name(p->pw_name);
     int count = 64;
-    std::vector<gid_t> groups(size_t(count));
+    std::vector<gid_t> groups(static_cast<size_t>(count));
     if (::getgrouplist(name.constData(), p->pw_gid, groups.data(), &count) < 0) {
         groups.resize(size_t(count));
         if (::getgrouplist(name.constData(), p->pw_gid, groups.data(), &count) < 0)
@@ -88,17 +88,20 @@ Denial Explain(const QString &path) {
                               .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
     const bool groupMay = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     const bool inGroup = std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
-    if (st.st_uid == ::geteuid())
+    // The owner's bits decide for the owner, whatever the group's say.
+    const bool ownerMay = (st.st_mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+    if (st.st_uid == ::geteuid() && !ownerMay)
         return {Cause::Other,
-                QStringLiteral("%1: %2 owns it, so its owner's bits decide, and something "
-                               "refuses even so (they, an access list or a security module).")
-                    .arg(facts, who)};
+                QStringLiteral("%1: %2 owns it, and its owner's bits do not let it read and "
+                               "write (chmod u+rw %3).")
+                    .arg(facts, who, path)};
     if (!groupMay)
-        return {Cause::NoGroupAccess,
-                QStringLiteral("%1: its group may not read and write it, so no group opens it "
-                               "for %2. Give the device a group with a udev rule (GROUP=\"dialout\", "
-                               "MODE=\"0660\"), or ask who set it up.")
-                    .arg(facts, who)};
+        return {
+            Cause::NoGroupAccess,
+            QStringLiteral("%1: its group may not read and write it, so no group opens it "
+                           "for %2. Give the device a group with a udev rule (GROUP=\"dialout\", "
+                           "MODE=\"0660\"), or ask who set it up.")
+                .arg(facts, who)};
     if (!inGroup) {
         if (AccountInGroup(::geteuid(), st.st_gid))
             return {Cause::NotInGroup,
@@ -112,10 +115,13 @@ Denial Explain(const QString &path) {
                     .arg(facts, group, who, UserName(::geteuid()))};
     }
     return {Cause::Other,
-            QStringLiteral("%1, and %2 is in its group: something beyond the mode refuses, such "
-                           "as an access list (getfacl %3), a security module, or a service's "
-                           "device list (DeviceAllow=).")
-                .arg(facts, who, path)};
+            QStringLiteral("%1, and %2 %3: something beyond the mode refuses, such as an access "
+                           "list (getfacl %4), a security module, or a service's device list "
+                           "(DeviceAllow=).")
+                .arg(facts, who,
+                     st.st_uid == ::geteuid() ? QStringLiteral("owns it")
+                                              : QStringLiteral("is in its group"),
+                     path)};
 }
 
 } // namespace DeviceAccess

@@ -311,8 +311,8 @@ void TestSettings::commandLine_data() {
     row("bad --listen", S{QStringLiteral("--listen"), QStringLiteral("localhost")}, false, 2, "");
     row("empty --listen", S{QStringLiteral("--listen=")}, false, 2, "");
     row("--listen without value", S{QStringLiteral("--listen")}, false, 2, "");
-    row("panel with --port", S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}, true, 0,
-        "", "panel|/dev/ttyS0||");
+    row("panel with --port", S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}, true, 0, "",
+        "panel|/dev/ttyS0||");
     row("--port with --demo", S{QStringLiteral("--demo"), QStringLiteral("--port=/dev/ttyS0")},
         false, 2, "");
     row("--config without --headless", S{QStringLiteral("--config"), QStringLiteral("a.ini")},
