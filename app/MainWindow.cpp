@@ -204,10 +204,10 @@ bool MainWindow::AddNetworkPort(const QString &text) {
 
 QString MainWindow::AboutText() {
     return QStringLiteral("Orvik Remote Control\n"
-                          "Version 3.3\n\n"
+                          "Version " ORVIK_VERSION "\n\n"
                           "Remote control of the Orvik 1200 HF linear amplifier "
                           "(1 kW / 1.2 kW and 2.4 kW versions) and of its automatic "
                           "antenna tuner over a serial line.\n\n"
                           "Amplifier: Orvik 1200, made by Orvik.\n"
-                          "Written by the Orvik Remote Control team.");
+                          "Written by the Orvik Remote Control team.\n" ORVIK_HOMEPAGE);
 }
