@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 
 namespace Headless {
@@ -98,12 +99,15 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     AmpLink &link = station.Link();
     QObject::connect(&station, &Station::Logged, [](const QString &line) { Log(line); });
     QObject::connect(&station, &Station::HistoryMessage, [](const QString &m) { Log(m); });
+    // Settings that are refused stay refused however often the program
+    // starts (status 2, which the unit does not restart); an address that
+    // is taken or not there yet may be free at the next start (status 1).
     const QString serverError = station.StartServer(plan.network);
     if (!serverError.isEmpty())
-        return Fail(serverError, 1);
+        return Fail(serverError, serverError.startsWith(QLatin1String("cannot ")) ? 1 : 2);
     const QString mqttError = station.StartPublisher(plan.mqtt);
     if (!mqttError.isEmpty())
-        return Fail(QStringLiteral("MQTT: ") + mqttError, 1);
+        return Fail(QStringLiteral("MQTT: ") + mqttError, 2);
     if (station.StartHistory(plan.historyFile, plan.historyDays) == HistoryStore::State::Recording)
         Log(QStringLiteral("history: recording into %1").arg(plan.historyFile));
 
@@ -124,7 +128,12 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     link.SetAutoReconnect(true);
     link.WaitForPort(port);
     link.ReconnectTick(); // at once when the port is there
-    const int status = station.StopRequested() ? 0 : app.exec();
+    if (!station.StopRequested())
+        app.exec();
+    // SIGHUP ends with 128 + its number, as a shell reports a program it
+    // ended: the unit (Restart=on-failure) starts it again, with its
+    // settings read anew. SIGTERM and SIGINT are an ordinary end.
+    const int status = station.StopSignal() == SIGHUP ? 128 + SIGHUP : 0;
     station.Stop();
     Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));

@@ -90,8 +90,11 @@ void MainWindow::OpenSelectedPort() {
     const QString port = SelectedPort();
     if (port.trimmed().isEmpty()) {
         // Nothing to open: say so and stay closed, rather than failing later
-        // on the first send with the window half switched.
-        FailOpen(QStringLiteral("Please select a COM port first."), QStringLiteral("Error"));
+        // on the first send with the window half switched. With no port at
+        // all, say how one comes.
+        FailOpen(portList->count() ? QStringLiteral("Please select a COM port first.")
+                                   : NoPortText(),
+                 QStringLiteral("Error"));
         return;
     }
     portList->setEnabled(false);
@@ -137,6 +140,19 @@ void MainWindow::FillPortList(const QStringList &ports, int index) {
     for (const QString &port : ports)
         AddPortEntry(portList, port);
     portList->setCurrentIndex(index);
+    // An empty list says why it is empty (in its width, and whole when
+    // hovered); a list with no entry chosen stays blank.
+    portList->setPlaceholderText(ports.isEmpty() ? QStringLiteral("No ports") : QString());
+    portList->setToolTip(ports.isEmpty() ? QStringLiteral("No serial port found: plug in the "
+                                                          "cable, then right-click and Refresh")
+                                         : QString());
+}
+
+QString MainWindow::NoPortText() {
+    return QStringLiteral("No serial port found.\n\nPlug in the amplifier's cable (a USB "
+                          "adapter shows up as ttyUSB0 or ttyACM0), then right-click the port "
+                          "list and choose Refresh. For an amplifier on another machine, add "
+                          "its ser2net port with File \u2192 Network port\u2026");
 }
 
 QString MainWindow::SelectedPort() const {
@@ -188,10 +204,10 @@ bool MainWindow::AddNetworkPort(const QString &text) {
 
 QString MainWindow::AboutText() {
     return QStringLiteral("Orvik Remote Control\n"
-                          "Version 3.3\n\n"
+                          "Version " ORVIK_VERSION "\n\n"
                           "Remote control of the Orvik 1200 HF linear amplifier "
                           "(1 kW / 1.2 kW and 2.4 kW versions) and of its automatic "
                           "antenna tuner over a serial line.\n\n"
                           "Amplifier: Orvik 1200, made by Orvik.\n"
-                          "Written by the Orvik Remote Control team.");
+                          "Written by the Orvik Remote Control team.\n" ORVIK_HOMEPAGE);
 }

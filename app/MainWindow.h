@@ -135,6 +135,13 @@ public:
 
     // The text of the About box.
     static QString AboutText();
+    // What Open Port says when the list has no port at all.
+    static QString NoPortText();
+    // Fills the port list with these ports, entry index chosen (-1: none),
+    // by their labels (a by-id link with its adapter's product), each entry
+    // holding the name that Open Port opens; an empty list shows that no
+    // port was found.
+    void FillPortList(const QStringList &ports, int index);
 
 Q_SIGNALS:
     // File, "Port Monitor", "ATU Panel" and "History": the window set shows
@@ -147,9 +154,6 @@ private:
     // ---- Start-up and the connection (MainWindow.cpp) -------------------
     void ShowStartState();
     void FailOpen(const QString &message, const QString &title);
-    // Shows ports by their labels (a by-id link with its adapter's product),
-    // each entry holding the name that Open Port opens.
-    void FillPortList(const QStringList &ports, int index);
     // The system's ports, and the one the settings or the operator named
     // that the system does not list.
     QStringList ListPorts() const;

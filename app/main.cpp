@@ -96,7 +96,11 @@ int main(int argc, char **argv) {
                     demo.Device().toLocal8Bit().constData(), demo.Port().toLocal8Bit().constData());
         std::fflush(stdout);
     }
-    WindowSet windows;
+    // --port selects its port at start instead of Port= of the file.
+    Settings settings = Settings::Load();
+    if (!options.port.isEmpty())
+        settings.configuration.port = options.port;
+    WindowSet windows(settings);
     MainWindow *main = windows.Main();
     main->show();
     if (options.demo)

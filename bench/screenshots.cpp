@@ -5,7 +5,8 @@
 // the ATU panel bypassed, tuning, tuned,
 // failed and in service view; the port monitor live and frozen; the
 // calibration window; each alarm window; the History window on an evening
-// of history. The panel talks to the simulated
+// of history; the messages of a port refused for each cause and of an
+// empty port list. The panel talks to the simulated
 // amplifier (with a tuner) through the real serial code; further reports are
 // handed to the receive event directly, as the serial reader does.
 //
@@ -30,7 +31,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <grp.h>
 #include <iterator>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -168,6 +173,58 @@ void WriteEvening(const QString &file, qint64 start) {
     run(500, 5, true, 800, 1.5);
     run(380, 5, false, 0, 1);
     store.Close();
+}
+
+// Open Port's message box for the port now selected, grabbed as it shows.
+QImage OpenPortMessage(MainWindow *form) {
+    QImage picture;
+    QTimer::singleShot(300, [&picture] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            picture = box->grab().toImage();
+            box->close();
+        }
+    });
+    form->OpenSelectedPort();
+    return picture;
+}
+
+// The three causes of a refused port, as nobody sees them: three simulated
+// devices made root's with group access, root's without, and nobody's own
+// with only group access. Root sets them up; the panel then runs as nobody
+// (the saved user stays root, to take the pictures back).
+void PermissionMessages(MainWindow *form) {
+    const passwd *nobody = ::getpwnam("nobody");
+    const group *nogroup = ::getgrnam("nogroup");
+    if (::geteuid() != 0 || !nobody || !nogroup) {
+        std::fprintf(stderr, "the permission messages need root and the user nobody\n");
+        return;
+    }
+    struct Refused {
+        const char *name;
+        uid_t owner;
+        mode_t mode;
+        SimProcess sim;
+    } refused[] = {{"message-denied-not-in-group", 0, 0660, {}},
+                   {"message-denied-no-group-access", 0, 0600, {}},
+                   {"message-denied-other", nobody->pw_uid, 0060, {}}};
+    for (Refused &r : refused) {
+        const QByteArray device = QFile::encodeName(r.sim.start() ? r.sim.devicePath() : QString());
+        if (device.isEmpty() || ::chown(device.constData(), r.owner, 0) != 0 ||
+            ::chmod(device.constData(), r.mode) != 0)
+            return;
+    }
+    QList<std::pair<QImage, const char *>> pictures;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(nogroup->gr_gid, nogroup->gr_gid, 0) != 0 ||
+        ::setresuid(nobody->pw_uid, nobody->pw_uid, 0) != 0)
+        return;
+    for (Refused &r : refused) {
+        form->FillPortList({r.sim.devicePath()}, 0);
+        pictures.append({OpenPortMessage(form), r.name});
+    }
+    if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0)
+        std::abort(); // the simulators would outlive us
+    for (const auto &[picture, name] : pictures)
+        Keep(picture, QLatin1String(name));
 }
 
 } // namespace
@@ -353,6 +410,13 @@ int main(int argc, char **argv) {
     form->Link.Close();
     QTest::qWait(300);
     Runtime::SetMessageHandler(nullptr);
+    if (g_mode == Mode::All) {
+        // No port at all: the list says so, and Open Port how one comes.
+        form->FillPortList({}, -1);
+        Shot(form, "main-11-no-port");
+        Keep(OpenPortMessage(form), QStringLiteral("message-no-port"));
+        PermissionMessages(form);
+    }
     if (g_mode == Mode::Check) {
         std::printf("%d of %d pictures in %s as the panel draws them now\n",
                     g_written - g_differing, int(std::size(DocsPictures)),

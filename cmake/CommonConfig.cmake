@@ -5,7 +5,7 @@ target_compile_features(orvik_common INTERFACE cxx_std_17)
 target_compile_options(orvik_common INTERFACE -Wall -Wextra)
 target_compile_definitions(orvik_common INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_KEYWORDS
-  ORVIK_VERSION="${PROJECT_VERSION}")
+  ORVIK_VERSION="${PROJECT_VERSION}" ORVIK_HOMEPAGE="${ORVIK_HOMEPAGE}")
 
 option(ORVIK_SANITIZE "Build with AddressSanitizer and UBSan" OFF)
 if(ORVIK_SANITIZE)

@@ -87,7 +87,8 @@ Result Parse(const QStringList &arguments, const Check &check) {
                        "the network and logs to standard output until SIGTERM or SIGINT."));
     const QCommandLineOption port(
         QStringLiteral("port"),
-        QStringLiteral("Serial port to open (with --headless; default: Port= of the file)."),
+        QStringLiteral("Serial port to open (with --headless) or to select at start (default: "
+                       "Port= of the file)."),
         QStringLiteral("NAME"));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
@@ -152,9 +153,12 @@ Result Parse(const QStringList &arguments, const Check &check) {
     o.history = parser.value(history);
     o.demo = parser.isSet(demo);
     o.mqtt = parser.value(mqtt).trimmed();
-    // The panel reads its own file and takes the port from its window.
-    if (!o.headless && (parser.isSet(port) || parser.isSet(config)))
-        return fail(QStringLiteral("--port and --config go with --headless"));
+    // The panel reads its own file; --port only chooses the port selected
+    // at start, which the demo chooses itself.
+    if (!o.headless && parser.isSet(config))
+        return fail(QStringLiteral("--config goes with --headless"));
+    if (o.demo && parser.isSet(port))
+        return fail(QStringLiteral("--demo opens its own simulated port, not --port"));
     // The panel records where its settings say.
     if (!o.headless && parser.isSet(history))
         return fail(QStringLiteral("--history goes with --headless"));

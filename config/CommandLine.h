@@ -15,7 +15,7 @@ namespace CommandLine {
 // QCommandLineOption and its reading in CommandLine.cpp.
 struct Options {
     bool headless = false; // --headless: no window, no display
-    QString port;          // --port NAME (headless): instead of [Configuration] Port=
+    QString port;          // --port NAME: instead of [Configuration] Port=
     QString listen;        // --listen HOST:PORT: instead of [Network] Listen=
     QString allow;         // --allow ADDRESSES: instead of [Network] Allow=
     QString config;        // --config FILE (headless): instead of Orvik_control.ini

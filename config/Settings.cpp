@@ -76,6 +76,15 @@ QString Settings::HistoryPath(const QProcessEnvironment &env) const {
     return state + QStringLiteral("/orvik/history.sqlite");
 }
 
+QString Settings::PasswordPath(const QProcessEnvironment &env) const {
+    static const QString Credentials = QStringLiteral("${CREDENTIALS_DIRECTORY}/");
+    const QString file = mqtt.passwordFile.trimmed();
+    const QString folder = env.value(QStringLiteral("CREDENTIALS_DIRECTORY"));
+    if (!file.startsWith(Credentials) || folder.isEmpty())
+        return file;
+    return QDir(folder).filePath(file.mid(Credentials.size()));
+}
+
 Settings Settings::Load(const QProcessEnvironment &env) {
     return Read(Find(ProgramFolder(), env));
 }

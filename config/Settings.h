@@ -79,6 +79,13 @@ public:
     QString
     HistoryPath(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) const;
 
+    // The MQTT password file: PasswordFile= of [MQTT], with a leading
+    // ${CREDENTIALS_DIRECTORY} replaced by the folder of the credentials
+    // systemd hands to a unit (LoadCredential=); kept as written when that
+    // is not set, so that the message names what the file says.
+    QString
+    PasswordPath(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) const;
+
     // The file's name.
     static inline const QString FileName = QStringLiteral("Orvik_control.ini");
 

@@ -7,6 +7,7 @@
 
 #include "link/Facts.h"
 #include "link/Reports.h"
+#include "serial/DeviceAccess.h"
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
 
@@ -20,15 +21,14 @@
 
 namespace {
 
-// Why a port did not open, for a log line: the common causes in words, with
-// what to do about a denied permission; else the failure's own text after
-// the port's name.
+// Why a port did not open, for a log line: the common causes in words, a
+// denied permission with its own cause and what to do about it; else the
+// failure's own text after the port's name.
 QString WaitReasonText(int error, const QString &failure, const QString &name) {
     switch (Transport::IsTcpName(name) ? 0 : error) {
     case EACCES:
     case EPERM:
-        return QStringLiteral("permission denied; add the user to the group that owns the device "
-                              "(dialout on Debian: sudo adduser $USER dialout) and log in again");
+        return QStringLiteral("permission denied: ") + DeviceAccess::Explain(name.trimmed()).text;
     case EBUSY:
     case EAGAIN: { // a lock another program holds
         // The holder as the port's failure names it, as the panel shows it.
@@ -260,10 +260,9 @@ QString AmpLink::OpenPort(const QString &portName) {
         port->Open();
     } catch (const ESerialPortException &e) {
         QString message = e.Message();
-        if (message.contains(QStringLiteral("ermission denied")))
-            message += QStringLiteral(
-                "\n\nAdd your user to the group that owns the device (dialout on Debian: "
-                "sudo adduser $USER dialout) and log in again.");
+        const int error = port->LastOpenError();
+        if ((error == EACCES || error == EPERM) && !Transport::IsTcpName(portName))
+            message += QStringLiteral("\n\n") + DeviceAccess::Explain(portName.trimmed()).text;
         return message;
     }
     closing = Closing::No;

@@ -68,7 +68,7 @@ mqtt::Settings MqttSettings(const Settings &settings, const CommandLine::Options
     mqtt::Settings m;
     m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
     m.username = settings.mqtt.username;
-    m.passwordFile = settings.mqtt.passwordFile;
+    m.passwordFile = settings.PasswordPath();
     m.caFile = settings.mqtt.caFile;
     m.topic = settings.mqtt.topic;
     m.control = settings.mqtt.control;
@@ -200,6 +200,7 @@ void Station::OnStopSignal() {
     if (stopRequested)
         return;
     stopRequested = true;
+    stopSignal = s;
     Q_EMIT Stopping(SignalName(s));
     // Every event loop running ends, a message box's too: the owner of the
     // outermost one then stops the station.

@@ -85,6 +85,8 @@ public:
     // This station has ended the event loop for a stop signal: an event loop
     // that starts only now would wait for nothing.
     bool StopRequested() const { return stopRequested; }
+    // The signal that ended the event loop (SIGTERM, SIGINT, SIGHUP), or 0.
+    int StopSignal() const { return stopSignal; }
 
 Q_SIGNALS:
     // The event loop is about to end for this signal ("SIGTERM", "SIGINT",
@@ -109,4 +111,5 @@ private:
     std::unique_ptr<HistoryStore> recorder;
     QSocketNotifier *stopNotifier = nullptr;
     bool stopRequested = false;
+    int stopSignal = 0;
 };

@@ -10,8 +10,9 @@
 # brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
 # publisher's client library (the package depends on its runtime,
 # libmosquitto1, through dpkg-shlibdeps). dpkg-dev gives dpkg-buildflags
-# and dpkg-shlibdeps, file lets CPack find the binaries.
-ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev file)
+# and dpkg-buildpackage; debhelper builds the package from debian/
+# (scripts/package).
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for

@@ -550,6 +550,9 @@ void TestMainWindow::openRefused_data() {
     QTest::newRow("no such device") << false << QString() << QStringLiteral("Cannot connect to ");
     QTest::newRow("no port chosen")
         << true << QString() << QStringLiteral("Please select a COM port first.");
+    // "none": the list is empty; the message says how a port comes.
+    QTest::newRow("no port at all")
+        << true << QStringLiteral("none") << QStringLiteral("No serial port found.\n\nPlug in");
     QTest::newRow("network port 0") << false << QStringLiteral("tcp://127.0.0.1:0")
                                     << QStringLiteral("Cannot connect to %1: invalid TCP port");
     QTest::newRow("network port above 65535")
@@ -572,8 +575,14 @@ void TestMainWindow::openRefused() {
     if (port.isEmpty())
         port = f->dir.filePath(QStringLiteral("no-such-device"));
     port.replace(QLatin1String("PORT"), QString::number(Ser2net::FreePort()));
-    f->ui.ComboBox1->addItem(port, port);
+    const bool none = port == QLatin1String("none");
+    if (none)
+        form->FillPortList({}, -1);
+    else
+        f->ui.ComboBox1->addItem(port, port);
     f->ui.ComboBox1->setCurrentIndex(noPort ? -1 : f->ui.ComboBox1->count() - 1);
+    QCOMPARE(f->ui.ComboBox1->placeholderText(), none ? QStringLiteral("No ports") : QString());
+    QCOMPARE(f->ui.ComboBox1->toolTip().startsWith(QLatin1String("No serial port found")), none);
     // Clicked, with a box that runs its own event loop as a modal one does.
     Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
         f->boxes.append(c);
@@ -586,6 +595,7 @@ void TestMainWindow::openRefused() {
     QVERIFY(!f->ui.openport->Down());
     QCOMPARE(f->boxes.size(), 1);
     QVERIFY2(f->boxes.at(0).text.startsWith(text.arg(port)), qPrintable(f->boxes.at(0).text));
+    QVERIFY(!none || f->boxes.at(0).text.contains(QStringLiteral("Refresh")));
     QCOMPARE(f->boxes.at(0).icon, Runtime::MsgIcon::Error);
     QVERIFY(f->ui.ComboBox1->isEnabled());
     QVERIFY(f->ui.openport->isEnabled());

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void iniRead();
     void iniSearch_data();
     void iniSearch();
+    void passwordPath_data();
+    void passwordPath();
     void iniWrite_data();
     void iniWrite();
     void userSettingSaved();
@@ -118,6 +120,34 @@ void TestSettings::iniSearch() {
     const QStringList defaults = Settings::SearchPaths(QStringLiteral("/opt/x"), {});
     QCOMPARE(defaults, (QStringList{QStringLiteral("/opt/x/Orvik_control.ini"),
                                     QStringLiteral("/etc/xdg/orvik/Orvik_control.ini")}));
+}
+
+// A unit's credential: its folder in place of the variable, and only there.
+void TestSettings::passwordPath_data() {
+    QTest::addColumn<QString>("written");     // PasswordFile=
+    QTest::addColumn<QString>("credentials"); // $CREDENTIALS_DIRECTORY; empty: unset
+    QTest::addColumn<QString>("expected");
+    const QString variable = QStringLiteral("${CREDENTIALS_DIRECTORY}/pw");
+    const QString after = QStringLiteral("/x") + variable;
+    QTest::newRow("a credential") << QLatin1Char(' ') + variable << "/run/c/"
+                                  << "/run/c/pw";
+    QTest::newRow("no credentials: as written") << variable << "" << variable;
+    QTest::newRow("not at the start") << after << "/run/c" << after;
+}
+
+void TestSettings::passwordPath() {
+    QFETCH(QString, written);
+    QFETCH(QString, credentials);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("station.ini")));
+    QVERIFY(file.open(QIODevice::WriteOnly) &&
+            file.write("[MQTT]\nPasswordFile=" + written.toUtf8() + "\n") > 0);
+    file.close();
+    QProcessEnvironment env;
+    if (!credentials.isEmpty())
+        env.insert(QStringLiteral("CREDENTIALS_DIRECTORY"), credentials);
+    QCOMPARE(Settings::Read(file.fileName()).PasswordPath(env), expected);
 }
 
 void TestSettings::iniWrite_data() {
@@ -275,7 +305,9 @@ void TestSettings::commandLine_data() {
     row("bad --listen", S{QStringLiteral("--listen"), QStringLiteral("localhost")}, false, 2, "");
     row("empty --listen", S{QStringLiteral("--listen=")}, false, 2, "");
     row("--listen without value", S{QStringLiteral("--listen")}, false, 2, "");
-    row("--port without --headless", S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")},
+    row("panel with --port", S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}, true, 0, "",
+        "panel|/dev/ttyS0||");
+    row("--port with --demo", S{QStringLiteral("--demo"), QStringLiteral("--port=/dev/ttyS0")},
         false, 2, "");
     row("--config without --headless", S{QStringLiteral("--config"), QStringLiteral("a.ini")},
         false, 2, "");

@@ -1223,24 +1223,36 @@ void TestRemote::programStart_data() {
         << "panel" << S{} << QByteArray("[Network]\nListen=0.0.0.0:0\nAllow=nowhere\n") << 0
         << "\"nowhere\"";
     QTest::newRow("headless: any address, no Allow")
-        << "headless" << S{} << anyNoAllow << 1 << "set [Network] Allow=";
+        << "headless" << S{} << anyNoAllow << 2 << "set [Network] Allow=";
     QTest::newRow("headless: --listen overrides Listen=")
         << "headless" << S{QStringLiteral("--listen"), QStringLiteral("[::]:0")}
-        << QByteArray("[Configuration]\nPort=/dev/null\n[Network]\nListen=127.0.0.1:0\n") << 1
+        << QByteArray("[Configuration]\nPort=/dev/null\n[Network]\nListen=127.0.0.1:0\n") << 2
         << "not a loopback address";
     QTest::newRow("headless: --listen refused by its name")
         << "headless" << S{QStringLiteral("--listen"), QStringLiteral("0.0.0.0:0")}
-        << QByteArray("[Configuration]\nPort=/dev/null\n") << 1
+        << QByteArray("[Configuration]\nPort=/dev/null\n") << 2
         << "--listen=0.0.0.0:0 is not a loopback address; set [Network] Allow=";
     QTest::newRow("headless: --allow beside --listen")
         << "headless"
         << S{QStringLiteral("--listen"), QStringLiteral("[::1]:0"), QStringLiteral("--allow"),
              QStringLiteral("192.0.2.0/24")}
-        << QByteArray("[Configuration]\nPort=/dev/null\n") << 1
+        << QByteArray("[Configuration]\nPort=/dev/null\n") << 2
         << "--allow: 192.0.2.0/24 is IPv4, but ::1 receives only IPv6";
     QTest::newRow("headless: bad --allow")
         << "headless" << S{QStringLiteral("--allow"), QStringLiteral("nowhere")} << anyNoAllow << 2
         << "--allow: \"nowhere\" is not an address";
+    // Not refused, only not there: a later start may find it.
+    QTest::newRow("headless: an address not on this machine")
+        << "headless" << S{}
+        << QByteArray("[Configuration]\nPort=/dev/null\n[Network]\nListen=192.0.2.1:4531\n"
+                      "Allow=192.0.2.0/24\n")
+        << 1 << "cannot listen on 192.0.2.1:4531";
+    QTest::newRow("headless: unusable [MQTT] settings")
+        << "headless" << S{}
+        << QByteArray(
+               "[Configuration]\nPort=/dev/null\n[MQTT]\nBroker=mqtt://127.0.0.1:1\nUsername=me\n"
+               "PasswordFile=/nonexistent/password\n")
+        << 2 << "MQTT: cannot read the password file /nonexistent/password";
     QTest::newRow("headless: no port")
         << "headless" << S{} << QByteArray("[Network]\nListen=127.0.0.1:0\n") << 2
         << "no serial port";
@@ -1262,9 +1274,9 @@ void TestRemote::programStart_data() {
     QTest::newRow("headless: a name no path can have")
         << "headless" << S{QStringLiteral("--port"), QString(100000, QLatin1Char('a'))}
         << anyNoAllow << 2 << "100000 characters";
-    QTest::newRow("panel: --port without --headless")
-        << "command line" << S{QStringLiteral("--port"), QStringLiteral("/dev/ttyS0")}
-        << QByteArray() << 2 << "--port and --config go with --headless";
+    QTest::newRow("panel: --config without --headless")
+        << "command line" << S{QStringLiteral("--config"), QStringLiteral("a.ini")} << QByteArray()
+        << 2 << "--config goes with --headless";
 }
 
 void TestRemote::programStart() {
@@ -1310,15 +1322,17 @@ void TestRemote::headlessRun_data() {
     QTest::addColumn<int>("stopSignal");
     QTest::addColumn<bool>("absentAtStart");
     QTest::addColumn<bool>("unplug");
-    QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true;
-    QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << false << false;
+    QTest::addColumn<int>("status"); // SIGHUP's is one the unit restarts
+    QTest::newRow("unplugged and back, SIGTERM") << int(SIGTERM) << false << true << 0;
+    QTest::newRow("port absent at start, SIGINT") << int(SIGINT) << true << false << 0;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false << false << 129;
 }
 
 void TestRemote::headlessRun() {
     QFETCH(int, stopSignal);
     QFETCH(bool, absentAtStart);
     QFETCH(bool, unplug);
+    QFETCH(int, status);
     live_.reset();
     Program p;
     QCOMPARE(p.start(QStringLiteral("headless"), absentAtStart), QString());
@@ -1345,12 +1359,12 @@ void TestRemote::headlessRun() {
         QTRY_COMPARE(Ask(&client, "\\get_powerstat\n", 1), QByteArray("4\n"));
     }
     // A stop signal closes the port (the simulator sees the device closed)
-    // and ends with status 0.
+    // and ends with the signal's status.
     const int closedBefore = SimNotes(p.sim(), "device closed");
     ::kill(pid_t(p.headless.processId()), stopSignal);
     QVERIFY(p.headless.waitForFinished(5000));
     QCOMPARE(p.headless.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p.headless.exitCode(), 0);
+    QCOMPARE(p.headless.exitCode(), status);
     QTRY_COMPARE(SimNotes(p.sim(), "device closed"), closedBefore + 1);
     QTRY_COMPARE(client.state(), QAbstractSocket::UnconnectedState);
     p.output += p.headless.readAllStandardOutput();
@@ -1445,24 +1459,42 @@ void TestRemote::headlessStop() {
 // not open. Its binary is copied to a folder anyone may read.
 void TestRemote::unprivileged_data() {
     QTest::addColumn<QString>("port"); // "sim": the simulator's device; "file": a plain file
-    // What is done to it: "theirs", "denied", "held" (by another of us), "ser2net link"
-    // (ser2net holds it through a link, given to both), "ser2net other link" (we are
-    // given a link to ser2net's link).
+    // What is done to it: "theirs", "held" (by another of us), "ser2net link"
+    // (ser2net holds it through a link, given to both), "ser2net other link"
+    // (we are given a link to ser2net's link); or refused to the user by its
+    // group ("root 0660"), by its mode ("root 0600"), by its owner's own
+    // bits ("own 0060"), or by a closed folder on its way ("closed").
     QTest::addColumn<QString>("device");
-    QTest::addColumn<QByteArray>("expected"); // %1: the holder's process
-
+    QTest::addColumn<QByteArray>("expected"); // %1: the device, %2: the holder's process
     QTest::newRow("serves") << "sim"
                             << "theirs" << QByteArray("amplifier connected");
-    QTest::newRow("permission denied")
+    QTest::newRow("denied: not in the device's group")
         << "sim"
-        << "denied"
-        << QByteArray(": permission denied; add the user to the group that owns the device "
-                      "(dialout on Debian");
+        << "root 0660"
+        << QByteArray(": permission denied: ") + "%1 is root:root, mode 0660: open to the group "
+                                                 "root, which user nobody (groups nogroup) is "
+                                                 "not in. Add the user to it (sudo adduser "
+                                                 "nobody root), then log out and in again.\n";
+    QTest::newRow("denied: no group access")
+        << "sim"
+        << "root 0600"
+        << QByteArray(": permission denied: %1 is root:root, mode 0600: its group may not read "
+                      "and write it, so no group opens it for user nobody (groups nogroup).");
+    QTest::newRow("denied: the owner's bits")
+        << "sim"
+        << "own 0060"
+        << QByteArray(" owns it, and its owner's bits do not let it read and write "
+                      "(chmod u+rw %1).\n");
+    QTest::newRow("denied: a closed folder")
+        << "sim"
+        << "closed"
+        << QByteArray(") cannot look at %1 (Permission denied): a folder on its way is closed to "
+                      "that user.\n");
     QTest::newRow("busy") << "sim"
-                          << "held" << QByteArray(": busy: orvik-control (process %1) has it open");
+                          << "held" << QByteArray(": busy: orvik-control (process %2) has it open");
     for (const char *how : {"ser2net link", "ser2net other link"})
         QTest::newRow(how) << "sim" << how
-                           << QByteArray(": busy: ser2net (process %1) has it open");
+                           << QByteArray(": busy: ser2net (process %2) has it open");
     QTest::newRow("not a terminal") << "file"
                                     << "" << QByteArray(": not a terminal");
     QTest::newRow("missing") << "/nonexistent/amplifier"
@@ -1491,11 +1523,28 @@ void TestRemote::unprivileged() {
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         port = sim.devicePath();
         const passwd *nobody = ::getpwnam("nobody");
+        QVERIFY(nobody);
         const QByteArray path = QFile::encodeName(port);
-        if (device == QLatin1String("denied"))
-            QVERIFY(::chmod(path.constData(), 0) == 0);
-        else if (::geteuid() == 0)
-            QVERIFY(nobody && ::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        const bool root = ::geteuid() == 0;
+        const QString owner = device.section(QLatin1Char(' '), 0, 0);
+        const mode_t mode = mode_t(device.section(QLatin1Char(' '), 1).toUInt(nullptr, 8));
+        if (owner == QLatin1String("root")) {
+            if (!root)
+                QSKIP("giving the device to another user needs root");
+            QVERIFY(::chown(path.constData(), 0, 0) == 0 && ::chmod(path.constData(), mode) == 0);
+        } else if (owner == QLatin1String("own")) {
+            QVERIFY(!root || ::chown(path.constData(), nobody->pw_uid, 0) == 0);
+            QVERIFY(::chmod(path.constData(), mode) == 0);
+        } else if (device == QLatin1String("closed")) {
+            const QString closed = dir.filePath(QStringLiteral("closed"));
+            QVERIFY(QDir().mkdir(closed));
+            port = closed + QStringLiteral("/amplifier");
+            QVERIFY(QFile::link(sim.devicePath(), port));
+            QVERIFY(::chmod(QFile::encodeName(closed).constData(), 0) == 0);
+        } else if (root) {
+            QVERIFY(::chown(path.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        }
+        expected.replace("%1", QFile::encodeName(port));
     }
     QProcess holder, p;
     QByteArray held, out;
@@ -1529,8 +1578,7 @@ void TestRemote::unprivileged() {
     }
     const qint64 holderPid =
         device == QLatin1String("held") ? holder.processId() : server.proc.processId();
-    if (expected.contains("%1"))
-        expected.replace("%1", QByteArray::number(holderPid));
+    expected.replace("%2", QByteArray::number(holderPid));
     const quint16 listen = FreePort();
     StartHeadless(&p, args + QStringList(QStringLiteral("127.0.0.1:%1").arg(listen)), binary);
     QVERIFY2(AwaitOutput(&p, &out, expected), (out + p.readAllStandardError()).constData());
@@ -1552,6 +1600,8 @@ void TestRemote::unprivileged() {
     QCOMPARE(p.exitCode(), 0);
     out += p.readAllStandardOutput();
     QVERIFY2(out.endsWith(" closed\nstopped\n"), out.constData());
+    if (device == QLatin1String("closed"))
+        ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("closed"))).constData(), 0700);
 }
 
 // Two headless programs on a ser2net port that hands itself to its newest
