@@ -2,12 +2,17 @@
 #include "history/HistoryReader.h"
 
 #include "history/HistorySample.h"
+#include "history/HistoryStore.h"
+#include "link/Facts.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -229,6 +234,116 @@ std::vector<HistoryEventRow> HistoryReader::Events(qint64 fromMs, qint64 toMs) c
     return events;
 }
 
+std::vector<HistoryTransmissionRow> HistoryReader::Transmissions(qint64 fromMs, qint64 toMs) const {
+    std::vector<HistoryTransmissionRow> out;
+    if (!IsOpen())
+        return out;
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT start_ms, end_ms, band, average_w, peak_w, average_swr,"
+                             " worst_swr, alarms FROM transmissions"
+                             " WHERE start_ms >= ? AND start_ms < ? ORDER BY start_ms, id"));
+    q.addBindValue(fromMs);
+    q.addBindValue(toMs);
+    if (!q.exec()) {
+        // A file of the first layout has none until the writer brings it up.
+        error = q.lastError().text();
+        return out;
+    }
+    while (q.next()) {
+        HistoryTransmissionRow t;
+        t.startMs = q.value(0).toLongLong();
+        t.endMs = q.value(1).toLongLong();
+        t.band = q.value(2).toInt();
+        t.averageW = Opt(q.value(3));
+        t.peakW = Opt(q.value(4));
+        t.averageSwr = Opt(q.value(5));
+        t.worstSwr = Opt(q.value(6));
+        t.alarms = q.value(7).toString();
+        out.push_back(t);
+    }
+    return out;
+}
+
+std::optional<double> HistoryBreakAt(const HistoryEventRow &e) {
+    namespace K = HistoryEventKind;
+    if (!K::EndsReadings(e.kind))
+        return std::nullopt;
+    if (e.kind == K::Opened || e.kind == K::RecordingStart)
+        return std::floor(e.ms / 1000.0) - 0.5;
+    return e.ms / 1000.0;
+}
+
+HistorySummary HistoryReader::Summarize(double from, double to) const {
+    HistorySummary out;
+    if (!IsOpen() || to <= from)
+        return out;
+    // The span in pieces between the breaks; a row holds into the next
+    // piece never, into the span from before it only within the longest
+    // hold.
+    const double longest = HistoryStore::HeartbeatSeconds + 1;
+    std::vector<double> cuts{from};
+    for (const HistoryEventRow &e :
+         Events(qint64(std::floor((from - longest) * 1000)), qint64(std::ceil(to * 1000)) + 1))
+        if (const auto at = HistoryBreakAt(e); at && *at > from && *at < to)
+            cuts.push_back(*at);
+    std::sort(cuts.begin(), cuts.end());
+    cuts.push_back(to);
+    double seconds[HistorySeriesCount] = {}, sums[HistorySeriesCount] = {};
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT sum(h), sum(h * (flags & 1)), sum(h * output),"
+        " sum(h * (output IS NOT NULL)), sum(h * (reflected IS NOT NULL)),"
+        " sum(h * (swr IS NOT NULL)), sum(h * (temperature IS NOT NULL)),"
+        " sum(h * reflected), sum(h * swr), sum(h * temperature),"
+        " min(CASE WHEN t >= :a THEN output_min END), max(CASE WHEN t >= :a THEN output_max END),"
+        " min(CASE WHEN t >= :a THEN reflected_min END),"
+        " max(CASE WHEN t >= :a THEN reflected_max END),"
+        " min(CASE WHEN t >= :a THEN swr_min END), max(CASE WHEN t >= :a THEN swr_max END),"
+        " min(CASE WHEN t >= :a THEN temperature END), max(CASE WHEN t >= :a THEN temperature END)"
+        " FROM (SELECT *, max(0, min(coalesce(lead(t) OVER (ORDER BY t), :b), t + :longest, :b)"
+        "  - max(t, :a)) AS h FROM readings WHERE t >= :lo AND t < :b)"));
+    for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+        const double a = cuts[i], b = cuts[i + 1];
+        if (b <= a)
+            continue;
+        // Only the first piece takes a row from before it; after a break
+        // nothing holds.
+        const double lo = i == 0 ? a - longest : std::ceil(a);
+        q.bindValue(QStringLiteral(":a"), a);
+        q.bindValue(QStringLiteral(":b"), b);
+        q.bindValue(QStringLiteral(":longest"), longest);
+        q.bindValue(QStringLiteral(":lo"), qint64(std::floor(lo)));
+        if (!q.exec() || !q.next()) {
+            error = q.lastError().text();
+            return out;
+        }
+        out.recordedSeconds += q.value(0).toDouble();
+        out.transmittingSeconds += q.value(1).toDouble();
+        out.energyKWh += q.value(2).toDouble() / 3.6e6;
+        const double weight[HistorySeriesCount] = {q.value(3).toDouble(), q.value(4).toDouble(),
+                                                   q.value(5).toDouble(), q.value(6).toDouble()};
+        const double sum[HistorySeriesCount] = {q.value(2).toDouble(), q.value(7).toDouble(),
+                                                q.value(8).toDouble(), q.value(9).toDouble()};
+        for (int s = 0; s < HistorySeriesCount; ++s) {
+            seconds[s] += weight[s];
+            sums[s] += sum[s];
+            const std::optional<double> lo = Opt(q.value(10 + 2 * s)),
+                                        hi = Opt(q.value(11 + 2 * s));
+            if (lo)
+                out.min[s] = out.min[s] ? std::min(*out.min[s], *lo) : *lo;
+            if (hi)
+                out.max[s] = out.max[s] ? std::max(*out.max[s], *hi) : *hi;
+        }
+        q.finish();
+    }
+    for (int s = 0; s < HistorySeriesCount; ++s)
+        if (seconds[s] > 0)
+            out.mean[s] = sums[s] / seconds[s];
+    return out;
+}
+
 std::optional<qint64> HistoryReader::FirstSecond() const {
     if (!IsOpen())
         return std::nullopt;
@@ -254,12 +369,17 @@ QString HistoryEventRow::Text() const {
     if (kind == K::AlarmEnd)
         return QStringLiteral("alarm ended: ") + detail;
     if (kind == K::Band)
-        return QStringLiteral("band ") + detail + QStringLiteral(" → ") + QString::number(band);
+        return QStringLiteral("band ") + HistoryBandName(detail.toInt()) + QStringLiteral(" → ") +
+               HistoryBandName(band);
     const QString connection[] = {K::Opened, K::Lost, K::Back, K::NoAnswer, K::Closed};
     for (const QString &c : connection)
         if (kind == c)
             return QStringLiteral("connection ") + kind;
     return kind;
+}
+
+QString HistoryBandName(int band) {
+    return Facts::IsBand(band) ? Facts::BandName(band) : QString::number(band);
 }
 
 QString HistoryIsoTime(qint64 ms) {
@@ -312,6 +432,27 @@ QString HistoryEventsCsvHeader() {
 
 QString HistoryEventCsvLine(const HistoryEventRow &e) {
     return HistoryIsoTime(e.ms) + QLatin1Char(',') + Field(e.Text()) + QLatin1Char(',') +
-           (e.band ? QString::number(e.band) : QString()) + QLatin1Char(',') + Number(e.power) +
+           (e.band ? HistoryBandName(e.band) : QString()) + QLatin1Char(',') + Number(e.power) +
            QLatin1Char(',') + (e.durationMs ? QString::number(*e.durationMs / 1000.0) : QString());
+}
+
+QString HistoryTransmissionsCsvHeader() {
+    return QStringLiteral("start,end,duration (s),band,average output (W),peak output (W),"
+                          "average SWR,worst SWR,alarms");
+}
+
+QString HistoryTransmissionCsvLine(const HistoryTransmissionRow &t) {
+    const QString fields[] = {HistoryIsoTime(t.startMs),
+                              HistoryIsoTime(t.endMs),
+                              QString::number(t.Seconds()),
+                              t.band ? HistoryBandName(t.band) : QString(),
+                              Number(t.averageW),
+                              Number(t.peakW),
+                              Number(t.averageSwr),
+                              Number(t.worstSwr),
+                              Field(t.alarms)};
+    QStringList line;
+    for (const QString &f : fields)
+        line << f;
+    return line.join(QLatin1Char(','));
 }
