@@ -353,11 +353,16 @@ void TestHistoryStore::faults() {
                                                     "application_id=0; PRAGMA user_version=1")}),
             0);
     } else if (fault == QStringLiteral("shm")) {
-        QFile shm(file + QStringLiteral("-shm"));
-        QVERIFY(shm.open(QIODevice::WriteOnly));
-        shm.write(QByteArray(32768, '\0'));
-        shm.close();
-        QFile::setPermissions(shm.fileName(), QFile::ReadOwner | QFile::ReadGroup);
+        // A log not yet taken into the file, and its index as a reader on
+        // the read-only file made it.
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("sqlite3"),
+                              {file, QStringLiteral(".filectrl persist_wal 1"),
+                               QStringLiteral("INSERT INTO events (t_ms, kind) VALUES (0, 'x')")}),
+            0);
+        QVERIFY(QFile::setPermissions(file + QStringLiteral("-shm"),
+                                      QFile::ReadOwner | QFile::ReadGroup));
+
     } else if (fault == QStringLiteral("folder")) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (fault == QStringLiteral("file")) {
