@@ -21,7 +21,8 @@ std::optional<double> Opt(const QVariant &v) {
 }
 
 QString Number(std::optional<double> v) {
-    return v ? QString::number(*v) : QString();
+    // As many digits as sqlite3 shows.
+    return v ? QString::number(*v, 'g', 15) : QString();
 }
 
 // A CSV field: quoted when it holds a separator, a quote or a line break.

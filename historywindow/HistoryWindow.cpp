@@ -153,6 +153,7 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     plot->setMinimumHeight(300);
     plot->setMouseTracking(true);
     plot->plotLayout()->clear();
+    plot->setAutoAddPlottableToLegend(false);
     // The plots' left edges line up, whatever their labels' widths.
     auto *margins = new QCPMarginGroup(plot);
     const char *const axisNames[] = {"Power (W)", "SWR", "Temperature (°C)"};
@@ -536,7 +537,11 @@ QString HistoryWindow::Summary() const {
         line += QStringLiteral(", lowest ") + Value(*lo, s) + QStringLiteral(", highest ") +
                 Value(*hi, s);
         if (summary.mean[s])
-            line += QStringLiteral(", mean ") + Value(*summary.mean[s], s);
+            // A mean to a tenth (SWR to a hundredth), whatever it is.
+            line +=
+                QStringLiteral(", mean ") +
+                QString::number(*summary.mean[s], 'f', s == int(HistorySeries::Swr) ? 2 : 1) +
+                (*Looks[s].unit ? QLatin1Char(' ') + QString::fromUtf8(Looks[s].unit) : QString());
         lines << line + QLatin1Char('.');
     }
     // On air: the time, the energy, and the time per band of the
