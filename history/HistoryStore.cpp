@@ -595,12 +595,16 @@ void HistoryStore::Flush() {
     if (current.sec >= 0 && current.sec < sec)
         FinishSecond();
     // Nothing changed for a while: a row all the same, so that the file
-    // shows the amplifier was there and what it read.
-    if (link == HistoryLink::Current && lastCurrent && current.sec < 0 &&
+    // shows the amplifier was there and what it read (a reader takes a
+    // reading for no longer than this). The second in progress may hold
+    // unchanged samples already.
+    if (link == HistoryLink::Current && lastCurrent && !current.changed &&
         sec - lastRowSec >= HeartbeatSeconds) {
         lastSec = sec;
-        current.sec = sec;
-        current.Add(*lastCurrent);
+        if (current.sec < 0) {
+            current.sec = sec;
+            current.Add(*lastCurrent);
+        }
         current.changed = true;
     }
     const bool retentionDue = retentionDays > 0 && (retentionBusy || ms >= nextRetention);

@@ -176,12 +176,15 @@ HistoryWindow::HistoryWindow(QWidget *parent)
         graphs[s]->setAdaptiveSampling(false);
     }
     // The legend: the lines, and the markers as the plot draws them.
+    // In a row of its own above the plots, over no line.
     auto *legend = new QCPLegend;
-    rects[0]->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignLeft);
+    plot->plotLayout()->insertRow(0);
+    plot->plotLayout()->addElement(0, 0, legend);
+    plot->plotLayout()->setRowStretchFactor(0, 0.001);
     legend->setLayer(QStringLiteral("legend"));
-    legend->setBrush(QColor(255, 255, 255, 220));
+    legend->setBorderPen(Qt::NoPen);
     legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    legend->setWrap(4);
+    legend->setWrap(7);
     for (QCPGraph *g : graphs)
         g->addToLegend(legend);
     for (const MarkerLook &m : MarkerLooks) {

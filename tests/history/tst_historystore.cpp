@@ -161,6 +161,13 @@ void TestHistoryStore::records_data() {
         << QStringLiteral("summary 0 180")
         << QStringLiteral(
                "output 0.0 W, 91 s recorded, 0 s transmitting, 0.00 Wh, temperature 45.1");
+    // Samples every second, none of them a change, committed in between.
+    Script unchanged;
+    for (qint64 ms = 0; ms <= 125000; ms += 1000)
+        unchanged.push_back({T0 + ms, Rx(), std::nullopt, std::nullopt});
+    QTest::newRow("unchanged samples: a row each minute")
+        << unchanged << 500 << 1 << qint64(0) << QString::fromLatin1(times)
+        << QStringLiteral("0,60,120");
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
         minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7)), std::nullopt,

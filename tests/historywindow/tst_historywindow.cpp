@@ -337,10 +337,7 @@ void TestHistoryWindow::legendApart_data() {
 void TestHistoryWindow::legendApart() {
     QFETCH(QString, a);
     QFETCH(QString, b);
-    QCPLegend *legend = nullptr;
-    QCPLayoutInset *inset = window.Plot()->axisRect(0)->insetLayout();
-    for (int i = 0; i < inset->elementCount() && !legend; ++i)
-        legend = qobject_cast<QCPLegend *>(inset->elementAt(i));
+    auto *legend = qobject_cast<QCPLegend *>(window.Plot()->plotLayout()->element(0, 0));
     QVERIFY(legend);
     int items = 0; // the grid's cells, some of them empty
     for (int i = 0; i < legend->itemCount(); ++i)
