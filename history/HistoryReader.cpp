@@ -279,66 +279,83 @@ HistorySummary HistoryReader::Summarize(double from, double to) const {
     HistorySummary out;
     if (!IsOpen() || to <= from)
         return out;
-    // The span in pieces between the breaks; a row holds into the next
-    // piece never, into the span from before it only within the longest
-    // hold.
-    const double longest = HistoryStore::HeartbeatSeconds + 1;
-    std::vector<double> cuts{from};
-    for (const HistoryEventRow &e :
-         Events(qint64(std::floor((from - longest) * 1000)), qint64(std::ceil(to * 1000)) + 1))
-        if (const auto at = HistoryBreakAt(e); at && *at > from && *at < to)
-            cuts.push_back(*at);
-    std::sort(cuts.begin(), cuts.end());
-    cuts.push_back(to);
+    // Each row holds as long as the writer found (until the next row, the
+    // readings stopping, at most the longest hold). A row whose hold is not
+    // known holds its own second, unless it is the newest row of the file
+    // (the writer is still at it): then up to the longest hold. A row from
+    // before the span holds into it. The rows well inside the span are
+    // summed by the database as they are; those at its edges are cut here.
+    const qint64 longest = HistoryStore::LongestHoldSeconds;
+    const qint64 inner = qint64(std::ceil(from));
+    const qint64 innerEnd = std::max(inner, qint64(std::floor(to)) - longest);
+    const std::optional<qint64> last = LastSecond();
     double seconds[HistorySeriesCount] = {}, sums[HistorySeriesCount] = {};
+    auto extremes = [&out](int s, const QVariant &lo, const QVariant &hi) {
+        if (!lo.isNull())
+            out.min[s] = out.min[s] ? std::min(*out.min[s], lo.toDouble()) : lo.toDouble();
+        if (!hi.isNull())
+            out.max[s] = out.max[s] ? std::max(*out.max[s], hi.toDouble()) : hi.toDouble();
+    };
     QSqlQuery q(db->db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral(
-        "SELECT sum(h), sum(h * (flags & 1)), sum(h * output),"
-        " sum(h * (output IS NOT NULL)), sum(h * (reflected IS NOT NULL)),"
-        " sum(h * (swr IS NOT NULL)), sum(h * (temperature IS NOT NULL)),"
-        " sum(h * reflected), sum(h * swr), sum(h * temperature),"
-        " min(CASE WHEN t >= :a THEN output_min END), max(CASE WHEN t >= :a THEN output_max END),"
-        " min(CASE WHEN t >= :a THEN reflected_min END),"
-        " max(CASE WHEN t >= :a THEN reflected_max END),"
-        " min(CASE WHEN t >= :a THEN swr_min END), max(CASE WHEN t >= :a THEN swr_max END),"
-        " min(CASE WHEN t >= :a THEN temperature END), max(CASE WHEN t >= :a THEN temperature END)"
-        " FROM (SELECT *, max(0, min(coalesce(lead(t) OVER (ORDER BY t), :b), t + :longest, :b)"
-        "  - max(t, :a)) AS h FROM readings WHERE t >= :lo AND t < :b)"));
-    for (size_t i = 0; i + 1 < cuts.size(); ++i) {
-        const double a = cuts[i], b = cuts[i + 1];
-        if (b <= a)
-            continue;
-        // Only the first piece takes a row from before it; after a break
-        // nothing holds.
-        const double lo = i == 0 ? a - longest : std::ceil(a);
-        q.bindValue(QStringLiteral(":a"), a);
-        q.bindValue(QStringLiteral(":b"), b);
-        q.bindValue(QStringLiteral(":longest"), longest);
-        q.bindValue(QStringLiteral(":lo"), qint64(std::floor(lo)));
-        if (!q.exec() || !q.next()) {
-            error = q.lastError().text();
-            return out;
-        }
-        out.recordedSeconds += q.value(0).toDouble();
-        out.transmittingSeconds += q.value(1).toDouble();
-        out.energyKWh += q.value(2).toDouble() / 3.6e6;
-        const double weight[HistorySeriesCount] = {q.value(3).toDouble(), q.value(4).toDouble(),
-                                                   q.value(5).toDouble(), q.value(6).toDouble()};
-        const double sum[HistorySeriesCount] = {q.value(2).toDouble(), q.value(7).toDouble(),
-                                                q.value(8).toDouble(), q.value(9).toDouble()};
-        for (int s = 0; s < HistorySeriesCount; ++s) {
-            seconds[s] += weight[s];
-            sums[s] += sum[s];
-            const std::optional<double> lo = Opt(q.value(10 + 2 * s)),
-                                        hi = Opt(q.value(11 + 2 * s));
-            if (lo)
-                out.min[s] = out.min[s] ? std::min(*out.min[s], *lo) : *lo;
-            if (hi)
-                out.max[s] = out.max[s] ? std::max(*out.max[s], *hi) : *hi;
-        }
-        q.finish();
+    q.prepare(
+        QStringLiteral("SELECT sum(ifnull(held, 1)), sum(ifnull(held, 1) * (flags & 1)),"
+                       " sum(ifnull(held, 1) * output), sum(ifnull(held, 1) * reflected),"
+                       " sum(ifnull(held, 1) * swr), sum(ifnull(held, 1) * temperature),"
+                       " sum(ifnull(held, 1) * (output IS NOT NULL)), sum(ifnull(held, 1) * "
+                       "(reflected IS NOT NULL)),"
+                       " sum(ifnull(held, 1) * (swr IS NOT NULL)), sum(ifnull(held, 1) * "
+                       "(temperature IS NOT NULL)),"
+                       " min(output_min), max(output_max), min(reflected_min), max(reflected_max),"
+                       " min(swr_min), max(swr_max), min(temperature), max(temperature)"
+                       " FROM readings WHERE t >= ? AND t < ?"));
+    q.addBindValue(inner);
+    q.addBindValue(innerEnd);
+    if (!q.exec() || !q.next()) {
+        error = q.lastError().text();
+        return out;
     }
+    out.recordedSeconds = q.value(0).toDouble();
+    out.transmittingSeconds = q.value(1).toDouble();
+    for (int s = 0; s < HistorySeriesCount; ++s) {
+        sums[s] = q.value(2 + s).toDouble();
+        seconds[s] = q.value(6 + s).toDouble();
+        extremes(s, q.value(10 + 2 * s), q.value(11 + 2 * s));
+    }
+    q.finish();
+    // The edges: the rows that may hold into the span from before it, and
+    // those near its end.
+    q.prepare(QStringLiteral(
+        "SELECT t, held, flags, output, reflected, swr, temperature, output_min, output_max,"
+        " reflected_min, reflected_max, swr_min, swr_max FROM readings"
+        " WHERE (t >= ? AND t < ?) OR (t >= ? AND t < ?)"));
+    q.addBindValue(inner - longest);
+    q.addBindValue(inner);
+    q.addBindValue(innerEnd);
+    q.addBindValue(to);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return out;
+    }
+    while (q.next()) {
+        const qint64 t = q.value(0).toLongLong();
+        const double held =
+            q.value(1).isNull() ? (t == last ? double(longest) : 1.0) : q.value(1).toDouble();
+        const double h = std::max(0.0, std::min(double(t) + held, to) - std::max(double(t), from));
+        out.recordedSeconds += h;
+        if (q.value(2).toUInt() & 1)
+            out.transmittingSeconds += h;
+        for (int s = 0; s < HistorySeriesCount; ++s) {
+            if (q.value(3 + s).isNull())
+                continue;
+            sums[s] += h * q.value(3 + s).toDouble();
+            seconds[s] += h;
+            if (double(t) >= from)
+                extremes(s, s == 3 ? q.value(6) : q.value(7 + 2 * s),
+                         s == 3 ? q.value(6) : q.value(8 + 2 * s));
+        }
+    }
+    out.energyKWh = sums[0] / 3.6e6;
     for (int s = 0; s < HistorySeriesCount; ++s)
         if (seconds[s] > 0)
             out.mean[s] = sums[s] / seconds[s];

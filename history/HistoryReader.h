@@ -68,10 +68,11 @@ struct HistoryColumn {
     int count[HistorySeriesCount] = {};
 };
 
-// A span told over time: each row's values hold until the next row, a
-// break (the readings stopped being current, the recording ended or began)
-// or the longest the writer keeps an unchanged reading without a row,
-// whichever comes first; so a mean is one over the time, not over rows.
+// A span told over time: each row's values hold until the next row, the
+// readings stopping (no answer, lost, closed, the recording's end) or the
+// longest the writer keeps an unchanged reading without a row, whichever
+// comes first (as the writer found it); so a mean is one over the time,
+// not over rows.
 struct HistorySummary {
     std::optional<double> min[HistorySeriesCount], max[HistorySeriesCount];
     std::optional<double> mean[HistorySeriesCount];

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -55,7 +56,7 @@ const char *const Schema[] = {
     " peak REAL,"
     " swr_min REAL, swr_max REAL, swr REAL,"
     " temperature REAL, band INTEGER, flags INTEGER NOT NULL,"
-    " tuner_swr REAL, tuner_l REAL, tuner_c REAL)",
+    " tuner_swr REAL, tuner_l REAL, tuner_c REAL, held REAL)",
     "CREATE TABLE IF NOT EXISTS events ("
     " id INTEGER PRIMARY KEY, t_ms INTEGER NOT NULL, kind TEXT NOT NULL,"
     " detail TEXT, band INTEGER, power REAL)",
@@ -76,6 +77,8 @@ const char *const Schema[] = {
 constexpr int MinuteColumns = 23;
 // What the first layout (1) lacks: the transmissions and their index.
 constexpr int SchemaTransmissions = 4;
+// And the rows' holds.
+const char *const SchemaHeld = "ALTER TABLE readings ADD COLUMN held REAL";
 
 qint64 FloorSeconds(qint64 ms) {
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
@@ -86,7 +89,7 @@ qint64 FloorSeconds(qint64 ms) {
 struct HistoryStore::Db {
     QString name;
     QSqlDatabase db;
-    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute, insertTransmission;
+    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute, insertTransmission, updateHeld;
 };
 
 void HistoryStore::MinMaxLast::Add(std::optional<double> v) {
@@ -375,6 +378,8 @@ bool HistoryStore::OpenDatabase(QSqlError &error, bool &foreign) {
         for (const char *sql : Schema)
             if ((version == 0 || i++ >= SchemaTransmissions) && !run(QString::fromLatin1(sql)))
                 return false;
+        if (version == 1 && !run(QString::fromLatin1(SchemaHeld)))
+            return false;
         if (!run(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) || !db->db.commit()) {
             if (!error.isValid())
                 error = db->db.lastError();
@@ -388,11 +393,13 @@ bool HistoryStore::OpenDatabase(QSqlError &error, bool &foreign) {
     db->insertMinute = QSqlQuery(db->db);
     db->selectMinute = QSqlQuery(db->db);
     db->insertTransmission = QSqlQuery(db->db);
-    if (!db->insertTransmission.prepare(QStringLiteral(
+    db->updateHeld = QSqlQuery(db->db);
+    if (!db->updateHeld.prepare(QStringLiteral("UPDATE readings SET held = ? WHERE t = ?")) ||
+        !db->insertTransmission.prepare(QStringLiteral(
             "INSERT INTO transmissions (start_ms, end_ms, band, average_w, peak_w, average_swr,"
             " worst_swr, alarms) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) ||
         !db->insertRow.prepare(QStringLiteral("INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, "
-                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
+                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
         !db->insertEvent.prepare(QStringLiteral(
             "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)")) ||
         !db->insertMinute.prepare(QStringLiteral("INSERT OR REPLACE INTO minutes VALUES (?") +
@@ -476,6 +483,12 @@ void HistoryStore::Note(const HistoryEvent &event) {
     namespace K = HistoryEventKind;
     if (state != State::Recording)
         return;
+    // The readings stop being current: the last row holds until now.
+    if (K::EndsReadings(event.kind)) {
+        if (current.changed)
+            FinishSecond();
+        SettleOpenRow(clock());
+    }
     if (event.kind == K::Opened || event.kind == K::Back) {
         opened = true;
         lost = false;
@@ -545,8 +558,24 @@ void HistoryStore::Record(const HistorySample &sample) {
     lastCurrent = sample;
 }
 
+void HistoryStore::SettleOpenRow(qint64 ms) {
+    if (!openRow)
+        return;
+    const double held =
+        std::clamp(double(ms) / 1000 - double(*openRow), 0.0, double(LongestHoldSeconds));
+    auto pending = std::find_if(rows.begin(), rows.end(),
+                                [this](const Second &r) { return r.sec == *openRow; });
+    if (pending != rows.end())
+        pending->held = held;
+    else
+        holds.emplace_back(*openRow, held);
+    openRow.reset();
+}
+
 void HistoryStore::FinishSecond() {
     if (current.sec >= 0 && current.changed) {
+        SettleOpenRow(current.sec * 1000);
+        openRow = current.sec;
         rows.push_back(current);
         lastRowSec = current.sec;
         if (minute.t >= 0 && current.sec - current.sec % 60 != minute.t) {
@@ -639,7 +668,8 @@ bool HistoryStore::Write(bool finishing) {
                                    r.flags,
                                    Value(r.tunerSwr),
                                    Value(r.tunerL),
-                                   Value(r.tunerC)};
+                                   Value(r.tunerC),
+                                   Value(r.held)};
         for (int i = 0; i < int(std::size(values)); ++i)
             q.bindValue(i, values[i]);
         return q.exec();
@@ -667,9 +697,17 @@ bool HistoryStore::Write(bool finishing) {
         ok = ok && putMinute(m);
     if (ok && minuteChanged && minute.t >= 0)
         ok = putMinute(minute);
+    for (const auto &[t, held] : holds) {
+        if (!ok)
+            break;
+        db->updateHeld.bindValue(0, held);
+        db->updateHeld.bindValue(1, t);
+        ok = db->updateHeld.exec();
+    }
     if (!ok) {
-        const QSqlError e = db->insertRow.lastError().isValid() ? db->insertRow.lastError()
-                                                                : db->insertMinute.lastError();
+        const QSqlError e = db->insertRow.lastError().isValid()    ? db->insertRow.lastError()
+                            : db->updateHeld.lastError().isValid() ? db->updateHeld.lastError()
+                                                                   : db->insertMinute.lastError();
         d.rollback();
         return Fail(e, QStringLiteral("row"));
     }
@@ -762,6 +800,7 @@ bool HistoryStore::Write(bool finishing) {
     rows.clear();
     events.clear();
     transmissions.clear();
+    holds.clear();
     minutes.clear();
     minuteChanged = false;
     return true;
@@ -802,6 +841,7 @@ void HistoryStore::Close() {
         const qint64 sec = std::max(lastSec, FloorSeconds(clock()));
         if (current.sec >= 0 && current.sec <= sec)
             FinishSecond();
+        SettleOpenRow(clock());
         Write(true);
     }
     CloseDatabase();
@@ -814,6 +854,8 @@ void HistoryStore::Close() {
     minutes.clear();
     lastCurrent.reset();
     swrNow.reset();
+    openRow.reset();
+    holds.clear();
     link = HistoryLink::Closed;
     if (state != State::Stopped && state != State::Refused)
         state = State::Off;

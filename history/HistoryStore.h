@@ -34,8 +34,10 @@ public:
 
     // Between two commits.
     static constexpr int FlushIntervalMs = 1000;
-    // While connected and unchanged, a row at least this often.
+    // While connected and unchanged, a row at least this often; a row holds
+    // for no longer than this and a second.
     static constexpr int HeartbeatSeconds = 60;
+    static constexpr int LongestHoldSeconds = HeartbeatSeconds + 1;
     // Rows (and events) one retention step removes.
     static constexpr int RetentionStepRows = 500;
     static constexpr int DefaultDays = 30;
@@ -97,6 +99,9 @@ private:
     struct Second {
         qint64 sec = -1;
         bool changed = false;
+        // How long its values held, once known (seconds): until the next
+        // row, the readings stopping, or the longest a row holds.
+        std::optional<double> held;
         MinMaxLast output, reflected, swr;
         std::optional<double> peak, temperature, tunerSwr, tunerL, tunerC;
         int band = 0;
@@ -161,6 +166,12 @@ private:
     bool minuteChanged = false;
     std::vector<Event> events;
     std::vector<HistoryTransmission> transmissions;
+    // The last row whose hold is not known yet, and the holds found for
+    // rows already written.
+    std::optional<qint64> openRow;
+    std::vector<std::pair<qint64, double>> holds;
+    // The open row's hold ends at ms (a row or the readings stopping).
+    void SettleOpenRow(qint64 ms);
     // The SWR of the transmission under way, weighted by time.
     double swrSum = 0, swrSeconds = 0;
     std::optional<double> swrNow;

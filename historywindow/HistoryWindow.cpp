@@ -290,6 +290,7 @@ void HistoryWindow::SetAmplifier(const QString &text) {
 
 void HistoryWindow::SetFile(const QString &path) {
     reader.Open(path);
+    summary.reset();
     columns.clear();
     columnWidth = 0;
     if (live)
@@ -372,7 +373,6 @@ void HistoryWindow::Load() {
     events = reader.Events(qint64(std::floor(from * 1000)), qint64(std::ceil(to * 1000)) + 1);
     transmissions =
         reader.Transmissions(qint64(std::floor(from * 1000)), qint64(std::ceil(to * 1000)) + 1);
-    summary = reader.Summarize(from, to);
     Draw();
     FillEvents();
     FillTransmissions();
@@ -473,9 +473,11 @@ void HistoryWindow::Draw() {
         }
     }
     plot->replot(QCustomPlot::rpQueuedReplot);
-    const QString summary = Summary();
-    summaryLabel->setText(summary);
-    plot->setAccessibleDescription(summary);
+    // Past a day the summary's text follows the plot's first paint.
+    if (to - from > 86400)
+        QTimer::singleShot(0, this, &HistoryWindow::ShowSummary);
+    else
+        ShowSummary();
 }
 
 void HistoryWindow::FillEvents() {
@@ -520,7 +522,24 @@ void HistoryWindow::FillTransmissions() {
     transmissionTable->setSortingEnabled(true);
 }
 
+const HistorySummary &HistoryWindow::RangeSummary() const {
+    const double step = double(std::max<qint64>(1, columnWidth));
+    if (!summary || std::abs(from - summaryFrom) >= step || std::abs(to - summaryTo) >= step) {
+        summary = reader.Summarize(from, to);
+        summaryFrom = from;
+        summaryTo = to;
+    }
+    return *summary;
+}
+
+void HistoryWindow::ShowSummary() {
+    const QString text = Summary();
+    summaryLabel->setText(text);
+    plot->setAccessibleDescription(text);
+}
+
 QString HistoryWindow::Summary() const {
+    const HistorySummary &summary = RangeSummary();
     QStringList lines;
     lines << QStringLiteral("From %1 to %2.").arg(LocalTime(from), LocalTime(to));
     const HistoryColumn *latest = nullptr;

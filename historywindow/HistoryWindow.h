@@ -116,7 +116,12 @@ private:
     std::vector<HistoryColumn> columns;
     std::vector<HistoryEventRow> events;
     std::vector<HistoryTransmissionRow> transmissions;
-    HistorySummary summary;
+    // The summary over time of the range, read again once the range has
+    // moved by a column (a week of rows costs a few hundred ms).
+    const HistorySummary &RangeSummary() const;
+    void ShowSummary();
+    mutable std::optional<HistorySummary> summary;
+    mutable double summaryFrom = 0, summaryTo = 0;
     QString amplifier = QStringLiteral("Orvik 1200");
     qint64 columnWidth = 0;
     qint64 loadedFrom = 0;
