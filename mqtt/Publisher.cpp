@@ -185,12 +185,6 @@ void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs
                                   .arg(double(refused ? retryMs : timing_.maxRetryMs) / 1000);
         // What to look at when the broker does not take who we say we are.
         QString hint;
-        // Our client id is made from the topic: another program on the
-        // same topic takes the session over, and each the other's, by turns.
-        if (reason.contains(QLatin1String("taken over"), Qt::CaseInsensitive))
-            hint = QStringLiteral(": another program publishes under %1 (Topic=); give each "
-                                  "its own")
-                       .arg(config_.topic);
         if (reason == QLatin1String("not authorised") ||
             reason == QLatin1String("bad user name or password"))
             hint = config_.username.isEmpty()
