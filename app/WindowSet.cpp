@@ -7,6 +7,7 @@
 #include "atu/AtuPanel.h"
 #include "historywindow/HistoryWindow.h"
 #include "link/AmpLink.h"
+#include "link/Facts.h"
 #include "monitor/PortMonitor.h"
 #include "serial/SerialPort.h"
 #include "service/CalibrationWindow.h"
@@ -61,6 +62,14 @@ WindowSet::WindowSet(const Settings &settings)
         history->activateWindow();
     });
     QObject::connect(link, &AmpLink::Effect, main, [this](const LinkEffect &e) { ShowEffect(e); });
+    // The History window's exported picture names the amplifier.
+    QObject::connect(link, &AmpLink::StateChanged, history, [this](const AmpStatus &s, unsigned) {
+        const Readings &r = s.readings;
+        history->SetAmplifier(
+            QStringLiteral("Orvik 1200") +
+            (r.firmware.isEmpty() ? QString() : QLatin1Char(' ') + Facts::PaTypeName(r.paType)) +
+            (s.PortName.isEmpty() ? QString() : QStringLiteral(" on ") + s.PortName));
+    });
 
     // The server's and the publisher's lines go to standard error; a
     // client's changes show in the port monitor as the link echoes them.

@@ -18,6 +18,7 @@
 #include "history/HistoryStore.h"
 #include "historywindow/HistoryWindow.h"
 #include "link/Facts.h"
+#include "tests/common/HistoryFiles.h"
 #include "tests/common/PanelFixture.h"
 
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +38,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -115,6 +118,8 @@ void WriteEvening(const QString &file, qint64 start) {
     bool transmitting = false, current = false;
     unsigned raised = 0;
     int onBand = 0;
+    HistoryTransmission record; // the transmission under way
+    double energy = 0;          // its W·ms so far
     auto note = [&store](const QString &kind, int band, const QString &detail = QString()) {
         store.Note({kind, detail, band, std::nullopt});
     };
@@ -128,6 +133,16 @@ void WriteEvening(const QString &file, qint64 start) {
         onBand = band;
         if (speech != transmitting)
             note(speech ? K::TransmitOn : K::TransmitOff, band);
+        if (speech && !transmitting) {
+            record = HistoryTransmission();
+            record.startMs = now;
+            record.band = band;
+        } else if (!speech && transmitting) {
+            record.endMs = now;
+            record.averageW = energy / std::max<double>(1, double(record.endMs - record.startMs));
+            store.NoteTransmission(record);
+            energy = 0;
+        }
         transmitting = speech;
         if (alarms != raised)
             note(alarms ? K::AlarmStart : K::AlarmEnd, band,
@@ -144,6 +159,13 @@ void WriteEvening(const QString &file, qint64 start) {
             s.reflected = *s.output * (swr - 1) * (swr - 1) / ((swr + 1) * (swr + 1));
             if (on)
                 s.swr = swr + 0.05 * noise();
+            if (speech) {
+                energy += *s.output * 100;
+                record.peakW = std::max(record.peakW, *s.output);
+                if (s.swr)
+                    record.worstSwr = std::max(record.worstSwr.value_or(0), *s.swr);
+                record.alarms |= alarms;
+            }
             temperature += speech ? 0.0012 : -0.0008;
             temperature = std::max(temperature, 36.0);
             s.temperature = std::round(temperature);
@@ -225,6 +247,60 @@ void PermissionMessages(MainWindow *form) {
         std::abort(); // the simulators would outlive us
     for (const auto &[picture, name] : pictures)
         Keep(picture, QLatin1String(name));
+// A week as generated: each evening two hours on the air on two bands
+// between long idle spells, a night with the program killed (nothing
+// recorded for hours), a row a second.
+// Returns the file it leaves: a copy made where the program was killed.
+QString WriteWeek(QString file, qint64 end) {
+    qint64 now = (end - 7 * 86400) * 1000;
+    auto store = std::make_unique<HistoryStore>();
+    std::unique_ptr<HistoryStore> killed;
+    store->SetClock([&now] { return now; });
+    store->Open(file);
+    store->FlushTimer()->stop();
+    namespace K = HistoryEventKind;
+    double temperature = 35;
+    quint32 seed = 777;
+    auto noise = [&seed] {
+        return double((seed = seed * 1103515245u + 12345u) >> 16 & 0x7fff) / 32768.0;
+    };
+    store->Note({K::Opened, QString(), 0, std::nullopt});
+    for (int day = 0; day < 7; ++day) {
+        const qint64 dayStart = (end - (7 - day) * 86400) * 1000;
+        if (day == 3) {
+            // Killed in the small hours; started again at noon.
+            for (; now < dayStart + 3 * 3600000LL; now += 1000) {
+                store->Record(Rx(std::round(temperature), 3));
+                store->Flush();
+            }
+            // No last word: the file as the last commit left it, taken on by
+            // the next run (the killed one writes on into the old file).
+            for (const QString &suffix : {QString(), QStringLiteral("-wal")})
+                QFile::copy(file + suffix, file + QStringLiteral(".after-kill") + suffix);
+            file += QStringLiteral(".after-kill");
+            killed = std::move(store);
+            now = dayStart + 12 * 3600000LL;
+            store = std::make_unique<HistoryStore>();
+            store->SetClock([&now] { return now; });
+            store->Open(file);
+            store->FlushTimer()->stop();
+            store->Note({K::Opened, QString(), 0, std::nullopt});
+        }
+        for (; now < dayStart + 86400000LL; now += 1000) {
+            const double hour = double(now - dayStart) / 3600000;
+            const bool onAir = hour >= 19 && hour < 21 && std::fmod(hour * 60, 10) < 7;
+            const int band = hour < 20 ? 3 : 5;
+            HistorySample s = onAir ? Tx(600 + 400 * noise(), 15 + 10 * noise(), band)
+                                    : Rx(std::round(temperature), band);
+            temperature += onAir ? 0.004 : -0.002;
+            temperature = std::clamp(temperature, 33.0, 58.0);
+            s.temperature = std::round(temperature);
+            store->Record(s);
+            store->Flush();
+        }
+    }
+    store->Close();
+    return file;
 }
 
 } // namespace
@@ -371,6 +447,23 @@ int main(int argc, char **argv) {
     history->SetFile(historyFile);
     history->ShowSpan(3600);
     Shot(history, "history-01-evening");
+    if (auto *lists = history->findChild<QTabWidget *>(QStringLiteral("historyLists"))) {
+        lists->setCurrentIndex(1);
+        Shot(history, "history-02-evening-transmissions");
+        lists->setCurrentIndex(0);
+    }
+    if (g_mode == Mode::All) {
+        const QString weekFile =
+            WriteWeek(dir.filePath(QStringLiteral("week.sqlite")), evening + 3 * 3600);
+        history->SetFile(weekFile);
+        history->SetClock([evening] { return (evening + 3 * 3600) * 1000; });
+        history->ShowSpan(7 * 86400);
+        Shot(history, "history-03-week");
+        history->ShowSpan(86400);
+        Shot(history, "history-04-week-last-day");
+        history->ExportPng(g_out.filePath(QStringLiteral("history-05-week-export.png")));
+        history->SetFile(historyFile);
+    }
     history->hide();
 
     // The amplifier stops answering mid-transmission, on a clock driven here:

@@ -121,6 +121,9 @@ Settings Settings::Read(const QString &path) {
     s.mqtt.topic = read(Topic);
     s.mqtt.control = read(Control) == QLatin1String("1");
     s.mqtt.discovery = read(Discovery) != QLatin1String("0");
+    s.mqtt.allowRaw = read(MqttAllowRaw) == QLatin1String("1");
+    s.mqtt.discoveryPrefix = read(DiscoveryPrefix);
+    s.mqtt.stateInterval = read(StateInterval);
     return s;
 }
 

@@ -38,6 +38,9 @@ public:
     static constexpr Key Topic{"MQTT", "Topic"};
     static constexpr Key Control{"MQTT", "Control"};
     static constexpr Key Discovery{"MQTT", "Discovery"};
+    static constexpr Key MqttAllowRaw{"MQTT", "AllowRaw"};
+    static constexpr Key DiscoveryPrefix{"MQTT", "DiscoveryPrefix"};
+    static constexpr Key StateInterval{"MQTT", "StateInterval"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -62,9 +65,12 @@ public:
         QString username;
         QString passwordFile; // the password itself is never in this file
         QString caFile;
-        QString topic;         // empty: orvik/<host name>
-        bool control = false;  // "1": obey .../set/... messages
-        bool discovery = true; // "0": no Home Assistant discovery (and remove it)
+        QString topic;           // empty: orvik/<host name>
+        bool control = false;    // "1": obey .../set/... messages
+        bool discovery = true;   // "0": no Home Assistant discovery (and remove it)
+        bool allowRaw = false;   // "1": .../set/raw too
+        QString discoveryPrefix; // empty: homeassistant
+        QString stateInterval;   // seconds, as written; empty: 0.1
     };
 
     QString path; // the file read; empty when none was found

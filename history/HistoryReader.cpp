@@ -2,12 +2,17 @@
 #include "history/HistoryReader.h"
 
 #include "history/HistorySample.h"
+#include "history/HistoryStore.h"
+#include "link/Facts.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -16,7 +21,8 @@ std::optional<double> Opt(const QVariant &v) {
 }
 
 QString Number(std::optional<double> v) {
-    return v ? QString::number(*v) : QString();
+    // As many digits as sqlite3 shows.
+    return v ? QString::number(*v, 'g', 15) : QString();
 }
 
 // A CSV field: quoted when it holds a separator, a quote or a line break.
@@ -229,6 +235,133 @@ std::vector<HistoryEventRow> HistoryReader::Events(qint64 fromMs, qint64 toMs) c
     return events;
 }
 
+std::vector<HistoryTransmissionRow> HistoryReader::Transmissions(qint64 fromMs, qint64 toMs) const {
+    std::vector<HistoryTransmissionRow> out;
+    if (!IsOpen())
+        return out;
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT start_ms, end_ms, band, average_w, peak_w, average_swr,"
+                             " worst_swr, alarms FROM transmissions"
+                             " WHERE start_ms >= ? AND start_ms < ? ORDER BY start_ms, id"));
+    q.addBindValue(fromMs);
+    q.addBindValue(toMs);
+    if (!q.exec()) {
+        // A file of the first layout has none until the writer brings it up.
+        error = q.lastError().text();
+        return out;
+    }
+    while (q.next()) {
+        HistoryTransmissionRow t;
+        t.startMs = q.value(0).toLongLong();
+        t.endMs = q.value(1).toLongLong();
+        t.band = q.value(2).toInt();
+        t.averageW = Opt(q.value(3));
+        t.peakW = Opt(q.value(4));
+        t.averageSwr = Opt(q.value(5));
+        t.worstSwr = Opt(q.value(6));
+        t.alarms = q.value(7).toString();
+        out.push_back(t);
+    }
+    return out;
+}
+
+std::optional<double> HistoryBreakAt(const HistoryEventRow &e) {
+    namespace K = HistoryEventKind;
+    if (!K::EndsReadings(e.kind))
+        return std::nullopt;
+    if (e.kind == K::Opened || e.kind == K::RecordingStart)
+        return std::floor(e.ms / 1000.0) - 0.5;
+    return e.ms / 1000.0;
+}
+
+HistorySummary HistoryReader::Summarize(double from, double to) const {
+    HistorySummary out;
+    if (!IsOpen() || to <= from)
+        return out;
+    // Each row holds as long as the writer found (until the next row, the
+    // readings stopping, at most the longest hold). A row whose hold is not
+    // known holds its own second, unless it is the newest row of the file
+    // (the writer is still at it): then up to the longest hold. A row from
+    // before the span holds into it. The rows well inside the span are
+    // summed by the database as they are; those at its edges are cut here.
+    const qint64 longest = HistoryStore::LongestHoldSeconds;
+    const qint64 inner = qint64(std::ceil(from));
+    const qint64 innerEnd = std::max(inner, qint64(std::floor(to)) - longest);
+    const std::optional<qint64> last = LastSecond();
+    double seconds[HistorySeriesCount] = {}, sums[HistorySeriesCount] = {};
+    auto extremes = [&out](int s, const QVariant &lo, const QVariant &hi) {
+        if (!lo.isNull())
+            out.min[s] = out.min[s] ? std::min(*out.min[s], lo.toDouble()) : lo.toDouble();
+        if (!hi.isNull())
+            out.max[s] = out.max[s] ? std::max(*out.max[s], hi.toDouble()) : hi.toDouble();
+    };
+    QSqlQuery q(db->db);
+    q.setForwardOnly(true);
+    q.prepare(
+        QStringLiteral("SELECT sum(ifnull(held, 1)), sum(ifnull(held, 1) * (flags & 1)),"
+                       " sum(ifnull(held, 1) * output), sum(ifnull(held, 1) * reflected),"
+                       " sum(ifnull(held, 1) * swr), sum(ifnull(held, 1) * temperature),"
+                       " sum(ifnull(held, 1) * (output IS NOT NULL)), sum(ifnull(held, 1) * "
+                       "(reflected IS NOT NULL)),"
+                       " sum(ifnull(held, 1) * (swr IS NOT NULL)), sum(ifnull(held, 1) * "
+                       "(temperature IS NOT NULL)),"
+                       " min(output_min), max(output_max), min(reflected_min), max(reflected_max),"
+                       " min(swr_min), max(swr_max), min(temperature), max(temperature)"
+                       " FROM readings WHERE t >= ? AND t < ?"));
+    q.addBindValue(inner);
+    q.addBindValue(innerEnd);
+    if (!q.exec() || !q.next()) {
+        error = q.lastError().text();
+        return out;
+    }
+    out.recordedSeconds = q.value(0).toDouble();
+    out.transmittingSeconds = q.value(1).toDouble();
+    for (int s = 0; s < HistorySeriesCount; ++s) {
+        sums[s] = q.value(2 + s).toDouble();
+        seconds[s] = q.value(6 + s).toDouble();
+        extremes(s, q.value(10 + 2 * s), q.value(11 + 2 * s));
+    }
+    q.finish();
+    // The edges: the rows that may hold into the span from before it, and
+    // those near its end.
+    q.prepare(QStringLiteral(
+        "SELECT t, held, flags, output, reflected, swr, temperature, output_min, output_max,"
+        " reflected_min, reflected_max, swr_min, swr_max FROM readings"
+        " WHERE (t >= ? AND t < ?) OR (t >= ? AND t < ?)"));
+    q.addBindValue(inner - longest);
+    q.addBindValue(inner);
+    q.addBindValue(innerEnd);
+    q.addBindValue(to);
+    if (!q.exec()) {
+        error = q.lastError().text();
+        return out;
+    }
+    while (q.next()) {
+        const qint64 t = q.value(0).toLongLong();
+        const double held =
+            q.value(1).isNull() ? (t == last ? double(longest) : 1.0) : q.value(1).toDouble();
+        const double h = std::max(0.0, std::min(double(t) + held, to) - std::max(double(t), from));
+        out.recordedSeconds += h;
+        if (q.value(2).toUInt() & 1)
+            out.transmittingSeconds += h;
+        for (int s = 0; s < HistorySeriesCount; ++s) {
+            if (q.value(3 + s).isNull())
+                continue;
+            sums[s] += h * q.value(3 + s).toDouble();
+            seconds[s] += h;
+            if (double(t) >= from)
+                extremes(s, s == 3 ? q.value(6) : q.value(7 + 2 * s),
+                         s == 3 ? q.value(6) : q.value(8 + 2 * s));
+        }
+    }
+    out.energyKWh = sums[0] / 3.6e6;
+    for (int s = 0; s < HistorySeriesCount; ++s)
+        if (seconds[s] > 0)
+            out.mean[s] = sums[s] / seconds[s];
+    return out;
+}
+
 std::optional<qint64> HistoryReader::FirstSecond() const {
     if (!IsOpen())
         return std::nullopt;
@@ -254,12 +387,17 @@ QString HistoryEventRow::Text() const {
     if (kind == K::AlarmEnd)
         return QStringLiteral("alarm ended: ") + detail;
     if (kind == K::Band)
-        return QStringLiteral("band ") + detail + QStringLiteral(" → ") + QString::number(band);
+        return QStringLiteral("band ") + HistoryBandName(detail.toInt()) + QStringLiteral(" → ") +
+               HistoryBandName(band);
     const QString connection[] = {K::Opened, K::Lost, K::Back, K::NoAnswer, K::Closed};
     for (const QString &c : connection)
         if (kind == c)
             return QStringLiteral("connection ") + kind;
     return kind;
+}
+
+QString HistoryBandName(int band) {
+    return Facts::IsBand(band) ? Facts::BandName(band) : QString::number(band);
 }
 
 QString HistoryIsoTime(qint64 ms) {
@@ -312,6 +450,27 @@ QString HistoryEventsCsvHeader() {
 
 QString HistoryEventCsvLine(const HistoryEventRow &e) {
     return HistoryIsoTime(e.ms) + QLatin1Char(',') + Field(e.Text()) + QLatin1Char(',') +
-           (e.band ? QString::number(e.band) : QString()) + QLatin1Char(',') + Number(e.power) +
+           (e.band ? HistoryBandName(e.band) : QString()) + QLatin1Char(',') + Number(e.power) +
            QLatin1Char(',') + (e.durationMs ? QString::number(*e.durationMs / 1000.0) : QString());
+}
+
+QString HistoryTransmissionsCsvHeader() {
+    return QStringLiteral("start,end,duration (s),band,average output (W),peak output (W),"
+                          "average SWR,worst SWR,alarms");
+}
+
+QString HistoryTransmissionCsvLine(const HistoryTransmissionRow &t) {
+    const QString fields[] = {HistoryIsoTime(t.startMs),
+                              HistoryIsoTime(t.endMs),
+                              QString::number(t.Seconds()),
+                              t.band ? HistoryBandName(t.band) : QString(),
+                              Number(t.averageW),
+                              Number(t.peakW),
+                              Number(t.averageSwr),
+                              Number(t.worstSwr),
+                              Field(t.alarms)};
+    QStringList line;
+    for (const QString &f : fields)
+        line << f;
+    return line.join(QLatin1Char(','));
 }

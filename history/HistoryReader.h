@@ -40,6 +40,15 @@ struct HistoryEventRow {
     QString Text() const;
 };
 
+// A transmission as the file keeps it.
+struct HistoryTransmissionRow {
+    qint64 startMs = 0, endMs = 0; // since the epoch
+    int band = 0;
+    std::optional<double> averageW, peakW, averageSwr, worstSwr;
+    QString alarms; // their names, "; " between them
+    double Seconds() const { return double(endMs - startMs) / 1000; }
+};
+
 // The plotted quantities.
 enum class HistorySeries { Output, Reflected, Swr, Temperature };
 constexpr int HistorySeriesCount = 4;
@@ -58,6 +67,28 @@ struct HistoryColumn {
     double sum[HistorySeriesCount] = {};
     int count[HistorySeriesCount] = {};
 };
+
+// A span told over time: each row's values hold until the next row, the
+// readings stopping (no answer, lost, closed, the recording's end) or the
+// longest the writer keeps an unchanged reading without a row, whichever
+// comes first (as the writer found it); so a mean is one over the time,
+// not over rows.
+struct HistorySummary {
+    std::optional<double> min[HistorySeriesCount], max[HistorySeriesCount];
+    std::optional<double> mean[HistorySeriesCount];
+    double recordedSeconds = 0;     // with current readings
+    double transmittingSeconds = 0; // of those, transmitting
+    double energyKWh = 0;           // output power over the time
+};
+
+// Where a plot's line stops for an event, in seconds since the epoch; none
+// for events after which the readings stay current. An opening (or a
+// recording's start) stops the line before the second it came in, whose
+// row is already the new connection's.
+std::optional<double> HistoryBreakAt(const HistoryEventRow &event);
+
+// A band's name ("40M"), or its number when it is none of the seven.
+QString HistoryBandName(int band);
 
 class HistoryReader {
 public:
@@ -79,6 +110,10 @@ public:
     std::vector<HistoryColumn> Columns(qint64 from, qint64 to, qint64 width) const;
     // Events with fromMs <= ms < toMs, in time order.
     std::vector<HistoryEventRow> Events(qint64 fromMs, qint64 toMs) const;
+    // Transmissions that started with fromMs <= start < toMs, in time order.
+    std::vector<HistoryTransmissionRow> Transmissions(qint64 fromMs, qint64 toMs) const;
+    // The span from..to (seconds) told over time.
+    HistorySummary Summarize(double from, double to) const;
     // The first and last second with a row; none while the file has none.
     std::optional<qint64> FirstSecond() const;
     std::optional<qint64> LastSecond() const;
@@ -96,5 +131,7 @@ QString HistoryCsvHeader();
 QString HistoryCsvLine(const HistoryRow &row);
 QString HistoryEventsCsvHeader();
 QString HistoryEventCsvLine(const HistoryEventRow &event);
+QString HistoryTransmissionsCsvHeader();
+QString HistoryTransmissionCsvLine(const HistoryTransmissionRow &transmission);
 // The local time of ms since the epoch, ISO 8601 with the offset.
 QString HistoryIsoTime(qint64 ms);

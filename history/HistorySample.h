@@ -49,6 +49,19 @@ constexpr int HistoryAlarmCount = 7;
 // The alarms' names in the history, in the order of their bits.
 QString HistoryAlarmName(int alarm);
 
+// One transmission as the history keeps it: from its start to its end, on
+// a band, its output averaged over the time and its peak, its SWR averaged
+// over the time output power came and its worst, the alarms raised during it.
+struct HistoryTransmission {
+    qint64 startMs = 0; // since the epoch
+    qint64 endMs = 0;
+    int band = 0; // 1..7; 0: not known
+    double averageW = 0;
+    double peakW = 0;
+    std::optional<double> averageSwr, worstSwr;
+    unsigned alarms = 0; // bit n: HistoryAlarmName(n)
+};
+
 // The events of the history, as their kind is stored.
 namespace HistoryEventKind {
 inline const QString AlarmStart = QStringLiteral("alarm");
@@ -65,6 +78,10 @@ inline const QString NoAnswer = QStringLiteral("no answer");
 inline const QString Closed = QStringLiteral("closed");
 // A command to the amplifier, its source and its outcome.
 inline const QString Command = QStringLiteral("command");
+// This program began and ended recording into the file: nothing is known of
+// the time before a start that follows no end.
+inline const QString RecordingStart = QStringLiteral("recording start");
+inline const QString RecordingEnd = QStringLiteral("recording end");
 // After these the readings before are not current any more: a plot's line
 // stops there, and an alarm's duration ends at the latest there.
 bool EndsReadings(const QString &kind);

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVariant>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,7 +26,8 @@ QString HistoryAlarmName(int alarm) {
 
 bool HistoryEventKind::EndsReadings(const QString &kind) {
     // "opened" too: the program before may have ended without a word.
-    return kind == Lost || kind == NoAnswer || kind == Closed || kind == Opened;
+    return kind == Lost || kind == NoAnswer || kind == Closed || kind == Opened ||
+           kind == RecordingStart || kind == RecordingEnd;
 }
 
 namespace {
@@ -54,7 +56,7 @@ const char *const Schema[] = {
     " peak REAL,"
     " swr_min REAL, swr_max REAL, swr REAL,"
     " temperature REAL, band INTEGER, flags INTEGER NOT NULL,"
-    " tuner_swr REAL, tuner_l REAL, tuner_c REAL)",
+    " tuner_swr REAL, tuner_l REAL, tuner_c REAL, held REAL)",
     "CREATE TABLE IF NOT EXISTS events ("
     " id INTEGER PRIMARY KEY, t_ms INTEGER NOT NULL, kind TEXT NOT NULL,"
     " detail TEXT, band INTEGER, power REAL)",
@@ -67,8 +69,16 @@ const char *const Schema[] = {
     " swr_min REAL, swr_max REAL, swr_end REAL, swr_sum REAL, swr_n INTEGER,"
     " temperature_min REAL, temperature_max REAL, temperature_end REAL, temperature_sum REAL,"
     " temperature_n INTEGER)",
+    "CREATE TABLE IF NOT EXISTS transmissions ("
+    " id INTEGER PRIMARY KEY, start_ms INTEGER NOT NULL, end_ms INTEGER NOT NULL,"
+    " band INTEGER, average_w REAL, peak_w REAL, average_swr REAL, worst_swr REAL, alarms TEXT)",
+    "CREATE INDEX IF NOT EXISTS transmissions_start ON transmissions (start_ms)",
 };
 constexpr int MinuteColumns = 23;
+// What the first layout (1) lacks: the transmissions and their index.
+constexpr int SchemaTransmissions = 4;
+// And the rows' holds.
+const char *const SchemaHeld = "ALTER TABLE readings ADD COLUMN held REAL";
 
 qint64 FloorSeconds(qint64 ms) {
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
@@ -79,7 +89,7 @@ qint64 FloorSeconds(qint64 ms) {
 struct HistoryStore::Db {
     QString name;
     QSqlDatabase db;
-    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute;
+    QSqlQuery insertRow, insertEvent, insertMinute, selectMinute, insertTransmission, updateHeld;
 };
 
 void HistoryStore::MinMaxLast::Add(std::optional<double> v) {
@@ -90,10 +100,18 @@ void HistoryStore::MinMaxLast::Add(std::optional<double> v) {
     last = v;
 }
 
+void HistoryStore::MinMaxLast::Set(std::optional<double> v) {
+    Add(v);
+    last = v;
+}
+
 void HistoryStore::Second::Add(const HistorySample &s) {
     output.Add(s.output);
-    reflected.Add(s.reflected);
-    swr.Add(s.swr);
+    // Reflected power only while transmitting, SWR only while output power
+    // comes to measure it against: a value from before does not stand for
+    // the time after.
+    reflected.Set(s.transmitting ? s.reflected : std::nullopt);
+    swr.Set(s.output.value_or(0) > 0 ? s.swr : std::nullopt);
     if (s.peak)
         peak = peak ? std::max(*peak, *s.peak) : *s.peak;
     if (s.temperature)
@@ -165,6 +183,7 @@ HistoryStore::State HistoryStore::Open(const QString &file) {
         state = State::Recording;
         nextRetention = 0;
         flushTimer->start();
+        AddEvent(clock(), HistoryEventKind::RecordingStart, {}, HistorySample());
     }
     return state;
 }
@@ -173,7 +192,9 @@ HistoryStore::State HistoryStore::Open(const QString &file) {
 // aside once and a new one started.
 bool HistoryStore::OpenFile(bool afterMovingAside) {
     const QByteArray local = QFile::encodeName(path);
-    lockFd = ::open(local.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The mode the umask allows: 0640 in the service (UMask=0027), the
+    // user's choice elsewhere. SQLite gives the -wal and -shm the same.
+    lockFd = ::open(local.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd < 0) {
         Stop(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
@@ -194,10 +215,32 @@ bool HistoryStore::OpenFile(bool afterMovingAside) {
         }
         return false;
     }
+    // Anything but an SQLite file (or an empty one) is not ours.
+    char header[100] = {};
+    const ssize_t got = ::pread(lockFd, header, sizeof header, 0);
+    if (got > 0 && (got < 16 || std::memcmp(header, "SQLite format 3", 16) != 0)) {
+        Refuse(QStringLiteral("it is not an SQLite file"));
+        return false;
+    }
+    // Our mark in the header: ours even when damaged further on.
+    const bool marked =
+        got >= 72 && ((uchar(header[68]) << 24) | (uchar(header[69]) << 16) |
+                      (uchar(header[70]) << 8) | uchar(header[71])) == unsigned(ApplicationId);
+    if (const QString why = FreeSideFiles(); !why.isEmpty()) {
+        CloseDatabase();
+        Stop(why);
+        return false;
+    }
     QSqlError error;
-    if (OpenDatabase(error))
+    bool foreign = false;
+    if (OpenDatabase(error, foreign))
         return true;
     const int code = ResultCode(error);
+    if (foreign || (!marked && (code == SqliteCorrupt || code == SqliteNotADb))) {
+        CloseDatabase();
+        Refuse(foreign ? error.text() : QStringLiteral("it cannot be read as a database"));
+        return false;
+    }
     if (!afterMovingAside && (code == SqliteCorrupt || code == SqliteNotADb)) {
         if (MoveAside())
             return OpenFile(true);
@@ -208,7 +251,36 @@ bool HistoryStore::OpenFile(bool afterMovingAside) {
     return false;
 }
 
-bool HistoryStore::OpenDatabase(QSqlError &error) {
+QString HistoryStore::FreeSideFiles() {
+    const QFileInfo file(path);
+    for (const QString &suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QFileInfo side(path + suffix);
+        if (!side.exists() || side.isWritable())
+            continue;
+        // An earlier run of ours on a read-only file left it so; the file
+        // is writable now, so its companion may be too.
+        if (side.ownerId() == file.ownerId() &&
+            QFile::setPermissions(side.filePath(), file.permissions()) &&
+            QFileInfo(side.filePath()).isWritable())
+            continue;
+        return QStringLiteral("%1 is read-only (left by an earlier run on a read-only file; remove "
+                              "it while no program reads the history)")
+            .arg(side.filePath());
+    }
+    return QString();
+}
+
+void HistoryStore::Refuse(const QString &why) {
+    CloseDatabase();
+    flushTimer->stop();
+    state = State::Refused;
+    Q_EMIT Message(QStringLiteral("History: ") + path +
+                   QStringLiteral(" is not a history of this program (%1); it is left as it is "
+                                  "and nothing is recorded")
+                       .arg(why));
+}
+
+bool HistoryStore::OpenDatabase(QSqlError &error, bool &foreign) {
     db = std::make_unique<Db>();
     db->name = QStringLiteral("orvik-history-store-%1").arg(quintptr(this));
     db->db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), db->name);
@@ -226,29 +298,43 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
         return false;
     };
     // The first read of the file tells a database from anything else.
+    if (!run(QStringLiteral("PRAGMA application_id")) || !q.next()) {
+        if (!error.isValid())
+            error = q.lastError();
+        return false;
+    }
+    const int application = q.value(0).toInt();
     if (!run(QStringLiteral("PRAGMA user_version")) || !q.next()) {
         if (!error.isValid())
             error = q.lastError();
         return false;
     }
     const int version = q.value(0).toInt();
+    auto refuse = [&](const QString &why) {
+        foreign = true;
+        error = QSqlError(why, {}, QSqlError::ConnectionError, QStringLiteral("26"));
+        return false;
+    };
+    if (application != ApplicationId) {
+        // Without our mark: an empty database, or one of the first layout
+        // (tables of ours and no others); anything else belongs to
+        // another program.
+        if (application != 0 || version > 1)
+            return refuse(
+                QStringLiteral("application id %1, layout %2").arg(application).arg(version));
+        if (!run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name NOT IN "
+                                "('readings', 'events', 'events_time', 'minutes')")) ||
+            !q.next())
+            return false;
+        if (q.value(0).toInt() > 0)
+            return refuse(QStringLiteral("tables of another program"));
+    }
     if (version > SchemaVersion) {
         error = QSqlError(QStringLiteral("written by a newer program (layout %1)").arg(version), {},
                           QSqlError::ConnectionError, QStringLiteral("8"));
         return false;
     }
-    if (version == 0) {
-        // A database of something else is not ours to add to.
-        if (!run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name NOT IN "
-                                "('readings', 'events', 'events_time')")) ||
-            !q.next())
-            return false;
-        if (q.value(0).toInt() > 0) {
-            error = QSqlError(QStringLiteral("not a history"), {}, QSqlError::ConnectionError,
-                              QStringLiteral("26"));
-            return false;
-        }
-    } else {
+    if (version > 0) {
         // A look at the newest rows and events finds a damaged file before
         // anything is written into it.
         if (!run(QStringLiteral("SELECT max(t) FROM readings")) || !q.next())
@@ -266,6 +352,11 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
         if (!run(QStringLiteral("SELECT max(t_ms) FROM events")))
             return false;
     }
+    // The mark goes into the header before the write-ahead log starts, so
+    // that the file says whose it is even when the program is killed early.
+    if (application != ApplicationId &&
+        !run(QStringLiteral("PRAGMA application_id=%1").arg(ApplicationId)))
+        return false;
     if (!run(QStringLiteral("PRAGMA journal_mode=WAL")))
         return false;
     if (!q.next() || q.value(0).toString() != QStringLiteral("wal")) {
@@ -277,28 +368,46 @@ bool HistoryStore::OpenDatabase(QSqlError &error) {
     // machine's may lose the last ones.
     if (!run(QStringLiteral("PRAGMA synchronous=NORMAL")))
         return false;
-    if (version == 0) {
-        for (const char *sql : Schema)
-            if (!run(QString::fromLatin1(sql)))
-                return false;
-        if (!run(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)))
+    if (version < SchemaVersion) {
+        // A new file gets every table; one of layout 1 what came after it.
+        if (!db->db.transaction()) {
+            error = db->db.lastError();
             return false;
+        }
+        int i = 0;
+        for (const char *sql : Schema)
+            if ((version == 0 || i++ >= SchemaTransmissions) && !run(QString::fromLatin1(sql)))
+                return false;
+        if (version == 1 && !run(QString::fromLatin1(SchemaHeld)))
+            return false;
+        if (!run(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) || !db->db.commit()) {
+            if (!error.isValid())
+                error = db->db.lastError();
+            db->db.rollback();
+            return false;
+        }
     }
     q.finish();
     db->insertRow = QSqlQuery(db->db);
     db->insertEvent = QSqlQuery(db->db);
     db->insertMinute = QSqlQuery(db->db);
     db->selectMinute = QSqlQuery(db->db);
-    if (!db->insertRow.prepare(QStringLiteral("INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, "
-                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
+    db->insertTransmission = QSqlQuery(db->db);
+    db->updateHeld = QSqlQuery(db->db);
+    if (!db->updateHeld.prepare(QStringLiteral("UPDATE readings SET held = ? WHERE t = ?")) ||
+        !db->insertTransmission.prepare(QStringLiteral(
+            "INSERT INTO transmissions (start_ms, end_ms, band, average_w, peak_w, average_swr,"
+            " worst_swr, alarms) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")) ||
+        !db->insertRow.prepare(QStringLiteral("INSERT OR REPLACE INTO readings VALUES (?, ?, ?, ?, "
+                                              "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")) ||
         !db->insertEvent.prepare(QStringLiteral(
             "INSERT INTO events (t_ms, kind, detail, band, power) VALUES (?, ?, ?, ?, ?)")) ||
         !db->insertMinute.prepare(QStringLiteral("INSERT OR REPLACE INTO minutes VALUES (?") +
                                   QStringLiteral(", ?").repeated(MinuteColumns - 1) +
                                   QLatin1Char(')')) ||
         !db->selectMinute.prepare(QStringLiteral("SELECT * FROM minutes WHERE t = ?"))) {
-        for (const QSqlQuery *q :
-             {&db->insertRow, &db->insertEvent, &db->insertMinute, &db->selectMinute})
+        for (const QSqlQuery *q : {&db->insertRow, &db->insertEvent, &db->insertMinute,
+                                   &db->selectMinute, &db->insertTransmission})
             if (q->lastError().isValid())
                 error = q->lastError();
         return false;
@@ -348,6 +457,7 @@ void HistoryStore::Stop(const QString &reason) {
     flushTimer->stop();
     rows.clear();
     events.clear();
+    transmissions.clear();
     minutes.clear();
     current = Second();
     minute = Minute();
@@ -373,6 +483,12 @@ void HistoryStore::Note(const HistoryEvent &event) {
     namespace K = HistoryEventKind;
     if (state != State::Recording)
         return;
+    // The readings stop being current: the last row holds until now.
+    if (K::EndsReadings(event.kind)) {
+        if (current.changed)
+            FinishSecond();
+        SettleOpenRow(clock());
+    }
     if (event.kind == K::Opened || event.kind == K::Back) {
         opened = true;
         lost = false;
@@ -382,14 +498,44 @@ void HistoryStore::Note(const HistoryEvent &event) {
         if (!opened && !lost)
             return; // nothing was open to close
         opened = lost = false;
+    } else if (event.kind == K::TransmitOn) {
+        swrSum = swrSeconds = 0;
+        swrSince = clock();
     }
     events.push_back({clock(), event.kind, event.detail, event.band, event.power});
+}
+
+void HistoryStore::NoteTransmission(HistoryTransmission t) {
+    if (state != State::Recording)
+        return;
+    const qint64 ms = clock();
+    t.startMs = ms - (t.endMs - t.startMs);
+    t.endMs = ms;
+    if (swrNow)
+        swrSum += *swrNow * double(ms - swrSince) / 1000,
+            swrSeconds += double(ms - swrSince) / 1000;
+    if (swrSeconds > 0)
+        t.averageSwr = swrSum / swrSeconds;
+    swrSum = swrSeconds = 0;
+    swrNow.reset();
+    swrSince = ms;
+    transmissions.push_back(t);
 }
 
 void HistoryStore::Record(const HistorySample &sample) {
     if (state != State::Recording)
         return;
     const qint64 ms = clock();
+    // The SWR holds from one sample to the next while output power comes.
+    if (swrNow) {
+        swrSum += *swrNow * double(ms - swrSince) / 1000;
+        swrSeconds += double(ms - swrSince) / 1000;
+    }
+    swrNow =
+        sample.link == HistoryLink::Current && sample.transmitting && sample.output.value_or(0) > 0
+            ? sample.swr
+            : std::nullopt;
+    swrSince = ms;
     const bool differs =
         !lastCurrent || sample.link != link || sample.output != lastCurrent->output ||
         sample.reflected != lastCurrent->reflected || sample.peak != lastCurrent->peak ||
@@ -412,8 +558,24 @@ void HistoryStore::Record(const HistorySample &sample) {
     lastCurrent = sample;
 }
 
+void HistoryStore::SettleOpenRow(qint64 ms) {
+    if (!openRow)
+        return;
+    const double held =
+        std::clamp(double(ms) / 1000 - double(*openRow), 0.0, double(LongestHoldSeconds));
+    auto pending = std::find_if(rows.begin(), rows.end(),
+                                [this](const Second &r) { return r.sec == *openRow; });
+    if (pending != rows.end())
+        pending->held = held;
+    else
+        holds.emplace_back(*openRow, held);
+    openRow.reset();
+}
+
 void HistoryStore::FinishSecond() {
     if (current.sec >= 0 && current.changed) {
+        SettleOpenRow(current.sec * 1000);
+        openRow = current.sec;
         rows.push_back(current);
         lastRowSec = current.sec;
         if (minute.t >= 0 && current.sec - current.sec % 60 != minute.t) {
@@ -462,16 +624,21 @@ void HistoryStore::Flush() {
     if (current.sec >= 0 && current.sec < sec)
         FinishSecond();
     // Nothing changed for a while: a row all the same, so that the file
-    // shows the amplifier was there and what it read.
-    if (link == HistoryLink::Current && lastCurrent && current.sec < 0 &&
+    // shows the amplifier was there and what it read (a reader takes a
+    // reading for no longer than this). The second in progress may hold
+    // unchanged samples already.
+    if (link == HistoryLink::Current && lastCurrent && !current.changed &&
         sec - lastRowSec >= HeartbeatSeconds) {
         lastSec = sec;
-        current.sec = sec;
-        current.Add(*lastCurrent);
+        if (current.sec < 0) {
+            current.sec = sec;
+            current.Add(*lastCurrent);
+        }
         current.changed = true;
     }
     const bool retentionDue = retentionDays > 0 && (retentionBusy || ms >= nextRetention);
-    if (rows.empty() && events.empty() && !current.changed && !retentionDue)
+    if (rows.empty() && events.empty() && transmissions.empty() && !current.changed &&
+        !retentionDue)
         return;
     Write(false);
 }
@@ -501,7 +668,8 @@ bool HistoryStore::Write(bool finishing) {
                                    r.flags,
                                    Value(r.tunerSwr),
                                    Value(r.tunerL),
-                                   Value(r.tunerC)};
+                                   Value(r.tunerC),
+                                   Value(r.held)};
         for (int i = 0; i < int(std::size(values)); ++i)
             q.bindValue(i, values[i]);
         return q.exec();
@@ -529,9 +697,17 @@ bool HistoryStore::Write(bool finishing) {
         ok = ok && putMinute(m);
     if (ok && minuteChanged && minute.t >= 0)
         ok = putMinute(minute);
+    for (const auto &[t, held] : holds) {
+        if (!ok)
+            break;
+        db->updateHeld.bindValue(0, held);
+        db->updateHeld.bindValue(1, t);
+        ok = db->updateHeld.exec();
+    }
     if (!ok) {
-        const QSqlError e = db->insertRow.lastError().isValid() ? db->insertRow.lastError()
-                                                                : db->insertMinute.lastError();
+        const QSqlError e = db->insertRow.lastError().isValid()    ? db->insertRow.lastError()
+                            : db->updateHeld.lastError().isValid() ? db->updateHeld.lastError()
+                                                                   : db->insertMinute.lastError();
         d.rollback();
         return Fail(e, QStringLiteral("row"));
     }
@@ -546,6 +722,29 @@ bool HistoryStore::Write(bool finishing) {
             const QSqlError error = q.lastError();
             d.rollback();
             return Fail(error, QStringLiteral("event"));
+        }
+    }
+    for (const HistoryTransmission &t : transmissions) {
+        QSqlQuery &q = db->insertTransmission;
+        QStringList alarms;
+        for (int a = 0; a < HistoryAlarmCount; ++a)
+            if (t.alarms & (1u << a))
+                alarms << HistoryAlarmName(a);
+        const QVariant values[] = {t.startMs,
+                                   t.endMs,
+                                   t.band ? QVariant(t.band) : QVariant(QMetaType::fromType<int>()),
+                                   t.averageW,
+                                   t.peakW,
+                                   Value(t.averageSwr),
+                                   Value(t.worstSwr),
+                                   alarms.isEmpty() ? QVariant(QMetaType::fromType<QString>())
+                                                    : QVariant(alarms.join(QStringLiteral("; ")))};
+        for (int i = 0; i < int(std::size(values)); ++i)
+            q.bindValue(i, values[i]);
+        if (!q.exec()) {
+            const QSqlError error = q.lastError();
+            d.rollback();
+            return Fail(error, QStringLiteral("transmission"));
         }
     }
     const qint64 ms = clock();
@@ -575,12 +774,21 @@ bool HistoryStore::Write(bool finishing) {
             q.addBindValue(limitMs);
             ok = q.exec();
         }
+        const int eventsGone = ok ? q.numRowsAffected() : 0;
+        if (ok) {
+            q.prepare(QStringLiteral("DELETE FROM transmissions WHERE id IN (SELECT id FROM "
+                                     "transmissions WHERE start_ms < ? ORDER BY id LIMIT %1)")
+                          .arg(RetentionStepRows));
+            q.addBindValue(limitMs);
+            ok = q.exec();
+        }
         if (!ok) {
             const QSqlError error = q.lastError();
             d.rollback();
             return Fail(error, QStringLiteral("retention"));
         }
-        retentionBusy = rowsGone == RetentionStepRows || q.numRowsAffected() == RetentionStepRows;
+        retentionBusy = rowsGone == RetentionStepRows || eventsGone == RetentionStepRows ||
+                        q.numRowsAffected() == RetentionStepRows;
         if (!retentionBusy)
             nextRetention = ms + 3600 * 1000;
     }
@@ -591,6 +799,8 @@ bool HistoryStore::Write(bool finishing) {
     }
     rows.clear();
     events.clear();
+    transmissions.clear();
+    holds.clear();
     minutes.clear();
     minuteChanged = false;
     return true;
@@ -627,21 +837,26 @@ void HistoryStore::Close() {
         if (link != HistoryLink::Closed && (opened || lost))
             AddEvent(clock(), HistoryEventKind::Closed, {}, lastCurrent.value_or(HistorySample()));
         opened = lost = false;
+        AddEvent(clock(), HistoryEventKind::RecordingEnd, {}, HistorySample());
         const qint64 sec = std::max(lastSec, FloorSeconds(clock()));
         if (current.sec >= 0 && current.sec <= sec)
             FinishSecond();
-        if (!rows.empty() || !events.empty())
-            Write(true);
+        SettleOpenRow(clock());
+        Write(true);
     }
     CloseDatabase();
     flushTimer->stop();
     rows.clear();
     events.clear();
+    transmissions.clear();
     current = Second();
     minute = Minute();
     minutes.clear();
     lastCurrent.reset();
+    swrNow.reset();
+    openRow.reset();
+    holds.clear();
     link = HistoryLink::Closed;
-    if (state != State::Stopped)
+    if (state != State::Stopped && state != State::Refused)
         state = State::Off;
 }

@@ -34,13 +34,19 @@ public:
 
     // Between two commits.
     static constexpr int FlushIntervalMs = 1000;
-    // While connected and unchanged, a row at least this often.
+    // While connected and unchanged, a row at least this often; a row holds
+    // for no longer than this and a second.
     static constexpr int HeartbeatSeconds = 60;
+    static constexpr int LongestHoldSeconds = HeartbeatSeconds + 1;
     // Rows (and events) one retention step removes.
     static constexpr int RetentionStepRows = 500;
     static constexpr int DefaultDays = 30;
-    // The layout of the tables (the file's user_version).
-    static constexpr int SchemaVersion = 1;
+    // The layout of the tables (the file's user_version); a file of an
+    // older layout is brought up to it when opened.
+    static constexpr int SchemaVersion = 2;
+    // The file's application_id: "Orvk". A file without it is ours only when
+    // it is empty or holds the tables of the first layout and no others.
+    static constexpr int ApplicationId = 0x4f72766b;
 
     // Milliseconds since the epoch; tests drive time themselves.
     using Clock = std::function<qint64()>;
@@ -53,6 +59,7 @@ public:
         Recording, // the file is open and takes what happens
         Locked,    // another program records into the file
         Stopped,   // the file cannot be written; nothing is recorded
+        Refused,   // the file is not a history of this program: left as it is
     };
     // Opens the file, creating it and its folder when missing, and starts
     // recording (and the commit timer).
@@ -65,6 +72,11 @@ public:
     void Record(const HistorySample &sample);
     // Something that happened, as the link told it, at the clock's time.
     void Note(const HistoryEvent &event);
+    // A transmission that has ended now: its start and end may be of any
+    // clock, the file keeps them on the store's, ending at the clock's time.
+    // Its average SWR is the store's own, over the time of the samples
+    // recorded since "transmit on".
+    void NoteTransmission(HistoryTransmission transmission);
     // The commit timer's tick: what the last second brought, in one
     // transaction, and one retention step when one is due.
     void Flush();
@@ -80,11 +92,16 @@ private:
     struct MinMaxLast {
         std::optional<double> min, max, last;
         void Add(std::optional<double> v);
+        // A reading that stopped: the last is none, the lowest and highest stay.
+        void Set(std::optional<double> v);
     };
     // What one second gathered.
     struct Second {
         qint64 sec = -1;
         bool changed = false;
+        // How long its values held, once known (seconds): until the next
+        // row, the readings stopping, or the longest a row holds.
+        std::optional<double> held;
         MinMaxLast output, reflected, swr;
         std::optional<double> peak, temperature, tunerSwr, tunerL, tunerC;
         int band = 0;
@@ -117,7 +134,11 @@ private:
     // The summary of the minute of second t so far, as the file has it.
     Minute LoadMinute(qint64 t);
     bool OpenFile(bool afterMovingAside);
-    bool OpenDatabase(QSqlError &error);
+    bool OpenDatabase(QSqlError &error, bool &foreign);
+    // A -wal or -shm left read-only by an earlier run on a read-only file
+    // is made writable again when it is ours; returns why not otherwise.
+    QString FreeSideFiles();
+    void Refuse(const QString &why);
     void CloseDatabase();
     bool Write(bool finishing);
     // Acts on a failed statement: a damaged file is moved aside and a new
@@ -144,6 +165,17 @@ private:
     std::vector<Minute> minutes; // finished and not yet written
     bool minuteChanged = false;
     std::vector<Event> events;
+    std::vector<HistoryTransmission> transmissions;
+    // The last row whose hold is not known yet, and the holds found for
+    // rows already written.
+    std::optional<qint64> openRow;
+    std::vector<std::pair<qint64, double>> holds;
+    // The open row's hold ends at ms (a row or the readings stopping).
+    void SettleOpenRow(qint64 ms);
+    // The SWR of the transmission under way, weighted by time.
+    double swrSum = 0, swrSeconds = 0;
+    std::optional<double> swrNow;
+    qint64 swrSince = 0;
     qint64 lastSec = 0;     // never goes back, whatever the clock does
     qint64 lastRowSec = -1; // the second of the last row kept
     // ---- The link as recorded ----

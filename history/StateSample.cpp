@@ -99,6 +99,15 @@ public:
                            .arg(t.peakW);
             if (t.worstSwr)
                 h.detail += QStringLiteral(", worst SWR %1").arg(*t.worstSwr, 0, 'f', 2);
+            HistoryTransmission record;
+            record.startMs = t.startMs;
+            record.endMs = t.endMs;
+            record.band = t.band;
+            record.averageW = t.averageW;
+            record.peakW = t.peakW;
+            record.worstSwr = t.worstSwr;
+            record.alarms = t.alarms;
+            store.NoteTransmission(record);
             break;
         }
         case LinkEvent::Kind::AlarmStart:

@@ -2,6 +2,7 @@
 #include "historywindow/HistoryWindow.h"
 
 #include "history/HistorySample.h"
+#include "history/HistoryStore.h"
 #include "historywindow/Plot.h"
 
 #include <QButtonGroup>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -31,17 +33,21 @@ constexpr int MarkerReach = 4;
 // The shortest range zoom goes down to, in seconds.
 constexpr double ShortestRange = 20;
 
+// Colours of the Okabe-Ito set, told apart with the common kinds of colour
+// blindness; in grey the two lines that share a plot still differ by their
+// lightness and width, and the markers by their dashes.
 struct SeriesLook {
     const char *name;
     const char *unit;
     QColor color;
+    double width;
     int rect; // which of the three plots
 };
 const SeriesLook Looks[HistorySeriesCount] = {
-    {"output", "W", QColor(200, 30, 30), 0},
-    {"reflected", "W", QColor(30, 90, 200), 0},
-    {"SWR", "", QColor(20, 140, 60), 1},
-    {"temperature", "°C", QColor(220, 120, 0), 2},
+    {"output", "W", QColor(213, 94, 0), 2.0, 0},
+    {"reflected", "W", QColor(86, 180, 233), 1.2, 0},
+    {"SWR", "", QColor(0, 158, 115), 1.5, 1},
+    {"temperature", "°C", QColor(230, 159, 0), 1.5, 2},
 };
 
 QString Value(double v, int series) {
@@ -64,13 +70,34 @@ bool Marked(const QString &kind) {
            kind == K::Lost || kind == K::Back || kind == K::NoAnswer || kind == K::Closed;
 }
 
-QColor MarkerColor(const QString &kind) {
+struct MarkerLook {
+    const char *legend;
+    QColor color;
+    Qt::PenStyle style;
+};
+const MarkerLook MarkerLooks[] = {
+    {"alarm", QColor(204, 121, 167), Qt::DashLine},
+    {"band change", QColor(0, 0, 0), Qt::DashDotLine},
+    {"connection", QColor(120, 120, 120), Qt::DotLine},
+};
+
+const MarkerLook &MarkerLookOf(const QString &kind) {
     namespace K = HistoryEventKind;
     if (kind == K::AlarmStart || kind == K::AlarmEnd)
-        return QColor(220, 0, 0);
+        return MarkerLooks[0];
     if (kind == K::Band)
-        return QColor(40, 40, 200);
-    return QColor(110, 110, 110);
+        return MarkerLooks[1];
+    return MarkerLooks[2];
+}
+
+// The longest a row's values hold without a row after them.
+constexpr double LongestHold = HistoryStore::HeartbeatSeconds + 1;
+
+QString Duration(double seconds) {
+    const qint64 s = qint64(std::llround(seconds));
+    return s >= 3600 ? QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60)
+           : s >= 60 ? QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60)
+                     : QStringLiteral("%1 s").arg(s);
 }
 
 bool WriteText(const QString &file, const QString &text, QString *error) {
@@ -126,6 +153,7 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     plot->setMinimumHeight(300);
     plot->setMouseTracking(true);
     plot->plotLayout()->clear();
+    plot->setAutoAddPlottableToLegend(false);
     // The plots' left edges line up, whatever their labels' widths.
     auto *margins = new QCPMarginGroup(plot);
     const char *const axisNames[] = {"Power (W)", "SWR", "Temperature (°C)"};
@@ -142,10 +170,29 @@ HistoryWindow::HistoryWindow(QWidget *parent)
         QCPAxisRect *rect = rects[Looks[s].rect];
         graphs[s] = plot->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
         graphs[s]->setName(QString::fromUtf8(Looks[s].name));
-        graphs[s]->setPen(QPen(Looks[s].color, 1.5));
+        graphs[s]->setPen(QPen(Looks[s].color, Looks[s].width));
         // A reading holds until the next row: rows are kept only when it changes.
         graphs[s]->setLineStyle(QCPGraph::lsStepLeft);
         graphs[s]->setAdaptiveSampling(false);
+    }
+    // The legend: the lines, and the markers as the plot draws them.
+    // In a row of its own above the plots, over no line.
+    auto *legend = new QCPLegend;
+    plot->plotLayout()->insertRow(0);
+    plot->plotLayout()->addElement(0, 0, legend);
+    plot->plotLayout()->setRowStretchFactor(0, 0.001);
+    legend->setLayer(QStringLiteral("legend"));
+    legend->setBorderPen(Qt::NoPen);
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    legend->setWrap(7);
+    for (QCPGraph *g : graphs)
+        g->addToLegend(legend);
+    for (const MarkerLook &m : MarkerLooks) {
+        QCPGraph *key =
+            plot->addGraph(rects[0]->axis(QCPAxis::atBottom), rects[0]->axis(QCPAxis::atLeft));
+        key->setName(QString::fromLatin1(m.legend));
+        key->setPen(QPen(m.color, 1.5, m.style));
+        key->addToLegend(legend);
     }
     plot->setSelectionRectMode(QCP::srmCustom);
     connect(plot->selectionRect(), &QCPSelectionRect::accepted, this,
@@ -178,12 +225,42 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     eventTable->header()->setSortIndicator(0, Qt::AscendingOrder);
     eventTable->setColumnWidth(0, 150);
     eventTable->setColumnWidth(1, 260);
-    lowerLayout->addWidget(eventTable);
+    transmissionTable = new QTreeWidget(lower);
+    transmissionTable->setObjectName(QStringLiteral("historyTransmissions"));
+    transmissionTable->setAccessibleName(QStringLiteral("Transmissions"));
+    transmissionTable->setHeaderLabels({QStringLiteral("Start"), QStringLiteral("Duration (s)"),
+                                        QStringLiteral("Band"), QStringLiteral("Average (W)"),
+                                        QStringLiteral("Peak (W)"), QStringLiteral("Average SWR"),
+                                        QStringLiteral("Worst SWR"), QStringLiteral("Alarms")});
+    transmissionTable->setRootIsDecorated(false);
+    transmissionTable->setUniformRowHeights(true);
+    transmissionTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    transmissionTable->header()->setSortIndicator(0, Qt::AscendingOrder);
+    transmissionTable->setColumnWidth(0, 150);
+    auto *lists = new QTabWidget(lower);
+    lists->setObjectName(QStringLiteral("historyLists"));
+    lists->addTab(eventTable, QStringLiteral("E&vents"));
+    lists->addTab(transmissionTable, QStringLiteral("&Transmissions"));
+    lowerLayout->addWidget(lists);
     eventsButton = new QPushButton(QStringLiteral("Export &events…"), lower);
     connect(eventsButton, &QPushButton::clicked, this, &HistoryWindow::ChooseEventsExport);
+    transmissionsButton = new QPushButton(QStringLiteral("Export t&ransmissions…"), lower);
+    connect(transmissionsButton, &QPushButton::clicked, this, [this] {
+        const QString file = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export the transmissions"),
+            QStringLiteral("history-transmissions-") +
+                LocalTime(from, QStringLiteral("yyyyMMdd-HHmm")) + QStringLiteral(".csv"),
+            QStringLiteral("CSV files (*.csv)"));
+        QString error;
+        if (!file.isEmpty() && !ExportTransmissionsCsv(file, &error))
+            QMessageBox::warning(this, QStringLiteral("History"),
+                                 QStringLiteral("Cannot write ") + file + QStringLiteral(": ") +
+                                     error);
+    });
     auto *eventsRow = new QHBoxLayout;
     eventsRow->addStretch();
     eventsRow->addWidget(eventsButton);
+    eventsRow->addWidget(transmissionsButton);
     lowerLayout->addLayout(eventsRow);
     splitter->addWidget(plot);
     splitter->addWidget(lower);
@@ -207,8 +284,13 @@ double HistoryWindow::Now() const {
     return clock() / 1000.0;
 }
 
+void HistoryWindow::SetAmplifier(const QString &text) {
+    amplifier = text;
+}
+
 void HistoryWindow::SetFile(const QString &path) {
     reader.Open(path);
+    summary.reset();
     columns.clear();
     columnWidth = 0;
     if (live)
@@ -289,8 +371,11 @@ void HistoryWindow::Load() {
     }
     columnWidth = width;
     events = reader.Events(qint64(std::floor(from * 1000)), qint64(std::ceil(to * 1000)) + 1);
+    transmissions =
+        reader.Transmissions(qint64(std::floor(from * 1000)), qint64(std::ceil(to * 1000)) + 1);
     Draw();
     FillEvents();
+    FillTransmissions();
 }
 
 void HistoryWindow::Refresh() {
@@ -307,10 +392,16 @@ void HistoryWindow::Draw() {
     // A line stops where the readings stopped being current.
     std::vector<double> breaks;
     markers.clear();
+    // And where no row came within the longest a reading holds: the
+    // program was not recording (killed, the machine off).
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const double end = double(columns[i].last) + LongestHold;
+        if (i + 1 < columns.size() ? double(columns[i + 1].first) > end : end < to)
+            breaks.push_back(end);
+    }
     for (const HistoryEventRow &e : events) {
-        if (HistoryEventKind::EndsReadings(e.kind))
-            breaks.push_back(e.kind == HistoryEventKind::Opened ? std::floor(e.ms / 1000.0) - 0.5
-                                                                : e.ms / 1000.0);
+        if (const auto at = HistoryBreakAt(e))
+            breaks.push_back(*at);
         if (Marked(e.kind))
             markers.push_back({e.ms / 1000.0, e.kind,
                                LocalTime(e.ms / 1000.0) + QStringLiteral("  ") + e.Text()});
@@ -357,9 +448,12 @@ void HistoryWindow::Draw() {
             ->setRange(bottom[r], bottom[r] + (top[r] - bottom[r]) * 1.08);
         auto ticker =
             qSharedPointerCast<QCPAxisTickerDateTime>(rects[r]->axis(QCPAxis::atBottom)->ticker());
-        ticker->setDateTimeFormat(to - from > 2 * 86400 ? QStringLiteral("d MMM\nHH:mm")
-                                  : to - from > 600     ? QStringLiteral("HH:mm")
-                                                        : QStringLiteral("HH:mm:ss"));
+        // The date wherever the range passes a midnight.
+        const bool days = LocalTime(from, QStringLiteral("yyyyMMdd")) !=
+                          LocalTime(to, QStringLiteral("yyyyMMdd"));
+        ticker->setDateTimeFormat(
+            (days ? QStringLiteral("d MMM\n") : QString()) +
+            (to - from > 600 ? QStringLiteral("HH:mm") : QStringLiteral("HH:mm:ss")));
     }
     plot->clearItems();
     for (const Marker &m : markers) {
@@ -374,13 +468,16 @@ void HistoryWindow::Draw() {
             }
             line->point1->setCoords(m.t, 0);
             line->point2->setCoords(m.t, 1);
-            line->setPen(QPen(MarkerColor(m.kind), 1, Qt::DashLine));
+            const MarkerLook &look = MarkerLookOf(m.kind);
+            line->setPen(QPen(look.color, 1.2, look.style));
         }
     }
     plot->replot(QCustomPlot::rpQueuedReplot);
-    const QString summary = Summary();
-    summaryLabel->setText(summary);
-    plot->setAccessibleDescription(summary);
+    // Past a day the summary's text follows the plot's first paint.
+    if (to - from > 86400)
+        QTimer::singleShot(0, this, &HistoryWindow::ShowSummary);
+    else
+        ShowSummary();
 }
 
 void HistoryWindow::FillEvents() {
@@ -390,8 +487,11 @@ void HistoryWindow::FillEvents() {
         auto *item = new QTreeWidgetItem(eventTable);
         item->setText(0, LocalTime(e.ms / 1000.0));
         item->setText(1, e.Text());
-        if (e.band)
-            item->setData(2, Qt::DisplayRole, e.band);
+        if (e.band) {
+            item->setText(2, HistoryBandName(e.band));
+            // Sorted by the band's number, shown by its name.
+            item->setData(2, Qt::UserRole, e.band);
+        }
         if (e.power)
             item->setData(3, Qt::DisplayRole, std::round(*e.power));
         if (e.durationMs)
@@ -400,7 +500,46 @@ void HistoryWindow::FillEvents() {
     eventTable->setSortingEnabled(true);
 }
 
+void HistoryWindow::FillTransmissions() {
+    transmissionTable->setSortingEnabled(false);
+    transmissionTable->clear();
+    for (const HistoryTransmissionRow &t : transmissions) {
+        auto *item = new QTreeWidgetItem(transmissionTable);
+        item->setText(0, LocalTime(t.startMs / 1000.0));
+        item->setData(1, Qt::DisplayRole, std::round(t.Seconds() * 10) / 10);
+        if (t.band)
+            item->setText(2, HistoryBandName(t.band));
+        auto number = [item](int column, std::optional<double> v, double scale) {
+            if (v)
+                item->setData(column, Qt::DisplayRole, std::round(*v * scale) / scale);
+        };
+        number(3, t.averageW, 1);
+        number(4, t.peakW, 1);
+        number(5, t.averageSwr, 100);
+        number(6, t.worstSwr, 100);
+        item->setText(7, t.alarms);
+    }
+    transmissionTable->setSortingEnabled(true);
+}
+
+const HistorySummary &HistoryWindow::RangeSummary() const {
+    const double step = double(std::max<qint64>(1, columnWidth));
+    if (!summary || std::abs(from - summaryFrom) >= step || std::abs(to - summaryTo) >= step) {
+        summary = reader.Summarize(from, to);
+        summaryFrom = from;
+        summaryTo = to;
+    }
+    return *summary;
+}
+
+void HistoryWindow::ShowSummary() {
+    const QString text = Summary();
+    summaryLabel->setText(text);
+    plot->setAccessibleDescription(text);
+}
+
 QString HistoryWindow::Summary() const {
+    const HistorySummary &summary = RangeSummary();
     QStringList lines;
     lines << QStringLiteral("From %1 to %2.").arg(LocalTime(from), LocalTime(to));
     const HistoryColumn *latest = nullptr;
@@ -408,17 +547,7 @@ QString HistoryWindow::Summary() const {
         if (double(c->first) <= to)
             latest = &*c;
     for (int s = 0; s < HistorySeriesCount; ++s) {
-        std::optional<double> lo, hi;
-        double sum = 0;
-        int count = 0;
-        for (const HistoryColumn &c : columns) {
-            if (double(c.last) < from || double(c.first) > to || !c.min[s])
-                continue;
-            lo = lo ? std::min(*lo, *c.min[s]) : *c.min[s];
-            hi = hi ? std::max(*hi, *c.max[s]) : *c.max[s];
-            sum += c.sum[s];
-            count += c.count[s];
-        }
+        const std::optional<double> lo = summary.min[s], hi = summary.max[s];
         QString line = QString::fromUtf8(Looks[s].name);
         line[0] = line[0].toUpper();
         if (!lo) {
@@ -429,10 +558,35 @@ QString HistoryWindow::Summary() const {
                 (latest && latest->end[s] ? Value(*latest->end[s], s) : QStringLiteral("none"));
         line += QStringLiteral(", lowest ") + Value(*lo, s) + QStringLiteral(", highest ") +
                 Value(*hi, s);
-        if (count)
-            line += QStringLiteral(", mean ") + Value(sum / count, s);
+        if (summary.mean[s])
+            // A mean to a tenth (SWR to a hundredth), whatever it is.
+            line +=
+                QStringLiteral(", mean ") +
+                QString::number(*summary.mean[s], 'f', s == int(HistorySeries::Swr) ? 2 : 1) +
+                (*Looks[s].unit ? QLatin1Char(' ') + QString::fromUtf8(Looks[s].unit) : QString());
         lines << line + QLatin1Char('.');
     }
+    // On air: the time, the energy, and the time per band of the
+    // transmissions that began in the span.
+    QString air = QStringLiteral("Time transmitting %1 of %2 recorded, energy out %3 kWh.")
+                      .arg(Duration(summary.transmittingSeconds), Duration(summary.recordedSeconds))
+                      .arg(summary.energyKWh, 0, 'f', 3);
+    double perBand[8] = {};
+    for (const HistoryTransmissionRow &t : transmissions)
+        perBand[t.band >= 1 && t.band <= 7 ? t.band : 0] += t.Seconds();
+    QStringList bands;
+    for (int b = 1; b <= 7; ++b)
+        if (perBand[b] > 0)
+            bands << HistoryBandName(b) + QLatin1Char(' ') + Duration(perBand[b]);
+    if (perBand[0] > 0)
+        bands << QStringLiteral("band not known ") + Duration(perBand[0]);
+    if (!transmissions.empty())
+        air += QStringLiteral(" %1 %2: %3.")
+                   .arg(transmissions.size())
+                   .arg(transmissions.size() == 1 ? QStringLiteral("transmission")
+                                                  : QStringLiteral("transmissions"))
+                   .arg(bands.join(QStringLiteral(", ")));
+    lines << air;
     int alarms = 0;
     for (const HistoryEventRow &e : events)
         alarms += e.kind == HistoryEventKind::AlarmStart;
@@ -452,10 +606,14 @@ QString HistoryWindow::ValuesAt(double t) const {
             break;
         at = &c;
     }
-    for (const HistoryEventRow &e : events)
-        if (at && HistoryEventKind::EndsReadings(e.kind) && e.ms / 1000.0 > double(at->last) &&
-            e.ms / 1000.0 <= t)
+    for (const HistoryEventRow &e : events) {
+        const auto b = HistoryBreakAt(e);
+        if (at && b && *b > double(at->last) && *b <= t)
             at = nullptr;
+    }
+    // Nothing recorded for longer than a reading holds.
+    if (at && t > double(at->last) + LongestHold)
+        at = nullptr;
     QString text = LocalTime(t);
     if (!at)
         return text + QStringLiteral("  no readings");
@@ -579,8 +737,35 @@ bool HistoryWindow::ExportCsv(const QString &file, QString *error) const {
     return WriteText(file, text, error);
 }
 
+QString HistoryWindow::Title() const {
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(qint64(std::floor(from * 1000)));
+    const int offset = start.offsetFromUtc();
+    return QStringLiteral("%1: %2 to %3, %4 (UTC%5%6:%7)")
+        .arg(amplifier, LocalTime(from, QStringLiteral("yyyy-MM-dd HH:mm")),
+             LocalTime(to, QStringLiteral("yyyy-MM-dd HH:mm")), start.timeZoneAbbreviation(),
+             offset < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(std::abs(offset) / 3600, 2, 10, QLatin1Char('0'))
+        .arg(std::abs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+}
+
 bool HistoryWindow::ExportPng(const QString &file) const {
-    return plot->savePng(file);
+    // The picture says what it shows: a title row above the plots, there
+    // only while it is saved.
+    auto *title = new QCPTextElement(plot, Title(), QFont(font().family(), 11, QFont::Bold));
+    plot->plotLayout()->insertRow(0);
+    plot->plotLayout()->addElement(0, 0, title);
+    const bool ok = plot->savePng(file);
+    plot->plotLayout()->remove(title);
+    plot->plotLayout()->simplify();
+    plot->replot(QCustomPlot::rpQueuedReplot);
+    return ok;
+}
+
+bool HistoryWindow::ExportTransmissionsCsv(const QString &file, QString *error) const {
+    QString text = HistoryTransmissionsCsvHeader() + QLatin1Char('\n');
+    for (const HistoryTransmissionRow &t : transmissions)
+        text += HistoryTransmissionCsvLine(t) + QLatin1Char('\n');
+    return WriteText(file, text, error);
 }
 
 bool HistoryWindow::ExportEventsCsv(const QString &file, QString *error) const {

@@ -2,9 +2,13 @@
 // The History window: output and reflected power, SWR and temperature
 // against time from a history file, over a chosen span (10 min, 1 h, 24 h,
 // 7 days) or a dragged range, live while open; the alarms, band changes and
-// connection events as markers; the values under the mouse; zoom and pan;
-// the span as CSV and PNG; the event list, sortable and exportable; and a
-// text of the latest values and each series' minimum, maximum and mean.
+// connection events as markers, with a legend; the values under the mouse;
+// zoom and pan; the span as CSV and PNG (titled with the amplifier, the span
+// and the time zone); the event list and the transmissions, sortable and
+// exportable; and a text of the latest values, each series' minimum,
+// maximum and mean over the time, the time transmitting, the energy out
+// and the time on air per band. A line never runs across a time with no
+// current readings.
 // The rows are gathered into one column per pixel, so a week costs what a
 // minute does.
 #pragma once
@@ -44,6 +48,9 @@ public:
     // The file to show (read-only, beside its writer).
     void SetFile(const QString &path);
     QString File() const { return reader.Path(); }
+    // The amplifier as the exported picture names it ("Orvik 1200 2.4 kW
+    // on /dev/ttyUSB0").
+    void SetAmplifier(const QString &text);
 
     // The span ending now, following the time while open.
     void ShowSpan(qint64 seconds);
@@ -64,6 +71,10 @@ public:
     bool ExportCsv(const QString &file, QString *error = nullptr) const;
     bool ExportPng(const QString &file) const;
     bool ExportEventsCsv(const QString &file, QString *error = nullptr) const;
+    // The transmissions started in the span.
+    bool ExportTransmissionsCsv(const QString &file, QString *error = nullptr) const;
+    // The exported picture's title.
+    QString Title() const;
 
     // The text alternative of the plot.
     QString Summary() const;
@@ -76,6 +87,7 @@ public:
     std::vector<double> MarkerTimes() const;
     QCustomPlot *Plot() const { return plot; }
     QTreeWidget *EventTable() const { return eventTable; }
+    QTreeWidget *TransmissionTable() const { return transmissionTable; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -87,6 +99,7 @@ private:
     void Load();
     void Draw();
     void FillEvents();
+    void FillTransmissions();
     void RangeChosen(const QRect &rect);
     void ChooseExport(bool png);
     void ChooseEventsExport();
@@ -102,6 +115,14 @@ private:
     // loadedFrom on, and the events.
     std::vector<HistoryColumn> columns;
     std::vector<HistoryEventRow> events;
+    std::vector<HistoryTransmissionRow> transmissions;
+    // The summary over time of the range, read again once the range has
+    // moved by a column (a week of rows costs a few hundred ms).
+    const HistorySummary &RangeSummary() const;
+    void ShowSummary();
+    mutable std::optional<HistorySummary> summary;
+    mutable double summaryFrom = 0, summaryTo = 0;
+    QString amplifier = QStringLiteral("Orvik 1200");
     qint64 columnWidth = 0;
     qint64 loadedFrom = 0;
 
@@ -112,7 +133,9 @@ private:
     QCPGraph *graphs[HistorySeriesCount] = {};
     QLabel *summaryLabel = nullptr;
     QTreeWidget *eventTable = nullptr;
-    QPushButton *csvButton = nullptr, *pngButton = nullptr, *eventsButton = nullptr;
+    QTreeWidget *transmissionTable = nullptr;
+    QPushButton *csvButton = nullptr, *pngButton = nullptr, *eventsButton = nullptr,
+                *transmissionsButton = nullptr;
     QTimer *liveTimer = nullptr;
     struct Marker {
         double t;

@@ -78,12 +78,14 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
         break;
     case Command::Kind::Raw:
         if (!allowRaw)
-            return QStringLiteral("set/raw: not allowed ([Network] AllowRaw=1 allows it)");
+            return QStringLiteral("set/raw: not allowed ([MQTT] AllowRaw=1 allows it)");
         if (text.isEmpty())
             return QStringLiteral("set/raw: an empty line");
-        if (Facts::IsBinaryLine(text))
-            return QStringLiteral("set/raw %1: one line without control characters")
-                .arg(Shown(payload));
+        // The amplifier's lines are printable ASCII; nothing else goes to it.
+        for (const char ch : text)
+            if (uchar(ch) < 0x20 || uchar(ch) > 0x7e)
+                return QStringLiteral("set/raw %1: one line of printable ASCII characters")
+                    .arg(Shown(payload));
         c.line = text;
         break;
     }

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 namespace mqtt {
 
@@ -19,7 +20,7 @@ QString OnOff(const QString &test, const QString &value) {
 }
 
 struct Entity {
-    QString component; // sensor, binary_sensor, select, switch
+    QString component; // sensor, binary_sensor, select, switch, event
     QString object;    // the id within the device
     QString name;
     QString valueTemplate;
@@ -28,6 +29,7 @@ struct Entity {
     bool measurement = false;
     bool diagnostic = false;
     bool command = false; // needs Control=1
+    QStringList options;  // an enum sensor's values
 };
 
 QList<Entity> Entities() {
@@ -49,12 +51,25 @@ QList<Entity> Entities() {
     sensor("peak_power", "Peak power", "peak_w", QStringLiteral("W"), "power");
     sensor("swr", "SWR", "swr", QString(), "");
     sensor("temperature", "Temperature", "temperature_c", QStringLiteral("\u00b0C"), "temperature");
-    sensor("band", "Band", "band_name", QString(), "");
+    sensor("band", "Band", "band_name", QString(), "enum");
     e.last().measurement = false;
+    for (int b = 1; b <= 7; ++b)
+        e.last().options << BandName(b);
     sensor("tuner_swr", "Tuner SWR", "tuner.swr if value_json.tuner else None", QString(), "");
-    sensor("connection", "Connection", "phase", QString(), "");
+    sensor("connection", "Connection", "phase", QString(), "enum");
     e.last().measurement = false;
     e.last().diagnostic = true;
+    e.last().options = QStringList{Phase::Closed,    Phase::Waiting,  Phase::Connecting,
+                                   Phase::Connected, Phase::NoAnswer, Phase::Lost};
+    // The last transmission's record, until the next one ends.
+    sensor("last_duration", "Last transmission duration",
+           "last_transmission.duration_s if value_json.last_transmission else None",
+           QStringLiteral("s"), "duration");
+    sensor("last_peak", "Last transmission peak",
+           "last_transmission.peak_w if value_json.last_transmission else None",
+           QStringLiteral("W"), "power");
+    sensor("last_worst_swr", "Last transmission worst SWR",
+           "last_transmission.worst_swr if value_json.last_transmission else None", QString(), "");
     sensor("firmware", "Firmware", "firmware", QString(), "");
     e.last().measurement = false;
     e.last().diagnostic = true;
@@ -81,6 +96,19 @@ QList<Entity> Entities() {
             "problem");
     }
 
+    // Each alarm as it starts, from the event topic; the other events
+    // there render empty and are passed over.
+    Entity alarm;
+    alarm.component = QStringLiteral("event");
+    alarm.object = QStringLiteral("alarm");
+    alarm.name = QStringLiteral("Alarm");
+    alarm.valueTemplate = QStringLiteral("{% if value_json.event == 'alarm' %}"
+                                         "{\"event_type\": \"{{ value_json.alarm }}\", "
+                                         "\"text\": \"{{ value_json.text }}\"}{% endif %}");
+    for (int k = 0; k < AlarmKinds; ++k)
+        alarm.options << AlarmName(AlarmKind(k));
+    e << alarm;
+
     Entity band;
     band.component = QStringLiteral("select");
     band.object = QStringLiteral("band_select");
@@ -103,16 +131,19 @@ QList<Entity> Entities() {
 } // namespace
 
 QString NodeId(const QString &topic) {
-    QString id = topic;
-    for (QChar &c : id)
-        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-              (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-              (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-')))
-            c = QLatin1Char('_');
+    QString id;
+    for (const char c : topic.toUtf8()) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')
+            id += QLatin1Char(c);
+        else if (c == '_')
+            id += QStringLiteral("__");
+        else
+            id += QStringLiteral("_%1").arg(uchar(c), 2, 16, QLatin1Char('0')).toUpper();
+    }
     return id;
 }
 
-QList<DiscoveryConfig> DiscoveryConfigs(const Config &config) {
+QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &state) {
     const QString node = NodeId(config.topic);
     const QString base = config.topic;
     QJsonObject device;
@@ -121,6 +152,12 @@ QList<DiscoveryConfig> DiscoveryConfigs(const Config &config) {
                   QStringLiteral("Orvik 1200 ") + base.section(QLatin1Char('/'), -1));
     device.insert(QStringLiteral("manufacturer"), QStringLiteral("Orvik"));
     device.insert(QStringLiteral("model"), QStringLiteral("Orvik 1200"));
+    if (!state.paType.isEmpty())
+        device.insert(QStringLiteral("model_id"), state.paType);
+    if (!state.firmware.isEmpty())
+        device.insert(QStringLiteral("sw_version"), state.firmware);
+    if (!config.configurationUrl.isEmpty())
+        device.insert(QStringLiteral("configuration_url"), config.configurationUrl);
     QJsonObject origin;
     origin.insert(QStringLiteral("name"), QStringLiteral("Orvik Remote Control"));
     origin.insert(QStringLiteral("sw_version"), QStringLiteral(ORVIK_VERSION));
@@ -128,16 +165,21 @@ QList<DiscoveryConfig> DiscoveryConfigs(const Config &config) {
     QList<DiscoveryConfig> out;
     for (const Entity &e : Entities()) {
         DiscoveryConfig d;
-        d.topic = QStringLiteral("homeassistant/%1/%2/%3/config")
-                      .arg(e.component, node, e.object)
+        d.topic = QStringLiteral("%1/%2/%3/%4/config")
+                      .arg(config.discoveryPrefix, e.component, node, e.object)
                       .toUtf8();
         if (config.discovery && (!e.command || config.control)) {
             QJsonObject o;
             o.insert(QStringLiteral("name"), e.name);
-            o.insert(QStringLiteral("has_entity_name"), true);
             o.insert(QStringLiteral("unique_id"), node + QLatin1Char('_') + e.object);
-            o.insert(QStringLiteral("state_topic"), base + QStringLiteral("/state"));
+            const bool event = e.component == QLatin1String("event");
+            o.insert(QStringLiteral("state_topic"),
+                     base + (event ? QStringLiteral("/event") : QStringLiteral("/state")));
             o.insert(QStringLiteral("value_template"), e.valueTemplate);
+            if (event)
+                o.insert(QStringLiteral("event_types"), QJsonArray::fromStringList(e.options));
+            else if (!e.options.isEmpty())
+                o.insert(QStringLiteral("options"), QJsonArray::fromStringList(e.options));
             o.insert(QStringLiteral("availability_topic"), base + QStringLiteral("/availability"));
             o.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
             o.insert(QStringLiteral("payload_not_available"), QStringLiteral("offline"));

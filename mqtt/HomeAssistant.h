@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Home Assistant discovery: the retained configs under homeassistant/ that
-// make the amplifier one device with sensors, binary sensors and, with
-// commands on, a band select and an operate switch, all reading the
-// retained state and tied to the availability topic.
+// Home Assistant discovery: the retained configs under the discovery
+// prefix (homeassistant/) that make the amplifier one device (its firmware,
+// its type, its page) with sensors (the band and the connection as enums,
+// the last transmission's figures), binary sensors, the alarms as events
+// and, with commands on, a band select and an operate switch, all reading
+// the retained state and tied to the availability topic.
 #pragma once
 
 #include <QByteArray>
@@ -12,6 +14,7 @@
 namespace mqtt {
 
 struct Config;
+struct MqttState;
 
 struct DiscoveryConfig {
     QByteArray topic;
@@ -21,10 +24,13 @@ struct DiscoveryConfig {
 // Every entity the program can announce, each with its config or, when
 // discovery is off (or the entity needs commands and they are off), with an
 // empty payload that removes what an earlier run announced.
-QList<DiscoveryConfig> DiscoveryConfigs(const Config &config);
+// state: the firmware and the type the device block names, once known.
+QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &state);
 
-// The device's id: the topic with anything but letters, digits, "_" and
-// "-" replaced by "_".
+// The device's id, from the topic so that two topics never share one:
+// letters, digits and "-" as they are, "_" doubled, any other byte of the
+// topic's UTF-8 as "_" and two hex digits ("orvik/shack_1" is
+// "orvik_2Fshack__1").
 QString NodeId(const QString &topic);
 
 } // namespace mqtt

@@ -3,11 +3,14 @@
 
 #include "link/AmpLink.h"
 #include "link/Facts.h"
+#include "link/ReplyDispatcher.h"
 #include "mqtt/Publisher.h"
+
+#include <memory>
 
 namespace mqtt {
 
-MqttState StateOf(const AmpStatus &s) {
+MqttState StateOf(const AmpStatus &s, bool pttKnown) {
     const Readings &r = s.readings;
     MqttState m;
     m.phase = LivenessName(s.Liveness());
@@ -20,7 +23,8 @@ MqttState StateOf(const AmpStatus &s) {
         m.paType = Facts::PaTypeName(r.paType);
     m.band = s.Band();
     m.transmitting = r.Transmits();
-    m.pttBlocked = r.pttBlocked;
+    if (pttKnown)
+        m.pttBlocked = r.pttBlocked;
     m.outputW = s.OutputW();
     m.reflectedW = s.ReflectedW();
     // The peak of the transmission under way, else the last one's until
@@ -48,6 +52,15 @@ MqttState StateOf(const AmpStatus &s) {
     }
     m.swr = s.Swr();
     m.firmware = r.firmware;
+    if (const auto &t = s.lastTransmission; t && !r.Transmits()) {
+        LastTransmission last;
+        last.durationS = double(t->DurationMs()) / 1000;
+        last.band = t->band;
+        last.averageW = t->averageW;
+        last.peakW = t->peakW;
+        last.worstSwr = t->worstSwr;
+        m.lastTransmission = last;
+    }
     return m;
 }
 
@@ -88,18 +101,35 @@ void LinkCommands::Apply(const mqtt::Command &command, Done done) {
 }
 
 void Follow(AmpLink *link, Publisher *publisher) {
-    publisher->Update(StateOf(link->State()));
+    // The PTT block is known once the amplifier has reported it on this
+    // connection; until then the link's value is only its default.
+    auto pttKnown = std::make_shared<bool>(false);
+    auto update = [publisher, pttKnown](const AmpStatus &s) {
+        publisher->Update(StateOf(s, *pttKnown));
+    };
+    update(link->State());
+    QObject::connect(link, &AmpLink::ReportApplied, publisher,
+                     [pttKnown](ReportId row, const QString &) {
+                         if (row == ReportId::BlockOn || row == ReportId::BlockOff)
+                             *pttKnown = true;
+                     });
     QObject::connect(link, &AmpLink::StateChanged, publisher,
-                     [publisher](const AmpStatus &s, unsigned) { publisher->Update(StateOf(s)); });
-    QObject::connect(link, &AmpLink::Event, publisher, &Publisher::Tell);
+                     [update](const AmpStatus &s, unsigned) { update(s); });
+    QObject::connect(link, &AmpLink::Event, publisher, [publisher, pttKnown](const LinkEvent &e) {
+        if (e.kind == LinkEvent::Kind::Opened)
+            *pttKnown = false;
+        publisher->Tell(e);
+    });
 }
 QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings) {
     if (settings.broker.trimmed().isEmpty())
         return QString();
     Config config;
     QString error = Prepare(settings, &config);
+    Timing timing;
+    timing.minIntervalMs = config.stateIntervalMs;
     if (error.isEmpty())
-        error = publisher->Start(config);
+        error = publisher->Start(config, timing);
     if (error.isEmpty())
         Follow(link, publisher);
     return error;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace mqtt {
@@ -124,11 +125,13 @@ void Client::Stop(const QByteArray &lastTopic, const QByteArray &lastPayload) {
     connected_ = false;
 }
 
-bool Client::Publish(const QByteArray &topic, const QByteArray &payload, bool retain) {
-    return Send(topic, payload, retain, true);
+bool Client::Publish(const QByteArray &topic, const QByteArray &payload, bool retain,
+                     const QByteArray &correlation) {
+    return Send(topic, payload, retain, true, correlation);
 }
 
-bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded) {
+bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded,
+                  const QByteArray &correlation) {
     if (!connected_ || !mosq_)
         return false;
     std::lock_guard<std::mutex> lock(midMutex_);
@@ -136,8 +139,13 @@ bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retai
     if (bounded && pending_.size() >= MaxUnacknowledged)
         return false;
     int mid = 0;
+    mosquitto_property *properties = nullptr;
+    if (!correlation.isEmpty())
+        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA,
+                                      correlation.constData(), uint16_t(correlation.size()));
     const int rc = mosquitto_publish_v5(mosq_, &mid, topic.constData(), payload.size(),
-                                        payload.constData(), 1, retain, nullptr);
+                                        payload.constData(), 1, retain, properties);
+    mosquitto_property_free_all(&properties);
     if (rc != MOSQ_ERR_SUCCESS)
         return false;
     pending_.insert(mid, topic);
@@ -260,6 +268,9 @@ void Client::OnConnect(mosquitto *mosq, void *self, int rc, int, const mqtt5__pr
         // carried out again on every connect. Never our own messages either.
         mosquitto_subscribe_v5(mosq, nullptr, c->options_.subscription.constData(), 1,
                                MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_NO_LOCAL, nullptr);
+    if (!c->options_.statusSubscription.isEmpty())
+        mosquitto_subscribe_v5(mosq, &c->statusMid_, c->options_.statusSubscription.constData(), 1,
+                               MQTT_SUB_OPT_NO_LOCAL, nullptr);
     c->connected_ = true;
     QMetaObject::invokeMethod(
         c, [c] { Q_EMIT c->Connected(); }, Qt::QueuedConnection);
@@ -285,24 +296,41 @@ void Client::OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5
         c, [c, topic, why] { Q_EMIT c->Refused(topic, why); }, Qt::QueuedConnection);
 }
 
-void Client::OnSubscribe(mosquitto *, void *self, int, int count, const int *granted,
+void Client::OnSubscribe(mosquitto *, void *self, int mid, int count, const int *granted,
                          const mqtt5__property *) {
     auto *c = static_cast<Client *>(self);
     if (count < 1 || granted[0] < 128)
         return;
     const QString why = ReasonText(granted[0]);
-    const QByteArray filter = c->options_.subscription;
+    const QByteArray filter =
+        mid == c->statusMid_ ? c->options_.statusSubscription : c->options_.subscription;
     QMetaObject::invokeMethod(
         c, [c, filter, why] { Q_EMIT c->Refused(filter, why); }, Qt::QueuedConnection);
 }
 
 void Client::OnMessage(mosquitto *, void *self, const mosquitto_message *message,
-                       const mqtt5__property *) {
+                       const mqtt5__property *properties) {
     auto *c = static_cast<Client *>(self);
     const QByteArray topic(message->topic);
     const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    QByteArray responseTopic, correlation;
+    char *text = nullptr;
+    if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &text, false)) {
+        responseTopic = text;
+        free(text);
+    }
+    void *data = nullptr;
+    uint16_t length = 0;
+    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &data, &length,
+                                       false)) {
+        correlation = QByteArray(static_cast<const char *>(data), length);
+        free(data);
+    }
     QMetaObject::invokeMethod(
-        c, [c, topic, payload] { Q_EMIT c->MessageReceived(topic, payload); },
+        c,
+        [c, topic, payload, responseTopic, correlation] {
+            Q_EMIT c->MessageReceived(topic, payload, responseTopic, correlation);
+        },
         Qt::QueuedConnection);
 }
 

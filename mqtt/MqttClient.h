@@ -47,6 +47,9 @@ public:
         QByteArray willTopic;
         QByteArray willPayload;
         QByteArray subscription; // a topic filter subscribed on each connect; empty: none
+        // Another, whose retained message is welcome (Home Assistant's
+        // status); empty: none.
+        QByteArray statusSubscription;
         int keepaliveS = 15;
         int connectTimeoutMs = 10000;
         int minRetryMs = 1000;
@@ -66,7 +69,10 @@ public:
     // QoS 1. While not connected nothing is queued and it returns false; so
     // it does while MaxUnacknowledged messages of this connection wait for
     // the broker's acknowledgement (a broker that stalls, a slow network).
-    bool Publish(const QByteArray &topic, const QByteArray &payload, bool retain);
+    // correlation: MQTT 5 correlation data sent with it, for an answer to
+    // a request that asked for it.
+    bool Publish(const QByteArray &topic, const QByteArray &payload, bool retain,
+                 const QByteArray &correlation = QByteArray());
     static constexpr int MaxUnacknowledged = 100;
     bool IsConnected() const { return connected_; }
 
@@ -76,7 +82,10 @@ Q_SIGNALS:
     // its certificate, said no (wrong password, not authorised, a
     // certificate that does not verify); the next try is in retryMs.
     void ConnectFailed(const QString &reason, bool refused, int retryMs);
-    void MessageReceived(const QByteArray &topic, const QByteArray &payload);
+    // responseTopic and correlation: the MQTT 5 properties of a request
+    // that wants its answer on a topic of its own (empty when none).
+    void MessageReceived(const QByteArray &topic, const QByteArray &payload,
+                         const QByteArray &responseTopic, const QByteArray &correlation);
     // The broker would not take a message on topic (an ACL), or our
     // subscription (topic is the filter).
     void Refused(const QByteArray &topic, const QString &reason);
@@ -87,7 +96,8 @@ private:
     // Returns why it ended; *refused when retrying soon would not help.
     QString Session(bool *refused);
     void WaitRetry(int ms);
-    bool Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded);
+    bool Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded,
+              const QByteArray &correlation = QByteArray());
     static void OnConnect(mosquitto *, void *self, int rc, int flags, const mqtt5__property *);
     static void OnDisconnect(mosquitto *, void *self, int rc, const mqtt5__property *);
     static void OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5__property *);
@@ -112,6 +122,7 @@ private:
     // The network thread's own notes on the attempt in hand.
     bool sessionUp_ = false;
     int connack_ = -1;   // the broker's refusal, or -1
+    int statusMid_ = -1; // the status subscription's message id
     int disconnect_ = 0; // the broker's reason for ending the session (MQTT 5), or 0
     QString logError_;   // libmosquitto's first error line of the attempt
 };

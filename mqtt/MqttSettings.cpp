@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QSysInfo>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -194,6 +196,24 @@ QString Prepare(const Settings &settings, Config *out) {
     c.control = settings.control;
     c.discovery = settings.discovery;
     c.allowRaw = settings.allowRaw;
+    if (const QString prefix = settings.discoveryPrefix.trimmed(); !prefix.isEmpty()) {
+        if (const QString e = CheckTopic(prefix); !e.isEmpty())
+            return QStringLiteral("DiscoveryPrefix=: ") + e;
+        c.discoveryPrefix = prefix;
+    }
+    if (const QString interval = settings.stateInterval.trimmed(); !interval.isEmpty()) {
+        bool ok = false;
+        const double seconds = interval.toDouble(&ok);
+        if (!ok || !(seconds * 1000 >= MinStateIntervalMs && seconds * 1000 <= MaxStateIntervalMs))
+            return QStringLiteral("StateInterval=%1: seconds from 0.1 to 3600").arg(interval);
+        c.stateIntervalMs = int(std::lround(seconds * 1000));
+    }
+    c.configurationUrl = settings.configurationUrl.trimmed();
+    if (!c.configurationUrl.isEmpty() && !QRegularExpression(QStringLiteral("^(https?)://[^\\s]+$"))
+                                              .match(c.configurationUrl)
+                                              .hasMatch())
+        return QStringLiteral("the configuration URL %1 is not an http:// or https:// address")
+            .arg(c.configurationUrl);
     *out = c;
     return QString();
 }

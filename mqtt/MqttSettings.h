@@ -12,14 +12,17 @@ namespace mqtt {
 
 // The settings as written ([MQTT] of the settings file, --mqtt).
 struct Settings {
-    QString broker;        // mqtt://HOST:PORT or mqtts://HOST:PORT; empty: no publisher
-    QString username;      // empty: none
-    QString passwordFile;  // the password, on the file's first line
-    QString caFile;        // mqtts: the certificate authority; empty: the system's
-    QString topic;         // empty: orvik/<host name>
-    bool control = false;  // obey .../set/band, .../set/operate (and .../set/raw)
-    bool discovery = true; // Home Assistant discovery configs
-    bool allowRaw = false; // [Network] AllowRaw=1: .../set/raw too
+    QString broker;           // mqtt://HOST:PORT or mqtts://HOST:PORT; empty: no publisher
+    QString username;         // empty: none
+    QString passwordFile;     // the password, on the file's first line
+    QString caFile;           // mqtts: the certificate authority; empty: the system's
+    QString topic;            // empty: orvik/<host name>
+    bool control = false;     // obey .../set/band, .../set/operate (and .../set/raw)
+    bool discovery = true;    // Home Assistant discovery configs
+    bool allowRaw = false;    // AllowRaw=1 of [MQTT]: .../set/raw too
+    QString discoveryPrefix;  // empty: homeassistant
+    QString stateInterval;    // seconds between two state messages, as written; empty: 0.1
+    QString configurationUrl; // the device's page in Home Assistant; empty: none
 };
 
 struct Broker {
@@ -40,9 +43,15 @@ struct Config {
     bool control = false;
     bool discovery = true;
     bool allowRaw = false;
+    QString discoveryPrefix = QStringLiteral("homeassistant");
+    int stateIntervalMs = 100;
+    QString configurationUrl;
 };
 
 constexpr int DefaultPort = 1883;
+// StateInterval= between these (seconds): at least a tenth, at most an hour.
+constexpr int MinStateIntervalMs = 100;
+constexpr int MaxStateIntervalMs = 3600000;
 constexpr int DefaultTlsPort = 8883;
 // Longer topics are refused: every topic of ours and the discovery
 // configs' names are built from it.

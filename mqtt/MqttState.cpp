@@ -50,12 +50,17 @@ bool TunerState::operator==(const TunerState &o) const {
            forwardW == o.forwardW;
 }
 
+bool LastTransmission::operator==(const LastTransmission &o) const {
+    return durationS == o.durationS && band == o.band && averageW == o.averageW &&
+           peakW == o.peakW && worstSwr == o.worstSwr;
+}
+
 bool MqttState::operator==(const MqttState &o) const {
     return phase == o.phase && port == o.port && current == o.current && band == o.band &&
            transmitting == o.transmitting && pttBlocked == o.pttBlocked && outputW == o.outputW &&
            reflectedW == o.reflectedW && peakW == o.peakW && swr == o.swr &&
            temperatureC == o.temperatureC && alarms == o.alarms && tuner == o.tuner &&
-           firmware == o.firmware && paType == o.paType;
+           firmware == o.firmware && paType == o.paType && lastTransmission == o.lastTransmission;
 }
 
 QString IsoTime(const QDateTime &time) {
@@ -92,6 +97,19 @@ QByteArray StateJson(const MqttState &s, const QDateTime &time) {
     }
     o.insert(QStringLiteral("firmware"), Text(s.firmware));
     o.insert(QStringLiteral("pa_type"), Text(s.paType));
+    if (const auto &t = s.lastTransmission) {
+        QJsonObject last;
+        last.insert(QStringLiteral("duration_s"), t->durationS);
+        last.insert(QStringLiteral("band"), t->band ? QJsonValue(t->band) : QJsonValue());
+        last.insert(QStringLiteral("band_name"),
+                    t->band ? QJsonValue(BandName(t->band)) : QJsonValue());
+        last.insert(QStringLiteral("average_w"), std::round(t->averageW));
+        last.insert(QStringLiteral("peak_w"), t->peakW);
+        last.insert(QStringLiteral("worst_swr"), Json(t->worstSwr));
+        o.insert(QStringLiteral("last_transmission"), last);
+    } else {
+        o.insert(QStringLiteral("last_transmission"), QJsonValue());
+    }
     o.insert(QStringLiteral("time"), IsoTime(time));
     return Compact(o);
 }

@@ -47,6 +47,16 @@ struct TunerState {
     bool operator==(const TunerState &o) const;
 };
 
+// The last transmission's figures, until the next one ends.
+struct LastTransmission {
+    double durationS = 0;
+    int band = 0; // 0: not known
+    double averageW = 0;
+    int peakW = 0;
+    std::optional<double> worstSwr;
+    bool operator==(const LastTransmission &o) const;
+};
+
 struct MqttState {
     QString phase = Phase::Closed;
     QString port; // the port name; empty before the first open
@@ -55,7 +65,7 @@ struct MqttState {
     bool current = false;
     std::optional<int> band; // 1..7
     std::optional<bool> transmitting;
-    std::optional<bool> pttBlocked;
+    std::optional<bool> pttBlocked; // none until the amplifier has told it on this connection
     std::optional<int> outputW;
     std::optional<int> reflectedW;
     std::optional<int> peakW;
@@ -65,6 +75,7 @@ struct MqttState {
     std::optional<TunerState> tuner;   // none: not current, or no tuner reported
     QString firmware;                  // empty: not known
     QString paType;                    // "1.2 kW" or "2.4 kW"
+    std::optional<LastTransmission> lastTransmission;
     bool operator==(const MqttState &o) const;
     bool operator!=(const MqttState &o) const { return !(*this == o); }
 };

@@ -3,6 +3,8 @@
 
 #include "mqtt/HomeAssistant.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 
 namespace mqtt {
@@ -14,10 +16,11 @@ const QByteArray Offline = QByteArrayLiteral("offline");
 
 // One note for all our topics, one for all discovery configs: a broker
 // that refuses one of them refuses the rest for the same reason.
-QByteArray RefusalKey(const QByteArray &topic, const QString &base) {
-    if (topic.endsWith("/#")) // our subscription
+QByteArray RefusalKey(const QByteArray &topic, const QString &base, const QString &prefix) {
+    if (topic.endsWith("/#") || topic.endsWith("/status")) // our subscriptions
         return topic;
-    return topic.startsWith("homeassistant/") ? QByteArrayLiteral("homeassistant/") : base.toUtf8();
+    const QByteArray discovery = (prefix + QLatin1Char('/')).toUtf8();
+    return topic.startsWith(discovery) ? discovery : base.toUtf8();
 }
 
 } // namespace
@@ -59,6 +62,8 @@ QString Publisher::Start(const Config &config, const Timing &timing) {
     o.maxRetryMs = timing.maxRetryMs;
     if (config.control)
         o.subscription = Topic("set/#").toUtf8();
+    if (config.discovery)
+        o.statusSubscription = (config.discoveryPrefix + QStringLiteral("/status")).toUtf8();
     if (const QString error = client_.Start(o); !error.isEmpty())
         return error;
     SetStatus(Status::Connecting, QString());
@@ -88,8 +93,18 @@ void Publisher::Stop() {
 void Publisher::Update(const MqttState &state) {
     if (state == state_)
         return;
+    // The device block names the firmware and the type.
+    const bool device = !state.firmware.isEmpty() && !state.paType.isEmpty() &&
+                        (state.firmware != state_.firmware || state.paType != state_.paType);
     state_ = state;
+    if (device && client_.IsConnected() && config_.discovery)
+        PublishDiscovery();
     ScheduleState();
+}
+
+void Publisher::PublishDiscovery() {
+    for (const DiscoveryConfig &d : DiscoveryConfigs(config_, state_))
+        client_.Publish(d.topic, d.payload, true);
 }
 
 void Publisher::Tell(const LinkEvent &event) {
@@ -155,8 +170,7 @@ void Publisher::OnConnected() {
     SetStatus(Status::Connected, QString());
     everConnected_ = true;
     client_.Publish(Topic("availability").toUtf8(), Online, true);
-    for (const DiscoveryConfig &d : DiscoveryConfigs(config_))
-        client_.Publish(d.topic, d.payload, true);
+    PublishDiscovery();
     PublishState(); // and the count of the events dropped meanwhile
 }
 
@@ -187,7 +201,7 @@ void Publisher::OnConnectFailed(const QString &reason, bool refused, int retryMs
 }
 
 void Publisher::OnRefused(const QByteArray &topic, const QString &reason) {
-    const QByteArray key = RefusalKey(topic, config_.topic);
+    const QByteArray key = RefusalKey(topic, config_.topic, config_.discoveryPrefix);
     if (refusedTopics_.contains(key))
         return;
     refusedTopics_.insert(key);
@@ -197,31 +211,47 @@ void Publisher::OnRefused(const QByteArray &topic, const QString &reason) {
                  QString::fromUtf8(topic), reason));
 }
 
-void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload) {
+void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload,
+                          const QByteArray &responseTopic, const QByteArray &correlation) {
+    // Home Assistant started again: it has forgotten what is not retained,
+    // and may have lost what is.
+    if (config_.discovery &&
+        topic == (config_.discoveryPrefix + QStringLiteral("/status")).toUtf8()) {
+        if (payload.trimmed() == "online") {
+            Log(QStringLiteral("Home Assistant is online: discovery sent again"));
+            PublishDiscovery();
+            PublishState();
+        }
+        return;
+    }
     // "set/#" also matches TOPIC/set itself: an unknown command, no name.
     const QByteArray prefix = Topic("set").toUtf8();
     if (!config_.control || !topic.startsWith(prefix) ||
         (topic.size() > prefix.size() && topic.at(prefix.size()) != '/'))
         return;
     const QString name = QString::fromUtf8(topic.mid(prefix.size() + 1));
+    Reply reply{Topic("result").toUtf8(), correlation};
+    // A response topic of the request's choosing, when it is a topic.
+    if (!responseTopic.isEmpty() && CheckTopic(QString::fromUtf8(responseTopic)).isEmpty())
+        reply.topic = responseTopic;
     Command command;
     if (const QString error = ParseCommand(name, payload, config_.allowRaw, &command);
         !error.isEmpty()) {
-        Result(error);
+        Result(reply, QStringLiteral("set/") + name.left(40), error);
         return;
     }
-    Execute(command);
+    Execute(command, reply);
 }
 
-void Publisher::Execute(const Command &command) {
+void Publisher::Execute(const Command &command, const Reply &reply) {
     const QString what = command.kind == Command::Kind::Band ? QString::number(command.band)
                          : command.kind == Command::Kind::Raw
                              ? QString::fromLatin1(command.line)
                              : QLatin1String(command.operate ? "operate" : "standby");
     const QString name = CommandName(command.kind);
-    // Logged "set/band 5: ok", published "ok" or "set/band: <why>".
-    auto done = [this, name, what](const QString &why) {
-        Result(why.isEmpty() ? QStringLiteral("ok") : QStringLiteral("set/%1: %2").arg(name, why),
+    // Logged "set/band 5: ok".
+    auto done = [this, name, what, reply](const QString &why) {
+        Result(reply, QStringLiteral("set/") + name, why,
                QStringLiteral("set/%1 %2: %3")
                    .arg(name, what, why.isEmpty() ? QStringLiteral("ok") : why));
     };
@@ -238,9 +268,15 @@ void Publisher::Execute(const Command &command) {
     });
 }
 
-void Publisher::Result(const QString &text, const QString &logged) {
-    Log(logged.isEmpty() ? text : logged);
-    client_.Publish(Topic("result").toUtf8(), text.toUtf8(), false);
+void Publisher::Result(const Reply &reply, const QString &command, const QString &reason,
+                       const QString &logged) {
+    Log(logged.isEmpty() ? reason : logged);
+    QJsonObject o;
+    o.insert(QStringLiteral("command"), command);
+    o.insert(QStringLiteral("ok"), reason.isEmpty());
+    o.insert(QStringLiteral("reason"), reason.isEmpty() ? QJsonValue() : QJsonValue(reason));
+    client_.Publish(reply.topic, QJsonDocument(o).toJson(QJsonDocument::Compact), false,
+                    reply.correlation);
 }
 
 void Publisher::SetStatus(Status status, const QString &reason) {

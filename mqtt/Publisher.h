@@ -5,8 +5,12 @@
 //   availability  retained "online" while connected; "offline" as our last
 //                 will and when we stop;
 //   event         alarm start and end, connection events (not retained);
-//   set/...       commands, with Control=1 only; each gets a "result".
-// Home Assistant discovery configs are published on each connect.
+//   set/...       commands, with Control=1 only; each gets a "result", a
+//                 JSON object, or its answer on the request's own MQTT 5
+//                 response topic with its correlation data.
+// Home Assistant discovery configs are published on each connect, when
+// Home Assistant says it is online on <prefix>/status, and when the
+// amplifier's firmware or type becomes known.
 //
 // While the broker is away, or behind with its acknowledgements, nothing
 // queues: the state is kept as the latest value and published on return;
@@ -75,16 +79,25 @@ Q_SIGNALS:
 private:
     void OnConnected();
     void OnConnectFailed(const QString &reason, bool refused, int retryMs);
-    void OnMessage(const QByteArray &topic, const QByteArray &payload);
+    void OnMessage(const QByteArray &topic, const QByteArray &payload,
+                   const QByteArray &responseTopic, const QByteArray &correlation);
+    void PublishDiscovery();
     void OnRefused(const QByteArray &topic, const QString &reason);
     void PublishState();
     void ScheduleState();
     void PublishEvent(const QByteArray &event);
     // The count of events dropped since the last report, when there are.
     void ReportDropped();
-    void Execute(const Command &command);
-    // Publishes a command's result; logs it, or the line given.
-    void Result(const QString &text, const QString &logged = QString());
+    // Where a command's answer goes: the result topic, or the request's own.
+    struct Reply {
+        QByteArray topic;
+        QByteArray correlation;
+    };
+    void Execute(const Command &command, const Reply &reply);
+    // Publishes a command's result as {"command": "set/band", "ok": true,
+    // "reason": null}; logs logged, or the reason.
+    void Result(const Reply &reply, const QString &command, const QString &reason,
+                const QString &logged = QString());
     void SetStatus(Status status, const QString &reason);
     void Log(const QString &text) { Q_EMIT Logged(QStringLiteral("mqtt: ") + text); }
 

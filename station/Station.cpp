@@ -62,8 +62,7 @@ remote::RemoteConfig NetworkConfig(const Settings::Network &network,
     return config;
 }
 
-// The MQTT publisher's settings: [MQTT], with --mqtt before Broker=, and
-// [Network] AllowRaw= for .../set/raw.
+// The MQTT publisher's settings: [MQTT], with --mqtt before Broker=.
 mqtt::Settings MqttSettings(const Settings &settings, const CommandLine::Options &options) {
     mqtt::Settings m;
     m.broker = options.mqtt.isEmpty() ? settings.mqtt.broker : options.mqtt;
@@ -73,7 +72,9 @@ mqtt::Settings MqttSettings(const Settings &settings, const CommandLine::Options
     m.topic = settings.mqtt.topic;
     m.control = settings.mqtt.control;
     m.discovery = settings.mqtt.discovery;
-    m.allowRaw = settings.network.allowRaw;
+    m.allowRaw = settings.mqtt.allowRaw;
+    m.discoveryPrefix = settings.mqtt.discoveryPrefix;
+    m.stateInterval = settings.mqtt.stateInterval;
     return m;
 }
 

@@ -453,9 +453,23 @@ void TestEndToEnd::historyEvening() {
         Sqlite(file, QStringLiteral("SELECT group_concat(CASE kind WHEN 'transmit off' THEN kind "
                                     "ELSE kind || ifnull(':' || detail, '') END, ',') FROM events "
                                     "WHERE kind != 'command'")),
-        QStringLiteral(
-            "opened,transmit on,transmit off,alarm:High reverse power,alarm end:High reverse "
-            "power,band:3,transmit on,transmit off,lost,back,no answer,back,transmit on"));
+        QStringLiteral("recording start,opened,transmit on,transmit off,alarm:High reverse "
+                       "power,alarm end:High reverse power,band:3,transmit on,transmit off,lost,"
+                       "back,no answer,back,transmit on"));
+    // The two finished transmissions as the simulator sent them: 3 s on
+    // 40M and 2 s on 17M/15M (within a second), their peak and worst SWR
+    // those of their rows.
+    QCOMPARE(
+        Sqlite(file,
+               QStringLiteral(
+                   "SELECT x.band, abs((x.end_ms - x.start_ms) / 1000.0 - CASE x.band WHEN 3 THEN "
+                   "3 ELSE 2 END) <= 1,"
+                   " x.peak_w = (SELECT max(max(output_max), ifnull(max(peak), 0)) FROM readings"
+                   "  WHERE t BETWEEN x.start_ms / 1000 AND x.end_ms / 1000),"
+                   " x.worst_swr = (SELECT max(swr_max) FROM readings"
+                   "  WHERE t BETWEEN x.start_ms / 1000 AND x.end_ms / 1000)"
+                   " FROM transmissions x ORDER BY x.start_ms")),
+        QStringLiteral("3|1|1|1\n5|1|1|1"));
     // A row a second while transmitting, the power as sent.
     const QStringList bands =
         Sqlite(file, QStringLiteral("SELECT band, count(*), max(output_max), min(output_min) FROM "
@@ -484,7 +498,8 @@ void TestEndToEnd::historyEvening() {
     QVERIFY(again.waitForFinished(5000));
     QCOMPARE(Sqlite(file, QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     const QString events = Sqlite(file, QStringLiteral("SELECT group_concat(kind) FROM events"));
-    QVERIFY2(events.endsWith(QStringLiteral("transmit on,opened,transmit on,closed")),
+    QVERIFY2(events.endsWith(QStringLiteral(
+                 "transmit on,recording start,opened,transmit on,closed,recording end")),
              qPrintable(events));
 }
 
@@ -586,7 +601,7 @@ void TestEndToEnd::panelStopSignal() {
     QCOMPARE(exclusive, 0);
     const QString events = Sqlite(dir.filePath(QStringLiteral("orvik/history.sqlite")),
                                   QStringLiteral("SELECT group_concat(kind) FROM events"));
-    QVERIFY2(events.endsWith(QLatin1String("opened,closed")), qPrintable(events));
+    QVERIFY2(events.endsWith(QLatin1String("opened,closed,recording end")), qPrintable(events));
     QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
     QCOMPARE(panel.exitCode(), 0);
 }

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cmath>
+
 // What sqlite3 prints for sql on file ("|" between columns, one row a
 // line); "error: ..." when it fails.
 inline QString Sqlite(const QString &file, const QString &sql) {
@@ -30,6 +32,9 @@ inline HistorySample Tx(double out, double ref = 10, int band = 3, unsigned alar
     s.temperature = 41;
     s.band = band;
     s.alarms = alarms;
+    // The SWR of forward and reflected power, while power comes.
+    if (out > 0 && ref < out)
+        s.swr = (1 + std::sqrt(ref / out)) / (1 - std::sqrt(ref / out));
     return s;
 }
 

@@ -17,12 +17,14 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct Step {
     qint64 ms;
     HistorySample sample;
-    std::optional<HistoryEvent> event; // told instead of the sample
+    std::optional<HistoryEvent> event;               // told instead of the sample
+    std::optional<HistoryTransmission> transmission; // told instead of the sample
 };
 using Script = std::vector<Step>;
 Q_DECLARE_METATYPE(Script)
@@ -46,7 +48,8 @@ constexpr qint64 T0 = 1700000000LL * 1000;
 // A script in a few words: "MS SAMPLE" steps after T0, ";" between them; a
 // sample is tx OUT [REF [BAND [ALARMS]]], rx [TEMP [BAND [ALARMS]]], ptt
 // (receiving with the PTT blocked), or the link's state by name; "MS
-// !KIND[:DETAIL] [BAND [POWER]]" tells an event (the kind's blanks as _).
+// !KIND[:DETAIL] [BAND [POWER]]" tells an event (the kind's blanks as _),
+// "MS !record:MS BAND AVERAGE PEAK" a transmission's end with its duration.
 Script Parse(const char *text) {
     static const QStringList links =
         QStringLiteral("closed connecting current noanswer waiting").split(QLatin1Char(' '));
@@ -54,6 +57,15 @@ Script Parse(const char *text) {
     for (const QString &step : QString::fromLatin1(text).split(QLatin1Char(';'))) {
         const QStringList w = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         auto n = [&w](int i, double d) { return i < w.size() ? w.at(i).toDouble() : d; };
+        if (w.at(1).startsWith(QStringLiteral("!record:"))) {
+            HistoryTransmission t;
+            t.endMs = w.at(1).mid(8).toLongLong();
+            t.band = int(n(2, 0));
+            t.averageW = n(3, 0);
+            t.peakW = n(4, 0);
+            out.push_back({T0 + w.at(0).toLongLong(), HistorySample(), std::nullopt, t});
+            continue;
+        }
         if (w.at(1).startsWith(QLatin1Char('!'))) {
             HistoryEvent e;
             e.kind = w.at(1)
@@ -64,7 +76,7 @@ Script Parse(const char *text) {
             e.band = int(n(2, 0));
             if (w.size() > 3)
                 e.power = n(3, 0);
-            out.push_back({T0 + w.at(0).toLongLong(), HistorySample(), e});
+            out.push_back({T0 + w.at(0).toLongLong(), HistorySample(), e, std::nullopt});
             continue;
         }
         HistorySample s = w.at(1) == QLatin1String("tx")
@@ -72,7 +84,7 @@ Script Parse(const char *text) {
                           : links.contains(w.at(1)) ? Link(HistoryLink(links.indexOf(w.at(1))))
                                                     : Rx(n(2, 40), int(n(3, 3)), unsigned(n(4, 0)));
         s.pttBlocked = w.at(1) == QLatin1String("ptt");
-        out.push_back({T0 + w.at(0).toLongLong(), s, std::nullopt});
+        out.push_back({T0 + w.at(0).toLongLong(), s, std::nullopt, std::nullopt});
     }
     return out;
 }
@@ -83,7 +95,10 @@ void TestHistoryStore::records_data() {
     // 0: read as a crash after the last commit leaves the file; 1: after
     // one more commit; 2: after Close.
     QTest::addColumn<int>("end");
-    QTest::addColumn<qint64>("restartAt"); // the program closes and starts again there
+    // The program closes and starts again there; negative: it is killed
+    // there (the file as its last commit left it) and starts again with
+    // the next step.
+    QTest::addColumn<qint64>("restartAt");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("expected");
     const char *rows = "SELECT t - 1700000000, output_min, output_max, output, reflected_max, "
@@ -112,16 +127,51 @@ void TestHistoryStore::records_data() {
          "10 !opened; 10 tx 900 50 4; 10 !transmit_on 4 900; 1020 rx 40 4; "
          "1020 !transmit_off:1.0_s 4 812.5; 1500 !command:mqtt:_band_5:_ok",
          0, 2, "SELECT t_ms - 1700000000000, kind, detail, band, power FROM events",
-         "10|opened|||\n10|transmit on||4|900.0\n1020|transmit off|1.0_s|4|812.5\n"
-         "1500|command|mqtt:_band_5:_ok||\n2000|closed||4|0.0"},
-        {"nothing to close without an opening", "0 rx; 1000 !closed", 0, 2, events, ""},
+         "10|recording start|||\n10|opened|||\n10|transmit on||4|900.0\n"
+         "1020|transmit off|1.0_s|4|812.5\n1500|command|mqtt:_band_5:_ok||\n2000|closed||4|0.0\n"
+         "2000|recording end|||"},
+        {"nothing to close without an opening", "0 rx; 1000 !closed", 0, 2, events,
+         "recording start,recording end"},
+        // What stops with the transmission does not stay in the row.
+        {"no SWR or reflected power after the output stopped", "100 tx 500 20; 600 rx; 1500 rx", 0,
+         2, "SELECT t - 1700000000, output, reflected, swr, reflected_max, swr_max FROM readings",
+         "0|0.0|||20.0|1.5"},
+        // Its SWR averaged over the time: 1.5 for 2 s, 1.857 for 2 s.
+        {"a transmission's record",
+         "0 !transmit_on 3; 0 tx 500 20; 2000 tx 500 45; 4000 rx; "
+         "4000 !record:4000 3 500 520",
+         0, 2,
+         "SELECT start_ms - 1700000000000, end_ms - 1700000000000, band, average_w, peak_w,"
+         " round(average_swr, 3), worst_swr, alarms FROM transmissions",
+         "0|4000|3|500.0|520.0|1.679||"},
+        // Killed at 52 °C, started again 150 s later at 31 °C: the span
+        // before the restart holds 52 °C no longer than a row lasts.
+        // Means over the time, not over rows: 1 000 W for 10 s of 60.
+        {"told over time", "0 rx 30; 600 tx 1000 10; 10600 rx 30; 60000 rx 30", 0, 2,
+         "summary 0 60",
+         "output 166.7 W, 60 s recorded, 10 s transmitting, 2.78 Wh, temperature 31.8"},
     };
     for (const auto &r : table)
         QTest::newRow(r.name) << Parse(r.script) << r.flushPhase << r.end << qint64(0)
                               << QString::fromLatin1(r.sql) << QString::fromLatin1(r.expected);
+    // Killed at 52 °C, started again 150 s later at 31 °C: 52 °C holds no
+    // longer than its second, for nothing says how long it held.
+    QTest::newRow("no reading holds across a kill")
+        << Parse("0 rx 52; 30000 rx 52; 150000 rx 31; 179000 rx 31") << 0 << 2 << -(T0 + 30500)
+        << QStringLiteral("summary 0 180")
+        << QStringLiteral(
+               "output 0.0 W, 31 s recorded, 0 s transmitting, 0.00 Wh, temperature 31.7");
+    // Samples every second, none of them a change, committed in between.
+    Script unchanged;
+    for (qint64 ms = 0; ms <= 125000; ms += 1000)
+        unchanged.push_back({T0 + ms, Rx(), std::nullopt, std::nullopt});
+    QTest::newRow("unchanged samples: a row each minute")
+        << unchanged << 500 << 1 << qint64(0) << QString::fromLatin1(times)
+        << QStringLiteral("0,60,120");
     Script minutes;
     for (qint64 ms = 0; ms < 150000; ms += 250)
-        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7)), std::nullopt});
+        minutes.push_back({T0 + ms, Tx(double(ms * 7919 % 1000), 10 + double(ms % 7)), std::nullopt,
+                           std::nullopt});
     QTest::newRow("a minute's summary is that of its rows, across a restart")
         << minutes << 0 << 1 << T0 + 70500
         << QStringLiteral(
@@ -143,38 +193,82 @@ void TestHistoryStore::records() {
     QFETCH(qint64, restartAt);
     QFETCH(QString, sql);
     QFETCH(QString, expected);
-    const QString file =
+    QString file =
         dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".sqlite"));
     qint64 now = script.front().ms;
-    HistoryStore store;
-    store.SetClock([&now] { return now; });
-    QCOMPARE(store.Open(file), HistoryStore::State::Recording);
-    store.FlushTimer()->stop();
+    auto killed = std::make_unique<HistoryStore>();
+    auto owned = std::make_unique<HistoryStore>();
+    owned->SetClock([&now] { return now; });
+    // Made as the umask allows (0640 in the service, 0664 here).
+    const mode_t mask = ::umask(002);
+    QCOMPARE(owned->Open(file), HistoryStore::State::Recording);
+    ::umask(mask);
+    QCOMPARE(QFileInfo(file).permissions() & (QFile::WriteGroup | QFile::WriteOther),
+             QFile::WriteGroup);
+    owned->FlushTimer()->stop();
+    const qint64 killAt = -restartAt;
+    bool killPending = restartAt < 0;
     qint64 nextFlush = now / 1000 * 1000 + flushPhase;
     if (nextFlush <= now)
         nextFlush += 1000;
     for (const Step &step : script) {
-        if (restartAt && step.ms >= restartAt) {
+        if (restartAt > 0 && step.ms >= restartAt) {
             restartAt = 0;
-            store.Close();
-            QCOMPARE(store.Open(file), HistoryStore::State::Recording);
-            store.FlushTimer()->stop();
+            owned->Close();
+            QCOMPARE(owned->Open(file), HistoryStore::State::Recording);
+            owned->FlushTimer()->stop();
         }
+        if (killPending && step.ms >= killAt) {
+            // What a kill leaves: the file and its log as committed; the
+            // program starts again at this step.
+            killPending = false;
+            const QString copy = file + QStringLiteral(".after-kill");
+            for (const QString &suffix : {QString(), QStringLiteral("-wal")})
+                QVERIFY(QFile::copy(file + suffix, copy + suffix));
+            file = copy;
+            now = step.ms;
+            killed = std::move(owned);
+            owned = std::make_unique<HistoryStore>();
+            owned->SetClock([&now] { return now; });
+            QCOMPARE(owned->Open(file), HistoryStore::State::Recording);
+            owned->FlushTimer()->stop();
+            nextFlush = now / 1000 * 1000 + flushPhase + 1000;
+        }
+        HistoryStore &store = *owned;
         for (; nextFlush <= step.ms; nextFlush += 1000) {
             now = nextFlush;
             store.Flush();
         }
         now = step.ms;
-        if (step.event)
+        if (step.transmission)
+            store.NoteTransmission(*step.transmission);
+        else if (step.event)
             store.Note(*step.event);
         else
             store.Record(step.sample);
     }
     now = nextFlush;
     if (end >= 1)
-        store.Flush();
+        owned->Flush();
     if (end == 2)
-        store.Close();
+        owned->Close();
+    if (sql.startsWith(QStringLiteral("summary "))) {
+        // The reader's account of seconds FROM..TO after T0.
+        HistoryReader reader;
+        QVERIFY2(reader.Open(file), qPrintable(reader.Error()));
+        const HistorySummary s =
+            reader.Summarize(T0 / 1000 + sql.section(QLatin1Char(' '), 1, 1).toDouble(),
+                             T0 / 1000 + sql.section(QLatin1Char(' '), 2, 2).toDouble());
+        QCOMPARE(QStringLiteral("output %1 W, %2 s recorded, %3 s transmitting, %4 Wh, "
+                                "temperature %5")
+                     .arg(s.mean[0].value_or(-1), 0, 'f', 1)
+                     .arg(s.recordedSeconds)
+                     .arg(s.transmittingSeconds)
+                     .arg(s.energyKWh * 1000, 0, 'f', 2)
+                     .arg(s.mean[3].value_or(-1), 0, 'f', 1),
+                 expected);
+        return;
+    }
     QCOMPARE(Sqlite(file, sql), expected);
 }
 
@@ -183,9 +277,14 @@ void TestHistoryStore::faults_data() {
     QTest::addColumn<int>("state");
     using S = HistoryStore::State;
     const std::tuple<const char *, const char *, S> rows[] = {
-        {"not a database", "text", S::Recording},
+        // Not ours: refused and left as it is.
+        {"not a database", "text", S::Refused},
         {"table pages overwritten", "pages", S::Recording},
-        {"another program's database", "foreign", S::Recording},
+        {"another program's database", "foreign", S::Refused},
+        // Ours: a history of the first layout is brought up to date; a
+        // -shm left read-only by a run on a read-only file is taken back.
+        {"a history of the first layout", "layout1", S::Recording},
+        {"a read-only -shm left behind", "shm", S::Recording},
         {"recorded by another program", "locked", S::Locked},
         {"full disk", "full", S::Stopped},
         {"read-only folder", "folder", S::Stopped},
@@ -202,15 +301,19 @@ void TestHistoryStore::faults_data() {
 void TestHistoryStore::faults() {
     QFETCH(QString, fault);
     QFETCH(int, state);
+    const bool quiet = fault == QStringLiteral("layout1") || fault == QStringLiteral("shm");
     const QString message =
-        state == int(HistoryStore::State::Recording)
+        state == int(HistoryStore::State::Refused)
+            ? QStringLiteral("is not a history of this program")
+        : state == int(HistoryStore::State::Recording)
             ? QStringLiteral(" was damaged or not a history; it is kept as ")
         : state == int(HistoryStore::State::Locked)
             ? QStringLiteral("is recorded by another program; this one records nothing")
             : QStringLiteral("recording stopped, cannot write");
     // File modes hold only for a user other than root.
     const bool modes = fault == QStringLiteral("folder") || fault == QStringLiteral("file") ||
-                       fault == QStringLiteral("infolder") || fault == QStringLiteral("unreadable");
+                       fault == QStringLiteral("infolder") ||
+                       fault == QStringLiteral("unreadable") || fault == QStringLiteral("shm");
     if (modes && ::geteuid() == 0)
         QSKIP("root writes read-only files and folders; run-unprivileged.sh runs this as nobody");
     const QString folder = dir.filePath(fault);
@@ -249,6 +352,26 @@ void TestHistoryStore::faults() {
         QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"),
                                    {file, QStringLiteral("CREATE TABLE qso (call TEXT)")}),
                  0);
+    } else if (fault == QStringLiteral("layout1")) {
+        // The first layout: no mark, no transmissions.
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("sqlite3"),
+                     {file,
+                      QStringLiteral(
+                          "DROP TABLE transmissions; ALTER TABLE readings DROP COLUMN held; PRAGMA "
+                          "application_id=0; PRAGMA user_version=1")}),
+                 0);
+    } else if (fault == QStringLiteral("shm")) {
+        // A log not yet taken into the file, and its index as a reader on
+        // the read-only file made it.
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("sqlite3"),
+                              {file, QStringLiteral(".filectrl persist_wal 1"),
+                               QStringLiteral("INSERT INTO events (t_ms, kind) VALUES (0, 'x')")}),
+            0);
+        QVERIFY(QFile::setPermissions(file + QStringLiteral("-shm"),
+                                      QFile::ReadOwner | QFile::ReadGroup));
+
     } else if (fault == QStringLiteral("folder")) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
     } else if (fault == QStringLiteral("file")) {
@@ -264,6 +387,7 @@ void TestHistoryStore::faults() {
     r.close();
 
     HistoryStore other; // holds the file in "locked"
+    other.SetClock([&now] { return now; });
     if (fault == QStringLiteral("locked"))
         QCOMPARE(other.Open(file), HistoryStore::State::Recording);
     HistoryStore store;
@@ -286,6 +410,15 @@ void TestHistoryStore::faults() {
         QCOMPARE(opened, state);
     QCOMPARE(int(store.CurrentState()), state);
     write(store, 3); // goes on, with no further message
+    if (quiet) {
+        QCOMPARE(messages.count(), 0);
+        store.Close();
+        QCOMPARE(Sqlite(file, QStringLiteral("PRAGMA application_id; PRAGMA user_version; SELECT "
+                                             "count(*), max(output) FROM readings; SELECT count(*) "
+                                             "FROM transmissions")),
+                 QStringLiteral("1332901483\n2\n103|199.0\n0"));
+        return;
+    }
     QCOMPARE(messages.count(), 1);
     QVERIFY2(messages.at(0).at(0).toString().contains(message),
              qPrintable(messages.at(0).at(0).toString()));
@@ -307,6 +440,11 @@ void TestHistoryStore::faults() {
                  QStringLiteral("3|100.0"));
     } else {
         QVERIFY(aside.isEmpty());
+    }
+    if (state == int(HistoryStore::State::Refused)) { // left as it was
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
     }
     if (fault == QStringLiteral("locked") || fault == QStringLiteral("full")) {
         // The other program's rows are whole, and this one can still read them.
@@ -346,8 +484,9 @@ void TestHistoryStore::retentionInSteps() {
     store.FlushTimer()->stop();
     const QString count =
         QStringLiteral("SELECT (SELECT count(*) FROM readings), (SELECT count(*) FROM events)");
-    const QStringList afterEachStep = {QStringLiteral("710|710"), QStringLiteral("210|210"),
-                                       QStringLiteral("10|10"), QStringLiteral("10|10")};
+    // And the three events of the two recordings' starts and end.
+    const QStringList afterEachStep = {QStringLiteral("710|713"), QStringLiteral("210|213"),
+                                       QStringLiteral("10|13"), QStringLiteral("10|13")};
     for (const QString &expected : afterEachStep) {
         now += 1000;
         store.Flush();

@@ -31,6 +31,9 @@ private Q_SLOTS:
     void keyboardAndLive();
     void columnsPerPixel_data();
     void columnsPerPixel();
+    void legendApart_data();
+    void legendApart();
+    void datesAndPicture();
 
 private:
     QTemporaryDir dir;
@@ -140,7 +143,8 @@ void TestHistoryWindow::markersAndEvents() {
     window.Plot()->replot();
     const QStringList marked =
         Sqlite(file, QStringLiteral("SELECT t_ms / 1000.0, kind FROM events WHERE kind NOT IN "
-                                    "('transmit on', 'transmit off') ORDER BY t_ms"))
+                                    "('transmit on', 'transmit off', 'recording start', 'recording "
+                                    "end') ORDER BY t_ms"))
             .split(QLatin1Char('\n'));
     const std::vector<double> times = window.MarkerTimes();
     QCOMPARE(int(times.size()), marked.size());
@@ -156,10 +160,12 @@ void TestHistoryWindow::markersAndEvents() {
     // The list: every event in time order at first, the alarm with its ten
     // seconds; sorted by power, the highest last.
     QTreeWidget *list = window.EventTable();
-    QCOMPARE(list->topLevelItemCount(), marked.size() + 1); // and "transmit on"
-    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("alarm: High reverse power"));
-    QCOMPARE(list->topLevelItem(2)->data(4, Qt::DisplayRole).toDouble(), 10.0);
-    QCOMPARE(list->topLevelItem(2)->data(3, Qt::DisplayRole).toDouble(), 900.0);
+    // And "recording start", "transmit on"; bands by name.
+    QCOMPARE(list->topLevelItemCount(), marked.size() + 2);
+    QCOMPARE(list->topLevelItem(3)->text(1), QStringLiteral("alarm: High reverse power"));
+    QCOMPARE(list->topLevelItem(3)->data(4, Qt::DisplayRole).toDouble(), 10.0);
+    QCOMPARE(list->topLevelItem(3)->data(3, Qt::DisplayRole).toDouble(), 900.0);
+    QCOMPARE(list->topLevelItem(3)->text(2), QStringLiteral("40M"));
     list->sortItems(3, Qt::AscendingOrder);
     QCOMPARE(list->topLevelItem(list->topLevelItemCount() - 1)->data(3, Qt::DisplayRole).toDouble(),
              900.0);
@@ -169,29 +175,35 @@ void TestHistoryWindow::markersAndEvents() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines =
         QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), marked.size() + 2);
-    QVERIFY2(lines[3].endsWith(QStringLiteral(",alarm: High reverse power,3,900,10")),
-             qPrintable(lines[3]));
+    QCOMPARE(lines.size(), marked.size() + 3);
+    QVERIFY2(lines[4].endsWith(QStringLiteral(",alarm: High reverse power,40M,900,10")),
+             qPrintable(lines[4]));
 }
 
 // The text alternative gives each series' latest, lowest, highest and mean
-// as the file has them.
+// over the time as the file has them (a row a second here), and the time
+// on air.
 void TestHistoryWindow::summary() {
     window.ShowRange(T0 + 60, T0 + 700);
     const QString text = window.Summary();
-    // What sqlite3 prints is what the summary shows ("900.0" as 900).
+    // What sqlite3 prints is what the summary shows ("900.0" as 900, the mean
+    // to a tenth as sqlite3 rounds it).
     QString output = QStringLiteral("Output: latest %1 W, lowest %2 W, highest %3 W, mean %4 W.");
     for (const QString &figure :
          Sqlite(file, QStringLiteral("SELECT (SELECT output FROM readings WHERE t = %2),"
                                      " min(output_min), max(output_max), round(avg(output), 1)"
-                                     " FROM readings WHERE t >= %1 AND t <= %2")
+                                     " FROM readings WHERE t >= %1 AND t < %2")
                           .arg(T0 + 60)
                           .arg(T0 + 700))
              .split(QLatin1Char('|')))
-        output = output.arg(figure.toDouble());
+        output =
+            output.arg(figure.endsWith(QLatin1String(".0")) && output.count(QLatin1Char('%')) > 1
+                           ? QString::number(figure.toDouble())
+                           : figure);
     QVERIFY2(text.contains(output), qPrintable(text + QStringLiteral("\n") + output));
     QVERIFY2(text.contains(QStringLiteral("Temperature: latest 41 °C")), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("SWR: no readings.")));
+    QVERIFY2(text.contains(QStringLiteral("Time transmitting 10 min 40 s of 10 min 40 s recorded")),
+             qPrintable(text));
     QCOMPARE(window.Plot()->accessibleDescription(), text);
     // The values under the mouse: within the alarm, and in the silent spell.
     QVERIFY2(window.ValuesAt(T0 + 305.5).contains(QStringLiteral("output 900 W  reflected 20")),
@@ -199,6 +211,37 @@ void TestHistoryWindow::summary() {
     window.ShowRange(T0 + 1250, T0 + 1450);
     QVERIFY2(window.ValuesAt(T0 + 1350).endsWith(QStringLiteral("no readings")),
              qPrintable(window.ValuesAt(T0 + 1350)));
+
+    // Killed at 52 °C, started again 150 s later at 31 °C: no 52 °C across
+    // the time nothing was recorded, and none in the mean.
+    const QString killed = dir.filePath(QStringLiteral("killed.sqlite"));
+    qint64 at = (T0 + 7200) * 1000;
+    {
+        HistoryStore before;
+        before.SetClock([&at] { return at; });
+        QCOMPARE(before.Open(killed), HistoryStore::State::Recording);
+        for (; at < (T0 + 7210) * 1000; at += 1000) {
+            before.Record(Rx(52));
+            before.Flush();
+        }
+        for (const QString &suffix : {QString(), QStringLiteral("-wal")})
+            QVERIFY(QFile::copy(killed + suffix, killed + QStringLiteral(".copy") + suffix));
+    }
+    HistoryStore after;
+    after.SetClock([&at] { return at; });
+    at = (T0 + 7360) * 1000;
+    QCOMPARE(after.Open(killed + QStringLiteral(".copy")), HistoryStore::State::Recording);
+    for (; at < (T0 + 7400) * 1000; at += 1000) {
+        after.Record(Rx(31));
+        after.Flush();
+    }
+    window.SetFile(killed + QStringLiteral(".copy"));
+    window.ShowRange(T0 + 7200, T0 + 7400);
+    QVERIFY2(window.ValuesAt(T0 + 7300).endsWith(QStringLiteral("no readings")),
+             qPrintable(window.ValuesAt(T0 + 7300)));
+    QVERIFY2(window.ValuesAt(T0 + 7205).contains(QStringLiteral("temperature 52 °C")),
+             qPrintable(window.ValuesAt(T0 + 7205)));
+    window.SetFile(file);
 }
 
 // A drag chooses a range; keys zoom and pan; Home follows the time again,
@@ -271,6 +314,83 @@ void TestHistoryWindow::columnsPerPixel() {
     QVERIFY(window.ExportPng(png));
     QCOMPARE(QImage(png).size(), window.Plot()->size());
     window.SetFile(file);
+}
+
+// Two lines of one plot, or a line and a marker over it, told apart in
+// colour, in grey (lightness, or the pen's width or dashes), and for a
+// red-green blind eye (the blue-yellow axis or lightness).
+void TestHistoryWindow::legendApart_data() {
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::newRow("reflected and band marker") << "reflected"
+                                               << "band change";
+    QTest::newRow("output and reflected") << "output"
+                                          << "reflected";
+    QTest::newRow("output and alarm marker") << "output"
+                                             << "alarm";
+    QTest::newRow("alarm and connection markers") << "alarm"
+                                                  << "connection";
+    QTest::newRow("band and connection markers") << "band change"
+                                                 << "connection";
+}
+
+void TestHistoryWindow::legendApart() {
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    auto *legend = qobject_cast<QCPLegend *>(window.Plot()->plotLayout()->element(0, 0));
+    QVERIFY(legend);
+    int items = 0; // the grid's cells, some of them empty
+    for (int i = 0; i < legend->itemCount(); ++i)
+        items += legend->item(i) != nullptr;
+    QCOMPARE(items, 7); // four lines, three kinds of marker
+    auto pen = [legend](const QString &name) {
+        for (int i = 0; i < legend->itemCount(); ++i)
+            if (auto *item = qobject_cast<QCPPlottableLegendItem *>(legend->item(i));
+                item && item->plottable()->name() == name)
+                return item->plottable()->pen();
+        return QPen(Qt::NoPen);
+    };
+    const QPen pa = pen(a), pb = pen(b);
+    QVERIFY(pa.style() != Qt::NoPen && pb.style() != Qt::NoPen);
+    const QColor ca = pa.color(), cb = pb.color();
+    const int rgb = std::abs(ca.red() - cb.red()) + std::abs(ca.green() - cb.green()) +
+                    std::abs(ca.blue() - cb.blue());
+    QVERIFY2(rgb >= 120, qPrintable(QStringLiteral("colour distance %1").arg(rgb)));
+    const bool grey = std::abs(qGray(ca.rgb()) - qGray(cb.rgb())) >= 40 ||
+                      pa.style() != pb.style() || std::abs(pa.widthF() - pb.widthF()) >= 0.5;
+    QVERIFY2(grey, "alike in grey");
+    // Red-green blindness keeps lightness and the blue-yellow difference.
+    auto blueYellow = [](const QColor &c) { return c.blue() - (c.red() + c.green()) / 2; };
+    QVERIFY2(std::abs(blueYellow(ca) - blueYellow(cb)) >= 60 ||
+                 std::abs(qGray(ca.rgb()) - qGray(cb.rgb())) >= 40 || pa.style() != pb.style(),
+             "alike without red and green");
+}
+
+// Dates on an axis that passes midnight; the exported picture names the
+// amplifier, the span and the time zone.
+void TestHistoryWindow::datesAndPicture() {
+    window.SetAmplifier(QStringLiteral("Orvik 1200 2.4 kW on /dev/ttyUSB0"));
+    window.ShowRange(T0 - 43200, T0 + 43200);
+    auto ticker = qSharedPointerCast<QCPAxisTickerDateTime>(
+        window.Plot()->axisRect(2)->axis(QCPAxis::atBottom)->ticker());
+    QVERIFY2(ticker->dateTimeFormat().contains(QStringLiteral("d MMM")),
+             qPrintable(ticker->dateTimeFormat()));
+    const QString title = window.Title();
+    QVERIFY2(title.startsWith(QStringLiteral("Orvik 1200 2.4 kW on /dev/ttyUSB0: ")) &&
+                 title.contains(QDateTime::fromSecsSinceEpoch(T0 - 43200)
+                                    .toString(QStringLiteral("yyyy-MM-dd HH:mm"))) &&
+                 title.contains(QStringLiteral("(UTC")),
+             qPrintable(title));
+    // The title row: dark pixels above where the plots begin on screen.
+    const QString png = dir.filePath(QStringLiteral("plot.png"));
+    QVERIFY(window.ExportPng(png));
+    const QImage image(png);
+    const int top = window.Plot()->axisRect(0)->outerRect().top();
+    int dark = 0;
+    for (int y = 0; y < top + 10; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < 100;
+    QVERIFY2(dark > 50, qPrintable(QString::number(dark)));
 }
 
 QTEST_MAIN(TestHistoryWindow)

@@ -16,6 +16,7 @@
 #include <QTime>
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <sys/prctl.h>
 
 #include <csignal>
@@ -95,7 +96,7 @@ openssl req $key -subj /CN=127.0.0.1 -keyout server.key -out server.csr
 echo subjectAltName=IP:127.0.0.1 >san.ext
 openssl x509 -req -days 2 -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -extfile san.ext -out server.crt
 mosquitto_passwd -b -c passwd orvik "$2"; for u in watcher denied; do mosquitto_passwd -b passwd $u "$2"; done
-printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\nuser watcher\ntopic readwrite #
+printf 'user orvik\ntopic readwrite orvik/#\ntopic write homeassistant/#\ntopic read homeassistant/status\nuser watcher\ntopic readwrite #
 user denied\ntopic read orvik/#\n' >acl
 printf 'user root\npersistence false\nallow_anonymous false\npassword_file passwd\nacl_file acl
 log_dest stdout\nlistener %s 127.0.0.1\nlistener %s 127.0.0.1\ncafile ca.crt\ncertfile server.crt
@@ -118,11 +119,13 @@ public:
         bool retained = false;
         qint64 arrivedUs = 0;   // steady clock
         int arrivedMsOfDay = 0; // wall clock, as the simulator's log has it
+        QByteArray correlation; // MQTT 5 correlation data
     };
 
     explicit Watcher(int port) {
         mosquitto_lib_init();
         m_ = mosquitto_new(nullptr, true, this);
+        mosquitto_int_option(m_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
         mosquitto_username_pw_set(m_, "watcher", Mosquitto::Password);
         mosquitto_connect_callback_set(m_, [](mosquitto *m, void *, int rc) {
             if (rc == 0)
@@ -131,17 +134,27 @@ public:
         mosquitto_subscribe_callback_set(m_, [](mosquitto *, void *self, int, int, const int *) {
             static_cast<Watcher *>(self)->subscribed_ = true;
         });
-        mosquitto_message_callback_set(m_, [](mosquitto *, void *self,
-                                              const mosquitto_message *msg) {
+        mosquitto_message_v5_callback_set(m_, [](mosquitto *, void *self,
+                                                 const mosquitto_message *msg,
+                                                 const mosquitto_property *props) {
+            QByteArray correlation;
+            void *data = nullptr;
+            uint16_t length = 0;
+            if (mosquitto_property_read_binary(props, MQTT_PROP_CORRELATION_DATA, &data, &length,
+                                               false)) {
+                correlation = QByteArray(static_cast<const char *>(data), length);
+                free(data);
+            }
             auto *w = static_cast<Watcher *>(self);
             const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(
                                   std::chrono::steady_clock::now().time_since_epoch())
                                   .count();
             const int ms = QTime::currentTime().msecsSinceStartOfDay();
             std::lock_guard<std::mutex> lock(w->lock_);
-            w->got_ << Message{msg->topic,
-                               QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen),
-                               msg->retain, us, ms};
+            w->got_ << Message{
+                msg->topic,  QByteArray(static_cast<const char *>(msg->payload), msg->payloadlen),
+                msg->retain, us,
+                ms,          correlation};
         });
         mosquitto_connect(m_, "127.0.0.1", port, 30);
         mosquitto_loop_start(m_);
@@ -185,9 +198,20 @@ public:
                    topic, [&part](const QByteArray &p) { return p.contains(part); }, ms)
             .has_value();
     }
-    void Publish(const QByteArray &topic, const QByteArray &payload, bool retain = false) {
-        mosquitto_publish(m_, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
-                          retain);
+    // responseTopic and correlation: a request that wants its answer there.
+    void Publish(const QByteArray &topic, const QByteArray &payload, bool retain = false,
+                 const QByteArray &responseTopic = QByteArray(),
+                 const QByteArray &correlation = QByteArray()) {
+        mosquitto_property *props = nullptr;
+        if (!responseTopic.isEmpty())
+            mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC,
+                                          responseTopic.constData());
+        if (!correlation.isEmpty())
+            mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA,
+                                          correlation.constData(), uint16_t(correlation.size()));
+        mosquitto_publish_v5(m_, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
+                             retain, props);
+        mosquitto_property_free_all(&props);
     }
 
 private:

@@ -54,6 +54,9 @@ QString WriteFile(const QString &path, const QByteArray &text, int mode = 0600) 
     return path;
 }
 
+// Why Home Assistant would not take o as a config of platform (below).
+QString HomeAssistantRefuses(const QString &platform, const QJsonObject &o);
+
 QString Evaluate(const QString &rule, const QString &input) {
     const QStringList in = input.split(QLatin1Char('|'));
     QTemporaryDir dir;
@@ -77,11 +80,17 @@ QString Evaluate(const QString &rule, const QString &input) {
             s.caFile = in.value(4) == QLatin1String("ca")
                            ? WriteFile(dir.filePath(QStringLiteral("ca")), "x")
                            : dir.filePath(in.value(4));
+        s.discoveryPrefix = in.value(5);
+        s.stateInterval = in.value(6);
         Config c;
         const QString e = Prepare(s, &c);
         return !e.isEmpty()
                    ? e
-                   : c.broker.Url() + QLatin1Char(' ') +
+                   : (in.size() > 5 ? QStringLiteral("%1 %2 ms ")
+                                          .arg(c.discoveryPrefix)
+                                          .arg(c.stateIntervalMs)
+                                    : QString()) +
+                         c.broker.Url() + QLatin1Char(' ') +
                          c.topic.replace(QSysInfo::machineHostName(), QStringLiteral("HOST")) +
                          QLatin1Char(' ') + QString::fromLatin1(c.password);
     }
@@ -102,8 +111,11 @@ QString Evaluate(const QString &rule, const QString &input) {
         s.PaIdentified = true;
         s.Phase = LinkPhase::Connected;
         s.PortLost = in.at(0) != QLatin1String("closed"); // a waiting port was lost
+        bool pttKnown = true;
         for (const QString &line : in.mid(1)) {
-            if (line == QLatin1String("@silent"))
+            if (line == QLatin1String("@pttunknown"))
+                pttKnown = false;
+            else if (line == QLatin1String("@silent"))
                 s.NoAnswer = true;
             else if (line.startsWith(QLatin1Char('@')))
                 s.Phase =
@@ -111,7 +123,8 @@ QString Evaluate(const QString &rule, const QString &input) {
             else
                 ApplyReport(line, s);
         }
-        QJsonObject o = QJsonDocument::fromJson(StateJson(StateOf(s), QDateTime())).object();
+        QJsonObject o =
+            QJsonDocument::fromJson(StateJson(StateOf(s, pttKnown), QDateTime())).object();
         o.remove(QStringLiteral("time"));
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
             .replace(QLatin1Char('"'), QLatin1Char('\''));
@@ -153,33 +166,114 @@ QString Evaluate(const QString &rule, const QString &input) {
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
             .replace(QLatin1Char('"'), QLatin1Char('\''));
     }
+    if (rule == QLatin1String("nodeid"))
+        return NodeId(input);
     if (rule == QLatin1String("discovery")) {
-        // CONTROL DISCOVERY: configs announced/all, and the band select's
-        // command topic; a config that does not name the availability and
-        // state topics is named instead.
+        // CONTROL DISCOVERY [PREFIX]: configs announced/all, the band
+        // select's command topic and the device block; a config with a key
+        // Home Assistant does not take, or without the availability and
+        // state topics, is named instead.
         Config c;
         c.topic = QStringLiteral("orvik/shack 1");
         c.control = input.startsWith(QLatin1Char('1'));
-        c.discovery = input.endsWith(QLatin1Char('1'));
+        c.discovery = input.at(2) == QLatin1Char('1');
+        if (input.size() > 4)
+            c.discoveryPrefix = input.mid(4);
+        c.configurationUrl = QStringLiteral("http://shack.lan:8080/");
+        MqttState state;
+        state.firmware = QStringLiteral("3.30");
+        state.paType = QStringLiteral("2.4 kW");
         int announced = 0;
-        QString select;
-        const QList<DiscoveryConfig> all = DiscoveryConfigs(c);
+        QString select, device;
+        const QList<DiscoveryConfig> all = DiscoveryConfigs(c, state);
         for (const DiscoveryConfig &d : all) {
             const QJsonObject o = QJsonDocument::fromJson(d.payload).object();
             if (d.payload.isEmpty())
                 continue;
             ++announced;
-            if (!d.topic.startsWith("homeassistant/") || !d.topic.contains("/orvik_shack_1/") ||
+            const QString component = QString::fromUtf8(d.topic).section(QLatin1Char('/'), -4, -4);
+            if (const QString why = HomeAssistantRefuses(component, o); !why.isEmpty())
+                return QString::fromUtf8(d.topic) + QStringLiteral(": ") + why;
+            if (!d.topic.startsWith((c.discoveryPrefix + QLatin1Char('/')).toUtf8()) ||
+                !d.topic.contains("/orvik_2Fshack_201/") ||
                 o.value(QStringLiteral("availability_topic")) !=
                     QLatin1String("orvik/shack 1/availability") ||
-                o.value(QStringLiteral("state_topic")) != QLatin1String("orvik/shack 1/state"))
+                !o.value(QStringLiteral("state_topic"))
+                     .toString()
+                     .startsWith(QLatin1String("orvik/shack 1/")))
                 return QStringLiteral("bad config ") + QString::fromUtf8(d.topic);
             if (d.topic.contains("/select/"))
                 select = QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
+            device = QString::fromUtf8(QJsonDocument(o.value(QStringLiteral("device")).toObject())
+                                           .toJson(QJsonDocument::Compact));
         }
-        return QStringLiteral("%1/%2").arg(announced).arg(all.size()) + select;
+        return QStringLiteral("%1/%2").arg(announced).arg(all.size()) + select +
+               (device.isEmpty()
+                    ? QString()
+                    : QLatin1Char(' ') + device.replace(QLatin1Char('"'), QLatin1Char('\'')));
     }
     return QStringLiteral("unknown rule");
+}
+
+// The keys Home Assistant's MQTT integration takes in a discovery config,
+// per platform, as its schemas list them (home-assistant/core,
+// homeassistant/components/mqtt/: schemas.py MQTT_ENTITY_COMMON_SCHEMA and
+// MQTT_AVAILABILITY_SCHEMA, config.py MQTT_RO_SCHEMA and MQTT_RW_SCHEMA, and
+// _PLATFORM_SCHEMA_BASE of sensor.py, binary_sensor.py, select.py,
+// switch.py, event.py). Others are dropped without a word (REMOVE_EXTRA).
+const char *const CommonKeys =
+    "availability availability_mode availability_template availability_topic payload_available "
+    "payload_not_available device origin enabled_by_default entity_category icon "
+    "json_attributes_topic json_attributes_template object_id unique_id name state_topic "
+    "value_template qos encoding";
+const struct {
+    const char *platform, *keys, *required;
+} HomeAssistantKeys[] = {
+    {"sensor",
+     "device_class expire_after force_update last_reset_value_template options "
+     "suggested_display_precision state_class unit_of_measurement",
+     "state_topic"},
+    {"binary_sensor", "device_class expire_after force_update off_delay payload_on payload_off",
+     "state_topic"},
+    {"select", "command_topic command_template options optimistic retain", "command_topic options"},
+    {"switch",
+     "command_topic command_template device_class optimistic payload_on payload_off retain "
+     "state_on state_off",
+     "command_topic"},
+    {"event", "device_class event_types", "state_topic event_types"},
+};
+const char *const DeviceKeys = "identifiers connections manufacturer model model_id name "
+                               "hw_version serial_number sw_version via_device suggested_area "
+                               "configuration_url";
+
+// Why Home Assistant would not take o as a config of platform, or an
+// empty string.
+QString HomeAssistantRefuses(const QString &platform, const QJsonObject &o) {
+    for (const auto &p : HomeAssistantKeys) {
+        if (platform != QLatin1String(p.platform))
+            continue;
+        const QStringList keys =
+            (QString::fromLatin1(CommonKeys) + QLatin1Char(' ') + QString::fromLatin1(p.keys))
+                .split(QLatin1Char(' '));
+        for (const QString &k : o.keys())
+            if (!keys.contains(k))
+                return QStringLiteral("no key %1").arg(k);
+        for (const QString &k : QString::fromLatin1(p.required).split(QLatin1Char(' ')))
+            if (!o.contains(k))
+                return QStringLiteral("%1 missing").arg(k);
+        for (const QString &k : o.value(QStringLiteral("device")).toObject().keys())
+            if (!QString::fromLatin1(DeviceKeys).split(QLatin1Char(' ')).contains(k))
+                return QStringLiteral("no device key %1").arg(k);
+        // Options only for an enum sensor, which has no state class or unit.
+        const bool isEnum = o.value(QStringLiteral("device_class")) == QLatin1String("enum");
+        if (platform == QLatin1String("sensor") &&
+            (o.contains(QStringLiteral("options")) != isEnum ||
+             (isEnum && (o.contains(QStringLiteral("state_class")) ||
+                         o.contains(QStringLiteral("unit_of_measurement"))))))
+            return QStringLiteral("options without an enum, or an enum with a state class");
+        return QString();
+    }
+    return QStringLiteral("no platform ") + platform;
 }
 
 } // namespace
@@ -271,6 +365,10 @@ void TestMqtt::rules_data() {
         {"settings", "mqtt://pi|||600:s3cret", "PasswordFile= needs Username="},
         {"settings", "mqtt://pi||||ca", "~is not encrypted: use mqtts://"},
         {"settings", "mqtts://pi||||none.crt", "~cannot read the CA file"},
+        {"settings", "mqtt://pi||||||", "homeassistant 100 ms mqtt://pi:1883 orvik/HOST "},
+        {"settings", "mqtt://pi|||||ha/discovery|2.5", "~ha/discovery 2500 ms mqtt://pi:1883"},
+        {"settings", "mqtt://pi|||||ha/#|", "~DiscoveryPrefix=: "},
+        {"settings", "mqtt://pi||||||0.01", "StateInterval=0.01: seconds from 0.1 to 3600"},
         {"command", "band|3", "band 3"},
         {"command", "band|14074000", "band 4"},
         {"command", "band|7.1e6", "band 3"},
@@ -289,15 +387,22 @@ void TestMqtt::rules_data() {
         {"command", "operate|on", "set/operate \"on\": \"operate\" or \"standby\""},
         {"command", "raw|ATU_STATE: 1|1", "raw ATU_STATE: 1"},
         {"command", "raw|B: 3\r\nB: 4|1",
-         "set/raw \"B: 3??B: 4\": one line without control characters"},
+         "set/raw \"B: 3??B: 4\": one line of printable ASCII characters"},
+        {"command", "raw|\xff\xfe|1",
+         "set/raw \"\xff\xfe\": one line of printable ASCII characters"},
+        {"command", "raw|T?", "set/raw: not allowed ([MQTT] AllowRaw=1 allows it)"},
         {"command", "raw| |1", "set/raw: an empty line"},
         // The state from the link's record: none for what is not current.
+        // Before the amplifier has told the PTT block: none, not "false".
+        {"state", "closed|@pttunknown|B: 4", "~'ptt_blocked':null"},
         {"state", "closed|O: 850|R: 10|P_max: 900|B: 4|T: 35|TX: ON|BL:ON",
-         "{'alarms':[],'band':4,'band_name':'30M/20M','firmware':null,'output_w':850,"
+         "{'alarms':[],'band':4,'band_name':'30M/"
+         "20M','firmware':null,'last_transmission':null,'output_w':850,"
          "'pa_type':null,'peak_w':900,'phase':'connected','port':null,'ptt_blocked':true,"
          "'reflected_w':10,'swr':1.24,'temperature_c':35,'transmitting':true,'tuner':null}"},
         {"state", "connected|Ver: 3.30x2|O: 850|ALARM: SWR|@silent",
-         "{'alarms':null,'band':null,'band_name':null,'firmware':null,'output_w':null,"
+         "{'alarms':null,'band':null,'band_name':null,'firmware':null,'last_transmission':null,'"
+         "output_w':null,"
          "'pa_type':null,'peak_w':null,'phase':'no answer','port':null,'ptt_blocked':null,"
          "'reflected_w':null,'swr':null,'temperature_c':null,'transmitting':null,'tuner':null}"},
         {"state", "connected|O: 850|@Waiting",
@@ -309,7 +414,7 @@ void TestMqtt::rules_data() {
          "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'connecting'"},
         {"state", "closed|Ver: 2.1x2|ALARM: SWR|ALARM: TEMP", // no band reported yet
          "~'alarms':['SWR','TEMP'],'band':null,'band_name':null,'firmware':'2.1x2',"
-         "'output_w':0,'pa_type':'2.4 kW'"},
+         "'last_transmission':null,'output_w':0,'pa_type':'2.4 kW'"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
          "~'swr':1.5,'temperature_c':null,'transmitting':true,'tuner':{'capacitance_pf':null,"
          "'fitted':true,'forward_w':null,'in_line':true,'inductance_uh':null,'status':null,"
@@ -331,9 +436,19 @@ void TestMqtt::rules_data() {
          "{'alarms':['SWR'],'average_w':612,'band':2,'band_name':'80M','duration_s':12.5,"
          "'event':'transmission','peak_w':950,'worst_swr':1.85}"},
         {"event", "tune|", "-"},
-        {"discovery", "1 1", "20/20 orvik/shack 1/set/band"},
-        {"discovery", "0 1", "18/20"},
-        {"discovery", "1 0", "0/20"},
+        // Every entity as Home Assistant takes it; the device names the
+        // firmware, the type and the page.
+        {"discovery", "1 1",
+         "24/24 orvik/shack 1/set/band {'configuration_url':'http://shack.lan:8080/',"
+         "'identifiers':['orvik_2Fshack_201'],'manufacturer':'Orvik','model':'Orvik 1200',"
+         "'model_id':'2.4 kW','name':'Orvik 1200 shack 1','sw_version':'3.30'}"},
+        {"discovery", "0 1 ha", "~22/24 {"},
+        {"discovery", "1 0", "0/24"},
+        // Two topics, two ids; any character kept apart.
+        {"nodeid", "orvik/shack/1", "orvik_2Fshack_2F1"},
+        {"nodeid", "orvik/shack_1", "orvik_2Fshack__1"},
+        {"nodeid", "orvik/shack__2F1", "orvik_2Fshack____2F1"},
+        {"nodeid", "orvik/kj\xf8kken", "orvik_2Fkj_C3_B8kken"},
     };
     for (const auto &r : rows)
         QTest::addRow("%s %s", r.rule,
@@ -456,8 +571,13 @@ void TestMqtt::state() {
     QVERIFY(QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
                 .isValid());
     QVERIFY(late.Saw("orvik/st/availability", "online"));
-    QVERIFY(late.Saw("homeassistant/sensor/orvik_st/output_power/config",
+    QVERIFY(late.Saw("homeassistant/sensor/orvik_2Fst/output_power/config",
                      "\"availability_topic\":\"orvik/st/availability\""));
+    // Home Assistant started again: the configs come again.
+    const QByteArray config = "homeassistant/sensor/orvik_2Fst/output_power/config";
+    const int configs = int(late.Messages(config).size());
+    late.Publish("homeassistant/status", "online");
+    QTRY_COMPARE(int(late.Messages(config).size()), configs + 1);
 
     publisher.Stop();
     QVERIFY(late.Saw("orvik/st/availability", "offline"));
@@ -468,9 +588,10 @@ void TestMqtt::state() {
 void TestMqtt::commands_data() {
     QTest::addColumn<bool>("control");
     QTest::addColumn<bool>("allowRaw");
-    QTest::addColumn<QString>("messages"); // LEAF=PAYLOAD;...; "!": retained, before the start
-    QTest::addColumn<QString>("refusal");  // what the amplifier side answers
-    QTest::addColumn<QString>("results");
+    // LEAF=PAYLOAD[>RESPONSE TOPIC#CORRELATION];...; "!": retained, before the start
+    QTest::addColumn<QString>("messages");
+    QTest::addColumn<QString>("refusal"); // what the amplifier side answers
+    QTest::addColumn<QString>("results"); // COMMAND OK|REFUSED REASON, "[CORRELATION] " first
     QTest::addColumn<QString>("calls");
     const struct {
         const char *name;
@@ -478,14 +599,19 @@ void TestMqtt::commands_data() {
         const char *messages, *refusal, *results, *calls;
     } rows[] = {
         {"malformed", true, false, "band=abc", "",
-         "set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
+         "set/band refused set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
         {"TOPIC/set itself", true, false, "=3", "",
-         "unknown command set: set/band, set/operate or set/raw", ""},
+         "set/ refused unknown command set: set/band, set/operate or set/raw", ""},
         {"raw not allowed", true, false, "raw=T?", "",
-         "set/raw: not allowed ([Network] AllowRaw=1 allows it)", ""},
-        {"raw", true, true, "raw=T?", "", "ok", "raw T?"},
+         "set/raw refused set/raw: not allowed ([MQTT] AllowRaw=1 allows it)", ""},
+        {"raw", true, true, "raw=T?", "", "set/raw ok ", "raw T?"},
         {"not connected", true, false, "operate=operate", "the amplifier is not connected",
-         "set/operate: the amplifier is not connected", ""},
+         "set/operate refused the amplifier is not connected", ""},
+        {"answered on the request's own topic", true, false,
+         "band=4>orvik/cmd/reply#c-17;band=9>orvik/cmd/reply", "",
+         "[c-17] set/band ok |"
+         "[] set/band refused set/band \"9\": a band number 1..7 or a frequency in Hz",
+         "band 4"},
         {"retained", true, false, "!band=3", "", "", ""},
         {"Control=0", false, true, "band=3;operate=standby;raw=T?", "", "", ""},
     };
@@ -510,8 +636,12 @@ void TestMqtt::commands() {
         for (const QString &m : messages.split(QLatin1Char(';')))
             if (m.startsWith(QLatin1Char('!')) == retained) {
                 const QByteArray leaf = m.mid(retained).section(QLatin1Char('='), 0, 0).toUtf8();
-                watcher.Publish("orvik/cmd/set" + (leaf.isEmpty() ? QByteArray() : "/" + leaf),
-                                m.section(QLatin1Char('='), 1).toUtf8(), retained);
+                const QString value = m.section(QLatin1Char('='), 1);
+                watcher.Publish(
+                    "orvik/cmd/set" + (leaf.isEmpty() ? QByteArray() : "/" + leaf),
+                    value.section(QLatin1Char('>'), 0, 0).toUtf8(), retained,
+                    value.section(QLatin1Char('>'), 1).section(QLatin1Char('#'), 0, 0).toUtf8(),
+                    value.section(QLatin1Char('#'), 1).toUtf8());
             }
     };
     send(true);
@@ -522,11 +652,24 @@ void TestMqtt::commands() {
     QTest::qWait(200); // the subscription is in place
     send(false);
     const QStringList expected = results.split(QLatin1Char('|'), Qt::SkipEmptyParts);
-    QTRY_COMPARE(watcher.Messages("orvik/cmd/result").size(), expected.size());
+    // Answers on the result topic, or on the request's own with its
+    // correlation data.
+    const bool own = messages.contains(QLatin1Char('>'));
+    const QByteArray topic = own ? "orvik/cmd/reply" : "orvik/cmd/result";
+    QTRY_COMPARE(watcher.Messages(topic).size(), expected.size());
     QTest::qWait(500); // nothing more comes
     QStringList got;
-    for (const Watcher::Message &m : watcher.Messages("orvik/cmd/result"))
-        got << QString::fromUtf8(m.payload);
+    for (const Watcher::Message &m : watcher.Messages(topic)) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        got << (own ? QStringLiteral("[%1] ").arg(QString::fromUtf8(m.correlation)) : QString()) +
+                   QStringLiteral("%1 %2 %3")
+                       .arg(o.value(QStringLiteral("command")).toString(),
+                            o.value(QStringLiteral("ok")).toBool() ? QStringLiteral("ok")
+                                                                   : QStringLiteral("refused"),
+                            o.value(QStringLiteral("reason")).toString());
+    }
+    if (own)
+        QVERIFY(watcher.Messages("orvik/cmd/result").isEmpty());
     QCOMPARE(got, expected);
     QCOMPARE(target.calls, calls.split(QLatin1Char('|'), Qt::SkipEmptyParts));
     watcher.Publish("orvik/cmd/set/band", QByteArray(), true); // the retained command goes
@@ -675,7 +818,7 @@ void TestMqtt::headless() {
         QVERIFY(watcher.Messages(topic + "result").isEmpty());
     } else if (!sent.isEmpty()) {
         QVERIFY2(st.sim.waitForLogged(sent.toLatin1()), st.program.readAllStandardOutput());
-        QVERIFY(watcher.Saw(topic + "result", "ok"));
+        QVERIFY(watcher.Saw(topic + "result", "\"ok\":true"));
     }
     // A retained message ("^"): the first one a new subscriber gets.
     const bool retained = shown.startsWith('^');
