@@ -35,10 +35,10 @@
 #include <cstdio>
 #include <grp.h>
 #include <iterator>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -247,6 +247,8 @@ void PermissionMessages(MainWindow *form) {
         std::abort(); // the simulators would outlive us
     for (const auto &[picture, name] : pictures)
         Keep(picture, QLatin1String(name));
+}
+
 // A week as generated: each evening two hours on the air on two bands
 // between long idle spells, a night with the program killed (nothing
 // recorded for hours), a row a second.
