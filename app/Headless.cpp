@@ -5,6 +5,7 @@
 
 #include "config/Settings.h"
 #include "link/AmpLink.h"
+#include "remote/RemoteServer.h"
 #include "serial/Transport.h"
 #include "station/Station.h"
 
@@ -104,7 +105,7 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // is taken or not there yet may be free at the next start (status 1).
     const QString serverError = station.StartServer(plan.network);
     if (!serverError.isEmpty())
-        return Fail(serverError, serverError.startsWith(QLatin1String("cannot ")) ? 1 : 2);
+        return Fail(serverError, station.Server() && station.Server()->MayListenLater() ? 1 : 2);
     const QString mqttError = station.StartPublisher(plan.mqtt);
     if (!mqttError.isEmpty())
         return Fail(QStringLiteral("MQTT: ") + mqttError, 2);

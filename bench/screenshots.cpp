@@ -231,7 +231,10 @@ void PermissionMessages(MainWindow *form) {
                    {"message-denied-other", nobody->pw_uid, 0060, {}}};
     for (Refused &r : refused) {
         const QByteArray device = QFile::encodeName(r.sim.start() ? r.sim.devicePath() : QString());
-        if (device.isEmpty() || ::chown(device.constData(), r.owner, 0) != 0 ||
+        // The first in dialout, as a serial device is on Debian.
+        const group *dialout = ::getgrnam("dialout");
+        const gid_t gid = &r == refused && dialout ? dialout->gr_gid : 0;
+        if (device.isEmpty() || ::chown(device.constData(), r.owner, gid) != 0 ||
             ::chmod(device.constData(), r.mode) != 0)
             return;
     }

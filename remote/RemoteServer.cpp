@@ -134,6 +134,7 @@ RemoteServer::~RemoteServer() {
 QString RemoteServer::Start(const RemoteConfig &config) {
     Stop();
     config_ = config;
+    mayListenLater_ = false;
     if (config.listen.trimmed().isEmpty())
         return QString();
     ListenAddress where;
@@ -158,16 +159,20 @@ QString RemoteServer::Start(const RemoteConfig &config) {
             .arg(config.listenFrom, config.listen.trimmed(), config.allowFrom);
     if (epoll_ < 0) {
         epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
-        if (epoll_ < 0)
+        if (epoll_ < 0) {
+            mayListenLater_ = true;
             return QStringLiteral("cannot serve clients: no epoll set");
+        }
         events_ = new QSocketNotifier(epoll_, QSocketNotifier::Read, this);
         connect(events_, &QSocketNotifier::activated, this, &RemoteServer::OnEvents);
     }
     if (!listener_)
         listener_ = new Listener(this);
+    mayListenLater_ = true;
     if (!listener_->listen(where.host, where.port))
         return QStringLiteral("%1=%2: cannot listen there: %3")
             .arg(config.listenFrom, config.listen.trimmed(), listener_->errorString());
+    mayListenLater_ = false;
     Q_EMIT Logged(QStringLiteral("listening on %1 port %2")
                       .arg(listener_->serverAddress().toString())
                       .arg(listener_->serverPort()));

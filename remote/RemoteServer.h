@@ -42,6 +42,9 @@ public:
     // Listens as configured. Returns an empty string when listening or when
     // no Listen address is set, else why the server did not start.
     QString Start(const RemoteConfig &config);
+    // Whether the last Start failed where a later try may succeed (the
+    // address is taken or not there yet), not on the settings themselves.
+    bool MayListenLater() const { return mayListenLater_; }
     void Stop();
     bool IsListening() const;
     quint16 Port() const;
@@ -112,6 +115,7 @@ private:
 
     RemoteTarget *target_;
     Listener *listener_ = nullptr;
+    bool mayListenLater_ = false;
     RemoteConfig config_;
     QList<Subnet> allow_;
     // Refusals logged per address: when last, and how many since unlogged.

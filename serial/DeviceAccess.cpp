@@ -103,6 +103,14 @@ Denial Explain(const QString &path) {
                            "MODE=\"0660\"), or ask who set it up.")
                 .arg(facts, who)};
     if (!inGroup) {
+        // Joining root's group would open far more than this device.
+        if (st.st_gid == 0)
+            return {Cause::NotInGroup,
+                    QStringLiteral("%1: open only to the group root, which %2 is not in and "
+                                   "should not join. Give the device the group dialout with a "
+                                   "udev rule (GROUP=\"dialout\", MODE=\"0660\") and add the "
+                                   "user to dialout (sudo adduser %3 dialout).")
+                        .arg(facts, who, UserName(::geteuid()))};
         if (AccountInGroup(::geteuid(), st.st_gid))
             return {Cause::NotInGroup,
                     QStringLiteral("%1: open to the group %2, which %3 is not in yet: the "

@@ -27,6 +27,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <grp.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -1246,7 +1247,7 @@ void TestRemote::programStart_data() {
         << "headless" << S{}
         << QByteArray("[Configuration]\nPort=/dev/null\n[Network]\nListen=192.0.2.1:4531\n"
                       "Allow=192.0.2.0/24\n")
-        << 1 << "cannot listen on 192.0.2.1:4531";
+        << 1 << "Listen=192.0.2.1:4531: cannot listen there";
     QTest::newRow("headless: unusable [MQTT] settings")
         << "headless" << S{}
         << QByteArray(
@@ -1462,19 +1463,27 @@ void TestRemote::unprivileged_data() {
     // What is done to it: "theirs", "held" (by another of us), "ser2net link"
     // (ser2net holds it through a link, given to both), "ser2net other link"
     // (we are given a link to ser2net's link); or refused to the user by its
-    // group ("root 0660"), by its mode ("root 0600"), by its owner's own
-    // bits ("own 0060"), or by a closed folder on its way ("closed").
+    // group ("root:dialout 0660"; "root 0660": root's group only), by its
+    // mode ("root 0600"), by its owner's own bits ("own 0060"), or by a
+    // closed folder on its way ("closed").
     QTest::addColumn<QString>("device");
     QTest::addColumn<QByteArray>("expected"); // %1: the device, %2: the holder's process
     QTest::newRow("serves") << "sim"
                             << "theirs" << QByteArray("amplifier connected");
     QTest::newRow("denied: not in the device's group")
         << "sim"
+        << "root:dialout 0660"
+        << QByteArray(": permission denied: ") + "%1 is root:dialout, mode 0660: open to the "
+                                                 "group dialout, which user nobody (groups "
+                                                 "nogroup) is not in. Add the user to it (sudo "
+                                                 "adduser nobody dialout), then log out and in "
+                                                 "again.\n";
+    QTest::newRow("denied: only root's group")
+        << "sim"
         << "root 0660"
-        << QByteArray(": permission denied: ") + "%1 is root:root, mode 0660: open to the group "
-                                                 "root, which user nobody (groups nogroup) is "
-                                                 "not in. Add the user to it (sudo adduser "
-                                                 "nobody root), then log out and in again.\n";
+        << QByteArray(": permission denied: ") + "%1 is root:root, mode 0660: open only to the "
+                                                 "group root, which user nobody (groups "
+                                                 "nogroup) is not in and should not join.";
     QTest::newRow("denied: no group access")
         << "sim"
         << "root 0600"
@@ -1526,12 +1535,16 @@ void TestRemote::unprivileged() {
         QVERIFY(nobody);
         const QByteArray path = QFile::encodeName(port);
         const bool root = ::geteuid() == 0;
-        const QString owner = device.section(QLatin1Char(' '), 0, 0);
+        const QString owner =
+            device.section(QLatin1Char(' '), 0, 0).section(QLatin1Char(':'), 0, 0);
+        const group *deviceGroup = ::getgrnam(
+            qPrintable(device.section(QLatin1Char(' '), 0, 0).section(QLatin1Char(':'), 1)));
         const mode_t mode = mode_t(device.section(QLatin1Char(' '), 1).toUInt(nullptr, 8));
         if (owner == QLatin1String("root")) {
             if (!root)
                 QSKIP("giving the device to another user needs root");
-            QVERIFY(::chown(path.constData(), 0, 0) == 0 && ::chmod(path.constData(), mode) == 0);
+            QVERIFY(::chown(path.constData(), 0, deviceGroup ? deviceGroup->gr_gid : 0) == 0 &&
+                    ::chmod(path.constData(), mode) == 0);
         } else if (owner == QLatin1String("own")) {
             QVERIFY(!root || ::chown(path.constData(), nobody->pw_uid, 0) == 0);
             QVERIFY(::chmod(path.constData(), mode) == 0);
