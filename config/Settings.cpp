@@ -112,6 +112,11 @@ Settings Settings::Read(const QString &path) {
     s.mqtt.topic = read(Topic);
     s.mqtt.control = read(Control) == QLatin1String("1");
     s.mqtt.discovery = read(Discovery) != QLatin1String("0");
+    s.web.listen = read(WebListen).trimmed();
+    s.web.certificate = read(WebCertificate).trimmed();
+    s.web.key = read(WebKey).trimmed();
+    s.web.usersFile = read(WebUsersFile).trimmed();
+    s.web.origin = read(WebOrigin).trimmed();
     return s;
 }
 

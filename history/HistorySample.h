@@ -65,6 +65,8 @@ inline const QString NoAnswer = QStringLiteral("no answer");
 inline const QString Closed = QStringLiteral("closed");
 // A command to the amplifier, its source and its outcome.
 inline const QString Command = QStringLiteral("command");
+// A log-in to the station page, a failed one or a log-out: who, from where.
+inline const QString Web = QStringLiteral("web");
 // After these the readings before are not current any more: a plot's line
 // stops there, and an alarm's duration ends at the latest there.
 bool EndsReadings(const QString &kind);
