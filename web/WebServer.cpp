@@ -161,8 +161,12 @@ QString WebServer::Start(const WebConfig &config) {
     users_.clear();
     if (const QString error = ReadUsersFile(config.usersFile, &users_); !error.isEmpty())
         return QStringLiteral("[Web] UsersFile: ") + error;
-    if (!listener_)
+    if (!listener_) {
         listener_ = new Listener(this);
+        // Connections beyond the limits are refused by the server, with a
+        // log line, rather than left waiting in the kernel's queue.
+        listener_->setListenBacklogSize(MaxConnections);
+    }
     if (!listener_->listen(where.host, where.port))
         return QStringLiteral("cannot listen on %1: %2")
             .arg(config.listen.trimmed(), listener_->errorString());
@@ -259,8 +263,11 @@ void WebServer::OnConnection(qintptr fd) {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadable(socket); });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
         const auto it = conns_.find(socket);
-        if (it != conns_.end())
-            it->activeAt = Now();
+        if (it == conns_.end())
+            return;
+        it->activeAt = Now();
+        if (socket->bytesAvailable() > 0 && socket->bytesToWrite() <= MaxQueuedBytes)
+            OnReadable(socket);
     });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket, QString()); });
 }
@@ -310,6 +317,10 @@ void WebServer::Sweep() {
 
 void WebServer::OnReadable(QTcpSocket *socket) {
     while (conns_.contains(socket) && !conns_.value(socket).closing) {
+        // A client that sends requests faster than it reads the answers
+        // waits until it has read them: what one connection holds stays small.
+        if (socket->bytesToWrite() > MaxQueuedBytes)
+            return;
         const Conn c = conns_.value(socket);
         const QByteArray buffer = socket->peek(MaxHeadBytes + MaxBodyBytes + 1);
         HttpRequest request;

@@ -1,0 +1,400 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The station page's server at the level of HTTP: what a browser, a page
+// of another site or an attacker sends, and what it gets; the limits; the
+// start-up refusals; the users file. Against a real server on loopback
+// with a real link (no port open: commands come back from the gate).
+#include "link/AmpLink.h"
+#include "web/UsersFile.h"
+#include "web/WebServer.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+using namespace web;
+
+namespace {
+
+int StatusOf(const QByteArray &response) {
+    return response.mid(9, 3).toInt();
+}
+
+// Sends raw bytes and reads the answer until the server closes, turning
+// the event loop: the server runs in this thread.
+QByteArray Exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000) {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    QDeadlineTimer deadline(timeoutMs);
+    while (s.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired())
+        QTest::qWait(1);
+    s.write(request);
+    QByteArray in;
+    while (s.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
+        QTest::qWait(1);
+        in += s.readAll();
+    }
+    return in + s.readAll();
+}
+
+QByteArray Header(const QByteArray &response, const QByteArray &name) {
+    for (const QByteArray &line : response.left(response.indexOf("\r\n\r\n")).split('\n'))
+        if (line.toLower().startsWith(name.toLower() + ':'))
+            return line.mid(name.size() + 1).trimmed();
+    return QByteArray();
+}
+
+} // namespace
+
+class TestWeb : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<AmpLink> link;
+    std::unique_ptr<WebServer> server;
+    qint64 offsetMs = 0;
+    QElapsedTimer clock;
+    QByteArray host;
+
+    QString WriteUsers() {
+        const QString path = dir.filePath(QStringLiteral("users"));
+        QFile::remove(path);
+        // Few rounds: the tests log in many times.
+        for (auto [name, role, password] :
+             {std::tuple{"alice", Role::Operator, "alice-pw"}, {"bob", Role::Viewer, "bob-pw"}}) {
+            WebUser u = MakeUser(QLatin1String(name), role, password);
+            if (!SetUser(path, u).isEmpty())
+                return QString();
+        }
+        return path;
+    }
+
+    QByteArray Request(const QByteArray &method, const QByteArray &path,
+                       const QByteArray &headers = {}, const QByteArray &body = {}) {
+        return method + ' ' + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n" +
+               headers +
+               (body.isEmpty() && method == "GET"
+                    ? QByteArray()
+                    : "Content-Length: " + QByteArray::number(body.size()) + "\r\n") +
+               "\r\n" + body;
+    }
+
+    // Logs in; the session's cookie header and token.
+    QPair<QByteArray, QByteArray> LogIn(const QByteArray &user, const QByteArray &password) {
+        const QByteArray r =
+            Exchange(server->Port(),
+                     Request("POST", "/api/login", {}, "user=" + user + "&password=" + password));
+        const QByteArray cookie = Header(r, "Set-Cookie").split(';').first();
+        const QByteArray body = r.mid(r.indexOf("\r\n\r\n") + 4);
+        const int t = body.indexOf("\"token\":\"") + 9;
+        return {"Cookie: " + cookie + "\r\n", body.mid(t, body.indexOf('"', t) - t)};
+    }
+
+private Q_SLOTS:
+    void init() {
+        QVERIFY(dir.isValid());
+        link = std::make_unique<AmpLink>();
+        server = std::make_unique<WebServer>(link.get());
+        offsetMs = 0;
+        clock.start();
+        server->SetClock([this] { return clock.elapsed() + offsetMs; });
+        WebConfig config;
+        config.listen = QStringLiteral("127.0.0.1:0");
+        config.usersFile = WriteUsers();
+        QCOMPARE(server->Start(config), QString());
+        host = "127.0.0.1:" + QByteArray::number(server->Port());
+    }
+    void cleanup() {
+        server.reset();
+        link.reset();
+    }
+
+    // Each request as sent, and the status it must get.
+    void requests_data() {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("bodyHas");
+        const QByteArray form = "user=alice&password=";
+        // {COOKIE}, {VIEWER}, {TOKEN}, {VTOKEN}, {HOST} are filled in per row.
+        auto row = [](const char *name, const char *kind, const QByteArray &request, int status,
+                      const char *has = "") {
+            QTest::newRow(name) << QByteArray(kind) << request << status << QByteArray(has);
+        };
+        row("page", "GET", "/", 200, "<!DOCTYPE html>");
+        row("wrong password", "POST", "/api/login|" + form + "wrong", 401, "wrong user name");
+        row("unknown user", "POST", "/api/login|user=mallory&password=alice-pw", 401);
+        row("no cookie", "GET", "/api/session", 401, "log in first");
+        row("forged cookie", "GET", "/api/session|Cookie: orvik_session=AAAA\r\n", 401);
+        row("history needs the session", "GET", "/api/history", 401);
+        row("command without a cookie", "POST", "/api/command|X-Orvik-Token: {TOKEN}\r\n|{}", 401);
+        row("command without the token", "POST", "/api/command|{COOKIE}|{\"command\":\"standby\"}",
+            403, "token");
+        row("command with another session's token", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {VTOKEN}\r\n|{\"command\":\"standby\"}", 403);
+        row("command from a viewer", "POST",
+            "/api/command|{VIEWER}X-Orvik-Token: {VTOKEN}\r\n|{\"command\":\"standby\"}", 403,
+            "viewer");
+        row("command from another site's page", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\nOrigin: "
+            "http://evil.example\r\n|{\"command\":\"standby\"}",
+            403);
+        row("log-in from another site's page", "POST",
+            "/api/login|Origin: http://evil.example\r\n|" + form + "alice-pw", 403);
+        row("operator's command reaches the gate", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\nOrigin: "
+            "http://{HOST}\r\n|{\"command\":\"standby\"}",
+            200, "the amplifier is not connected");
+        row("unknown command", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\n|{\"command\":\"line\"}", 400);
+        row("log-out without the token", "POST", "/api/logout|{COOKIE}", 403);
+        row("live page without a cookie", "WS", "", 401);
+        row("live page from another site", "WS", "{COOKIE}Origin: http://evil.example\r\n", 403);
+        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101);
+        row("oversize body", "RAW",
+            "POST /api/login HTTP/1.1\r\nContent-Length: 5000\r\n\r\n" + QByteArray(5000, 'a'),
+            413);
+        row("oversize head", "RAW", "GET / HTTP/1.1\r\nX-A: " + QByteArray(9000, 'a') + "\r\n\r\n",
+            431);
+        QByteArray many = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i <= MaxHeaders; ++i)
+            many += "X-" + QByteArray::number(i) + ": 1\r\n";
+        row("too many headers", "RAW", many + "\r\n", 431);
+        row("chunked body", "RAW",
+            "POST /api/login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400);
+        row("not HTTP", "RAW", "HELLO\r\n\r\n", 400);
+    }
+    void requests() {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        QFETCH(QByteArray, bodyHas);
+        const auto [cookie, token] = LogIn("alice", "alice-pw");
+        const auto [viewer, vtoken] = LogIn("bob", "bob-pw");
+        QVERIFY(!token.isEmpty() && !vtoken.isEmpty());
+        request.replace("{COOKIE}", cookie)
+            .replace("{VIEWER}", viewer)
+            .replace("{TOKEN}", token)
+            .replace("{VTOKEN}", vtoken)
+            .replace("{HOST}", host);
+        QByteArray sent;
+        if (kind == "RAW") {
+            sent = request;
+        } else if (kind == "WS") {
+            sent = "GET /ws HTTP/1.1\r\nHost: " + host +
+                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: "
+                   "13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
+                   request + "\r\n";
+        } else {
+            const QList<QByteArray> parts = request.split('|');
+            sent = Request(kind, parts.value(0), parts.value(1), parts.value(2));
+        }
+        const QByteArray answer = Exchange(server->Port(), sent, kind == "WS" ? 1000 : 5000);
+        QCOMPARE(StatusOf(answer), status);
+        QVERIFY2(answer.contains(bodyHas), answer.constData());
+        // Nothing but the operator's own command reached the gate.
+        if (status != 200)
+            QVERIFY(!answer.contains("not connected"));
+    }
+
+    void cookieAttributes() {
+        const QByteArray r = Exchange(
+            server->Port(), Request("POST", "/api/login", {}, "user=alice&password=alice-pw"));
+        const QByteArray cookie = Header(r, "Set-Cookie");
+        QVERIFY(cookie.contains("; HttpOnly"));
+        QVERIFY(cookie.contains("; SameSite=Strict"));
+        QVERIFY(!cookie.contains("Secure")); // plain HTTP on loopback: a browser would drop it
+        // Two log-ins never share an identifier.
+        QVERIFY(LogIn("alice", "alice-pw").first != LogIn("alice", "alice-pw").first);
+    }
+
+    void expiredSession() {
+        const auto [cookie, token] = LogIn("alice", "alice-pw");
+        const QByteArray ask = Request("GET", "/api/session", cookie);
+        QCOMPARE(StatusOf(Exchange(server->Port(), ask)), 200);
+        offsetMs += Sessions::DefaultIdleMs - 1000;
+        QCOMPARE(StatusOf(Exchange(server->Port(), ask)), 200); // used: the idle time starts again
+        offsetMs += Sessions::DefaultIdleMs;
+        QCOMPARE(StatusOf(Exchange(server->Port(), ask)), 401);
+    }
+
+    void logOutEndsTheSession() {
+        QSignalSpy access(server.get(), &WebServer::Access);
+        const auto [cookie, token] = LogIn("alice", "alice-pw");
+        QCOMPARE(StatusOf(Exchange(
+                     server->Port(),
+                     Request("POST", "/api/logout", cookie + "X-Orvik-Token: " + token + "\r\n"))),
+                 200);
+        QCOMPARE(StatusOf(Exchange(server->Port(), Request("GET", "/api/session", cookie))), 401);
+        QCOMPARE(access.size(), 2);
+        QCOMPARE(access.at(0).at(0).toString(),
+                 QStringLiteral("log-in alice@127.0.0.1 (operator)"));
+        QCOMPARE(access.at(1).at(0).toString(), QStringLiteral("log-out alice@127.0.0.1"));
+    }
+
+    void failedLogInsSlowed() {
+        QSignalSpy access(server.get(), &WebServer::Access);
+        const QByteArray wrong = Request("POST", "/api/login", {}, "user=alice&password=x");
+        const QByteArray right = Request("POST", "/api/login", {}, "user=alice&password=alice-pw");
+        QCOMPARE(StatusOf(Exchange(server->Port(), wrong)), 401);
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 429); // even the right one waits
+        offsetMs += LoginThrottle::FirstWaitMs;
+        QCOMPARE(StatusOf(Exchange(server->Port(), wrong)), 401);
+        offsetMs += LoginThrottle::FirstWaitMs; // the second failure doubled the wait
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 429);
+        offsetMs += LoginThrottle::FirstWaitMs;
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 200);
+        QCOMPARE(access.size(), 3);
+        QCOMPARE(access.at(0).at(0).toString(),
+                 QStringLiteral("failed log-in as alice from 127.0.0.1"));
+    }
+
+    // A client that sends half a request, and one that does not read its
+    // answers, are cut; a third is served meanwhile.
+    void slowClients() {
+        server->SetIdleMs(400);
+        QTcpSocket trickle, deaf;
+        trickle.connectToHost(QHostAddress::LocalHost, server->Port());
+        QTRY_COMPARE(trickle.state(), QAbstractSocket::ConnectedState);
+        trickle.write("GET / HTTP/1.1\r\nHost: x\r\n");
+        // Small buffers on the deaf side, and many requests at once.
+        deaf.setReadBufferSize(1024);
+        deaf.connectToHost(QHostAddress::LocalHost, server->Port());
+        QTRY_COMPARE(deaf.state(), QAbstractSocket::ConnectedState);
+        const int small = 4096;
+        ::setsockopt(int(deaf.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        QByteArray many;
+        for (int i = 0; i < 2000; ++i)
+            many += "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+        deaf.write(many);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(StatusOf(Exchange(server->Port(), Request("GET", "/"))), 200);
+        QVERIFY(t.elapsed() < 300);
+        QTRY_COMPARE_WITH_TIMEOUT(trickle.state(), QAbstractSocket::UnconnectedState, 3000);
+        // The deaf one's socket is not read here, so its end is seen as the server's count.
+        QTRY_COMPARE_WITH_TIMEOUT(server->ConnectionCount(), 0, 5000);
+    }
+
+    void connectionsPerAddress() {
+        QSignalSpy logged(server.get(), &WebServer::Logged);
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (int i = 0; i < 200; ++i) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            sockets.back()->connectToHost(QHostAddress::LocalHost, server->Port());
+        }
+        auto refused = [&logged] {
+            int n = 0;
+            for (const QList<QVariant> &l : logged)
+                n += l.at(0).toString().startsWith(QStringLiteral("refused 127.0.0.1")) ? 1 : 0;
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(refused(), 200 - MaxPerAddress, 10000);
+        QCOMPARE(server->ConnectionCount(), MaxPerAddress);
+        sockets.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(server->ConnectionCount(), 0, 3000);
+        QCOMPARE(StatusOf(Exchange(server->Port(), Request("GET", "/"))), 200);
+    }
+
+    // What is wrong in the settings, and the one message it gets.
+    void startRefusals_data() {
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("users");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("non-loopback without TLS") << "0.0.0.0:0"
+                                                  << "users" << 0600 << ""
+                                                  << "is not a loopback address";
+        QTest::newRow("no users file") << "127.0.0.1:0"
+                                       << "" << 0600 << ""
+                                       << "--web-passwd";
+        QTest::newRow("users file readable by others") << "127.0.0.1:0"
+                                                       << "users" << 0644 << ""
+                                                       << "may be read or written by others";
+        QTest::newRow("users file writable by the group") << "127.0.0.1:0"
+                                                          << "users" << 0620 << ""
+                                                          << "may be read or written by others";
+        QTest::newRow("missing users file") << "127.0.0.1:0"
+                                            << "nothere" << 0600 << ""
+                                            << "cannot read the users file";
+        QTest::newRow("certificate without key") << "127.0.0.1:0"
+                                                 << "users" << 0600 << "cert.pem"
+                                                 << "go together";
+        QTest::newRow("not an address") << "station:80"
+                                        << "users" << 0600 << ""
+                                        << "[Web] Listen";
+    }
+    void startRefusals() {
+        QFETCH(QString, listen);
+        QFETCH(QString, users);
+        QFETCH(int, mode);
+        QFETCH(QString, certificate);
+        QFETCH(QString, message);
+        const QString path = WriteUsers();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+        WebServer other(link.get());
+        WebConfig config;
+        config.listen = listen;
+        config.usersFile = users.isEmpty() ? QString() : dir.filePath(users);
+        config.certificate = certificate;
+        const QString error = other.Start(config);
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!other.IsListening());
+    }
+
+    // The users file's lines: what is taken and what is not.
+    void userLines_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("taken");
+        const WebUser u = MakeUser(QStringLiteral("carol"), Role::Operator, "pw");
+        const QByteArray good = UserLine(u);
+        QTest::newRow("as written") << good << true;
+        QTest::newRow("unknown role") << QByteArray(good).replace(":operator:", ":admin:") << false;
+        QTest::newRow("another scheme")
+            << QByteArray(good).replace("pbkdf2-sha256", "md5") << false;
+        QTest::newRow("bad name") << QByteArray(good).replace("carol", "car ol") << false;
+        QTest::newRow("short hash") << good.left(good.size() - 8) << false;
+        QTest::newRow("no rounds") << QByteArray(good).replace(":60000:", ":0:") << false;
+    }
+    void userLines() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, taken);
+        WebUser u;
+        QCOMPARE(ParseUserLine(line, &u), taken);
+        if (taken) {
+            QVERIFY(CheckPassword(u, "pw"));
+            QVERIFY(!CheckPassword(u, "pW"));
+            QCOMPARE(u.role, Role::Operator);
+        }
+    }
+
+    void setUserReplacesAndKeepsPrivate() {
+        const QString path = dir.filePath(QStringLiteral("new-users"));
+        QFile::remove(path);
+        QCOMPARE(SetUser(path, MakeUser(QStringLiteral("dave"), Role::Viewer, "one")), QString());
+        QCOMPARE(SetUser(path, MakeUser(QStringLiteral("erin"), Role::Viewer, "two")), QString());
+        QCOMPARE(SetUser(path, MakeUser(QStringLiteral("dave"), Role::Operator, "three")),
+                 QString());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0600);
+        QList<WebUser> users;
+        QCOMPARE(ReadUsersFile(path, &users), QString());
+        QCOMPARE(users.size(), 2);
+        QCOMPARE(users.at(1).name, QStringLiteral("dave"));
+        QCOMPARE(users.at(1).role, Role::Operator);
+        QVERIFY(CheckPassword(users.at(1), "three"));
+        QVERIFY(!CheckPassword(users.at(1), "one"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWeb)
+#include "tst_web.moc"
