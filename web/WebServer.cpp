@@ -395,6 +395,10 @@ bool WebServer::OriginAllowed(const HttpRequest &request) const {
            (!config_.origin.isEmpty() && origin == config_.origin.toUtf8());
 }
 
+bool WebServer::Secure() const {
+    return tls_ || config_.origin.startsWith(QLatin1String("https://"));
+}
+
 bool WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
     Reply refusal;
     const Session *session =
@@ -614,7 +618,7 @@ WebServer::Reply WebServer::Login(const HttpRequest &request, const QHostAddress
     Q_EMIT Logged(text);
     Q_EMIT Access(text);
     r.headers << "Set-Cookie: " + CookieName + '=' + s.id + "; Path=/; HttpOnly; SameSite=Strict" +
-                     (tls_ ? "; Secure" : "");
+                     (Secure() ? "; Secure" : "");
     r.body = SessionInfo(s).body;
     return r;
 }
@@ -635,7 +639,7 @@ WebServer::Reply WebServer::Logout(const Session &session) {
     Q_EMIT Access(text);
     Reply r;
     r.headers << "Set-Cookie: " + CookieName + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
-                     (tls_ ? "; Secure" : "");
+                     (Secure() ? "; Secure" : "");
     r.body = Json(QJsonObject{{QStringLiteral("loggedOut"), true}});
     return r;
 }

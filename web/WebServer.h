@@ -120,6 +120,9 @@ private:
     void SendStatus(QWebSocket *ws, Live &live);
     int FromAddress(const QHostAddress &peer) const;
     bool OriginAllowed(const HttpRequest &request) const;
+    // The browser reaches the page over TLS: here, or at the reverse proxy
+    // that Origin= names.
+    bool Secure() const;
 
     Reply Handle(const HttpRequest &request, const QHostAddress &peer);
     Reply Static(const QString &file, const QByteArray &type) const;
