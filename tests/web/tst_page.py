@@ -7,6 +7,7 @@ chromium-driver against the headless program and the simulator.
 """
 import os
 import signal
+import sqlite3
 import sys
 import time
 
@@ -121,11 +122,21 @@ def main():
         check(log_out(driver), "the viewer logs out")
         driver.get(station.url)
         check(wait_for(driver, lambda d: d.find_element(By.ID, "login").is_displayed()), "after log-out the page asks for a log-in again")
-        history = station.log_text()
-        check("failed" not in history, "no failed log-in was logged")
+        # A wrong password is logged as a failure.
+        driver.find_element(By.ID, "name").send_keys("alice")
+        driver.find_element(By.ID, "password").send_keys("not-her-password\n")
+        check(wait_for(driver, lambda d: "wrong" in text(d, "loginError")), "a wrong password is refused on the page")
+        station.wait_log(r"web: failed log-in as alice from 127\.0\.0\.1")
     finally:
         driver.quit()
         station.stop()
+    # The history's events hold every log-in, its failure, the log-outs and the commands.
+    with sqlite3.connect(station.dir + "/history.sqlite") as db:
+        events = [kind + ": " + (detail or "") for kind, detail in db.execute("SELECT kind, detail FROM events")]
+    for wanted in ("web: log-in alice@127.0.0.1 (operator)", "web: log-out alice@127.0.0.1",
+                   "web: log-in bob@127.0.0.1 (viewer)", "web: failed log-in as alice from 127.0.0.1",
+                   "command: web alice@127.0.0.1: band 5: ok", "command: web alice@127.0.0.1: standby: ok"):
+        check(wanted in events, "the history's events hold \"%s\"" % wanted)
     print("%d failures" % len(FAILURES))
     return 1 if FAILURES else 0
 

@@ -8,7 +8,9 @@
 #include "web/WebServer.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -348,6 +350,42 @@ private Q_SLOTS:
         const QString error = other.Start(config);
         QVERIFY2(error.contains(message), qPrintable(error));
         QVERIFY(!other.IsListening());
+    }
+
+    // With a certificate the page may face the network; the cookie is then
+    // Secure, and plain HTTP gets no page.
+    void tls() {
+        const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+        const QString key = dir.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                       QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert,
+                       QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=localhost")});
+        QVERIFY(openssl.waitForFinished(20000));
+        QCOMPARE(openssl.exitCode(), 0);
+        WebServer secure(link.get());
+        WebConfig config;
+        config.listen = QStringLiteral("0.0.0.0:0");
+        config.usersFile = WriteUsers();
+        config.certificate = cert;
+        config.key = key;
+        QCOMPARE(secure.Start(config), QString());
+        QSslSocket s;
+        s.setPeerVerifyMode(QSslSocket::VerifyNone);
+        s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), secure.Port());
+        QTRY_VERIFY(s.isEncrypted());
+        s.write("POST /api/login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
+                "28\r\n\r\nuser=alice&password=alice-pw");
+        QByteArray answer;
+        QTRY_VERIFY((answer += s.readAll()).contains("\r\n\r\n{"));
+        QCOMPARE(StatusOf(answer), 200);
+        QVERIFY(Header(answer, "Set-Cookie").endsWith("; Secure"));
+        QVERIFY(!Exchange(secure.Port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n", 1000)
+                     .startsWith("HTTP/1.1 200"));
     }
 
     // The users file's lines: what is taken and what is not.
