@@ -421,6 +421,9 @@ bool WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
         Send(socket, refusal, false);
         return true;
     }
+    // A live page's kernel buffer stays small too: a page that stops
+    // reading is then seen to stall within a few updates, not megabytes.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, LiveSendBufferBytes);
     upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()), session->id);
     conns_.remove(socket);
     socket->disconnect(this);

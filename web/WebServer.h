@@ -56,6 +56,7 @@ public:
     // Unsent bytes above which a live page gets no further message until it
     // has read them: it then gets the status as it is by then.
     static constexpr qint64 MaxQueuedBytes = 16 * 1024;
+    static constexpr int LiveSendBufferBytes = 64 * 1024;
 
     explicit WebServer(AmpLink *link, QObject *parent = nullptr);
     ~WebServer() override;

@@ -3,6 +3,7 @@
 // of another site or an attacker sends, and what it gets; the limits; the
 // start-up refusals; the users file. Against a real server on loopback
 // with a real link (no port open: commands come back from the gate).
+#include "../common/PtyPeer.h"
 #include "link/AmpLink.h"
 #include "web/UsersFile.h"
 #include "web/WebServer.h"
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -283,6 +285,56 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(trickle.state(), QAbstractSocket::UnconnectedState, 3000);
         // The deaf one's socket is not read here, so its end is seen as the server's count.
         QTRY_COMPARE_WITH_TIMEOUT(server->ConnectionCount(), 0, 5000);
+    }
+
+    // A live page that stops reading is cut; one that reads keeps getting
+    // the latest status, whatever the other did.
+    void livePageThatDoesNotRead() {
+        PtyPeer amplifier;
+        QVERIFY(amplifier.ok());
+        QCOMPARE(link->Open(amplifier.devicePath()), QString());
+        server->SetIdleMs(400);
+        QSignalSpy logged(server.get(), &WebServer::Logged);
+        const QByteArray cookie = LogIn("alice", "alice-pw").first;
+        const QByteArray upgrade = "GET /ws HTTP/1.1\r\nHost: " + host +
+                                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                   "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: "
+                                   "dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: http://" +
+                                   host + "\r\n" + cookie + "\r\n";
+        // The deaf page's receive buffer is made small before it connects,
+        // so that what it does not read stays with the server.
+        const int deaf = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 2048;
+        ::setsockopt(deaf, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server->Port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(deaf, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        QCOMPARE(::send(deaf, upgrade.constData(), size_t(upgrade.size()), 0),
+                 ssize_t(upgrade.size()));
+        QTcpSocket reader;
+        reader.connectToHost(QHostAddress::LocalHost, server->Port());
+        QTRY_COMPARE(reader.state(), QAbstractSocket::ConnectedState);
+        reader.write(upgrade);
+        QTRY_COMPARE(server->LiveCount(), 2);
+        QByteArray got;
+        amplifier.write("PA_QZ9QZ\r\n");
+        int t = 0;
+        // One report a pass of the event loop: each is a status of its own.
+        for (; t < 20000 && server->LiveCount() == 2; ++t) {
+            amplifier.write("T: " + QByteArray::number(20 + t % 50) + "\r\n");
+            QTest::qWait(1);
+            got = (got + reader.readAll()).right(4096);
+        }
+        QCOMPARE(server->LiveCount(), 1);
+        QVERIFY(logged.size() > 0);
+        QVERIFY(
+            logged.last().at(0).toString().endsWith(QStringLiteral("does not read its updates")));
+        // The reader still gets the temperature sent last.
+        amplifier.write("T: 99\r\n");
+        QTRY_VERIFY((got += reader.readAll()).contains("\"temperatureC\":99"));
+        ::close(deaf);
     }
 
     void connectionsPerAddress() {
