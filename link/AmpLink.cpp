@@ -569,37 +569,33 @@ void AmpLink::SelectBand(int n, const CommandSource &source) {
     Submit(c);
 }
 
+namespace {
+Command Setting(Command::Kind kind, int value) {
+    Command c;
+    c.kind = kind;
+    c.value = value;
+    return c;
+}
+} // namespace
+
 void AmpLink::SetFan(int n) {
-    state.Fan = n;
-    Changed(StateChange::Settings);
-    Send(Protocol::SetFan(n));
+    Submit(Setting(Command::Kind::Fan, n));
 }
 
 void AmpLink::SetAlarmSound(int n) {
-    state.AlarmSound = n;
-    Changed(StateChange::Settings);
-    Send(Protocol::SetAlarmSound(n));
+    Submit(Setting(Command::Kind::AlarmSound, n));
 }
 
 void AmpLink::SetBarSpeed(int n) {
-    state.BarSpeed = n;
-    Changed(StateChange::Settings);
-    Send(Protocol::SetBarSpeed(n));
+    Submit(Setting(Command::Kind::BarSpeed, n));
 }
 
 void AmpLink::SetTot(int n) {
-    state.Tot = n;
-    Changed(StateChange::Settings);
-    Send(Protocol::SetTot(n));
+    Submit(Setting(Command::Kind::Tot, n));
 }
 
 void AmpLink::SelectInterface(int n) {
-    if (!IsInterface(n))
-        return;
-    state.Interface = n;
-    Send(Protocol::SetInterface(n));
-    // Told (and shown in the band group) only once sent.
-    Changed(StateChange::Interface);
+    Submit(Setting(Command::Kind::Interface, n));
 }
 
 void AmpLink::SetPaType(PaType type) {
@@ -644,43 +640,24 @@ bool AmpLink::PressOutputBar(int x, const CommandSource &source) {
 }
 
 void AmpLink::ToggleAtu() {
-    if (state.readings.tuner.position == AtuSwitch::InLine) {
-        Send(Protocol::AtuBypass);
-        pending.atuBypass = true;
-        atuTimer->start();
-        return;
-    }
-    // Band 7 (6 m) has no tuner: the switch only shows the state locally.
-    if (state.readings.band == 7) {
-        state.readings.tuner.position = AtuSwitch::InLine;
-        Changed(StateChange::AtuSwitch);
-        return;
-    }
-    Send(Protocol::AtuOn);
-    atuTimer->start();
-    pending.atuOn = true;
+    Submit(
+        Setting(Command::Kind::Tuner, state.readings.tuner.position == AtuSwitch::InLine ? 0 : 1));
 }
 
 void AmpLink::Tune() {
-    if (state.readings.tuner.position == AtuSwitch::InLine && state.readings.band != 7)
-        Send(Protocol::TuneOn);
+    Submit(Setting(Command::Kind::Tune, 0));
 }
 
 void AmpLink::FineTune() {
-    if (state.readings.tuner.position == AtuSwitch::InLine)
-        Send(Protocol::TuneFine);
+    Submit(Setting(Command::Kind::Tune, 1));
 }
 
 void AmpLink::ClearAtuMemory() {
-    Send(Protocol::MemoryClear);
+    Submit(Setting(Command::Kind::ClearTunerMemory, 0));
 }
 
 void AmpLink::SetSwrMin(int nn) {
-    if (nn < 11 || nn > 17)
-        return;
-    state.SwrMin = nn;
-    Changed(StateChange::SwrMin);
-    Send(Protocol::SetSwrMin(nn));
+    Submit(Setting(Command::Kind::SwrMin, nn));
 }
 
 // ---- The gate ------------------------------------------------------------------------
@@ -717,8 +694,32 @@ std::optional<QString> AmpLink::Refusal(const Command &c) const {
         if (state.readings.calibration == NotCalibrated)
             return QStringLiteral("the amplifier is not calibrated");
         break;
+    case Command::Kind::Fan:
+    case Command::Kind::AlarmSound:
+    case Command::Kind::BarSpeed:
+    case Command::Kind::Tot:
+        if (c.value < 1 || c.value > 4)
+            return QStringLiteral("no such setting: %1").arg(c.value);
+        break;
+    case Command::Kind::Interface:
+        if (!IsInterface(c.value))
+            return QStringLiteral("no such interface: %1").arg(c.value);
+        break;
+    case Command::Kind::SwrMin:
+        if (c.value < 11 || c.value > 17)
+            return QStringLiteral("no such SWR limit: %1").arg(c.value);
+        break;
+    case Command::Kind::Tune:
+        if (state.readings.tuner.position != AtuSwitch::InLine)
+            return QStringLiteral("the tuner is bypassed");
+        // 6 m has no tuner; a fine tune only adjusts what is in line.
+        if (c.value == 0 && state.readings.band == 7)
+            return QStringLiteral("the 6 m band has no tuner");
+        break;
     case Command::Kind::PttBlock:
     case Command::Kind::Line:
+    case Command::Kind::Tuner:
+    case Command::Kind::ClearTunerMemory:
         break;
     }
     return std::nullopt;
@@ -739,8 +740,24 @@ bool AmpLink::AlreadySo(const Command &c) const {
             return pending.blockOn == blocked;
         return r.pttBlocked == blocked;
     }
+    case Command::Kind::Fan:
+        return state.Fan == c.value;
+    case Command::Kind::Interface:
+        return state.Interface == c.value;
+    case Command::Kind::AlarmSound:
+        return state.AlarmSound == c.value;
+    case Command::Kind::BarSpeed:
+        return state.BarSpeed == c.value;
+    case Command::Kind::Tot:
+        return state.Tot == c.value;
+    case Command::Kind::SwrMin:
+        return state.SwrMin == c.value;
+    case Command::Kind::Tuner:
+        return (r.tuner.position == AtuSwitch::InLine) == (c.value != 0);
     case Command::Kind::OutputLevel:
     case Command::Kind::Line:
+    case Command::Kind::Tune:
+    case Command::Kind::ClearTunerMemory:
         return false;
     }
     return false;
@@ -788,6 +805,58 @@ void AmpLink::Execute(const Command &c) {
     case Command::Kind::Line:
         Send(c.line);
         break;
+    case Command::Kind::Fan:
+        state.Fan = c.value;
+        Changed(StateChange::Settings);
+        Send(Protocol::SetFan(c.value));
+        break;
+    case Command::Kind::AlarmSound:
+        state.AlarmSound = c.value;
+        Changed(StateChange::Settings);
+        Send(Protocol::SetAlarmSound(c.value));
+        break;
+    case Command::Kind::BarSpeed:
+        state.BarSpeed = c.value;
+        Changed(StateChange::Settings);
+        Send(Protocol::SetBarSpeed(c.value));
+        break;
+    case Command::Kind::Tot:
+        state.Tot = c.value;
+        Changed(StateChange::Settings);
+        Send(Protocol::SetTot(c.value));
+        break;
+    case Command::Kind::Interface:
+        state.Interface = c.value;
+        Send(Protocol::SetInterface(c.value));
+        // Told (and shown in the band group) only once sent.
+        Changed(StateChange::Interface);
+        break;
+    case Command::Kind::SwrMin:
+        state.SwrMin = c.value;
+        Changed(StateChange::SwrMin);
+        Send(Protocol::SetSwrMin(c.value));
+        break;
+    case Command::Kind::Tuner:
+        if (c.value == 0) {
+            Send(Protocol::AtuBypass);
+            pending.atuBypass = true;
+            atuTimer->start();
+        } else if (r.band == 7) {
+            // 6 m has no tuner: the switch only shows the state locally.
+            r.tuner.position = AtuSwitch::InLine;
+            Changed(StateChange::AtuSwitch);
+        } else {
+            Send(Protocol::AtuOn);
+            atuTimer->start();
+            pending.atuOn = true;
+        }
+        break;
+    case Command::Kind::Tune:
+        Send(c.value ? Protocol::TuneFine : Protocol::TuneOn);
+        break;
+    case Command::Kind::ClearTunerMemory:
+        Send(Protocol::MemoryClear);
+        break;
     }
 }
 
@@ -816,6 +885,12 @@ CommandOutcome AmpLink::Submit(const Command &command) {
         replaced.result = CommandOutcome::Result::Replaced;
         replaced.reason = QStringLiteral("a newer request took its place");
         Finish(replaced);
+    }
+    // What the amplifier already meets needs no turn.
+    if (AlreadySo(command)) {
+        outcome.result = CommandOutcome::Result::Unchanged;
+        Finish(outcome);
+        return outcome;
     }
     const qint64 now = clock();
     if (Spaced(command.source) && slot.everSent && now - slot.lastSentMs < CommandSpacingMs) {

@@ -29,6 +29,24 @@ QString Command::Text() const {
         return QStringLiteral("output level %1").arg(value);
     case Kind::Line:
         return QStringLiteral("line ") + QString::fromLatin1(line);
+    case Kind::Fan:
+        return QStringLiteral("fan %1").arg(value);
+    case Kind::Interface:
+        return QStringLiteral("interface %1").arg(value);
+    case Kind::AlarmSound:
+        return QStringLiteral("alarm sound %1").arg(value);
+    case Kind::BarSpeed:
+        return QStringLiteral("bar speed %1").arg(value);
+    case Kind::Tot:
+        return QStringLiteral("TOT %1").arg(value);
+    case Kind::SwrMin:
+        return QStringLiteral("SWR min %1").arg(value);
+    case Kind::Tuner:
+        return value ? QStringLiteral("tuner in line") : QStringLiteral("tuner bypass");
+    case Kind::Tune:
+        return value ? QStringLiteral("fine tune") : QStringLiteral("tune");
+    case Kind::ClearTunerMemory:
+        return QStringLiteral("clear tuner memory");
     }
     return QString();
 }
@@ -47,4 +65,3 @@ QString CommandOutcome::Text() const {
     }
     return reason;
 }
-

@@ -34,14 +34,25 @@ struct Command {
         PttBlock,    // value 1 block (standby), 0 release (operate)
         OutputLevel, // value: the ALC level 0..255
         Line,        // line: sent as it is (the monitor's typed line, raw)
+        // The settings menus, each 1..4 (interface 1..7, SWR min 11..17).
+        Fan,
+        Interface,
+        AlarmSound,
+        BarSpeed,
+        Tot,
+        SwrMin,
+        Tuner, // value 1 in line, 0 bypassed
+        Tune,  // value 0 a full tune, 1 a fine tune
+        ClearTunerMemory,
     };
-    static constexpr int Kinds = 4;
+    static constexpr int Kinds = 13;
     Kind kind = Kind::Line;
     int value = 0;
     QByteArray line;
     CommandSource source;
 
-    // "band 3", "standby", "operate", "output level 120", "line T?".
+    // "band 3", "standby", "operate", "output level 120", "line T?",
+    // "fan 2", "tuner in line", "tune", …
     QString Text() const;
 };
 

@@ -981,9 +981,10 @@ void TestLink::operatorCommands() {
 }
 
 // The command gate, with driven time. Steps "MS SOURCE COMMAND" (source
-// panel, keyboard, server, mqtt; command "band N", "standby", "operate"),
-// "MS tick" (the gate's timer) and "MS < LINE" (a report). The lines that
-// went out, and each final outcome as "source command: result".
+// panel, keyboard, server, mqtt, web; command "band N", "standby", "operate",
+// "fan N", "swrmin N", "tune", "fine"), "MS tick" (the gate's timer) and
+// "MS < LINE" (a report). The lines that went out, and each final outcome
+// as "source command: result".
 void TestLink::gate_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QByteArray>("wire");
@@ -1019,6 +1020,19 @@ void TestLink::gate_data() {
     row("a client's request the amplifier already meets",
         "0 < B: 3|0 mqtt band 3|0 < BL:ON|0 server standby", "",
         "mqtt band 3: ok|ampctld 127.0.0.1:40122 standby: ok");
+    // Settings and the tuner pass the same gate: checked, spaced, told.
+    row("settings from a client",
+        "0 web fan 5|0 web swrmin 18|0 < ATU_STATE: 0|0 web tune|0 web fan 2|10 web fan 3|"
+        "250 tick|300 < F: 3|300 web fan 3",
+        "F: 2\r\nF: 3\r\n",
+        "web 127.0.0.1:40122 fan 5: no such setting: 5|web 127.0.0.1:40122 SWR min 18: no "
+        "such SWR limit: 18|web 127.0.0.1:40122 tune: the tuner is bypassed|web "
+        "127.0.0.1:40122 fan 2: ok|web 127.0.0.1:40122 fan 3: ok|web 127.0.0.1:40122 fan 3: ok");
+    row("a tune with the tuner in line",
+        "0 < B: 3|0 < ATU_STATE: 1|0 web tune|100 web fine|250 tick|260 < B: 7|600 web tune",
+        "TUNE ON\r\nTUNE FINE\r\n",
+        "web 127.0.0.1:40122 tune: ok|web 127.0.0.1:40122 fine tune: ok|web 127.0.0.1:40122 "
+        "tune: the 6 m band has no tuner");
 }
 
 void TestLink::gate() {
@@ -1038,7 +1052,16 @@ void TestLink::gate() {
         {QStringLiteral("panel"), CommandSource::Kind::Panel},
         {QStringLiteral("keyboard"), CommandSource::Kind::Keyboard},
         {QStringLiteral("server"), CommandSource::Kind::Server},
-        {QStringLiteral("mqtt"), CommandSource::Kind::Mqtt}};
+        {QStringLiteral("mqtt"), CommandSource::Kind::Mqtt},
+        {QStringLiteral("web"), CommandSource::Kind::Web}};
+    const std::map<QString, Command::Kind> kinds = {
+        {QStringLiteral("band"), Command::Kind::Band},
+        {QStringLiteral("standby"), Command::Kind::PttBlock},
+        {QStringLiteral("operate"), Command::Kind::PttBlock},
+        {QStringLiteral("fan"), Command::Kind::Fan},
+        {QStringLiteral("swrmin"), Command::Kind::SwrMin},
+        {QStringLiteral("tune"), Command::Kind::Tune},
+        {QStringLiteral("fine"), Command::Kind::Tune}};
     QByteArray sent;
     for (const QString &step : steps.split(QLatin1Char('|'))) {
         now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
@@ -1051,10 +1074,11 @@ void TestLink::gate() {
         } else {
             Command c;
             c.source = CommandSource::Of(sources.at(what), QStringLiteral("127.0.0.1:40122"));
-            c.kind = rest.startsWith(QLatin1String("band")) ? Command::Kind::Band
-                                                            : Command::Kind::PttBlock;
-            c.value = c.kind == Command::Kind::Band ? rest.section(QLatin1Char(' '), 1).toInt()
-                                                    : rest == QLatin1String("standby");
+            const QString verb = rest.section(QLatin1Char(' '), 0, 0);
+            c.kind = kinds.at(verb);
+            c.value = verb == QLatin1String("standby") || verb == QLatin1String("fine")
+                          ? 1
+                          : rest.section(QLatin1Char(' '), 1).toInt();
             link->Submit(c);
         }
         sent += peer->read(20);
