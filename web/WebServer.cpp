@@ -681,6 +681,9 @@ WebServer::Reply WebServer::DoCommand(const HttpRequest &request, const Session 
         c.value = kind == QLatin1String("standby") ? 1 : 0;
     } else if (kind == QLatin1String("outputLevel") && value >= 0 && value <= 255) {
         c.kind = ::Command::Kind::OutputLevel;
+    } else if (kind == QLatin1String("tune")) {
+        c.kind = ::Command::Kind::Tune;
+        c.value = value == 1 ? 1 : 0; // 1: a fine tune
     } else {
         r.status = 400;
         r.body = ErrorBody(QStringLiteral("no such command"));

@@ -99,6 +99,14 @@ def main():
         check(wait_for(driver, lambda d: "< BL:ON" in station.sim_log()), "standby sends BL:ON")
         check(wait_for(driver, lambda d: text(d, "ptt").startswith("blocked")), "the page shows the PTT blocked")
         check(wait_for(driver, lambda d: "standby" in text(d, "outcome")), "the command's outcome is shown")
+        driver.find_element(By.ID, "tune").click()
+        check(wait_for(driver, lambda d: text(d, "outcome") == "tune: the tuner is bypassed"),
+              "tune while the tuner is bypassed is answered with the gate's reason")
+        station.sim_say("set atustate 1")
+        station.sim_say("say ATU_STATE: 1")
+        check(wait_for(driver, lambda d: text(d, "tuner").startswith("in line")), "the page shows the tuner in line")
+        driver.find_element(By.ID, "tune").click()
+        check(wait_for(driver, lambda d: "< TUNE ON" in station.sim_log()), "tune reaches the simulator as TUNE ON")
         if shots:
             driver.save_screenshot(shots + "/web-desktop.png")
         check(log_out(driver), "the operator logs out")
@@ -135,7 +143,8 @@ def main():
         events = [kind + ": " + (detail or "") for kind, detail in db.execute("SELECT kind, detail FROM events")]
     for wanted in ("web: log-in alice@127.0.0.1 (operator)", "web: log-out alice@127.0.0.1",
                    "web: log-in bob@127.0.0.1 (viewer)", "web: failed log-in as alice from 127.0.0.1",
-                   "command: web alice@127.0.0.1: band 5: ok", "command: web alice@127.0.0.1: standby: ok"):
+                   "command: web alice@127.0.0.1: band 5: ok", "command: web alice@127.0.0.1: standby: ok",
+                   "command: web alice@127.0.0.1: tune: ok"):
         check(wanted in events, "the history's events hold \"%s\"" % wanted)
     print("%d failures" % len(FAILURES))
     return 1 if FAILURES else 0
