@@ -287,6 +287,9 @@ void WebServer::Drop(QTcpSocket *socket, const QString &why) {
 
 void WebServer::Sweep() {
     const qint64 now = Now();
+    for (auto it = upgrading_.begin(); it != upgrading_.end();)
+        it = now - it->second > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
+                                                                     : std::next(it);
     const auto sockets = conns_.keys();
     for (QTcpSocket *s : sockets) {
         const auto it = conns_.constFind(s);
@@ -358,9 +361,8 @@ void WebServer::OnReadable(QTcpSocket *socket) {
             return;
         }
         if (request.path == "/ws" && request.method == "GET") {
-            if (Upgrade(socket, request))
-                return;
-            continue;
+            Upgrade(socket, request);
+            return;
         }
         socket->read(consumed);
         conns_[socket].activeAt = Now();
@@ -399,7 +401,7 @@ bool WebServer::Secure() const {
     return tls_ || config_.origin.startsWith(QLatin1String("https://"));
 }
 
-bool WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
+void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
     Reply refusal;
     const Session *session =
         sessions_.Use(CookieValue(request.Header("cookie"), CookieName), Now());
@@ -419,24 +421,23 @@ bool WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
         socket->read(consumed);
         refusal.close = true;
         Send(socket, refusal, false);
-        return true;
+        return;
     }
     // A live page's kernel buffer stays small too: a page that stops
     // reading is then seen to stall within a few updates, not megabytes.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, LiveSendBufferBytes);
-    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()), session->id);
+    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()), {session->id, Now()});
     conns_.remove(socket);
     socket->disconnect(this);
     // The upgrader reads the request itself: it was only peeked at.
     upgrader_->handleConnection(socket);
-    return true;
 }
 
 void WebServer::OnLive() {
     while (upgrader_->hasPendingConnections()) {
         QWebSocket *ws = upgrader_->nextPendingConnection();
         const QString key = PeerKey(ws->peerAddress(), ws->peerPort());
-        const QByteArray session = upgrading_.take(key);
+        const QByteArray session = upgrading_.take(key).first;
         if (session.isEmpty()) {
             ws->abort();
             ws->deleteLater();

@@ -16,7 +16,6 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
@@ -113,11 +112,10 @@ private:
     void Drop(QTcpSocket *socket, const QString &why);
     void Sweep();
     void Send(QTcpSocket *socket, const Reply &reply, bool keepAlive);
-    bool Upgrade(QTcpSocket *socket, const HttpRequest &request);
+    void Upgrade(QTcpSocket *socket, const HttpRequest &request);
     void OnLive();
     void OnStateChanged(const AmpStatus &status);
     void OnEvent(const LinkEvent &event);
-    void Broadcast(const QByteArray &message, bool status);
     void SendStatus(QWebSocket *ws, Live &live);
     int FromAddress(const QHostAddress &peer) const;
     bool OriginAllowed(const HttpRequest &request) const;
@@ -143,8 +141,9 @@ private:
     QWebSocketServer *upgrader_ = nullptr;
     QHash<QTcpSocket *, Conn> conns_;
     QHash<QWebSocket *, Live> lives_;
-    // Connections handed to the upgrader, by "address port", with their session.
-    QHash<QString, QByteArray> upgrading_;
+    // Connections handed to the upgrader, by "address port": their session
+    // and when (a handshake that fails leaves its entry to the sweep).
+    QHash<QString, QPair<QByteArray, qint64>> upgrading_;
     Sessions sessions_;
     LoginThrottle throttle_;
     QElapsedTimer elapsed_;
@@ -155,7 +154,6 @@ private:
     QByteArray status_;
     double statusAtMs_ = 0;
     bool statusQueued_ = false;
-    QList<QPointer<QWebSocket>> closing_;
 };
 
 } // namespace web
