@@ -10,13 +10,16 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -319,7 +322,7 @@ void WebServer::Sweep() {
 }
 
 void WebServer::OnReadable(QTcpSocket *socket) {
-    while (conns_.contains(socket) && !conns_.value(socket).closing) {
+    while (conns_.contains(socket) && !conns_.value(socket).closing && !conns_.value(socket).busy) {
         // A client that sends requests faster than it reads the answers
         // waits until it has read them: what one connection holds stays small.
         if (socket->bytesToWrite() > MaxQueuedBytes)
@@ -366,7 +369,12 @@ void WebServer::OnReadable(QTcpSocket *socket) {
         }
         socket->read(consumed);
         conns_[socket].activeAt = Now();
-        const Reply reply = Handle(request, c.peer);
+        const Reply reply = Handle(request, c.peer, socket);
+        if (reply.pending) {
+            // Answered when the password check ends; nothing more is read till then.
+            conns_[socket].busy = true;
+            return;
+        }
         Send(socket, reply, request.KeepAlive() && !reply.close);
     }
 }
@@ -527,7 +535,8 @@ WebServer::Reply WebServer::Static(const QString &file, const QByteArray &type) 
     return r;
 }
 
-WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddress &peer) {
+WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddress &peer,
+                                   QTcpSocket *socket) {
     const QByteArray &path = request.path;
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
@@ -561,7 +570,7 @@ WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddres
         return r;
     }
     if (path == "/api/login")
-        return Login(request, peer);
+        return Login(request, peer, socket);
     const Session *session =
         sessions_.Use(CookieValue(request.Header("cookie"), CookieName), Now());
     if (!session) {
@@ -585,27 +594,59 @@ WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddres
     return DoCommand(request, *session);
 }
 
-WebServer::Reply WebServer::Login(const HttpRequest &request, const QHostAddress &peer) {
+WebServer::Reply WebServer::Login(const HttpRequest &request, const QHostAddress &peer,
+                                  QTcpSocket *socket) {
     Reply r;
     const qint64 now = Now();
-    if (const qint64 wait = throttle_.WaitMs(peer, now); wait > 0) {
+    const qint64 wait = throttle_.WaitMs(peer, now);
+    // One password check at a time per address: the wait after a failure
+    // cannot be side-stepped by asking many times at once.
+    if (wait > 0 || checking_.contains(peer.toString())) {
+        const qint64 seconds = qMax<qint64>(1, (wait + 999) / 1000);
         r.status = 429;
-        r.headers << "Retry-After: " + QByteArray::number((wait + 999) / 1000);
-        r.body = ErrorBody(
-            QStringLiteral("too many failed log-ins; try again in %1 s").arg((wait + 999) / 1000));
+        r.headers << "Retry-After: " + QByteArray::number(seconds);
+        r.body =
+            ErrorBody(QStringLiteral("too many failed log-ins; try again in %1 s").arg(seconds));
         return r;
     }
     const QHash<QString, QString> form = FormFields(request.body);
     const QString name = form.value(QStringLiteral("user"));
-    const QByteArray password = form.value(QStringLiteral("password")).toUtf8();
-    const WebUser *user = nullptr;
+    QByteArray password = form.value(QStringLiteral("password")).toUtf8();
+    std::optional<WebUser> user;
     for (const WebUser &u : std::as_const(users_))
         if (u.name == name)
-            user = &u;
+            user = u;
     // An unknown name costs as much as a wrong password.
-    const bool ok = user ? CheckPassword(*user, password)
-                         : (CheckPassword(users_.constFirst(), password + '\1'), false);
-    if (!ok) {
+    const WebUser checked = user ? *user : users_.constFirst();
+    if (!user)
+        password += '\1';
+    // The slow hash runs on a worker thread: the link and the other pages
+    // go on meanwhile. The watcher goes with the server.
+    checking_.insert(peer.toString());
+    auto *watcher = new QFutureWatcher<bool>(this);
+    const QPointer<QTcpSocket> where = socket;
+    connect(watcher, &QFutureWatcher<bool>::finished, this,
+            [this, watcher, where, user, name, peer] {
+                watcher->deleteLater();
+                checking_.remove(peer.toString());
+                const Reply reply =
+                    LoggedIn(user && watcher->result() ? user : std::nullopt, name, peer);
+                if (where && conns_.contains(where)) {
+                    conns_[where].busy = false;
+                    Send(where, reply, false);
+                }
+            });
+    watcher->setFuture(
+        QtConcurrent::run([checked, password] { return CheckPassword(checked, password); }));
+    r.pending = true;
+    return r;
+}
+
+WebServer::Reply WebServer::LoggedIn(const std::optional<WebUser> &user, const QString &name,
+                                     const QHostAddress &peer) {
+    Reply r;
+    const qint64 now = Now();
+    if (!user) {
         throttle_.Failed(peer, now);
         const QString text =
             QStringLiteral("failed log-in as %1 from %2")

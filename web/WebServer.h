@@ -16,12 +16,14 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 class AmpLink;
 struct AmpStatus;
@@ -89,6 +91,7 @@ private:
         QHostAddress peer;
         qint64 activeAt = 0;
         bool closing = false;
+        bool busy = false; // its log-in's password is being checked
     };
     struct Live {
         QByteArray session;
@@ -103,6 +106,7 @@ private:
         QByteArray body;
         QList<QByteArray> headers;
         bool close = false;
+        bool pending = false; // answered later (a log-in being checked)
     };
     class Listener;
 
@@ -123,9 +127,11 @@ private:
     // that Origin= names.
     bool Secure() const;
 
-    Reply Handle(const HttpRequest &request, const QHostAddress &peer);
+    Reply Handle(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
     Reply Static(const QString &file, const QByteArray &type) const;
-    Reply Login(const HttpRequest &request, const QHostAddress &peer);
+    Reply Login(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
+    Reply LoggedIn(const std::optional<WebUser> &user, const QString &name,
+                   const QHostAddress &peer);
     Reply Logout(const Session &session);
     Reply SessionInfo(const Session &session) const;
     Reply DoCommand(const HttpRequest &request, const Session &session);
@@ -146,6 +152,7 @@ private:
     QHash<QString, QPair<QByteArray, qint64>> upgrading_;
     Sessions sessions_;
     LoginThrottle throttle_;
+    QSet<QString> checking_; // addresses whose log-in is being checked
     QElapsedTimer elapsed_;
     Clock clock_;
     qint64 idleMs_ = DefaultIdleMs;

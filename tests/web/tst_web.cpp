@@ -213,7 +213,15 @@ private Q_SLOTS:
         QSignalSpy access(server.get(), &WebServer::Access);
         const QByteArray wrong = Request("POST", "/api/login", {}, "user=alice&password=x");
         const QByteArray right = Request("POST", "/api/login", {}, "user=alice&password=alice-pw");
-        QCOMPARE(StatusOf(Exchange(server->Port(), wrong)), 401);
+        // Two at once: the second waits for the first's check, and then its wait.
+        QTcpSocket first, second;
+        for (QTcpSocket *s : {&first, &second}) {
+            s->connectToHost(QHostAddress::LocalHost, server->Port());
+            QVERIFY(s->waitForConnected(2000));
+            s->write(wrong);
+        }
+        QTRY_VERIFY(first.bytesAvailable() > 12 && second.bytesAvailable() > 12);
+        QCOMPARE(StatusOf(first.readAll()) + StatusOf(second.readAll()), 401 + 429);
         QCOMPARE(StatusOf(Exchange(server->Port(), right)), 429); // even the right one waits
         offsetMs += LoginThrottle::FirstWaitMs;
         QCOMPARE(StatusOf(Exchange(server->Port(), wrong)), 401);
