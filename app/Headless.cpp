@@ -111,6 +111,9 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
         return Fail(QStringLiteral("MQTT: ") + mqttError, 2);
     if (station.StartHistory(plan.historyFile, plan.historyDays) == HistoryStore::State::Recording)
         Log(QStringLiteral("history: recording into %1").arg(plan.historyFile));
+    // After the history, so that the page shows its last hour.
+    if (const QString webError = station.StartWeb(plan.web); !webError.isEmpty())
+        return Fail(webError, 1);
 
     // The log tells the link's events: the phases, each transmission with
     // its figures, the band, and every command with who asked and how it

@@ -108,6 +108,9 @@ void WindowSet::Start(const Station::Plan &plan) {
     StartServer(plan.network);
     StartPublisher(plan.mqtt);
     StartHistory(plan.historyFile, plan.historyDays);
+    if (const QString error = station_->StartWeb(plan.web); !error.isEmpty())
+        Runtime::ShowMessage(error + QStringLiteral("\n\nThe panel runs without the station page."),
+                             QStringLiteral("Web"), Runtime::MsgIcon::Warning, main);
 }
 
 QString WindowSet::StartServer(const remote::RemoteConfig &config) {

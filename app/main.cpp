@@ -4,6 +4,7 @@
 #include "app/Demo.h"
 #include "app/Headless.h"
 #include "app/MainWindow.h"
+#include "app/WebPasswd.h"
 #include "app/WindowSet.h"
 #include "config/CommandLine.h"
 #include "config/Settings.h"
@@ -74,6 +75,8 @@ int main(int argc, char **argv) {
     // anything starts.
     if (!CommandLine::Read(argc, argv, &Station::Plan::CheckOption, &options, &status))
         return status;
+    if (!options.webPasswdFile.isEmpty())
+        return WebPasswd::Run(options);
     if (options.headless)
         return Headless::Run(argc, argv, options);
     // A stop signal ends the panel as File, Exit does, from the start on:

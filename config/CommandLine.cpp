@@ -119,7 +119,19 @@ Result Parse(const QStringList &arguments, const Check &check) {
         QStringLiteral("Publishes the amplifier's state on this MQTT broker (default: Broker= in "
                        "[MQTT], where the other MQTT settings are)."),
         QStringLiteral("URL"));
-    parser.addOptions({headless, port, listen, allow, config, demo, history, mqtt});
+    const QCommandLineOption web(
+        QStringLiteral("web"),
+        QStringLiteral("Serves the station page on this address (default: Listen= in [Web]); "
+                       "it needs UsersFile= there, and TLS for an address other than loopback."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption webPasswd(
+        QStringLiteral("web-passwd"),
+        QStringLiteral("Adds or changes a user of the station page in FILE (created with mode "
+                       "0600): --web-passwd FILE USER [viewer|operator], then exits. The password "
+                       "is asked twice on a terminal, else read from the first line of standard "
+                       "input."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, listen, allow, config, demo, history, mqtt, web, webPasswd});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -153,6 +165,19 @@ Result Parse(const QStringList &arguments, const Check &check) {
     o.history = parser.value(history);
     o.demo = parser.isSet(demo);
     o.mqtt = parser.value(mqtt).trimmed();
+    o.web = parser.value(web).trimmed();
+    if (parser.isSet(webPasswd)) {
+        o.webPasswdFile = parser.value(webPasswd);
+        const QStringList rest = parser.positionalArguments();
+        if (o.webPasswdFile.isEmpty() || rest.isEmpty() || rest.size() > 2)
+            return fail(QStringLiteral("--web-passwd takes FILE USER [ROLE]"));
+        o.webUser = rest.at(0);
+        o.webRole = rest.size() > 1 ? rest.at(1) : QStringLiteral("viewer");
+        if (o.webRole != QLatin1String("viewer") && o.webRole != QLatin1String("operator"))
+            return fail(QStringLiteral("--web-passwd: the role is viewer or operator, not \"%1\"")
+                            .arg(o.webRole));
+        return result;
+    }
     // The panel reads its own file; --port only chooses the port selected
     // at start, which the demo chooses itself.
     if (!o.headless && parser.isSet(config))
@@ -172,8 +197,8 @@ Result Parse(const QStringList &arguments, const Check &check) {
         return fail(QStringLiteral("--history needs a file name"));
     if (check) {
         const std::pair<const QCommandLineOption &, const QString &> given[] = {
-            {port, o.port},     {listen, o.listen},   {allow, o.allow},
-            {config, o.config}, {history, o.history}, {mqtt, o.mqtt}};
+            {port, o.port},       {listen, o.listen}, {allow, o.allow}, {config, o.config},
+            {history, o.history}, {mqtt, o.mqtt},     {web, o.web}};
         for (const auto &[option, value] : given) {
             const QString name = option.names().constFirst();
             if (!parser.isSet(option))

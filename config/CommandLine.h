@@ -22,6 +22,11 @@ struct Options {
     bool demo = false;     // --demo: the panel on the simulated amplifier
     QString history;       // --history FILE (headless): instead of [History] File=
     QString mqtt;          // --mqtt URL: instead of [MQTT] Broker=
+    QString web;           // --web HOST:PORT: instead of [Web] Listen=
+    // --web-passwd FILE USER [ROLE]: adds or changes a user of the page and exits.
+    QString webPasswdFile;
+    QString webUser;
+    QString webRole;
 };
 
 struct Result {

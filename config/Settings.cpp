@@ -124,6 +124,11 @@ Settings Settings::Read(const QString &path) {
     s.mqtt.allowRaw = read(MqttAllowRaw) == QLatin1String("1");
     s.mqtt.discoveryPrefix = read(DiscoveryPrefix);
     s.mqtt.stateInterval = read(StateInterval);
+    s.web.listen = read(WebListen).trimmed();
+    s.web.certificate = read(WebCertificate).trimmed();
+    s.web.key = read(WebKey).trimmed();
+    s.web.usersFile = read(WebUsersFile).trimmed();
+    s.web.origin = read(WebOrigin).trimmed();
     return s;
 }
 

@@ -41,6 +41,12 @@ public:
     static constexpr Key MqttAllowRaw{"MQTT", "AllowRaw"};
     static constexpr Key DiscoveryPrefix{"MQTT", "DiscoveryPrefix"};
     static constexpr Key StateInterval{"MQTT", "StateInterval"};
+    // [Web]
+    static constexpr Key WebListen{"Web", "Listen"};
+    static constexpr Key WebCertificate{"Web", "Certificate"};
+    static constexpr Key WebKey{"Web", "Key"};
+    static constexpr Key WebUsersFile{"Web", "UsersFile"};
+    static constexpr Key WebOrigin{"Web", "Origin"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -73,11 +79,20 @@ public:
         QString stateInterval;   // seconds, as written; empty: 0.1
     };
 
+    struct Web {
+        QString listen;      // HOST:PORT; empty: no station page
+        QString certificate; // PEM certificate (chain) for TLS
+        QString key;         // its PEM private key
+        QString usersFile;   // the page's users, written by --web-passwd
+        QString origin;      // the public origin behind a reverse proxy
+    };
+
     QString path; // the file read; empty when none was found
     Configuration configuration;
     Network network;
     History history;
     Mqtt mqtt;
+    Web web;
 
     // The history file: File= of [History], relative to this file's
     // folder; by default $XDG_STATE_HOME/orvik/history.sqlite (default

@@ -82,6 +82,8 @@ inline const QString Command = QStringLiteral("command");
 // the time before a start that follows no end.
 inline const QString RecordingStart = QStringLiteral("recording start");
 inline const QString RecordingEnd = QStringLiteral("recording end");
+// A log-in to the station page, a failed one or a log-out: who, from where.
+inline const QString Web = QStringLiteral("web");
 // After these the readings before are not current any more: a plot's line
 // stops there, and an alarm's duration ends at the latest there.
 bool EndsReadings(const QString &kind);

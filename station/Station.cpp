@@ -87,11 +87,16 @@ Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Setti
     // --history, else File= of the settings, else the default.
     plan.historyFile = options.history.isEmpty() ? settings.HistoryPath() : options.history;
     plan.historyDays = settings.history.days;
+    plan.web.listen = options.web.isEmpty() ? settings.web.listen : options.web;
+    plan.web.certificate = settings.web.certificate;
+    plan.web.key = settings.web.key;
+    plan.web.usersFile = settings.web.usersFile;
+    plan.web.origin = settings.web.origin;
     return plan;
 }
 
 QString Station::Plan::CheckOption(const QString &option, const QString &value) {
-    if (option == QLatin1String("listen")) {
+    if (option == QLatin1String("listen") || option == QLatin1String("web")) {
         remote::ListenAddress where;
         return remote::ParseListen(value, &where);
     }
@@ -115,6 +120,7 @@ Station::Station() : link(std::make_unique<AmpLink>()) {
 
 Station::~Station() {
     Stop();
+    webServer.reset();
     server.reset();
     publisher.reset();
     commands.reset();
@@ -159,8 +165,28 @@ HistoryStore::State Station::StartHistory(const QString &file, int days) {
     return recorder->Open(file);
 }
 
+QString Station::StartWeb(const web::WebConfig &config) {
+    if (!webServer) {
+        if (config.listen.trimmed().isEmpty())
+            return QString();
+        webServer = std::make_unique<web::WebServer>(link.get());
+        connect(webServer.get(), &web::WebServer::Logged, this,
+                [this](const QString &line) { Q_EMIT Logged(QStringLiteral("web: ") + line); });
+        connect(webServer.get(), &web::WebServer::Access, this, [this](const QString &text) {
+            if (recorder && recorder->CurrentState() == HistoryStore::State::Recording)
+                recorder->Note({HistoryEventKind::Web, text, 0, std::nullopt});
+        });
+    }
+    web::WebConfig c = config;
+    if (recorder && recorder->CurrentState() == HistoryStore::State::Recording)
+        c.historyFile = recorder->Path();
+    return webServer->Start(c);
+}
+
 void Station::Stop() {
     // No client and no broker's message may reach the link from here on.
+    if (webServer)
+        webServer->Stop();
     if (server)
         server->Stop();
     if (publisher)

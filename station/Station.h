@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The station: the amplifier link and what serves it besides the windows,
-// the network server, the MQTT publisher and the history recorder, each
+// the network server, the MQTT publisher, the history recorder and the
+// station page, each
 // built only when the settings ask for it, and all of them stopped in one
 // order. The panel (app/WindowSet) puts its windows on top of it, the
 // headless program (app/Headless) its log lines; neither builds a part
@@ -12,6 +13,7 @@
 #include "history/HistoryStore.h"
 #include "mqtt/MqttSettings.h"
 #include "remote/RemoteServer.h"
+#include "web/WebServer.h"
 
 #include <QObject>
 #include <QString>
@@ -39,9 +41,10 @@ public:
         mqtt::Settings mqtt;          // [MQTT], --mqtt; no Broker: no publisher
         QString historyFile;          // where the history is recorded
         int historyDays = HistoryStore::DefaultDays;
+        web::WebConfig web; // [Web], --web; no Listen: no page
         static Plan Of(const CommandLine::Options &options, const Settings &settings);
         // The command line's check (CommandLine::Check) of the options the
-        // parts take: --listen an address, --mqtt a broker's URL.
+        // parts take: --listen and --web an address, --mqtt a broker's URL.
         static QString CheckOption(const QString &option, const QString &value);
     };
 
@@ -54,6 +57,7 @@ public:
     remote::RemoteServer *Server() const { return server.get(); }
     mqtt::Publisher *Publisher() const { return publisher.get(); }
     HistoryStore *History() const { return recorder.get(); }
+    web::WebServer *Web() const { return webServer.get(); }
 
     // Starts the network server on the link when config names a Listen
     // address. Returns an empty string, or why it does not listen (the
@@ -66,6 +70,11 @@ public:
     // Records the link into file, keeping days of it; the recorder's
     // messages come as HistoryMessage.
     HistoryStore::State StartHistory(const QString &file, int days);
+    // Serves the station page when config names a Listen address, with the
+    // last hour from the history when it records. Log-ins go to the log and
+    // the history's events, commands through the link's gate. Returns an
+    // empty string, or why the page is not served.
+    QString StartWeb(const web::WebConfig &config);
 
     // The one order of the end: nothing takes commands any more (the server
     // and the publisher stop, the publisher's last state says the port is
@@ -92,7 +101,8 @@ Q_SIGNALS:
     // The event loop is about to end for this signal ("SIGTERM", "SIGINT",
     // "SIGHUP").
     void Stopping(const QString &signal);
-    // One line of the server ("network: ...") or of the publisher ("mqtt: ...").
+    // One line of the server ("network: ..."), the publisher ("mqtt: ...")
+    // or the page's server ("web: ...").
     void Logged(const QString &line);
     // The recorder's message: its file is damaged, cannot be written or is
     // another program's, at the start or later.
@@ -109,6 +119,7 @@ private:
     std::unique_ptr<mqtt::LinkCommands> commands;
     std::unique_ptr<mqtt::Publisher> publisher;
     std::unique_ptr<HistoryStore> recorder;
+    std::unique_ptr<web::WebServer> webServer;
     QSocketNotifier *stopNotifier = nullptr;
     bool stopRequested = false;
     int stopSignal = 0;

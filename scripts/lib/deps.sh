@@ -9,10 +9,13 @@
 # SQLite driver and the History window QCustomPlot (its -dev package also
 # brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
 # publisher's client library (the package depends on its runtime,
-# libmosquitto1, through dpkg-shlibdeps). dpkg-dev gives dpkg-buildflags
-# and dpkg-buildpackage; debhelper builds the package from debian/
-# (scripts/package).
-ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
+# libmosquitto1, through dpkg-shlibdeps). The station page's server is
+# built on Qt WebSockets (qt6-websockets-dev; the package then depends on
+# libqt6websockets6); its HTTP layer is its own on Qt Network, as Qt HTTP
+# Server 6.4 keeps none of the limits it needs (docs/network.md). dpkg-dev
+# gives dpkg-buildflags and dpkg-buildpackage; debhelper builds the package
+# from debian/ (scripts/package).
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev qt6-websockets-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
@@ -22,8 +25,9 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # setpriv (util-linux) runs tests as an unprivileged user; sqlite3 reads
 # the history files the tests write; the MQTT broker mosquitto, its clients
 # and its password tool, and openssl for the tests' own certificate
-# authority.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux sqlite3 mosquitto mosquitto-clients openssl)
+# authority; the station page's browser test and benchmark drive Debian's
+# Chromium, headless, through chromium-driver with python3-selenium.
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
 
 # ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {

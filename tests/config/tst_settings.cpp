@@ -284,7 +284,8 @@ void TestSettings::commandLine_data() {
     row("other arguments ignored", S{QStringLiteral("file.txt")}, true, 0, "");
     row("no options after --", S{QStringLiteral("--"), QStringLiteral("--version")}, true, 0, "");
     row("help names the headless options and --demo", S{QStringLiteral("-h")}, false, 0,
-        "Usage: orvik-control [options]", "--headless --port --listen --allow --config --demo");
+        "Usage: orvik-control [options]",
+        "--headless --port --listen --allow --config --demo --web --web-passwd");
     row("demo", S{QStringLiteral("--demo")}, true, 0, "", "demo|||");
     row("demo serving the network",
         S{QStringLiteral("--demo"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:4531")},
@@ -312,6 +313,22 @@ void TestSettings::commandLine_data() {
     row("--config without --headless", S{QStringLiteral("--config"), QStringLiteral("a.ini")},
         false, 2, "");
     row("empty --port", S{QStringLiteral("--headless"), QStringLiteral("--port= ")}, false, 2, "");
+    row("panel with --web", S{QStringLiteral("--web"), QStringLiteral("127.0.0.1:8080")}, true, 0,
+        "", "|web=127.0.0.1:8080|passwd=  ");
+    row("bad --web", S{QStringLiteral("--web"), QStringLiteral("station")}, false, 2, "");
+    row("--web-passwd, a viewer by default",
+        S{QStringLiteral("--web-passwd"), QStringLiteral("users"), QStringLiteral("alice")}, true,
+        0, "", "|web=|passwd=users alice viewer");
+    row("--web-passwd, an operator",
+        S{QStringLiteral("--web-passwd"), QStringLiteral("users"), QStringLiteral("alice"),
+          QStringLiteral("operator")},
+        true, 0, "", "|web=|passwd=users alice operator");
+    row("--web-passwd without a user", S{QStringLiteral("--web-passwd"), QStringLiteral("users")},
+        false, 2, "");
+    row("--web-passwd with another role",
+        S{QStringLiteral("--web-passwd"), QStringLiteral("users"), QStringLiteral("alice"),
+          QStringLiteral("admin")},
+        false, 2, "");
 }
 
 void TestSettings::commandLine() {
@@ -322,7 +339,8 @@ void TestSettings::commandLine() {
     QFETCH(QString, options);
     // As the network server's check: an address has a port.
     const auto check = [](const QString &option, const QString &value) {
-        return option == QLatin1String("listen") && !value.contains(QLatin1Char(':'))
+        return (option == QLatin1String("listen") || option == QLatin1String("web")) &&
+                       !value.contains(QLatin1Char(':'))
                    ? QStringLiteral("not HOST:PORT")
                    : QString();
     };
@@ -337,10 +355,12 @@ void TestSettings::commandLine() {
         const QString mode = o.headless ? QStringLiteral("headless")
                              : o.demo   ? QStringLiteral("demo")
                                         : QStringLiteral("panel");
-        const QString read =
-            o.headless || o.demo || o.port.size() + o.listen.size() + o.config.size()
-                ? QStringList{mode, o.port, o.listen, o.config}.join(QLatin1Char('|'))
-                : QString();
+        QString read = o.headless || o.demo || o.port.size() + o.listen.size() + o.config.size()
+                           ? QStringList{mode, o.port, o.listen, o.config}.join(QLatin1Char('|'))
+                           : QString();
+        if (!o.web.isEmpty() || !o.webPasswdFile.isEmpty())
+            read += QStringLiteral("|web=%1|passwd=%2 %3 %4")
+                        .arg(o.web, o.webPasswdFile, o.webUser, o.webRole);
         QCOMPARE(read, options);
     }
     QCOMPARE(r.status, status);

@@ -1,0 +1,426 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The station page's server at the level of HTTP: what a browser, a page
+// of another site or an attacker sends, and what it gets; the limits; the
+// start-up refusals; the users file. Against a real server on loopback
+// with a real link (no port open: commands come back from the gate).
+#include "../common/PtyPeer.h"
+#include "link/AmpLink.h"
+#include "web/UsersFile.h"
+#include "web/WebServer.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+using namespace web;
+
+namespace {
+
+int StatusOf(const QByteArray &response) {
+    return response.mid(9, 3).toInt();
+}
+
+// Sends raw bytes and reads the answer until the server closes, turning
+// the event loop: the server runs in this thread.
+QByteArray Exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000) {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    QDeadlineTimer deadline(timeoutMs);
+    while (s.state() != QAbstractSocket::ConnectedState && !deadline.hasExpired())
+        QTest::qWait(1);
+    s.write(request);
+    QByteArray in;
+    while (s.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
+        QTest::qWait(1);
+        in += s.readAll();
+    }
+    return in + s.readAll();
+}
+
+QByteArray Header(const QByteArray &response, const QByteArray &name) {
+    for (const QByteArray &line : response.left(response.indexOf("\r\n\r\n")).split('\n'))
+        if (line.toLower().startsWith(name.toLower() + ':'))
+            return line.mid(name.size() + 1).trimmed();
+    return QByteArray();
+}
+
+} // namespace
+
+class TestWeb : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<AmpLink> link;
+    std::unique_ptr<WebServer> server;
+    qint64 offsetMs = 0;
+    QElapsedTimer clock;
+    QByteArray host;
+
+    QString WriteUsers() {
+        const QString path = dir.filePath(QStringLiteral("users"));
+        QFile::remove(path);
+        // Few rounds: the tests log in many times.
+        for (auto [name, role, password] :
+             {std::tuple{"alice", Role::Operator, "alice-pw"}, {"bob", Role::Viewer, "bob-pw"}}) {
+            WebUser u = MakeUser(QLatin1String(name), role, password);
+            if (!SetUser(path, u).isEmpty())
+                return QString();
+        }
+        return path;
+    }
+
+    QByteArray Request(const QByteArray &method, const QByteArray &path,
+                       const QByteArray &headers = {}, const QByteArray &body = {}) {
+        return method + ' ' + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n" +
+               headers +
+               (body.isEmpty() && method == "GET"
+                    ? QByteArray()
+                    : "Content-Length: " + QByteArray::number(body.size()) + "\r\n") +
+               "\r\n" + body;
+    }
+
+    // Logs in; the session's cookie header and token.
+    QPair<QByteArray, QByteArray> LogIn(const QByteArray &user, const QByteArray &password) {
+        const QByteArray r =
+            Exchange(server->Port(),
+                     Request("POST", "/api/login", {}, "user=" + user + "&password=" + password));
+        const QByteArray cookie = Header(r, "Set-Cookie").split(';').first();
+        const QByteArray body = r.mid(r.indexOf("\r\n\r\n") + 4);
+        const int t = body.indexOf("\"token\":\"") + 9;
+        return {"Cookie: " + cookie + "\r\n", body.mid(t, body.indexOf('"', t) - t)};
+    }
+
+private Q_SLOTS:
+    void init() {
+        QVERIFY(dir.isValid());
+        link = std::make_unique<AmpLink>();
+        server = std::make_unique<WebServer>(link.get());
+        offsetMs = 0;
+        clock.start();
+        server->SetClock([this] { return clock.elapsed() + offsetMs; });
+        WebConfig config;
+        config.listen = QStringLiteral("127.0.0.1:0");
+        config.usersFile = WriteUsers();
+        QCOMPARE(server->Start(config), QString());
+        host = "127.0.0.1:" + QByteArray::number(server->Port());
+    }
+    void cleanup() {
+        server.reset();
+        link.reset();
+    }
+
+    // Each request as sent, and the status it must get.
+    void requests_data() {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("bodyHas");
+        const QByteArray form = "user=alice&password=";
+        // {COOKIE}, {VIEWER}, {TOKEN}, {VTOKEN}, {HOST} are filled in per row.
+        auto row = [](const char *name, const char *kind, const QByteArray &request, int status,
+                      const char *has = "") {
+            QTest::newRow(name) << QByteArray(kind) << request << status << QByteArray(has);
+        };
+        row("page", "GET", "/", 200, "<!DOCTYPE html>");
+        row("wrong password", "POST", "/api/login|" + form + "wrong", 401, "wrong user name");
+        row("unknown user", "POST", "/api/login|user=mallory&password=alice-pw", 401);
+        row("no cookie", "GET", "/api/session", 401, "log in first");
+        row("forged cookie", "GET", "/api/session|Cookie: orvik_session=AAAA\r\n", 401);
+        row("command without a cookie", "POST", "/api/command|X-Orvik-Token: {TOKEN}\r\n|{}", 401);
+        row("command without the token", "POST", "/api/command|{COOKIE}|{\"command\":\"standby\"}",
+            403, "token");
+        row("command with another session's token", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {VTOKEN}\r\n|{\"command\":\"standby\"}", 403);
+        row("command from a viewer", "POST",
+            "/api/command|{VIEWER}X-Orvik-Token: {VTOKEN}\r\n|{\"command\":\"standby\"}", 403,
+            "viewer");
+        row("command from another site's page", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\nOrigin: "
+            "http://evil.example\r\n|{\"command\":\"standby\"}",
+            403);
+        row("log-in from another site's page", "POST",
+            "/api/login|Origin: http://evil.example\r\n|" + form + "alice-pw", 403);
+        row("operator's command reaches the gate", "POST",
+            "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\nOrigin: "
+            "http://{HOST}\r\n|{\"command\":\"standby\"}",
+            200, "the amplifier is not connected");
+        row("log-out without the token", "POST", "/api/logout|{COOKIE}", 403);
+        row("expired session", "EXPIRED", "/api/session|{COOKIE}", 401);
+        row("live page without a cookie", "WS", "", 401);
+        row("live page from another site", "WS", "{COOKIE}Origin: http://evil.example\r\n", 403);
+        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101);
+        row("oversize body", "RAW",
+            "POST /api/login HTTP/1.1\r\nContent-Length: 5000\r\n\r\n" + QByteArray(5000, 'a'),
+            413);
+        row("oversize head", "RAW", "GET / HTTP/1.1\r\nX-A: " + QByteArray(9000, 'a') + "\r\n\r\n",
+            431);
+        QByteArray many = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i <= MaxHeaders; ++i)
+            many += "X-" + QByteArray::number(i) + ": 1\r\n";
+        row("too many headers", "RAW", many + "\r\n", 431);
+        row("chunked body", "RAW",
+            "POST /api/login HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400);
+    }
+    void requests() {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        QFETCH(QByteArray, bodyHas);
+        const auto [cookie, token] = LogIn("alice", "alice-pw");
+        const auto [viewer, vtoken] = LogIn("bob", "bob-pw");
+        QVERIFY(!token.isEmpty() && !vtoken.isEmpty());
+        request.replace("{COOKIE}", cookie)
+            .replace("{VIEWER}", viewer)
+            .replace("{TOKEN}", token)
+            .replace("{VTOKEN}", vtoken)
+            .replace("{HOST}", host);
+        QByteArray sent;
+        if (kind == "EXPIRED") {
+            offsetMs += Sessions::DefaultIdleMs; // unused for that long
+            kind = "GET";
+        }
+        if (kind == "RAW") {
+            sent = request;
+        } else if (kind == "WS") {
+            sent = "GET /ws HTTP/1.1\r\nHost: " + host +
+                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: "
+                   "13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
+                   request + "\r\n";
+        } else {
+            const QList<QByteArray> parts = request.split('|');
+            sent = Request(kind, parts.value(0), parts.value(1), parts.value(2));
+        }
+        const QByteArray answer = Exchange(server->Port(), sent, kind == "WS" ? 1000 : 5000);
+        QCOMPARE(StatusOf(answer), status);
+        QVERIFY2(answer.contains(bodyHas), answer.constData());
+        // Nothing but the operator's own command reached the gate.
+        if (status != 200)
+            QVERIFY(!answer.contains("not connected"));
+    }
+
+    void failedLogInsSlowed() {
+        QSignalSpy access(server.get(), &WebServer::Access);
+        const QByteArray wrong = Request("POST", "/api/login", {}, "user=alice&password=x");
+        const QByteArray right = Request("POST", "/api/login", {}, "user=alice&password=alice-pw");
+        // Two at once: the second waits for the first's check, and then its wait.
+        QTcpSocket first, second;
+        for (QTcpSocket *s : {&first, &second}) {
+            s->connectToHost(QHostAddress::LocalHost, server->Port());
+            QVERIFY(s->waitForConnected(2000));
+            s->write(wrong);
+        }
+        QTRY_VERIFY(first.bytesAvailable() > 12 && second.bytesAvailable() > 12);
+        QCOMPARE(StatusOf(first.readAll()) + StatusOf(second.readAll()), 401 + 429);
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 429); // even the right one waits
+        offsetMs += LoginThrottle::FirstWaitMs;
+        QCOMPARE(StatusOf(Exchange(server->Port(), wrong)), 401);
+        offsetMs += LoginThrottle::FirstWaitMs; // the second failure doubled the wait
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 429);
+        offsetMs += LoginThrottle::FirstWaitMs;
+        QCOMPARE(StatusOf(Exchange(server->Port(), right)), 200);
+        QCOMPARE(access.size(), 3);
+        QCOMPARE(access.at(0).at(0).toString(),
+                 QStringLiteral("failed log-in as alice from 127.0.0.1"));
+    }
+
+    // A client that sends half a request is cut; another is served meanwhile.
+    void slowClients() {
+        server->SetIdleMs(400);
+        QTcpSocket trickle;
+        trickle.connectToHost(QHostAddress::LocalHost, server->Port());
+        QTRY_COMPARE(trickle.state(), QAbstractSocket::ConnectedState);
+        trickle.write("GET / HTTP/1.1\r\nHost: x\r\n");
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(StatusOf(Exchange(server->Port(), Request("GET", "/"))), 200);
+        QVERIFY(t.elapsed() < 300);
+        QTRY_COMPARE_WITH_TIMEOUT(trickle.state(), QAbstractSocket::UnconnectedState, 3000);
+        QCOMPARE(server->ConnectionCount(), 0);
+    }
+
+    // A live page that stops reading is cut; one that reads keeps getting
+    // the latest status, whatever the other did.
+    void livePageThatDoesNotRead() {
+        PtyPeer amplifier;
+        QVERIFY(amplifier.ok());
+        QCOMPARE(link->Open(amplifier.devicePath()), QString());
+        server->SetIdleMs(400);
+        QSignalSpy logged(server.get(), &WebServer::Logged);
+        const QByteArray cookie = LogIn("alice", "alice-pw").first;
+        const QByteArray upgrade = "GET /ws HTTP/1.1\r\nHost: " + host +
+                                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                   "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: "
+                                   "dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: http://" +
+                                   host + "\r\n" + cookie + "\r\n";
+        // The deaf page's receive buffer is made small before it connects,
+        // so that what it does not read stays with the server.
+        const int deaf = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 2048;
+        ::setsockopt(deaf, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(server->Port());
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(deaf, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+        QCOMPARE(::send(deaf, upgrade.constData(), size_t(upgrade.size()), 0),
+                 ssize_t(upgrade.size()));
+        QTcpSocket reader;
+        reader.connectToHost(QHostAddress::LocalHost, server->Port());
+        QTRY_COMPARE(reader.state(), QAbstractSocket::ConnectedState);
+        reader.write(upgrade);
+        QTRY_COMPARE(server->LiveCount(), 2);
+        QByteArray got;
+        amplifier.write("PA_QZ9QZ\r\n");
+        int t = 0;
+        // One report a pass of the event loop: each is a status of its own.
+        for (; t < 20000 && server->LiveCount() == 2; ++t) {
+            amplifier.write("T: " + QByteArray::number(20 + t % 50) + "\r\n");
+            QTest::qWait(1);
+            got = (got + reader.readAll()).right(4096);
+        }
+        QCOMPARE(server->LiveCount(), 1);
+        QVERIFY(logged.size() > 0);
+        QVERIFY(
+            logged.last().at(0).toString().endsWith(QStringLiteral("does not read its updates")));
+        // The reader still gets the temperature sent last.
+        amplifier.write("T: 99\r\n");
+        QTRY_VERIFY((got += reader.readAll()).contains("\"temperatureC\":99"));
+        ::close(deaf);
+    }
+
+    void connectionsPerAddress() {
+        QSignalSpy logged(server.get(), &WebServer::Logged);
+        std::vector<std::unique_ptr<QTcpSocket>> sockets;
+        for (int i = 0; i < 200; ++i) {
+            sockets.push_back(std::make_unique<QTcpSocket>());
+            sockets.back()->connectToHost(QHostAddress::LocalHost, server->Port());
+        }
+        auto refused = [&logged] {
+            int n = 0;
+            for (const QList<QVariant> &l : logged)
+                n += l.at(0).toString().startsWith(QStringLiteral("refused 127.0.0.1")) ? 1 : 0;
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(refused(), 200 - MaxPerAddress, 10000);
+        QCOMPARE(server->ConnectionCount(), MaxPerAddress);
+        sockets.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(server->ConnectionCount(), 0, 3000);
+        QCOMPARE(StatusOf(Exchange(server->Port(), Request("GET", "/"))), 200);
+    }
+
+    // What is wrong in the settings, and the one message it gets.
+    void startRefusals_data() {
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("users");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("non-loopback without TLS") << "0.0.0.0:0"
+                                                  << "users" << 0600 << ""
+                                                  << "is not a loopback address";
+        QTest::newRow("no users file") << "127.0.0.1:0"
+                                       << "" << 0600 << ""
+                                       << "--web-passwd";
+        QTest::newRow("users file readable by others") << "127.0.0.1:0"
+                                                       << "users" << 0644 << ""
+                                                       << "may be read or written by others";
+        QTest::newRow("missing users file") << "127.0.0.1:0"
+                                            << "nothere" << 0600 << ""
+                                            << "cannot read the users file";
+        QTest::newRow("certificate without key") << "127.0.0.1:0"
+                                                 << "users" << 0600 << "cert.pem"
+                                                 << "go together";
+    }
+    void startRefusals() {
+        QFETCH(QString, listen);
+        QFETCH(QString, users);
+        QFETCH(int, mode);
+        QFETCH(QString, certificate);
+        QFETCH(QString, message);
+        const QString path = WriteUsers();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+        WebServer other(link.get());
+        WebConfig config;
+        config.listen = listen;
+        config.usersFile = users.isEmpty() ? QString() : dir.filePath(users);
+        config.certificate = certificate;
+        const QString error = other.Start(config);
+        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!other.IsListening());
+    }
+
+    // With a certificate the page may face the network; the cookie is then
+    // Secure, and plain HTTP gets no page.
+    void tls() {
+        const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+        const QString key = dir.filePath(QStringLiteral("key.pem"));
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                     "-nodes -days 1 -subj /CN=localhost -keyout")
+                              .split(QLatin1Char(' ')) +
+                          QStringList{key, QStringLiteral("-out"), cert});
+        QVERIFY(openssl.waitForFinished(20000));
+        QCOMPARE(openssl.exitCode(), 0);
+        WebServer secure(link.get());
+        WebConfig config;
+        config.listen = QStringLiteral("0.0.0.0:0");
+        config.usersFile = WriteUsers();
+        config.certificate = cert;
+        config.key = key;
+        QCOMPARE(secure.Start(config), QString());
+        QSslSocket s;
+        s.setPeerVerifyMode(QSslSocket::VerifyNone);
+        s.connectToHostEncrypted(QStringLiteral("127.0.0.1"), secure.Port());
+        QTRY_VERIFY(s.isEncrypted());
+        s.write("POST /api/login HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: "
+                "28\r\n\r\nuser=alice&password=alice-pw");
+        QByteArray answer;
+        QTRY_VERIFY((answer += s.readAll()).contains("\r\n\r\n{"));
+        QCOMPARE(StatusOf(answer), 200);
+        const QByteArray cookie = Header(answer, "Set-Cookie");
+        QVERIFY(cookie.endsWith("; HttpOnly; SameSite=Strict; Secure"));
+        QVERIFY(!Exchange(secure.Port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n", 1000)
+                     .startsWith("HTTP/1.1 200"));
+    }
+
+    // The users file's lines: what is taken and what is not.
+    void userLines_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("taken");
+        const WebUser u = MakeUser(QStringLiteral("carol"), Role::Operator, "pw");
+        const QByteArray good = UserLine(u);
+        QTest::newRow("as written") << good << true;
+        QTest::newRow("unknown role") << QByteArray(good).replace(":operator:", ":admin:") << false;
+        QTest::newRow("another scheme")
+            << QByteArray(good).replace("pbkdf2-sha256", "md5") << false;
+        QTest::newRow("bad name") << QByteArray(good).replace("carol", "car ol") << false;
+        QTest::newRow("short hash") << good.left(good.size() - 8) << false;
+        QTest::newRow("no rounds") << QByteArray(good).replace(":60000:", ":0:") << false;
+    }
+    void userLines() {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, taken);
+        WebUser u;
+        QCOMPARE(ParseUserLine(line, &u), taken);
+        if (taken) {
+            QVERIFY(CheckPassword(u, "pw"));
+            QVERIFY(!CheckPassword(u, "pW"));
+            QCOMPARE(u.role, Role::Operator);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWeb)
+#include "tst_web.moc"

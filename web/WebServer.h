@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The station page's server: one page from the program's resources, its
+// live status over a WebSocket, the last hour of the history, and the
+// operator's commands through the link's gate. A small HTTP/1.1 layer of
+// its own on Qt Network, so that every limit is its to keep (request
+// size, header count, connections per address, idle and stalled clients);
+// Qt WebSockets takes over a connection once its upgrade is allowed.
+#pragma once
+
+#include "web/Sessions.h"
+#include "web/WebRules.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class AmpLink;
+struct AmpStatus;
+struct LinkEvent;
+struct CommandOutcome;
+class QTcpSocket;
+class QWebSocket;
+class QWebSocketServer;
+
+namespace web {
+
+struct WebConfig {
+    QString listen;      // HOST:PORT; empty: no page
+    QString certificate; // PEM files; both or neither
+    QString key;
+    QString usersFile;
+    QString origin;      // the public origin behind a reverse proxy, also accepted
+    QString historyFile; // the history being recorded; empty: none
+};
+
+class WebServer : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebServer)
+
+public:
+    // A connection that sends nothing whole, or takes nothing of what it is
+    // sent, for this long is closed.
+    static constexpr qint64 DefaultIdleMs = 10000;
+    // A live page that sends nothing (it sends a ping every 15 s) is closed.
+    static constexpr qint64 LiveSilenceMs = 60000;
+    // Unsent bytes above which a live page gets no further message until it
+    // has read them: it then gets the status as it is by then.
+    static constexpr qint64 MaxQueuedBytes = 16 * 1024;
+    static constexpr int LiveSendBufferBytes = 64 * 1024;
+
+    explicit WebServer(AmpLink *link, QObject *parent = nullptr);
+    ~WebServer() override;
+
+    // Listens as configured. Returns an empty string when listening or when
+    // no Listen address is set, else why the page is not served.
+    QString Start(const WebConfig &config);
+    void Stop();
+    bool IsListening() const;
+    quint16 Port() const;
+    int ConnectionCount() const;
+    int LiveCount() const { return int(lives_.size()); }
+
+    // Milliseconds of a monotonic clock for the sessions and the log-in
+    // waits; tests drive it.
+    using Clock = std::function<qint64()>;
+    void SetClock(Clock clock) { clock_ = std::move(clock); }
+    void SetIdleMs(qint64 ms);
+    Sessions &SessionTable() { return sessions_; }
+
+Q_SIGNALS:
+    // One line per event: listening, a connection refused or cut, a log-in,
+    // its failure, a log-out, a command refused before the gate.
+    void Logged(const QString &line);
+    // A log-in, a failed one or a log-out, for the history's events.
+    void Access(const QString &text);
+
+private:
+    struct Conn {
+        QTcpSocket *socket = nullptr;
+        QHostAddress peer;
+        qint64 activeAt = 0;
+        bool closing = false;
+        bool busy = false; // its log-in's password is being checked
+    };
+    struct Live {
+        QByteArray session;
+        QHostAddress peer;
+        qint64 heardAt = 0;
+        qint64 progressAt = 0;
+        bool behind = false; // a status is owed once it has read what it has
+    };
+    struct Reply {
+        int status = 200;
+        QByteArray type = "application/json";
+        QByteArray body;
+        QList<QByteArray> headers;
+        bool close = false;
+        bool pending = false; // answered later (a log-in being checked)
+    };
+    class Listener;
+
+    qint64 Now() const;
+    void OnConnection(qintptr fd);
+    void OnReadable(QTcpSocket *socket);
+    void Drop(QTcpSocket *socket, const QString &why);
+    void Sweep();
+    void Send(QTcpSocket *socket, const Reply &reply, bool keepAlive);
+    void Upgrade(QTcpSocket *socket, const HttpRequest &request);
+    void OnLive();
+    void OnStateChanged(const AmpStatus &status);
+    void OnEvent(const LinkEvent &event);
+    void SendStatus(QWebSocket *ws, Live &live);
+    int FromAddress(const QHostAddress &peer) const;
+    bool OriginAllowed(const HttpRequest &request) const;
+    // The browser reaches the page over TLS: here, or at the reverse proxy
+    // that Origin= names.
+    bool Secure() const;
+
+    Reply Handle(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
+    Reply Static(const QString &file, const QByteArray &type) const;
+    Reply Login(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
+    Reply LoggedIn(const std::optional<WebUser> &user, const QString &name,
+                   const QHostAddress &peer);
+    Reply Logout(const Session &session);
+    Reply SessionInfo(const Session &session) const;
+    Reply DoCommand(const HttpRequest &request, const Session &session);
+    Reply History() const;
+
+    AmpLink *link_;
+    WebConfig config_;
+    bool tls_ = false;
+    QSslCertificate certificate_;
+    QSslKey key_;
+    QList<WebUser> users_;
+    Listener *listener_ = nullptr;
+    QWebSocketServer *upgrader_ = nullptr;
+    QHash<QTcpSocket *, Conn> conns_;
+    QHash<QWebSocket *, Live> lives_;
+    // Connections handed to the upgrader, by "address port": their session
+    // and when (a handshake that fails leaves its entry to the sweep).
+    QHash<QString, QPair<QByteArray, qint64>> upgrading_;
+    Sessions sessions_;
+    LoginThrottle throttle_;
+    QSet<QString> checking_; // addresses whose log-in is being checked
+    QElapsedTimer elapsed_;
+    Clock clock_;
+    qint64 idleMs_ = DefaultIdleMs;
+    QTimer sweep_;
+    // The status as sent last (text), the wall time (ms) it reached the link.
+    QByteArray status_;
+    double statusAtMs_ = 0;
+    bool statusQueued_ = false;
+};
+
+} // namespace web
