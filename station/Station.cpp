@@ -78,6 +78,24 @@ mqtt::Settings MqttSettings(const Settings &settings, const CommandLine::Options
     return m;
 }
 
+// Where Home Assistant links the device to: the page's public origin, else
+// its listen address when other machines can reach it by that (not a
+// wildcard, not loopback); none when the page is off.
+QString PageAddress(const web::WebConfig &web) {
+    if (web.listen.isEmpty())
+        return QString();
+    if (!web.origin.isEmpty())
+        return web.origin;
+    remote::ListenAddress where;
+    if (!remote::ParseListen(web.listen, &where).isEmpty() || where.host.isLoopback() ||
+        where.host == QHostAddress::AnyIPv4 || where.host == QHostAddress::AnyIPv6 ||
+        where.host == QHostAddress::Any)
+        return QString();
+    const QString scheme =
+        web.certificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https");
+    return scheme + QStringLiteral("://") + web.listen + QLatin1Char('/');
+}
+
 } // namespace
 
 Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Settings &settings) {
@@ -92,6 +110,7 @@ Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Setti
     plan.web.key = settings.web.key;
     plan.web.usersFile = settings.web.usersFile;
     plan.web.origin = settings.web.origin;
+    plan.mqtt.configurationUrl = PageAddress(plan.web);
     return plan;
 }
 

@@ -26,8 +26,8 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -340,6 +340,8 @@ private Q_SLOTS:
     void programs_data();
     void programs();
     void ampctlClient();
+    void pageAddress_data();
+    void pageAddress();
     void programStart_data();
     void programStart();
     void headlessRun_data();
@@ -1215,6 +1217,51 @@ void TestRemote::ampctlClient() {
     QTRY_COMPARE(p.panel->windows->Server()->ClientCount(), 0);
     QVERIFY(log.size() >= 2); // connected, disconnected
     QVERIFY(log.first().at(0).toString().contains(QLatin1String("connected")));
+}
+
+// Home Assistant's link to the station page: only an address another
+// machine can open.
+void TestRemote::pageAddress_data() {
+    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QString>("origin");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("off") << ""
+                         << ""
+                         << "https://shack.example"
+                         << "";
+    QTest::newRow("public origin") << "127.0.0.1:8080"
+                                   << ""
+                                   << "https://shack.example"
+                                   << "https://shack.example";
+    QTest::newRow("loopback") << "127.0.0.1:8080"
+                              << ""
+                              << ""
+                              << "";
+    QTest::newRow("wildcard") << "0.0.0.0:8443"
+                              << "c.pem"
+                              << ""
+                              << "";
+    QTest::newRow("with TLS") << "192.0.2.7:8443"
+                              << "c.pem"
+                              << ""
+                              << "https://192.0.2.7:8443/";
+    QTest::newRow("IPv6") << "[2001:db8::7]:8443"
+                          << "c.pem"
+                          << ""
+                          << "https://[2001:db8::7]:8443/";
+}
+
+void TestRemote::pageAddress() {
+    QFETCH(QString, listen);
+    QFETCH(QString, certificate);
+    QFETCH(QString, origin);
+    QFETCH(QString, expected);
+    Settings settings;
+    settings.web.listen = listen;
+    settings.web.certificate = certificate;
+    settings.web.origin = origin;
+    QCOMPARE(Station::Plan::Of({}, settings).mqtt.configurationUrl, expected);
 }
 
 void TestRemote::programStart_data() {
