@@ -8,8 +8,8 @@
 # (cmake/Fonts.cmake reads them from this line). The history needs Qt's
 # SQLite driver and the History window QCustomPlot (its -dev package also
 # brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
-# publisher's client library (the package depends on its runtime,
-# libmosquitto1, through dpkg-shlibdeps). dpkg-dev gives dpkg-buildflags
+# publisher's client library (its headers; the program loads the runtime,
+# libmosquitto1, when the publisher first starts, and the package names it). dpkg-dev gives dpkg-buildflags
 # and dpkg-buildpackage; debhelper builds the package from debian/
 # (scripts/package).
 ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)

@@ -10,6 +10,7 @@
 #include "mqtt/MqttSettings.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,6 +106,21 @@ private Q_SLOTS:
             history->Title().startsWith(QStringLiteral("Orvik 1200 on ") + f->peer.devicePath()),
             qPrintable(history->Title()));
         QCOMPARE(f->windows->Windows().last(), history);
+    }
+
+    // libmosquitto (and OpenSSL with it) is mapped only once a publisher
+    // starts; before the other MQTT cases, which load it.
+    void mqttLibraryWhenPublishing() {
+        const auto mapped = [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmosquitto");
+        };
+        QCOMPARE(f->windows->StartPublisher(mqtt::Settings{}), QString());
+        QVERIFY(!mapped());
+        mqtt::Settings settings;
+        settings.broker = QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort());
+        QCOMPARE(f->windows->StartPublisher(settings), QString());
+        QVERIFY(mapped());
     }
 
     // A broker where nothing listens is tried again, a URL that cannot be
