@@ -48,7 +48,6 @@ WindowSet::WindowSet(const Settings &settings)
     for (const AlarmWindow::Design &design : AlarmWindow::Designs)
         alarms[int(design.kind)] = Add<AlarmWindow>(design);
     atu = Add<AtuPanel>(*link);
-    history = Add<HistoryWindow>();
 
     QObject::connect(monitor, &PortMonitor::TrafficLogged, main, &MainWindow::FlipTrafficLamp);
     QObject::connect(main, &MainWindow::PortMonitorAsked, monitor, [this] {
@@ -56,21 +55,13 @@ WindowSet::WindowSet(const Settings &settings)
         monitor->raise();
     });
     QObject::connect(main, &MainWindow::AtuPanelAsked, atu, [this] { atu->show(); });
-    QObject::connect(main, &MainWindow::HistoryAsked, history, [this] {
-        history->show();
-        history->raise();
-        history->activateWindow();
+    QObject::connect(main, &MainWindow::HistoryAsked, main, [this] {
+        HistoryWindow *window = History();
+        window->show();
+        window->raise();
+        window->activateWindow();
     });
     QObject::connect(link, &AmpLink::Effect, main, [this](const LinkEffect &e) { ShowEffect(e); });
-    // The History window's exported picture names the amplifier.
-    QObject::connect(link, &AmpLink::StateChanged, history, [this](const AmpStatus &s, unsigned) {
-        const Readings &r = s.readings;
-        history->SetAmplifier(
-            QStringLiteral("Orvik 1200") +
-            (r.firmware.isEmpty() ? QString() : QLatin1Char(' ') + Facts::PaTypeName(r.paType)) +
-            (s.PortName.isEmpty() ? QString() : QStringLiteral(" on ") + s.PortName));
-    });
-
     // The server's and the publisher's lines go to standard error; a
     // client's changes show in the port monitor as the link echoes them.
     QObject::connect(station_.get(), &Station::Logged,
@@ -83,6 +74,34 @@ WindowSet::WindowSet(const Settings &settings)
         historyMessage = text;
         Runtime::ShowMessage(text, QStringLiteral("History"), Runtime::MsgIcon::Warning, main);
     });
+}
+
+namespace {
+
+// The amplifier as the History window's exported picture names it.
+QString AmplifierName(const AmpStatus &s) {
+    const Readings &r = s.readings;
+    return QStringLiteral("Orvik 1200") +
+           (r.firmware.isEmpty() ? QString() : QLatin1Char(' ') + Facts::PaTypeName(r.paType)) +
+           (s.PortName.isEmpty() ? QString() : QStringLiteral(" on ") + s.PortName);
+}
+
+} // namespace
+
+HistoryWindow *WindowSet::History() {
+    if (history)
+        return history;
+    history = Add<HistoryWindow>();
+    history->SetFile(historyFile);
+    AmpLink *link = &Link();
+    history->SetAmplifier(AmplifierName(link->State()));
+    // Only the name's parts matter; a report of readings leaves it alone.
+    QObject::connect(
+        link, &AmpLink::StateChanged, history, [this](const AmpStatus &s, unsigned changed) {
+            if (changed & (StateChange::Connection | StateChange::Firmware | StateChange::PaType))
+                history->SetAmplifier(AmplifierName(s));
+        });
+    return history;
 }
 
 QList<QWidget *> WindowSet::Windows() const {
@@ -125,7 +144,9 @@ QString WindowSet::StartServer(const remote::RemoteConfig &config) {
 QString WindowSet::StartHistory(const QString &file, int days) {
     historyMessage.clear();
     station_->StartHistory(file, days);
-    history->SetFile(file);
+    historyFile = file;
+    if (history)
+        history->SetFile(file);
     return historyMessage;
 }
 

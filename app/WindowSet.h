@@ -2,11 +2,11 @@
 // The program's windows over the station (station/Station: the amplifier
 // link, the network server, the MQTT publisher and the history recorder):
 // the main window, then, hidden, the port monitor, the calibration window,
-// the seven alarm windows, the ATU panel and the History window, created in
-// that order (Windows() lists them so) from the settings read once at
-// start. The set wires the windows to the station and to each other, one
-// way: a window asks with a signal and the set answers; no window reaches
-// the set or another window.
+// the seven alarm windows and the ATU panel, created in that order
+// (Windows() lists them so) from the settings read once at start; the
+// History window (with its plotting library) only when first asked for. The set wires the windows
+// to the station and to each other, one way: a window asks with a signal and the set answers; no
+// window reaches the set or another window.
 #pragma once
 
 #include "config/Settings.h"
@@ -47,8 +47,10 @@ public:
     CalibrationWindow *Calibration() const { return calibration; }
     AlarmWindow *Alarm(AlarmKind kind) const { return alarms[int(kind)]; }
     AtuPanel *Atu() const { return atu; }
-    HistoryWindow *History() const { return history; }
-    // Every window, in the order of creation.
+    // The History window, created on the first call: showing the history
+    // file and naming the amplifier from then on.
+    HistoryWindow *History();
+    // Every window created so far, in the order of creation.
     QList<QWidget *> Windows() const;
     const Settings &settings() const { return settings_; }
 
@@ -84,6 +86,7 @@ private:
     Settings settings_;
     std::unique_ptr<Station> station_;
     QString historyMessage; // the recorder's last message
+    QString historyFile;    // what the History window shows once created
     std::vector<std::unique_ptr<QWidget>> windows;
     MainWindow *main = nullptr;
     PortMonitor *monitor = nullptr;

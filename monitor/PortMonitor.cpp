@@ -284,9 +284,14 @@ void PortMonitor::FlushLog() {
     pending.clear();
     // These lines have run the change handler already, one by one.
     flushing = true;
+    // Inside an edit block the cursor does not lay out the line it moves to
+    // or writes to in order to place itself: nothing is laid out until the
+    // log is on show.
     QTextCursor cursor(doc);
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
+    cursor.endEditBlock();
     flushing = false;
     // The live view follows the end of the log. Scrolling lays out the
     // lines of a whole view, so a view not on show catches up when shown.

@@ -7,6 +7,8 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -16,11 +18,89 @@ namespace mqtt {
 
 namespace {
 
+// libmosquitto, and OpenSSL with it, is loaded when the first client
+// starts: a panel without a broker never maps them (about 2 MB).
+struct Library {
+#define MOSQUITTO_FUNCTION(name) decltype(&::name) name = nullptr;
+    MOSQUITTO_FUNCTION(mosquitto_connect_async)
+    MOSQUITTO_FUNCTION(mosquitto_connect_v5_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_destroy)
+    MOSQUITTO_FUNCTION(mosquitto_disconnect)
+    MOSQUITTO_FUNCTION(mosquitto_disconnect_v5_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_int_option)
+    MOSQUITTO_FUNCTION(mosquitto_lib_init)
+    MOSQUITTO_FUNCTION(mosquitto_log_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_loop)
+    MOSQUITTO_FUNCTION(mosquitto_message_v5_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_new)
+    MOSQUITTO_FUNCTION(mosquitto_property_add_binary)
+    MOSQUITTO_FUNCTION(mosquitto_property_free_all)
+    MOSQUITTO_FUNCTION(mosquitto_property_read_binary)
+    MOSQUITTO_FUNCTION(mosquitto_property_read_string)
+    MOSQUITTO_FUNCTION(mosquitto_publish_v5)
+    MOSQUITTO_FUNCTION(mosquitto_publish_v5_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_reason_string)
+    MOSQUITTO_FUNCTION(mosquitto_socket)
+    MOSQUITTO_FUNCTION(mosquitto_strerror)
+    MOSQUITTO_FUNCTION(mosquitto_subscribe_v5)
+    MOSQUITTO_FUNCTION(mosquitto_subscribe_v5_callback_set)
+    MOSQUITTO_FUNCTION(mosquitto_threaded_set)
+    MOSQUITTO_FUNCTION(mosquitto_tls_set)
+    MOSQUITTO_FUNCTION(mosquitto_username_pw_set)
+    MOSQUITTO_FUNCTION(mosquitto_will_set)
+#undef MOSQUITTO_FUNCTION
+    QString error; // why it could not be loaded
+};
+
+const Library &Lib() {
+    static const Library lib = [] {
+        Library l;
+        void *handle = ::dlopen("libmosquitto.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            l.error = QString::fromLocal8Bit(::dlerror());
+            return l;
+        }
+#define MOSQUITTO_FUNCTION(name)                                                                   \
+    l.name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));                          \
+    if (!l.name && l.error.isEmpty())                                                              \
+        l.error = QStringLiteral("libmosquitto.so.1 has no " #name);
+        MOSQUITTO_FUNCTION(mosquitto_connect_async)
+        MOSQUITTO_FUNCTION(mosquitto_connect_v5_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_destroy)
+        MOSQUITTO_FUNCTION(mosquitto_disconnect)
+        MOSQUITTO_FUNCTION(mosquitto_disconnect_v5_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_int_option)
+        MOSQUITTO_FUNCTION(mosquitto_lib_init)
+        MOSQUITTO_FUNCTION(mosquitto_log_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_loop)
+        MOSQUITTO_FUNCTION(mosquitto_message_v5_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_new)
+        MOSQUITTO_FUNCTION(mosquitto_property_add_binary)
+        MOSQUITTO_FUNCTION(mosquitto_property_free_all)
+        MOSQUITTO_FUNCTION(mosquitto_property_read_binary)
+        MOSQUITTO_FUNCTION(mosquitto_property_read_string)
+        MOSQUITTO_FUNCTION(mosquitto_publish_v5)
+        MOSQUITTO_FUNCTION(mosquitto_publish_v5_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_reason_string)
+        MOSQUITTO_FUNCTION(mosquitto_socket)
+        MOSQUITTO_FUNCTION(mosquitto_strerror)
+        MOSQUITTO_FUNCTION(mosquitto_subscribe_v5)
+        MOSQUITTO_FUNCTION(mosquitto_subscribe_v5_callback_set)
+        MOSQUITTO_FUNCTION(mosquitto_threaded_set)
+        MOSQUITTO_FUNCTION(mosquitto_tls_set)
+        MOSQUITTO_FUNCTION(mosquitto_username_pw_set)
+        MOSQUITTO_FUNCTION(mosquitto_will_set)
+#undef MOSQUITTO_FUNCTION
+        return l;
+    }();
+    return lib;
+}
+
 using Clock = std::chrono::steady_clock;
 
 void InitLibrary() {
     static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
+    std::call_once(once, [] { Lib().mosquitto_lib_init(); });
 }
 
 // An MQTT 5 reason code in words, in this program's spelling.
@@ -33,7 +113,7 @@ QString ReasonText(int rc) {
     case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
         return QStringLiteral("the broker does not speak MQTT 5 (Mosquitto 1.6 and later do)");
     default:
-        return QString::fromUtf8(mosquitto_reason_string(rc)).toLower();
+        return QString::fromUtf8(Lib().mosquitto_reason_string(rc)).toLower();
     }
 }
 
@@ -53,52 +133,55 @@ Client::Client(QObject *parent) : QObject(parent) {}
 Client::~Client() {
     Stop();
     if (mosq_)
-        mosquitto_destroy(mosq_);
+        Lib().mosquitto_destroy(mosq_);
 }
 
 QString Client::Start(const Options &options) {
+    if (!Lib().error.isEmpty())
+        return QStringLiteral("cannot load libmosquitto: ") + Lib().error;
     InitLibrary();
     Stop();
     if (mosq_)
-        mosquitto_destroy(mosq_);
+        Lib().mosquitto_destroy(mosq_);
     options_ = options;
-    mosq_ = mosquitto_new(options.clientId.constData(), true, this);
+    mosq_ = Lib().mosquitto_new(options.clientId.constData(), true, this);
     if (!mosq_)
         return QStringLiteral("cannot create an MQTT client");
     // Publishing comes from our thread, the network from the client's own:
     // libmosquitto then locks its queues and wakes the loop for each message.
-    mosquitto_threaded_set(mosq_, true);
-    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    Lib().mosquitto_threaded_set(mosq_, true);
+    Lib().mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     auto fail = [this](const QString &why) {
-        mosquitto_destroy(mosq_);
+        Lib().mosquitto_destroy(mosq_);
         mosq_ = nullptr;
         return why;
     };
     if (!options.username.isEmpty() &&
-        mosquitto_username_pw_set(mosq_, options.username.constData(),
-                                  options.password.isEmpty()
-                                      ? nullptr
-                                      : options.password.constData()) != MOSQ_ERR_SUCCESS)
+        Lib().mosquitto_username_pw_set(mosq_, options.username.constData(),
+                                        options.password.isEmpty()
+                                            ? nullptr
+                                            : options.password.constData()) != MOSQ_ERR_SUCCESS)
         return fail(QStringLiteral("the user name or password cannot be used"));
     if (options.broker.tls) {
-        const int rc = options.caFile.isEmpty()
-                           ? mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                           : mosquitto_tls_set(mosq_, QFile::encodeName(options.caFile).constData(),
-                                               nullptr, nullptr, nullptr, nullptr);
+        const int rc =
+            options.caFile.isEmpty()
+                ? Lib().mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+                : Lib().mosquitto_tls_set(mosq_, QFile::encodeName(options.caFile).constData(),
+                                          nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
             return fail(QStringLiteral("cannot use the CA file %1: %2")
-                            .arg(options.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+                            .arg(options.caFile, QString::fromUtf8(Lib().mosquitto_strerror(rc))));
     }
     if (!options.willTopic.isEmpty() &&
-        mosquitto_will_set(mosq_, options.willTopic.constData(), options.willPayload.size(),
-                           options.willPayload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
+        Lib().mosquitto_will_set(mosq_, options.willTopic.constData(), options.willPayload.size(),
+                                 options.willPayload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
         return fail(QStringLiteral("the topic cannot carry a last will"));
-    mosquitto_connect_v5_callback_set(mosq_, &Client::OnConnect);
-    mosquitto_disconnect_v5_callback_set(mosq_, &Client::OnDisconnect);
-    mosquitto_publish_v5_callback_set(mosq_, &Client::OnPublish);
-    mosquitto_subscribe_v5_callback_set(mosq_, &Client::OnSubscribe);
-    mosquitto_message_v5_callback_set(mosq_, &Client::OnMessage);
-    mosquitto_log_callback_set(mosq_, &Client::OnLog);
+    Lib().mosquitto_connect_v5_callback_set(mosq_, &Client::OnConnect);
+    Lib().mosquitto_disconnect_v5_callback_set(mosq_, &Client::OnDisconnect);
+    Lib().mosquitto_publish_v5_callback_set(mosq_, &Client::OnPublish);
+    Lib().mosquitto_subscribe_v5_callback_set(mosq_, &Client::OnSubscribe);
+    Lib().mosquitto_message_v5_callback_set(mosq_, &Client::OnMessage);
+    Lib().mosquitto_log_callback_set(mosq_, &Client::OnLog);
     stopping_ = false;
     closing_ = false;
     thread_ = std::thread([this] { Run(); });
@@ -114,7 +197,7 @@ void Client::Stop(const QByteArray &lastTopic, const QByteArray &lastPayload) {
         // The goodbye goes out also past the bound: it is the last one.
         if (!lastTopic.isEmpty())
             Send(lastTopic, lastPayload, true, false);
-        mosquitto_disconnect(mosq_);
+        Lib().mosquitto_disconnect(mosq_);
     }
     {
         std::lock_guard<std::mutex> lock(waitMutex_);
@@ -141,11 +224,11 @@ bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retai
     int mid = 0;
     mosquitto_property *properties = nullptr;
     if (!correlation.isEmpty())
-        mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA,
-                                      correlation.constData(), uint16_t(correlation.size()));
-    const int rc = mosquitto_publish_v5(mosq_, &mid, topic.constData(), payload.size(),
-                                        payload.constData(), 1, retain, properties);
-    mosquitto_property_free_all(&properties);
+        Lib().mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA,
+                                            correlation.constData(), uint16_t(correlation.size()));
+    const int rc = Lib().mosquitto_publish_v5(mosq_, &mid, topic.constData(), payload.size(),
+                                              payload.constData(), 1, retain, properties);
+    Lib().mosquitto_property_free_all(&properties);
     if (rc != MOSQ_ERR_SUCCESS)
         return false;
     pending_.insert(mid, topic);
@@ -174,8 +257,8 @@ void Client::Run() {
     // thread ends, or within a second.
     if (closing_) {
         const auto until = Clock::now() + std::chrono::seconds(1);
-        while (mosquitto_socket(mosq_) >= 0 && Clock::now() < until)
-            if (mosquitto_loop(mosq_, 100, 1) != MOSQ_ERR_SUCCESS)
+        while (Lib().mosquitto_socket(mosq_) >= 0 && Clock::now() < until)
+            if (Lib().mosquitto_loop(mosq_, 100, 1) != MOSQ_ERR_SUCCESS)
                 break;
     }
 }
@@ -192,15 +275,15 @@ QString Client::Session(bool *refused) {
     disconnect_ = 0;
     logError_.clear();
     const QByteArray host = options_.broker.host.toUtf8();
-    int rc =
-        mosquitto_connect_async(mosq_, host.constData(), options_.broker.port, options_.keepaliveS);
+    int rc = Lib().mosquitto_connect_async(mosq_, host.constData(), options_.broker.port,
+                                           options_.keepaliveS);
     int error = errno;
     const auto deadline = Clock::now() + std::chrono::milliseconds(options_.connectTimeoutMs);
     QString timeout;
     if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_CONN_PENDING) {
         rc = MOSQ_ERR_SUCCESS;
         while (!stopping_ && rc == MOSQ_ERR_SUCCESS) {
-            rc = mosquitto_loop(mosq_, 500, 1);
+            rc = Lib().mosquitto_loop(mosq_, 500, 1);
             error = errno;
             if (rc == MOSQ_ERR_SUCCESS && !sessionUp_ && Clock::now() > deadline) {
                 timeout =
@@ -247,7 +330,7 @@ QString Client::Session(bool *refused) {
     case MOSQ_ERR_NO_CONN:
         return QStringLiteral("connection lost");
     default:
-        return QString::fromUtf8(mosquitto_strerror(rc)).toLower();
+        return QString::fromUtf8(Lib().mosquitto_strerror(rc)).toLower();
     }
 }
 
@@ -266,11 +349,13 @@ void Client::OnConnect(mosquitto *mosq, void *self, int rc, int, const mqtt5__pr
     if (!c->options_.subscription.isEmpty())
         // Never a retained message: a command left on the broker would be
         // carried out again on every connect. Never our own messages either.
-        mosquitto_subscribe_v5(mosq, nullptr, c->options_.subscription.constData(), 1,
-                               MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_NO_LOCAL, nullptr);
+        Lib().mosquitto_subscribe_v5(mosq, nullptr, c->options_.subscription.constData(), 1,
+                                     MQTT_SUB_OPT_SEND_RETAIN_NEVER | MQTT_SUB_OPT_NO_LOCAL,
+                                     nullptr);
     if (!c->options_.statusSubscription.isEmpty())
-        mosquitto_subscribe_v5(mosq, &c->statusMid_, c->options_.statusSubscription.constData(), 1,
-                               MQTT_SUB_OPT_NO_LOCAL, nullptr);
+        Lib().mosquitto_subscribe_v5(mosq, &c->statusMid_,
+                                     c->options_.statusSubscription.constData(), 1,
+                                     MQTT_SUB_OPT_NO_LOCAL, nullptr);
     c->connected_ = true;
     QMetaObject::invokeMethod(
         c, [c] { Q_EMIT c->Connected(); }, Qt::QueuedConnection);
@@ -315,14 +400,14 @@ void Client::OnMessage(mosquitto *, void *self, const mosquitto_message *message
     const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
     QByteArray responseTopic, correlation;
     char *text = nullptr;
-    if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &text, false)) {
+    if (Lib().mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &text, false)) {
         responseTopic = text;
         free(text);
     }
     void *data = nullptr;
     uint16_t length = 0;
-    if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &data, &length,
-                                       false)) {
+    if (Lib().mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &data, &length,
+                                             false)) {
         correlation = QByteArray(static_cast<const char *>(data), length);
         free(data);
     }

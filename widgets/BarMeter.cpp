@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -203,6 +204,26 @@ void TBarMeter::Compose(bool rebuild) {
         DrawPosText();
 }
 
+QRect TBarMeter::FilledRect(int position) const {
+    const int w = width();
+    const int h = height();
+    const QRect box = m_showBorder ? EdgeRect(1, 1, w - 1, h - 1) : EdgeRect(0, 0, w, h);
+    const bool horizontal = m_direction == pdLeftToRight || m_direction == pdRightToLeft;
+    const int filled =
+        BarFilledLength(position, m_min, m_max, horizontal ? box.width() : box.height());
+    switch (m_direction) {
+    case pdLeftToRight:
+        return QRect(box.left(), box.top(), filled, box.height());
+    case pdRightToLeft:
+        return QRect(box.right() + 1 - filled, box.top(), filled, box.height());
+    case pdTopToBottom:
+        return QRect(box.left(), box.top(), box.width(), filled);
+    case pdBottomToTop:
+        break;
+    }
+    return QRect(box.left(), box.bottom() + 1 - filled, box.width(), filled);
+}
+
 // Geometry is in the control's pixels; the painters scale it to the pictures'
 // device pixels.
 void TBarMeter::DrawBar(bool rebuild) {
@@ -346,8 +367,15 @@ void TBarMeter::SetPosition(int value) {
     // Out-of-range values are dropped, not clamped: the meter keeps its last reading.
     if (value == m_position || value > m_max || value < m_min)
         return;
+    // Only the stretch between the old and the new end of the bar changes,
+    // unless the text shows the number; a pixel more each side covers the
+    // rounding at a fractional device pixel ratio.
+    const QRect changed =
+        m_showPosText ? rect()
+                      : QRegion(FilledRect(m_position)).xored(FilledRect(value)).boundingRect();
     m_position = value;
-    SchedulePaint(false);
+    if (!changed.isEmpty())
+        update(changed.adjusted(-1, -1, 1, 1) & rect());
     if (AccessibleEventsWanted()) {
         QAccessibleValueChangeEvent event(this, ScaledValue(value));
         QAccessible::updateAccessibility(&event);

@@ -3,7 +3,8 @@
 // bar growing in one of four directions, in one colour, a two- or
 // three-colour gradient or a tiled bitmap. Every paint is composed off-screen;
 // paints are scheduled, and a paint after only Position changes reuses the
-// cached bar picture instead of rebuilding it. The pictures are composed at
+// cached bar picture instead of rebuilding it and covers only the part of
+// the bar that changed (nothing, when the filled length stays). The pictures are composed at
 // the screen's device pixel ratio. A screen reader reads the meter as a level
 // bar whose value is Position times ValueScale, in ValueUnit; a window may
 // make it focusable, handle keys through OnKeyDown and mark a place on the
@@ -163,6 +164,8 @@ protected:
 private:
     QSize DeviceSize() const;
     void SchedulePaint(bool rebuild);
+    // The filled part of the bar at position, in the meter's pixels.
+    QRect FilledRect(int position) const;
     void DrawBar(bool rebuild);
     void BuildGradient();
     void DrawBorder();

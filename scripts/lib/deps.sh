@@ -8,13 +8,14 @@
 # (cmake/Fonts.cmake reads them from this line). The history needs Qt's
 # SQLite driver and the History window QCustomPlot (its -dev package also
 # brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
-# publisher's client library (the package depends on its runtime,
-# libmosquitto1, through dpkg-shlibdeps). The station page's server is
-# built on Qt WebSockets (qt6-websockets-dev; the package then depends on
-# libqt6websockets6); its HTTP layer is its own on Qt Network, as Qt HTTP
-# Server 6.4 keeps none of the limits it needs (docs/network.md). dpkg-dev
-# gives dpkg-buildflags and dpkg-buildpackage; debhelper builds the package
-# from debian/ (scripts/package).
+# publisher's client library (its headers; the program loads the runtime,
+# libmosquitto1, when the publisher first starts, and the package names
+# it). The station page's server is built on Qt WebSockets
+# (qt6-websockets-dev; the package then depends on libqt6websockets6); its
+# HTTP layer is its own on Qt Network, as Qt HTTP Server 6.4 keeps none of
+# the limits it needs (docs/network.md). dpkg-dev gives dpkg-buildflags and
+# dpkg-buildpackage; debhelper builds the package from debian/
+# (scripts/package).
 ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev qt6-websockets-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility

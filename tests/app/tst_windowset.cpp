@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The window set: every window the program creates, with its title, closing
 // that only hides a secondary window, and the File menu's way to the port
-// monitor and the ATU panel; the broker's state in the main window's title
-// only when [MQTT] names one. (Their texts fit them: tst_fonts.)
+// monitor, the ATU panel and the History window (made when first asked for); the broker's state in
+// the main window's title only when [MQTT] names one. (Their texts fit them: tst_fonts.)
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 
+#include "historywindow/HistoryWindow.h"
 #include "mqtt/MqttSettings.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
@@ -78,6 +81,46 @@ private Q_SLOTS:
         Action(f->main, "ATUPanel1")->setEnabled(true);
         Action(f->main, "ATUPanel1")->trigger();
         QVERIFY(w.Atu()->isVisible());
+    }
+
+    // The History window (with its plots) is made only when first asked
+    // for; it then shows the file recorded into, naming the amplifier.
+    void historyWhenAsked() {
+        const auto historyWindows = [] {
+            int n = 0;
+            for (QWidget *top : QApplication::topLevelWidgets())
+                n += top->objectName() == QStringLiteral("FormHistory");
+            return n;
+        };
+        QVERIFY(f->connectPeer());
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("history.sqlite"));
+        QCOMPARE(f->windows->StartHistory(file, 30), QString());
+        QCOMPARE(historyWindows(), 0);
+        Action(f->main, "History1")->trigger();
+        QCOMPARE(historyWindows(), 1);
+        HistoryWindow *history = f->windows->History();
+        QVERIFY(history->isVisible());
+        QCOMPARE(history->File(), file);
+        QVERIFY2(
+            history->Title().startsWith(QStringLiteral("Orvik 1200 on ") + f->peer.devicePath()),
+            qPrintable(history->Title()));
+        QCOMPARE(f->windows->Windows().last(), history);
+    }
+
+    // libmosquitto (and OpenSSL with it) is mapped only once a publisher
+    // starts; before the other MQTT cases, which load it.
+    void mqttLibraryWhenPublishing() {
+        const auto mapped = [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmosquitto");
+        };
+        QCOMPARE(f->windows->StartPublisher(mqtt::Settings{}), QString());
+        QVERIFY(!mapped());
+        mqtt::Settings settings;
+        settings.broker = QStringLiteral("mqtt://127.0.0.1:%1").arg(Ser2net::FreePort());
+        QCOMPARE(f->windows->StartPublisher(settings), QString());
+        QVERIFY(mapped());
     }
 
     // A broker where nothing listens is tried again, a URL that cannot be

@@ -15,7 +15,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <sys/stat.h>
 
@@ -118,6 +120,11 @@ private Q_SLOTS:
         QCOMPARE(changes.size(), 0);
         QTRY_COMPARE(changes.size(), 1);
         QCOMPARE(doc->toPlainText().split(QLatin1Char('\n')), all);
+        // A log not on show lays out none of the lines that came together,
+        // nor the line they follow.
+        QVERIFY(mon->isHidden());
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            QCOMPARE(b.layout()->lineCount(), 0);
         QCOMPARE(mon->Lines(), all);
 
         // Clearing the text drops lines still waiting; emptying the log passes

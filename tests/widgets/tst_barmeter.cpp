@@ -4,6 +4,8 @@
 #include "TestPixels.h"
 #include "widgets/BarMeter.h"
 
+#include <QPaintEvent>
+#include <QRegion>
 #include <QTest>
 
 #include <stdexcept>
@@ -43,6 +45,29 @@ void Plain(TBarMeter &m, QSize size, bool border, int position = 100) {
     m.SetPosition(position);
 }
 
+// The regions of the paints a widget receives.
+class PaintSpy : public QObject {
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+// The smallest rectangle holding every pixel that differs.
+QRect Difference(const QImage &a, const QImage &b) {
+    QRect r;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                r |= QRect(x, y, 1, 1);
+    return r;
+}
+
 } // namespace
 
 class TestBarMeter : public QObject {
@@ -58,6 +83,8 @@ private Q_SLOTS:
     void positionsAndRange();
     void barBitmapWinsOverStyle();
     void positionReusesCachedBar();
+    void positionRepaintsChangedPart_data();
+    void positionRepaintsChangedPart();
 };
 
 void TestBarMeter::rules() {
@@ -302,6 +329,60 @@ void TestBarMeter::positionReusesCachedBar() {
     const QImage shown = Render(m);
     QCOMPARE(PixelColor(shown, 500, 16), ColorToRGB(clBtnHighlight));
     QCOMPARE(PixelColor(shown, 450, 16), GradientStep(clYellow, clBlue, 201, 251));
+}
+
+
+// A new position repaints the stretch between the old and the new end of
+// the bar (a pixel more each side), the whole meter when its number shows,
+// nothing when the filled length stays.
+void TestBarMeter::positionRepaintsChangedPart_data() {
+    QTest::addColumn<TProgressDirection>("direction");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QRect>("painted");
+    const QSize wide(200, 20), tall(20, 102);
+    QTest::newRow("grows to the right")
+        << pdLeftToRight << wide << 100 << false << 20 << 50 << QRect(40, 0, 61, 20);
+    QTest::newRow("shrinks to the right")
+        << pdRightToLeft << wide << 100 << false << 50 << 20 << QRect(99, 0, 61, 20);
+    QTest::newRow("rises from empty")
+        << pdBottomToTop << tall << 100 << false << 0 << 30 << QRect(0, 70, 20, 32);
+    QTest::newRow("falls to empty")
+        << pdTopToBottom << tall << 100 << false << 30 << 0 << QRect(0, 0, 20, 32);
+    QTest::newRow("same length") << pdLeftToRight << wide << 1200 << false << 600 << 603 << QRect();
+    QTest::newRow("number shown") << pdLeftToRight << wide << 100 << true << 20 << 21
+                                  << QRect(0, 0, 200, 20);
+}
+
+void TestBarMeter::positionRepaintsChangedPart() {
+    QFETCH(TProgressDirection, direction);
+    QFETCH(QSize, size);
+    QFETCH(int, max);
+    QFETCH(bool, text);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(QRect, painted);
+    TBarMeter m;
+    m.SetDirection(direction);
+    m.SetMax(max);
+    Plain(m, size, true, from);
+    m.SetShowPosText(text);
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QTest::qWait(20);
+    const QImage before = Render(m);
+    PaintSpy spy;
+    m.installEventFilter(&spy);
+    m.SetPosition(to);
+    QTest::qWait(20);
+    QCOMPARE(spy.painted.boundingRect(), painted);
+    // What the paint left out did not change.
+    const QImage after = Render(m);
+    QVERIFY(spy.painted.contains(Difference(before, after)) || before == after);
+    QCOMPARE(after == before, painted.isEmpty());
 }
 
 QTEST_MAIN(TestBarMeter)
