@@ -18,36 +18,40 @@ namespace mqtt {
 
 namespace {
 
+// The functions the client calls, each looked up by its name.
+#define MOSQUITTO_FUNCTIONS(X)                                                                     \
+    X(mosquitto_connect_async)                                                                     \
+    X(mosquitto_connect_v5_callback_set)                                                           \
+    X(mosquitto_destroy)                                                                           \
+    X(mosquitto_disconnect)                                                                        \
+    X(mosquitto_disconnect_v5_callback_set)                                                        \
+    X(mosquitto_int_option)                                                                        \
+    X(mosquitto_lib_init)                                                                          \
+    X(mosquitto_log_callback_set)                                                                  \
+    X(mosquitto_loop)                                                                              \
+    X(mosquitto_message_v5_callback_set)                                                           \
+    X(mosquitto_new)                                                                               \
+    X(mosquitto_property_add_binary)                                                               \
+    X(mosquitto_property_free_all)                                                                 \
+    X(mosquitto_property_read_binary)                                                              \
+    X(mosquitto_property_read_string)                                                              \
+    X(mosquitto_publish_v5)                                                                        \
+    X(mosquitto_publish_v5_callback_set)                                                           \
+    X(mosquitto_reason_string)                                                                     \
+    X(mosquitto_socket)                                                                            \
+    X(mosquitto_strerror)                                                                          \
+    X(mosquitto_subscribe_v5)                                                                      \
+    X(mosquitto_subscribe_v5_callback_set)                                                         \
+    X(mosquitto_threaded_set)                                                                      \
+    X(mosquitto_tls_set)                                                                           \
+    X(mosquitto_username_pw_set)                                                                   \
+    X(mosquitto_will_set)
+
 // libmosquitto, and OpenSSL with it, is loaded when the first client
 // starts: a panel without a broker never maps them (about 2 MB).
 struct Library {
 #define MOSQUITTO_FUNCTION(name) decltype(&::name) name = nullptr;
-    MOSQUITTO_FUNCTION(mosquitto_connect_async)
-    MOSQUITTO_FUNCTION(mosquitto_connect_v5_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_destroy)
-    MOSQUITTO_FUNCTION(mosquitto_disconnect)
-    MOSQUITTO_FUNCTION(mosquitto_disconnect_v5_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_int_option)
-    MOSQUITTO_FUNCTION(mosquitto_lib_init)
-    MOSQUITTO_FUNCTION(mosquitto_log_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_loop)
-    MOSQUITTO_FUNCTION(mosquitto_message_v5_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_new)
-    MOSQUITTO_FUNCTION(mosquitto_property_add_binary)
-    MOSQUITTO_FUNCTION(mosquitto_property_free_all)
-    MOSQUITTO_FUNCTION(mosquitto_property_read_binary)
-    MOSQUITTO_FUNCTION(mosquitto_property_read_string)
-    MOSQUITTO_FUNCTION(mosquitto_publish_v5)
-    MOSQUITTO_FUNCTION(mosquitto_publish_v5_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_reason_string)
-    MOSQUITTO_FUNCTION(mosquitto_socket)
-    MOSQUITTO_FUNCTION(mosquitto_strerror)
-    MOSQUITTO_FUNCTION(mosquitto_subscribe_v5)
-    MOSQUITTO_FUNCTION(mosquitto_subscribe_v5_callback_set)
-    MOSQUITTO_FUNCTION(mosquitto_threaded_set)
-    MOSQUITTO_FUNCTION(mosquitto_tls_set)
-    MOSQUITTO_FUNCTION(mosquitto_username_pw_set)
-    MOSQUITTO_FUNCTION(mosquitto_will_set)
+    MOSQUITTO_FUNCTIONS(MOSQUITTO_FUNCTION)
 #undef MOSQUITTO_FUNCTION
     QString error; // why it could not be loaded
 };
@@ -64,32 +68,7 @@ const Library &Lib() {
     l.name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));                          \
     if (!l.name && l.error.isEmpty())                                                              \
         l.error = QStringLiteral("libmosquitto.so.1 has no " #name);
-        MOSQUITTO_FUNCTION(mosquitto_connect_async)
-        MOSQUITTO_FUNCTION(mosquitto_connect_v5_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_destroy)
-        MOSQUITTO_FUNCTION(mosquitto_disconnect)
-        MOSQUITTO_FUNCTION(mosquitto_disconnect_v5_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_int_option)
-        MOSQUITTO_FUNCTION(mosquitto_lib_init)
-        MOSQUITTO_FUNCTION(mosquitto_log_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_loop)
-        MOSQUITTO_FUNCTION(mosquitto_message_v5_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_new)
-        MOSQUITTO_FUNCTION(mosquitto_property_add_binary)
-        MOSQUITTO_FUNCTION(mosquitto_property_free_all)
-        MOSQUITTO_FUNCTION(mosquitto_property_read_binary)
-        MOSQUITTO_FUNCTION(mosquitto_property_read_string)
-        MOSQUITTO_FUNCTION(mosquitto_publish_v5)
-        MOSQUITTO_FUNCTION(mosquitto_publish_v5_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_reason_string)
-        MOSQUITTO_FUNCTION(mosquitto_socket)
-        MOSQUITTO_FUNCTION(mosquitto_strerror)
-        MOSQUITTO_FUNCTION(mosquitto_subscribe_v5)
-        MOSQUITTO_FUNCTION(mosquitto_subscribe_v5_callback_set)
-        MOSQUITTO_FUNCTION(mosquitto_threaded_set)
-        MOSQUITTO_FUNCTION(mosquitto_tls_set)
-        MOSQUITTO_FUNCTION(mosquitto_username_pw_set)
-        MOSQUITTO_FUNCTION(mosquitto_will_set)
+        MOSQUITTO_FUNCTIONS(MOSQUITTO_FUNCTION)
 #undef MOSQUITTO_FUNCTION
         return l;
     }();
