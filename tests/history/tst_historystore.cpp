@@ -49,7 +49,8 @@ constexpr qint64 T0 = 1700000000LL * 1000;
 // sample is tx OUT [REF [BAND [ALARMS]]], rx [TEMP [BAND [ALARMS]]], ptt
 // (receiving with the PTT blocked), or the link's state by name; "MS
 // !KIND[:DETAIL] [BAND [POWER]]" tells an event (the kind's blanks as _),
-// "MS !record:MS BAND AVERAGE PEAK" a transmission's end with its duration.
+// "MS !record:MS BAND AVERAGE PEAK ALARMS" a transmission's end with its
+// duration (ALARMS: the bits of the alarms raised during it).
 Script Parse(const char *text) {
     static const QStringList links =
         QStringLiteral("closed connecting current noanswer waiting").split(QLatin1Char(' '));
@@ -63,6 +64,7 @@ Script Parse(const char *text) {
             t.band = int(n(2, 0));
             t.averageW = n(3, 0);
             t.peakW = n(4, 0);
+            t.alarms = unsigned(n(5, 0));
             out.push_back({T0 + w.at(0).toLongLong(), HistorySample(), std::nullopt, t});
             continue;
         }
@@ -139,11 +141,11 @@ void TestHistoryStore::records_data() {
         // Its SWR averaged over the time: 1.5 for 2 s, 1.857 for 2 s.
         {"a transmission's record",
          "0 !transmit_on 3; 0 tx 500 20; 2000 tx 500 45; 4000 rx; "
-         "4000 !record:4000 3 500 520",
+         "4000 !record:4000 3 500 520 9",
          0, 2,
          "SELECT start_ms - 1700000000000, end_ms - 1700000000000, band, average_w, peak_w,"
          " round(average_swr, 3), worst_swr, alarms FROM transmissions",
-         "0|4000|3|500.0|520.0|1.679||"},
+         "0|4000|3|500.0|520.0|1.679||High output power; High reverse power"},
         // Killed at 52 °C, started again 150 s later at 31 °C: the span
         // before the restart holds 52 °C no longer than a row lasts.
         // Means over the time, not over rows: 1 000 W for 10 s of 60.
