@@ -814,6 +814,12 @@ bool AmpLink::AlreadySo(const Command &c) const {
 
 void AmpLink::Execute(const Command &c) {
     Readings &r = state.readings;
+    // A settings menu: the status takes the value, then the line goes.
+    const auto SetMenu = [this, &c](int &field, QByteArray (*command)(int)) {
+        field = c.value;
+        Changed(StateChange::Settings);
+        Send(command(c.value));
+    };
     switch (c.kind) {
     case Command::Kind::Band: {
         const bool changes = r.bandKnown && r.band != c.value;
@@ -855,24 +861,16 @@ void AmpLink::Execute(const Command &c) {
         Send(c.line);
         break;
     case Command::Kind::Fan:
-        state.Fan = c.value;
-        Changed(StateChange::Settings);
-        Send(Protocol::SetFan(c.value));
+        SetMenu(state.Fan, Protocol::SetFan);
         break;
     case Command::Kind::AlarmSound:
-        state.AlarmSound = c.value;
-        Changed(StateChange::Settings);
-        Send(Protocol::SetAlarmSound(c.value));
+        SetMenu(state.AlarmSound, Protocol::SetAlarmSound);
         break;
     case Command::Kind::BarSpeed:
-        state.BarSpeed = c.value;
-        Changed(StateChange::Settings);
-        Send(Protocol::SetBarSpeed(c.value));
+        SetMenu(state.BarSpeed, Protocol::SetBarSpeed);
         break;
     case Command::Kind::Tot:
-        state.Tot = c.value;
-        Changed(StateChange::Settings);
-        Send(Protocol::SetTot(c.value));
+        SetMenu(state.Tot, Protocol::SetTot);
         break;
     case Command::Kind::Interface:
         state.Interface = c.value;
