@@ -39,7 +39,7 @@ class TShape;
 // the operator's commands hook their events through MainWindow::Controls.
 struct MainWindowControls {
     // "Power" (GroupBox3)
-    QGroupBox *powerBox = nullptr;
+    TGroupBox *powerBox = nullptr;
     TBarMeter *outputMeter = nullptr;      // output
     TBarMeter *reverseMeter = nullptr;     // swr
     std::array<QLabel *, 6> scaleLabels{}; // Label15 .. Label20: "0W" .. "1.2kW"

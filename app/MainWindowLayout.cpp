@@ -91,9 +91,11 @@ void MainWindow::CreateControls() {
     SetTextColor(client, clPurple);
 
     // ---- "Power" ----------------------------------------------------------
-    powerBox = new QGroupBox(QStringLiteral("Power"), client);
+    powerBox = new TGroupBox(QStringLiteral("Power"), client);
     powerBox->setObjectName(QStringLiteral("GroupBox3"));
     powerBox->setGeometry(8, 8, 433, 153);
+    // The readouts inside change with every report while transmitting.
+    powerBox->KeepFrame();
 
     MakeLabel(powerBox, "Label13", QStringLiteral("Output"), 16, 17, 60, 13);
     outputMeter = new TBarMeter(powerBox);

@@ -5,7 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/OperatorCommands.h"
 #include "atu/AtuPanel.h"
-#include "historywindow/HistoryWindow.h"
+#include "historywindow/HistoryView.h"
 #include "link/AmpLink.h"
 #include "link/Facts.h"
 #include "monitor/PortMonitor.h"
@@ -13,7 +13,10 @@
 #include "service/CalibrationWindow.h"
 #include "widgets/Runtime.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
+#include <QLibrary>
 
 template <typename Window, typename... Args> Window *WindowSet::Add(Args &&...args) {
     auto *window = new Window(std::forward<Args>(args)...);
@@ -56,7 +59,10 @@ WindowSet::WindowSet(const Settings &settings)
     });
     QObject::connect(main, &MainWindow::AtuPanelAsked, atu, [this] { atu->show(); });
     QObject::connect(main, &MainWindow::HistoryAsked, main, [this] {
-        HistoryWindow *window = History();
+        HistoryView *view = History();
+        if (!view)
+            return;
+        QWidget *window = view->Widget();
         window->show();
         window->raise();
         window->activateWindow();
@@ -88,16 +94,67 @@ QString AmplifierName(const AmpStatus &s) {
 
 } // namespace
 
-HistoryWindow *WindowSet::History() {
+namespace {
+
+QString &HistoryModuleDir() {
+    static QString dir;
+    return dir;
+}
+
+// The module's maker, loaded once; the module stays loaded for the life of
+// the program (its window's code and Qt's record of its classes are in it).
+HistoryViewMaker LoadHistoryMaker(QString *error) {
+    static HistoryViewMaker maker = nullptr;
+    if (maker)
+        return maker;
+    const QString name = QStringLiteral("orvik-history.so");
+    QStringList dirs{QCoreApplication::applicationDirPath(), QStringLiteral(ORVIK_MODULE_DIR)};
+    if (!HistoryModuleDir().isEmpty())
+        dirs.prepend(HistoryModuleDir());
+    QStringList tried;
+    for (const QString &dir : dirs) {
+        const QString path = QDir(dir).filePath(name);
+        if (!QFile::exists(path)) {
+            tried << path;
+            continue;
+        }
+        QLibrary module(path);
+        maker = reinterpret_cast<HistoryViewMaker>(module.resolve(HistoryViewMakerName));
+        if (maker)
+            return maker;
+        *error = module.errorString();
+        return nullptr;
+    }
+    *error = QStringLiteral("%1 is not installed (looked for %2)")
+                 .arg(name, tried.join(QStringLiteral(", ")));
+    return nullptr;
+}
+
+} // namespace
+
+void WindowSet::SetHistoryModuleDir(const QString &dir) {
+    HistoryModuleDir() = dir;
+}
+
+HistoryView *WindowSet::History() {
     if (history)
         return history;
-    history = Add<HistoryWindow>();
+    QString error;
+    const HistoryViewMaker maker = LoadHistoryMaker(&error);
+    if (!maker) {
+        Runtime::ShowMessage(QStringLiteral("The History window cannot be shown: %1").arg(error),
+                             QStringLiteral("History"), Runtime::MsgIcon::Error, main);
+        return nullptr;
+    }
+    history = maker();
+    windows.emplace_back(history->Widget());
     history->SetFile(historyFile);
     AmpLink *link = &Link();
     history->SetAmplifier(AmplifierName(link->State()));
     // Only the name's parts matter; a report of readings leaves it alone.
     QObject::connect(
-        link, &AmpLink::StateChanged, history, [this](const AmpStatus &s, unsigned changed) {
+        link, &AmpLink::StateChanged, history->Widget(),
+        [this](const AmpStatus &s, unsigned changed) {
             if (changed & (StateChange::Connection | StateChange::Firmware | StateChange::PaType))
                 history->SetAmplifier(AmplifierName(s));
         });

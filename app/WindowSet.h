@@ -4,9 +4,10 @@
 // the main window, then, hidden, the port monitor, the calibration window,
 // the seven alarm windows and the ATU panel, created in that order
 // (Windows() lists them so) from the settings read once at start; the
-// History window (with its plotting library) only when first asked for. The set wires the windows
-// to the station and to each other, one way: a window asks with a signal and the set answers; no
-// window reaches the set or another window.
+// History window only when first asked for, from its module (so its
+// plotting library is not loaded before). The set wires the windows to the
+// station and to each other, one way: a window asks with a signal and the
+// set answers; no window reaches the set or another window.
 #pragma once
 
 #include "config/Settings.h"
@@ -24,7 +25,7 @@ struct LinkEffect;
 class AmpLink;
 class AtuPanel;
 class CalibrationWindow;
-class HistoryWindow;
+class HistoryView;
 class MainWindow;
 class PortMonitor;
 class QWidget;
@@ -48,8 +49,13 @@ public:
     AlarmWindow *Alarm(AlarmKind kind) const { return alarms[int(kind)]; }
     AtuPanel *Atu() const { return atu; }
     // The History window, created on the first call: showing the history
-    // file and naming the amplifier from then on.
-    HistoryWindow *History();
+    // file and naming the amplifier from then on. Null, after an error box
+    // saying why, when its module cannot be loaded.
+    HistoryView *History();
+    // The History window's module, orvik-history.so, is looked for beside
+    // the program, then in the program's library folder; tests, built
+    // elsewhere, name the folder they find it in.
+    static void SetHistoryModuleDir(const QString &dir);
     // Every window created so far, in the order of creation.
     QList<QWidget *> Windows() const;
     const Settings &settings() const { return settings_; }
@@ -93,5 +99,5 @@ private:
     CalibrationWindow *calibration = nullptr;
     AlarmWindow *alarms[AlarmKinds] = {}; // by the alarm they show
     AtuPanel *atu = nullptr;
-    HistoryWindow *history = nullptr;
+    HistoryView *history = nullptr;
 };

@@ -48,6 +48,9 @@ function(orvik_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE orvik_common Qt6::Test ${T_LIBS})
+  # Where the tests find what the build made beside the program (the History
+  # window's module).
+  target_compile_definitions(${name} PRIVATE ORVIK_BUILD_DIR="${CMAKE_BINARY_DIR}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)

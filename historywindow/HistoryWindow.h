@@ -14,6 +14,7 @@
 #pragma once
 
 #include "history/HistoryReader.h"
+#include "historywindow/HistoryView.h"
 
 #include <QString>
 #include <QWidget>
@@ -30,12 +31,13 @@ class QPushButton;
 class QTreeWidget;
 class QTimer;
 
-class HistoryWindow : public QWidget {
+class HistoryWindow : public QWidget, public HistoryView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(HistoryWindow)
 public:
     explicit HistoryWindow(QWidget *parent = nullptr);
     ~HistoryWindow() override;
+    QWidget *Widget() override { return this; }
 
     // The spans the buttons choose, in seconds.
     static constexpr qint64 Spans[] = {600, 3600, 86400, 7 * 86400};
@@ -46,14 +48,14 @@ public:
     using Clock = std::function<qint64()>;
     void SetClock(Clock clock);
     // The file to show (read-only, beside its writer).
-    void SetFile(const QString &path);
-    QString File() const { return reader.Path(); }
+    void SetFile(const QString &path) override;
+    QString File() const override { return reader.Path(); }
     // The amplifier as the exported picture names it ("Orvik 1200 2.4 kW
     // on /dev/ttyUSB0").
-    void SetAmplifier(const QString &text);
+    void SetAmplifier(const QString &text) override;
 
     // The span ending now, following the time while open.
-    void ShowSpan(qint64 seconds);
+    void ShowSpan(qint64 seconds) override;
     // A fixed range, in seconds since the epoch.
     void ShowRange(double from, double to);
     double From() const { return from; }
@@ -74,7 +76,7 @@ public:
     // The transmissions started in the span.
     bool ExportTransmissionsCsv(const QString &file, QString *error = nullptr) const;
     // The exported picture's title.
-    QString Title() const;
+    QString Title() const override;
 
     // The text alternative of the plot.
     QString Summary() const;

@@ -33,6 +33,7 @@
 
 namespace {
 constexpr int MaxLines = 1000;
+constexpr int HiddenFlushMs = 1000;
 constexpr int BottomPanelHeight = 71;
 
 QPlainTextEdit *NewMemo(QWidget *parent, const char *name, const QFont &font) {
@@ -139,7 +140,6 @@ PortMonitor::PortMonitor(AmpLink &link, QWidget *parent) : QMainWindow(parent), 
     resize(306, 513);
     flushTimer = new QTimer(this);
     flushTimer->setSingleShot(true);
-    flushTimer->setInterval(0);
     connect(flushTimer, &QTimer::timeout, this, [this] { FlushLog(); });
     // Every entry the link logs; as a chunk arrives, a long log is emptied first.
     connect(&Link, &AmpLink::EntryLogged, this, &PortMonitor::AddEntry);
@@ -267,8 +267,11 @@ void PortMonitor::AddEntry(const QString &entry) {
         return;
     }
     pending += lines;
+    // A log on show takes the lines at the next turn of the event loop; one
+    // not on show takes those of a second in one insert, which costs the
+    // document far less than an insert for each report.
     if (!flushTimer->isActive())
-        flushTimer->start();
+        flushTimer->start(isVisible() ? 0 : HiddenFlushMs);
     // The change handler runs once per entry, as for any single change of the log.
     Runtime::Guarded([this] { LogChanged(); });
 }

@@ -47,7 +47,8 @@ public:
     // Adds one entry to the live log; the entry becomes its last line. The
     // change handler runs at once; the entry reaches the text with the others
     // of the same moment, in one insert, when control returns to the event
-    // loop (or earlier, when the log is shown or emptied).
+    // loop, or with those of the same second while the monitor is not on
+    // show (or earlier, when the log is shown or emptied).
     void AddEntry(const QString &entry);
     // Moves the entries not yet in the text into it.
     void FlushLog();

@@ -240,20 +240,24 @@ void TLedLamp::DrawPicture(int selector) {
 }
 
 void TLedLamp::StartBlinking() {
-    if (m_timer)
+    if (m_blinking)
         return;
+    m_blinking = true;
     m_selector = 0;
-    m_timer = new QTimer(this);
+    if (!m_timer) {
+        m_timer = new QTimer(this);
+        connect(m_timer, &QTimer::timeout, this, &TLedLamp::BlinkStep);
+    }
     m_timer->setInterval(std::max(m_interval, 0));
-    connect(m_timer, &QTimer::timeout, this, &TLedLamp::BlinkStep);
     // A timer of no interval does not run, rather than blinking as fast as it can.
     if (m_interval > 0)
         m_timer->start();
 }
 
 void TLedLamp::StopBlinking() {
-    delete m_timer;
-    m_timer = nullptr;
+    m_blinking = false;
+    if (m_timer)
+        m_timer->stop();
 }
 
 void TLedLamp::BlinkStep() {
@@ -347,7 +351,7 @@ void TLedLamp::SetBordered(bool value) {
 
 void TLedLamp::SetInterval(int value) {
     m_interval = value;
-    if (!m_timer)
+    if (!m_blinking)
         return;
     if (value > 0)
         m_timer->start(value);

@@ -73,7 +73,7 @@ public:
     void BlinkStep();
 
     // The blink timer while the lamp blinks, else nullptr.
-    QTimer *BlinkTimer() const { return m_timer; }
+    QTimer *BlinkTimer() const { return m_blinking ? m_timer : nullptr; }
     // Which picture is on show: 0 = lit, 1 = unlit.
     int PictureIndex() const { return m_selector; }
     const QImage &LitPicture() const { return m_lit; }
@@ -113,7 +113,10 @@ private:
     int m_selector = 1;
     // A paint has been asked for and has not come yet; asking again adds nothing.
     bool m_paintRequested = false;
+    // Made on the first blink and kept: a traffic lamp starts and stops
+    // blinking with every other line, ten times a second.
     QTimer *m_timer = nullptr;
+    bool m_blinking = false;
     bool m_clickArmed = false;
     QHash<TColor, QString> m_meanings;
 };

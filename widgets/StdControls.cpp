@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionGroupBox>
 
 namespace {
 
@@ -277,6 +278,31 @@ void TGroupBox::mouseMoveEvent(QMouseEvent *e) {
     if (OnMouseMove)
         OnMouseMove(int(e->position().x()), int(e->position().y()));
     QGroupBox::mouseMoveEvent(e);
+}
+
+void TGroupBox::paintEvent(QPaintEvent *e) {
+    if (!keepFrame) {
+        QGroupBox::paintEvent(e);
+        return;
+    }
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const FrameKey key{
+        size(), title(), option.state.toInt(), palette().cacheKey(), font(), devicePixelRatioF()};
+    if (frame.isNull() || !(key == frameKey)) {
+        frame = QPixmap(size() * key.pixelRatio);
+        frame.setDevicePixelRatio(key.pixelRatio);
+        frame.fill(Qt::transparent);
+        QPainter framePainter(&frame);
+        // As a painter on the box itself would begin.
+        framePainter.setFont(font());
+        framePainter.setPen(palette().color(foregroundRole()));
+        framePainter.setBrush(palette().brush(backgroundRole()));
+        style()->drawComplexControl(QStyle::CC_GroupBox, &option, &framePainter, this);
+        frameKey = key;
+    }
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, frame);
 }
 
 bool TDblClickHook::eventFilter(QObject *watched, QEvent *event) {

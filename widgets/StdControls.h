@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Plain controls the windows are laid out with that Qt has no direct
 // equivalent for: a filled shape (the band circles), a clickable coloured
-// panel with a centred caption (the PTT-block button) and a group box that
-// reports the mouse moving over its background (the band group's hover),
-// and a hook that reports double clicks on the objects it watches.
+// panel with a centred caption (the PTT-block button), a group box that
+// keeps its painted frame and reports the mouse moving over its background
+// (the band group's hover), and a hook that reports double clicks on the objects it watches.
 // A shape with a press handler and a panel with a click handler are buttons
 // for the keyboard (when the window makes them focusable: a stroke of Space
 // or Enter presses them once, on its release, a dotted frame shows the focus)
@@ -16,6 +16,7 @@
 
 #include <QFrame>
 #include <QGroupBox>
+#include <QPixmap>
 #include <QWidget>
 
 #include <functional>
@@ -112,8 +113,33 @@ public:
     // takes the move): X, Y relative to the box.
     std::function<void(int, int)> OnMouseMove;
 
+    // Every change of a transparent control inside the box repaints the box
+    // beneath it, and the style lays out the title and looks up its frame
+    // image each time. A box whose contents change often keeps its painted
+    // frame (its size in memory) and draws it again until what it shows
+    // changes.
+    void KeepFrame() { keepFrame = true; }
+
 protected:
     void mouseMoveEvent(QMouseEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+
+private:
+    struct FrameKey {
+        QSize size;
+        QString title;
+        uint state = 0;
+        qint64 palette = 0;
+        QFont font;
+        qreal pixelRatio = 0;
+        bool operator==(const FrameKey &o) const {
+            return size == o.size && title == o.title && state == o.state && palette == o.palette &&
+                   font == o.font && pixelRatio == o.pixelRatio;
+        }
+    };
+    bool keepFrame = false;
+    FrameKey frameKey;
+    QPixmap frame;
 };
 
 // Reports a double click on any watched object (a combo box, its drop-down

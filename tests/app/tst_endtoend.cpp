@@ -9,7 +9,7 @@
 // signal. onePortOneProgram, historyInThePanel and panelStopSignal also run
 // as an unprivileged user (run-unprivileged.sh). One evening with every
 // output on, compared step by step.
-#include "historywindow/HistoryWindow.h"
+#include "historywindow/HistoryView.h"
 #include "link/Facts.h"
 #include "mqtt/MqttSettings.h"
 #include "remote/RemoteServer.h"
@@ -525,7 +525,7 @@ void TestEndToEnd::historyInThePanel() {
     auto *item = f.main->findChild<QAction *>(QStringLiteral("History1"));
     QCOMPARE(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
     item->trigger();
-    QVERIFY(f.windows->History()->isVisible());
+    QVERIFY(f.windows->History()->Widget()->isVisible());
     QCOMPARE(f.windows->History()->File(), file);
     QCOMPARE(f.boxes.size(), 1);
     headless.terminate();

@@ -6,7 +6,7 @@
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 
-#include "historywindow/HistoryWindow.h"
+#include "historywindow/HistoryView.h"
 #include "mqtt/MqttSettings.h"
 
 #include <QApplication>
@@ -15,6 +15,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+
+namespace {
+
+// What this process has mapped, to see which libraries are loaded.
+QByteArray ProcessMaps() {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+
+} // namespace
 
 class TestWindowSet : public QObject {
     Q_OBJECT
@@ -97,24 +107,35 @@ private Q_SLOTS:
         const QString file = dir.filePath(QStringLiteral("history.sqlite"));
         QCOMPARE(f->windows->StartHistory(file, 30), QString());
         QCOMPARE(historyWindows(), 0);
+        // Without its module the menu item says so, and nothing breaks;
+        // QCustomPlot is not loaded before the window is asked for.
+        QTemporaryDir empty;
+        WindowSet::SetHistoryModuleDir(empty.path());
         Action(f->main, "History1")->trigger();
+        QCOMPARE(f->boxes.size(), 1);
+        QVERIFY2(f->boxes[0].text.startsWith(QStringLiteral(
+                     "The History window cannot be shown: orvik-history.so is not installed")),
+                 qPrintable(f->boxes[0].text));
+        f->boxes.clear();
+        QCOMPARE(historyWindows(), 0);
+        QVERIFY(!ProcessMaps().contains("QCustomPlot"));
+        WindowSet::SetHistoryModuleDir(QStringLiteral(ORVIK_BUILD_DIR));
+        Action(f->main, "History1")->trigger();
+        QVERIFY(ProcessMaps().contains("QCustomPlot"));
         QCOMPARE(historyWindows(), 1);
-        HistoryWindow *history = f->windows->History();
-        QVERIFY(history->isVisible());
+        HistoryView *history = f->windows->History();
+        QVERIFY(history && history->Widget()->isVisible());
         QCOMPARE(history->File(), file);
         QVERIFY2(
             history->Title().startsWith(QStringLiteral("Orvik 1200 on ") + f->peer.devicePath()),
             qPrintable(history->Title()));
-        QCOMPARE(f->windows->Windows().last(), history);
+        QCOMPARE(f->windows->Windows().last(), history->Widget());
     }
 
     // libmosquitto (and OpenSSL with it) is mapped only once a publisher
     // starts; before the other MQTT cases, which load it.
     void mqttLibraryWhenPublishing() {
-        const auto mapped = [] {
-            QFile maps(QStringLiteral("/proc/self/maps"));
-            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libmosquitto");
-        };
+        const auto mapped = [] { return ProcessMaps().contains("libmosquitto"); };
         QCOMPARE(f->windows->StartPublisher(mqtt::Settings{}), QString());
         QVERIFY(!mapped());
         mqtt::Settings settings;

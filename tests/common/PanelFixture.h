@@ -65,6 +65,7 @@ public:
     // Creates the windows. With driveTimers the link's timers are made inert,
     // so that the test calls their handlers itself.
     void createWindows(bool driveTimers) {
+        WindowSet::SetHistoryModuleDir(QStringLiteral(ORVIK_BUILD_DIR));
         windows = std::make_unique<WindowSet>();
         main = windows->Main();
         ui = MainUi(main);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel tests for TBarMeter: filled length in every direction, gradient end
-// colours and step rule, dropped positions, border, text and the cached bar.
+// colours and step rule, dropped positions, border, text and the cached bar;
+// and the group box's kept frame, which the meters' box paints with.
 #include "TestPixels.h"
 #include "widgets/BarMeter.h"
+#include "widgets/StdControls.h"
 
 #include <QPaintEvent>
 #include <QRegion>
 #include <QTest>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <tuple>
 
@@ -68,6 +71,22 @@ QRect Difference(const QImage &a, const QImage &b) {
     return r;
 }
 
+// Same size, and no channel of a pixel differs by more than the rounding of
+// a translucent picture drawn once more.
+bool AlikeButRounding(const QImage &a, const QImage &b) {
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q),
+                                qAlpha(p) - qAlpha(q)})
+                if (std::abs(d) > 1)
+                    return false;
+        }
+    return true;
+}
+
 } // namespace
 
 class TestBarMeter : public QObject {
@@ -85,6 +104,8 @@ private Q_SLOTS:
     void positionReusesCachedBar();
     void positionRepaintsChangedPart_data();
     void positionRepaintsChangedPart();
+    void keptFrameFollowsTheBox_data();
+    void keptFrameFollowsTheBox();
 };
 
 void TestBarMeter::rules() {
@@ -331,7 +352,6 @@ void TestBarMeter::positionReusesCachedBar() {
     QCOMPARE(PixelColor(shown, 450, 16), GradientStep(clYellow, clBlue, 201, 251));
 }
 
-
 // A new position repaints the stretch between the old and the new end of
 // the bar (a pixel more each side), the whole meter when its number shows,
 // nothing when the filled length stays.
@@ -383,6 +403,52 @@ void TestBarMeter::positionRepaintsChangedPart() {
     const QImage after = Render(m);
     QVERIFY(spy.painted.contains(Difference(before, after)) || before == after);
     QCOMPARE(after == before, painted.isEmpty());
+}
+
+void TestBarMeter::keptFrameFollowsTheBox_data() {
+    QTest::addColumn<int>("change");
+    QTest::newRow("title") << 0;
+    QTest::newRow("size") << 1;
+    QTest::newRow("colour") << 2;
+    QTest::newRow("disabled") << 3;
+    QTest::newRow("font") << 4;
+}
+
+// A box keeping its frame looks as a plain one does after each change.
+void TestBarMeter::keptFrameFollowsTheBox() {
+    QFETCH(int, change);
+    TGroupBox kept(QStringLiteral("Power"));
+    kept.KeepFrame();
+    QGroupBox plain(QStringLiteral("Power"));
+    for (QGroupBox *box : {static_cast<QGroupBox *>(&kept), &plain}) {
+        box->resize(200, 90);
+        box->setAutoFillBackground(true);
+    }
+    QVERIFY(AlikeButRounding(kept.grab().toImage(), plain.grab().toImage()));
+    for (QGroupBox *box : {static_cast<QGroupBox *>(&kept), &plain}) {
+        QPalette p = box->palette();
+        QFont f = box->font();
+        switch (change) {
+        case 0:
+            box->setTitle(QStringLiteral("Temperature"));
+            break;
+        case 1:
+            box->resize(260, 120);
+            break;
+        case 2:
+            p.setColor(QPalette::WindowText, Qt::red);
+            box->setPalette(p);
+            break;
+        case 3:
+            box->setEnabled(false);
+            break;
+        case 4:
+            f.setPointSize(f.pointSize() + 6);
+            box->setFont(f);
+            break;
+        }
+    }
+    QVERIFY(AlikeButRounding(kept.grab().toImage(), plain.grab().toImage()));
 }
 
 QTEST_MAIN(TestBarMeter)
