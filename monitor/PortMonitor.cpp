@@ -36,12 +36,12 @@ constexpr int MaxLines = 1000;
 constexpr int HiddenFlushMs = 1000;
 constexpr int BottomPanelHeight = 71;
 
-QPlainTextEdit *NewMemo(QWidget *parent, const char *name, const QFont &font) {
+// Without its font: see PortMonitor::showEvent.
+QPlainTextEdit *NewMemo(QWidget *parent, const char *name) {
     auto *m = new QPlainTextEdit(parent);
     m->setObjectName(QLatin1String(name));
     m->setReadOnly(true);
     m->setUndoRedoEnabled(false);
-    m->setFont(font);
     m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -160,9 +160,8 @@ void PortMonitor::CreateControls() {
     auto *memoArea = new QWidget(client);
     auto *stack = new QVBoxLayout(memoArea);
     stack->setContentsMargins(0, 0, 0, 0);
-    liveLog = NewMemo(memoArea, "Memo1", SubstituteFontPixels(QStringLiteral("Courier New"), 13));
-    snapshot =
-        NewMemo(memoArea, "Memo2", SubstituteFontPixels(QStringLiteral("Terminal_Ctrl+Hex"), 16));
+    liveLog = NewMemo(memoArea, "Memo1");
+    snapshot = NewMemo(memoArea, "Memo2");
     stack->addWidget(liveLog);
     stack->addWidget(snapshot);
     snapshot->hide();
@@ -237,6 +236,13 @@ bool PortMonitor::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void PortMonitor::showEvent(QShowEvent *event) {
+    // The logs' fonts come with the first show: a monitor never opened loads
+    // neither font (a few hundred kilobytes of the panel's memory).
+    if (!fontsSet) {
+        fontsSet = true;
+        liveLog->setFont(SubstituteFontPixels(QStringLiteral("Courier New"), 13));
+        snapshot->setFont(SubstituteFontPixels(QStringLiteral("Terminal_Ctrl+Hex"), 16));
+    }
     FlushLog();
     liveLog->moveCursor(QTextCursor::End);
     QMainWindow::showEvent(event);

@@ -97,4 +97,5 @@ private:
     QString lastLine;
     QTimer *flushTimer = nullptr;
     bool flushing = false;
+    bool fontsSet = false;
 };

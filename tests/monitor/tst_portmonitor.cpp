@@ -4,6 +4,7 @@
 // and the probe.
 #include "tests/common/PanelFixture.h"
 
+#include "widgets/Fonts.h"
 #include "widgets/LedLamp.h"
 
 #include <QAction>
@@ -123,6 +124,7 @@ private Q_SLOTS:
         // A log not on show lays out none of the lines that came together,
         // nor the line they follow.
         QVERIFY(mon->isHidden());
+        QCOMPARE_NE(f->mon.Memo1->font(), SubstituteFontPixels(QStringLiteral("Courier New"), 13));
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
             QCOMPARE(b.layout()->lineCount(), 0);
         QCOMPARE(mon->Lines(), all);
@@ -143,6 +145,12 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList{QStringLiteral("+ O: 4"), QStringLiteral("+ O: 5")}));
         QCOMPARE(mon->LineCount(), 0);
         disconnect(doc, nullptr, this, nullptr);
+        // The logs' fonts come with the first show.
+        mon->show();
+        QCOMPARE(f->mon.Memo1->font(), SubstituteFontPixels(QStringLiteral("Courier New"), 13));
+        QCOMPARE(f->mon.Memo2->font(),
+                 SubstituteFontPixels(QStringLiteral("Terminal_Ctrl+Hex"), 16));
+        mon->hide();
     }
 
     void freezeAndUnfreeze() {
