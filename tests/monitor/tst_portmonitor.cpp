@@ -145,7 +145,8 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList{QStringLiteral("+ O: 4"), QStringLiteral("+ O: 5")}));
         QCOMPARE(mon->LineCount(), 0);
         disconnect(doc, nullptr, this, nullptr);
-        // The logs' fonts come with the first show.
+        // The logs' fonts come with the first show; neither log takes typing.
+        QVERIFY(f->mon.Memo1->isReadOnly() && f->mon.Memo2->isReadOnly());
         mon->show();
         QCOMPARE(f->mon.Memo1->font(), SubstituteFontPixels(QStringLiteral("Courier New"), 13));
         QCOMPARE(f->mon.Memo2->font(),
