@@ -176,6 +176,17 @@ void Client::Stop(const QByteArray &lastTopic, const QByteArray &lastPayload) {
         // The goodbye goes out also past the bound: it is the last one.
         if (!lastTopic.isEmpty())
             Send(lastTopic, lastPayload, true, false);
+        // libmosquitto writes no message beyond the broker's in-flight window
+        // once disconnected: a broker that is behind gets a little time to
+        // take what waits (the last state above all) before the goodbye.
+        for (int waited = 0; waited < StopDrainMs; waited += 10) {
+            {
+                std::lock_guard<std::mutex> lock(midMutex_);
+                if (pending_.isEmpty())
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         Lib().mosquitto_disconnect(mosq_);
     }
     {

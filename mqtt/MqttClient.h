@@ -64,6 +64,8 @@ public:
     QString Start(const Options &options);
     // Publishes lastPayload on lastTopic (retained) when connected, says
     // goodbye to the broker, and ends the thread.
+    // How long Stop waits for the broker to acknowledge what waits.
+    static constexpr int StopDrainMs = 2000;
     void Stop(const QByteArray &lastTopic = QByteArray(),
               const QByteArray &lastPayload = QByteArray());
     // QoS 1. While not connected nothing is queued and it returns false; so

@@ -16,9 +16,11 @@
 #include <QSysInfo>
 #include <QtTest>
 
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace mqtt;
 
@@ -290,6 +292,7 @@ private Q_SLOTS:
     void commands_data();
     void commands();
     void brokerAway();
+    void stopWhileBehind();
     void headless_data();
     void headless();
     void passwordFile();
@@ -741,6 +744,37 @@ void TestMqtt::brokerAway() {
     QCOMPARE(
         log.filter(QStringLiteral("2 events dropped while the broker was away or behind")).size(),
         1);
+}
+
+// Stopped while the broker is behind (more waiting than its in-flight
+// window): the broker comes back within the stop's wait, and takes the
+// closed state before the goodbye, so its retained state is not stale.
+void TestMqtt::stopWhileBehind() {
+    Publisher publisher(nullptr);
+    MqttState s;
+    s.phase = Phase::Connected;
+    s.alarms = QStringList();
+    publisher.Update(s);
+    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
+                                       QStringLiteral("orvik/behind"))),
+             QString());
+    QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Connected));
+    const pid_t broker = pid_t(broker_.proc.processId());
+    ::kill(broker, SIGSTOP);
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::AlarmStart;
+    e.alarm = AlarmKind::Temp;
+    for (int i = 0; i < Client::MaxUnacknowledged / 2; ++i)
+        publisher.Tell(e);
+    std::thread resume([broker] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(broker, SIGCONT);
+    });
+    publisher.Stop();
+    resume.join();
+    Watcher late(broker_.port);
+    QVERIFY(late.Saw("orvik/behind/state", "\"phase\":\"closed\""));
+    QVERIFY(late.Saw("orvik/behind/availability", "offline"));
 }
 
 // The headless program on the simulated amplifier, two of them on one
