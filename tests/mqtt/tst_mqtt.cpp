@@ -293,6 +293,19 @@ private Q_SLOTS:
     void commands();
     void brokerAway();
     void stopWhileBehind();
+
+private:
+    // Starts publisher on the broker under topic with state s, connected.
+    bool StartConnected(Publisher &publisher, const MqttState &s, const QString &topic) {
+        publisher.Update(s);
+        if (!publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(), topic))
+                 .isEmpty())
+            return false;
+        return QTest::qWaitFor(
+            [&] { return publisher.CurrentStatus() == Publisher::Status::Connected; }, 5000);
+    }
+
+private Q_SLOTS:
     void headless_data();
     void headless();
     void passwordFile();
@@ -689,11 +702,7 @@ void TestMqtt::brokerAway() {
     MqttState s;
     s.phase = Phase::Connected;
     s.alarms = QStringList();
-    publisher.Update(s);
-    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
-                                       QStringLiteral("orvik/away"))),
-             QString());
-    QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Connected));
+    QVERIFY(StartConnected(publisher, s, QStringLiteral("orvik/away")));
     {
         Watcher watcher(broker_.port);
         const pid_t broker = pid_t(broker_.proc.processId());
@@ -754,11 +763,7 @@ void TestMqtt::stopWhileBehind() {
     MqttState s;
     s.phase = Phase::Connected;
     s.alarms = QStringList();
-    publisher.Update(s);
-    QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
-                                       QStringLiteral("orvik/behind"))),
-             QString());
-    QTRY_COMPARE(int(publisher.CurrentStatus()), int(Publisher::Status::Connected));
+    QVERIFY(StartConnected(publisher, s, QStringLiteral("orvik/behind")));
     const pid_t broker = pid_t(broker_.proc.processId());
     ::kill(broker, SIGSTOP);
     LinkEvent e;
