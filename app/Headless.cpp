@@ -49,24 +49,6 @@ int Fail(const QString &why, int status) {
     return status;
 }
 
-QString EffectText(const LinkEffect &e) {
-    switch (e.kind) {
-    case LinkEffect::Kind::AlarmRaised:
-        return QStringLiteral("alarm: ") + QString(Facts::AlarmFact(e.alarm).text);
-    case LinkEffect::Kind::AlarmsCleared:
-        return QStringLiteral("alarms cleared");
-    case LinkEffect::Kind::ShowAtuPanel:
-        return QStringLiteral("tuner fitted");
-    case LinkEffect::Kind::TuneFinished:
-        return QStringLiteral("tuning finished");
-    case LinkEffect::Kind::Disconnected:
-        return QStringLiteral("port lost: ") + e.text;
-    case LinkEffect::Kind::Message:
-        break;
-    }
-    return QStringLiteral("message: ") + e.text;
-}
-
 } // namespace
 
 // One line of the log for one of the link's events.
@@ -119,7 +101,6 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // its figures, the band, and every command with who asked and how it
     // ended.
     QObject::connect(&link, &AmpLink::Event, [](const LinkEvent &e) { LogEvent(e); });
-    QObject::connect(&link, &AmpLink::Effect, [](const LinkEffect &e) { Log(EffectText(e)); });
     QObject::connect(&link, &AmpLink::PortWaitReason, [&link](const QString &reason) {
         if (!Station::StopSignalled()) // an open given up for the stop has no reason to tell
             Log(QStringLiteral("cannot open port %1: %2").arg(link.State().PortName, reason));
@@ -145,9 +126,6 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
 }
 
 void LogEvent(const LinkEvent &e) {
-    // The phase told last: a loss right after the port opened is a port
-    // without an amplifier, not a connection that went.
-    static LinkEvent::Kind lastPhase = LinkEvent::Kind::Closed;
     const QString &name = e.port;
     switch (e.kind) {
     case LinkEvent::Kind::Opened:
@@ -161,7 +139,9 @@ void LogEvent(const LinkEvent &e) {
         Log(QStringLiteral("port %1 closed").arg(name));
         break;
     case LinkEvent::Kind::Lost:
-        if (lastPhase == LinkEvent::Kind::Opened || lastPhase == LinkEvent::Kind::Back)
+        // A loss right after the port opened is a port without an
+        // amplifier, not a connection that went.
+        if (e.left == Liveness::Connecting)
             Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it").arg(name));
         else
             Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
@@ -202,22 +182,23 @@ void LogEvent(const LinkEvent &e) {
         Log(QStringLiteral("command from %1: %2: %3")
                 .arg(e.outcome.command.source.Text(), e.outcome.command.Text(), e.outcome.Text()));
         break;
-    case LinkEvent::Kind::TransmitStart:
     case LinkEvent::Kind::AlarmStart:
-    case LinkEvent::Kind::AlarmEnd:
-    case LinkEvent::Kind::TuneResult:
-        break; // alarms are told as the link's effects
-    }
-    switch (e.kind) {
-    case LinkEvent::Kind::Opened:
-    case LinkEvent::Kind::Back:
-    case LinkEvent::Kind::Identified:
-    case LinkEvent::Kind::Closed:
-    case LinkEvent::Kind::Lost:
-    case LinkEvent::Kind::Waiting:
-        lastPhase = e.kind;
+        Log(QStringLiteral("alarm: ") + QString(Facts::AlarmFact(e.alarm).text));
         break;
-    default:
+    case LinkEvent::Kind::AlarmEnd:
+        Log(QStringLiteral("alarm ended: ") + QString(Facts::AlarmFact(e.alarm).text));
+        break;
+    case LinkEvent::Kind::TunerFitted:
+        Log(QStringLiteral("tuner fitted"));
+        break;
+    case LinkEvent::Kind::TuneFinished:
+        Log(QStringLiteral("tuning finished"));
+        break;
+    case LinkEvent::Kind::Message:
+        Log((e.portGone ? QStringLiteral("port lost: ") : QStringLiteral("message: ")) + e.text);
+        break;
+    case LinkEvent::Kind::TransmitStart:
+    case LinkEvent::Kind::TuneResult:
         break;
     }
 }

@@ -44,9 +44,7 @@ MainWindow::MainWindow(AmpLink &link, const Settings &settings, QWidget *parent)
     openPortButton->onlatch = [this](QObject *) { OpenPortFollowsState(); };
     connect(&Link, &AmpLink::ReportApplied, this, &MainWindow::NoteReport);
     connect(&Link, &AmpLink::StateChanged, this, &MainWindow::DrawState);
-    connect(&Link, &AmpLink::Effect, this, &MainWindow::ShowLinkEffect);
-    // The layout starts the poll timer; it idles until the amplifier is connected.
-    Link.PollTimer()->start();
+    connect(&Link, &AmpLink::Event, this, &MainWindow::ShowLinkEvent);
     ShowStartState();
 }
 
@@ -80,7 +78,6 @@ void MainWindow::ShowStartState() {
     outputReadout->clear();
     outputMeter->SetPosition(0);
     reverseMeter->SetPosition(0);
-    Link.HandshakeTimer()->stop();
     atuPanelAction->setEnabled(false);
 }
 

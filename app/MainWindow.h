@@ -86,6 +86,8 @@ struct MainWindowControls {
     QAction *aboutAction = nullptr;             // About1
 };
 
+struct StatusView;
+
 class MainWindow : public QMainWindow, private MainWindowControls {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -173,12 +175,13 @@ private:
     // Open Port pressed in or not as the connection is, set again after each
     // click's latch toggle, whatever box the click's handler showed.
     void OpenPortFollowsState();
-    void DrawReadingsCurrent(const AmpStatus &state);
+    void DrawReadingsCurrent(const AmpStatus &state, const StatusView &view);
+    void DrawBand(const StatusView &view);
     void DrawInterface(const AmpStatus &state);
     void DrawSettings(const AmpStatus &state);
     // The readouts, bars and marks of the "Power" box.
     void DrawPower(const AmpStatus &state, unsigned changed);
-    void ShowLinkEffect(const LinkEffect &effect);
+    void ShowLinkEvent(const LinkEvent &event);
     // The band circles and their captions usable or greyed.
     void SetBandsEnabled(bool enabled);
 

@@ -202,7 +202,7 @@ void MainWindow::CreateControls() {
     pttBlockButton->setFont(panelFont);
     pttBlockButton->setCursor(Qt::PointingHandCursor);
     pttBlockButton->setFocusPolicy(Qt::StrongFocus);
-    pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked; };
+    pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked.value_or(false); };
     pttBlockButton->raise();
 
     // ---- "COM Port" ---------------------------------------------------------
@@ -297,7 +297,7 @@ void MainWindow::CreateControls() {
     for (int i = 0; i < 7; ++i) {
         bandCircles[std::size_t(i)]->setFocusPolicy(Qt::StrongFocus);
         bandCircles[std::size_t(i)]->IsChecked = [this, i] {
-            return Link.State().readings.band == i + 1;
+            return Link.State().Band() == i + 1;
         };
     }
 

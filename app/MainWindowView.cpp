@@ -5,6 +5,7 @@
 
 #include "app/MainRules.h"
 #include "link/Reports.h"
+#include "link/StatusView.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -72,13 +73,13 @@ template <std::size_t N> void CheckNth(const std::array<QAction *, N> &items, in
         items[std::size_t(n - 1)]->setChecked(true);
 }
 
-Runtime::MsgIcon IconOf(LinkEffect::Icon icon) {
+Runtime::MsgIcon IconOf(LinkEvent::Icon icon) {
     switch (icon) {
-    case LinkEffect::Icon::Warning:
+    case LinkEvent::Icon::Warning:
         return Runtime::MsgIcon::Warning;
-    case LinkEffect::Icon::Information:
+    case LinkEvent::Icon::Information:
         return Runtime::MsgIcon::Information;
-    case LinkEffect::Icon::Error:
+    case LinkEvent::Icon::Error:
         break;
     }
     return Runtime::MsgIcon::Error;
@@ -146,18 +147,12 @@ void MainWindow::DrawConnection(const AmpStatus &s) {
     }
 }
 
-void MainWindow::ShowLinkEffect(const LinkEffect &effect) {
-    switch (effect.kind) {
-    case LinkEffect::Kind::Message:
-        Runtime::ShowMessage(effect.text, effect.title, IconOf(effect.icon), this);
-        break;
-    case LinkEffect::Kind::Disconnected:
-        Runtime::ShowMessage(effect.text, effect.title, IconOf(effect.icon), this);
+void MainWindow::ShowLinkEvent(const LinkEvent &event) {
+    if (event.kind != LinkEvent::Kind::Message)
+        return;
+    Runtime::ShowMessage(event.text, event.title, IconOf(event.icon), this);
+    if (event.portGone)
         portList->setCurrentIndex(-1);
-        break;
-    default:
-        break;
-    }
 }
 
 void MainWindow::FlipTrafficLamp(bool sent) {
@@ -190,38 +185,53 @@ void MainWindow::DrawSettings(const AmpStatus &s) {
     }
 }
 
-void MainWindow::DrawReadingsCurrent(const AmpStatus &s) {
-    // Greyed while the amplifier does not answer: the values stay in sight
-    // as they were last reported, but nothing says they hold now.
-    const bool current = !s.NoAnswer;
+void MainWindow::DrawReadingsCurrent(const AmpStatus &s, const StatusView &v) {
+    // Greyed while not current (no answer, the port lost or closed): the
+    // values stay in sight as they were last reported, but nothing says
+    // they hold now. The start-up look stays until the first connection.
+    const bool current = v.startUp || v.current;
     for (QWidget *reading :
          std::initializer_list<QWidget *>{outputReadout, peakReadout, outputMeter, reverseMeter,
-                                          transmitLamp, temperatureReadout, degreeSign})
+                                          transmitLamp, temperatureReadout, degreeSign,
+                                          pttBlockButton})
         reading->setEnabled(current);
     // Open Port, pressed in, turns from lime to alert pink.
-    openPortButton->SetDownColor(current ? clLime : clAlertPink);
+    openPortButton->SetDownColor(!s.NoAnswer ? clLime : clAlertPink);
     openPortButton->update();
-    SetGroupColor(temperatureBox, current ? TemperatureColor(shown.temperature) : clSilver);
-    if (s.IsConnected())
-        Announce(current ? QStringLiteral("The amplifier answers again")
-                         : QStringLiteral("No answer from the amplifier"));
+    SetGroupColor(temperatureBox, current && (v.startUp || v.temperatureC.current)
+                                      ? TemperatureColor(shown.temperature)
+                                      : clSilver);
+    DrawBand(v);
+}
+
+void MainWindow::DrawBand(const StatusView &v) {
+    // The band's circle is lime while the band is current; a band of
+    // before the silence or the loss is not shown as the band in use.
+    const std::optional<int> band = v.band.Now();
+    for (int i = 1; i <= int(bandCircles.size()); ++i)
+        bandCircles[std::size_t(i - 1)]->SetBrushColor(band == i ? clLime : clSilver);
 }
 
 void MainWindow::DrawPower(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
+    const PaType type = r.paType.value_or(PaType::Kw12);
     // A report that is not a number shows as received and moves nothing.
     if (changed & StateChange::Output) {
+        if (!r.outputW.has_value() && !r.Transmits())
+            shown.output.reset(); // forgotten: the value as received goes too
         outputReadout->setText(Watts(shown.output));
-        if (r.outputW || !shown.output)
-            outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), r.paType));
+        if (r.outputW.has_value() || !shown.output)
+            outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), type));
     }
     if (changed & StateChange::Reverse)
         reverseMeter->SetPosition(r.reflectedW.value_or(0));
     if (changed & StateChange::Peak) {
+        if (!r.peakW.has_value() && !r.Transmits())
+            shown.peak.reset();
         peakReadout->setText(Watts(shown.peak));
-        if (r.peakW)
-            MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, r.paType));
-        if (r.peakW || !shown.peak)
+        if (r.peakW.has_value())
+            MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, type));
+        if (r.peakW.has_value() || !shown.peak)
             SetShown(peakMark, r.peakW.has_value());
     }
 }
@@ -247,14 +257,16 @@ void MainWindow::NoteReport(ReportId row, const QString &value) {
     case ReportId::Calibration:
         if (const std::optional<int> n = Reports::ToInt(value)) {
             shown.levelMarkShown = *n != NotCalibrated;
-            if (r.alc >= 1 && r.alc <= 254 && r.calibration != 0)
-                shown.levelMark = Reports::AlcMark(r.alc, r.calibration);
+            const int alc = r.alc.value_or(0), calibration = r.calibration.value_or(0);
+            if (alc >= 1 && alc <= 254 && calibration != 0)
+                shown.levelMark = Reports::AlcMark(alc, calibration);
             DrawOutputLevelMark();
         }
         break;
     case ReportId::Alc:
-        if (Reports::ToInt(value) && r.calibration >= 1 && r.calibration <= 254) {
-            shown.levelMark = Reports::AlcMark(r.alc, r.calibration);
+        if (const int calibration = r.calibration.value_or(0);
+            Reports::ToInt(value) && calibration >= 1 && calibration <= 254) {
+            shown.levelMark = Reports::AlcMark(r.alc.value_or(0), calibration);
             DrawOutputLevelMark();
         }
         break;
@@ -286,35 +298,32 @@ void MainWindow::SetBandsEnabled(bool enabled) {
 }
 
 void MainWindow::HighlightBand(int n) {
-    if (n != Link.State().readings.band)
+    if (n != Link.State().Band())
         bandCircles[std::size_t(n - 1)]->SetBrushColor(clYellow);
 }
 
 void MainWindow::ClearBandHighlight() {
     for (std::size_t i = 0; i < bandCircles.size(); ++i)
-        if (int(i) + 1 != Link.State().readings.band)
+        if (int(i) + 1 != Link.State().Band())
             bandCircles[i]->SetBrushColor(clSilver);
 }
 
 void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
-    // A connection that ends takes its power readings with it, the values
-    // shown as received too (a value that was not a number is no reading).
-    if ((changed & StateChange::Connection) && ForgetsReadings(s.Phase) &&
-        (shown.output || shown.peak)) {
-        shown.output.reset();
-        shown.peak.reset();
-        changed |= StateChange::Output | StateChange::Peak;
-    }
+    const StatusView v = ViewOf(s);
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);
-    if (changed & StateChange::NoAnswer)
-        DrawReadingsCurrent(s);
+    if (changed & StateChange::NoAnswer && s.IsConnected())
+        Announce(!s.NoAnswer ? QStringLiteral("The amplifier answers again")
+                             : QStringLiteral("No answer from the amplifier"));
+    if (changed & (StateChange::Connection | StateChange::NoAnswer))
+        DrawReadingsCurrent(s, v);
     if (changed & StateChange::Ptt) {
+        const bool blocked = r.pttBlocked.value_or(false);
         // A screen reader hears of a change, not of every confirmation.
-        Announce(r.pttBlocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
-        pttBlockButton->SetCaption(r.pttBlocked ? PttCaption::Blocked : PttCaption::Free);
-        pttBlockButton->SetColor(r.pttBlocked ? clAlertPink : clLightGreen);
+        Announce(blocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
+        pttBlockButton->SetCaption(blocked ? PttCaption::Blocked : PttCaption::Free);
+        pttBlockButton->SetColor(blocked ? clAlertPink : clLightGreen);
     }
     if ((changed & StateChange::Temperature) && shown.temperature) {
         const QString &temperature = *shown.temperature;
@@ -325,13 +334,12 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
         SetGroupColor(temperatureBox, TemperatureColor(temperature));
     }
     if (changed & StateChange::Band)
-        for (int i = 1; i <= int(bandCircles.size()); ++i)
-            bandCircles[std::size_t(i - 1)]->SetBrushColor(i == r.band ? clLime : clSilver);
+        DrawBand(v);
     if (changed & StateChange::PaType) {
         (r.Pa12kW() ? pa12kWAction : pa24kWAction)->setChecked(true);
         // The bar shows half the watts of a 2.4 kW amplifier.
         outputMeter->SetValueScale(r.Pa12kW() ? 1 : 2);
-        const std::array<QString, 5> texts = MainRules::ScaleTexts(r.paType);
+        const std::array<QString, 5> texts = MainRules::ScaleTexts(r.paType.value_or(PaType::Kw12));
         for (std::size_t i = 0; i < texts.size(); ++i)
             scaleLabels[i + 1]->setText(texts[i]);
     }
@@ -341,11 +349,12 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
         DrawSettings(s);
     DrawPower(s, changed);
     if (changed & StateChange::Transmit) {
-        Announce(r.transmitting ? QStringLiteral("Transmitting") : QStringLiteral("Receiving"));
-        transmitLamp->SetValue(r.transmitting);
+        const bool transmitting = r.transmitting.value_or(false);
+        Announce(transmitting ? QStringLiteral("Transmitting") : QStringLiteral("Receiving"));
+        transmitLamp->SetValue(transmitting);
         // The PTT-block panel covers the readouts except while transmitting.
-        pttBlockButton->setVisible(!r.transmitting);
+        pttBlockButton->setVisible(!transmitting);
     }
     if (changed & StateChange::AtuFitted)
-        atuPanelAction->setEnabled(r.tuner.fitted);
+        atuPanelAction->setEnabled(r.tuner.fitted.value_or(false));
 }

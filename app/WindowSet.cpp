@@ -8,6 +8,7 @@
 #include "historywindow/HistoryView.h"
 #include "link/AmpLink.h"
 #include "link/Facts.h"
+#include "link/StatusView.h"
 #include "monitor/PortMonitor.h"
 #include "serial/SerialPort.h"
 #include "service/CalibrationWindow.h"
@@ -52,7 +53,11 @@ WindowSet::WindowSet(const Settings &settings)
         alarms[int(design.kind)] = Add<AlarmWindow>(design);
     atu = Add<AtuPanel>(*link);
 
-    QObject::connect(monitor, &PortMonitor::TrafficLogged, main, &MainWindow::FlipTrafficLamp);
+    // The traffic lamps blink with the link's lines: a line sent flips TxD,
+    // anything else it logs flips RxD.
+    QObject::connect(link, &AmpLink::EntryLogged, main, [this](const QString &entry) {
+        main->FlipTrafficLamp(entry.startsWith(QLatin1Char('-')));
+    });
     QObject::connect(main, &MainWindow::PortMonitorAsked, monitor, [this] {
         monitor->show();
         monitor->raise();
@@ -67,7 +72,14 @@ WindowSet::WindowSet(const Settings &settings)
         window->raise();
         window->activateWindow();
     });
-    QObject::connect(link, &AmpLink::Effect, main, [this](const LinkEffect &e) { ShowEffect(e); });
+    QObject::connect(link, &AmpLink::Event, main, [this](const LinkEvent &e) { ShowAlarm(e); });
+    // "ALARM: OFF" takes every alarm window down, also one raised on an
+    // earlier connection.
+    QObject::connect(link, &AmpLink::ReportApplied, main, [this](ReportId row, const QString &) {
+        if (row == ReportId::AlarmOff)
+            for (AlarmKind kind : AlarmWindow::ClearOrder)
+                Alarm(kind)->HideAlarm();
+    });
     // The server's and the publisher's lines go to standard error; a
     // client's changes show in the port monitor as the link echoes them.
     QObject::connect(station_.get(), &Station::Logged,
@@ -86,9 +98,9 @@ namespace {
 
 // The amplifier as the History window's exported picture names it.
 QString AmplifierName(const AmpStatus &s) {
-    const Readings &r = s.readings;
+    const std::optional<PaType> type = ViewOf(s).paType.value;
     return QStringLiteral("Orvik 1200") +
-           (r.firmware.isEmpty() ? QString() : QLatin1Char(' ') + Facts::PaTypeName(r.paType)) +
+           (type ? QLatin1Char(' ') + Facts::PaTypeName(*type) : QString()) +
            (s.PortName.isEmpty() ? QString() : QStringLiteral(" on ") + s.PortName);
 }
 
@@ -168,16 +180,12 @@ QList<QWidget *> WindowSet::Windows() const {
     return all;
 }
 
-void WindowSet::ShowEffect(const LinkEffect &e) {
-    // Alarm reports show their windows; the all-clear hides those showing.
-    if (e.kind == LinkEffect::Kind::AlarmRaised) {
-        AlarmWindow *window = Alarm(e.alarm);
-        if (window->ShowAlarm(main, Link().State().readings.paType))
-            main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
-    } else if (e.kind == LinkEffect::Kind::AlarmsCleared) {
-        for (AlarmKind kind : AlarmWindow::ClearOrder)
-            Alarm(kind)->HideAlarm();
-    }
+void WindowSet::ShowAlarm(const LinkEvent &e) {
+    if (e.kind != LinkEvent::Kind::AlarmStart)
+        return;
+    AlarmWindow *window = Alarm(e.alarm);
+    if (window->ShowAlarm(main, Link().State().readings.paType.value_or(PaType::Kw12)))
+        main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
 }
 
 void WindowSet::Start(const Station::Plan &plan) {

@@ -21,7 +21,7 @@
 #include <vector>
 
 class AlarmWindow;
-struct LinkEffect;
+struct LinkEvent;
 class AmpLink;
 class AtuPanel;
 class CalibrationWindow;
@@ -87,7 +87,7 @@ public:
 private:
     // Creates a window, the next in the list.
     template <typename Window, typename... Args> Window *Add(Args &&...args);
-    void ShowEffect(const LinkEffect &effect);
+    void ShowAlarm(const LinkEvent &event);
 
     Settings settings_;
     std::unique_ptr<Station> station_;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "atu/AtuPanel.h"
 
+
 #include "link/AmpLink.h"
 #include "link/Reports.h"
+#include "link/StatusView.h"
 #include "widgets/Accessible.h"
 #include "widgets/Captions.h"
 #include "widgets/ColorButton.h"
@@ -232,7 +234,7 @@ void AtuPanel::CreateControls() {
     connect(&Link, &AmpLink::ReportApplied, this, &AtuPanel::NoteReport);
     connect(&Link, &AmpLink::StateChanged, this, &AtuPanel::DrawState);
     connect(&Link, &AmpLink::ServiceReadingsAsked, this, &AtuPanel::RevealServiceReadings);
-    connect(&Link, &AmpLink::Effect, this, &AtuPanel::ShowLinkEffect);
+    connect(&Link, &AmpLink::Event, this, &AtuPanel::ShowLinkEvent);
 }
 
 void AtuPanel::CreateMenu() {
@@ -307,11 +309,15 @@ void AtuPanel::RevealServiceReadings() {
 
 void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     const TunerReadings &tuner = s.readings.tuner;
-    // A connection that ends takes the tuner's readings with it, the values
-    // shown as received too.
-    if ((changed & StateChange::Connection) && ForgetsReadings(s.Phase) &&
-        !(shown.swr.isEmpty() && shown.forward.isEmpty())) {
-        shown = Shown();
+    const TunerView view = ViewOf(s).tuner;
+    // A reading forgotten (a change of band, a new transmission, a
+    // silence) takes its value as received with it.
+    if (!view.swr.value && !shown.swr.isEmpty()) {
+        shown.swr.clear();
+        changed |= StateChange::AtuReadings;
+    }
+    if (!view.forwardW.value && !shown.forward.isEmpty()) {
+        shown.forward.clear();
         changed |= StateChange::AtuReadings;
     }
     if ((changed & StateChange::AtuSwitch) && tuner.position != ::AtuSwitch::Initial) {
@@ -322,10 +328,10 @@ void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     if (changed & (StateChange::Firmware | StateChange::AtuSwitch))
         fineTuningAction->setEnabled(s.FineTuningEnabled);
     if (changed & StateChange::AtuStatus) {
-        if (!tuner.status) {
+        if (!view.status.value) {
             statusPanel->hide();
         } else if (const std::optional<Reports::AtuStatus> st =
-                       Reports::AtuStatusFor(*tuner.status)) {
+                       Reports::AtuStatusFor(*view.status.value)) {
             statusPanel->SetCaption(st->caption);
             statusPanel->SetColor(StatusColor(st->tone));
             statusPanel->show();
@@ -333,21 +339,29 @@ void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     }
     if (changed & StateChange::AtuLamp)
         statusLamp->SetTrueColor(LampColor(tuner.lamp));
-    // The tuner's readings are greyed while the amplifier does not answer.
-    if (changed & StateChange::NoAnswer)
-        for (QWidget *reading :
-             std::initializer_list<QWidget *>{swrReadout, inductanceReadout, capacitanceReadout,
-                                              forwardReadout, statusPanel, statusLamp})
-            reading->setEnabled(!s.NoAnswer);
+    // A reading that is not current is greyed: no answer, the port lost or
+    // closed. The start-up look stays until the first connection.
+    if (changed & (StateChange::NoAnswer | StateChange::Connection | StateChange::AtuReadings |
+                   StateChange::AtuStatus)) {
+        const bool startUp = s.connection == 0;
+        swrReadout->setEnabled(startUp || view.swr.current);
+        inductanceReadout->setEnabled(startUp || view.inductanceUH.current);
+        capacitanceReadout->setEnabled(startUp || view.capacitancePF.current);
+        forwardReadout->setEnabled(startUp || view.forwardW.current);
+        statusPanel->setEnabled(startUp || s.ReadingsCurrent());
+        statusLamp->setEnabled(startUp || s.ReadingsCurrent());
+    }
     if (changed & StateChange::AtuReadings) {
         swrReadout->setText(shown.swr);
-        inductanceReadout->setText(
-            tuner.inductanceUH ? Reports::InductanceCaption(*tuner.inductanceUH) : QString());
-        capacitanceReadout->setText(
-            tuner.capacitancePF ? Reports::CapacitanceCaption(*tuner.capacitancePF) : QString());
+        inductanceReadout->setText(view.inductanceUH.value
+                                       ? Reports::InductanceCaption(*view.inductanceUH.value)
+                                       : QString());
+        capacitanceReadout->setText(view.capacitancePF.value
+                                        ? Reports::CapacitanceCaption(*view.capacitancePF.value)
+                                        : QString());
         forwardReadout->setText(shown.forward);
     }
-    if ((changed & StateChange::AtuDiagram) && tuner.capacitorAtInput) {
+    if ((changed & StateChange::AtuDiagram) && tuner.capacitorAtInput.has_value()) {
         capacitorAtInputDiagram->setVisible(*tuner.capacitorAtInput);
         capacitorAtOutputDiagram->setVisible(!*tuner.capacitorAtInput);
     }
@@ -356,10 +370,10 @@ void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
             swrMinItems[std::size_t(i)]->setChecked(i == s.SwrMin - 11);
 }
 
-void AtuPanel::ShowLinkEffect(const LinkEffect &effect) {
-    if (effect.kind == LinkEffect::Kind::ShowAtuPanel)
+void AtuPanel::ShowLinkEvent(const LinkEvent &event) {
+    if (event.kind == LinkEvent::Kind::TunerFitted)
         show();
-    else if (effect.kind == LinkEffect::Kind::TuneFinished)
+    else if (event.kind == LinkEvent::Kind::TuneFinished)
         tuneButton->SetColor(clBtnFace);
 }
 

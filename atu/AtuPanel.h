@@ -46,7 +46,7 @@ private:
     void DrawState(const AmpStatus &state, unsigned changed);
     // Keeps the values the panel shows as the reports gave them.
     void NoteReport(ReportId row, const QString &value);
-    void ShowLinkEffect(const LinkEffect &effect);
+    void ShowLinkEvent(const LinkEvent &event);
 
     TPanel *inOutButton = nullptr;              // Panel1: "Bypass", "ATU On", "BYPASS"
     TColorButton *tuneButton = nullptr;         // tune1

@@ -4,6 +4,7 @@
 #include "history/HistoryStore.h"
 #include "link/AmpLink.h"
 #include "link/Facts.h"
+#include "link/StatusView.h"
 
 #include <memory>
 
@@ -27,27 +28,25 @@ HistorySample SampleOf(const AmpStatus &s) {
         h.link = HistoryLink::NoAnswer;
         break;
     }
-    const Readings &r = s.readings;
-    h.pttBlocked = r.pttBlocked;
-    if (!s.ReadingsCurrent())
+    const StatusView v = ViewOf(s);
+    h.pttBlocked = v.pttBlocked.Now().value_or(false);
+    if (!v.current)
         return h;
-    h.band = s.Band().value_or(0);
     auto watts = [](std::optional<int> w) { return w ? std::optional<double>(*w) : std::nullopt; };
-    h.transmitting = r.Transmits();
-    h.output = watts(s.OutputW());
-    h.reflected = watts(s.ReflectedW());
-    h.peak = watts(r.peakW);
-    // SWR only where output power comes to measure it against.
-    if (h.output.value_or(0) > 0)
-        h.swr = s.Swr();
-    h.temperature = r.temperatureC;
-    for (int a = 0; a < AlarmKinds; ++a)
-        if (r.alarms[size_t(a)])
-            h.alarms |= 1u << a;
-    if (r.tuner.fitted) {
-        h.tunerSwr = r.TunerSwr();
-        h.tunerInductance = r.tuner.inductanceUH;
-        h.tunerCapacitance = r.tuner.capacitancePF;
+    h.band = v.band.Now().value_or(0);
+    h.transmitting = v.transmitting.Now().value_or(false);
+    h.output = watts(v.outputW.Now());
+    h.reflected = watts(v.reflectedW.Now());
+    h.peak = watts(v.peakW.Now());
+    h.swr = v.swr.Now();
+    h.temperature = v.temperatureC.Now();
+    if (const std::optional<QList<AlarmKind>> alarms = v.alarms.Now())
+        for (AlarmKind a : *alarms)
+            h.alarms |= 1u << int(a);
+    if (v.tuner.fitted) {
+        h.tunerSwr = v.tuner.swr.Now();
+        h.tunerInductance = v.tuner.inductanceUH.Now();
+        h.tunerCapacitance = v.tuner.capacitancePF.Now();
     }
     return h;
 }
@@ -56,20 +55,21 @@ namespace {
 
 // The link's events as the history keeps them. The history's "opened" and
 // "back" mark the amplifier answering: first on a connection, or again
-// after a loss or a silence.
+// after a loss (the identification of a connection begun after one) or a
+// silence.
 class EventRecorder {
 public:
     explicit EventRecorder(HistoryStore &store) : store(store) {}
 
     void Take(const LinkEvent &e, const AmpStatus &s) {
         namespace K = HistoryEventKind;
+        const StatusView v = ViewOf(s);
         HistoryEvent h;
-        h.band = s.Band().value_or(0);
+        h.band = v.band.Now().value_or(0);
         switch (e.kind) {
         case LinkEvent::Kind::Identified:
-            h.kind = lost ? K::Back : K::Opened;
+            h.kind = e.left == Liveness::Lost ? K::Back : K::Opened;
             h.band = 0; // the amplifier has told no band on this connection yet
-            lost = false;
             break;
         case LinkEvent::Kind::AnswersAgain:
             h.kind = K::Back;
@@ -79,15 +79,13 @@ public:
             break;
         case LinkEvent::Kind::Lost:
             h.kind = K::Lost;
-            lost = true;
             break;
         case LinkEvent::Kind::Closed:
             h.kind = K::Closed;
-            lost = false;
             break;
         case LinkEvent::Kind::TransmitStart:
             h.kind = K::TransmitOn;
-            h.power = s.OutputW();
+            h.power = v.outputW.Now();
             break;
         case LinkEvent::Kind::TransmitEnd: {
             const Transmission &t = e.transmission;
@@ -114,7 +112,7 @@ public:
         case LinkEvent::Kind::AlarmEnd:
             h.kind = e.kind == LinkEvent::Kind::AlarmStart ? K::AlarmStart : K::AlarmEnd;
             h.detail = Facts::AlarmFact(e.alarm).text;
-            h.power = s.OutputW();
+            h.power = v.outputW.Now();
             break;
         case LinkEvent::Kind::BandChanged:
             h.kind = K::Band;
@@ -135,6 +133,9 @@ public:
         case LinkEvent::Kind::Back:
         case LinkEvent::Kind::Waiting:
         case LinkEvent::Kind::TuneResult:
+        case LinkEvent::Kind::TunerFitted:
+        case LinkEvent::Kind::TuneFinished:
+        case LinkEvent::Kind::Message:
             break;
         }
         if (!h.kind.isEmpty())
@@ -143,7 +144,6 @@ public:
 
 private:
     HistoryStore &store;
-    bool lost = false;
 };
 
 } // namespace

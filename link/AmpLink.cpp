@@ -6,6 +6,7 @@
 #include "link/AmpLink.h"
 
 #include "link/Facts.h"
+#include "link/Forgetting.h"
 #include "link/Reports.h"
 #include "serial/DeviceAccess.h"
 #include "serial/SerialPort.h"
@@ -84,6 +85,8 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     livenessTimer = makeTimer("LivenessTimer", &AmpLink::LivenessTick);
     gateTimer = makeTimer("GateTimer", &AmpLink::GateTick);
     burstTimer = makeTimer("BurstTimer", &AmpLink::BurstTick);
+    reportsTimer = makeTimer("ReportsTimer", &AmpLink::ReportsStoppedTick);
+    reportsTimer->setSingleShot(true);
     burstTimer->setSingleShot(true);
     gateTimer->setSingleShot(true);
     SetClock(nullptr);
@@ -113,15 +116,9 @@ void AmpLink::Guarded(const std::function<void()> &handler) {
     } catch (const ESerialPortLost &) {
         // The port went during a send: its disconnect has dealt with that.
     } catch (const ESerialPortException &e) {
-        LinkEffect fault;
-        fault.text = e.Message();
-        fault.title = QStringLiteral("Orvik Remote Control");
-        Emit(fault);
+        TellMessage(e.Message(), QStringLiteral("Orvik Remote Control"));
     } catch (const std::exception &e) {
-        LinkEffect fault;
-        fault.text = QString::fromLocal8Bit(e.what());
-        fault.title = QStringLiteral("Orvik Remote Control");
-        Emit(fault);
+        TellMessage(QString::fromLocal8Bit(e.what()), QStringLiteral("Orvik Remote Control"));
     }
 }
 
@@ -140,14 +137,20 @@ void AmpLink::SetPhase(LinkPhase phase) {
         state.NoAnswer = false;
         changed |= StateChange::NoAnswer;
     }
-    // What the connection reported is not current any more, and must not
-    // look current when the next one begins.
-    if (ForgetsReadings(phase))
-        changed |= ForgetReadings(state);
+    // A new connection: nothing of before is of it.
+    if (phase == LinkPhase::Connecting && before.Phase != LinkPhase::Connecting) {
+        changed |= Forgetting::Apply(Forgetting::Rule::NewConnection, state, clock());
+        connectingFrom = before.Liveness();
+    }
+    if (phase == LinkPhase::Connected && before.Phase != LinkPhase::Connected) {
+        changed |= Forgetting::Apply(Forgetting::Rule::Identified, state, clock());
+        answersSince = clock();
+    }
     TellChanges(before);
     Changed(changed);
     if (phase != before.Phase) {
         LinkEvent e;
+        e.left = phase == LinkPhase::Connected ? connectingFrom : before.Liveness();
         switch (phase) {
         case LinkPhase::Connecting:
             e.kind = before.Phase == LinkPhase::Waiting ? LinkEvent::Kind::Back
@@ -174,12 +177,15 @@ void AmpLink::SetNoAnswer(bool on) {
         return;
     const AmpStatus before = state;
     state.NoAnswer = on;
-    // A transmission, an output or an alarm of before the silence may have
-    // ended in it unseen: shown greyed during it, none comes back when the
-    // amplifier answers again.
-    const unsigned forgotten = on ? 0 : ForgetReadings(state, false);
+    // Power, transmitting and the tuner's readings of before the silence
+    // may have changed in it unseen; an alarm holds until "ALARM: OFF".
+    const unsigned forgotten =
+        on ? Forgetting::Apply(Forgetting::Rule::Silence, state, clock()) : 0u;
+    if (!on)
+        answersSince = clock();
     TellChanges(before);
     LinkEvent e;
+    e.left = before.Liveness();
     e.kind = on ? LinkEvent::Kind::NoAnswer : LinkEvent::Kind::AnswersAgain;
     Tell(e);
     Log((on ? QStringLiteral("****** No answer from the amplifier on %1")
@@ -191,8 +197,15 @@ void AmpLink::SetNoAnswer(bool on) {
         SendStartupBurst();
 }
 
-void AmpLink::Emit(const LinkEffect &effect) {
-    Q_EMIT Effect(effect);
+void AmpLink::TellMessage(const QString &text, const QString &title, LinkEvent::Icon icon,
+                          bool portGone) {
+    LinkEvent e;
+    e.kind = LinkEvent::Kind::Message;
+    e.text = text;
+    e.title = title;
+    e.icon = icon;
+    e.portGone = portGone;
+    Tell(e);
 }
 
 // ---- Sending ---------------------------------------------------------------
@@ -400,10 +413,8 @@ void AmpLink::HandshakeTick() {
             return;
         }
         Close();
-        LinkEffect notFound;
-        notFound.text = QStringLiteral("Sorry, PA not found on ") + state.PortName;
-        notFound.title = QStringLiteral("Error");
-        Emit(notFound);
+        TellMessage(QStringLiteral("Sorry, PA not found on ") + state.PortName,
+                    QStringLiteral("Error"));
     }
 }
 
@@ -438,12 +449,8 @@ void AmpLink::PortDisconnected() {
         }
         return;
     }
-    LinkEffect lost;
-    lost.kind = LinkEffect::Kind::Disconnected;
-    lost.text = QStringLiteral("Disconnected from COM Port");
-    lost.title = QStringLiteral("COM Port ");
-    lost.icon = LinkEffect::Icon::Warning;
-    Emit(lost);
+    TellMessage(QStringLiteral("Disconnected from COM Port"), QStringLiteral("COM Port "),
+                LinkEvent::Icon::Warning, true);
     port->Close();
     SetPhase(LinkPhase::Closed);
 }
@@ -470,26 +477,36 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
         if (!state.PaIdentified)
             continue;
         const AmpStatus before = state;
-        const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state);
+        const qint64 now = clock();
+        const ReportOutcome outcome = ApplyReport(Protocol::FromLine(bytes), state, now);
         for (const QString &entry : outcome.entries)
             Log(entry);
         const unsigned confirmed = ConfirmPending(outcome, pending);
         if (outcome.atuConfirmed)
             atuTimer->stop();
+        unsigned changed = outcome.changed | confirmed | NotePowerReport(outcome.row, now);
         TellChanges(before);
-        if (bytes.startsWith(Protocol::Report::EndSwr.data())) {
+        if (outcome.row == ReportId::EndSwr) {
             LinkEvent e;
             e.kind = LinkEvent::Kind::TuneResult;
-            e.swr = state.readings.tuner.swr;
-            e.band = state.readings.band;
+            e.swr = state.readings.tuner.swr.value;
+            e.band = state.Band().value_or(0);
             Tell(e);
         }
         // Views take the value as received before they redraw.
         if (outcome.row != ReportId::None)
             Q_EMIT ReportApplied(outcome.row, outcome.value);
-        Changed(outcome.changed | confirmed);
-        for (const LinkEffect &effect : outcome.effects)
-            Emit(effect);
+        Changed(changed);
+        if (outcome.tunerFitted) {
+            LinkEvent e;
+            e.kind = LinkEvent::Kind::TunerFitted;
+            Tell(e);
+        }
+        if (outcome.tuneFinished) {
+            LinkEvent e;
+            e.kind = LinkEvent::Kind::TuneFinished;
+            Tell(e);
+        }
     }
     if (framed.discarded > 0)
         Log(QStringLiteral("****** Line without end discarded (%1 bytes)").arg(framed.discarded));
@@ -549,11 +566,11 @@ void AmpLink::PollTick() {
     if (state.AlarmSound == 0)
         ask(Protocol::AskAlarmSound);
     sendBare();
-    if (!state.readings.calibrationKnown) {
+    if (!state.readings.calibrationAnswered) {
         ask(Protocol::AskCalibration);
         sendBare();
     }
-    if (!state.readings.alcKnown) {
+    if (!state.readings.alcAnswered) {
         ask(Protocol::AskAlc);
         sendBare();
     }
@@ -570,7 +587,7 @@ void AmpLink::PollTick() {
     sendBare();
 
     // While the amplifier transmits the PTT-block commands wait.
-    if (state.IsConnected() && !state.readings.transmitting) {
+    if (state.IsConnected() && !state.readings.transmitting.value_or(false)) {
         if (pending.blockOff)
             Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
         if (pending.blockOn)
@@ -601,8 +618,15 @@ void AmpLink::LivenessTick() {
     // Only after a probe has had its time to be answered.
     if (quiet >= NoAnswerAfterMs && lastProbe >= lastHeard && now - lastProbe >= ProbeGraceMs)
         SetNoAnswer(true);
-    // Nothing is added while lines arrive, and at most one probe per interval.
-    if (quiet >= ProbeAfterMs && (lastProbe < 0 || now - lastProbe >= ProbeIntervalMs)) {
+    // Nothing is added while lines arrive, and at most one probe per
+    // interval; while it is not known whether the amplifier transmits, one
+    // probe once its power reports would have come, so that its answer
+    // tells it receives.
+    const bool askTransmitting = !state.OnThisConnection(state.readings.transmitting) &&
+                                 Forgetting::ReceivingAfter(QuietSince(), now) &&
+                                 quiet >= Forgetting::ReportsStopMs && lastProbe < QuietSince();
+    if ((quiet >= ProbeAfterMs && (lastProbe < 0 || now - lastProbe >= ProbeIntervalMs)) ||
+        askTransmitting) {
         lastProbe = now;
         Send(Protocol::AskTemperature, Protocol::Echo::WithCrLf, skRepeat);
     }
@@ -648,7 +672,7 @@ void AmpLink::SelectInterface(int n) {
 }
 
 void AmpLink::SetPaType(PaType type) {
-    state.readings.paType = type;
+    state.readings.paType.Set(type, state.At(clock()));
     Changed(StateChange::PaType);
 }
 
@@ -657,7 +681,7 @@ void AmpLink::TogglePttBlock() {
         return;
     Command c;
     c.kind = Command::Kind::PttBlock;
-    c.value = state.readings.pttBlocked ? 0 : 1;
+    c.value = state.readings.pttBlocked.value_or(false) ? 0 : 1;
     Submit(c);
 }
 
@@ -673,15 +697,13 @@ void AmpLink::RequestPttBlock(bool blocked, const CommandSource &source) {
 
 bool AmpLink::PressOutputBar(int x, const CommandSource &source) {
     if (!state.readings.Calibrated()) {
-        LinkEffect e;
-        e.text = QStringLiteral("Please make first a calibration in PA !");
-        e.title = QStringLiteral("Error");
-        Emit(e);
+        TellMessage(QStringLiteral("Please make first a calibration in PA !"),
+                    QStringLiteral("Error"));
         return false;
     }
     Command c;
     c.kind = Command::Kind::OutputLevel;
-    c.value = Reports::AlcLevel(state.readings.calibration, x);
+    c.value = Reports::AlcLevel(*state.readings.calibration, x);
     c.source = source;
     const CommandOutcome outcome = Submit(c);
     return outcome.result != CommandOutcome::Result::Failed &&
@@ -711,107 +733,6 @@ void AmpLink::SetSwrMin(int nn) {
 
 // ---- The gate ------------------------------------------------------------------------
 
-namespace {
-bool Spaced(const CommandSource &source) {
-    // A click at the panel goes at once; the monitor's typed line is the
-    // operator's own, sent as typed.
-    return source.kind != CommandSource::Kind::Panel && source.kind != CommandSource::Kind::Monitor;
-}
-bool FromClient(const CommandSource &source) {
-    return !source.AtThePanel();
-}
-} // namespace
-
-std::optional<QString> AmpLink::Refusal(const Command &c) const {
-    if (FromClient(c.source) && !state.IsConnected())
-        return QStringLiteral("the amplifier is not connected");
-    switch (c.kind) {
-    case Command::Kind::Band:
-        if (!Facts::IsBand(c.value))
-            return QStringLiteral("no such band: %1").arg(c.value);
-        // A click on a band circle keeps its behaviour; the keys and the
-        // clients do not change the band under a transmission.
-        if (c.source.kind != CommandSource::Kind::Panel && state.readings.Transmits())
-            return QStringLiteral("the amplifier is transmitting");
-        if (FromClient(c.source)) {
-            if (!state.ManualBands())
-                return QStringLiteral("the band follows the transceiver; only the Manual "
-                                      "interface lets it be chosen");
-        }
-        break;
-    case Command::Kind::OutputLevel:
-        if (state.readings.calibration == NotCalibrated)
-            return QStringLiteral("the amplifier is not calibrated");
-        break;
-    case Command::Kind::Fan:
-    case Command::Kind::AlarmSound:
-    case Command::Kind::BarSpeed:
-    case Command::Kind::Tot:
-        if (c.value < 1 || c.value > 4)
-            return QStringLiteral("no such setting: %1").arg(c.value);
-        break;
-    case Command::Kind::Interface:
-        if (!IsInterface(c.value))
-            return QStringLiteral("no such interface: %1").arg(c.value);
-        break;
-    case Command::Kind::SwrMin:
-        if (c.value < 11 || c.value > 17)
-            return QStringLiteral("no such SWR limit: %1").arg(c.value);
-        break;
-    case Command::Kind::Tune:
-        if (state.readings.tuner.position != AtuSwitch::InLine)
-            return QStringLiteral("the tuner is bypassed");
-        // 6 m has no tuner; a fine tune only adjusts what is in line.
-        if (c.value == 0 && state.readings.band == 7)
-            return QStringLiteral("the 6 m band has no tuner");
-        break;
-    case Command::Kind::PttBlock:
-    case Command::Kind::Line:
-    case Command::Kind::Tuner:
-    case Command::Kind::ClearTunerMemory:
-        break;
-    }
-    return std::nullopt;
-}
-
-bool AmpLink::AlreadySo(const Command &c) const {
-    // A click always sends, as the panel always did; a client's request
-    // that the amplifier already meets needs nothing.
-    if (!FromClient(c.source))
-        return false;
-    const Readings &r = state.readings;
-    switch (c.kind) {
-    case Command::Kind::Band:
-        return r.bandKnown && r.band == c.value;
-    case Command::Kind::PttBlock: {
-        const bool blocked = c.value != 0;
-        if (pending.blockOn || pending.blockOff)
-            return pending.blockOn == blocked;
-        return r.pttBlocked == blocked;
-    }
-    case Command::Kind::Fan:
-        return state.Fan == c.value;
-    case Command::Kind::Interface:
-        return state.Interface == c.value;
-    case Command::Kind::AlarmSound:
-        return state.AlarmSound == c.value;
-    case Command::Kind::BarSpeed:
-        return state.BarSpeed == c.value;
-    case Command::Kind::Tot:
-        return state.Tot == c.value;
-    case Command::Kind::SwrMin:
-        return state.SwrMin == c.value;
-    case Command::Kind::Tuner:
-        return (r.tuner.position == AtuSwitch::InLine) == (c.value != 0);
-    case Command::Kind::OutputLevel:
-    case Command::Kind::Line:
-    case Command::Kind::Tune:
-    case Command::Kind::ClearTunerMemory:
-        return false;
-    }
-    return false;
-}
-
 void AmpLink::Execute(const Command &c) {
     Readings &r = state.readings;
     // A settings menu: the status takes the value, then the line goes.
@@ -822,17 +743,19 @@ void AmpLink::Execute(const Command &c) {
     };
     switch (c.kind) {
     case Command::Kind::Band: {
-        const bool changes = r.bandKnown && r.band != c.value;
-        const int from = r.band;
-        r.band = c.value;
-        r.bandKnown = true;
-        Changed(StateChange::Band);
+        const std::optional<int> from = state.Band();
+        const bool changes = from && *from != c.value;
+        r.band.Set(c.value, state.At(clock()));
+        unsigned changed = StateChange::Band;
+        if (changes)
+            changed |= Forgetting::Apply(Forgetting::Rule::BandChange, state, clock());
+        Changed(changed);
         Send(Protocol::SetBand(c.value));
         if (changes) {
             LinkEvent e;
             e.kind = LinkEvent::Kind::BandChanged;
             e.band = c.value;
-            e.fromBand = from;
+            e.fromBand = *from;
             e.source = c.source;
             Tell(e);
         }
@@ -888,7 +811,7 @@ void AmpLink::Execute(const Command &c) {
             Send(Protocol::AtuBypass);
             pending.atuBypass = true;
             atuTimer->start();
-        } else if (r.band == 7) {
+        } else if (r.band.value_or(StartBand) == 7) {
             // 6 m has no tuner: the switch only shows the state locally.
             r.tuner.position = AtuSwitch::InLine;
             Changed(StateChange::AtuSwitch);
@@ -911,17 +834,17 @@ CommandOutcome AmpLink::Submit(const Command &command) {
     CommandOutcome outcome;
     outcome.id = nextCommandId++;
     outcome.command = command;
-    if (const std::optional<QString> why = Refusal(command)) {
+    if (const std::optional<QString> why = CommandGate::Refusal(command, state)) {
         outcome.result = CommandOutcome::Result::Refused;
         outcome.reason = *why;
         Finish(outcome);
         return outcome;
     }
-    GateSlot &slot = gate[int(command.kind)];
+    CommandGate::Slots::Slot &slot = gate.Of(command.kind);
     // A newer request replaces an older one still waiting; a client's line
     // is not overwritten but refused while another waits.
     if (slot.waiting) {
-        if (command.kind == Command::Kind::Line && FromClient(command.source)) {
+        if (command.kind == Command::Kind::Line && !command.source.AtThePanel()) {
             outcome.result = CommandOutcome::Result::Refused;
             outcome.reason = QStringLiteral("another line is waiting to go");
             Finish(outcome);
@@ -934,13 +857,12 @@ CommandOutcome AmpLink::Submit(const Command &command) {
         Finish(replaced);
     }
     // What the amplifier already meets needs no turn.
-    if (AlreadySo(command)) {
+    if (CommandGate::AlreadySo(command, state, pending)) {
         outcome.result = CommandOutcome::Result::Unchanged;
         Finish(outcome);
         return outcome;
     }
-    const qint64 now = clock();
-    if (Spaced(command.source) && slot.everSent && now - slot.lastSentMs < CommandSpacingMs) {
+    if (gate.MustWait(command, clock())) {
         outcome.result = CommandOutcome::Result::Waiting;
         slot.waiting = outcome;
         ArmGate();
@@ -952,27 +874,21 @@ CommandOutcome AmpLink::Submit(const Command &command) {
 }
 
 CommandOutcome AmpLink::SendThroughGate(CommandOutcome outcome) {
-    if (AlreadySo(outcome.command)) {
+    if (CommandGate::AlreadySo(outcome.command, state, pending)) {
         outcome.result = CommandOutcome::Result::Unchanged;
         return outcome;
     }
     try {
         Execute(outcome.command);
         outcome.result = CommandOutcome::Result::Sent;
-        GateSlot &slot = gate[int(outcome.command.kind)];
-        slot.lastSentMs = clock();
-        slot.everSent = true;
+        gate.Sent(outcome.command.kind, clock());
     } catch (const ESerialPortException &e) {
         // The port is closed or went during the send: a result for the
         // source, not an exception for whoever called.
         outcome.result = CommandOutcome::Result::Failed;
         outcome.reason = e.Message();
-        if (outcome.command.source.AtThePanel()) {
-            LinkEffect fault;
-            fault.text = e.Message();
-            fault.title = QStringLiteral("Orvik Remote Control");
-            Emit(fault);
-        }
+        if (outcome.command.source.AtThePanel())
+            TellMessage(e.Message(), QStringLiteral("Orvik Remote Control"));
     }
     return outcome;
 }
@@ -987,28 +903,18 @@ void AmpLink::Finish(const CommandOutcome &outcome) {
 }
 
 void AmpLink::ArmGate() {
-    qint64 due = -1;
-    for (const GateSlot &slot : gate)
-        if (slot.waiting) {
-            const qint64 at = slot.lastSentMs + CommandSpacingMs;
-            due = due < 0 ? at : std::min(due, at);
-        }
-    if (due < 0) {
+    const std::optional<qint64> due = gate.NextDue();
+    if (!due) {
         gateTimer->stop();
         return;
     }
-    gateTimer->start(int(std::max<qint64>(0, due - clock())));
+    gateTimer->start(int(std::max<qint64>(0, *due - clock())));
 }
 
 void AmpLink::GateTick() {
-    const qint64 now = clock();
-    for (GateSlot &slot : gate) {
-        if (!slot.waiting || now - slot.lastSentMs < CommandSpacingMs)
-            continue;
-        CommandOutcome outcome = *slot.waiting;
-        slot.waiting.reset();
+    for (CommandOutcome outcome : gate.TakeDue(clock())) {
         // Still allowed? The amplifier may have gone or started to transmit.
-        if (const std::optional<QString> why = Refusal(outcome.command)) {
+        if (const std::optional<QString> why = CommandGate::Refusal(outcome.command, state)) {
             outcome.result = CommandOutcome::Result::Refused;
             outcome.reason = *why;
         } else {
@@ -1027,91 +933,45 @@ void AmpLink::Tell(LinkEvent event) {
     Q_EMIT Event(event);
 }
 
-void AmpLink::EndTransmission() {
-    if (!transmission)
+qint64 AmpLink::QuietSince() const {
+    return std::max(answersSince, lastPowerReport);
+}
+
+unsigned AmpLink::NotePowerReport(ReportId row, qint64 now) {
+    if (row == ReportId::Output || row == ReportId::Reverse) {
+        lastPowerReport = now;
+        reportsTimer->start(Forgetting::ReportsStopMs);
+        return 0;
+    }
+    // Answering, with no power report for a while: it receives.
+    if (row != ReportId::TxOn && state.ReadingsCurrent() &&
+        !state.OnThisConnection(state.readings.transmitting) &&
+        Forgetting::ReceivingAfter(QuietSince(), now))
+        return Forgetting::Apply(Forgetting::Rule::Receiving, state, now);
+    return 0;
+}
+
+void AmpLink::ReportsStoppedTick() {
+    const Readings &r = state.readings;
+    if (!state.ReadingsCurrent() || clock() - lastPowerReport < Forgetting::ReportsStopMs)
         return;
-    Transmission t = *transmission;
-    transmission.reset();
-    // Cut short by a silence, it ended when the amplifier last spoke.
-    t.endMs = state.NoAnswer ? std::max(t.startMs, lastHeard) : clock();
-    outputWattMs += double(outputNow) * double(std::max<qint64>(0, t.endMs - outputSinceMs));
-    t.averageW = t.DurationMs() > 0 ? outputWattMs / double(t.DurationMs()) : outputNow;
-    state.lastTransmission = t;
-    LinkEvent e;
-    e.kind = LinkEvent::Kind::TransmitEnd;
-    e.band = t.band;
-    e.transmission = t;
-    Tell(e);
+    if (!r.transmitting.value_or(false) && !r.outputW.has_value())
+        return;
+    const AmpStatus before = state;
+    const unsigned changed = Forgetting::Apply(Forgetting::Rule::ReportsStopped, state, clock());
+    TellChanges(before);
+    Changed(changed);
 }
 
 void AmpLink::TellChanges(const AmpStatus &before) {
-    const Readings &was = before.readings;
-    const Readings &r = state.readings;
     const qint64 now = clock();
-    // A transmission: from "TX: ON" or the first output power to "TX: OFF"
-    // or the end of the readings.
-    const bool transmits = state.ReadingsCurrent() && r.Transmits();
-    if (transmits && !transmission) {
-        Transmission t;
-        t.startMs = now;
-        t.band = state.Band().value_or(0);
-        transmission = t;
-        outputSinceMs = now;
-        outputNow = 0;
-        outputWattMs = 0;
-        state.lastTransmission.reset();
-        LinkEvent e;
-        e.kind = LinkEvent::Kind::TransmitStart;
-        e.band = t.band;
+    const qint64 endedBy =
+        state.transmission && lastPowerReport >= state.transmission->startMs ? lastPowerReport
+                                                                             : lastHeard;
+    for (const LinkEvent &e : tracker.Update(before, state, now, endedBy))
         Tell(e);
-    }
-    if (transmission) {
-        const int output = r.outputW.value_or(0);
-        if (output != outputNow) {
-            outputWattMs += double(outputNow) * double(now - outputSinceMs);
-            outputSinceMs = now;
-            outputNow = output;
-        }
-        // A band the amplifier tells only after the transmission began is its band.
-        if (!transmission->band)
-            transmission->band = state.Band().value_or(0);
-        transmission->peakW = std::max({transmission->peakW, output, r.peakW.value_or(0)});
-        if (const std::optional<double> swr = state.Swr(); swr && output > 0)
-            transmission->worstSwr = std::max(transmission->worstSwr.value_or(0), *swr);
-        for (int a = 0; a < AlarmKinds; ++a)
-            if (r.alarms[std::size_t(a)])
-                transmission->alarms |= 1u << a;
-    }
-    if (!transmits && transmission)
-        EndTransmission();
-    // Alarms, the band and the PTT block as the amplifier tells them; a
-    // connection's end forgets them without an event.
-    if (!before.ReadingsCurrent() || !state.ReadingsCurrent())
-        return;
-    for (int a = 0; a < AlarmKinds; ++a) {
-        const bool on = r.alarms[std::size_t(a)], wasOn = was.alarms[std::size_t(a)];
-        if (on == wasOn)
-            continue;
-        LinkEvent e;
-        e.kind = on ? LinkEvent::Kind::AlarmStart : LinkEvent::Kind::AlarmEnd;
-        e.alarm = AlarmKind(a);
+    for (const LinkEvent &e : ReportedChanges(before, state, pttSource))
         Tell(e);
-    }
-    // A band the amplifier reports: a change when one was known before.
-    if (was.bandKnown && r.bandKnown && r.band != was.band) {
-        LinkEvent e;
-        e.kind = LinkEvent::Kind::BandChanged;
-        e.band = r.band;
-        e.fromBand = was.band;
-        Tell(e);
-    }
-    if (r.pttBlocked != was.pttBlocked) {
-        LinkEvent e;
-        e.kind = LinkEvent::Kind::PttChanged;
-        e.blocked = r.pttBlocked;
-        e.source = pttSource;
-        Tell(e);
-    }
     if (!pending.blockOn && !pending.blockOff)
         pttSource.reset();
 }

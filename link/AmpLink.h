@@ -7,11 +7,13 @@
 #pragma once
 
 #include "link/AmpStatus.h"
+#include "link/CommandGate.h"
 #include "link/Commands.h"
 #include "link/LineFramer.h"
 #include "link/LinkEvents.h"
 #include "link/Protocol.h"
 #include "link/ReplyDispatcher.h"
+#include "link/TransmissionTracker.h"
 #include "serial/SerialPort.h"
 
 #include <QByteArray>
@@ -34,6 +36,8 @@ public:
     const AmpStatus &State() const { return state; }
     // The commands that wait for the amplifier's confirmation.
     const PendingCommands &Pending() const { return pending; }
+    // The port, for tests and benchmarks that play its events; the program
+    // writes only through the gate.
     TSerialPort *Port() const { return port; }
     // The handshake timer (1 s ticks until identified or given up), the
     // poll timer (1 s), the tuner switch's re-send timer (1 s).
@@ -51,7 +55,7 @@ public:
 
     // Runs the handlers of the port's events and of the timers. An
     // exception that escapes one (a send on a port just lost) goes to the
-    // guard; without one it becomes a Message effect.
+    // guard; without one it becomes a Message event.
     using Guard = std::function<void(const std::function<void()> &)>;
     void SetGuard(Guard guard) { this->guard = std::move(guard); }
 
@@ -107,6 +111,8 @@ public:
     void LivenessTick();  // the liveness timer's tick (it also drops an unfinished line)
     void GateTick();      // the gate's timer: the waiting commands whose turn has come
     void BurstTick();     // the start-up burst's next query after its pause
+    // A transmission's power reports stopped (Forgetting::ReportsStopMs after the last).
+    void ReportsStoppedTick();
     QTimer *GateTimer() const { return gateTimer; }
     QTimer *BurstTimer() const { return burstTimer; }
     // A received chunk, as the port delivers it. A line left unfinished is
@@ -117,22 +123,14 @@ public:
     void PortDisconnected();
 
     // ---- Sending -------------------------------------------------------------
-    // Writes command + CR LF, then logs its echo. On a closed port the
-    // port's error is raised and nothing is logged. A repeat (the poll's
-    // lines, probes, re-sends) is dropped first when the port takes no data;
-    // a dropped one is not echoed. Writes never wait for the port.
-    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
-              TSendKind kind = skCommand);
-    // A line the operator typed in the port monitor: sent and echoed as a
-    // command; the service keyword then asks for the tuner's service readouts.
-    // Returns whether the port took it.
+    // A line the operator typed in the port monitor (or its "Send ???"):
+    // through the gate as a command; the service keyword then asks for the
+    // tuner's service readouts. Returns whether the port took it.
     bool
     SendTypedLine(const QByteArray &line,
                   const CommandSource &source = CommandSource::Of(CommandSource::Kind::Monitor));
     // Asks the views for the tuner's service readouts (ServiceReadingsAsked).
     void RevealServiceReadings();
-    // Writes command + CR LF without an echo (repeats, bare lines).
-    void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
     // Adds one entry to the monitor's log.
     void Log(const QString &entry);
 
@@ -148,7 +146,7 @@ public:
     // the outcome now; a command that waits is told later through
     // CommandFinished, as every final outcome is.
     CommandOutcome Submit(const Command &command);
-    static constexpr int CommandSpacingMs = 250;
+    static constexpr int CommandSpacingMs = CommandGate::SpacingMs;
 
     // ---- The operator's commands (each changes its state first, then sends) --
     // Through the gate, as the panel's (or the given source's) requests.
@@ -189,7 +187,6 @@ Q_SIGNALS:
     void EntryLogged(const QString &entry);
     // A chunk arrived; its lines follow (a monitor may make room first).
     void ChunkArrived();
-    void Effect(const LinkEffect &effect);
     // While waiting for a port: why it cannot be opened, in one line (no
     // such device, permission denied with the hint, busy, not a terminal,
     // the network's answer). Told once per change of reason.
@@ -201,9 +198,19 @@ Q_SIGNALS:
     void CommandFinished(const CommandOutcome &outcome);
 
 private:
+    // Writes command + CR LF, then logs its echo. On a closed port the
+    // port's error is raised and nothing is logged. A repeat (the poll's
+    // lines, probes, re-sends) is dropped first when the port takes no data;
+    // a dropped one is not echoed. Writes never wait for the port. Only the
+    // gate, the handshake and the poll send.
+    void Send(const QByteArray &command, Protocol::Echo echo = Protocol::Echo::Plain,
+              TSendKind kind = skCommand);
+    // Writes command + CR LF without an echo (repeats, bare lines).
+    void SendOnly(const QByteArray &command, TSendKind kind = skCommand);
     void Changed(unsigned what);
     void SetPhase(LinkPhase phase);
-    void Emit(const LinkEffect &effect);
+    void TellMessage(const QString &text, const QString &title,
+                     LinkEvent::Icon icon = LinkEvent::Icon::Error, bool portGone = false);
     void SendStartupBurst();
     QString OpenPort(const QString &portName);
     void StartHandshake();
@@ -215,10 +222,7 @@ private:
     void NotTaken();
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
-    // The gate's parts: whether a command may go now, carrying it out, and
-    // the waiting ones whose spacing has passed.
-    std::optional<QString> Refusal(const Command &command) const;
-    bool AlreadySo(const Command &command) const;
+    // Carrying a command out, once the gate let it go.
     void Execute(const Command &command);
     CommandOutcome SendThroughGate(CommandOutcome outcome);
     void Finish(const CommandOutcome &outcome);
@@ -227,7 +231,10 @@ private:
     void Tell(LinkEvent event);
     // What a report or a phase change meant, from the status before it.
     void TellChanges(const AmpStatus &before);
-    void EndTransmission();
+    // Since when the amplifier has sent no power report while answering.
+    qint64 QuietSince() const;
+    // Notes a power report (or, after a quiet second, that it receives).
+    unsigned NotePowerReport(ReportId row, qint64 now);
     // Drops an unfinished line whose rest came too late, with its entry.
     void DropUnfinishedLine();
     void NoteDroppedLine(const QByteArray &fragment);
@@ -257,12 +264,7 @@ private:
     qint64 retryAt = 0;            // while taken: no attempt before this (clock ms)
 
     // The gate: per kind, the command waiting and when the last one went.
-    struct GateSlot {
-        std::optional<CommandOutcome> waiting;
-        qint64 lastSentMs = 0;
-        bool everSent = false;
-    };
-    GateSlot gate[Command::Kinds];
+    CommandGate::Slots gate;
     QTimer *gateTimer = nullptr;
     QTimer *burstTimer = nullptr;
     QList<QByteArray> burst; // the start-up burst's queries
@@ -270,12 +272,14 @@ private:
     quint64 nextCommandId = 1;
     // Who asked for the PTT block or release waiting for confirmation.
     std::optional<CommandSource> pttSource;
-    // The transmission under way: its record so far, and the output power
-    // reported last with its time (for the average over time).
-    std::optional<Transmission> transmission;
-    qint64 outputSinceMs = 0;
-    int outputNow = 0;
-    double outputWattMs = 0;
+    TransmissionTracker tracker;
+    // When the last power report came, and since when the amplifier answers
+    // (identified, or answering again after a silence).
+    qint64 lastPowerReport = -1;
+    ::Liveness connectingFrom = ::Liveness::Closed; // before this connection's handshake
+    qint64 answersSince = 0;
+    // Fires when a transmission's power reports stop (Forgetting::ReportsStopMs).
+    QTimer *reportsTimer = nullptr;
     // Why the port is being closed; its disconnect event acts on it.
     enum class Closing { No, ByOperator, ToRetry } closing = Closing::No;
 };

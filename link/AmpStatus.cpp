@@ -3,8 +3,6 @@
 
 #include "link/Facts.h"
 
-#include <cmath>
-
 Liveness AmpStatus::Liveness() const {
     switch (Phase) {
     case LinkPhase::Start:
@@ -21,29 +19,7 @@ Liveness AmpStatus::Liveness() const {
 }
 
 std::optional<int> AmpStatus::Band() const {
-    if (!ReadingsCurrent() || !readings.bandKnown || !Facts::IsBand(readings.band))
+    if (!OnThisConnection(readings.band) || !Facts::IsBand(*readings.band))
         return std::nullopt;
-    return readings.band;
-}
-
-std::optional<int> AmpStatus::OutputW() const {
-    if (!ReadingsCurrent())
-        return std::nullopt;
-    return readings.Transmits() ? readings.outputW : std::optional<int>(0);
-}
-
-std::optional<int> AmpStatus::ReflectedW() const {
-    if (!ReadingsCurrent())
-        return std::nullopt;
-    return readings.Transmits() ? readings.reflectedW : std::optional<int>(0);
-}
-
-std::optional<double> AmpStatus::Swr() const {
-    if (!ReadingsCurrent())
-        return std::nullopt;
-    if (TunerInLine() && readings.TunerSwr())
-        return readings.TunerSwr();
-    if (readings.outputW.value_or(0) > 0 && readings.Swr())
-        return std::round(*readings.Swr() * 100) / 100;
-    return std::nullopt;
+    return *readings.band;
 }

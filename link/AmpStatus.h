@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the amplifier has reported, or confirmed of what the operator
-// set, in one value record, in physical units: each reading is known or not
-// (optional), and current while the link is connected and answered
-// (ReadingsCurrent). The link keeps it; views draw from it and keep only what
-// is theirs (captions as shown, marks in pixels). Closing and reopening the
-// port keeps it (what a connection reported is forgotten as it ends); only
-// the start of the program sets its start values.
+// set, in one value record, in physical units: each reading carries the
+// moment and the connection it came from (link/Readings.h). The link keeps
+// it and forgets by the rules of link/Forgetting.h; every output formats
+// its view (link/StatusView.h) and keeps only what is its own (captions as
+// shown, marks in pixels).
 #pragma once
 
 #include "link/LinkEvents.h"
@@ -14,15 +13,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 // The connection as the operator sees it: the start, the handshake, the
 // identified amplifier, and closed again.
 // Waiting: the port was lost (or was not there) and the link retries it.
 enum class LinkPhase { Start, Connecting, Connected, Closed, Waiting };
-// The phases that end a connection: what it reported is forgotten as they begin.
-constexpr bool ForgetsReadings(LinkPhase phase) {
-    return phase == LinkPhase::Closed || phase == LinkPhase::Waiting;
-}
 
 // The transceiver interfaces that select the band, numbered 1..7 as the
 // amplifier numbers them; on "Manual" the operator chooses the band.
@@ -32,12 +28,31 @@ constexpr bool IsInterface(int n) {
     return n >= 1 && n <= Interfaces;
 }
 
+// The radio the amplifier follows (rig/): set by the follower through the
+// link, so that every output shows it from the one status.
+struct RigStatus {
+    QString source;                  // "rigctld://127.0.0.1:4532"; empty: none set
+    bool connected = false;          // the radio's control program answers
+    std::optional<qint64> frequencyHz; // the frequency the radio transmits on
+    std::optional<int> band;         // that frequency's band, 1..7
+    bool following = false;          // switched on by the operator
+    QString why;                     // why nothing was sent, when something holds it back
+    bool operator==(const RigStatus &o) const {
+        return source == o.source && connected == o.connected && frequencyHz == o.frequencyHz &&
+               band == o.band && following == o.following && why == o.why;
+    }
+    bool operator!=(const RigStatus &o) const { return !(*this == o); }
+};
+
 struct AmpStatus {
     // ---- Connection --------------------------------------------------------
     LinkPhase Phase = LinkPhase::Start;
     QString PortName;          // the port Open used last
     bool PaIdentified = false; // the identification was seen; reports are interpreted
     std::uint8_t ConnectTicks = 0;
+    // The connection in hand, numbered from 1 as each handshake begins; 0
+    // before the first. A reading stamped with another is not of this one.
+    quint32 connection = 0;
     // Connected, but the amplifier has stopped answering: nothing it said
     // before is current until a line arrives again.
     bool NoAnswer = false;
@@ -63,8 +78,12 @@ struct AmpStatus {
     bool FineTuningEnabled = true;
     int SwrMin = 0; // 11..17; 0: none chosen
 
-    // The last transmission's record, from its end until the next one starts.
+    // The transmission under way, its record so far; and the last one's
+    // record, from its end until the next one starts.
+    std::optional<Transmission> transmission;
     std::optional<Transmission> lastTransmission;
+
+    RigStatus rig;
 
     bool IsConnected() const { return Phase == LinkPhase::Connected; }
     bool IsConnecting() const { return Phase == LinkPhase::Connecting; }
@@ -72,22 +91,18 @@ struct AmpStatus {
     // The readings say what the amplifier does now: connected and answering.
     bool ReadingsCurrent() const { return Phase == LinkPhase::Connected && !NoAnswer; }
     ::Liveness Liveness() const;
-
-    // One rule each, for every output.
-    // The band while it is current: reported or chosen on this connection,
-    // and one of the amplifier's seven.
+    // A reading's stamp now: this connection at atMs.
+    Stamp At(qint64 atMs) const { return {atMs, connection}; }
+    // Reported on this connection (whether or not it answers now).
+    template <typename T> bool OnThisConnection(const Reading<T> &r) const {
+        return r.On(connection);
+    }
+    // The band reported or chosen on this connection, one of the seven.
     std::optional<int> Band() const;
-    // Output and reflected power while current: receiving, the amplifier
-    // sends no power, which is 0 W, not an unknown value.
-    std::optional<int> OutputW() const;
-    std::optional<int> ReflectedW() const;
-    // The SWR of the antenna in use while current: the tuner's own reading
-    // while it is in line and describes this band and transmission, else
-    // the one from forward and reflected power while output power comes.
-    std::optional<double> Swr() const;
     // The tuner is fitted and confirmed in line.
     bool TunerInLine() const {
-        return readings.tuner.fitted && readings.tuner.position == AtuSwitch::InLine;
+        return readings.tuner.fitted.value_or(false) &&
+               readings.tuner.position == AtuSwitch::InLine;
     }
     // The operator chooses the band (the "Manual" interface).
     bool ManualBands() const { return Interface == ManualInterface; }
@@ -129,5 +144,6 @@ enum : unsigned {
     Reverse = 1u << 21,    // reflected power
     Peak = 1u << 22,       // peak power
     PttPending = 1u << 23, // a block or release sent, or its confirmation
+    Rig = 1u << 24,        // the radio followed
 };
 }

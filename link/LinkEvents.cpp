@@ -51,8 +51,14 @@ QString LinkEvent::Name(Kind kind) {
         return QStringLiteral("ptt");
     case Kind::TuneResult:
         return QStringLiteral("tune result");
+    case Kind::TunerFitted:
+        return QStringLiteral("tuner fitted");
+    case Kind::TuneFinished:
+        return QStringLiteral("tune finished");
     case Kind::CommandDone:
         return QStringLiteral("command");
+    case Kind::Message:
+        return QStringLiteral("message");
     }
     return QString();
 }

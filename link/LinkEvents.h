@@ -56,13 +56,23 @@ struct LinkEvent {
         AlarmEnd,    // alarm
         BandChanged, // band, and source when a command asked for it
         PttChanged,  // blocked: confirmed by the amplifier
-        TuneResult,  // the tuner's SWR after tuning (swr), with its L and C
+        TuneResult,  // the tuner's SWR after tuning (swr), band: the band it was taken on
+        TunerFitted, // "ATU_INST: 1": the tuner's panel shows
+        TuneFinished, // "TUNE OFF"
         // A command's final outcome (outcome), from the gate.
         CommandDone,
+        // Something for the operator to read (text, title, icon): a port
+        // that went ("Disconnected from COM Port", portGone), an amplifier
+        // not found, a send that failed.
+        Message,
     };
+    enum class Icon { Error, Warning, Information };
     Kind kind = Kind::Opened;
     qint64 atMs = 0; // the link's clock
     QString port;
+    // A connection event: the liveness the link left; for Identified, the
+    // one before its handshake began (closed, lost or waiting).
+    ::Liveness left = ::Liveness::Closed;
     int band = 0;
     int fromBand = 0; // BandChanged: the band before
     AlarmKind alarm = AlarmKind::HpOut;
@@ -72,6 +82,14 @@ struct LinkEvent {
     std::optional<CommandSource> source;
     Transmission transmission;
     CommandOutcome outcome;
+    // Message.
+    QString text;
+    QString title;
+    Icon icon = Icon::Error;
+    bool portGone = false;
+
+    // Opened .. Closed.
+    bool IsConnection() const { return kind <= Kind::Closed; }
 
     // "opened", "no answer", "transmit end" ...: the word a log or a topic uses.
     static QString Name(Kind kind);

@@ -15,8 +15,6 @@ double SwrFromPower(double forwardW, double reflectedW) {
     return std::min(SwrLimit, (1 + rho) / (1 - rho));
 }
 
-std::optional<double> Readings::Swr() const {
-    if (!outputW || !reflectedW)
-        return std::nullopt;
-    return SwrFromPower(*outputW, *reflectedW);
+bool Readings::AnyAlarm() const {
+    return alarms.has_value() && std::any_of(alarms->begin(), alarms->end(), [](bool a) { return a; });
 }

@@ -1,22 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the amplifier and its tuner last said, as quantities in physical
-// units: one value that the network server, a history recorder or a
-// message-bus publisher takes from the link's state (AmpStatus::readings) by
-// value. Views turn these into bar positions, pixels, colours and captions;
-// nothing here is a caption or a pixel. Whether the readings say what the
-// amplifier does now is AmpStatus::ReadingsCurrent() (connected and
-// answering); they are kept, not cleared, while it is not.
+// units. Each reading is a value and where it came from (the moment and the
+// connection it was reported on), or nothing: a default is never a reading.
+// Whether a reading says what the amplifier does now is decided once, by
+// the view (link/StatusView.h) and the rules of forgetting
+// (link/Forgetting.h); views turn the view into bar positions, pixels,
+// colours and captions.
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <utility>
+
+// The band the tuner's rules assume before the amplifier tells one.
+constexpr int StartBand = 7;
 
 // The seven alarm reports, in the order the dispatcher tests them.
 enum class AlarmKind { HpOut, HpIn, Bpf, Swr, Temp, Tot, HpCont };
 constexpr int AlarmKinds = 7;
+// Which alarms hold, by AlarmKind.
+using AlarmSet = std::array<bool, AlarmKinds>;
 
 // The amplifier's power class: "1 kW or 1.2 kW", or "2.4 kW".
 enum class PaType { Kw12, Kw24 };
@@ -35,65 +42,99 @@ enum class AtuLamp { Red, Green, Grey, Yellow };
 constexpr double SwrLimit = 99.0;
 double SwrFromPower(double forwardW, double reflectedW);
 
+// Where a reading came from: the link's clock and the connection (numbered
+// from 1 as each begins; 0 is none).
+struct Stamp {
+    qint64 atMs = -1;
+    quint32 connection = 0;
+};
+
+// One reading: its value, or nothing, and its stamp. Read like an optional
+// (there is no conversion to bool, so that a bool reading is never tested
+// for being known by mistake); set only with its stamp.
+template <typename T> struct Reading {
+    std::optional<T> value;
+    Stamp from;
+
+    bool has_value() const { return value.has_value(); }
+    const T &operator*() const { return *value; }
+    const T *operator->() const { return &*value; }
+    T value_or(T other) const { return value.value_or(std::move(other)); }
+    // Reported on that connection.
+    bool On(quint32 connection) const { return value && connection && from.connection == connection; }
+    // A report: a value, or a report that was not one (nothing, stamped).
+    void Set(std::optional<T> v, Stamp stamp) {
+        value = std::move(v);
+        from = stamp;
+    }
+    // Forgotten: true when there was a value.
+    bool Forget() {
+        const bool had = value.has_value();
+        value.reset();
+        return had;
+    }
+    friend bool operator==(const Reading &a, const std::optional<T> &b) { return a.value == b; }
+    friend bool operator!=(const Reading &a, const std::optional<T> &b) { return a.value != b; }
+};
+
 struct TunerReadings {
-    bool fitted = false;                     // "ATU_INST: 1"
+    Reading<bool> fitted;                    // "ATU_INST: 1"
     AtuSwitch position = AtuSwitch::Initial; // as the amplifier confirmed it
-    std::optional<int> status;               // "ATU_INF: n", 1..7; none: no message
+    Reading<int> status;                     // "ATU_INF: n", 1..7; none: no message
     AtuLamp lamp = AtuLamp::Yellow;          // its status lamp
-    // Its last SWR reading ("SWR: 15" is 1.5) and the band (1..7) it was
-    // taken on; none when it reported none ("255", not a number, below 1.0),
-    // from the start of a transmission, and when a connection ends.
-    std::optional<double> swr;
-    int swrBand = 0;
-    std::optional<double> inductanceUH;   // L of its relays in µH ("END_L:", "Port L:")
-    std::optional<double> capacitancePF;  // C of its relays in pF ("END_C:", "Port C:")
-    std::optional<int> forwardW;          // forward power in W ("ATU_FWD:")
-    std::optional<bool> capacitorAtInput; // switch K: C at the input side, or at the output side
+    // Its last SWR reading ("SWR: 15" is 1.5); none when it reported none
+    // ("255", not a number, below 1.0), and forgotten at the start of a
+    // transmission and at a change of band.
+    Reading<double> swr;
+    Reading<double> inductanceUH;   // L of its relays in µH ("END_L:", "Port L:")
+    Reading<double> capacitancePF;  // C of its relays in pF ("END_C:", "Port C:")
+    Reading<int> forwardW;          // forward power in W ("ATU_FWD:")
+    Reading<bool> capacitorAtInput; // switch K: C at the input side, or at the output side
 };
 
 struct Readings {
     // Output ("O: "), reflected ("R: ") and peak ("P_max: ") power in watts,
-    // as reported, a 2.4 kW amplifier's too (no scaling). None when not
-    // reported yet, after "TX: OFF" and after a connection ends; a report
-    // that is not a number makes output and peak none and leaves reflected.
-    std::optional<int> outputW;
-    std::optional<int> reflectedW;
-    std::optional<int> peakW;
-    // The temperature in °C ("T: 45", fractions too); none: not reported
-    // yet, or the report was not a number.
-    std::optional<double> temperatureC;
-    // The band, 1..7 (6 m is 7), as reported (the low 8 bits of "B: n", so
-    // it may lie outside 1..7) or as the operator chose it.
-    int band = 7;
-    // The band was reported or chosen since the connection began (before,
-    // band holds the start value or the last connection's).
-    bool bandKnown = false;
-    bool transmitting = false; // "TX: ON" until "TX: OFF"
+    // as reported, a 2.4 kW amplifier's too (no scaling). A report that is
+    // not a number makes output and peak nothing and leaves reflected.
+    Reading<int> outputW;
+    Reading<int> reflectedW;
+    Reading<int> peakW;
+    // The SWR of one report cycle: "O: " and the "R: " that follows it. A
+    // reflected power is never paired with the output of another cycle.
+    Reading<double> powerSwr;
+    bool outputSinceReverse = false; // an "O: " waits for its "R: "
+    // The temperature in °C ("T: 45", fractions too).
+    Reading<double> temperatureC;
+    // The band as reported (the low 8 bits of "B: n", so it may lie outside
+    // 1..7; 6 m is 7) or as the operator chose it. The tuner's rules take
+    // StartBand (6 m, no tuner) before one is known.
+    Reading<int> band;
+    // "TX: ON" / "TX: OFF"; also false when the amplifier answers for a
+    // while without a power report (link/Forgetting.h).
+    Reading<bool> transmitting;
     // The PTT block as the amplifier confirmed it ("BL:ON", "BL:OFF").
-    bool pttBlocked = false;
-    std::array<bool, AlarmKinds> alarms{}; // by AlarmKind, until "ALARM: OFF"
-    PaType paType = PaType::Kw12;          // "x2" in the version: 2.4 kW
-    QString firmware;                      // "Ver:", trimmed
-    // Calibration ("CAL: ") and output level ("ALC_PWM: ") as reported,
-    // their low 8 bits; calibration 255 is an amplifier not calibrated.
-    std::uint8_t calibration = NotCalibrated;
-    std::uint8_t alc = 0;
-    bool calibrationKnown = false; // reported since the start, numbers or not
-    bool alcKnown = false;
+    Reading<bool> pttBlocked;
+    // By AlarmKind, from "ALARM: x" until "ALARM: OFF"; none raised when a
+    // connection is identified.
+    Reading<AlarmSet> alarms;
+    Reading<PaType> paType;  // "x2" in the version: 2.4 kW; or the operator's choice
+    Reading<QString> firmware; // "Ver:", trimmed
+    // Calibration ("CAL: ") and output level ("ALC_PWM: ") as reported, their
+    // low 8 bits; calibration 255 is an amplifier not calibrated. A report
+    // that is not a number stamps nothing as the value.
+    Reading<std::uint8_t> calibration;
+    Reading<std::uint8_t> alc;
+    bool calibrationAnswered = false; // "CAL: " seen since the start, a number or not
+    bool alcAnswered = false;
     TunerReadings tuner;
 
-    // SWR from output and reflected power, where both are reported.
-    std::optional<double> Swr() const;
-    // The tuner's reading while it still describes the antenna in use: taken
-    // on the present band and since the last transmission began.
-    std::optional<double> TunerSwr() const {
-        return tuner.swrBand == band ? tuner.swr : std::nullopt;
-    }
-    bool Pa12kW() const { return paType == PaType::Kw12; }
+    bool Alarm(AlarmKind kind) const { return alarms.has_value() && (*alarms)[std::size_t(kind)]; }
+    bool AnyAlarm() const;
+    bool Pa12kW() const { return paType.value_or(PaType::Kw12) == PaType::Kw12; }
     // The amplifier is calibrated: the output level may be set.
-    bool Calibrated() const { return calibration != NotCalibrated; }
-    // Transmitting, as far as the readings tell: "TX: ON" seen, or output
-    // power reported (a program that connects during a transmission sees
-    // no "TX: ON").
-    bool Transmits() const { return transmitting || outputW.value_or(0) > 0; }
+    bool Calibrated() const { return calibration.value_or(NotCalibrated) != NotCalibrated; }
+    // Transmitting as far as the readings tell: "TX: ON", or output power
+    // reported (a program that connects during a transmission sees no
+    // "TX: ON").
+    bool Transmits() const { return transmitting.value_or(false) || outputW.value_or(0) > 0; }
 };

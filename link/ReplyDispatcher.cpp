@@ -2,6 +2,7 @@
 #include "link/ReplyDispatcher.h"
 
 #include "link/Facts.h"
+#include "link/Forgetting.h"
 
 #include "link/Protocol.h"
 #include "link/Reports.h"
@@ -33,15 +34,11 @@ struct Applying {
     const QString &value;
     int arg; // which alarm, which lamp colour
     ReportOutcome &out;
+    qint64 nowMs; // the link's clock
+    Stamp at;     // this report's stamp
 
     void log(const QString &entry) { out.entries << entry; }
     void changed(unsigned what) { out.changed |= what; }
-    void effect(LinkEffect::Kind kind, AlarmKind alarm = AlarmKind::HpOut) {
-        LinkEffect e;
-        e.kind = kind;
-        e.alarm = alarm;
-        out.effects << e;
-    }
     void conversionError(const char *report) {
         log(QStringLiteral("****** Conversion error ") + QLatin1String(report));
     }
@@ -77,15 +74,15 @@ struct Row {
 // manual band): fine tuning is offered when the firmware allows it.
 void AtuInLine(AmpStatus &s) {
     s.readings.tuner.position = AtuSwitch::InLine;
-    if (Reports::FineTuningAllowed(s.readings.firmware))
+    if (Reports::FineTuningAllowed(s.readings.firmware.value_or(QString())))
         s.FineTuningEnabled = true;
 }
 
 // The PTT block as the amplifier confirmed it.
 void ConfirmPtt(Applying &a, bool blocked) {
-    if (a.r.pttBlocked != blocked)
+    if (!a.s.OnThisConnection(a.r.pttBlocked) || *a.r.pttBlocked != blocked)
         a.changed(StateChange::Ptt);
-    a.r.pttBlocked = blocked;
+    a.r.pttBlocked.Set(blocked, a.at);
     a.out.pttConfirmed = blocked;
     a.log(blocked ? QStringLiteral("+ BL:ON") : QStringLiteral("+ BL:OFF"));
 }
@@ -100,7 +97,7 @@ void BlockOffRow(Applying &a) {
 
 // Shown as received; in °C where it is a number.
 void TemperatureRow(Applying &a) {
-    a.r.temperatureC = Reports::ToDecimal(a.value);
+    a.r.temperatureC.Set(Reports::ToDecimal(a.value), a.at);
     a.changed(StateChange::Temperature);
     a.log(QStringLiteral("+ T: ") + a.value);
 }
@@ -108,9 +105,11 @@ void TemperatureRow(Applying &a) {
 // The low 8 bits of the number.
 void BandRow(Applying &a) {
     if (const std::optional<int> n = Reports::ToInt(a.value)) {
-        a.r.band = Reports::Low8(*n);
-        a.r.bandKnown = true;
+        const std::optional<int> was = a.s.Band();
+        a.r.band.Set(Reports::Low8(*n), a.at);
         a.changed(StateChange::Band);
+        if (was && *was != *a.r.band)
+            a.changed(Forgetting::Apply(Forgetting::Rule::BandChange, a.s, a.nowMs));
     } else {
         a.log(QStringLiteral("****** Band conversion error"));
     }
@@ -119,10 +118,10 @@ void BandRow(Applying &a) {
 
 // "x2" in the version marks the 2.4 kW amplifier.
 void VersionRow(Applying &a) {
-    a.r.firmware = Facts::RelayedText(a.value);
+    a.r.firmware.Set(Facts::RelayedText(a.value), a.at);
     a.s.FineTuningEnabled = Reports::FineTuningAllowed(a.value);
     a.log(QStringLiteral("+ Ver: ") + a.value);
-    a.r.paType = a.value.contains(QStringLiteral("x2")) ? PaType::Kw24 : PaType::Kw12;
+    a.r.paType.Set(a.value.contains(QStringLiteral("x2")) ? PaType::Kw24 : PaType::Kw12, a.at);
     a.changed(StateChange::Firmware | StateChange::PaType);
 }
 
@@ -158,8 +157,8 @@ void TotRow(Applying &a) {
 // now (a "Ver:" earlier in the chunk counts).
 void PeakRow(Applying &a) {
     a.changed(StateChange::Peak);
-    a.r.peakW = a.number("P_max");
-    if (a.r.peakW)
+    a.r.peakW.Set(a.number("P_max"), a.at);
+    if (a.r.peakW.has_value())
         a.log(QStringLiteral("+ P_max: ") + Reports::PeakLogged(a.value, *a.r.peakW, a.r.Pa12kW()));
 }
 
@@ -167,33 +166,40 @@ void PeakRow(Applying &a) {
 // a number or not.
 void CalibrationRow(Applying &a) {
     a.log(QStringLiteral("+ CAL: ") + a.value);
-    a.r.calibrationKnown = true;
+    a.r.calibrationAnswered = true;
     a.changed(StateChange::Alc | StateChange::Settings);
     if (const std::optional<int> n = a.number("CAL"))
-        a.r.calibration = Reports::Low8(*n);
+        a.r.calibration.Set(std::uint8_t(Reports::Low8(*n)), a.at);
 }
 
 void AlcRow(Applying &a) {
     a.log(QStringLiteral("+ ALC_PWM: ") + a.value);
-    a.r.alcKnown = true;
+    a.r.alcAnswered = true;
     a.changed(StateChange::Alc | StateChange::Settings);
     if (const std::optional<int> n = a.number("ALC_PWM"))
-        a.r.alc = Reports::Low8(*n);
+        a.r.alc.Set(std::uint8_t(Reports::Low8(*n)), a.at);
 }
 
 // Output and reverse power in watts as reported, unscaled.
 void OutputRow(Applying &a) {
     a.log(QStringLiteral("+ O: ") + a.value);
     a.changed(StateChange::Output);
-    a.r.outputW = a.number("Power Out");
+    a.r.outputW.Set(a.number("Power Out"), a.at);
+    a.r.outputSinceReverse = true;
 }
 
 void ReverseRow(Applying &a) {
     a.log(QStringLiteral("+ R: ") + a.value);
     if (const std::optional<int> n = a.number("Power Rev")) {
-        a.r.reflectedW = *n;
+        a.r.reflectedW.Set(*n, a.at);
         a.changed(StateChange::Reverse);
+        // The pair of this report cycle: its "O: " came since the last "R: ".
+        if (a.r.outputSinceReverse && a.r.outputW.has_value())
+            a.r.powerSwr.Set(SwrFromPower(*a.r.outputW, *n), a.at);
+        else
+            a.r.powerSwr.Forget();
     }
+    a.r.outputSinceReverse = false;
 }
 
 // Only logged, a second time.
@@ -203,24 +209,21 @@ void LoggedAgainRow(Applying &a) {
 
 // A new transmission: the tuner's last reading is old.
 void TxOnRow(Applying &a) {
-    if (!a.r.transmitting) {
-        a.r.tuner.swr.reset();
-        a.r.transmitting = true;
+    if (!a.s.OnThisConnection(a.r.transmitting) || !*a.r.transmitting) {
+        a.changed(Forgetting::Apply(Forgetting::Rule::TransmissionStart, a.s, a.nowMs));
         a.changed(StateChange::Transmit);
     }
+    a.r.transmitting.Set(true, a.at);
     a.log(QStringLiteral("+ TX: ON"));
 }
 
 void TxOffRow(Applying &a) {
     a.log(QStringLiteral("+ TX: OFF"));
-    a.r.outputW.reset();
-    a.r.reflectedW.reset();
-    a.r.peakW.reset();
+    a.changed(Forgetting::Apply(Forgetting::Rule::TransmissionEnd, a.s, a.nowMs));
     a.changed(StateChange::Output | StateChange::Reverse | StateChange::Peak);
-    if (a.r.transmitting) {
-        a.r.transmitting = false;
+    if (!a.s.OnThisConnection(a.r.transmitting) || *a.r.transmitting)
         a.changed(StateChange::Transmit);
-    }
+    a.r.transmitting.Set(false, a.at);
 }
 
 // The input power class; the operator cannot choose it.
@@ -229,17 +232,17 @@ void InPowerRow(Applying &a) {
 }
 
 void AlarmRow(Applying &a) {
-    a.r.alarms[std::size_t(a.arg)] = true;
+    AlarmSet alarms = a.s.OnThisConnection(a.r.alarms) ? *a.r.alarms : AlarmSet{};
+    alarms[std::size_t(a.arg)] = true;
+    a.r.alarms.Set(alarms, a.at);
     a.changed(StateChange::Alarm);
-    a.effect(LinkEffect::Kind::AlarmRaised, AlarmKind(a.arg));
     a.log(QStringLiteral("+ ") + Alarms[a.arg]);
 }
 
 void AlarmOffRow(Applying &a) {
     a.log(QStringLiteral("+ ALARM: OFF"));
-    a.r.alarms.fill(false);
+    a.r.alarms.Set(AlarmSet{}, a.at);
     a.changed(StateChange::Alarm);
-    a.effect(LinkEffect::Kind::AlarmsCleared);
 }
 
 // The status digit sits one blank after the prefix; 0 clears the message,
@@ -247,19 +250,19 @@ void AlarmOffRow(Applying &a) {
 void AtuInfoRow(Applying &a) {
     const std::optional<int> code = a.number("ATU_INF");
     if (code && (*code == 0 || Reports::AtuStatusFor(*code))) {
-        a.r.tuner.status = *code ? std::optional<int>(*code) : std::nullopt;
+        a.r.tuner.status.Set(*code ? std::optional<int>(*code) : std::nullopt, a.at);
         a.changed(StateChange::AtuStatus);
     }
 }
 
 void AtuInstalledRow(Applying &a) {
     TunerReadings &tuner = a.r.tuner;
-    tuner.fitted = a.value == QStringLiteral("1");
+    const bool fitted = a.value == QStringLiteral("1");
+    tuner.fitted.Set(fitted, a.at);
     a.changed(StateChange::AtuFitted);
-    a.log(tuner.fitted ? QStringLiteral("+ ATU_INSTALLED: 1")
-                       : QStringLiteral("+ ATU_INSTALLED: 0"));
-    if (tuner.fitted)
-        a.effect(LinkEffect::Kind::ShowAtuPanel);
+    a.log(fitted ? QStringLiteral("+ ATU_INSTALLED: 1") : QStringLiteral("+ ATU_INSTALLED: 0"));
+    if (fitted)
+        a.out.tunerFitted = true;
 }
 
 // In line or bypassed, confirming the panel's request.
@@ -278,7 +281,7 @@ void AtuStateRow(Applying &a) {
 }
 
 void TuneOffRow(Applying &a) {
-    a.effect(LinkEffect::Kind::TuneFinished);
+    a.out.tuneFinished = true;
     a.log(QStringLiteral("+ TUNE OFF"));
 }
 
@@ -288,7 +291,7 @@ void LampRow(Applying &a) {
     a.r.tuner.lamp = lamp;
     a.changed(StateChange::AtuLamp);
     a.log(QStringLiteral("+ ") + Lamps[a.arg]);
-    if (lamp == AtuLamp::Yellow && a.r.band != 7 && a.s.ManualBands()) {
+    if (lamp == AtuLamp::Yellow && a.r.band.value_or(StartBand) != 7 && a.s.ManualBands()) {
         AtuInLine(a.s);
         a.changed(StateChange::AtuSwitch | StateChange::Firmware);
     }
@@ -305,17 +308,17 @@ void SwrMinRow(Applying &a) {
 
 // Shown only in the service view; no entry of its own.
 void AtuForwardRow(Applying &a) {
-    a.r.tuner.forwardW = Reports::ToInt(a.value.trimmed());
+    a.r.tuner.forwardW.Set(Reports::ToInt(a.value.trimmed()), a.at);
     a.changed(StateChange::AtuReadings);
 }
 
 // The tuner's relays, padded to 8 digits and summed into µH or pF.
-void Relays(Applying &a, const char *report, double unit, std::optional<double> &field) {
+void Relays(Applying &a, const char *report, double unit, Reading<double> &field) {
     a.changed(StateChange::AtuReadings);
     const QString digits = Reports::PadRelays(a.value);
     a.log(QStringLiteral("+ ") + QLatin1String(report) + QStringLiteral(": ") + digits);
-    field = Reports::RelaySum(digits, unit);
-    if (!field)
+    field.Set(Reports::RelaySum(digits, unit), a.at);
+    if (!field.has_value())
         a.conversionError(report);
 }
 
@@ -327,11 +330,10 @@ void CapacitanceRow(Applying &a) {
     Relays(a, "Port C", Reports::CapacitanceUnit, a.r.tuner.capacitancePF);
 }
 
-// The tuner's SWR in tenths, after tuning ("END_SWR: ") or now ("SWR: "),
-// noted with the band it was taken on.
+// The tuner's SWR in tenths, after tuning ("END_SWR: ") or now ("SWR: ");
+// a change of band forgets it.
 void SwrRow(Applying &a) {
-    a.r.tuner.swr = Reports::SwrValue(a.value);
-    a.r.tuner.swrBand = a.r.band;
+    a.r.tuner.swr.Set(Reports::SwrValue(a.value), a.at);
     a.log(QStringLiteral("+ SWR: ") + Reports::SwrText(a.value));
     a.changed(StateChange::AtuReadings);
 }
@@ -339,7 +341,7 @@ void SwrRow(Applying &a) {
 // Switch K selects which of the tuner's diagrams is shown.
 void SwitchKRow(Applying &a) {
     a.log(QStringLiteral("+ K: ") + a.value);
-    a.r.tuner.capacitorAtInput = a.value == QStringLiteral("0");
+    a.r.tuner.capacitorAtInput.Set(a.value == QStringLiteral("0"), a.at);
     a.changed(StateChange::AtuDiagram);
 }
 
@@ -415,14 +417,14 @@ QString ValueOf(const QString &line, const Row &row) {
 }
 } // namespace
 
-ReportOutcome ApplyReport(const QString &line, AmpStatus &s) {
+ReportOutcome ApplyReport(const QString &line, AmpStatus &s, qint64 nowMs) {
     ReportOutcome out;
     const Row *row = RowFor(line);
     if (!row)
         return out;
     out.row = row->id;
     out.value = ValueOf(line, *row);
-    Applying a{s, s.readings, line, out.value, row->arg, out};
+    Applying a{s, s.readings, line, out.value, row->arg, out, nowMs, s.At(nowMs)};
     row->act(a);
     return out;
 }
@@ -449,31 +451,5 @@ unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending) 
     }
     if (outcome.atuConfirmed)
         (*outcome.atuConfirmed ? pending.atuOn : pending.atuBypass) = false;
-    return changed;
-}
-
-unsigned ForgetReadings(AmpStatus &s, bool andBand) {
-    Readings &r = s.readings;
-    unsigned changed = 0;
-    auto forget = [&changed](auto &value, auto cleared, unsigned what) {
-        if (value == cleared)
-            return;
-        value = cleared;
-        changed |= what;
-    };
-    forget(r.outputW, std::optional<int>(), StateChange::Output);
-    forget(r.reflectedW, std::optional<int>(), StateChange::Reverse);
-    forget(r.peakW, std::optional<int>(), StateChange::Peak);
-    forget(r.transmitting, false, StateChange::Transmit);
-    if (andBand)
-        r.bandKnown = false;
-    for (bool &alarm : r.alarms)
-        forget(alarm, false, StateChange::Alarm);
-    TunerReadings &tuner = r.tuner;
-    forget(tuner.swr, std::optional<double>(), StateChange::AtuReadings);
-    forget(tuner.forwardW, std::optional<int>(), StateChange::AtuReadings);
-    forget(tuner.inductanceUH, std::optional<double>(), StateChange::AtuReadings);
-    forget(tuner.capacitancePF, std::optional<double>(), StateChange::AtuReadings);
-    forget(tuner.status, std::optional<int>(), StateChange::AtuStatus);
     return changed;
 }

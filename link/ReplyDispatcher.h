@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The reply dispatcher: one received line applied to the state record by the
 // table of the amplifier's reports, one row per report prefix. Pure: it sends
-// nothing and touches no window; the link logs its entries and hands its
-// effects to the views.
+// nothing and touches no window; the link logs its entries and tells the
+// events.
 #pragma once
 
 #include "link/AmpStatus.h"
@@ -13,26 +13,6 @@
 #include <QStringList>
 
 #include <optional>
-
-// Something for a view to show: alarm windows, the ATU panel, a message box.
-// Without windows these are only reported (a headless runner logs them).
-struct LinkEffect {
-    enum class Kind {
-        AlarmRaised,   // alarm: show its window
-        AlarmsCleared, // hide every alarm window
-        ShowAtuPanel,  // the tuner is fitted: show its panel
-        TuneFinished,  // the tune button returns to its face colour
-        Message,       // a message box: text, title, icon
-        Disconnected,  // the port went away: "Disconnected from COM Port"
-    };
-    enum class Icon { Error, Warning, Information };
-
-    Kind kind = Kind::Message;
-    AlarmKind alarm = AlarmKind::HpOut;
-    QString text;
-    QString title;
-    Icon icon = Icon::Error;
-};
 
 // The kind of report a row of the table handles. Rows of one kind share
 // their handler: the seven alarms, the four lamp colours, the band lines,
@@ -86,8 +66,9 @@ struct ReportOutcome {
     ReportId row = ReportId::None;
     QString value;
     QStringList entries;
-    QList<LinkEffect> effects;
     unsigned changed = 0;
+    bool tunerFitted = false;  // "ATU_INST: 1"
+    bool tuneFinished = false; // "TUNE OFF"
     std::optional<bool> pttConfirmed;
     std::optional<bool> atuConfirmed;
 };
@@ -95,8 +76,9 @@ struct ReportOutcome {
 // Interprets one received line (the amplifier already identified): exactly
 // one row acts on it, the one with the longest prefix the line begins with
 // (compared exactly and case-sensitively). A value that is not a number ends
-// its row with a "******" entry naming the report.
-ReportOutcome ApplyReport(const QString &line, AmpStatus &state);
+// its row with a "******" entry naming the report. What it sets is stamped
+// with nowMs (the link's clock) and the status's connection.
+ReportOutcome ApplyReport(const QString &line, AmpStatus &state, qint64 nowMs = 0);
 
 // The prefix of the row that takes line; empty when no row does.
 QLatin1String ReportPrefix(const QString &line);
@@ -107,11 +89,3 @@ QList<QLatin1String> ReportPrefixes();
 // block, "BL:OFF" that of a release, "ATU_STATE: " that of the switch's
 // position it reports. Returns what changed.
 unsigned ConfirmPending(const ReportOutcome &outcome, PendingCommands &pending);
-
-// Forgets what only the amplifier's next report can confirm: power,
-// transmitting, alarms, the tuner's readings and status, and with
-// `andBand` the band. Used when a connection ends (band and all) and when
-// the amplifier stops answering (the band stays: it is asked again first
-// when it answers), so that nothing of before is served as current.
-// Returns what changed.
-unsigned ForgetReadings(AmpStatus &state, bool andBand = true);

@@ -383,7 +383,8 @@ void PortMonitor::InputKey(int key) {
 }
 
 void PortMonitor::SendProbe() {
-    Link.Send(Protocol::Probe);
+    // Through the gate, as the operator's own line.
+    Link.SendTypedLine(Protocol::Probe);
 }
 
 void PortMonitor::SaveLog() {

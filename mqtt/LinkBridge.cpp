@@ -3,56 +3,48 @@
 
 #include "link/AmpLink.h"
 #include "link/Facts.h"
-#include "link/ReplyDispatcher.h"
+#include "link/StatusView.h"
 #include "mqtt/Publisher.h"
-
-#include <memory>
 
 namespace mqtt {
 
-MqttState StateOf(const AmpStatus &s, bool pttKnown) {
-    const Readings &r = s.readings;
+MqttState StateOf(const AmpStatus &status) {
+    const StatusView v = ViewOf(status);
     MqttState m;
-    m.phase = LivenessName(s.Liveness());
-    m.port = s.PortName;
-    m.current = s.ReadingsCurrent();
+    m.phase = v.phase;
+    m.port = v.port;
+    m.current = v.current;
     if (!m.current)
         return m;
-    // The type follows the version text, once the amplifier has sent it.
-    if (!r.firmware.isEmpty())
-        m.paType = Facts::PaTypeName(r.paType);
-    m.band = s.Band();
-    m.transmitting = r.Transmits();
-    if (pttKnown)
-        m.pttBlocked = r.pttBlocked;
-    m.outputW = s.OutputW();
-    m.reflectedW = s.ReflectedW();
-    // The peak of the transmission under way, else the last one's until
-    // the next begins.
-    m.peakW = r.peakW;
-    if (!r.Transmits() && s.lastTransmission)
-        m.peakW = s.lastTransmission->peakW;
-    m.temperatureC = r.temperatureC;
-    QStringList alarms;
-    for (int k = 0; k < AlarmKinds; ++k)
-        if (r.alarms[std::size_t(k)])
-            alarms << AlarmName(AlarmKind(k));
-    m.alarms = alarms;
-    if (r.tuner.fitted) {
+    // Each reading as the view has it now: a reading not current is null.
+    m.paType = v.paType.Now() ? Facts::PaTypeName(*v.paType.Now()) : QString();
+    m.firmware = v.firmware.Now().value_or(QString());
+    m.band = v.band.Now();
+    m.transmitting = v.transmitting.Now();
+    m.pttBlocked = v.pttBlocked.Now();
+    m.outputW = v.outputW.Now();
+    m.reflectedW = v.reflectedW.Now();
+    m.peakW = v.peakW.Now();
+    m.swr = v.swr.Now();
+    m.temperatureC = v.temperatureC.Now();
+    if (const std::optional<QList<AlarmKind>> alarms = v.alarms.Now()) {
+        QStringList names;
+        for (AlarmKind k : *alarms)
+            names << AlarmName(k);
+        m.alarms = names;
+    }
+    if (v.tuner.fitted) {
         TunerState t;
         t.fitted = true;
-        if (r.tuner.position != AtuSwitch::Initial)
-            t.inLine = s.TunerInLine();
-        t.status = r.tuner.status;
-        t.swr = r.TunerSwr();
-        t.inductanceUh = r.tuner.inductanceUH;
-        t.capacitancePf = r.tuner.capacitancePF;
-        t.forwardW = r.tuner.forwardW;
+        t.inLine = v.tuner.inLine;
+        t.status = v.tuner.status.Now();
+        t.swr = v.tuner.swr.Now();
+        t.inductanceUh = v.tuner.inductanceUH.Now();
+        t.capacitancePf = v.tuner.capacitancePF.Now();
+        t.forwardW = v.tuner.forwardW.Now();
         m.tuner = t;
     }
-    m.swr = s.Swr();
-    m.firmware = r.firmware;
-    if (const auto &t = s.lastTransmission; t && !r.Transmits()) {
+    if (const auto &t = v.lastTransmission) {
         LastTransmission last;
         last.durationS = double(t->DurationMs()) / 1000;
         last.band = t->band;
@@ -101,25 +93,11 @@ void LinkCommands::Apply(const mqtt::Command &command, Done done) {
 }
 
 void Follow(AmpLink *link, Publisher *publisher) {
-    // The PTT block is known once the amplifier has reported it on this
-    // connection; until then the link's value is only its default.
-    auto pttKnown = std::make_shared<bool>(false);
-    auto update = [publisher, pttKnown](const AmpStatus &s) {
-        publisher->Update(StateOf(s, *pttKnown));
-    };
-    update(link->State());
-    QObject::connect(link, &AmpLink::ReportApplied, publisher,
-                     [pttKnown](ReportId row, const QString &) {
-                         if (row == ReportId::BlockOn || row == ReportId::BlockOff)
-                             *pttKnown = true;
-                     });
+    publisher->Update(StateOf(link->State()));
     QObject::connect(link, &AmpLink::StateChanged, publisher,
-                     [update](const AmpStatus &s, unsigned) { update(s); });
-    QObject::connect(link, &AmpLink::Event, publisher, [publisher, pttKnown](const LinkEvent &e) {
-        if (e.kind == LinkEvent::Kind::Opened)
-            *pttKnown = false;
-        publisher->Tell(e);
-    });
+                     [publisher](const AmpStatus &s, unsigned) { publisher->Update(StateOf(s)); });
+    QObject::connect(link, &AmpLink::Event, publisher,
+                     [publisher](const LinkEvent &e) { publisher->Tell(e); });
 }
 QString PublishLink(AmpLink *link, Publisher *publisher, const Settings &settings) {
     if (settings.broker.trimmed().isEmpty())

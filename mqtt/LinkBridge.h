@@ -17,9 +17,9 @@ namespace mqtt {
 
 class Publisher;
 
-// The state to publish; pttKnown: the amplifier has reported the PTT block
-// on this connection (until then it is none).
-MqttState StateOf(const AmpStatus &state, bool pttKnown = true);
+// The state to publish: the status's view (link/StatusView.h), each reading
+// that is not current as none.
+MqttState StateOf(const AmpStatus &state);
 
 // The commands, through the link's command gate as MQTT's requests; the
 // answer of one that waits for its turn comes when it has had it.

@@ -4,6 +4,7 @@
 #include "link/AmpLink.h"
 #include "link/Facts.h"
 #include "link/Protocol.h"
+#include "link/StatusView.h"
 
 namespace remote {
 
@@ -30,20 +31,28 @@ AmpSnapshot SnapshotOf(const AmpStatus &st) {
         s.liveness = Liveness::Closed;
         break;
     }
-    const Readings &r = st.readings;
-    s.band = st.Band().value_or(0);
-    s.manualBands = st.ManualBands();
-    s.pttBlocked = r.pttBlocked;
-    s.forwardW = st.OutputW().value_or(0);
-    s.reflectedW = st.ReflectedW().value_or(0);
-    s.peakW = r.peakW.value_or(0);
-    s.swr = st.Swr();
-    for (int k = 0; k < AlarmKinds; ++k)
-        if (r.alarms[std::size_t(k)])
-            s.alarm += (s.alarm.isEmpty() ? "" : ", ") + AlarmText(AlarmKind(k));
-    s.info = r.Pa12kW() ? "Orvik 1200" : "Orvik 1200 2.4 kW";
-    if (!r.firmware.isEmpty())
-        s.info += " Ver " + Protocol::ToLine(r.firmware);
+    const StatusView v = ViewOf(st);
+    s.band = v.band.Now().value_or(0);
+    s.manualBands = v.manualBands;
+    s.pttBlocked = v.pttBlocked.Now();
+    if (const std::optional<bool> tx = v.transmitting.Now())
+        s.receiving = !*tx;
+    s.forwardW = v.outputW.Now();
+    s.reflectedW = v.reflectedW.Now();
+    s.peakW = v.peakW.Now();
+    s.swr = v.swr.Now();
+    if (const std::optional<QList<AlarmKind>> alarms = v.alarms.Now()) {
+        QByteArray text;
+        for (AlarmKind k : *alarms)
+            text += (text.isEmpty() ? "" : ", ") + AlarmText(k);
+        s.alarm = text;
+    }
+    const bool pa24 = v.paType.Now() == PaType::Kw24;
+    s.info = pa24 ? "Orvik 1200 2.4 kW" : "Orvik 1200";
+    if (const std::optional<QString> firmware = v.firmware.Now(); firmware && !firmware->isEmpty())
+        s.info += " Ver " + Protocol::ToLine(*firmware);
+    if (v.rig.connected)
+        s.rigFrequencyHz = v.rig.frequencyHz;
     return s;
 }
 

@@ -28,7 +28,14 @@ enum RigError : int {
 };
 
 // Hamlib's power states.
-enum PowerStat : int { PowerOff = 0, PowerOn = 1, PowerStandby = 2, PowerOperate = 4 };
+// Hamlib's powerstat_t; RIG_POWER_UNKNOWN is 8.
+enum PowerStat : int {
+    PowerOff = 0,
+    PowerOn = 1,
+    PowerStandby = 2,
+    PowerOperate = 4,
+    PowerUnknown = 8
+};
 
 constexpr int MaxLineBytes = 1024;
 constexpr int MaxClients = 32;

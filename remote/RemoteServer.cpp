@@ -554,6 +554,12 @@ int RemoteServer::GetFreq(const CommandLine &c, Reply &r, const QString &) {
         return RigENavail;
     if (const int error = NotLive(s))
         return error;
+    // The radio's own frequency while the amplifier follows it; else the
+    // lower edge of the amplifier's band.
+    if (s.rigFrequencyHz) {
+        r.Value("Frequency(Hz)", QByteArray::number(*s.rigFrequencyHz));
+        return RigOk;
+    }
     if (BandLowerEdge(s.band) == 0)
         return RigENavail;
     r.Value("Frequency(Hz)", QByteArray::number(BandLowerEdge(s.band)));
@@ -590,20 +596,33 @@ int RemoteServer::GetLevel(const CommandLine &c, Reply &r, const QString &) {
     const AmpSnapshot s = target_->Snapshot();
     if (const int error = NotLive(s))
         return error;
-    QByteArray value;
-    if (level == "SWR")
-        // Hamlib's clients read a number: a matched antenna's 1 while no
-        // output power comes to measure it.
-        value = QByteArray::number(s.swr.value_or(1.0), 'f', 6);
-    else if (level == "PWRFORWARD")
-        value = QByteArray::number(qRound64(s.forwardW));
-    else if (level == "PWRREFLECTED")
-        value = QByteArray::number(qRound64(s.reflectedW));
-    else if (level == "PWRPEAK")
-        value = QByteArray::number(qRound64(s.peakW));
-    else
-        value = s.alarm.isEmpty() ? QByteArray("None") : s.alarm;
-    r.Line(nullptr, value);
+    // A number the amplifier has not told (not known, or not current) is
+    // not made up: every level answers RPRT -11 for it.
+    std::optional<QByteArray> value;
+    const auto watts = [](const std::optional<double> &w) -> std::optional<QByteArray> {
+        if (!w)
+            return std::nullopt;
+        return QByteArray::number(qRound64(*w));
+    };
+    if (level == "SWR") {
+        // Hamlib's clients read a number: a matched antenna's 1 while the
+        // amplifier is known to receive.
+        if (s.swr)
+            value = QByteArray::number(*s.swr, 'f', 6);
+        else if (s.receiving.value_or(false))
+            value = QByteArray::number(1.0, 'f', 6);
+    } else if (level == "PWRFORWARD") {
+        value = watts(s.forwardW);
+    } else if (level == "PWRREFLECTED") {
+        value = watts(s.reflectedW);
+    } else if (level == "PWRPEAK") {
+        value = watts(s.peakW);
+    } else if (s.alarm) {
+        value = s.alarm->isEmpty() ? QByteArray("None") : *s.alarm;
+    }
+    if (!value)
+        return RigENavail;
+    r.Line(nullptr, *value);
     return RigOk;
 }
 
@@ -656,9 +675,11 @@ int RemoteServer::GetPowerstat(const CommandLine &c, Reply &r, const QString &) 
     if (!c.args.isEmpty())
         return RigEInval;
     const AmpSnapshot s = target_->Snapshot();
-    // An amplifier that is not connected or does not answer counts as off.
+    // An amplifier that is not connected or does not answer counts as off;
+    // a PTT block it has not confirmed on this connection is unknown.
     const int stat = s.liveness != Liveness::Live ? PowerOff
-                     : s.pttBlocked               ? PowerStandby
+                     : !s.pttBlocked              ? PowerUnknown
+                     : *s.pttBlocked              ? PowerStandby
                                                   : PowerOperate;
     r.Line("Power Status", QByteArray::number(stat));
     return RigOk;

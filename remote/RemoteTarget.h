@@ -23,16 +23,20 @@ enum class Liveness {
 struct AmpSnapshot {
     Liveness liveness = Liveness::Closed;
     bool connected = false;   // the amplifier is identified
+    // Each reading as the link's view has it now (link/StatusView.h): none
+    // while it is not known.
     int band = 0;             // 1..7; 0 while unknown
     bool manualBands = false; // the interface lets the operator choose the band
-    bool pttBlocked = false;  // PTT block as the amplifier confirmed it
-    double forwardW = 0;      // output power in watts
-    double reflectedW = 0;    // reverse power in watts
-    double peakW = 0;         // peak output power in watts
-    // The antenna's SWR as the link decides it for every output; none while
-    // no output power comes and no tuner in line has a reading.
+    std::optional<bool> pttBlocked; // PTT block as the amplifier confirmed it
+    std::optional<bool> receiving;  // known not to transmit
+    std::optional<double> forwardW;   // output power in watts
+    std::optional<double> reflectedW; // reverse power in watts
+    // The transmission under way's peak, else the last one's.
+    std::optional<double> peakW;
+    // The antenna's SWR as the link decides it for every output.
     std::optional<double> swr;
-    QByteArray alarm; // the active alarm's text; empty when none
+    std::optional<QByteArray> alarm; // the active alarms' texts; empty when none
+    std::optional<qint64> rigFrequencyHz; // the radio's, while the amplifier follows one
     QByteArray info;  // model and firmware, for get_info
 };
 

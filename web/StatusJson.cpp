@@ -3,6 +3,7 @@
 
 #include "link/AmpStatus.h"
 #include "link/Facts.h"
+#include "link/StatusView.h"
 
 #include <QJsonArray>
 
@@ -14,6 +15,10 @@ namespace {
 
 template <typename T> QJsonValue Opt(const std::optional<T> &v) {
     return v ? QJsonValue(double(*v)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue Bool(const std::optional<bool> &v) {
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
 }
 
 QString LampName(AtuLamp lamp) {
@@ -33,48 +38,58 @@ QString LampName(AtuLamp lamp) {
 } // namespace
 
 QJsonObject StatusJson(const AmpStatus &s) {
-    const Readings &r = s.readings;
+    const StatusView v = ViewOf(s);
     QJsonObject o;
-    o[QStringLiteral("phase")] = LivenessName(s.Liveness());
-    const bool current = s.ReadingsCurrent();
-    o[QStringLiteral("current")] = current;
-    if (!current)
+    o[QStringLiteral("phase")] = v.phase;
+    o[QStringLiteral("current")] = v.current;
+    if (!v.current)
         return o;
-    o[QStringLiteral("outputW")] = Opt(s.OutputW());
-    o[QStringLiteral("reflectedW")] = Opt(s.ReflectedW());
-    // The peak of the transmission under way, else the last one's.
-    std::optional<int> peak = r.peakW;
-    if (!r.Transmits() && s.lastTransmission)
-        peak = s.lastTransmission->peakW;
-    o[QStringLiteral("peakW")] = Opt(peak);
-    o[QStringLiteral("swr")] = Opt(s.Swr());
-    o[QStringLiteral("temperatureC")] = Opt(r.temperatureC);
-    const std::optional<int> band = s.Band();
+    // Each reading as the view has it now; one that is not current is null.
+    o[QStringLiteral("outputW")] = Opt(v.outputW.Now());
+    o[QStringLiteral("reflectedW")] = Opt(v.reflectedW.Now());
+    o[QStringLiteral("peakW")] = Opt(v.peakW.Now());
+    o[QStringLiteral("swr")] = Opt(v.swr.Now());
+    o[QStringLiteral("temperatureC")] = Opt(v.temperatureC.Now());
+    const std::optional<int> band = v.band.Now();
     o[QStringLiteral("band")] = Opt(band);
     o[QStringLiteral("bandName")] = band ? Facts::BandName(*band) : QString();
-    o[QStringLiteral("manualBands")] = s.ManualBands();
-    o[QStringLiteral("transmitting")] = r.Transmits();
-    o[QStringLiteral("pttBlocked")] = r.pttBlocked;
-    o[QStringLiteral("calibrated")] = r.Calibrated();
-    o[QStringLiteral("outputLevel")] = r.alcKnown ? QJsonValue(int(r.alc)) : QJsonValue();
-    QJsonArray alarms;
-    for (int k = 0; k < AlarmKinds; ++k)
-        if (r.alarms[std::size_t(k)])
-            alarms.append(QString(Facts::AlarmFact(AlarmKind(k)).text));
-    o[QStringLiteral("alarms")] = alarms;
-    o[QStringLiteral("firmware")] = r.firmware;
-    o[QStringLiteral("paType")] = r.firmware.isEmpty() ? QString() : Facts::PaTypeName(r.paType);
-    if (r.tuner.fitted) {
+    o[QStringLiteral("manualBands")] = v.manualBands;
+    o[QStringLiteral("transmitting")] = Bool(v.transmitting.Now());
+    o[QStringLiteral("pttBlocked")] = Bool(v.pttBlocked.Now());
+    o[QStringLiteral("calibrated")] = Bool(v.calibrated.Now());
+    o[QStringLiteral("outputLevel")] = Opt(v.outputLevel.Now());
+    if (const std::optional<QList<AlarmKind>> holding = v.alarms.Now()) {
+        QJsonArray alarms;
+        for (AlarmKind k : *holding)
+            alarms.append(QString(Facts::AlarmFact(k).text));
+        o[QStringLiteral("alarms")] = alarms;
+    } else {
+        o[QStringLiteral("alarms")] = QJsonValue(QJsonValue::Null);
+    }
+    const std::optional<QString> firmware = v.firmware.Now();
+    o[QStringLiteral("firmware")] = firmware ? QJsonValue(*firmware) : QJsonValue();
+    const std::optional<PaType> paType = v.paType.Now();
+    o[QStringLiteral("paType")] = paType ? QJsonValue(Facts::PaTypeName(*paType)) : QJsonValue();
+    if (v.tuner.fitted) {
         QJsonObject t;
-        t[QStringLiteral("inLine")] =
-            r.tuner.position == AtuSwitch::Initial ? QJsonValue() : QJsonValue(s.TunerInLine());
-        t[QStringLiteral("status")] = Opt(r.tuner.status);
-        t[QStringLiteral("lamp")] = LampName(r.tuner.lamp);
-        t[QStringLiteral("swr")] = Opt(r.TunerSwr());
-        t[QStringLiteral("inductanceUH")] = Opt(r.tuner.inductanceUH);
-        t[QStringLiteral("capacitancePF")] = Opt(r.tuner.capacitancePF);
-        t[QStringLiteral("forwardW")] = Opt(r.tuner.forwardW);
+        t[QStringLiteral("inLine")] = Bool(v.tuner.inLine);
+        t[QStringLiteral("status")] = Opt(v.tuner.status.Now());
+        t[QStringLiteral("lamp")] = LampName(v.tuner.lamp);
+        t[QStringLiteral("swr")] = Opt(v.tuner.swr.Now());
+        t[QStringLiteral("inductanceUH")] = Opt(v.tuner.inductanceUH.Now());
+        t[QStringLiteral("capacitancePF")] = Opt(v.tuner.capacitancePF.Now());
+        t[QStringLiteral("forwardW")] = Opt(v.tuner.forwardW.Now());
         o[QStringLiteral("tuner")] = t;
+    }
+    if (!v.rig.source.isEmpty()) {
+        QJsonObject r;
+        r[QStringLiteral("source")] = v.rig.source;
+        r[QStringLiteral("connected")] = v.rig.connected;
+        r[QStringLiteral("frequencyHz")] = Opt(v.rig.frequencyHz);
+        r[QStringLiteral("band")] = Opt(v.rig.band);
+        r[QStringLiteral("following")] = v.rig.following;
+        r[QStringLiteral("why")] = v.rig.why;
+        o[QStringLiteral("rig")] = r;
     }
     return o;
 }
@@ -116,6 +131,9 @@ QJsonObject EventJson(const LinkEvent &e) {
     case LinkEvent::Kind::Closed:
         text = QStringLiteral("connection: ") + LinkEvent::Name(e.kind);
         break;
+    case LinkEvent::Kind::TunerFitted:
+    case LinkEvent::Kind::TuneFinished:
+    case LinkEvent::Kind::Message:
     case LinkEvent::Kind::Opened:
     case LinkEvent::Kind::Waiting:
     case LinkEvent::Kind::Back:

@@ -267,7 +267,7 @@ void TestEndToEnd::reconnectsOverSer2net() {
                 QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
-            QVERIFY(!f.main->Link.State().readings.transmitting && f.ui.P_out->text().isEmpty());
+            QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) && f.ui.P_out->text().isEmpty());
             QVERIFY(f.main->Link.PollTimer()->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
@@ -320,7 +320,7 @@ void TestEndToEnd::silence() {
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
     // Transmitting again as its output says, not from the "TX: ON" of before.
     QTRY_VERIFY(f.main->Link.State().readings.Transmits());
-    QVERIFY(!f.main->Link.State().readings.transmitting && f.boxes.isEmpty());
+    QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) && f.boxes.isEmpty());
 }
 
 // The simulator stops reading: the terminal's buffer fills with the polls.

@@ -215,8 +215,8 @@ void TestMainWindowView::session() {
     form = f->main;
     QVERIFY(f->connect());
     // The menus fill with the simulator's settings.
-    QTRY_VERIFY(form->Link.State().readings.calibrationKnown &&
-                form->Link.State().readings.alcKnown && Action(form, "Off1")->isChecked());
+    QTRY_VERIFY(form->Link.State().readings.calibrationAnswered &&
+                form->Link.State().readings.alcAnswered && Action(form, "Off1")->isChecked());
     for (QAction *a :
          {Action(form, "Hysteresis1"), Action(form, "Manual1"), Action(form, "CWbybuzzer1"),
           Action(form, "N4W1"), Action(form, "Fast1"), Action(form, "N12kW1")})

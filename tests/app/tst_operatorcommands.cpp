@@ -203,7 +203,7 @@ void TestOperatorCommands::bandPress() {
     const int mark = int(monitor().size());
     QTest::mousePress(f->ui.Band[std::size_t(n - 1)], Qt::MouseButton(button), {}, QPoint(12, 12));
     // The selection takes effect even when the send fails visibly.
-    QCOMPARE(int(form->Link.State().readings.band), n);
+    QCOMPARE(form->Link.State().readings.band.value_or(0), n);
     for (int i = 1; i <= 7; ++i)
         QCOMPARE(f->ui.Band[std::size_t(i - 1)]->BrushColor(), i == n ? clLime : clSilver);
     if (open) {

@@ -4,11 +4,13 @@
 // and the handshake's exact bytes over a pseudo-terminal. No widget library
 // is linked.
 #include "link/AmpLink.h"
+#include "link/StatusView.h"
 #include "serial/SerialPort.h"
 #include "tests/common/DrivenTime.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/ReportTable.h"
 #include "tests/common/Ser2net.h"
+#include "tests/common/Status.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -33,36 +35,39 @@ const QByteArray EightBare = "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
 const char *const BurstQueries[] = {"B?",  "InPower?", "T?",   "ALM?", "ALC_PWM?", "F?",       "I?",
                                     "LB?", "CAL?",     "BAR?", "TOT?", "Ver?",     "ATU_INST?"};
 
-QString EffectName(const LinkEffect &e) {
+// The events a test follows as effects: what a window would show.
+QString EffectName(const LinkEvent &e) {
     switch (e.kind) {
-    case LinkEffect::Kind::AlarmRaised:
+    case LinkEvent::Kind::AlarmStart:
         return QStringLiteral("alarm%1").arg(int(e.alarm));
-    case LinkEffect::Kind::AlarmsCleared:
-        return QStringLiteral("clear");
-    case LinkEffect::Kind::ShowAtuPanel:
+    case LinkEvent::Kind::AlarmEnd:
+        return QStringLiteral("end%1").arg(int(e.alarm));
+    case LinkEvent::Kind::TunerFitted:
         return QStringLiteral("atu");
-    case LinkEffect::Kind::TuneFinished:
+    case LinkEvent::Kind::TuneFinished:
         return QStringLiteral("tuned");
-    case LinkEffect::Kind::Disconnected:
-        return QStringLiteral("lost:") + e.text;
-    case LinkEffect::Kind::Message:
-        break;
+    case LinkEvent::Kind::Message:
+        return e.portGone ? QStringLiteral("lost:") + e.text
+                          : QStringLiteral("box:") + e.title + QLatin1Char(':') + e.text;
+    default:
+        return QString();
     }
-    return QStringLiteral("box:") + e.title + QLatin1Char(':') + e.text;
 }
 
 // The state a report may change, by name: the readings as numbers ("none"
 // when there is none), the settings, the commands waiting for confirmation.
 std::map<QString, std::function<QString(const AmpStatus &)>>
 Probes(const PendingCommands &pending) {
-    auto number = [](const auto &v) { return v ? QString::number(*v) : QStringLiteral("none"); };
+    auto number = [](const auto &v) {
+        return v.has_value() ? QString::number(*v) : QStringLiteral("none");
+    };
     auto name = [](auto value, std::initializer_list<const char *> names) {
         return QString::fromLatin1(names.begin()[int(value)]);
     };
     using S = const AmpStatus &;
     return {
         {QStringLiteral("tempC"), [=](S s) { return number(s.readings.temperatureC); }},
-        {QStringLiteral("band"), [](S s) { return QString::number(s.readings.band); }},
+        {QStringLiteral("band"), [=](S s) { return number(s.readings.band); }},
         {QStringLiteral("interface"), [](S s) { return QString::number(s.Interface); }},
         {QStringLiteral("settings"),
          [](S s) {
@@ -75,17 +80,17 @@ Probes(const PendingCommands &pending) {
          }},
         {QStringLiteral("pa"),
          [](S s) { return QString::fromLatin1(s.readings.Pa12kW() ? "12" : "24"); }},
-        {QStringLiteral("firmware"), [](S s) { return s.readings.firmware; }},
+        {QStringLiteral("firmware"), [](S s) { return s.readings.firmware.value_or(QString()); }},
         {QStringLiteral("output"), [=](S s) { return number(s.readings.outputW); }},
         {QStringLiteral("reverse"), [=](S s) { return number(s.readings.reflectedW); }},
         {QStringLiteral("peak"), [=](S s) { return number(s.readings.peakW); }},
-        {QStringLiteral("swr"), [=](S s) { return number(s.readings.Swr()); }},
-        {QStringLiteral("cal"), [](S s) { return QString::number(s.readings.calibration); }},
-        {QStringLiteral("alcValue"), [](S s) { return QString::number(s.readings.alc); }},
+        {QStringLiteral("swr"), [=](S s) { return number(s.readings.powerSwr); }},
+        {QStringLiteral("cal"), [=](S s) { return number(s.readings.calibration); }},
+        {QStringLiteral("alcValue"), [=](S s) { return number(s.readings.alc); }},
         {QStringLiteral("known"),
-         [](S s) { return Flag(s.readings.calibrationKnown) + Flag(s.readings.alcKnown); }},
-        {QStringLiteral("tx"), [](S s) { return Flag(s.readings.transmitting); }},
-        {QStringLiteral("ptt"), [](S s) { return Flag(s.readings.pttBlocked); }},
+         [](S s) { return Flag(s.readings.calibrationAnswered) + Flag(s.readings.alcAnswered); }},
+        {QStringLiteral("tx"), [](S s) { return Flag(s.readings.transmitting.value_or(false)); }},
+        {QStringLiteral("ptt"), [](S s) { return Flag(s.readings.pttBlocked.value_or(false)); }},
         {QStringLiteral("pending"),
          [&pending](S) {
              return Flag(pending.blockOn) + Flag(pending.blockOff) + Flag(pending.atuOn) +
@@ -94,11 +99,11 @@ Probes(const PendingCommands &pending) {
         {QStringLiteral("alarms"),
          [](S s) {
              QString out;
-             for (bool a : s.readings.alarms)
-                 out += Flag(a);
+             for (int a = 0; a < AlarmKinds; ++a)
+                 out += Flag(s.readings.Alarm(AlarmKind(a)));
              return out;
          }},
-        {QStringLiteral("fitted"), [](S s) { return Flag(s.readings.tuner.fitted); }},
+        {QStringLiteral("fitted"), [](S s) { return Flag(s.readings.tuner.fitted.value_or(false)); }},
         {QStringLiteral("atu"),
          [=](S s) {
              return name(s.readings.tuner.position, {"Initial", "InLine", "Bypassed"});
@@ -110,13 +115,13 @@ Probes(const PendingCommands &pending) {
              return name(s.readings.tuner.lamp, {"Red", "Green", "Grey", "Yellow"});
          }},
         {QStringLiteral("swrmin"), [](S s) { return QString::number(s.SwrMin); }},
-        {QStringLiteral("tunerSwr"), [=](S s) { return number(s.readings.TunerSwr()); }},
+        {QStringLiteral("tunerSwr"), [=](S s) { return number(s.readings.tuner.swr); }},
         {QStringLiteral("fwd"), [=](S s) { return number(s.readings.tuner.forwardW); }},
         {QStringLiteral("L"), [=](S s) { return number(s.readings.tuner.inductanceUH); }},
         {QStringLiteral("C"), [=](S s) { return number(s.readings.tuner.capacitancePF); }},
         {QStringLiteral("k"),
          [](S s) {
-             const std::optional<bool> atInput = s.readings.tuner.capacitorAtInput;
+             const std::optional<bool> atInput = s.readings.tuner.capacitorAtInput.value;
              return QString::fromLatin1(!atInput ? "none" : *atInput ? "in" : "out");
          }},
     };
@@ -165,9 +170,14 @@ private Q_SLOTS:
     void gate();
     void events_data();
     void events();
+    void forgetting_data();
+    void forgetting();
 
 private:
     void feed(const QByteArray &bytes) { link->ReceiveChunk(bytes); }
+    // "MS LINE|MS silent|MS tick|..." at the link's clock: a report, a
+    // silence long enough to be noticed, the reports timer's tick.
+    void play(const QString &steps, qint64 &now);
     void open();
     // Open and identified, the start-up burst drained, the log empty.
     void connectPeer();
@@ -190,8 +200,10 @@ void TestLink::init() {
     now = 0;
     link->SetClock([this] { return now; });
     connect(link.get(), &AmpLink::EntryLogged, this, [this](const QString &e) { log << e; });
-    connect(link.get(), &AmpLink::Effect, this,
-            [this](const LinkEffect &e) { effects << EffectName(e); });
+    connect(link.get(), &AmpLink::Event, this, [this](const LinkEvent &e) {
+        if (const QString name = EffectName(e); !name.isEmpty())
+            effects << name;
+    });
     log.clear();
     effects.clear();
 }
@@ -256,7 +268,7 @@ void AddReportRows(const ReportRowAdder &row) {
     row("", "B: 3", "+ B: 3|+ B: 3", "band=3");
     row("", "B: 9", "+ B: 9|+ B: 9", "band=9");
     row("", "B: 258", "+ B: 258|+ B: 258", "band=2");
-    row("", "B: x", "+ B: x|****** Band conversion error|+ B: x", "band=7");
+    row("", "B: x", "+ B: x|****** Band conversion error|+ B: x", "band=none");
     // Firmware version and PA type; fine tuning after "3.28" in text order.
     row("@24k", "Ver: 3.30", "+ Ver: 3.30|+ Ver: 3.30", "firmware=3.30|fine=1|pa=12");
     row("", "Ver:3.3 ", "+ Ver:3.3 |+ Ver: 3.3", "firmware=3.3|fine=1");
@@ -313,11 +325,13 @@ void AddReportRows(const ReportRowAdder &row) {
     row("CAL: 100", "ALC_PWM: 256", "+ ALC_PWM: 256|+ ALC_PWM: 256", "alcValue=0");
     row("CAL: 100", "CAL: x", "+ CAL: x|+ CAL: x|****** Conversion error CAL", "cal=100|known=10");
     row("", "ALC_PWM: ?", "+ ALC_PWM: ?|+ ALC_PWM: ?|****** Conversion error ALC_PWM",
-        "alcValue=0|known=01");
+        "alcValue=none|known=01");
     // Output and reverse power in watts as reported, unscaled; SWR
     // from the two.
     row("", "O: 0", "+ O: 0|+ O: 0", "value=0|output=0|swr=none");
-    row("R: 100", "O: 900", "+ O: 900|+ O: 900", "value=900|output=900|swr=2");
+    // An "R: " of before is never paired with a new "O: ": no SWR until its own "R: ".
+    row("R: 100", "O: 900", "+ O: 900|+ O: 900", "value=900|output=900|swr=none");
+    row("O: 900", "R: 100", "+ R: 100|+ R: 100", "value=100|reverse=100|swr=2");
     row("@24k", "O: 1500", "+ O: 1500|+ O: 1500", "output=1500");
     row("O: 850", "O: 8k", "+ O: 8k|+ O: 8k|****** Conversion error Power Out",
         "value=8k|output=none");
@@ -325,10 +339,10 @@ void AddReportRows(const ReportRowAdder &row) {
     row("R: 30", "R: ", "+ R: |+ R: |****** Conversion error Power Rev", "reverse=30");
     // Logged twice; unknown lines and other letter case only once.
     row("", "IN_ALARM_PWM: 7", "+ IN_ALARM_PWM: 7|+ IN_ALARM_PWM: 7", "");
-    row("", "B5 17M", "+ B5 17M|+ B5 17M", "band=7");
+    row("", "B5 17M", "+ B5 17M|+ B5 17M", "band=none");
     for (const char *band : {"B1", "B2", "B3", "B4", "B6", "B7"}) {
         const QByteArray entry = QByteArray("+ ") + band;
-        row("", band, (entry + '|' + entry).constData(), "band=7");
+        row("", band, (entry + '|' + entry).constData(), "band=none");
     }
     row("", "B_x", "+ B_x|+ B_x", "");
     row("", "LB: 1", "+ LB: 1", "");
@@ -352,7 +366,7 @@ void AddReportRows(const ReportRowAdder &row) {
     row("", "ALARM: HPCONT", "+ ALARM: HPCONT|+ ALARM: HPCONT", "alarms=0000001|effects=alarm6");
     row("", "ALARM: OTHER", "+ ALARM: OTHER", "alarms=0000000|effects=");
     row("ALARM: TOT|ALARM: BPF", "ALARM: OFF", "+ ALARM: OFF|+ ALARM: OFF",
-        "alarms=0000000|effects=clear");
+        "alarms=0000000|effects=end2,end5");
     row("", "alarm: OFF", "+ alarm: OFF", "effects=");
     // Tuner status 1..7; 0 hides it, other codes change nothing.
     row("", "ATU_INF: 1", "+ ATU_INF: 1", "status=1");
@@ -409,7 +423,7 @@ void AddReportRows(const ReportRowAdder &row) {
     row("K: 0", "K: 1", "+ K: 1|+ K: 1", "k=out");
     row("K: 1", "END_K: 0", "+ END_K: 0|+ K: 0", "k=in");
     // Exactly one row acts on a line, whatever its value holds.
-    row("", "B: B1", "+ B: B1|****** Band conversion error|+ B: B1", "band=7");
+    row("", "B: B1", "+ B: B1|****** Band conversion error|+ B: B1", "band=none");
     row("", "T: TX: ON", "+ T: TX: ON|+ T: TX: ON", "value=TX: ON|tx=0");
     row("", "O: ALARM: SWR", "+ O: ALARM: SWR|+ O: ALARM: SWR|****** Conversion error Power Out",
         "alarms=0000000|effects=");
@@ -422,23 +436,29 @@ void TestLink::reports() {
     QFETCH(QByteArray, line);
     QFETCH(QStringList, entries);
     QFETCH(QStringList, state);
-    AmpStatus s;
+    AmpStatus s = IdentifiedStatus();
     PendingCommands pending;
-    s.PaIdentified = true;
     for (const QString &b : before.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         if (b == QStringLiteral("@24k"))
-            s.readings.paType = PaType::Kw24;
+            s.readings.paType.Set(PaType::Kw24, s.At(0));
         else if (b == QStringLiteral("@pending"))
             pending = PendingCommands{true, true, true, true};
         else
             ConfirmPending(ApplyReport(b, s), pending);
     }
+    const AmpStatus was = s;
     const ReportOutcome out = ApplyReport(QString::fromLatin1(line), s);
     ConfirmPending(out, pending);
     QCOMPARE(QStringList{QStringLiteral("+ ") + QString::fromLatin1(line)} + out.entries, entries);
+    // What a window shows of it: the changes it told, the tuner's flags.
     QStringList shown;
-    for (const LinkEffect &e : out.effects)
-        shown << EffectName(e);
+    for (const LinkEvent &e : ReportedChanges(was, s, std::nullopt))
+        if (const QString name = EffectName(e); !name.isEmpty())
+            shown << name;
+    if (out.tunerFitted)
+        shown << QStringLiteral("atu");
+    if (out.tuneFinished)
+        shown << QStringLiteral("tuned");
     const auto all = Probes(pending);
     for (const QString &pair : state) {
         const QString name = pair.section(QLatin1Char('='), 0, 0);
@@ -464,8 +484,8 @@ void TestLink::reportsIgnoredBeforeIdentification() {
     log.clear();
     feed("O: 500\r\nALARM: SWR\r\nPA_QZ9Q\r\nB: 3\r\n");
     QCOMPARE(log, Split("+ O: 500|+ ALARM: SWR|+ PA_QZ9Q|+ B: 3"));
-    QVERIFY(!link->State().readings.outputW);
-    QCOMPARE(link->State().readings.band, 7);
+    QVERIFY(!link->State().readings.outputW.has_value());
+    QVERIFY(!link->State().readings.band.has_value());
     QVERIFY(effects.isEmpty());
     QVERIFY(!link->State().PaIdentified);
     QCOMPARE(link->State().Phase, LinkPhase::Connecting);
@@ -619,9 +639,9 @@ void TestLink::portLost() {
     QCOMPARE(phases, QList<LinkPhase>{LinkPhase::Closed});
     QVERIFY(!link->PollTimer()->isActive());
     QVERIFY(!link->Port()->Connected());
-    // A send on the closed port raises and logs nothing.
+    // A send on the closed port fails and logs nothing.
     log.clear();
-    QVERIFY_THROWS_EXCEPTION(ESerialPortException, link->Send("T?"));
+    QVERIFY(!link->SendTypedLine("T?"));
     QVERIFY(log.isEmpty());
 }
 
@@ -742,10 +762,10 @@ void TestLink::reconnection() {
     QCOMPARE(marked, expected);
     QCOMPARE(effects, QStringList());
     // Nothing of the lost connection looks current, back or not.
-    const AmpStatus &st = link->State();
-    const Readings &r = st.readings;
-    QVERIFY(!r.transmitting && !r.outputW && !r.alarms[std::size_t(AlarmKind::Swr)] &&
-            !r.tuner.swr && !r.tuner.status);
+    const StatusView v = ViewOf(link->State());
+    QVERIFY(!v.transmitting.Now() && !v.outputW.Now() && !v.tuner.swr.Now() &&
+            !v.tuner.status.Now());
+    QVERIFY(!v.alarms.Now().value_or(QList<AlarmKind>()).contains(AlarmKind::Swr));
 }
 
 // A ser2net port that hands itself to its newest client (kickolduser),
@@ -971,7 +991,7 @@ void TestLink::operatorCommands_data() {
                             << QByteArray(wire) << Split(state);
     };
     row("band", "", "band 3", "B: 3\r\n", "band=3");
-    row("band out of range", "", "band 8", "", "band=7");
+    row("band out of range", "", "band 8", "", "band=none");
     row("fan", "", "fan 4", "F: 4\r\n", "settings=F4 ALM0 BAR0 TOT0 IN0");
     row("interface", "", "interface 5", "I: 5\r\n", "interface=5");
     row("alarm sound", "", "sound 1", "ALM: 1\r\n", "settings=F0 ALM1 BAR0 TOT0 IN0");
@@ -1164,19 +1184,102 @@ void TestLink::events_data() {
         "transmit start 2|transmit end 2 1000ms avg 100W peak 100W swr -");
     row("a band told during it is the transmission's", "0 TX: ON|100 B: 4|500 TX: OFF",
         "transmit start 0|transmit end 4 500ms avg 0W peak 0W swr -");
-    row("a silence ends the transmission at the last line",
-        "0 TX: ON|0 O: 500|3000 T: 35|3000 silent",
-        "transmit start 0|transmit end 0 3000ms avg 500W peak 500W swr -|no answer");
+    // Cut short, a transmission ended with its last power report, not with
+    // the last line of another kind.
+    row("a silence ends the transmission at its last power report",
+        "0 TX: ON|0 O: 500|2000 O: 500|3000 T: 35|3000 silent",
+        "transmit start 0|transmit end 0 2000ms avg 500W peak 500W swr -|no answer");
     // Answering again without "TX: OFF": no transmission or alarm of before returns.
     row("nothing of before a silence comes back",
         "0 TX: ON|0 O: 800|0 ALARM: SWR|3000 T: 35|3000 silent|20000 T: 35|20000 T: 36",
-        "transmit start 0|alarm start 3|transmit end 0 3000ms avg 800W peak 800W swr -|"
+        "transmit start 0|alarm start 3|transmit end 0 0ms avg 800W peak 800W swr -|"
         "no answer|answers again");
+    // The SWR of one report cycle: a ramp-down never pairs a new output with
+    // the reflected power of before.
+    row("a ramp-down at SWR 1.5",
+        "0 TX: ON|0 O: 800|0 R: 32|100 O: 412|100 R: 16|200 O: 100|200 R: 4|300 TX: OFF",
+        "transmit start 0|transmit end 0 300ms avg 437W peak 800W swr 1.5");
     row("alarms start and end", "0 ALARM: SWR|10 ALARM: TEMP|20 ALARM: OFF",
         "alarm start 3|alarm start 4|alarm end 3|alarm end 4");
     row("the PTT block as confirmed", "0 BL:ON|10 BL:ON|20 BL:OFF", "ptt blocked|ptt free");
     row("a band the amplifier reports", "0 B: 3|10 B: 3|20 B: 5", "band 5 from 3 by amplifier");
     row("the tuner's result", "0 B: 3|10 END_SWR: 123", "tune result 12.3");
+}
+
+void TestLink::play(const QString &steps, qint64 &now) {
+    for (const QString &step : steps.split(QLatin1Char('|'))) {
+        now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
+        const QString line = step.section(QLatin1Char(' '), 1);
+        if (line == QLatin1String("silent")) {
+            now += AmpLink::NoAnswerAfterMs;
+            link->LivenessTick(); // the probe
+            now += AmpLink::ProbeGraceMs;
+            link->LivenessTick();
+        } else if (line == QLatin1String("tick")) {
+            link->ReportsStoppedTick();
+        } else {
+            feed(line.toLatin1() + "\r\n");
+        }
+    }
+}
+
+// The rules of forgetting with explicit time: what every output is shown
+// afterwards ("-" for a reading that is not current).
+void TestLink::forgetting_data() {
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("shown");
+    auto row = [](const char *name, const char *steps, const char *shown) {
+        QTest::newRow(name) << QString::fromLatin1(steps) << QString::fromLatin1(shown);
+    };
+    // Columns: transmitting, output, reflected, peak, SWR, tuner SWR, alarms, PTT.
+    row("start: nothing known but no alarm", "0 T: 30", "- - - - - - [] -");
+    row("answering a second without power: receiving", "0 T: 30|1000 T: 31",
+        "0 0 0 - - - [] -");
+    row("a transmission", "0 TX: ON|0 O: 800|0 R: 32", "1 800 32 800 1.5 - [] -");
+    row("its reports stop: power and SWR unknown within a second",
+        "0 TX: ON|0 O: 800|0 R: 32|999 tick|1000 tick", "- - - 800 - - [] -");
+    row("reports stopped, then a line: receiving",
+        "0 TX: ON|0 O: 800|0 R: 32|1000 tick|2000 T: 30", "0 0 0 800 - - [] -");
+    row("TX: OFF: SWR and reflected power go", "0 TX: ON|0 O: 800|0 R: 32|100 TX: OFF",
+        "0 0 0 800 - - [] -");
+    row("an alarm holds through a silence", "0 ALARM: SWR|0 silent", "- - - - - - - -");
+    row("and is there again when it answers, with no report of it",
+        "0 ALARM: SWR|0 silent|9000 T: 41", "- - - - - - [3] -");
+    row("ALARM: OFF ends it", "0 ALARM: SWR|0 silent|9000 T: 41|9100 ALARM: OFF",
+        "- - - - - - [] -");
+    row("the PTT block as confirmed", "0 BL:ON", "- - - - - - [] 1");
+    row("a silence: power unknown, not 0", "0 TX: ON|0 O: 800|0 R: 32|100 silent|9000 T: 41",
+        "- - - 800 - - [] -");
+    row("the tuner's SWR on its band", "0 B: 3|0 SWR: 123", "- - - - - 12.3 [] -");
+    row("a band change forgets it", "0 B: 3|0 SWR: 123|10 B: 2", "- - - - - - [] -");
+    row("and it does not come back with the band", "0 B: 3|0 SWR: 123|10 B: 2|20 B: 3",
+        "- - - - - - [] -");
+}
+
+void TestLink::forgetting() {
+    QFETCH(QString, steps);
+    QFETCH(QString, shown);
+    qint64 now = 0;
+    link->SetClock([&now] { return now; });
+    connectPeer();
+    play(steps, now);
+    const StatusView v = ViewOf(link->State());
+    const auto text = [](const auto &shown) {
+        const auto value = shown.Now();
+        return value ? QString::number(double(*value)) : QStringLiteral("-");
+    };
+    QString alarms = QStringLiteral("-");
+    if (const std::optional<QList<AlarmKind>> holding = v.alarms.Now()) {
+        QStringList kinds;
+        for (AlarmKind k : *holding)
+            kinds << QString::number(int(k));
+        alarms = QLatin1Char('[') + kinds.join(QLatin1Char(',')) + QLatin1Char(']');
+    }
+    QCOMPARE(QStringList({text(v.transmitting), text(v.outputW), text(v.reflectedW),
+                          text(v.peakW), text(v.swr), text(v.tuner.swr), alarms,
+                          text(v.pttBlocked)})
+                 .join(QLatin1Char(' ')),
+             shown);
 }
 
 void TestLink::events() {
@@ -1223,18 +1326,7 @@ void TestLink::events() {
         }
         told << t;
     });
-    for (const QString &step : steps.split(QLatin1Char('|'))) {
-        now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
-        const QString line = step.section(QLatin1Char(' '), 1);
-        if (line == QLatin1String("silent")) {
-            now += AmpLink::NoAnswerAfterMs;
-            link->LivenessTick(); // the probe
-            now += AmpLink::ProbeGraceMs;
-            link->LivenessTick();
-        } else {
-            feed(line.toLatin1() + "\r\n");
-        }
-    }
+    play(steps, now);
     QCOMPARE(told, events);
     // The last transmission's peak stays readable until the next begins.
     if (QLatin1String(QTest::currentDataTag()) ==

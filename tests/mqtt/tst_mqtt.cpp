@@ -7,6 +7,7 @@
 #include "mqtt/LinkBridge.h"
 #include "mqtt/Publisher.h"
 #include "tests/common/Headless.h"
+#include "tests/common/Status.h"
 #include "tests/mqtt/Mosquitto.h"
 
 #include "SimProcess.h"
@@ -109,15 +110,10 @@ QString Evaluate(const QString &rule, const QString &input) {
         // PREVIOUS PHASE|REPORTS into a connected state, where "@silent",
         // "@Waiting" and "@Connecting" set the connection; the JSON without
         // its time, with ' for ".
-        AmpStatus s;
-        s.PaIdentified = true;
-        s.Phase = LinkPhase::Connected;
+        AmpStatus s = IdentifiedStatus();
         s.PortLost = in.at(0) != QLatin1String("closed"); // a waiting port was lost
-        bool pttKnown = true;
         for (const QString &line : in.mid(1)) {
-            if (line == QLatin1String("@pttunknown"))
-                pttKnown = false;
-            else if (line == QLatin1String("@silent"))
+            if (line == QLatin1String("@silent"))
                 s.NoAnswer = true;
             else if (line.startsWith(QLatin1Char('@')))
                 s.Phase =
@@ -126,7 +122,7 @@ QString Evaluate(const QString &rule, const QString &input) {
                 ApplyReport(line, s);
         }
         QJsonObject o =
-            QJsonDocument::fromJson(StateJson(StateOf(s, pttKnown), QDateTime())).object();
+            QJsonDocument::fromJson(StateJson(StateOf(s), QDateTime())).object();
         o.remove(QStringLiteral("time"));
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
             .replace(QLatin1Char('"'), QLatin1Char('\''));

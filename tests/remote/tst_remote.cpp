@@ -12,6 +12,7 @@
 #include "remote/LinkTarget.h"
 #include "station/Station.h"
 #include "tests/common/Headless.h"
+#include "tests/common/Status.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 
@@ -233,9 +234,7 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("snapshot")) {
         // Reports, "|"-separated, into a fresh connected state; "@PHASE" and
         // "@silent" set the connection instead.
-        AmpStatus state;
-        state.PaIdentified = true;
-        state.Phase = LinkPhase::Connected;
+        AmpStatus state = IdentifiedStatus();
         for (const QString &line : input.split(QLatin1Char('|'))) {
             const QString at = line.mid(1);
             if (!line.startsWith(QLatin1Char('@')))
@@ -249,15 +248,16 @@ QString Evaluate(const QString &rule, const QString &input) {
         }
         const AmpSnapshot a = SnapshotOf(state);
         const char *readings[] = {"live", "closed", "lost", "silent"};
+        // A reading not known shows as "-".
+        const auto known = [](const auto &v) {
+            return v ? QString::number(*v) : QStringLiteral("-");
+        };
         return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 [%8] %9")
-            .arg(QLatin1String(readings[int(a.liveness)]))
-            .arg(a.forwardW)
-            .arg(a.reflectedW)
-            .arg(a.peakW)
-            .arg(a.swr.value_or(0))
-            .arg(a.band)
-            .arg(a.manualBands ? QStringLiteral("manual") : QStringLiteral("fixed"),
-                 QString::fromLatin1(a.alarm), QString::fromLatin1(a.info));
+            .arg(QLatin1String(readings[int(a.liveness)]), known(a.forwardW), known(a.reflectedW),
+                 known(a.peakW), known(a.swr), QString::number(a.band),
+                 a.manualBands ? QStringLiteral("manual") : QStringLiteral("fixed"),
+                 a.alarm ? QString::fromLatin1(*a.alarm) : QStringLiteral("-"))
+            .arg(QString::fromLatin1(a.info));
     }
     return QStringLiteral("unknown rule");
 }

@@ -103,7 +103,7 @@ void TestUnplug::cycles() {
     }
     // Still talking: a query answered after the last cycle.
     const int asked = int(f.sim.loggedLines().count("T?"));
-    form->Link.Send("T?");
+    form->Link.SendTypedLine("T?");
     QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
 }
 
@@ -144,7 +144,7 @@ void TestUnplug::reconnectsByItself() {
     QTRY_COMPARE(Entries("/proc/self/task"), threads);
     // Still talking: a query answered after the last cycle.
     const int asked = int(f.sim.loggedLines().count("T?"));
-    form->Link.Send("T?");
+    form->Link.SendTypedLine("T?");
     QVERIFY(f.sim.waitForLogged("T?", asked + 1, 3000));
     // Close Port while waiting stops the retries and leaves the port closed.
     f.sim.say("unplug");
