@@ -3,11 +3,13 @@
 // SendString, and the events of its reader thread. Each connection is a
 // device (SerialDevice), which the port writes to, and a reader (ComThread)
 // that reads it and hands what it finds to callbacks the port gives it; the
-// reader never calls the port, nor the port the reader's device. The Linux
-// calls are in PosixSerial and Transport.
+// reader never calls the port, and the port writes through the device (its
+// output queue in OutputQueue). The Linux calls are in PosixSerial and
+// Transport.
 #include "serial/SerialPort.h"
 
 #include "serial/ComThread.h"
+#include "serial/OutputQueue.h"
 #include "serial/PosixSerial.h"
 #include "serial/SerialDevice.h"
 
@@ -247,49 +249,13 @@ struct TSerialPort::Private {
     // An Open is waiting for a network peer; the events run meanwhile may not open another.
     bool opening = false;
     // Output the device has not taken yet, in order; guarded by connectionMutex.
-    // A line already begun on the wire is never dropped.
-    struct Outgoing {
-        QByteArray bytes;
-        bool droppable = false;
-    };
-    QList<Outgoing> output;
-    int outputBytes = 0;
-    int droppedRepeats = 0;
+    OutputQueue output{TSerialPort::OutputLimit};
     QTimer *flushTimer = nullptr; // the owner's thread: writes the queue as the device takes it
-    enum class Queued { Yes, Dropped, Refused };
 
     mutable std::mutex dataMutex; // guards the texts shared with the reader
     QByteArray lastReceived;
     QByteArray entireBuffer;
     QString logFile;
-
-    // Adds a line that the device did not take, making room by dropping the
-    // oldest repeats; a repeat that still does not fit is dropped, a command refused.
-    Queued Enqueue(const QByteArray &bytes, bool droppable) {
-        for (int i = 0;
-             i < output.size() && outputBytes + bytes.size() > TSerialPort::OutputLimit;) {
-            if (!output.at(i).droppable) {
-                ++i;
-                continue;
-            }
-            outputBytes -= int(output.at(i).bytes.size());
-            output.removeAt(i);
-            ++droppedRepeats;
-        }
-        if (outputBytes + bytes.size() > TSerialPort::OutputLimit) {
-            if (!droppable)
-                return Queued::Refused;
-            ++droppedRepeats;
-            return Queued::Dropped;
-        }
-        output.append({bytes, droppable});
-        outputBytes += int(bytes.size());
-        return Queued::Yes;
-    }
-    void ClearOutput() {
-        output.clear();
-        outputBytes = 0;
-    }
 
     PosixSerial::LineConfig LineConfig() const {
         PosixSerial::LineConfig c;
@@ -771,12 +737,12 @@ void TSerialPort::ReApplyLineSettings() {
 
 int TSerialPort::QueuedOutput() const {
     std::lock_guard<std::mutex> lock(d->connectionMutex);
-    return d->outputBytes;
+    return d->output.Bytes();
 }
 
 int TSerialPort::DroppedRepeats() const {
     std::lock_guard<std::mutex> lock(d->connectionMutex);
-    return d->droppedRepeats;
+    return d->output.DroppedRepeats();
 }
 
 void TSerialPort::Open() {
@@ -822,8 +788,7 @@ void TSerialPort::Open() {
     {
         std::lock_guard<std::mutex> lock(d->connectionMutex);
         d->connection = connection;
-        d->ClearOutput();
-        d->droppedRepeats = 0;
+        d->output.Restart();
     }
     std::exception_ptr error;
     if (OnConnect) {
@@ -854,7 +819,7 @@ void TSerialPort::Close() {
         std::lock_guard<std::mutex> lock(d->connectionMutex);
         connection = d->connection;
         // What the device never took goes with the connection.
-        d->ClearOutput();
+        d->output.Clear();
     }
     d->flushTimer->stop();
     if (connection) {
@@ -912,29 +877,25 @@ void TSerialPort::FlushOutput() {
     {
         std::lock_guard<std::mutex> lock(d->connectionMutex);
         SerialDevice *device = d->connection ? d->connection->device.get() : nullptr;
-        while (device && !d->output.isEmpty()) {
-            Private::Outgoing &head = d->output.first();
-            const std::optional<long> w = device->Write(head.bytes);
+        while (device && !d->output.IsEmpty()) {
+            const QByteArray head = d->output.Head();
+            const std::optional<long> w = device->Write(head);
             if (!w) {
-                d->ClearOutput(); // the device is closed
+                d->output.Clear(); // the device is closed
                 break;
             }
             if (*w < 0) {
                 failed = true;
                 break;
             }
-            written += head.bytes.left(int(*w));
-            d->outputBytes -= int(*w);
-            if (*w < head.bytes.size()) {
-                head.bytes.remove(0, int(*w));
-                head.droppable = head.droppable && *w == 0;
+            written += head.left(int(*w));
+            d->output.Took(*w);
+            if (*w < head.size())
                 break;
-            }
-            d->output.removeFirst();
         }
         if (!device)
-            d->ClearOutput();
-        empty = d->output.isEmpty();
+            d->output.Clear();
+        empty = d->output.IsEmpty();
     }
     if (empty)
         d->flushTimer->stop();
@@ -954,7 +915,7 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
     const QString notOpen = QString::fromLatin1(NotOpenText).arg(d->portName);
     long written = 0;
     bool open = false;
-    Private::Queued queued = Private::Queued::Yes;
+    OutputQueue::Added queued = OutputQueue::Added::Yes;
     bool waiting = false;
     {
         std::lock_guard<std::mutex> lock(d->connectionMutex);
@@ -963,7 +924,7 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
             // as the device takes it without waiting.
             SerialDevice &device = *d->connection->device;
             std::optional<long> w;
-            if (d->output.isEmpty())
+            if (d->output.IsEmpty())
                 w = device.Write(bytes);
             else if (device.IsOpen())
                 w = 0L;
@@ -971,8 +932,8 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
             written = w.value_or(0);
             // A line begun on the wire is finished, whatever it is.
             if (open && written >= 0 && written < bytes.size())
-                queued = d->Enqueue(bytes.mid(int(written)), Kind == skRepeat && written == 0);
-            waiting = !d->output.isEmpty();
+                queued = d->output.Add(bytes.mid(int(written)), Kind == skRepeat && written == 0);
+            waiting = !d->output.IsEmpty();
         }
     }
     if (!open)
@@ -987,7 +948,7 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
         else if (!d->flushTimer->isActive())
             d->flushTimer->start();
     }
-    if (queued == Private::Queued::Refused)
+    if (queued == OutputQueue::Added::Refused)
         throw ESerialPortException(QStringLiteral("%1 takes no data: \"%2\" was not sent.")
                                        .arg(d->portName, QString::fromLatin1(bytes).trimmed()));
     try {
@@ -999,5 +960,5 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
         PresenceCheckAfterSend(false);
         throw ESerialPortException(notOpen);
     }
-    return queued == Private::Queued::Dropped ? 0 : int(bytes.size());
+    return queued == OutputQueue::Added::Dropped ? 0 : int(bytes.size());
 }
