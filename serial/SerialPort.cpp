@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Serial port component: settings, name and rate conversions, Open/Close/
-// SendString, and the events of its reader thread. The reader (ComThread)
-// knows the component only as its TComThread::Owner; the Linux calls are in
-// PosixSerial and Transport.
+// SendString, and the events of its reader thread. Each connection is a
+// device (SerialDevice), which the port writes to, and a reader (ComThread)
+// that reads it and hands what it finds to callbacks the port gives it; the
+// reader never calls the port, and the port writes through the device (its
+// output queue in OutputQueue). The Linux calls are in PosixSerial and
+// Transport.
 #include "serial/SerialPort.h"
 
 #include "serial/ComThread.h"
+#include "serial/OutputQueue.h"
 #include "serial/PosixSerial.h"
+#include "serial/SerialDevice.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -172,7 +177,19 @@ bool IsPortPresent(const QString &Name) {
 
 // ---- Private state and the reader's events --------------------------------------
 
-struct TSerialPort::Private : TComThread::Owner {
+namespace {
+
+// One open connection as the port keeps it: the device, its reader, and
+// whether one of the reader's events runs on the port's thread now.
+struct Connection {
+    std::shared_ptr<SerialDevice> device;
+    std::unique_ptr<TComThread> reader; // joined before the device goes
+    bool handlerRunning = false;        // the port's thread only
+};
+
+} // namespace
+
+struct TSerialPort::Private {
     explicit Private(TSerialPort *Port) : q(Port) {}
 
     TSerialPort *q;
@@ -193,7 +210,6 @@ struct TSerialPort::Private : TComThread::Owner {
     std::uint16_t xoffLim = 1;
     bool parityCheck = false;
     bool replaceParityErrors = false;
-    std::atomic<bool> discardNulls{false};
     bool dsrSensitivity = false;
     bool txContinueOnXoff = false;
     char errorChar = 0;
@@ -207,73 +223,39 @@ struct TSerialPort::Private : TComThread::Owner {
     std::uint32_t inputBuffer = 4096;
     std::uint32_t outputBuffer = 4096;
     TThreadPriority priority = tpNormal;
-    std::atomic<std::uint32_t> delay{100};
+    // Delay, AutoReceive and DiscardNulls: read by the reader at every pass.
+    TComThread::Pace pace;
     QString customPortName = QStringLiteral("vcom1");
     int customBaudRate = 0;
     std::atomic<bool> logInput{false};
     std::atomic<bool> logDateTime{false};
-    std::atomic<bool> autoReceive{true};
     std::atomic<bool> keepEntireBuffer{false};
     QByteArray newLine = QByteArrayLiteral("\r\n");
     int maxLineLength = 0;
 
     // Run-time state.
-    std::mutex readerMutex; // guards reader against a Close from another thread
+    // Guards connection and the output queue against a Close or a send
+    // from another thread.
+    std::mutex connectionMutex;
     // Shared so that a Close or Open running further up the stack keeps the
-    // reader it works on alive while a nested call releases the reference.
-    std::shared_ptr<TComThread> reader;
-    // Started readers told to stop whose thread had not returned yet; joined later.
-    std::vector<std::shared_ptr<TComThread>> finishing;
+    // connection it works on alive while a nested call releases the reference.
+    std::shared_ptr<Connection> connection;
+    // Ended connections whose reader thread had not returned yet; joined later.
+    std::vector<std::shared_ptr<Connection>> finishing;
     std::atomic<TLineStatusSet> lineStatus{0};
     std::atomic<std::uint32_t> notifiedQueueCount{0};
     std::atomic<bool> dying{false};
     int lastOpenError = 0;
     // An Open is waiting for a network peer; the events run meanwhile may not open another.
     bool opening = false;
-    // Output the device has not taken yet, in order; guarded by readerMutex.
-    // A line already begun on the wire is never dropped.
-    struct Outgoing {
-        QByteArray bytes;
-        bool droppable = false;
-    };
-    QList<Outgoing> output;
-    int outputBytes = 0;
-    int droppedRepeats = 0;
+    // Output the device has not taken yet, in order; guarded by connectionMutex.
+    OutputQueue output{TSerialPort::OutputLimit};
     QTimer *flushTimer = nullptr; // the owner's thread: writes the queue as the device takes it
-    enum class Queued { Yes, Dropped, Refused };
 
     mutable std::mutex dataMutex; // guards the texts shared with the reader
     QByteArray lastReceived;
     QByteArray entireBuffer;
     QString logFile;
-
-    // Adds a line that the device did not take, making room by dropping the
-    // oldest repeats; a repeat that still does not fit is dropped, a command refused.
-    Queued Enqueue(const QByteArray &bytes, bool droppable) {
-        for (int i = 0;
-             i < output.size() && outputBytes + bytes.size() > TSerialPort::OutputLimit;) {
-            if (!output.at(i).droppable) {
-                ++i;
-                continue;
-            }
-            outputBytes -= int(output.at(i).bytes.size());
-            output.removeAt(i);
-            ++droppedRepeats;
-        }
-        if (outputBytes + bytes.size() > TSerialPort::OutputLimit) {
-            if (!droppable)
-                return Queued::Refused;
-            ++droppedRepeats;
-            return Queued::Dropped;
-        }
-        output.append({bytes, droppable});
-        outputBytes += int(bytes.size());
-        return Queued::Yes;
-    }
-    void ClearOutput() {
-        output.clear();
-        outputBytes = 0;
-    }
 
     PosixSerial::LineConfig LineConfig() const {
         PosixSerial::LineConfig c;
@@ -294,62 +276,67 @@ struct TSerialPort::Private : TComThread::Owner {
     }
 
     void ReapFinished() {
-        finishing.erase(
-            std::remove_if(finishing.begin(), finishing.end(),
-                           [](const std::shared_ptr<TComThread> &r) { return r->isFinished(); }),
-            finishing.end());
+        finishing.erase(std::remove_if(finishing.begin(), finishing.end(),
+                                       [](const std::shared_ptr<Connection> &c) {
+                                           return c->reader->isFinished();
+                                       }),
+                        finishing.end());
     }
-    // Keeps a started reader whose thread still runs until it can be joined.
-    void KeepUntilFinished(const std::shared_ptr<TComThread> &r) {
-        if (r->Started() && !r->isFinished() &&
-            std::find(finishing.begin(), finishing.end(), r) == finishing.end())
-            finishing.push_back(r);
+    // Keeps an ended connection whose reader thread still runs until it can be joined.
+    void KeepUntilFinished(const std::shared_ptr<Connection> &c) {
+        if (c->reader->Started() && !c->reader->isFinished() &&
+            std::find(finishing.begin(), finishing.end(), c) == finishing.end())
+            finishing.push_back(c);
+    }
+    std::shared_ptr<Connection> Current() {
+        std::lock_guard<std::mutex> lock(connectionMutex);
+        return connection;
     }
 
-    // The port a reader serves; spNone once its connection has ended.
-    static TCommPort PortOf(const TComThread &Reader) {
-        return Reader.Connected() ? CommPortFromName(Reader.Path()) : spNone;
+    // The port a device serves; spNone once its connection has ended.
+    static TCommPort PortOf(const SerialDevice &Device) {
+        return Device.Connected() ? CommPortFromName(Device.Path()) : spNone;
     }
-    // Whether the reader's device is gone: hung up, or no longer listed by
-    // the system. The listing costs a directory scan and is skipped at fast
+    // Whether the device is gone: hung up, or no longer listed by the
+    // system. The listing costs a directory scan and is skipped at fast
     // polling; a network peer is not in the system's list at all.
-    bool DeviceGone(TComThread &Reader) const {
-        return Reader.HungUp() || (Reader.Io().ListedBySystem() && delay.load() >= 50 &&
-                                   !IsPortPresent(Reader.Path()));
+    bool DeviceGone(SerialDevice &Device) const {
+        return Device.HungUp() || (Device.ListedBySystem() && pace.delay.load() >= 50 &&
+                                   !IsPortPresent(Device.Path()));
     }
-    // Runs fn as one of Reader's events: on the GUI thread with the reader
-    // waiting when SynchronizeEvents is set, on the calling thread otherwise.
-    // A handler's exception comes back to the caller.
-    void Raise(TComThread &Reader, const std::function<void()> &fn);
+    // Runs fn as one of the connection's events: on the GUI thread with the
+    // reader waiting when SynchronizeEvents is set, on the calling thread
+    // otherwise. A handler's exception comes back to the caller.
+    void Raise(Connection &Conn, const std::function<void()> &fn);
     void WriteLog(const QByteArray &Chunk);
-    // Close's wait for an ending reader, bounded; runs the events it hands over.
-    void WaitForReader(TComThread &Reader, int TimeoutMs);
+    // Close's wait for an ending connection, bounded; runs the events its
+    // reader hands over meanwhile.
+    void WaitForEnd(SerialDevice &Device, int TimeoutMs);
 
-    // TComThread::Owner
-    std::uint32_t PollDelay() const override { return delay.load(); }
-    bool AutoReceive() const override { return autoReceive.load(); }
-    bool DiscardNulls() const override { return discardNulls.load(); }
-    void LinesRead(TComThread &Reader, std::uint8_t Lines) override;
-    void InputWaiting(TComThread &Reader, int Count) override;
-    void Received(TComThread &Reader, const QByteArray &Chunk) override;
-    bool Lost(TComThread &Reader) override;
-    void Disconnected(TComThread &Reader) override;
+    // What the connection's reader finds, as the port's events. Each runs on
+    // the reader thread, or on the port's when the port ends the connection.
+    TComThread::Sink SinkFor(Connection &Conn);
+    void LinesRead(Connection &Conn, std::uint8_t Lines);
+    void InputWaiting(Connection &Conn, int Count);
+    void Received(Connection &Conn, const QByteArray &Chunk);
+    bool Lost(Connection &Conn);
+    void Disconnected(Connection &Conn);
 };
 
-void TSerialPort::Private::Raise(TComThread &Reader, const std::function<void()> &fn) {
+void TSerialPort::Private::Raise(Connection &Conn, const std::function<void()> &fn) {
     if (dying)
         return;
     if (QThread::currentThread() == q->thread()) {
         // Raised by the component on the reader's behalf.
-        const bool outer = Reader.handlerRunning;
-        Reader.handlerRunning = true;
+        const bool outer = Conn.handlerRunning;
+        Conn.handlerRunning = true;
         try {
             fn();
         } catch (...) {
-            Reader.handlerRunning = outer;
+            Conn.handlerRunning = outer;
             throw;
         }
-        Reader.handlerRunning = outer;
+        Conn.handlerRunning = outer;
         return;
     }
     if (!q->SynchronizeEvents) {
@@ -363,13 +350,13 @@ void TSerialPort::Private::Raise(TComThread &Reader, const std::function<void()>
         [&] {
             ORVIK_HANDOFF_ACQUIRE(&error);
             if (!dying) {
-                Reader.handlerRunning = true;
+                Conn.handlerRunning = true;
                 try {
                     fn();
                 } catch (...) {
                     error = std::current_exception();
                 }
-                Reader.handlerRunning = false;
+                Conn.handlerRunning = false;
             }
             ORVIK_HANDOFF_RELEASE(&error);
         },
@@ -379,28 +366,39 @@ void TSerialPort::Private::Raise(TComThread &Reader, const std::function<void()>
         std::rethrow_exception(error);
 }
 
-void TSerialPort::Private::LinesRead(TComThread &Reader, std::uint8_t Lines) {
+TComThread::Sink TSerialPort::Private::SinkFor(Connection &Conn) {
+    // The connection outlives its reader, which it joins when it goes.
+    TComThread::Sink sink;
+    sink.linesRead = [this, &Conn](std::uint8_t Lines) { LinesRead(Conn, Lines); };
+    sink.inputWaiting = [this, &Conn](int Count) { InputWaiting(Conn, Count); };
+    sink.received = [this, &Conn](const QByteArray &Chunk) { Received(Conn, Chunk); };
+    sink.lost = [this, &Conn] { return Lost(Conn); };
+    sink.disconnected = [this, &Conn] { Disconnected(Conn); };
+    return sink;
+}
+
+void TSerialPort::Private::LinesRead(Connection &Conn, std::uint8_t Lines) {
     if (Lines == lineStatus.load())
         return;
     lineStatus = Lines;
-    Raise(Reader, [this, Lines] {
+    Raise(Conn, [this, Lines] {
         if (q->OnLineStatusChange)
             q->OnLineStatusChange(q, Lines);
     });
 }
 
-void TSerialPort::Private::InputWaiting(TComThread &Reader, int Count) {
+void TSerialPort::Private::InputWaiting(Connection &Conn, int Count) {
     // Each growth of the queue is announced once; nothing is read.
     if (std::uint32_t(Count) <= notifiedQueueCount.load())
         return;
     notifiedQueueCount = std::uint32_t(Count);
-    Raise(Reader, [this] {
+    Raise(Conn, [this] {
         if (q->OnReceive)
             q->OnReceive(q, QByteArray());
     });
 }
 
-void TSerialPort::Private::Received(TComThread &Reader, const QByteArray &Chunk) {
+void TSerialPort::Private::Received(Connection &Conn, const QByteArray &Chunk) {
     {
         std::lock_guard<std::mutex> lock(dataMutex);
         lastReceived = Chunk;
@@ -412,7 +410,7 @@ void TSerialPort::Private::Received(TComThread &Reader, const QByteArray &Chunk)
             }
         }
     }
-    Raise(Reader, [this, Chunk] {
+    Raise(Conn, [this, Chunk] {
         if (q->OnReceive)
             q->OnReceive(q, Chunk);
     });
@@ -420,13 +418,13 @@ void TSerialPort::Private::Received(TComThread &Reader, const QByteArray &Chunk)
         WriteLog(Chunk);
 }
 
-bool TSerialPort::Private::Lost(TComThread &Reader) {
-    if (!DeviceGone(Reader))
+bool TSerialPort::Private::Lost(Connection &Conn) {
+    if (!DeviceGone(*Conn.device))
         return false;
-    if (Reader.ClaimFault()) {
-        const TCommPort port = PortOf(Reader);
+    if (Conn.device->ClaimFault()) {
+        const TCommPort port = PortOf(*Conn.device);
         try {
-            Raise(Reader, [this, port] {
+            Raise(Conn, [this, port] {
                 if (q->OnFault)
                     q->OnFault(q, port);
             });
@@ -436,9 +434,9 @@ bool TSerialPort::Private::Lost(TComThread &Reader) {
     return true;
 }
 
-void TSerialPort::Private::Disconnected(TComThread &Reader) {
-    const TCommPort port = CommPortFromName(Reader.Path());
-    Raise(Reader, [this, port] {
+void TSerialPort::Private::Disconnected(Connection &Conn) {
+    const TCommPort port = CommPortFromName(Conn.device->Path());
+    Raise(Conn, [this, port] {
         if (q->OnDisconnect)
             q->OnDisconnect(q, port);
     });
@@ -480,17 +478,17 @@ TSerialPort::TSerialPort(QObject *Owner) : QObject(Owner), d(std::make_unique<Pr
 TSerialPort::~TSerialPort() {
     // The owner is going away: no more events, and no reader may outlive us.
     d->dying = true;
-    std::vector<std::shared_ptr<TComThread>> readers = std::move(d->finishing);
+    std::vector<std::shared_ptr<Connection>> connections = std::move(d->finishing);
     {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        if (d->reader)
-            readers.push_back(std::move(d->reader));
+        std::lock_guard<std::mutex> lock(d->connectionMutex);
+        if (d->connection)
+            connections.push_back(std::move(d->connection));
     }
-    for (auto &r : readers)
-        r->RequestStop();
+    for (auto &c : connections)
+        c->device->RequestStop();
     // A reader may be waiting on a blocking call to this thread; let it through.
-    for (auto &r : readers) {
-        while (!r->wait(5))
+    for (auto &c : connections) {
+        while (!c->reader->wait(5))
             QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
 }
@@ -588,12 +586,12 @@ ORVIK_LINE_SETTING(char, EvtChar, evtChar)
 #undef ORVIK_LINE_SETTING
 
 bool TSerialPort::DiscardNulls() const {
-    return d->discardNulls;
+    return d->pace.discardNulls;
 }
 void TSerialPort::SetDiscardNulls(bool Value) {
-    if (d->discardNulls == Value)
+    if (d->pace.discardNulls == Value)
         return;
-    d->discardNulls = Value;
+    d->pace.discardNulls = Value;
     ReApplyLineSettings();
 }
 
@@ -611,7 +609,7 @@ ORVIK_STORED_SETTING(std::uint32_t, ReadTotalTimeoutMultiplier, readTotalTimeout
 ORVIK_STORED_SETTING(std::uint32_t, ReadTotalTimeoutConstant, readTotalTimeoutConstant)
 ORVIK_STORED_SETTING(std::uint32_t, WriteTotalTimeoutMultiplier, writeTotalTimeoutMultiplier)
 ORVIK_STORED_SETTING(std::uint32_t, WriteTotalTimeoutConstant, writeTotalTimeoutConstant)
-ORVIK_STORED_SETTING(std::uint32_t, Delay, delay)
+ORVIK_STORED_SETTING(std::uint32_t, Delay, pace.delay)
 ORVIK_STORED_SETTING(bool, LogInput, logInput)
 ORVIK_STORED_SETTING(bool, LogDateTime, logDateTime)
 ORVIK_STORED_SETTING(bool, KeepEntireBuffer, keepEntireBuffer)
@@ -646,9 +644,8 @@ void TSerialPort::SetPriority(TThreadPriority Value) {
     if (d->priority == Value)
         return;
     d->priority = Value;
-    std::lock_guard<std::mutex> lock(d->readerMutex);
-    if (d->reader)
-        d->reader->SetNice(ThreadPriorityNice(Value));
+    if (const auto c = d->Current())
+        c->reader->SetNice(ThreadPriorityNice(Value));
 }
 
 QString TSerialPort::CustomPortName() const {
@@ -681,12 +678,12 @@ void TSerialPort::SetLogFile(const QString &Value) {
 }
 
 bool TSerialPort::AutoReceive() const {
-    return d->autoReceive;
+    return d->pace.autoReceive;
 }
 void TSerialPort::SetAutoReceive(bool Value) {
-    if (d->autoReceive == Value)
+    if (d->pace.autoReceive == Value)
         return;
-    d->autoReceive = Value;
+    d->pace.autoReceive = Value;
     d->notifiedQueueCount = 0;
 }
 
@@ -703,8 +700,8 @@ bool TSerialPort::Connected() const {
 }
 
 TCommPort TSerialPort::ConnectedPort() const {
-    std::lock_guard<std::mutex> lock(d->readerMutex);
-    return d->reader ? Private::PortOf(*d->reader) : spNone;
+    const auto c = d->Current();
+    return c ? Private::PortOf(*c->device) : spNone;
 }
 
 TLineStatusSet TSerialPort::LineStatus() const {
@@ -730,43 +727,31 @@ int TSerialPort::LastOpenError() const {
 }
 
 void TSerialPort::ReApplyLineSettings() {
-    std::unique_lock<std::mutex> lock(d->readerMutex);
-    if (!d->reader)
+    const auto c = d->Current();
+    if (!c)
         return;
-    bool accepted = true;
-    TComThread *reader = d->reader.get();
-    const bool open = reader->WithDevice([&](int fd) {
-        // Bytes that arrived but were not read yet are discarded with the old
-        // settings. A network stream has no line settings: nothing is lost.
-        reader->Io().PurgeInput(fd);
-        accepted = reader->Io().Configure(fd, d->LineConfig());
-    });
-    lock.unlock();
-    if (open && !accepted)
+    const std::optional<bool> accepted = c->device->Reconfigure(d->LineConfig());
+    if (accepted && !*accepted)
         Close();
 }
 
 int TSerialPort::QueuedOutput() const {
-    std::lock_guard<std::mutex> lock(d->readerMutex);
-    return d->outputBytes;
+    std::lock_guard<std::mutex> lock(d->connectionMutex);
+    return d->output.Bytes();
 }
 
 int TSerialPort::DroppedRepeats() const {
-    std::lock_guard<std::mutex> lock(d->readerMutex);
-    return d->droppedRepeats;
+    std::lock_guard<std::mutex> lock(d->connectionMutex);
+    return d->output.DroppedRepeats();
 }
 
 void TSerialPort::Open() {
     d->ReapFinished();
     const QString name = d->portName;
-    std::shared_ptr<TComThread> current;
-    {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        current = d->reader;
-    }
+    const std::shared_ptr<Connection> current = d->Current();
     // The same device already open: nothing to do. A different path is a
     // different port even though every path maps to spCustom.
-    if (current && !current->StopRequested() && current->Path() == name)
+    if (current && !current->device->StopRequested() && current->device->Path() == name)
         return;
     if (!current && CommPortFromName(name) == spNone)
         return;
@@ -782,42 +767,40 @@ void TSerialPort::Open() {
         throw ESerialPortException(
             QStringLiteral("Cannot connect to %1: another port is still connecting").arg(name));
     d->opening = true;
-    std::shared_ptr<TComThread> reader;
+    std::shared_ptr<SerialDevice> device;
     try {
-        reader = std::make_shared<TComThread>(*d, name, d->LineConfig(), ReadLimit);
+        device = std::make_shared<SerialDevice>(name, d->LineConfig());
     } catch (...) {
         d->opening = false;
         throw;
     }
     d->opening = false;
-    if (!reader->Connected()) {
-        d->lastOpenError = reader->OpenError();
-        throw ESerialPortException(reader->OpenFailure());
+    if (!device->Connected()) {
+        d->lastOpenError = device->OpenError();
+        throw ESerialPortException(device->OpenFailure());
     }
     d->lastOpenError = 0;
+    const auto connection = std::make_shared<Connection>();
+    connection->device = device;
+    connection->reader =
+        std::make_unique<TComThread>(device, d->pace, d->SinkFor(*connection), ReadLimit);
+    connection->reader->SetNice(ThreadPriorityNice(d->priority));
     {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        d->reader = reader;
-        reader->SetNice(ThreadPriorityNice(d->priority));
-        d->ClearOutput();
-        d->droppedRepeats = 0;
+        std::lock_guard<std::mutex> lock(d->connectionMutex);
+        d->connection = connection;
+        d->output.Restart();
     }
     std::exception_ptr error;
     if (OnConnect) {
         try {
-            OnConnect(this, Private::PortOf(*reader));
+            OnConnect(this, Private::PortOf(*device));
         } catch (...) {
             error = std::current_exception();
         }
     }
     // OnConnect may have closed this connection or opened another one.
-    bool stillOpen = false;
-    {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        stillOpen = d->reader == reader && !reader->StopRequested();
-    }
-    if (stillOpen)
-        reader->Start();
+    if (d->Current() == connection && !device->StopRequested())
+        connection->reader->Start();
     if (error)
         std::rethrow_exception(error);
 }
@@ -827,62 +810,59 @@ void TSerialPort::Close() {
     if (QThread::currentThread() != thread()) {
         // From the reader (or any other thread): it cannot wait for itself, so
         // only ask it to stop; its exit raises OnDisconnect.
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        if (d->reader)
-            d->reader->RequestStop();
+        if (const auto c = d->Current())
+            c->device->RequestStop();
         return;
     }
-    std::shared_ptr<TComThread> reader;
+    std::shared_ptr<Connection> connection;
     {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        reader = d->reader;
+        std::lock_guard<std::mutex> lock(d->connectionMutex);
+        connection = d->connection;
         // What the device never took goes with the connection.
-        d->ClearOutput();
+        d->output.Clear();
     }
     d->flushTimer->stop();
-    if (reader) {
-        reader->RequestStop();
-        if (!reader->Started() || reader->handlerRunning)
+    if (connection) {
+        SerialDevice &device = *connection->device;
+        device.RequestStop();
+        if (!connection->reader->Started() || connection->handlerRunning)
             // Not started yet (Close from OnConnect), or waiting for the very
             // handler that calls Close: the reader cannot end the connection
             // now, so it is ended here.
-            reader->Finish();
+            device.Finish([this, &connection] { d->Disconnected(*connection); });
         else
-            d->WaitForReader(*reader, int(std::min<std::uint32_t>(d->delay, 60000)) + 4990);
+            d->WaitForEnd(device, int(std::min<std::uint32_t>(d->pace.delay, 60000)) + 4990);
         // Released only after the wait: handlers that ran during it could still send.
         {
-            std::lock_guard<std::mutex> lock(d->readerMutex);
-            if (d->reader == reader)
-                d->reader.reset();
+            std::lock_guard<std::mutex> lock(d->connectionMutex);
+            if (d->connection == connection)
+                d->connection.reset();
         }
         d->lineStatus = 0;
-        d->KeepUntilFinished(reader);
+        d->KeepUntilFinished(connection);
     }
     d->ReapFinished();
 }
 
-void TSerialPort::Private::WaitForReader(TComThread &Reader, int TimeoutMs) {
+void TSerialPort::Private::WaitForEnd(SerialDevice &Device, int TimeoutMs) {
     const QDeadlineTimer deadline(TimeoutMs);
-    while (!Reader.Ended() && !deadline.hasExpired()) {
+    while (!Device.Ended() && !deadline.hasExpired()) {
         // Lets the ending reader's synchronized events (OnDisconnect) run now.
         QCoreApplication::sendPostedEvents(q, QEvent::MetaCall);
-        Reader.WaitEnded(2);
+        Device.WaitEnded(2);
     }
 }
 
 bool TSerialPort::PresenceCheckAfterSend(bool writeFailed) {
-    std::shared_ptr<TComThread> reader;
-    {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        reader = d->reader;
-    }
+    const std::shared_ptr<Connection> connection = d->Current();
     // A write that fails ends the connection even with input still unread:
     // a stream reset by its peer or a terminal hung up takes no more.
-    if (!reader || reader->StopRequested() || (!writeFailed && !d->DeviceGone(*reader)))
+    if (!connection || connection->device->StopRequested() ||
+        (!writeFailed && !d->DeviceGone(*connection->device)))
         return false;
-    const TCommPort port = Private::PortOf(*reader);
+    const TCommPort port = Private::PortOf(*connection->device);
     try {
-        if (reader->ClaimFault() && OnFault)
+        if (connection->device->ClaimFault() && OnFault)
             OnFault(this, port);
     } catch (...) {
     }
@@ -895,29 +875,27 @@ void TSerialPort::FlushOutput() {
     bool failed = false;
     bool empty = true;
     {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        TComThread *reader = d->reader.get();
-        const bool open = reader && reader->WithDevice([&](int fd) {
-            while (!d->output.isEmpty()) {
-                Private::Outgoing &head = d->output.first();
-                const long w = reader->Io().Write(fd, head.bytes, 0);
-                if (w < 0) {
-                    failed = true;
-                    return;
-                }
-                written += head.bytes.left(int(w));
-                d->outputBytes -= int(w);
-                if (w < head.bytes.size()) {
-                    head.bytes.remove(0, int(w));
-                    head.droppable = head.droppable && w == 0;
-                    return;
-                }
-                d->output.removeFirst();
+        std::lock_guard<std::mutex> lock(d->connectionMutex);
+        SerialDevice *device = d->connection ? d->connection->device.get() : nullptr;
+        while (device && !d->output.IsEmpty()) {
+            const QByteArray head = d->output.Head();
+            const std::optional<long> w = device->Write(head);
+            if (!w) {
+                d->output.Clear(); // the device is closed
+                break;
             }
-        });
-        if (!open)
-            d->ClearOutput();
-        empty = d->output.isEmpty();
+            if (*w < 0) {
+                failed = true;
+                break;
+            }
+            written += head.left(int(*w));
+            d->output.Took(*w);
+            if (*w < head.size())
+                break;
+        }
+        if (!device)
+            d->output.Clear();
+        empty = d->output.IsEmpty();
     }
     if (empty)
         d->flushTimer->stop();
@@ -937,23 +915,25 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
     const QString notOpen = QString::fromLatin1(NotOpenText).arg(d->portName);
     long written = 0;
     bool open = false;
-    Private::Queued queued = Private::Queued::Yes;
+    OutputQueue::Added queued = OutputQueue::Added::Yes;
     bool waiting = false;
     {
-        std::lock_guard<std::mutex> lock(d->readerMutex);
-        if (d->reader) {
-            TComThread *reader = d->reader.get();
-            open = reader->WithDevice([&](int fd) {
-                // Behind a queue the line waits its turn; else it goes now, as
-                // far as the device takes it without waiting.
-                if (d->output.isEmpty())
-                    written = reader->Io().Write(fd, bytes, 0);
-                if (written < 0 || written == bytes.size())
-                    return;
-                // A line begun on the wire is finished, whatever it is.
-                queued = d->Enqueue(bytes.mid(int(written)), Kind == skRepeat && written == 0);
-            });
-            waiting = !d->output.isEmpty();
+        std::lock_guard<std::mutex> lock(d->connectionMutex);
+        if (d->connection) {
+            // Behind a queue the line waits its turn; else it goes now, as far
+            // as the device takes it without waiting.
+            SerialDevice &device = *d->connection->device;
+            std::optional<long> w;
+            if (d->output.IsEmpty())
+                w = device.Write(bytes);
+            else if (device.IsOpen())
+                w = 0L;
+            open = w.has_value();
+            written = w.value_or(0);
+            // A line begun on the wire is finished, whatever it is.
+            if (open && written >= 0 && written < bytes.size())
+                queued = d->output.Add(bytes.mid(int(written)), Kind == skRepeat && written == 0);
+            waiting = !d->output.IsEmpty();
         }
     }
     if (!open)
@@ -968,7 +948,7 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
         else if (!d->flushTimer->isActive())
             d->flushTimer->start();
     }
-    if (queued == Private::Queued::Refused)
+    if (queued == OutputQueue::Added::Refused)
         throw ESerialPortException(QStringLiteral("%1 takes no data: \"%2\" was not sent.")
                                        .arg(d->portName, QString::fromLatin1(bytes).trimmed()));
     try {
@@ -980,5 +960,5 @@ int TSerialPort::SendString(const QByteArray &Text, TSendKind Kind) {
         PresenceCheckAfterSend(false);
         throw ESerialPortException(notOpen);
     }
-    return queued == Private::Queued::Dropped ? 0 : int(bytes.size());
+    return queued == OutputQueue::Added::Dropped ? 0 : int(bytes.size());
 }

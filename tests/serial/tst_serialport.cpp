@@ -27,6 +27,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <thread>
 
 // The kernel's record with the rates in bits per second (its own header
 // clashes with <termios.h>); read with TCGETS2.
@@ -112,6 +113,16 @@ int ReaderNice() {
     return -100;
 }
 
+// The number of this process's descriptor open on path; -1 if none.
+int DescriptorOf(const QString &path) {
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &n : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(n)).symLinkTarget() == path)
+            return n.toInt();
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestSerialPort : public QObject {
@@ -129,6 +140,7 @@ private Q_SLOTS:
     void peerClosed_data();
     void peerClosed();
     void openCloseCyclesLeaveNothingBehind();
+    void sendWhileClosing();
     void twoRepliesInOnePollAreOneChunk();
     void replySplitOverTwoChunks();
     void autoReceiveOffAnnouncesGrowth();
@@ -453,7 +465,9 @@ void TestSerialPort::networkPeers() {
                 const int c = peer.Accept(2000);
                 QVERIFY(c >= 0);
                 ::close(c);
-                QTRY_VERIFY(!port.Connected());
+                // Not connected from just before OnDisconnect runs: wait for the event.
+                QTRY_COMPARE(rec.events.count(kDisconnect), i + 1);
+                QVERIFY(!port.Connected());
             }
             QCOMPARE(rec.events.count(kConnect), 50);
             QCOMPARE(rec.events.count(kFault), 50);
@@ -510,6 +524,7 @@ void TestSerialPort::peerClosed() {
     QVERIFY(f.peer.ok());
     f.port.SetDelay(std::uint32_t(delay));
     f.port.Open();
+    const int deviceFd = DescriptorOf(f.peer.devicePath());
     QElapsedTimer clock;
     clock.start();
     f.peer.closeMaster();
@@ -521,6 +536,20 @@ void TestSerialPort::peerClosed() {
     QCOMPARE(f.rec.events, (QStringList{kConnect, kFault, kDisconnect}));
     QVERIFY(!f.port.Connected());
     QVERIFY(f.rec.allOnGuiThread);
+    // The ended connection's descriptor number is free, and a pipe takes it:
+    // a send now must find the connection closed, not write to the pipe.
+    QVERIFY(deviceFd >= 0 && ::fcntl(deviceFd, F_GETFD) == -1);
+    int pipeFds[2];
+    QCOMPARE(::pipe2(pipeFds, O_NONBLOCK), 0);
+    QCOMPARE(::dup2(pipeFds[1], deviceFd), deviceFd);
+    const auto closePipe = qScopeGuard([&] {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        ::close(deviceFd);
+    });
+    QVERIFY_THROWS_EXCEPTION(ESerialPortException, f.port.SendString("PA?\r\n"));
+    char stray;
+    QCOMPARE(::read(pipeFds[0], &stray, 1), ssize_t(-1));
     f.port.Close();
     QCOMPARE(f.rec.events.size(), 3);
     QVERIFY_THROWS_EXCEPTION(ESerialPortException, f.port.SendString("PA?"));
@@ -545,6 +574,43 @@ void TestSerialPort::openCloseCyclesLeaveNothingBehind() {
     // A joined thread may take a moment to leave the kernel's task list, and
     // one from an earlier test may still have been counted at the start.
     QTRY_VERIFY(CountEntries("/proc/self/task") <= threads);
+}
+
+void TestSerialPort::sendWhileClosing() {
+    // Another thread sends while the connection is opened and closed over
+    // and over: each line the port took arrives once and whole, none that it
+    // refused arrives, and nothing is written to a device being closed.
+    Fixture f;
+    QVERIFY(f.peer.ok());
+    f.port.Open();
+    std::atomic<bool> done{false};
+    int taken = 0;
+    QStringList odd;
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i) {
+            try {
+                if (f.port.SendString("PA?\r\n") == 5)
+                    ++taken;
+            } catch (const ESerialPortException &) {
+            } catch (const std::exception &e) {
+                odd << QString::fromLocal8Bit(e.what());
+            }
+            if (i % 8 == 0)
+                QThread::usleep(100);
+        }
+        done = true;
+    });
+    int cycles = 0;
+    while (!done) {
+        f.port.Close();
+        f.port.Open();
+        ++cycles;
+    }
+    writer.join();
+    f.port.Close();
+    QCOMPARE(odd, QStringList());
+    QVERIFY(cycles > 1);
+    QCOMPARE(f.peer.read(3000), QByteArray("PA?\r\n").repeated(taken));
 }
 
 void TestSerialPort::twoRepliesInOnePollAreOneChunk() {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pure rules of the serial port component: port names, baud rates, the
-// setters' rules, and the device listing over a fake sysfs tree.
+// setters' rules, the output queue, and the device listing over a fake
+// sysfs tree.
+#include "serial/OutputQueue.h"
 #include "serial/PosixSerial.h"
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
@@ -26,6 +28,8 @@ private Q_SLOTS:
     void enumerateFakeTree_data();
     void enumerateFakeTree();
     void presence();
+    void outputQueue_data();
+    void outputQueue();
 };
 
 void TestSerialRules::commPortFromName_data() {
@@ -328,6 +332,59 @@ void TestSerialRules::presence() {
     QVERIFY(!IsPortPresent(QStringLiteral("/dev/no-such-port")));
     QVERIFY(!IsPortPresent(QString()));
     QVERIFY(!IsPortPresent(plain.fileName())); // a regular file is no port
+}
+
+void TestSerialRules::outputQueue_data() {
+    // Steps on a queue of 10 bytes: cN adds a command of N bytes, rN a
+    // repeat, tN has the device take N bytes of the head. Each line added
+    // is made of its own letter, a, b, c ...
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("added"); // per line: Yes, Dropped, Refused
+    QTest::addColumn<QByteArray>("waiting");
+    QTest::addColumn<int>("dropped");
+    auto row = [](const char *name, const char *steps, const char *added, const char *waiting,
+                  int dropped) {
+        QTest::newRow(name) << QString::fromLatin1(steps).split(QLatin1Char(' '))
+                            << QString::fromLatin1(added) << QByteArray(waiting) << dropped;
+    };
+    row("both fit", "c4 r4", "YY", "aaaabbbb", 0);
+    row("the oldest repeat gives way", "r3 c3 r3 c3", "YYYY", "bbbcccddd", 1);
+    row("a repeat that does not fit", "c5 c4 r3", "YYD", "aaaaabbbb", 1);
+    row("a command that does not fit", "c5 c4 c3", "YYR", "aaaaabbbb", 0);
+    row("a begun repeat is finished", "r6 t2 c7", "YR", "aaaa", 0);
+    row("an unbegun repeat gives way", "r6 t0 c7", "YY", "bbbbbbb", 1);
+    row("taken whole", "c5 t5 c9", "YY", "bbbbbbbbb", 0);
+}
+
+void TestSerialRules::outputQueue() {
+    QFETCH(QStringList, steps);
+    QFETCH(QString, added);
+    QFETCH(QByteArray, waiting);
+    QFETCH(int, dropped);
+    OutputQueue queue(10);
+    QString results;
+    char letter = 'a';
+    for (const QString &step : steps) {
+        const int n = step.mid(1).toInt();
+        if (step.startsWith(QLatin1Char('t'))) {
+            queue.Took(n);
+            continue;
+        }
+        const OutputQueue::Added a =
+            queue.Add(QByteArray(n, letter++), step.startsWith(QLatin1Char('r')));
+        static const char Letters[] = {'Y', 'D', 'R'};
+        results += QLatin1Char(Letters[int(a)]);
+    }
+    QCOMPARE(results, added);
+    QCOMPARE(queue.Bytes(), int(waiting.size()));
+    QCOMPARE(queue.DroppedRepeats(), dropped);
+    QByteArray out;
+    while (!queue.IsEmpty()) {
+        out += queue.Head();
+        queue.Took(queue.Head().size());
+    }
+    QCOMPARE(out, waiting);
+    QCOMPARE(queue.Bytes(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSerialRules)
