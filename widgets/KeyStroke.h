@@ -6,12 +6,26 @@
 // arrives without its auto-repeat flag, as an input method or a remote
 // desktop may deliver it). A release with no press before it on this control
 // (the key went down elsewhere) does not act either.
+//
+// An X server repeats a held key as a release and a press with the same
+// server time. Qt flags such a pair as a repeat only when the press is
+// already queued as it reads the release; when the press comes a moment
+// later, both arrive unflagged and the release looks like the end of the
+// stroke. So a press of the key just released, within RepeatPairMs of the
+// release by the events' own time stamps, continues that stroke: its release
+// does not act again. A person cannot let go of a key and press it again
+// within that time; events made in the program carry no time stamp (0) and
+// are never taken for a pair.
 #pragma once
 
 #include <QKeyEvent>
 
 class KeyStroke {
 public:
+    // Qt's xcb platform takes a release and a press up to this far apart as
+    // one repeat.
+    static constexpr quint64 RepeatPairMs = 10;
+
     static bool IsActivation(int key) {
         return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
     }
@@ -21,23 +35,43 @@ public:
     bool Press(const QKeyEvent &event) {
         if (!IsActivation(event.key()))
             return false;
-        if (!event.isAutoRepeat() && m_armed == 0)
-            m_armed = event.key();
+        if (!event.isAutoRepeat() && m_held == 0) {
+            m_held = event.key();
+            m_spent = RepeatsLastRelease(event);
+        }
         return true;
     }
 
     // A key release: whether it ends the armed stroke, so that the control acts.
     bool Release(const QKeyEvent &event) {
-        if (event.isAutoRepeat() || event.key() != m_armed)
+        if (event.isAutoRepeat() || event.key() != m_held)
             return false;
-        m_armed = 0;
-        return true;
+        const bool acts = !m_spent;
+        m_held = 0;
+        m_spent = false;
+        m_released = event.key();
+        m_releasedAt = event.timestamp();
+        return acts;
     }
 
     // The stroke is dropped (the focus left while the key was down).
-    void Cancel() { m_armed = 0; }
-    bool Armed() const { return m_armed != 0; }
+    void Cancel() {
+        m_held = 0;
+        m_spent = false;
+        m_released = 0;
+    }
+    // A key is down whose release will act.
+    bool Armed() const { return m_held != 0 && !m_spent; }
 
 private:
-    int m_armed = 0; // the key whose release acts; 0: none
+    bool RepeatsLastRelease(const QKeyEvent &press) const {
+        return press.key() == m_released && m_releasedAt != 0 && press.timestamp() != 0 &&
+               press.timestamp() >= m_releasedAt &&
+               press.timestamp() - m_releasedAt <= RepeatPairMs;
+    }
+
+    int m_held = 0;       // the activation key down on this control; 0: none
+    bool m_spent = false; // its stroke already acted: the key is held on
+    int m_released = 0;   // the key of the last release that ended a stroke
+    quint64 m_releasedAt = 0;
 };
