@@ -13,9 +13,10 @@
 // later, both arrive unflagged and the release looks like the end of the
 // stroke. So a press of the key just released, within RepeatPairMs of the
 // release by the events' own time stamps, continues that stroke: its release
-// does not act again. A person cannot let go of a key and press it again
-// within that time; events made in the program carry no time stamp (0) and
-// are never taken for a pair.
+// does not act again. The last release is one for all controls, as a
+// stroke's action may move the focus before the press of the pair comes. A
+// person cannot let go of a key and press it again within that time; events
+// made in the program carry no time stamp (0) and are never taken for a pair.
 #pragma once
 
 #include <QKeyEvent>
@@ -44,13 +45,15 @@ public:
 
     // A key release: whether it ends the armed stroke, so that the control acts.
     bool Release(const QKeyEvent &event) {
-        if (event.isAutoRepeat() || event.key() != m_held)
+        if (event.isAutoRepeat())
+            return false;
+        s_released = event.key();
+        s_releasedAt = event.timestamp();
+        if (event.key() != m_held)
             return false;
         const bool acts = !m_spent;
         m_held = 0;
         m_spent = false;
-        m_released = event.key();
-        m_releasedAt = event.timestamp();
         return acts;
     }
 
@@ -58,20 +61,21 @@ public:
     void Cancel() {
         m_held = 0;
         m_spent = false;
-        m_released = 0;
     }
     // A key is down whose release will act.
     bool Armed() const { return m_held != 0 && !m_spent; }
 
 private:
-    bool RepeatsLastRelease(const QKeyEvent &press) const {
-        return press.key() == m_released && m_releasedAt != 0 && press.timestamp() != 0 &&
-               press.timestamp() >= m_releasedAt &&
-               press.timestamp() - m_releasedAt <= RepeatPairMs;
+    static bool RepeatsLastRelease(const QKeyEvent &press) {
+        return press.key() == s_released && s_releasedAt != 0 && press.timestamp() != 0 &&
+               press.timestamp() >= s_releasedAt &&
+               press.timestamp() - s_releasedAt <= RepeatPairMs;
     }
 
     int m_held = 0;       // the activation key down on this control; 0: none
     bool m_spent = false; // its stroke already acted: the key is held on
-    int m_released = 0;   // the key of the last release that ended a stroke
-    quint64 m_releasedAt = 0;
+    // The last unflagged release of an activation key on any control (GUI
+    // thread only).
+    static inline int s_released = 0;
+    static inline quint64 s_releasedAt = 0;
 };
