@@ -157,27 +157,29 @@ struct Verb {
     Command::Kind kind;
     ArgParser parse;
     const char *usage;
-    bool rawText; // takes the text as it stands, so no trailing '&'
+    // May end in " &". Not the verbs that take their text as it stands, nor
+    // "repeat": a pass that held nothing back would run again at once.
+    bool detachable;
 };
 
 const Verb kVerbs[] = {
-    {"tx", Command::Tx, parseTx, "tx WATTS(0-9999) REV(0-999) SECONDS(0.1-3600)", false},
-    {"alarm", Command::Alarm, parseAlarm, "alarm HPOUT|HPIN|BPF|SWR|TEMP|TOT|HPCONT|OFF", false},
-    {"temp", Command::Temp, parseTemp, "temp VALUE [SECONDS]", false},
-    {"tune", Command::Tune, parseTune, "tune [ok|fail|noneed|power|high|hf] [fine]", false},
-    {"say", Command::Say, parseSay, "say TEXT", true},
-    {"send", Command::Send, parseSend, "send BYTES (escapes \\r \\n \\t \\0 \\\\ \\xHH)", true},
-    {"split", Command::Split, parseSplit, "split TEXT", true},
-    {"garbage", Command::Garbage, parseGarbage, "garbage [COUNT(2-4096)]", false},
-    {"unplug", Command::Unplug, parseNothing, "unplug", false},
-    {"replug", Command::Replug, parseNothing, "replug", false},
-    {"wait", Command::Wait, parseWait, "wait SECONDS", false},
-    {"set", Command::Set, parseSet, "set NAME VALUE", false},
-    {"confirm", Command::Confirm, parseSwitch, "confirm on|off", false},
-    {"silent", Command::Silent, parseSwitch, "silent on|off", false},
+    {"tx", Command::Tx, parseTx, "tx WATTS(0-9999) REV(0-999) SECONDS(0.1-3600)", true},
+    {"alarm", Command::Alarm, parseAlarm, "alarm HPOUT|HPIN|BPF|SWR|TEMP|TOT|HPCONT|OFF", true},
+    {"temp", Command::Temp, parseTemp, "temp VALUE [SECONDS]", true},
+    {"tune", Command::Tune, parseTune, "tune [ok|fail|noneed|power|high|hf] [fine]", true},
+    {"say", Command::Say, parseSay, "say TEXT", false},
+    {"send", Command::Send, parseSend, "send BYTES (escapes \\r \\n \\t \\0 \\\\ \\xHH)", false},
+    {"split", Command::Split, parseSplit, "split TEXT", false},
+    {"garbage", Command::Garbage, parseGarbage, "garbage [COUNT(2-4096)]", true},
+    {"unplug", Command::Unplug, parseNothing, "unplug", true},
+    {"replug", Command::Replug, parseNothing, "replug", true},
+    {"wait", Command::Wait, parseWait, "wait SECONDS", true},
+    {"set", Command::Set, parseSet, "set NAME VALUE", true},
+    {"confirm", Command::Confirm, parseSwitch, "confirm on|off", true},
+    {"silent", Command::Silent, parseSwitch, "silent on|off", true},
     {"repeat", Command::Repeat, parseNothing, "repeat", false},
-    {"quit", Command::Quit, parseNothing, "quit", false},
-    {"help", Command::Help, parseNothing, "help", false},
+    {"quit", Command::Quit, parseNothing, "quit", true},
+    {"help", Command::Help, parseNothing, "help", true},
 };
 
 QByteArray withoutLineEnd(QByteArray line) {
@@ -215,7 +217,7 @@ std::optional<Command> parseCommand(const QByteArray &rawLine, QString *error) {
         args.text.remove(0, 1);
     Command cmd;
     cmd.kind = row->kind;
-    cmd.background = !row->rawText && takeBackground(&args.rest);
+    cmd.background = row->detachable && takeBackground(&args.rest);
     QString problem;
     if (!row->parse(args, cmd, &problem)) {
         *error = problem.isEmpty() ? QStringLiteral("usage: %1").arg(QLatin1String(row->usage))
