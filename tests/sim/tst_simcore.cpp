@@ -211,35 +211,13 @@ void TestSimCore::parse_data() {
                              "tune fail fine", "say", "garbage", "wait 0.5", "set band 5",
                              "silent on", "  wait 1  ", "tx 800 32 10 &", "tune &", "say A &"})
         QTest::newRow(line) << QByteArray(line) << true;
-    for (const char *line : {"tx",
-                             "tx 100 10",
-                             "tx a 1 1",
-                             "tx 100 10 0",
-                             "tx 10000 1 1",
-                             "tx 1 1 1 1",
-                             "alarm FOO",
-                             "alarm",
-                             "temp",
-                             "temp x 5",
-                             "temp 40 -1",
-                             "tune great",
-                             "wait -1",
-                             "wait x",
-                             "wait",
-                             "set band 9",
-                             "set nothing 1",
-                             "confirm maybe",
-                             "silent",
-                             "garbage 1",
-                             "send \\q",
-                             "send",
-                             "split",
-                             "unplug now",
-                             "bogus",
-                             "TX 500 10 1",
-                             "tx 800 32 10&",
-                             "tx 800 32 &",
-                             "&"})
+    for (const char *line :
+         {"tx",          "tx 100 10",     "tx a 1 1",      "tx 100 10 0", "tx 10000 1 1",
+          "tx 1 1 1 1",  "alarm FOO",     "alarm",         "temp",        "temp x 5",
+          "temp 40 -1",  "tune great",    "wait -1",       "wait x",      "wait",
+          "set band 9",  "set nothing 1", "confirm maybe", "silent",      "garbage 1",
+          "send \\q",    "send",          "split",         "unplug now",  "bogus",
+          "TX 500 10 1", "tx 800 32 10&", "tx 800 32 &",   "&",           "repeat &"})
         QTest::newRow(line) << QByteArray(line) << false;
 }
 
