@@ -44,7 +44,7 @@ struct Reply {
 class AmpCore {
 public:
     AmpStatus state;
-    bool silent = false;         // never answer anything
+    bool silent = false;         // answer nothing, send no report of its own
     int ignoreQueries = 0;       // answerable queries still to be ignored
     bool confirmSwitches = true; // confirm BL:ON/BL:OFF and ATU_STATE: n
 

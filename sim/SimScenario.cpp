@@ -61,110 +61,167 @@ const TuneEnd kTuneEnds[] = {
     {"00001011", "00001100", "14", '0'}, {"00000101", "00000110", "11", '1'},
 };
 
+// What follows a command's verb: its words, and the raw text after one blank
+// ("say", "send" and "split" keep blanks and a trailing '&').
+struct Args {
+    QByteArray rest;
+    QByteArray text;
+    bool done() const { return rest.trimmed().isEmpty(); }
+};
+
+// Reads a command's arguments into cmd; false for a usage error. A parser
+// with a message of its own puts it in *problem.
+using ArgParser = bool (*)(Args &args, Command &cmd, QString *problem);
+
+bool parseTx(Args &args, Command &cmd, QString *) {
+    const QByteArray w = takeWord(&args.rest), r = takeWord(&args.rest), s = takeWord(&args.rest);
+    return parseInt(w, 0, 9999, &cmd.watts) && parseInt(r, 0, 999, &cmd.reverse) &&
+           parseSeconds(s, 3600, &cmd.ms) && cmd.ms >= 100 && args.done();
+}
+
+bool parseAlarm(Args &args, Command &cmd, QString *) {
+    cmd.text = takeWord(&args.rest).toUpper();
+    return std::any_of(std::begin(kAlarms), std::end(kAlarms),
+                       [&](const char *a) { return cmd.text == a; }) &&
+           args.done();
+}
+
+bool parseTemp(Args &args, Command &cmd, QString *problem) {
+    cmd.text = takeWord(&args.rest);
+    const QByteArray seconds = takeWord(&args.rest);
+    if (cmd.text.isEmpty() || !args.done())
+        return false;
+    int degrees = 0;
+    if (!seconds.isEmpty() &&
+        (!parseSeconds(seconds, 3600, &cmd.ms) || !parseInt(cmd.text, 0, 999, &degrees))) {
+        *problem = QStringLiteral("usage: temp DEGREES(0-999) SECONDS(0-3600), or temp TEXT");
+        return false;
+    }
+    return true;
+}
+
+bool parseTune(Args &args, Command &cmd, QString *) {
+    for (QByteArray w = takeWord(&args.rest); !w.isEmpty(); w = takeWord(&args.rest)) {
+        if (w == "fine")
+            cmd.flag = true;
+        else if (!parseTuneResult(w, &cmd.tune))
+            return false;
+    }
+    return true;
+}
+
+bool parseSay(Args &args, Command &cmd, QString *) {
+    cmd.text = args.text + "\r\n";
+    return true;
+}
+
+bool parseSend(Args &args, Command &cmd, QString *) {
+    return unescapeBytes(args.text, &cmd.text) && !cmd.text.isEmpty();
+}
+
+bool parseSplit(Args &args, Command &cmd, QString *) {
+    cmd.text = args.text + "\r\n";
+    return !args.text.isEmpty();
+}
+
+bool parseGarbage(Args &args, Command &cmd, QString *) {
+    cmd.watts = 24;
+    const QByteArray n = takeWord(&args.rest);
+    return (n.isEmpty() || parseInt(n, 2, 4096, &cmd.watts)) && args.done();
+}
+
+bool parseNothing(Args &args, Command &, QString *) {
+    return args.done();
+}
+
+bool parseWait(Args &args, Command &cmd, QString *) {
+    return parseSeconds(takeWord(&args.rest), 86400, &cmd.ms) && args.done();
+}
+
+bool parseSet(Args &args, Command &cmd, QString *problem) {
+    cmd.text = takeWord(&args.rest);
+    cmd.value = args.rest.trimmed();
+    // Checked against a scratch amplifier now, so that the error comes when
+    // the line is read and not when it runs.
+    AmpCore scratch;
+    *problem = scratch.setValue(cmd.text, cmd.value);
+    return problem->isEmpty();
+}
+
+bool parseSwitch(Args &args, Command &cmd, QString *) {
+    return parseOnOff(takeWord(&args.rest), &cmd.flag) && args.done();
+}
+
+struct Verb {
+    const char *name;
+    Command::Kind kind;
+    ArgParser parse;
+    const char *usage;
+    // May end in " &". Not the verbs that take their text as it stands, nor
+    // "repeat": a pass that held nothing back would run again at once.
+    bool detachable;
+};
+
+const Verb kVerbs[] = {
+    {"tx", Command::Tx, parseTx, "tx WATTS(0-9999) REV(0-999) SECONDS(0.1-3600)", true},
+    {"alarm", Command::Alarm, parseAlarm, "alarm HPOUT|HPIN|BPF|SWR|TEMP|TOT|HPCONT|OFF", true},
+    {"temp", Command::Temp, parseTemp, "temp VALUE [SECONDS]", true},
+    {"tune", Command::Tune, parseTune, "tune [ok|fail|noneed|power|high|hf] [fine]", true},
+    {"say", Command::Say, parseSay, "say TEXT", false},
+    {"send", Command::Send, parseSend, "send BYTES (escapes \\r \\n \\t \\0 \\\\ \\xHH)", false},
+    {"split", Command::Split, parseSplit, "split TEXT", false},
+    {"garbage", Command::Garbage, parseGarbage, "garbage [COUNT(2-4096)]", true},
+    {"unplug", Command::Unplug, parseNothing, "unplug", true},
+    {"replug", Command::Replug, parseNothing, "replug", true},
+    {"wait", Command::Wait, parseWait, "wait SECONDS", true},
+    {"set", Command::Set, parseSet, "set NAME VALUE", true},
+    {"confirm", Command::Confirm, parseSwitch, "confirm on|off", true},
+    {"silent", Command::Silent, parseSwitch, "silent on|off", true},
+    {"repeat", Command::Repeat, parseNothing, "repeat", false},
+    {"quit", Command::Quit, parseNothing, "quit", true},
+    {"help", Command::Help, parseNothing, "help", true},
+};
+
+QByteArray withoutLineEnd(QByteArray line) {
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return line;
+}
+
+// Takes a last word "&" off the arguments: the command then holds nothing back.
+bool takeBackground(QByteArray *rest) {
+    const QByteArray trimmed = rest->trimmed();
+    if (trimmed != "&" && !trimmed.endsWith(" &"))
+        return false;
+    *rest = trimmed.chopped(1);
+    return true;
+}
+
 } // namespace
 
 std::optional<Command> parseCommand(const QByteArray &rawLine, QString *error) {
     error->clear();
-    QByteArray rest = rawLine;
-    while (rest.endsWith('\n') || rest.endsWith('\r'))
-        rest.chop(1);
-    const QByteArray verb = takeWord(&rest);
+    const QByteArray line = withoutLineEnd(rawLine);
+    Args args{line, {}};
+    const QByteArray verb = takeWord(&args.rest);
     if (verb.isEmpty() || verb.startsWith('#'))
         return std::nullopt;
-
-    auto fail = [&](const char *usage) {
-        *error = QStringLiteral("usage: %1").arg(QLatin1String(usage));
-        return std::nullopt;
-    };
-    // "say", "send" and "split" take the raw text after one blank, blanks kept.
-    QByteArray text = rawLine;
-    while (text.endsWith('\n') || text.endsWith('\r'))
-        text.chop(1);
-    text = text.mid(text.indexOf(verb) + verb.size());
-    if (text.startsWith(' '))
-        text.remove(0, 1);
-
-    Command cmd;
-    if (verb == "tx") {
-        cmd.kind = Command::Tx;
-        const QByteArray w = takeWord(&rest), r = takeWord(&rest), s = takeWord(&rest);
-        if (!parseInt(w, 0, 9999, &cmd.watts) || !parseInt(r, 0, 999, &cmd.reverse) ||
-            !parseSeconds(s, 3600, &cmd.ms) || cmd.ms < 100 || !rest.trimmed().isEmpty())
-            return fail("tx WATTS(0-9999) REV(0-999) SECONDS(0.1-3600)");
-    } else if (verb == "alarm") {
-        cmd.kind = Command::Alarm;
-        cmd.text = takeWord(&rest).toUpper();
-        if (std::none_of(std::begin(kAlarms), std::end(kAlarms),
-                         [&](const char *a) { return cmd.text == a; }) ||
-            !rest.trimmed().isEmpty())
-            return fail("alarm HPOUT|HPIN|BPF|SWR|TEMP|TOT|HPCONT|OFF");
-    } else if (verb == "temp") {
-        cmd.kind = Command::Temp;
-        cmd.text = takeWord(&rest);
-        const QByteArray seconds = takeWord(&rest);
-        int degrees = 0;
-        if (cmd.text.isEmpty() || !rest.trimmed().isEmpty())
-            return fail("temp VALUE [SECONDS]");
-        if (!seconds.isEmpty() &&
-            (!parseSeconds(seconds, 3600, &cmd.ms) || !parseInt(cmd.text, 0, 999, &degrees)))
-            return fail("temp DEGREES(0-999) SECONDS(0-3600), or temp TEXT");
-    } else if (verb == "tune") {
-        cmd.kind = Command::Tune;
-        for (QByteArray w = takeWord(&rest); !w.isEmpty(); w = takeWord(&rest)) {
-            if (w == "fine")
-                cmd.flag = true;
-            else if (!parseTuneResult(w, &cmd.tune))
-                return fail("tune [ok|fail|noneed|power|high|hf] [fine]");
-        }
-    } else if (verb == "say") {
-        cmd.kind = Command::Say;
-        cmd.text = text + "\r\n";
-    } else if (verb == "send") {
-        cmd.kind = Command::Send;
-        if (!unescapeBytes(text, &cmd.text) || cmd.text.isEmpty())
-            return fail("send BYTES (escapes \\r \\n \\t \\0 \\\\ \\xHH)");
-    } else if (verb == "split") {
-        cmd.kind = Command::Split;
-        cmd.text = text + "\r\n";
-        if (text.isEmpty())
-            return fail("split TEXT");
-    } else if (verb == "garbage") {
-        cmd.kind = Command::Garbage;
-        cmd.watts = 24;
-        const QByteArray n = takeWord(&rest);
-        if ((!n.isEmpty() && !parseInt(n, 2, 4096, &cmd.watts)) || !rest.trimmed().isEmpty())
-            return fail("garbage [COUNT(2-4096)]");
-    } else if (verb == "unplug" || verb == "replug" || verb == "repeat" || verb == "quit" ||
-               verb == "help") {
-        cmd.kind = verb == "unplug"   ? Command::Unplug
-                   : verb == "replug" ? Command::Replug
-                   : verb == "repeat" ? Command::Repeat
-                   : verb == "quit"   ? Command::Quit
-                                      : Command::Help;
-        if (!rest.trimmed().isEmpty())
-            return fail(verb.constData());
-    } else if (verb == "wait") {
-        cmd.kind = Command::Wait;
-        if (!parseSeconds(takeWord(&rest), 86400, &cmd.ms) || !rest.trimmed().isEmpty())
-            return fail("wait SECONDS");
-    } else if (verb == "set") {
-        cmd.kind = Command::Set;
-        cmd.text = takeWord(&rest);
-        cmd.value = rest.trimmed();
-        // Check the value against a scratch amplifier now, so that the error
-        // comes when the line is read and not when it runs.
-        AmpCore scratch;
-        const QString problem = scratch.setValue(cmd.text, cmd.value);
-        if (!problem.isEmpty()) {
-            *error = problem;
-            return std::nullopt;
-        }
-    } else if (verb == "confirm" || verb == "silent") {
-        cmd.kind = verb == "confirm" ? Command::Confirm : Command::Silent;
-        if (!parseOnOff(takeWord(&rest), &cmd.flag) || !rest.trimmed().isEmpty())
-            return fail(verb == "confirm" ? "confirm on|off" : "silent on|off");
-    } else {
+    const auto row = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                  [&](const Verb &v) { return verb == v.name; });
+    if (row == std::end(kVerbs)) {
         *error = QStringLiteral("unknown command: %1 (try help)").arg(QString::fromLatin1(verb));
+        return std::nullopt;
+    }
+    args.text = line.mid(line.indexOf(verb) + verb.size());
+    if (args.text.startsWith(' '))
+        args.text.remove(0, 1);
+    Command cmd;
+    cmd.kind = row->kind;
+    cmd.background = row->detachable && takeBackground(&args.rest);
+    QString problem;
+    if (!row->parse(args, cmd, &problem)) {
+        *error = problem.isEmpty() ? QStringLiteral("usage: %1").arg(QLatin1String(row->usage))
+                                   : problem;
         return std::nullopt;
     }
     return cmd;
@@ -188,9 +245,12 @@ QString commandHelp() {
         "                         cal bar tot swrmin atustate temp version atu blocked "
         "tuneresult)\n"
         "  confirm on|off         confirm BL:ON/BL:OFF and ATU_STATE: n, or never\n"
-        "  silent on|off          answer nothing at all\n"
+        "  silent on|off          send nothing of its own: no answers, no reports (tx, alarm,\n"
+        "                         temp, tune); say, send, split and garbage still write\n"
         "  repeat                 start the script again (scripts only)\n"
-        "  quit | help");
+        "  quit | help\n"
+        "  ... &                  (last word) hold nothing back: tx 800 32 10 & + wait 3 +\n"
+        "                         silent on goes silent 3 s into the transmission");
 }
 
 QByteArray demoScript() {
@@ -259,13 +319,19 @@ QList<QByteArray> Scheduler::received(const QByteArray &line, qint64 now) {
     return reply.lines;
 }
 
-void Scheduler::schedule(qint64 at, std::optional<Action> action, std::function<void()> apply) {
+void Scheduler::schedule(qint64 at, std::optional<Action> action, std::function<void()> apply,
+                         bool report) {
     // upper_bound keeps actions of equal time in the order they were made.
-    m_events.insert(m_events.upper_bound(at), {at, Pending{std::move(action), std::move(apply)}});
+    m_events.insert(m_events.upper_bound(at),
+                    {at, Pending{std::move(action), std::move(apply), report}});
 }
 
 void Scheduler::scheduleWrite(qint64 at, const QByteArray &bytes) {
     schedule(at, Action{Action::Write, bytes});
+}
+
+void Scheduler::scheduleReport(qint64 at, const QByteArray &line) {
+    schedule(at, Action{Action::Write, line + "\r\n"}, {}, true);
 }
 
 int Scheduler::jitter(int value, int percent) {
@@ -277,7 +343,7 @@ int Scheduler::jitter(int value, int percent) {
 qint64 Scheduler::scheduleTx(qint64 at, int watts, int reverse, qint64 ms) {
     const int readings = std::max<int>(1, static_cast<int>((ms + 50) / 100));
     schedule(at, std::nullopt, [this] { m_core.state.transmitting = true; });
-    scheduleLine(at, "TX: ON");
+    scheduleReport(at, "TX: ON");
     int peak = 0;
     for (int i = 1; i <= readings; ++i) {
         // Rises over the first three readings, falls over the last two.
@@ -285,12 +351,12 @@ qint64 Scheduler::scheduleTx(qint64 at, int watts, int reverse, qint64 ms) {
         const int out = jitter(static_cast<int>(std::lround(watts * level)), 3);
         const int rev = jitter(static_cast<int>(std::lround(reverse * level)), 3);
         peak = std::max(peak, out);
-        scheduleLine(at + 100 * i, "O: " + QByteArray::number(out));
-        scheduleLine(at + 100 * i, "R: " + QByteArray::number(rev));
+        scheduleReport(at + 100 * i, "O: " + QByteArray::number(out));
+        scheduleReport(at + 100 * i, "R: " + QByteArray::number(rev));
     }
     const qint64 end = at + 100 * readings;
-    scheduleLine(end + 50, "P_max: " + QByteArray::number(peak));
-    scheduleLine(end + 100, "TX: OFF");
+    scheduleReport(end + 50, "P_max: " + QByteArray::number(peak));
+    scheduleReport(end + 100, "TX: OFF");
     schedule(end + 100, std::nullopt, [this] { m_core.state.transmitting = false; });
     return end + 100 - at;
 }
@@ -319,16 +385,16 @@ qint64 Scheduler::scheduleTune(qint64 at, TuneResult result, bool fine) {
     qint64 t = at;
     if (code != 0) {
         // Refused at once: the status message, the lamp, and the TUNE button back.
-        scheduleLine(t, "ATU_INF: " + QByteArray::number(code));
-        scheduleLine(t, lamp);
+        scheduleReport(t, "ATU_INF: " + QByteArray::number(code));
+        scheduleReport(t, lamp);
     } else {
-        scheduleLine(t, "ATU_INF: 3");
-        scheduleLine(t, "YELLOW");
+        scheduleReport(t, "ATU_INF: 3");
+        scheduleReport(t, "YELLOW");
         const int step = fine ? 200 : 400;
         const char *const swr[] = {"28", "19", "14"};
         for (const char *s : swr) {
             t += step;
-            scheduleLine(t, QByteArray("SWR: ") + s);
+            scheduleReport(t, QByteArray("SWR: ") + s);
         }
         t += step;
         if (result == TuneResult::Ok) {
@@ -337,22 +403,22 @@ qint64 Scheduler::scheduleTune(qint64 at, TuneResult result, bool fine) {
             QByteArray c = end.c;
             if (fine) // a fine cycle moves the last capacitor relay
                 c[7] = c.at(7) == '0' ? '1' : '0';
-            scheduleLine(t, QByteArray("END_L: ") + end.l);
-            scheduleLine(t, "END_C: " + c);
-            scheduleLine(t, QByteArray("END_SWR: ") + end.swr);
-            scheduleLine(t, QByteArray("END_K: ") + end.k);
-            scheduleLine(t, "GREEN");
-            scheduleLine(t, "ATU_INF: 4");
+            scheduleReport(t, QByteArray("END_L: ") + end.l);
+            scheduleReport(t, "END_C: " + c);
+            scheduleReport(t, QByteArray("END_SWR: ") + end.swr);
+            scheduleReport(t, QByteArray("END_K: ") + end.k);
+            scheduleReport(t, "GREEN");
+            scheduleReport(t, "ATU_INF: 4");
         } else {
-            scheduleLine(t, "END_SWR: 255");
-            scheduleLine(t, "RED");
-            scheduleLine(t, "ATU_INF: 5");
+            scheduleReport(t, "END_SWR: 255");
+            scheduleReport(t, "RED");
+            scheduleReport(t, "ATU_INF: 5");
         }
     }
-    scheduleLine(t + 100, "TUNE OFF");
+    scheduleReport(t + 100, "TUNE OFF");
     m_tuneBusyUntil = t + 100;
     // The status message stays for three seconds, then the panel is uncovered.
-    scheduleLine(t + 3100, "ATU_INF: 0");
+    scheduleReport(t + 3100, "ATU_INF: 0");
     return t + 3100 - at;
 }
 
@@ -365,11 +431,11 @@ qint64 Scheduler::scheduleTemp(qint64 at, const QByteArray &target, qint64 ms) {
         const QByteArray value = QByteArray::number(from + (to > from ? i : -i));
         const qint64 t = at + ms * i / steps;
         schedule(t, std::nullopt, [this, value] { m_core.state.temperature = value; });
-        scheduleLine(t, "T: " + value);
+        scheduleReport(t, "T: " + value);
     }
     if (steps == 0) {
         schedule(at, std::nullopt, [this, target] { m_core.state.temperature = target; });
-        scheduleLine(at, "T: " + target);
+        scheduleReport(at, "T: " + target);
     }
     return ms;
 }
@@ -379,7 +445,7 @@ qint64 Scheduler::execute(const Command &cmd, Track &track, qint64 at) {
     case Command::Tx:
         return scheduleTx(at, cmd.watts, cmd.reverse, cmd.ms);
     case Command::Alarm:
-        scheduleLine(at, "ALARM: " + cmd.text);
+        scheduleReport(at, "ALARM: " + cmd.text);
         return 0;
     case Command::Temp:
         return scheduleTemp(at, cmd.text, cmd.ms);
@@ -457,7 +523,9 @@ QList<Action> Scheduler::takeDue(qint64 now) {
     for (Track &track : m_tracks) {
         while (track.next < track.commands.size() && track.readyAt <= now) {
             const Command cmd = track.commands.at(track.next++);
-            track.readyAt += execute(cmd, track, track.readyAt);
+            const qint64 takes = execute(cmd, track, track.readyAt);
+            if (!cmd.background)
+                track.readyAt += takes;
             if (!track.loops) { // stdin commands are not kept once run
                 track.commands.removeFirst();
                 track.next = 0;
@@ -470,7 +538,9 @@ QList<Action> Scheduler::takeDue(qint64 now) {
         m_events.erase(m_events.begin());
         if (pending.apply)
             pending.apply();
-        if (pending.action)
+        // A report due while silent is dropped, not kept for later: what the
+        // amplifier did in the meantime is gone.
+        if (pending.action && !(pending.report && m_core.silent))
             due.append(*pending.action);
     }
     return due;

@@ -46,6 +46,7 @@ struct Command {
     QByteArray value; // value of "set"
     bool flag = false;
     TuneResult tune = TuneResult::Ok;
+    bool background = false; // ends in " &": the next command of its source starts at once
 };
 
 // Parses one command line; on failure returns nothing and sets *error to a
@@ -69,8 +70,8 @@ public:
 
     enum Source { Script, Input };
     // Queues a command line of a source; commands of one source run one after
-    // another (a transmission or a wait keeps the next one waiting), the two
-    // sources run side by side. Returns false with *error on a bad line.
+    // another (a transmission or a wait keeps the next one waiting, unless it
+    // ends in " &"), the two sources run side by side. Returns false with *error on a bad line.
     bool submit(Source source, const QByteArray &line, qint64 now, QString *error);
     // Replaces the script; bad lines are reported ("line N: ...") and skipped.
     QStringList loadScript(const QByteArray &script, qint64 now);
@@ -96,9 +97,13 @@ private:
     };
 
     qint64 execute(const Command &cmd, Track &track, qint64 at);
+    // The scenario's own bytes: written whether silent or not.
     void scheduleWrite(qint64 at, const QByteArray &bytes);
-    void scheduleLine(qint64 at, const QByteArray &line) { scheduleWrite(at, line + "\r\n"); }
-    void schedule(qint64 at, std::optional<Action> action, std::function<void()> apply = {});
+    // A report of the amplifier's own (a transmission, an alarm, the
+    // temperature, a tuning cycle): dropped when it falls due while silent.
+    void scheduleReport(qint64 at, const QByteArray &line);
+    void schedule(qint64 at, std::optional<Action> action, std::function<void()> apply = {},
+                  bool report = false);
     qint64 scheduleTx(qint64 at, int watts, int reverse, qint64 ms);
     qint64 scheduleTune(qint64 at, TuneResult result, bool fine);
     qint64 scheduleTemp(qint64 at, const QByteArray &target, qint64 ms);
@@ -107,6 +112,7 @@ private:
     struct Pending {
         std::optional<Action> action;
         std::function<void()> apply;
+        bool report = false;
     };
     AmpCore &m_core;
     Track m_tracks[2];

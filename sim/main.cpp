@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,6 +180,163 @@ private:
     std::FILE *m_log;
 };
 
+// The command line's options, by name.
+struct Options {
+    const QCommandLineOption link{QStringLiteral("link"),
+                                  QStringLiteral("Make a symbolic link PATH to the device."),
+                                  QStringLiteral("PATH")};
+    const QCommandLineOption pace{QStringLiteral("pace"),
+                                  QStringLiteral("Send at the real 9600 baud rate.")};
+    const QCommandLineOption silent{QStringLiteral("silent"),
+                                    QStringLiteral("Start silent (as the command silent on).")};
+    const QCommandLineOption answerAfter{QStringLiteral("answer-after"),
+                                         QStringLiteral("Ignore the first N queries."),
+                                         QStringLiteral("N")};
+    const QCommandLineOption cal{QStringLiteral("cal"),
+                                 QStringLiteral("Calibration value, 255 = not calibrated "
+                                                "(default 200)."),
+                                 QStringLiteral("N")};
+    const QCommandLineOption firmware{QStringLiteral("firmware"),
+                                      QStringLiteral("Firmware version text (default 3.30; "
+                                                     "3.30x2 is a 2.4 kW amplifier)."),
+                                      QStringLiteral("TEXT")};
+    const QCommandLineOption atu{QStringLiteral("atu"), QStringLiteral("An ATU is fitted.")};
+    const QCommandLineOption noConfirm{
+        QStringLiteral("no-confirm"),
+        QStringLiteral("Never confirm BL:ON/BL:OFF and ATU_STATE: n (the panel re-sends).")};
+    const QCommandLineOption script{QStringLiteral("script"),
+                                    QStringLiteral("Run the scenario commands of FILE."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption demo{QStringLiteral("demo"),
+                                  QStringLiteral("Run the built-in lively demo script.")};
+    const QCommandLineOption log{QStringLiteral("log"),
+                                 QStringLiteral("Log to FILE instead of stderr."),
+                                 QStringLiteral("FILE")};
+
+    void addTo(QCommandLineParser &parser) const {
+        parser.setApplicationDescription(
+            QStringLiteral(
+                "Simulated Orvik 1200 amplifier and tuner on a pseudo-terminal.\n"
+                "The first line of stdout is the device path. Scenario commands are\n"
+                "read from stdin (and --script); every line received is logged as\n"
+                "\"HH:MM:SS.mmm < TEXT\" (sent bytes \"> TEXT\", notes \"# TEXT\"),\n"
+                "TEXT escaped: \\\\ \\r \\n \\t and \\xHH for other non-printables.\n\n") +
+            commandHelp());
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions(
+            {link, pace, silent, answerAfter, cal, firmware, atu, noConfirm, script, demo, log});
+    }
+};
+
+// An option's number within [min, max]; false, with a message, for anything else.
+bool numberOption(const QCommandLineParser &parser, const QCommandLineOption &opt, int min, int max,
+                  int *value) {
+    if (!parser.isSet(opt))
+        return true;
+    bool ok = false;
+    const int v = parser.value(opt).toInt(&ok);
+    if (!ok || v < min || v > max) {
+        printError(QStringLiteral("--%1 wants a number from %2 to %3")
+                       .arg(opt.names().constFirst())
+                       .arg(min)
+                       .arg(max));
+        return false;
+    }
+    *value = v;
+    return true;
+}
+
+// The amplifier as the options set it up; false for a bad option value.
+bool setUpAmplifier(const QCommandLineParser &parser, const Options &o, AmpCore *core) {
+    core->silent = parser.isSet(o.silent);
+    core->confirmSwitches = !parser.isSet(o.noConfirm);
+    core->state.atuFitted = parser.isSet(o.atu);
+    if (!numberOption(parser, o.answerAfter, 0, 1000000, &core->ignoreQueries) ||
+        !numberOption(parser, o.cal, 0, 255, &core->state.cal))
+        return false;
+    if (parser.isSet(o.firmware)) {
+        if (parser.value(o.firmware).trimmed().isEmpty()) {
+            printError(QStringLiteral("--firmware wants a text"));
+            return false;
+        }
+        core->state.version = parser.value(o.firmware).toLatin1();
+    }
+    return true;
+}
+
+// The script of --demo or --script (empty for none); false when it cannot be had.
+bool readScript(const QCommandLineParser &parser, const Options &o, QByteArray *script) {
+    if (parser.isSet(o.script) && parser.isSet(o.demo)) {
+        printError(QStringLiteral("--script and --demo exclude each other"));
+        return false;
+    }
+    if (parser.isSet(o.demo))
+        *script = demoScript();
+    if (parser.isSet(o.script)) {
+        QFile file(parser.value(o.script));
+        if (!file.open(QIODevice::ReadOnly)) {
+            printError(
+                QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+            return false;
+        }
+        *script = file.readAll();
+    }
+    return true;
+}
+
+// Stderr, or the --log file; null when that cannot be written.
+std::FILE *openLog(const QCommandLineParser &parser, const Options &o) {
+    if (!parser.isSet(o.log))
+        return stderr;
+    std::FILE *log = std::fopen(QFile::encodeName(parser.value(o.log)).constData(), "w");
+    if (!log)
+        printError(QStringLiteral("cannot write %1: %2")
+                       .arg(parser.value(o.log), QString::fromLocal8Bit(std::strerror(errno))));
+    return log;
+}
+
+// SIGINT, SIGTERM and SIGHUP end the event loop (through a pipe, as a
+// handler may do no more than write).
+bool quitOnSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (::pipe(g_signalPipe) != 0) {
+        printError(QStringLiteral("pipe failed"));
+        return false;
+    }
+    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    return true;
+}
+
+// Scenario commands typed or piped in, a line at a time; end of input leaves
+// the simulator running.
+void readCommands(Simulator &simulator) {
+    auto *notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, qApp);
+    auto input = std::make_shared<QByteArray>();
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier, input, &simulator] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            if (n == 0 || (errno != EINTR && errno != EAGAIN))
+                notifier->setEnabled(false);
+            return;
+        }
+        input->append(buffer, static_cast<int>(n));
+        for (int nl = input->indexOf('\n'); nl >= 0; nl = input->indexOf('\n')) {
+            const QByteArray line = input->left(nl);
+            input->remove(0, nl + 1);
+            simulator.command(line);
+        }
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -186,125 +344,24 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("orvik-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ORVIK_VERSION));
 
+    const Options options;
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Simulated Orvik 1200 amplifier and tuner on a pseudo-terminal.\n"
-                       "The first line of stdout is the device path. Scenario commands are\n"
-                       "read from stdin (and --script); every line received is logged as\n"
-                       "\"HH:MM:SS.mmm < TEXT\" (sent bytes \"> TEXT\", notes \"# TEXT\"),\n"
-                       "TEXT escaped: \\\\ \\r \\n \\t and \\xHH for other non-printables.\n\n") +
-        commandHelp());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption linkOpt(QStringLiteral("link"),
-                                     QStringLiteral("Make a symbolic link PATH to the device."),
-                                     QStringLiteral("PATH"));
-    const QCommandLineOption paceOpt(QStringLiteral("pace"),
-                                     QStringLiteral("Send at the real 9600 baud rate."));
-    const QCommandLineOption silentOpt(QStringLiteral("silent"),
-                                       QStringLiteral("Never answer anything."));
-    const QCommandLineOption afterOpt(QStringLiteral("answer-after"),
-                                      QStringLiteral("Ignore the first N queries."),
-                                      QStringLiteral("N"));
-    const QCommandLineOption calOpt(QStringLiteral("cal"),
-                                    QStringLiteral("Calibration value, 255 = not calibrated "
-                                                   "(default 200)."),
-                                    QStringLiteral("N"));
-    const QCommandLineOption versionOpt(QStringLiteral("firmware"),
-                                        QStringLiteral("Firmware version text (default 3.30; "
-                                                       "3.30x2 is a 2.4 kW amplifier)."),
-                                        QStringLiteral("TEXT"));
-    const QCommandLineOption atuOpt(QStringLiteral("atu"), QStringLiteral("An ATU is fitted."));
-    const QCommandLineOption noConfirmOpt(
-        QStringLiteral("no-confirm"),
-        QStringLiteral("Never confirm BL:ON/BL:OFF and ATU_STATE: n (the panel re-sends)."));
-    const QCommandLineOption scriptOpt(QStringLiteral("script"),
-                                       QStringLiteral("Run the scenario commands of FILE."),
-                                       QStringLiteral("FILE"));
-    const QCommandLineOption demoOpt(QStringLiteral("demo"),
-                                     QStringLiteral("Run the built-in lively demo script."));
-    const QCommandLineOption logOpt(QStringLiteral("log"),
-                                    QStringLiteral("Log to FILE instead of stderr."),
-                                    QStringLiteral("FILE"));
-    parser.addOptions({linkOpt, paceOpt, silentOpt, afterOpt, calOpt, versionOpt, atuOpt,
-                       noConfirmOpt, scriptOpt, demoOpt, logOpt});
+    options.addTo(parser);
     parser.process(app);
 
     AmpCore core;
-    core.silent = parser.isSet(silentOpt);
-    core.confirmSwitches = !parser.isSet(noConfirmOpt);
-    core.state.atuFitted = parser.isSet(atuOpt);
-    auto numberOption = [&](const QCommandLineOption &opt, int min, int max, int *value) {
-        if (!parser.isSet(opt))
-            return true;
-        bool ok = false;
-        const int v = parser.value(opt).toInt(&ok);
-        if (!ok || v < min || v > max) {
-            printError(QStringLiteral("--%1 wants a number from %2 to %3")
-                           .arg(opt.names().constFirst())
-                           .arg(min)
-                           .arg(max));
-            return false;
-        }
-        *value = v;
-        return true;
-    };
-    if (!numberOption(afterOpt, 0, 1000000, &core.ignoreQueries) ||
-        !numberOption(calOpt, 0, 255, &core.state.cal))
-        return 2;
-    if (parser.isSet(versionOpt)) {
-        if (parser.value(versionOpt).trimmed().isEmpty()) {
-            printError(QStringLiteral("--firmware wants a text"));
-            return 2;
-        }
-        core.state.version = parser.value(versionOpt).toLatin1();
-    }
-    if (parser.isSet(scriptOpt) && parser.isSet(demoOpt)) {
-        printError(QStringLiteral("--script and --demo exclude each other"));
-        return 2;
-    }
     QByteArray script;
-    if (parser.isSet(demoOpt))
-        script = demoScript();
-    if (parser.isSet(scriptOpt)) {
-        QFile file(parser.value(scriptOpt));
-        if (!file.open(QIODevice::ReadOnly)) {
-            printError(
-                QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-            return 2;
-        }
-        script = file.readAll();
-    }
-
-    std::FILE *log = stderr;
-    if (parser.isSet(logOpt)) {
-        log = std::fopen(QFile::encodeName(parser.value(logOpt)).constData(), "w");
-        if (!log) {
-            printError(
-                QStringLiteral("cannot write %1: %2")
-                    .arg(parser.value(logOpt), QString::fromLocal8Bit(std::strerror(errno))));
-            return 2;
-        }
-    }
-
-    std::signal(SIGPIPE, SIG_IGN);
-    if (::pipe(g_signalPipe) != 0) {
-        printError(QStringLiteral("pipe failed"));
+    if (!setUpAmplifier(parser, options, &core) || !readScript(parser, options, &script))
+        return 2;
+    std::FILE *log = openLog(parser, options);
+    if (!log)
+        return 2;
+    if (!quitOnSignals())
         return 1;
-    }
-    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
-                     [] { QCoreApplication::quit(); });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &sa, nullptr);
 
     Simulator simulator(core, log);
-    simulator.link = parser.value(linkOpt);
-    simulator.port().setPaced(parser.isSet(paceOpt));
+    simulator.link = parser.value(options.link);
+    simulator.port().setPaced(parser.isSet(options.pace));
     if (!simulator.plugIn()) {
         simulator.shutDown();
         return 1;
@@ -313,25 +370,7 @@ int main(int argc, char *argv[]) {
         for (const QString &error : simulator.scheduler().loadScript(script, simulator.now()))
             printError(error);
     }
-
-    // Scenario commands typed or piped in; end of input leaves the simulator running.
-    QByteArray input;
-    QSocketNotifier stdinNotifier(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&stdinNotifier, &QSocketNotifier::activated, &app, [&] {
-        char buffer[4096];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            if (n == 0 || (errno != EINTR && errno != EAGAIN))
-                stdinNotifier.setEnabled(false);
-            return;
-        }
-        input.append(buffer, static_cast<int>(n));
-        for (int nl = input.indexOf('\n'); nl >= 0; nl = input.indexOf('\n')) {
-            const QByteArray line = input.left(nl);
-            input.remove(0, nl + 1);
-            simulator.command(line);
-        }
-    });
+    readCommands(simulator);
 
     simulator.runDue();
     const int rc = app.exec();

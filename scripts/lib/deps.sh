@@ -20,8 +20,10 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
-# the screen-reader test, Qt's VNC platform (qt6-qpa-plugins) through which
-# a test presses keys in the panel program, Hamlib's ampctld and ampctl,
+# the screen-reader test and the held-keys test, xdotool with which that
+# test holds keys down on its X server (X's own auto-repeat), Qt's VNC
+# platform (qt6-qpa-plugins) through which a test presses keys in the panel
+# program, Hamlib's ampctld and ampctl,
 # and ser2net, whose binary the tests start themselves on 127.0.0.1;
 # setpriv (util-linux) runs tests as an unprivileged user, unshare (util-linux)
 # and ip (iproute2) give a test a private network with a veth pair; sqlite3 reads
@@ -29,7 +31,7 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # and its password tool, and openssl for the tests' own certificate
 # authority; the station page's browser test and benchmark drive Debian's
 # Chromium, headless, through chromium-driver with python3-selenium.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux iproute2 sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
+ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb xdotool qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux iproute2 sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
 
 # ensure_deps build|test: installs what the purpose needs (test includes build).
 ensure_deps() {

@@ -402,9 +402,11 @@ void TestOperatorCommands::keyboardOnly() {
 }
 
 // The keyboard on the band row and the output bar, a row a sequence of keys
-// and clicks: "Key" a stroke, "Key*n" held through n auto-repeats, "Key+"
-// and "Key-" a lone press and release, "@Name" a click in the middle of a
-// control. Only a stroke of Enter or Space sends, once, at its release.
+// and clicks: "Key" a stroke, "Key*n" held through n auto-repeats, "Key~n"
+// held through n repeats as an X server makes them and Qt may pass them on
+// (a release and a press of one time stamp, neither flagged), "Key+" and
+// "Key-" a lone press and release, "@Name" a click in the middle of a
+// control. A stroke of Enter or Space sends once, at the latest at its release.
 void TestOperatorCommands::keys_data() {
     QTest::addColumn<QString>("start"); // the control with the focus first
     QTest::addColumn<QString>("keys");
@@ -421,6 +423,7 @@ void TestOperatorCommands::keys_data() {
             {"repeats without their flag", "Band3", "Return+ Return+ Return+ Return-", "B: 3\r\n",
              "Band3"},
             {"a release alone sends nothing", "Band3", "Space-", "", "Band3"},
+            {"X's repeats without their flag", "Band3", "Return~5", "B: 3\r\n", "Band3"},
             {"a click takes the focus", "closeport", "@Band5 Right Return", "B: 5\r\nB: 6\r\n",
              "Band6"},
             {"a click on the PTT block", "closeport", "@Panel1", "BL:ON\r\n", "Panel1"},
@@ -449,8 +452,10 @@ void TestOperatorCommands::keys() {
     report("CAL: 200");
     QVERIFY(QTest::qWaitForWindowActive(form));
     form->findChild<QWidget *>(start)->setFocus(Qt::TabFocusReason);
-    auto send = [](QEvent::Type type, int key, bool repeat) {
+    quint64 stamp = 0; // the X server's time, only for "~"
+    auto send = [&stamp](QEvent::Type type, int key, bool repeat) {
         QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+        event.setTimestamp(stamp);
         QApplication::sendEvent(QApplication::focusWidget(), &event);
     };
     for (const QString &item : keys.split(QLatin1Char(' '))) {
@@ -459,7 +464,10 @@ void TestOperatorCommands::keys() {
             QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
             continue;
         }
-        QString name = item.section(QLatin1Char('*'), 0, 0);
+        const bool xRepeats = item.contains(QLatin1Char('~'));
+        const QChar countMark = QLatin1Char(xRepeats ? '~' : '*');
+        QString name = item.section(countMark, 0, 0);
+        stamp = xRepeats ? 1000 : 0;
         const bool pressOnly = name.endsWith(QLatin1Char('+'));
         const bool releaseOnly = name.endsWith(QLatin1Char('-'));
         if (pressOnly || releaseOnly)
@@ -468,10 +476,12 @@ void TestOperatorCommands::keys() {
         QVERIFY2(key != 0, qPrintable(name));
         if (!releaseOnly)
             send(QEvent::KeyPress, key, false);
-        for (int i = item.section(QLatin1Char('*'), 1).toInt(); i > 0; --i) {
-            send(QEvent::KeyRelease, key, true);
-            send(QEvent::KeyPress, key, true);
+        for (int i = item.section(countMark, 1).toInt(); i > 0; --i) {
+            stamp += stamp ? 40 : 0;
+            send(QEvent::KeyRelease, key, !xRepeats);
+            send(QEvent::KeyPress, key, !xRepeats);
         }
+        stamp += stamp ? 40 : 0;
         if (!pressOnly)
             send(QEvent::KeyRelease, key, false);
     }

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void parse_data();
     void parse();
     void transmission();
+    void silence_data();
+    void silence();
     void sources();
     void temperatureDrift();
     void tuning_data();
@@ -205,16 +207,17 @@ static int valueOf(const QByteArray &line) {
 void TestSimCore::parse_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("valid");
-    for (const char *line :
-         {"tx 0 0 0.1", "alarm hpout", "temp hot", "temp 45 10", "tune", "tune fail fine", "say",
-          "garbage", "wait 0.5", "set band 5", "silent on", "  wait 1  "})
+    for (const char *line : {"tx 0 0 0.1", "alarm hpout", "temp hot", "temp 45 10", "tune",
+                             "tune fail fine", "say", "garbage", "wait 0.5", "set band 5",
+                             "silent on", "  wait 1  ", "tx 800 32 10 &", "tune &", "say A &"})
         QTest::newRow(line) << QByteArray(line) << true;
     for (const char *line :
-         {"tx",        "tx 100 10",  "tx a 1 1", "tx 100 10 0", "tx 10000 1 1",  "tx 1 1 1 1",
-          "alarm FOO", "alarm",      "temp",     "temp x 5",    "temp 40 -1",    "tune great",
-          "wait -1",   "wait x",     "wait",     "set band 9",  "set nothing 1", "confirm maybe",
-          "silent",    "garbage 1",  "send \\q", "send",        "split",         "unplug now",
-          "bogus",     "TX 500 10 1"})
+         {"tx",          "tx 100 10",     "tx a 1 1",      "tx 100 10 0", "tx 10000 1 1",
+          "tx 1 1 1 1",  "alarm FOO",     "alarm",         "temp",        "temp x 5",
+          "temp 40 -1",  "tune great",    "wait -1",       "wait x",      "wait",
+          "set band 9",  "set nothing 1", "confirm maybe", "silent",      "garbage 1",
+          "send \\q",    "send",          "split",         "unplug now",  "bogus",
+          "TX 500 10 1", "tx 800 32 10&", "tx 800 32 &",   "&",           "repeat &"})
         QTest::newRow(line) << QByteArray(line) << false;
 }
 
@@ -255,6 +258,57 @@ void TestSimCore::transmission() {
     QCOMPARE(w.times.at(21), qint64(1100));
     QVERIFY(!core.state.transmitting);
     QCOMPARE(s.nextDue(), qint64(-1));
+}
+
+void TestSimCore::silence_data() {
+    // The script runs from 0; a typed line "MS COMMAND" is submitted at MS.
+    // Written: "MS LINE|..." with O:, R: and P_max: values left out.
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<Lines>("typed");
+    QTest::addColumn<QString>("written");
+    const QString twoReadings = QStringLiteral("0 TX: ON|100 O|100 R|200 O|200 R");
+    QTest::newRow("silent in a script, mid-transmission")
+        << QByteArray("tx 800 32 0.5 &\nwait 0.25\nsilent on") << Lines() << twoReadings;
+    QTest::newRow("silent typed mid-transmission")
+        << QByteArray() << Lines{"0 tx 800 32 0.5 &", "250 silent on"} << twoReadings;
+    QTest::newRow("typed silent beside a script's transmission")
+        << QByteArray("tx 800 32 0.5") << Lines{"250 silent on"} << twoReadings;
+    QTest::newRow("reports resume while it runs")
+        << QByteArray("tx 800 32 0.5 &\nwait 0.25\nsilent on\nwait 0.1\nsilent off") << Lines()
+        << twoReadings + QStringLiteral("|400 O|400 R|500 O|500 R|550 P_max|600 TX: OFF");
+    QTest::newRow("nothing of it replayed once over")
+        << QByteArray("tx 800 32 0.5 &\nwait 0.25\nsilent on\nwait 1\nsilent off\nsay X") << Lines()
+        << twoReadings + QStringLiteral("|1250 X");
+    QTest::newRow("a transmission holds a typed silent back")
+        << QByteArray() << Lines{"0 tx 800 32 0.2", "100 silent on"}
+        << twoReadings + QStringLiteral("|250 P_max|300 TX: OFF");
+    QTest::newRow("the scenario's own bytes still go")
+        << QByteArray("silent on\nalarm SWR\ntemp 40\ntune &\nsay X\nsend Y\nsplit Z") << Lines()
+        << QStringLiteral("0 X|0 Y|0 Z|250 ");
+}
+
+void TestSimCore::silence() {
+    QFETCH(QByteArray, script);
+    QFETCH(Lines, typed);
+    AmpCore core;
+    Scheduler s(core);
+    QVERIFY(s.loadScript(script, 0).isEmpty());
+    QStringList written;
+    for (qint64 t = 0; t <= 3000; t += 10) {
+        for (const QByteArray &line : typed) {
+            QString error;
+            if (line.left(line.indexOf(' ')).toLongLong() == t)
+                QVERIFY(s.submit(Scheduler::Input, line.mid(line.indexOf(' ') + 1), t, &error));
+        }
+        for (const Action &a : s.takeDue(t)) {
+            QByteArray line = a.bytes.endsWith("\r\n") ? a.bytes.chopped(2) : a.bytes;
+            if (line.startsWith("O:") || line.startsWith("R:") || line.startsWith("P_max:"))
+                line.truncate(line.indexOf(':'));
+            written.append(QString::number(t) + QLatin1Char(' ') + QString::fromLatin1(line));
+        }
+    }
+    QTEST(written.join(QLatin1Char('|')), "written");
+    QVERIFY(!core.state.transmitting);
 }
 
 void TestSimCore::sources() {

@@ -37,6 +37,7 @@ private Q_SLOTS:
     void looks();
     void backBitmapReplacesFace();
     void clickOrder();
+    void heldAcrossFocus();
     void latchWithoutClick_data();
     void latchWithoutClick();
     void growToFit();
@@ -149,6 +150,39 @@ void TestColorButton::clickOrder() {
     QVERIFY(!b.Down());
     b.Click();
     QCOMPARE(downSeen.size(), 3);
+}
+
+// Space held on Open Port under X, its repeats reaching the program
+// unflagged (a release and a press of one X time stamp): the port opens
+// once, and Close Port, which takes the focus then, is not clicked by the
+// rest of the same hold.
+void TestColorButton::heldAcrossFocus() {
+    QWidget window;
+    auto *open = new TColorButton(&window), *close = new TColorButton(&window);
+    close->move(0, 40);
+    int opened = 0, closed = 0;
+    QWidget *focus = open; // where the keys go
+    open->onclick = [&](QObject *) {
+        ++opened;
+        focus = close;
+    };
+    close->onclick = [&](QObject *) { ++closed; };
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto send = [&focus](QEvent::Type type, quint64 stamp) {
+        QKeyEvent event(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        event.setTimestamp(stamp);
+        QCoreApplication::sendEvent(focus, &event);
+    };
+    send(QEvent::KeyPress, 1000);
+    for (quint64 stamp = 1660; stamp < 1800; stamp += 40) {
+        send(QEvent::KeyRelease, stamp);
+        send(QEvent::KeyPress, stamp);
+    }
+    send(QEvent::KeyRelease, 1800);
+    QCOMPARE(opened, 1);
+    QCOMPARE(closed, 0);
+    QVERIFY(!close->Pressed());
 }
 
 void TestColorButton::latchWithoutClick_data() {
