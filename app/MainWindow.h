@@ -24,6 +24,7 @@
 
 class QAction;
 class QComboBox;
+class QFont;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -162,6 +163,19 @@ private:
 
     // ---- The layout (MainWindowLayout.cpp) ------------------------------
     void CreateControls();
+    QWidget *CreateClientArea();
+    // One group box each, and the parts of the "Power" box, in the order
+    // of creation (the accessibility tree follows it).
+    void CreatePowerBox(QWidget *client);
+    void CreateOutputMeter();
+    void CreatePowerScale();
+    void CreateReverseMeter();
+    void CreatePowerReadouts(const QFont &font);
+    void CreatePttBlockButton(const QFont &font);
+    void CreatePortBox(QWidget *client);
+    void CreateBandBox(QWidget *client);
+    void CreateTemperatureBox(QWidget *client);
+    void ChainTabOrder();
     void CreateMenus();
 
     // ---- Drawing the link's state (MainWindowView.cpp) ------------------

@@ -83,20 +83,47 @@ void MainWindow::CreateControls() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    QWidget *client = CreateClientArea();
+    CreatePowerBox(client);
+    CreatePortBox(client);
+    CreateBandBox(client);
+    CreateTemperatureBox(client);
+    announcer = new TAnnouncer(client);
+    ChainTabOrder();
+}
+
+QWidget *MainWindow::CreateClientArea() {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
     client->setFixedSize(571, 270);
     client->setFont(SubstituteFont(QStringLiteral("MS Sans Serif"), 8));
     SetTextColor(client, clPurple);
+    return client;
+}
 
-    // ---- "Power" ----------------------------------------------------------
+// ---- "Power" --------------------------------------------------------------
+void MainWindow::CreatePowerBox(QWidget *client) {
     powerBox = new TGroupBox(QStringLiteral("Power"), client);
     powerBox->setObjectName(QStringLiteral("GroupBox3"));
     powerBox->setGeometry(8, 8, 433, 153);
     // The readouts inside change with every report while transmitting.
     powerBox->KeepFrame();
 
+    CreateOutputMeter();
+    CreatePowerScale();
+
+    outputLevelMark = MakeMarker(powerBox, "ALC1", clActiveCaption);
+    outputLevelMark->setAccessibleName(QStringLiteral("Output level mark"));
+    peakMark = MakeMarker(powerBox, "P_max1", clPurple);
+    peakMark->setAccessibleName(QStringLiteral("Peak power mark"));
+
+    CreateReverseMeter();
+    CreatePowerReadouts(client->font());
+    CreatePttBlockButton(client->font());
+}
+
+void MainWindow::CreateOutputMeter() {
     MakeLabel(powerBox, "Label13", QStringLiteral("Output"), 16, 17, 60, 13);
     outputMeter = new TBarMeter(powerBox);
     outputMeter->setObjectName(QStringLiteral("output"));
@@ -112,7 +139,9 @@ void MainWindow::CreateControls() {
     outputMeter->SetValueUnit(QStringLiteral("watts"));
     // A click takes the focus too, so that the keys act where the operator looks.
     outputMeter->setFocusPolicy(Qt::StrongFocus);
+}
 
+void MainWindow::CreatePowerScale() {
     const QString webdings = QStringLiteral("Webdings");
     const char *tickNames[6] = {"L0", "L250", "L500", "L750", "L1000", "L1200"};
     for (int i = 0; i < 6; ++i) {
@@ -142,12 +171,9 @@ void MainWindow::CreateControls() {
                           Qt::AlignHCenter | Qt::AlignVCenter);
         scaleLabels[std::size_t(i)] = l;
     }
+}
 
-    outputLevelMark = MakeMarker(powerBox, "ALC1", clActiveCaption);
-    outputLevelMark->setAccessibleName(QStringLiteral("Output level mark"));
-    peakMark = MakeMarker(powerBox, "P_max1", clPurple);
-    peakMark->setAccessibleName(QStringLiteral("Peak power mark"));
-
+void MainWindow::CreateReverseMeter() {
     MakeLabel(powerBox, "Label14", QStringLiteral("Reverse"), 16, 90, 60, 13);
     reverseMeter = new TBarMeter(powerBox);
     reverseMeter->setObjectName(QStringLiteral("swr"));
@@ -160,12 +186,14 @@ void MainWindow::CreateControls() {
     reverseMeter->SetShowPosText(false);
     reverseMeter->setAccessibleName(QStringLiteral("Reverse power"));
     reverseMeter->SetValueUnit(QStringLiteral("watts"));
+}
 
+void MainWindow::CreatePowerReadouts(const QFont &font) {
     // The readouts and the transmit lamp lie under the PTT-block button,
     // which the dispatcher hides while the amplifier transmits.
     MakeLabel(powerBox, "Label21", QStringLiteral("Power  Out:"), 168, 103, 70, 17);
     MakeLabel(powerBox, "Label22", QStringLiteral("Power Max:"), 168, 121, 70, 17);
-    QFont bold = client->font();
+    QFont bold = font;
     bold.setBold(true);
     bold.setPointSize(10);
     outputReadout = MakeLabel(powerBox, "P_out", QString(), 240, 103, 80, 17,
@@ -189,14 +217,16 @@ void MainWindow::CreateControls() {
     transmitLamp->setAccessibleName(QStringLiteral("Transmit"));
     transmitLamp->SetColorMeaning(clRed, QStringLiteral("transmitting"));
     transmitLamp->SetColorMeaning(clLime, QStringLiteral("receiving"));
+}
 
+void MainWindow::CreatePttBlockButton(const QFont &font) {
     pttBlockButton = new TPanel(powerBox);
     pttBlockButton->setObjectName(QStringLiteral("Panel1"));
     pttBlockButton->setGeometry(160, 100, 257, 41);
     pttBlockButton->SetCaption(PttCaption::Free);
     pttBlockButton->SetColor(clLightGreen);
     pttBlockButton->SetFontColor(clPurple);
-    QFont panelFont = client->font();
+    QFont panelFont = font;
     panelFont.setBold(true);
     panelFont.setPointSize(11);
     pttBlockButton->setFont(panelFont);
@@ -204,8 +234,10 @@ void MainWindow::CreateControls() {
     pttBlockButton->setFocusPolicy(Qt::StrongFocus);
     pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked.value_or(false); };
     pttBlockButton->raise();
+}
 
-    // ---- "COM Port" ---------------------------------------------------------
+// ---- "COM Port" -----------------------------------------------------------
+void MainWindow::CreatePortBox(QWidget *client) {
     auto *portBox = new QGroupBox(QStringLiteral("COM Port"), client);
     portBox->setObjectName(QStringLiteral("GroupBox2"));
     portBox->setGeometry(456, 8, 105, 153);
@@ -260,8 +292,10 @@ void MainWindow::CreateControls() {
     txdLamp->setAccessibleName(QStringLiteral("TxD"));
     txdLamp->setAccessibleDescription(QStringLiteral("Flips with every line sent"));
     MakeLabel(portBox, "TxDLabel", QStringLiteral("TxD"), 72, 120, 24, 16);
+}
 
-    // ---- Band -------------------------------------------------------------
+// ---- Band ---------------------------------------------------------------
+void MainWindow::CreateBandBox(QWidget *client) {
     bandBox = new TGroupBox(QStringLiteral(" Band  (YAESU BCD)"), client);
     bandBox->setObjectName(QStringLiteral("GroupBox1"));
     bandBox->setGeometry(8, 168, 433, 97);
@@ -300,8 +334,10 @@ void MainWindow::CreateControls() {
             return Link.State().Band() == i + 1;
         };
     }
+}
 
-    // ---- "Temperature" ------------------------------------------------------
+// ---- "Temperature" --------------------------------------------------------
+void MainWindow::CreateTemperatureBox(QWidget *client) {
     temperatureBox = new QGroupBox(QStringLiteral("Temperature"), client);
     temperatureBox->setObjectName(QStringLiteral("Temp1"));
     temperatureBox->setGeometry(456, 168, 105, 97);
@@ -328,8 +364,9 @@ void MainWindow::CreateControls() {
                  {clYellow, QStringLiteral("warm")},
                  {clFuchsia, QStringLiteral("hot")},
                  {clRed, QStringLiteral("alarm")}});
+}
 
-    announcer = new TAnnouncer(client);
+void MainWindow::ChainTabOrder() {
     // Tab goes the way the operator works, round and round: port,
     // connection, PTT block, bands, the output level. The port list has the
     // focus when the window first becomes active.

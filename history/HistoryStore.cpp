@@ -84,6 +84,92 @@ qint64 FloorSeconds(qint64 ms) {
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
 }
 
+// Runs sql on q; a failure leaves its error in error.
+bool Run(QSqlQuery &q, const QString &sql, QSqlError &error) {
+    if (q.exec(sql))
+        return true;
+    error = q.lastError();
+    return false;
+}
+
+// Runs a statement that answers one number (a PRAGMA) into value.
+bool ReadNumber(QSqlQuery &q, const QString &sql, int &value, QSqlError &error) {
+    if (!Run(q, sql, error) || !q.next()) {
+        if (!error.isValid())
+            error = q.lastError();
+        return false;
+    }
+    value = q.value(0).toInt();
+    return true;
+}
+
+// Whether the file is ours to write: marked as ours, or without our mark an
+// empty database or one of the first layout (tables of ours and no others).
+// Anything else belongs to another program and is refused as foreign.
+bool CheckOwner(QSqlQuery &q, int application, int version, QSqlError &error, bool &foreign) {
+    auto refuse = [&](const QString &why) {
+        foreign = true;
+        error = QSqlError(why, {}, QSqlError::ConnectionError, QStringLiteral("26"));
+        return false;
+    };
+    if (application == HistoryStore::ApplicationId)
+        return true;
+    if (application != 0 || version > 1)
+        return refuse(QStringLiteral("application id %1, layout %2").arg(application).arg(version));
+    if (!Run(q,
+             QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name NOT IN "
+                            "('readings', 'events', 'events_time', 'minutes')"),
+             error) ||
+        !q.next())
+        return false;
+    if (q.value(0).toInt() > 0)
+        return refuse(QStringLiteral("tables of another program"));
+    return true;
+}
+
+// Marks the file as ours and starts the write-ahead log.
+bool StartLog(QSqlQuery &q, int application, QSqlError &error) {
+    // The mark goes into the header before the write-ahead log starts, so
+    // that the file says whose it is even when the program is killed early.
+    if (application != HistoryStore::ApplicationId &&
+        !Run(q, QStringLiteral("PRAGMA application_id=%1").arg(HistoryStore::ApplicationId), error))
+        return false;
+    if (!Run(q, QStringLiteral("PRAGMA journal_mode=WAL"), error))
+        return false;
+    if (!q.next() || q.value(0).toString() != QStringLiteral("wal")) {
+        error = QSqlError(QStringLiteral("the write-ahead log cannot be started"), {},
+                          QSqlError::ConnectionError, QStringLiteral("8"));
+        return false;
+    }
+    // A committed transaction survives the program's crash; only the
+    // machine's may lose the last ones.
+    return Run(q, QStringLiteral("PRAGMA synchronous=NORMAL"), error);
+}
+
+// A new file gets every table; one of layout 1 what came after it. In one
+// transaction with the new layout number.
+bool CreateTables(QSqlDatabase &d, QSqlQuery &q, int version, QSqlError &error) {
+    if (!d.transaction()) {
+        error = d.lastError();
+        return false;
+    }
+    int i = 0;
+    for (const char *sql : Schema)
+        if ((version == 0 || i++ >= SchemaTransmissions) &&
+            !Run(q, QString::fromLatin1(sql), error))
+            return false;
+    if (version == 1 && !Run(q, QString::fromLatin1(SchemaHeld), error))
+        return false;
+    if (!Run(q, QStringLiteral("PRAGMA user_version=%1").arg(HistoryStore::SchemaVersion), error) ||
+        !d.commit()) {
+        if (!error.isValid())
+            error = d.lastError();
+        d.rollback();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 struct HistoryStore::Db {
@@ -291,103 +377,44 @@ bool HistoryStore::OpenDatabase(QSqlError &error, bool &foreign) {
         return false;
     }
     QSqlQuery q(db->db);
-    auto run = [&](const QString &sql) {
-        if (q.exec(sql))
-            return true;
-        error = q.lastError();
-        return false;
-    };
     // The first read of the file tells a database from anything else.
-    if (!run(QStringLiteral("PRAGMA application_id")) || !q.next()) {
-        if (!error.isValid())
-            error = q.lastError();
+    int application = 0, version = 0;
+    if (!ReadNumber(q, QStringLiteral("PRAGMA application_id"), application, error) ||
+        !ReadNumber(q, QStringLiteral("PRAGMA user_version"), version, error) ||
+        !CheckOwner(q, application, version, error, foreign))
         return false;
-    }
-    const int application = q.value(0).toInt();
-    if (!run(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-        if (!error.isValid())
-            error = q.lastError();
-        return false;
-    }
-    const int version = q.value(0).toInt();
-    auto refuse = [&](const QString &why) {
-        foreign = true;
-        error = QSqlError(why, {}, QSqlError::ConnectionError, QStringLiteral("26"));
-        return false;
-    };
-    if (application != ApplicationId) {
-        // Without our mark: an empty database, or one of the first layout
-        // (tables of ours and no others); anything else belongs to
-        // another program.
-        if (application != 0 || version > 1)
-            return refuse(
-                QStringLiteral("application id %1, layout %2").arg(application).arg(version));
-        if (!run(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name NOT IN "
-                                "('readings', 'events', 'events_time', 'minutes')")) ||
-            !q.next())
-            return false;
-        if (q.value(0).toInt() > 0)
-            return refuse(QStringLiteral("tables of another program"));
-    }
     if (version > SchemaVersion) {
         error = QSqlError(QStringLiteral("written by a newer program (layout %1)").arg(version), {},
                           QSqlError::ConnectionError, QStringLiteral("8"));
         return false;
     }
-    if (version > 0) {
-        // A look at the newest rows and events finds a damaged file before
-        // anything is written into it.
-        if (!run(QStringLiteral("SELECT max(t) FROM readings")) || !q.next())
-            return false;
-        if (!q.value(0).isNull()) {
-            const qint64 fileLast = q.value(0).toLongLong();
-            lastRowSec = std::max(lastRowSec, fileLast);
-            // Started again within the second of the last row (a restart
-            // at once): this run's rows begin at the next, so that the
-            // second's row and its minute are not written twice.
-            const qint64 now = FloorSeconds(clock());
-            if (fileLast >= now && fileLast <= now + 1)
-                lastSec = std::max(lastSec, fileLast + 1);
-        }
-        if (!run(QStringLiteral("SELECT max(t_ms) FROM events")))
-            return false;
-    }
-    // The mark goes into the header before the write-ahead log starts, so
-    // that the file says whose it is even when the program is killed early.
-    if (application != ApplicationId &&
-        !run(QStringLiteral("PRAGMA application_id=%1").arg(ApplicationId)))
+    if ((version > 0 && !ReadLastRow(q, error)) || !StartLog(q, application, error))
         return false;
-    if (!run(QStringLiteral("PRAGMA journal_mode=WAL")))
+    if (version < SchemaVersion && !CreateTables(db->db, q, version, error))
         return false;
-    if (!q.next() || q.value(0).toString() != QStringLiteral("wal")) {
-        error = QSqlError(QStringLiteral("the write-ahead log cannot be started"), {},
-                          QSqlError::ConnectionError, QStringLiteral("8"));
-        return false;
-    }
-    // A committed transaction survives the program's crash; only the
-    // machine's may lose the last ones.
-    if (!run(QStringLiteral("PRAGMA synchronous=NORMAL")))
-        return false;
-    if (version < SchemaVersion) {
-        // A new file gets every table; one of layout 1 what came after it.
-        if (!db->db.transaction()) {
-            error = db->db.lastError();
-            return false;
-        }
-        int i = 0;
-        for (const char *sql : Schema)
-            if ((version == 0 || i++ >= SchemaTransmissions) && !run(QString::fromLatin1(sql)))
-                return false;
-        if (version == 1 && !run(QString::fromLatin1(SchemaHeld)))
-            return false;
-        if (!run(QStringLiteral("PRAGMA user_version=%1").arg(SchemaVersion)) || !db->db.commit()) {
-            if (!error.isValid())
-                error = db->db.lastError();
-            db->db.rollback();
-            return false;
-        }
-    }
     q.finish();
+    return PrepareStatements(error);
+}
+
+// A look at the newest rows and events finds a damaged file before anything
+// is written into it.
+bool HistoryStore::ReadLastRow(QSqlQuery &q, QSqlError &error) {
+    if (!Run(q, QStringLiteral("SELECT max(t) FROM readings"), error) || !q.next())
+        return false;
+    if (!q.value(0).isNull()) {
+        const qint64 fileLast = q.value(0).toLongLong();
+        lastRowSec = std::max(lastRowSec, fileLast);
+        // Started again within the second of the last row (a restart at
+        // once): this run's rows begin at the next, so that the second's
+        // row and its minute are not written twice.
+        const qint64 now = FloorSeconds(clock());
+        if (fileLast >= now && fileLast <= now + 1)
+            lastSec = std::max(lastSec, fileLast + 1);
+    }
+    return Run(q, QStringLiteral("SELECT max(t_ms) FROM events"), error);
+}
+
+bool HistoryStore::PrepareStatements(QSqlError &error) {
     db->insertRow = QSqlQuery(db->db);
     db->insertEvent = QSqlQuery(db->db);
     db->insertMinute = QSqlQuery(db->db);
@@ -406,8 +433,8 @@ bool HistoryStore::OpenDatabase(QSqlError &error, bool &foreign) {
                                   QStringLiteral(", ?").repeated(MinuteColumns - 1) +
                                   QLatin1Char(')')) ||
         !db->selectMinute.prepare(QStringLiteral("SELECT * FROM minutes WHERE t = ?"))) {
-        for (const QSqlQuery *q : {&db->insertRow, &db->insertEvent, &db->insertMinute,
-                                   &db->selectMinute, &db->insertTransmission})
+        for (const QSqlQuery *q : {&db->updateHeld, &db->insertRow, &db->insertEvent,
+                                   &db->insertMinute, &db->selectMinute, &db->insertTransmission})
             if (q->lastError().isValid())
                 error = q->lastError();
         return false;
@@ -650,82 +677,113 @@ bool HistoryStore::Write(bool finishing) {
     QSqlDatabase &d = db->db;
     if (!d.transaction())
         return Fail(d.lastError(), QStringLiteral("begin"));
-    auto putRow = [this](const Second &r) {
-        QSqlQuery &q = db->insertRow;
-        const QVariant values[] = {r.sec,
-                                   Value(r.output.min),
-                                   Value(r.output.max),
-                                   Value(r.output.last),
-                                   Value(r.reflected.min),
-                                   Value(r.reflected.max),
-                                   Value(r.reflected.last),
-                                   Value(r.peak),
-                                   Value(r.swr.min),
-                                   Value(r.swr.max),
-                                   Value(r.swr.last),
-                                   Value(r.temperature),
-                                   r.band ? QVariant(r.band) : QVariant(QMetaType::fromType<int>()),
-                                   r.flags,
-                                   Value(r.tunerSwr),
-                                   Value(r.tunerL),
-                                   Value(r.tunerC),
-                                   Value(r.held)};
-        for (int i = 0; i < int(std::size(values)); ++i)
-            q.bindValue(i, values[i]);
-        return q.exec();
+    QSqlError error;
+    const char *failed = !WriteReadings(finishing, error) ? "row"
+                         : !WriteEvents(error)            ? "event"
+                         : !WriteTransmissions(error)     ? "transmission"
+                         : !RetentionStep(error)          ? "retention"
+                                                          : nullptr;
+    if (!failed && !d.commit()) {
+        error = d.lastError();
+        failed = "commit";
+    }
+    if (failed) {
+        d.rollback();
+        return Fail(error, QString::fromLatin1(failed));
+    }
+    rows.clear();
+    events.clear();
+    transmissions.clear();
+    holds.clear();
+    minutes.clear();
+    minuteChanged = false;
+    return true;
+}
+
+// The rows, the minutes' summaries and the rows' holds.
+bool HistoryStore::WriteReadings(bool finishing, QSqlError &error) {
+    auto failed = [&error](const QSqlQuery &q) {
+        error = q.lastError();
+        return false;
     };
-    bool ok = true;
     for (const Second &r : rows)
-        ok = ok && putRow(r);
-    if (ok && current.changed && !finishing)
-        ok = putRow(current);
-    auto putMinute = [this](const Minute &m) {
-        QSqlQuery &q = db->insertMinute;
-        q.bindValue(0, m.t);
-        q.bindValue(1, m.first);
-        q.bindValue(2, m.last);
-        for (int i = 0; i < 4; ++i) {
-            q.bindValue(3 + 5 * i, Value(m.min[i]));
-            q.bindValue(4 + 5 * i, Value(m.max[i]));
-            q.bindValue(5 + 5 * i, Value(m.end[i]));
-            q.bindValue(6 + 5 * i, m.sum[i]);
-            q.bindValue(7 + 5 * i, m.count[i]);
-        }
-        return q.exec();
-    };
+        if (!WriteRow(r))
+            return failed(db->insertRow);
+    if (current.changed && !finishing && !WriteRow(current))
+        return failed(db->insertRow);
     for (const Minute &m : minutes)
-        ok = ok && putMinute(m);
-    if (ok && minuteChanged && minute.t >= 0)
-        ok = putMinute(minute);
+        if (!WriteMinute(m))
+            return failed(db->insertMinute);
+    if (minuteChanged && minute.t >= 0 && !WriteMinute(minute))
+        return failed(db->insertMinute);
     for (const auto &[t, held] : holds) {
-        if (!ok)
-            break;
         db->updateHeld.bindValue(0, held);
         db->updateHeld.bindValue(1, t);
-        ok = db->updateHeld.exec();
+        if (!db->updateHeld.exec())
+            return failed(db->updateHeld);
     }
-    if (!ok) {
-        const QSqlError e = db->insertRow.lastError().isValid()    ? db->insertRow.lastError()
-                            : db->updateHeld.lastError().isValid() ? db->updateHeld.lastError()
-                                                                   : db->insertMinute.lastError();
-        d.rollback();
-        return Fail(e, QStringLiteral("row"));
+    return true;
+}
+
+bool HistoryStore::WriteRow(const Second &r) {
+    QSqlQuery &q = db->insertRow;
+    const QVariant values[] = {r.sec,
+                               Value(r.output.min),
+                               Value(r.output.max),
+                               Value(r.output.last),
+                               Value(r.reflected.min),
+                               Value(r.reflected.max),
+                               Value(r.reflected.last),
+                               Value(r.peak),
+                               Value(r.swr.min),
+                               Value(r.swr.max),
+                               Value(r.swr.last),
+                               Value(r.temperature),
+                               r.band ? QVariant(r.band) : QVariant(QMetaType::fromType<int>()),
+                               r.flags,
+                               Value(r.tunerSwr),
+                               Value(r.tunerL),
+                               Value(r.tunerC),
+                               Value(r.held)};
+    for (int i = 0; i < int(std::size(values)); ++i)
+        q.bindValue(i, values[i]);
+    return q.exec();
+}
+
+bool HistoryStore::WriteMinute(const Minute &m) {
+    QSqlQuery &q = db->insertMinute;
+    q.bindValue(0, m.t);
+    q.bindValue(1, m.first);
+    q.bindValue(2, m.last);
+    for (int i = 0; i < 4; ++i) {
+        q.bindValue(3 + 5 * i, Value(m.min[i]));
+        q.bindValue(4 + 5 * i, Value(m.max[i]));
+        q.bindValue(5 + 5 * i, Value(m.end[i]));
+        q.bindValue(6 + 5 * i, m.sum[i]);
+        q.bindValue(7 + 5 * i, m.count[i]);
     }
+    return q.exec();
+}
+
+bool HistoryStore::WriteEvents(QSqlError &error) {
+    QSqlQuery &q = db->insertEvent;
     for (const Event &e : events) {
-        QSqlQuery &q = db->insertEvent;
         q.bindValue(0, e.ms);
         q.bindValue(1, e.kind);
         q.bindValue(2, e.detail.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : e.detail);
         q.bindValue(3, e.band ? QVariant(e.band) : QVariant(QMetaType::fromType<int>()));
         q.bindValue(4, Value(e.power));
         if (!q.exec()) {
-            const QSqlError error = q.lastError();
-            d.rollback();
-            return Fail(error, QStringLiteral("event"));
+            error = q.lastError();
+            return false;
         }
     }
+    return true;
+}
+
+bool HistoryStore::WriteTransmissions(QSqlError &error) {
+    QSqlQuery &q = db->insertTransmission;
     for (const HistoryTransmission &t : transmissions) {
-        QSqlQuery &q = db->insertTransmission;
         QStringList alarms;
         for (int a = 0; a < HistoryAlarmCount; ++a)
             if (t.alarms & (1u << a))
@@ -742,67 +800,54 @@ bool HistoryStore::Write(bool finishing) {
         for (int i = 0; i < int(std::size(values)); ++i)
             q.bindValue(i, values[i]);
         if (!q.exec()) {
-            const QSqlError error = q.lastError();
-            d.rollback();
-            return Fail(error, QStringLiteral("transmission"));
+            error = q.lastError();
+            return false;
         }
     }
+    return true;
+}
+
+// When due, one step of retention: the oldest rows and events before the
+// limit, a few hundred at a time, so that no commit holds the file for long.
+bool HistoryStore::RetentionStep(QSqlError &error) {
     const qint64 ms = clock();
-    if (retentionDays > 0 && (retentionBusy || ms >= nextRetention)) {
-        // One step: the oldest rows and events before the limit, a few
-        // hundred at a time, so that no commit holds the file for long.
-        const qint64 limitMs = ms - qint64(retentionDays) * 86400000;
-        QSqlQuery q(d);
-        q.prepare(
-            QStringLiteral("DELETE FROM readings WHERE t IN (SELECT t FROM readings WHERE t < ? "
-                           "ORDER BY t LIMIT %1)")
-                .arg(RetentionStepRows));
-        q.addBindValue(FloorSeconds(limitMs));
-        ok = q.exec();
-        const int rowsGone = ok ? q.numRowsAffected() : 0;
-        if (ok) {
-            q.prepare(QStringLiteral("DELETE FROM minutes WHERE t IN (SELECT t FROM minutes WHERE "
-                                     "t < ? ORDER BY t LIMIT %1)")
-                          .arg(RetentionStepRows));
-            q.addBindValue(FloorSeconds(limitMs) - 60);
-            ok = q.exec();
-        }
-        if (ok) {
-            q.prepare(QStringLiteral("DELETE FROM events WHERE id IN (SELECT id FROM events WHERE "
-                                     "t_ms < ? ORDER BY id LIMIT %1)")
-                          .arg(RetentionStepRows));
-            q.addBindValue(limitMs);
-            ok = q.exec();
-        }
-        const int eventsGone = ok ? q.numRowsAffected() : 0;
-        if (ok) {
-            q.prepare(QStringLiteral("DELETE FROM transmissions WHERE id IN (SELECT id FROM "
-                                     "transmissions WHERE start_ms < ? ORDER BY id LIMIT %1)")
-                          .arg(RetentionStepRows));
-            q.addBindValue(limitMs);
-            ok = q.exec();
-        }
-        if (!ok) {
-            const QSqlError error = q.lastError();
-            d.rollback();
-            return Fail(error, QStringLiteral("retention"));
-        }
-        retentionBusy = rowsGone == RetentionStepRows || eventsGone == RetentionStepRows ||
-                        q.numRowsAffected() == RetentionStepRows;
-        if (!retentionBusy)
-            nextRetention = ms + 3600 * 1000;
+    if (retentionDays <= 0 || (!retentionBusy && ms < nextRetention))
+        return true;
+    const qint64 limitMs = ms - qint64(retentionDays) * 86400000;
+    QSqlQuery q(db->db);
+    // How many of a step's rows sql deleted before bound; -1 on a failure.
+    auto step = [&q](const QString &sql, qint64 bound) {
+        q.prepare(sql.arg(RetentionStepRows));
+        q.addBindValue(bound);
+        return q.exec() ? q.numRowsAffected() : -1;
+    };
+    const int rowsGone = step(QStringLiteral("DELETE FROM readings WHERE t IN (SELECT t FROM "
+                                             "readings WHERE t < ? ORDER BY t LIMIT %1)"),
+                              FloorSeconds(limitMs));
+    const int minutesGone =
+        rowsGone < 0 ? -1
+                     : step(QStringLiteral("DELETE FROM minutes WHERE t IN (SELECT t FROM minutes "
+                                           "WHERE t < ? ORDER BY t LIMIT %1)"),
+                            FloorSeconds(limitMs) - 60);
+    const int eventsGone =
+        minutesGone < 0 ? -1
+                        : step(QStringLiteral("DELETE FROM events WHERE id IN (SELECT id FROM "
+                                              "events WHERE t_ms < ? ORDER BY id LIMIT %1)"),
+                               limitMs);
+    const int transmissionsGone =
+        eventsGone < 0
+            ? -1
+            : step(QStringLiteral("DELETE FROM transmissions WHERE id IN (SELECT id FROM "
+                                  "transmissions WHERE start_ms < ? ORDER BY id LIMIT %1)"),
+                   limitMs);
+    if (transmissionsGone < 0) {
+        error = q.lastError();
+        return false;
     }
-    if (!d.commit()) {
-        const QSqlError error = d.lastError();
-        d.rollback();
-        return Fail(error, QStringLiteral("commit"));
-    }
-    rows.clear();
-    events.clear();
-    transmissions.clear();
-    holds.clear();
-    minutes.clear();
-    minuteChanged = false;
+    retentionBusy = rowsGone == RetentionStepRows || eventsGone == RetentionStepRows ||
+                    transmissionsGone == RetentionStepRows;
+    if (!retentionBusy)
+        nextRetention = ms + 3600 * 1000;
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 class QSqlError;
+class QSqlQuery;
 class QTimer;
 
 class HistoryStore : public QObject {
@@ -135,12 +136,22 @@ private:
     Minute LoadMinute(qint64 t);
     bool OpenFile(bool afterMovingAside);
     bool OpenDatabase(QSqlError &error, bool &foreign);
+    // The newest row of the file: this run's rows come after it.
+    bool ReadLastRow(QSqlQuery &q, QSqlError &error);
+    bool PrepareStatements(QSqlError &error);
     // A -wal or -shm left read-only by an earlier run on a read-only file
     // is made writable again when it is ours; returns why not otherwise.
     QString FreeSideFiles();
     void Refuse(const QString &why);
     void CloseDatabase();
     bool Write(bool finishing);
+    // The parts of one commit; each leaves its failure's error in error.
+    bool WriteReadings(bool finishing, QSqlError &error);
+    bool WriteRow(const Second &row);
+    bool WriteMinute(const Minute &minute);
+    bool WriteEvents(QSqlError &error);
+    bool WriteTransmissions(QSqlError &error);
+    bool RetentionStep(QSqlError &error);
     // Acts on a failed statement: a damaged file is moved aside and a new
     // one started; anything else stops the recording. Returns whether
     // recording goes on.

@@ -119,6 +119,31 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     resize(900, 720);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addLayout(CreateSpanRow());
+
+    valuesLabel = new QLabel(this);
+    valuesLabel->setObjectName(QStringLiteral("historyValues"));
+    valuesLabel->setText(QStringLiteral("Point at the plot for its values; drag to choose a range, "
+                                        "wheel or +/- to zoom, arrows or Shift+wheel to pan."));
+    layout->addWidget(valuesLabel);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    CreatePlot(splitter);
+    QWidget *lower = CreateLists(splitter);
+    splitter->addWidget(plot);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
+
+    liveTimer = new QTimer(this);
+    liveTimer->setInterval(LiveIntervalMs);
+    connect(liveTimer, &QTimer::timeout, this, &HistoryWindow::Refresh);
+    spanButtons->button(1)->setChecked(true);
+}
+
+// The spans to show and the exports of the readings, in a row above the plot.
+QHBoxLayout *HistoryWindow::CreateSpanRow() {
     auto *top = new QHBoxLayout;
     spanButtons = new QButtonGroup(this);
     const char *const spanNames[] = {"10 min", "1 h", "24 h", "7 days"};
@@ -137,16 +162,12 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     connect(pngButton, &QPushButton::clicked, this, [this] { ChooseExport(true); });
     top->addWidget(csvButton);
     top->addWidget(pngButton);
-    layout->addLayout(top);
+    return top;
+}
 
-    valuesLabel = new QLabel(this);
-    valuesLabel->setObjectName(QStringLiteral("historyValues"));
-    valuesLabel->setText(QStringLiteral("Point at the plot for its values; drag to choose a range, "
-                                        "wheel or +/- to zoom, arrows or Shift+wheel to pan."));
-    layout->addWidget(valuesLabel);
-
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    plot = new QCustomPlot(splitter);
+// The three plots (power, SWR, temperature) over one time axis.
+void HistoryWindow::CreatePlot(QWidget *parent) {
+    plot = new QCustomPlot(parent);
     plot->setObjectName(QStringLiteral("historyPlot"));
     plot->setAccessibleName(QStringLiteral("History plot"));
     plot->setFocusPolicy(Qt::StrongFocus);
@@ -175,6 +196,14 @@ HistoryWindow::HistoryWindow(QWidget *parent)
         graphs[s]->setLineStyle(QCPGraph::lsStepLeft);
         graphs[s]->setAdaptiveSampling(false);
     }
+    CreateLegend();
+    plot->setSelectionRectMode(QCP::srmCustom);
+    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this,
+            [this](const QRect &rect, QMouseEvent *) { RangeChosen(rect); });
+    plot->installEventFilter(this);
+}
+
+void HistoryWindow::CreateLegend() {
     // The legend: the lines, and the markers as the plot draws them.
     // In a row of its own above the plots, over no line.
     auto *legend = new QCPLegend;
@@ -194,12 +223,11 @@ HistoryWindow::HistoryWindow(QWidget *parent)
         key->setPen(QPen(m.color, 1.5, m.style));
         key->addToLegend(legend);
     }
-    plot->setSelectionRectMode(QCP::srmCustom);
-    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this,
-            [this](const QRect &rect, QMouseEvent *) { RangeChosen(rect); });
-    plot->installEventFilter(this);
+}
 
-    auto *lower = new QWidget(splitter);
+// Below the plot: the summary in words, the events and the transmissions.
+QWidget *HistoryWindow::CreateLists(QWidget *parent) {
+    auto *lower = new QWidget(parent);
     auto *lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     summaryLabel = new QLabel(lower);
@@ -209,9 +237,30 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     summaryLabel->setFocusPolicy(Qt::TabFocus);
     summaryLabel->setWordWrap(true);
     lowerLayout->addWidget(summaryLabel);
+    CreateEventTable(lower);
+    CreateTransmissionTable(lower);
+    auto *lists = new QTabWidget(lower);
+    lists->setObjectName(QStringLiteral("historyLists"));
+    lists->addTab(eventTable, QStringLiteral("E&vents"));
+    lists->addTab(transmissionTable, QStringLiteral("&Transmissions"));
+    lowerLayout->addWidget(lists);
+    eventsButton = new QPushButton(QStringLiteral("Export &events…"), lower);
+    connect(eventsButton, &QPushButton::clicked, this, &HistoryWindow::ChooseEventsExport);
+    transmissionsButton = new QPushButton(QStringLiteral("Export t&ransmissions…"), lower);
+    connect(transmissionsButton, &QPushButton::clicked, this,
+            &HistoryWindow::ChooseTransmissionsExport);
+    auto *eventsRow = new QHBoxLayout;
+    eventsRow->addStretch();
+    eventsRow->addWidget(eventsButton);
+    eventsRow->addWidget(transmissionsButton);
+    lowerLayout->addLayout(eventsRow);
+    return lower;
+}
+
+void HistoryWindow::CreateEventTable(QWidget *parent) {
     // A list rather than a table: every part of it has a name for a
     // screen reader.
-    eventTable = new QTreeWidget(lower);
+    eventTable = new QTreeWidget(parent);
     eventTable->setObjectName(QStringLiteral("historyEvents"));
     eventTable->setAccessibleName(QStringLiteral("Events"));
     eventTable->setHeaderLabels({QStringLiteral("Time"), QStringLiteral("Event"),
@@ -225,7 +274,10 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     eventTable->header()->setSortIndicator(0, Qt::AscendingOrder);
     eventTable->setColumnWidth(0, 150);
     eventTable->setColumnWidth(1, 260);
-    transmissionTable = new QTreeWidget(lower);
+}
+
+void HistoryWindow::CreateTransmissionTable(QWidget *parent) {
+    transmissionTable = new QTreeWidget(parent);
     transmissionTable->setObjectName(QStringLiteral("historyTransmissions"));
     transmissionTable->setAccessibleName(QStringLiteral("Transmissions"));
     transmissionTable->setHeaderLabels({QStringLiteral("Start"), QStringLiteral("Duration (s)"),
@@ -237,41 +289,6 @@ HistoryWindow::HistoryWindow(QWidget *parent)
     transmissionTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     transmissionTable->header()->setSortIndicator(0, Qt::AscendingOrder);
     transmissionTable->setColumnWidth(0, 150);
-    auto *lists = new QTabWidget(lower);
-    lists->setObjectName(QStringLiteral("historyLists"));
-    lists->addTab(eventTable, QStringLiteral("E&vents"));
-    lists->addTab(transmissionTable, QStringLiteral("&Transmissions"));
-    lowerLayout->addWidget(lists);
-    eventsButton = new QPushButton(QStringLiteral("Export &events…"), lower);
-    connect(eventsButton, &QPushButton::clicked, this, &HistoryWindow::ChooseEventsExport);
-    transmissionsButton = new QPushButton(QStringLiteral("Export t&ransmissions…"), lower);
-    connect(transmissionsButton, &QPushButton::clicked, this, [this] {
-        const QString file = QFileDialog::getSaveFileName(
-            this, QStringLiteral("Export the transmissions"),
-            QStringLiteral("history-transmissions-") +
-                LocalTime(from, QStringLiteral("yyyyMMdd-HHmm")) + QStringLiteral(".csv"),
-            QStringLiteral("CSV files (*.csv)"));
-        QString error;
-        if (!file.isEmpty() && !ExportTransmissionsCsv(file, &error))
-            QMessageBox::warning(this, QStringLiteral("History"),
-                                 QStringLiteral("Cannot write ") + file + QStringLiteral(": ") +
-                                     error);
-    });
-    auto *eventsRow = new QHBoxLayout;
-    eventsRow->addStretch();
-    eventsRow->addWidget(eventsButton);
-    eventsRow->addWidget(transmissionsButton);
-    lowerLayout->addLayout(eventsRow);
-    splitter->addWidget(plot);
-    splitter->addWidget(lower);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 1);
-    layout->addWidget(splitter, 1);
-
-    liveTimer = new QTimer(this);
-    liveTimer->setInterval(LiveIntervalMs);
-    connect(liveTimer, &QTimer::timeout, this, &HistoryWindow::Refresh);
-    spanButtons->button(1)->setChecked(true);
 }
 
 HistoryWindow::~HistoryWindow() = default;
@@ -800,6 +817,18 @@ void HistoryWindow::ChooseEventsExport() {
         QStringLiteral("CSV files (*.csv)"));
     QString error;
     if (!file.isEmpty() && !ExportEventsCsv(file, &error))
+        QMessageBox::warning(this, QStringLiteral("History"),
+                             QStringLiteral("Cannot write ") + file + QStringLiteral(": ") + error);
+}
+
+void HistoryWindow::ChooseTransmissionsExport() {
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export the transmissions"),
+        QStringLiteral("history-transmissions-") +
+            LocalTime(from, QStringLiteral("yyyyMMdd-HHmm")) + QStringLiteral(".csv"),
+        QStringLiteral("CSV files (*.csv)"));
+    QString error;
+    if (!file.isEmpty() && !ExportTransmissionsCsv(file, &error))
         QMessageBox::warning(this, QStringLiteral("History"),
                              QStringLiteral("Cannot write ") + file + QStringLiteral(": ") + error);
 }

@@ -26,6 +26,7 @@ class QButtonGroup;
 class QCPAxisRect;
 class QCPGraph;
 class QCustomPlot;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -105,6 +106,14 @@ private:
     void RangeChosen(const QRect &rect);
     void ChooseExport(bool png);
     void ChooseEventsExport();
+    void ChooseTransmissionsExport();
+    // The window's parts, created in this order (so is the tab order).
+    QHBoxLayout *CreateSpanRow();
+    void CreatePlot(QWidget *parent);
+    void CreateLegend();
+    QWidget *CreateLists(QWidget *parent);
+    void CreateEventTable(QWidget *parent);
+    void CreateTransmissionTable(QWidget *parent);
     qint64 ColumnWidth() const;
     double Now() const;
 
