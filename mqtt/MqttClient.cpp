@@ -203,14 +203,21 @@ bool Client::Publish(const QByteArray &topic, const QByteArray &payload, bool re
     return Send(topic, payload, retain, true, correlation);
 }
 
+int Client::Unacknowledged() const {
+    std::lock_guard<std::mutex> lock(midMutex_);
+    return int(pending_.size());
+}
+
 bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded,
                   const QByteArray &correlation) {
     if (!connected_ || !mosq_)
         return false;
     std::lock_guard<std::mutex> lock(midMutex_);
     // libmosquitto queues without limit what the broker has not taken yet.
-    if (bounded && pending_.size() >= MaxUnacknowledged)
+    if (bounded && pending_.size() >= MaxUnacknowledged) {
+        full_ = true;
         return false;
+    }
     int mid = 0;
     mosquitto_property *properties = nullptr;
     if (!correlation.isEmpty())
@@ -260,6 +267,7 @@ QString Client::Session(bool *refused) {
         // send again or drop; each connection starts with the full bound.
         std::lock_guard<std::mutex> lock(midMutex_);
         pending_.clear();
+        full_ = false; // the connect publishes anew
     }
     connack_ = -1;
     disconnect_ = 0;
@@ -360,10 +368,17 @@ void Client::OnDisconnect(mosquitto *, void *self, int rc, const mqtt5__property
 void Client::OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5__property *) {
     auto *c = static_cast<Client *>(self);
     QByteArray topic;
+    bool writable = false;
     {
         std::lock_guard<std::mutex> lock(c->midMutex_);
         topic = c->pending_.take(mid);
+        writable = c->full_ && c->pending_.size() < MaxUnacknowledged;
+        if (writable)
+            c->full_ = false;
     }
+    if (writable)
+        QMetaObject::invokeMethod(
+            c, [c] { Q_EMIT c->Writable(); }, Qt::QueuedConnection);
     if (reason < 128)
         return;
     const QString why = ReasonText(reason);

@@ -77,6 +77,8 @@ public:
                  const QByteArray &correlation = QByteArray());
     static constexpr int MaxUnacknowledged = 100;
     bool IsConnected() const { return connected_; }
+    // The messages of this connection the broker has not acknowledged yet.
+    int Unacknowledged() const;
 
 Q_SIGNALS:
     void Connected();
@@ -91,6 +93,9 @@ Q_SIGNALS:
     // The broker would not take a message on topic (an ACL), or our
     // subscription (topic is the filter).
     void Refused(const QByteArray &topic, const QString &reason);
+    // A Publish refused for the bound can go now: the broker has taken
+    // one of the messages that waited.
+    void Writable();
 
 private:
     void Run();
@@ -119,8 +124,9 @@ private:
     std::condition_variable wake_;
     // Which topic each unacknowledged message of this connection went to,
     // for a refusal; also the bound on what libmosquitto keeps for us.
-    std::mutex midMutex_;
+    mutable std::mutex midMutex_;
     QHash<int, QByteArray> pending_;
+    bool full_ = false; // a Publish was refused for the bound; Writable follows
     // The network thread's own notes on the attempt in hand.
     bool sessionUp_ = false;
     int connack_ = -1;   // the broker's refusal, or -1

@@ -67,6 +67,8 @@ public:
     QString StatusText() const;
     QString Topic(const char *leaf) const;
     int DroppedEvents() const { return dropped_; }
+    // Messages the broker has not acknowledged yet.
+    int Unacknowledged() const { return client_.Unacknowledged(); }
     // The state last given to Update.
     const MqttState &State() const { return state_; }
 
@@ -83,8 +85,14 @@ private:
                    const QByteArray &responseTopic, const QByteArray &correlation);
     void PublishDiscovery();
     void OnRefused(const QByteArray &topic, const QString &reason);
+    // The state, once "online" has gone out on this connection.
     void PublishState();
+    // Publishes the state; false when the client did not take it.
+    bool SendState();
     void ScheduleState();
+    // The broker has taken a message while others waited: what could not
+    // go then goes now.
+    void OnWritable();
     void PublishEvent(const QByteArray &event);
     // The count of events dropped since the last report, when there are.
     void ReportDropped();
@@ -113,6 +121,7 @@ private:
     QTimer stateTimer_;
     QTimer heartbeat_;
     bool everConnected_ = false;
+    bool stateWaiting_ = false; // the latest state did not go: the broker was behind
     int dropped_ = 0;
     int states_ = 0; // published, for the log at the end
     int events_ = 0;
