@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -93,11 +94,17 @@ Q_SIGNALS:
     // The broker would not take a message on topic (an ACL), or our
     // subscription (topic is the filter).
     void Refused(const QByteArray &topic, const QString &reason);
+    // The topics of the messages the last connection left unacknowledged,
+    // told before the next connect; they are not sent again.
+    void Abandoned(const QList<QByteArray> &topics);
     // A Publish refused for the bound can go now: the broker has taken
     // one of the messages that waited.
     void Writable();
 
 private:
+    // Sets the options and callbacks on mosq_. Returns an empty string, or
+    // why libmosquitto refused the options.
+    QString Configure();
     void Run();
     // One attempt: connects and runs the loop until the connection ends.
     // Returns why it ended; *refused when retrying soon would not help.

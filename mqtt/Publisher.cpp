@@ -34,6 +34,7 @@ Publisher::Publisher(CommandTarget *target, QObject *parent) : QObject(parent), 
     connect(&client_, &Client::MessageReceived, this, &Publisher::OnMessage);
     connect(&client_, &Client::Refused, this, &Publisher::OnRefused);
     connect(&client_, &Client::Writable, this, &Publisher::OnWritable);
+    connect(&client_, &Client::Abandoned, this, &Publisher::OnAbandoned);
 }
 
 Publisher::~Publisher() {
@@ -154,6 +155,10 @@ void Publisher::OnWritable() {
         PublishState();
     else
         ReportDropped(); // a report that did not go is tried again here
+}
+
+void Publisher::OnAbandoned(const QList<QByteArray> &topics) {
+    dropped_ += int(topics.count(Topic("event").toUtf8()));
 }
 
 void Publisher::ReportDropped() {

@@ -14,7 +14,8 @@
 //
 // While the broker is away, or behind with its acknowledgements, nothing
 // queues: the state is kept as the latest value and published on return;
-// events are dropped and counted, and the count is published on return.
+// events are dropped and counted (and those the broker had not acknowledged
+// when the connection ended), and the count is published on return.
 #pragma once
 
 #include "mqtt/Commands.h"
@@ -93,6 +94,9 @@ private:
     // The broker has taken a message while others waited: what could not
     // go then goes now.
     void OnWritable();
+    // Messages the last connection left unacknowledged: its events count
+    // as dropped.
+    void OnAbandoned(const QList<QByteArray> &topics);
     void PublishEvent(const QByteArray &event);
     // The count of events dropped since the last report, when there are.
     void ReportDropped();
