@@ -38,6 +38,7 @@ namespace {
     X(mosquitto_publish_v5)                                                                        \
     X(mosquitto_publish_v5_callback_set)                                                           \
     X(mosquitto_reason_string)                                                                     \
+    X(mosquitto_reinitialise)                                                                      \
     X(mosquitto_socket)                                                                            \
     X(mosquitto_strerror)                                                                          \
     X(mosquitto_subscribe_v5)                                                                      \
@@ -126,44 +127,48 @@ QString Client::Start(const Options &options) {
     mosq_ = Lib().mosquitto_new(options.clientId.constData(), true, this);
     if (!mosq_)
         return QStringLiteral("cannot create an MQTT client");
+    if (const QString error = Configure(); !error.isEmpty()) {
+        Lib().mosquitto_destroy(mosq_);
+        mosq_ = nullptr;
+        return error;
+    }
+    stopping_ = false;
+    closing_ = false;
+    thread_ = std::thread([this] { Run(); });
+    return QString();
+}
+
+QString Client::Configure() {
     // Publishing comes from our thread, the network from the client's own:
     // libmosquitto then locks its queues and wakes the loop for each message.
     Lib().mosquitto_threaded_set(mosq_, true);
     Lib().mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    auto fail = [this](const QString &why) {
-        Lib().mosquitto_destroy(mosq_);
-        mosq_ = nullptr;
-        return why;
-    };
-    if (!options.username.isEmpty() &&
-        Lib().mosquitto_username_pw_set(mosq_, options.username.constData(),
-                                        options.password.isEmpty()
+    if (!options_.username.isEmpty() &&
+        Lib().mosquitto_username_pw_set(mosq_, options_.username.constData(),
+                                        options_.password.isEmpty()
                                             ? nullptr
-                                            : options.password.constData()) != MOSQ_ERR_SUCCESS)
-        return fail(QStringLiteral("the user name or password cannot be used"));
-    if (options.broker.tls) {
+                                            : options_.password.constData()) != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("the user name or password cannot be used");
+    if (options_.broker.tls) {
         const int rc =
-            options.caFile.isEmpty()
+            options_.caFile.isEmpty()
                 ? Lib().mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                : Lib().mosquitto_tls_set(mosq_, QFile::encodeName(options.caFile).constData(),
+                : Lib().mosquitto_tls_set(mosq_, QFile::encodeName(options_.caFile).constData(),
                                           nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS)
-            return fail(QStringLiteral("cannot use the CA file %1: %2")
-                            .arg(options.caFile, QString::fromUtf8(Lib().mosquitto_strerror(rc))));
+            return QStringLiteral("cannot use the CA file %1: %2")
+                .arg(options_.caFile, QString::fromUtf8(Lib().mosquitto_strerror(rc)));
     }
-    if (!options.willTopic.isEmpty() &&
-        Lib().mosquitto_will_set(mosq_, options.willTopic.constData(), options.willPayload.size(),
-                                 options.willPayload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
-        return fail(QStringLiteral("the topic cannot carry a last will"));
+    if (!options_.willTopic.isEmpty() &&
+        Lib().mosquitto_will_set(mosq_, options_.willTopic.constData(), options_.willPayload.size(),
+                                 options_.willPayload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("the topic cannot carry a last will");
     Lib().mosquitto_connect_v5_callback_set(mosq_, &Client::OnConnect);
     Lib().mosquitto_disconnect_v5_callback_set(mosq_, &Client::OnDisconnect);
     Lib().mosquitto_publish_v5_callback_set(mosq_, &Client::OnPublish);
     Lib().mosquitto_subscribe_v5_callback_set(mosq_, &Client::OnSubscribe);
     Lib().mosquitto_message_v5_callback_set(mosq_, &Client::OnMessage);
     Lib().mosquitto_log_callback_set(mosq_, &Client::OnLog);
-    stopping_ = false;
-    closing_ = false;
-    thread_ = std::thread([this] { Run(); });
     return QString();
 }
 
@@ -203,14 +208,23 @@ bool Client::Publish(const QByteArray &topic, const QByteArray &payload, bool re
     return Send(topic, payload, retain, true, correlation);
 }
 
+int Client::Unacknowledged() const {
+    std::lock_guard<std::mutex> lock(midMutex_);
+    return int(pending_.size());
+}
+
 bool Client::Send(const QByteArray &topic, const QByteArray &payload, bool retain, bool bounded,
                   const QByteArray &correlation) {
     if (!connected_ || !mosq_)
         return false;
     std::lock_guard<std::mutex> lock(midMutex_);
-    // libmosquitto queues without limit what the broker has not taken yet.
-    if (bounded && pending_.size() >= MaxUnacknowledged)
+    if (!connected_) // the connection ended meanwhile; a new one may be setting up
         return false;
+    // libmosquitto queues without limit what the broker has not taken yet.
+    if (bounded && pending_.size() >= MaxUnacknowledged) {
+        full_ = true;
+        return false;
+    }
     int mid = 0;
     mosquitto_property *properties = nullptr;
     if (!correlation.isEmpty())
@@ -256,10 +270,19 @@ void Client::Run() {
 QString Client::Session(bool *refused) {
     sessionUp_ = false;
     {
-        // What the last connection left unacknowledged is libmosquitto's to
-        // send again or drop; each connection starts with the full bound.
+        // Each connection starts a new session (clean start) with the full
+        // bound. What the last one left unacknowledged is not sent again:
+        // libmosquitto would, ahead of what this connection sends first.
         std::lock_guard<std::mutex> lock(midMutex_);
+        if (!pending_.isEmpty()) {
+            const QList<QByteArray> abandoned = pending_.values();
+            Lib().mosquitto_reinitialise(mosq_, options_.clientId.constData(), true, this);
+            Configure(); // took these options at the start
+            QMetaObject::invokeMethod(
+                this, [this, abandoned] { Q_EMIT Abandoned(abandoned); }, Qt::QueuedConnection);
+        }
         pending_.clear();
+        full_ = false;
     }
     connack_ = -1;
     disconnect_ = 0;
@@ -360,10 +383,17 @@ void Client::OnDisconnect(mosquitto *, void *self, int rc, const mqtt5__property
 void Client::OnPublish(mosquitto *, void *self, int mid, int reason, const mqtt5__property *) {
     auto *c = static_cast<Client *>(self);
     QByteArray topic;
+    bool writable = false;
     {
         std::lock_guard<std::mutex> lock(c->midMutex_);
         topic = c->pending_.take(mid);
+        writable = c->full_ && c->pending_.size() < MaxUnacknowledged;
+        if (writable)
+            c->full_ = false;
     }
+    if (writable)
+        QMetaObject::invokeMethod(
+            c, [c] { Q_EMIT c->Writable(); }, Qt::QueuedConnection);
     if (reason < 128)
         return;
     const QString why = ReasonText(reason);

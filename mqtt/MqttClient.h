@@ -18,6 +18,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -77,6 +78,8 @@ public:
                  const QByteArray &correlation = QByteArray());
     static constexpr int MaxUnacknowledged = 100;
     bool IsConnected() const { return connected_; }
+    // The messages of this connection the broker has not acknowledged yet.
+    int Unacknowledged() const;
 
 Q_SIGNALS:
     void Connected();
@@ -91,8 +94,17 @@ Q_SIGNALS:
     // The broker would not take a message on topic (an ACL), or our
     // subscription (topic is the filter).
     void Refused(const QByteArray &topic, const QString &reason);
+    // The topics of the messages the last connection left unacknowledged,
+    // told before the next connect; they are not sent again.
+    void Abandoned(const QList<QByteArray> &topics);
+    // A Publish refused for the bound can go now: the broker has taken
+    // one of the messages that waited.
+    void Writable();
 
 private:
+    // Sets the options and callbacks on mosq_. Returns an empty string, or
+    // why libmosquitto refused the options.
+    QString Configure();
     void Run();
     // One attempt: connects and runs the loop until the connection ends.
     // Returns why it ended; *refused when retrying soon would not help.
@@ -119,8 +131,9 @@ private:
     std::condition_variable wake_;
     // Which topic each unacknowledged message of this connection went to,
     // for a refusal; also the bound on what libmosquitto keeps for us.
-    std::mutex midMutex_;
+    mutable std::mutex midMutex_;
     QHash<int, QByteArray> pending_;
+    bool full_ = false; // a Publish was refused for the bound; Writable follows
     // The network thread's own notes on the attempt in hand.
     bool sessionUp_ = false;
     int connack_ = -1;   // the broker's refusal, or -1

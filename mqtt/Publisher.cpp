@@ -33,6 +33,8 @@ Publisher::Publisher(CommandTarget *target, QObject *parent) : QObject(parent), 
     connect(&client_, &Client::ConnectFailed, this, &Publisher::OnConnectFailed);
     connect(&client_, &Client::MessageReceived, this, &Publisher::OnMessage);
     connect(&client_, &Client::Refused, this, &Publisher::OnRefused);
+    connect(&client_, &Client::Writable, this, &Publisher::OnWritable);
+    connect(&client_, &Client::Abandoned, this, &Publisher::OnAbandoned);
 }
 
 Publisher::~Publisher() {
@@ -83,8 +85,7 @@ void Publisher::Stop() {
     closed.port = state_.port;
     closed.paType = state_.paType;
     state_ = closed;
-    PublishState();
-    stateTimer_.stop(); // no retry: the goodbye follows
+    SendState(); // whether "online" went or not: no retry, the goodbye follows
     client_.Stop(Topic("availability").toUtf8(), Offline);
     Log(QStringLiteral("stopped; %1 states and %2 events published").arg(states_).arg(events_));
     SetStatus(Status::Off, QString());
@@ -97,7 +98,7 @@ void Publisher::Update(const MqttState &state) {
     const bool device = !state.firmware.isEmpty() && !state.paType.isEmpty() &&
                         (state.firmware != state_.firmware || state.paType != state_.paType);
     state_ = state;
-    if (device && client_.IsConnected() && config_.discovery)
+    if (device && status_ == Status::Connected && config_.discovery)
         PublishDiscovery();
     ScheduleState();
 }
@@ -117,7 +118,7 @@ void Publisher::Tell(const LinkEvent &event) {
 }
 
 void Publisher::ScheduleState() {
-    if (!client_.IsConnected())
+    if (status_ != Status::Connected)
         return; // published as the connection comes
     if (!lastState_.isValid() || lastState_.elapsed() >= timing_.minIntervalMs)
         PublishState();
@@ -127,16 +128,37 @@ void Publisher::ScheduleState() {
 
 void Publisher::PublishState() {
     stateTimer_.stop();
-    if (client_.Publish(Topic("state").toUtf8(), StateJson(state_, QDateTime::currentDateTimeUtc()),
-                        true)) {
-        lastState_.start();
-        ++states_;
+    // The client may be connected before OnConnected has said "online".
+    if (status_ != Status::Connected)
+        return;
+    // When the broker has not taken what went before, the latest state goes
+    // once it takes one (OnWritable), and with it the count of what was
+    // dropped meanwhile.
+    stateWaiting_ = !SendState();
+    if (!stateWaiting_)
         ReportDropped();
-    } else if (client_.IsConnected() && status_ != Status::Off) {
-        // The broker has not taken what went before: the latest state goes
-        // once it has, and with it the count of what was dropped meanwhile.
-        stateTimer_.start(timing_.minIntervalMs);
-    }
+}
+
+bool Publisher::SendState() {
+    if (!client_.Publish(Topic("state").toUtf8(),
+                         StateJson(state_, QDateTime::currentDateTimeUtc()), true))
+        return false;
+    lastState_.start();
+    ++states_;
+    return true;
+}
+
+void Publisher::OnWritable() {
+    if (status_ != Status::Connected)
+        return;
+    if (stateWaiting_)
+        PublishState();
+    else
+        ReportDropped(); // a report that did not go is tried again here
+}
+
+void Publisher::OnAbandoned(const QList<QByteArray> &topics) {
+    dropped_ += int(topics.count(Topic("event").toUtf8()));
 }
 
 void Publisher::ReportDropped() {
@@ -153,13 +175,10 @@ void Publisher::PublishEvent(const QByteArray &event) {
         return;
     // Before the first connection nobody has missed an event: the retained
     // state published on connecting tells the present.
-    if (client_.Publish(Topic("event").toUtf8(), event, false)) {
+    if (status_ == Status::Connected && client_.Publish(Topic("event").toUtf8(), event, false))
         ++events_;
-    } else if (everConnected_) {
-        ++dropped_;
-        if (client_.IsConnected() && !stateTimer_.isActive()) // behind: told when it catches up
-            stateTimer_.start(timing_.minIntervalMs);
-    }
+    else if (everConnected_)
+        ++dropped_; // told on the next connect, or when the broker takes messages again
 }
 
 void Publisher::OnConnected() {
@@ -167,10 +186,11 @@ void Publisher::OnConnected() {
         return;
     Log(QStringLiteral("connected to %1, publishing under %2")
             .arg(config_.broker.Url(), config_.topic));
-    SetStatus(Status::Connected, QString());
     everConnected_ = true;
+    // "online" first: no state of this connection goes before it.
     client_.Publish(Topic("availability").toUtf8(), Online, true);
     PublishDiscovery();
+    SetStatus(Status::Connected, QString());
     PublishState(); // and the count of the events dropped meanwhile
 }
 

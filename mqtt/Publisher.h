@@ -14,7 +14,8 @@
 //
 // While the broker is away, or behind with its acknowledgements, nothing
 // queues: the state is kept as the latest value and published on return;
-// events are dropped and counted, and the count is published on return.
+// events are dropped and counted (and those the broker had not acknowledged
+// when the connection ended), and the count is published on return.
 #pragma once
 
 #include "mqtt/Commands.h"
@@ -67,6 +68,8 @@ public:
     QString StatusText() const;
     QString Topic(const char *leaf) const;
     int DroppedEvents() const { return dropped_; }
+    // Messages the broker has not acknowledged yet.
+    int Unacknowledged() const { return client_.Unacknowledged(); }
     // The state last given to Update.
     const MqttState &State() const { return state_; }
 
@@ -83,8 +86,17 @@ private:
                    const QByteArray &responseTopic, const QByteArray &correlation);
     void PublishDiscovery();
     void OnRefused(const QByteArray &topic, const QString &reason);
+    // The state, once "online" has gone out on this connection.
     void PublishState();
+    // Publishes the state; false when the client did not take it.
+    bool SendState();
     void ScheduleState();
+    // The broker has taken a message while others waited: what could not
+    // go then goes now.
+    void OnWritable();
+    // Messages the last connection left unacknowledged: its events count
+    // as dropped.
+    void OnAbandoned(const QList<QByteArray> &topics);
     void PublishEvent(const QByteArray &event);
     // The count of events dropped since the last report, when there are.
     void ReportDropped();
@@ -113,6 +125,7 @@ private:
     QTimer stateTimer_;
     QTimer heartbeat_;
     bool everConnected_ = false;
+    bool stateWaiting_ = false; // the latest state did not go: the broker was behind
     int dropped_ = 0;
     int states_ = 0; // published, for the log at the end
     int events_ = 0;
