@@ -58,7 +58,9 @@ FollowRadioDialog::FollowRadioDialog(Station &station, Settings &settings, QWidg
     auto *row = new QHBoxLayout;
     row->addWidget(addressEdit, 1);
     row->addWidget(testButton);
-    form->addRow(QStringLiteral("&rigctld:"), row);
+    auto *addressLabel = new QLabel(QStringLiteral("&rigctld:"), this);
+    addressLabel->setBuddy(addressEdit);
+    form->addRow(addressLabel, row);
     form->addRow(QString(), testResult);
     form->addRow(QString(), followBox);
     form->addRow(QStringLiteral("Now:"), statusLabel);
@@ -83,7 +85,7 @@ QString FollowRadioDialog::StatusText(const rig::Status &s) {
     if (s.source.isEmpty())
         return QStringLiteral("Not following: no rig set.");
     if (!s.connected)
-        return QStringLiteral("No connection to %1 yet.").arg(s.source);
+        return QStringLiteral("No connection to %1; trying again.").arg(s.source);
     QString text = s.frequencyHz ? QStringLiteral("The radio is on ") + rig::MHz(*s.frequencyHz)
                                  : QStringLiteral("The radio does not tell its frequency");
     if (s.txHz)

@@ -60,8 +60,8 @@ constexpr qint64 SettleMs = 500;
 struct Decision {
     int send = 0;   // the band to send now; 0: nothing
     QString reason; // why nothing goes now; empty while nothing holds it back
-    // When to decide again without news from the radio (the settle time's
-    // end); -1: at the next poll.
+    // When to ask the radio again (the settle time's end); -1: at the
+    // next poll.
     qint64 againAtMs = -1;
     Memory memory;
 };

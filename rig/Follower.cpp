@@ -14,7 +14,12 @@ Follower::Follower(AmpLink *link, QObject *parent)
     : QObject(parent), link(link), settleTimer(new QTimer(this)) {
     clock.start();
     settleTimer->setSingleShot(true);
-    connect(settleTimer, &QTimer::timeout, this, &Follower::Evaluate);
+    // At the settle time's end the radio is asked again: the band goes
+    // only when it still holds, not on an answer up to a poll old.
+    connect(settleTimer, &QTimer::timeout, this, [this] {
+        if (client)
+            client->PollNow();
+    });
     // The end of a transmission, the amplifier's return or its interface
     // may let a waiting band go at once.
     connect(link, &AmpLink::StateChanged, this, [this](const AmpStatus &, unsigned what) {
@@ -27,12 +32,19 @@ Follower::Follower(AmpLink *link, QObject *parent)
 Follower::~Follower() = default;
 
 QString Follower::Start(const QString &text, bool following) {
+    Address address;
+    if (!text.trimmed().isEmpty()) {
+        if (const QString error = ParseAddress(text, &address); !error.isEmpty())
+            return error;
+        // The same rig: its connection stays, only following changes.
+        if (client && address.Text() == status.source) {
+            SetFollowing(following);
+            return QString();
+        }
+    }
     Stop();
     if (text.trimmed().isEmpty())
         return QString();
-    Address address;
-    if (const QString error = ParseAddress(text, &address); !error.isEmpty())
-        return error;
     client = std::make_unique<RigctldClient>(address);
     connect(client.get(), &RigctldClient::Polled, this, &Follower::Evaluate);
     connect(client.get(), &RigctldClient::Note, this, &Follower::Logged);

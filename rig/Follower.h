@@ -29,8 +29,9 @@ public:
     ~Follower() override;
 
     // Starts polling the rig at address (rigctld://HOST:PORT), following
-    // when following is on. An empty address stops it. Returns an empty
-    // string, or why the address names no rig (nothing then runs).
+    // when following is on; the rig polled already only switches
+    // following. An empty address stops it. Returns an empty string, or
+    // why the address names no rig (what runs then stays).
     QString Start(const QString &address, bool following);
     void Stop();
     // Switches following on or off; on, the radio's band is taken again.

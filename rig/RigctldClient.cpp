@@ -61,6 +61,7 @@ void RigctldClient::Stop() {
     pollTimer->stop();
     retryTimer->stop();
     expected.clear();
+    pollAgain = false;
     socket->abort();
     radio = Radio();
 }
@@ -72,6 +73,13 @@ void RigctldClient::Connect() {
     socket->abort();
     asked.start();
     socket->connectToHost(address.host, address.port);
+}
+
+void RigctldClient::PollNow() {
+    if (expected.isEmpty())
+        Poll();
+    else
+        pollAgain = true;
 }
 
 void RigctldClient::Poll() {
@@ -164,7 +172,11 @@ void RigctldClient::Answer(const QByteArray &line) {
             told = true;
             Q_EMIT ConnectionChanged(true, QString());
         }
+        const bool again = pollAgain;
+        pollAgain = false;
         Q_EMIT Polled(radio);
+        if (again)
+            Poll();
     }
 }
 

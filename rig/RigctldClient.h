@@ -45,6 +45,8 @@ public:
 
     void Start();
     void Stop();
+    // Polls now, or as soon as the poll in flight has its answers.
+    void PollNow();
 
 Q_SIGNALS:
     // A poll's answers, all of them.
@@ -76,6 +78,7 @@ private:
     bool told = false;     // the connection's state has been told once
     bool pttNoted = false; // "no PTT" already said
     bool running = false;
+    bool pollAgain = false; // PollNow came while a poll was in flight
 };
 
 } // namespace rig

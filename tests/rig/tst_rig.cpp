@@ -266,7 +266,7 @@ void TestRig::follows_data() {
         << "r F 14200000; B 4; r T 1; r F 7100000; w 700; r F 21200000; n 1000; r T 0; B 5; "
            "n 800; L the radio is transmitting";
     QTest::newRow("a knob across a band edge and back")
-        << "r F 14200000; B 4; r F 18100000; w 100; r F 14200000; n 1500";
+        << "r F 14200000; B 4; r F 18100000; w 300; r F 14200000; n 1500";
     QTest::newRow("another interface than Manual")
         << "i 1; w 500; r F 14200000; n 1200; r F 7100000; n 1000; L1 is not Manual";
     QTest::newRow("rigctld stopped and started again")
