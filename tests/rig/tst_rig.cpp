@@ -198,16 +198,15 @@ struct Rigctld {
                       QStringLiteral("-t"), QString::number(port)});
         if (!daemon.waitForStarted(5000))
             return false;
-        QDeadlineTimer deadline(5000);
-        for (;;) {
-            QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
-            if (probe.waitForConnected(200))
-                break;
-            if (deadline.hasExpired())
-                return false;
-            QTest::qWait(50);
-        }
+        const bool listens = QTest::qWaitFor(
+            [this] {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, port);
+                return probe.waitForConnected(200);
+            },
+            5000);
+        if (!listens)
+            return false;
         control.start(QStringLiteral("rigctl"),
                       {QStringLiteral("-m"), QStringLiteral("2"), QStringLiteral("-r"),
                        QStringLiteral("127.0.0.1:%1").arg(port)});
@@ -219,26 +218,15 @@ struct Rigctld {
     }
     void Stop() {
         for (QProcess *p : {&control, &daemon}) {
-            if (p->state() == QProcess::NotRunning)
-                continue;
             p->terminate();
-            if (!p->waitForFinished(3000))
+            if (p->state() != QProcess::NotRunning && !p->waitForFinished(3000)) {
                 p->kill();
-            p->waitForFinished(3000);
+                p->waitForFinished(1000);
+            }
         }
     }
     QString Address() const { return QStringLiteral("rigctld://127.0.0.1:%1").arg(port); }
 };
-
-bool WaitFor(const std::function<bool()> &done, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -286,7 +274,8 @@ void TestRig::follows() {
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
     AmpLink link;
     QVERIFY(link.Open(sim.devicePath()).isEmpty());
-    QVERIFY(WaitFor([&] { return link.State().IsConnected() && link.State().Band(); }, 8000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return link.State().IsConnected() && link.State().Band(); }, 8000));
     Rigctld radio;
     QVERIFY(radio.Start());
     rig::Follower follower(&link);
@@ -319,7 +308,7 @@ void TestRig::follows() {
             ++expected[band];
             if (verb == QLatin1String("c"))
                 link.SelectBand(band);
-            QVERIFY2(WaitFor([&] { return sent(band) >= expected[band]; }, 5000),
+            QVERIFY2(QTest::qWaitFor([&] { return sent(band) >= expected[band]; }, 5000),
                      qPrintable(where));
             QVERIFY2(allAsExpected(), qPrintable(where));
         } else if (verb == QLatin1String("n")) {
@@ -327,7 +316,7 @@ void TestRig::follows() {
             QVERIFY2(allAsExpected(), qPrintable(where));
         } else if (verb == QLatin1String("i")) {
             link.SelectInterface(arg.toInt());
-            QVERIFY(WaitFor([&] { return link.State().Interface == arg.toInt(); }, 3000));
+            QVERIFY(QTest::qWaitFor([&] { return link.State().Interface == arg.toInt(); }, 3000));
         } else if (verb == QLatin1String("f")) {
             follower.SetFollowing(arg == QLatin1String("1"));
         } else if (verb == QLatin1String("k")) {
@@ -336,7 +325,7 @@ void TestRig::follows() {
             QVERIFY(radio.Start());
         } else if (verb == QLatin1String("L") || verb == QLatin1String("L1")) {
             auto count = [&] { return said.filter(arg).size(); };
-            QVERIFY2(WaitFor([&] { return count() > 0; }, 3000), qPrintable(where));
+            QVERIFY2(QTest::qWaitFor([&] { return count() > 0; }, 3000), qPrintable(where));
             if (verb == QLatin1String("L1"))
                 QVERIFY2(count() == 1, qPrintable(where));
         } else {
