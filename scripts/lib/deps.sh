@@ -21,7 +21,8 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # (scripts/test, scripts/bench): private Qt headers for the accessibility
 # test, fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test, Qt's VNC platform (qt6-qpa-plugins) through which
-# a test presses keys in the panel program, Hamlib's ampctld and ampctl,
+# a test presses keys in the panel program, Hamlib's ampctld and ampctl
+# and its rigctld and rigctl (the dummy radio the amplifier follows),
 # and ser2net, whose binary the tests start themselves on 127.0.0.1;
 # setpriv (util-linux) runs tests as an unprivileged user, unshare (util-linux)
 # and ip (iproute2) give a test a private network with a veth pair; sqlite3 reads
