@@ -22,6 +22,21 @@ Follower::Follower(AmpLink *link, QObject *parent)
     });
     // The end of a transmission, the amplifier's return or its interface
     // may let a waiting band go at once.
+    // A band that waited for its turn at the gate and was then refused
+    // (the amplifier began to transmit meanwhile) is tried again once
+    // nothing holds it back. One that an operator's click replaced stays
+    // replaced.
+    connect(link, &AmpLink::CommandFinished, this, [this](const CommandOutcome &outcome) {
+        if (waitingId == 0 || outcome.id != waitingId)
+            return;
+        waitingId = 0;
+        if (outcome.result != CommandOutcome::Result::Refused &&
+            outcome.result != CommandOutcome::Result::Failed)
+            return;
+        memory.followed = 0;
+        NotSent(outcome);
+        Publish();
+    });
     connect(link, &AmpLink::StateChanged, this, [this](const AmpStatus &, unsigned what) {
         if (client && (what & (StateChange::Connection | StateChange::Transmit |
                                StateChange::Interface | StateChange::NoAnswer)))
@@ -128,14 +143,18 @@ void Follower::Evaluate() {
         c.value = d.send;
         c.source = CommandSource::Of(CommandSource::Kind::Rig, status.source);
         const CommandOutcome outcome = link->Submit(c);
-        if (outcome.result == CommandOutcome::Result::Refused ||
-            outcome.result == CommandOutcome::Result::Failed) {
-            status.reason =
-                Facts::BandName(d.send) + QStringLiteral(" not sent: ") + outcome.reason;
-            Say(status.reason, status.reason);
-        }
+        if (outcome.result == CommandOutcome::Result::Waiting)
+            waitingId = outcome.id;
+        else if (!outcome.Ok())
+            NotSent(outcome);
     }
     Publish();
+}
+
+void Follower::NotSent(const CommandOutcome &outcome) {
+    status.reason =
+        Facts::BandName(outcome.command.value) + QStringLiteral(" not sent: ") + outcome.reason;
+    Say(status.reason, status.reason);
 }
 
 void Follower::Say(const QString &key, const QString &line) {

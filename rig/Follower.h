@@ -16,6 +16,7 @@
 
 class AmpLink;
 class QTimer;
+struct CommandOutcome;
 
 namespace rig {
 
@@ -47,6 +48,7 @@ private:
     void Evaluate();
     void Publish();
     void Say(const QString &key, const QString &line);
+    void NotSent(const CommandOutcome &outcome);
 
     AmpLink *link;
     std::unique_ptr<RigctldClient> client;
@@ -54,8 +56,9 @@ private:
     QElapsedTimer clock;
     Memory memory;
     Status status;
-    Status published; // as told last
-    QString said;     // what the last reason line was about: it is said once
+    Status published;      // as told last
+    QString said;          // what the last reason line was about: it is said once
+    quint64 waitingId = 0; // our band command waiting for its turn at the gate
 };
 
 } // namespace rig
