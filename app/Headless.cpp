@@ -96,6 +96,8 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // After the history, so that the page shows its last hour.
     if (const QString webError = station.StartWeb(plan.web); !webError.isEmpty())
         return Fail(webError, 1);
+    if (const QString rigError = station.StartRig(plan.rig, plan.rigFollowing); !rigError.isEmpty())
+        return Fail(QStringLiteral("rig: ") + rigError, 2);
 
     // The log tells the link's events: the phases, each transmission with
     // its figures, the band, and every command with who asked and how it

@@ -2,6 +2,7 @@
 #include "app/WindowSet.h"
 
 #include "app/AlarmWindow.h"
+#include "app/FollowRadioDialog.h"
 #include "app/MainWindow.h"
 #include "app/OperatorCommands.h"
 #include "atu/AtuPanel.h"
@@ -18,6 +19,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QLibrary>
+#include <QMenu>
 
 template <typename Window, typename... Args> Window *WindowSet::Add(Args &&...args) {
     auto *window = new Window(std::forward<Args>(args)...);
@@ -63,6 +65,7 @@ WindowSet::WindowSet(const Settings &settings)
         monitor->raise();
     });
     QObject::connect(main, &MainWindow::AtuPanelAsked, atu, [this] { atu->show(); });
+    AddFollowRadioItem();
     QObject::connect(main, &MainWindow::HistoryAsked, main, [this] {
         HistoryView *view = History();
         if (!view)
@@ -188,6 +191,26 @@ void WindowSet::ShowAlarm(const LinkEvent &e) {
         main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
 }
 
+// File, "Follow the radio…", after "Network port…".
+void WindowSet::AddFollowRadioItem() {
+    const auto *fileItem = main->findChild<QAction *>(QStringLiteral("File1"));
+    QMenu *file = fileItem ? fileItem->menu() : nullptr;
+    if (!file)
+        return;
+    const QList<QAction *> items = file->actions();
+    QAction *before = nullptr;
+    for (qsizetype i = 0; i + 1 < items.size(); ++i)
+        if (items.at(i)->objectName() == QLatin1String("NetworkPort1"))
+            before = items.at(i + 1);
+    auto *item = new QAction(QStringLiteral("Follow the radio\u2026"), file);
+    item->setObjectName(QStringLiteral("FollowRadio1"));
+    file->insertAction(before, item);
+    QObject::connect(item, &QAction::triggered, main, [this] {
+        FollowRadioDialog dialog(*station_, settings_, main);
+        dialog.exec();
+    });
+}
+
 void WindowSet::Start(const Station::Plan &plan) {
     StartServer(plan.network);
     StartPublisher(plan.mqtt);
@@ -195,6 +218,10 @@ void WindowSet::Start(const Station::Plan &plan) {
     if (const QString error = station_->StartWeb(plan.web); !error.isEmpty())
         Runtime::ShowMessage(error + QStringLiteral("\n\nThe panel runs without the station page."),
                              QStringLiteral("Web"), Runtime::MsgIcon::Warning, main);
+    if (const QString error = station_->StartRig(plan.rig, plan.rigFollowing); !error.isEmpty())
+        Runtime::ShowMessage(error +
+                                 QStringLiteral("\n\nThe panel runs without following the radio."),
+                             QStringLiteral("Follow the radio"), Runtime::MsgIcon::Warning, main);
 }
 
 QString WindowSet::StartServer(const remote::RemoteConfig &config) {

@@ -88,6 +88,7 @@ private:
     // Creates a window, the next in the list.
     template <typename Window, typename... Args> Window *Add(Args &&...args);
     void ShowAlarm(const LinkEvent &event);
+    void AddFollowRadioItem();
 
     Settings settings_;
     std::unique_ptr<Station> station_;

@@ -131,7 +131,13 @@ Result Parse(const QStringList &arguments, const Check &check) {
                        "is asked twice on a terminal, else read from the first line of standard "
                        "input."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, port, listen, allow, config, demo, history, mqtt, web, webPasswd});
+    const QCommandLineOption rig(
+        QStringLiteral("rig"),
+        QStringLiteral("Sets the amplifier's band from the radio's frequency, read from Hamlib's "
+                       "rigctld at this address (default: Follow= in [Rig])."),
+        QStringLiteral("rigctld://HOST:PORT"));
+    parser.addOptions(
+        {headless, port, listen, allow, config, demo, history, mqtt, web, webPasswd, rig});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -166,6 +172,7 @@ Result Parse(const QStringList &arguments, const Check &check) {
     o.demo = parser.isSet(demo);
     o.mqtt = parser.value(mqtt).trimmed();
     o.web = parser.value(web).trimmed();
+    o.rig = parser.value(rig).trimmed();
     if (parser.isSet(webPasswd)) {
         o.webPasswdFile = parser.value(webPasswd);
         const QStringList rest = parser.positionalArguments();
@@ -198,7 +205,7 @@ Result Parse(const QStringList &arguments, const Check &check) {
     if (check) {
         const std::pair<const QCommandLineOption &, const QString &> given[] = {
             {port, o.port},       {listen, o.listen}, {allow, o.allow}, {config, o.config},
-            {history, o.history}, {mqtt, o.mqtt},     {web, o.web}};
+            {history, o.history}, {mqtt, o.mqtt},     {web, o.web},     {rig, o.rig}};
         for (const auto &[option, value] : given) {
             const QString name = option.names().constFirst();
             if (!parser.isSet(option))

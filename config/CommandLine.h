@@ -23,6 +23,7 @@ struct Options {
     QString history;       // --history FILE (headless): instead of [History] File=
     QString mqtt;          // --mqtt URL: instead of [MQTT] Broker=
     QString web;           // --web HOST:PORT: instead of [Web] Listen=
+    QString rig;           // --rig rigctld://HOST:PORT: instead of [Rig] Follow=
     // --web-passwd FILE USER [ROLE]: adds or changes a user of the page and exits.
     QString webPasswdFile;
     QString webUser;

@@ -129,6 +129,8 @@ Settings Settings::Read(const QString &path) {
     s.web.key = read(WebKey).trimmed();
     s.web.usersFile = read(WebUsersFile).trimmed();
     s.web.origin = read(WebOrigin).trimmed();
+    s.rig.follow = read(RigFollow).trimmed();
+    s.rig.following = read(RigFollowing).trimmed() != QLatin1String("0");
     return s;
 }
 

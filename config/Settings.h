@@ -47,6 +47,9 @@ public:
     static constexpr Key WebKey{"Web", "Key"};
     static constexpr Key WebUsersFile{"Web", "UsersFile"};
     static constexpr Key WebOrigin{"Web", "Origin"};
+    // [Rig]
+    static constexpr Key RigFollow{"Rig", "Follow"};
+    static constexpr Key RigFollowing{"Rig", "Following"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -87,12 +90,18 @@ public:
         QString origin;      // the public origin behind a reverse proxy
     };
 
+    struct Rig {
+        QString follow;        // rigctld://HOST:PORT; empty: no rig
+        bool following = true; // "0": the rig is watched, its band not sent
+    };
+
     QString path; // the file read; empty when none was found
     Configuration configuration;
     Network network;
     History history;
     Mqtt mqtt;
     Web web;
+    Rig rig;
 
     // The history file: File= of [History], relative to this file's
     // folder; by default $XDG_STATE_HOME/orvik/history.sqlite (default

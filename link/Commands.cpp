@@ -15,6 +15,8 @@ QString CommandSource::Text() const {
         return QStringLiteral("mqtt");
     case Kind::Web:
         return QStringLiteral("web ") + who;
+    case Kind::Rig:
+        return QStringLiteral("rig ") + who;
     }
     return QString();
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Commands to the amplifier and the one gate they all pass: the panel's
 // mouse and keyboard, the port monitor's typed line, each server client,
-// MQTT and the web page. A command carries who asked; the gate keeps the
-// order of requests of one kind, spaces them, refuses what must not go, and
-// tells the source the outcome.
+// MQTT, the web page and the radio the amplifier follows. A command carries
+// who asked; the gate keeps the order of requests of one kind, spaces them,
+// refuses what must not go, and tells the source the outcome.
 #pragma once
 
 #include <QByteArray>
@@ -13,11 +13,12 @@
 
 // Who asked for a command.
 struct CommandSource {
-    enum class Kind { Panel, Keyboard, Monitor, Server, Mqtt, Web };
+    enum class Kind { Panel, Keyboard, Monitor, Server, Mqtt, Web, Rig };
     Kind kind = Kind::Panel;
-    QString who; // the client: "127.0.0.1:40122", "user@192.0.2.1"
+    QString who; // the client: "127.0.0.1:40122", "user@192.0.2.1", "rigctld://HOST:PORT"
     // As logs name it: "panel", "keyboard", "monitor",
-    // "ampctld 127.0.0.1:40122", "mqtt", "web user@address".
+    // "ampctld 127.0.0.1:40122", "mqtt", "web user@address",
+    // "rig rigctld://127.0.0.1:4532".
     QString Text() const;
     // Mouse and keyboard at the panel, and the monitor's typed line: a
     // failure is shown to the operator in a box.

@@ -8,6 +8,7 @@
 #include "remote/LinkTarget.h"
 #include "remote/RemoteRules.h"
 #include "remote/RemoteServer.h"
+#include "rig/Follower.h"
 #include "serial/Transport.h"
 
 #include <QCoreApplication>
@@ -111,6 +112,8 @@ Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Setti
     plan.web.usersFile = settings.web.usersFile;
     plan.web.origin = settings.web.origin;
     plan.mqtt.configurationUrl = PageAddress(plan.web);
+    plan.rig = options.rig.isEmpty() ? settings.rig.follow : options.rig;
+    plan.rigFollowing = settings.rig.following;
     return plan;
 }
 
@@ -127,6 +130,10 @@ QString Station::Plan::CheckOption(const QString &option, const QString &value) 
         mqtt::Broker broker;
         return mqtt::ParseBroker(value, &broker);
     }
+    if (option == QLatin1String("rig")) {
+        rig::Address address;
+        return rig::ParseAddress(value, &address);
+    }
     return QString();
 }
 
@@ -139,6 +146,7 @@ Station::Station() : link(std::make_unique<AmpLink>()) {
 
 Station::~Station() {
     Stop();
+    follower.reset();
     webServer.reset();
     server.reset();
     publisher.reset();
@@ -202,8 +210,22 @@ QString Station::StartWeb(const web::WebConfig &config) {
     return webServer->Start(c);
 }
 
+QString Station::StartRig(const QString &address, bool following) {
+    if (!follower) {
+        if (address.trimmed().isEmpty())
+            return QString();
+        follower = std::make_unique<rig::Follower>(link.get());
+        connect(follower.get(), &rig::Follower::Logged, this,
+                [this](const QString &line) { Q_EMIT Logged(QStringLiteral("rig: ") + line); });
+    }
+    return follower->Start(address, following);
+}
+
 void Station::Stop() {
-    // No client and no broker's message may reach the link from here on.
+    // No client, no broker's message and no radio may reach the link from
+    // here on.
+    if (follower)
+        follower->Stop();
     if (webServer)
         webServer->Stop();
     if (server)

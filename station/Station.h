@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The station: the amplifier link and what serves it besides the windows,
-// the network server, the MQTT publisher, the history recorder and the
-// station page, each
+// the network server, the MQTT publisher, the history recorder, the
+// station page and the follower of the radio, each
 // built only when the settings ask for it, and all of them stopped in one
 // order. The panel (app/WindowSet) puts its windows on top of it, the
 // headless program (app/Headless) its log lines; neither builds a part
@@ -29,6 +29,9 @@ class Publisher;
 namespace remote {
 class LinkTarget;
 } // namespace remote
+namespace rig {
+class Follower;
+} // namespace rig
 
 class Station : public QObject {
     Q_OBJECT
@@ -41,7 +44,9 @@ public:
         mqtt::Settings mqtt;          // [MQTT], --mqtt; no Broker: no publisher
         QString historyFile;          // where the history is recorded
         int historyDays = HistoryStore::DefaultDays;
-        web::WebConfig web; // [Web], --web; no Listen: no page
+        web::WebConfig web;       // [Web], --web; no Listen: no page
+        QString rig;              // [Rig] Follow=, --rig; empty: no rig followed
+        bool rigFollowing = true; // [Rig] Following=
         static Plan Of(const CommandLine::Options &options, const Settings &settings);
         // The command line's check (CommandLine::Check) of the options the
         // parts take: --listen and --web an address, --mqtt a broker's URL.
@@ -58,6 +63,7 @@ public:
     mqtt::Publisher *Publisher() const { return publisher.get(); }
     HistoryStore *History() const { return recorder.get(); }
     web::WebServer *Web() const { return webServer.get(); }
+    rig::Follower *Rig() const { return follower.get(); }
 
     // Starts the network server on the link when config names a Listen
     // address. Returns an empty string, or why it does not listen (the
@@ -75,6 +81,11 @@ public:
     // the history's events, commands through the link's gate. Returns an
     // empty string, or why the page is not served.
     QString StartWeb(const web::WebConfig &config);
+    // Follows the radio at address (rigctld://HOST:PORT): its band through
+    // the link's gate while following is on; its lines come as Logged
+    // ("rig: ..."). Called again, it follows the new address; an empty one
+    // stops it. Returns an empty string, or why the address names no rig.
+    QString StartRig(const QString &address, bool following);
 
     // The one order of the end: nothing takes commands any more (the server
     // and the publisher stop, the publisher's last state says the port is
@@ -120,6 +131,7 @@ private:
     std::unique_ptr<mqtt::Publisher> publisher;
     std::unique_ptr<HistoryStore> recorder;
     std::unique_ptr<web::WebServer> webServer;
+    std::unique_ptr<rig::Follower> follower;
     QSocketNotifier *stopNotifier = nullptr;
     bool stopRequested = false;
     int stopSignal = 0;

@@ -23,7 +23,8 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # the screen-reader test and the held-keys test, xdotool with which that
 # test holds keys down on its X server (X's own auto-repeat), Qt's VNC
 # platform (qt6-qpa-plugins) through which a test presses keys in the panel
-# program, Hamlib's ampctld and ampctl,
+# program, Hamlib's ampctld and ampctl and its rigctld and rigctl (the
+# dummy radio the amplifier follows),
 # and ser2net, whose binary the tests start themselves on 127.0.0.1;
 # setpriv (util-linux) runs tests as an unprivileged user, unshare (util-linux)
 # and ip (iproute2) give a test a private network with a veth pair; sqlite3 reads

@@ -119,8 +119,8 @@ void TestMainWindow::frameAndMenus() {
     // Each menu with its items ("-" a separator, "*" checked, "~" disabled),
     // all in sight on the bar; the radio items of a menu exclude each other.
     const QStringList expected = {
-        QStringLiteral("File: Port Monitor|~ATU Panel|History|Network port\u2026|-|Reconnect "
-                       "automatically|-|PA Type|-|Exit"),
+        QStringLiteral("File: Port Monitor|~ATU Panel|History|Network port\u2026|Follow the "
+                       "radio\u2026|-|Reconnect automatically|-|PA Type|-|Exit"),
         QStringLiteral("Fan characteristics: 50%|Max|Hysteresis|Fixed"),
         QStringLiteral("Interface: YAESU (BCD)|YAESU FT817|ICOM|Kenwood|OTRSP|Flex|-|Manual"),
         QStringLiteral("Alarm Indication: CW by buzzer|Buzzer|No sound"),
