@@ -375,64 +375,52 @@ namespace {
 // folder and in /proc.
 struct LockInChild {
     pid_t pid = -1;
-    int answer = -1, hold = -1;
+    int fd = -1; // the child's answer, then held open until Release()
     bool Start(const QString &device, bool unprivileged) {
-        int a[2], h[2];
-        if (::pipe2(a, O_CLOEXEC) != 0 || ::pipe2(h, O_CLOEXEC) != 0)
-            return false;
+        int pair[2];
         const passwd *nobody = ::getpwnam("nobody");
         const group *nogroup = ::getgrnam("nogroup");
-        if (unprivileged && (!nobody || !nogroup))
+        if ((unprivileged && (!nobody || !nogroup)) ||
+            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
             return false;
         pid = ::fork();
         if (pid == 0) {
-            ::close(a[0]);
-            ::close(h[1]);
-            if (unprivileged &&
-                (::setgroups(0, nullptr) != 0 ||
-                 ::setresgid(nogroup->gr_gid, nogroup->gr_gid, nogroup->gr_gid) != 0 ||
-                 ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid) != 0))
+            ::close(pair[0]);
+            if (unprivileged && (::setgroups(0, nullptr) != 0 ||
+                                 ::setresgid(nogroup->gr_gid, nogroup->gr_gid, nogroup->gr_gid) ||
+                                 ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid)))
                 ::_exit(2);
             PortLock::Lock lock;
             QString holder;
-            const QByteArray said =
-                lock.Acquire(device, &holder) ? QByteArray("taken") : holder.toUtf8();
-            if (::write(a[1], said.constData(), size_t(said.size())) < 0)
-                ::_exit(3);
-            ::close(a[1]);
+            const QByteArray said = lock.Acquire(device, &holder) ? "taken" : holder.toUtf8();
             char c;
-            while (::read(h[0], &c, 1) > 0) {
-            }
+            if (::write(pair[1], said.constData(), size_t(said.size())) > 0 &&
+                ::shutdown(pair[1], SHUT_WR) == 0)
+                while (::read(pair[1], &c, 1) > 0) {
+                }
             lock.Release();
             ::_exit(0);
         }
-        ::close(a[1]);
-        ::close(h[0]);
-        answer = a[0];
-        hold = h[1];
+        ::close(pair[1]);
+        fd = pair[0];
         return pid > 0;
     }
-    QString Answer() {
+    QString Answer() const {
         QByteArray said;
         char buffer[256];
-        ssize_t n;
-        while ((n = ::read(answer, buffer, sizeof buffer)) > 0)
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
             said.append(buffer, int(n));
         return QString::fromUtf8(said);
     }
     void Release() {
-        if (hold >= 0)
-            ::close(hold);
-        hold = -1;
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
         if (pid > 0)
             ::waitpid(pid, nullptr, 0);
         pid = -1;
     }
-    ~LockInChild() {
-        Release();
-        if (answer >= 0)
-            ::close(answer);
-    }
+    ~LockInChild() { Release(); }
 };
 
 } // namespace
