@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/OperatorCommands.h"
 #include "atu/AtuPanel.h"
+#include "config/Settings.h"
 #include "historywindow/HistoryView.h"
 #include "link/AmpLink.h"
 #include "link/Facts.h"
@@ -123,7 +124,11 @@ HistoryViewMaker LoadHistoryMaker(QString *error) {
     if (maker)
         return maker;
     const QString name = QStringLiteral("orvik-history.so");
-    QStringList dirs{QCoreApplication::applicationDirPath(), QStringLiteral(ORVIK_MODULE_DIR)};
+    // Beside the executable for a run from the build; the installed program
+    // looks only where the package puts its module.
+    QStringList dirs{QStringLiteral(ORVIK_MODULE_DIR)};
+    if (!Settings::ExecutableFolder().isEmpty())
+        dirs.prepend(Settings::ExecutableFolder());
     if (!HistoryModuleDir().isEmpty())
         dirs.prepend(HistoryModuleDir());
     QStringList tried;

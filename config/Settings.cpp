@@ -23,8 +23,12 @@ QString Sub() {
 } // namespace
 
 QString Settings::ProgramFolder() {
-    return ProgramFolderOverride().isEmpty() ? QCoreApplication::applicationDirPath()
-                                             : ProgramFolderOverride();
+    return ProgramFolderOverride().isEmpty() ? ExecutableFolder() : ProgramFolderOverride();
+}
+
+QString Settings::ExecutableFolder(const QString &installedBinDir) {
+    const QString folder = QCoreApplication::applicationDirPath();
+    return QFileInfo(folder) == QFileInfo(installedBinDir) ? QString() : folder;
 }
 
 void Settings::SetProgramFolder(const QString &folder) {
@@ -41,7 +45,9 @@ QString Settings::UserPath(const QProcessEnvironment &env) {
 }
 
 QStringList Settings::SearchPaths(const QString &programFolder, const QProcessEnvironment &env) {
-    QStringList paths{programFolder + QLatin1Char('/') + FileName};
+    QStringList paths;
+    if (!programFolder.isEmpty())
+        paths << programFolder + QLatin1Char('/') + FileName;
     const QString user = UserPath(env);
     if (!user.isEmpty())
         paths << user;

@@ -119,13 +119,20 @@ public:
     // The file's name.
     static inline const QString FileName = QStringLiteral("Orvik_control.ini");
 
-    // The folder looked in first: the executable's, unless the demo or a
-    // test points the program at a folder of its own (empty: the
-    // executable's again).
+    // The folder looked in first: the executable's (ExecutableFolder()),
+    // unless the demo or a test points the program at a folder of its own
+    // (empty: the executable's again).
     static QString ProgramFolder();
     static void SetProgramFolder(const QString &folder);
+    // The executable's folder when it runs from a build or a folder of its
+    // own; empty when it is the installed one's (installedBinDir, by
+    // default where the package puts it), whose folder (/usr/bin) holds
+    // no settings and no modules.
+    static QString
+    ExecutableFolder(const QString &installedBinDir = QStringLiteral(ORVIK_INSTALL_BINDIR));
 
-    // Where the file is looked for, first to last: in programFolder;
+    // Where the file is looked for, first to last: in programFolder (none
+    // when empty);
     // $XDG_CONFIG_HOME/orvik (default ~/.config/orvik); each folder of
     // $XDG_CONFIG_DIRS followed by /orvik (default /etc/xdg/orvik).
     // Relative XDG folders are ignored, as the XDG rules ask.

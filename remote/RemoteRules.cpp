@@ -36,6 +36,14 @@ QString ParseListen(const QString &text, ListenAddress *out) {
         address = QHostAddress(QHostAddress::LocalHost);
     else if (!address.setAddress(host))
         return QStringLiteral("\"%1\" is not an IP address").arg(host);
+    // No socket can listen on an IPv4 address in its IPv6 form: the start
+    // would fail every time, as if the address were not there yet.
+    if (address.protocol() == QAbstractSocket::IPv6Protocol &&
+        Unmapped(address).protocol() == QAbstractSocket::IPv4Protocol)
+        return QStringLiteral("\"%1\" is an IPv4 address in IPv6 form, which nothing can listen "
+                              "on; write %2:%3")
+            .arg(host, Unmapped(address).toString())
+            .arg(port);
     out->host = address;
     out->port = quint16(port);
     return QString();
@@ -56,6 +64,11 @@ QString ParseAllow(const QString &text, QList<Subnet> *out) {
                 return QStringLiteral("\"%1\" is not an address or CIDR range").arg(entry);
             s = {a, a.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128};
         }
+        // An IPv4 address or range in IPv6 form (::ffff:10.0.0.2) as what it
+        // is, so that it matches its clients on an IPv4 listen address too.
+        if (s.first.protocol() == QAbstractSocket::IPv6Protocol && s.second >= 96 &&
+            Unmapped(s.first).protocol() == QAbstractSocket::IPv4Protocol)
+            s = {Unmapped(s.first), s.second - 96};
         list.append(s);
     }
     *out = list;

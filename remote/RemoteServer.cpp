@@ -230,7 +230,7 @@ void RemoteServer::OnConnection(int fd) {
         refusal = Refusal(loopback, int(clients_.size()), remote, fromPeer);
     if (!refusal.isEmpty()) {
         ::close(fd);
-        LogRefusal(peer, name, refusal);
+        LogRefusal(name, refusal);
         return;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -255,24 +255,22 @@ void RemoteServer::OnConnection(int fd) {
     Q_EMIT Logged(QStringLiteral("client %1 connected").arg(name));
 }
 
-void RemoteServer::LogRefusal(const QHostAddress &peer, const QString &name, const QString &why) {
+void RemoteServer::LogRefusal(const QString &name, const QString &why) {
+    // One line a minute for all refused clients together, whatever number
+    // of addresses they come from; the next line says how many more were
+    // refused meanwhile.
     constexpr qint64 MinuteMs = 60000;
     const qint64 now = clock_.elapsed();
-    // Addresses quiet for a minute are forgotten, so that the table stays small.
-    if (refused_.size() > 256)
-        refused_.removeIf(
-            [now](const auto &entry) { return now - entry.value().loggedAt >= MinuteMs; });
-    auto it = refused_.find(peer);
-    if (it != refused_.end() && now - it->loggedAt < MinuteMs) {
-        ++it->unlogged;
+    if (refusalLoggedAt_ >= 0 && now - refusalLoggedAt_ < MinuteMs) {
+        ++refusalsUnlogged_;
         return;
     }
-    const int more = it != refused_.end() ? it->unlogged : 0;
-    refused_.insert(peer, Refused{now, 0});
-    Q_EMIT Logged(more ? QStringLiteral("refused %1: %2 (and %3 more from %4 since its last line)")
+    const qint64 more = refusalsUnlogged_;
+    refusalLoggedAt_ = now;
+    refusalsUnlogged_ = 0;
+    Q_EMIT Logged(more ? QStringLiteral("refused %1: %2 (and %3 more since the last such line)")
                              .arg(name, why)
                              .arg(more)
-                             .arg(peer.toString())
                        : QStringLiteral("refused %1: %2").arg(name, why));
 }
 

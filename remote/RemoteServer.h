@@ -94,8 +94,8 @@ private:
     void Serve(int fd, bool readable);
     void OnWritable(int fd);
     void Drop(int fd, const QString &why);
-    // Logs a refused connection, at most once a minute per address.
-    void LogRefusal(const QHostAddress &peer, const QString &name, const QString &why);
+    // Logs a refused connection, at most once a minute in all.
+    void LogRefusal(const QString &name, const QString &why);
 
     int RequestChange(::Command::Kind kind, int value, const QByteArray &text,
                       const QString &client);
@@ -119,11 +119,10 @@ private:
     RemoteConfig config_;
     QList<Subnet> allow_;
     // Refusals logged per address: when last, and how many since unlogged.
-    struct Refused {
-        qint64 loggedAt = 0;
-        int unlogged = 0;
-    };
-    QHash<QHostAddress, Refused> refused_;
+    // The refused clients' log: when its last line was written (-1: never)
+    // and how many were refused since.
+    qint64 refusalLoggedAt_ = -1;
+    qint64 refusalsUnlogged_ = 0;
     QHash<int, Client> clients_;
     // Every client's socket is watched through one epoll set, and the set
     // through one notifier: one pass of the event loop serves every client

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,6 +23,34 @@ namespace {
 QStringList &FolderList() {
     static QStringList folders{QStringLiteral("/run/lock"), QStringLiteral("/var/lock")};
     return folders;
+}
+
+QStringList &LinkFolderList() {
+    static QStringList folders{QStringLiteral("/dev/serial/by-id"),
+                               QStringLiteral("/dev/serial/by-path")};
+    return folders;
+}
+
+// Whether process pid has the character device rdev open: 1 yes, 0 no, -1
+// when its descriptors cannot be read (another user's, or gone).
+int OpenIn(long pid, dev_t rdev) {
+    const QString folder = QStringLiteral("/proc/%1/fd/").arg(pid);
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return errno == ENOENT ? 0 : -1;
+    int found = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        struct stat opened {};
+        if (entry->d_name[0] != '.' &&
+            ::stat(QFile::encodeName(folder + QString::fromLatin1(entry->d_name)).constData(),
+                   &opened) == 0 &&
+            S_ISCHR(opened.st_mode) && opened.st_rdev == rdev) {
+            found = 1;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 QString WritableFolder() {
@@ -76,6 +105,14 @@ void SetFolders(const QStringList &folders) {
     FolderList() = folders;
 }
 
+QStringList LinkFolders() {
+    return LinkFolderList();
+}
+
+void SetLinkFolders(const QStringList &folders) {
+    LinkFolderList() = folders;
+}
+
 QStringList Names(const QString &device) {
     QStringList names;
     QString name = QDir::cleanPath(QFileInfo(device).absoluteFilePath());
@@ -94,8 +131,19 @@ QStringList Names(const QString &device) {
     }
     // The device itself, also when a folder on the way was a link.
     const QString canonical = QFileInfo(device).canonicalFilePath();
-    if (!canonical.isEmpty() && !names.contains(canonical))
+    if (canonical.isEmpty())
+        return names;
+    if (!names.contains(canonical))
         names << canonical;
+    // Its names that other programs may have been given.
+    for (const QString &folder : std::as_const(LinkFolderList())) {
+        const QDir dir(folder);
+        for (const QString &entry : dir.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QString link = dir.filePath(entry);
+            if (!names.contains(link) && QFileInfo(link).canonicalFilePath() == canonical)
+                names << link;
+        }
+    }
     return names;
 }
 
@@ -106,10 +154,20 @@ QString FileName(const QString &path) {
     return QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
 }
 
+QStringList FileNamesOf(const QString &path) {
+    const int first = path.indexOf(QLatin1Char('/'), 1);
+    QString below = first >= 0 ? path.mid(first + 1) : path;
+    QStringList files{FileName(path),
+                      QStringLiteral("LCK..") + below.replace(QLatin1Char('/'), QLatin1Char('_')),
+                      QStringLiteral("LCK..") + QFileInfo(path).fileName()};
+    files.removeDuplicates();
+    return files;
+}
+
 QStringList FileNames(const QString &device) {
     QStringList files;
     for (const QString &name : Names(device))
-        files << FileName(name);
+        files << FileNamesOf(name);
     files.removeDuplicates();
     return files;
 }
@@ -121,6 +179,11 @@ QString ProcessText(long pid) {
                              : QString();
     const QString process = QStringLiteral("process %1").arg(pid);
     return name.isEmpty() ? process : QStringLiteral("%1 (%2)").arg(name, process);
+}
+
+bool HasOpen(long pid, unsigned long long rdev) {
+    // Not a character device (a test's stand-in): the process is believed.
+    return rdev == 0 || OpenIn(pid, dev_t(rdev)) != 0;
 }
 
 QString DeviceHolder(const QString &device) {
@@ -159,18 +222,10 @@ QString OpenedBy(const QString &device) {
     for (const QString &process : processes) {
         bool number = false;
         const long pid = process.toLong(&number);
-        if (!number || pid == self)
-            continue;
         // Another user's descriptors cannot be read without privilege: they
         // are left to the lock files and the device's own claims.
-        const QString folder = QStringLiteral("/proc/%1/fd/").arg(pid);
-        const QStringList fds = QDir(folder).entryList(QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &fd : fds) {
-            struct stat opened {};
-            if (::stat(QFile::encodeName(folder + fd).constData(), &opened) == 0 &&
-                S_ISCHR(opened.st_mode) && opened.st_rdev == dev.st_rdev)
-                return ProcessText(pid);
-        }
+        if (number && pid != self && OpenIn(pid, dev.st_rdev) == 1)
+            return ProcessText(pid);
     }
     return QString();
 }
@@ -181,7 +236,14 @@ enum class Taken { Yes, Refused, NoFile };
 
 // One lock file: taken (its descriptor in *fd), refused with its holder, or
 // not made (a file of another user that counts for nothing).
-Taken TakeFile(const QString &file, int *fd, QString *holder) {
+// A lock file's process counts while it lives and, where that can be seen,
+// has the device open: a lock that names a process that does not (left
+// behind, its number since reused) is stale.
+bool Holding(long pid, dev_t rdev) {
+    return pid > 0 && pid != long(::getpid()) && Alive(pid) && HasOpen(pid, rdev);
+}
+
+Taken TakeFile(const QString &file, dev_t rdev, int *fd, QString *holder) {
     const QByteArray name = QFile::encodeName(file);
     // A few rounds: the last holder may remove the file between our open and our lock.
     for (int round = 0; round < 3; ++round) {
@@ -194,7 +256,7 @@ Taken TakeFile(const QString &file, int *fd, QString *holder) {
             const long pid = r >= 0 ? PidIn(ReadHead(r)) : 0;
             if (r >= 0)
                 ::close(r);
-            if (pid > 0 && Alive(pid)) {
+            if (Holding(pid, rdev)) {
                 *holder = ProcessText(pid);
                 return Taken::Refused;
             }
@@ -216,7 +278,7 @@ Taken TakeFile(const QString &file, int *fd, QString *holder) {
         // A holder that keeps the file without flock() (the older UUCP way,
         // ser2net's and minicom's).
         const long pid = PidIn(ReadHead(f));
-        if (pid > 0 && pid != long(::getpid()) && Alive(pid)) {
+        if (Holding(pid, rdev)) {
             ::close(f);
             *holder = ProcessText(pid);
             return Taken::Refused;
@@ -237,17 +299,19 @@ Taken TakeFile(const QString &file, int *fd, QString *holder) {
 bool Lock::Acquire(const QString &device, QString *holder) {
     Release();
     const QString canonical = QFileInfo(device).canonicalFilePath();
-    if (canonical.isEmpty())
+    struct stat st {};
+    if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &st) != 0)
         return true;
-    // Under every name the device is known by, as each program names its
-    // lock after the name it was given (ser2net a by-id link, minicom the
-    // node): whichever name another program used, its lock is seen, and ours
-    // is seen by it.
+    const dev_t rdev = S_ISCHR(st.st_mode) ? st.st_rdev : 0;
+    // Under every name the device is known by, in each program's naming,
+    // as each names its lock after the name it was given (ser2net a by-id
+    // link, minicom the node): whichever name another program used, its
+    // lock is seen, and ours is seen by it.
     if (const QString folder = WritableFolder(); !folder.isEmpty()) {
         for (const QString &name : FileNames(device)) {
             const QString file = folder + QLatin1Char('/') + name;
             int fd = -1;
-            switch (TakeFile(file, &fd, holder)) {
+            switch (TakeFile(file, rdev, &fd, holder)) {
             case Taken::Yes:
                 files.append({fd, file});
                 break;

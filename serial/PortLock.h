@@ -17,15 +17,27 @@ namespace PortLock {
 QStringList Folders();
 void SetFolders(const QStringList &folders);
 
+// The folders of the device's other names, looked through for links to
+// it: udev's /dev/serial/by-id and /dev/serial/by-path.
+QStringList LinkFolders();
+void SetLinkFolders(const QStringList &folders);
+
 // Every name a device is known by: the name given (made absolute), each
-// link followed in turn, and the device itself (/dev/serial/by-id/usb-...,
-// /dev/ttyUSB0).
+// link followed in turn, the device itself, and every link in
+// LinkFolders() that leads to it (/dev/serial/by-id/usb-..., /dev/ttyUSB0,
+// /dev/serial/by-path/pci-...).
 QStringList Names(const QString &device);
-// The lock file's name for one path: LCK.. and the path below /dev with
-// every '/' as '_' (LCK..ttyUSB0, LCK..pts_3, LCK..serial_by-id_usb-...),
-// as ser2net and lockdev name theirs.
+// The lock file's name for one path as ser2net (and lockdev) names it:
+// LCK.. and the path below /dev with every '/' as '_' (LCK..ttyUSB0,
+// LCK..pts_3, LCK..serial_by-id_usb-...).
 QString FileName(const QString &path);
-// The lock files' names for a device: one for each of its Names.
+// The lock files' names for one path in the namings of the programs that
+// may open it: ser2net's (FileName); picocom's (its first folder left
+// out, '/' as '_': the same for a path in /dev); minicom's (LCK.. and the
+// last part only: LCK..usb-...). Hamlib's own programs write none: they
+// meet our flock() and TIOCEXCL on the device.
+QStringList FileNamesOf(const QString &path);
+// The lock files' names for a device: those of each of its Names.
 QStringList FileNames(const QString &device);
 
 class Lock {
@@ -37,8 +49,11 @@ public:
 
     // Takes the lock of device under each of its names. False when another
     // live process holds one of them or has the device open; holder then
-    // says who ("ser2net (process 1234)"). A device that does not exist, or
-    // no writable lock folder, is no reason to refuse: true without a file.
+    // says who ("ser2net (process 1234)"). A lock file's process that lives
+    // but does not have the device open (seen in /proc/PID/fd, where this
+    // process may look) left it stale: it is taken over. A device that
+    // does not exist, or no writable lock folder, is no reason to refuse:
+    // true without a file.
     bool Acquire(const QString &device, QString *holder);
     // Removes the lock file; nothing when none is held.
     void Release();
@@ -54,6 +69,9 @@ private:
 
 // "name (process N)" for a running process: its command name from /proc.
 QString ProcessText(long pid);
+// Whether process pid has the character device rdev open: true also when
+// its descriptors cannot be seen (another user's, without privilege).
+bool HasOpen(long pid, unsigned long long rdev);
 // Who holds device open with an flock() on it (found in /proc/locks); empty
 // when nobody that can be seen does.
 QString DeviceHolder(const QString &device);

@@ -390,8 +390,10 @@ void TestEndToEnd::onePortOneProgram() {
     first.terminate();
     QVERIFY(first.waitForFinished(5000));
     // A lock file kept without flock() (the older way) counts while its
-    // process lives, and is stale, taken over, once that has ended.
+    // process lives with the device open, and is stale, taken over, once
+    // that has ended.
     QProcess holder;
+    holder.setStandardInputFile(f.link);
     holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
     QVERIFY(holder.waitForStarted());
     for (const QString &folder : PortLock::Folders()) { // the first that can be written

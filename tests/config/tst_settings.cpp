@@ -7,6 +7,7 @@
 #include "config/PortRules.h"
 #include "config/Settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -22,6 +23,7 @@ private Q_SLOTS:
     void iniRead();
     void iniSearch_data();
     void iniSearch();
+    void executableFolder();
     void passwordPath_data();
     void passwordPath();
     void iniWrite_data();
@@ -65,28 +67,34 @@ void TestSettings::iniSearch_data() {
     QTest::addColumn<QString>("configDirs");
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("installed"); // the program in /usr/bin: no folder of its own
     const QString exe = QStringLiteral("exe/Orvik_control.ini");
     const QString user = QStringLiteral("cfg/orvik/Orvik_control.ini");
     const QString home = QStringLiteral("home/.config/orvik/Orvik_control.ini");
     const QString sys = QStringLiteral("sys/orvik/Orvik_control.ini");
     QTest::newRow("none") << "@/cfg"
-                          << "@/sys" << QStringList() << "";
-    QTest::newRow("beside the executable first") << "@/cfg"
-                                                 << "@/sys" << QStringList{exe, user, sys} << exe;
+                          << "@/sys" << QStringList() << "" << false;
+    QTest::newRow("beside the executable first")
+        << "@/cfg"
+        << "@/sys" << QStringList{exe, user, sys} << exe << false;
     QTest::newRow("then the user's") << "@/cfg"
-                                     << "@/sys" << QStringList{user, sys} << user;
+                                     << "@/sys" << QStringList{user, sys} << user << false;
     QTest::newRow("then the system's") << "@/cfg"
-                                       << "@/sys" << QStringList{sys} << sys;
+                                       << "@/sys" << QStringList{sys} << sys << false;
     QTest::newRow("user's default ~/.config") << ""
-                                              << "@/sys" << QStringList{home, sys} << home;
-    QTest::newRow("relative XDG_CONFIG_HOME ignored") << "cfg"
-                                                      << "@/sys" << QStringList{user, home} << home;
+                                              << "@/sys" << QStringList{home, sys} << home << false;
+    QTest::newRow("relative XDG_CONFIG_HOME ignored")
+        << "cfg"
+        << "@/sys" << QStringList{user, home} << home << false;
     QTest::newRow("each system folder in turn")
         << "@/cfg"
-        << "@/none:relative:@/sys" << QStringList{sys} << sys;
+        << "@/none:relative:@/sys" << QStringList{sys} << sys << false;
     QTest::newRow("a folder of that name counts")
         << "@/cfg"
-        << "@/sys" << QStringList{user + QLatin1Char('/'), sys} << user;
+        << "@/sys" << QStringList{user + QLatin1Char('/'), sys} << user << false;
+    QTest::newRow("an installed program: nothing beside it")
+        << "@/cfg"
+        << "@/sys" << QStringList{exe, sys} << sys << true;
 }
 
 void TestSettings::iniSearch() {
@@ -113,13 +121,24 @@ void TestSettings::iniSearch() {
                    QString(configHome).replace(QLatin1Char('@'), root));
     env.insert(QStringLiteral("XDG_CONFIG_DIRS"),
                QString(configDirs).replace(QLatin1Char('@'), root));
-    const QString found = Settings::Find(root + QStringLiteral("/exe"), env);
+    QFETCH(bool, installed);
+    const QString found =
+        Settings::Find(installed ? QString() : root + QStringLiteral("/exe"), env);
     QCOMPARE(found,
              expected.isEmpty() ? QString() : QDir::cleanPath(root + QLatin1Char('/') + expected));
     // Without XDG folders named, the system's is /etc/xdg.
     const QStringList defaults = Settings::SearchPaths(QStringLiteral("/opt/x"), {});
     QCOMPARE(defaults, (QStringList{QStringLiteral("/opt/x/Orvik_control.ini"),
                                     QStringLiteral("/etc/xdg/orvik/Orvik_control.ini")}));
+}
+
+// Only a program that is not the installed one has a folder of its own.
+void TestSettings::executableFolder() {
+    const QString here = QCoreApplication::applicationDirPath();
+    QCOMPARE(Settings::ExecutableFolder(QStringLiteral("/usr/bin")), here);
+    QCOMPARE(Settings::ExecutableFolder(here), QString());
+    QCOMPARE(Settings::ExecutableFolder(here + QStringLiteral("/../") + QDir(here).dirName()),
+             QString());
 }
 
 // A unit's credential: its folder in place of the variable, and only there.

@@ -118,6 +118,8 @@ struct LocalServer {
 // its own (a user namespace too, so also unprivileged), where a veth pair
 // gives the station 10.77.0.1 and the client 10.77.0.2.
 const char PrivateClient[] = "10.77.0.2";
+// And 300 IPv6 ones, fd00:77::1 to fd00:77::12c.
+const char PrivateClients6[] = "fd00:77::";
 
 bool InPrivateNetwork() {
     return qEnvironmentVariableIsSet("ORVIK_PRIVATE_NET");
@@ -129,7 +131,9 @@ QString RunRowInPrivateNetwork(const char *function) {
     const QString setup = QStringLiteral(
         "ip link set lo up && ip link add orvik0 type veth peer name orvik1 && "
         "ip addr add 10.77.0.1/24 dev orvik0 && ip addr add 10.77.0.2/24 dev orvik1 && "
-        "ip link set orvik0 up && ip link set orvik1 up || exit 77; exec \"$0\" \"$@\"");
+        "ip link set orvik0 up && ip link set orvik1 up && "
+        "for i in $(seq 1 300); do printf 'addr add fd00:77::%x/128 dev lo nodad\\n' $i; done | "
+        "ip -batch - || exit 77; exec \"$0\" \"$@\"");
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ORVIK_PRIVATE_NET"), QStringLiteral("1"));
@@ -427,6 +431,7 @@ void TestRemote::rules_data() {
         {"listen", "127.0.0.1:65536", "error"},
         {"listen", "127.0.0.1:-1", "error"},
         {"listen", "station.local:4531", "error"},
+        {"listen", "[::ffff:127.0.0.1]:4531", "error"}, // nothing can listen there
         {"allow", "|127.0.0.2", "yes"},
         {"allow", "|::1", "yes"},
         {"allow", "|::ffff:127.0.0.1", "yes"},
@@ -812,10 +817,13 @@ void TestRemote::allowList_data() {
     QTest::addColumn<QString>("allow");
     QTest::addColumn<QByteArray>("from");
     QTest::addColumn<bool>("served");
-    // "@": a client address other than loopback (in a private network).
+    QTest::addColumn<int>("sources"); // from each of @6 + 1..sources, refused once each
+    // "@": a client address other than loopback, "@6" the first of 300 IPv6
+    // ones (in a private network).
     const struct {
         const char *name, *listen, *allow, *from;
         bool served;
+        int sources = 1;
     } rows[] = {
         {"loopback serves any local", "127.0.0.1:0", "", "127.0.0.2", true},
         {"on the list", "0.0.0.0:0", "@", "@", true},
@@ -826,16 +834,20 @@ void TestRemote::allowList_data() {
         {"0.0.0.0 serves IPv6", "0.0.0.0:0", "192.0.2.1", "::1", true},
         {"[::] serves IPv4", "[::]:0", "192.0.2.1", "127.0.0.1", true},
         {"no host serves both", ":0", "192.0.2.1", "::1", true},
+        {"an IPv4-mapped entry, an IPv4 listener", "127.0.0.1:0", "::ffff:@", "@", true},
+        {"300 IPv6 sources, one line", "[::]:0", "192.0.2.1", "@6", false, 300},
     };
     for (const auto &r : rows) {
         // Outside the private network "@" stays, and the row runs in one.
         auto put = [](const char *text) {
             QString s = QString::fromLatin1(text);
-            return InPrivateNetwork() ? s.replace(QLatin1Char('@'), QLatin1String(PrivateClient))
-                                      : s;
+            return InPrivateNetwork()
+                       ? s.replace(QLatin1String("@6"), QLatin1String(PrivateClients6))
+                             .replace(QLatin1Char('@'), QLatin1String(PrivateClient))
+                       : s;
         };
-        QTest::newRow(r.name) << put(r.listen) << put(r.allow) << put(r.from).toLatin1()
-                              << r.served;
+        QTest::newRow(r.name) << put(r.listen) << put(r.allow) << put(r.from).toLatin1() << r.served
+                              << r.sources;
     }
 }
 
@@ -844,6 +856,7 @@ void TestRemote::allowList() {
     QFETCH(QString, allow);
     QFETCH(QByteArray, from);
     QFETCH(bool, served);
+    QFETCH(int, sources);
     if (from.contains('@')) {
         const QString outcome = RunRowInPrivateNetwork("allowList");
         if (outcome.startsWith(QLatin1String("skip: ")))
@@ -859,10 +872,13 @@ void TestRemote::allowList() {
     config.listen = listen;
     config.allow = allow;
     QCOMPARE(server.Start(config), QString());
-    // A refused address tries three times and is logged once.
-    for (int round = 0; round < (served ? 1 : 3); ++round) {
+    // A refused address tries three times and is logged once; so are many
+    // addresses, once each.
+    const int rounds = served ? 1 : sources > 1 ? sources : 3;
+    for (int round = 0; round < rounds; ++round) {
         QTcpSocket client;
-        QVERIFY(Connect(&client, server.Port(), from.constData()));
+        const QByteArray source = sources > 1 ? from + QByteArray::number(round + 1, 16) : from;
+        QVERIFY2(Connect(&client, server.Port(), source.constData()), source.constData());
         client.write("f\n");
         if (served) {
             QCOMPARE(Await(&client, 8), QByteArray("7000000\n"));
@@ -879,7 +895,8 @@ void TestRemote::allowList() {
             refusals << line.at(0).toString();
     QCOMPARE(refusals.size(), served ? 0 : 1);
     if (!served)
-        QVERIFY2(refusals.first().startsWith(QLatin1String("refused ") + QString::fromLatin1(from)),
+        QVERIFY2(refusals.first().startsWith(QLatin1String("refused ") + QString::fromLatin1(from) +
+                                             QLatin1String(sources > 1 ? "1" : "")),
                  qPrintable(refusals.first()));
 }
 
@@ -1369,6 +1386,18 @@ void TestRemote::programStart_data() {
     QTest::newRow("headless: a name no path can have")
         << "headless" << S{QStringLiteral("--port"), QString(100000, QLatin1Char('a'))}
         << anyNoAllow << 2 << "100000 characters";
+    QTest::newRow("headless: an IPv4 address in IPv6 form")
+        << "headless" << S{QStringLiteral("--listen"), QStringLiteral("[::ffff:127.0.0.1]:0")}
+        << QByteArray("[Configuration]\nPort=/dev/null\n") << 2 << "--listen: \"::ffff:127.0.0.1\"";
+    // Before anything starts: a FIFO would block the start for ever.
+    for (const char *what : {"folder", "FIFO", "device"})
+        QTest::newRow(
+            qPrintable(QStringLiteral("headless: --config a %1").arg(QLatin1String(what))))
+            << "command line"
+            << S{QStringLiteral("--headless"), QStringLiteral("--config"),
+                 QStringLiteral("@/") + QLatin1String(what)}
+            << QByteArray() << 2
+            << QStringLiteral("is a %1, not a settings file").arg(QLatin1String(what));
     QTest::newRow("panel: --config without --headless")
         << "command line" << S{QStringLiteral("--config"), QStringLiteral("a.ini")} << QByteArray()
         << 2 << "--config goes with --headless";
@@ -1386,6 +1415,13 @@ void TestRemote::programStart() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(ini);
     file.close();
+    // "@/folder", "@/FIFO", "@/device": settings files that are none.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("FIFO"))).constData(), 0600),
+             0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("device"))));
+    for (QString &arg : args)
+        arg.replace(QLatin1String("@/"), dir.path() + QLatin1Char('/'));
     if (program == QLatin1String("panel")) {
         // As the program starts it: the windows, then the server.
         PanelFixture f(true);

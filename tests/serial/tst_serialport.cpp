@@ -21,12 +21,16 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <dlfcn.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 // The kernel's record with the rates in bits per second (its own header
@@ -133,6 +137,8 @@ private Q_SLOTS:
     void openFailures();
     void heldDevice_data();
     void heldDevice();
+    void otherNames_data();
+    void otherNames();
     void send();
     void network();
     void networkPeers_data();
@@ -371,6 +377,157 @@ void TestSerialPort::heldDevice() {
     for (const QString &folder : folders)
         for (const QString &file : PortLock::FileNames(name))
             QVERIFY2(!QFile::exists(folder + QLatin1Char('/') + file), qPrintable(file));
+}
+
+namespace {
+
+// A lock taken in a child process, as root or as nobody: Acquire's answer
+// ("" or the holder named) comes back when asked; the lock is held until
+// Release(). What a program of another user meets, and sees, in the lock
+// folder and in /proc.
+struct LockInChild {
+    pid_t pid = -1;
+    int fd = -1; // the child's answer, then held open until Release()
+    bool Start(const QString &device, bool unprivileged) {
+        int pair[2];
+        const passwd *nobody = ::getpwnam("nobody");
+        const group *nogroup = ::getgrnam("nogroup");
+        if ((unprivileged && (!nobody || !nogroup)) ||
+            ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            return false;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(pair[0]);
+            if (unprivileged && (::setgroups(0, nullptr) != 0 ||
+                                 ::setresgid(nogroup->gr_gid, nogroup->gr_gid, nogroup->gr_gid) ||
+                                 ::setresuid(nobody->pw_uid, nobody->pw_uid, nobody->pw_uid)))
+                ::_exit(2);
+            PortLock::Lock lock;
+            QString holder;
+            const QByteArray said = lock.Acquire(device, &holder) ? "taken" : holder.toUtf8();
+            char c;
+            if (::write(pair[1], said.constData(), size_t(said.size())) > 0 &&
+                ::shutdown(pair[1], SHUT_WR) == 0)
+                while (::read(pair[1], &c, 1) > 0) {
+                }
+            lock.Release();
+            ::_exit(0);
+        }
+        ::close(pair[1]);
+        fd = pair[0];
+        return pid > 0;
+    }
+    QString Answer() const {
+        QByteArray said;
+        char buffer[256];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            said.append(buffer, int(n));
+        return QString::fromUtf8(said);
+    }
+    void Release() {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    ~LockInChild() { Release(); }
+};
+
+} // namespace
+
+// The device under its other names: ser2net given its /dev/serial/by-id
+// link while a program holds the node, and the other way round, for a
+// program of root's and of nobody's (who cannot see into ser2net's
+// /proc/PID/fd); and a lock naming a live process that does not have the
+// device open (PID 1), believed only by one who cannot see that.
+void TestSerialPort::otherNames_data() {
+    QTest::addColumn<bool>("unprivileged");
+    QTest::newRow("as root") << false;
+    QTest::newRow("as nobody") << true;
+}
+
+void TestSerialPort::otherNames() {
+    QFETCH(bool, unprivileged);
+    if (::geteuid() != 0)
+        QSKIP("needs root to make a link in /dev/serial/by-id");
+    PtyPeer peer;
+    QVERIFY(peer.ok());
+    const QString device = peer.devicePath();
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(device).constData(), &st), 0);
+    const unsigned long long rdev = st.st_rdev;
+    // The udev-style name, made here and removed with what was made for it.
+    QStringList made;
+    for (const char *folder : {"/dev/serial", "/dev/serial/by-id"})
+        if (QDir().mkdir(QString::fromLatin1(folder)))
+            made.prepend(QString::fromLatin1(folder));
+    const QString link =
+        QStringLiteral("/dev/serial/by-id/usb-Orvik_Test_%1-if00-port0").arg(::getpid());
+    QVERIFY(QFile::link(device, link));
+    made.prepend(link);
+    const auto unmake = qScopeGuard([&made] {
+        for (const QString &path : made)
+            if (!QFile::remove(path))
+                QDir().rmdir(path);
+    });
+    QVERIFY(PortLock::Names(device).contains(link));
+
+    // We hold the node; ser2net, given the link, refuses its client.
+    LockInChild we;
+    QVERIFY(we.Start(device, unprivileged));
+    QCOMPARE(we.Answer(), QStringLiteral("taken"));
+    Ser2net server;
+    server.uucpLocks = true;
+    QVERIFY(server.Start(link));
+    const auto connectClient = [&server] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(quint16(server.port));
+        return ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 ? fd : -1;
+    };
+    int client = connectClient();
+    QVERIFY(client >= 0);
+    (void)!::write(client, "HELLO_FROM_S2N", 14);
+    const auto closedOn = [](int fd) { // what it said read, then the end of the stream
+        char buffer[256];
+        ssize_t n;
+        while ((n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+        }
+        return n == 0;
+    };
+    QTRY_VERIFY(closedOn(client));
+    ::close(client);
+    QCOMPARE(peer.read(300), QByteArray());
+    we.Release();
+
+    // ser2net has it by the link; we are refused at the node, naming it.
+    client = connectClient();
+    QVERIFY(client >= 0);
+    const long s2n = long(server.proc.processId());
+    QTRY_VERIFY(PortLock::HasOpen(s2n, rdev));
+    LockInChild second;
+    QVERIFY(second.Start(device, unprivileged));
+    QCOMPARE(second.Answer(), PortLock::ProcessText(s2n));
+    second.Release();
+    ::close(client);
+    server.Stop();
+
+    // A lock file left naming process 1, which lives but has no terminal
+    // of ours open: stale for root, who sees that; believed by nobody.
+    const QString stale =
+        PortLock::Folders().first() + QStringLiteral("/") + PortLock::FileName(device);
+    {
+        QFile file(stale);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("         1\n") > 0);
+    }
+    const auto unstale = qScopeGuard([&stale] { QFile::remove(stale); });
+    LockInChild third;
+    QVERIFY(third.Start(device, unprivileged));
+    QCOMPARE(third.Answer(), unprivileged ? PortLock::ProcessText(1) : QStringLiteral("taken"));
 }
 
 void TestSerialPort::send() {
