@@ -256,6 +256,7 @@ void WebServer::OnConnection(qintptr fd) {
         return;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(ReadBufferBytes);
     if (tls_)
         static_cast<QSslSocket *>(socket)->startServerEncryption();
     Conn c;
@@ -291,8 +292,8 @@ void WebServer::Drop(QTcpSocket *socket, const QString &why) {
 void WebServer::Sweep() {
     const qint64 now = Now();
     for (auto it = upgrading_.begin(); it != upgrading_.end();)
-        it = now - it->second > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
-                                                                     : std::next(it);
+        it = now - it->at > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
+                                                                 : std::next(it);
     const auto sockets = conns_.keys();
     for (QTcpSocket *s : sockets) {
         const auto it = conns_.constFind(s);
@@ -312,13 +313,22 @@ void WebServer::Sweep() {
             why = QStringLiteral("the live page is silent");
         else if (!sessions_.Use(l.session, now))
             why = QStringLiteral("its session ended");
-        if (why.isEmpty())
-            continue;
-        lives_.remove(ws);
-        ws->abort();
-        ws->deleteLater();
-        Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(l.peer.toString(), why));
+        if (!why.isEmpty())
+            EndLive(ws, why);
     }
+}
+
+void WebServer::EndLive(QWebSocket *ws, const QString &why) {
+    const auto it = lives_.find(ws);
+    if (it == lives_.end())
+        return;
+    const QHostAddress peer = it->peer;
+    lives_.erase(it);
+    ws->disconnect(this);
+    ws->abort();
+    ws->deleteLater();
+    if (!why.isEmpty())
+        Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(peer.toString(), why));
 }
 
 void WebServer::OnReadable(QTcpSocket *socket) {
@@ -434,7 +444,8 @@ void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
     // A live page's kernel buffer stays small too: a page that stops
     // reading is then seen to stall within a few updates, not megabytes.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, LiveSendBufferBytes);
-    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()), {session->id, Now()});
+    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()),
+                      Upgrading{session->id, socket, Now()});
     conns_.remove(socket);
     socket->disconnect(this);
     // The upgrader reads the request itself: it was only peeked at.
@@ -445,8 +456,9 @@ void WebServer::OnLive() {
     while (upgrader_->hasPendingConnections()) {
         QWebSocket *ws = upgrader_->nextPendingConnection();
         const QString key = PeerKey(ws->peerAddress(), ws->peerPort());
-        const QByteArray session = upgrading_.take(key).first;
-        if (session.isEmpty()) {
+        const Upgrading upgrading = upgrading_.take(key);
+        const QByteArray session = upgrading.session;
+        if (session.isEmpty() || !upgrading.socket) {
             ws->abort();
             ws->deleteLater();
             continue;
@@ -456,6 +468,7 @@ void WebServer::OnLive() {
         ws->setMaxAllowedIncomingMessageSize(MaxBodyBytes);
         Live live;
         live.session = session;
+        live.socket = upgrading.socket;
         live.peer = remote::Unmapped(ws->peerAddress());
         live.heardAt = live.progressAt = Now();
         lives_.insert(ws, live);
@@ -475,6 +488,14 @@ void WebServer::OnLive() {
         connect(ws, &QWebSocket::disconnected, this, [this, ws] {
             if (lives_.remove(ws))
                 ws->deleteLater();
+        });
+        // After the WebSocket has read what came (its pings answered): a
+        // page whose answers pile up while it goes on sending is cut.
+        connect(upgrading.socket, &QTcpSocket::readyRead, this, [this, ws] {
+            const auto it = lives_.constFind(ws);
+            if (it != lives_.cend() && it->socket &&
+                it->socket->bytesToWrite() > MaxLiveQueuedBytes)
+                EndLive(ws, QStringLiteral("the live page sends but does not read"));
         });
         OnStateChanged(link_->State());
         SendStatus(ws, lives_[ws]);
@@ -761,10 +782,16 @@ WebServer::Reply WebServer::History() const {
                                   v(c.end[int(HistorySeries::Temperature)])});
     }
     QJsonArray events;
-    for (const HistoryEventRow &e : reader.Events((now - Hour) * 1000, (now + 1) * 1000))
+    // The last ones only: the answer stays within MaxAnswerBytes.
+    constexpr int MaxEvents = 200;
+    const std::vector<HistoryEventRow> rows = reader.Events((now - Hour) * 1000, (now + 1) * 1000);
+    for (auto it = rows.size() > MaxEvents ? rows.end() - MaxEvents : rows.begin();
+         it != rows.end(); ++it) {
+        const HistoryEventRow &e = *it;
         events.append(QJsonArray{double(e.ms), e.detail.isEmpty() || e.kind == QLatin1String("band")
                                                    ? e.Text()
                                                    : e.Text() + QStringLiteral(": ") + e.detail});
+    }
     o[QStringLiteral("from")] = double(from);
     o[QStringLiteral("to")] = double(now);
     o[QStringLiteral("columns")] = columns;

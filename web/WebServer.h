@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -58,6 +59,18 @@ public:
     // has read them: it then gets the status as it is by then.
     static constexpr qint64 MaxQueuedBytes = 16 * 1024;
     static constexpr int LiveSendBufferBytes = 64 * 1024;
+    // What a connection holds of what it was sent: one request at most.
+    // Beyond it the socket is not read, and the client's sending stalls.
+    static constexpr qint64 ReadBufferBytes = MaxHeadBytes + MaxBodyBytes;
+    // A live page whose unsent answers (pongs to its pings) grow past this
+    // while it keeps sending is closed: it sends but does not read.
+    static constexpr qint64 MaxLiveQueuedBytes = 64 * 1024;
+    // So each connection holds at most a request, the answers under
+    // MaxQueuedBytes and the largest one after them (the page's script);
+    // all connections together stay near MaxConnections times that.
+    static constexpr qint64 MaxAnswerBytes = 64 * 1024;
+    static constexpr qint64 MemoryBoundBytes =
+        MaxConnections * (ReadBufferBytes + MaxQueuedBytes + MaxAnswerBytes);
 
     explicit WebServer(AmpLink *link, QObject *parent = nullptr);
     ~WebServer() override;
@@ -95,6 +108,7 @@ private:
     };
     struct Live {
         QByteArray session;
+        QPointer<QTcpSocket> socket; // the connection under the WebSocket
         QHostAddress peer;
         qint64 heardAt = 0;
         qint64 progressAt = 0;
@@ -121,6 +135,7 @@ private:
     void OnStateChanged(const AmpStatus &status);
     void OnEvent(const LinkEvent &event);
     void SendStatus(QWebSocket *ws, Live &live);
+    void EndLive(QWebSocket *ws, const QString &why);
     int FromAddress(const QHostAddress &peer) const;
     bool OriginAllowed(const HttpRequest &request) const;
     // The browser reaches the page over TLS: here, or at the reverse proxy
@@ -147,9 +162,14 @@ private:
     QWebSocketServer *upgrader_ = nullptr;
     QHash<QTcpSocket *, Conn> conns_;
     QHash<QWebSocket *, Live> lives_;
-    // Connections handed to the upgrader, by "address port": their session
-    // and when (a handshake that fails leaves its entry to the sweep).
-    QHash<QString, QPair<QByteArray, qint64>> upgrading_;
+    // Connections handed to the upgrader, by "address port": their session,
+    // socket and when (a handshake that fails leaves its entry to the sweep).
+    struct Upgrading {
+        QByteArray session;
+        QPointer<QTcpSocket> socket;
+        qint64 at = 0;
+    };
+    QHash<QString, Upgrading> upgrading_;
     Sessions sessions_;
     LoginThrottle throttle_;
     QSet<QString> checking_; // addresses whose log-in is being checked
