@@ -131,7 +131,11 @@ Result Parse(const QStringList &arguments, const Check &check) {
                        "is asked twice on a terminal, else read from the first line of standard "
                        "input."),
         QStringLiteral("FILE"));
-    parser.addOptions({headless, port, listen, allow, config, demo, history, mqtt, web, webPasswd});
+    const QCommandLineOption remove(
+        QStringLiteral("remove"),
+        QStringLiteral("With --web-passwd FILE USER: takes the user out of FILE instead."));
+    parser.addOptions(
+        {headless, port, listen, allow, config, demo, history, mqtt, web, webPasswd, remove});
 
     Result result;
     auto fail = [&result](const QString &why) {
@@ -172,12 +176,17 @@ Result Parse(const QStringList &arguments, const Check &check) {
         if (o.webPasswdFile.isEmpty() || rest.isEmpty() || rest.size() > 2)
             return fail(QStringLiteral("--web-passwd takes FILE USER [ROLE]"));
         o.webUser = rest.at(0);
+        o.webRemove = parser.isSet(remove);
+        if (o.webRemove && rest.size() > 1)
+            return fail(QStringLiteral("--web-passwd FILE USER --remove takes no role"));
         o.webRole = rest.size() > 1 ? rest.at(1) : QStringLiteral("viewer");
         if (o.webRole != QLatin1String("viewer") && o.webRole != QLatin1String("operator"))
             return fail(QStringLiteral("--web-passwd: the role is viewer or operator, not \"%1\"")
                             .arg(o.webRole));
         return result;
     }
+    if (parser.isSet(remove))
+        return fail(QStringLiteral("--remove goes with --web-passwd FILE USER"));
     // The panel reads its own file; --port only chooses the port selected
     // at start, which the demo chooses itself.
     if (!o.headless && parser.isSet(config))

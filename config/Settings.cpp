@@ -129,6 +129,7 @@ Settings Settings::Read(const QString &path) {
     s.web.key = read(WebKey).trimmed();
     s.web.usersFile = read(WebUsersFile).trimmed();
     s.web.origin = read(WebOrigin).trimmed();
+    s.web.trustedProxy = read(WebTrustedProxy).trimmed();
     return s;
 }
 

@@ -47,6 +47,7 @@ public:
     static constexpr Key WebKey{"Web", "Key"};
     static constexpr Key WebUsersFile{"Web", "UsersFile"};
     static constexpr Key WebOrigin{"Web", "Origin"};
+    static constexpr Key WebTrustedProxy{"Web", "TrustedProxy"};
 
     struct Configuration {
         // The port selected at start; none when no file was found (a file
@@ -80,11 +81,12 @@ public:
     };
 
     struct Web {
-        QString listen;      // HOST:PORT; empty: no station page
-        QString certificate; // PEM certificate (chain) for TLS
-        QString key;         // its PEM private key
-        QString usersFile;   // the page's users, written by --web-passwd
-        QString origin;      // the public origin behind a reverse proxy
+        QString listen;       // HOST:PORT; empty: no station page
+        QString certificate;  // PEM certificate (chain) for TLS
+        QString key;          // its PEM private key
+        QString usersFile;    // the page's users, written by --web-passwd
+        QString origin;       // the public origin behind a reverse proxy
+        QString trustedProxy; // addresses whose X-Forwarded-For is believed
     };
 
     QString path; // the file read; empty when none was found

@@ -7,6 +7,7 @@
 // Qt WebSockets takes over a connection once its upgrade is allowed.
 #pragma once
 
+#include "config/OwnerOnlyFile.h"
 #include "web/Sessions.h"
 #include "web/WebRules.h"
 
@@ -19,6 +20,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
 #include <QString>
 #include <QTimer>
@@ -30,6 +32,7 @@ class AmpLink;
 struct AmpStatus;
 struct LinkEvent;
 struct CommandOutcome;
+class QFileSystemWatcher;
 class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
@@ -43,6 +46,9 @@ struct WebConfig {
     QString usersFile;
     QString origin;      // the public origin behind a reverse proxy, also accepted
     QString historyFile; // the history being recorded; empty: none
+    // Addresses or networks ("127.0.0.1, 10.0.0.0/8") whose X-Forwarded-For
+    // names the client; empty: every peer is the client.
+    QString trustedProxy;
 };
 
 class WebServer : public QObject {
@@ -121,6 +127,7 @@ private:
         QList<QByteArray> headers;
         bool close = false;
         bool pending = false; // answered later (a log-in being checked)
+        bool head = false;    // to a HEAD request: the head alone
     };
     class Listener;
 
@@ -137,11 +144,20 @@ private:
     void SendStatus(QWebSocket *ws, Live &live);
     void EndLive(QWebSocket *ws, const QString &why);
     int FromAddress(const QHostAddress &peer) const;
+    // One line per address and minute, the next one counting what it left out.
+    void LogRefusal(const QHostAddress &peer, const QString &why);
+    // The Host values that name this server: its listen address (every
+    // address of the machine when it listens on all), localhost on
+    // loopback, the certificate's names and the host of Origin=.
+    QSet<QByteArray> AllowedHosts() const;
     bool OriginAllowed(const HttpRequest &request) const;
     // The browser reaches the page over TLS: here, or at the reverse proxy
     // that Origin= names.
     bool Secure() const;
 
+    // The certificate, the key and the suites every TLS connection gets.
+    QString LoadTls(const WebConfig &config);
+    bool FromProxy(const QHostAddress &peer) const;
     Reply Handle(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
     Reply Static(const QString &file, const QByteArray &type) const;
     Reply Login(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
@@ -151,13 +167,21 @@ private:
     Reply SessionInfo(const Session &session) const;
     Reply DoCommand(const HttpRequest &request, const Session &session);
     Reply History() const;
+    // Reads the users file again when it changed; the sessions of a user
+    // removed, or whose password or role changed, end with their live pages.
+    void ReloadUsers();
+    void EndSessionsOf(const QString &user, const QString &why);
 
     AmpLink *link_;
     WebConfig config_;
     bool tls_ = false;
     QSslCertificate certificate_;
     QSslKey key_;
+    QSslConfiguration tlsConfig_;
     QList<WebUser> users_;
+    FileStamp usersStamp_;
+    QString usersError_; // why the file was last not read again, logged once
+    QFileSystemWatcher *usersWatcher_ = nullptr;
     Listener *listener_ = nullptr;
     QWebSocketServer *upgrader_ = nullptr;
     QHash<QTcpSocket *, Conn> conns_;
@@ -173,6 +197,13 @@ private:
     Sessions sessions_;
     LoginThrottle throttle_;
     QSet<QString> checking_; // addresses whose log-in is being checked
+    QSet<QByteArray> hosts_;
+    QList<QPair<QHostAddress, int>> proxies_;
+    struct Refused {
+        qint64 loggedAt = 0;
+        int unlogged = 0;
+    };
+    QHash<QString, Refused> refused_;
     QElapsedTimer elapsed_;
     Clock clock_;
     qint64 idleMs_ = DefaultIdleMs;

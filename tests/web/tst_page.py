@@ -143,6 +143,10 @@ def main():
     with open(station.users) as f:
         check([line.split(":")[:2] for line in f] == [["bob", "viewer"], ["alice", "viewer"]] and
               os.stat(station.users).st_mode & 0o777 == 0o600, "--web-passwd replaces a user and keeps the file 0600")
+    subprocess.run([station.program, "--web-passwd", station.users, "bob", "--remove"], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(station.users) as f:
+        check([line.split(":")[0] for line in f] == ["alice"], "--web-passwd USER --remove takes the user out")
     # The history's events hold every log-in, its failure, the log-outs and the commands.
     with sqlite3.connect(station.dir + "/history.sqlite") as db:
         events = [kind + ": " + (detail or "") for kind, detail in db.execute("SELECT kind, detail FROM events")]
