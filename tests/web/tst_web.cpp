@@ -139,6 +139,7 @@ private Q_SLOTS:
             QTest::newRow(name) << QByteArray(kind) << request << status << QByteArray(has);
         };
         row("page", "GET", "/", 200, "<!DOCTYPE html>");
+        row("the web app manifest", "GET", "/manifest.json", 200, "\"display\":");
         row("wrong password", "POST", "/api/login||" + form + "wrong", 401, "wrong user name");
         row("unknown user", "POST", "/api/login||user=mallory&password=alice-pw", 401);
         row("no cookie", "GET", "/api/session", 401, "log in first");
