@@ -248,7 +248,7 @@ private Q_SLOTS:
         row("a length list", post + "Content-Length: 3, 3\r\n\r\nabc", ParseResult::Bad);
         row("space before the colon", post + "Content-Length : 3\r\n\r\nabc", ParseResult::Bad);
         row("signed length", post + "Content-Length: +3\r\n\r\nabc", ParseResult::Bad);
-        row("folded line", get + "X-A: 1\r\n 2\r\n\r\n", ParseResult::Bad);
+        row("folded line", get + "X-A: 1\r\n X-B: 2\r\n\r\n", ParseResult::Bad);
         row("two Hosts", get + "Host: other\r\n\r\n", ParseResult::Bad);
         row("no Host in 1.1", "GET / HTTP/1.1\r\n\r\n", ParseResult::Bad);
         row("bare LF", "GET / HTTP/1.1\nHost: h\n\n", ParseResult::Bad);
