@@ -100,6 +100,13 @@ QString Refusal(ParseResult parsed, int *status) {
     return QStringLiteral("not a request this server reads");
 }
 
+// What a connection has not sent yet: over TLS also what waits encrypted,
+// which bytesToWrite() leaves out.
+qint64 Unsent(const QTcpSocket *socket) {
+    const auto *ssl = qobject_cast<const QSslSocket *>(socket);
+    return socket->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
+}
+
 double WallMs() {
     using namespace std::chrono;
     return double(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count()) /
@@ -391,14 +398,18 @@ void WebServer::OnConnection(qintptr fd) {
     c.activeAt = Now();
     conns_.insert(socket, c);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadable(socket); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+    const auto written = [this, socket] {
         const auto it = conns_.find(socket);
         if (it == conns_.end())
             return;
         it->activeAt = Now();
-        if (socket->bytesAvailable() > 0 && socket->bytesToWrite() <= MaxQueuedBytes)
+        if (socket->bytesAvailable() > 0 && Unsent(socket) <= MaxQueuedBytes)
             OnReadable(socket);
-    });
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, written);
+    if (tls_)
+        connect(static_cast<QSslSocket *>(socket), &QSslSocket::encryptedBytesWritten, this,
+                written);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket, QString()); });
 }
 
@@ -467,7 +478,7 @@ void WebServer::Sweep() {
         const auto it = conns_.constFind(s);
         if (it == conns_.cend() || now - it->activeAt < idleMs_)
             continue;
-        Drop(s, s->bytesToWrite() > 0
+        Drop(s, Unsent(s) > 0
                     ? QStringLiteral("it does not read its answer")
                     : QStringLiteral("no whole request for %1 s").arg(double(idleMs_) / 1000));
     }
@@ -475,7 +486,7 @@ void WebServer::Sweep() {
     for (QWebSocket *ws : lives) {
         const Live &l = lives_.value(ws);
         QString why;
-        if (ws->bytesToWrite() > 0 && now - l.progressAt >= idleMs_)
+        if (l.socket && Unsent(l.socket) > 0 && now - l.progressAt >= idleMs_)
             why = QStringLiteral("the live page does not read its updates");
         else if (now - l.heardAt >= LiveSilenceMs)
             why = QStringLiteral("the live page is silent");
@@ -503,7 +514,7 @@ void WebServer::OnReadable(QTcpSocket *socket) {
     while (conns_.contains(socket) && !conns_.value(socket).closing && !conns_.value(socket).busy) {
         // A client that sends requests faster than it reads the answers
         // waits until it has read them: what one connection holds stays small.
-        if (socket->bytesToWrite() > MaxQueuedBytes)
+        if (Unsent(socket) > MaxQueuedBytes)
             return;
         const Conn c = conns_.value(socket);
         const QByteArray buffer = socket->peek(MaxHeadBytes + MaxBodyBytes + 1);
@@ -640,14 +651,17 @@ void WebServer::OnLive() {
             if (it != lives_.end())
                 it->heardAt = Now();
         });
-        connect(ws, &QWebSocket::bytesWritten, this, [this, ws] {
+        const auto written = [this, ws] {
             const auto it = lives_.find(ws);
             if (it == lives_.end())
                 return;
             it->progressAt = Now();
-            if (it->behind && ws->bytesToWrite() < MaxQueuedBytes)
+            if (it->behind && it->socket && Unsent(it->socket) < MaxQueuedBytes)
                 SendStatus(ws, *it);
-        });
+        };
+        connect(ws, &QWebSocket::bytesWritten, this, written);
+        if (auto *ssl = qobject_cast<QSslSocket *>(upgrading.socket.data()))
+            connect(ssl, &QSslSocket::encryptedBytesWritten, this, written);
         connect(ws, &QWebSocket::disconnected, this, [this, ws] {
             if (lives_.remove(ws))
                 ws->deleteLater();
@@ -656,8 +670,7 @@ void WebServer::OnLive() {
         // page whose answers pile up while it goes on sending is cut.
         connect(upgrading.socket, &QTcpSocket::readyRead, this, [this, ws] {
             const auto it = lives_.constFind(ws);
-            if (it != lives_.cend() && it->socket &&
-                it->socket->bytesToWrite() > MaxLiveQueuedBytes)
+            if (it != lives_.cend() && it->socket && Unsent(it->socket) > MaxLiveQueuedBytes)
                 EndLive(ws, QStringLiteral("the live page sends but does not read"));
         });
         OnStateChanged(link_->State());
@@ -685,7 +698,7 @@ void WebServer::OnStateChanged(const AmpStatus &status) {
 }
 
 void WebServer::SendStatus(QWebSocket *ws, Live &live) {
-    if (ws->bytesToWrite() >= MaxQueuedBytes) {
+    if (!live.socket || Unsent(live.socket) >= MaxQueuedBytes) {
         live.behind = true;
         return;
     }
@@ -701,7 +714,7 @@ void WebServer::OnEvent(const LinkEvent &event) {
     // get shows the alarms and the connection as they are.
     const QString text = QString::fromUtf8(Json(o));
     for (auto it = lives_.begin(); it != lives_.end(); ++it)
-        if (it.key()->bytesToWrite() < MaxQueuedBytes)
+        if (it->socket && Unsent(it->socket) < MaxQueuedBytes)
             it.key()->sendTextMessage(text);
 }
 

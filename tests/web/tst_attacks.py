@@ -12,6 +12,9 @@ import os
 import re
 import select
 import socket
+import ssl
+import subprocess
+import tempfile
 import struct
 import sys
 import time
@@ -43,6 +46,10 @@ def connect(station, source, rcvbuf=None):
         s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.bind((source, 0))
     s.connect(("127.0.0.1", station.port))
+    if station.url.startswith("https"):
+        tls = ssl.create_default_context()
+        tls.check_hostname, tls.verify_mode = False, ssl.CERT_NONE
+        s = tls.wrap_socket(s)
     return s
 
 
@@ -82,8 +89,8 @@ def live_page(station, source, cookie, rcvbuf=None):
     s = connect(station, source, rcvbuf)
     s.sendall(b"GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nUpgrade: websocket\r\n"
               b"Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-              b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: http://127.0.0.1:%d\r\n"
-              b"Cookie: %s\r\n\r\n" % (station.port, station.port, cookie))
+              b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: %s\r\n"
+              b"Cookie: %s\r\n\r\n" % (station.port, station.url.rstrip("/").encode(), cookie))
     s.settimeout(10)
     head = b""
     while b"\r\n\r\n" not in head:
@@ -116,13 +123,16 @@ def wait_for(s, pattern, seconds=15):
     return False
 
 
-def push(sockets, data, read=0):
-    """Sends data over and over on every socket until ATTACK_BYTES went out
-    or the server has taken nothing for 2 s; reads `read` bytes a pass."""
+def push(station, sockets, data, read=0):
+    """Sends data over and over on every socket until ATTACK_BYTES went out,
+    the server has taken nothing for 2 s or the program grew past twice the
+    bound (a machine's memory is not the test's to take); reads `read` bytes
+    a pass."""
     for s in sockets:
         s.setblocking(False)
     sent, idle_since = 0, time.monotonic()
-    while sent < ATTACK_BYTES and time.monotonic() - idle_since < 2:
+    while (sent < ATTACK_BYTES and time.monotonic() - idle_since < 2 and
+           memory_mb(station.proc.pid)[0] < 2 * BOUND_MB):
         progress = False
         for s in sockets:
             try:
@@ -130,6 +140,8 @@ def push(sockets, data, read=0):
                 sent, progress = sent + n, progress or n > 0
                 if read:
                     s.recv(read)
+            except (ssl.SSLWantReadError, ssl.SSLWantWriteError):
+                pass
             except OSError as e:
                 if e.errno not in (errno.EAGAIN, errno.EWOULDBLOCK):
                     sockets.remove(s)
@@ -143,7 +155,7 @@ def push(sockets, data, read=0):
 def pipelined(station, count=1, read=0):
     get = b"GET /page.js HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % station.port
     sockets = [connect(station, "127.0.0.%d" % (2 + i % 2), rcvbuf=4096) for i in range(count)]
-    return sockets, push(list(sockets), get * 64, read)
+    return sockets, push(station, list(sockets), get * 64, read)
 
 
 def pings(station):
@@ -151,7 +163,7 @@ def pings(station):
     s = live_page(station, "127.0.0.4", cookie, rcvbuf=4096)
     if not s:
         return [], 0
-    return [s], push([s], frame(0x9, b"p" * 125) * 64)
+    return [s], push(station, [s], frame(0x9, b"p" * 125) * 64)
 
 
 ATTACKS = [
@@ -160,12 +172,25 @@ ATTACKS = [
     # Room left below the limit of connections for the log-in that follows.
     ("requests pipelined on 120 connections from two addresses", lambda st: pipelined(st, 120)),
     ("a viewer's pings, pongs never read", pings),
+    ("over TLS, requests pipelined, answers never read", lambda st: pipelined(st)),
 ]
+
+
+def tls_ini(name):
+    """Certificate= and Key= for the TLS rows, made here."""
+    if "TLS" not in name:
+        return ""
+    d = tempfile.mkdtemp(prefix="orvik-tls-")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                    "-nodes", "-days", "1", "-subj", "/CN=localhost", "-keyout", d + "/key.pem",
+                    "-out", d + "/cert.pem"], check=True, capture_output=True)
+    os.chmod(d + "/key.pem", 0o600)
+    return "Certificate=%s/cert.pem\nKey=%s/key.pem\n" % (d, d)
 
 
 def run(build, number, name, attack):
     """One row on a program of its own, so that its figures are its own."""
-    station = Station(build)
+    station = Station(build, extra_ini=tls_ini(name))
     station.port = int(station.url.rsplit(":", 1)[1].strip("/"))
     try:
         watcher = live_page(station, "127.0.0.9", log_in(station, "127.0.0.9", "alice"))
