@@ -56,6 +56,13 @@ int Run(const CommandLine::Options &options) {
         return Fail(QStringLiteral("--web-passwd: a user name is 1 to 32 letters, digits, '.', "
                                    "'_' or '-', not \"%1\"")
                         .arg(name));
+    if (options.webRemove) {
+        if (const QString error = web::RemoveUser(options.webPasswdFile, name); !error.isEmpty())
+            return Fail(QStringLiteral("--web-passwd --remove: ") + error);
+        std::printf("%s: %s removed\n", options.webPasswdFile.toLocal8Bit().constData(),
+                    name.toLocal8Bit().constData());
+        return 0;
+    }
     web::Role role = web::Role::Viewer;
     web::ParseRole(options.webRole, &role);
     std::string password;

@@ -136,6 +136,9 @@ struct Declared {
         QStringLiteral("Sets the amplifier's band from the radio's frequency, read from Hamlib's "
                        "rigctld at this address (default: Follow= in [Rig])."),
         QStringLiteral("rigctld://HOST:PORT")};
+    const QCommandLineOption remove{
+        QStringLiteral("remove"),
+        QStringLiteral("With --web-passwd FILE USER: takes the user out of FILE instead.")};
 
     void Add(QCommandLineParser &parser) const {
         parser.setApplicationDescription(
@@ -145,7 +148,7 @@ struct Declared {
                            "window or display, opens the port itself and serves the network\n"
                            "(see orvik-control(1))."));
         parser.addOptions({help, version, headless, port, listen, allow, config, demo, history,
-                           mqtt, web, webPasswd, rig});
+                           mqtt, web, webPasswd, rig, remove});
     }
 
     // The options given with a value, for the parts' own checks.
@@ -180,6 +183,9 @@ QString WebPasswdArguments(const QCommandLineParser &parser, const Declared &d, 
     if (o->webPasswdFile.isEmpty() || rest.isEmpty() || rest.size() > 2)
         return QStringLiteral("--web-passwd takes FILE USER [ROLE]");
     o->webUser = rest.at(0);
+    o->webRemove = parser.isSet(d.remove);
+    if (o->webRemove && rest.size() > 1)
+        return QStringLiteral("--web-passwd FILE USER --remove takes no role");
     o->webRole = rest.size() > 1 ? rest.at(1) : QStringLiteral("viewer");
     if (o->webRole != QLatin1String("viewer") && o->webRole != QLatin1String("operator"))
         return QStringLiteral("--web-passwd: the role is viewer or operator, not \"%1\"")
@@ -189,6 +195,8 @@ QString WebPasswdArguments(const QCommandLineParser &parser, const Declared &d, 
 
 // Options that go only with others, or need a value: why not, or "".
 QString Combination(const QCommandLineParser &parser, const Declared &d, const Options &o) {
+    if (parser.isSet(d.remove))
+        return QStringLiteral("--remove goes with --web-passwd FILE USER");
     // The panel reads its own file; --port only chooses the port selected
     // at start, which the demo chooses itself.
     if (!o.headless && parser.isSet(d.config))

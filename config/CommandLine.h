@@ -28,6 +28,7 @@ struct Options {
     QString webPasswdFile;
     QString webUser;
     QString webRole;
+    bool webRemove = false; // --remove: takes the user out instead
 };
 
 struct Result {

@@ -137,6 +137,7 @@ Settings Settings::Read(const QString &path) {
     s.web.origin = read(WebOrigin).trimmed();
     s.rig.follow = read(RigFollow).trimmed();
     s.rig.following = read(RigFollowing).trimmed() != QLatin1String("0");
+    s.web.trustedProxy = read(WebTrustedProxy).trimmed();
     return s;
 }
 

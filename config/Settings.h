@@ -47,6 +47,7 @@ public:
     static constexpr Key WebKey{"Web", "Key"};
     static constexpr Key WebUsersFile{"Web", "UsersFile"};
     static constexpr Key WebOrigin{"Web", "Origin"};
+    static constexpr Key WebTrustedProxy{"Web", "TrustedProxy"};
     // [Rig]
     static constexpr Key RigFollow{"Rig", "Follow"};
     static constexpr Key RigFollowing{"Rig", "Following"};
@@ -83,11 +84,12 @@ public:
     };
 
     struct Web {
-        QString listen;      // HOST:PORT; empty: no station page
-        QString certificate; // PEM certificate (chain) for TLS
-        QString key;         // its PEM private key
-        QString usersFile;   // the page's users, written by --web-passwd
-        QString origin;      // the public origin behind a reverse proxy
+        QString listen;       // HOST:PORT; empty: no station page
+        QString certificate;  // PEM certificate (chain) for TLS
+        QString key;          // its PEM private key
+        QString usersFile;    // the page's users, written by --web-passwd
+        QString origin;       // the public origin behind a reverse proxy
+        QString trustedProxy; // addresses whose X-Forwarded-For is believed
     };
 
     struct Rig {

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mqtt/MqttSettings.h"
 
+#include "config/OwnerOnlyFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QSysInfo>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace mqtt {
 
@@ -94,42 +91,11 @@ QString ParseBroker(const QString &url, Broker *out) {
 }
 
 QString ReadPasswordFile(const QString &path, QByteArray *password) {
-    const QByteArray name = QFile::encodeName(path);
-    // Opened first and checked through the descriptor, so that the file
-    // checked is the file read.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return QStringLiteral("cannot read the password file %1: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st {};
-    QString reason;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        reason = QStringLiteral("the password file %1 is not a regular file").arg(path);
-    else if (st.st_mode & 077)
-        reason = QStringLiteral("the password file %1 may be read or written by others (mode %2); "
-                                "make it readable by its owner alone: chmod 600 %1")
-                     .arg(path)
-                     .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
-    else if (st.st_size > MaxPasswordFileBytes)
-        reason = QStringLiteral("the password file %1 is larger than %2 bytes")
-                     .arg(path)
-                     .arg(MaxPasswordFileBytes);
     QByteArray data;
-    if (reason.isEmpty()) {
-        data.resize(int(MaxPasswordFileBytes) + 1);
-        ssize_t n = 0;
-        qint64 got = 0;
-        while (got < data.size() &&
-               (n = ::read(fd, data.data() + got, size_t(data.size() - got))) > 0)
-            got += n;
-        if (n < 0)
-            reason = QStringLiteral("cannot read the password file %1: %2")
-                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        data.truncate(int(got));
-    }
-    ::close(fd);
-    if (!reason.isEmpty())
-        return reason;
+    if (const QString why =
+            ReadOwnerOnly(path, QStringLiteral("the password file"), MaxPasswordFileBytes, &data);
+        !why.isEmpty())
+        return why;
     const int end = data.indexOf('\n');
     QByteArray line = end < 0 ? data : data.left(end);
     if (line.endsWith('\r'))

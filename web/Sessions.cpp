@@ -44,6 +44,19 @@ void Sessions::End(const QByteArray &id) {
     sessions_.remove(id);
 }
 
+QList<QByteArray> Sessions::EndUser(const QString &user) {
+    QList<QByteArray> ended;
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        if (it->user == user) {
+            ended.append(it->id);
+            it = sessions_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return ended;
+}
+
 void Sessions::Expire(qint64 nowMs) {
     for (auto it = sessions_.begin(); it != sessions_.end();)
         it = Expired(*it, nowMs) ? sessions_.erase(it) : std::next(it);

@@ -37,6 +37,8 @@ public:
     // unknown or expired (an expired one is forgotten).
     const Session *Use(const QByteArray &id, qint64 nowMs);
     void End(const QByteArray &id);
+    // Ends every session of the user; their identifiers.
+    QList<QByteArray> EndUser(const QString &user);
     // Forgets every expired session.
     void Expire(qint64 nowMs);
     int Count() const { return int(sessions_.size()); }

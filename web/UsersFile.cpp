@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/UsersFile.h"
 
-#include <QFile>
+#include "config/OwnerOnlyFile.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace web {
 
@@ -18,41 +14,46 @@ namespace {
 
 constexpr qint64 MaxFileBytes = 64 * 1024;
 
-// Opened first and checked through the descriptor, so that the file checked
-// is the file read.
-QString ReadOwnerOnly(const QString &path, QByteArray *data) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return QStringLiteral("cannot read the users file %1: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat st {};
-    QString reason;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        reason = QStringLiteral("the users file %1 is not a regular file").arg(path);
-    else if (st.st_mode & 077)
-        reason = QStringLiteral("the users file %1 may be read or written by others (mode %2); "
-                                "make it readable by its owner alone: chmod 600 %1")
-                     .arg(path)
-                     .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
-    else if (st.st_size > MaxFileBytes)
-        reason =
-            QStringLiteral("the users file %1 is larger than %2 bytes").arg(path).arg(MaxFileBytes);
-    if (reason.isEmpty()) {
-        QFile f;
-        if (!f.open(fd, QIODevice::ReadOnly))
-            reason = QStringLiteral("cannot read the users file %1").arg(path);
+QString ReadOwnerOnly(const QString &path, QByteArray *data, FileStamp *stamp = nullptr) {
+    return ::ReadOwnerOnly(path, QStringLiteral("the users file"), MaxFileBytes, data, stamp);
+}
+
+// Writes the file whole, private from its first byte: the umask makes it
+// so before the permissions are set.
+QString WriteUsers(const QString &path, const QByteArray &text) {
+    const mode_t old = ::umask(077);
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                    file.write(text) == text.size() && file.commit();
+    ::umask(old);
+    if (!ok)
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return QString();
+}
+
+// The file's lines but the named user's; *found whether it had one.
+QString OtherLines(const QString &path, const QString &name, QByteArray *text, bool *found) {
+    QByteArray data;
+    if (const QString why = ReadOwnerOnly(path, &data); !why.isEmpty())
+        return why;
+    for (const QByteArray &line : data.split('\n')) {
+        WebUser u;
+        if (line.trimmed().isEmpty())
+            continue;
+        if (ParseUserLine(line, &u) && u.name == name)
+            *found = true;
         else
-            *data = f.read(MaxFileBytes);
+            *text += line + '\n';
     }
-    ::close(fd);
-    return reason;
+    return QString();
 }
 
 } // namespace
 
-QString ReadUsersFile(const QString &path, QList<WebUser> *users) {
+QString ReadUsersFile(const QString &path, QList<WebUser> *users, FileStamp *stamp) {
     QByteArray data;
-    if (const QString why = ReadOwnerOnly(path, &data); !why.isEmpty())
+    if (const QString why = ReadOwnerOnly(path, &data, stamp); !why.isEmpty())
         return why;
     QList<WebUser> read;
     int number = 0;
@@ -68,39 +69,27 @@ QString ReadUsersFile(const QString &path, QList<WebUser> *users) {
                 .arg(number);
         read.append(u);
     }
-    if (read.isEmpty())
-        return QStringLiteral("the users file %1 has no user; add one with orvik-control "
-                              "--web-passwd %1 USER operator")
-            .arg(path);
     *users = read;
     return QString();
 }
 
 QString SetUser(const QString &path, const WebUser &user) {
     QByteArray text;
-    if (QFileInfo::exists(path)) {
-        QByteArray data;
-        if (const QString why = ReadOwnerOnly(path, &data); !why.isEmpty())
+    bool found = false;
+    if (QFileInfo::exists(path))
+        if (const QString why = OtherLines(path, user.name, &text, &found); !why.isEmpty())
             return why;
-        for (const QByteArray &line : data.split('\n')) {
-            WebUser u;
-            if (line.trimmed().isEmpty() || (ParseUserLine(line, &u) && u.name == user.name))
-                continue;
-            text += line + '\n';
-        }
-    }
-    text += UserLine(user) + '\n';
-    // The new file is private from its first byte: the umask makes it so
-    // before the permissions are set.
-    const mode_t old = ::umask(077);
-    QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                    file.write(text) == text.size() && file.commit();
-    ::umask(old);
-    if (!ok)
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return QString();
+    return WriteUsers(path, text + UserLine(user) + '\n');
+}
+
+QString RemoveUser(const QString &path, const QString &name) {
+    QByteArray text;
+    bool found = false;
+    if (const QString why = OtherLines(path, name, &text, &found); !why.isEmpty())
+        return why;
+    if (!found)
+        return QStringLiteral("%1 has no user %2").arg(path, name);
+    return WriteUsers(path, text);
 }
 
 } // namespace web

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/WebServer.h"
 
+#include "config/OwnerOnlyFile.h"
 #include "history/HistoryReader.h"
 #include "link/AmpLink.h"
 #include "link/Facts.h"
@@ -10,13 +11,19 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFutureWatcher>
+#include <QHostInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkInterface>
 #include <QPointer>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QUrl>
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -26,6 +33,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 // The page is a resource of this static library: registered by hand.
 static void RegisterPage() {
@@ -69,6 +77,34 @@ QByteArray StatusText(int status) {
         return "Request Header Fields Too Large";
     }
     return "Error";
+}
+
+// Why a request that was not read is refused, and its status.
+QString Refusal(ParseResult parsed, int *status) {
+    switch (parsed) {
+    case ParseResult::HeadTooLarge:
+        *status = 431;
+        return QStringLiteral("the request's head is too large");
+    case ParseResult::TooManyHeaders:
+        *status = 431;
+        return QStringLiteral("too many header fields");
+    case ParseResult::BodyTooLarge:
+        *status = 413;
+        return QStringLiteral("the request's body is too large");
+    case ParseResult::Incomplete:
+    case ParseResult::Done:
+    case ParseResult::Bad:
+        break;
+    }
+    *status = 400;
+    return QStringLiteral("not a request this server reads");
+}
+
+// What a connection has not sent yet: over TLS also what waits encrypted,
+// which bytesToWrite() leaves out.
+qint64 Unsent(const QTcpSocket *socket) {
+    const auto *ssl = qobject_cast<const QSslSocket *>(socket);
+    return socket->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
 }
 
 double WallMs() {
@@ -123,6 +159,40 @@ void WebServer::SetIdleMs(qint64 ms) {
     sweep_.setInterval(int(std::clamp<qint64>(ms / 2, 10, 1000)));
 }
 
+QString WebServer::LoadTls(const WebConfig &config) {
+    if (!QSslSocket::supportsSsl())
+        return QStringLiteral("[Web] Certificate=: this Qt has no TLS backend");
+    QFile c(config.certificate);
+    if (!c.open(QIODevice::ReadOnly))
+        return QStringLiteral("[Web] Certificate=: cannot read %1").arg(config.certificate);
+    // The key as the users file: its owner's alone, never a FIFO.
+    QByteArray key;
+    if (const QString why =
+            ReadOwnerOnly(config.key, QStringLiteral("the key file"), 64 * 1024, &key);
+        !why.isEmpty())
+        return QStringLiteral("[Web] Key=: ") + why;
+    certificate_ = QSslCertificate(&c, QSsl::Pem);
+    key_ = QSslKey(key, QSsl::Rsa, QSsl::Pem);
+    if (key_.isNull())
+        key_ = QSslKey(key, QSsl::Ec, QSsl::Pem);
+    if (certificate_.isNull())
+        return QStringLiteral("[Web] Certificate=: %1 holds no PEM certificate")
+            .arg(config.certificate);
+    if (key_.isNull())
+        return QStringLiteral("[Web] Key=: %1 holds no PEM RSA or EC key").arg(config.key);
+    tlsConfig_ = QSslConfiguration::defaultConfiguration();
+    tlsConfig_.setLocalCertificate(certificate_);
+    tlsConfig_.setPrivateKey(key_);
+    tlsConfig_.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tlsConfig_.setProtocol(QSsl::TlsV1_2OrLater);
+    QList<QSslCipher> ciphers;
+    for (const QSslCipher &cipher : QSslConfiguration::supportedCiphers())
+        if (StrongCipher(cipher.name()))
+            ciphers.append(cipher);
+    tlsConfig_.setCiphers(ciphers);
+    return QString();
+}
+
 QString WebServer::Start(const WebConfig &config) {
     Stop();
     config_ = config;
@@ -138,32 +208,30 @@ QString WebServer::Start(const WebConfig &config) {
         return QStringLiteral("[Web] Listen=%1 is not a loopback address; without TLS the page "
                               "is served on loopback only: set [Web] Certificate= and Key=")
             .arg(config.listen.trimmed());
-    if (tls_) {
-        if (!QSslSocket::supportsSsl())
-            return QStringLiteral("[Web] Certificate=: this Qt has no TLS backend");
-        QFile c(config.certificate), k(config.key);
-        if (!c.open(QIODevice::ReadOnly))
-            return QStringLiteral("[Web] Certificate=: cannot read %1").arg(config.certificate);
-        if (!k.open(QIODevice::ReadOnly))
-            return QStringLiteral("[Web] Key=: cannot read %1").arg(config.key);
-        certificate_ = QSslCertificate(&c, QSsl::Pem);
-        key_ = QSslKey(&k, QSsl::Rsa, QSsl::Pem);
-        if (key_.isNull()) {
-            k.seek(0);
-            key_ = QSslKey(&k, QSsl::Ec, QSsl::Pem);
-        }
-        if (certificate_.isNull())
-            return QStringLiteral("[Web] Certificate=: %1 holds no PEM certificate")
-                .arg(config.certificate);
-        if (key_.isNull())
-            return QStringLiteral("[Web] Key=: %1 holds no PEM RSA or EC key").arg(config.key);
-    }
+    if (tls_)
+        if (const QString error = LoadTls(config); !error.isEmpty())
+            return error;
     if (config.usersFile.isEmpty())
         return QStringLiteral("[Web] Listen is set but [Web] UsersFile= is not; create the users "
                               "file with orvik-control --web-passwd FILE USER [ROLE]");
+    if (const QString error = ParseProxies(config.trustedProxy, &proxies_); !error.isEmpty())
+        return QStringLiteral("[Web] TrustedProxy=: ") + error;
     users_.clear();
-    if (const QString error = ReadUsersFile(config.usersFile, &users_); !error.isEmpty())
+    if (const QString error = ReadUsersFile(config.usersFile, &users_, &usersStamp_);
+        !error.isEmpty())
         return QStringLiteral("[Web] UsersFile: ") + error;
+    if (users_.isEmpty())
+        return QStringLiteral("[Web] UsersFile: the users file %1 has no user; add one with "
+                              "orvik-control --web-passwd %1 USER operator")
+            .arg(config.usersFile);
+    // Watched, and its stamp looked at each second and at each log-in: a
+    // watch can miss a file replaced by another.
+    delete usersWatcher_;
+    usersWatcher_ = new QFileSystemWatcher(this);
+    usersWatcher_->addPath(config.usersFile);
+    usersWatcher_->addPath(QFileInfo(config.usersFile).absolutePath());
+    connect(usersWatcher_, &QFileSystemWatcher::fileChanged, this, &WebServer::ReloadUsers);
+    connect(usersWatcher_, &QFileSystemWatcher::directoryChanged, this, &WebServer::ReloadUsers);
     if (!listener_) {
         listener_ = new Listener(this);
         // Connections beyond the limits are refused by the server, with a
@@ -174,6 +242,7 @@ QString WebServer::Start(const WebConfig &config) {
         return QStringLiteral("cannot listen on %1: %2")
             .arg(config.listen.trimmed(), listener_->errorString());
     sweep_.start();
+    hosts_ = AllowedHosts();
     Q_EMIT Logged(QStringLiteral("listening on %1://%2:%3/, %4 users")
                       .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"),
                            listener_->serverAddress().toString())
@@ -212,12 +281,77 @@ int WebServer::ConnectionCount() const {
 }
 
 int WebServer::FromAddress(const QHostAddress &peer) const {
+    const QString key = ClientKey(peer);
     int n = 0;
     for (const Conn &c : conns_)
-        n += c.peer == peer ? 1 : 0;
+        n += ClientKey(c.peer) == key ? 1 : 0;
     for (const Live &l : lives_)
-        n += l.peer == peer ? 1 : 0;
+        n += ClientKey(l.peer) == key ? 1 : 0;
     return n;
+}
+
+bool WebServer::FromProxy(const QHostAddress &peer) const {
+    return std::any_of(proxies_.cbegin(), proxies_.cend(),
+                       [&peer](const auto &network) { return peer.isInSubnet(network); });
+}
+
+void WebServer::LogRefusal(const QHostAddress &peer, const QString &why) {
+    constexpr qint64 MinuteMs = 60000;
+    const qint64 now = Now();
+    // Addresses quiet for a minute are forgotten, so that the table stays small.
+    if (refused_.size() > 256)
+        refused_.removeIf(
+            [now](const auto &entry) { return now - entry.value().loggedAt >= MinuteMs; });
+    const QString key = peer.toString();
+    const auto it = refused_.find(key);
+    if (it != refused_.end() && now - it->loggedAt < MinuteMs) {
+        ++it->unlogged;
+        return;
+    }
+    const int more = it != refused_.end() ? it->unlogged : 0;
+    refused_.insert(key, Refused{now, 0});
+    Q_EMIT Logged(more ? QStringLiteral("refused %1: %2 (and %3 more from it since its last line)")
+                             .arg(key, why)
+                             .arg(more)
+                       : QStringLiteral("refused %1: %2").arg(key, why));
+}
+
+QSet<QByteArray> WebServer::AllowedHosts() const {
+    QSet<QByteArray> hosts;
+    auto add = [&hosts](const QString &name, int port, int defaultPort) {
+        const QByteArray n = name.toLower().toUtf8();
+        hosts.insert(n + ':' + QByteArray::number(port));
+        if (port == defaultPort)
+            hosts.insert(n);
+    };
+    const int port = listener_->serverPort(), defaultPort = tls_ ? 443 : 80;
+    const QHostAddress listen = listener_->serverAddress();
+    const bool any = listen == QHostAddress::Any || listen == QHostAddress::AnyIPv4 ||
+                     listen == QHostAddress::AnyIPv6;
+    QList<QHostAddress> addresses{listen};
+    if (any) {
+        addresses = QNetworkInterface::allAddresses();
+        add(QHostInfo::localHostName(), port, defaultPort);
+    }
+    for (const QHostAddress &a : std::as_const(addresses)) {
+        const QHostAddress u = remote::Unmapped(a);
+        add(u.protocol() == QAbstractSocket::IPv6Protocol
+                ? QLatin1Char('[') + u.toString() + QLatin1Char(']')
+                : u.toString(),
+            port, defaultPort);
+    }
+    if (any || listen.isLoopback())
+        add(QStringLiteral("localhost"), port, defaultPort);
+    if (tls_)
+        for (const QString &name : certificate_.subjectAlternativeNames().values(QSsl::DnsEntry) +
+                                       certificate_.subjectInfo(QSslCertificate::CommonName))
+            add(name, port, defaultPort);
+    const QUrl origin(config_.origin);
+    if (origin.isValid() && !origin.host().isEmpty()) {
+        const int originDefault = origin.scheme() == QLatin1String("https") ? 443 : 80;
+        add(origin.host(), origin.port(originDefault), originDefault);
+    }
+    return hosts;
 }
 
 void WebServer::OnConnection(qintptr fd) {
@@ -230,22 +364,21 @@ void WebServer::OnConnection(qintptr fd) {
     QString refusal;
     if (ConnectionCount() >= MaxConnections)
         refusal = QStringLiteral("%1 connections already").arg(MaxConnections);
-    else if (FromAddress(peer) >= MaxPerAddress)
+    else if (proxies_.isEmpty() && !peer.isLoopback() &&
+             ConnectionCount() >= MaxConnections - LoopbackShare)
+        refusal =
+            QStringLiteral("the last %1 connections are kept for loopback").arg(LoopbackShare);
+    else if (!FromProxy(peer) && FromAddress(peer) >= MaxPerAddress)
         refusal = QStringLiteral("%1 connections from that address already").arg(MaxPerAddress);
     if (!refusal.isEmpty()) {
         ::close(int(fd));
-        Q_EMIT Logged(QStringLiteral("refused %1: %2").arg(peer.toString(), refusal));
+        LogRefusal(peer, refusal);
         return;
     }
     QTcpSocket *socket = nullptr;
     if (tls_) {
         auto *ssl = new QSslSocket(this);
-        QSslConfiguration tlsConfig = QSslConfiguration::defaultConfiguration();
-        tlsConfig.setLocalCertificate(certificate_);
-        tlsConfig.setPrivateKey(key_);
-        tlsConfig.setPeerVerifyMode(QSslSocket::VerifyNone);
-        tlsConfig.setProtocol(QSsl::TlsV1_2OrLater);
-        ssl->setSslConfiguration(tlsConfig);
+        ssl->setSslConfiguration(tlsConfig_);
         socket = ssl;
     } else {
         socket = new QTcpSocket(this);
@@ -256,6 +389,7 @@ void WebServer::OnConnection(qintptr fd) {
         return;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(ReadBufferBytes);
     if (tls_)
         static_cast<QSslSocket *>(socket)->startServerEncryption();
     Conn c;
@@ -264,14 +398,18 @@ void WebServer::OnConnection(qintptr fd) {
     c.activeAt = Now();
     conns_.insert(socket, c);
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadable(socket); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+    const auto written = [this, socket] {
         const auto it = conns_.find(socket);
         if (it == conns_.end())
             return;
         it->activeAt = Now();
-        if (socket->bytesAvailable() > 0 && socket->bytesToWrite() <= MaxQueuedBytes)
+        if (socket->bytesAvailable() > 0 && Unsent(socket) <= MaxQueuedBytes)
             OnReadable(socket);
-    });
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, written);
+    if (tls_)
+        connect(static_cast<QSslSocket *>(socket), &QSslSocket::encryptedBytesWritten, this,
+                written);
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { Drop(socket, QString()); });
 }
 
@@ -288,17 +426,59 @@ void WebServer::Drop(QTcpSocket *socket, const QString &why) {
         Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(peer.toString(), why));
 }
 
+void WebServer::ReloadUsers() {
+    const FileStamp stamp = StampOf(config_.usersFile);
+    if (config_.usersFile.isEmpty() || stamp == usersStamp_)
+        return;
+    QList<WebUser> read;
+    FileStamp readStamp;
+    if (const QString why = ReadUsersFile(config_.usersFile, &read, &readStamp); !why.isEmpty()) {
+        if (why != usersError_)
+            Q_EMIT Logged(QStringLiteral("the users file was not read again, its users as "
+                                         "before: ") +
+                          why);
+        usersError_ = why;
+        return;
+    }
+    usersError_.clear();
+    usersStamp_ = readStamp;
+    if (usersWatcher_ && !usersWatcher_->files().contains(config_.usersFile))
+        usersWatcher_->addPath(config_.usersFile); // a new file under the name
+    const QList<WebUser> before = std::exchange(users_, read);
+    for (const WebUser &old : before) {
+        const auto now = std::find_if(users_.cbegin(), users_.cend(),
+                                      [&old](const WebUser &u) { return u.name == old.name; });
+        if (now == users_.cend())
+            EndSessionsOf(old.name, QStringLiteral("the user was removed"));
+        else if (now->hash != old.hash || now->salt != old.salt || now->role != old.role)
+            EndSessionsOf(old.name, QStringLiteral("the user's password or role changed"));
+    }
+    Q_EMIT Logged(QStringLiteral("the users file was read again, %1 users").arg(users_.size()));
+}
+
+void WebServer::EndSessionsOf(const QString &user, const QString &why) {
+    const QList<QByteArray> ended = sessions_.EndUser(user);
+    const auto lives = lives_.keys();
+    for (QWebSocket *ws : lives)
+        if (ended.contains(lives_.value(ws).session))
+            EndLive(ws, QString());
+    if (!ended.isEmpty())
+        Q_EMIT Logged(
+            QStringLiteral("ended %1 sessions of %2: %3").arg(ended.size()).arg(user, why));
+}
+
 void WebServer::Sweep() {
+    ReloadUsers();
     const qint64 now = Now();
     for (auto it = upgrading_.begin(); it != upgrading_.end();)
-        it = now - it->second > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
-                                                                     : std::next(it);
+        it = now - it->at > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
+                                                                 : std::next(it);
     const auto sockets = conns_.keys();
     for (QTcpSocket *s : sockets) {
         const auto it = conns_.constFind(s);
         if (it == conns_.cend() || now - it->activeAt < idleMs_)
             continue;
-        Drop(s, s->bytesToWrite() > 0
+        Drop(s, Unsent(s) > 0
                     ? QStringLiteral("it does not read its answer")
                     : QStringLiteral("no whole request for %1 s").arg(double(idleMs_) / 1000));
     }
@@ -306,60 +486,55 @@ void WebServer::Sweep() {
     for (QWebSocket *ws : lives) {
         const Live &l = lives_.value(ws);
         QString why;
-        if (ws->bytesToWrite() > 0 && now - l.progressAt >= idleMs_)
+        if (l.socket && Unsent(l.socket) > 0 && now - l.progressAt >= idleMs_)
             why = QStringLiteral("the live page does not read its updates");
         else if (now - l.heardAt >= LiveSilenceMs)
             why = QStringLiteral("the live page is silent");
         else if (!sessions_.Use(l.session, now))
             why = QStringLiteral("its session ended");
-        if (why.isEmpty())
-            continue;
-        lives_.remove(ws);
-        ws->abort();
-        ws->deleteLater();
-        Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(l.peer.toString(), why));
+        if (!why.isEmpty())
+            EndLive(ws, why);
     }
+}
+
+void WebServer::EndLive(QWebSocket *ws, const QString &why) {
+    const auto it = lives_.find(ws);
+    if (it == lives_.end())
+        return;
+    const QHostAddress peer = it->peer;
+    lives_.erase(it);
+    ws->disconnect(this);
+    ws->abort();
+    ws->deleteLater();
+    if (!why.isEmpty())
+        Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(peer.toString(), why));
 }
 
 void WebServer::OnReadable(QTcpSocket *socket) {
     while (conns_.contains(socket) && !conns_.value(socket).closing && !conns_.value(socket).busy) {
         // A client that sends requests faster than it reads the answers
         // waits until it has read them: what one connection holds stays small.
-        if (socket->bytesToWrite() > MaxQueuedBytes)
+        if (Unsent(socket) > MaxQueuedBytes)
             return;
         const Conn c = conns_.value(socket);
         const QByteArray buffer = socket->peek(MaxHeadBytes + MaxBodyBytes + 1);
         HttpRequest request;
         int consumed = 0;
-        const ParseResult parsed = ParseRequest(buffer, &request, &consumed);
-        Reply error;
-        switch (parsed) {
-        case ParseResult::Incomplete:
+        ParseResult parsed = ParseRequest(buffer, &request, &consumed);
+        if (parsed == ParseResult::Incomplete)
             return;
-        case ParseResult::Done:
-            break;
-        case ParseResult::HeadTooLarge:
-            error.status = 431;
-            error.body = ErrorBody(QStringLiteral("the request's head is too large"));
-            break;
-        case ParseResult::TooManyHeaders:
-            error.status = 431;
-            error.body = ErrorBody(QStringLiteral("too many header fields"));
-            break;
-        case ParseResult::BodyTooLarge:
-            error.status = 413;
-            error.body = ErrorBody(QStringLiteral("the request's body is too large"));
-            break;
-        case ParseResult::Bad:
+        // A Host that is not this server's: a page of another site whose
+        // name was pointed at this address (DNS rebinding).
+        const bool foreignHost = parsed == ParseResult::Done && !request.Header("host").isEmpty() &&
+                                 !hosts_.contains(request.Header("host").toLower());
+        if (parsed != ParseResult::Done || foreignHost) {
+            Reply error;
             error.status = 400;
-            error.body = ErrorBody(QStringLiteral("not a request this server reads"));
-            break;
-        }
-        if (parsed != ParseResult::Done) {
-            Q_EMIT Logged(
-                QStringLiteral("refused a request from %1: %2")
-                    .arg(c.peer.toString(), QString::fromLatin1(StatusText(error.status))));
+            const QString why = foreignHost ? QStringLiteral("not a Host of this server")
+                                            : Refusal(parsed, &error.status);
+            error.body = ErrorBody(why);
             error.close = true;
+            LogRefusal(c.peer, QStringLiteral("a request: ") + why);
             Send(socket, error, false);
             return;
         }
@@ -369,7 +544,13 @@ void WebServer::OnReadable(QTcpSocket *socket) {
         }
         socket->read(consumed);
         conns_[socket].activeAt = Now();
-        const Reply reply = Handle(request, c.peer, socket);
+        // Behind a trusted proxy the client is the one it names.
+        QByteArray forwarded;
+        for (const auto &h : std::as_const(request.headers))
+            if (h.first == "x-forwarded-for")
+                forwarded += (forwarded.isEmpty() ? "" : ",") + h.second;
+        Reply reply = Handle(request, RealClient(c.peer, forwarded, proxies_), socket);
+        reply.head = request.method == "HEAD";
         if (reply.pending) {
             // Answered when the password check ends; nothing more is read till then.
             conns_[socket].busy = true;
@@ -387,10 +568,13 @@ void WebServer::Send(QTcpSocket *socket, const Reply &reply, bool keepAlive) {
     out += "X-Content-Type-Options: nosniff\r\n";
     out += "Referrer-Policy: no-referrer\r\n";
     out += "Cache-Control: no-store\r\n";
+    if (Secure()) // browsers take it over HTTPS only: here, or through the proxy
+        out += "Strict-Transport-Security: max-age=31536000\r\n";
     for (const QByteArray &h : reply.headers)
         out += h + "\r\n";
     out += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-    out += reply.body;
+    if (!reply.head)
+        out += reply.body;
     socket->write(out);
     if (!keepAlive) {
         conns_[socket].closing = true;
@@ -434,7 +618,8 @@ void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
     // A live page's kernel buffer stays small too: a page that stops
     // reading is then seen to stall within a few updates, not megabytes.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, LiveSendBufferBytes);
-    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()), {session->id, Now()});
+    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()),
+                      Upgrading{session->id, socket, Now()});
     conns_.remove(socket);
     socket->disconnect(this);
     // The upgrader reads the request itself: it was only peeked at.
@@ -445,8 +630,9 @@ void WebServer::OnLive() {
     while (upgrader_->hasPendingConnections()) {
         QWebSocket *ws = upgrader_->nextPendingConnection();
         const QString key = PeerKey(ws->peerAddress(), ws->peerPort());
-        const QByteArray session = upgrading_.take(key).first;
-        if (session.isEmpty()) {
+        const Upgrading upgrading = upgrading_.take(key);
+        const QByteArray session = upgrading.session;
+        if (session.isEmpty() || !upgrading.socket) {
             ws->abort();
             ws->deleteLater();
             continue;
@@ -456,6 +642,7 @@ void WebServer::OnLive() {
         ws->setMaxAllowedIncomingMessageSize(MaxBodyBytes);
         Live live;
         live.session = session;
+        live.socket = upgrading.socket;
         live.peer = remote::Unmapped(ws->peerAddress());
         live.heardAt = live.progressAt = Now();
         lives_.insert(ws, live);
@@ -464,17 +651,27 @@ void WebServer::OnLive() {
             if (it != lives_.end())
                 it->heardAt = Now();
         });
-        connect(ws, &QWebSocket::bytesWritten, this, [this, ws] {
+        const auto written = [this, ws] {
             const auto it = lives_.find(ws);
             if (it == lives_.end())
                 return;
             it->progressAt = Now();
-            if (it->behind && ws->bytesToWrite() < MaxQueuedBytes)
+            if (it->behind && it->socket && Unsent(it->socket) < MaxQueuedBytes)
                 SendStatus(ws, *it);
-        });
+        };
+        connect(ws, &QWebSocket::bytesWritten, this, written);
+        if (auto *ssl = qobject_cast<QSslSocket *>(upgrading.socket.data()))
+            connect(ssl, &QSslSocket::encryptedBytesWritten, this, written);
         connect(ws, &QWebSocket::disconnected, this, [this, ws] {
             if (lives_.remove(ws))
                 ws->deleteLater();
+        });
+        // After the WebSocket has read what came (its pings answered): a
+        // page whose answers pile up while it goes on sending is cut.
+        connect(upgrading.socket, &QTcpSocket::readyRead, this, [this, ws] {
+            const auto it = lives_.constFind(ws);
+            if (it != lives_.cend() && it->socket && Unsent(it->socket) > MaxLiveQueuedBytes)
+                EndLive(ws, QStringLiteral("the live page sends but does not read"));
         });
         OnStateChanged(link_->State());
         SendStatus(ws, lives_[ws]);
@@ -501,7 +698,7 @@ void WebServer::OnStateChanged(const AmpStatus &status) {
 }
 
 void WebServer::SendStatus(QWebSocket *ws, Live &live) {
-    if (ws->bytesToWrite() >= MaxQueuedBytes) {
+    if (!live.socket || Unsent(live.socket) >= MaxQueuedBytes) {
         live.behind = true;
         return;
     }
@@ -517,7 +714,7 @@ void WebServer::OnEvent(const LinkEvent &event) {
     // get shows the alarms and the connection as they are.
     const QString text = QString::fromUtf8(Json(o));
     for (auto it = lives_.begin(); it != lives_.end(); ++it)
-        if (it.key()->bytesToWrite() < MaxQueuedBytes)
+        if (it->socket && Unsent(it->socket) < MaxQueuedBytes)
             it.key()->sendTextMessage(text);
 }
 
@@ -547,6 +744,10 @@ WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddres
         return Static(QStringLiteral("page.js"), "text/javascript; charset=utf-8");
     if (get && path == "/page.css")
         return Static(QStringLiteral("page.css"), "text/css; charset=utf-8");
+    if (get && path == "/manifest.json")
+        return Static(QStringLiteral("manifest.json"), "application/manifest+json");
+    if (get && path == "/icon.svg")
+        return Static(QStringLiteral("icon.svg"), "image/svg+xml");
     const bool api = path == "/api/login" || path == "/api/logout" || path == "/api/session" ||
                      path == "/api/command" || path == "/api/history";
     if (!api) {
@@ -597,11 +798,15 @@ WebServer::Reply WebServer::Handle(const HttpRequest &request, const QHostAddres
 WebServer::Reply WebServer::Login(const HttpRequest &request, const QHostAddress &peer,
                                   QTcpSocket *socket) {
     Reply r;
+    ReloadUsers();
     const qint64 now = Now();
-    const qint64 wait = throttle_.WaitMs(peer, now);
-    // One password check at a time per address: the wait after a failure
-    // cannot be side-stepped by asking many times at once.
-    if (wait > 0 || checking_.contains(peer.toString())) {
+    const QHash<QString, QString> form = FormFields(request.body);
+    const QString name = form.value(QStringLiteral("user"));
+    const QString key = LoginThrottle::Key(name, peer);
+    const qint64 wait = throttle_.WaitMs(key, now);
+    // One password check at a time per user and client: the wait after a
+    // failure cannot be side-stepped by asking many times at once.
+    if (wait > 0 || checking_.contains(key)) {
         const qint64 seconds = qMax<qint64>(1, (wait + 999) / 1000);
         r.status = 429;
         r.headers << "Retry-After: " + QByteArray::number(seconds);
@@ -609,26 +814,25 @@ WebServer::Reply WebServer::Login(const HttpRequest &request, const QHostAddress
             ErrorBody(QStringLiteral("too many failed log-ins; try again in %1 s").arg(seconds));
         return r;
     }
-    const QHash<QString, QString> form = FormFields(request.body);
-    const QString name = form.value(QStringLiteral("user"));
     QByteArray password = form.value(QStringLiteral("password")).toUtf8();
     std::optional<WebUser> user;
     for (const WebUser &u : std::as_const(users_))
         if (u.name == name)
             user = u;
     // An unknown name costs as much as a wrong password.
-    const WebUser checked = user ? *user : users_.constFirst();
+    static const WebUser decoy = MakeUser(QStringLiteral("-"), Role::Viewer, RandomToken());
+    const WebUser checked = user ? *user : decoy;
     if (!user)
         password += '\1';
     // The slow hash runs on a worker thread: the link and the other pages
     // go on meanwhile. The watcher goes with the server.
-    checking_.insert(peer.toString());
+    checking_.insert(key);
     auto *watcher = new QFutureWatcher<bool>(this);
     const QPointer<QTcpSocket> where = socket;
     connect(watcher, &QFutureWatcher<bool>::finished, this,
             [this, watcher, where, user, name, peer] {
                 watcher->deleteLater();
-                checking_.remove(peer.toString());
+                checking_.remove(LoginThrottle::Key(name, peer));
                 const Reply reply =
                     LoggedIn(user && watcher->result() ? user : std::nullopt, name, peer);
                 if (where && conns_.contains(where)) {
@@ -646,8 +850,13 @@ WebServer::Reply WebServer::LoggedIn(const std::optional<WebUser> &user, const Q
                                      const QHostAddress &peer) {
     Reply r;
     const qint64 now = Now();
-    if (!user) {
-        throttle_.Failed(peer, now);
+    // The users file may have changed while the password was checked.
+    const bool current =
+        user && std::any_of(users_.cbegin(), users_.cend(), [&user](const WebUser &u) {
+            return u.name == user->name && u.hash == user->hash && u.role == user->role;
+        });
+    if (!current) {
+        throttle_.Failed(LoginThrottle::Key(name, peer), now);
         const QString text =
             QStringLiteral("failed log-in as %1 from %2")
                 .arg(ValidUserName(name) ? name : QStringLiteral("?"), peer.toString());
@@ -657,7 +866,7 @@ WebServer::Reply WebServer::LoggedIn(const std::optional<WebUser> &user, const Q
         r.body = ErrorBody(QStringLiteral("wrong user name or password"));
         return r;
     }
-    throttle_.Succeeded(peer);
+    throttle_.Succeeded(LoginThrottle::Key(name, peer));
     const Session &s = sessions_.Create(user->name, user->role, peer, now);
     const QString text = QStringLiteral("log-in %1 (%2)").arg(s.Who(), RoleName(s.role));
     Q_EMIT Logged(text);
@@ -761,10 +970,16 @@ WebServer::Reply WebServer::History() const {
                                   v(c.end[int(HistorySeries::Temperature)])});
     }
     QJsonArray events;
-    for (const HistoryEventRow &e : reader.Events((now - Hour) * 1000, (now + 1) * 1000))
+    // The last ones only: the answer stays within MaxAnswerBytes.
+    constexpr int MaxEvents = 200;
+    const std::vector<HistoryEventRow> rows = reader.Events((now - Hour) * 1000, (now + 1) * 1000);
+    for (auto it = rows.size() > MaxEvents ? rows.end() - MaxEvents : rows.begin();
+         it != rows.end(); ++it) {
+        const HistoryEventRow &e = *it;
         events.append(QJsonArray{double(e.ms), e.detail.isEmpty() || e.kind == QLatin1String("band")
                                                    ? e.Text()
                                                    : e.Text() + QStringLiteral(": ") + e.detail});
+    }
     o[QStringLiteral("from")] = double(from);
     o[QStringLiteral("to")] = double(now);
     o[QStringLiteral("columns")] = columns;

@@ -7,6 +7,7 @@
 // Qt WebSockets takes over a connection once its upgrade is allowed.
 #pragma once
 
+#include "config/OwnerOnlyFile.h"
 #include "web/Sessions.h"
 #include "web/WebRules.h"
 
@@ -16,8 +17,10 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
 #include <QString>
 #include <QTimer>
@@ -29,6 +32,7 @@ class AmpLink;
 struct AmpStatus;
 struct LinkEvent;
 struct CommandOutcome;
+class QFileSystemWatcher;
 class QTcpSocket;
 class QWebSocket;
 class QWebSocketServer;
@@ -42,6 +46,9 @@ struct WebConfig {
     QString usersFile;
     QString origin;      // the public origin behind a reverse proxy, also accepted
     QString historyFile; // the history being recorded; empty: none
+    // Addresses or networks ("127.0.0.1, 10.0.0.0/8") whose X-Forwarded-For
+    // names the client; empty: every peer is the client.
+    QString trustedProxy;
 };
 
 class WebServer : public QObject {
@@ -58,6 +65,18 @@ public:
     // has read them: it then gets the status as it is by then.
     static constexpr qint64 MaxQueuedBytes = 16 * 1024;
     static constexpr int LiveSendBufferBytes = 64 * 1024;
+    // What a connection holds of what it was sent: one request at most.
+    // Beyond it the socket is not read, and the client's sending stalls.
+    static constexpr qint64 ReadBufferBytes = MaxHeadBytes + MaxBodyBytes;
+    // A live page whose unsent answers (pongs to its pings) grow past this
+    // while it keeps sending is closed: it sends but does not read.
+    static constexpr qint64 MaxLiveQueuedBytes = 64 * 1024;
+    // So each connection holds at most a request, the answers under
+    // MaxQueuedBytes and the largest one after them (the page's script);
+    // all connections together stay near MaxConnections times that.
+    static constexpr qint64 MaxAnswerBytes = 64 * 1024;
+    static constexpr qint64 MemoryBoundBytes =
+        MaxConnections * (ReadBufferBytes + MaxQueuedBytes + MaxAnswerBytes);
 
     explicit WebServer(AmpLink *link, QObject *parent = nullptr);
     ~WebServer() override;
@@ -95,6 +114,7 @@ private:
     };
     struct Live {
         QByteArray session;
+        QPointer<QTcpSocket> socket; // the connection under the WebSocket
         QHostAddress peer;
         qint64 heardAt = 0;
         qint64 progressAt = 0;
@@ -107,6 +127,7 @@ private:
         QList<QByteArray> headers;
         bool close = false;
         bool pending = false; // answered later (a log-in being checked)
+        bool head = false;    // to a HEAD request: the head alone
     };
     class Listener;
 
@@ -121,12 +142,22 @@ private:
     void OnStateChanged(const AmpStatus &status);
     void OnEvent(const LinkEvent &event);
     void SendStatus(QWebSocket *ws, Live &live);
+    void EndLive(QWebSocket *ws, const QString &why);
     int FromAddress(const QHostAddress &peer) const;
+    // One line per address and minute, the next one counting what it left out.
+    void LogRefusal(const QHostAddress &peer, const QString &why);
+    // The Host values that name this server: its listen address (every
+    // address of the machine when it listens on all), localhost on
+    // loopback, the certificate's names and the host of Origin=.
+    QSet<QByteArray> AllowedHosts() const;
     bool OriginAllowed(const HttpRequest &request) const;
     // The browser reaches the page over TLS: here, or at the reverse proxy
     // that Origin= names.
     bool Secure() const;
 
+    // The certificate, the key and the suites every TLS connection gets.
+    QString LoadTls(const WebConfig &config);
+    bool FromProxy(const QHostAddress &peer) const;
     Reply Handle(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
     Reply Static(const QString &file, const QByteArray &type) const;
     Reply Login(const HttpRequest &request, const QHostAddress &peer, QTcpSocket *socket);
@@ -136,23 +167,43 @@ private:
     Reply SessionInfo(const Session &session) const;
     Reply DoCommand(const HttpRequest &request, const Session &session);
     Reply History() const;
+    // Reads the users file again when it changed; the sessions of a user
+    // removed, or whose password or role changed, end with their live pages.
+    void ReloadUsers();
+    void EndSessionsOf(const QString &user, const QString &why);
 
     AmpLink *link_;
     WebConfig config_;
     bool tls_ = false;
     QSslCertificate certificate_;
     QSslKey key_;
+    QSslConfiguration tlsConfig_;
     QList<WebUser> users_;
+    FileStamp usersStamp_;
+    QString usersError_; // why the file was last not read again, logged once
+    QFileSystemWatcher *usersWatcher_ = nullptr;
     Listener *listener_ = nullptr;
     QWebSocketServer *upgrader_ = nullptr;
     QHash<QTcpSocket *, Conn> conns_;
     QHash<QWebSocket *, Live> lives_;
-    // Connections handed to the upgrader, by "address port": their session
-    // and when (a handshake that fails leaves its entry to the sweep).
-    QHash<QString, QPair<QByteArray, qint64>> upgrading_;
+    // Connections handed to the upgrader, by "address port": their session,
+    // socket and when (a handshake that fails leaves its entry to the sweep).
+    struct Upgrading {
+        QByteArray session;
+        QPointer<QTcpSocket> socket;
+        qint64 at = 0;
+    };
+    QHash<QString, Upgrading> upgrading_;
     Sessions sessions_;
     LoginThrottle throttle_;
     QSet<QString> checking_; // addresses whose log-in is being checked
+    QSet<QByteArray> hosts_;
+    QList<QPair<QHostAddress, int>> proxies_;
+    struct Refused {
+        qint64 loggedAt = 0;
+        int unlogged = 0;
+    };
+    QHash<QString, Refused> refused_;
     QElapsedTimer elapsed_;
     Clock clock_;
     qint64 idleMs_ = DefaultIdleMs;

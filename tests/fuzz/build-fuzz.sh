@@ -9,6 +9,6 @@ log="$tree.log"
         "$cmake" -S "$src" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_CXX_COMPILER="$cxx" -DORVIK_FUZZ=ON -DORVIK_SANITIZE=ON
     fi &&
-    "$cmake" --build "$tree" --target fuzz_reports fuzz_dispatch
+    "$cmake" --build "$tree" --target fuzz_reports fuzz_dispatch fuzz_http
 } >"$log" 2>&1 || echo "fuzz build failed; see $log" >&2
 exit 0

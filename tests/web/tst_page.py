@@ -56,6 +56,79 @@ def watts(driver):
     return int(t.split()[0]) if t.endswith(" W") else None
 
 
+SIZES = ((360, 640), (412, 915), (1280, 800))
+
+
+def size(driver, width, height):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 800})
+
+
+def standby_in_view(driver):
+    """Standby wholly in the viewport, at the top and with the page scrolled to its end."""
+    return driver.execute_script("""
+        const seen = () => { const r = document.getElementById('standby').getBoundingClientRect();
+                             return r.height > 0 && r.top >= 0 && r.bottom <= innerHeight; };
+        scrollTo(0, 0); const top = seen();
+        scrollTo(0, document.body.scrollHeight); const end = seen();
+        scrollTo(0, 0); return top && end;""")
+
+
+def small_controls(driver):
+    return driver.execute_script("""
+        return [...document.querySelectorAll('button, input')].filter((e) => e.offsetParent)
+            .map((e) => [e.id || e.textContent, e.getBoundingClientRect()])
+            .filter(([, r]) => r.width < 43.5 || r.height < 43.5)
+            .map(([n, r]) => n + ' ' + r.width + 'x' + r.height);""")
+
+
+def at_every_size(driver, shots, state, checks=()):
+    for width, height in SIZES:
+        size(driver, width, height)
+        time.sleep(0.2)
+        for check_at in checks:
+            check_at(width, height)
+        if shots:
+            driver.save_screenshot("%s/web-%dx%d-%s.png" % (shots, width, height, state))
+            if state == "live":  # the plots and events too, Standby still on top
+                driver.execute_script("document.getElementById('history').scrollIntoView()")
+                driver.save_screenshot("%s/web-%dx%d-history.png" % (shots, width, height))
+                driver.execute_script("scrollTo(0, 0)")
+
+
+def in_the_hand(driver, station, shots):
+    """The page at a phone's sizes and up: Standby in view, targets of 44 px,
+    controls off while the link is lost, the log-in form back after a restart."""
+    time.sleep(1.5)  # past the wait of the failed log-in before
+    size(driver, *SIZES[0])
+    check(log_in(driver, station, "alice"), "at 360 x 640 the operator logs in")
+    at_every_size(driver, shots, "live", [
+        lambda w, h: check(standby_in_view(driver), "%dx%d: Standby in view, scrolled or not" % (w, h)),
+        lambda w, h: check(small_controls(driver) == [], "%dx%d: no control under 44 px: %s"
+                           % (w, h, small_controls(driver)))])
+    station.sim_say("alarm SWR")
+    check(wait_for(driver, lambda d: d.find_element(By.ID, "alarms").is_displayed()), "the alarm shows")
+    at_every_size(driver, shots, "alarm", [
+        lambda w, h: check(standby_in_view(driver), "%dx%d: Standby in view under the alarm" % (w, h))])
+    station.sim_say("alarm OFF")
+    os.kill(station.sim.pid, signal.SIGSTOP)
+    check(wait_for(driver, lambda d: text(d, "phase") == "no answer", 20), "the link is lost")
+    check(driver.find_element(By.ID, "standby").get_attribute("disabled") is not None and
+          driver.find_element(By.CSS_SELECTOR, "#bands button").get_attribute("disabled") is not None,
+          "the controls are disabled while the link is lost")
+    check(text(driver, "output") == "—" and text(driver, "swr") == "—", "the readings show \"—\"")
+    at_every_size(driver, shots, "link-lost")
+    os.kill(station.sim.pid, signal.SIGCONT)
+    check(wait_for(driver, lambda d: d.find_element(By.ID, "standby").get_attribute("disabled") is None, 20),
+          "the controls come back with the link")
+    station.restart()
+    check(wait_for(driver, lambda d: d.find_element(By.ID, "login").is_displayed(), 20) and
+          "log in again" in text(driver, "loginReason"),
+          "after a restart of the program the log-in form is back, with the reason")
+    at_every_size(driver, shots, "session-ended")
+    check(log_in(driver, station, "alice"), "after the restart the operator logs in again")
+
+
 def main():
     build = sys.argv[1]
     shots = sys.argv[2] if len(sys.argv) > 2 else None
@@ -135,6 +208,7 @@ def main():
         driver.find_element(By.ID, "password").send_keys("not-her-password\n")
         check(wait_for(driver, lambda d: "wrong" in text(d, "loginError")), "a wrong password is refused on the page")
         station.wait_log(r"web: failed log-in as alice from 127\.0\.0\.1")
+        in_the_hand(driver, station, shots)
     finally:
         driver.quit()
         station.stop()
@@ -143,6 +217,10 @@ def main():
     with open(station.users) as f:
         check([line.split(":")[:2] for line in f] == [["bob", "viewer"], ["alice", "viewer"]] and
               os.stat(station.users).st_mode & 0o777 == 0o600, "--web-passwd replaces a user and keeps the file 0600")
+    subprocess.run([station.program, "--web-passwd", station.users, "bob", "--remove"], check=True,
+                   stdout=subprocess.DEVNULL)
+    with open(station.users) as f:
+        check([line.split(":")[0] for line in f] == ["alice"], "--web-passwd USER --remove takes the user out")
     # The history's events hold every log-in, its failure, the log-outs and the commands.
     with sqlite3.connect(station.dir + "/history.sqlite") as db:
         events = [kind + ": " + (detail or "") for kind, detail in db.execute("SELECT kind, detail FROM events")]

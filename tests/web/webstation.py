@@ -18,7 +18,7 @@ class Station:
 
     USERS = {"alice": ("operator", "alice-pw-1"), "bob": ("viewer", "bob-pw-2")}
 
-    def __init__(self, build, extra_args=()):
+    def __init__(self, build, extra_args=(), extra_ini=""):
         self.dir = tempfile.mkdtemp(prefix="orvik-web-")
         self.program = os.path.join(build, "orvik-control")
         self.users = os.path.join(self.dir, "users")
@@ -34,20 +34,33 @@ class Station:
         self.sim.stdout.readline()  # the device path: the link exists
         ini = os.path.join(self.dir, "station.ini")
         with open(ini, "w") as f:
-            f.write("[Web]\nUsersFile=%s\n" % self.users)
+            f.write("[Web]\nUsersFile=%s\n%s" % (self.users, extra_ini))
+        self.ini, self.extra_args = ini, extra_args
         self.log = os.path.join(self.dir, "headless.log")
         self.out = open(self.log, "w")
+        self.url = self.start("127.0.0.1:0")
+
+    def start(self, web):
         env = dict(os.environ)
         for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
             env.pop(name, None)
+        self.out.truncate(0)
+        self.out.seek(0)
         self.proc = subprocess.Popen(
-            [self.program, "--headless", "--config", ini, "--port", self.link,
+            [self.program, "--headless", "--config", self.ini, "--port", self.link,
              "--history", os.path.join(self.dir, "history.sqlite"),
-             "--web", "127.0.0.1:0", *extra_args],
+             "--web", web, *self.extra_args],
             stdout=self.out, stderr=subprocess.STDOUT, env=env)
-        port = self.wait_log(r"web: listening on http://127\.0\.0\.1:(\d+)/")
-        self.url = "http://127.0.0.1:%s/" % port.group(1)
+        url = self.wait_log(r"web: listening on (https?://127\.0\.0\.1:\d+/)").group(1)
         self.wait_log(r"amplifier connected")
+        return url
+
+    def restart(self):
+        """The program stopped and started again on the same port: every
+        session is gone."""
+        self.proc.terminate()
+        self.proc.wait(10)
+        self.start(self.url.split("//")[1].rstrip("/"))
 
     def log_text(self):
         with open(self.log) as f:

@@ -7,6 +7,11 @@
   let session = null;
   let socket = null;
   let pinger = null;
+  let historyTimer = null;
+  let reconnectTimer = null;
+  let linkUp = false;  // the amplifier answers
+  let liveUp = false;  // this page's live connection is open
+  const ENDED = "The session ended (the station restarted, it expired or the user changed): log in again.";
   // For the measurements: delays from the report reaching the link to its
   // drawing here (ms), and when the first current reading was drawn.
   window.orvikLatencies = [];
@@ -24,7 +29,12 @@
   }
 
   async function api(path, options) {
-    const response = await fetch(path, Object.assign({ credentials: "same-origin" }, options));
+    let response;
+    try {
+      response = await fetch(path, Object.assign({ credentials: "same-origin" }, options));
+    } catch (e) {
+      return { status: 0, body: { error: "the station does not answer" } };
+    }
     let body = {};
     try { body = await response.json(); } catch (e) { /* no body */ }
     return { status: response.status, body: body };
@@ -39,8 +49,16 @@
     el.setAttribute("aria-valuetext", watts === null || watts === undefined ? "not current" : watts + " W");
   }
 
+  // Commands only while the amplifier and this page are both connected.
+  function enable() {
+    const on = linkUp && liveUp;
+    for (const el of document.querySelectorAll(".control, #bands button")) el.disabled = !on;
+  }
+
   function render(s) {
     $("phase").textContent = s.phase;
+    linkUp = s.phase === "connected";
+    enable();
     show($("stale"), !s.current);
     $("station").classList.toggle("stale", !s.current);
     const c = s.current;
@@ -68,7 +86,7 @@
     $("tuner").textContent = tuner;
     $("firmware").textContent = c && s.firmware ? s.firmware : "—";
     $("paType").textContent = c && s.paType ? s.paType : "—";
-    const alarms = c ? s.alarms : [];
+    const alarms = c && s.alarms ? s.alarms : [];
     $("alarms").textContent = alarms.length ? "ALARM: " + alarms.join(", ") : "";
     show($("alarms"), alarms.length > 0);
     for (const b of $("bands").children)
@@ -78,6 +96,7 @@
   function connect() {
     const scheme = location.protocol === "https:" ? "wss://" : "ws://";
     socket = new WebSocket(scheme + location.host + "/ws");
+    socket.onopen = () => { liveUp = true; enable(); };
     socket.onmessage = (m) => {
       const now = performance.timeOrigin + performance.now();
       const data = JSON.parse(m.data);
@@ -92,12 +111,15 @@
         addLine($("live"), new Date().toLocaleTimeString() + " " + data.text, 50);
       }
     };
-    socket.onclose = () => {
+    socket.onclose = async () => {
       clearInterval(pinger);
-      $("phase").textContent = "page not connected";
-      show($("stale"), true);
-      $("station").classList.add("stale");
-      if (session) setTimeout(() => { if (session) connect(); }, 2000);
+      liveUp = false;
+      // Nothing shown is current any more: every reading "—", no command.
+      render({ phase: "page not connected", current: false });
+      if (!session) return;
+      const r = await api("/api/session");
+      if (r.status === 401) loggedOut(ENDED);
+      else if (session) reconnectTimer = setTimeout(connect, 2000);
     };
     pinger = setInterval(() => { if (socket.readyState === 1) socket.send('{"type":"ping"}'); }, 15000);
   }
@@ -109,32 +131,62 @@
       headers: { "Content-Type": "application/json", "X-Orvik-Token": session.token },
       body: JSON.stringify({ command: name, value: value }),
     });
+    if (r.status === 401) return loggedOut(ENDED);
     $("outcome").textContent = r.status === 200 ? r.body.command + ": " + r.body.text
       : "Refused: " + (r.body.error || r.status);
   }
 
-  function polyline(svg, points, lo, hi) {
+  const SVG = "http://www.w3.org/2000/svg";
+  function svgAdd(svg, tag, attrs, text) {
+    const el = document.createElementNS(SVG, tag);
+    for (const k in attrs) el.setAttribute(k, attrs[k]);
+    if (text !== undefined) el.textContent = text;
+    svg.appendChild(el);
+    return el;
+  }
+  const nice = (v) => (Math.abs(v) >= 100 ? v.toFixed(0) : String(+v.toFixed(2)));
+  const clock = (t) => new Date(t * 1000).toLocaleTimeString([], { hour: "2-digit", minute: "2-digit" });
+
+  // One plot: axes with the scale, the line, and the value under the pointer.
+  function plot(id, from, to, points, lo, unit) {
+    const svg = $("plot" + id), at = $("at" + id);
+    const L = 36, R = 396, T = 6, B = 62;
+    const hi = Math.max(lo + 1, ...points.map((p) => p[1]));
+    const x = (t) => L + (R - L) * (t - from) / Math.max(1, to - from);
+    const y = (v) => B - (B - T) * (v - lo) / (hi - lo);
     svg.textContent = "";
+    at.textContent = points.length ? "" : "no readings";
+    for (const v of [lo, (lo + hi) / 2, hi]) {
+      svgAdd(svg, "line", { x1: L, x2: R, y1: y(v), y2: y(v), class: "grid" });
+      svgAdd(svg, "text", { x: L - 3, y: y(v) + 4, "text-anchor": "end" }, nice(v));
+    }
+    [[from, "start"], [(from + to) / 2, "middle"], [to, "end"]].forEach(([t, anchor]) =>
+      svgAdd(svg, "text", { x: x(t), y: 77, "text-anchor": anchor }, clock(t)));
     if (!points.length) return;
-    const line = document.createElementNS("http://www.w3.org/2000/svg", "polyline");
-    const span = hi - lo || 1;
-    line.setAttribute("points", points.map((p) => p[0].toFixed(1) + "," + (58 - 56 * (p[1] - lo) / span).toFixed(1)).join(" "));
-    svg.appendChild(line);
+    svgAdd(svg, "polyline", { points: points.map((p) => x(p[0]).toFixed(1) + "," + y(p[1]).toFixed(1)).join(" ") });
+    const cursor = svgAdd(svg, "line", { y1: T, y2: B, class: "cursor", visibility: "hidden" });
+    svg.onpointermove = (e) => {
+      const box = svg.getBoundingClientRect();
+      const t = from + (to - from) * ((e.clientX - box.left) * 400 / box.width - L) / (R - L);
+      const p = points.reduce((a, b) => (Math.abs(b[0] - t) < Math.abs(a[0] - t) ? b : a));
+      cursor.setAttribute("x1", x(p[0]));
+      cursor.setAttribute("x2", x(p[0]));
+      cursor.setAttribute("visibility", "visible");
+      at.textContent = clock(p[0]) + ": " + nice(p[1]) + unit;
+    };
   }
 
   async function history() {
     const r = await api("/api/history");
+    if (r.status === 401) return loggedOut(ENDED);
     if (r.status !== 200) return;
     show($("historyNone"), !r.body.recorded);
     if (!r.body.recorded) return;
     const from = r.body.from, to = r.body.to;
-    const x = (t) => 360 * (t - from) / Math.max(1, to - from);
-    const series = (i) => r.body.columns.filter((c) => c[i] !== null).map((c) => [x(c[0]), c[i]]);
-    const range = (pts, lo) => [lo, Math.max(lo + 1, ...pts.map((p) => p[1]))];
-    const out = series(1), swr = series(2), temp = series(3);
-    polyline($("plotOutput"), out, ...range(out, 0));
-    polyline($("plotSwr"), swr, ...range(swr, 1));
-    polyline($("plotTemperature"), temp, ...range(temp, 0));
+    const series = (i) => r.body.columns.filter((c) => c[i] !== null).map((c) => [c[0], c[i]]);
+    plot("Output", from, to, series(1), 0, " W");
+    plot("Swr", from, to, series(2), 1, "");
+    plot("Temperature", from, to, series(3), 0, " °C");
     const list = $("events");
     list.textContent = "";
     for (const e of r.body.events.slice(-100).reverse()) {
@@ -144,14 +196,23 @@
     }
   }
 
+  function stopTimers() {
+    clearInterval(historyTimer);
+    clearTimeout(reconnectTimer);
+    clearInterval(pinger);
+  }
+
   function start(info) {
+    stopTimers();
     session = info;
+    $("loginReason").textContent = "";
     $("user").textContent = info.user + " (" + info.role + ")";
     show($("who"), true);
     show($("login"), false);
     show($("station"), true);
     const operator = info.role === "operator";
     show($("controls"), operator);
+    show($("standby"), operator);
     const bands = $("bands");
     bands.textContent = "";
     if (operator) {
@@ -165,14 +226,18 @@
         bands.appendChild(b);
       });
     }
+    render({ phase: "…", current: false });
     connect();
     history();
-    setInterval(history, 60000);
+    historyTimer = setInterval(history, 60000);
   }
 
-  function loggedOut() {
+  function loggedOut(reason) {
     session = null;
-    if (socket) socket.close();
+    stopTimers();
+    if (socket) { socket.onclose = null; socket.close(); socket = null; }
+    liveUp = false;
+    $("loginReason").textContent = reason || "";
     show($("who"), false);
     show($("station"), false);
     show($("login"), true);
@@ -189,12 +254,12 @@
   });
   $("logout").addEventListener("click", async () => {
     await api("/api/logout", { method: "POST", headers: { "X-Orvik-Token": session.token } });
-    loggedOut();
+    loggedOut("");
   });
   $("operate").addEventListener("click", () => command("operate", 0));
   $("standby").addEventListener("click", () => command("standby", 1));
   $("tune").addEventListener("click", () => command("tune", 0));
   $("setLevel").addEventListener("click", () => command("outputLevel", Number($("level").value)));
 
-  api("/api/session").then((r) => (r.status === 200 ? start(r.body) : loggedOut()));
+  api("/api/session").then((r) => (r.status === 200 ? start(r.body) : loggedOut("")));
 })();
