@@ -330,9 +330,7 @@ void MainWindow::CreateBandBox(QWidget *client) {
     }
     for (int i = 0; i < 7; ++i) {
         bandCircles[std::size_t(i)]->setFocusPolicy(Qt::StrongFocus);
-        bandCircles[std::size_t(i)]->IsChecked = [this, i] {
-            return Link.State().Band() == i + 1;
-        };
+        bandCircles[std::size_t(i)]->IsChecked = [this, i] { return Link.State().Band() == i + 1; };
     }
 }
 

@@ -190,10 +190,9 @@ void MainWindow::DrawReadingsCurrent(const AmpStatus &s, const StatusView &v) {
     // values stay in sight as they were last reported, but nothing says
     // they hold now. The start-up look stays until the first connection.
     const bool current = v.startUp || v.current;
-    for (QWidget *reading :
-         std::initializer_list<QWidget *>{outputReadout, peakReadout, outputMeter, reverseMeter,
-                                          transmitLamp, temperatureReadout, degreeSign,
-                                          pttBlockButton})
+    for (QWidget *reading : std::initializer_list<QWidget *>{
+             outputReadout, peakReadout, outputMeter, reverseMeter, transmitLamp,
+             temperatureReadout, degreeSign, pttBlockButton})
         reading->setEnabled(current);
     // Open Port, pressed in, turns from lime to alert pink.
     openPortButton->SetDownColor(!s.NoAnswer ? clLime : clAlertPink);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "atu/AtuPanel.h"
 
-
 #include "link/AmpLink.h"
 #include "link/Reports.h"
 #include "link/StatusView.h"

@@ -154,8 +154,7 @@ struct Declared {
     // The options given with a value, for the parts' own checks.
     QList<std::pair<const QCommandLineOption *, QString>> Values(const Options &o) const {
         return {{&port, o.port},       {&listen, o.listen}, {&allow, o.allow}, {&config, o.config},
-                {&history, o.history}, {&mqtt, o.mqtt},     {&web, o.web},
-                {&rig, o.rig}};
+                {&history, o.history}, {&mqtt, o.mqtt},     {&web, o.web},     {&rig, o.rig}};
     }
 };
 

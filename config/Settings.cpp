@@ -26,6 +26,10 @@ QString Settings::ProgramFolder() {
     return ProgramFolderOverride().isEmpty() ? ExecutableFolder() : ProgramFolderOverride();
 }
 
+QString Settings::ExecutableFolder() {
+    return ExecutableFolder(QStringLiteral(ORVIK_INSTALL_BINDIR));
+}
+
 QString Settings::ExecutableFolder(const QString &installedBinDir) {
     const QString folder = QCoreApplication::applicationDirPath();
     return QFileInfo(folder) == QFileInfo(installedBinDir) ? QString() : folder;

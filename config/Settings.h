@@ -130,8 +130,8 @@ public:
     // own; empty when it is the installed one's (installedBinDir, by
     // default where the package puts it), whose folder (/usr/bin) holds
     // no settings and no modules.
-    static QString
-    ExecutableFolder(const QString &installedBinDir = QStringLiteral(ORVIK_INSTALL_BINDIR));
+    static QString ExecutableFolder(const QString &installedBinDir);
+    static QString ExecutableFolder();
 
     // Where the file is looked for, first to last: in programFolder (none
     // when empty);

@@ -731,6 +731,13 @@ void AmpLink::SetSwrMin(int nn) {
     Submit(Setting(Command::Kind::SwrMin, nn));
 }
 
+void AmpLink::SetRig(const RigStatus &rig) {
+    if (state.rig == rig)
+        return;
+    state.rig = rig;
+    Changed(StateChange::Rig);
+}
+
 // ---- The gate ------------------------------------------------------------------------
 
 void AmpLink::Execute(const Command &c) {
@@ -965,9 +972,9 @@ void AmpLink::ReportsStoppedTick() {
 
 void AmpLink::TellChanges(const AmpStatus &before) {
     const qint64 now = clock();
-    const qint64 endedBy =
-        state.transmission && lastPowerReport >= state.transmission->startMs ? lastPowerReport
-                                                                             : lastHeard;
+    const qint64 endedBy = state.transmission && lastPowerReport >= state.transmission->startMs
+                               ? lastPowerReport
+                               : lastHeard;
     for (const LinkEvent &e : tracker.Update(before, state, now, endedBy))
         Tell(e);
     for (const LinkEvent &e : ReportedChanges(before, state, pttSource))

@@ -134,6 +134,11 @@ public:
     // Adds one entry to the monitor's log.
     void Log(const QString &entry);
 
+    // ---- The radio followed -----------------------------------------------------
+    // What the follower (rig/) tells of the radio, so that every output shows
+    // it from the one status.
+    void SetRig(const RigStatus &rig);
+
     // ---- The gate ------------------------------------------------------------
     // Every command from every source goes through here. Requests of one
     // kind (band, PTT block, output level, a line from a client) keep their

@@ -31,12 +31,12 @@ constexpr bool IsInterface(int n) {
 // The radio the amplifier follows (rig/): set by the follower through the
 // link, so that every output shows it from the one status.
 struct RigStatus {
-    QString source;                  // "rigctld://127.0.0.1:4532"; empty: none set
-    bool connected = false;          // the radio's control program answers
+    QString source;                    // "rigctld://127.0.0.1:4532"; empty: none set
+    bool connected = false;            // the radio's control program answers
     std::optional<qint64> frequencyHz; // the frequency the radio transmits on
-    std::optional<int> band;         // that frequency's band, 1..7
-    bool following = false;          // switched on by the operator
-    QString why;                     // why nothing was sent, when something holds it back
+    std::optional<int> band;           // that frequency's band, 1..7
+    bool following = false;            // switched on by the operator
+    QString why;                       // why nothing was sent, when something holds it back
     bool operator==(const RigStatus &o) const {
         return source == o.source && connected == o.connected && frequencyHz == o.frequencyHz &&
                band == o.band && following == o.following && why == o.why;

@@ -51,13 +51,13 @@ struct LinkEvent {
         Closed,       // the port was closed
         // The amplifier.
         TransmitStart,
-        TransmitEnd, // transmission holds the record
-        AlarmStart,  // alarm
-        AlarmEnd,    // alarm
-        BandChanged, // band, and source when a command asked for it
-        PttChanged,  // blocked: confirmed by the amplifier
-        TuneResult,  // the tuner's SWR after tuning (swr), band: the band it was taken on
-        TunerFitted, // "ATU_INST: 1": the tuner's panel shows
+        TransmitEnd,  // transmission holds the record
+        AlarmStart,   // alarm
+        AlarmEnd,     // alarm
+        BandChanged,  // band, and source when a command asked for it
+        PttChanged,   // blocked: confirmed by the amplifier
+        TuneResult,   // the tuner's SWR after tuning (swr), band: the band it was taken on
+        TunerFitted,  // "ATU_INST: 1": the tuner's panel shows
         TuneFinished, // "TUNE OFF"
         // A command's final outcome (outcome), from the gate.
         CommandDone,

@@ -16,5 +16,6 @@ double SwrFromPower(double forwardW, double reflectedW) {
 }
 
 bool Readings::AnyAlarm() const {
-    return alarms.has_value() && std::any_of(alarms->begin(), alarms->end(), [](bool a) { return a; });
+    return alarms.has_value() &&
+           std::any_of(alarms->begin(), alarms->end(), [](bool a) { return a; });
 }

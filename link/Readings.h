@@ -61,7 +61,9 @@ template <typename T> struct Reading {
     const T *operator->() const { return &*value; }
     T value_or(T other) const { return value.value_or(std::move(other)); }
     // Reported on that connection.
-    bool On(quint32 connection) const { return value && connection && from.connection == connection; }
+    bool On(quint32 connection) const {
+        return value && connection && from.connection == connection;
+    }
     // A report: a value, or a report that was not one (nothing, stamped).
     void Set(std::optional<T> v, Stamp stamp) {
         value = std::move(v);
@@ -117,7 +119,7 @@ struct Readings {
     // By AlarmKind, from "ALARM: x" until "ALARM: OFF"; none raised when a
     // connection is identified.
     Reading<AlarmSet> alarms;
-    Reading<PaType> paType;  // "x2" in the version: 2.4 kW; or the operator's choice
+    Reading<PaType> paType;    // "x2" in the version: 2.4 kW; or the operator's choice
     Reading<QString> firmware; // "Ver:", trimmed
     // Calibration ("CAL: ") and output level ("ALC_PWM: ") as reported, their
     // low 8 bits; calibration 255 is an amplifier not calibrated. A report

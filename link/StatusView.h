@@ -28,8 +28,8 @@ struct TunerView {
     bool fitted = false;        // fitted, as this connection reported
     std::optional<bool> inLine; // none: its switch not confirmed yet
     AtuLamp lamp = AtuLamp::Yellow;
-    Shown<int> status;          // "ATU_INF:" 1..7
-    Shown<double> swr;          // the tuner's own reading, on this band
+    Shown<int> status; // "ATU_INF:" 1..7
+    Shown<double> swr; // the tuner's own reading, on this band
     Shown<double> inductanceUH;
     Shown<double> capacitancePF;
     Shown<int> forwardW;
@@ -37,16 +37,16 @@ struct TunerView {
 
 struct StatusView {
     ::Liveness liveness = ::Liveness::Closed;
-    QString phase;     // LivenessName(liveness): "connected", "no answer" ...
+    QString phase; // LivenessName(liveness): "connected", "no answer" ...
     QString port;
     bool current = false; // connected and answering
     // No connection has begun since the start: the panel keeps its start-up look.
     bool startUp = true;
 
-    Shown<int> band;           // 1..7
-    Shown<bool> transmitting;  // none while not known (after a silence, a new connection)
-    Shown<int> outputW;        // 0 W while known to receive
-    Shown<int> reflectedW;     // 0 W while known to receive
+    Shown<int> band;          // 1..7
+    Shown<bool> transmitting; // none while not known (after a silence, a new connection)
+    Shown<int> outputW;       // 0 W while known to receive
+    Shown<int> reflectedW;    // 0 W while known to receive
     // The transmission under way's peak, else the last one's; none before one.
     Shown<int> peakW;
     // The SWR of the antenna in use: the tuner's while it is in line and has
@@ -55,13 +55,13 @@ struct StatusView {
     Shown<double> swr;
     Shown<double> temperatureC;
     Shown<QString> firmware;
-    Shown<PaType> paType;      // current once the firmware is (or the operator chose it)
-    Shown<bool> pttBlocked;    // as the amplifier confirmed it on this connection
+    Shown<PaType> paType;           // current once the firmware is (or the operator chose it)
+    Shown<bool> pttBlocked;         // as the amplifier confirmed it on this connection
     Shown<QList<AlarmKind>> alarms; // the alarms that hold; empty: none
-    Shown<int> interface;      // 1..7
-    bool manualBands = false;  // the "Manual" interface: the operator (or the radio) chooses
+    Shown<int> interface;           // 1..7
+    bool manualBands = false;       // the "Manual" interface: the operator (or the radio) chooses
     Shown<bool> calibrated;
-    Shown<int> outputLevel;    // ALC level 0..255
+    Shown<int> outputLevel; // ALC level 0..255
     TunerView tuner;
     // The last transmission's record while none is under way.
     std::optional<Transmission> lastTransmission;

@@ -101,8 +101,7 @@ QList<LinkEvent> ReportedChanges(const AmpStatus &before, const AmpStatus &after
         events << e;
     }
     const bool wasKnown = before.OnThisConnection(was.pttBlocked);
-    if (after.OnThisConnection(r.pttBlocked) &&
-        (!wasKnown || *was.pttBlocked != *r.pttBlocked)) {
+    if (after.OnThisConnection(r.pttBlocked) && (!wasKnown || *was.pttBlocked != *r.pttBlocked)) {
         LinkEvent e;
         e.kind = LinkEvent::Kind::PttChanged;
         e.blocked = *r.pttBlocked;

@@ -14,6 +14,8 @@ MqttState StateOf(const AmpStatus &status) {
     m.phase = v.phase;
     m.port = v.port;
     m.current = v.current;
+    if (!v.rig.source.isEmpty())
+        m.rig = v.rig;
     if (!m.current)
         return m;
     // Each reading as the view has it now: a reading not current is null.

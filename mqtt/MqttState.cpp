@@ -60,7 +60,8 @@ bool MqttState::operator==(const MqttState &o) const {
            transmitting == o.transmitting && pttBlocked == o.pttBlocked && outputW == o.outputW &&
            reflectedW == o.reflectedW && peakW == o.peakW && swr == o.swr &&
            temperatureC == o.temperatureC && alarms == o.alarms && tuner == o.tuner &&
-           firmware == o.firmware && paType == o.paType && lastTransmission == o.lastTransmission;
+           firmware == o.firmware && paType == o.paType && lastTransmission == o.lastTransmission &&
+           rig == o.rig;
 }
 
 QString IsoTime(const QDateTime &time) {
@@ -109,6 +110,16 @@ QByteArray StateJson(const MqttState &s, const QDateTime &time) {
         o.insert(QStringLiteral("last_transmission"), last);
     } else {
         o.insert(QStringLiteral("last_transmission"), QJsonValue());
+    }
+    if (const auto &r = s.rig) {
+        QJsonObject rig;
+        rig.insert(QStringLiteral("source"), r->source);
+        rig.insert(QStringLiteral("connected"), r->connected);
+        rig.insert(QStringLiteral("frequency_hz"),
+                   r->frequencyHz ? QJsonValue(double(*r->frequencyHz)) : QJsonValue());
+        rig.insert(QStringLiteral("band"), Json(r->band));
+        rig.insert(QStringLiteral("following"), r->following);
+        o.insert(QStringLiteral("rig"), rig);
     }
     o.insert(QStringLiteral("time"), IsoTime(time));
     return Compact(o);

@@ -5,6 +5,7 @@
 // A reading that is not current is none and goes out as JSON null.
 #pragma once
 
+#include "link/AmpStatus.h"
 #include "link/LinkEvents.h"
 #include "link/Readings.h"
 
@@ -76,6 +77,8 @@ struct MqttState {
     QString firmware;                  // empty: not known
     QString paType;                    // "1.2 kW" or "2.4 kW"
     std::optional<LastTransmission> lastTransmission;
+    // The radio the amplifier follows; none (and no "rig" key) when no rig is set.
+    std::optional<RigStatus> rig;
     bool operator==(const MqttState &o) const;
     bool operator!=(const MqttState &o) const { return !(*this == o); }
 };

@@ -22,22 +22,22 @@ enum class Liveness {
 
 struct AmpSnapshot {
     Liveness liveness = Liveness::Closed;
-    bool connected = false;   // the amplifier is identified
+    bool connected = false; // the amplifier is identified
     // Each reading as the link's view has it now (link/StatusView.h): none
     // while it is not known.
-    int band = 0;             // 1..7; 0 while unknown
-    bool manualBands = false; // the interface lets the operator choose the band
-    std::optional<bool> pttBlocked; // PTT block as the amplifier confirmed it
-    std::optional<bool> receiving;  // known not to transmit
+    int band = 0;                     // 1..7; 0 while unknown
+    bool manualBands = false;         // the interface lets the operator choose the band
+    std::optional<bool> pttBlocked;   // PTT block as the amplifier confirmed it
+    std::optional<bool> receiving;    // known not to transmit
     std::optional<double> forwardW;   // output power in watts
     std::optional<double> reflectedW; // reverse power in watts
     // The transmission under way's peak, else the last one's.
     std::optional<double> peakW;
     // The antenna's SWR as the link decides it for every output.
     std::optional<double> swr;
-    std::optional<QByteArray> alarm; // the active alarms' texts; empty when none
+    std::optional<QByteArray> alarm;      // the active alarms' texts; empty when none
     std::optional<qint64> rigFrequencyHz; // the radio's, while the amplifier follows one
-    QByteArray info;  // model and firmware, for get_info
+    QByteArray info;                      // model and firmware, for get_info
 };
 
 class RemoteTarget {

@@ -111,6 +111,7 @@ Station::Plan Station::Plan::Of(const CommandLine::Options &options, const Setti
     plan.web.key = settings.web.key;
     plan.web.usersFile = settings.web.usersFile;
     plan.web.origin = settings.web.origin;
+    plan.web.trustedProxy = settings.web.trustedProxy;
     plan.mqtt.configurationUrl = PageAddress(plan.web);
     plan.rig = options.rig.isEmpty() ? settings.rig.follow : options.rig;
     plan.rigFollowing = settings.rig.following;
@@ -217,6 +218,18 @@ QString Station::StartRig(const QString &address, bool following) {
         follower = std::make_unique<rig::Follower>(link.get());
         connect(follower.get(), &rig::Follower::Logged, this,
                 [this](const QString &line) { Q_EMIT Logged(QStringLiteral("rig: ") + line); });
+        // Every output shows the radio from the link's status.
+        connect(follower.get(), &rig::Follower::StatusChanged, link.get(),
+                [this](const rig::Status &s) {
+                    RigStatus r;
+                    r.source = s.source;
+                    r.connected = s.connected;
+                    r.frequencyHz = s.txHz ? s.txHz : s.frequencyHz;
+                    r.band = s.band;
+                    r.following = s.following;
+                    r.why = s.reason;
+                    link->SetRig(r);
+                });
     }
     return follower->Start(address, following);
 }
@@ -230,6 +243,11 @@ void Station::Stop() {
         webServer->Stop();
     if (server)
         server->Stop();
+    // Every output that is left hears the connection end: MQTT's event and
+    // closed state, the history's closing event, the headless log's line.
+    const LinkPhase phase = link->State().Phase;
+    if (phase != LinkPhase::Start && phase != LinkPhase::Closed)
+        link->Close();
     if (publisher)
         publisher->Stop(); // the state as closed, then "offline"
     // The history notes the end of the connection it recorded.

@@ -267,7 +267,8 @@ void TestEndToEnd::reconnectsOverSer2net() {
                 QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
-            QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) && f.ui.P_out->text().isEmpty());
+            QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) &&
+                    f.ui.P_out->text().isEmpty());
             QVERIFY(f.main->Link.PollTimer()->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }

@@ -103,7 +103,8 @@ Probes(const PendingCommands &pending) {
                  out += Flag(s.readings.Alarm(AlarmKind(a)));
              return out;
          }},
-        {QStringLiteral("fitted"), [](S s) { return Flag(s.readings.tuner.fitted.value_or(false)); }},
+        {QStringLiteral("fitted"),
+         [](S s) { return Flag(s.readings.tuner.fitted.value_or(false)); }},
         {QStringLiteral("atu"),
          [=](S s) {
              return name(s.readings.tuner.position, {"Initial", "InLine", "Bypassed"});
@@ -1233,13 +1234,12 @@ void TestLink::forgetting_data() {
     };
     // Columns: transmitting, output, reflected, peak, SWR, tuner SWR, alarms, PTT.
     row("start: nothing known but no alarm", "0 T: 30", "- - - - - - [] -");
-    row("answering a second without power: receiving", "0 T: 30|1000 T: 31",
-        "0 0 0 - - - [] -");
+    row("answering a second without power: receiving", "0 T: 30|1000 T: 31", "0 0 0 - - - [] -");
     row("a transmission", "0 TX: ON|0 O: 800|0 R: 32", "1 800 32 800 1.5 - [] -");
     row("its reports stop: power and SWR unknown within a second",
         "0 TX: ON|0 O: 800|0 R: 32|999 tick|1000 tick", "- - - 800 - - [] -");
-    row("reports stopped, then a line: receiving",
-        "0 TX: ON|0 O: 800|0 R: 32|1000 tick|2000 T: 30", "0 0 0 800 - - [] -");
+    row("reports stopped, then a line: receiving", "0 TX: ON|0 O: 800|0 R: 32|1000 tick|2000 T: 30",
+        "0 0 0 800 - - [] -");
     row("TX: OFF: SWR and reflected power go", "0 TX: ON|0 O: 800|0 R: 32|100 TX: OFF",
         "0 0 0 800 - - [] -");
     row("an alarm holds through a silence", "0 ALARM: SWR|0 silent", "- - - - - - - -");
@@ -1275,9 +1275,8 @@ void TestLink::forgetting() {
             kinds << QString::number(int(k));
         alarms = QLatin1Char('[') + kinds.join(QLatin1Char(',')) + QLatin1Char(']');
     }
-    QCOMPARE(QStringList({text(v.transmitting), text(v.outputW), text(v.reflectedW),
-                          text(v.peakW), text(v.swr), text(v.tuner.swr), alarms,
-                          text(v.pttBlocked)})
+    QCOMPARE(QStringList({text(v.transmitting), text(v.outputW), text(v.reflectedW), text(v.peakW),
+                          text(v.swr), text(v.tuner.swr), alarms, text(v.pttBlocked)})
                  .join(QLatin1Char(' ')),
              shown);
 }

@@ -122,8 +122,7 @@ QString Evaluate(const QString &rule, const QString &input) {
             else
                 ApplyReport(line, s);
         }
-        QJsonObject o =
-            QJsonDocument::fromJson(StateJson(StateOf(s), QDateTime())).object();
+        QJsonObject o = QJsonDocument::fromJson(StateJson(StateOf(s), QDateTime())).object();
         o.remove(QStringLiteral("time"));
         return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact))
             .replace(QLatin1Char('"'), QLatin1Char('\''));

@@ -12,9 +12,9 @@
 #include "remote/LinkTarget.h"
 #include "station/Station.h"
 #include "tests/common/Headless.h"
-#include "tests/common/Status.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
+#include "tests/common/Status.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
