@@ -191,6 +191,7 @@ private:
     void OpenPortFollowsState();
     void DrawReadingsCurrent(const AmpStatus &state, const StatusView &view);
     void DrawBand(const StatusView &view);
+    std::optional<int> BandShown(const StatusView &view) const;
     void DrawInterface(const AmpStatus &state);
     void DrawSettings(const AmpStatus &state);
     // The readouts, bars and marks of the "Power" box.

@@ -190,10 +190,13 @@ void MainWindow::DrawReadingsCurrent(const AmpStatus &s, const StatusView &v) {
     // values stay in sight as they were last reported, but nothing says
     // they hold now. The start-up look stays until the first connection.
     const bool current = v.startUp || v.current;
-    for (QWidget *reading : std::initializer_list<QWidget *>{
-             outputReadout, peakReadout, outputMeter, reverseMeter, transmitLamp,
-             temperatureReadout, degreeSign, pttBlockButton})
+    for (QWidget *reading :
+         std::initializer_list<QWidget *>{outputReadout, peakReadout, reverseMeter, transmitLamp,
+                                          temperatureReadout, degreeSign, pttBlockButton})
         reading->setEnabled(current);
+    // The output bar is also the output level's control: greyed only while
+    // the amplifier does not answer, as it always was.
+    outputMeter->setEnabled(!s.NoAnswer);
     // Open Port, pressed in, turns from lime to alert pink.
     openPortButton->SetDownColor(!s.NoAnswer ? clLime : clAlertPink);
     openPortButton->update();
@@ -203,10 +206,21 @@ void MainWindow::DrawReadingsCurrent(const AmpStatus &s, const StatusView &v) {
     DrawBand(v);
 }
 
-void MainWindow::DrawBand(const StatusView &v) {
+std::optional<int> MainWindow::BandShown(const StatusView &v) const {
     // The band's circle is lime while the band is current; a band of
-    // before the silence or the loss is not shown as the band in use.
-    const std::optional<int> band = v.band.Now();
+    // before a silence or a loss is not shown as the band in use. The
+    // start-up look stays until the first connection, and with the port
+    // closed a click still selects its band.
+    const AmpStatus &s = Link.State();
+    if (v.startUp)
+        return s.readings.band.value_or(StartBand);
+    if (v.liveness == Liveness::Closed)
+        return s.Band();
+    return v.band.Now();
+}
+
+void MainWindow::DrawBand(const StatusView &v) {
+    const std::optional<int> band = BandShown(v);
     for (int i = 1; i <= int(bandCircles.size()); ++i)
         bandCircles[std::size_t(i - 1)]->SetBrushColor(band == i ? clLime : clSilver);
 }
@@ -216,8 +230,6 @@ void MainWindow::DrawPower(const AmpStatus &s, unsigned changed) {
     const PaType type = r.paType.value_or(PaType::Kw12);
     // A report that is not a number shows as received and moves nothing.
     if (changed & StateChange::Output) {
-        if (!r.outputW.has_value() && !r.Transmits())
-            shown.output.reset(); // forgotten: the value as received goes too
         outputReadout->setText(Watts(shown.output));
         if (r.outputW.has_value() || !shown.output)
             outputMeter->SetPosition(MainRules::OutputBarPosition(r.outputW.value_or(0), type));
@@ -225,8 +237,6 @@ void MainWindow::DrawPower(const AmpStatus &s, unsigned changed) {
     if (changed & StateChange::Reverse)
         reverseMeter->SetPosition(r.reflectedW.value_or(0));
     if (changed & StateChange::Peak) {
-        if (!r.peakW.has_value() && !r.Transmits())
-            shown.peak.reset();
         peakReadout->setText(Watts(shown.peak));
         if (r.peakW.has_value())
             MoveLeft(peakMark, MainRules::PeakMarkerLeft(*r.peakW, type));
@@ -297,19 +307,27 @@ void MainWindow::SetBandsEnabled(bool enabled) {
 }
 
 void MainWindow::HighlightBand(int n) {
-    if (n != Link.State().Band())
+    if (n != BandShown(ViewOf(Link.State())))
         bandCircles[std::size_t(n - 1)]->SetBrushColor(clYellow);
 }
 
 void MainWindow::ClearBandHighlight() {
     for (std::size_t i = 0; i < bandCircles.size(); ++i)
-        if (int(i) + 1 != Link.State().Band())
+        if (int(i) + 1 != BandShown(ViewOf(Link.State())))
             bandCircles[i]->SetBrushColor(clSilver);
 }
 
 void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     const StatusView v = ViewOf(s);
+    // A connection that ends takes its power readings with it, the values
+    // shown as received too (a value that was not a number is no reading).
+    const bool ended = s.Phase == LinkPhase::Closed || s.Phase == LinkPhase::Waiting;
+    if ((changed & StateChange::Connection) && ended && (shown.output || shown.peak)) {
+        shown.output.reset();
+        shown.peak.reset();
+        changed |= StateChange::Output | StateChange::Peak;
+    }
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);
     if (changed & StateChange::NoAnswer && s.IsConnected())

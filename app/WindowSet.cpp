@@ -56,11 +56,7 @@ WindowSet::WindowSet(const Settings &settings)
         alarms[int(design.kind)] = Add<AlarmWindow>(design);
     atu = Add<AtuPanel>(*link);
 
-    // The traffic lamps blink with the link's lines: a line sent flips TxD,
-    // anything else it logs flips RxD.
-    QObject::connect(link, &AmpLink::EntryLogged, main, [this](const QString &entry) {
-        main->FlipTrafficLamp(entry.startsWith(QLatin1Char('-')));
-    });
+    QObject::connect(monitor, &PortMonitor::TrafficLogged, main, &MainWindow::FlipTrafficLamp);
     QObject::connect(main, &MainWindow::PortMonitorAsked, monitor, [this] {
         monitor->show();
         monitor->raise();
@@ -76,11 +72,14 @@ WindowSet::WindowSet(const Settings &settings)
         window->raise();
         window->activateWindow();
     });
-    QObject::connect(link, &AmpLink::Event, main, [this](const LinkEvent &e) { ShowAlarm(e); });
-    // "ALARM: OFF" takes every alarm window down, also one raised on an
+    // The alarm windows follow the amplifier's lines: an alarm line shows
+    // the windows of the alarms that hold (one closed comes back with its
+    // alarm), "ALARM: OFF" takes every one down, also one raised on an
     // earlier connection.
     QObject::connect(link, &AmpLink::ReportApplied, main, [this](ReportId row, const QString &) {
-        if (row == ReportId::AlarmOff)
+        if (row == ReportId::Alarm)
+            ShowAlarms();
+        else if (row == ReportId::AlarmOff)
             for (AlarmKind kind : AlarmWindow::ClearOrder)
                 Alarm(kind)->HideAlarm();
     });
@@ -188,12 +187,15 @@ QList<QWidget *> WindowSet::Windows() const {
     return all;
 }
 
-void WindowSet::ShowAlarm(const LinkEvent &e) {
-    if (e.kind != LinkEvent::Kind::AlarmStart)
-        return;
-    AlarmWindow *window = Alarm(e.alarm);
-    if (window->ShowAlarm(main, Link().State().readings.paType.value_or(PaType::Kw12)))
-        main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
+void WindowSet::ShowAlarms() {
+    const Readings &r = Link().State().readings;
+    for (int k = 0; k < AlarmKinds; ++k) {
+        if (!r.Alarm(AlarmKind(k)))
+            continue;
+        AlarmWindow *window = Alarm(AlarmKind(k));
+        if (window->ShowAlarm(main, r.paType.value_or(PaType::Kw12)))
+            main->Announce(QStringLiteral("Alarm: ") + window->AlarmText());
+    }
 }
 
 // File, "Follow the radio…", after "Network port…".

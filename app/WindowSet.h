@@ -87,7 +87,8 @@ public:
 private:
     // Creates a window, the next in the list.
     template <typename Window, typename... Args> Window *Add(Args &&...args);
-    void ShowAlarm(const LinkEvent &event);
+    // Shows the windows of the alarms that hold.
+    void ShowAlarms();
     void AddFollowRadioItem();
 
     Settings settings_;

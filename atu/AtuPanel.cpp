@@ -309,8 +309,15 @@ void AtuPanel::RevealServiceReadings() {
 void AtuPanel::DrawState(const AmpStatus &s, unsigned changed) {
     const TunerReadings &tuner = s.readings.tuner;
     const TunerView view = ViewOf(s).tuner;
-    // A reading forgotten (a change of band, a new transmission, a
-    // silence) takes its value as received with it.
+    // A connection that ends takes the tuner's readings with it, the values
+    // shown as received too; so does a reading forgotten (a change of band,
+    // a new transmission, a silence).
+    const bool ended = s.Phase == LinkPhase::Closed || s.Phase == LinkPhase::Waiting;
+    if ((changed & StateChange::Connection) && ended &&
+        !(shown.swr.isEmpty() && shown.forward.isEmpty())) {
+        shown = Shown();
+        changed |= StateChange::AtuReadings;
+    }
     if (!view.swr.value && !shown.swr.isEmpty()) {
         shown.swr.clear();
         changed |= StateChange::AtuReadings;

@@ -89,6 +89,9 @@ AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     reportsTimer->setSingleShot(true);
     burstTimer->setSingleShot(true);
     gateTimer->setSingleShot(true);
+    // The poll timer runs from the start and idles until the amplifier is
+    // connected; no window starts or stops the link's timers.
+    pollTimer->start();
     SetClock(nullptr);
 }
 

@@ -3,6 +3,7 @@
 
 #include "link/Facts.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -64,7 +65,9 @@ StatusView ViewOf(const AmpStatus &s) {
     }
 
     if (s.transmission)
-        v.peakW = Known(s.transmission->peakW, live);
+        v.peakW = Known(std::max(s.transmission->peakW, r.peakW.value_or(0)), live);
+    else if (v.transmitting.Now().value_or(false) && s.OnThisConnection(r.peakW))
+        v.peakW = Known(*r.peakW, live); // before the tracker has its record
     else if (s.lastTransmission)
         v.peakW = Known(s.lastTransmission->peakW, live);
 

@@ -439,7 +439,7 @@ void TestEndToEnd::historyEvening() {
             "wait 1\nunplug\nwait 2\nreplug");
     QVERIFY2(AwaitOutput(&headless, &out, "amplifier connected", 2, 20000), out.constData());
     // The log tells the link's events in the words every output uses.
-    for (const char *told : {"alarm: High reverse power", "alarms cleared", "transmission on 40M: ",
+    for (const char *told : {"alarm: High reverse power", "alarm ended: High reverse power", "transmission on 40M: ",
                              "band 17M/15M (the amplifier)", "lost, waiting for it"})
         QVERIFY2(out.contains(told), out.constData());
     sim.say("silent on");
@@ -588,7 +588,8 @@ void TestEndToEnd::panelStopSignal() {
     for (const QString &lock : std::as_const(locks))
         if (QFile::exists(lock))
             held << QFileInfo(lock).canonicalFilePath();
-    QCOMPARE(held.size(), 2);
+    // The node, the name given and every other name of the device.
+    QVERIFY2(held.size() >= 2, qPrintable(QStringList(held.values()).join(QLatin1Char(' '))));
 
     ::kill(pid_t(panel.processId()), stopSignal);
     QVERIFY(panel.waitForFinished(5000));

@@ -166,7 +166,10 @@ QStringList TestMainWindow::realBoxes(const std::function<void()> &action) {
     });
     closer.start();
     action();
-    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) { f->boxes.append(c); });
+    Runtime::SetMessageHandler([this](const Runtime::MessageBoxCall &c) {
+        if (f) // a port that goes as the fixture ends may still tell its box
+            f->boxes.append(c);
+    });
     return seen;
 }
 
@@ -481,7 +484,8 @@ void TestMainWindow::startState() {
     QVERIFY(f->ui.closeport->Down());
     QVERIFY(!form->Link.HandshakeTimer()->isActive());
     QVERIFY(form->Link.PollTimer()->isActive());
-    QCOMPARE(form->Link.State().readings.calibration, std::uint8_t(255));
+    QVERIFY(!form->Link.State().readings.calibration.has_value() &&
+            !form->Link.State().readings.Calibrated());
     QVERIFY(f->windows->Monitor()->isHidden());
     QVERIFY(f->windows->Atu()->isHidden());
     // Every lamp of every window as it starts: its face at the centre, the

@@ -175,7 +175,7 @@ void TestOperatorCommands::interfaceItem() {
     QTest::mousePress(f->ui.Band[2], Qt::LeftButton, {}, QPoint(12, 12));
     QCOMPARE(sent(), enabled ? QByteArray("B: 3\r\n") : QByteArray());
     QCOMPARE(echoesSince(mark), enabled ? QStringList{QStringLiteral("- B: 3")} : QStringList());
-    QCOMPARE(form->Link.State().readings.band, enabled ? 3 : 7);
+    QCOMPARE(form->Link.State().readings.band.value, enabled ? std::optional<int>(3) : std::nullopt);
 }
 
 void TestOperatorCommands::bandPress_data() {
@@ -218,6 +218,7 @@ void TestOperatorCommands::bandPress() {
 void TestOperatorCommands::hover() {
     connectPeer();
     report("I: 5");
+    report("B: 7");
     // Over the selected band's circle: it stays lime. Over others: yellow,
     // until the mouse reaches the box's background.
     moveMouse(f->ui.Band[6], QPoint(12, 12));

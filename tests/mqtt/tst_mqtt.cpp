@@ -426,7 +426,7 @@ void TestMqtt::rules_data() {
          "~'output_w':null,'pa_type':null,'peak_w':null,'phase':'connecting'"},
         {"state", "closed|Ver: 2.1x2|ALARM: SWR|ALARM: TEMP", // no band reported yet
          "~'alarms':['SWR','TEMP'],'band':null,'band_name':null,'firmware':'2.1x2',"
-         "'last_transmission':null,'output_w':0,'pa_type':'2.4 kW'"},
+         "'last_transmission':null,'output_w':null,'pa_type':'2.4 kW'"},
         {"state", "closed|B: 2|ATU_INST: 1|ATU_STATE: 1|SWR: 15|O: 100|R: 25",
          "~'swr':1.5,'temperature_c':null,'transmitting':true,'tuner':{'capacitance_pf':null,"
          "'fitted':true,'forward_w':null,'in_line':true,'inductance_uh':null,'status':null,"
