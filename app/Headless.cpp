@@ -121,7 +121,8 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // ended: the unit (Restart=on-failure) starts it again, with its
     // settings read anew. SIGTERM and SIGINT are an ordinary end.
     const int status = station.StopSignal() == SIGHUP ? 128 + SIGHUP : 0;
-    station.Stop(); // the link tells its port closed
+    station.Stop();
+    Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
     Log(QStringLiteral("stopped"));
     return status;
 }

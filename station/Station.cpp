@@ -243,11 +243,6 @@ void Station::Stop() {
         webServer->Stop();
     if (server)
         server->Stop();
-    // Every output that is left hears the connection end: MQTT's event and
-    // closed state, the history's closing event, the headless log's line.
-    const LinkPhase phase = link->State().Phase;
-    if (phase != LinkPhase::Start && phase != LinkPhase::Closed)
-        link->Close();
     if (publisher)
         publisher->Stop(); // the state as closed, then "offline"
     // The history notes the end of the connection it recorded.
