@@ -4,6 +4,8 @@
 // the menu bar and the port list's pop-up menu.
 #include "app/MainWindow.h"
 
+#include "link/StatusView.h"
+
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -330,7 +332,9 @@ void MainWindow::CreateBandBox(QWidget *client) {
     }
     for (int i = 0; i < 7; ++i) {
         bandCircles[std::size_t(i)]->setFocusPolicy(Qt::StrongFocus);
-        bandCircles[std::size_t(i)]->IsChecked = [this, i] { return Link.State().Band() == i + 1; };
+        bandCircles[std::size_t(i)]->IsChecked = [this, i] {
+            return BandShown(ViewOf(Link.State())) == i + 1;
+        };
     }
 }
 

@@ -37,7 +37,11 @@ HistorySample SampleOf(const AmpStatus &s) {
     h.transmitting = v.transmitting.Now().value_or(false);
     h.output = watts(v.outputW.Now());
     h.reflected = watts(v.reflectedW.Now());
-    h.peak = watts(v.peakW.Now());
+    // The row's peak is the amplifier's own "P_max:" of this moment, so that
+    // a second holding the end of one transmission and the start of the
+    // next does not carry the last one's record.
+    if (s.OnThisConnection(s.readings.peakW))
+        h.peak = double(*s.readings.peakW);
     h.swr = v.swr.Now();
     h.temperature = v.temperatureC.Now();
     if (const std::optional<QList<AlarmKind>> alarms = v.alarms.Now())

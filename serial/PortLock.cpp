@@ -155,6 +155,11 @@ QString FileName(const QString &path) {
 }
 
 QStringList FileNamesOf(const QString &path) {
+    // The other programs' namings are of device names; a name outside /dev
+    // (a link of one's own) keeps the full path's, so that two such links
+    // with one base name never lock each other out.
+    if (!path.startsWith(QLatin1String("/dev/")))
+        return {FileName(path)};
     const int first = path.indexOf(QLatin1Char('/'), 1);
     QString below = first >= 0 ? path.mid(first + 1) : path;
     QStringList files{FileName(path),
