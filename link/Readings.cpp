@@ -14,8 +14,3 @@ double SwrFromPower(double forwardW, double reflectedW) {
     const double rho = std::sqrt(reflectedW / forwardW);
     return std::min(SwrLimit, (1 + rho) / (1 - rho));
 }
-
-bool Readings::AnyAlarm() const {
-    return alarms.has_value() &&
-           std::any_of(alarms->begin(), alarms->end(), [](bool a) { return a; });
-}

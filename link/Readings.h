@@ -131,12 +131,7 @@ struct Readings {
     TunerReadings tuner;
 
     bool Alarm(AlarmKind kind) const { return alarms.has_value() && (*alarms)[std::size_t(kind)]; }
-    bool AnyAlarm() const;
     bool Pa12kW() const { return paType.value_or(PaType::Kw12) == PaType::Kw12; }
     // The amplifier is calibrated: the output level may be set.
     bool Calibrated() const { return calibration.value_or(NotCalibrated) != NotCalibrated; }
-    // Transmitting as far as the readings tell: "TX: ON", or output power
-    // reported (a program that connects during a transmission sees no
-    // "TX: ON").
-    bool Transmits() const { return transmitting.value_or(false) || outputW.value_or(0) > 0; }
 };

@@ -4,6 +4,7 @@
 #include "link/AmpStatus.h"
 #include "link/BandPlan.h"
 #include "link/Facts.h"
+#include "link/StatusView.h"
 
 #include <QUrl>
 
@@ -36,7 +37,8 @@ Amp Amp::Of(const AmpStatus &status) {
     Amp a;
     a.connected = status.ReadingsCurrent();
     a.manual = status.ManualBands();
-    a.transmits = a.connected && status.readings.Transmits();
+    // Transmitting as every output says it (link/StatusView.h).
+    a.transmits = a.connected && ViewOf(status).transmitting.Now().value_or(false);
     a.band = status.Band();
     return a;
 }

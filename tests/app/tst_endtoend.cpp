@@ -11,6 +11,7 @@
 // output on, compared step by step.
 #include "historywindow/HistoryView.h"
 #include "link/Facts.h"
+#include "link/StatusView.h"
 #include "mqtt/MqttSettings.h"
 #include "remote/RemoteServer.h"
 #include "serial/PortLock.h"
@@ -320,7 +321,7 @@ void TestEndToEnd::silence() {
              QStringList({QStringLiteral("****** No answer from the amplifier on ") + port,
                           QStringLiteral("****** The amplifier on %1 answers again").arg(port)}));
     // Transmitting again as its output says, not from the "TX: ON" of before.
-    QTRY_VERIFY(f.main->Link.State().readings.Transmits());
+    QTRY_VERIFY(ViewOf(f.main->Link.State()).transmitting.Now().value_or(false));
     QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) && f.boxes.isEmpty());
 }
 
