@@ -35,6 +35,7 @@
 #include <QLibraryInfo>
 #include <QSet>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtEndian>
 
 #include <cerrno>
@@ -268,8 +269,8 @@ void TestEndToEnd::reconnectsOverSer2net() {
                 QTest::qWait(1500);
             QVERIFY(r.bridge.Restart());
             QTRY_VERIFY_WITH_TIMEOUT(f.main->Link.State().IsConnected(), 5000);
-            QVERIFY(!f.main->Link.State().readings.transmitting.value_or(false) &&
-                    f.ui.P_out->text().isEmpty());
+            QVERIFY(!ViewOf(f.main->Link.State()).transmitting.Now().value_or(false));
+            QCOMPARE(f.ui.P_out->text(), QString());
             QVERIFY(f.main->Link.PollTimer()->isActive());
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
         }
@@ -794,8 +795,24 @@ void TestEndToEnd::oneEveningEveryOutput() {
         {"unplugged", "unplug", "lost"},
         {"plugged back", "replug", "connected", 5, 0, 0},
     };
+    // While it transmits the amplifier reports its power ten times a second;
+    // without the reports its power would be forgotten as stopped.
+    QByteArray reports;
+    QTimer reporting;
+    reporting.setInterval(100);
+    QObject::connect(&reporting, &QTimer::timeout, [&] { f.sim.say(reports); });
     for (const EveningStep &s : evening) {
+        QList<QByteArray> power;
+        for (const QByteArray &line : QByteArray(s.sim).split('\n'))
+            if (line.startsWith("say O: ") || line.startsWith("say R: "))
+                power << line;
+        if (!power.isEmpty())
+            reports = power.join('\n');
+        if (s.watts == 0)
+            reporting.stop();
         f.sim.say(s.sim);
+        if (s.watts > 0)
+            reporting.start();
         const QString step = QLatin1String(s.what) + QStringLiteral(": ");
         const std::pair<QString, std::function<QString()>> outputs[] = {
             {Expected(s, true, 1.0), fromServer},
