@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The amplifier link: connection, handshake and give-up, the received
-// text's framing and identification, the start-up burst, the poll and the
-// operator's commands. Every line sent goes through Send, which writes
-// first and logs the echo second.
+// The amplifier link: the port's events and the timers, carried out as the
+// connection, the poller and the gate decide. Every line sent goes through
+// Send, which writes first and logs the echo second.
 #include "link/AmpLink.h"
 
 #include "link/Facts.h"
 #include "link/Forgetting.h"
 #include "link/Reports.h"
-#include "serial/DeviceAccess.h"
 #include "serial/SerialPort.h"
 #include "serial/Transport.h"
 
@@ -16,47 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
-#include <iterator>
-
-namespace {
-
-// Why a port did not open, for a log line: the common causes in words, a
-// denied permission with its own cause and what to do about it; else the
-// failure's own text after the port's name.
-QString WaitReasonText(int error, const QString &failure, const QString &name) {
-    switch (Transport::IsTcpName(name) ? 0 : error) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("permission denied: ") + DeviceAccess::Explain(name.trimmed()).text;
-    case EBUSY:
-    case EAGAIN: { // a lock another program holds
-        // The holder as the port's failure names it, as the panel shows it.
-        const QLatin1String inUse("In use by ");
-        const qsizetype at = failure.indexOf(inUse);
-        if (at >= 0)
-            return QStringLiteral("busy: %1 has it open")
-                .arg(failure.mid(at + inUse.size()).section(QLatin1Char('\n'), 0, 0).trimmed());
-        return QStringLiteral("busy: another program has it open");
-    }
-    case ENOTTY:
-        return QStringLiteral("not a terminal, so not a serial port");
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return QStringLiteral("no such device");
-    default:
-        break;
-    }
-    QString text = failure.section(QStringLiteral("\n"), 0, 0);
-    const QString prefix = QStringLiteral("Cannot connect to ") + name.trimmed();
-    if (text.startsWith(prefix))
-        text = text.mid(prefix.size() + 2); // and its ". " or ": "
-    return text.trimmed();
-}
-
-} // namespace
 
 AmpLink::AmpLink(QObject *parent) : QObject(parent) {
     setObjectName(QStringLiteral("AmpLink"));
@@ -102,7 +60,7 @@ void AmpLink::SetClock(Clock c) {
         c = [monotonic] { return monotonic->elapsed(); };
     }
     clock = std::move(c);
-    lastHeard = clock();
+    answers.Heard(clock());
 }
 
 AmpLink::~AmpLink() {
@@ -261,32 +219,17 @@ void AmpLink::Log(const QString &entry) {
 
 QString AmpLink::OpenPort(const QString &portName) {
     state.PortName = portName;
-    port->SetPortName(portName.trimmed());
-    port->SetBaudRate(BaudRateFromInt(9600));
-    port->SetDataWidth(dw8Bits);
-    port->SetParity(pbNone);
-    port->SetStopBits(sb1Bit);
-    port->SetHwFlowControl(hfNONE);
-    port->SetSwFlowControl(sfNONE);
-    port->SynchronizeEvents = true;
     // A line left unfinished by the last connection must not be glued to
     // the first line of this one.
     framer.Reset();
-    try {
-        port->Open();
-    } catch (const ESerialPortException &e) {
-        QString message = e.Message();
-        const int error = port->LastOpenError();
-        if ((error == EACCES || error == EPERM) && !Transport::IsTcpName(portName))
-            message += QStringLiteral("\n\n") + DeviceAccess::Explain(portName.trimmed()).text;
-        return message;
-    }
-    closing = Closing::No;
-    return QString();
+    const QString failure = Connection::Open(*port, portName);
+    if (failure.isEmpty())
+        closing = Closing::No;
+    return failure;
 }
 
 void AmpLink::StartHandshake() {
-    identifiedAskedAt = clock();
+    connection.HandshakeBegan(clock());
     Send(Protocol::Identify);
     state.ConnectTicks = 0;
     handshakeTimer->start();
@@ -297,7 +240,7 @@ void AmpLink::StartHandshake() {
 
 void AmpLink::StopConnectionTimers() {
     burstTimer->stop();
-    burst.clear();
+    burst.Stop();
     handshakeTimer->stop();
     pollTimer->stop();
     livenessTimer->stop();
@@ -359,14 +302,14 @@ void AmpLink::WaitForPort(const QString &portName) {
 void AmpLink::EnterWaiting(const QString &entry) {
     StopConnectionTimers();
     state.ConnectTicks = 0;
-    waitReason.clear();
+    connection.ForgetReason();
     Log(entry);
     SetPhase(LinkPhase::Waiting);
     reconnectTimer->start();
 }
 
 void AmpLink::NotTaken() {
-    takenInARow = 0;
+    connection.NotTaken();
     if (!state.PortTaken)
         return;
     state.PortTaken = false;
@@ -379,7 +322,7 @@ void AmpLink::ReconnectTick() {
         return;
     }
     // A port another client keeps taking is left to it for a while.
-    if (state.PortTaken && clock() < retryAt)
+    if (state.PortTaken && !connection.MayRetry(clock()))
         return;
     // A port that is still missing stays quiet: one entry per loss, not one a
     // second; its reason is told when it changes. A network port's open lets
@@ -389,9 +332,10 @@ void AmpLink::ReconnectTick() {
     if (!failure.isEmpty()) {
         if (state.IsWaiting())
             reconnectTimer->start();
-        const QString reason = WaitReasonText(port->LastOpenError(), failure, state.PortName);
-        if (reason != waitReason)
-            Q_EMIT PortWaitReason(waitReason = reason);
+        const QString reason =
+            Connection::WaitReason(port->LastOpenError(), failure, state.PortName);
+        if (connection.NewReason(reason))
+            Q_EMIT PortWaitReason(reason);
         return;
     }
     reopened = true;
@@ -428,27 +372,19 @@ void AmpLink::PortDisconnected() {
     if (autoReconnect && closing == Closing::No) {
         port->Close();
         state.PortLost = true;
-        // Closed by the peer just after we asked for the amplifier: another
-        // client that takes the port from whoever has it (ser2net's
-        // kickolduser). Twice in a row, we wait longer each time, so that
-        // two programs do not take it from each other for ever.
-        const bool taken = Transport::IsTcpName(state.PortName) && identifiedAskedAt >= 0 &&
-                           clock() - identifiedAskedAt <= TakenWithinMs;
-        takenInARow = taken ? takenInARow + 1 : 0;
+        const std::optional<qint64> retryAt =
+            connection.PeerClosed(Transport::IsTcpName(state.PortName), clock());
         EnterWaiting(QStringLiteral("****** Port lost: %1, waiting for it").arg(state.PortName));
-        if (takenInARow >= 2) {
-            const int step = std::min<int>(takenInARow - 2, int(std::size(TakenWaitsMs)) - 1);
-            retryAt = clock() + TakenWaitsMs[step];
-            if (!state.PortTaken) {
-                state.PortTaken = true;
-                Log(QStringLiteral("****** %1 is taken by another client: trying again at "
-                                   "growing intervals, up to a minute")
-                        .arg(state.PortName));
-                Q_EMIT PortWaitReason(
-                    waitReason = QStringLiteral("taken by another client; trying again at growing "
-                                                "intervals, up to a minute"));
-                Changed(StateChange::Connection);
-            }
+        if (retryAt && !state.PortTaken) {
+            state.PortTaken = true;
+            Log(QStringLiteral("****** %1 is taken by another client: trying again at "
+                               "growing intervals, up to a minute")
+                    .arg(state.PortName));
+            const QString reason = QStringLiteral(
+                "taken by another client; trying again at growing intervals, up to a minute");
+            connection.NewReason(reason);
+            Q_EMIT PortWaitReason(reason);
+            Changed(StateChange::Connection);
         }
         return;
     }
@@ -465,7 +401,7 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
     const LineFramer::Result framed = framer.Feed(chunk, clock());
     NoteDroppedLine(framed.dropped);
     for (const QByteArray &bytes : framed.lines) {
-        lastHeard = clock();
+        answers.Heard(clock());
         SetNoAnswer(false);
         Log(Protocol::ReceivedEcho(bytes));
         if (Protocol::HasPrefix(bytes, Protocol::RepIdentified)) {
@@ -473,7 +409,7 @@ void AmpLink::ReceiveChunk(const QByteArray &chunk) {
             Log(Protocol::ReceivedEcho(Protocol::RepIdentified));
             handshakeTimer->stop();
             state.ConnectTicks = 0;
-            lastProbe = -1;
+            answers.Reset(clock());
             SetPhase(LinkPhase::Connected);
             SendStartupBurst();
         }
@@ -525,87 +461,41 @@ void AmpLink::NoteDroppedLine(const QByteArray &fragment) {
 }
 
 void AmpLink::SendStartupBurst() {
-    // The first four queries get a short pause each, so that the amplifier
-    // answers them before the rest arrive; the burst timer paces them and
-    // nothing waits on the caller's thread.
-    burst = {Protocol::AskBand,        Protocol::AskInPower, Protocol::AskTemperature,
-             Protocol::AskAlarmSound,  Protocol::AskAlc,     Protocol::AskFan,
-             Protocol::AskInterface,   Protocol::AskLB,      Protocol::AskCalibration,
-             Protocol::AskBarSpeed,    Protocol::AskTot,     Protocol::AskVersion,
-             Protocol::AskAtuInstalled};
-    burstSent = 0;
+    // Paced by the burst timer: nothing waits on the caller's thread.
+    burst.Start();
     BurstTick();
 }
 
 void AmpLink::BurstTick() {
-    // Paced: one query and a pause for each of the first four; then the
-    // rest back to back.
-    while (burstSent < burst.size() && state.IsConnected()) {
-        Send(burst.at(burstSent++), Protocol::Echo::WithCrLf);
-        if (burstSent <= PacedBurstQueries && burstSent < burst.size()) {
-            burstTimer->start(BurstPauseMs);
+    while (burst.Running() && state.IsConnected()) {
+        bool pause = false;
+        Send(burst.Next(&pause), Protocol::Echo::WithCrLf);
+        if (pause) {
+            burstTimer->start(Poller::BurstPauseMs);
             return;
         }
     }
-    burst.clear();
+    burst.Stop();
 }
 
 // ---- Timers ----------------------------------------------------------------------
 
+void AmpLink::SendRepeats(const QList<Poller::PollLine> &lines) {
+    for (const Poller::PollLine &line : lines) {
+        if (line.echo)
+            Send(line.text, *line.echo, skRepeat);
+        else
+            SendOnly(line.text, skRepeat);
+    }
+}
+
 void AmpLink::PollTick() {
-    if (!state.IsConnected())
-        return;
-    // Bare CR LF lines separate the queries; they are never echoed.
-    const QByteArray bare;
-    auto ask = [this](const QByteArray &query) { Send(query, Protocol::Echo::WithCrLf, skRepeat); };
-    auto sendBare = [this, &bare] { SendOnly(bare, skRepeat); };
-
-    if (state.Fan == 0)
-        ask(Protocol::AskFan);
-    sendBare();
-    if (state.Interface == 0)
-        ask(Protocol::AskInterface);
-    sendBare();
-    if (state.AlarmSound == 0)
-        ask(Protocol::AskAlarmSound);
-    sendBare();
-    if (!state.readings.calibrationAnswered) {
-        ask(Protocol::AskCalibration);
-        sendBare();
-    }
-    if (!state.readings.alcAnswered) {
-        ask(Protocol::AskAlc);
-        sendBare();
-    }
-    if (state.InPower == 0)
-        ask(Protocol::AskInPower);
-    sendBare();
-    if (state.BarSpeed == 0)
-        ask(Protocol::AskBarSpeed);
-    sendBare();
-    sendBare();
-    if (state.Tot == 0)
-        ask(Protocol::AskTot);
-    sendBare();
-    sendBare();
-
-    // While the amplifier transmits the PTT-block commands wait.
-    if (state.IsConnected() && !state.readings.transmitting.value_or(false)) {
-        if (pending.blockOff)
-            Send(Protocol::BlockOff, Protocol::Echo::Plain, skRepeat);
-        if (pending.blockOn)
-            Send(Protocol::BlockOn, Protocol::Echo::Plain, skRepeat);
-    }
+    SendRepeats(Poller::PollLines(state, pending));
 }
 
 void AmpLink::AtuTick() {
     // Not connected: the timer idles and keeps running.
-    if (!state.IsConnected())
-        return;
-    if (pending.atuOn)
-        Send(Protocol::AtuOn, Protocol::Echo::Plain, skRepeat);
-    if (pending.atuBypass)
-        Send(Protocol::AtuBypass, Protocol::Echo::Plain, skRepeat);
+    SendRepeats(Poller::AtuResends(state, pending));
 }
 
 void AmpLink::LivenessTick() {
@@ -615,24 +505,13 @@ void AmpLink::LivenessTick() {
         return;
     const qint64 now = clock();
     // Kept past the time another client takes it in: ours again.
-    if (identifiedAskedAt >= 0 && now - identifiedAskedAt > TakenWithinMs)
+    if (connection.KeptAt(now))
         NotTaken();
-    const qint64 quiet = now - lastHeard;
-    // Only after a probe has had its time to be answered.
-    if (quiet >= NoAnswerAfterMs && lastProbe >= lastHeard && now - lastProbe >= ProbeGraceMs)
+    const Poller::AnswerWatch::Step step = answers.Tick(state, QuietSince(), now);
+    if (step.noAnswer)
         SetNoAnswer(true);
-    // Nothing is added while lines arrive, and at most one probe per
-    // interval; while it is not known whether the amplifier transmits, one
-    // probe once its power reports would have come, so that its answer
-    // tells it receives.
-    const bool askTransmitting = !state.OnThisConnection(state.readings.transmitting) &&
-                                 Forgetting::ReceivingAfter(QuietSince(), now) &&
-                                 quiet >= Forgetting::ReportsStopMs && lastProbe < QuietSince();
-    if ((quiet >= ProbeAfterMs && (lastProbe < 0 || now - lastProbe >= ProbeIntervalMs)) ||
-        askTransmitting) {
-        lastProbe = now;
+    if (step.probe)
         Send(Protocol::AskTemperature, Protocol::Echo::WithCrLf, skRepeat);
-    }
 }
 
 // ---- The operator's commands -------------------------------------------------------
@@ -977,7 +856,7 @@ void AmpLink::TellChanges(const AmpStatus &before) {
     const qint64 now = clock();
     const qint64 endedBy = state.transmission && lastPowerReport >= state.transmission->startMs
                                ? lastPowerReport
-                               : lastHeard;
+                               : answers.LastHeard();
     for (const LinkEvent &e : tracker.Update(before, state, now, endedBy))
         Tell(e);
     for (const LinkEvent &e : ReportedChanges(before, state, pttSource))

@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The amplifier link: the serial port, the line framing, the state record
-// and every decision about the amplifier (handshake, give-up, poll, the
-// re-sends of unconfirmed commands, the operator's commands). It needs no
-// window: the windows are views that call its methods and draw from its
-// state, and a server or a headless runner can use it the same way.
+// The amplifier link: owns the serial port and the timers, and carries out
+// what its parts decide. The connection (link/Connection.h) opens, tells why
+// a port is waited for and backs off from a port another client takes; the
+// poller (link/Poller.h) decides the start-up burst, the poll, the re-sends
+// and the probe; the command gate (link/CommandGate.h) lets commands go;
+// the transmission tracker (link/TransmissionTracker.h) turns a change of
+// the status into events; the reply dispatcher (link/ReplyDispatcher.h)
+// reads the reports. It needs no window: the windows, the servers and the
+// headless runner read its status and events and send through Submit.
 #pragma once
 
 #include "link/AmpStatus.h"
 #include "link/CommandGate.h"
 #include "link/Commands.h"
+#include "link/Connection.h"
 #include "link/LineFramer.h"
 #include "link/LinkEvents.h"
+#include "link/Poller.h"
 #include "link/Protocol.h"
 #include "link/ReplyDispatcher.h"
 #include "link/TransmissionTracker.h"
@@ -61,27 +67,15 @@ public:
 
     // The entries above which a view of the monitor is emptied as a chunk arrives.
     static constexpr int MonitorLineLimit = 500;
-    // The start-up burst's pause after each of its first four queries.
-    static constexpr int BurstPauseMs = 20;
-    static constexpr int PacedBurstQueries = 4;
     // Handshake ticks after which the link gives up.
     static constexpr int HandshakeTicks = 10;
     // Between two attempts to reopen a lost port.
     static constexpr int ReconnectIntervalMs = 1000;
-    // Liveness. After ProbeAfterMs without a line from the amplifier the
-    // link asks for the temperature ("T?"), at most once per ProbeIntervalMs.
-    // No line for NoAnswerAfterMs, and none for ProbeGraceMs after a probe:
-    // the amplifier does not answer. With the 1 s tick that is at most 8 s
-    // after its last line.
-    static constexpr int ProbeAfterMs = 3000;
-    static constexpr int ProbeIntervalMs = 5000;
-    static constexpr int ProbeGraceMs = 1500;
-    static constexpr int NoAnswerAfterMs = 6000;
-    // A network connection closed by the peer within TakenWithinMs of our
-    // identification, twice in a row, was taken by another client: the
-    // next attempt waits TakenWaitsMs in turn, then the last of them each time.
-    static constexpr int TakenWithinMs = 3000;
-    static constexpr int TakenWaitsMs[] = {10000, 30000, 60000};
+    // Whether the amplifier answers (link/Poller.h).
+    static constexpr int NoAnswerAfterMs = Poller::NoAnswerAfterMs;
+    static constexpr int ProbeGraceMs = Poller::ProbeGraceMs;
+    // A network port taken by another client (link/Connection.h).
+    static constexpr int TakenWithinMs = Connection::TakenWithinMs;
 
     // ---- The connection ------------------------------------------------------
     // Opens port at 9600 8N1 and starts the handshake. Returns an empty
@@ -225,6 +219,8 @@ private:
     void SetNoAnswer(bool on);
     // The port is ours again (kept, opened or closed by the operator).
     void NotTaken();
+    // Writes the poll's, the probe's and the re-sends' lines.
+    void SendRepeats(const QList<Poller::PollLine> &lines);
     // Notes once per stall that the port has stopped taking data.
     void NoteDroppedRepeats();
     // Carrying a command out, once the gate let it go.
@@ -255,25 +251,20 @@ private:
     QTimer *livenessTimer = nullptr;
     Guard guard;
     Clock clock;
-    qint64 lastHeard = 0;  // when the last line came (clock ms)
-    qint64 lastProbe = -1; // when the last probe went; -1: none this connection
-    int droppedSeen = 0;   // the port's dropped repeats already noted
+    Connection connection;
+    Poller::AnswerWatch answers;
+    int droppedSeen = 0; // the port's dropped repeats already noted
     bool stallNoted = false;
     bool autoReconnect = false;
     // The connection in hand came from a retry: a handshake that fails
     // waits again instead of giving up with a message.
     bool reopened = false;
-    QString waitReason;            // the reason told last while waiting
-    qint64 identifiedAskedAt = -1; // when this connection's handshake began (clock ms)
-    int takenInARow = 0;           // connections taken from us right after the handshake began
-    qint64 retryAt = 0;            // while taken: no attempt before this (clock ms)
 
     // The gate: per kind, the command waiting and when the last one went.
     CommandGate::Slots gate;
     QTimer *gateTimer = nullptr;
     QTimer *burstTimer = nullptr;
-    QList<QByteArray> burst; // the start-up burst's queries
-    qsizetype burstSent = 0;
+    Poller::StartupBurst burst;
     quint64 nextCommandId = 1;
     // Who asked for the PTT block or release waiting for confirmation.
     std::optional<CommandSource> pttSource;

@@ -919,6 +919,8 @@ void TestLink::pollPttBlockWaitsWhileTransmitting() {
 void TestLink::pollKnownSurvivesReconnect() {
     connectPeer();
     feed(AllSettings);
+    // A transmission of the last connection holds nothing back on this one.
+    feed("TX: ON\r\n");
     link->Close();
     // Close stops the poll; a tick while closed sends nothing.
     QVERIFY(!link->PollTimer()->isActive());
@@ -930,6 +932,10 @@ void TestLink::pollKnownSurvivesReconnect() {
     peer->read();
     link->PollTick();
     QCOMPARE(peer->read(), EightBare);
+    link->TogglePttBlock();
+    QCOMPARE(peer->read(), QByteArray("BL:ON\r\n"));
+    link->PollTick();
+    QCOMPARE(peer->read(), EightBare + "BL:ON\r\n");
 }
 
 // Whether the amplifier answers, on a clock the test drives: "line MS" is a
