@@ -328,6 +328,14 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
         shown.peak.reset();
         changed |= StateChange::Output | StateChange::Peak;
     }
+    // Known to receive without a "TX: OFF" (answers and no power report for
+    // a while, after a silence): the readouts empty as that report empties them.
+    if ((changed & StateChange::Transmit) && v.transmitting.Now() == std::optional<bool>(false) &&
+        (shown.output || shown.peak)) {
+        shown.output.reset();
+        shown.peak.reset();
+        changed |= StateChange::Output | StateChange::Peak;
+    }
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawConnection(s);
     if (changed & StateChange::NoAnswer && s.IsConnected())

@@ -790,8 +790,11 @@ void TestEndToEnd::oneEveningEveryOutput() {
         {"received", "say TX: OFF", "connected", 3, 1.5, 0, false, true},
         {"transmitting on 20M", "set band 5\nsay B: 5\nsay TX: ON\nsay O: 500\nsay R: 10",
          "connected", 5, 1.33, 500},
-        {"silent", "silent on", "no answer"},
-        {"answers again", "silent off\nsay TX: OFF", "connected", 5, 0, 0},
+        // An alarm holds through a silence: answering again with a
+        // temperature only, it is still raised; it ends on its own report.
+        {"silent in alarm", "alarm SWR\nsilent on", "no answer"},
+        {"answers with a temperature", "silent off\nsay T: 41", "connected", 5, 0, 0, true},
+        {"answers again", "alarm OFF\nsay TX: OFF", "connected", 5, 0, 0},
         {"unplugged", "unplug", "lost"},
         {"plugged back", "replug", "connected", 5, 0, 0},
     };
