@@ -186,6 +186,7 @@ private:
     void DrawConnection(const AmpStatus &state);
     // The title: the connection, and the broker's state when there is one.
     void DrawTitle(const AmpStatus &state);
+    static QString RadioTitle(const RigStatus &rig);
     // Open Port pressed in or not as the connection is, set again after each
     // click's latch toggle, whatever box the click's handler showed.
     void OpenPortFollowsState();

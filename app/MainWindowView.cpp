@@ -6,6 +6,7 @@
 #include "app/MainRules.h"
 #include "link/Reports.h"
 #include "link/StatusView.h"
+#include "rig/FollowRules.h"
 #include "widgets/Accessible.h"
 #include "widgets/BarMeter.h"
 #include "widgets/Captions.h"
@@ -94,14 +95,32 @@ void MainWindow::OpenPortFollowsState() {
                             phase == LinkPhase::Waiting);
 }
 
+// What the title tells of the radio followed: whether it follows, the
+// frequency it transmits on, and why its band was not sent.
+QString MainWindow::RadioTitle(const RigStatus &r) {
+    if (r.source.isEmpty())
+        return QString();
+    if (!r.connected)
+        return QStringLiteral("no answer from the radio at ") + r.source;
+    QString text = r.following ? QStringLiteral("following the radio")
+                               : QStringLiteral("the radio not followed");
+    if (r.frequencyHz)
+        text += QStringLiteral(" on ") + rig::MHz(*r.frequencyHz);
+    if (r.following && !r.why.isEmpty())
+        text += QStringLiteral(", ") + r.why;
+    return text;
+}
+
 void MainWindow::DrawTitle(const AmpStatus &s) {
     const QString title = QStringLiteral("Orvik 1200 Remote Control");
-    const QString connection =
+    QString connection =
         s.PortTaken ? title + QStringLiteral(" - ") + s.PortName +
                           QStringLiteral(" taken by another client, trying again less often")
         : s.Phase == LinkPhase::Waiting ? title + QStringLiteral(" - waiting for ") + s.PortName
         : s.NoAnswer                    ? title + QStringLiteral(" - no answer from ") + s.PortName
                                         : title;
+    if (const QString radio = RadioTitle(s.rig); !radio.isEmpty())
+        connection += QStringLiteral(" - ") + radio;
     setWindowTitle(brokerStatus.isEmpty() ? connection
                                           : connection + QStringLiteral(" - ") + brokerStatus);
 }
@@ -380,6 +399,8 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
         // The PTT-block panel covers the readouts except while transmitting.
         pttBlockButton->setVisible(!transmitting);
     }
+    if (changed & StateChange::Rig)
+        DrawTitle(s);
     if (changed & StateChange::AtuFitted)
         atuPanelAction->setEnabled(r.tuner.fitted.value_or(false));
 }

@@ -62,6 +62,8 @@ private Q_SLOTS:
     void init();
     void cleanup() { f.reset(); }
     void frameAndMenus();
+    void radioInTitle_data();
+    void radioInTitle();
     void componentSettings_data();
     void componentSettings();
     void geometry_data();
@@ -103,6 +105,44 @@ void TestMainWindow::init() {
     peer = &f->peer;
     QVERIFY(f->showOnPeer());
     form = f->main;
+}
+
+// The radio followed, as the title tells it; the captions stay as they are.
+void TestMainWindow::radioInTitle_data() {
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("following");
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<QString>("title");
+    const QString t = QStringLiteral("Orvik 1200 Remote Control - ");
+    QTest::newRow("following") << true << true << QString()
+                               << t + QStringLiteral("following the radio on 14.074000 MHz");
+    QTest::newRow("why nothing went")
+        << true << true << QStringLiteral("band 4 waits: the radio is transmitting")
+        << t + QStringLiteral("following the radio on 14.074000 MHz, band 4 waits: the radio is "
+                              "transmitting");
+    QTest::newRow("switched off") << true << false << QStringLiteral("following is off")
+                                  << t + QStringLiteral("the radio not followed on 14.074000 MHz");
+    QTest::newRow("rigctld away")
+        << false << true << QString()
+        << t + QStringLiteral("no answer from the radio at rigctld://127.0.0.1:4532");
+}
+
+void TestMainWindow::radioInTitle() {
+    QFETCH(bool, connected);
+    QFETCH(bool, following);
+    QFETCH(QString, why);
+    QFETCH(QString, title);
+    RigStatus r;
+    r.source = QStringLiteral("rigctld://127.0.0.1:4532");
+    r.connected = connected;
+    r.frequencyHz = 14074000;
+    r.band = 4;
+    r.following = following;
+    r.why = why;
+    form->Link.SetRig(r);
+    QCOMPARE(form->windowTitle(), title);
+    form->Link.SetRig(RigStatus());
+    QCOMPARE(form->windowTitle(), QStringLiteral("Orvik 1200 Remote Control"));
 }
 
 void TestMainWindow::openPort() {
