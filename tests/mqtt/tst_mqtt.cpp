@@ -167,29 +167,25 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("nodeid"))
         return NodeId(input);
     if (rule == QLatin1String("discovery")) {
-        // CONTROL DISCOVERY [rig] [PREFIX]: configs announced/all, the band
-        // select's command topic, with "rig" (a radio followed) the radio's
-        // frequency sensor and following switch, and the device block; a
-        // config with a key Home Assistant does not take, or without the
-        // availability and state topics, is named instead.
+        // CONTROL DISCOVERY [rig] [PREFIX]: configs announced/all, the
+        // command topics of the band select and the switch of following,
+        // and the device block (rig: a radio followed); a config with a key
+        // Home Assistant does not take, or without the availability and
+        // state topics, is named instead.
         Config c;
         c.topic = QStringLiteral("orvik/shack 1");
         c.control = input.startsWith(QLatin1Char('1'));
         c.discovery = input.at(2) == QLatin1Char('1');
         MqttState state;
-        QString rest = input.mid(4);
-        if (rest.startsWith(QLatin1String("rig"))) {
-            state.rig = RigStatus{};
-            state.rig->source = QStringLiteral("rigctld://127.0.0.1:4532");
-            rest = rest.mid(4);
-        }
-        if (!rest.isEmpty())
-            c.discoveryPrefix = rest;
+        if (input.mid(4, 3) == QLatin1String("rig"))
+            state.rig.emplace().source = QStringLiteral("rigctld://127.0.0.1:4532");
+        if (const QString prefix = input.mid(state.rig ? 8 : 4); !prefix.isEmpty())
+            c.discoveryPrefix = prefix;
         c.configurationUrl = QStringLiteral("http://shack.lan:8080/");
         state.firmware = QStringLiteral("3.30");
         state.paType = QStringLiteral("2.4 kW");
         int announced = 0;
-        QString select, radio, device;
+        QString select, device;
         const QList<DiscoveryConfig> all = DiscoveryConfigs(c, state);
         for (const DiscoveryConfig &d : all) {
             const QJsonObject o = QJsonDocument::fromJson(d.payload).object();
@@ -207,21 +203,12 @@ QString Evaluate(const QString &rule, const QString &input) {
                      .toString()
                      .startsWith(QLatin1String("orvik/shack 1/")))
                 return QStringLiteral("bad config ") + QString::fromUtf8(d.topic);
-            if (d.topic.contains("/select/"))
-                select = QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
-            auto key = [&o](const char *k) { return o.value(QLatin1String(k)).toString(); };
-            if (d.topic.contains("/radio_frequency/"))
-                radio += QStringLiteral(" %1 %2 %3")
-                             .arg(key("unit_of_measurement"), key("device_class"),
-                                  key("value_template"));
-            if (d.topic.contains("/switch/") && d.topic.contains("/follow/"))
-                radio += QStringLiteral(" %1 %2/%3 %4")
-                             .arg(key("command_topic"), key("payload_on"), key("payload_off"),
-                                  key("value_template"));
+            if (d.topic.contains("/select/") || d.topic.contains("/follow/"))
+                select += QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
             device = QString::fromUtf8(QJsonDocument(o.value(QStringLiteral("device")).toObject())
                                            .toJson(QJsonDocument::Compact));
         }
-        return QStringLiteral("%1/%2").arg(announced).arg(all.size()) + select + radio +
+        return QStringLiteral("%1/%2").arg(announced).arg(all.size()) + select +
                (device.isEmpty()
                     ? QString()
                     : QLatin1Char(' ') + device.replace(QLatin1Char('"'), QLatin1Char('\'')));
@@ -416,7 +403,6 @@ void TestMqtt::rules_data() {
         {"command", "follow|on", "follow 1"},
         {"command", "follow| OFF\n", "follow 0"},
         {"command", "follow|1", "set/follow \"1\": \"on\" or \"off\""},
-        {"command", "follow|", "set/follow \"\": \"on\" or \"off\""},
         {"command", "raw|ATU_STATE: 1|1", "raw ATU_STATE: 1"},
         {"command", "raw|B: 3\r\nB: 4|1",
          "set/raw \"B: 3??B: 4\": one line of printable ASCII characters"},
@@ -476,14 +462,10 @@ void TestMqtt::rules_data() {
          "'model_id':'2.4 kW','name':'Orvik 1200 shack 1','sw_version':'3.30'}"},
         {"discovery", "0 1 ha", "~22/26 {"},
         {"discovery", "1 0", "0/26"},
-        // While a radio is followed: its frequency, and with commands its
-        // following as a switch.
-        {"discovery", "1 1 rig",
-         "~26/26 orvik/shack 1/set/band Hz frequency {{ value_json.rig.frequency_hz if "
-         "value_json.rig is defined else None }} orvik/shack 1/set/follow on/off {{ None if "
-         "value_json.rig is not defined else ('on' if value_json.rig.following else 'off') }} {"},
-        {"discovery", "0 1 rig ha", "~23/26 Hz frequency {{ value_json.rig.frequency_hz"},
-        {"discovery", "1 0 rig", "0/26"},
+        // While a radio is followed: its frequency, and with commands a
+        // switch of following.
+        {"discovery", "1 1 rig", "~26/26 orvik/shack 1/set/band orvik/shack 1/set/follow {"},
+        {"discovery", "0 1 rig ha", "~23/26 {"},
         // Two topics, two ids; any character kept apart.
         {"nodeid", "orvik/shack/1", "orvik_2Fshack_2F1"},
         {"nodeid", "orvik/shack_1", "orvik_2Fshack__1"},
@@ -658,8 +640,7 @@ void TestMqtt::commands_data() {
          "set/band refused set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
         {"TOPIC/set itself", true, false, "=3", "",
          "set/ refused unknown command set: set/band, set/operate, set/follow or set/raw", ""},
-        // Following is the station's: a publisher without it has no radio,
-        // and nothing reaches the amplifier.
+        // Following is the station's: none here, nothing reaches the amplifier.
         {"set/follow: a bad payload, no radio", true, false, "follow=yes;follow=off", "",
          "set/follow refused set/follow \"yes\": \"on\" or \"off\"|"
          "set/follow refused no radio is followed (--rig or [Rig] Follow=)",
