@@ -32,7 +32,7 @@ QString CommandName(Command::Kind kind) {
         return QStringLiteral("operate");
     case Command::Kind::Raw:
         return QStringLiteral("raw");
-    case Command::Kind::Follow:
+    case Command::Kind::RadioFollowing:
         return QStringLiteral("follow");
     }
     return QString();
@@ -47,7 +47,7 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
     else if (name == QLatin1String("raw"))
         c.kind = Command::Kind::Raw;
     else if (name == QLatin1String("follow"))
-        c.kind = Command::Kind::Follow;
+        c.kind = Command::Kind::RadioFollowing;
     else
         return QStringLiteral("unknown command %1: set/band, set/operate, set/follow or set/raw")
             .arg(name.isEmpty() ? QStringLiteral("set") : QStringLiteral("set/") + Printable(name));
@@ -80,7 +80,7 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
         else if (text.compare("standby", Qt::CaseInsensitive) != 0)
             return QStringLiteral("set/operate %1: \"operate\" or \"standby\"").arg(Shown(payload));
         break;
-    case Command::Kind::Follow:
+    case Command::Kind::RadioFollowing:
         if (text.compare("on", Qt::CaseInsensitive) == 0)
             c.follow = true;
         else if (text.compare("off", Qt::CaseInsensitive) != 0)

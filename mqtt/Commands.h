@@ -12,11 +12,11 @@
 namespace mqtt {
 
 struct Command {
-    enum class Kind { Band, Operate, Raw, Follow };
+    enum class Kind { Band, Operate, Raw, RadioFollowing };
     Kind kind = Kind::Band;
     int band = 0;         // Band: 1..7
     bool operate = false; // Operate: true operate (PTT free), false standby (PTT blocked)
-    bool follow = false;  // Follow: following the radio on or off
+    bool follow = false;  // RadioFollowing: following the radio on or off
     QByteArray line;      // Raw: one line without its line end
 };
 

@@ -86,7 +86,7 @@ void LinkCommands::Apply(const mqtt::Command &command, Done done) {
         c.kind = ::Command::Kind::Line;
         c.line = command.line;
         break;
-    case mqtt::Command::Kind::Follow: // the station's, never the amplifier's
+    case mqtt::Command::Kind::RadioFollowing: // the station's, never the amplifier's
         done(QStringLiteral("not a command of the amplifier"));
         return;
     }

@@ -269,7 +269,7 @@ void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload,
 void Publisher::Execute(const Command &command, const Reply &reply) {
     const QString what = command.kind == Command::Kind::Band  ? QString::number(command.band)
                          : command.kind == Command::Kind::Raw ? QString::fromLatin1(command.line)
-                         : command.kind == Command::Kind::Follow
+                         : command.kind == Command::Kind::RadioFollowing
                              ? QLatin1String(command.follow ? "on" : "off")
                              : QLatin1String(command.operate ? "operate" : "standby");
     const QString name = CommandName(command.kind);
@@ -281,7 +281,7 @@ void Publisher::Execute(const Command &command, const Reply &reply) {
     };
     // Following is the station's to switch, not the amplifier's: the
     // answer comes at once.
-    if (command.kind == Command::Kind::Follow) {
+    if (command.kind == Command::Kind::RadioFollowing) {
         done(follow_ ? follow_(command.follow) : NoRadio);
         return;
     }

@@ -33,8 +33,9 @@ using Command = mqtt::Command; // not the link's
 QString Describe(const Command &c) {
     return c.kind == Command::Kind::Band      ? QStringLiteral("band %1").arg(c.band)
            : c.kind == Command::Kind::Operate ? QStringLiteral("operate %1").arg(int(c.operate))
-           : c.kind == Command::Kind::Follow  ? QStringLiteral("follow %1").arg(int(c.follow))
-                                             : QStringLiteral("raw ") + QString::fromLatin1(c.line);
+           : c.kind == Command::Kind::RadioFollowing
+               ? QStringLiteral("follow %1").arg(int(c.follow))
+               : QStringLiteral("raw ") + QString::fromLatin1(c.line);
 }
 
 // The amplifier side: the commands that reached it, or a refusal.
