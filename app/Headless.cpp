@@ -96,6 +96,9 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // After the history, so that the page shows its last hour.
     if (const QString webError = station.StartWeb(plan.web); !webError.isEmpty())
         return Fail(webError, 1);
+    // A switch of following from MQTT or the page is kept where the next
+    // start reads it.
+    station.RememberIn(settings, options.config);
     if (const QString rigError = station.StartRig(plan.rig, plan.rigFollowing); !rigError.isEmpty())
         return Fail(QStringLiteral("rig: ") + rigError, 2);
 

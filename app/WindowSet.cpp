@@ -225,6 +225,8 @@ void WindowSet::Start(const Station::Plan &plan) {
     if (const QString error = station_->StartWeb(plan.web); !error.isEmpty())
         Runtime::ShowMessage(error + QStringLiteral("\n\nThe panel runs without the station page."),
                              QStringLiteral("Web"), Runtime::MsgIcon::Warning, main);
+    // A switch of following from MQTT or the page is kept as the dialog keeps it.
+    station_->RememberIn(settings_, QString());
     if (const QString error = station_->StartRig(plan.rig, plan.rigFollowing); !error.isEmpty())
         Runtime::ShowMessage(error +
                                  QStringLiteral("\n\nThe panel runs without following the radio."),

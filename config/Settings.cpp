@@ -145,26 +145,40 @@ Settings Settings::Read(const QString &path) {
     return s;
 }
 
+namespace {
+
+// Reads from (none when empty or not there), sets the key and writes the
+// text to file, whole or not at all.
+QString WriteKey(const QString &file, const QString &from, const Settings::Key &key,
+                 const QString &value) {
+    QByteArray text;
+    if (!from.isEmpty() && QFileInfo::exists(from)) {
+        const QString failure = IniFile::ReadWhole(from, &text);
+        if (!failure.isEmpty())
+            return failure;
+    }
+    if (!QDir().mkpath(QFileInfo(file).path()))
+        return QStringLiteral("Cannot create the folder of %1").arg(file);
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(IniFile::WriteStringToText(text, QLatin1String(key.section),
+                                             QLatin1String(key.name), value)) < 0 ||
+        !out.commit())
+        return QStringLiteral("Cannot write %1: %2").arg(file, out.errorString());
+    return QString();
+}
+
+} // namespace
+
 QString Settings::Save(const Key &key, const QString &value, const QProcessEnvironment &env) const {
     const QString user = UserPath(env);
     if (user.isEmpty())
         return QStringLiteral("No folder for the user's settings (set HOME or XDG_CONFIG_HOME)");
     // Written back whole or not at all: a file that cannot be read whole is
     // left as it is.
-    QByteArray text;
-    const QString current = QFileInfo::exists(user) ? user : path;
-    if (!current.isEmpty() && QFileInfo::exists(current)) {
-        const QString failure = IniFile::ReadWhole(current, &text);
-        if (!failure.isEmpty())
-            return failure;
-    }
-    if (!QDir().mkpath(QFileInfo(user).path()))
-        return QStringLiteral("Cannot create the folder of %1").arg(user);
-    QSaveFile file(user);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(IniFile::WriteStringToText(text, QLatin1String(key.section),
-                                              QLatin1String(key.name), value)) < 0 ||
-        !file.commit())
-        return QStringLiteral("Cannot write %1: %2").arg(user, file.errorString());
-    return QString();
+    return WriteKey(user, QFileInfo::exists(user) ? user : path, key, value);
+}
+
+QString Settings::SaveIn(const QString &file, const Key &key, const QString &value) {
+    return WriteKey(file, file, key, value);
 }

@@ -160,4 +160,7 @@ public:
     // could not be written.
     QString Save(const Key &key, const QString &value,
                  const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) const;
+    // Saves one setting in file itself (the one --config names, which the
+    // next start reads again), written whole or not at all as Save does.
+    static QString SaveIn(const QString &file, const Key &key, const QString &value);
 };

@@ -32,6 +32,8 @@ QString CommandName(Command::Kind kind) {
         return QStringLiteral("operate");
     case Command::Kind::Raw:
         return QStringLiteral("raw");
+    case Command::Kind::RadioFollowing:
+        return QStringLiteral("follow");
     }
     return QString();
 }
@@ -44,8 +46,10 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
         c.kind = Command::Kind::Operate;
     else if (name == QLatin1String("raw"))
         c.kind = Command::Kind::Raw;
+    else if (name == QLatin1String("follow"))
+        c.kind = Command::Kind::RadioFollowing;
     else
-        return QStringLiteral("unknown command %1: set/band, set/operate or set/raw")
+        return QStringLiteral("unknown command %1: set/band, set/operate, set/follow or set/raw")
             .arg(name.isEmpty() ? QStringLiteral("set") : QStringLiteral("set/") + Printable(name));
     if (payload.size() > MaxCommandBytes)
         return QStringLiteral("set/%1: %2 bytes, at most %3")
@@ -75,6 +79,12 @@ QString ParseCommand(const QString &name, const QByteArray &payload, bool allowR
             c.operate = true;
         else if (text.compare("standby", Qt::CaseInsensitive) != 0)
             return QStringLiteral("set/operate %1: \"operate\" or \"standby\"").arg(Shown(payload));
+        break;
+    case Command::Kind::RadioFollowing:
+        if (text.compare("on", Qt::CaseInsensitive) == 0)
+            c.follow = true;
+        else if (text.compare("off", Qt::CaseInsensitive) != 0)
+            return QStringLiteral("set/follow %1: \"on\" or \"off\"").arg(Shown(payload));
         break;
     case Command::Kind::Raw:
         if (!allowRaw)

@@ -12,10 +12,11 @@
 namespace mqtt {
 
 struct Command {
-    enum class Kind { Band, Operate, Raw };
+    enum class Kind { Band, Operate, Raw, RadioFollowing };
     Kind kind = Kind::Band;
     int band = 0;         // Band: 1..7
     bool operate = false; // Operate: true operate (PTT free), false standby (PTT blocked)
+    bool follow = false;  // RadioFollowing: following the radio on or off
     QByteArray line;      // Raw: one line without its line end
 };
 
@@ -23,8 +24,8 @@ struct Command {
 constexpr int MaxCommandBytes = 256;
 
 // Reads the message on <topic>/set/<name>: "band" takes a band number 1..7
-// or a frequency in Hz, "operate" takes "operate" or "standby", "raw" (only
-// with allowRaw) one line of text. Returns an empty string, or why the
+// or a frequency in Hz, "operate" takes "operate" or "standby", "follow"
+// "on" or "off", "raw" (only with allowRaw) one line of text. Returns an empty string, or why the
 // message asks for nothing (unknown, malformed, too long, not allowed).
 QString ParseCommand(const QString &name, const QByteArray &payload, bool allowRaw, Command *out);
 

@@ -29,7 +29,8 @@ struct Entity {
     bool measurement = false;
     bool diagnostic = false;
     bool command = false; // needs Control=1
-    QStringList options;  // an enum sensor's values
+    bool radio = false;   // only while a radio is followed
+    QStringList options;  // an enum sensor's values; a switch's on and off
 };
 
 QList<Entity> Entities() {
@@ -124,7 +125,24 @@ QList<Entity> Entities() {
         QStringLiteral("{{ None if value_json.ptt_blocked is none else "
                        "('standby' if value_json.ptt_blocked else 'operate') }}");
     operate.command = true;
+    operate.options = QStringList{QStringLiteral("operate"), QStringLiteral("standby")};
     e << operate;
+
+    // The radio followed (rig/), while there is one.
+    sensor("radio_frequency", "Radio frequency",
+           "rig.frequency_hz if value_json.rig is defined else None", QStringLiteral("Hz"),
+           "frequency");
+    e.last().radio = true;
+    Entity follow;
+    follow.component = QStringLiteral("switch");
+    follow.object = QStringLiteral("follow");
+    follow.name = QStringLiteral("Follow the radio");
+    follow.valueTemplate = QStringLiteral("{{ None if value_json.rig is not defined else "
+                                          "('on' if value_json.rig.following else 'off') }}");
+    follow.command = true;
+    follow.radio = true;
+    follow.options = QStringList{QStringLiteral("on"), QStringLiteral("off")};
+    e << follow;
     return e;
 }
 
@@ -168,7 +186,7 @@ QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &s
         d.topic = QStringLiteral("%1/%2/%3/%4/config")
                       .arg(config.discoveryPrefix, e.component, node, e.object)
                       .toUtf8();
-        if (config.discovery && (!e.command || config.control)) {
+        if (config.discovery && (!e.command || config.control) && (!e.radio || state.rig)) {
             QJsonObject o;
             o.insert(QStringLiteral("name"), e.name);
             o.insert(QStringLiteral("unique_id"), node + QLatin1Char('_') + e.object);
@@ -178,7 +196,7 @@ QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &s
             o.insert(QStringLiteral("value_template"), e.valueTemplate);
             if (event)
                 o.insert(QStringLiteral("event_types"), QJsonArray::fromStringList(e.options));
-            else if (!e.options.isEmpty())
+            else if (!e.options.isEmpty() && e.component != QLatin1String("switch"))
                 o.insert(QStringLiteral("options"), QJsonArray::fromStringList(e.options));
             o.insert(QStringLiteral("availability_topic"), base + QStringLiteral("/availability"));
             o.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
@@ -204,11 +222,14 @@ QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &s
                     QStringLiteral("command_template"),
                     QStringLiteral("{{ {%1}[value] }}").arg(numbers.join(QStringLiteral(", "))));
             } else if (e.component == QLatin1String("switch")) {
-                o.insert(QStringLiteral("command_topic"), base + QStringLiteral("/set/operate"));
-                o.insert(QStringLiteral("payload_on"), QStringLiteral("operate"));
-                o.insert(QStringLiteral("payload_off"), QStringLiteral("standby"));
-                o.insert(QStringLiteral("state_on"), QStringLiteral("operate"));
-                o.insert(QStringLiteral("state_off"), QStringLiteral("standby"));
+                // Its command is its own: set/operate, set/follow; its
+                // payloads and states the command's words.
+                o.insert(QStringLiteral("command_topic"),
+                         base + QStringLiteral("/set/") + e.object);
+                o.insert(QStringLiteral("payload_on"), e.options.at(0));
+                o.insert(QStringLiteral("payload_off"), e.options.at(1));
+                o.insert(QStringLiteral("state_on"), e.options.at(0));
+                o.insert(QStringLiteral("state_off"), e.options.at(1));
             }
             o.insert(QStringLiteral("device"), device);
             o.insert(QStringLiteral("origin"), origin);

@@ -3,8 +3,9 @@
 // prefix (homeassistant/) that make the amplifier one device (its firmware,
 // its type, its page) with sensors (the band and the connection as enums,
 // the last transmission's figures), binary sensors, the alarms as events
-// and, with commands on, a band select and an operate switch, all reading
-// the retained state and tied to the availability topic.
+// and, with commands on, a band select and an operate switch; while a radio
+// is followed, its frequency and (with commands on) a switch of following;
+// all reading the retained state and tied to the availability topic.
 #pragma once
 
 #include <QByteArray>
@@ -22,8 +23,9 @@ struct DiscoveryConfig {
 };
 
 // Every entity the program can announce, each with its config or, when
-// discovery is off (or the entity needs commands and they are off), with an
-// empty payload that removes what an earlier run announced.
+// discovery is off (or the entity needs commands and they are off, or a
+// radio and none is followed), with an empty payload that removes what was
+// announced before.
 // state: the firmware and the type the device block names, once known.
 QList<DiscoveryConfig> DiscoveryConfigs(const Config &config, const MqttState &state);
 

@@ -86,6 +86,9 @@ void LinkCommands::Apply(const mqtt::Command &command, Done done) {
         c.kind = ::Command::Kind::Line;
         c.line = command.line;
         break;
+    case mqtt::Command::Kind::RadioFollowing: // the station's, never the amplifier's
+        done(QStringLiteral("not a command of the amplifier"));
+        return;
     }
     const CommandOutcome outcome = link_->Submit(c);
     if (!outcome.Final())

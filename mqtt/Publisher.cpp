@@ -13,6 +13,7 @@ namespace {
 
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
+const QString NoRadio = QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
 
 // One note for all our topics, one for all discovery configs: a broker
 // that refuses one of them refuses the rest for the same reason.
@@ -97,8 +98,10 @@ void Publisher::Update(const MqttState &state) {
     // The device block names the firmware and the type.
     const bool device = !state.firmware.isEmpty() && !state.paType.isEmpty() &&
                         (state.firmware != state_.firmware || state.paType != state_.paType);
+    // The radio's entities come with a radio followed and go without one.
+    const bool radio = state.rig.has_value() != state_.rig.has_value();
     state_ = state;
-    if (device && status_ == Status::Connected && config_.discovery)
+    if ((device || radio) && status_ == Status::Connected && config_.discovery)
         PublishDiscovery();
     ScheduleState();
 }
@@ -264,9 +267,10 @@ void Publisher::OnMessage(const QByteArray &topic, const QByteArray &payload,
 }
 
 void Publisher::Execute(const Command &command, const Reply &reply) {
-    const QString what = command.kind == Command::Kind::Band ? QString::number(command.band)
-                         : command.kind == Command::Kind::Raw
-                             ? QString::fromLatin1(command.line)
+    const QString what = command.kind == Command::Kind::Band  ? QString::number(command.band)
+                         : command.kind == Command::Kind::Raw ? QString::fromLatin1(command.line)
+                         : command.kind == Command::Kind::RadioFollowing
+                             ? QLatin1String(command.follow ? "on" : "off")
                              : QLatin1String(command.operate ? "operate" : "standby");
     const QString name = CommandName(command.kind);
     // Logged "set/band 5: ok".
@@ -275,6 +279,12 @@ void Publisher::Execute(const Command &command, const Reply &reply) {
                QStringLiteral("set/%1 %2: %3")
                    .arg(name, what, why.isEmpty() ? QStringLiteral("ok") : why));
     };
+    // Following is the station's to switch, not the amplifier's: the
+    // answer comes at once.
+    if (command.kind == Command::Kind::RadioFollowing) {
+        done(follow_ ? follow_(command.follow) : NoRadio);
+        return;
+    }
     if (!target_) {
         done(QStringLiteral("no amplifier"));
         return;

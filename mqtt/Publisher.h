@@ -7,7 +7,9 @@
 //   event         alarm start and end, connection events (not retained);
 //   set/...       commands, with Control=1 only; each gets a "result", a
 //                 JSON object, or its answer on the request's own MQTT 5
-//                 response topic with its correlation data.
+//                 response topic with its correlation data. set/follow
+//                 goes to whoever follows the radio (SetFollowSwitch), the
+//                 others to the amplifier's command gate.
 // Home Assistant discovery configs are published on each connect, when
 // Home Assistant says it is online on <prefix>/status, and when the
 // amplifier's firmware or type becomes known.
@@ -30,6 +32,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace mqtt {
@@ -62,6 +65,12 @@ public:
     void Update(const MqttState &state);
     // One of the link's events, for the event topic.
     void Tell(const LinkEvent &event);
+
+    // Switches following the radio on or off; returns an empty string, or
+    // why it did not (no radio is followed ...). Unset: set/follow answers
+    // that no radio is followed.
+    using FollowSwitch = std::function<QString(bool on)>;
+    void SetFollowSwitch(FollowSwitch followSwitch) { follow_ = std::move(followSwitch); }
 
     Status CurrentStatus() const { return status_; }
     // "MQTT: connected", "MQTT: retrying (connection refused)" ...
@@ -114,6 +123,7 @@ private:
     void Log(const QString &text) { Q_EMIT Logged(QStringLiteral("mqtt: ") + text); }
 
     CommandTarget *target_;
+    FollowSwitch follow_;
     Client client_;
     Config config_;
     Timing timing_;

@@ -179,6 +179,7 @@ QString Station::StartPublisher(const mqtt::Settings &settings) {
         connect(publisher.get(), &mqtt::Publisher::Logged, this, &Station::Logged);
         connect(publisher.get(), &mqtt::Publisher::StatusChanged, this,
                 [this] { Q_EMIT BrokerStatusChanged(publisher->StatusText()); });
+        publisher->SetFollowSwitch([this](bool on) { return SwitchFollowing(on); });
     }
     return mqtt::PublishLink(link.get(), publisher.get(), settings);
 }
@@ -200,6 +201,7 @@ QString Station::StartWeb(const web::WebConfig &config) {
         webServer = std::make_unique<web::WebServer>(link.get());
         connect(webServer.get(), &web::WebServer::Logged, this,
                 [this](const QString &line) { Q_EMIT Logged(QStringLiteral("web: ") + line); });
+        webServer->SetFollowSwitch([this](bool on) { return SwitchFollowing(on); });
         connect(webServer.get(), &web::WebServer::Access, this, [this](const QString &text) {
             if (recorder && recorder->CurrentState() == HistoryStore::State::Recording)
                 recorder->Note({HistoryEventKind::Web, text, 0, std::nullopt});
@@ -232,6 +234,26 @@ QString Station::StartRig(const QString &address, bool following) {
                 });
     }
     return follower->Start(address, following);
+}
+
+void Station::RememberIn(const Settings &settings, const QString &configFile) {
+    remembered = settings;
+    rememberedFile = configFile;
+}
+
+QString Station::SwitchFollowing(bool on) {
+    if (!follower || follower->State().source.isEmpty())
+        return QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
+    follower->SetFollowing(on);
+    const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
+    const QString error = rememberedFile.isEmpty()
+                              ? remembered.Save(Settings::RigFollowing, value)
+                              : Settings::SaveIn(rememberedFile, Settings::RigFollowing, value);
+    if (!error.isEmpty())
+        return QStringLiteral("following %1 until the program ends, not remembered: %2")
+            .arg(on ? QStringLiteral("on") : QStringLiteral("off"), error);
+    remembered.rig.following = on;
+    return QString();
 }
 
 void Station::Stop() {

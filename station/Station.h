@@ -86,6 +86,15 @@ public:
     // ("rig: ..."). Called again, it follows the new address; an empty one
     // stops it. Returns an empty string, or why the address names no rig.
     QString StartRig(const QString &address, bool following);
+    // Where following switched from MQTT or the page is remembered
+    // ([Rig] Following=): configFile, the file --config names and the next
+    // start reads again, else the user's file, as the panel's dialog saves
+    // it (Settings::Save, from settings' file).
+    void RememberIn(const Settings &settings, const QString &configFile);
+    // Switches following the radio on or off for MQTT and the page, and
+    // remembers it. Returns an empty string, or why not: no radio is
+    // followed, or it switched but could not be remembered.
+    QString SwitchFollowing(bool on);
 
     // The one order of the end: nothing takes commands any more (the server
     // and the publisher stop, the publisher's last state says the port is
@@ -132,6 +141,8 @@ private:
     std::unique_ptr<HistoryStore> recorder;
     std::unique_ptr<web::WebServer> webServer;
     std::unique_ptr<rig::Follower> follower;
+    Settings remembered;    // the settings read: the user's file starts as a copy of their file
+    QString rememberedFile; // --config's file; empty: the user's
     QSocketNotifier *stopNotifier = nullptr;
     bool stopRequested = false;
     int stopSignal = 0;

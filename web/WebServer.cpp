@@ -922,6 +922,21 @@ WebServer::Reply WebServer::DoCommand(const HttpRequest &request, const Session 
     const QJsonObject o = QJsonDocument::fromJson(request.body).object();
     const QString kind = o.value(QStringLiteral("command")).toString();
     const int value = o.value(QStringLiteral("value")).toInt(-1);
+    // Following the radio is the station's to switch, not the amplifier's.
+    if (kind == QLatin1String("follow") && (value == 0 || value == 1)) {
+        const QString text = QLatin1String(value ? "follow on" : "follow off");
+        const QString why = follow_
+                                ? follow_(value == 1)
+                                : QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
+        Q_EMIT Logged(QStringLiteral("%1 from %2: %3")
+                          .arg(text, session.Who(), why.isEmpty() ? QStringLiteral("ok") : why));
+        r.body =
+            Json(QJsonObject{{QStringLiteral("command"), text},
+                             {QStringLiteral("ok"), why.isEmpty()},
+                             {QStringLiteral("final"), true},
+                             {QStringLiteral("text"), why.isEmpty() ? QStringLiteral("ok") : why}});
+        return r;
+    }
     ::Command c;
     c.source = CommandSource::Of(CommandSource::Kind::Web, session.Who());
     c.value = value;

@@ -96,10 +96,16 @@ public:
     void SetClock(Clock clock) { clock_ = std::move(clock); }
     void SetIdleMs(qint64 ms);
     Sessions &SessionTable() { return sessions_; }
+    // Switches following the radio on or off (an operator's "follow"
+    // command); returns an empty string, or why it did not. Unset: no radio
+    // is followed.
+    using FollowSwitch = std::function<QString(bool on)>;
+    void SetFollowSwitch(FollowSwitch followSwitch) { follow_ = std::move(followSwitch); }
 
 Q_SIGNALS:
     // One line per event: listening, a connection refused or cut, a log-in,
-    // its failure, a log-out, a command refused before the gate.
+    // its failure, a log-out, a command refused before the gate, following
+    // the radio switched.
     void Logged(const QString &line);
     // A log-in, a failed one or a log-out, for the history's events.
     void Access(const QString &text);
@@ -173,6 +179,7 @@ private:
     void EndSessionsOf(const QString &user, const QString &why);
 
     AmpLink *link_;
+    FollowSwitch follow_;
     WebConfig config_;
     bool tls_ = false;
     QSslCertificate certificate_;

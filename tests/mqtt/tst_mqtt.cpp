@@ -31,9 +31,10 @@ namespace {
 using Command = mqtt::Command; // not the link's
 
 QString Describe(const Command &c) {
-    return c.kind == Command::Kind::Band ? QStringLiteral("band %1").arg(c.band)
-           : c.kind == Command::Kind::Operate
-               ? QStringLiteral("operate %1").arg(int(c.operate))
+    return c.kind == Command::Kind::Band      ? QStringLiteral("band %1").arg(c.band)
+           : c.kind == Command::Kind::Operate ? QStringLiteral("operate %1").arg(int(c.operate))
+           : c.kind == Command::Kind::RadioFollowing
+               ? QStringLiteral("follow %1").arg(int(c.follow))
                : QStringLiteral("raw ") + QString::fromLatin1(c.line);
 }
 
@@ -167,18 +168,21 @@ QString Evaluate(const QString &rule, const QString &input) {
     if (rule == QLatin1String("nodeid"))
         return NodeId(input);
     if (rule == QLatin1String("discovery")) {
-        // CONTROL DISCOVERY [PREFIX]: configs announced/all, the band
-        // select's command topic and the device block; a config with a key
+        // CONTROL DISCOVERY [rig] [PREFIX]: configs announced/all, the
+        // command topics of the band select and the switch of following,
+        // and the device block (rig: a radio followed); a config with a key
         // Home Assistant does not take, or without the availability and
         // state topics, is named instead.
         Config c;
         c.topic = QStringLiteral("orvik/shack 1");
         c.control = input.startsWith(QLatin1Char('1'));
         c.discovery = input.at(2) == QLatin1Char('1');
-        if (input.size() > 4)
-            c.discoveryPrefix = input.mid(4);
-        c.configurationUrl = QStringLiteral("http://shack.lan:8080/");
         MqttState state;
+        if (input.mid(4, 3) == QLatin1String("rig"))
+            state.rig.emplace().source = QStringLiteral("rigctld://127.0.0.1:4532");
+        if (const QString prefix = input.mid(state.rig ? 8 : 4); !prefix.isEmpty())
+            c.discoveryPrefix = prefix;
+        c.configurationUrl = QStringLiteral("http://shack.lan:8080/");
         state.firmware = QStringLiteral("3.30");
         state.paType = QStringLiteral("2.4 kW");
         int announced = 0;
@@ -200,8 +204,8 @@ QString Evaluate(const QString &rule, const QString &input) {
                      .toString()
                      .startsWith(QLatin1String("orvik/shack 1/")))
                 return QStringLiteral("bad config ") + QString::fromUtf8(d.topic);
-            if (d.topic.contains("/select/"))
-                select = QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
+            if (d.topic.contains("/select/") || d.topic.contains("/follow/"))
+                select += QLatin1Char(' ') + o.value(QStringLiteral("command_topic")).toString();
             device = QString::fromUtf8(QJsonDocument(o.value(QStringLiteral("device")).toObject())
                                            .toJson(QJsonDocument::Compact));
         }
@@ -390,13 +394,16 @@ void TestMqtt::rules_data() {
          "set/band \"3000\": no band of the amplifier holds that frequency"},
         {"command", "band|*257", "set/band: 257 bytes, at most 256"},
         {"command", "op\nerate|operate",
-         "unknown command set/op?erate: set/band, set/operate or set/raw"},
+         "unknown command set/op?erate: set/band, set/operate, set/follow or set/raw"},
         {"command", "operate/operate/operate/operate/operate/operate|1",
-         "unknown command set/operate/operate/operate/operate/operate/...: set/band, set/operate "
-         "or set/raw"},
+         "unknown command set/operate/operate/operate/operate/operate/...: set/band, set/operate, "
+         "set/follow or set/raw"},
         {"command", "operate|operate", "operate 1"},
         {"command", "operate|STANDBY\n", "operate 0"},
         {"command", "operate|on", "set/operate \"on\": \"operate\" or \"standby\""},
+        {"command", "follow|on", "follow 1"},
+        {"command", "follow| OFF\n", "follow 0"},
+        {"command", "follow|1", "set/follow \"1\": \"on\" or \"off\""},
         {"command", "raw|ATU_STATE: 1|1", "raw ATU_STATE: 1"},
         {"command", "raw|B: 3\r\nB: 4|1",
          "set/raw \"B: 3??B: 4\": one line of printable ASCII characters"},
@@ -451,11 +458,15 @@ void TestMqtt::rules_data() {
         // Every entity as Home Assistant takes it; the device names the
         // firmware, the type and the page.
         {"discovery", "1 1",
-         "24/24 orvik/shack 1/set/band {'configuration_url':'http://shack.lan:8080/',"
+         "24/26 orvik/shack 1/set/band {'configuration_url':'http://shack.lan:8080/',"
          "'identifiers':['orvik_2Fshack_201'],'manufacturer':'Orvik','model':'Orvik 1200',"
          "'model_id':'2.4 kW','name':'Orvik 1200 shack 1','sw_version':'3.30'}"},
-        {"discovery", "0 1 ha", "~22/24 {"},
-        {"discovery", "1 0", "0/24"},
+        {"discovery", "0 1 ha", "~22/26 {"},
+        {"discovery", "1 0", "0/26"},
+        // While a radio is followed: its frequency, and with commands a
+        // switch of following.
+        {"discovery", "1 1 rig", "~26/26 orvik/shack 1/set/band orvik/shack 1/set/follow {"},
+        {"discovery", "0 1 rig ha", "~23/26 {"},
         // Two topics, two ids; any character kept apart.
         {"nodeid", "orvik/shack/1", "orvik_2Fshack_2F1"},
         {"nodeid", "orvik/shack_1", "orvik_2Fshack__1"},
@@ -629,7 +640,12 @@ void TestMqtt::commands_data() {
         {"malformed", true, false, "band=abc", "",
          "set/band refused set/band \"abc\": a band number 1..7 or a frequency in Hz", ""},
         {"TOPIC/set itself", true, false, "=3", "",
-         "set/ refused unknown command set: set/band, set/operate or set/raw", ""},
+         "set/ refused unknown command set: set/band, set/operate, set/follow or set/raw", ""},
+        // Following is the station's: none here, nothing reaches the amplifier.
+        {"set/follow: a bad payload, no radio", true, false, "follow=yes;follow=off", "",
+         "set/follow refused set/follow \"yes\": \"on\" or \"off\"|"
+         "set/follow refused no radio is followed (--rig or [Rig] Follow=)",
+         ""},
         {"raw not allowed", true, false, "raw=T?", "",
          "set/raw refused set/raw: not allowed ([MQTT] AllowRaw=1 allows it)", ""},
         {"raw", true, true, "raw=T?", "", "set/raw ok ", "raw T?"},

@@ -2,12 +2,16 @@
 // Following the radio: the band plan, the follower's decisions in explicit
 // time, and the follower end to end between Hamlib's own rigctld (its dummy
 // radio, driven with rigctl) and the simulated amplifier, counting the band
-// commands the simulator receives.
+// commands the simulator receives; following also switched from MQTT
+// (a real mosquitto) through the station, which remembers it.
+#include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "link/BandPlan.h"
 #include "link/Facts.h"
 #include "rig/FollowRules.h"
 #include "rig/Follower.h"
+#include "station/Station.h"
+#include "tests/mqtt/Mosquitto.h"
 #include "tests/sim/SimProcess.h"
 
 #include <QMap>
@@ -234,9 +238,10 @@ struct Rigctld {
 // simulator's scenario; "w MS" waits; "B N" the band command N reaches the
 // amplifier once more; "n MS" no band command within MS; "c N" the
 // operator clicks band N (its command awaited); "i N" the operator sets
-// interface N; "f 0|1" following off or on; "k" rigctld stops, "K" it
-// starts again; "L TEXT" the follower has said TEXT, "L1 TEXT" said it
-// exactly once.
+// interface N; "f 0|1" following off or on; "m on|off" the same by MQTT's
+// set/follow (answered ok, the state's rig.following and the settings
+// file's Following= as asked); "k" rigctld stops, "K" it starts again;
+// "L TEXT" the follower has said TEXT, "L1 TEXT" said it exactly once.
 void TestRig::follows_data() {
     QTest::addColumn<QString>("steps");
     QTest::newRow("a change of band followed") << "r F 14200000; B 4; r F 7100000; B 3; n 800";
@@ -264,6 +269,8 @@ void TestRig::follows_data() {
         << "r F 14200000; B 4; c 2; n 1200; r F 21200000; B 5; n 800";
     QTest::newRow("following switched off and on")
         << "r F 14200000; B 4; f 0; r F 7100000; n 1200; f 1; B 3; n 800";
+    QTest::newRow("following switched off and on by MQTT")
+        << "r F 14200000; B 4; m off; r F 7100000; n 1200; m on; B 3; n 800";
 }
 
 void TestRig::follows() {
@@ -272,16 +279,39 @@ void TestRig::follows() {
         QSKIP("rigctld is not installed (libhamlib-utils)");
     SimProcess sim;
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-    AmpLink link;
+    Station station;
+    AmpLink &link = station.Link();
     QVERIFY(link.Open(sim.devicePath()).isEmpty());
     QVERIFY(
         QTest::qWaitFor([&] { return link.State().IsConnected() && link.State().Band(); }, 8000));
     Rigctld radio;
     QVERIFY(radio.Start());
-    rig::Follower follower(&link);
+    // The settings file a switch by MQTT is remembered in, as --config's.
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("station.ini"));
+    QVERIFY(Settings::SaveIn(ini, Settings::RigFollow, radio.Address()).isEmpty());
+    station.RememberIn(Settings::Read(ini), ini);
+    Mosquitto broker;
+    if (steps.contains(QLatin1String("m "))) {
+        QVERIFY(broker.Start());
+        mqtt::Settings m;
+        m.broker = broker.Url();
+        m.username = QStringLiteral("orvik");
+        m.passwordFile = dir.filePath(QStringLiteral("pw"));
+        QFile pw(m.passwordFile);
+        QVERIFY(pw.open(QIODevice::WriteOnly) && pw.write(Mosquitto::Password) > 0 &&
+                pw.setPermissions(QFile::ReadOwner));
+        pw.close();
+        m.topic = QStringLiteral("orvik/rig");
+        m.control = true;
+        QCOMPARE(station.StartPublisher(m), QString());
+        QVERIFY(Watcher(broker.port).Saw("orvik/rig/availability", "online"));
+        QTest::qWait(200); // its subscription is in place
+    }
+    QVERIFY(station.StartRig(radio.Address(), true).isEmpty());
+    rig::Follower &follower = *station.Rig();
     QStringList said;
     connect(&follower, &rig::Follower::Logged, [&said](const QString &l) { said << l; });
-    QVERIFY(follower.Start(radio.Address(), true).isEmpty());
 
     QMap<int, qsizetype> expected; // band commands by band
     auto sent = [&sim](int band) { return sim.loggedLines().count(Protocol::SetBand(band)); };
@@ -319,6 +349,20 @@ void TestRig::follows() {
             QVERIFY(QTest::qWaitFor([&] { return link.State().Interface == arg.toInt(); }, 3000));
         } else if (verb == QLatin1String("f")) {
             follower.SetFollowing(arg == QLatin1String("1"));
+        } else if (verb == QLatin1String("m")) {
+            Watcher watcher(broker.port); // what comes from now on, and the retained
+            // Home Assistant's switch, announced once the radio was followed.
+            QVERIFY(watcher.Saw("homeassistant/switch/orvik_2Frig/follow/config", "/set/follow"));
+            watcher.Publish("orvik/rig/set/follow", arg.toLatin1());
+            QVERIFY2(watcher.Saw("orvik/rig/result", "\"set/follow\",\"ok\":true") &&
+                         watcher.Saw("orvik/rig/state",
+                                     "\"following\":" +
+                                         QByteArray(arg == QLatin1String("on") ? "true" : "false")),
+                     qPrintable(where));
+            // Kept for the next start, the rest of the file as it was.
+            const Settings next = Settings::Read(ini);
+            QVERIFY(next.rig.following == (arg == QLatin1String("on")) &&
+                    next.rig.follow == radio.Address());
         } else if (verb == QLatin1String("k")) {
             radio.Stop();
         } else if (verb == QLatin1String("K")) {
@@ -332,8 +376,7 @@ void TestRig::follows() {
             QFAIL(qPrintable(QStringLiteral("no such step: ") + s));
         }
     }
-    follower.Stop();
-    link.Shutdown();
+    station.Stop();
 }
 
 QTEST_GUILESS_MAIN(TestRig)

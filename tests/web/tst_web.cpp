@@ -70,6 +70,7 @@ private:
     qint64 offsetMs = 0;
     QElapsedTimer clock;
     QByteArray host;
+    QStringList followed; // each switch of following that reached the station
 
     QString WriteUsers() {
         const QString path = dir.filePath(QStringLiteral("users"));
@@ -115,6 +116,11 @@ private Q_SLOTS:
         offsetMs = 0;
         clock.start();
         server->SetClock([this] { return clock.elapsed() + offsetMs; });
+        followed.clear();
+        server->SetFollowSwitch([this](bool on) {
+            followed << QLatin1String(on ? "on" : "off");
+            return QString();
+        });
         WebConfig config;
         config.listen = QStringLiteral("127.0.0.1:0");
         config.usersFile = WriteUsers();
@@ -162,6 +168,12 @@ private Q_SLOTS:
             "/api/command|{COOKIE}X-Orvik-Token: {TOKEN}\r\nOrigin: "
             "http://{HOST}\r\n|{\"command\":\"standby\"}",
             200, "the amplifier is not connected");
+        const QByteArray follow = "X-Orvik-Token: {TOKEN}\r\n|{\"command\":\"follow\",\"value\":0}";
+        row("a viewer's switch of following", "POST",
+            "/api/command|{VIEWER}" + QByteArray(follow).replace("{TOKEN}", "{VTOKEN}"), 403);
+        row("an operator's switch of following reaches the station", "POST",
+            "/api/command|{COOKIE}" + follow, 200,
+            "\"command\":\"follow off\",\"final\":true,\"ok\":true");
         row("log-out without the token", "POST", "/api/logout|{COOKIE}", 403);
         row("expired session", "EXPIRED", "/api/session|{COOKIE}", 401);
         row("live page without a cookie", "WS", "", 401);
@@ -227,6 +239,9 @@ private Q_SLOTS:
         // Nothing but the operator's own command reached the gate.
         if (status != 200)
             QVERIFY(!answer.contains("not connected"));
+        QCOMPARE(followed, status == 200 && request.contains("\"follow\"")
+                               ? QStringList{QStringLiteral("off")}
+                               : QStringList());
     }
 
     // What a proxy in front might read otherwise is refused.

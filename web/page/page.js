@@ -53,6 +53,8 @@
   function enable() {
     const on = linkUp && liveUp;
     for (const el of document.querySelectorAll(".control, #bands button")) el.disabled = !on;
+    // Following is the station's, not the amplifier's: the page's connection is enough.
+    $("follow").disabled = !liveUp;
   }
 
   function render(s) {
@@ -91,6 +93,15 @@
     show($("alarms"), alarms.length > 0);
     for (const b of $("bands").children)
       b.setAttribute("aria-pressed", String(c && s.band === Number(b.dataset.band)));
+    // The radio followed, while there is one: whether its band is taken, and where it is.
+    const rig = s.rig;
+    show($("followRow"), !!rig);
+    if (rig) {
+      $("follow").setAttribute("aria-pressed", String(rig.following));
+      $("follow").textContent = "Follow the radio: " + (rig.following ? "on" : "off");
+      $("radio").textContent = !rig.connected ? "no connection to the radio"
+        : rig.frequencyHz ? (rig.frequencyHz / 1e6).toFixed(6) + " MHz" : "";
+    }
   }
 
   function connect() {
@@ -259,6 +270,8 @@
   $("operate").addEventListener("click", () => command("operate", 0));
   $("standby").addEventListener("click", () => command("standby", 1));
   $("tune").addEventListener("click", () => command("tune", 0));
+  $("follow").addEventListener("click", () =>
+    command("follow", $("follow").getAttribute("aria-pressed") === "true" ? 0 : 1));
   $("setLevel").addEventListener("click", () => command("outputLevel", Number($("level").value)));
 
   api("/api/session").then((r) => (r.status === 200 ? start(r.body) : loggedOut("")));
