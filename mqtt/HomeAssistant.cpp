@@ -33,6 +33,89 @@ struct Entity {
     QStringList options;  // an enum sensor's values; a switch's on and off
 };
 
+// The on/off sensors: transmitting, the PTT block and each alarm; and each
+// alarm as an event.
+void AddProblemEntities(QList<Entity> &e) {
+    auto binary = [&e](const QString &object, const QString &name, const QString &tpl,
+                       const char *deviceClass) {
+        Entity x;
+        x.component = QStringLiteral("binary_sensor");
+        x.object = object;
+        x.name = name;
+        x.valueTemplate = tpl;
+        x.deviceClass = QLatin1String(deviceClass);
+        e << x;
+    };
+    binary(QStringLiteral("transmitting"), QStringLiteral("Transmitting"),
+           OnOff(QStringLiteral("transmitting"), QStringLiteral("value_json.transmitting")), "");
+    binary(QStringLiteral("ptt_blocked"), QStringLiteral("PTT blocked"),
+           OnOff(QStringLiteral("ptt_blocked"), QStringLiteral("value_json.ptt_blocked")), "");
+    for (int k = 0; k < AlarmKinds; ++k) {
+        const QString name = AlarmName(AlarmKind(k));
+        binary(
+            QStringLiteral("alarm_") + name.toLower(), AlarmText(name),
+            OnOff(QStringLiteral("alarms"), QStringLiteral("'%1' in value_json.alarms").arg(name)),
+            "problem");
+    }
+
+    // Each alarm as it starts, from the event topic; the other events
+    // there render empty and are passed over.
+    Entity alarm;
+    alarm.component = QStringLiteral("event");
+    alarm.object = QStringLiteral("alarm");
+    alarm.name = QStringLiteral("Alarm");
+    alarm.valueTemplate = QStringLiteral("{% if value_json.event == 'alarm' %}"
+                                         "{\"event_type\": \"{{ value_json.alarm }}\", "
+                                         "\"text\": \"{{ value_json.text }}\"}{% endif %}");
+    for (int k = 0; k < AlarmKinds; ++k)
+        alarm.options << AlarmName(AlarmKind(k));
+    e << alarm;
+}
+
+// What Control=1 lets Home Assistant change, and the radio followed.
+void AddControlEntities(QList<Entity> &e) {
+    Entity band;
+    band.component = QStringLiteral("select");
+    band.object = QStringLiteral("band_select");
+    band.name = QStringLiteral("Band select");
+    band.valueTemplate = QStringLiteral("{{ value_json.band_name }}");
+    band.command = true;
+    e << band;
+    Entity operate;
+    operate.component = QStringLiteral("switch");
+    operate.object = QStringLiteral("operate");
+    operate.name = QStringLiteral("Operate");
+    operate.valueTemplate =
+        QStringLiteral("{{ None if value_json.ptt_blocked is none else "
+                       "('standby' if value_json.ptt_blocked else 'operate') }}");
+    operate.command = true;
+    operate.options = QStringList{QStringLiteral("operate"), QStringLiteral("standby")};
+    e << operate;
+
+    // The radio followed (rig/), while there is one.
+    Entity frequency;
+    frequency.component = QStringLiteral("sensor");
+    frequency.object = QStringLiteral("radio_frequency");
+    frequency.name = QStringLiteral("Radio frequency");
+    frequency.valueTemplate =
+        QStringLiteral("{{ value_json.rig.frequency_hz if value_json.rig is defined else None }}");
+    frequency.unit = QStringLiteral("Hz");
+    frequency.deviceClass = QStringLiteral("frequency");
+    frequency.measurement = true;
+    frequency.radio = true;
+    e << frequency;
+    Entity follow;
+    follow.component = QStringLiteral("switch");
+    follow.object = QStringLiteral("follow");
+    follow.name = QStringLiteral("Follow the radio");
+    follow.valueTemplate = QStringLiteral("{{ None if value_json.rig is not defined else "
+                                          "('on' if value_json.rig.following else 'off') }}");
+    follow.command = true;
+    follow.radio = true;
+    follow.options = QStringList{QStringLiteral("on"), QStringLiteral("off")};
+    e << follow;
+}
+
 QList<Entity> Entities() {
     QList<Entity> e;
     auto sensor = [&e](const char *object, const char *name, const char *field, const QString &unit,
@@ -75,74 +158,8 @@ QList<Entity> Entities() {
     e.last().measurement = false;
     e.last().diagnostic = true;
 
-    auto binary = [&e](const QString &object, const QString &name, const QString &tpl,
-                       const char *deviceClass) {
-        Entity x;
-        x.component = QStringLiteral("binary_sensor");
-        x.object = object;
-        x.name = name;
-        x.valueTemplate = tpl;
-        x.deviceClass = QLatin1String(deviceClass);
-        e << x;
-    };
-    binary(QStringLiteral("transmitting"), QStringLiteral("Transmitting"),
-           OnOff(QStringLiteral("transmitting"), QStringLiteral("value_json.transmitting")), "");
-    binary(QStringLiteral("ptt_blocked"), QStringLiteral("PTT blocked"),
-           OnOff(QStringLiteral("ptt_blocked"), QStringLiteral("value_json.ptt_blocked")), "");
-    for (int k = 0; k < AlarmKinds; ++k) {
-        const QString name = AlarmName(AlarmKind(k));
-        binary(
-            QStringLiteral("alarm_") + name.toLower(), AlarmText(name),
-            OnOff(QStringLiteral("alarms"), QStringLiteral("'%1' in value_json.alarms").arg(name)),
-            "problem");
-    }
-
-    // Each alarm as it starts, from the event topic; the other events
-    // there render empty and are passed over.
-    Entity alarm;
-    alarm.component = QStringLiteral("event");
-    alarm.object = QStringLiteral("alarm");
-    alarm.name = QStringLiteral("Alarm");
-    alarm.valueTemplate = QStringLiteral("{% if value_json.event == 'alarm' %}"
-                                         "{\"event_type\": \"{{ value_json.alarm }}\", "
-                                         "\"text\": \"{{ value_json.text }}\"}{% endif %}");
-    for (int k = 0; k < AlarmKinds; ++k)
-        alarm.options << AlarmName(AlarmKind(k));
-    e << alarm;
-
-    Entity band;
-    band.component = QStringLiteral("select");
-    band.object = QStringLiteral("band_select");
-    band.name = QStringLiteral("Band select");
-    band.valueTemplate = QStringLiteral("{{ value_json.band_name }}");
-    band.command = true;
-    e << band;
-    Entity operate;
-    operate.component = QStringLiteral("switch");
-    operate.object = QStringLiteral("operate");
-    operate.name = QStringLiteral("Operate");
-    operate.valueTemplate =
-        QStringLiteral("{{ None if value_json.ptt_blocked is none else "
-                       "('standby' if value_json.ptt_blocked else 'operate') }}");
-    operate.command = true;
-    operate.options = QStringList{QStringLiteral("operate"), QStringLiteral("standby")};
-    e << operate;
-
-    // The radio followed (rig/), while there is one.
-    sensor("radio_frequency", "Radio frequency",
-           "rig.frequency_hz if value_json.rig is defined else None", QStringLiteral("Hz"),
-           "frequency");
-    e.last().radio = true;
-    Entity follow;
-    follow.component = QStringLiteral("switch");
-    follow.object = QStringLiteral("follow");
-    follow.name = QStringLiteral("Follow the radio");
-    follow.valueTemplate = QStringLiteral("{{ None if value_json.rig is not defined else "
-                                          "('on' if value_json.rig.following else 'off') }}");
-    follow.command = true;
-    follow.radio = true;
-    follow.options = QStringList{QStringLiteral("on"), QStringLiteral("off")};
-    e << follow;
+    AddProblemEntities(e);
+    AddControlEntities(e);
     return e;
 }
 
