@@ -168,6 +168,7 @@ def main():
         check(wait_for(driver, lambda d: text(d, "band") == "17M/15M"), "the page shows the new band")
         station.wait_log(r"command from web alice@127\.0\.0\.1: band 5: ok")
 
+        check(text(driver, "ptt") == "—", "a PTT block the amplifier never confirmed is not known")
         driver.find_element(By.ID, "standby").click()
         check(wait_for(driver, lambda d: "< BL:ON" in station.sim_log()), "standby sends BL:ON")
         check(wait_for(driver, lambda d: text(d, "ptt").startswith("blocked")), "the page shows the PTT blocked")

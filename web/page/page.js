@@ -72,8 +72,10 @@
     $("swr").textContent = c ? fmt(s.swr, 2) : "—";
     $("temperature").textContent = c ? fmt(s.temperatureC, 0, "°C") : "—";
     $("band").textContent = c && s.band ? s.bandName : "—";
-    $("transmitting").textContent = c ? (s.transmitting ? "yes" : "no") : "—";
-    $("ptt").textContent = c ? (s.pttBlocked ? "blocked (standby)" : "free (operate)") : "—";
+    // null: not known on this connection (the PTT block until confirmed).
+    const said = (v, yes, no) => (!c || v === null ? "—" : v ? yes : no);
+    $("transmitting").textContent = said(s.transmitting, "yes", "no");
+    $("ptt").textContent = said(s.pttBlocked, "blocked (standby)", "free (operate)");
     let tuner = "—";
     if (c && s.tuner) {
       const t = s.tuner;
