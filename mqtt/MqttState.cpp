@@ -146,13 +146,13 @@ QString PhaseAfter(LinkEvent::Kind kind) {
     }
 }
 
-QByteArray EventJson(const LinkEvent &event, const QString &previousPhase, const QDateTime &time) {
+QByteArray EventJson(const LinkEvent &event, const QDateTime &time) {
     QJsonObject e;
     const QString phase = PhaseAfter(event.kind);
     if (!phase.isEmpty()) {
         e.insert(QStringLiteral("event"), QStringLiteral("connection"));
         e.insert(QStringLiteral("phase"), phase);
-        e.insert(QStringLiteral("previous"), previousPhase);
+        e.insert(QStringLiteral("previous"), LivenessName(event.left));
         e.insert(QStringLiteral("port"), Text(event.port));
     } else if (event.kind == LinkEvent::Kind::AlarmStart ||
                event.kind == LinkEvent::Kind::AlarmEnd) {

@@ -89,10 +89,10 @@ QByteArray StateJson(const MqttState &state, const QDateTime &time);
 // The connection phase a link event leads to; empty for other events.
 QString PhaseAfter(LinkEvent::Kind kind);
 // A link event as its JSON object on the event topic: a connection phase
-// (with the phase told before it), an alarm's start or end, a finished
+// (with the one the event left), an alarm's start or end, a finished
 // transmission with its figures, a band change and who asked for it. Empty
 // for the events the topic does not carry.
-QByteArray EventJson(const LinkEvent &event, const QString &previousPhase, const QDateTime &time);
+QByteArray EventJson(const LinkEvent &event, const QDateTime &time);
 
 // The event that says how many events were dropped while the broker was away.
 QByteArray DroppedEvent(int count, const QDateTime &time);

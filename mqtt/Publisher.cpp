@@ -81,10 +81,20 @@ void Publisher::Stop() {
     heartbeat_.stop();
     stateTimer_.stop();
     // The retained state must not go on showing readings nobody takes any
-    // more: the last one says the port is closed, before "offline".
+    // more: a connection still open ends with its event, and the last state
+    // says the port is closed, before "offline". Nothing of the amplifier is
+    // known then, its PA type neither.
+    if (state_.phase != Phase::Closed) {
+        LinkEvent end;
+        end.kind = LinkEvent::Kind::Closed;
+        end.port = state_.port;
+        for (int l = 0; l <= int(::Liveness::Waiting); ++l)
+            if (LivenessName(::Liveness(l)) == state_.phase)
+                end.left = ::Liveness(l);
+        PublishEvent(EventJson(end, QDateTime::currentDateTimeUtc()));
+    }
     MqttState closed;
     closed.port = state_.port;
-    closed.paType = state_.paType;
     state_ = closed;
     SendState(); // whether "online" went or not: no retry, the goodbye follows
     client_.Stop(Topic("availability").toUtf8(), Offline);
@@ -112,10 +122,7 @@ void Publisher::PublishDiscovery() {
 }
 
 void Publisher::Tell(const LinkEvent &event) {
-    const QByteArray json = EventJson(event, toldPhase_, QDateTime::currentDateTimeUtc());
-    const QString phase = PhaseAfter(event.kind);
-    if (!phase.isEmpty())
-        toldPhase_ = phase;
+    const QByteArray json = EventJson(event, QDateTime::currentDateTimeUtc());
     if (!json.isEmpty())
         PublishEvent(json);
 }

@@ -130,7 +130,6 @@ private:
     Status status_ = Status::Off;
     QString reason_;
     MqttState state_;
-    QString toldPhase_ = Phase::Closed; // the phase of the last connection event
     QElapsedTimer lastState_;
     QTimer stateTimer_;
     QTimer heartbeat_;

@@ -39,6 +39,7 @@
 #include <QtEndian>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -308,8 +309,11 @@ void TestEndToEnd::silence() {
     const QString port = f.main->SelectedPort(), title = f.main->windowTitle();
     QCOMPARE(title, QStringLiteral("Orvik 1200 Remote Control - no answer from ") + port);
     QCOMPARE(f.ui.openport->Caption(), QStringLiteral("No answer!"));
-    // The last readings stay in sight, greyed.
-    QCOMPARE(f.ui.P_out->text(), QStringLiteral("784 W"));
+    // The last readings stay in sight, greyed (a report may have come
+    // between the one awaited and the stop: within the simulator's 3 %).
+    const QString last = f.ui.P_out->text();
+    QVERIFY2(last.endsWith(QLatin1String(" W")) && std::abs(last.chopped(2).toInt() - 784) <= 24,
+             qPrintable(last));
     for (QWidget *reading :
          std::initializer_list<QWidget *>{f.ui.P_out, f.ui.output, f.ui.tx_led, f.ui.Temp2})
         QVERIFY(!reading->isEnabled());

@@ -158,7 +158,10 @@ QString Evaluate(const QString &rule, const QString &input) {
         } else {
             e.kind = LinkEvent::Kind::TuneResult;
         }
-        QJsonObject o = QJsonDocument::fromJson(EventJson(e, in.value(1), QDateTime())).object();
+        for (int l = 0; l <= int(Liveness::Waiting); ++l)
+            if (LivenessName(Liveness(l)) == in.value(1))
+                e.left = Liveness(l);
+        QJsonObject o = QJsonDocument::fromJson(EventJson(e, QDateTime())).object();
         if (o.isEmpty())
             return QStringLiteral("-");
         o.remove(QStringLiteral("time"));
@@ -618,8 +621,17 @@ void TestMqtt::state() {
     late.Publish("homeassistant/status", "online");
     QTRY_COMPARE(int(late.Messages(config).size()), configs + 1);
 
+    // A stop ends the connection as every output hears it: its event, the
+    // state closed with nothing of the amplifier known, then "offline".
+    s.firmware = QStringLiteral("3.30");
+    s.paType = QStringLiteral("1.2 kW");
+    publisher.Update(s);
+    QVERIFY(late.Saw("orvik/st/state", "\"pa_type\":\"1.2 kW\""));
     publisher.Stop();
     QVERIFY(late.Saw("orvik/st/availability", "offline"));
+    QVERIFY(late.Saw("orvik/st/event",
+                     "\"event\":\"connection\",\"phase\":\"closed\",\"port\":null,"
+                     "\"previous\":\"connected\""));
     QVERIFY(late.Saw("orvik/st/state",
                      "\"output_w\":null,\"pa_type\":null,\"peak_w\":null,\"phase\":\"closed\""));
 }
