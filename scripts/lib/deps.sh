@@ -34,10 +34,18 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # Chromium, headless, through chromium-driver with python3-selenium.
 ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb xdotool qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux iproute2 sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
 
-# ensure_deps build|test: installs what the purpose needs (test includes build).
+# ORVIK_CHROOT_PACKAGES: debootstrap makes the clean Debian 12 chroot in
+# which scripts/package-in-chroot builds the source package once, by hand
+# (neither CI nor the suite runs it).
+ORVIK_CHROOT_PACKAGES=(debootstrap)
+
+# ensure_deps build|test|chroot: installs what the purpose needs (test
+# includes build; chroot is only its own list, scripts/package brings the
+# build list itself).
 ensure_deps() {
     local wanted=("${ORVIK_BUILD_PACKAGES[@]}")
     [ "${1:-build}" = test ] && wanted+=("${ORVIK_TEST_PACKAGES[@]}")
+    [ "${1:-build}" = chroot ] && wanted=("${ORVIK_CHROOT_PACKAGES[@]}")
     local missing=()
     local p
     for p in "${wanted[@]}"; do
