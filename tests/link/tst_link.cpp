@@ -1105,8 +1105,13 @@ void TestLink::gate_data() {
         "mqtt band 3: the band follows the transceiver; only the Manual interface lets it be "
         "chosen");
     row("a client's request the amplifier already meets",
-        "0 < B: 3|0 mqtt band 3|0 < BL:ON|0 server standby", "",
-        "mqtt band 3: ok|ampctld 127.0.0.1:40122 standby: ok");
+        "0 < B: 3|0 mqtt band 3|0 < BL:ON|0 server standby|0 web interface 5|10 web interface 2",
+        "I: 2\r\n",
+        "mqtt band 3: ok|ampctld 127.0.0.1:40122 standby: ok|web 127.0.0.1:40122 interface 5: "
+        "ok|web 127.0.0.1:40122 interface 2: ok");
+    row("a waiting request the amplifier meets by its turn goes nowhere",
+        "0 mqtt band 3|100 mqtt band 4|150 < B: 4|250 tick", "B: 3\r\n",
+        "mqtt band 3: ok|mqtt band 4: ok");
     // Settings and the tuner pass the same gate: checked, spaced, told.
     row("settings from a client",
         "0 web fan 5|0 web swrmin 18|0 < ATU_STATE: 0|0 web tune|0 web fan 2|10 web fan 3|"
@@ -1146,6 +1151,7 @@ void TestLink::gate() {
         {QStringLiteral("standby"), Command::Kind::PttBlock},
         {QStringLiteral("operate"), Command::Kind::PttBlock},
         {QStringLiteral("fan"), Command::Kind::Fan},
+        {QStringLiteral("interface"), Command::Kind::Interface},
         {QStringLiteral("swrmin"), Command::Kind::SwrMin},
         {QStringLiteral("tune"), Command::Kind::Tune},
         {QStringLiteral("fine"), Command::Kind::Tune}};
