@@ -15,11 +15,13 @@
 # HTTP layer is its own on Qt Network, as Qt HTTP Server 6.4 keeps none of
 # the limits it needs (docs/network.md). dpkg-dev gives dpkg-buildflags and
 # dpkg-buildpackage; debhelper builds the package from debian/
-# (scripts/package).
-ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev qt6-websockets-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
+# (scripts/package). Qt's private headers (qt6-base-private-dev): CMake
+# configures every test with the build, the accessibility test with Qt's
+# private GUI target, so a configure without them stops (the package's
+# Build-Depends name them too).
+ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev libqt6sql6-sqlite libqcustomplot-dev libmosquitto-dev qt6-websockets-dev fonts-liberation2 fonts-crosextra-carlito fonts-dejavu-core dpkg-dev debhelper)
 # ORVIK_TEST_PACKAGES: what the test suite and the benchmarks need on top
-# (scripts/test, scripts/bench): private Qt headers for the accessibility
-# test, fc-list, the package checkers, the AT-SPI bus and an X server for
+# (scripts/test, scripts/bench): fc-list, the package checkers, the AT-SPI bus and an X server for
 # the screen-reader test and the held-keys test, xdotool with which that
 # test holds keys down on its X server (X's own auto-repeat), Qt's VNC
 # platform (qt6-qpa-plugins) through which a test presses keys in the panel
@@ -32,7 +34,7 @@ ORVIK_BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libqt6sql6-sqlite libqc
 # and its password tool, and openssl for the tests' own certificate
 # authority; the station page's browser test and benchmark drive Debian's
 # Chromium, headless, through chromium-driver with python3-selenium.
-ORVIK_TEST_PACKAGES=(qt6-base-private-dev fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb xdotool qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux iproute2 sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
+ORVIK_TEST_PACKAGES=(fontconfig desktop-file-utils appstream lintian systemd python3-minimal python3-gi gir1.2-atspi-2.0 at-spi2-core xvfb xdotool qt6-qpa-plugins dbus-daemon dbus-session-bus-common libhamlib-utils ser2net util-linux iproute2 sqlite3 mosquitto mosquitto-clients openssl chromium chromium-driver python3-selenium)
 
 # ORVIK_CHROOT_PACKAGES: debootstrap makes the clean Debian 12 chroot in
 # which scripts/package-in-chroot builds the source package once, by hand
