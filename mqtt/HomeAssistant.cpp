@@ -72,6 +72,19 @@ void AddProblemEntities(QList<Entity> &e) {
     e << alarm;
 }
 
+// A switch Home Assistant turns on and off through a command topic.
+Entity Switch(const QString &object, const QString &name, const QString &valueTemplate,
+              const QString &on, const QString &off) {
+    Entity x;
+    x.component = QStringLiteral("switch");
+    x.object = object;
+    x.name = name;
+    x.valueTemplate = valueTemplate;
+    x.command = true;
+    x.options = QStringList{on, off};
+    return x;
+}
+
 // What Control=1 lets Home Assistant change, and the radio followed.
 void AddControlEntities(QList<Entity> &e) {
     Entity band;
@@ -81,16 +94,10 @@ void AddControlEntities(QList<Entity> &e) {
     band.valueTemplate = QStringLiteral("{{ value_json.band_name }}");
     band.command = true;
     e << band;
-    Entity operate;
-    operate.component = QStringLiteral("switch");
-    operate.object = QStringLiteral("operate");
-    operate.name = QStringLiteral("Operate");
-    operate.valueTemplate =
-        QStringLiteral("{{ None if value_json.ptt_blocked is none else "
-                       "('standby' if value_json.ptt_blocked else 'operate') }}");
-    operate.command = true;
-    operate.options = QStringList{QStringLiteral("operate"), QStringLiteral("standby")};
-    e << operate;
+    e << Switch(QStringLiteral("operate"), QStringLiteral("Operate"),
+                QStringLiteral("{{ None if value_json.ptt_blocked is none else "
+                               "('standby' if value_json.ptt_blocked else 'operate') }}"),
+                QStringLiteral("operate"), QStringLiteral("standby"));
 
     // The radio followed (rig/), while there is one.
     Entity frequency;
@@ -104,15 +111,11 @@ void AddControlEntities(QList<Entity> &e) {
     frequency.measurement = true;
     frequency.radio = true;
     e << frequency;
-    Entity follow;
-    follow.component = QStringLiteral("switch");
-    follow.object = QStringLiteral("follow");
-    follow.name = QStringLiteral("Follow the radio");
-    follow.valueTemplate = QStringLiteral("{{ None if value_json.rig is not defined else "
-                                          "('on' if value_json.rig.following else 'off') }}");
-    follow.command = true;
+    Entity follow = Switch(QStringLiteral("follow"), QStringLiteral("Follow the radio"),
+                           QStringLiteral("{{ None if value_json.rig is not defined else "
+                                          "('on' if value_json.rig.following else 'off') }}"),
+                           QStringLiteral("on"), QStringLiteral("off"));
     follow.radio = true;
-    follow.options = QStringList{QStringLiteral("on"), QStringLiteral("off")};
     e << follow;
 }
 
