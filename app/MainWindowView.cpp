@@ -340,16 +340,13 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
     const Readings &r = s.readings;
     const StatusView v = ViewOf(s);
     // A connection that ends takes its power readings with it, the values
-    // shown as received too (a value that was not a number is no reading).
+    // shown as received too (a value that was not a number is no reading);
+    // so does the amplifier known to receive without a "TX: OFF" (answering
+    // with no power report for a while, after a silence), as that report would.
     const bool ended = s.Phase == LinkPhase::Closed || s.Phase == LinkPhase::Waiting;
-    if ((changed & StateChange::Connection) && ended && (shown.output || shown.peak)) {
-        shown.output.reset();
-        shown.peak.reset();
-        changed |= StateChange::Output | StateChange::Peak;
-    }
-    // Known to receive without a "TX: OFF" (answers and no power report for
-    // a while, after a silence): the readouts empty as that report empties them.
-    if ((changed & StateChange::Transmit) && v.transmitting.Now() == std::optional<bool>(false) &&
+    const bool receives = v.transmitting.Now() == std::optional<bool>(false);
+    if ((((changed & StateChange::Connection) && ended) ||
+         ((changed & StateChange::Transmit) && receives)) &&
         (shown.output || shown.peak)) {
         shown.output.reset();
         shown.peak.reset();

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // The connection as the operator sees it: the start, the handshake, the
@@ -43,6 +44,12 @@ struct RigStatus {
     }
     bool operator!=(const RigStatus &o) const { return !(*this == o); }
 };
+// Switches following the radio on or off (the station's, asked by MQTT or
+// the page): an empty string, or why it did not.
+using FollowSwitch = std::function<QString(bool on)>;
+// Its answer while no radio is followed.
+inline const QString NoRadioFollowed =
+    QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
 
 struct AmpStatus {
     // ---- Connection --------------------------------------------------------

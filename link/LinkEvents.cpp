@@ -19,6 +19,13 @@ QString LivenessName(Liveness liveness) {
     return QString();
 }
 
+std::optional<Liveness> LivenessNamed(const QString &name) {
+    for (int l = 0; l <= int(Liveness::Waiting); ++l)
+        if (LivenessName(Liveness(l)) == name)
+            return Liveness(l);
+    return std::nullopt;
+}
+
 QString LinkEvent::Name(Kind kind) {
     switch (kind) {
     case Kind::Opened:

@@ -25,6 +25,8 @@ enum class Liveness {
 };
 // "closed", "connecting", "connected", "no answer", "lost", "waiting".
 QString LivenessName(Liveness liveness);
+// The liveness of that name; none for a name that is none of them.
+std::optional<Liveness> LivenessNamed(const QString &name);
 
 // One transmission, from "TX: ON" (or the first output power) to its end.
 struct Transmission {

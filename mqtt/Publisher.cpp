@@ -13,7 +13,6 @@ namespace {
 
 const QByteArray Online = QByteArrayLiteral("online");
 const QByteArray Offline = QByteArrayLiteral("offline");
-const QString NoRadio = QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
 
 // One note for all our topics, one for all discovery configs: a broker
 // that refuses one of them refuses the rest for the same reason.
@@ -88,9 +87,7 @@ void Publisher::Stop() {
         LinkEvent end;
         end.kind = LinkEvent::Kind::Closed;
         end.port = state_.port;
-        for (int l = 0; l <= int(::Liveness::Waiting); ++l)
-            if (LivenessName(::Liveness(l)) == state_.phase)
-                end.left = ::Liveness(l);
+        end.left = LivenessNamed(state_.phase).value_or(::Liveness::Closed);
         PublishEvent(EventJson(end, QDateTime::currentDateTimeUtc()));
     }
     MqttState closed;
@@ -289,7 +286,7 @@ void Publisher::Execute(const Command &command, const Reply &reply) {
     // Following is the station's to switch, not the amplifier's: the
     // answer comes at once.
     if (command.kind == Command::Kind::RadioFollowing) {
-        done(follow_ ? follow_(command.follow) : NoRadio);
+        done(follow_ ? follow_(command.follow) : NoRadioFollowed);
         return;
     }
     if (!target_) {

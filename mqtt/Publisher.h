@@ -32,7 +32,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
 #include <optional>
 
 namespace mqtt {
@@ -69,7 +68,6 @@ public:
     // Switches following the radio on or off; returns an empty string, or
     // why it did not (no radio is followed ...). Unset: set/follow answers
     // that no radio is followed.
-    using FollowSwitch = std::function<QString(bool on)>;
     void SetFollowSwitch(FollowSwitch followSwitch) { follow_ = std::move(followSwitch); }
 
     Status CurrentStatus() const { return status_; }

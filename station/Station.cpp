@@ -243,7 +243,7 @@ void Station::RememberIn(const Settings &settings, const QString &configFile) {
 
 QString Station::SwitchFollowing(bool on) {
     if (!follower || follower->State().source.isEmpty())
-        return QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
+        return NoRadioFollowed;
     follower->SetFollowing(on);
     const QString value = on ? QStringLiteral("1") : QStringLiteral("0");
     const QString error = rememberedFile.isEmpty()

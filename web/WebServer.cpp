@@ -925,9 +925,7 @@ WebServer::Reply WebServer::DoCommand(const HttpRequest &request, const Session 
     // Following the radio is the station's to switch, not the amplifier's.
     if (kind == QLatin1String("follow") && (value == 0 || value == 1)) {
         const QString text = QLatin1String(value ? "follow on" : "follow off");
-        const QString why = follow_
-                                ? follow_(value == 1)
-                                : QStringLiteral("no radio is followed (--rig or [Rig] Follow=)");
+        const QString why = follow_ ? follow_(value == 1) : NoRadioFollowed;
         Q_EMIT Logged(QStringLiteral("%1 from %2: %3")
                           .arg(text, session.Who(), why.isEmpty() ? QStringLiteral("ok") : why));
         r.body =

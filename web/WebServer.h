@@ -8,6 +8,7 @@
 #pragma once
 
 #include "config/OwnerOnlyFile.h"
+#include "link/AmpStatus.h"
 #include "web/Sessions.h"
 #include "web/WebRules.h"
 
@@ -99,7 +100,6 @@ public:
     // Switches following the radio on or off (an operator's "follow"
     // command); returns an empty string, or why it did not. Unset: no radio
     // is followed.
-    using FollowSwitch = std::function<QString(bool on)>;
     void SetFollowSwitch(FollowSwitch followSwitch) { follow_ = std::move(followSwitch); }
 
 Q_SIGNALS:

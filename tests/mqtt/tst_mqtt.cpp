@@ -158,9 +158,7 @@ QString Evaluate(const QString &rule, const QString &input) {
         } else {
             e.kind = LinkEvent::Kind::TuneResult;
         }
-        for (int l = 0; l <= int(Liveness::Waiting); ++l)
-            if (LivenessName(Liveness(l)) == in.value(1))
-                e.left = Liveness(l);
+        e.left = LivenessNamed(in.value(1)).value_or(Liveness::Closed);
         QJsonObject o = QJsonDocument::fromJson(EventJson(e, QDateTime())).object();
         if (o.isEmpty())
             return QStringLiteral("-");
