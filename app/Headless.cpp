@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Headless.h"
 
-#include "link/Facts.h"
-
 #include "config/Settings.h"
 #include "link/AmpLink.h"
 #include "remote/RemoteServer.h"
 #include "serial/Transport.h"
+#include "station/EventLines.h"
 #include "station/Station.h"
 
 #include <QCoreApplication>
@@ -50,9 +49,6 @@ int Fail(const QString &why, int status) {
 }
 
 } // namespace
-
-// One line of the log for one of the link's events.
-void LogEvent(const LinkEvent &e);
 
 int Run(int argc, char **argv, const CommandLine::Options &options) {
     if (!Station::CatchStopSignals())
@@ -105,7 +101,10 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // The log tells the link's events: the phases, each transmission with
     // its figures, the band, and every command with who asked and how it
     // ended.
-    QObject::connect(&link, &AmpLink::Event, [](const LinkEvent &e) { LogEvent(e); });
+    QObject::connect(&link, &AmpLink::Event, [](const LinkEvent &e) {
+        if (const QString line = EventLine(e); !line.isEmpty())
+            Log(line);
+    });
     QObject::connect(&link, &AmpLink::PortWaitReason, [&link](const QString &reason) {
         if (!Station::StopSignalled()) // an open given up for the stop has no reason to tell
             Log(QStringLiteral("cannot open port %1: %2").arg(link.State().PortName, reason));
@@ -125,87 +124,14 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     // settings read anew. SIGTERM and SIGINT are an ordinary end.
     const int status = station.StopSignal() == SIGHUP ? 128 + SIGHUP : 0;
     station.Stop();
-    Log(QStringLiteral("port %1 closed").arg(link.State().PortName));
+    // The port closes without an event of the link (Stop); the log tells
+    // it as the event it is.
+    LinkEvent closed;
+    closed.kind = LinkEvent::Kind::Closed;
+    closed.port = link.State().PortName;
+    Log(EventLine(closed));
     Log(QStringLiteral("stopped"));
     return status;
-}
-
-void LogEvent(const LinkEvent &e) {
-    const QString &name = e.port;
-    switch (e.kind) {
-    case LinkEvent::Kind::Opened:
-    case LinkEvent::Kind::Back:
-        Log(QStringLiteral("port %1 open, looking for the amplifier").arg(name));
-        break;
-    case LinkEvent::Kind::Identified:
-        Log(QStringLiteral("amplifier connected on %1").arg(name));
-        break;
-    case LinkEvent::Kind::Closed:
-        Log(QStringLiteral("port %1 closed").arg(name));
-        break;
-    case LinkEvent::Kind::Lost:
-        // A loss right after the port opened is a port without an
-        // amplifier, not a connection that went.
-        if (e.left == Liveness::Connecting)
-            Log(QStringLiteral("no amplifier on %1 (or the port went), waiting for it").arg(name));
-        else
-            Log(QStringLiteral("port %1 lost, waiting for it").arg(name));
-        break;
-    case LinkEvent::Kind::Waiting:
-        Log(QStringLiteral("waiting for port %1").arg(name));
-        break;
-    case LinkEvent::Kind::NoAnswer:
-        Log(QStringLiteral("no answer from the amplifier on %1").arg(name));
-        break;
-    case LinkEvent::Kind::AnswersAgain:
-        Log(QStringLiteral("amplifier on %1 answers again").arg(name));
-        break;
-    case LinkEvent::Kind::TransmitEnd: {
-        const Transmission &t = e.transmission;
-        QString line =
-            QStringLiteral("transmission%1: %2 s, average %3 W, peak %4 W")
-                .arg(t.band ? QStringLiteral(" on ") + Facts::BandName(t.band) : QString())
-                .arg(double(t.DurationMs()) / 1000, 0, 'f', 1)
-                .arg(qRound(t.averageW))
-                .arg(t.peakW);
-        if (t.worstSwr)
-            line += QStringLiteral(", worst SWR %1").arg(*t.worstSwr, 0, 'f', 2);
-        Log(line);
-        break;
-    }
-    case LinkEvent::Kind::BandChanged:
-        Log(QStringLiteral("band %1 (%2)")
-                .arg(Facts::BandName(e.band),
-                     e.source ? e.source->Text() : QStringLiteral("the amplifier")));
-        break;
-    case LinkEvent::Kind::PttChanged:
-        Log(QStringLiteral("PTT %1 (%2)")
-                .arg(e.blocked ? QStringLiteral("blocked") : QStringLiteral("free"),
-                     e.source ? e.source->Text() : QStringLiteral("the amplifier")));
-        break;
-    case LinkEvent::Kind::CommandDone:
-        Log(QStringLiteral("command from %1: %2: %3")
-                .arg(e.outcome.command.source.Text(), e.outcome.command.Text(), e.outcome.Text()));
-        break;
-    case LinkEvent::Kind::AlarmStart:
-        Log(QStringLiteral("alarm: ") + QString(Facts::AlarmFact(e.alarm).text));
-        break;
-    case LinkEvent::Kind::AlarmEnd:
-        Log(QStringLiteral("alarm ended: ") + QString(Facts::AlarmFact(e.alarm).text));
-        break;
-    case LinkEvent::Kind::TunerFitted:
-        Log(QStringLiteral("tuner fitted"));
-        break;
-    case LinkEvent::Kind::TuneFinished:
-        Log(QStringLiteral("tuning finished"));
-        break;
-    case LinkEvent::Kind::Message:
-        Log((e.portGone ? QStringLiteral("port lost: ") : QStringLiteral("message: ")) + e.text);
-        break;
-    case LinkEvent::Kind::TransmitStart:
-    case LinkEvent::Kind::TuneResult:
-        break;
-    }
 }
 
 } // namespace Headless

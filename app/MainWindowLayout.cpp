@@ -234,7 +234,7 @@ void MainWindow::CreatePttBlockButton(const QFont &font) {
     pttBlockButton->setFont(panelFont);
     pttBlockButton->setCursor(Qt::PointingHandCursor);
     pttBlockButton->setFocusPolicy(Qt::StrongFocus);
-    pttBlockButton->IsChecked = [this] { return Link.State().readings.pttBlocked.value_or(false); };
+    pttBlockButton->IsChecked = [this] { return Link.State().PttBlockedHere(); };
     pttBlockButton->raise();
 }
 

@@ -359,8 +359,13 @@ void MainWindow::DrawState(const AmpStatus &s, unsigned changed) {
                              : QStringLiteral("No answer from the amplifier"));
     if (changed & (StateChange::Connection | StateChange::NoAnswer))
         DrawReadingsCurrent(s, v);
-    if (changed & StateChange::Ptt) {
-        const bool blocked = r.pttBlocked.value_or(false);
+    // The block as confirmed on this connection: a new connection shows the
+    // resting look, which invites a block and claims nothing, until the
+    // amplifier reports the block again.
+    if ((changed & StateChange::Ptt) ||
+        ((changed & StateChange::Connection) &&
+         (pttBlockButton->Caption() == PttCaption::Blocked) != s.PttBlockedHere())) {
+        const bool blocked = s.PttBlockedHere();
         // A screen reader hears of a change, not of every confirmation.
         Announce(blocked ? QStringLiteral("PTT blocked") : QStringLiteral("PTT free"));
         pttBlockButton->SetCaption(blocked ? PttCaption::Blocked : PttCaption::Free);

@@ -563,7 +563,9 @@ void AmpLink::TogglePttBlock() {
         return;
     Command c;
     c.kind = Command::Kind::PttBlock;
-    c.value = state.readings.pttBlocked.value_or(false) ? 0 : 1;
+    // As the button shows it: before a report on this connection a click
+    // blocks.
+    c.value = state.PttBlockedHere() ? 0 : 1;
     Submit(c);
 }
 
@@ -842,8 +844,13 @@ unsigned AmpLink::NotePowerReport(ReportId row, qint64 now) {
 
 void AmpLink::ReportsStoppedTick() {
     const Readings &r = state.readings;
-    if (!state.ReadingsCurrent() || clock() - lastPowerReport < Forgetting::ReportsStopMs)
+    if (!state.ReadingsCurrent())
         return;
+    // A coarse timer may fire a little early: it waits out the rest.
+    if (const qint64 quiet = clock() - lastPowerReport; quiet < Forgetting::ReportsStopMs) {
+        reportsTimer->start(int(Forgetting::ReportsStopMs - quiet));
+        return;
+    }
     if (!r.transmitting.value_or(false) && !r.outputW.has_value())
         return;
     const AmpStatus before = state;

@@ -106,6 +106,10 @@ struct AmpStatus {
     }
     // The band reported or chosen on this connection, one of the seven.
     std::optional<int> Band() const;
+    // The PTT block confirmed on this connection; false before its report.
+    bool PttBlockedHere() const {
+        return OnThisConnection(readings.pttBlocked) && *readings.pttBlocked;
+    }
     // The tuner is fitted and confirmed in line.
     bool TunerInLine() const {
         return readings.tuner.fitted.value_or(false) &&

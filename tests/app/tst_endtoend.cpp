@@ -15,11 +15,14 @@
 #include "mqtt/MqttSettings.h"
 #include "remote/RemoteServer.h"
 #include "serial/PortLock.h"
+#include "station/EventLines.h"
 #include "tests/common/Headless.h"
 #include "tests/common/HistoryFiles.h"
 #include "tests/common/PanelFixture.h"
 #include "tests/common/Ser2net.h"
 #include "tests/mqtt/Mosquitto.h"
+#include "web/UsersFile.h"
+#include "web/WebServer.h"
 #include "widgets/BarMeter.h"
 #include "widgets/LedLamp.h"
 #include "widgets/StdControls.h"
@@ -33,9 +36,12 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QWebSocket>
 #include <QtEndian>
 
 #include <cerrno>
@@ -445,8 +451,9 @@ void TestEndToEnd::historyEvening() {
             "wait 1\nunplug\nwait 2\nreplug");
     QVERIFY2(AwaitOutput(&headless, &out, "amplifier connected", 2, 20000), out.constData());
     // The log tells the link's events in the words every output uses.
-    for (const char *told : {"alarm: High reverse power", "alarm ended: High reverse power", "transmission on 40M: ",
-                             "band 17M/15M (the amplifier)", "lost, waiting for it"})
+    for (const char *told :
+         {"alarm: High reverse power", "alarm ended: High reverse power",
+          "transmission on 40M: ", "band 17M/15M (the amplifier)", "lost, waiting for it"})
         QVERIFY2(out.contains(told), out.constData());
     sim.say("silent on");
     QVERIFY2(AwaitOutput(&headless, &out, "no answer from the amplifier", 1, 20000),
@@ -618,32 +625,110 @@ void TestEndToEnd::panelStopSignal() {
 
 namespace {
 
+// What an output says: the phase, and while connected the readings it
+// shows, each as a word ("none": not known).
+using Said = QMap<QString, QString>;
+
 // One step of the evening: the simulator's commands, then what every
-// output has to say once settled. A phase other than "connected" says
-// nothing more: no band, SWR, power or alarm of before may show.
+// output says once settled. While connected, the view as KEY=VALUE words:
+// band, output, reflected and peak power, SWR, the tuner's SWR,
+// temperature, firmware, PA type, PTT block, alarm and the last
+// transmission's worst SWR. Another phase says nothing more: no reading
+// of before may show.
 struct EveningStep {
     const char *what, *sim, *phase;
-    int band = 0;
-    double swr = 0; // 0: none
-    int watts = 0;
-    bool alarm = false, tunerSwr = false;
+    const char *view = "";
+    // The amplifier reports the step's O:/R: pair ten times a second.
+    bool reporting = false;
+    // A KEY=VALUE no output may say while the step settles: a reading of
+    // before that is not known on this connection.
+    const char *never = "";
 };
 
-QString Swr(double v) {
-    return v > 0 ? QString::number(v, 'f', 2) : QStringLiteral("none");
+Said Expected(const EveningStep &s) {
+    Said m{{QStringLiteral("phase"), QLatin1String(s.phase)}};
+    for (const QString &word :
+         QString::fromLatin1(s.view).split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        m.insert(word.section(QLatin1Char('='), 0, 0), word.section(QLatin1Char('='), 1));
+    return m;
 }
 
-// What an output should say: its SWR when it shows one (swrNone: what
-// it says for none), the alarm when it shows alarms.
-QString Expected(const EveningStep &s, bool swrShown, double swrNone = 0, bool alarmShown = true) {
-    if (QLatin1String(s.phase) != QLatin1String("connected"))
-        return QLatin1String(s.phase);
-    return QStringLiteral("connected band=%1%2 out=%3%4")
-        .arg(s.band)
-        .arg(swrShown ? QStringLiteral(" swr=") + Swr(s.swr ? s.swr : swrNone) : QString())
-        .arg(s.watts)
-        .arg(alarmShown ? QStringLiteral(" alarm=") + QLatin1String(s.alarm ? "SWR" : "none")
-                        : QString());
+QString Words(const Said &said) {
+    QStringList words;
+    for (auto it = said.cbegin(); it != said.cend(); ++it)
+        words << it.key() + QLatin1Char('=') + it.value();
+    return words.join(QLatin1Char(' '));
+}
+
+// The keys an output shows, compared; what it does not show is not asked.
+QString Differences(const Said &expected, const Said &said) {
+    QStringList differ;
+    for (auto it = said.cbegin(); it != said.cend(); ++it)
+        if (expected.value(it.key(), QStringLiteral("none")) != it.value())
+            differ << it.key() + QLatin1Char('=') + it.value() + QStringLiteral(" (not ") +
+                          expected.value(it.key(), QStringLiteral("none")) + QLatin1Char(')');
+    return differ.join(QLatin1Char(' '));
+}
+
+QString Number(const QJsonValue &v, int decimals) {
+    return v.isDouble() ? QString::number(v.toDouble(), 'f', decimals) : QStringLiteral("none");
+}
+
+QString Number(const QString &text, int decimals) {
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok ? QString::number(v, 'f', decimals) : QStringLiteral("none");
+}
+
+QString Ptt(const QJsonValue &v) {
+    return v.isBool() ? QLatin1String(v.toBool() ? "blocked" : "free") : QStringLiteral("none");
+}
+
+QString Alarm(const QJsonValue &v) {
+    if (!v.isArray())
+        return QStringLiteral("unknown");
+    const QString first = v.toArray().at(0).toString();
+    return first.isEmpty()                                ? QStringLiteral("none")
+           : first == QLatin1String("High reverse power") ? QStringLiteral("SWR")
+                                                          : first;
+}
+
+// "40M": "3".
+QString BandNumber(const QString &name) {
+    for (int band = 1; band <= Facts::Bands; ++band)
+        if (Facts::BandName(band) == name)
+            return QString::number(band);
+    return QStringLiteral("none");
+}
+
+QString Text(const QJsonValue &v) {
+    return v.isString() && !v.toString().isEmpty() ? v.toString().remove(QLatin1Char(' '))
+                                                   : QStringLiteral("none");
+}
+
+// The view as an output says it where it has a rule of its own.
+Said AsSaidBy(const QString &output, Said view) {
+    const bool receiving = view.value(QStringLiteral("out")) == QLatin1String("0");
+    const bool transmitting = !receiving && view.contains(QStringLiteral("out"));
+    if (output == QLatin1String("server") && receiving && !view.contains(QStringLiteral("swr")))
+        view.insert(QStringLiteral("swr"), QStringLiteral("1.00")); // ampctld: 1 while receiving
+    // The broker's last transmission is the last one ended.
+    if (output == QLatin1String("broker") && transmitting)
+        view.remove(QStringLiteral("worst"));
+    if (output == QLatin1String("panel")) {
+        // "TX: OFF" empties the readout; the PTT block's button shows its
+        // resting look until the block is confirmed on this connection.
+        if (receiving)
+            view.remove(QStringLiteral("out"));
+        if (view.value(QStringLiteral("ptt")) == QLatin1String("none"))
+            view.insert(QStringLiteral("ptt"), QStringLiteral("free"));
+    }
+    // The history keeps reflected power and SWR only with output power.
+    if (output == QLatin1String("history") && receiving) {
+        view.remove(QStringLiteral("refl"));
+        view.remove(QStringLiteral("swr"));
+    }
+    return view;
 }
 
 // The first line of the server's answer to one request.
@@ -655,13 +740,49 @@ QString ServerSays(QTcpSocket *s, const QByteArray &request) {
     return QString::fromLatin1(got.left(got.indexOf('\n')));
 }
 
+// The station page's last status, from its live WebSocket.
+struct PageWatcher {
+    QWebSocket socket;
+    QJsonObject last;
+    QTimer ping; // a page that says nothing for a minute is cut
+    bool open(quint16 port) {
+        const QByteArray form = "user=op&password=op-password";
+        // The page is served by this process: waited for on its event loop.
+        QTcpSocket http;
+        http.connectToHost(QHostAddress::LocalHost, port);
+        http.write("POST /api/login HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                   "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                   QByteArray::number(form.size()) + "\r\nConnection: close\r\n\r\n" + form);
+        QByteArray reply;
+        if (!QTest::qWaitFor([&] { return (reply += http.readAll()).contains("\r\n\r\n{"); }, 5000))
+            return false;
+        const int at = reply.indexOf("Set-Cookie: ");
+        if (at < 0)
+            return false;
+        const QByteArray cookie = reply.mid(at + 12, reply.indexOf(';', at) - at - 12);
+        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString &text) {
+            const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+            if (o.value(QStringLiteral("type")) == QLatin1String("status"))
+                last = o.value(QStringLiteral("status")).toObject();
+        });
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+        request.setRawHeader("Cookie", cookie);
+        request.setRawHeader("Origin", "http://127.0.0.1:" + QByteArray::number(port));
+        socket.open(request);
+        QObject::connect(&ping, &QTimer::timeout, [this] { socket.ping(); });
+        ping.start(10000);
+        return QTest::qWaitFor([this] { return !last.isEmpty(); }, 5000);
+    }
+};
+
 } // namespace
 
-// The panel with its server, MQTT publisher and history on, through an
-// evening of the simulated amplifier: transmitting, an alarm, the tuner's
-// SWR, another band, a silent spell, the port unplugged. At each step the
-// server, the broker's retained state, the panel and the history say the
-// same, and none of them shows power once the amplifier is not live.
+// The panel with its server, MQTT publisher, station page and history on,
+// and the headless log's lines of its events, through an evening of the
+// simulated amplifier: transmitting, an alarm, the tuner's SWR, another
+// band, a silent spell in alarm, the port unplugged with the PTT blocked,
+// reports that stop, a ramp-down. At each step every output says what the
+// view says, and none of them shows a reading once it is not known.
 void TestEndToEnd::oneEveningEveryOutput() {
     Mosquitto broker;
     QVERIFY(broker.Start());
@@ -687,77 +808,141 @@ void TestEndToEnd::oneEveningEveryOutput() {
     QCOMPARE(w.StartPublisher(bus), QString());
     const QString file = f.dir.filePath(QStringLiteral("history.sqlite"));
     QCOMPARE(w.StartHistory(file, 30), QString());
+    web::WebConfig page;
+    page.listen = QStringLiteral("127.0.0.1:0");
+    page.usersFile = f.dir.filePath(QStringLiteral("users"));
+    QCOMPARE(web::SetUser(page.usersFile,
+                          web::MakeUser(QStringLiteral("op"), web::Role::Operator, "op-password")),
+             QString());
+    QCOMPARE(w.station().StartWeb(page), QString());
+    QStringList headless;
+    QObject::connect(&w.Link(), &AmpLink::Event, [&headless](const LinkEvent &e) {
+        if (const QString line = EventLine(e); !line.isEmpty())
+            headless << line;
+    });
     QVERIFY(f.connect());
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, w.Server()->Port());
     QVERIFY(client.waitForConnected(3000));
+    PageWatcher pageWatcher;
+    QVERIFY(pageWatcher.open(w.station().Web()->Port()));
 
     // Each output in the same words.
     const auto fromServer = [&client] {
         const QString swr = ServerSays(&client, "l SWR");
-        if (swr.startsWith(QLatin1String("RPRT"))) {
-            QString said = swr == QLatin1String("RPRT -5")   ? QStringLiteral("no answer")
-                           : swr == QLatin1String("RPRT -6") ? QStringLiteral("lost")
-                                                             : swr;
+        if (swr == QLatin1String("RPRT -5") || swr == QLatin1String("RPRT -6")) {
+            QString said = swr == QLatin1String("RPRT -5") ? QStringLiteral("no answer")
+                                                           : QStringLiteral("lost");
             const QString out = ServerSays(&client, "l PWRFORWARD");
             const QString on = ServerSays(&client, "\\get_powerstat");
             if (out != swr || on != QLatin1String("0"))
                 said += QStringLiteral(" out=%1 powerstat=%2").arg(out, on);
-            return said;
+            return Said{{QStringLiteral("phase"), said}};
         }
         const QString fault = ServerSays(&client, "l FAULT");
-        return QStringLiteral("connected band=%1 swr=%2 out=%3 alarm=%4")
-            .arg(Facts::BandForFrequency(ServerSays(&client, "f").toDouble()))
-            .arg(Swr(swr.toDouble()), ServerSays(&client, "l PWRFORWARD"),
-                 fault == QLatin1String("None")                 ? QStringLiteral("none")
-                 : fault == QLatin1String("High reverse power") ? QStringLiteral("SWR")
-                                                                : fault);
+        const QString powerstat = ServerSays(&client, "\\get_powerstat");
+        const QString f = ServerSays(&client, "f");
+        return Said{
+            {QStringLiteral("phase"), QStringLiteral("connected")},
+            {QStringLiteral("band"), f.startsWith(QLatin1String("RPRT"))
+                                         ? QStringLiteral("none")
+                                         : QString::number(Facts::BandForFrequency(f.toDouble()))},
+            {QStringLiteral("swr"), Number(swr, 2)},
+            {QStringLiteral("out"), Number(ServerSays(&client, "l PWRFORWARD"), 0)},
+            {QStringLiteral("refl"), Number(ServerSays(&client, "l PWRREFLECTED"), 0)},
+            {QStringLiteral("peak"), Number(ServerSays(&client, "l PWRPEAK"), 0)},
+            {QStringLiteral("ptt"), powerstat == QLatin1String("2")   ? QStringLiteral("blocked")
+                                    : powerstat == QLatin1String("4") ? QStringLiteral("free")
+                                    : powerstat == QLatin1String("8") ? QStringLiteral("none")
+                                                                      : powerstat},
+            {QStringLiteral("alarm"), fault == QLatin1String("None") ? QStringLiteral("none")
+                                      : fault == QLatin1String("High reverse power")
+                                          ? QStringLiteral("SWR")
+                                          : fault}};
     };
-    const auto fromBroker = [&watcher] {
-        const QList<Watcher::Message> all = watcher.Messages("orvik/evening/state");
-        if (all.isEmpty())
-            return QStringLiteral("nothing");
-        const QJsonObject o = QJsonDocument::fromJson(all.last().payload).object();
+    // The broker's state, and the page's: the same readings in two spellings.
+    const auto fromState = [](const QJsonObject &o, bool mqtt) {
+        const auto key = [mqtt](const char *underscored, const char *camel) {
+            return QLatin1String(mqtt ? underscored : camel);
+        };
         const QString phase = o.value(QStringLiteral("phase")).toString();
         if (phase != QLatin1String("connected")) {
-            for (const char *key : {"band", "swr", "output_w", "alarms"})
-                if (!o.value(QLatin1String(key)).isNull())
-                    return phase + QStringLiteral(" with ") + QLatin1String(key);
-            return phase;
+            for (const char *k : {"band", "swr", "output_w", "outputW", "alarms", "pttBlocked",
+                                  "ptt_blocked", "temperature_c", "temperatureC"})
+                if (!o.value(QLatin1String(k)).isNull() && !o.value(QLatin1String(k)).isUndefined())
+                    return Said{{QStringLiteral("phase"),
+                                 phase + QStringLiteral(" with ") + QLatin1String(k)}};
+            return Said{{QStringLiteral("phase"), phase}};
         }
-        const QJsonArray alarms = o.value(QStringLiteral("alarms")).toArray();
-        return QStringLiteral("connected band=%1 swr=%2 out=%3 alarm=%4")
-            .arg(o.value(QStringLiteral("band")).toInt())
-            .arg(Swr(o.value(QStringLiteral("swr")).toDouble()))
-            .arg(o.value(QStringLiteral("output_w")).toInt())
-            .arg(alarms.isEmpty() ? QStringLiteral("none") : alarms.at(0).toString());
+        Said m{
+            {QStringLiteral("phase"), phase},
+            {QStringLiteral("band"), Number(o.value(QStringLiteral("band")), 0)},
+            {QStringLiteral("out"), Number(o.value(key("output_w", "outputW")), 0)},
+            {QStringLiteral("refl"), Number(o.value(key("reflected_w", "reflectedW")), 0)},
+            {QStringLiteral("peak"), Number(o.value(key("peak_w", "peakW")), 0)},
+            {QStringLiteral("swr"), Number(o.value(QStringLiteral("swr")), 2)},
+            {QStringLiteral("tswr"),
+             Number(o.value(QStringLiteral("tuner")).toObject().value(QStringLiteral("swr")), 2)},
+            {QStringLiteral("temp"), Number(o.value(key("temperature_c", "temperatureC")), 0)},
+            {QStringLiteral("fw"), Text(o.value(QStringLiteral("firmware")))},
+            {QStringLiteral("pa"), Text(o.value(key("pa_type", "paType")))},
+            {QStringLiteral("ptt"), Ptt(o.value(key("ptt_blocked", "pttBlocked")))},
+            {QStringLiteral("alarm"), Alarm(o.value(QStringLiteral("alarms")))}};
+        if (mqtt)
+            m.insert(QStringLiteral("worst"), Number(o.value(QStringLiteral("last_transmission"))
+                                                         .toObject()
+                                                         .value(QStringLiteral("worst_swr")),
+                                                     2));
+        return m;
     };
-    const auto fromPanel = [&f, &w](const EveningStep &s) {
+    int stepStart = 0; // the broker's first state of the step
+    const auto brokerStates = [&watcher, &fromState](int from) {
+        QList<Said> all;
+        const QList<Watcher::Message> states = watcher.Messages("orvik/evening/state");
+        for (int i = from; i < states.size(); ++i)
+            all << fromState(QJsonDocument::fromJson(states.at(i).payload).object(), true);
+        return all;
+    };
+    const auto fromBroker = [&brokerStates] {
+        const QList<Said> all = brokerStates(0);
+        return all.isEmpty() ? Said{{QStringLiteral("phase"), QStringLiteral("nothing")}}
+                             : all.last();
+    };
+    const auto fromPage = [&pageWatcher, &fromState] { return fromState(pageWatcher.last, false); };
+    const auto fromPanel = [&f, &w] {
         const QString title = f.main->windowTitle();
         const QString phase =
             title.contains(QLatin1String(" - waiting for "))      ? QStringLiteral("lost")
             : title.contains(QLatin1String(" - no answer from ")) ? QStringLiteral("no answer")
                                                                   : QStringLiteral("connected");
         if (phase != QLatin1String("connected"))
-            return f.ui.P_out->isEnabled() && !f.ui.P_out->text().isEmpty()
-                       ? phase + QStringLiteral(" out=") + f.ui.P_out->text()
-                       : phase;
+            return Said{
+                {QStringLiteral("phase"), f.ui.P_out->isEnabled() && !f.ui.P_out->text().isEmpty()
+                                              ? phase + QStringLiteral(" out=") + f.ui.P_out->text()
+                                              : phase}};
         QStringList lit;
         for (int i = 0; i < 7; ++i)
             if (f.ui.Band[std::size_t(i)]->BrushColor() == clLime)
                 lit << QString::number(i + 1);
-        return QStringLiteral("connected band=%1%2 out=%3 alarm=%4")
-            .arg(lit.join(QLatin1Char(',')),
-                 s.tunerSwr ? QStringLiteral(" swr=") + Swr(f.atu.Label3->text().toDouble())
-                            : QString())
-            .arg(f.ui.P_out->text().section(QLatin1Char(' '), 0, 0).toInt())
-            .arg(w.Alarm(AlarmKind::Swr)->isVisible() ? QStringLiteral("SWR")
-                                                      : QStringLiteral("none"));
+        const TColor ptt = f.ui.Panel1->Color();
+        return Said{
+            {QStringLiteral("phase"), phase},
+            {QStringLiteral("band"),
+             lit.isEmpty() ? QStringLiteral("none") : lit.join(QLatin1Char(','))},
+            {QStringLiteral("out"), Number(f.ui.P_out->text().section(QLatin1Char(' '), 0, 0), 0)},
+            {QStringLiteral("tswr"), Number(f.atu.Label3->text(), 2)},
+            {QStringLiteral("temp"), Number(f.ui.Temp2->text().remove(QChar(0xb0)), 0)},
+            {QStringLiteral("ptt"), ptt == clAlertPink    ? QStringLiteral("blocked")
+                                    : ptt == clLightGreen ? QStringLiteral("free")
+                                                          : QStringLiteral("none")},
+            {QStringLiteral("alarm"), w.Alarm(AlarmKind::Swr)->isVisible()
+                                          ? QStringLiteral("SWR")
+                                          : QStringLiteral("none")}};
     };
-    // The history: its last connection event, and the last row while
-    // live (its SWR while transmitting: the history keeps none without
-    // output power); else whether a row with power came after that event.
-    const auto fromHistory = [&file](const EveningStep &s) {
+    // The history: its last connection event; while live, its last row and
+    // its last transmission, else whether a row with power came after that
+    // event.
+    const auto fromHistory = [&file] {
         const QString event =
             Sqlite(file, QStringLiteral(
                              "SELECT kind || '|' || t_ms FROM events WHERE kind IN ('opened', "
@@ -767,40 +952,143 @@ void TestEndToEnd::oneEveningEveryOutput() {
             const QString later = Sqlite(
                 file, QStringLiteral("SELECT count(*) FROM readings WHERE output > 0 AND t > %1")
                           .arg(event.section(QLatin1Char('|'), 1).toLongLong() / 1000));
-            return later == QLatin1String("0") ? kind : kind + QStringLiteral(" rows=") + later;
+            return Said{{QStringLiteral("phase"), later == QLatin1String("0")
+                                                      ? kind
+                                                      : kind + QStringLiteral(" rows=") + later}};
         }
         const QString alarm = Sqlite(
             file, QStringLiteral("SELECT kind FROM events WHERE kind IN ('alarm', 'alarm end') "
                                  "ORDER BY id DESC LIMIT 1"));
         const QStringList row =
-            Sqlite(file, QStringLiteral("SELECT band, CASE WHEN swr IS NULL THEN 'none' ELSE "
-                                        "printf('%.2f', swr) END, "
-                                        "ifnull(output, 0) FROM readings ORDER BY t DESC LIMIT 1"))
+            Sqlite(file, QStringLiteral("SELECT ifnull(band, 'none'), ifnull(output, 'none'), "
+                                        "ifnull(reflected, 'none'), ifnull(swr, 'none'), "
+                                        "ifnull(temperature, 'none'), ifnull(tuner_swr, 'none') "
+                                        "FROM readings ORDER BY t DESC LIMIT 1"))
                 .split(QLatin1Char('|'));
-        return QStringLiteral("connected band=%1%2 out=%3 alarm=%4")
-            .arg(row.value(0), s.watts ? QStringLiteral(" swr=") + row.value(1) : QString())
-            .arg(row.value(2).toDouble())
-            .arg(QLatin1String(alarm == QLatin1String("alarm") ? "SWR" : "none"));
+        const QString worst =
+            Sqlite(file, QStringLiteral("SELECT ifnull(worst_swr, 'none') FROM "
+                                        "transmissions ORDER BY id DESC LIMIT 1"));
+        return Said{
+            {QStringLiteral("phase"), QStringLiteral("connected")},
+            {QStringLiteral("band"), row.value(0)},
+            {QStringLiteral("out"), Number(row.value(1), 0)},
+            {QStringLiteral("refl"), Number(row.value(2), 0)},
+            {QStringLiteral("swr"), Number(row.value(3), 2)},
+            {QStringLiteral("temp"), Number(row.value(4), 0)},
+            {QStringLiteral("tswr"), Number(row.value(5), 2)},
+            {QStringLiteral("alarm"),
+             QLatin1String(alarm == QLatin1String("alarm") ? "SWR" : "none")},
+            {QStringLiteral("worst"), worst.isEmpty() ? QStringLiteral("none") : Number(worst, 2)}};
+    };
+    // The headless log: its last connection line, band line, PTT line,
+    // alarm line and transmission line.
+    const auto fromHeadless = [&headless] {
+        // The last line that matches; with since, only after the last line
+        // that matches since.
+        const auto last = [&headless](const QRegularExpression &re,
+                                      const QRegularExpression &since = {}) {
+            for (auto it = headless.crbegin(); it != headless.crend(); ++it) {
+                if (const QRegularExpressionMatch m = re.match(*it); m.hasMatch())
+                    return m.captured(1);
+                if (!since.pattern().isEmpty() && since.match(*it).hasMatch())
+                    break;
+            }
+            return QStringLiteral("none");
+        };
+        const QString connection =
+            last(QRegularExpression(QStringLiteral("^(amplifier connected|port \\S+ lost|no answer "
+                                                   "from|amplifier on \\S+ answers again)")));
+        const QString phase = connection.startsWith(QLatin1String("port")) ? QStringLiteral("lost")
+                              : connection.startsWith(QLatin1String("no answer"))
+                                  ? QStringLiteral("no answer")
+                                  : QStringLiteral("connected");
+        if (phase != QLatin1String("connected"))
+            return Said{{QStringLiteral("phase"), phase}};
+        // Band, PTT block and alarms are told as they change on this connection.
+        const QRegularExpression connected(QStringLiteral("^amplifier connected"));
+        const QString alarm =
+            last(QRegularExpression(QStringLiteral("^(alarm: |alarm ended: )")), connected);
+        Said said{{QStringLiteral("phase"), phase},
+                  {QStringLiteral("alarm"), alarm == QLatin1String("alarm: ")
+                                                ? QStringLiteral("SWR")
+                                                : QStringLiteral("none")},
+                  {QStringLiteral("worst"),
+                   last(QRegularExpression(QStringLiteral("^transmission.*worst SWR (\\S+)$")))}};
+        const QString band =
+            BandNumber(last(QRegularExpression(QStringLiteral("^band (\\S+) ")), connected));
+        if (band != QLatin1String("none"))
+            said.insert(QStringLiteral("band"), band);
+        said.insert(QStringLiteral("ptt"),
+                    last(QRegularExpression(QStringLiteral("^PTT (\\S+) ")), connected));
+        return said;
     };
 
     const EveningStep evening[] = {
         {"transmitting on 40M", "set band 3\nsay B: 3\nsay TX: ON\nsay O: 800\nsay R: 20",
-         "connected", 3, 1.38, 800},
-        {"SWR alarm", "alarm SWR", "connected", 3, 1.38, 800, true},
-        {"alarm over", "alarm OFF", "connected", 3, 1.38, 800},
-        {"the tuner's SWR", "set atustate 1\nsay ATU_STATE: 1\nsay SWR: 15", "connected", 3, 1.5,
-         800, false, true},
+         "connected",
+         "band=3 out=800 refl=20 peak=800 swr=1.38 temp=35 fw=3.30 pa=1.2kW ptt=none alarm=none",
+         true},
+        {"SWR alarm", "alarm SWR", "connected",
+         "band=3 out=800 refl=20 peak=800 swr=1.38 temp=35 fw=3.30 pa=1.2kW ptt=none alarm=SWR",
+         true},
+        {"alarm over", "alarm OFF", "connected",
+         "band=3 out=800 refl=20 peak=800 swr=1.38 temp=35 fw=3.30 pa=1.2kW ptt=none alarm=none",
+         true},
+        // The tuner in line: its SWR is the SWR, of the transmission too.
+        {"the tuner's SWR", "set atustate 1\nsay ATU_STATE: 1\nsay SWR: 15", "connected",
+         "band=3 out=800 refl=20 peak=800 swr=1.50 tswr=1.50 temp=35 fw=3.30 pa=1.2kW ptt=none "
+         "alarm=none",
+         true},
         // The tuner's last reading stays until the next transmission.
-        {"received", "say TX: OFF", "connected", 3, 1.5, 0, false, true},
+        {"received", "say TX: OFF", "connected",
+         "band=3 out=0 refl=0 peak=800 swr=1.50 tswr=1.50 temp=35 fw=3.30 pa=1.2kW ptt=none "
+         "alarm=none worst=1.50"},
+        // Another band: the tuner's SWR of 40M is not the SWR here.
         {"transmitting on 20M", "set band 5\nsay B: 5\nsay TX: ON\nsay O: 500\nsay R: 10",
-         "connected", 5, 1.33, 500},
+         "connected",
+         "band=5 out=500 refl=10 peak=500 swr=1.33 temp=35 fw=3.30 pa=1.2kW ptt=none alarm=none "
+         "worst=1.50",
+         true},
         // An alarm holds through a silence: answering again with a
         // temperature only, it is still raised; it ends on its own report.
         {"silent in alarm", "alarm SWR\nsilent on", "no answer"},
-        {"answers with a temperature", "silent off\nsay T: 41", "connected", 5, 0, 0, true},
-        {"answers again", "alarm OFF\nsay TX: OFF", "connected", 5, 0, 0},
+        {"answers with a temperature", "silent off\nset temp 41\nsay T: 41", "connected",
+         "band=5 out=0 refl=0 peak=500 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=SWR worst=1.33"},
+        {"answers again", "alarm OFF\nsay TX: OFF", "connected",
+         "band=5 out=0 refl=0 peak=500 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none worst=1.33"},
+        // A ramp-down at SWR 1.5: each reflected power goes with the output
+        // of its own report, so the worst SWR stays 1.5.
+        {"transmitting at SWR 1.5", "say TX: ON\nsay O: 800\nsay R: 32", "connected",
+         "band=5 out=800 refl=32 peak=800 swr=1.50 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none "
+         "worst=1.33",
+         true},
+        {"ramping down", "say O: 412\nsay R: 16", "connected",
+         "band=5 out=412 refl=16 peak=800 swr=1.49 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none "
+         "worst=1.33",
+         true},
+        {"ramped down", "say O: 100\nsay R: 4", "connected",
+         "band=5 out=100 refl=4 peak=800 swr=1.50 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none "
+         "worst=1.33",
+         true},
+        {"received after the ramp-down", "say TX: OFF", "connected",
+         "band=5 out=0 refl=0 peak=800 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none worst=1.50"},
+        // A transmission whose reports stop while the amplifier still
+        // answers: its power is forgotten, then it is known to receive.
+        {"transmitting at 600 W", "say TX: ON\nsay O: 600\nsay R: 6", "connected",
+         "band=5 out=600 refl=6 peak=600 swr=1.22 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none "
+         "worst=1.50",
+         true},
+        {"its reports stop", "", "connected",
+         "band=5 out=0 refl=0 peak=600 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none worst=1.22"},
+        // Lost and back: the PTT block confirmed before the loss is not
+        // known on the new connection until the amplifier reports it.
+        {"PTT blocked", "set blocked 1\nsay BL:ON", "connected",
+         "band=5 out=0 refl=0 peak=600 temp=41 fw=3.30 pa=1.2kW ptt=blocked alarm=none "
+         "worst=1.22"},
         {"unplugged", "unplug", "lost"},
-        {"plugged back", "replug", "connected", 5, 0, 0},
+        {"plugged back, the block freed meanwhile", "set blocked 0\nreplug", "connected",
+         "band=5 out=0 refl=0 peak=600 temp=41 fw=3.30 pa=1.2kW ptt=none alarm=none worst=1.22",
+         false, "ptt=blocked"},
     };
     // While it transmits the amplifier reports its power ten times a second;
     // without the reports its power would be forgotten as stopped.
@@ -808,6 +1096,7 @@ void TestEndToEnd::oneEveningEveryOutput() {
     QTimer reporting;
     reporting.setInterval(100);
     QObject::connect(&reporting, &QTimer::timeout, [&] { f.sim.say(reports); });
+    const char *names[] = {"server", "broker", "page", "panel", "history", "headless log"};
     for (const EveningStep &s : evening) {
         QList<QByteArray> power;
         for (const QByteArray &line : QByteArray(s.sim).split('\n'))
@@ -815,27 +1104,44 @@ void TestEndToEnd::oneEveningEveryOutput() {
                 power << line;
         if (!power.isEmpty())
             reports = power.join('\n');
-        if (s.watts == 0)
+        if (!s.reporting)
             reporting.stop();
-        f.sim.say(s.sim);
-        if (s.watts > 0)
+        stepStart = int(watcher.Messages("orvik/evening/state").size());
+        if (*s.sim)
+            f.sim.say(s.sim);
+        if (s.reporting)
             reporting.start();
-        const QString step = QLatin1String(s.what) + QStringLiteral(": ");
-        const std::pair<QString, std::function<QString()>> outputs[] = {
-            {Expected(s, true, 1.0), fromServer},
-            {Expected(s, true), fromBroker},
-            {Expected(s, s.tunerSwr), [&] { return fromPanel(s); }},
-            {Expected(s, s.watts > 0), [&] { return fromHistory(s); }}};
-        const char *names[] = {"server", "broker", "panel", "history"};
+
+        const std::function<Said()> outputs[] = {fromServer, fromBroker,  fromPage,
+                                                 fromPanel,  fromHistory, fromHeadless};
+        const QString never = QLatin1String(s.never);
         QStringList differ;
         for (std::size_t i = 0; i < std::size(outputs); ++i) {
-            const auto &[expected, said] = outputs[i];
-            QString now;
-            if (!QTest::qWaitFor([&] { return (now = said()) == expected; }, 15000))
-                differ << QStringLiteral("%1 says \"%2\", not \"%3\"")
-                              .arg(QLatin1String(names[i]), now, expected);
+            const Said expected = AsSaidBy(QLatin1String(names[i]), Expected(s));
+            Said now;
+            QString off;
+            if (!QTest::qWaitFor(
+                    [&] {
+                        now = outputs[i]();
+                        if (!never.isEmpty() && now.value(never.section(QLatin1Char('='), 0, 0)) ==
+                                                    never.section(QLatin1Char('='), 1))
+                            differ
+                                << QStringLiteral("%1 said %2").arg(QLatin1String(names[i]), never);
+                        return (off = Differences(expected, now)).isEmpty();
+                    },
+                    15000))
+                differ << QStringLiteral("%1 says %2 [%3]")
+                              .arg(QLatin1String(names[i]), off, Words(now));
         }
-        QVERIFY2(differ.isEmpty(), qPrintable(step + differ.join(QStringLiteral("; "))));
+        // Every state the broker got in the step, not only the last.
+        if (!never.isEmpty())
+            for (const Said &state : brokerStates(stepStart))
+                if (state.value(never.section(QLatin1Char('='), 0, 0)) ==
+                    never.section(QLatin1Char('='), 1))
+                    differ << QStringLiteral("a state of the broker said ") + never;
+        differ.removeDuplicates();
+        QVERIFY2(differ.isEmpty(), qPrintable(QLatin1String(s.what) + QStringLiteral(": ") +
+                                              differ.join(QStringLiteral("; "))));
     }
     QVERIFY2(f.boxes.isEmpty(), qPrintable(f.boxes.value(0).text));
 }

@@ -148,7 +148,8 @@ protected:
     void feed(const QByteArray &bytes) { link->ReceiveChunk(bytes); }
 
     // "MS LINE|MS silent|MS tick|..." at the link's clock: a report, a
-    // silence long enough to be noticed, the reports timer's tick.
+    // silence long enough to be noticed, the reports timer's tick (early
+    // or late, as a coarse timer may fire).
     void play(const QString &steps, qint64 &now) {
         for (const QString &step : steps.split(QLatin1Char('|'))) {
             now = step.section(QLatin1Char(' '), 0, 0).toLongLong();
@@ -159,7 +160,12 @@ protected:
                 now += AmpLink::ProbeGraceMs;
                 link->LivenessTick();
             } else if (line == QLatin1String("tick")) {
-                link->ReportsStoppedTick();
+                // The reports timer fires only while it is armed, and once.
+                if (QTimer *t = link->findChild<QTimer *>(QStringLiteral("ReportsTimer"));
+                    t->isActive()) {
+                    t->stop();
+                    link->ReportsStoppedTick();
+                }
             } else {
                 feed(line.toLatin1() + "\r\n");
             }

@@ -28,7 +28,9 @@ void TestForgetting::forgetting_data() {
     row("answering a second without power: receiving", "0 T: 30|1000 T: 31", "0 0 0 - - - [] -");
     row("a transmission", "0 TX: ON|0 O: 800|0 R: 32", "1 800 32 800 1.5 - [] -");
     row("its reports stop: power and SWR unknown within a second",
-        "0 TX: ON|0 O: 800|0 R: 32|999 tick|1000 tick", "- - - 800 - - [] -");
+        "0 TX: ON|0 O: 800|0 R: 32|1000 tick", "- - - 800 - - [] -");
+    row("the reports timer a little early: the rest waited out",
+        "0 TX: ON|0 O: 800|0 R: 32|950 tick|1000 tick", "- - - 800 - - [] -");
     row("reports stopped, then a line: receiving", "0 TX: ON|0 O: 800|0 R: 32|1000 tick|2000 T: 30",
         "0 0 0 800 - - [] -");
     row("TX: OFF: SWR and reflected power go", "0 TX: ON|0 O: 800|0 R: 32|100 TX: OFF",
