@@ -198,7 +198,18 @@ private Q_SLOTS:
         row("expired session", "EXPIRED", "/api/session|{COOKIE}", 401);
         row("live page without a cookie", "WS", "", 401);
         row("live page from another site", "WS", "{COOKIE}Origin: http://evil.example\r\n", 403);
-        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101);
+        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101,
+            "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+        const QByteArray upgrade =
+            "GET /ws HTTP/1.1\r\nHost: {HOST}\r\n{COOKIE}Origin: http://{HOST}"
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n";
+        row("live page of another version", "RAW",
+            upgrade +
+                "Sec-WebSocket-Version: 8\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+            426, "Sec-WebSocket-Version: 13");
+        row("live page with a short key", "RAW",
+            upgrade + "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZQ==\r\n\r\n",
+            400);
         row("oversize body", "RAW",
             "POST /api/login HTTP/1.1\r\nHost: {HOST}\r\nContent-Length: 5000\r\n\r\n" +
                 QByteArray(5000, 'a'),
