@@ -8,6 +8,7 @@
 #include "remote/RemoteRules.h"
 #include "web/StatusJson.h"
 #include "web/UsersFile.h"
+#include "web/WebSocketFrames.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -24,8 +25,6 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QUrl>
-#include <QWebSocket>
-#include <QWebSocketServer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/socket.h>
@@ -73,6 +72,8 @@ QByteArray StatusText(int status) {
         return "Payload Too Large";
     case 429:
         return "Too Many Requests";
+    case 426:
+        return "Upgrade Required";
     case 431:
         return "Request Header Fields Too Large";
     }
@@ -113,10 +114,6 @@ double WallMs() {
            1000.0;
 }
 
-QString PeerKey(const QHostAddress &a, quint16 port) {
-    return remote::Unmapped(a).toString() + QLatin1Char(' ') + QString::number(port);
-}
-
 } // namespace
 
 // Accepts with QTcpServer's listening code; the server decides on each
@@ -137,10 +134,6 @@ WebServer::WebServer(AmpLink *link, QObject *parent) : QObject(parent), link_(li
     elapsed_.start();
     connect(&sweep_, &QTimer::timeout, this, &WebServer::Sweep);
     sweep_.setInterval(1000);
-    upgrader_ = new QWebSocketServer(QStringLiteral("orvik-control"),
-                                     QWebSocketServer::NonSecureMode, this);
-    upgrader_->setHandshakeTimeout(5000);
-    connect(upgrader_, &QWebSocketServer::newConnection, this, &WebServer::OnLive);
     connect(link_, &AmpLink::StateChanged, this,
             [this](const AmpStatus &s, unsigned) { OnStateChanged(s); });
     connect(link_, &AmpLink::Event, this, &WebServer::OnEvent);
@@ -253,11 +246,8 @@ QString WebServer::Start(const WebConfig &config) {
 
 void WebServer::Stop() {
     const auto lives = lives_.keys();
-    for (QWebSocket *ws : lives) {
-        lives_.remove(ws);
-        ws->abort();
-        ws->deleteLater();
-    }
+    for (QTcpSocket *s : lives)
+        EndLive(s, QString());
     const auto sockets = conns_.keys();
     for (QTcpSocket *s : sockets)
         Drop(s, QString());
@@ -397,6 +387,10 @@ void WebServer::OnConnection(qintptr fd) {
     c.peer = peer;
     c.activeAt = Now();
     conns_.insert(socket, c);
+    WatchConn(socket);
+}
+
+void WebServer::WatchConn(QTcpSocket *socket) {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnReadable(socket); });
     const auto written = [this, socket] {
         const auto it = conns_.find(socket);
@@ -459,9 +453,9 @@ void WebServer::ReloadUsers() {
 void WebServer::EndSessionsOf(const QString &user, const QString &why) {
     const QList<QByteArray> ended = sessions_.EndUser(user);
     const auto lives = lives_.keys();
-    for (QWebSocket *ws : lives)
-        if (ended.contains(lives_.value(ws).session))
-            EndLive(ws, QString());
+    for (QTcpSocket *s : lives)
+        if (ended.contains(lives_.value(s).session))
+            EndLive(s, QString());
     if (!ended.isEmpty())
         Q_EMIT Logged(
             QStringLiteral("ended %1 sessions of %2: %3").arg(ended.size()).arg(user, why));
@@ -470,9 +464,6 @@ void WebServer::EndSessionsOf(const QString &user, const QString &why) {
 void WebServer::Sweep() {
     ReloadUsers();
     const qint64 now = Now();
-    for (auto it = upgrading_.begin(); it != upgrading_.end();)
-        it = now - it->at > std::max<qint64>(2 * idleMs_, 10000) ? upgrading_.erase(it)
-                                                                 : std::next(it);
     const auto sockets = conns_.keys();
     for (QTcpSocket *s : sockets) {
         const auto it = conns_.constFind(s);
@@ -483,31 +474,48 @@ void WebServer::Sweep() {
                     : QStringLiteral("no whole request for %1 s").arg(double(idleMs_) / 1000));
     }
     const auto lives = lives_.keys();
-    for (QWebSocket *ws : lives) {
-        const Live &l = lives_.value(ws);
+    for (QTcpSocket *s : lives) {
+        const Live &l = lives_.value(s);
         QString why;
-        if (l.socket && Unsent(l.socket) > 0 && now - l.progressAt >= idleMs_)
+        if (Unsent(s) > 0 && now - l.progressAt >= idleMs_)
             why = QStringLiteral("the live page does not read its updates");
         else if (now - l.heardAt >= LiveSilenceMs)
             why = QStringLiteral("the live page is silent");
         else if (!sessions_.Use(l.session, now))
             why = QStringLiteral("its session ended");
         if (!why.isEmpty())
-            EndLive(ws, why);
+            EndLive(s, why);
     }
 }
 
-void WebServer::EndLive(QWebSocket *ws, const QString &why) {
-    const auto it = lives_.find(ws);
+void WebServer::EndLive(QTcpSocket *socket, const QString &why) {
+    const auto it = lives_.find(socket);
     if (it == lives_.end())
         return;
     const QHostAddress peer = it->peer;
     lives_.erase(it);
-    ws->disconnect(this);
-    ws->abort();
-    ws->deleteLater();
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
     if (!why.isEmpty())
         Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(peer.toString(), why));
+}
+
+void WebServer::CloseLive(QTcpSocket *socket, quint16 code, const QByteArray &reason) {
+    const auto it = lives_.find(socket);
+    if (it == lives_.end())
+        return;
+    Conn c;
+    c.socket = socket;
+    c.peer = it->peer;
+    c.activeAt = Now();
+    c.closing = true; // nothing more of it is read
+    lives_.erase(it);
+    socket->disconnect(this);
+    conns_.insert(socket, c);
+    WatchConn(socket);
+    socket->write(ws::CloseFrame(code, reason));
+    socket->disconnectFromHost();
 }
 
 void WebServer::OnReadable(QTcpSocket *socket) {
@@ -539,7 +547,7 @@ void WebServer::OnReadable(QTcpSocket *socket) {
             return;
         }
         if (request.path == "/ws" && request.method == "GET") {
-            Upgrade(socket, request);
+            Upgrade(socket, request, consumed);
             return;
         }
         socket->read(consumed);
@@ -593,8 +601,10 @@ bool WebServer::Secure() const {
     return tls_ || config_.origin.startsWith(QLatin1String("https://"));
 }
 
-void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
+void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request, int consumed) {
+    socket->read(consumed);
     Reply refusal;
+    QString why;
     const Session *session =
         sessions_.Use(CookieValue(request.Header("cookie"), CookieName), Now());
     if (!session) {
@@ -605,12 +615,14 @@ void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
         refusal.body = ErrorBody(QStringLiteral("the live page is for this site's own page"));
         Q_EMIT Logged(QStringLiteral("refused a live page for %1 from origin %2")
                           .arg(session->Who(), QString::fromUtf8(request.Header("origin"))));
+    } else if (const int status = ws::UpgradeRefusal(request, &why); status != 0) {
+        refusal.status = status;
+        refusal.body = ErrorBody(why);
+        if (status == 426)
+            refusal.headers << "Sec-WebSocket-Version: 13";
+        LogRefusal(conns_.value(socket).peer, QStringLiteral("a live page: ") + why);
     }
     if (refusal.status != 200) {
-        int consumed = 0;
-        HttpRequest again;
-        ParseRequest(socket->peek(MaxHeadBytes + MaxBodyBytes + 1), &again, &consumed);
-        socket->read(consumed);
         refusal.close = true;
         Send(socket, refusal, false);
         return;
@@ -618,63 +630,77 @@ void WebServer::Upgrade(QTcpSocket *socket, const HttpRequest &request) {
     // A live page's kernel buffer stays small too: a page that stops
     // reading is then seen to stall within a few updates, not megabytes.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, LiveSendBufferBytes);
-    upgrading_.insert(PeerKey(socket->peerAddress(), socket->peerPort()),
-                      Upgrading{session->id, socket, Now()});
-    conns_.remove(socket);
+    Live live;
+    live.session = session->id;
+    live.peer = conns_.take(socket).peer;
+    live.heardAt = live.progressAt = Now();
+    lives_.insert(socket, live);
     socket->disconnect(this);
-    // The upgrader reads the request itself: it was only peeked at.
-    upgrader_->handleConnection(socket);
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnLiveReadable(socket); });
+    const auto written = [this, socket] {
+        const auto it = lives_.find(socket);
+        if (it == lives_.end())
+            return;
+        it->progressAt = Now();
+        if (it->behind && Unsent(socket) < MaxQueuedBytes)
+            SendStatus(socket, *it);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, written);
+    if (auto *ssl = qobject_cast<QSslSocket *>(socket))
+        connect(ssl, &QSslSocket::encryptedBytesWritten, this, written);
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket] { EndLive(socket, QString()); });
+    socket->write(ws::UpgradeAnswer(request));
+    OnStateChanged(link_->State());
+    SendStatus(socket, lives_[socket]);
+    // Frames sent right behind the request are read now.
+    if (socket->bytesAvailable() > 0)
+        OnLiveReadable(socket);
 }
 
-void WebServer::OnLive() {
-    while (upgrader_->hasPendingConnections()) {
-        QWebSocket *ws = upgrader_->nextPendingConnection();
-        const QString key = PeerKey(ws->peerAddress(), ws->peerPort());
-        const Upgrading upgrading = upgrading_.take(key);
-        const QByteArray session = upgrading.session;
-        if (session.isEmpty() || !upgrading.socket) {
-            ws->abort();
-            ws->deleteLater();
-            continue;
+void WebServer::OnLiveReadable(QTcpSocket *socket) {
+    const auto it = lives_.find(socket);
+    if (it == lives_.end())
+        return;
+    // Every whole frame held, read from one copy; the buffer holds more
+    // than the largest frame allowed, so a frame is never stuck half read.
+    const QByteArray held = socket->peek(ReadBufferBytes);
+    qsizetype at = 0;
+    for (;;) {
+        qsizetype consumed = 0;
+        const ws::Frame frame = it->reader.Read(QByteArrayView(held).sliced(at), &consumed);
+        at += consumed;
+        switch (frame.kind) {
+        case ws::Frame::Kind::Incomplete:
+            socket->read(at);
+            // Its pongs are what it is sent while it sends: a page whose
+            // answers pile up while it goes on sending is cut.
+            if (Unsent(socket) > MaxLiveQueuedBytes)
+                EndLive(socket, QStringLiteral("the live page sends but does not read"));
+            return;
+        case ws::Frame::Kind::Text:
+        case ws::Frame::Kind::Pong:
+            it->heardAt = Now();
+            break;
+        case ws::Frame::Kind::Ping:
+            socket->write(ws::PongFrame(frame.payload));
+            break;
+        case ws::Frame::Kind::Close:
+            socket->read(at);
+            CloseLive(socket, frame.code, QByteArray());
+            return;
+        case ws::Frame::Kind::Failed:
+            socket->read(at);
+            LogRefusal(it->peer, QStringLiteral("a live page's frame: ") + frame.why);
+            CloseLive(socket, frame.code,
+                      frame.code == ws::CloseProtocolError ? "protocol error"
+                      : frame.code == ws::CloseTooBig      ? "message too big"
+                                                           : "not UTF-8");
+            return;
+        case ws::Frame::Kind::Binary:
+        case ws::Frame::Kind::Fragment:
+            break;
         }
-        ws->setParent(this);
-        ws->setMaxAllowedIncomingFrameSize(MaxBodyBytes);
-        ws->setMaxAllowedIncomingMessageSize(MaxBodyBytes);
-        Live live;
-        live.session = session;
-        live.socket = upgrading.socket;
-        live.peer = remote::Unmapped(ws->peerAddress());
-        live.heardAt = live.progressAt = Now();
-        lives_.insert(ws, live);
-        connect(ws, &QWebSocket::textMessageReceived, this, [this, ws](const QString &) {
-            const auto it = lives_.find(ws);
-            if (it != lives_.end())
-                it->heardAt = Now();
-        });
-        const auto written = [this, ws] {
-            const auto it = lives_.find(ws);
-            if (it == lives_.end())
-                return;
-            it->progressAt = Now();
-            if (it->behind && it->socket && Unsent(it->socket) < MaxQueuedBytes)
-                SendStatus(ws, *it);
-        };
-        connect(ws, &QWebSocket::bytesWritten, this, written);
-        if (auto *ssl = qobject_cast<QSslSocket *>(upgrading.socket.data()))
-            connect(ssl, &QSslSocket::encryptedBytesWritten, this, written);
-        connect(ws, &QWebSocket::disconnected, this, [this, ws] {
-            if (lives_.remove(ws))
-                ws->deleteLater();
-        });
-        // After the WebSocket has read what came (its pings answered): a
-        // page whose answers pile up while it goes on sending is cut.
-        connect(upgrading.socket, &QTcpSocket::readyRead, this, [this, ws] {
-            const auto it = lives_.constFind(ws);
-            if (it != lives_.cend() && it->socket && Unsent(it->socket) > MaxLiveQueuedBytes)
-                EndLive(ws, QStringLiteral("the live page sends but does not read"));
-        });
-        OnStateChanged(link_->State());
-        SendStatus(ws, lives_[ws]);
     }
 }
 
@@ -697,13 +723,13 @@ void WebServer::OnStateChanged(const AmpStatus &status) {
     });
 }
 
-void WebServer::SendStatus(QWebSocket *ws, Live &live) {
-    if (!live.socket || Unsent(live.socket) >= MaxQueuedBytes) {
+void WebServer::SendStatus(QTcpSocket *socket, Live &live) {
+    if (Unsent(socket) >= MaxQueuedBytes) {
         live.behind = true;
         return;
     }
     live.behind = false;
-    ws->sendTextMessage(QString::fromUtf8(status_));
+    socket->write(ws::TextFrame(status_));
 }
 
 void WebServer::OnEvent(const LinkEvent &event) {
@@ -712,10 +738,10 @@ void WebServer::OnEvent(const LinkEvent &event) {
         return;
     // An event that finds a page behind is not queued: the status it will
     // get shows the alarms and the connection as they are.
-    const QString text = QString::fromUtf8(Json(o));
+    const QByteArray frame = ws::TextFrame(Json(o));
     for (auto it = lives_.begin(); it != lives_.end(); ++it)
-        if (it->socket && Unsent(it->socket) < MaxQueuedBytes)
-            it.key()->sendTextMessage(text);
+        if (Unsent(it.key()) < MaxQueuedBytes)
+            it.key()->write(frame);
 }
 
 WebServer::Reply WebServer::Static(const QString &file, const QByteArray &type) const {
@@ -883,12 +909,9 @@ WebServer::Reply WebServer::Logout(const Session &session) {
     sessions_.End(id);
     // Its live pages go with it.
     const auto lives = lives_.keys();
-    for (QWebSocket *ws : lives)
-        if (lives_.value(ws).session == id) {
-            lives_.remove(ws);
-            ws->close(QWebSocketProtocol::CloseCodeNormal, QStringLiteral("logged out"));
-            ws->deleteLater();
-        }
+    for (QTcpSocket *s : lives)
+        if (lives_.value(s).session == id)
+            CloseLive(s, ws::CloseNormal, "logged out");
     Q_EMIT Logged(text);
     Q_EMIT Access(text);
     Reply r;

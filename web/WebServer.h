@@ -3,14 +3,16 @@
 // live status over a WebSocket, the last hour of the history, and the
 // operator's commands through the link's gate. A small HTTP/1.1 layer of
 // its own on Qt Network, so that every limit is its to keep (request
-// size, header count, connections per address, idle and stalled clients);
-// Qt WebSockets takes over a connection once its upgrade is allowed.
+// size, header count, connections per address, idle and stalled clients)
+// and a WebSocket of its own for the live page (web/WebSocketFrames), so
+// that a page's frames are read as strictly as its requests.
 #pragma once
 
 #include "config/OwnerOnlyFile.h"
 #include "link/AmpStatus.h"
 #include "web/Sessions.h"
 #include "web/WebRules.h"
+#include "web/WebSocketFrames.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -18,7 +20,6 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -35,8 +36,6 @@ struct LinkEvent;
 struct CommandOutcome;
 class QFileSystemWatcher;
 class QTcpSocket;
-class QWebSocket;
-class QWebSocketServer;
 
 namespace web {
 
@@ -120,8 +119,8 @@ private:
     };
     struct Live {
         QByteArray session;
-        QPointer<QTcpSocket> socket; // the connection under the WebSocket
         QHostAddress peer;
+        ws::FrameReader reader{MaxBodyBytes};
         qint64 heardAt = 0;
         qint64 progressAt = 0;
         bool behind = false; // a status is owed once it has read what it has
@@ -143,12 +142,20 @@ private:
     void Drop(QTcpSocket *socket, const QString &why);
     void Sweep();
     void Send(QTcpSocket *socket, const Reply &reply, bool keepAlive);
-    void Upgrade(QTcpSocket *socket, const HttpRequest &request);
-    void OnLive();
+    // The handlers of a connection that is read as HTTP.
+    void WatchConn(QTcpSocket *socket);
+    // A request for /ws, its bytes `consumed`: refused, or the connection
+    // becomes a live page.
+    void Upgrade(QTcpSocket *socket, const HttpRequest &request, int consumed);
+    void OnLiveReadable(QTcpSocket *socket);
     void OnStateChanged(const AmpStatus &status);
     void OnEvent(const LinkEvent &event);
-    void SendStatus(QWebSocket *ws, Live &live);
-    void EndLive(QWebSocket *ws, const QString &why);
+    void SendStatus(QTcpSocket *socket, Live &live);
+    // Cut at once: the slot is free, the page sees the connection drop.
+    void EndLive(QTcpSocket *socket, const QString &why);
+    // Ended with a Close frame: the connection is closed once it is sent,
+    // or cut by the sweep as any connection that does not read its answer.
+    void CloseLive(QTcpSocket *socket, quint16 code, const QByteArray &reason);
     int FromAddress(const QHostAddress &peer) const;
     // One line per address and minute, the next one counting what it left out.
     void LogRefusal(const QHostAddress &peer, const QString &why);
@@ -190,17 +197,8 @@ private:
     QString usersError_; // why the file was last not read again, logged once
     QFileSystemWatcher *usersWatcher_ = nullptr;
     Listener *listener_ = nullptr;
-    QWebSocketServer *upgrader_ = nullptr;
     QHash<QTcpSocket *, Conn> conns_;
-    QHash<QWebSocket *, Live> lives_;
-    // Connections handed to the upgrader, by "address port": their session,
-    // socket and when (a handshake that fails leaves its entry to the sweep).
-    struct Upgrading {
-        QByteArray session;
-        QPointer<QTcpSocket> socket;
-        qint64 at = 0;
-    };
-    QHash<QString, Upgrading> upgrading_;
+    QHash<QTcpSocket *, Live> lives_;
     Sessions sessions_;
     LoginThrottle throttle_;
     QSet<QString> checking_; // addresses whose log-in is being checked

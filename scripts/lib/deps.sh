@@ -10,10 +10,11 @@
 # brings Qt 5's, which nothing here uses); libmosquitto-dev is the MQTT
 # publisher's client library (its headers; the program loads the runtime,
 # libmosquitto1, when the publisher first starts, and the package names
-# it). The station page's server is built on Qt WebSockets
-# (qt6-websockets-dev; the package then depends on libqt6websockets6); its
-# HTTP layer is its own on Qt Network, as Qt HTTP Server 6.4 keeps none of
-# the limits it needs (docs/network.md). dpkg-dev gives dpkg-buildflags and
+# it). The station page's server is its own on Qt Network, HTTP and
+# WebSocket, as Qt HTTP Server 6.4 keeps none of the limits it needs and Qt
+# WebSockets 6.4 takes unmasked frames (docs/network.md); its test talks to
+# it with Qt WebSockets' client (qt6-websockets-dev, configured with the
+# build; the program does not link it). dpkg-dev gives dpkg-buildflags and
 # dpkg-buildpackage; debhelper builds the package from debian/
 # (scripts/package). Qt's private headers (qt6-base-private-dev): CMake
 # configures every test with the build, the accessibility test with Qt's

@@ -166,12 +166,49 @@ def pings(station):
     return [s], push(station, [s], frame(0x9, b"p" * 125) * 64)
 
 
+def closed_as_protocol_error(s, seconds=10):
+    """Whether the server's last frame to a live page is a Close 1002 and
+    the connection then ends."""
+    seen, end = b"", time.monotonic() + seconds
+    while time.monotonic() < end:
+        if select.select([s], [], [], 0.1)[0]:
+            try:
+                chunk = s.recv(65536)
+            except OSError:  # cut without its Close
+                return False
+            if not chunk:
+                return seen.endswith(b"\x88\x10\x03\xeaprotocol error")
+            seen = (seen + chunk)[-4096:]
+    return False
+
+
+def unmasked(station):
+    """A text, a ping, a close and a continuation that are not masked: each
+    page is closed with 1002 and the refusal logged."""
+    pages = []
+    for n, frames in enumerate([b"\x81\x02{}", b"\x89\x01p", b"\x88\x02\x03\xe8",
+                                b"\x01\x81abcda\x80\x01b"]):
+        source = "127.0.0.%d" % (5 + n)
+        s = live_page(station, source, log_in(station, source, "bob"))
+        s.sendall(frames)
+        check(closed_as_protocol_error(s), "unmasked %r: the page is closed with 1002" % frames)
+        try:
+            logged = station.wait_log(r"refused %s: a live page's frame: an unmasked frame"
+                                      % re.escape(source), 5) is not None
+        except AssertionError:
+            logged = False
+        check(logged, "the unmasked frame from %s is logged" % source)
+        pages.append(s)
+    return pages, 0
+
+
 ATTACKS = [
     ("requests pipelined on one connection, answers never read", lambda st: pipelined(st)),
     ("requests pipelined, answers read a little", lambda st: pipelined(st, read=256)),
     # Room left below the limit of connections for the log-in that follows.
     ("requests pipelined on 120 connections from two addresses", lambda st: pipelined(st, 120)),
     ("a viewer's pings, pongs never read", pings),
+    ("a text, a ping, a close and a continuation, each unmasked", unmasked),
     ("over TLS, requests pipelined, answers never read", lambda st: pipelined(st)),
 ]
 

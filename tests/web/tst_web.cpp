@@ -7,8 +7,10 @@
 #include "link/AmpLink.h"
 #include "web/UsersFile.h"
 #include "web/WebServer.h"
+#include "web/WebSocketFrames.h"
 
 #include <QFile>
+#include <QNetworkRequest>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslCipher>
@@ -17,6 +19,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebSocket>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -49,6 +52,23 @@ QByteArray Exchange(quint16 port, const QByteArray &request, int timeoutMs = 500
         in += s.readAll();
     }
     return in + s.readAll();
+}
+
+// A page's frame: first byte as given, masked unless told, a 16-bit
+// length from 126 bytes on.
+QByteArray ClientFrame(quint8 first, const QByteArray &payload, bool masked = true) {
+    QByteArray out(1, char(first));
+    const char mask = masked ? char(0x80) : char(0);
+    if (payload.size() < 126)
+        out += char(mask | char(payload.size()));
+    else
+        out += QByteArray(1, char(mask | 126)) + char(payload.size() >> 8) + char(payload.size());
+    const QByteArray key = masked ? QByteArray("\x12\x34\x56\x78") : QByteArray();
+    if (masked)
+        out += key;
+    for (qsizetype i = 0; i < payload.size(); ++i)
+        out += masked ? char(payload[i] ^ key[i % 4]) : payload[i];
+    return out;
 }
 
 QByteArray Header(const QByteArray &response, const QByteArray &name) {
@@ -178,7 +198,18 @@ private Q_SLOTS:
         row("expired session", "EXPIRED", "/api/session|{COOKIE}", 401);
         row("live page without a cookie", "WS", "", 401);
         row("live page from another site", "WS", "{COOKIE}Origin: http://evil.example\r\n", 403);
-        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101);
+        row("live page of this site", "WS", "{COOKIE}Origin: http://{HOST}\r\n", 101,
+            "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
+        const QByteArray upgrade =
+            "GET /ws HTTP/1.1\r\nHost: {HOST}\r\n{COOKIE}Origin: http://{HOST}"
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n";
+        row("live page of another version", "RAW",
+            upgrade +
+                "Sec-WebSocket-Version: 8\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+            426, "Sec-WebSocket-Version: 13");
+        row("live page with a short key", "RAW",
+            upgrade + "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZQ==\r\n\r\n",
+            400);
         row("oversize body", "RAW",
             "POST /api/login HTTP/1.1\r\nHost: {HOST}\r\nContent-Length: 5000\r\n\r\n" +
                 QByteArray(5000, 'a'),
@@ -285,6 +316,108 @@ private Q_SLOTS:
             QCOMPARE(consumed, bytes.size());
             QCOMPARE(request.body, bytes.mid(bytes.indexOf("\r\n\r\n", 4) + 4));
         }
+    }
+
+    // A page's frames as the reader takes them: each row's bytes read frame
+    // by frame to the first Incomplete or Failed; a row cut at `cut` is
+    // first read from its first bytes alone, which must wait for more.
+    void frames_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<QString>("read");
+        auto row = [](const char *name, const QByteArray &bytes, const char *read, int cut = -1) {
+            QTest::newRow(name) << bytes << cut << QString::fromUtf8(read);
+        };
+        const QByteArray big(3000, 'a');
+        row("masked text", ClientFrame(0x81, "hello"), "text hello, incomplete");
+        row("masked ping", ClientFrame(0x89, "p1"), "ping p1, incomplete");
+        row("text in continuation frames, a ping between",
+            ClientFrame(0x01, "hel") + ClientFrame(0x89, "x") + ClientFrame(0x00, "lo ") +
+                ClientFrame(0x80, "world"),
+            "fragment, ping x, fragment, text hello world, incomplete");
+        row("a character split across fragments",
+            ClientFrame(0x01, "\xC3") + ClientFrame(0x80, "\xA9"),
+            "fragment, text \xC3\xA9, incomplete");
+        row("close with a code",
+            ClientFrame(0x88, "\x03\xE8"
+                              "bye"),
+            "close bye 1000, incomplete");
+        row("a control frame over 125 bytes", ClientFrame(0x89, QByteArray(126, 'p')),
+            "failed 1002");
+        row("a reserved opcode", ClientFrame(0x83, "a"), "failed 1002");
+        row("RSV1 set", ClientFrame(0xC1, "a"), "failed 1002");
+        row("an unmasked text", ClientFrame(0x81, "hello", false), "failed 1002");
+        row("an unmasked ping after a text", ClientFrame(0x81, "a") + ClientFrame(0x89, "p", false),
+            "text a, failed 1002");
+        row("a continuation of no message", ClientFrame(0x80, "a"), "failed 1002");
+        row("a close with a reserved code", ClientFrame(0x88, "\x03\xED"), "failed 1002");
+        row("a message over the bound", ClientFrame(0x01, big) + ClientFrame(0x80, big),
+            "fragment, failed 1009");
+        row("a frame over the bound, its head alone", QByteArray("\x81\xFE\x13\x88", 4),
+            "failed 1009");
+        row("a 64-bit length with its top bit set", QByteArray("\x81\xFF\x80\0\0\0\0\0\0\x01", 10),
+            "failed 1002");
+        row("bad UTF-8 (an overlong slash)", ClientFrame(0x81, "\xC0\xAF"), "failed 1007");
+        row("a frame split across two reads", ClientFrame(0x81, QByteArray(200, 'a')),
+            "text #200, incomplete", 5);
+    }
+    void frames() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, cut);
+        QFETCH(QString, read);
+        ws::FrameReader reader(MaxBodyBytes);
+        qsizetype at = 0;
+        if (cut >= 0) {
+            QCOMPARE(int(reader.Read(QByteArrayView(bytes).first(cut), &at).kind),
+                     int(ws::Frame::Kind::Incomplete));
+            QCOMPARE(at, 0);
+        }
+        const char *names[] = {"incomplete", "text", "binary", "fragment",
+                               "ping",       "pong", "close",  "failed"};
+        QStringList got;
+        for (ws::Frame f; f.kind != ws::Frame::Kind::Failed;) {
+            qsizetype consumed = 0;
+            f = reader.Read(QByteArrayView(bytes).sliced(at), &consumed);
+            at += consumed;
+            QString line = QLatin1String(names[int(f.kind)]);
+            if (!f.payload.isEmpty())
+                line += f.payload.size() > 16 ? QStringLiteral(" #%1").arg(f.payload.size())
+                                              : QLatin1Char(' ') + QString::fromUtf8(f.payload);
+            if (f.code)
+                line += QLatin1Char(' ') + QString::number(f.code);
+            got << line;
+            if (f.kind == ws::Frame::Kind::Incomplete) {
+                QCOMPARE(at, bytes.size()); // every whole frame was taken
+                break;
+            }
+        }
+        QCOMPARE(got.join(QStringLiteral(", ")), read);
+    }
+
+    // Qt's own client on the live page: the status, a pong to its ping,
+    // and the page closed with "logged out" when its session logs out, its
+    // slot then free.
+    void liveQtClient() {
+        const auto [cookie, token] = LogIn("alice", "alice-pw");
+        QNetworkRequest request(QUrl(QStringLiteral("ws://%1/ws").arg(QLatin1String(host))));
+        request.setRawHeader("Cookie", cookie.mid(8).trimmed());
+        request.setRawHeader("Origin", "http://" + host);
+        QWebSocket client;
+        QSignalSpy texts(&client, &QWebSocket::textMessageReceived);
+        QSignalSpy pongs(&client, &QWebSocket::pong);
+        client.open(request);
+        QTRY_VERIFY_WITH_TIMEOUT(!texts.isEmpty(), 5000);
+        QVERIFY(texts.first().at(0).toString().startsWith(QStringLiteral("{\"at\":")));
+        client.ping("are you there");
+        QTRY_COMPARE(pongs.size(), 1);
+        QCOMPARE(pongs.first().at(1).toByteArray(), QByteArray("are you there"));
+        Exchange(server->Port(),
+                 Request("POST", "/api/logout", cookie + "X-Orvik-Token: " + token + "\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 5000);
+        QCOMPARE(client.closeCode(), QWebSocketProtocol::CloseCodeNormal);
+        QCOMPARE(client.closeReason(), QStringLiteral("logged out"));
+        QCOMPARE(server->LiveCount(), 0);
+        QTRY_COMPARE(server->ConnectionCount(), 0);
     }
 
     // Bad requests are logged a line a minute per address, then the count.
