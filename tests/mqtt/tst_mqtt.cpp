@@ -686,19 +686,25 @@ void TestMqtt::commands() {
     RecordingTarget target;
     target.refusal = refusal;
     Publisher publisher(&target);
+    // Publishes the retained or the other messages; the topics sent to.
     auto send = [&watcher, &messages](bool retained) {
+        QList<QByteArray> topics;
         for (const QString &m : messages.split(QLatin1Char(';')))
             if (m.startsWith(QLatin1Char('!')) == retained) {
                 const QByteArray leaf = m.mid(retained).section(QLatin1Char('='), 0, 0).toUtf8();
                 const QString value = m.section(QLatin1Char('='), 1);
+                topics << "orvik/cmd/set" + (leaf.isEmpty() ? QByteArray() : "/" + leaf);
                 watcher.Publish(
-                    "orvik/cmd/set" + (leaf.isEmpty() ? QByteArray() : "/" + leaf),
-                    value.section(QLatin1Char('>'), 0, 0).toUtf8(), retained,
+                    topics.last(), value.section(QLatin1Char('>'), 0, 0).toUtf8(), retained,
                     value.section(QLatin1Char('>'), 1).section(QLatin1Char('#'), 0, 0).toUtf8(),
                     value.section(QLatin1Char('#'), 1).toUtf8());
             }
+        return topics;
     };
-    send(true);
+    // The broker holds the retained ones before the publisher subscribes
+    // (the watcher has them back); else they would reach it as live ones.
+    for (const QByteArray &topic : send(true))
+        QTRY_VERIFY(!watcher.Messages(topic).isEmpty());
     QCOMPARE(publisher.Start(Configure(broker_.Url(), QStringLiteral("orvik"), QString(),
                                        QStringLiteral("orvik/cmd"), control, allowRaw)),
              QString());
