@@ -342,6 +342,8 @@ private Q_SLOTS:
             ClientFrame(0x88, "\x03\xE8"
                               "bye"),
             "close bye 1000, incomplete");
+        row("close with an application's code", ClientFrame(0x88, "\x0F\xA0"),
+            "close 4000, incomplete");
         row("a control frame over 125 bytes", ClientFrame(0x89, QByteArray(126, 'p')),
             "failed 1002");
         row("a reserved opcode", ClientFrame(0x83, "a"), "failed 1002");
