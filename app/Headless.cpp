@@ -126,10 +126,7 @@ int Run(int argc, char **argv, const CommandLine::Options &options) {
     station.Stop();
     // The port closes without an event of the link (Stop); the log tells
     // it as the event it is.
-    LinkEvent closed;
-    closed.kind = LinkEvent::Kind::Closed;
-    closed.port = link.State().PortName;
-    Log(EventLine(closed));
+    Log(EventLine(LinkEvent::ClosedAtStop(link.State().PortName, link.State().Liveness())));
     Log(QStringLiteral("stopped"));
     return status;
 }

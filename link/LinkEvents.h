@@ -93,6 +93,16 @@ struct LinkEvent {
     // Opened .. Closed.
     bool IsConnection() const { return kind <= Kind::Closed; }
 
+    // The port's close at a stop, which the link no longer tells: left, the
+    // liveness it ends.
+    static LinkEvent ClosedAtStop(const QString &port, ::Liveness left) {
+        LinkEvent e;
+        e.kind = Kind::Closed;
+        e.port = port;
+        e.left = left;
+        return e;
+    }
+
     // "opened", "no answer", "transmit end" ...: the word a log or a topic uses.
     static QString Name(Kind kind);
 };

@@ -83,13 +83,11 @@ void Publisher::Stop() {
     // more: a connection still open ends with its event, and the last state
     // says the port is closed, before "offline". Nothing of the amplifier is
     // known then, its PA type neither.
-    if (state_.phase != Phase::Closed) {
-        LinkEvent end;
-        end.kind = LinkEvent::Kind::Closed;
-        end.port = state_.port;
-        end.left = LivenessNamed(state_.phase).value_or(::Liveness::Closed);
-        PublishEvent(EventJson(end, QDateTime::currentDateTimeUtc()));
-    }
+    if (state_.phase != Phase::Closed)
+        PublishEvent(
+            EventJson(LinkEvent::ClosedAtStop(
+                          state_.port, LivenessNamed(state_.phase).value_or(::Liveness::Closed)),
+                      QDateTime::currentDateTimeUtc()));
     MqttState closed;
     closed.port = state_.port;
     state_ = closed;

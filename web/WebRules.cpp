@@ -19,13 +19,15 @@ QByteArray HttpRequest::Header(const QByteArray &name) const {
     return QByteArray();
 }
 
+bool HttpRequest::HasToken(const QByteArray &name, const QByteArray &token) const {
+    for (const QByteArray &option : Header(name).split(','))
+        if (option.trimmed().toLower() == token)
+            return true;
+    return false;
+}
+
 bool HttpRequest::KeepAlive() const {
-    if (http10)
-        return false;
-    for (const QByteArray &option : Header("connection").split(','))
-        if (option.trimmed().toLower() == "close")
-            return false;
-    return true;
+    return !http10 && !HasToken("connection", "close");
 }
 
 int HttpRequest::Count(const QByteArray &name) const {

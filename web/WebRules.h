@@ -50,6 +50,9 @@ struct HttpRequest {
     // The first header of that (lower-case) name; empty when none.
     QByteArray Header(const QByteArray &name) const;
     int Count(const QByteArray &name) const;
+    // Whether the first header of that name lists token (a comma-separated
+    // list, any case): "Connection: keep-alive, Upgrade" holds "upgrade".
+    bool HasToken(const QByteArray &name, const QByteArray &token) const;
     bool KeepAlive() const;
 };
 

@@ -413,11 +413,7 @@ void WebServer::Drop(QTcpSocket *socket, const QString &why) {
         return;
     const QHostAddress peer = it->peer;
     conns_.erase(it);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-    if (!why.isEmpty())
-        Q_EMIT Logged(QStringLiteral("closed %1: %2").arg(peer.toString(), why));
+    Cut(socket, peer, why);
 }
 
 void WebServer::ReloadUsers() {
@@ -494,6 +490,10 @@ void WebServer::EndLive(QTcpSocket *socket, const QString &why) {
         return;
     const QHostAddress peer = it->peer;
     lives_.erase(it);
+    Cut(socket, peer, why);
+}
+
+void WebServer::Cut(QTcpSocket *socket, const QHostAddress &peer, const QString &why) {
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -692,10 +692,7 @@ void WebServer::OnLiveReadable(QTcpSocket *socket) {
         case ws::Frame::Kind::Failed:
             socket->read(at);
             LogRefusal(it->peer, QStringLiteral("a live page's frame: ") + frame.why);
-            CloseLive(socket, frame.code,
-                      frame.code == ws::CloseProtocolError ? "protocol error"
-                      : frame.code == ws::CloseTooBig      ? "message too big"
-                                                           : "not UTF-8");
+            CloseLive(socket, frame.code, ws::FailureReason(frame.code));
             return;
         case ws::Frame::Kind::Binary:
         case ws::Frame::Kind::Fragment:

@@ -153,6 +153,8 @@ private:
     void SendStatus(QTcpSocket *socket, Live &live);
     // Cut at once: the slot is free, the page sees the connection drop.
     void EndLive(QTcpSocket *socket, const QString &why);
+    // A connection no longer held, aborted; why (if any) to the log.
+    void Cut(QTcpSocket *socket, const QHostAddress &peer, const QString &why);
     // Ended with a Close frame: the connection is closed once it is sent,
     // or cut by the sweep as any connection that does not read its answer.
     void CloseLive(QTcpSocket *socket, quint16 code, const QByteArray &reason);

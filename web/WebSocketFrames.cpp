@@ -4,7 +4,6 @@
 #include "web/WebRules.h"
 
 #include <QCryptographicHash>
-#include <QList>
 
 #include <utility>
 
@@ -20,15 +19,6 @@ enum Opcode : quint8 {
     PingOp = 0x9,
     PongOp = 0xA,
 };
-
-// Whether a comma-separated header value holds token (any case).
-bool HasToken(const QByteArray &value, const QByteArray &token) {
-    const QList<QByteArray> parts = value.split(',');
-    for (const QByteArray &part : parts)
-        if (part.trimmed().toLower() == token)
-            return true;
-    return false;
-}
 
 QByteArray ServerFrame(quint8 opcode, QByteArrayView payload) {
     QByteArray out;
@@ -60,9 +50,8 @@ bool SendableCode(quint16 code) {
 } // namespace
 
 int UpgradeRefusal(const HttpRequest &request, QString *why) {
-    if (request.method != "GET" || request.http10 ||
-        !HasToken(request.Header("upgrade"), "websocket") ||
-        !HasToken(request.Header("connection"), "upgrade")) {
+    if (request.method != "GET" || request.http10 || !request.HasToken("upgrade", "websocket") ||
+        !request.HasToken("connection", "upgrade")) {
         *why = QStringLiteral("not a WebSocket upgrade");
         return 400;
     }
@@ -110,6 +99,12 @@ QByteArray CloseFrame(quint16 code, const QByteArray &reason) {
     body += char(code & 0xFF);
     body += reason.left(123); // a control frame's payload is 125 bytes at most
     return ServerFrame(CloseOp, body);
+}
+
+QByteArray FailureReason(quint16 code) {
+    return code == CloseProtocolError ? "protocol error"
+           : code == CloseTooBig      ? "message too big"
+                                      : "not UTF-8";
 }
 
 // RFC 3629: no overlong form, no surrogate, nothing above U+10FFFF.

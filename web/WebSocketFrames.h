@@ -37,6 +37,8 @@ QByteArray TextFrame(const QByteArray &utf8);
 QByteArray PongFrame(const QByteArray &payload);
 // CloseNoStatus gives a Close without a body.
 QByteArray CloseFrame(quint16 code, const QByteArray &reason = {});
+// The reason sent with the server's Close for a frame that failed with code.
+QByteArray FailureReason(quint16 code);
 
 bool ValidUtf8(QByteArrayView bytes);
 
